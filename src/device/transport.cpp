@@ -1,0 +1,43 @@
+#include "transport.h"
+
+#include <quorlink/quorlink.h>
+
+namespace ufd {
+
+int32_t QuorlinkTransport::GetDiskHandle(int32_t driveIndex) {
+    return fnQuorbus_GetDiskHandle(driveIndex);
+}
+uint16_t QuorlinkTransport::CloseHandle(int32_t handle) { return fnQuorbus_CloseHandle(handle); }
+uint16_t QuorlinkTransport::ReadCapacity(int32_t handle) {
+    return fnQuorbus_ReadCapacity(handle);
+}
+uint16_t QuorlinkTransport::ModeSense(int32_t handle) { return fnQuorbus_ModeSense(handle); }
+uint16_t QuorlinkTransport::TestUnitReady(int32_t handle) {
+    return fnQuorbus_TestUnitReady(handle);
+}
+uint16_t QuorlinkTransport::Read(int32_t handle, int32_t sectorCount, int32_t firstSector) {
+    return fnQuorbus_Read(handle, sectorCount, firstSector);
+}
+uint16_t QuorlinkTransport::Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                                  const void* data) {
+    return fnQuorbus_Write(handle, sectorCount, firstSector, data);
+}
+uint16_t QuorlinkTransport::VendorR(int32_t handle, int32_t code, int32_t zero, int32_t length) {
+    return fnQuorbus_VendorR(handle, code, zero, length);
+}
+uint16_t QuorlinkTransport::VendorW(int32_t handle, int32_t code, int32_t length,
+                                    const void* data) {
+    return fnQuorbus_VendorW(handle, code, length, data);
+}
+uint16_t QuorlinkTransport::Vendor(int32_t handle, int32_t code, int32_t chip, int32_t unit,
+                                   int32_t length) {
+    return fnQuorbus_Vendor(handle, code, chip, unit, length);
+}
+uint16_t QuorlinkTransport::VendorScan(int32_t handle, int32_t code, int32_t chip, int32_t unit,
+                                       int32_t parameter, int32_t reserved1, int32_t reserved2,
+                                       int32_t length) {
+    return fnQuorbus_VendorScan(handle, code, chip, unit, parameter, reserved1, reserved2, length);
+}
+uint16_t QuorlinkTransport::KillEXE() { return fnQuorbus2K_KillEXE(); }
+
+} // namespace ufd

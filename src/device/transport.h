@@ -1,0 +1,51 @@
+// The station's view of the pass-through library: one virtual per exported
+// operation, in the library's argument order, so tests can stand in for it.
+#pragma once
+
+#include <cstdint>
+
+namespace ufd {
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+    virtual int32_t GetDiskHandle(int32_t driveIndex) = 0;
+    virtual uint16_t CloseHandle(int32_t handle) = 0;
+    virtual uint16_t ReadCapacity(int32_t handle) = 0;
+    virtual uint16_t ModeSense(int32_t handle) = 0;
+    virtual uint16_t TestUnitReady(int32_t handle) = 0;
+    virtual uint16_t Read(int32_t handle, int32_t sectorCount, int32_t firstSector) = 0;
+    virtual uint16_t Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                           const void* data) = 0;
+    virtual uint16_t VendorR(int32_t handle, int32_t code, int32_t zero, int32_t length) = 0;
+    virtual uint16_t VendorW(int32_t handle, int32_t code, int32_t length, const void* data) = 0;
+    virtual uint16_t Vendor(int32_t handle, int32_t code, int32_t chip, int32_t unit,
+                            int32_t length) = 0;
+    virtual uint16_t VendorScan(int32_t handle, int32_t code, int32_t chip, int32_t unit,
+                                int32_t parameter, int32_t reserved1, int32_t reserved2,
+                                int32_t length) = 0;
+    virtual uint16_t KillEXE() = 0;
+};
+
+// The real thing: forwards to libquorlink's C functions.
+class QuorlinkTransport final : public Transport {
+public:
+    int32_t GetDiskHandle(int32_t driveIndex) override;
+    uint16_t CloseHandle(int32_t handle) override;
+    uint16_t ReadCapacity(int32_t handle) override;
+    uint16_t ModeSense(int32_t handle) override;
+    uint16_t TestUnitReady(int32_t handle) override;
+    uint16_t Read(int32_t handle, int32_t sectorCount, int32_t firstSector) override;
+    uint16_t Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                   const void* data) override;
+    uint16_t VendorR(int32_t handle, int32_t code, int32_t zero, int32_t length) override;
+    uint16_t VendorW(int32_t handle, int32_t code, int32_t length, const void* data) override;
+    uint16_t Vendor(int32_t handle, int32_t code, int32_t chip, int32_t unit,
+                    int32_t length) override;
+    uint16_t VendorScan(int32_t handle, int32_t code, int32_t chip, int32_t unit,
+                        int32_t parameter, int32_t reserved1, int32_t reserved2,
+                        int32_t length) override;
+    uint16_t KillEXE() override;
+};
+
+} // namespace ufd

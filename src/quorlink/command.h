@@ -1,0 +1,32 @@
+// One SCSI command as both executors see it: the command block the encoder
+// built and the direction and size of its data phase.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quorlink {
+
+enum class Direction : uint8_t { None, In, Out };
+
+// Which timeout class a command belongs to; a vendor erase may take seconds.
+enum class CommandClass : uint8_t { Quick, Transfer, Vendor };
+
+struct Command {
+    std::array<uint8_t, 16> cdb{};
+    uint8_t cdbLength = 0;
+    Direction direction = Direction::None;
+    uint32_t dataLength = 0;           // bytes in the data phase
+    std::span<const uint8_t> dataOut;  // Direction::Out only
+    CommandClass commandClass = CommandClass::Quick;
+};
+
+// What an executor answers for one command.
+struct Outcome {
+    bool ok = false;
+    std::string reason;  // why it failed, for the trace
+};
+
+} // namespace quorlink

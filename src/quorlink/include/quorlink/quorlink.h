@@ -1,0 +1,71 @@
+/* libquorlink: pass-through transport to USB mass-storage drives.
+ *
+ * Every operation returns a 16-bit status, 0 = failure and anything else
+ * success, except fnQuorbus_GetDiskHandle, which returns an int32 handle
+ * (0 = no drive). Replies never come back through arguments: a call that
+ * answers leaves its reply in one of two files in the reply directory,
+ *   quorlink.txt  text, the caller uses its first line
+ *   quorlink.bin  binary, the caller uses its first 512 bytes
+ * Each such call first removes the stale file of its kind and writes a new
+ * one only when it answers, so a missing file means exactly "no answer".
+ *
+ * Backend, chosen once per process: $QUORLINK_RACK names a rack file ->
+ * simulated drives; otherwise real drives through SG_IO on /dev/sgN.
+ */
+#ifndef QUORLINK_QUORLINK_H
+#define QUORLINK_QUORLINK_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define QUORLINK_API __attribute__((visibility("default")))
+
+/* Opens drive index N (0..16); writes the device line to quorlink.txt. */
+QUORLINK_API int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex);
+/* Releases a handle from fnQuorbus_GetDiskHandle; 0 for an unknown handle. */
+QUORLINK_API uint16_t fnQuorbus_CloseHandle(int32_t handle);
+/* Capacity in sectors as a decimal line in quorlink.txt. Never returns 1000. */
+QUORLINK_API uint16_t fnQuorbus_ReadCapacity(int32_t handle);
+/* Mode sense; quorlink.bin byte 82 = 0x80 exactly when write-protected. */
+QUORLINK_API uint16_t fnQuorbus_ModeSense(int32_t handle);
+QUORLINK_API uint16_t fnQuorbus_TestUnitReady(int32_t handle);
+/* Declared for completeness; the station never calls it. */
+QUORLINK_API uint16_t fnQuorbus_Inquiry(int32_t handle);
+/* Reads count sectors from firstSector; the data is discarded (LED activity). */
+QUORLINK_API uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_t firstSector);
+/* Writes sectorCount * 512 bytes from data at firstSector. */
+QUORLINK_API uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                                      const void* data);
+/* Vendor read of `length` bytes (512) into quorlink.bin. */
+QUORLINK_API uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero,
+                                        int32_t length);
+/* Vendor write of `length` bytes (512) from data. */
+QUORLINK_API uint16_t fnQuorbus_VendorW(int32_t handle, int32_t vendorCode, int32_t length,
+                                        const void* data);
+/* Vendor command on one chip and unit; 512-byte reply into quorlink.bin. */
+QUORLINK_API uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32_t chip,
+                                       int32_t unit, int32_t length);
+/* Vendor command with a parameter byte; reply as fnQuorbus_Vendor. */
+QUORLINK_API uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip,
+                                           int32_t unit, int32_t parameter, int32_t reserved1,
+                                           int32_t reserved2, int32_t length);
+/* Drops every piece of transient library state (open command, cached rack
+ * view) so that the next probe sees the drives as they are now. */
+QUORLINK_API uint16_t fnQuorbus2K_KillEXE(void);
+
+/* The two reply file paths. The station's readers use this so that they and
+ * the library never disagree. Directory: $QUORLINK_REPLY_DIR, else
+ * $XDG_RUNTIME_DIR/quorlink, else /tmp/quorlink-<uid>; created on demand.
+ * Returns 1 and fills both buffers (NUL-terminated), 0 if a buffer is too small. */
+QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
+                                           size_t binarySize);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
