@@ -23,10 +23,16 @@ struct Command {
     CommandClass commandClass = CommandClass::Quick;
 };
 
+// How the reply file of a successful command is written. The simulator's
+// faults use the last two; real drives always answer Full.
+enum class ReplyShape : uint8_t { Full, Missing, Short };
+
 // What an executor answers for one command.
 struct Outcome {
     bool ok = false;
     std::string reason;  // why it failed, for the trace
+    ReplyShape reply = ReplyShape::Full;
+    size_t shortLength = 0;  // bytes of the reply written for ReplyShape::Short
 };
 
 } // namespace quorlink

@@ -10,6 +10,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorlink {
 
@@ -27,9 +29,21 @@ struct OpenResult {
     std::string deviceLine;          // contains "USBSTOR" only for USB storage
 };
 
+// One call of the C API as the trace records it.
+struct CallRecord {
+    std::string function;                                    // "fnQuorbus_Write"
+    int32_t driveIndex = -1;                                 // -1: no drive (bad handle)
+    std::vector<std::pair<std::string, int64_t>> arguments;  // in the API's order
+    int64_t status = 0;                                      // status, or the handle
+    std::span<const uint8_t> writeData;                      // fnQuorbus_Write's data
+    std::string reason;                                      // why it failed, if known
+};
+
 class Executor {
 public:
     virtual ~Executor() = default;
+    // Every API call, after it returned; the simulator appends it to its trace.
+    virtual void record(const CallRecord&) {}
     // Opens drive index 0..16.
     virtual OpenResult open(int driveIndex) = 0;
     // fnQuorbus2K_KillEXE: forget cached state.
