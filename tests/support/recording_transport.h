@@ -1,0 +1,108 @@
+// A Transport that records every call and answers from a script: the unit
+// tests' stand-in for libquorlink when the exact call sequence matters.
+// Replies are written to real reply files, as the library would.
+#pragma once
+
+#include "config/reply_files.h"
+#include "device/transport.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ufd::test {
+
+struct Call {
+    std::string fn;            // "Write", "VendorR", ... (without the fnQuorbus_ prefix)
+    std::vector<int64_t> args; // in the API's order, the handle first
+    std::vector<uint8_t> data; // Write: count*512 bytes; VendorW: length bytes
+    uint16_t status = 0;       // what was answered
+};
+
+// What one call answers: its status and, optionally, reply file contents.
+struct Answer {
+    uint16_t status = 1;
+    std::optional<std::vector<uint8_t>> binary; // written to the binary reply file
+    std::optional<std::string> text;            // written to the text reply file
+};
+
+class RecordingTransport : public Transport {
+public:
+    explicit RecordingTransport(const ReplyFiles& files)
+        : textFile_(files.TextFile()), binaryFile_(files.BinaryFile()) {}
+
+    // Decides the answer per call; default: status 1, no reply file.
+    std::function<Answer(const Call&)> script = [](const Call&) { return Answer{}; };
+    std::vector<Call> calls;
+
+    // Only the calls of one function, e.g. "Write".
+    std::vector<Call> Calls(const std::string& fn) const {
+        std::vector<Call> out;
+        for (const auto& c : calls) {
+            if (c.fn == fn) {
+                out.push_back(c);
+            }
+        }
+        return out;
+    }
+
+    int32_t GetDiskHandle(int32_t i) override {
+        return static_cast<int32_t>(Do("GetDiskHandle", {i}));
+    }
+    uint16_t CloseHandle(int32_t h) override { return Do("CloseHandle", {h}); }
+    uint16_t ReadCapacity(int32_t h) override { return Do("ReadCapacity", {h}); }
+    uint16_t ModeSense(int32_t h) override { return Do("ModeSense", {h}); }
+    uint16_t TestUnitReady(int32_t h) override { return Do("TestUnitReady", {h}); }
+    uint16_t Read(int32_t h, int32_t n, int32_t first) override {
+        return Do("Read", {h, n, first});
+    }
+    uint16_t Write(int32_t h, int32_t n, int32_t first, const void* data) override {
+        return Do("Write", {h, n, first}, data, n > 0 ? static_cast<size_t>(n) * 512 : 0);
+    }
+    uint16_t VendorR(int32_t h, int32_t code, int32_t zero, int32_t len) override {
+        return Do("VendorR", {h, code, zero, len});
+    }
+    uint16_t VendorW(int32_t h, int32_t code, int32_t len, const void* data) override {
+        return Do("VendorW", {h, code, len}, data, len > 0 ? static_cast<size_t>(len) : 0);
+    }
+    uint16_t Vendor(int32_t h, int32_t code, int32_t chip, int32_t unit, int32_t len) override {
+        return Do("Vendor", {h, code, chip, unit, len});
+    }
+    uint16_t VendorScan(int32_t h, int32_t code, int32_t chip, int32_t unit, int32_t p, int32_t r1,
+                        int32_t r2, int32_t len) override {
+        return Do("VendorScan", {h, code, chip, unit, p, r1, r2, len});
+    }
+    uint16_t KillEXE() override { return Do("KillEXE", {}); }
+
+private:
+    uint16_t Do(const std::string& fn, std::vector<int64_t> args, const void* data = nullptr,
+                size_t size = 0) {
+        Call c{fn, std::move(args), {}, 0};
+        if (data != nullptr && size > 0) {
+            const auto* p = static_cast<const uint8_t*>(data);
+            c.data.assign(p, p + size);
+        }
+        Answer a = script(c);
+        if (a.binary) {
+            std::ofstream(binaryFile_, std::ios::binary | std::ios::trunc)
+                .write(reinterpret_cast<const char*>(a.binary->data()),
+                       static_cast<std::streamsize>(a.binary->size()));
+        }
+        if (a.text) {
+            std::ofstream(textFile_, std::ios::trunc) << *a.text;
+        }
+        c.status = a.status;
+        calls.push_back(std::move(c));
+        return a.status;
+    }
+
+    std::filesystem::path textFile_;
+    std::filesystem::path binaryFile_;
+};
+
+} // namespace ufd::test
