@@ -1,0 +1,95 @@
+#include "format/volume.h"
+
+#include "format/fat_writers.h"
+#include "format/geometry.h"
+#include "format/partition_table.h"
+#include "format/reply_buffer.h"
+#include "format/sector_bytes.h"
+#include "format/sector_layout.h"
+
+#include <cmath>
+
+namespace ufd {
+
+namespace {
+
+using namespace layout;
+
+// The layout is defined for areas up to kMaxAreaSectors: beyond that the
+// cluster table has no value (the boot sector would say 0 sectors per
+// cluster) and the geometry heads run out, so a volume there would be wrong
+// on the drive. Refusing before the first write keeps the drive as it was.
+// A size below -kMaxAreaSectors is no capacity any drive reports; it is
+// refused too, so every sector number below stays well inside int32. Small
+// negative sizes (a capacity of 0) are laid out as the rules say, each field
+// that cannot hold its value keeping its byte.
+bool AreaFits(double sectors) {
+    return std::isfinite(sectors) && std::fabs(sectors) <= kMaxAreaSectors &&
+           GeometrySearch(sectors).has_value();
+}
+
+// One file system: boot sector at first, FATs behind it, then the root.
+int16_t WriteFileSystem(StationContext& ctx, int16_t slot, int32_t bootSector, double S,
+                        int16_t kind) {
+    if (!WriteBootSector(ctx, slot, bootSector, S, kind)) {
+        return kBootSectorFailed;
+    }
+    int32_t fatSector = bootSector + 1;
+    if (!WriteFatCopies(ctx, slot, fatSector, kind)) {
+        return kFatCopyFailed;
+    }
+    if (!WriteRootDirectory(ctx, slot, bootSector + 1 + FatAreaSectors(kind))) {
+        return kRootDirectoryFailed;
+    }
+    return kVolumeBuilt;
+}
+
+} // namespace
+
+int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, double SecondSectors) {
+    const double F = FirstSectors;
+    const double S2 = SecondSectors;
+    if (!AreaFits(F) || !AreaFits(S2)) {
+        return kAreaTooLarge;
+    }
+    if (!WriteMasterBootRecord(ctx, slot, F, S2)) {
+        return kMasterBootRecordFailed;
+    }
+    if (const int16_t r = WriteFileSystem(ctx, slot, kBootSectorOffset, F, FatKindFor(F));
+        r != kVolumeBuilt) {
+        return r;
+    }
+
+    // Both fit int32: AreaFits bounds them.
+    const int32_t B = *RoundInt32(F - 1);
+    int32_t boundary = 0;
+    if (ctx.Product.FirstShare != 1.0) {
+        const int16_t kind2 = FatKindFor(S2);
+        // A FAT12 partition counts one sector more than its file system; the
+        // drives have always been laid out so.
+        const int64_t N2 = S2 == 0 ? int64_t{*RoundInt32(F)} - 33
+                                   : int64_t{*RoundInt32(S2)} - (kind2 == kFat16 ? 33 : 32);
+        BuildExtendedBootRecord(ctx, S2, N2);
+        const auto handle = SlotHandle(ctx, slot);
+        if (!handle || ctx.transport->Write(*handle, 1, B, ctx.SectorBuffer.data()) == 0) {
+            return kExtendedBootRecordFailed;
+        }
+        if (const int16_t r = WriteFileSystem(ctx, slot, B + kBootSectorOffset, S2, kind2);
+            r != kVolumeBuilt) {
+            return r;
+        }
+        boundary = B;
+    }
+
+    // Tells the controller where the second area begins (0: there is none).
+    ctx.SectorBuffer.fill(0);
+    StoreLe32(ctx.SectorBuffer, 0, boundary);
+    const auto handle = SlotHandle(ctx, slot);
+    if (!handle || ctx.transport->VendorW(*handle, kBoundaryCode, static_cast<int32_t>(kSectorSize),
+                                          ctx.SectorBuffer.data()) == 0) {
+        return kBoundaryRefused;
+    }
+    return kVolumeBuilt;
+}
+
+} // namespace ufd

@@ -1,0 +1,44 @@
+// Volume formatting: the two sector templates, the hexadecimal status text and
+// the writer that lays a fresh volume (partition tables, one or two FAT file
+// systems with the label) onto a slot's drive.
+#pragma once
+
+#include "device/station_context.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace ufd {
+
+// Results of BuildVolume.
+inline constexpr int16_t kVolumeBuilt = 1;
+inline constexpr int16_t kMasterBootRecordFailed = 240;
+inline constexpr int16_t kBootSectorFailed = 241;
+inline constexpr int16_t kFatCopyFailed = 242;
+inline constexpr int16_t kRootDirectoryFailed = 243;
+inline constexpr int16_t kExtendedBootRecordFailed = 255;
+// The controller refused the boundary block; its vendor code doubles as the
+// failure code, as for every other vendor command.
+inline constexpr int16_t kBoundaryRefused = 0x99;
+// An area beyond what the cluster table and the geometry cover: nothing is
+// written, because every layout past that point would carry wrong bytes.
+inline constexpr int16_t kAreaTooLarge = 0xF8;
+
+inline constexpr int32_t kBoundaryCode = 0x99;
+
+// Fills ctx.MbrTemplate and ctx.Fat16BootTemplate; done once at start-up.
+void BuildSectorTemplates(StationContext& ctx);
+
+// Upper-case hex digits of value (a negative value gives the eight digits of
+// its two's complement), zero-padded to width digits but never cut, with
+// "0x" in front when prefix is set.
+QString HexPad(int32_t value, int16_t width, bool prefix);
+
+// Writes the master boot record, the first area's file system and, unless
+// ctx.Product.FirstShare is exactly 1.0, the extended boot record and the
+// second file system, then sends the boundary block. Returns kVolumeBuilt or
+// one of the failure codes above; a failing write stops the sequence there.
+int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, double SecondSectors);
+
+} // namespace ufd
