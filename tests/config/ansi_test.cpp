@@ -1,0 +1,61 @@
+#include "config/ansi.h"
+
+#include <gtest/gtest.h>
+
+namespace ufd {
+namespace {
+
+QByteArray AllBytes() {
+    QByteArray bytes;
+    for (int b = 0; b < 256; ++b) {
+        bytes.append(static_cast<char>(b));
+    }
+    return bytes;
+}
+
+TEST(Ansi, HighControlRangeDecodesAsWindows1252) {
+    // Code points published for the page, byte 0x80 first.
+    const char16_t expected[32] = {
+        u'€', 0x0081, u'‚',   u'ƒ', u'„',   u'…',   u'†', u'‡',   u'ˆ', u'‰', u'Š',
+        u'‹', u'Œ',   0x008D, u'Ž', 0x008F, 0x0090, u'‘', u'’',   u'“', u'”', u'•',
+        u'–', u'—',   u'˜',   u'™', u'š',   u'›',   u'œ', 0x009D, u'ž', u'Ÿ',
+    };
+    for (int b = 0x80; b <= 0x9F; ++b) {
+        const QString text = FromAnsi(QByteArray(1, static_cast<char>(b)));
+        ASSERT_EQ(text.size(), 1);
+        EXPECT_EQ(text.at(0).unicode(), expected[b - 0x80]) << std::hex << b;
+    }
+}
+
+TEST(Ansi, OtherBytesAreTheirOwnCodePoints) {
+    const QString text = FromAnsi(AllBytes());
+    ASSERT_EQ(text.size(), 256);
+    for (int b = 0; b < 256; ++b) {
+        if (b < 0x80 || b > 0x9F) {
+            EXPECT_EQ(text.at(b).unicode(), b) << b;
+        }
+    }
+}
+
+TEST(Ansi, EveryByteSurvivesARoundTrip) {
+    const auto back = ToAnsi(FromAnsi(AllBytes()));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, AllBytes());
+    for (int b = 0; b < 256; ++b) {
+        const QString one = FromAnsi(QByteArray(1, static_cast<char>(b)));
+        EXPECT_EQ(AnsiCode(one.at(0)), std::optional<unsigned char>(static_cast<unsigned char>(b)));
+    }
+}
+
+TEST(Ansi, CharactersOutsideThePageHaveNoCode) {
+    EXPECT_EQ(ToAnsi(QString::fromUtf8("MÜLLER €")), QByteArray("M\xDCLLER \x80"));
+    for (const char16_t c : {u'Ā', u'Ж', u'中', char16_t{0x2028}, char16_t{0xFFFD}}) {
+        EXPECT_FALSE(AnsiCode(QChar(c)).has_value()) << static_cast<int>(c);
+    }
+    EXPECT_FALSE(ToAnsi(QString::fromUtf8("USB \xF0\x9F\x92\xBE")).has_value()); // outside the BMP
+    EXPECT_FALSE(ToAnsi(QString::fromUtf8("Label Ā")).has_value());
+    EXPECT_EQ(ToAnsi(QString()), QByteArray());
+}
+
+} // namespace
+} // namespace ufd

@@ -1,0 +1,33 @@
+#include "config/program_directory.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace ufd {
+namespace {
+
+TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {
+    const std::pair<QString, QString> cases[] = {
+        {"/", "/"},
+        {"/opt/station", "/opt/station/"},
+        {"/opt/station/", "/opt/station/"},
+        {"/opt/station//", "/opt/station/"},
+        {"//", "/"},
+        {"relative/dir", "relative/dir/"},
+        {"/opt/st\u00e4tion", "/opt/st\u00e4tion/"},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(WithTrailingSeparator(in), out) << in.toStdString();
+    }
+}
+
+TEST(ProgramDirectory, IsTheApplicationsDirectory) {
+    const QString dir = ProgramDirectory();
+    EXPECT_EQ(dir, QCoreApplication::applicationDirPath() + "/");
+    EXPECT_TRUE(QFileInfo::exists(dir + "config_tests"));
+}
+
+} // namespace
+} // namespace ufd
