@@ -1,0 +1,14 @@
+#include <QApplication>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName("Station Under Test");
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
