@@ -1,0 +1,90 @@
+// A station context wired to a recording transport, with the templates built
+// and slot 1 attached (handle 7): the starting point of every format test.
+#pragma once
+
+#include "format/volume.h"
+#include "support/recording_transport.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace ufd::test {
+
+inline constexpr int32_t kHandle = 7;
+
+struct FormatBench {
+    QTemporaryDir dir;
+    ReplyFiles files{dir.filePath("reply.txt").toStdString(),
+                     dir.filePath("reply.bin").toStdString()};
+    RecordingTransport transport{files};
+    StationContext ctx{transport};
+
+    FormatBench() {
+        ctx.replies = files;
+        BuildSectorTemplates(ctx);
+        ctx.slots.DiskSlots[0].Handle = kHandle;
+        ctx.slots.DiskCount = 1;
+        ctx.Product.FirstShare = 1.0;
+        ctx.Product.DiskLabel = QStringLiteral("TESTDISK");
+    }
+
+    // (first sector, count) of every Write, in order.
+    std::vector<std::pair<int64_t, int64_t>> Writes() const {
+        std::vector<std::pair<int64_t, int64_t>> out;
+        for (const Call& c : transport.Calls("Write")) {
+            out.emplace_back(c.args[2], c.args[1]);
+        }
+        return out;
+    }
+
+    // The data of the Write at a first sector; empty when there was none.
+    std::vector<uint8_t> WrittenAt(int64_t sector) const {
+        for (const Call& c : transport.Calls("Write")) {
+            if (c.args[2] == sector) {
+                return c.data;
+            }
+        }
+        return {};
+    }
+
+    // Fails every call from the n-th (counting from 1) on.
+    void FailFromCall(size_t n) {
+        transport.script = [this, n](const Call&) {
+            return Answer{transport.calls.size() + 1 >= n ? uint16_t{0} : uint16_t{1}, {}, {}};
+        };
+    }
+};
+
+// Bytes [from, from + expected.size()) of data equal expected.
+inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size_t from,
+                                          const std::vector<uint8_t>& expected) {
+    if (data.size() < from + expected.size()) {
+        return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
+    }
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (data[from + i] != expected[i]) {
+            return ::testing::AssertionFailure()
+                   << "byte " << from + i << " is 0x" << std::hex << int{data[from + i]}
+                   << ", expected 0x" << int{expected[i]};
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Every byte of data in [from, to) is zero.
+inline ::testing::AssertionResult ZeroFrom(const std::vector<uint8_t>& data, size_t from,
+                                           size_t to) {
+    for (size_t i = from; i < to && i < data.size(); ++i) {
+        if (data[i] != 0) {
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " is 0x" << std::hex << int{data[i]};
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace ufd::test
