@@ -160,6 +160,15 @@ std::vector<IniCase> Cases() {
              c.DiskLabel.clear();
          },
          {kReadFailed}},
+        {"ShareInfinityIsNoNumber",
+         Crlf(With(kGood, "1st=1", {"1st=inf"})),
+         kConfigUnreadable,
+         [](ProductConfig& c) {
+             c.FirstShare = 0;
+             c.ApMode = 0;
+             c.DiskLabel.clear();
+         },
+         {kReadFailed}},
         {"ShareNoNumber",
          Crlf(With(kGood, "2nd=0", {"2nd=zero"})),
          kConfigUnreadable,
