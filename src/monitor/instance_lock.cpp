@@ -1,0 +1,94 @@
+#include "monitor/instance_lock.h"
+
+#include "monitor/station_presence.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace ufd {
+
+QString InstanceLockPath(const QString& channelName) {
+    QString directory = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (directory.isEmpty()) {
+        directory = QStringLiteral("/tmp");
+    }
+    QString safe;
+    for (const QChar c : channelName) {
+        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                           (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                           (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                           c == QLatin1Char('-') || c == QLatin1Char('.');
+        safe += plain ? c : QLatin1Char('_');
+    }
+    return directory + QStringLiteral("/vasket-") + safe + QStringLiteral(".lock");
+}
+
+std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    int rc = 0;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return InstanceLock(fd);
+}
+
+InstanceLock::InstanceLock(InstanceLock&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+InstanceLock::~InstanceLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void InstanceLock::WriteOwner(pid_t monitor, std::optional<pid_t> station) {
+    if (fd_ < 0) {
+        return;
+    }
+    const std::string text =
+        std::to_string(monitor) + " " + std::to_string(station ? *station : 0) + "\n";
+    // The record is advice for the next instance; a failed write only
+    // makes it exit instead of waiting.
+    if (::ftruncate(fd_, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, text.data(), text.size(), 0);
+    }
+}
+
+std::optional<pid_t> ReadOwnerStation(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QList<QByteArray> fields = file.readAll().simplified().split(' ');
+    if (fields.size() < 2) {
+        return std::nullopt;
+    }
+    return ParseProcessId(fields[1]);
+}
+
+} // namespace ufd

@@ -1,0 +1,41 @@
+// One Vasket per notice channel: the first one holds an flock on a lock
+// file named after the channel for as long as it runs; the kernel drops the
+// lock when the process ends, however it ends, so no stale lock survives.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <sys/types.h>
+
+namespace ufd {
+
+// "<$XDG_RUNTIME_DIR or /tmp>/vasket-<channel>.lock", the channel name made
+// safe for a file name.
+QString InstanceLockPath(const QString& channelName);
+
+class InstanceLock {
+public:
+    // Takes the lock without waiting; nothing when another process holds it
+    // or the file cannot be opened.
+    static std::optional<InstanceLock> TryAcquire(const QString& path);
+
+    InstanceLock(InstanceLock&& other) noexcept;
+    InstanceLock& operator=(InstanceLock&& other) noexcept;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+    ~InstanceLock();
+
+    // Records who holds the lock and for which station, for the next one
+    // who finds it taken.
+    void WriteOwner(pid_t monitor, std::optional<pid_t> station);
+
+private:
+    explicit InstanceLock(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// The station process id that the lock's holder wrote, if readable.
+std::optional<pid_t> ReadOwnerStation(const QString& path);
+
+} // namespace ufd

@@ -1,0 +1,73 @@
+#include "monitor/instance_lock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace ufd {
+namespace {
+
+TEST(InstanceLock, OneHolderPerPathUntilItIsDropped) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("vasket.lock"));
+    std::optional<InstanceLock> first = InstanceLock::TryAcquire(path);
+    ASSERT_TRUE(first);
+    // A second open file description conflicts even inside one process,
+    // just as a second Vasket process would.
+    EXPECT_FALSE(InstanceLock::TryAcquire(path));
+    EXPECT_TRUE(InstanceLock::TryAcquire(dir.filePath(QStringLiteral("other.lock"))));
+
+    InstanceLock moved = std::move(*first);
+    first.reset();
+    EXPECT_FALSE(InstanceLock::TryAcquire(path)) << "moving the lock must not release it";
+    { InstanceLock dropped = std::move(moved); }
+    EXPECT_TRUE(InstanceLock::TryAcquire(path));
+}
+
+TEST(InstanceLock, AnUnusableDirectoryGivesNoLock) {
+    EXPECT_FALSE(InstanceLock::TryAcquire(QStringLiteral("/nonexistent-dir-ufd/vasket.lock")));
+}
+
+TEST(InstanceLock, RecordsWhichStationItServes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("vasket.lock"));
+    std::optional<InstanceLock> lock = InstanceLock::TryAcquire(path);
+    ASSERT_TRUE(lock);
+    lock->WriteOwner(100, 4321);
+    EXPECT_EQ(ReadOwnerStation(path), 4321);
+    // A shorter record replaces the longer one completely.
+    lock->WriteOwner(100, 7);
+    EXPECT_EQ(ReadOwnerStation(path), 7);
+    lock->WriteOwner(100, std::nullopt);
+    EXPECT_FALSE(ReadOwnerStation(path));
+    EXPECT_FALSE(ReadOwnerStation(dir.filePath(QStringLiteral("missing.lock"))));
+
+    QFile garbage(dir.filePath(QStringLiteral("garbage.lock")));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("\x01\x02 zz\n");
+    garbage.close();
+    EXPECT_FALSE(ReadOwnerStation(garbage.fileName()));
+}
+
+TEST(InstanceLockPath, OneFilePerChannelSafeForTheFileSystem) {
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", "/run/user/1000");
+    EXPECT_EQ(InstanceLockPath(QStringLiteral("ufd-station-1000")),
+              QStringLiteral("/run/user/1000/vasket-ufd-station-1000.lock"));
+    EXPECT_EQ(InstanceLockPath(QStringLiteral("/tmp/a b/chan")),
+              QStringLiteral("/run/user/1000/vasket-_tmp_a_b_chan.lock"));
+    EXPECT_NE(InstanceLockPath(QStringLiteral("one")), InstanceLockPath(QStringLiteral("two")));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(InstanceLockPath(QStringLiteral("c")), QStringLiteral("/tmp/vasket-c.lock"));
+    if (!saved.isNull()) {
+        qputenv("XDG_RUNTIME_DIR", saved);
+    }
+}
+
+} // namespace
+} // namespace ufd

@@ -1,0 +1,200 @@
+// The monitor's wiring with scripted drives and a scripted channel.
+#include "monitor/monitor.h"
+#include "monitor/udev_events.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <unistd.h>
+#include <vector>
+
+namespace ufd {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Events written into a pipe, so the monitor's socket notifier wakes as it
+// does for udev's netlink socket.
+class ScriptedDevices final : public DeviceEventSource {
+public:
+    ScriptedDevices() {
+        if (::pipe(fds_) != 0) {
+            fds_[0] = fds_[1] = -1;
+        }
+    }
+    ~ScriptedDevices() override {
+        ::close(fds_[0]);
+        ::close(fds_[1]);
+    }
+    void Push(std::vector<DeviceEvent> events) {
+        for (DeviceEvent& event : events) {
+            queued_.push_back(std::move(event));
+        }
+        [[maybe_unused]] const ssize_t n = ::write(fds_[1], "x", 1);
+    }
+    int Descriptor() const override { return fds_[0]; }
+    std::vector<DeviceEvent> Drain() override {
+        char buffer[64];
+        [[maybe_unused]] const ssize_t n = ::read(fds_[0], buffer, sizeof buffer);
+        std::vector<DeviceEvent> out;
+        out.swap(queued_);
+        return out;
+    }
+    std::vector<std::string> PresentUsbDisks() override { return atStart; }
+    bool Present(const std::string& devpath) override { return present.count(devpath) != 0; }
+
+    std::vector<std::string> atStart;
+    std::set<std::string> present;
+
+private:
+    int fds_[2];
+    std::vector<DeviceEvent> queued_;
+};
+
+class ScriptedRack final : public PluggedStateSource {
+public:
+    std::optional<PluggedStates> Read() override { return states; }
+    std::optional<PluggedStates> states = PluggedStates{};
+};
+
+std::vector<DeviceNode> UsbChain(const std::string& devtype) {
+    return {{"block", devtype, "", {}},
+            {"scsi", "scsi_device", "sd", {}},
+            {"usb", "usb_interface", "usb-storage", {}},
+            {"usb", "usb_device", "usb", {}}};
+}
+
+DeviceEvent Disk(const std::string& action, const std::string& devpath) {
+    return {action, devpath, UsbChain("disk")};
+}
+
+class MonitorTest : public ::testing::Test {
+protected:
+    MonitorTest() {
+        settings.channel = QStringLiteral("unused");
+        settings.rackPoll = milliseconds(20);
+        settings.presenceCheck = milliseconds(20);
+    }
+    // Every notice the monitor tried to send; the channel answers as told.
+    void Script(Monitor& monitor) {
+        monitor.SetSender([this](const QByteArray& text) {
+            attempts.push_back(text);
+            if (channelUp) {
+                delivered.push_back(text);
+            }
+            return channelUp;
+        });
+        monitor.SetListenerProbe([this] { return channelUp; });
+    }
+    MonitorSettings settings;
+    bool channelUp = true;
+    std::vector<QByteArray> attempts;
+    std::vector<QByteArray> delivered;
+};
+
+TEST_F(MonitorTest, APlugBurstGivesOneIn) {
+    ScriptedDevices devices;
+    devices.present = {"/sdb"};
+    Monitor monitor(settings);
+    Script(monitor);
+    monitor.WatchDevices(devices);
+    devices.Push({Disk("add", "/sdb"), {"add", "/sdb/sdb1", UsbChain("partition")}});
+    devices.Push({Disk("change", "/sdb")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(delivered, std::vector<QByteArray>{"IN"});
+}
+
+TEST_F(MonitorTest, RemovalOfADiskPresentAtStartGivesOut) {
+    ScriptedDevices devices;
+    devices.atStart = {"/sdc"};
+    Monitor monitor(settings);
+    Script(monitor);
+    monitor.WatchDevices(devices);
+    // The bare remove event carries nothing that names USB.
+    devices.Push({{"remove", "/sdc", {{"block", "disk", "", {}}}}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
+    EXPECT_EQ(delivered, std::vector<QByteArray>{"OUT"});
+}
+
+TEST_F(MonitorTest, OtherDisksNeverReachTheStation) {
+    ScriptedDevices devices;
+    Monitor monitor(settings);
+    Script(monitor);
+    monitor.WatchDevices(devices);
+    const std::vector<DeviceNode> sata = {
+        {"block", "disk", "", {}}, {"scsi", "scsi_device", "sd", {}}, {"pci", "", "ahci", {}}};
+    devices.Push({{"add", "/sda", sata}, {"remove", "/sda", sata}});
+    // Then a USB arrival, so there is something to wait for.
+    devices.present = {"/sdd"};
+    devices.Push({Disk("add", "/sdd")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
+    EXPECT_EQ(delivered, std::vector<QByteArray>{"IN"});
+}
+
+TEST_F(MonitorTest, WhileTheChannelIsMissingOnlyTheLatestNoticeWaits) {
+    channelUp = false;
+    ScriptedRack rack;
+    Monitor monitor(settings);
+    Script(monitor);
+    monitor.WatchRack(rack);
+    rack.states->at(2) = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return attempts.size() >= 2; }, 5000));
+    rack.states->at(2) = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.Pending().Kind() == NoticeKind::Out; }, 5000));
+    rack.states->at(3) = true;
+    QTest::qWait(100);
+    const size_t triedWhileDown = attempts.size();
+    channelUp = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
+    QTest::qWait(200);
+    // One notice for all three changes, and it releases the pulled drive.
+    EXPECT_EQ(delivered, std::vector<QByteArray>{"OUT"});
+    EXPECT_FALSE(monitor.Pending().Waiting());
+    // Backing off: a handful of attempts, not a spin.
+    EXPECT_LT(triedWhileDown, 20u);
+}
+
+TEST_F(MonitorTest, RackPlugAndUnplugGiveInThenOut) {
+    ScriptedRack rack;
+    rack.states->at(0) = true; // the PC's disk, there from the start
+    Monitor monitor(settings);
+    Script(monitor);
+    monitor.WatchRack(rack);
+    QTest::qWait(60);
+    EXPECT_TRUE(delivered.empty());
+    rack.states->at(5) = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 1; }, 5000));
+    rack.states->at(5) = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 2; }, 5000));
+    EXPECT_EQ(delivered, (std::vector<QByteArray>{"IN", "OUT"}));
+}
+
+TEST_F(MonitorTest, EndsWhenNobodyListensForTheGracePeriod) {
+    settings.grace = milliseconds(200);
+    channelUp = false;
+    Monitor monitor(settings);
+    Script(monitor);
+    bool ended = false;
+    QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
+    monitor.WatchStation();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
+}
+
+TEST_F(MonitorTest, AListeningStationKeepsItRunning) {
+    settings.grace = milliseconds(100);
+    Monitor monitor(settings);
+    Script(monitor);
+    bool ended = false;
+    QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
+    monitor.WatchStation();
+    QTest::qWait(400);
+    EXPECT_FALSE(ended);
+    channelUp = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
+}
+
+} // namespace
+} // namespace ufd

@@ -1,0 +1,110 @@
+// libudev's own objects for whatever block devices this machine has.
+#include "monitor/device_filter.h"
+#include "monitor/udev_events.h"
+
+#include <gtest/gtest.h>
+#include <libudev.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace ufd {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct UdevDeleter {
+    void operator()(udev* u) const { udev_unref(u); }
+};
+struct DeviceDeleter {
+    void operator()(udev_device* d) const { udev_device_unref(d); }
+};
+
+// An independent reading of sysfs: does any directory above the device hold
+// a USB interface bound to a mass-storage driver?
+bool SysfsShowsUsbStorage(const fs::path& device) {
+    for (fs::path dir = device; dir.has_relative_path(); dir = dir.parent_path()) {
+        std::error_code error;
+        const fs::path driver = fs::read_symlink(dir / "driver", error);
+        if (error) {
+            continue;
+        }
+        const std::string name = driver.filename().string();
+        if ((name == "usb-storage" || name == "uas") && fs::exists(dir / "bInterfaceNumber")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineLikeSysfs) {
+    const fs::path classBlock = "/sys/class/block";
+    std::error_code error;
+    if (!fs::is_directory(classBlock, error) || fs::is_empty(classBlock, error)) {
+        GTEST_SKIP() << "no block devices under /sys/class/block on this machine";
+    }
+    std::unique_ptr<udev, UdevDeleter> context(udev_new());
+    ASSERT_TRUE(context);
+
+    int described = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(classBlock)) {
+        const fs::path real = fs::canonical(entry.path(), error);
+        if (error) {
+            continue;
+        }
+        std::unique_ptr<udev_device, DeviceDeleter> device(
+            udev_device_new_from_syspath(context.get(), real.c_str()));
+        if (!device) {
+            continue;
+        }
+        const DeviceEvent event = DescribeDevice(device.get());
+        SCOPED_TRACE(real.string());
+        ASSERT_FALSE(event.chain.empty());
+        EXPECT_EQ(event.chain.front().subsystem, "block");
+        const bool partition = fs::exists(real / "partition");
+        EXPECT_EQ(event.chain.front().devtype, partition ? "partition" : "disk");
+        EXPECT_EQ("/sys" + event.devpath, real.string());
+        EXPECT_TRUE(event.action.empty()) << "a device read from sysfs carries no action";
+        EXPECT_TRUE(DevicePresent(event.devpath));
+        EXPECT_EQ(IsUsbStorageDisk(event.chain), !partition && SysfsShowsUsbStorage(real));
+        ++described;
+    }
+    if (described == 0) {
+        GTEST_SKIP() << "libudev could not open any block device here";
+    }
+}
+
+TEST(UdevDevices, AnAbsentDevpathIsNotPresent) {
+    EXPECT_FALSE(DevicePresent("/devices/virtual/block/no-such-disk-here"));
+    EXPECT_FALSE(DevicePresent(""));
+}
+
+TEST(UdevDevices, NullDeviceGivesAnEmptyRecord) {
+    const DeviceEvent event = DescribeDevice(nullptr);
+    EXPECT_TRUE(event.chain.empty());
+    EXPECT_FALSE(IsUsbStorageDisk(event.chain));
+}
+
+TEST(UdevDevices, EnumeratesOnlyUsbStorageDisksAsPresent) {
+    std::string why;
+    const std::unique_ptr<UdevEventSource> source = UdevEventSource::Open(&why);
+    if (!source) {
+        GTEST_SKIP() << "udev monitor not available here: " << why;
+    }
+    EXPECT_GE(source->Descriptor(), 0);
+    for (const std::string& devpath : source->PresentUsbDisks()) {
+        SCOPED_TRACE(devpath);
+        EXPECT_TRUE(SysfsShowsUsbStorage("/sys" + devpath));
+        EXPECT_FALSE(fs::exists("/sys" + devpath + "/partition"));
+    }
+    // The monitor socket is non-blocking: with or without events waiting,
+    // draining returns (a blocking read would hang here until the timeout).
+    for (const DeviceEvent& event : source->Drain()) {
+        ASSERT_FALSE(event.chain.empty());
+        EXPECT_EQ(event.chain.front().subsystem, "block");
+    }
+}
+
+} // namespace
+} // namespace ufd
