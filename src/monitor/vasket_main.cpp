@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         monitor.WatchRack(*rack);
+        std::fprintf(stderr, "Vasket: watching the rack %s\n", qPrintable(rackPath));
     } else {
         std::string error;
         devices = ufd::UdevEventSource::Open(&error);
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         monitor.WatchDevices(*devices);
+        std::fprintf(stderr, "Vasket: watching USB disks\n");
     }
     monitor.WatchStation();
     return app.exec();
