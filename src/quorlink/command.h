@@ -18,8 +18,8 @@ struct Command {
     std::array<uint8_t, 16> cdb{};
     uint8_t cdbLength = 0;
     Direction direction = Direction::None;
-    uint32_t dataLength = 0;           // bytes in the data phase
-    std::span<const uint8_t> dataOut;  // Direction::Out only
+    uint32_t dataLength = 0;          // bytes in the data phase
+    std::span<const uint8_t> dataOut; // Direction::Out only
     CommandClass commandClass = CommandClass::Quick;
 };
 
@@ -30,9 +30,9 @@ enum class ReplyShape : uint8_t { Full, Missing, Short };
 // What an executor answers for one command.
 struct Outcome {
     bool ok = false;
-    std::string reason;  // why it failed, for the trace
+    std::string reason; // why it failed, for the trace
     ReplyShape reply = ReplyShape::Full;
-    size_t shortLength = 0;  // bytes of the reply written for ReplyShape::Short
+    size_t shortLength = 0; // bytes of the reply written for ReplyShape::Short
 };
 
 } // namespace quorlink

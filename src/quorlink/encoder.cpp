@@ -18,9 +18,15 @@ void putBe64(uint8_t* p, uint64_t v) {
     putBe32(p + 4, static_cast<uint32_t>(v));
 }
 
-uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
-uint32_t be32(const uint8_t* p) { return (be16(p) << 16) | be16(p + 2); }
-uint64_t be64(const uint8_t* p) { return (uint64_t{be32(p)} << 32) | be32(p + 4); }
+uint32_t be16(const uint8_t* p) {
+    return (uint32_t{p[0]} << 8) | p[1];
+}
+uint32_t be32(const uint8_t* p) {
+    return (be16(p) << 16) | be16(p + 2);
+}
+uint64_t be64(const uint8_t* p) {
+    return (uint64_t{be32(p)} << 32) | be32(p + 4);
+}
 
 Command make(std::initializer_list<uint8_t> bytes, uint8_t length, Direction dir,
              uint32_t dataLength, CommandClass cls) {
@@ -62,7 +68,9 @@ std::optional<Command> transfer(bool write, int64_t first, int64_t count) {
 
 } // namespace
 
-Command encodeTestUnitReady() { return make({0x00}, 6, Direction::None, 0, CommandClass::Quick); }
+Command encodeTestUnitReady() {
+    return make({0x00}, 6, Direction::None, 0, CommandClass::Quick);
+}
 
 Command encodeInquiry() {
     return make({0x12, 0, 0, 0, kInquiryAllocation, 0}, 6, Direction::In, kInquiryAllocation,

@@ -25,18 +25,18 @@ public:
 };
 
 struct OpenResult {
-    std::unique_ptr<Device> device;  // null: nothing at this index
-    std::string deviceLine;          // contains "USBSTOR" only for USB storage
+    std::unique_ptr<Device> device; // null: nothing at this index
+    std::string deviceLine;         // contains "USBSTOR" only for USB storage
 };
 
 // One call of the C API as the trace records it.
 struct CallRecord {
-    std::string function;                                    // "fnQuorbus_Write"
-    int32_t driveIndex = -1;                                 // -1: no drive (bad handle)
-    std::vector<std::pair<std::string, int64_t>> arguments;  // in the API's order
-    int64_t status = 0;                                      // status, or the handle
-    std::span<const uint8_t> writeData;                      // fnQuorbus_Write's data
-    std::string reason;                                      // why it failed, if known
+    std::string function;                                   // "fnQuorbus_Write"
+    int32_t driveIndex = -1;                                // -1: no drive (bad handle)
+    std::vector<std::pair<std::string, int64_t>> arguments; // in the API's order
+    int64_t status = 0;                                     // status, or the handle
+    std::span<const uint8_t> writeData;                     // fnQuorbus_Write's data
+    std::string reason;                                     // why it failed, if known
 };
 
 class Executor {

@@ -1,0 +1,345 @@
+// The C API layer: handles, statuses and reply files over one executor.
+#include "api_internal.h"
+#include "encoder.h"
+#include "executor.h"
+#include "reply_writer.h"
+
+#include <quorlink/quorlink.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quorlink {
+namespace {
+
+constexpr int kLastDriveIndex = 16;
+constexpr uint16_t kOk = 1;
+constexpr uint16_t kFail = 0;
+constexpr size_t kBinaryReplySize = 512;
+constexpr size_t kModeSenseWpOffset = 82;
+
+struct OpenDrive {
+    int driveIndex = -1;
+    std::unique_ptr<Device> device;
+};
+
+struct Library {
+    std::recursive_mutex mutex;
+    std::unique_ptr<Executor> executor;
+    bool chosen = false;
+    std::map<int32_t, OpenDrive> handles;
+    int32_t nextHandle = 1;
+
+    Executor& backend() {
+        if (!chosen) {
+            chosen = true;
+            const char* rack = std::getenv("QUORLINK_RACK");
+            executor =
+                rack != nullptr && *rack != '\0' ? makeSimulatorExecutor(rack) : makeSgExecutor();
+        }
+        return *executor;
+    }
+
+    // Handles count up and skip 0 and any still open, so a released handle
+    // is not handed out again soon.
+    int32_t newHandle() {
+        for (;;) {
+            const int32_t h = nextHandle;
+            nextHandle = nextHandle == INT32_MAX ? 1 : nextHandle + 1;
+            if (h != 0 && !handles.contains(h)) {
+                return h;
+            }
+        }
+    }
+};
+
+Library& library() {
+    static Library lib;
+    return lib;
+}
+
+// One API call: finds the handle's drive, and records the call in the
+// executor's trace when it ends.
+class Call {
+public:
+    Call(const char* function, std::vector<std::pair<std::string, int64_t>> arguments)
+        : lock_(library().mutex), exec_(library().backend()) {
+        record_.function = function;
+        record_.arguments = std::move(arguments);
+    }
+    ~Call() { exec_.record(record_); }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    Device* drive(int32_t handle) {
+        auto& handles = library().handles;
+        auto it = handles.find(handle);
+        if (handle == 0 || it == handles.end()) {
+            record_.reason = "unknown handle";
+            return nullptr;
+        }
+        record_.driveIndex = it->second.driveIndex;
+        return it->second.device.get();
+    }
+
+    Executor& executor() { return exec_; }
+    CallRecord& record() { return record_; }
+
+    uint16_t finish(const Outcome& outcome) {
+        if (!outcome.ok && record_.reason.empty()) {
+            record_.reason = outcome.reason;
+        }
+        return status(outcome.ok ? kOk : kFail);
+    }
+    uint16_t fail(const char* reason) {
+        if (record_.reason.empty()) {
+            record_.reason = reason;
+        }
+        return status(kFail);
+    }
+    uint16_t status(uint16_t s) {
+        record_.status = s;
+        return s;
+    }
+
+private:
+    std::lock_guard<std::recursive_mutex> lock_;
+    Executor& exec_;
+    CallRecord record_;
+};
+
+// Runs a command that answers 512 bytes (vendor reads, mode sense) into the
+// binary reply file.
+uint16_t binaryReply(Call& call, Device* drive, const std::optional<Command>& cmd) {
+    const auto paths = replyPaths();
+    removeReply(paths.binary);
+    if (drive == nullptr) {
+        return call.fail("unknown handle");
+    }
+    if (!cmd) {
+        return call.fail("argument out of range");
+    }
+    std::vector<uint8_t> data(std::max<size_t>(cmd->dataLength, kBinaryReplySize), 0);
+    const Outcome outcome = drive->execute(*cmd, std::span(data).first(cmd->dataLength));
+    if (outcome.ok) {
+        writeReply(paths.binary, std::span(data).first(std::max<size_t>(cmd->dataLength, 0)),
+                   outcome);
+    }
+    return call.finish(outcome);
+}
+
+uint16_t noReply(Call& call, Device* drive, const std::optional<Command>& cmd) {
+    if (drive == nullptr) {
+        return call.fail("unknown handle");
+    }
+    if (!cmd) {
+        return call.fail("argument out of range");
+    }
+    std::vector<uint8_t> data(cmd->direction == Direction::In ? cmd->dataLength : 0);
+    return call.finish(drive->execute(*cmd, data));
+}
+
+uint32_t be32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+uint64_t be64(const uint8_t* p) {
+    return (uint64_t{be32(p)} << 32) | be32(p + 4);
+}
+
+} // namespace
+
+void installExecutorForTesting(std::unique_ptr<Executor> executor) {
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    lib.handles.clear();
+    lib.executor = std::move(executor);
+    lib.chosen = true;
+}
+
+} // namespace quorlink
+
+using namespace quorlink;
+
+extern "C" {
+
+int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
+    Call call("fnQuorbus_GetDiskHandle", {{"driveIndex", driveIndex}});
+    call.record().driveIndex = driveIndex;
+    const auto paths = replyPaths();
+    removeReply(paths.text);
+    if (driveIndex < 0 || driveIndex > kLastDriveIndex) {
+        call.fail("drive index out of range");
+        return 0;
+    }
+    OpenResult opened = call.executor().open(driveIndex);
+    if (!opened.device) {
+        call.fail("no drive");
+        return 0;
+    }
+    Library& lib = library();
+    const int32_t handle = lib.newHandle();
+    lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device)};
+    writeTextReply(paths.text, opened.deviceLine, Outcome{true, {}, ReplyShape::Full, 0});
+    call.record().status = handle;
+    return handle;
+}
+
+uint16_t fnQuorbus_CloseHandle(int32_t handle) {
+    Call call("fnQuorbus_CloseHandle", {{"handle", handle}});
+    if (call.drive(handle) == nullptr) {
+        return call.fail("unknown handle");
+    }
+    library().handles.erase(handle);
+    return call.status(kOk);
+}
+
+uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
+    Call call("fnQuorbus_ReadCapacity", {{"handle", handle}});
+    const auto paths = replyPaths();
+    removeReply(paths.text);
+    Device* drive = call.drive(handle);
+    if (drive == nullptr) {
+        return call.fail("unknown handle");
+    }
+    std::array<uint8_t, 32> data{};
+    Outcome outcome = drive->execute(encodeReadCapacity10(), std::span(data).first(8));
+    if (!outcome.ok) {
+        return call.finish(outcome);
+    }
+    uint64_t lastLba = be32(data.data());
+    if (lastLba == 0xFFFFFFFFULL) {
+        // Too large for the 10-byte answer: ask again with the 16-byte form.
+        data.fill(0);
+        outcome = drive->execute(encodeReadCapacity16(), data);
+        if (!outcome.ok) {
+            return call.finish(outcome);
+        }
+        lastLba = be64(data.data());
+    }
+    writeTextReply(paths.text, std::to_string(lastLba + 1), outcome);
+    return call.finish(outcome);
+}
+
+uint16_t fnQuorbus_ModeSense(int32_t handle) {
+    Call call("fnQuorbus_ModeSense", {{"handle", handle}});
+    const auto paths = replyPaths();
+    removeReply(paths.binary);
+    Device* drive = call.drive(handle);
+    if (drive == nullptr) {
+        return call.fail("unknown handle");
+    }
+    const Command cmd = encodeModeSense();
+    std::array<uint8_t, kBinaryReplySize> reply{};
+    const Outcome outcome = drive->execute(cmd, std::span(reply).first(cmd.dataLength));
+    if (outcome.ok) {
+        // The mode data as the drive returned it, and the write-protect bit
+        // of its header (byte 2, bit 7) at byte 82 where callers look.
+        reply[kModeSenseWpOffset] = (reply[2] & 0x80) != 0 ? 0x80 : 0x00;
+        writeReply(paths.binary, reply, outcome);
+    }
+    return call.finish(outcome);
+}
+
+uint16_t fnQuorbus_TestUnitReady(int32_t handle) {
+    Call call("fnQuorbus_TestUnitReady", {{"handle", handle}});
+    return noReply(call, call.drive(handle), encodeTestUnitReady());
+}
+
+uint16_t fnQuorbus_Inquiry(int32_t handle) {
+    Call call("fnQuorbus_Inquiry", {{"handle", handle}});
+    return noReply(call, call.drive(handle), encodeInquiry());
+}
+
+uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_t firstSector) {
+    Call call("fnQuorbus_Read",
+              {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
+    return noReply(call, call.drive(handle), encodeRead(firstSector, sectorCount));
+}
+
+uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                         const void* data) {
+    Call call("fnQuorbus_Write",
+              {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
+    Device* drive = call.drive(handle);
+    if (data == nullptr || sectorCount <= 0) {
+        return call.fail("no data");
+    }
+    const auto bytes = std::span(static_cast<const uint8_t*>(data),
+                                 static_cast<size_t>(sectorCount) * kSectorSize);
+    call.record().writeData = bytes;
+    return noReply(call, drive, encodeWrite(firstSector, sectorCount, bytes));
+}
+
+uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero, int32_t length) {
+    Call call("fnQuorbus_VendorR",
+              {{"handle", handle}, {"vendorCode", vendorCode}, {"zero", zero}, {"length", length}});
+    return binaryReply(call, call.drive(handle),
+                       encodeVendor(VendorForm::Read, vendorCode, 0, 0, 0, 0, 0, length));
+}
+
+uint16_t fnQuorbus_VendorW(int32_t handle, int32_t vendorCode, int32_t length, const void* data) {
+    Call call("fnQuorbus_VendorW",
+              {{"handle", handle}, {"vendorCode", vendorCode}, {"length", length}});
+    Device* drive = call.drive(handle);
+    if (data == nullptr || length <= 0) {
+        return call.fail("no data");
+    }
+    const auto bytes = std::span(static_cast<const uint8_t*>(data), static_cast<size_t>(length));
+    return noReply(call, drive,
+                   encodeVendor(VendorForm::Write, vendorCode, 0, 0, 0, 0, 0, length, bytes));
+}
+
+uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32_t chip, int32_t unit,
+                          int32_t length) {
+    Call call("fnQuorbus_Vendor", {{"handle", handle},
+                                   {"vendorCode", vendorCode},
+                                   {"chip", chip},
+                                   {"unit", unit},
+                                   {"length", length}});
+    return binaryReply(call, call.drive(handle),
+                       encodeVendor(VendorForm::ChipUnit, vendorCode, chip, unit, 0, 0, 0, length));
+}
+
+uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, int32_t unit,
+                              int32_t parameter, int32_t reserved1, int32_t reserved2,
+                              int32_t length) {
+    Call call("fnQuorbus_VendorScan", {{"handle", handle},
+                                       {"vendorCode", vendorCode},
+                                       {"chip", chip},
+                                       {"unit", unit},
+                                       {"parameter", parameter},
+                                       {"reserved1", reserved1},
+                                       {"reserved2", reserved2},
+                                       {"length", length}});
+    return binaryReply(call, call.drive(handle),
+                       encodeVendor(VendorForm::Scan, vendorCode, chip, unit, parameter, reserved1,
+                                    reserved2, length));
+}
+
+uint16_t fnQuorbus2K_KillEXE(void) {
+    Call call("fnQuorbus2K_KillEXE", {});
+    call.executor().reset();
+    return call.status(kOk);
+}
+
+uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
+                              size_t binarySize) {
+    const auto paths = replyPaths();
+    const std::string text = paths.text.string();
+    const std::string binary = paths.binary.string();
+    if (textPath == nullptr || binaryPath == nullptr || text.size() + 1 > textSize ||
+        binary.size() + 1 > binarySize) {
+        return 0;
+    }
+    std::memcpy(textPath, text.c_str(), text.size() + 1);
+    std::memcpy(binaryPath, binary.c_str(), binary.size() + 1);
+    return 1;
+}
+
+} // extern "C"
