@@ -1,0 +1,414 @@
+#include "rack.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace quorlink::sim {
+namespace {
+
+using json = nlohmann::json;
+
+// Numbers may be written as JSON numbers or as "0x.." text.
+int64_t number(const json& v, const std::string& what) {
+    if (v.is_number_integer()) {
+        return v.get<int64_t>();
+    }
+    if (v.is_string()) {
+        const std::string s = v.get<std::string>();
+        char* end = nullptr;
+        errno = 0;
+        const long long n = std::strtoll(s.c_str(), &end, 0);
+        if (!s.empty() && end != nullptr && *end == '\0' && errno == 0) {
+            return n;
+        }
+    }
+    throw RackError(what + ": expected a number, got " + v.dump());
+}
+
+uint8_t byteValue(const json& v, const std::string& what) {
+    const int64_t n = number(v, what);
+    if (n < 0 || n > 255) {
+        throw RackError(what + ": " + std::to_string(n) + " is not a byte");
+    }
+    return static_cast<uint8_t>(n);
+}
+
+std::pair<int, int> chipUnit(const std::string& key, const std::string& what) {
+    const auto colon = key.find(':');
+    try {
+        if (colon != std::string::npos) {
+            return {std::stoi(key.substr(0, colon)), std::stoi(key.substr(colon + 1))};
+        }
+    } catch (const std::exception&) {
+    }
+    throw RackError(what + ": key \"" + key + "\" is not \"chip:unit\"");
+}
+
+void readUnits(const json& d, const char* name, int& fallback,
+               std::map<std::pair<int, int>, int>& counts, const std::string& where) {
+    if (!d.contains(name)) {
+        return;
+    }
+    const json& u = d.at(name);
+    if (!u.is_object()) {
+        throw RackError(where + "." + name + ": expected an object");
+    }
+    for (const auto& [key, value] : u.items()) {
+        const auto n = static_cast<int>(number(value, where + "." + name + "." + key));
+        if (key == "default") {
+            fallback = n;
+        } else {
+            counts[chipUnit(key, where + "." + name)] = n;
+        }
+    }
+}
+
+Fault readFault(const json& f, const std::string& where) {
+    static const char* ops[] = {"tur",      "capacity", "mode_sense", "read",       "write",
+                                "vendor_r", "vendor_w", "vendor",     "vendor_scan"};
+    Fault fault;
+    fault.op = f.value("op", "");
+    bool known = false;
+    for (const char* op : ops) {
+        known = known || fault.op == op;
+    }
+    if (!known) {
+        throw RackError(where + ".op: unknown operation \"" + fault.op + "\"");
+    }
+    if (f.contains("code")) {
+        fault.code = static_cast<int>(number(f["code"], where + ".code"));
+    }
+    if (f.contains("sector")) {
+        fault.sector = number(f["sector"], where + ".sector");
+    }
+    fault.nth = static_cast<int>(f.contains("nth") ? number(f["nth"], where + ".nth") : 0);
+    const std::string effect = f.value("effect", "fail");
+    if (effect == "fail") {
+        fault.effect = Fault::Effect::Fail;
+    } else if (effect == "no_reply") {
+        fault.effect = Fault::Effect::NoReply;
+    } else if (effect == "short_reply") {
+        fault.effect = Fault::Effect::ShortReply;
+        fault.shortLength = static_cast<size_t>(number(f.value("length", json(0)), where));
+    } else {
+        throw RackError(where + ".effect: unknown effect \"" + effect + "\"");
+    }
+    return fault;
+}
+
+DriveProfile readDrive(const json& d, size_t position) {
+    const std::string where = "drives[" + std::to_string(position) + "]";
+    DriveProfile p;
+    if (!d.contains("index")) {
+        throw RackError(where + ": no index");
+    }
+    p.index = static_cast<int>(number(d["index"], where + ".index"));
+    if (p.index < 0 || p.index >= kDriveCount) {
+        throw RackError(where + ".index: drive indexes are 0 to 16");
+    }
+    const std::string kind = d.value("kind", "usb");
+    if (kind == "disk") {
+        p.kind = DriveKind::Disk;
+    } else if (kind == "usb") {
+        p.kind = DriveKind::Usb;
+    } else if (kind == "empty") {
+        p.kind = DriveKind::Empty;
+    } else {
+        throw RackError(where + ".kind: \"" + kind + "\" is not usb, disk or empty");
+    }
+    p.plugged = d.value("plugged", true);
+    p.writeProtect = d.value("write_protect", false);
+    p.capacity = static_cast<uint64_t>(
+        d.contains("capacity") ? number(d["capacity"], where + ".capacity") : 0);
+    if (d.contains("info")) {
+        const json& info = d["info"];
+        if (!info.is_array() || info.size() != 2) {
+            throw RackError(where + ".info: expected [byte130, byte131]");
+        }
+        p.info130 = byteValue(info[0], where + ".info[0]");
+        p.info131 = byteValue(info[1], where + ".info[1]");
+    }
+    if (d.contains("chips")) {
+        for (const auto& c : d["chips"]) {
+            p.chips.push_back(byteValue(c, where + ".chips"));
+        }
+        if (p.chips.size() > 511) {
+            throw RackError(where + ".chips: at most 511 chips");
+        }
+    }
+    if (d.contains("mode")) {
+        const json& m = d["mode"];
+        if (!m.is_array() || m.size() != 2) {
+            throw RackError(where + ".mode: expected [byte0, byte1]");
+        }
+        p.modeBlock = {byteValue(m[0], where + ".mode[0]"), byteValue(m[1], where + ".mode[1]")};
+    }
+    readUnits(d, "units94", p.defaultEntries94, p.entries94, where);
+    readUnits(d, "units95", p.defaultEntries95, p.entries95, where);
+    p.vendor = d.value("vendor", p.vendor);
+    p.product = d.value("product", p.product);
+    p.revision = d.value("revision", p.revision);
+    p.serial = d.value("serial", "SIM" + std::to_string(p.index));
+    p.line = d.value("line", "IDE\\Disk" + p.vendor + "_" + p.product + "\\" + p.serial);
+    p.latencyMs = static_cast<int>(
+        d.contains("latency_ms") ? number(d["latency_ms"], where + ".latency_ms") : 0);
+    if (d.contains("faults")) {
+        size_t k = 0;
+        for (const auto& f : d["faults"]) {
+            p.faults.push_back(readFault(f, where + ".faults[" + std::to_string(k++) + "]"));
+        }
+    }
+    return p;
+}
+
+// Holds an exclusive lock on the rack's state while one process changes it.
+class StateLock {
+public:
+    explicit StateLock(const std::filesystem::path& dir) {
+        fd_ = ::open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+            ::flock(fd_, LOCK_EX);
+        }
+    }
+    ~StateLock() {
+        if (fd_ >= 0) {
+            ::flock(fd_, LOCK_UN);
+            ::close(fd_);
+        }
+    }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+int DriveProfile::unitEntries(int code, int chip, int unit) const {
+    const auto& counts = code == 0x94 ? entries94 : entries95;
+    const auto it = counts.find({chip, unit});
+    if (it != counts.end()) {
+        return it->second;
+    }
+    return code == 0x94 ? defaultEntries94 : defaultEntries95;
+}
+
+std::string DriveProfile::deviceLine() const {
+    if (kind != DriveKind::Usb) {
+        return line;
+    }
+    return "USBSTOR\\Disk&Ven_" + vendor + "&Prod_" + product + "&Rev_" + revision + "\\" + serial;
+}
+
+void checkIndex(int index) {
+    if (index < 0 || index >= kDriveCount) {
+        throw RackError("drive index " + std::to_string(index) + " is not 0 to 16");
+    }
+}
+
+RackProfile loadRack(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    if (!in) {
+        throw RackError("cannot open rack file " + file.string() + ": " + std::strerror(errno));
+    }
+    json doc;
+    try {
+        doc = json::parse(in);
+    } catch (const json::exception& e) {
+        throw RackError("rack file " + file.string() + " is not valid JSON: " + e.what());
+    }
+    RackProfile rack;
+    rack.file = std::filesystem::absolute(file);
+    for (int i = 0; i < kDriveCount; ++i) {
+        rack.drives[static_cast<size_t>(i)].index = i;
+    }
+    try {
+        if (!doc.is_object() || !doc.contains("drives") || !doc["drives"].is_array()) {
+            throw RackError("expected an object with a \"drives\" array");
+        }
+        std::array<bool, kDriveCount> seen{};
+        size_t position = 0;
+        for (const auto& d : doc["drives"]) {
+            DriveProfile p = readDrive(d, position++);
+            if (seen[static_cast<size_t>(p.index)]) {
+                throw RackError("drive index " + std::to_string(p.index) + " appears twice");
+            }
+            seen[static_cast<size_t>(p.index)] = true;
+            rack.drives[static_cast<size_t>(p.index)] = std::move(p);
+        }
+        if (doc.contains("trace") && doc["trace"].is_string()) {
+            rack.trace = rack.file.parent_path() / doc["trace"].get<std::string>();
+        }
+    } catch (const json::exception& e) {
+        throw RackError("rack file " + file.string() + ": " + e.what());
+    } catch (const RackError& e) {
+        throw RackError("rack file " + file.string() + ": " + e.what());
+    }
+    const char* stateDir = std::getenv("QUORLINK_STATE_DIR");
+    rack.stateDir = stateDir != nullptr && *stateDir != '\0'
+                        ? std::filesystem::path(stateDir)
+                        : std::filesystem::path(rack.file.string() + ".state");
+    return rack;
+}
+
+RackState::RackState(RackProfile profile) : profile_(std::move(profile)) {
+    std::error_code ec;
+    std::filesystem::create_directories(profile_.stateDir, ec);
+    if (ec) {
+        throw RackError("cannot create state directory " + profile_.stateDir.string() + ": " +
+                        ec.message());
+    }
+}
+
+const DriveProfile& RackState::drive(int index) const {
+    checkIndex(index);
+    return profile_.drives[static_cast<size_t>(index)];
+}
+
+std::filesystem::path RackState::dir(int index) const {
+    return profile_.stateDir / ("drive-" + std::to_string(index));
+}
+
+std::optional<std::string> RackState::readSmall(int index, const char* name) const {
+    const int fd = ::open((dir(index) / name).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    char buf[64];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    if (n < 0) {
+        return std::nullopt;
+    }
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+void RackState::writeSmall(int index, const char* name, const std::string& value) {
+    std::filesystem::create_directories(dir(index));
+    const auto target = dir(index) / name;
+    const auto tmp = dir(index) / (std::string(name) + ".tmp." + std::to_string(getpid()));
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << value;
+        if (!out) {
+            throw RackError("cannot write " + tmp.string());
+        }
+    }
+    std::filesystem::rename(tmp, target);
+}
+
+bool RackState::plugged(int index) const {
+    const auto& d = drive(index);
+    if (d.kind == DriveKind::Empty) {
+        return false;
+    }
+    const auto s = readSmall(index, "plugged");
+    return s ? *s == "1" : d.plugged;
+}
+
+void RackState::setPlugged(int index, bool on) {
+    if (drive(index).kind == DriveKind::Empty) {
+        throw RackError("drive index " + std::to_string(index) + " is empty in this rack");
+    }
+    writeSmall(index, "plugged", on ? "1" : "0");
+}
+
+bool RackState::writeProtect(int index) const {
+    const auto s = readSmall(index, "write_protect");
+    return s ? *s == "1" : drive(index).writeProtect;
+}
+
+void RackState::setWriteProtect(int index, bool on) {
+    if (drive(index).kind != DriveKind::Usb) {
+        throw RackError("drive index " + std::to_string(index) + " is not a USB drive");
+    }
+    writeSmall(index, "write_protect", on ? "1" : "0");
+}
+
+std::array<uint8_t, kBlockSize> RackState::configBlock(int index) const {
+    std::array<uint8_t, kBlockSize> block{};
+    std::ifstream in(dir(index) / "config.bin", std::ios::binary);
+    in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    return block;
+}
+
+void RackState::setConfigBlock(int index, const std::array<uint8_t, kBlockSize>& block) {
+    std::filesystem::create_directories(dir(index));
+    const auto tmp = dir(index) / ("config.bin.tmp." + std::to_string(getpid()));
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(block.size()));
+    }
+    std::filesystem::rename(tmp, dir(index) / "config.bin");
+}
+
+uint64_t RackState::ledCount(int index) const {
+    const auto s = readSmall(index, "led");
+    return s ? std::strtoull(s->c_str(), nullptr, 10) : 0;
+}
+
+void RackState::addLedActivity(int index, uint64_t reads) {
+    std::filesystem::create_directories(dir(index));
+    StateLock lock(profile_.stateDir);
+    writeSmall(index, "led", std::to_string(ledCount(index) + reads));
+}
+
+std::optional<uint32_t> RackState::boundary(int index) const {
+    const auto s = readSmall(index, "boundary");
+    if (!s) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(std::strtoul(s->c_str(), nullptr, 10));
+}
+
+void RackState::setBoundary(int index, uint32_t sector) {
+    writeSmall(index, "boundary", std::to_string(sector));
+}
+
+std::filesystem::path RackState::imagePath(int index) const {
+    const auto& d = drive(index);
+    const auto path = dir(index) / "image.img";
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        std::filesystem::create_directories(dir(index));
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            // Sparse: only what the station writes takes room.
+            if (::ftruncate(fd, static_cast<off_t>(d.capacity * kBlockSize)) != 0) {
+                ::close(fd);
+                throw RackError("cannot size image " + path.string());
+            }
+            ::close(fd);
+        }
+    }
+    return path;
+}
+
+void RackState::reset(int index) {
+    checkIndex(index);
+    StateLock lock(profile_.stateDir);
+    std::error_code ec;
+    for (const char* name : {"image.img", "config.bin", "led", "boundary"}) {
+        std::filesystem::remove(dir(index) / name, ec);
+    }
+}
+
+std::array<bool, kDriveCount> RackState::pluggedStates() const {
+    std::array<bool, kDriveCount> states{};
+    for (int i = 0; i < kDriveCount; ++i) {
+        states[static_cast<size_t>(i)] = plugged(i);
+    }
+    return states;
+}
+
+} // namespace quorlink::sim
