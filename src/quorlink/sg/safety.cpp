@@ -1,0 +1,131 @@
+#include "safety.h"
+
+#include "encoder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace quorlink::sg {
+namespace {
+
+// mountinfo escapes blanks and backslashes as \ooo.
+std::string unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3' &&
+            s[i + 2] >= '0' && s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
+            out +=
+                static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+bool changesDrive(const Command& cmd) {
+    if (cmd.direction == Direction::Out || cmd.cdb[0] == kVendorOpcode) {
+        return true;
+    }
+    switch (cmd.cdb[0]) {
+    case 0x04: // FORMAT UNIT
+    case 0x0A: // WRITE(6)
+    case 0x2A: // WRITE(10)
+    case 0x2E: // WRITE AND VERIFY(10)
+    case 0x3B: // WRITE BUFFER
+    case 0x41: // WRITE SAME(10)
+    case 0x42: // UNMAP
+    case 0x8A: // WRITE(16)
+    case 0x8E: // WRITE AND VERIFY(16)
+    case 0x93: // WRITE SAME(16)
+    case 0xAA: // WRITE(12)
+    case 0xAE: // WRITE AND VERIFY(12)
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountInfo) {
+    std::ifstream in(mountInfo);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::vector<Mount> mounts;
+    std::string line;
+    while (std::getline(in, line)) {
+        // id parent major:minor root mount-point options [optional...] - type source super
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) {
+            w.push_back(word);
+        }
+        if (w.size() < 5) {
+            continue; // a line we cannot read names no device
+        }
+        Mount m;
+        m.devId = w[2];
+        m.mountPoint = unescape(w[4]);
+        for (size_t i = 5; i + 2 < w.size(); ++i) {
+            if (w[i] == "-") {
+                m.source = unescape(w[i + 2]);
+                break;
+            }
+        }
+        mounts.push_back(std::move(m));
+    }
+    return mounts;
+}
+
+std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info,
+                                   SgSystem& system) {
+    const std::string sgName = "/dev/sg" + std::to_string(index);
+    if (!info.usbStorage) {
+        return "refused: " + sgName + " is not USB storage";
+    }
+    if (info.peripheralType > 0) {
+        return "refused: " + sgName + " is not a disk (peripheral type " +
+               std::to_string(info.peripheralType) + ")";
+    }
+    const std::vector<BlockNode> nodes = blockNodes(roots, index);
+    if (nodes.empty()) {
+        return std::nullopt; // no block device bound: nothing can be mounted on it
+    }
+    const auto mounts = readMounts(roots.mountInfo);
+    if (!mounts) {
+        return "refused: cannot read the mount table " + roots.mountInfo.string();
+    }
+    for (const BlockNode& node : nodes) {
+        const std::string devPath = "/dev/" + node.name;
+        for (const Mount& m : *mounts) {
+            if ((!node.devId.empty() && m.devId == node.devId) || m.source == devPath) {
+                return "refused: " + devPath + " is mounted on " + m.mountPoint;
+            }
+        }
+    }
+    // Whole disks only: claiming a disk exclusively fails while any of its
+    // partitions is held, and a partition node may not exist yet.
+    for (const BlockNode& node : nodes) {
+        if (node.partition) {
+            continue;
+        }
+        const std::string path = (roots.dev / node.name).string();
+        const int err = system.probeExclusive(path);
+        if (err == 0 || err == ENOENT) {
+            continue;
+        }
+        if (err == EBUSY) {
+            return "refused: /dev/" + node.name + " is in use by another program";
+        }
+        return "refused: cannot check whether /dev/" + node.name +
+               " is in use: " + std::strerror(err);
+    }
+    return std::nullopt;
+}
+
+} // namespace quorlink::sg

@@ -1,0 +1,264 @@
+#include "sg_executor.h"
+
+#include "encoder.h"
+#include "safety.h"
+#include "sense.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quorlink {
+namespace sg {
+namespace {
+
+constexpr size_t kSenseBufferSize = 64;
+constexpr uint8_t kReadCapacity10 = 0x25;
+constexpr uint8_t kServiceActionIn16 = 0x9E;
+constexpr uint8_t kReadCapacity16Action = 0x10;
+constexpr uint8_t kDriverTimeout = 0x06;
+constexpr uint8_t kDriverSense = 0x08;
+constexpr uint16_t kDidNoConnect = 0x01;
+constexpr uint16_t kDidTimeOut = 0x03;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+Outcome failed(std::string reason) {
+    Outcome o;
+    o.ok = false;
+    o.reason = std::move(reason);
+    return o;
+}
+
+Outcome succeeded() {
+    Outcome o;
+    o.ok = true;
+    return o;
+}
+
+uint32_t be32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+// Capacity answers are useless when cut short, and the station counts in
+// 512-byte sectors, so a drive with other sectors is better refused here.
+std::optional<std::string> checkCapacityAnswer(const Command& cmd, std::span<const uint8_t> data,
+                                               size_t received) {
+    size_t lengthAt = 0;
+    if (cmd.cdb[0] == kReadCapacity10) {
+        lengthAt = 4;
+    } else if (cmd.cdb[0] == kServiceActionIn16 && (cmd.cdb[1] & 0x1F) == kReadCapacity16Action) {
+        lengthAt = 8;
+    } else {
+        return std::nullopt;
+    }
+    if (received < lengthAt + 4 || data.size() < lengthAt + 4) {
+        return "short capacity answer: " + std::to_string(received) + " of " +
+               std::to_string(lengthAt + 4) + " bytes";
+    }
+    const uint32_t blockLength = be32(data.data() + lengthAt);
+    if (blockLength != kSectorSize) {
+        return "sector size " + std::to_string(blockLength) + ", not 512";
+    }
+    return std::nullopt;
+}
+
+class SgDevice final : public Device {
+public:
+    SgDevice(int index, int fd, SgDeviceInfo info, const Roots& roots,
+             std::shared_ptr<SgSystem> system)
+        : index_(index), fd_(fd), info_(std::move(info)), roots_(roots),
+          system_(std::move(system)) {}
+
+    Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
+        if (gone_) {
+            return failed("drive removed");
+        }
+        if (cmd.cdbLength == 0 || cmd.cdbLength > cmd.cdb.size()) {
+            return failed("bad command block length " + std::to_string(cmd.cdbLength));
+        }
+        if (changesDrive(cmd)) {
+            if (auto why = refusal(roots_, index_, info_, *system_)) {
+                return failed(*why);
+            }
+        }
+        sg_io_hdr_t hdr;
+        std::memset(&hdr, 0, sizeof hdr);
+        std::array<uint8_t, 16> cdb = cmd.cdb;
+        std::array<uint8_t, kSenseBufferSize> sense{};
+        hdr.interface_id = 'S';
+        hdr.cmdp = cdb.data();
+        hdr.cmd_len = cmd.cdbLength;
+        hdr.sbp = sense.data();
+        hdr.mx_sb_len = sense.size();
+        hdr.timeout = static_cast<unsigned int>(commandTimeout(cmd.commandClass).count());
+        hdr.dxfer_direction = SG_DXFER_NONE;
+        if (cmd.dataLength > 0 && cmd.direction == Direction::In) {
+            if (dataIn.size() < cmd.dataLength) {
+                return failed("reply buffer smaller than the transfer");
+            }
+            hdr.dxfer_direction = SG_DXFER_FROM_DEV;
+            hdr.dxferp = dataIn.data();
+            hdr.dxfer_len = cmd.dataLength;
+        } else if (cmd.dataLength > 0 && cmd.direction == Direction::Out) {
+            if (cmd.dataOut.size() < cmd.dataLength) {
+                return failed("data shorter than the transfer");
+            }
+            hdr.dxfer_direction = SG_DXFER_TO_DEV;
+            // The kernel only reads from a data-out buffer.
+            hdr.dxferp = const_cast<uint8_t*>(cmd.dataOut.data());
+            hdr.dxfer_len = cmd.dataLength;
+        }
+
+        if (const int err = system_->sgIo(fd_.get(), hdr); err != 0) {
+            if (err == ENODEV || err == ENXIO) {
+                gone_ = true;
+                return failed(std::string("drive removed (") + std::strerror(err) + ")");
+            }
+            return failed(std::string("SG_IO failed: ") + std::strerror(err));
+        }
+        if (auto why = verdict(hdr, sense, cmd)) {
+            return failed(*why);
+        }
+        if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {
+            const size_t resid = std::clamp<int>(hdr.resid, 0, static_cast<int>(cmd.dataLength));
+            const size_t received = cmd.dataLength - resid;
+            std::fill(dataIn.begin() + static_cast<ptrdiff_t>(received),
+                      dataIn.begin() + static_cast<ptrdiff_t>(cmd.dataLength), uint8_t{0});
+            if (auto why = checkCapacityAnswer(cmd, dataIn.first(cmd.dataLength), received)) {
+                return failed(*why);
+            }
+        }
+        return succeeded();
+    }
+
+private:
+    std::optional<std::string> verdict(const sg_io_hdr_t& hdr,
+                                       const std::array<uint8_t, kSenseBufferSize>& sense,
+                                       const Command& cmd) {
+        const std::string timeoutText =
+            "timed out after " + std::to_string(commandTimeout(cmd.commandClass).count() / 1000) +
+            " s";
+        if (hdr.host_status != 0) {
+            if (hdr.host_status == kDidNoConnect) {
+                gone_ = true;
+                return "drive removed (DID_NO_CONNECT)";
+            }
+            if (hdr.host_status == kDidTimeOut) {
+                return timeoutText + " (DID_TIME_OUT)";
+            }
+            return "transport error " + describeHostStatus(hdr.host_status);
+        }
+        if ((hdr.driver_status & 0x0F) == kDriverTimeout) {
+            return timeoutText;
+        }
+        const uint8_t status = hdr.status & 0x7E;
+        const size_t senseLength = std::min<size_t>(hdr.sb_len_wr, sense.size());
+        if (status == 0x02 || senseLength > 0) {
+            const auto decoded = decodeSense(std::span(sense).first(senseLength));
+            if (decoded && decoded->key == 0x01) {
+                return std::nullopt; // RECOVERED ERROR: the command did complete
+            }
+            if (decoded && (decoded->key != 0 || status != 0)) {
+                return describeSense(*decoded);
+            }
+            if (status == 0x02) {
+                return "CHECK CONDITION without sense data";
+            }
+        } else if (status != 0) {
+            return describeStatus(status);
+        }
+        const uint8_t driver = hdr.driver_status & 0x0F;
+        if (driver != 0 && driver != kDriverSense) {
+            return "driver status " + std::to_string(driver);
+        }
+        return std::nullopt;
+    }
+
+    int index_;
+    FileDescriptor fd_;
+    SgDeviceInfo info_;
+    Roots roots_;
+    std::shared_ptr<SgSystem> system_;
+    bool gone_ = false;
+};
+
+class SgExecutor final : public Executor {
+public:
+    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system)
+        : roots_(std::move(roots)), system_(std::move(system)) {}
+
+    OpenResult open(int driveIndex) override {
+        OpenResult result;
+        if (driveIndex < 0) {
+            return result;
+        }
+        const std::string path = (roots_.dev / ("sg" + std::to_string(driveIndex))).string();
+        int fd;
+        do {
+            // Non-blocking so that a drive stuck in reset cannot hang discovery;
+            // commands then block in the ordinary way.
+            fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            return result; // absent, or not ours to open: no drive at this index
+        }
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+            ::close(fd);
+            return result;
+        }
+        SgDeviceInfo info = describeSgDevice(roots_, driveIndex);
+        result.deviceLine = deviceLine(info);
+        result.device =
+            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_);
+        return result;
+    }
+
+private:
+    Roots roots_;
+    std::shared_ptr<SgSystem> system_;
+};
+
+} // namespace
+
+std::chrono::milliseconds commandTimeout(CommandClass cls) {
+    using namespace std::chrono_literals;
+    switch (cls) {
+    case CommandClass::Quick:
+        return 10s;
+    case CommandClass::Transfer:
+        return 30s;
+    case CommandClass::Vendor:
+        return 60s;
+    }
+    return 60s;
+}
+
+std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system) {
+    return std::make_unique<SgExecutor>(std::move(roots), std::move(system));
+}
+
+} // namespace sg
+
+std::unique_ptr<Executor> makeSgExecutor() {
+    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem());
+}
+
+} // namespace quorlink

@@ -1,0 +1,19 @@
+// The real executor: drive index N is /dev/sgN, every command one SG_IO.
+#pragma once
+
+#include "executor.h"
+#include "sg_system.h"
+#include "sysfs_device.h"
+
+#include <chrono>
+#include <memory>
+
+namespace quorlink::sg {
+
+// A hung drive ends as a failed command after this long; an erase through
+// the vendor block may legitimately take seconds.
+std::chrono::milliseconds commandTimeout(CommandClass cls);
+
+std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system);
+
+} // namespace quorlink::sg
