@@ -14,17 +14,17 @@ inline constexpr int16_t kTrue = -1;
 inline constexpr int16_t kFalse = 0;
 
 struct DiskSlot {
-    int32_t Handle = 0;  // transport handle, 0 = none
-    QString DeviceText;  // device line read when the handle was opened
+    int32_t Handle = 0; // transport handle, 0 = none
+    QString DeviceText; // device line read when the handle was opened
     int16_t ChipCount = 0;
-    double LastSector = 0;  // capacity in sectors minus 1
+    double LastSector = 0; // capacity in sectors minus 1
     int16_t UnitEntries = 0;
-    int16_t Status = 0;  // 0 = no failure, else the code of the step that last failed
+    int16_t Status = 0; // 0 = no failure, else the code of the step that last failed
     int16_t ControllerCode = 0;
 };
 
 inline constexpr int kMaxSlots = 16;
-inline constexpr int kProbeCount = 17;  // drive indexes 0..16
+inline constexpr int kProbeCount = 17; // drive indexes 0..16
 
 struct SlotTable {
     std::array<DiskSlot, kMaxSlots> DiskSlots{};

@@ -15,7 +15,7 @@ namespace ufd {
 
 struct ChipEntry {
     uint8_t DeviceCode = 0;
-    uint8_t Units = 0;  // units of 256 blocks
+    uint8_t Units = 0; // units of 256 blocks
     int16_t BlocksPerUnit = 0;
     int16_t PagesPerBlock = 0;
 };
@@ -37,7 +37,7 @@ struct StationContext {
     explicit StationContext(Transport& t) : transport(&t) {}
 
     Transport* transport;
-    ReplyFiles replies;  // ReplyBuffer, DeviceLine, CapacityText
+    ReplyFiles replies; // ReplyBuffer, DeviceLine, CapacityText
     ProductConfig Product;
     SlotTable slots;
 

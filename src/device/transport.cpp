@@ -7,11 +7,15 @@ namespace ufd {
 int32_t QuorlinkTransport::GetDiskHandle(int32_t driveIndex) {
     return fnQuorbus_GetDiskHandle(driveIndex);
 }
-uint16_t QuorlinkTransport::CloseHandle(int32_t handle) { return fnQuorbus_CloseHandle(handle); }
+uint16_t QuorlinkTransport::CloseHandle(int32_t handle) {
+    return fnQuorbus_CloseHandle(handle);
+}
 uint16_t QuorlinkTransport::ReadCapacity(int32_t handle) {
     return fnQuorbus_ReadCapacity(handle);
 }
-uint16_t QuorlinkTransport::ModeSense(int32_t handle) { return fnQuorbus_ModeSense(handle); }
+uint16_t QuorlinkTransport::ModeSense(int32_t handle) {
+    return fnQuorbus_ModeSense(handle);
+}
 uint16_t QuorlinkTransport::TestUnitReady(int32_t handle) {
     return fnQuorbus_TestUnitReady(handle);
 }
@@ -38,6 +42,8 @@ uint16_t QuorlinkTransport::VendorScan(int32_t handle, int32_t code, int32_t chi
                                        int32_t length) {
     return fnQuorbus_VendorScan(handle, code, chip, unit, parameter, reserved1, reserved2, length);
 }
-uint16_t QuorlinkTransport::KillEXE() { return fnQuorbus2K_KillEXE(); }
+uint16_t QuorlinkTransport::KillEXE() {
+    return fnQuorbus2K_KillEXE();
+}
 
 } // namespace ufd

@@ -42,9 +42,8 @@ public:
     uint16_t VendorW(int32_t handle, int32_t code, int32_t length, const void* data) override;
     uint16_t Vendor(int32_t handle, int32_t code, int32_t chip, int32_t unit,
                     int32_t length) override;
-    uint16_t VendorScan(int32_t handle, int32_t code, int32_t chip, int32_t unit,
-                        int32_t parameter, int32_t reserved1, int32_t reserved2,
-                        int32_t length) override;
+    uint16_t VendorScan(int32_t handle, int32_t code, int32_t chip, int32_t unit, int32_t parameter,
+                        int32_t reserved1, int32_t reserved2, int32_t length) override;
     uint16_t KillEXE() override;
 };
 
