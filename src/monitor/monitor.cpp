@@ -1,7 +1,7 @@
 #include "monitor/monitor.h"
 
+#include "monitor/notice_delivery.h"
 #include "monitor/udev_events.h"
-#include "platform/notice_channel.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -28,8 +28,10 @@ Monitor::Monitor(MonitorSettings settings, QObject* parent)
       presenceTimer_(new QTimer(this)) {
     const QString channel = settings_.channel;
     const int timeout = settings_.sendTimeoutMilliseconds;
-    send_ = [channel, timeout](const QByteArray& text) {
-        return SendNotice(text, channel, timeout);
+    send_ = [channel, timeout](const QByteArray& text, std::optional<pid_t>* listener) {
+        const Delivery delivery = DeliverNotice(text, channel, timeout);
+        *listener = delivery.listener;
+        return delivery.delivered;
     };
     probe_ = [this, channel] {
         return ChannelLooksListening(ChannelSocketFile(channel), refused_);
@@ -64,12 +66,18 @@ void Monitor::WatchRack(PluggedStateSource& source) {
 
 void Monitor::WatchStation() {
     if (settings_.stationPid) {
-        station_ = new ProcessWatch(*settings_.stationPid, this);
-        connect(station_, &ProcessWatch::Ended, this, [this] { End("the station has ended"); });
+        FollowStation(*settings_.stationPid);
         return;
     }
+    watchingListener_ = true;
     CheckListener();
     presenceTimer_->start(static_cast<int>(settings_.presenceCheck.count()));
+}
+
+void Monitor::FollowStation(pid_t pid) {
+    presenceTimer_->stop();
+    station_ = new ProcessWatch(pid, this);
+    connect(station_, &ProcessWatch::Ended, this, [this] { End("the station has ended"); });
 }
 
 void Monitor::OnDeviceEvents() {
@@ -118,10 +126,16 @@ void Monitor::TrySend() {
         ArmSendTimer();
         return;
     }
-    if (send_(NoticeText(*kind))) {
+    std::optional<pid_t> listener;
+    if (send_(NoticeText(*kind), &listener)) {
         refused_.reset();
         pending_.Delivered();
         orphan_.Observe(true, Clock::now());
+        // A station that did not name itself is known from here on by the
+        // process that took its notice, and followed like a named one.
+        if (watchingListener_ && station_ == nullptr && listener) {
+            FollowStation(*listener);
+        }
     } else {
         // Remembered so that this socket file no longer counts as a
         // listener; a new one (the station started again) does.

@@ -36,7 +36,8 @@ struct MonitorSettings {
 class Monitor : public QObject {
     Q_OBJECT
 public:
-    using Sender = std::function<bool(const QByteArray& text)>;
+    // Whether the notice was delivered, and to which process if known.
+    using Sender = std::function<bool(const QByteArray& text, std::optional<pid_t>* listener)>;
     using ListenerProbe = std::function<bool()>;
 
     // Sends through the notice channel and judges whether the station
@@ -67,6 +68,7 @@ private:
     void TrySend();
     void ArmSendTimer();
     void CheckListener();
+    void FollowStation(pid_t pid);
     void End(const char* why);
 
     MonitorSettings settings_;
@@ -90,6 +92,7 @@ private:
     OrphanRule orphan_;
     QTimer* presenceTimer_;
     ProcessWatch* station_ = nullptr;
+    bool watchingListener_ = false;
     bool ended_ = false;
 };
 

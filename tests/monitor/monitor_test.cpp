@@ -2,6 +2,7 @@
 #include "monitor/monitor.h"
 #include "monitor/udev_events.h"
 
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -79,8 +80,9 @@ protected:
     }
     // Every notice the monitor tried to send; the channel answers as told.
     void Script(Monitor& monitor) {
-        monitor.SetSender([this](const QByteArray& text) {
+        monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             attempts.push_back(text);
+            *listener = channelUp ? listenerPid : std::nullopt;
             if (channelUp) {
                 delivered.push_back(text);
             }
@@ -90,6 +92,7 @@ protected:
     }
     MonitorSettings settings;
     bool channelUp = true;
+    std::optional<pid_t> listenerPid;
     std::vector<QByteArray> attempts;
     std::vector<QByteArray> delivered;
 };
@@ -193,6 +196,27 @@ TEST_F(MonitorTest, AListeningStationKeepsItRunning) {
     QTest::qWait(400);
     EXPECT_FALSE(ended);
     channelUp = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
+}
+
+TEST_F(MonitorTest, WithoutAPidItFollowsTheProcessThatTookANotice) {
+    QProcess station;
+    station.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+    ASSERT_TRUE(station.waitForStarted());
+    listenerPid = static_cast<pid_t>(station.processId());
+    ScriptedRack rack;
+    Monitor monitor(settings); // grace 60 s: the listener rule cannot end it here
+    Script(monitor);
+    bool ended = false;
+    QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
+    monitor.WatchStation();
+    monitor.WatchRack(rack);
+    rack.states->at(1) = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_FALSE(ended);
+    station.kill();
+    ASSERT_TRUE(station.waitForFinished());
     EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
 }
 
