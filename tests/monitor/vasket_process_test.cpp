@@ -120,7 +120,10 @@ TEST_F(VasketProcess, AnotherChannelGetsItsOwnInstance) {
 TEST_F(VasketProcess, TakesOverFromAnInstanceWhoseStationHasDied) {
     auto oldStation = std::make_unique<FakeStation>();
     auto old = Start(ServingStation(oldStation->Pid()));
-    ASSERT_TRUE(WaitForLock(true));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ReadOwnerStation(LockPath()) == static_cast<pid_t>(oldStation->Pid()); },
+        10000))
+        << "the first instance never recorded its station";
 
     FakeStation newStation;
     auto fresh = Start(ServingStation(newStation.Pid()));
