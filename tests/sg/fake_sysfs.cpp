@@ -91,7 +91,11 @@ void FakeTree::removeMountInfo() {
 }
 
 quorlink::sg::Roots FakeTree::roots() const {
-    return {root_ / "sys", root_ / "dev", root_ / "mountinfo"};
+    quorlink::sg::Roots r;
+    r.sys = root_ / "sys";
+    r.dev = root_ / "dev";
+    r.mountInfo = root_ / "mountinfo";
+    return r;
 }
 
 fs::path FakeTree::devPath(int index) const {

@@ -592,3 +592,43 @@ TEST_F(SgExecutorTest, WriteOpcodeIsGuardedWhateverItsDirection) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SgFailureLog, FailedCallsAreAppendedWithTheirReason) {
+    sgtest::FakeTree tree;
+    auto roots = tree.roots();
+    roots.failureLog = roots.dev.parent_path() / "failures.log";
+    auto exec = quorlink::sg::makeSgExecutor(roots, std::make_shared<sgtest::ScriptedSg>());
+
+    quorlink::CallRecord ok{"fnQuorbus_Read", 1, {}, 1, {}, ""};
+    quorlink::CallRecord empty{"fnQuorbus_GetDiskHandle", 5, {}, 0, {}, "no drive"};
+    quorlink::CallRecord refused{
+        "fnQuorbus_Write", 1, {}, 0, {}, "refused: /dev/sdb1 is mounted on /mnt"};
+    quorlink::CallRecord silent{"fnQuorbus_VendorR", 2, {}, 0, {}, ""};
+    for (const auto* call : {&ok, &empty, &refused, &silent}) {
+        exec->record(*call);
+    }
+
+    std::ifstream in(roots.failureLog);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], ::testing::EndsWith(
+                              " fnQuorbus_Write drive 1: refused: /dev/sdb1 is mounted on /mnt"));
+    EXPECT_THAT(lines[1], ::testing::EndsWith(" fnQuorbus_VendorR drive 2: failed"));
+}
+
+TEST(SgFailureLog, UnwritableLogDoesNotDisturbTheCall) {
+    sgtest::FakeTree tree;
+    auto roots = tree.roots();
+    roots.failureLog = roots.dev / "no-such-dir" / "failures.log";
+    auto exec = quorlink::sg::makeSgExecutor(roots, std::make_shared<sgtest::ScriptedSg>());
+    quorlink::CallRecord refused{"fnQuorbus_Write", 1, {}, 0, {}, "refused"};
+    EXPECT_NO_THROW(exec->record(refused));
+    EXPECT_FALSE(std::filesystem::exists(roots.failureLog));
+}
+
+} // namespace

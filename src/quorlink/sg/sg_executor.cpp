@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <unistd.h>
 
 namespace quorlink {
@@ -204,6 +207,24 @@ public:
     SgExecutor(Roots roots, std::shared_ptr<SgSystem> system)
         : roots_(std::move(roots)), system_(std::move(system)) {}
 
+    void record(const CallRecord& call) override {
+        const bool failed = call.status == 0;
+        // Discovery asks every index; an empty one is no news.
+        if (roots_.failureLog.empty() || !failed || call.reason == "no drive") {
+            return;
+        }
+        std::ofstream log(roots_.failureLog, std::ios::app);
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        char stamp[32] = "";
+        if (localtime_r(&now, &local) != nullptr) {
+            std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+        }
+        log << stamp << " " << call.function << " drive " << call.driveIndex << ": "
+            << (call.reason.empty() ? std::string("failed") : call.reason) << "\n";
+        // A log that cannot be written must not change what the call answered.
+    }
+
     OpenResult open(int driveIndex) override {
         OpenResult result;
         if (driveIndex < 0) {
@@ -258,7 +279,11 @@ std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> 
 } // namespace sg
 
 std::unique_ptr<Executor> makeSgExecutor() {
-    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem());
+    sg::Roots roots;
+    if (const char* log = std::getenv("QUORLINK_SG_LOG"); log != nullptr && *log != '\0') {
+        roots.failureLog = log;
+    }
+    return sg::makeSgExecutor(std::move(roots), sg::realSgSystem());
 }
 
 } // namespace quorlink
