@@ -1,0 +1,107 @@
+#include "station/batch.h"
+
+#include "platform/message_box.h"
+#include "station/drive_pictures.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <vector>
+
+namespace ufd {
+
+namespace {
+
+// A box's caption when it is shown, "-" when it is hidden or missing.
+QString Box(const QLabel* box) {
+    if (!IsShown(box)) {
+        return QStringLiteral("-");
+    }
+    return box->text().isEmpty() ? QStringLiteral("\"\"") : box->text();
+}
+
+QString Pair(const QLabel* upper, const QLabel* lower) {
+    return Box(upper) + QStringLiteral(" | ") + Box(lower);
+}
+
+} // namespace
+
+QString BatchReport(const TestFrm& frm) {
+    auto& f = const_cast<TestFrm&>(frm);
+    const SlotTable& table = f.Context().slots;
+    std::vector<QStringList> rows;
+    rows.push_back({QStringLiteral("Slot"), QStringLiteral("Row"), QStringLiteral("Picture"),
+                    QStringLiteral("Format"), QStringLiteral("Config String"),
+                    QStringLiteral("Check Config"), QStringLiteral("Check WP"),
+                    QStringLiteral("Status")});
+    for (int i = 0; i < table.DiskCount; ++i) {
+        const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
+        QStringList cells{QString::number(i + 1)};
+        if (f.ItemLab(i) != nullptr) {
+            cells << f.ItemLab(i)->text() << QString::fromLatin1(DrivePictureName(f.PictureOf(i)))
+                  << Pair(f.FG(i), f.FR(i)) << Pair(f.LLG(i), f.LLR(i))
+                  << Pair(f.CC1mG(i), f.CC1mR(i)) << Pair(f.CCG(i), f.CCR(i));
+        } else {
+            cells << QStringLiteral("(no row)") << QStringLiteral("-") << QStringLiteral("-")
+                  << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
+        }
+        cells << QString::number(slot.Status);
+        rows.push_back(cells);
+    }
+    std::vector<qsizetype> widths(rows.front().size(), 0);
+    for (const QStringList& r : rows) {
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            widths[static_cast<size_t>(c)] = std::max(widths[static_cast<size_t>(c)], r[c].size());
+        }
+    }
+    QString out;
+    for (const QStringList& r : rows) {
+        QStringList padded;
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            padded << r[c].leftJustified(widths[static_cast<size_t>(c)]);
+        }
+        out += padded.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
+    }
+    const QString verdict = IsShown(f.PassLab) ? f.PassLab->text() : QStringLiteral("(none)");
+    out += QStringLiteral("Verdict: ") + verdict + QLatin1Char('\n');
+    return out;
+}
+
+int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print) {
+    if (frm.Context().slots.DiskCount == 0 || !frm.GoCmd->isEnabled()) {
+        print(QStringLiteral("No drive attached: the run could not start."));
+        return kExitNotRun;
+    }
+    QPointer<TestFrm> self(&frm);
+    frm.GoCmd_Click();
+    if (!WindowAlive(self)) {
+        print(QStringLiteral("The window was closed during the run."));
+        return kExitNotRun;
+    }
+    const bool verdictShown = IsShown(frm.PassLab);
+    if (!verdictShown) {
+        print(QStringLiteral("The run did not start."));
+        return kExitNotRun;
+    }
+    print(BatchReport(frm));
+    if (frm.PassLab->text() == kAllPass) {
+        return kExitAllPass;
+    }
+    return frm.PassLab->text() == kFailed ? kExitFailed : kExitNotRun;
+}
+
+void InstallBatchOperator(const std::function<void(const QString&)>& print) {
+    SetMessageBoxHandler([print](const MessageBoxRequest& r) {
+        QString line = QStringLiteral("Message (style %1").arg(r.style);
+        if (r.title) {
+            line += QStringLiteral(", \"") + *r.title + QLatin1Char('"');
+        }
+        line += QStringLiteral("): ") + r.text;
+        const bool question = r.style == kStyleYesNoInfo;
+        line += question ? QStringLiteral(" -> No") : QStringLiteral(" -> OK");
+        print(line);
+        return question ? kAnswerNo : kAnswerOk;
+    });
+}
+
+} // namespace ufd

@@ -1,0 +1,24 @@
+// Batch mode: the same window, headless. It presses Start itself, prints
+// every slot's row and the verdict, and turns the verdict into an exit code.
+#pragma once
+
+#include "station/test_frm.h"
+
+#include <QString>
+
+namespace ufd {
+
+inline constexpr int kExitAllPass = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitNotRun = 2;
+
+// The table of slots 1..DiskCount: picture and box captions of the rows that
+// exist, the Status of every slot, and the verdict line.
+QString BatchReport(const TestFrm& frm);
+// Presses Start when it is available and reports; messages go to print.
+int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print);
+// The scripted operator of batch mode: prints each box, answers OK, and
+// No to the clearing question (which batch mode never asks).
+void InstallBatchOperator(const std::function<void(const QString&)>& print);
+
+} // namespace ufd

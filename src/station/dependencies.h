@@ -1,0 +1,45 @@
+// What the station window needs from the rest of the program, gathered in
+// one place so tests can replace the slow or outside parts (the monitor
+// start, the waits, the device procedures) and count what they do.
+#pragma once
+
+#include "config/product_config.h"
+#include "device/station_context.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace ufd {
+
+// The item procedures of the device command layer, called with a slot number.
+struct DeviceProcedures {
+    std::function<void(StationContext&, int16_t)> ScanChips;
+    std::function<int16_t(StationContext&, int16_t)> LowLevelFormat;
+    std::function<int16_t(StationContext&, int16_t, int16_t)> WriteIdentity;
+    std::function<int16_t(StationContext&, int16_t)> CheckIdentity;
+    std::function<int16_t(StationContext&, int16_t)> CheckWriteProtect;
+};
+
+// The real procedures of the device layer.
+DeviceProcedures RealDeviceProcedures();
+
+struct StationDependencies {
+    std::function<int16_t(ProductConfig&)> readProductConfig;
+    std::function<void(StationContext&)> buildSectorTemplates;
+    // Starts a program hidden; a result below 32 means it could not start.
+    std::function<int(const QString&)> startMonitor;
+    // The run's pauses (seconds); they must keep the window live.
+    std::function<void(float)> wait;
+    // Lets pending window events run once (the LED loop between passes).
+    std::function<void()> pumpEvents;
+    DeviceProcedures device;
+    // Where the monitor's notices arrive; empty: do not listen.
+    QString noticeChannel;
+
+    // Everything real: Product.ini, the Vasket start, WaitSeconds, libquorlink.
+    static StationDependencies Real();
+};
+
+} // namespace ufd

@@ -1,0 +1,72 @@
+// ufd-station: the station window. --batch runs it headless on the
+// offscreen platform, presses Start once and prints the rows; --screenshot
+// FILE does the same on the current display and saves the window's picture.
+#include "device/transport.h"
+#include "station/batch.h"
+#include "station/test_frm.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    bool batch = false;
+    QString screenshot;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--batch") == 0) {
+            batch = true;
+        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+            screenshot = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::puts("usage: ufd-station [--batch | --screenshot FILE]");
+            return 0;
+        }
+    }
+    if (batch && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ufd::kWindowCaption);
+
+    QTextStream out(stdout);
+    auto print = [&out](const QString& text) {
+        out << text;
+        if (!text.endsWith(QLatin1Char('\n'))) {
+            out << '\n';
+        }
+        out.flush();
+    };
+    const bool unattended = batch || !screenshot.isEmpty();
+    if (unattended) {
+        ufd::InstallBatchOperator(print);
+    }
+
+    ufd::QuorlinkTransport transport;
+    ufd::StationContext ctx(transport);
+    auto* frm = new ufd::TestFrm(ctx, ufd::StationDependencies::Real());
+    frm->setAttribute(Qt::WA_DeleteOnClose);
+    const ufd::StartupResult started = frm->Form_Load();
+    if (!started.ok) {
+        if (unattended) {
+            print(QStringLiteral("Start-up failed: ") + started.reason);
+        }
+        delete frm;
+        return ufd::kExitNotRun;
+    }
+    frm->show();
+    if (!unattended) {
+        return QApplication::exec();
+    }
+    QPointer<ufd::TestFrm> window(frm);
+    const int code = ufd::RunBatch(*frm, print);
+    if (!screenshot.isEmpty() && !window.isNull()) {
+        QApplication::processEvents();
+        if (!frm->grab().save(screenshot)) {
+            print(QStringLiteral("Could not save ") + screenshot);
+        }
+    }
+    delete window.data();
+    return code;
+}

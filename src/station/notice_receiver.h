@@ -1,0 +1,23 @@
+// The station's end of the notice channel, kept apart from the window so the
+// window's code can be built without Qt's keyword macros.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace ufd {
+
+// Listens on the channel and hands every notice's bytes to onNotice.
+// nullptr if the channel could not be opened.
+std::unique_ptr<QObject> ListenForNotices(const QString& channel,
+                                          std::function<void(const QByteArray&)> onNotice);
+// The channel the monitor posts to ($UFD_NOTICE_CHANNEL or the user's own).
+QString StationNoticeChannel();
+// Sends one notice (tests, tools); false when nobody listens.
+bool SendStationNotice(const QByteArray& text, const QString& channel);
+
+} // namespace ufd

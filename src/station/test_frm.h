@@ -1,0 +1,138 @@
+// TestFrm, the station window: start-up and shutdown, insertion notices,
+// drive discovery, the slot rows, the test run, item selection, report
+// clearing and the LED flashing of failed drives. Everything runs on the
+// window's thread; other handlers get in only where the run waits.
+#pragma once
+
+#include "station/click_label.h"
+#include "station/control_array.h"
+#include "station/dependencies.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace ufd {
+
+inline const QString kWindowCaption = QStringLiteral("UFD Manufacture Program");
+inline const QString kStartCaption = QStringLiteral("Start (&S)");
+inline const QString kClearCaption = QStringLiteral("Clear (&C)");
+// Two lines; the button shows the line break as one.
+inline const QString kLedCaption = QStringLiteral("Flash  LED  on\r\nDefect Device");
+inline const QString kAllPass = QStringLiteral("! ALL PASS !");
+inline const QString kFailed = QStringLiteral("! FAILED !");
+
+inline constexpr int kItemFormat = 0;
+inline constexpr int kItemManufacture = 1;
+inline constexpr int kItem1M = 2;
+inline constexpr int kItemCheckConfig = 3;
+inline constexpr int kItemCheckWP = 4;
+inline constexpr int kItemCount = 5;
+
+inline constexpr int kShownRows = 7; // rows 0..6 are on screen; row 7 exists
+inline constexpr int kLedPasses = 40;
+
+// How start-up ended; on failure the program must end (exit code 2).
+struct StartupResult {
+    bool ok = true;
+    QString reason;
+};
+
+class TestFrm : public QWidget, public ProgressView {
+public:
+    TestFrm(StationContext& ctx, StationDependencies deps, QWidget* parent = nullptr);
+    ~TestFrm() override;
+
+    // Life cycle.
+    StartupResult Form_Load();
+    void Form_Unload();
+    void Timer1_Timer();
+    // The window procedure's part: the bytes of one notice, exactly.
+    void WndProc_CopyData(const QByteArray& bytes);
+
+    // Discovery.
+    void PollingDiskStatus(int16_t keepOpen);
+
+    // Event handlers.
+    void GoCmd_Click();
+    void Check1_Click(int16_t index);
+    void ClearCmd_Click();
+    void LedCmd_Click();
+    void ItemLab_Click(int16_t index);
+    void ThumbImage_Click(int16_t index);
+
+    // Slot rows.
+    void BuildDiskRows(int16_t rowCount);
+    void ShowDiskRow(int16_t keepResults, int16_t row);
+    static void ShowResultPair(QWidget* green, QWidget* red);
+
+    // ProgressView for the format procedure.
+    std::optional<double> ProgressMax(int row) override;
+    void AdvanceProgress(int row, int step) override;
+
+    // The picture number a row shows (0 when the row does not exist).
+    int PictureOf(int row) const;
+    bool Closing() const { return closing_; }
+    StationContext& Context() { return ctx_; }
+
+    // Controls, by the window design's names.
+    ControlArray<ClickLabel> ThumbImage;
+    ControlArray<ClickLabel> ItemLab;
+    ControlArray<QProgressBar> ProgressBar;
+    ControlArray<QLabel> FG, FR, LLG, LLR, CC1mG, CC1mR, CCG, CCR;
+    ControlArray<QCheckBox> Check1;
+    ControlArray<QFrame> VLine1;
+    ControlArray<QFrame> HLine1; // elements 5..15; 0..4 have no control
+    QFrame* ScrollArea = nullptr;
+    QLabel* Function1Lab = nullptr;
+    QLabel* Function2Lab = nullptr;
+    QLabel* function3Lab = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* PassLab = nullptr;
+    QLabel* Image1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QCheckBox* Ch = nullptr;
+    QLabel* TextDiskLab = nullptr;
+    QLabel* DiskLabContent = nullptr;
+    QPushButton* GoCmd = nullptr;
+    QPushButton* ClearCmd = nullptr;
+    QPushButton* LedCmd = nullptr;
+    QLabel* TimLab = nullptr;
+    QLabel* VidPidLab = nullptr;
+    QLabel* ScsiStrLab = nullptr;
+    QLabel* UsbStrLab = nullptr;
+    QTimer* Timer1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool InitStation(StartupResult& result);
+    void BuildDesign();
+    void BuildRowZero();
+    void SetPicture(int row, int picture);
+    void FlashSlot(int recordIndex);
+    void Wait(float seconds);
+
+    StationContext& ctx_;
+    StationDependencies deps_;
+    std::unique_ptr<QObject> noticeReceiver_;
+    bool closing_ = false;
+};
+
+// True while the window behind self still exists and is not closing: the
+// run and the LED loop check it after every point where events ran.
+bool WindowAlive(const QPointer<TestFrm>& self);
+
+} // namespace ufd
