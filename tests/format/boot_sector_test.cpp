@@ -16,7 +16,9 @@ std::vector<uint8_t> BootHead(uint8_t perCluster, std::array<uint8_t, 2> total16
                               total32[3], 0x80,   0x00, 0x29, 0x05,       0x8F,       0x93,
                               0x80,       'N',    'O',  ' ',  'N',        'A',        'M',
                               'E',        ' ',    ' ',  ' ',  ' '};
-    h.insert(h.end(), type, type + 8);
+    for (int i = 0; i < 8; ++i) {
+        h.push_back(static_cast<uint8_t>(type[i]));
+    }
     return h;
 }
 
