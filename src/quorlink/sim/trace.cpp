@@ -36,6 +36,8 @@ std::string traceLine(const CallRecord& call) {
 }
 
 TraceWriter::TraceWriter(const std::filesystem::path& file) {
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
     fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 }
 

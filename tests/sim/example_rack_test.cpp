@@ -1,0 +1,125 @@
+// The racks shipped for the demo and for tests: they must give the run the
+// drives it is meant to show (one failing Format, one write-protected, the
+// rest passing).
+#include "sim_fixture.h"
+
+using quorlink::sim::DriveKind;
+using namespace simtest;
+
+namespace {
+
+const std::filesystem::path kExamples = UFD_EXAMPLE_RACK_DIR;
+
+// Chip-0 units 0..3 limits of the per-unit verdict.
+int unitLimit(uint8_t controller, int unit) {
+    static const int limits29[] = {3, 4, 3, 3};
+    static const int others[] = {1, 3, 2, 3};
+    return controller == 0x29 ? limits29[unit] : others[unit];
+}
+
+bool largeBlock(uint8_t code) {
+    return code == 0xF1 || code == 0xDA;
+}
+
+int units(uint8_t code) {
+    switch (code) {
+    case 0xE6:
+    case 0x73:
+    case 0xF1:
+        return 4;
+    case 0x75:
+    case 0xDA:
+        return 8;
+    case 0x76:
+        return 16;
+    case 0x79:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
+class ExampleRack : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { ::unsetenv("QUORLINK_STATE_DIR"); }
+};
+
+TEST_P(ExampleRack, DrivesAreTheOnesTheDemoNeeds) {
+    const auto rack = quorlink::sim::loadRack(kExamples / GetParam());
+    EXPECT_EQ(rack.drives[0].kind, DriveKind::Disk);
+    EXPECT_EQ(rack.drives[0].deviceLine().find("USBSTOR"), std::string::npos);
+
+    int usb = 0, failing = 0, protectedDrives = 0, extended = 0;
+    std::set<uint8_t> codes, controllers;
+    for (const auto& d : rack.drives) {
+        if (d.kind != DriveKind::Usb) {
+            continue;
+        }
+        SCOPED_TRACE("drive " + std::to_string(d.index));
+        ++usb;
+        EXPECT_NE(d.deviceLine().find("USBSTOR"), std::string::npos);
+        EXPECT_TRUE(d.plugged);
+        EXPECT_GE(d.info130, 11);
+        EXPECT_LE(d.info130, 13);
+        EXPECT_GE(d.info131, 0x27);
+        EXPECT_GT(d.capacity, 0u);
+        EXPECT_LE(d.capacity, 4096000u);
+        EXPECT_TRUE(d.faults.empty());
+        controllers.insert(d.info131);
+        ASSERT_FALSE(d.chips.empty());
+        for (uint8_t c : d.chips) {
+            EXPECT_GT(units(c), 0) << "unknown device code " << int(c);
+            codes.insert(c);
+        }
+        const bool ff = d.modeBlock[0] == 0xFF && d.modeBlock[1] == 0xFF;
+        if (ff) {
+            // Only read when a large-block chip is present.
+            EXPECT_TRUE(std::any_of(d.chips.begin(), d.chips.end(), largeBlock));
+            ++extended;
+        }
+        bool rejected = false;
+        for (int u = 0; u < std::min(4, units(d.chips[0])); ++u) {
+            rejected = rejected || d.unitEntries(0x95, 0, u) > unitLimit(d.info131, u);
+        }
+        failing += rejected ? 1 : 0;
+        protectedDrives += d.writeProtect ? 1 : 0;
+        EXPECT_FALSE(rejected && d.writeProtect) << "one drive, one reason to fail";
+    }
+    EXPECT_EQ(usb, 7);
+    EXPECT_EQ(failing, 1);
+    EXPECT_EQ(protectedDrives, 1);
+    EXPECT_GE(extended, 1);
+    EXPECT_EQ(codes, (std::set<uint8_t>{0xE6, 0x73, 0x75, 0x76, 0x79, 0xF1, 0xDA}));
+    EXPECT_TRUE(controllers.count(0x27) && controllers.count(0x29));
+    EXPECT_GE(controllers.size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, ExampleRack, testing::Values("default.json", "fast.json"));
+
+TEST(ExampleRacks, FastIsDefaultWithoutLatency) {
+    const auto slow = quorlink::sim::loadRack(kExamples / "default.json");
+    const auto fast = quorlink::sim::loadRack(kExamples / "fast.json");
+    for (size_t i = 0; i < slow.drives.size(); ++i) {
+        SCOPED_TRACE("drive " + std::to_string(i));
+        const auto& a = slow.drives[i];
+        const auto& b = fast.drives[i];
+        EXPECT_EQ(b.latencyMs, 0);
+        if (a.kind == DriveKind::Usb) {
+            EXPECT_GT(a.latencyMs, 0);
+        }
+        EXPECT_EQ(a.kind, b.kind);
+        EXPECT_EQ(a.capacity, b.capacity);
+        EXPECT_EQ(a.chips, b.chips);
+        EXPECT_EQ(a.info131, b.info131);
+        EXPECT_EQ(a.info130, b.info130);
+        EXPECT_EQ(a.modeBlock, b.modeBlock);
+        EXPECT_EQ(a.writeProtect, b.writeProtect);
+        EXPECT_EQ(a.entries95, b.entries95);
+        EXPECT_EQ(a.defaultEntries95, b.defaultEntries95);
+        EXPECT_EQ(a.entries94, b.entries94);
+        EXPECT_EQ(a.defaultEntries94, b.defaultEntries94);
+        EXPECT_EQ(a.deviceLine(), b.deviceLine());
+    }
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// A rack file of the test's own in a fresh temporary directory.
+#pragma once
+
+#include "encoder.h"
+#include "executor.h"
+#include "rack.h"
+#include "trace.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace simtest {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "simtest-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A plain, fault-free USB drive the tests change to their needs.
+inline nlohmann::json usbDrive(int index) {
+    return {{"index", index},
+            {"kind", "usb"},
+            {"capacity", 2048},
+            {"info", {12, "0x29"}},
+            {"chips", {"0xE6", "0xF1"}},
+            {"mode", {"0xFF", "0xFF"}},
+            {"units94", {{"default", 2}}},
+            {"units95", {{"default", 1}}},
+            {"vendor", "Acme"},
+            {"product", "Stick"},
+            {"serial", "S" + std::to_string(index)}};
+}
+
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::unsetenv("QUORLINK_STATE_DIR"); }
+
+    std::filesystem::path writeRack(const nlohmann::json& rack, const char* name = "rack.json") {
+        const auto file = dir_.path() / name;
+        std::ofstream(file) << rack.dump(2);
+        return file;
+    }
+
+    // A rack of the given drives; opens an executor on it.
+    std::unique_ptr<quorlink::Executor> executor(const std::vector<nlohmann::json>& drives,
+                                                 const nlohmann::json& extra = {}) {
+        nlohmann::json rack = {{"drives", nlohmann::json(drives)}};
+        if (extra.is_object()) {
+            rack.update(extra);
+        }
+        rackFile_ = writeRack(rack);
+        return quorlink::makeSimulatorExecutor(rackFile_.string());
+    }
+
+    std::filesystem::path dir() const { return dir_.path(); }
+    std::filesystem::path stateDir() const { return rackFile_.string() + ".state"; }
+
+    TempDir dir_;
+    std::filesystem::path rackFile_;
+};
+
+// Runs a vendor read-style command and returns ok plus its 512-byte reply.
+struct Reply {
+    quorlink::Outcome outcome;
+    std::vector<uint8_t> data;
+};
+
+inline Reply run(quorlink::Device& d, const quorlink::Command& cmd) {
+    Reply r;
+    r.data.assign(cmd.direction == quorlink::Direction::In ? cmd.dataLength : 0, 0xEE);
+    r.outcome = d.execute(cmd, r.data);
+    return r;
+}
+
+inline quorlink::Command vendorCmd(quorlink::VendorForm form, int code, int chip = 0, int unit = 0,
+                                   int parameter = 0, std::span<const uint8_t> out = {}) {
+    auto c = quorlink::encodeVendor(form, code, chip, unit, parameter, 0, 0, 512, out);
+    if (!c) {
+        throw std::runtime_error("encoder refused the vendor block");
+    }
+    return *c;
+}
+
+} // namespace simtest
