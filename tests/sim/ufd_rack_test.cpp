@@ -1,0 +1,166 @@
+// The real ufd-rack binary on a rack of the test's own.
+#include "sim_fixture.h"
+
+#include <cstdio>
+#include <sys/wait.h>
+
+using namespace simtest;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out; // stdout and stderr
+};
+
+class UfdRackTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        ::unsetenv("QUORLINK_RACK");
+        auto wp = usbDrive(2);
+        wp["write_protect"] = true;
+        rackFile_ = writeRack(
+            {{"drives",
+              {{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}}, usbDrive(1), wp}}});
+    }
+
+    Result tool(const std::string& args, bool withRack = true) {
+        const std::string cmd = std::string(UFD_RACK_TOOL) +
+                                (withRack ? " --rack '" + rackFile_.string() + "' " : " ") + args +
+                                " 2>&1";
+        Result r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (p == nullptr) {
+            return r;
+        }
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) {
+            r.out.append(buf, n);
+        }
+        const int status = ::pclose(p);
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    quorlink::sim::RackState state() const {
+        return quorlink::sim::RackState(quorlink::sim::loadRack(rackFile_));
+    }
+};
+
+TEST_F(UfdRackTest, ListShowsKindsSwitchesAndDeviceLines) {
+    const auto r = tool("list");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("IDE\\DiskPC\\1"), std::string::npos);
+    EXPECT_NE(r.out.find("USBSTOR\\Disk&Ven_Acme&Prod_Stick&Rev_1.00\\S1"), std::string::npos);
+    EXPECT_NE(r.out.find("2     usb   yes      on"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("16    empty"), std::string::npos);
+}
+
+TEST_F(UfdRackTest, PlugUnplugAndWriteProtectChangeTheSharedState) {
+    EXPECT_EQ(tool("unplug 1").exitCode, 0);
+    EXPECT_FALSE(state().plugged(1));
+    EXPECT_EQ(tool("plug 1").exitCode, 0);
+    EXPECT_TRUE(state().plugged(1));
+    EXPECT_EQ(tool("wp 1 on").exitCode, 0);
+    EXPECT_TRUE(state().writeProtect(1));
+    EXPECT_EQ(tool("wp 2 off").exitCode, 0);
+    EXPECT_FALSE(state().writeProtect(2));
+}
+
+TEST_F(UfdRackTest, RackFromTheEnvironment) {
+    ::setenv("QUORLINK_RACK", rackFile_.c_str(), 1);
+    const auto r = tool("unplug 2", false);
+    ::unsetenv("QUORLINK_RACK");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_FALSE(state().plugged(2));
+}
+
+TEST_F(UfdRackTest, ConfigLedBoundaryAndReset) {
+    auto s = state();
+    std::array<uint8_t, 512> block{};
+    block[0] = 0x99;
+    block[17] = 0xAB;
+    s.setConfigBlock(1, block);
+    s.addLedActivity(1, 5);
+    s.setBoundary(1, 1234567);
+
+    const auto config = tool("config 1");
+    ASSERT_EQ(config.exitCode, 0);
+    EXPECT_EQ(config.out.rfind("0000  99 00", 0), 0u) << config.out;
+    EXPECT_NE(config.out.find("0010  00 AB 00"), std::string::npos) << config.out;
+    EXPECT_NE(config.out.find("01f0 "), std::string::npos);
+    EXPECT_EQ(tool("led 1").out, "5\n");
+    EXPECT_EQ(tool("boundary 1").out, "1234567\n");
+
+    EXPECT_EQ(tool("reset 1").exitCode, 0);
+    EXPECT_EQ(tool("led 1").out, "0\n");
+    EXPECT_EQ(tool("boundary 1").out, "none\n");
+    EXPECT_EQ(state().configBlock(1), (std::array<uint8_t, 512>{}));
+}
+
+TEST_F(UfdRackTest, PartitionsDecodesMbrAndExtendedTable) {
+    std::array<uint8_t, 512> mbr{}, ebr{};
+    auto entry = [](std::array<uint8_t, 512>& s, int e, uint8_t type, uint32_t first,
+                    uint32_t count) {
+        uint8_t* p = s.data() + 446 + 16 * e;
+        p[4] = type;
+        for (int i = 0; i < 4; ++i) {
+            p[8 + i] = static_cast<uint8_t>(first >> (8 * i));
+            p[12 + i] = static_cast<uint8_t>(count >> (8 * i));
+        }
+        s[510] = 0x55;
+        s[511] = 0xAA;
+    };
+    entry(mbr, 0, 0x06, 32, 1000);
+    entry(mbr, 1, 0x05, 1032, 1000);
+    entry(ebr, 0, 0x06, 32, 968);
+    {
+        std::fstream img(state().imagePath(1), std::ios::binary | std::ios::in | std::ios::out);
+        img.write(reinterpret_cast<const char*>(mbr.data()), 512);
+        img.seekp(1032 * 512);
+        img.write(reinterpret_cast<const char*>(ebr.data()), 512);
+    }
+    const auto r = tool("partitions 1");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("MBR at sector 0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("EBR at sector 1032"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("32          1000"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("32          968"), std::string::npos) << r.out;
+
+    EXPECT_NE(tool("partitions 2").out.find("no partition table"), std::string::npos);
+}
+
+TEST_F(UfdRackTest, BadUseGetsAClearMessageAndAnExitCode) {
+    struct Case {
+        std::string args;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"", 2, "usage"},
+        {"plug", 2, "usage"},
+        {"frobnicate 1", 2, "usage"},
+        {"wp 1 maybe", 2, "usage"},
+        {"plug 17", 1, "0 to 16"},
+        {"plug x", 1, "not a drive index"},
+        {"plug 5", 1, "empty"},
+        {"wp 0 on", 1, "not a USB drive"},
+        {"partitions 0", 1, "not a USB drive"},
+    };
+    for (const auto& c : cases) {
+        const auto r = tool(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+    }
+    const auto noRack = tool("list", false);
+    EXPECT_EQ(noRack.exitCode, 2);
+    EXPECT_NE(noRack.out.find("no rack"), std::string::npos);
+    std::ofstream(dir() / "broken.json") << "{";
+    rackFile_ = dir() / "broken.json";
+    const auto broken = tool("list");
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_NE(broken.out.find("not valid JSON"), std::string::npos) << broken.out;
+}
+
+} // namespace
