@@ -46,7 +46,7 @@ std::string senseKeyName(uint8_t key) {
     static constexpr std::array<const char*, 16> kNames = {
         "NO SENSE",       "RECOVERED ERROR", "NOT READY",      "MEDIUM ERROR",
         "HARDWARE ERROR", "ILLEGAL REQUEST", "UNIT ATTENTION", "DATA PROTECT",
-        "BLANK CHECK",    "VENDOR SPECIFIC", "COPY ABORTED",   "ABORTED COMMAND",
+        "BLANK CHECK",    "VENDOR DEFINED",  "COPY ABORTED",   "ABORTED COMMAND",
         nullptr,          "VOLUME OVERFLOW", "MISCOMPARE",     "COMPLETED"};
     if (key < kNames.size() && kNames[key] != nullptr) {
         return kNames[key];
