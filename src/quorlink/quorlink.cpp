@@ -272,8 +272,12 @@ uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSecto
     }
     const auto bytes = std::span(static_cast<const uint8_t*>(data),
                                  static_cast<size_t>(sectorCount) * kSectorSize);
-    call.record().writeData = bytes;
-    return noReply(call, drive, encodeWrite(firstSector, sectorCount, bytes));
+    const auto cmd = encodeWrite(firstSector, sectorCount, bytes);
+    if (cmd) {
+        // Only a range a block can hold is ever read from the caller's buffer.
+        call.record().writeData = bytes;
+    }
+    return noReply(call, drive, cmd);
 }
 
 uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero, int32_t length) {

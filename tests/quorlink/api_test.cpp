@@ -394,7 +394,13 @@ TEST_F(Api, RefusedArgumentsNeverReachTheDrive) {
     EXPECT_EQ(fnQuorbus_VendorScan(h, 0x95, -1, 0, 0, 0, 0, 512), 0);
     EXPECT_FALSE(fs::exists(binary()));
     EXPECT_TRUE(script_->commands.empty());
-    EXPECT_EQ(script_->calls.size(), 8U) << "refused calls are still recorded";
+    // A count no block holds: the small buffer must not be read, not even
+    // for the call record.
+    EXPECT_EQ(fnQuorbus_Write(h, INT32_MAX, 0, data.data()), 0);
+    EXPECT_TRUE(script_->commands.empty());
+    ASSERT_EQ(script_->calls.size(), 9U) << "refused calls are still recorded";
+    EXPECT_TRUE(script_->calls.back().writeData.empty());
+    EXPECT_EQ(script_->calls.back().status, 0);
 }
 
 TEST_F(Api, CallRecordsNameEveryArgumentInOrder) {
