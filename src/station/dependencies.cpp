@@ -1,5 +1,7 @@
 #include "station/dependencies.h"
 
+#include <QCoreApplication>
+
 #include "config/product_config.h"
 #include "config/wait_seconds.h"
 #include "device/chip_scan.h"
@@ -31,7 +33,11 @@ StationDependencies StationDependencies::Real() {
     StationDependencies d;
     d.readProductConfig = [](ProductConfig& config) { return ReadProductConfig(config); };
     d.buildSectorTemplates = [](StationContext& ctx) { BuildSectorTemplates(ctx); };
-    d.startMonitor = [](const QString& program) { return StartHidden(program); };
+    d.startMonitor = [](const QString& program) {
+        // The monitor ends itself when this process is gone.
+        qputenv("UFD_STATION_PID", QByteArray::number(QCoreApplication::applicationPid()));
+        return StartHidden(program);
+    };
     d.wait = [](float seconds) { WaitSeconds(seconds); };
     d.pumpEvents = [] { DefaultEventPump().ProcessPending(); };
     d.device = RealDeviceProcedures();
