@@ -65,17 +65,36 @@ bool BuildChipTable(StationContext& ctx, int16_t slot) {
     return true;
 }
 
-void ScanChips(StationContext& ctx, int16_t slot) {
+DiskSlot* SlotWithHandle(StationContext& ctx, int16_t slot) {
     DiskSlot* s = ctx.slots.Slot(slot);
+    if (s != nullptr && s->Handle == 0) {
+        s->Status = kStatusMissingHandle;
+        return nullptr;
+    }
+    return s;
+}
+
+bool ReadChipList(StationContext& ctx, int16_t slot) {
+    DiskSlot* s = ctx.slots.Slot(slot);
+    if (ctx.transport->VendorR(s->Handle, kVendorChipList, 0, kVendorLength) == 0) {
+        s->Status = kVendorChipList;
+        return false;
+    }
+    ctx.replies.ReadReplyBlock();
+    if (!BuildChipTable(ctx, slot)) {
+        s->Status = kVendorChipList;
+        return false;
+    }
+    return true;
+}
+
+void ScanChips(StationContext& ctx, int16_t slot) {
+    DiskSlot* s = SlotWithHandle(ctx, slot);
     if (s == nullptr) {
         return;
     }
     Transport& t = *ctx.transport;
     const int32_t h = s->Handle;
-    if (h == 0) {
-        s->Status = kStatusMissingHandle;
-        return;
-    }
     ctx.ExtendedScan = kFalse;
     auto& reply = ctx.replies.ReplyBuffer;
 
@@ -90,13 +109,7 @@ void ScanChips(StationContext& ctx, int16_t slot) {
     }
     s->ControllerCode = reply[131];
 
-    if (t.VendorR(h, kVendorChipList, 0, kVendorLength) == 0) {
-        s->Status = kVendorChipList;
-        return;
-    }
-    ctx.replies.ReadReplyBlock();
-    if (!BuildChipTable(ctx, slot)) {
-        s->Status = kVendorChipList;
+    if (!ReadChipList(ctx, slot)) {
         return;
     }
 

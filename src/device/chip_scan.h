@@ -15,6 +15,14 @@ namespace ufd {
 // chip list: nothing is copied and false is returned.
 bool BuildChipTable(StationContext& ctx, int16_t slot);
 
+// The slot a command may go to: null for a slot that does not exist, and for
+// one without a handle (its Status then says 0xFE).
+DiskSlot* SlotWithHandle(StationContext& ctx, int16_t slot);
+
+// Asks for the chip list (0x93) and builds the chip table from it; a failed
+// command or a list without terminator leaves 0x93 in Status.
+bool ReadChipList(StationContext& ctx, int16_t slot);
+
 // No result; a failure leaves its code in the slot's Status.
 void ScanChips(StationContext& ctx, int16_t slot);
 

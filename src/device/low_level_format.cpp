@@ -70,16 +70,12 @@ int16_t UnitVerdict(int16_t chip, int16_t unit, int16_t entries, int16_t control
 }
 
 void EraseUnits(StationContext& ctx, int16_t slot, int16_t code) {
-    DiskSlot* s = ctx.slots.Slot(slot);
+    DiskSlot* s = SlotWithHandle(ctx, slot);
     if (s == nullptr) {
         return;
     }
     Transport& t = *ctx.transport;
     const int32_t h = s->Handle;
-    if (h == 0) {
-        s->Status = kStatusMissingHandle;
-        return;
-    }
     if (s->ControllerCode == kPreSequenceController) {
         // This controller wants its format state reset first; nothing here is judged.
         t.VendorR(h, kVendorChipList, 0, kVendorLength);
@@ -87,13 +83,7 @@ void EraseUnits(StationContext& ctx, int16_t slot, int16_t code) {
         t.VendorR(h, kVendorClose, 0, kVendorLength);
         t.TestUnitReady(h);
     }
-    if (t.VendorR(h, kVendorChipList, 0, kVendorLength) == 0) {
-        s->Status = kVendorChipList;
-        return;
-    }
-    ctx.replies.ReadReplyBlock();
-    if (!BuildChipTable(ctx, slot)) {
-        s->Status = kVendorChipList;
+    if (!ReadChipList(ctx, slot)) {
         return;
     }
 
