@@ -1,5 +1,6 @@
 #include "device/low_level_format.h"
 
+#include "config/leading_number.h"
 #include "device/chip_scan.h"
 #include "device/vendor_codes.h"
 #include "format/volume.h"
@@ -31,35 +32,6 @@ int16_t ProgressStep(StationContext& ctx, int16_t slot, int totalUnits) {
 }
 
 } // namespace
-
-double LeadingNumber(const QString& text) {
-    int i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-        ++i;
-    }
-    const int start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        ++i;
-    }
-    bool digits = false;
-    while (i < text.size() && text[i].isDigit() && text[i].unicode() < 128) {
-        ++i;
-        digits = true;
-    }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && text[i].isDigit() && text[i].unicode() < 128) {
-            ++i;
-            digits = true;
-        }
-    }
-    if (!digits) {
-        return 0;
-    }
-    bool ok = false;
-    const double v = text.mid(start, i - start).toDouble(&ok);
-    return ok ? v : 0;
-}
 
 int16_t UnitVerdict(int16_t chip, int16_t unit, int16_t entries, int16_t controllerCode) {
     if (chip != 0 || unit < 0 || unit >= kJudgedUnits) {
@@ -144,7 +116,8 @@ void ReadDiskCapacity(StationContext& ctx, int16_t slot) {
         return;
     }
     ctx.replies.ReadReplyLine(static_cast<int16_t>(status));
-    s->LastSector = LeadingNumber(ctx.replies.CapacityText) - 1;
+    // A capacity too large for a double is no number the drive could mean.
+    s->LastSector = LeadingNumber(ctx.replies.CapacityText).value_or(0) - 1;
     ctx.replies.CapacityText.clear();
 }
 

@@ -4,8 +4,6 @@
 
 #include "device/station_context.h"
 
-#include <QString>
-
 #include <cstdint>
 
 namespace ufd {
@@ -20,8 +18,5 @@ int16_t UnitVerdict(int16_t chip, int16_t unit, int16_t entries, int16_t control
 void FinishFormat(StationContext& ctx, int16_t slot);
 // Sets the slot's LastSector from the capacity the drive reports.
 void ReadDiskCapacity(StationContext& ctx, int16_t slot);
-
-// The number at the start of a text ("4096000", " -12.5 MB"), 0 when none.
-double LeadingNumber(const QString& text);
 
 } // namespace ufd
