@@ -12,6 +12,8 @@ namespace {
 // the whole block 512 bytes.
 constexpr int kMaxStringCharacters = 126;
 constexpr int kMaxStringsTogether = 227;
+constexpr int kScsiManufactureWidth = 8;
+constexpr int kScsiProductWidth = 16;
 
 constexpr uint8_t kDeviceDescriptor[18] = {0x12, 0x01, 0x10, 0x01, 0x00, 0x00, 0x00, 0x08, 0,
                                            0,    0,    0,    0x00, 0x01, 0x01, 0x02, 0x00, 0x01};
@@ -68,8 +70,10 @@ int16_t WriteIdentity(StationContext& ctx, int16_t slot, int16_t writeFlag) {
     const auto pid = HexWord(p.Pid);
     const auto usbM = ToAnsi(p.UsbManufactureString);
     const auto usbP = ToAnsi(p.UsbProductString);
-    const auto scsiM = ToAnsi(p.ScsiManufactureString);
-    const auto scsiP = ToAnsi(p.ScsiProductString);
+    // Only what reaches the block must have a single-byte code: a character
+    // past the SCSI fields' cut is never sent.
+    const auto scsiM = ToAnsi(p.ScsiManufactureString.left(kScsiManufactureWidth));
+    const auto scsiP = ToAnsi(p.ScsiProductString.left(kScsiProductWidth));
     if (!vid || !pid || !usbM || !usbP || !scsiM || !scsiP || usbM->size() > kMaxStringCharacters ||
         usbP->size() > kMaxStringCharacters || usbM->size() + usbP->size() > kMaxStringsTogether) {
         return fail(kStatusIdentityDoesNotFit); // never a truncated or wrapped block
@@ -89,8 +93,8 @@ int16_t WriteIdentity(StationContext& ctx, int16_t slot, int16_t writeFlag) {
     block[7 + kVidOffsetInDescriptor] = static_cast<uint8_t>(*pid >> 8);
     PutStringDescriptor(block, 22, *usbM);
     PutStringDescriptor(block, 24 + 2 * lm, *usbP);
-    PutPadded(block, b, *scsiM, 8);
-    PutPadded(block, b + 8, *scsiP, 16);
+    PutPadded(block, b, *scsiM, kScsiManufactureWidth);
+    PutPadded(block, b + kScsiManufactureWidth, *scsiP, kScsiProductWidth);
     for (size_t i = 0; i < 4; ++i) {
         block[b + 24 + i] = static_cast<uint8_t>(kVersionText[i]);
     }

@@ -24,8 +24,9 @@ inline constexpr int32_t kExtendedScanParameter = 0xF1;
 
 inline constexpr int16_t kStatusUnitRejected = 0x10;
 inline constexpr int16_t kStatusNoCapacity = 0x9A;
-inline constexpr int16_t kStatusIdentityDoesNotFit = 0xF3;
 inline constexpr int16_t kStatusIdentityMismatch = 0xF4;
+// Not 0xF3: 243 (0xF3) already says "root directory failed".
+inline constexpr int16_t kStatusIdentityDoesNotFit = 0xF9;
 inline constexpr int16_t kStatusNotWriteProtected = 0xF5;
 inline constexpr int16_t kStatusConfigWriteRefused = 0xF6;
 inline constexpr int16_t kStatusIdentityIncomplete = 0xF7;
