@@ -15,16 +15,15 @@ namespace {
 
 using namespace layout;
 
-// The layout is defined for areas up to kMaxAreaSectors: beyond that the
-// cluster table has no value (the boot sector would say 0 sectors per
-// cluster) and the geometry heads run out, so a volume there would be wrong
-// on the drive. Refusing before the first write keeps the drive as it was.
-// A size below -kMaxAreaSectors is no capacity any drive reports; it is
-// refused too, so every sector number below stays well inside int32. Small
-// negative sizes (a capacity of 0) are laid out as the rules say, each field
-// that cannot hold its value keeping its byte.
+// The layout is defined for areas of 0 to kMaxAreaSectors sectors: beyond
+// that the cluster table has no value (the boot sector would say 0 sectors
+// per cluster) and the geometry heads run out. A negative area is the other
+// half of one larger than the drive (shares such as 1.5 and -0.5; the two
+// areas always add up to the drive), whose partition would end past the
+// drive's last sector. Refusing either before the first write keeps the
+// drive as it was rather than give it a volume with wrong bytes.
 bool AreaFits(double sectors) {
-    return std::isfinite(sectors) && std::fabs(sectors) <= kMaxAreaSectors &&
+    return std::isfinite(sectors) && sectors >= 0 && sectors <= kMaxAreaSectors &&
            GeometrySearch(sectors).has_value();
 }
 
