@@ -1,0 +1,165 @@
+// Every failure code a simulated drive can make a test-run item leave in the
+// slot's Status: rack fault or drive property in, Status and result out.
+#include "support/sim_station.h"
+
+namespace ufd::test {
+namespace {
+
+nlohmann::json Fault(const char* op, int code, int64_t sector = -1, int nth = 0,
+                     const char* effect = "fail", int length = 0) {
+    nlohmann::json f = {{"op", op}, {"nth", nth}, {"effect", effect}, {"length", length}};
+    if (code >= 0) {
+        f["code"] = code;
+    }
+    if (sector >= 0) {
+        f["sector"] = sector;
+    }
+    return {{"faults", {f}}};
+}
+
+nlohmann::json With(nlohmann::json a, const nlohmann::json& b) {
+    if (b.is_object()) {
+        a.update(b);
+    }
+    return a;
+}
+
+void TwoAreas(ProductConfig& p) {
+    p.FirstShare = p.SecondShare = 0.5;
+}
+
+struct CodeCase {
+    const char* name;
+    Item item;
+    nlohmann::json drive; // changes to a healthy drive of 20,001 sectors
+    void (*product)(ProductConfig&);
+    int16_t status;
+    int16_t result;
+    int writes; // fnQuorbus_Write calls, the failed one included
+};
+
+void PrintTo(const CodeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FailureCode : public ::testing::TestWithParam<CodeCase> {};
+
+TEST_P(FailureCode, StatusResultAndWrites) {
+    const CodeCase& c = GetParam();
+    SimDrive sim(With(SimDriveEntry(20001), c.drive));
+    ProductConfig product = SampleProduct();
+    if (c.product != nullptr) {
+        c.product(product);
+    }
+    const SimOutcome o = sim.Run(c.item, product);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.result, c.result);
+    const auto trace = sim.Trace(o.handle);
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                            [](const std::string& l) { return l.starts_with("Write "); }),
+              c.writes);
+}
+
+constexpr auto F = Item::Format;
+// Areas of 20,000 (FAT12: boot 32, FATs 33 and 45, root 57) or 2 x 10,000
+// (the extended table at 9,999).
+INSTANTIATE_TEST_SUITE_P(
+    Codes, FailureCode,
+    ::
+        testing::
+            Values(CodeCase{"Passes", F, {}, nullptr, 0, 0, 5},
+                   CodeCase{"Unplugged_FE", F, {{"plugged", false}}, nullptr, 0xFE, kNotRun, 0},
+                   CodeCase{"Information_75", F, Fault("vendor_r", 0x75), nullptr, 0x75, kNotRun,
+                            0},
+                   CodeCase{"ScanChipList_93", F, Fault("vendor_r", 0x93, -1, 1), nullptr, 0x93,
+                            kNotRun, 0},
+                   // An empty reply has no 0xAA terminator: no chip list.
+                   CodeCase{"ChipListWithoutEnd_93", F,
+                            Fault("vendor_r", 0x93, -1, 1, "short_reply"), nullptr, 0x93, kNotRun,
+                            0},
+                   CodeCase{"ModeBlock_9F", F, Fault("vendor_r", 0x9F), nullptr, 0x9F, kNotRun, 0},
+                   CodeCase{"UnitList_94", F, Fault("vendor_scan", 0x94, -1, 3), nullptr, 0x94,
+                            kNotRun, 0},
+                   CodeCase{"Entry_98", F, Fault("vendor_scan", 0x98, -1, 2), nullptr, 0x98,
+                            kNotRun, 0},
+                   CodeCase{"EraseChipList_93", F, Fault("vendor_r", 0x93, -1, 2), nullptr, 0x93, 1,
+                            0},
+                   CodeCase{"UnitFormat_95", F, Fault("vendor_scan", 0x95, -1, 2), nullptr, 0x95, 1,
+                            0},
+                   CodeCase{"UnitRejected_10",
+                            F,
+                            {{"info", {12, 0x27}}, {"units95", {{"0:0", 2}}}},
+                            nullptr,
+                            0x10,
+                            1,
+                            0},
+                   CodeCase{"EraseClose_96", F, Fault("vendor_r", 0x96, -1, 1), nullptr, 0x96, 1,
+                            0},
+                   CodeCase{"FinishClose_96", F, Fault("vendor_r", 0x96, -1, 2), nullptr, 0x96, 1,
+                            5},
+                   // Recorded, and the volume still goes out on the last known size (0).
+                   CodeCase{"NoCapacity_9A", F, Fault("capacity", -1), nullptr, 0x9A, 1, 5},
+                   CodeCase{"Finish_9B", F, Fault("vendor_w", 0x9B), nullptr, 0x9B, 1, 5},
+                   CodeCase{"MasterBootRecord_240", F, Fault("write", -1, 0), nullptr, 240, 1, 1},
+                   CodeCase{"BootSector_241", F, Fault("write", -1, 32), nullptr, 241, 1, 2},
+                   CodeCase{"SecondFatCopy_242", F, Fault("write", -1, 45), nullptr, 242, 1, 4},
+                   // No sector of the second area is written.
+                   CodeCase{
+                       "FirstRootDirectory_243", F, Fault("write", -1, 57), TwoAreas, 243, 1, 5},
+                   CodeCase{
+                       "ExtendedBootRecord_255", F, Fault("write", -1, 9999), TwoAreas, 255, 1, 6},
+                   CodeCase{
+                       "SecondBootSector_241", F, Fault("write", -1, 10031), TwoAreas, 241, 1, 7},
+                   CodeCase{
+                       "SecondRootDirectory_243", F, Fault("write", -1, 10056), TwoAreas, 243, 1, 10},
+                   CodeCase{"Boundary_99", F, Fault("vendor_w", 0x99, -1, 2), nullptr, 0x99, 1, 5},
+                   // A capacity of 1 records 0x9A; the failing table replaces it.
+                   CodeCase{
+                       "LaterFailureReplaces_240", F, With({{"capacity", 1}}, Fault("write", -1, 0)), nullptr, 240, 1, 1},
+                   CodeCase{
+                       "AreaPastTheDrive_F8",
+                       F,
+                       {},
+                       [](ProductConfig& p) {
+                           p.FirstShare = 1.5;
+                           p.SecondShare = -0.5;
+                       },
+                       0xF8,
+                       1,
+                       0},
+                   CodeCase{"ConfigWriteRefused_F6", Item::Manufacture, Fault("vendor_w", 0x81),
+                            nullptr, 0xF6, 0, 0},
+                   CodeCase{"EmptyIdentityText_F7",
+                            Item::Manufacture,
+                            {},
+                            [](ProductConfig& p) { p.UsbProductString.clear(); },
+                            0xF7,
+                            2,
+                            0},
+                   CodeCase{"ConfigNotRead_82", Item::CheckConfig, Fault("vendor_r", 0x82), nullptr,
+                            0x82, 0, 0},
+                   CodeCase{"ConfigDiffers_F4", Item::CheckConfig, {}, nullptr, 0xF4, 1, 0},
+                   // An empty identity expects an all-zero block, which a fresh drive holds.
+                   CodeCase{"EmptyIdentityMatchesZeros_F7",
+                            Item::CheckConfig,
+                            {},
+                            [](ProductConfig& p) { p.Pid.clear(); },
+                            0xF7,
+                            2,
+                            0},
+                   CodeCase{"WriteProtected",
+                            Item::CheckWp,
+                            {{"write_protect", true}},
+                            nullptr,
+                            0,
+                            1,
+                            0},
+                   CodeCase{"NotWriteProtected_F5", Item::CheckWp, {}, nullptr, 0xF5, 0, 0},
+                   CodeCase{
+                       "ModeSenseNoReply_F5", Item::CheckWp,
+                       With({{"write_protect", true}}, Fault("mode_sense", -1, -1, 0, "no_reply")),
+                       nullptr, 0xF5, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace ufd::test

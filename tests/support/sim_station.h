@@ -1,0 +1,194 @@
+// One simulated drive (index 1 of a rack of its own) behind the real
+// libquorlink, driven through the station's device layer as a test-run item
+// would drive it. Each run happens in a child process: the library picks its
+// backend and counts faults once per process, so every run starts afresh,
+// while the drive's image and configuration block persist in the rack's state.
+#pragma once
+
+#include "device/chip_scan.h"
+#include "device/identity.h"
+#include "device/low_level_format.h"
+#include "device/write_protect.h"
+#include "format/volume.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ufd::test {
+
+enum class Item { Format, Manufacture, CheckConfig, CheckWp };
+
+inline constexpr int16_t kNotRun = -1; // the Format's low-level step after a failed scan
+
+struct SimOutcome {
+    int16_t status = -1;
+    int16_t result = kNotRun;
+    int32_t handle = 0;
+    std::vector<int> steps; // progress advances, in order
+};
+
+// The worked example's identity, one area, label TESTDISK.
+inline ProductConfig SampleProduct() {
+    return {.ScsiManufactureString = "EF",
+            .ScsiProductString = "GH",
+            .Vid = "1234",
+            .Pid = "5678",
+            .UsbManufactureString = "AB",
+            .UsbProductString = "CD",
+            .FirstShare = 1.0,
+            .SecondShare = 0,
+            .ApMode = 1,
+            .DiskLabel = "TESTDISK"};
+}
+
+// A healthy drive: one large-block chip of 4 units with extended scan, one
+// entry in every 0x94 list, none in the 0x95 lists.
+inline nlohmann::json SimDriveEntry(int64_t capacity) {
+    return {{"index", 1},
+            {"kind", "usb"},
+            {"capacity", capacity},
+            {"info", {12, 0x29}},
+            {"chips", {0xF1}},
+            {"mode", {0xFF, 0xFF}},
+            {"units94", {{"default", 1}}},
+            {"units95", {{"default", 0}}}};
+}
+
+class SimDrive {
+public:
+    explicit SimDrive(const nlohmann::json& drive) {
+        const nlohmann::json rack = {{"trace", "trace.jsonl"}, {"drives", {drive}}};
+        std::ofstream(Path("rack.json")) << rack.dump();
+    }
+
+    std::filesystem::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+    std::filesystem::path State(const char* name) const {
+        return Path("rack.json.state") / "drive-1" / name;
+    }
+
+    SimOutcome Run(Item item, const ProductConfig& product,
+                   std::optional<double> progressMax = std::nullopt) const {
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            ADD_FAILURE() << "pipe";
+            return {};
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(fds[0]);
+            const SimOutcome o = RunHere(item, product, progressMax);
+            std::vector<int> words = {o.status, o.result, o.handle};
+            words.insert(words.end(), o.steps.begin(), o.steps.end());
+            const auto bytes = static_cast<ssize_t>(words.size() * sizeof(int));
+            ::_exit(::write(fds[1], words.data(), static_cast<size_t>(bytes)) == bytes ? 0 : 1);
+        }
+        ::close(fds[1]);
+        std::vector<int> words;
+        int w = 0;
+        while (::read(fds[0], &w, sizeof w) == static_cast<ssize_t>(sizeof w)) {
+            words.push_back(w);
+        }
+        ::close(fds[0]);
+        int wstatus = 0;
+        ::waitpid(pid, &wstatus, 0);
+        if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0 || words.size() < 3) {
+            ADD_FAILURE() << "the simulated run did not finish";
+            return {};
+        }
+        return {static_cast<int16_t>(words[0]), static_cast<int16_t>(words[1]), words[2],
+                std::vector<int>(words.begin() + 3, words.end())};
+    }
+
+    // The trace as "function args..." after the handle, vendor codes in hex,
+    // " -> 0" for a failed call; the drive's opening is left out. A call on
+    // another handle than the run's shows it.
+    std::vector<std::string> Trace(int32_t handle) const {
+        std::vector<std::string> lines;
+        std::ifstream in(Path("trace.jsonl"));
+        for (std::string text; std::getline(in, text);) {
+            const auto j = nlohmann::json::parse(text);
+            std::string line = j["fn"].get<std::string>().substr(std::string("fnQuorbus_").size());
+            if (line == "GetDiskHandle") {
+                continue;
+            }
+            const auto& args = j["args"];
+            for (size_t i = 1; i < args.size(); ++i) {
+                char arg[24];
+                const bool code = i == 1 && line.starts_with("Vendor");
+                std::snprintf(arg, sizeof arg, code ? " 0x%02llX" : " %lld",
+                              args[i].get<long long>());
+                line += arg;
+            }
+            if (!args.empty() && args[0] != handle) {
+                line += " on handle " + args[0].dump();
+            }
+            lines.push_back(j["status"] == 0 ? line + " -> 0" : line);
+        }
+        return lines;
+    }
+
+private:
+    class Progress final : public ProgressView {
+    public:
+        explicit Progress(double max) : max_(max) {}
+        std::optional<double> ProgressMax(int) override { return max_; }
+        void AdvanceProgress(int, int step) override { steps.push_back(step); }
+        std::vector<int> steps;
+
+    private:
+        double max_;
+    };
+
+    SimOutcome RunHere(Item item, const ProductConfig& product,
+                       std::optional<double> progressMax) const {
+        ::setenv("QUORLINK_RACK", Path("rack.json").c_str(), 1);
+        ::setenv("QUORLINK_REPLY_DIR", Path("replies").c_str(), 1);
+        ::unsetenv("QUORLINK_STATE_DIR");
+        QuorlinkTransport transport;
+        StationContext ctx(transport);
+        ctx.Product = product;
+        BuildSectorTemplates(ctx);
+        Progress progress(progressMax.value_or(0));
+        ctx.progress = progressMax ? &progress : nullptr;
+        DiskSlot& slot = ctx.slots.DiskSlots[0];
+        slot.Handle = transport.GetDiskHandle(1);
+        ctx.replies.ReadReplyLine(kDeviceLineSelector);
+        ctx.slots.DiskCount = 1;
+        SimOutcome o;
+        switch (item) {
+        case Item::Format:
+            ScanChips(ctx, 1);
+            o.result = slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun;
+            break;
+        case Item::Manufacture:
+            o.result = WriteIdentity(ctx, 1, kTrue);
+            break;
+        case Item::CheckConfig:
+            o.result = CheckIdentity(ctx, 1);
+            break;
+        case Item::CheckWp:
+            o.result = CheckWriteProtect(ctx, 1);
+            break;
+        }
+        o.status = slot.Status;
+        o.handle = slot.Handle;
+        o.steps = progress.steps;
+        return o;
+    }
+
+    QTemporaryDir dir_;
+};
+
+} // namespace ufd::test
