@@ -27,6 +27,16 @@ nlohmann::json With(nlohmann::json a, const nlohmann::json& b) {
 void TwoAreas(ProductConfig& p) {
     p.FirstShare = p.SecondShare = 0.5;
 }
+void PastTheDrive(ProductConfig& p) {
+    p.FirstShare = 1.5;
+    p.SecondShare = -0.5;
+}
+void NoUsbProduct(ProductConfig& p) {
+    p.UsbProductString.clear();
+}
+void NoPid(ProductConfig& p) {
+    p.Pid.clear();
+}
 
 struct CodeCase {
     const char* name;
@@ -61,105 +71,59 @@ TEST_P(FailureCode, StatusResultAndWrites) {
 }
 
 constexpr auto F = Item::Format;
-// Areas of 20,000 (FAT12: boot 32, FATs 33 and 45, root 57) or 2 x 10,000
-// (the extended table at 9,999).
-INSTANTIATE_TEST_SUITE_P(
-    Codes, FailureCode,
-    ::
-        testing::
-            Values(CodeCase{"Passes", F, {}, nullptr, 0, 0, 5},
-                   CodeCase{"Unplugged_FE", F, {{"plugged", false}}, nullptr, 0xFE, kNotRun, 0},
-                   CodeCase{"Information_75", F, Fault("vendor_r", 0x75), nullptr, 0x75, kNotRun,
-                            0},
-                   CodeCase{"ScanChipList_93", F, Fault("vendor_r", 0x93, -1, 1), nullptr, 0x93,
-                            kNotRun, 0},
-                   // An empty reply has no 0xAA terminator: no chip list.
-                   CodeCase{"ChipListWithoutEnd_93", F,
-                            Fault("vendor_r", 0x93, -1, 1, "short_reply"), nullptr, 0x93, kNotRun,
-                            0},
-                   CodeCase{"ModeBlock_9F", F, Fault("vendor_r", 0x9F), nullptr, 0x9F, kNotRun, 0},
-                   CodeCase{"UnitList_94", F, Fault("vendor_scan", 0x94, -1, 3), nullptr, 0x94,
-                            kNotRun, 0},
-                   CodeCase{"Entry_98", F, Fault("vendor_scan", 0x98, -1, 2), nullptr, 0x98,
-                            kNotRun, 0},
-                   CodeCase{"EraseChipList_93", F, Fault("vendor_r", 0x93, -1, 2), nullptr, 0x93, 1,
-                            0},
-                   CodeCase{"UnitFormat_95", F, Fault("vendor_scan", 0x95, -1, 2), nullptr, 0x95, 1,
-                            0},
-                   CodeCase{"UnitRejected_10",
-                            F,
-                            {{"info", {12, 0x27}}, {"units95", {{"0:0", 2}}}},
-                            nullptr,
-                            0x10,
-                            1,
-                            0},
-                   CodeCase{"EraseClose_96", F, Fault("vendor_r", 0x96, -1, 1), nullptr, 0x96, 1,
-                            0},
-                   CodeCase{"FinishClose_96", F, Fault("vendor_r", 0x96, -1, 2), nullptr, 0x96, 1,
-                            5},
-                   // Recorded, and the volume still goes out on the last known size (0).
-                   CodeCase{"NoCapacity_9A", F, Fault("capacity", -1), nullptr, 0x9A, 1, 5},
-                   CodeCase{"Finish_9B", F, Fault("vendor_w", 0x9B), nullptr, 0x9B, 1, 5},
-                   CodeCase{"MasterBootRecord_240", F, Fault("write", -1, 0), nullptr, 240, 1, 1},
-                   CodeCase{"BootSector_241", F, Fault("write", -1, 32), nullptr, 241, 1, 2},
-                   CodeCase{"SecondFatCopy_242", F, Fault("write", -1, 45), nullptr, 242, 1, 4},
-                   // No sector of the second area is written.
-                   CodeCase{
-                       "FirstRootDirectory_243", F, Fault("write", -1, 57), TwoAreas, 243, 1, 5},
-                   CodeCase{
-                       "ExtendedBootRecord_255", F, Fault("write", -1, 9999), TwoAreas, 255, 1, 6},
-                   CodeCase{
-                       "SecondBootSector_241", F, Fault("write", -1, 10031), TwoAreas, 241, 1, 7},
-                   CodeCase{
-                       "SecondRootDirectory_243", F, Fault("write", -1, 10056), TwoAreas, 243, 1, 10},
-                   CodeCase{"Boundary_99", F, Fault("vendor_w", 0x99, -1, 2), nullptr, 0x99, 1, 5},
-                   // A capacity of 1 records 0x9A; the failing table replaces it.
-                   CodeCase{
-                       "LaterFailureReplaces_240", F, With({{"capacity", 1}}, Fault("write", -1, 0)), nullptr, 240, 1, 1},
-                   CodeCase{
-                       "AreaPastTheDrive_F8",
-                       F,
-                       {},
-                       [](ProductConfig& p) {
-                           p.FirstShare = 1.5;
-                           p.SecondShare = -0.5;
-                       },
-                       0xF8,
-                       1,
-                       0},
-                   CodeCase{"ConfigWriteRefused_F6", Item::Manufacture, Fault("vendor_w", 0x81),
-                            nullptr, 0xF6, 0, 0},
-                   CodeCase{"EmptyIdentityText_F7",
-                            Item::Manufacture,
-                            {},
-                            [](ProductConfig& p) { p.UsbProductString.clear(); },
-                            0xF7,
-                            2,
-                            0},
-                   CodeCase{"ConfigNotRead_82", Item::CheckConfig, Fault("vendor_r", 0x82), nullptr,
-                            0x82, 0, 0},
-                   CodeCase{"ConfigDiffers_F4", Item::CheckConfig, {}, nullptr, 0xF4, 1, 0},
-                   // An empty identity expects an all-zero block, which a fresh drive holds.
-                   CodeCase{"EmptyIdentityMatchesZeros_F7",
-                            Item::CheckConfig,
-                            {},
-                            [](ProductConfig& p) { p.Pid.clear(); },
-                            0xF7,
-                            2,
-                            0},
-                   CodeCase{"WriteProtected",
-                            Item::CheckWp,
-                            {{"write_protect", true}},
-                            nullptr,
-                            0,
-                            1,
-                            0},
-                   CodeCase{"NotWriteProtected_F5", Item::CheckWp, {}, nullptr, 0xF5, 0, 0},
-                   CodeCase{
-                       "ModeSenseNoReply_F5", Item::CheckWp,
-                       With({{"write_protect", true}}, Fault("mode_sense", -1, -1, 0, "no_reply")),
-                       nullptr, 0xF5, 0, 0}),
+constexpr auto M = Item::Manufacture;
+constexpr auto C = Item::CheckConfig;
+constexpr auto W = Item::CheckWp;
+const nlohmann::json kProtected = {{"write_protect", true}};
+
+// Areas of 20,000 sectors (FAT12: boot 32, FATs 33 and 45, root 57) or two of
+// 10,000 (the extended table at 9,999, boot 10,031, root 10,056).
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Codes, FailureCode, ::testing::Values(
+    CodeCase{"Passes", F, {}, nullptr, 0, 0, 5},
+    CodeCase{"Unplugged_FE", F, {{"plugged", false}}, nullptr, 0xFE, kNotRun, 0},
+    CodeCase{"Information_75", F, Fault("vendor_r", 0x75), nullptr, 0x75, kNotRun, 0},
+    CodeCase{"ScanChipList_93", F, Fault("vendor_r", 0x93, -1, 1), nullptr, 0x93, kNotRun, 0},
+    // An empty reply has no 0xAA terminator: no chip list.
+    CodeCase{"ChipListWithoutEnd_93", F, Fault("vendor_r", 0x93, -1, 1, "short_reply"), nullptr,
+             0x93, kNotRun, 0},
+    CodeCase{"ModeBlock_9F", F, Fault("vendor_r", 0x9F), nullptr, 0x9F, kNotRun, 0},
+    CodeCase{"UnitList_94", F, Fault("vendor_scan", 0x94, -1, 3), nullptr, 0x94, kNotRun, 0},
+    CodeCase{"Entry_98", F, Fault("vendor_scan", 0x98, -1, 2), nullptr, 0x98, kNotRun, 0},
+    CodeCase{"EraseChipList_93", F, Fault("vendor_r", 0x93, -1, 2), nullptr, 0x93, 1, 0},
+    CodeCase{"UnitFormat_95", F, Fault("vendor_scan", 0x95, -1, 2), nullptr, 0x95, 1, 0},
+    CodeCase{"UnitRejected_10", F, {{"info", {12, 0x27}}, {"units95", {{"0:0", 2}}}}, nullptr,
+             0x10, 1, 0},
+    CodeCase{"EraseClose_96", F, Fault("vendor_r", 0x96, -1, 1), nullptr, 0x96, 1, 0},
+    CodeCase{"FinishClose_96", F, Fault("vendor_r", 0x96, -1, 2), nullptr, 0x96, 1, 5},
+    // Recorded, and the volume still goes out on the last known size (0).
+    CodeCase{"NoCapacity_9A", F, Fault("capacity", -1), nullptr, 0x9A, 1, 5},
+    CodeCase{"Finish_9B", F, Fault("vendor_w", 0x9B), nullptr, 0x9B, 1, 5},
+    CodeCase{"MasterBootRecord_240", F, Fault("write", -1, 0), nullptr, 240, 1, 1},
+    CodeCase{"BootSector_241", F, Fault("write", -1, 32), nullptr, 241, 1, 2},
+    CodeCase{"SecondFatCopy_242", F, Fault("write", -1, 45), nullptr, 242, 1, 4},
+    // No sector of the second area is written.
+    CodeCase{"FirstRootDirectory_243", F, Fault("write", -1, 57), TwoAreas, 243, 1, 5},
+    CodeCase{"ExtendedBootRecord_255", F, Fault("write", -1, 9999), TwoAreas, 255, 1, 6},
+    CodeCase{"SecondBootSector_241", F, Fault("write", -1, 10031), TwoAreas, 241, 1, 7},
+    CodeCase{"SecondRootDirectory_243", F, Fault("write", -1, 10056), TwoAreas, 243, 1, 10},
+    CodeCase{"Boundary_99", F, Fault("vendor_w", 0x99, -1, 2), nullptr, 0x99, 1, 5},
+    // A capacity of 1 records 0x9A; the failing table then replaces it.
+    CodeCase{"LaterFailureReplaces_240", F, With({{"capacity", 1}}, Fault("write", -1, 0)),
+             nullptr, 240, 1, 1},
+    CodeCase{"AreaPastTheDrive_F8", F, {}, PastTheDrive, 0xF8, 1, 0},
+    CodeCase{"ConfigWriteRefused_F6", M, Fault("vendor_w", 0x81), nullptr, 0xF6, 0, 0},
+    CodeCase{"EmptyIdentityText_F7", M, {}, NoUsbProduct, 0xF7, 2, 0},
+    CodeCase{"ConfigNotRead_82", C, Fault("vendor_r", 0x82), nullptr, 0x82, 0, 0},
+    CodeCase{"ConfigDiffers_F4", C, {}, nullptr, 0xF4, 1, 0},
+    // An empty identity expects an all-zero block, which a fresh drive holds.
+    CodeCase{"EmptyIdentityMatchesZeros_F7", C, {}, NoPid, 0xF7, 2, 0},
+    CodeCase{"WriteProtected", W, kProtected, nullptr, 0, 1, 0},
+    CodeCase{"NotWriteProtected_F5", W, {}, nullptr, 0xF5, 0, 0},
+    CodeCase{"ModeSenseNoReply_F5", W,
+             With(kProtected, Fault("mode_sense", -1, -1, 0, "no_reply")), nullptr, 0xF5, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace
 } // namespace ufd::test

@@ -50,13 +50,6 @@ struct FormatBench {
         }
         return {};
     }
-
-    // Fails every call from the n-th (counting from 1) on.
-    void FailFromCall(size_t n) {
-        transport.script = [this, n](const Call&) {
-            return Answer{transport.calls.size() + 1 >= n ? uint16_t{0} : uint16_t{1}, {}, {}};
-        };
-    }
 };
 
 // Bytes [from, from + expected.size()) of data equal expected.

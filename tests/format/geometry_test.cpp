@@ -26,8 +26,7 @@ TEST(GeometrySearch, EndAddressTable) {
         {0, 2, 32, 0},
         {4096000, 126, 224, 248},
         {33505295, 1023, 224, 255}, // the last size that fits; 1023 heads do not fit a byte
-        {-100, 2, 32, -2},          // negative cylinders: the byte cannot hold it
-    };
+        {-100, 2, 32, -2}};         // negative cylinders: the byte cannot hold it
     for (const GeometryCase& c : cases) {
         const auto g = GeometrySearch(c.sectors);
         ASSERT_TRUE(g.has_value()) << c.sectors;
@@ -49,8 +48,7 @@ TEST(SectorsPerCluster, EachBoundBelongsToItsOwnColumn) {
         {-5, 1},       {0, 1},        {2880, 1},     {2881, 2},     {8192, 2},     {8193, 4},
         {14336, 4},    {14337, 8},    {32000, 8},    {32001, 1},    {64000, 1},    {64001, 2},
         {128000, 2},   {128001, 4},   {256000, 4},   {256001, 8},   {512000, 8},   {512001, 16},
-        {1024000, 16}, {1024001, 32}, {2048000, 32}, {2048001, 64}, {4096000, 64}, {4096001, 0},
-    };
+        {1024000, 16}, {1024001, 32}, {2048000, 32}, {2048001, 64}, {4096000, 64}, {4096001, 0}};
     for (const auto& [sectors, perCluster] : cases) {
         EXPECT_EQ(SectorsPerCluster(sectors), perCluster) << sectors;
     }
@@ -63,42 +61,14 @@ TEST(AreaKind, TypeAndFatKindBySize) {
         int16_t kind;
         int32_t fatSectors;
     };
-    const Case cases[] = {
-        {2880, 0x01, kFat12, 24},   {32000, 0x01, kFat12, 24},  {32001, 0x04, kFat16, 510},
-        {63999, 0x04, kFat16, 510}, {64000, 0x06, kFat16, 510}, {1000000, 0x06, kFat16, 510},
-    };
+    const Case cases[] = {{2880, 0x01, kFat12, 24},   {32000, 0x01, kFat12, 24},
+                          {32001, 0x04, kFat16, 510}, {63999, 0x04, kFat16, 510},
+                          {64000, 0x06, kFat16, 510}, {1000000, 0x06, kFat16, 510}};
     for (const Case& c : cases) {
         EXPECT_EQ(FirstAreaType(c.sectors), c.type) << c.sectors;
         EXPECT_EQ(FatKindFor(c.sectors), c.kind) << c.sectors;
         EXPECT_EQ(FatAreaSectors(FatKindFor(c.sectors)), c.fatSectors) << c.sectors;
     }
-}
-
-TEST(RoundInt32, HalvesGoToEven) {
-    EXPECT_EQ(RoundInt32(500.5), 500);
-    EXPECT_EQ(RoundInt32(501.5), 502);
-    EXPECT_EQ(RoundInt32(-0.5), 0);
-    EXPECT_EQ(RoundInt32(-1.5), -2);
-    EXPECT_EQ(RoundInt32(2.4999), 2);
-    EXPECT_EQ(RoundInt32(2147483647.0), 2147483647);
-    EXPECT_FALSE(RoundInt32(2147483648.0).has_value());
-    EXPECT_FALSE(RoundInt32(std::nan("")).has_value());
-}
-
-TEST(StoreBytes, ValuesThatDoNotFitLeaveTheField) {
-    std::array<uint8_t, 8> b{};
-    b.fill(0xAB);
-    StoreByte(b, 0, 256);
-    StoreByte(b, 1, -1);
-    StoreByte(b, 2, std::nullopt);
-    StoreLe16(b, 3, 65536);
-    StoreLe32(b, 4, int64_t{1} << 32);
-    EXPECT_EQ(b, (std::array<uint8_t, 8>{0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB}));
-    StoreByte(b, 0, 255);
-    StoreLe16(b, 1, 0x1234);
-    StoreLe32(b, 4, 0xFFFFFFFF);
-    StoreLe32(b, 6, 1); // would run past the end
-    EXPECT_EQ(b, (std::array<uint8_t, 8>{0xFF, 0x34, 0x12, 0xAB, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 } // namespace

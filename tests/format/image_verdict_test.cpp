@@ -98,39 +98,24 @@ void PrintTo(const Scenario& s, std::ostream* os) {
     *os << s.name;
 }
 
+// Capacity = last sector + 1; the partitions as sfdisk lists them.
 const std::vector<Scenario>& Scenarios() {
+    // clang-format off
     static const std::vector<Scenario> s = {
-        {"Fat16OneArea",
-         200000,
-         1.0,
-         "TESTDISK",
-         {{1, 32, 199967, "6", true}},
+        {"Fat16OneArea", 200000, 1.0, "TESTDISK", {{1, 32, 199967, "6", true}},
          {{1, "FAT16", 49856, 102105088}}},
-        {"Fat12OneArea",
-         20000,
-         1.0,
-         "TESTDISK",
-         {{1, 32, 19967, "1", true}},
+        {"Fat12OneArea", 20000, 1.0, "TESTDISK", {{1, 32, 19967, "1", true}},
          {{1, "FAT12", 2488, 10190848}}},
-        {"Fat16TwoAreas",
-         200000,
-         0.5,
-         "TESTDISK",
+        {"Fat16TwoAreas", 200000, 0.5, "TESTDISK",
          {{1, 32, 99967, "6", true}, {2, 99999, 99999, "5", false}, {5, 100031, 99967, "6", true}},
          {{1, "FAT16", 49712, 50905088}, {5, "FAT16", 49712, 50905088}}},
-        {"Fat12TwoAreas",
-         30000,
-         0.6,
-         "TESTDISK",
+        {"Fat12TwoAreas", 30000, 0.6, "TESTDISK",
          {{1, 32, 17967, "1", true}, {2, 17999, 11999, "5", false}, {5, 18031, 11968, "6", true}},
          {{1, "FAT12", 2238, 9166848}, {5, "FAT12", 2977, 6096896}}},
-        {"Fat16ThenFat12",
-         60000,
-         0.6,
-         "DATA",
+        {"Fat16ThenFat12", 60000, 0.6, "DATA",
          {{1, 32, 35967, "4", true}, {2, 35999, 23999, "5", false}, {5, 36031, 23968, "6", true}},
-         {{1, "FAT16", 35424, 18137088}, {5, "FAT12", 2988, 12238848}}},
-    };
+         {{1, "FAT16", 35424, 18137088}, {5, "FAT12", 2988, 12238848}}}};
+    // clang-format on
     return s;
 }
 
