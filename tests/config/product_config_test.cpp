@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,85 +15,48 @@
 namespace ufd {
 namespace {
 
-using Lines = std::vector<std::string>;
+// The good file, one line per entry; "|" marks where each line ends.
+const std::string kGood = "; a product of the line|[VID/PID]|VID=0123|PID=4567|"
+                          "[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"
+                          "[SCSI MANUFACTURE STRING]|ACME|[SCSI PRODUCT STRING]|Flash Disk|"
+                          "[PARTITION STATUS]|ParNum=1|1st=1|2nd=0|[APPLICATION MODE]|ApMode=1|"
+                          "[DISK LABEL]|UFDISK|";
+const std::string kGoodFields = "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme "
+                                "Stick, shares 1/0, mode 1, label UFDISK";
+const std::string kNoFields = "scsi /, vid , pid , usb /, shares 0/0, mode 0, label ";
 
-std::string Join(const Lines& lines, const std::string& end, bool endLast = true) {
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        text += lines[i];
-        if (endLast || i + 1 < lines.size()) {
-            text += end;
-        }
+// kGood with one line replaced by others ("" removes it) and `end` after
+// every line.
+std::string File(const std::string& from = "", const std::string& to = "",
+                 const std::string& end = "\r\n") {
+    std::string text = kGood;
+    if (!from.empty()) {
+        const size_t at = text.find(from + "|");
+        EXPECT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size() + 1, to.empty() ? "" : to + "|");
+    }
+    for (size_t at; (at = text.find('|')) != std::string::npos;) {
+        text.replace(at, 1, end);
     }
     return text;
 }
 
-// Replaces the first line equal to `from` (and keeps the rest of the file).
-Lines With(Lines lines, const std::string& from, const Lines& to) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] == from) {
-            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), to.begin(), to.end());
-            return lines;
-        }
-    }
-    ADD_FAILURE() << "no line " << from;
-    return lines;
-}
-
-Lines Without(Lines lines, const Lines& gone) {
-    std::erase_if(lines, [&](const std::string& l) {
-        return std::find(gone.begin(), gone.end(), l) != gone.end();
-    });
-    return lines;
-}
-
-const Lines kGood = {
-    "; a product of the line",
-    "[VID/PID]",
-    "VID=0123",
-    "PID=4567",
-    "[USB MANUFACTURE STRING]",
-    "Acme Corp",
-    "[USB PRODUCT STRING]",
-    "Acme Stick",
-    "[SCSI MANUFACTURE STRING]",
-    "ACME",
-    "[SCSI PRODUCT STRING]",
-    "Flash Disk",
-    "[PARTITION STATUS]",
-    "ParNum=1",
-    "1st=1",
-    "2nd=0",
-    "[APPLICATION MODE]",
-    "ApMode=1",
-    "[DISK LABEL]",
-    "UFDISK",
-};
-
-ProductConfig GoodConfig() {
-    return ProductConfig{
-        .ScsiManufactureString = "ACME",
-        .ScsiProductString = "Flash Disk",
-        .Vid = "0123",
-        .Pid = "4567",
-        .UsbManufactureString = "Acme Corp",
-        .UsbProductString = "Acme Stick",
-        .FirstShare = 1,
-        .SecondShare = 0,
-        .ApMode = 1,
-        .DiskLabel = "UFDISK",
-    };
+std::string Fields(const ProductConfig& c) {
+    return QString("scsi %1/%2, vid %3, pid %4, usb %5/%6, shares %7/%8, mode %9, label %10")
+        .arg(c.ScsiManufactureString, c.ScsiProductString, c.Vid, c.Pid, c.UsbManufactureString,
+             c.UsbProductString, QString::number(c.FirstShare), QString::number(c.SecondShare),
+             QString::number(c.ApMode))
+        .arg(c.DiskLabel)
+        .toStdString();
 }
 
 const QString kReadFailed = "Open product.ini failed";
-const QString kBadPartitionNumber = "Error Partition Number";
 
 struct IniCase {
     std::string name;
     std::optional<std::string> bytes; // nullopt: no file at all
     int16_t result;
-    std::function<void(ProductConfig&)> expect; // changes to GoodConfig()
+    std::string fields;
     std::vector<QString> messages;
 };
 
@@ -103,114 +64,88 @@ void PrintTo(const IniCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-void Nothing(ProductConfig&) {}
-void Empty(ProductConfig& c) {
-    c = ProductConfig{};
-}
-
-std::string Crlf(const Lines& lines) {
-    return Join(lines, "\r\n");
-}
-
 // A failing line comes last, so that every field the good file sets is set.
-std::string Failing(const std::string& lines) {
-    return Crlf(kGood) + lines;
-}
-
 std::vector<IniCase> Cases() {
+    const std::string shares = "[PARTITION STATUS]|ParNum=1|1st=1|2nd=0";
+    std::string crOnly = File("", "", "\r");
+    crOnly.pop_back();
     return {
-        {"Good", Crlf(kGood), kConfigGood, Nothing, {}},
-        {"CrOnlyAndNoEndOnTheLastLine", Join(kGood, "\r", false), kConfigGood, Nothing, {}},
+        {"Good", File(), kConfigGood, kGoodFields, {}},
+        {"CrOnlyAndNoEndOnTheLastLine", crOnly, kConfigGood, kGoodFields, {}},
         {"NoPartitionSection",
-         Crlf(Without(kGood, {"[PARTITION STATUS]", "ParNum=1", "1st=1", "2nd=0"})),
+         File(shares, ""),
          kConfigSharesWrong,
-         [](ProductConfig& c) { c.FirstShare = 0; },
+         "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 0/0, mode 1, "
+         "label UFDISK",
          {}},
         {"SharesPointThreeAndPointSeven",
-         Crlf(With(With(kGood, "1st=1", {"1st=0.3"}), "2nd=0", {"2nd=0.7"})),
+         File(shares, "[PARTITION STATUS]|1st=0.3|2nd=0.7"),
          kConfigGood,
-         [](ProductConfig& c) {
-             c.FirstShare = 0.3;
-             c.SecondShare = 0.7;
-         },
+         "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 0.3/0.7, "
+         "mode 1, label UFDISK",
          {}},
         {"SharesOutsideZeroToOne",
-         Crlf(With(With(kGood, "1st=1", {"1st=1.5"}), "2nd=0", {"2nd=-0.5"})),
+         File(shares, "[PARTITION STATUS]|1st=1.5|2nd=-0.5"),
          kConfigGood,
-         [](ProductConfig& c) {
-             c.FirstShare = 1.5;
-             c.SecondShare = -0.5;
-         },
+         "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 1.5/-0.5, "
+         "mode 1, label UFDISK",
+         {}},
+        {"LfOnlyIsOneLine",
+         File("; a product of the line", "", "\n"),
+         kConfigSharesWrong,
+         kNoFields,
          {}},
         {"ShareNoNumber",
-         Failing("[PARTITION STATUS]\r\n2nd=zero"),
+         File() + "[PARTITION STATUS]\r\n2nd=zero",
          kConfigUnreadable,
-         Nothing,
+         kGoodFields,
          {kReadFailed}},
-        {"LfOnlyIsOneLine",
-         Join(Without(kGood, {"; a product of the line"}), "\n"),
-         kConfigSharesWrong,
-         Empty,
-         {}},
         {"ParNumThree",
-         Failing("[PARTITION STATUS]\r\nParNum=3\r\n"),
+         File() + "[PARTITION STATUS]\r\nParNum=3\r\n",
          kConfigUnreadable,
-         Nothing,
-         {kBadPartitionNumber, kReadFailed}},
+         kGoodFields,
+         {"Error Partition Number", kReadFailed}},
         {"ParNumSevenCharacters",
-         Failing("[PARTITION STATUS]\r\nParNum="),
+         File() + "[PARTITION STATUS]\r\nParNum=",
          kConfigUnreadable,
-         Nothing,
+         kGoodFields,
          {kReadFailed}},
         {"ApModeOverflowsInt16",
-         Failing("[APPLICATION MODE]\r\nApMode=40000"),
+         File() + "[APPLICATION MODE]\r\nApMode=40000",
          kConfigUnreadable,
-         Nothing,
+         kGoodFields,
          {kReadFailed}},
         {"EmptyLinesInsideSections",
-         Crlf(With(With(kGood, "PID=4567", {"PID=4567", ""}), "Acme Stick", {"Acme Stick", ""})),
+         File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|"
+              "[USB PRODUCT STRING]|Acme Stick",
+              "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|"
+              "[USB PRODUCT STRING]|Acme Stick|"),
          kConfigGood,
-         [](ProductConfig& c) {
-             c.Pid.clear();
-             c.UsbProductString.clear();
-         },
+         "scsi ACME/Flash Disk, vid 0123, pid , usb Acme Corp/, shares 1/0, mode 1, label UFDISK",
          {}},
-        // "UFDISK" then counts for [APPLICATION MODE], where it means nothing.
-        {"HeaderInOtherCase",
-         Crlf(With(kGood, "[DISK LABEL]", {"[Disk Label]"})),
+        // Other case or a trailing blank: the lines after count for the
+        // section before ("OTHER" for [APPLICATION MODE], meaning nothing).
+        {"OddHeaders",
+         File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]",
+              "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
+             "[APPLICATION MODE]\r\n[Disk Label]\r\nOTHER\r\n",
          kConfigGood,
-         [](ProductConfig& c) { c.DiskLabel.clear(); },
+         "scsi Flash Disk/, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 1/0, mode 1, "
+         "label UFDISK",
          {}},
-        {"HeaderWithTrailingBlank",
-         Crlf(With(kGood, "[SCSI PRODUCT STRING]", {"[SCSI PRODUCT STRING] "})),
+        {"MissingFile", std::nullopt, kConfigUnreadable, kNoFields, {kReadFailed}},
+        {"EmptyFile", "", kConfigUnreadable, kNoFields, {kReadFailed}},
+        {"Windows1252VidPidAndRepeats",
+         File("UFDISK", "UFDISK|[APPLICATION MODE]|ApMode=2.5|[VID/PID]|VIDx01234567|PID=45|"
+                        "[DISK LABEL]|M\xDCLLER \x80"),
          kConfigGood,
-         [](ProductConfig& c) {
-             c.ScsiManufactureString = "Flash Disk";
-             c.ScsiProductString.clear();
-         },
+         "scsi ACME/Flash Disk, vid 0123, pid 45, usb Acme Corp/Acme Stick, shares 1/0, mode 2, "
+         "label MÜLLER €",
          {}},
-        {"MissingFile", std::nullopt, kConfigUnreadable, Empty, {kReadFailed}},
-        {"EmptyFile", "", kConfigUnreadable, Empty, {kReadFailed}},
-        {"LabelInWindows1252",
-         Crlf(With(kGood, "UFDISK", {"M\xDCLLER \x80"})),
+        {"ValuesBeforeAnyHeaderAreIgnored",
+         File("; a product of the line", "ACME|VID=9999"),
          kConfigGood,
-         [](ProductConfig& c) { c.DiskLabel = QString::fromUtf8("MÜLLER €"); },
-         {}},
-        {"VidPidCharactersFiveToEight",
-         Crlf(With(With(kGood, "VID=0123", {"VIDx01234567"}), "PID=4567", {"PID=45"})),
-         kConfigGood,
-         [](ProductConfig& c) { c.Pid = "45"; },
-         {}},
-        {"ValuesBeforeAnyHeaderIgnoredAndRepeatsOverwrite",
-         Crlf(With(With(kGood, "; a product of the line", {"ACME", "VID=9999"}), "UFDISK",
-                   {"UFDISK", "[VID/PID]", "VID=ABCD"})),
-         kConfigGood,
-         [](ProductConfig& c) { c.Vid = "ABCD"; },
-         {}},
-        {"ApModeHalfToEven",
-         Crlf(With(kGood, "ApMode=1", {"ApMode=2.5"})),
-         kConfigGood,
-         [](ProductConfig& c) { c.ApMode = 2; },
+         kGoodFields,
          {}},
     };
 }
@@ -227,21 +162,8 @@ TEST_P(ProductIniTest, ResultFieldsAndMessages) {
     }
     testing::ScriptedOperator op;
     ProductConfig config;
-    const int16_t result = ReadProductConfig(config, file);
-
-    ProductConfig expected = GoodConfig();
-    c.expect(expected);
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(config.ScsiManufactureString, expected.ScsiManufactureString);
-    EXPECT_EQ(config.ScsiProductString, expected.ScsiProductString);
-    EXPECT_EQ(config.Vid, expected.Vid);
-    EXPECT_EQ(config.Pid, expected.Pid);
-    EXPECT_EQ(config.UsbManufactureString, expected.UsbManufactureString);
-    EXPECT_EQ(config.UsbProductString, expected.UsbProductString);
-    EXPECT_EQ(config.FirstShare, expected.FirstShare);
-    EXPECT_EQ(config.SecondShare, expected.SecondShare);
-    EXPECT_EQ(config.ApMode, expected.ApMode);
-    EXPECT_EQ(config.DiskLabel, expected.DiskLabel);
+    EXPECT_EQ(ReadProductConfig(config, file), c.result);
+    EXPECT_EQ(Fields(config), c.fields);
     EXPECT_EQ(op.Texts(), c.messages);
     for (const auto& request : op.seen) {
         EXPECT_EQ(request.style, kStyleStop) << request.text.toStdString();
@@ -252,37 +174,33 @@ TEST_P(ProductIniTest, ResultFieldsAndMessages) {
 INSTANTIATE_TEST_SUITE_P(Files, ProductIniTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(ProductIni, FieldsKeepWhatTheFileGaveBeforeAFailure) {
-    // Start-up ends the program on a failure, but nothing set before the
-    // bad line is undone.
+TEST(ProductIni, ReadingStopsAtAFailureAndKeepsWhatWasRead) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::filesystem::path file = dir.filePath("Product.ini").toStdString();
     std::ofstream(file, std::ios::binary)
-        << "[DISK LABEL]\r\nFIRST\r\n[PARTITION STATUS]\r\n1st=?\r\n[DISK LABEL]\r\nSECOND\r\n";
+        << "[DISK LABEL]\r\nM\xDCLLER\r\n[PARTITION STATUS]\r\n1st=?\r\n[DISK LABEL]\r\nSECOND\r\n";
     testing::ScriptedOperator op;
     ProductConfig config;
     EXPECT_EQ(ReadProductConfig(config, file), kConfigUnreadable);
-    EXPECT_EQ(config.DiskLabel, "FIRST");
+    EXPECT_EQ(config.DiskLabel, QString::fromUtf8("MÜLLER"));
 }
 
 // ApMode and the drive's capacity line share this reading of a number.
 TEST(LeadingNumber, NumberAtTheStartWithAPoint) {
-    const std::pair<const char*, std::optional<double>> cases[] = {
-        {"4096000", 4096000},
-        {" \t-12.5 MB", -12.5},
-        {"+3.", 3},
-        {"0.03e2", 3},
-        {"7e", 7},
-        {"2d2", 200},
-        {".5x", 0.5},
-        {"abc", 0},
-        {"", 0},
-        {"-", 0},
-        {"1e-400", 0},
-        {"1e400", std::nullopt},
-        {"4,5", 4},
-    };
+    const std::pair<const char*, std::optional<double>> cases[] = {{"4096000", 4096000},
+                                                                   {" \t-12.5 MB", -12.5},
+                                                                   {"+3.", 3},
+                                                                   {"0.03e2", 3},
+                                                                   {"7e", 7},
+                                                                   {"2d2", 200},
+                                                                   {".5x", 0.5},
+                                                                   {"abc", 0},
+                                                                   {"", 0},
+                                                                   {"-", 0},
+                                                                   {"1e-400", 0},
+                                                                   {"4,5", 4},
+                                                                   {"1e400", std::nullopt}};
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(LeadingNumber(text), value) << text;
     }

@@ -1,24 +1,18 @@
-// Stands in for the operator: records every box and answers from a script.
+// Stands in for the operator: records every box and answers OK.
 #pragma once
 
 #include "platform/message_box.h"
 
-#include <deque>
 #include <vector>
 
 namespace ufd::testing {
 
 class ScriptedOperator {
 public:
-    explicit ScriptedOperator(std::deque<int> answers = {}) : answers_(std::move(answers)) {
+    ScriptedOperator() {
         SetMessageBoxHandler([this](const MessageBoxRequest& request) {
             seen.push_back(request);
-            if (answers_.empty()) {
-                return kAnswerOk;
-            }
-            const int answer = answers_.front();
-            answers_.pop_front();
-            return answer;
+            return kAnswerOk;
         });
     }
     ~ScriptedOperator() { SetMessageBoxHandler({}); }
@@ -34,9 +28,6 @@ public:
     }
 
     std::vector<MessageBoxRequest> seen;
-
-private:
-    std::deque<int> answers_;
 };
 
 } // namespace ufd::testing

@@ -18,39 +18,6 @@
 namespace ufd {
 namespace {
 
-// A time of day that moves only when the pump waits, by exactly the time
-// the wait asked for, so a spinning or early-returning wait shows in the
-// record of calls.
-struct FakeDay {
-    float now = 0;
-    std::vector<int> waits;
-};
-
-class FakeClock final : public Clock {
-public:
-    explicit FakeClock(FakeDay& day) : day_(day) {}
-    float SecondsSinceMidnight() override { return day_.now; }
-
-private:
-    FakeDay& day_;
-};
-
-class AdvancingPump final : public EventPump {
-public:
-    explicit AdvancingPump(FakeDay& day) : day_(day) {}
-    void ProcessPending() override {}
-    void WaitForEvents(int ms) override {
-        day_.waits.push_back(ms);
-        if (day_.waits.size() > 1000) {
-            throw std::runtime_error("the wait does not end");
-        }
-        day_.now = std::fmod(day_.now + static_cast<float>(ms) / 1000.f, 86400.f);
-    }
-
-private:
-    FakeDay& day_;
-};
-
 // Readings given one by one; the pump only counts.
 class ScriptedClock final : public Clock {
 public:
@@ -74,28 +41,6 @@ public:
     void WaitForEvents(int ms) override { waits.push_back(ms); }
     std::vector<int> waits;
 };
-
-TEST(WaitSeconds, BlocksUntilTheDeadlineThenOneMillisecondMore) {
-    FakeDay day;
-    day.now = 100.f;
-    FakeClock clock(day);
-    AdvancingPump pump(day);
-    WaitSeconds(0.5f, clock, pump);
-    // 0.5 s exactly is not yet more than 0.5 s.
-    EXPECT_EQ(day.waits, (std::vector<int>{500, 1}));
-}
-
-TEST(WaitSeconds, CrossesMidnight) {
-    FakeDay day;
-    day.now = 86399.95f;
-    FakeClock clock(day);
-    AdvancingPump pump(day);
-    ASSERT_NO_THROW(WaitSeconds(0.1f, clock, pump));
-    // It returned after midnight, not at it, and about 0.1 s after the start.
-    EXPECT_LT(day.now, 1.f);
-    EXPECT_GT(day.now + 86400.f - 86399.95f, 0.1f - 0.01f);
-    EXPECT_LE(day.waits.size(), 3u);
-}
 
 struct ScriptCase {
     const char* name;
@@ -172,29 +117,6 @@ TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
     poster.join();
     EXPECT_TRUE(timerFired);
     EXPECT_EQ(sink.userEvents, 2);
-}
-
-TEST(WaitSecondsWithQt, PumpWakesOnAPostedEventLongBeforeItsDeadline) {
-    // An hour's deadline: if a posted event did not wake the pump, this test
-    // would hang and run into its time limit.
-    EventSink sink;
-    std::thread poster([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        QCoreApplication::postEvent(&sink, new QEvent(QEvent::User));
-    });
-    QtEventPump pump;
-    while (sink.userEvents == 0) {
-        pump.WaitForEvents(3600 * 1000);
-    }
-    poster.join();
-    EXPECT_EQ(sink.userEvents, 1);
-}
-
-TEST(WaitSecondsWithQt, SystemClockIsTheTimeOfDay) {
-    SystemClock clock;
-    const float seconds = clock.SecondsSinceMidnight();
-    EXPECT_GE(seconds, 0.f);
-    EXPECT_LT(seconds, 86400.f);
 }
 
 } // namespace
