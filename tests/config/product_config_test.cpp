@@ -23,6 +23,11 @@ const std::string kGood = "; a product of the line|[VID/PID]|VID=0123|PID=4567|"
                           "[DISK LABEL]|UFDISK|";
 const std::string kGoodFields = "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme "
                                 "Stick, shares 1/0, mode 1, label UFDISK";
+// The good file's fields with one part changed.
+std::string Changed(const std::string& from, const std::string& to) {
+    std::string fields = kGoodFields;
+    return fields.replace(fields.find(from), from.size(), to);
+}
 const std::string kNoFields = "scsi /, vid , pid , usb /, shares 0/0, mode 0, label ";
 
 // kGood with one line replaced by others ("" removes it) and `end` after
@@ -69,70 +74,37 @@ std::vector<IniCase> Cases() {
     const std::string shares = "[PARTITION STATUS]|ParNum=1|1st=1|2nd=0";
     std::string crOnly = File("", "", "\r");
     crOnly.pop_back();
+    // clang-format off
     return {
         {"Good", File(), kConfigGood, kGoodFields, {}},
         {"CrOnlyAndNoEndOnTheLastLine", crOnly, kConfigGood, kGoodFields, {}},
-        {"NoPartitionSection",
-         File(shares, ""),
-         kConfigSharesWrong,
-         "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 0/0, mode 1, "
-         "label UFDISK",
-         {}},
-        {"SharesPointThreeAndPointSeven",
-         File(shares, "[PARTITION STATUS]|1st=0.3|2nd=0.7"),
-         kConfigGood,
-         "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 0.3/0.7, "
-         "mode 1, label UFDISK",
-         {}},
-        {"SharesOutsideZeroToOne",
-         File(shares, "[PARTITION STATUS]|1st=1.5|2nd=-0.5"),
-         kConfigGood,
-         "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 1.5/-0.5, "
-         "mode 1, label UFDISK",
-         {}},
-        {"LfOnlyIsOneLine",
-         File("; a product of the line", "", "\n"),
-         kConfigSharesWrong,
-         kNoFields,
-         {}},
-        {"ShareNoNumber",
-         File() + "[PARTITION STATUS]\r\n2nd=zero",
-         kConfigUnreadable,
-         kGoodFields,
-         {kReadFailed}},
-        {"ParNumThree",
-         File() + "[PARTITION STATUS]\r\nParNum=3\r\n",
-         kConfigUnreadable,
-         kGoodFields,
-         {"Error Partition Number", kReadFailed}},
-        {"ParNumSevenCharacters",
-         File() + "[PARTITION STATUS]\r\nParNum=",
-         kConfigUnreadable,
-         kGoodFields,
-         {kReadFailed}},
-        {"ApModeOverflowsInt16",
-         File() + "[APPLICATION MODE]\r\nApMode=40000",
-         kConfigUnreadable,
-         kGoodFields,
-         {kReadFailed}},
+        {"NoPartitionSection", File(shares, ""), kConfigSharesWrong,
+         Changed("shares 1/0", "shares 0/0"), {}},
+        {"SharesPointThreeAndPointSeven", File(shares, "[PARTITION STATUS]|1st=0.3|2nd=0.7"),
+         kConfigGood, Changed("shares 1/0", "shares 0.3/0.7"), {}},
+        {"SharesOutsideZeroToOne", File(shares, "[PARTITION STATUS]|1st=1.5|2nd=-0.5"),
+         kConfigGood, Changed("shares 1/0", "shares 1.5/-0.5"), {}},
+        {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), kConfigSharesWrong,
+         kNoFields, {}},
+        {"ShareNoNumber", File() + "[PARTITION STATUS]\r\n2nd=zero", kConfigUnreadable,
+         kGoodFields, {kReadFailed}},
+        {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", kConfigUnreadable,
+         kGoodFields, {"Error Partition Number", kReadFailed}},
+        {"ParNumSevenCharacters", File() + "[PARTITION STATUS]\r\nParNum=", kConfigUnreadable,
+         kGoodFields, {kReadFailed}},
+        {"ApModeOverflowsInt16", File() + "[APPLICATION MODE]\r\nApMode=40000", kConfigUnreadable,
+         kGoodFields, {kReadFailed}},
         {"EmptyLinesInsideSections",
-         File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|"
-              "[USB PRODUCT STRING]|Acme Stick",
-              "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|"
-              "[USB PRODUCT STRING]|Acme Stick|"),
-         kConfigGood,
-         "scsi ACME/Flash Disk, vid 0123, pid , usb Acme Corp/, shares 1/0, mode 1, label UFDISK",
-         {}},
+         File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick",
+              "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"),
+         kConfigGood, Changed("pid 4567, usb Acme Corp/Acme Stick", "pid , usb Acme Corp/"), {}},
         // Other case or a trailing blank: the lines after count for the
         // section before ("OTHER" for [APPLICATION MODE], meaning nothing).
         {"OddHeaders",
          File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]",
               "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
              "[APPLICATION MODE]\r\n[Disk Label]\r\nOTHER\r\n",
-         kConfigGood,
-         "scsi Flash Disk/, vid 0123, pid 4567, usb Acme Corp/Acme Stick, shares 1/0, mode 1, "
-         "label UFDISK",
-         {}},
+         kConfigGood, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), {}},
         {"MissingFile", std::nullopt, kConfigUnreadable, kNoFields, {kReadFailed}},
         {"EmptyFile", "", kConfigUnreadable, kNoFields, {kReadFailed}},
         {"Windows1252VidPidAndRepeats",
@@ -140,14 +112,11 @@ std::vector<IniCase> Cases() {
                         "[DISK LABEL]|M\xDCLLER \x80"),
          kConfigGood,
          "scsi ACME/Flash Disk, vid 0123, pid 45, usb Acme Corp/Acme Stick, shares 1/0, mode 2, "
-         "label MÜLLER €",
-         {}},
-        {"ValuesBeforeAnyHeaderAreIgnored",
-         File("; a product of the line", "ACME|VID=9999"),
-         kConfigGood,
-         kGoodFields,
-         {}},
+         "label MÜLLER €", {}},
+        {"ValuesBeforeAnyHeaderAreIgnored", File("; a product of the line", "ACME|VID=9999"),
+         kConfigGood, kGoodFields, {}},
     };
+    // clang-format on
 }
 
 class ProductIniTest : public ::testing::TestWithParam<IniCase> {};

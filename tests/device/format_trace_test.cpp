@@ -15,31 +15,27 @@ Lines Cat(std::initializer_list<Lines> parts) {
     return all;
 }
 
+// clang-format off
 const Lines kPreSequence = {"VendorR 0x93 0 512", "Vendor 0x95 0 0 512", "VendorR 0x96 0 512",
                             "TestUnitReady"};
-const Lines kExtendedScan = {"VendorR 0x75 0 512",
-                             "VendorR 0x93 0 512",
-                             "VendorR 0x9F 0 512",
-                             "VendorScan 0x94 0 0 241 0 0 512",
-                             "VendorScan 0x98 0 0 16 0 0 512",
-                             "VendorScan 0x94 0 1 241 0 0 512",
-                             "VendorScan 0x98 0 1 16 0 0 512",
-                             "VendorScan 0x94 0 2 241 0 0 512",
-                             "VendorScan 0x98 0 2 16 0 0 512",
-                             "VendorScan 0x94 0 3 241 0 0 512",
-                             "VendorScan 0x98 0 3 16 0 0 512"};
-const Lines kExtendedErase = {"VendorR 0x93 0 512", "VendorScan 0x95 0 0 241 0 0 512",
-                              "VendorScan 0x95 0 1 241 0 0 512", "VendorScan 0x95 0 2 241 0 0 512",
-                              "VendorScan 0x95 0 3 241 0 0 512"};
-const Lines kPlainScan = {"VendorR 0x75 0 512",  "VendorR 0x93 0 512",  "Vendor 0x94 0 0 512",
+const Lines kExtendedScan = {"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x9F 0 512",
+    "VendorScan 0x94 0 0 241 0 0 512", "VendorScan 0x98 0 0 16 0 0 512",
+    "VendorScan 0x94 0 1 241 0 0 512", "VendorScan 0x98 0 1 16 0 0 512",
+    "VendorScan 0x94 0 2 241 0 0 512", "VendorScan 0x98 0 2 16 0 0 512",
+    "VendorScan 0x94 0 3 241 0 0 512", "VendorScan 0x98 0 3 16 0 0 512"};
+const Lines kExtendedErase = {"VendorR 0x93 0 512",
+    "VendorScan 0x95 0 0 241 0 0 512", "VendorScan 0x95 0 1 241 0 0 512",
+    "VendorScan 0x95 0 2 241 0 0 512", "VendorScan 0x95 0 3 241 0 0 512"};
+const Lines kPlainScan = {"VendorR 0x75 0 512", "VendorR 0x93 0 512", "Vendor 0x94 0 0 512",
                           "Vendor 0x94 0 1 512", "Vendor 0x94 0 2 512", "Vendor 0x94 0 3 512"};
 const Lines kPlainErase = {"VendorR 0x93 0 512", "Vendor 0x95 0 0 512", "Vendor 0x95 0 1 512",
                            "Vendor 0x95 0 2 512", "Vendor 0x95 0 3 512"};
 const Lines kCloseFormat = {"VendorW 0x99 512", "VendorR 0x96 0 512", "TestUnitReady",
                             "ReadCapacity", "VendorW 0x9B 512"};
 // One FAT12 area of 20,000 sectors, then the boundary 0 and the closing read.
-const Lines kFat12Volume = {"Write 1 0",   "Write 1 32",       "Write 12 33",       "Write 12 45",
-                            "Write 32 57", "VendorW 0x99 512", "VendorR 0x96 0 512"};
+const Lines kFat12Volume = {"Write 1 0", "Write 1 32", "Write 12 33", "Write 12 45", "Write 32 57",
+                            "VendorW 0x99 512", "VendorR 0x96 0 512"};
+// clang-format on
 
 struct TraceCase {
     const char* name;
@@ -74,95 +70,52 @@ TEST_P(FormatTrace, CommandsInOrder) {
 
 const nlohmann::json kPlain = {{"chips", {0xE6}}, {"mode", {0, 0}}};
 const nlohmann::json kPlain27 = {{"chips", {0xE6}}, {"mode", {0, 0}}, {"info", {12, 0x27}}};
+const std::vector<int> kFourSteps = {25, 25, 25, 25}; // a bar of 100 over 4 units
 
-INSTANTIATE_TEST_SUITE_P(
-    Drives, FormatTrace,
-    ::testing::Values(
-        TraceCase{"Extended29",
-                  {},
-                  1.0,
-                  100,
-                  Cat({kExtendedScan, kExtendedErase, kCloseFormat, kFat12Volume}),
-                  {25, 25, 25, 25}},
-        TraceCase{"Plain29",
-                  kPlain,
-                  1.0,
-                  100,
-                  Cat({kPlainScan, kPlainErase, kCloseFormat, kFat12Volume}),
-                  {25, 25, 25, 25}},
-        TraceCase{"Extended27",
-                  {{"info", {12, 0x27}}},
-                  1.0,
-                  100,
-                  Cat({kExtendedScan, kPreSequence, kExtendedErase, kCloseFormat, kFat12Volume}),
-                  {25, 25, 25, 25}},
-        TraceCase{"Plain27",
-                  kPlain27,
-                  1.0,
-                  100,
-                  Cat({kPlainScan, kPreSequence, kPlainErase, kCloseFormat, kFat12Volume}),
-                  {25, 25, 25, 25}},
-        // 0xFF 0xFE is no extended scan: one 0x9F, then the plain unit commands.
-        TraceCase{"ModeBlockFFFE",
-                  {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}},
-                  1.0,
-                  100,
-                  Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x9F 0 512"},
-                       Lines(kPlainScan.begin() + 2, kPlainScan.end()),
-                       kPlainErase,
-                       kCloseFormat,
-                       kFat12Volume}),
-                  {25, 25, 25, 25}},
-        // Information byte 130 = 14: the scan ends after 0x75 with no failure,
-        // and the low-level format counts no entries (units95 would reject).
-        // A bar of 3.4 rounds to 3, below the 4 units: step 0.
-        TraceCase{"ForeignController",
-                  {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}},
-                  1.0,
-                  3.4,
-                  Cat({{"VendorR 0x75 0 512"}, kPlainErase, kCloseFormat, kFat12Volume}),
-                  {0, 0, 0, 0}},
-        TraceCase{"TwoLargeBlockChipsOneModeBlock",
-                  {{"chips", {0xF1, 0xDA}}, {"units94", {{"default", 0}}}},
-                  1.0,
-                  100,
-                  Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x9F 0 512"},
-                       {"VendorScan 0x94 0 0 241 0 0 512", "VendorScan 0x94 0 1 241 0 0 512",
-                        "VendorScan 0x94 0 2 241 0 0 512", "VendorScan 0x94 0 3 241 0 0 512"},
-                       {"VendorScan 0x94 1 0 241 0 0 512", "VendorScan 0x94 1 1 241 0 0 512",
-                        "VendorScan 0x94 1 2 241 0 0 512", "VendorScan 0x94 1 3 241 0 0 512",
-                        "VendorScan 0x94 1 4 241 0 0 512", "VendorScan 0x94 1 5 241 0 0 512",
-                        "VendorScan 0x94 1 6 241 0 0 512", "VendorScan 0x94 1 7 241 0 0 512"},
-                       kExtendedErase,
-                       {"VendorScan 0x95 1 0 241 0 0 512", "VendorScan 0x95 1 1 241 0 0 512",
-                        "VendorScan 0x95 1 2 241 0 0 512", "VendorScan 0x95 1 3 241 0 0 512",
-                        "VendorScan 0x95 1 4 241 0 0 512", "VendorScan 0x95 1 5 241 0 0 512",
-                        "VendorScan 0x95 1 6 241 0 0 512", "VendorScan 0x95 1 7 241 0 0 512"},
-                       kCloseFormat,
-                       kFat12Volume}),
-                  {8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8}},
-        TraceCase{"EmptyChipList",
-                  {{"chips", nlohmann::json::array()}},
-                  1.0,
-                  100,
-                  Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x93 0 512"},
-                       kCloseFormat,
-                       kFat12Volume}),
-                  {}},
-        // Capacity 1,002: 1,001 x 0.5 = 500.5 rounds to 500, so the second
-        // area's table sits at 499 and its file system 32 sectors later.
-        TraceCase{"TwoAreasHalfwayRoundsToEven",
-                  {{"chips", {0xE6}}, {"capacity", 1002}},
-                  0.5,
-                  100,
-                  Cat({kPlainScan,
-                       kPlainErase,
-                       kCloseFormat,
-                       {"Write 1 0", "Write 1 32", "Write 12 33", "Write 12 45", "Write 32 57",
-                        "Write 1 499", "Write 1 531", "Write 12 532", "Write 12 544",
-                        "Write 32 556", "VendorW 0x99 512", "VendorR 0x96 0 512"}}),
-                  {25, 25, 25, 25}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Drives, FormatTrace, ::testing::Values(
+    TraceCase{"Extended29", {}, 1.0, 100,
+              Cat({kExtendedScan, kExtendedErase, kCloseFormat, kFat12Volume}), kFourSteps},
+    TraceCase{"Plain29", kPlain, 1.0, 100,
+              Cat({kPlainScan, kPlainErase, kCloseFormat, kFat12Volume}), kFourSteps},
+    TraceCase{"Extended27", {{"info", {12, 0x27}}}, 1.0, 100,
+              Cat({kExtendedScan, kPreSequence, kExtendedErase, kCloseFormat, kFat12Volume}),
+              kFourSteps},
+    TraceCase{"Plain27", kPlain27, 1.0, 100,
+              Cat({kPlainScan, kPreSequence, kPlainErase, kCloseFormat, kFat12Volume}), kFourSteps},
+    // 0xFF 0xFE is no extended scan: one 0x9F, then the plain unit commands.
+    TraceCase{"ModeBlockFFFE", {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}}, 1.0, 100,
+              Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x9F 0 512"},
+                   Lines(kPlainScan.begin() + 2, kPlainScan.end()), kPlainErase, kCloseFormat,
+                   kFat12Volume}), kFourSteps},
+    // Information byte 130 = 14: the scan ends after 0x75 with no failure, and
+    // the low-level format counts no entries (the 0x95 lists would reject).
+    // A bar of 3.4 rounds to 3, below the 4 units: step 0.
+    TraceCase{"ForeignController", {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, 1.0,
+              3.4, Cat({{"VendorR 0x75 0 512"}, kPlainErase, kCloseFormat, kFat12Volume}),
+              {0, 0, 0, 0}},
+    TraceCase{"TwoLargeBlockChipsOneModeBlock", {{"chips", {0xF1, 0xF1}}}, 1.0, 100,
+              Cat({kExtendedScan,
+                   {"VendorScan 0x94 1 0 241 0 0 512", "VendorScan 0x98 1 0 16 0 0 512",
+                    "VendorScan 0x94 1 1 241 0 0 512", "VendorScan 0x98 1 1 16 0 0 512",
+                    "VendorScan 0x94 1 2 241 0 0 512", "VendorScan 0x98 1 2 16 0 0 512",
+                    "VendorScan 0x94 1 3 241 0 0 512", "VendorScan 0x98 1 3 16 0 0 512"},
+                   kExtendedErase,
+                   {"VendorScan 0x95 1 0 241 0 0 512", "VendorScan 0x95 1 1 241 0 0 512",
+                    "VendorScan 0x95 1 2 241 0 0 512", "VendorScan 0x95 1 3 241 0 0 512"},
+                   kCloseFormat, kFat12Volume}), std::vector<int>(8, 12)},
+    TraceCase{"EmptyChipList", {{"chips", nlohmann::json::array()}}, 1.0, 100,
+              Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x93 0 512"},
+                   kCloseFormat, kFat12Volume}), {}},
+    // Capacity 1,002: 1,001 x 0.5 = 500.5 rounds to 500, so the second area's
+    // table sits at 499 and its file system 32 sectors later.
+    TraceCase{"TwoAreasHalfwayRoundsToEven", {{"chips", {0xE6}}, {"capacity", 1002}}, 0.5, 100,
+              Cat({kPlainScan, kPlainErase, kCloseFormat,
+                   {"Write 1 0", "Write 1 32", "Write 12 33", "Write 12 45", "Write 32 57",
+                    "Write 1 499", "Write 1 531", "Write 12 532", "Write 12 544", "Write 32 556",
+                    "VendorW 0x99 512", "VendorR 0x96 0 512"}}), kFourSteps}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(UnitVerdict, LimitsOfTheFirstFourUnitsOfChipZero) {
     struct Row {

@@ -23,21 +23,15 @@ struct HexCase {
 };
 
 TEST(HexPad, Table) {
-    const HexCase cases[] = {{254, 2, false, "FE"},
-                             {5, 8, false, "00000005"},
-                             {74565, 4, false, "12345"}, // longer than the width: not cut
-                             {0xABCDEF, 1, false, "ABCDEF"},
-                             {0, 0, false, "0"},
-                             {0, 2, true, "0x00"},
-                             {255, 2, true, "0xFF"},
-                             {0x99, 2, false, "99"},
-                             {240, 2, false, "F0"},
-                             {10, -3, false, "A"},
-                             {-1, 2, false, "FFFFFFFF"},
-                             {-2, 0, true, "0xFFFFFFFE"},
-                             {-256, 10, false, "00FFFFFF00"},
-                             {INT32_MIN, 2, false, "80000000"},
-                             {INT32_MAX, 2, true, "0x7FFFFFFF"}};
+    // clang-format off
+    const HexCase cases[] = {
+        {254, 2, false, "FE"}, {5, 8, false, "00000005"}, {0xABCDEF, 1, false, "ABCDEF"},
+        {74565, 4, false, "12345"}, // longer than the width: not cut
+        {0, 0, false, "0"}, {0, 2, true, "0x00"}, {255, 2, true, "0xFF"}, {0x99, 2, false, "99"},
+        {240, 2, false, "F0"}, {10, -3, false, "A"}, {-1, 2, false, "FFFFFFFF"},
+        {-2, 0, true, "0xFFFFFFFE"}, {-256, 10, false, "00FFFFFF00"},
+        {INT32_MIN, 2, false, "80000000"}, {INT32_MAX, 2, true, "0x7FFFFFFF"}};
+    // clang-format on
     for (const HexCase& c : cases) {
         EXPECT_EQ(HexPad(c.value, c.width, c.prefix).toStdString(), c.text)
             << c.value << " width " << c.width;

@@ -28,17 +28,10 @@ TEST(BuildVolume, OneAreaOfAMillionSectors) {
     EXPECT_TRUE(BytesAt(mbr, 510, {0x55, 0xAA}));
 
     // The boot sector's bytes for this size: boot_sector_test.
-    EXPECT_EQ(b.Writes(), (Writes{{0, 1},
-                                  {32, 1},
-                                  {33, 64},
-                                  {97, 64},
-                                  {161, 64},
-                                  {225, 64},
-                                  {288, 64},
-                                  {352, 64},
-                                  {416, 64},
-                                  {480, 64},
-                                  {543, 32}}));
+    // clang-format off
+    EXPECT_EQ(b.Writes(), (Writes{{0, 1}, {32, 1}, {33, 64}, {97, 64}, {161, 64}, {225, 64},
+                                  {288, 64}, {352, 64}, {416, 64}, {480, 64}, {543, 32}}));
+    // clang-format on
     const auto label = b.WrittenAt(543);
     EXPECT_TRUE(BytesAt(label, 0, {'T', 'E', 'S', 'T', 'D', 'I', 'S', 'K', ' ', ' ', ' ', 0x08}));
 
