@@ -139,10 +139,17 @@ int ScriptedSg::sgIo(int, sg_io_hdr_t& hdr) {
     return 0;
 }
 
-int ScriptedSg::probeExclusive(const std::string& path) {
-    probed.push_back(path);
-    const auto it = busy.find(path);
-    return it == busy.end() ? 0 : it->second;
+int ScriptedSg::openExclusive(const std::string& path) {
+    if (const auto it = busy.find(path); it != busy.end()) {
+        return -it->second;
+    }
+    ++claims;
+    held[nextFd_] = path;
+    return nextFd_++;
+}
+
+void ScriptedSg::closeExclusive(int fd) {
+    held.erase(fd);
 }
 
 } // namespace sgtest

@@ -67,12 +67,17 @@ struct Sent {
 class ScriptedSg final : public quorlink::sg::SgSystem {
 public:
     int sgIo(int fd, sg_io_hdr_t& hdr) override;
-    int probeExclusive(const std::string& path) override;
+    int openExclusive(const std::string& path) override;
+    void closeExclusive(int fd) override;
 
     std::deque<Answer> answers;      // empty: GOOD with no data
     std::map<std::string, int> busy; // path -> errno of the exclusive open
     std::vector<Sent> sent;
-    std::vector<std::string> probed;
+    std::map<int, std::string> held; // claims not closed yet
+    int claims = 0;                  // successful exclusive opens
+
+private:
+    int nextFd_ = 100;
 };
 
 } // namespace sgtest
