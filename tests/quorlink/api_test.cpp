@@ -1,11 +1,12 @@
 // The C API's conventions over a scripted executor: statuses and handles,
-// reply files, call records.
+// reply files, the trace of calls.
 #include "api_internal.h"
 #include "encoder.h"
 
 #include <quorlink/quorlink.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -30,17 +31,7 @@ struct SeenCommand {
     size_t dataInSize = 0;
 };
 
-struct SeenCall {
-    std::string function;
-    int32_t driveIndex;
-    std::vector<std::pair<std::string, int64_t>> arguments;
-    int64_t status;
-    std::vector<uint8_t> writeData;
-    std::string reason;
-};
-
-// What the fake drive answers to one operation code: fills the data phase and
-// returns the outcome.
+// What the fake drive answers to one operation code.
 using Answer = std::function<Outcome(const Command&, std::span<uint8_t>)>;
 
 // Shared between the test and the executor the library owns.
@@ -48,7 +39,6 @@ struct Script {
     std::map<int, std::string> drives; // index -> device line
     std::map<uint8_t, Answer> answers; // first block byte -> answer
     std::vector<SeenCommand> commands;
-    std::vector<SeenCall> calls;
     int resets = 0;
     int devicesAlive = 0;
 };
@@ -64,10 +54,7 @@ public:
                                      {cmd.dataOut.begin(), cmd.dataOut.end()},
                                      dataIn.size()});
         auto it = script_->answers.find(cmd.cdb[0]);
-        if (it == script_->answers.end()) {
-            return {true, {}};
-        }
-        return it->second(cmd, dataIn);
+        return it == script_->answers.end() ? Outcome{true, {}} : it->second(cmd, dataIn);
     }
 
 private:
@@ -77,20 +64,13 @@ private:
 class FakeExecutor final : public Executor {
 public:
     explicit FakeExecutor(std::shared_ptr<Script> s) : script_(std::move(s)) {}
-    void record(const CallRecord& r) override {
-        script_->calls.push_back({r.function,
-                                  r.driveIndex,
-                                  r.arguments,
-                                  r.status,
-                                  {r.writeData.begin(), r.writeData.end()},
-                                  r.reason});
-    }
     OpenResult open(int index) override {
-        auto it = script_->drives.find(index);
-        if (it == script_->drives.end()) {
-            return {};
+        OpenResult r;
+        if (auto it = script_->drives.find(index); it != script_->drives.end()) {
+            r.device = std::make_unique<FakeDevice>(script_);
+            r.deviceLine = it->second;
         }
-        return {std::make_unique<FakeDevice>(script_), it->second};
+        return r;
     }
     void reset() override { ++script_->resets; }
 
@@ -109,16 +89,12 @@ Answer failing(const char* reason) {
     return [reason](const Command&, std::span<uint8_t>) { return Outcome{false, reason}; };
 }
 
-std::optional<std::vector<uint8_t>> readFile(const fs::path& p) {
+std::optional<std::string> readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string asText(const std::vector<uint8_t>& v) {
-    return {v.begin(), v.end()};
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class Api : public testing::Test {
@@ -129,12 +105,14 @@ protected:
         dir_ = tmpl;
         replyDir_ = dir_ / "replies";
         setenv("QUORLINK_REPLY_DIR", replyDir_.c_str(), 1);
+        setenv("QUORLINK_TRACE", (dir_ / "trace.jsonl").c_str(), 1);
         script_->drives = {{0, "IDE\\Disk\\0"}, {3, "USBSTOR\\Disk&Ven_Test\\3"}};
         installExecutorForTesting(std::make_unique<FakeExecutor>(script_));
     }
     void TearDown() override {
         installExecutorForTesting(nullptr);
         unsetenv("QUORLINK_REPLY_DIR");
+        unsetenv("QUORLINK_TRACE");
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -148,8 +126,15 @@ protected:
         const int32_t h = fnQuorbus_GetDiskHandle(3);
         EXPECT_NE(h, 0);
         script_->commands.clear();
-        script_->calls.clear();
         return h;
+    }
+    std::vector<nlohmann::json> trace() const {
+        std::ifstream in(dir_ / "trace.jsonl");
+        std::vector<nlohmann::json> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(nlohmann::json::parse(line));
+        }
+        return lines;
     }
 
     std::shared_ptr<Script> script_ = std::make_shared<Script>();
@@ -160,28 +145,21 @@ protected:
 TEST_F(Api, HandlesAreNonZeroDistinctAndCarryTheDeviceLine) {
     const int32_t a = fnQuorbus_GetDiskHandle(3);
     ASSERT_NE(a, 0);
-    EXPECT_EQ(asText(readFile(text()).value()).substr(0, 25), "USBSTOR\\Disk&Ven_Test\\3\r\n");
+    EXPECT_EQ(readFile(text()), "USBSTOR\\Disk&Ven_Test\\3\r\n");
     const int32_t b = fnQuorbus_GetDiskHandle(0);
     EXPECT_NE(b, 0);
     EXPECT_NE(a, b);
-    EXPECT_EQ(asText(readFile(text()).value()), "IDE\\Disk\\0\r\n");
-    EXPECT_EQ(script_->devicesAlive, 2);
-
+    EXPECT_EQ(readFile(text()), "IDE\\Disk\\0\r\n");
     EXPECT_EQ(fnQuorbus_CloseHandle(a), 1);
     EXPECT_EQ(script_->devicesAlive, 1) << "closing must release the device";
     const int32_t c = fnQuorbus_GetDiskHandle(3);
     EXPECT_NE(c, a) << "a released handle is not handed out again at once";
     EXPECT_NE(c, 0);
-}
-
-TEST_F(Api, NoHandleForIndicesOutsideTheRackOrEmptySlots) {
     for (int32_t index : {-1, 1, 16, 17, 1000}) {
-        SCOPED_TRACE(index);
         plant(text());
-        EXPECT_EQ(fnQuorbus_GetDiskHandle(index), 0);
+        EXPECT_EQ(fnQuorbus_GetDiskHandle(index), 0) << index;
         EXPECT_FALSE(fs::exists(text())) << "a stale device line would read as a drive";
     }
-    EXPECT_EQ(script_->devicesAlive, 0);
 }
 
 TEST_F(Api, UnknownHandlesFailWithoutReplyOrCommand) {
@@ -190,85 +168,70 @@ TEST_F(Api, UnknownHandlesFailWithoutReplyOrCommand) {
     script_->commands.clear();
     std::vector<uint8_t> data(512, 1);
     for (int32_t h : {0, released, 424242}) {
-        SCOPED_TRACE(h);
         plant(text());
         plant(binary());
-        EXPECT_EQ(fnQuorbus_ReadCapacity(h), 0);
-        EXPECT_EQ(fnQuorbus_ModeSense(h), 0);
-        EXPECT_EQ(fnQuorbus_TestUnitReady(h), 0);
-        EXPECT_EQ(fnQuorbus_Inquiry(h), 0);
-        EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 0);
-        EXPECT_EQ(fnQuorbus_Write(h, 1, 0, data.data()), 0);
-        EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 0);
-        EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, data.data()), 0);
-        EXPECT_EQ(fnQuorbus_Vendor(h, 0x94, 0, 0, 512), 0);
-        EXPECT_EQ(fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512), 0);
-        EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
+        EXPECT_EQ(fnQuorbus_ReadCapacity(h) + fnQuorbus_ModeSense(h) + fnQuorbus_TestUnitReady(h) +
+                      fnQuorbus_Inquiry(h) + fnQuorbus_Read(h, 1, 0) +
+                      fnQuorbus_Write(h, 1, 0, data.data()) + fnQuorbus_VendorR(h, 0x75, 0, 512) +
+                      fnQuorbus_VendorW(h, 0x81, 512, data.data()) +
+                      fnQuorbus_Vendor(h, 0x94, 0, 0, 512) +
+                      fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512) + fnQuorbus_CloseHandle(h),
+                  0)
+            << h;
         EXPECT_FALSE(fs::exists(text()));
         EXPECT_FALSE(fs::exists(binary()));
     }
     EXPECT_TRUE(script_->commands.empty());
 }
 
-TEST_F(Api, ReadCapacityWritesSectorCount) {
-    script_->answers[0x25] = fill({0x00, 0x0F, 0x42, 0x3F, 0, 0, 2, 0}); // last LBA 999999
-    const int32_t h = openDrive3();
-    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "1000000\r\n");
-    ASSERT_EQ(script_->commands.size(), 1U) << "no 16-byte retry for a small drive";
-}
-
-TEST_F(Api, ReadCapacityFallsBackToSixteenBytesForHugeDrives) {
-    script_->answers[0x25] = fill({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0});
-    script_->answers[0x9E] = fill({0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0});
-    const int32_t h = openDrive3();
-    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "4294967312\r\n");
-    ASSERT_EQ(script_->commands.size(), 2U);
-    const Command sixteen = encodeReadCapacity16();
-    EXPECT_EQ(script_->commands[1].cdb,
-              std::vector<uint8_t>(sixteen.cdb.begin(), sixteen.cdb.begin() + sixteen.cdbLength));
-    EXPECT_GE(script_->commands[1].dataInSize, 12U);
-}
-
-TEST_F(Api, ReadCapacityFailureLeavesNoFile) {
-    for (uint8_t failingOp : {uint8_t{0x25}, uint8_t{0x9E}}) {
-        SCOPED_TRACE(int{failingOp});
-        script_->answers[0x25] = fill({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0});
-        script_->answers[failingOp] = failing("no medium");
+TEST_F(Api, ReadCapacityAsksTheSixteenByteFormOnlyForHugeDrives) {
+    const std::vector<uint8_t> small = {0x00, 0x0F, 0x42, 0x3F, 0, 0, 2, 0}; // last LBA 999999
+    const std::vector<uint8_t> huge = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0};
+    const std::vector<uint8_t> sixteen = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0};
+    struct Case {
+        Answer ten, sixteen;
+        uint16_t status;
+        std::optional<std::string> file;
+        size_t commands;
+    };
+    const Case cases[] = {
+        {fill(small), fill(sixteen), 1, "1000000\r\n", 1},
+        {fill(huge), fill(sixteen), 1, "4294967312\r\n", 2},
+        {failing("no medium"), fill(sixteen), 0, std::nullopt, 1},
+        {fill(huge), failing("no medium"), 0, std::nullopt, 2},
+        {fill(small, {true, {}, ReplyShape::Short, 2}), fill(sixteen), 1, "10", 1},
+        {fill(small, {true, {}, ReplyShape::Missing, 0}), fill(sixteen), 1, std::nullopt, 1},
+    };
+    for (const Case& c : cases) {
+        script_->answers[0x25] = c.ten;
+        script_->answers[0x9E] = c.sixteen;
         const int32_t h = openDrive3();
         plant(text());
-        EXPECT_EQ(fnQuorbus_ReadCapacity(h), 0);
-        EXPECT_FALSE(fs::exists(text()));
-        ASSERT_FALSE(script_->calls.empty());
-        EXPECT_EQ(script_->calls.back().reason, "no medium");
+        EXPECT_EQ(fnQuorbus_ReadCapacity(h), c.status);
+        EXPECT_EQ(readFile(text()), c.file);
+        ASSERT_EQ(script_->commands.size(), c.commands);
+        if (c.commands == 2) {
+            EXPECT_EQ(script_->commands[1].cdb[0], 0x9E);
+            EXPECT_GE(script_->commands[1].dataInSize, 12U);
+        }
     }
 }
 
 TEST_F(Api, ModeSenseMapsWriteProtectToByte82) {
-    struct Case {
-        uint8_t deviceSpecific;
-        uint8_t byte82FromDrive;
-        uint8_t expected;
-    };
-    const Case cases[] = {
-        {0x80, 0x00, 0x80}, {0x90, 0x00, 0x80}, {0x00, 0x80, 0x00}, {0x10, 0xFF, 0x00}};
+    // {device-specific byte, byte 82 as the drive sent it, byte 82 in the file}
+    const uint8_t cases[][3] = {{0x80, 0x00, 0x80}, {0x90, 0x00, 0x80}, {0x00, 0x80, 0x00}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.deviceSpecific} << "/" << int{c.byte82FromDrive});
         std::vector<uint8_t> mode(192, 0);
         mode[0] = 191;
-        mode[2] = c.deviceSpecific;
-        mode[7] = 0x42;
-        mode[82] = c.byte82FromDrive;
+        mode[2] = c[0];
+        mode[82] = c[1];
         script_->answers[0x1A] = fill(mode);
-        const int32_t h = openDrive3();
-        ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
+        ASSERT_EQ(fnQuorbus_ModeSense(openDrive3()), 1);
         const auto file = readFile(binary()).value();
         ASSERT_EQ(file.size(), 512U);
-        EXPECT_EQ(file[82], c.expected);
-        EXPECT_EQ(file[2], c.deviceSpecific) << "the mode data stays as returned";
-        EXPECT_EQ(file[7], 0x42);
-        EXPECT_EQ(file[0], 191);
+        EXPECT_EQ(uint8_t(file[82]), c[2]);
+        EXPECT_EQ(uint8_t(file[2]), c[0]) << "the mode data stays as returned";
+        EXPECT_EQ(uint8_t(file[0]), 191);
     }
 }
 
@@ -278,25 +241,22 @@ TEST_F(Api, BinaryRepliesHonourTheExecutorsShape) {
         answer[i] = static_cast<uint8_t>(i * 7 + 1);
     }
     struct Case {
-        const char* name;
         Outcome outcome;
         std::optional<size_t> fileSize; // nullopt: no file
     };
     const Case cases[] = {
-        {"full", {true, {}, ReplyShape::Full, 0}, 512},
-        {"short", {true, {}, ReplyShape::Short, 100}, 100},
-        {"missing", {true, {}, ReplyShape::Missing, 0}, std::nullopt},
-        {"failed", {false, "unit attention", ReplyShape::Full, 0}, std::nullopt},
+        {{true, {}, ReplyShape::Full, 0}, 512},
+        {{true, {}, ReplyShape::Short, 100}, 100},
+        {{true, {}, ReplyShape::Missing, 0}, std::nullopt},
+        {{false, "unit attention", ReplyShape::Full, 0}, std::nullopt},
     };
-    using Invoke = std::function<uint16_t(int32_t)>;
-    const std::pair<const char*, Invoke> calls[] = {
-        {"VendorR", [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); }},
-        {"Vendor", [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 1, 2, 512); }},
-        {"VendorScan", [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 0, 0, 512); }},
+    const std::function<uint16_t(int32_t)> calls[] = {
+        [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); },
+        [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 1, 2, 512); },
+        [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 0, 0, 512); },
     };
-    for (const auto& [fn, invoke] : calls) {
+    for (const auto& invoke : calls) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << fn << " " << c.name);
             script_->answers[kVendorOpcode] = fill(answer, c.outcome);
             const int32_t h = openDrive3();
             plant(binary());
@@ -305,21 +265,10 @@ TEST_F(Api, BinaryRepliesHonourTheExecutorsShape) {
             ASSERT_EQ(file.has_value(), c.fileSize.has_value());
             if (file) {
                 ASSERT_EQ(file->size(), *c.fileSize);
-                EXPECT_TRUE(std::equal(file->begin(), file->end(), answer.begin()));
+                EXPECT_EQ(*file, std::string(answer.begin(), answer.begin() + *c.fileSize));
             }
         }
     }
-}
-
-TEST_F(Api, TextRepliesHonourTheExecutorsShape) {
-    script_->answers[0x25] = fill({0, 0, 0x03, 0xE7, 0, 0, 2, 0}, {true, {}, ReplyShape::Short, 2});
-    const int32_t h = openDrive3();
-    ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "10");
-    script_->answers[0x25] =
-        fill({0, 0, 0x03, 0xE7, 0, 0, 2, 0}, {true, {}, ReplyShape::Missing, 0});
-    ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_FALSE(fs::exists(text()));
 }
 
 TEST_F(Api, EachReplyOverwritesTheLastAndLeavesTheOtherKindAlone) {
@@ -331,14 +280,10 @@ TEST_F(Api, EachReplyOverwritesTheLastAndLeavesTheOtherKindAlone) {
     plant(text());
     ASSERT_EQ(fnQuorbus_VendorR(h, 0x11, 0, 512), 1);
     ASSERT_EQ(fnQuorbus_VendorR(h, 0x22, 0, 512), 1);
-    const auto file = readFile(binary()).value();
-    ASSERT_EQ(file.size(), 512U);
-    EXPECT_EQ(file.front(), 0x22);
-    EXPECT_EQ(file.back(), 0x22);
-    EXPECT_EQ(asText(readFile(text()).value()), "stale") << "binary calls keep the text file";
+    EXPECT_EQ(readFile(binary()), std::string(512, '\x22'));
+    EXPECT_EQ(readFile(text()), "stale") << "binary calls keep the text file";
     for (const auto& entry : fs::directory_iterator(replyDir_)) {
-        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
-            << "temporary file left behind: " << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
     }
 }
 
@@ -352,147 +297,98 @@ TEST_F(Api, CommandsWithoutAnswerWriteNoFile) {
     EXPECT_EQ(fnQuorbus_Read(h, 2, 10), 1);
     EXPECT_EQ(fnQuorbus_Write(h, 2, 10, data.data()), 1);
     EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, data.data()), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "stale");
-    EXPECT_EQ(asText(readFile(binary()).value()), "stale");
-
+    EXPECT_EQ(readFile(text()), "stale");
+    EXPECT_EQ(readFile(binary()), "stale");
     ASSERT_EQ(script_->commands.size(), 5U);
     EXPECT_EQ(script_->commands[0].cdb[0], 0x00);
     EXPECT_EQ(script_->commands[1].cdb[0], 0x12);
     EXPECT_EQ(script_->commands[2].cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0, 10, 0, 0, 2, 0}));
     EXPECT_EQ(script_->commands[2].dataInSize, 1024U) << "the read's data has somewhere to go";
-    EXPECT_EQ(script_->commands[3].cdb, (std::vector<uint8_t>{0x2A, 0, 0, 0, 0, 10, 0, 0, 2, 0}));
     EXPECT_EQ(script_->commands[3].dataOut, data);
     EXPECT_EQ(script_->commands[4].cdb[1], 2);
     EXPECT_EQ(script_->commands[4].dataOut, std::vector<uint8_t>(data.begin(), data.begin() + 512));
 }
 
-TEST_F(Api, StatusFollowsTheOutcome) {
-    script_->answers[0x00] = failing("not ready");
-    script_->answers[0x2A] = failing("write protected");
-    const int32_t h = openDrive3();
-    std::vector<uint8_t> data(512);
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 0);
-    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
-    ASSERT_EQ(script_->calls.size(), 3U);
-    EXPECT_EQ(script_->calls[0].reason, "not ready");
-    EXPECT_EQ(script_->calls[1].reason, "write protected");
-    EXPECT_EQ(script_->calls[2].status, 1);
-}
-
 TEST_F(Api, RefusedArgumentsNeverReachTheDrive) {
     const int32_t h = openDrive3();
     std::vector<uint8_t> data(512);
-    EXPECT_EQ(fnQuorbus_Write(h, 0, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Write(h, -1, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, nullptr), 0);
-    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, nullptr), 0);
-    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Read(h, 1, -5), 0);
-    EXPECT_EQ(fnQuorbus_Vendor(h, 300, 0, 0, 512), 0);
     plant(binary());
-    EXPECT_EQ(fnQuorbus_VendorScan(h, 0x95, -1, 0, 0, 0, 0, 512), 0);
+    EXPECT_EQ(fnQuorbus_Write(h, 0, 0, data.data()) + fnQuorbus_Write(h, -1, 0, data.data()) +
+                  fnQuorbus_Write(h, 1, 0, nullptr) + fnQuorbus_VendorW(h, 0x81, 512, nullptr) +
+                  fnQuorbus_VendorW(h, 0x81, 0, data.data()) + fnQuorbus_Read(h, 1, -5) +
+                  fnQuorbus_Vendor(h, 300, 0, 0, 512) +
+                  fnQuorbus_VendorScan(h, 0x95, -1, 0, 0, 0, 0, 512) +
+                  // A count no block holds: the small buffer must not be read,
+                  // not even for the trace.
+                  fnQuorbus_Write(h, INT32_MAX, 0, data.data()),
+              0);
     EXPECT_FALSE(fs::exists(binary()));
     EXPECT_TRUE(script_->commands.empty());
-    // A count no block holds: the small buffer must not be read, not even
-    // for the call record.
-    EXPECT_EQ(fnQuorbus_Write(h, INT32_MAX, 0, data.data()), 0);
-    EXPECT_TRUE(script_->commands.empty());
-    ASSERT_EQ(script_->calls.size(), 9U) << "refused calls are still recorded";
-    EXPECT_TRUE(script_->calls.back().writeData.empty());
-    EXPECT_EQ(script_->calls.back().status, 0);
+    const auto lines = trace();
+    ASSERT_EQ(lines.size(), 10U) << "refused calls are still traced";
+    EXPECT_EQ(lines.back()["data"], "");
+    EXPECT_EQ(lines.back()["reason"], "argument out of range");
 }
 
-TEST_F(Api, CallRecordsNameEveryArgumentInOrder) {
+TEST_F(Api, TraceNamesEveryArgumentInOrderWithStatusAndReason) {
+    script_->answers[0x00] = failing("not ready");
     const int32_t h = fnQuorbus_GetDiskHandle(3);
     std::vector<uint8_t> data(512, 0x77);
     fnQuorbus_Write(h, 1, 9, data.data());
     fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 4, 5, 512);
-    fnQuorbus_VendorR(h, 0x75, 0, 512);
+    fnQuorbus_TestUnitReady(h);
     fnQuorbus2K_KillEXE();
     fnQuorbus_CloseHandle(h);
     fnQuorbus_TestUnitReady(h);
+    EXPECT_EQ(script_->resets, 1);
 
-    using Args = std::vector<std::pair<std::string, int64_t>>;
-    const struct {
-        const char* function;
-        int32_t driveIndex;
-        Args arguments;
-        int64_t status;
-    } expected[] = {
-        {"fnQuorbus_GetDiskHandle", 3, {{"driveIndex", 3}}, h},
-        {"fnQuorbus_Write", 3, {{"handle", h}, {"sectorCount", 1}, {"firstSector", 9}}, 1},
-        {"fnQuorbus_VendorScan",
-         3,
-         {{"handle", h},
-          {"vendorCode", 0x95},
-          {"chip", 1},
-          {"unit", 2},
-          {"parameter", 3},
-          {"reserved1", 4},
-          {"reserved2", 5},
-          {"length", 512}},
-         1},
-        {"fnQuorbus_VendorR",
-         3,
-         {{"handle", h}, {"vendorCode", 0x75}, {"zero", 0}, {"length", 512}},
-         1},
-        {"fnQuorbus2K_KillEXE", -1, {}, 1},
-        {"fnQuorbus_CloseHandle", 3, {{"handle", h}}, 1},
-        {"fnQuorbus_TestUnitReady", -1, {{"handle", h}}, 0},
+    const std::string expected[] = {
+        R"({"fn":"fnQuorbus_GetDiskHandle","drive":3,"args":[3],"status":%H})",
+        R"({"fn":"fnQuorbus_Write","drive":3,"args":[%H,1,9],"status":1,"first":9,"count":1,"data":"DATA"})",
+        R"({"fn":"fnQuorbus_VendorScan","drive":3,"args":[%H,149,1,2,3,4,5,512],"status":1})",
+        R"({"fn":"fnQuorbus_TestUnitReady","drive":3,"args":[%H],"status":0,"reason":"not ready"})",
+        R"({"fn":"fnQuorbus2K_KillEXE","drive":-1,"args":[],"status":1})",
+        R"({"fn":"fnQuorbus_CloseHandle","drive":3,"args":[%H],"status":1})",
+        R"({"fn":"fnQuorbus_TestUnitReady","drive":-1,"args":[%H],"status":0,"reason":"unknown handle"})",
     };
-    ASSERT_EQ(script_->calls.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        SCOPED_TRACE(expected[i].function);
-        EXPECT_EQ(script_->calls[i].function, expected[i].function);
-        EXPECT_EQ(script_->calls[i].driveIndex, expected[i].driveIndex);
-        EXPECT_EQ(script_->calls[i].arguments, expected[i].arguments);
-        EXPECT_EQ(script_->calls[i].status, expected[i].status);
+    auto lines = trace();
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i]["time"].is_string());
+        lines[i].erase("time");
+        std::string want = expected[i];
+        for (size_t at; (at = want.find("%H")) != std::string::npos;) {
+            want.replace(at, 2, std::to_string(h));
+        }
+        if (const size_t at = want.find("DATA"); at != std::string::npos) {
+            want.replace(at, 4, std::string(512, '7') + std::string(512, '7'));
+        }
+        EXPECT_EQ(lines[i], nlohmann::json::parse(want));
     }
-    EXPECT_EQ(script_->calls[1].writeData, data);
-    EXPECT_TRUE(script_->calls[2].writeData.empty());
-    EXPECT_EQ(script_->calls[6].reason, "unknown handle");
-    EXPECT_EQ(script_->resets, 1);
-}
-
-TEST_F(Api, KillExeResetsTheExecutorAndKeepsHandles) {
-    const int32_t h = openDrive3();
-    EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
-    EXPECT_EQ(script_->resets, 1);
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
 }
 
 TEST_F(Api, ReplyPathsFollowTheReplyDirectory) {
-    char textPath[512];
-    char binaryPath[512];
-    ASSERT_EQ(quorlink_reply_paths(textPath, sizeof textPath, binaryPath, sizeof binaryPath), 1);
-    EXPECT_EQ(fs::path(textPath), text());
-    EXPECT_EQ(fs::path(binaryPath), binary());
-    ASSERT_TRUE(fs::is_directory(replyDir_)) << "created on demand";
+    char t[512];
+    char b[512];
+    ASSERT_EQ(quorlink_reply_paths(t, sizeof t, b, sizeof b), 1);
+    EXPECT_EQ(fs::path(t), text());
+    EXPECT_EQ(fs::path(b), binary());
     EXPECT_EQ(fs::status(replyDir_).permissions() & fs::perms::all, fs::perms::owner_all);
-
     char tiny[4];
-    EXPECT_EQ(quorlink_reply_paths(tiny, sizeof tiny, binaryPath, sizeof binaryPath), 0);
-    EXPECT_EQ(quorlink_reply_paths(textPath, sizeof textPath, tiny, sizeof tiny), 0);
-    EXPECT_EQ(quorlink_reply_paths(nullptr, 0, binaryPath, sizeof binaryPath), 0);
-}
+    EXPECT_EQ(quorlink_reply_paths(tiny, sizeof tiny, b, sizeof b), 0);
+    EXPECT_EQ(quorlink_reply_paths(t, sizeof t, tiny, sizeof tiny), 0);
 
-TEST_F(Api, ReplyPathsWithoutReplyDirectory) {
     unsetenv("QUORLINK_REPLY_DIR");
     const fs::path runtime = dir_ / "run";
     fs::create_directories(runtime);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    char textPath[512];
-    char binaryPath[512];
-    ASSERT_EQ(quorlink_reply_paths(textPath, sizeof textPath, binaryPath, sizeof binaryPath), 1);
-    EXPECT_EQ(fs::path(textPath), runtime / "quorlink" / "quorlink.txt");
-    EXPECT_EQ(fs::path(binaryPath), runtime / "quorlink" / "quorlink.bin");
-
+    ASSERT_EQ(quorlink_reply_paths(t, sizeof t, b, sizeof b), 1);
+    EXPECT_EQ(fs::path(t), runtime / "quorlink" / "quorlink.txt");
+    EXPECT_EQ(fs::path(b), runtime / "quorlink" / "quorlink.bin");
     unsetenv("XDG_RUNTIME_DIR");
-    ASSERT_EQ(quorlink_reply_paths(textPath, sizeof textPath, binaryPath, sizeof binaryPath), 1);
-    const fs::path tmp = fs::path("/tmp") / ("quorlink-" + std::to_string(getuid()));
-    EXPECT_EQ(fs::path(textPath), tmp / "quorlink.txt");
-    EXPECT_EQ(fs::path(binaryPath), tmp / "quorlink.bin");
+    ASSERT_EQ(quorlink_reply_paths(t, sizeof t, b, sizeof b), 1);
+    EXPECT_EQ(fs::path(t),
+              fs::path("/tmp") / ("quorlink-" + std::to_string(getuid())) / "quorlink.txt");
 }
 
 } // namespace
