@@ -4,7 +4,6 @@
 #include "encoder.h"
 #include "executor.h"
 #include "rack.h"
-#include "trace.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -19,6 +18,8 @@
 #include <vector>
 
 namespace simtest {
+
+using Bytes = std::vector<uint8_t>;
 
 class TempDir {
 public:
@@ -84,7 +85,7 @@ protected:
     std::filesystem::path rackFile_;
 };
 
-// Runs a vendor read-style command and returns ok plus its 512-byte reply.
+// Runs a command and returns its outcome and data phase.
 struct Reply {
     quorlink::Outcome outcome;
     std::vector<uint8_t> data;
