@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace ufd {
 namespace {
 
@@ -16,19 +14,14 @@ TEST(InstanceLock, OneHolderPerPathUntilItIsDropped) {
     const QString path = dir.filePath(QStringLiteral("vasket.lock"));
     std::optional<InstanceLock> first = InstanceLock::TryAcquire(path);
     ASSERT_TRUE(first);
-    // A second open file description conflicts even inside one process,
-    // just as a second Vasket process would.
+    // A second open file description conflicts even inside one process.
     EXPECT_FALSE(InstanceLock::TryAcquire(path));
     EXPECT_TRUE(InstanceLock::TryAcquire(dir.filePath(QStringLiteral("other.lock"))));
-
     InstanceLock moved = std::move(*first);
     first.reset();
     EXPECT_FALSE(InstanceLock::TryAcquire(path)) << "moving the lock must not release it";
     { InstanceLock dropped = std::move(moved); }
     EXPECT_TRUE(InstanceLock::TryAcquire(path));
-}
-
-TEST(InstanceLock, AnUnusableDirectoryGivesNoLock) {
     EXPECT_FALSE(InstanceLock::TryAcquire(QStringLiteral("/nonexistent-dir-ufd/vasket.lock")));
 }
 
@@ -40,13 +33,10 @@ TEST(InstanceLock, RecordsWhichStationItServes) {
     ASSERT_TRUE(lock);
     lock->WriteOwner(100, 4321);
     EXPECT_EQ(ReadOwnerStation(path), 4321);
-    // A shorter record replaces the longer one completely.
-    lock->WriteOwner(100, 7);
+    lock->WriteOwner(100, 7); // a shorter record replaces the longer one completely
     EXPECT_EQ(ReadOwnerStation(path), 7);
     lock->WriteOwner(100, std::nullopt);
     EXPECT_FALSE(ReadOwnerStation(path));
-    EXPECT_FALSE(ReadOwnerStation(dir.filePath(QStringLiteral("missing.lock"))));
-
     QFile garbage(dir.filePath(QStringLiteral("garbage.lock")));
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
     garbage.write("\x01\x02 zz\n");
@@ -54,14 +44,13 @@ TEST(InstanceLock, RecordsWhichStationItServes) {
     EXPECT_FALSE(ReadOwnerStation(garbage.fileName()));
 }
 
-TEST(InstanceLockPath, OneFilePerChannelSafeForTheFileSystem) {
+TEST(InstanceLock, OneFilePerChannelSafeForTheFileSystem) {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", "/run/user/1000");
     EXPECT_EQ(InstanceLockPath(QStringLiteral("ufd-station-1000")),
               QStringLiteral("/run/user/1000/vasket-ufd-station-1000.lock"));
     EXPECT_EQ(InstanceLockPath(QStringLiteral("/tmp/a b/chan")),
               QStringLiteral("/run/user/1000/vasket-_tmp_a_b_chan.lock"));
-    EXPECT_NE(InstanceLockPath(QStringLiteral("one")), InstanceLockPath(QStringLiteral("two")));
     qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(InstanceLockPath(QStringLiteral("c")), QStringLiteral("/tmp/vasket-c.lock"));
     if (!saved.isNull()) {

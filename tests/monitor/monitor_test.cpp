@@ -97,44 +97,25 @@ protected:
     std::vector<QByteArray> delivered;
 };
 
-TEST_F(MonitorTest, APlugBurstGivesOneIn) {
-    ScriptedDevices devices;
-    devices.present = {"/sdb"};
-    Monitor monitor(settings);
-    Script(monitor);
-    monitor.WatchDevices(devices);
-    devices.Push({Disk("add", "/sdb"), {"add", "/sdb/sdb1", UsbChain("partition")}});
-    devices.Push({Disk("change", "/sdb")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
-    QTest::qWait(300);
-    EXPECT_EQ(delivered, std::vector<QByteArray>{"IN"});
-}
-
-TEST_F(MonitorTest, RemovalOfADiskPresentAtStartGivesOut) {
+TEST_F(MonitorTest, UdevBurstsGiveOneNoticeAndOtherDisksNone) {
     ScriptedDevices devices;
     devices.atStart = {"/sdc"};
-    Monitor monitor(settings);
-    Script(monitor);
-    monitor.WatchDevices(devices);
-    // The bare remove event carries nothing that names USB.
-    devices.Push({{"remove", "/sdc", {{"block", "disk", "", {}}}}});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
-    EXPECT_EQ(delivered, std::vector<QByteArray>{"OUT"});
-}
-
-TEST_F(MonitorTest, OtherDisksNeverReachTheStation) {
-    ScriptedDevices devices;
+    devices.present = {"/sdb"};
     Monitor monitor(settings);
     Script(monitor);
     monitor.WatchDevices(devices);
     const std::vector<DeviceNode> sata = {
         {"block", "disk", "", {}}, {"scsi", "scsi_device", "sd", {}}, {"pci", "", "ahci", {}}};
     devices.Push({{"add", "/sda", sata}, {"remove", "/sda", sata}});
-    // Then a USB arrival, so there is something to wait for.
-    devices.present = {"/sdd"};
-    devices.Push({Disk("add", "/sdd")});
+    devices.Push({Disk("add", "/sdb"), {"add", "/sdb/sdb1", UsbChain("partition")}});
+    devices.Push({Disk("change", "/sdb")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
+    QTest::qWait(300);
     EXPECT_EQ(delivered, std::vector<QByteArray>{"IN"});
+    // The bare remove event of a disk there at the start names nothing USB.
+    devices.Push({{"remove", "/sdc", {{"block", "disk", "", {}}}}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 2; }, 5000));
+    EXPECT_EQ(delivered.back(), "OUT");
 }
 
 TEST_F(MonitorTest, WhileTheChannelIsMissingOnlyTheLatestNoticeWaits) {
@@ -160,41 +141,15 @@ TEST_F(MonitorTest, WhileTheChannelIsMissingOnlyTheLatestNoticeWaits) {
     EXPECT_LT(triedWhileDown, 20u);
 }
 
-TEST_F(MonitorTest, RackPlugAndUnplugGiveInThenOut) {
-    ScriptedRack rack;
-    rack.states->at(0) = true; // the PC's disk, there from the start
-    Monitor monitor(settings);
-    Script(monitor);
-    monitor.WatchRack(rack);
-    QTest::qWait(60);
-    EXPECT_TRUE(delivered.empty());
-    rack.states->at(5) = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 1; }, 5000));
-    rack.states->at(5) = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 2; }, 5000));
-    EXPECT_EQ(delivered, (std::vector<QByteArray>{"IN", "OUT"}));
-}
-
-TEST_F(MonitorTest, EndsWhenNobodyListensForTheGracePeriod) {
+TEST_F(MonitorTest, EndsOnlyWhenNobodyListensForTheWholeGracePeriod) {
     settings.grace = milliseconds(200);
-    channelUp = false;
     Monitor monitor(settings);
     Script(monitor);
     bool ended = false;
     QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
     monitor.WatchStation();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
-}
-
-TEST_F(MonitorTest, AListeningStationKeepsItRunning) {
-    settings.grace = milliseconds(100);
-    Monitor monitor(settings);
-    Script(monitor);
-    bool ended = false;
-    QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
-    monitor.WatchStation();
-    QTest::qWait(400);
-    EXPECT_FALSE(ended);
+    QTest::qWait(500);
+    EXPECT_FALSE(ended) << "a listening station keeps it";
     channelUp = false;
     EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
 }
