@@ -44,19 +44,5 @@ TEST(InstanceLock, RecordsWhichStationItServes) {
     EXPECT_FALSE(ReadOwnerStation(garbage.fileName()));
 }
 
-TEST(InstanceLock, OneFilePerChannelSafeForTheFileSystem) {
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", "/run/user/1000");
-    EXPECT_EQ(InstanceLockPath(QStringLiteral("ufd-station-1000")),
-              QStringLiteral("/run/user/1000/vasket-ufd-station-1000.lock"));
-    EXPECT_EQ(InstanceLockPath(QStringLiteral("/tmp/a b/chan")),
-              QStringLiteral("/run/user/1000/vasket-_tmp_a_b_chan.lock"));
-    qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(InstanceLockPath(QStringLiteral("c")), QStringLiteral("/tmp/vasket-c.lock"));
-    if (!saved.isNull()) {
-        qputenv("XDG_RUNTIME_DIR", saved);
-    }
-}
-
 } // namespace
 } // namespace ufd

@@ -118,42 +118,6 @@ TEST_F(MonitorTest, UdevBurstsGiveOneNoticeAndOtherDisksNone) {
     EXPECT_EQ(delivered.back(), "OUT");
 }
 
-TEST_F(MonitorTest, WhileTheChannelIsMissingOnlyTheLatestNoticeWaits) {
-    channelUp = false;
-    ScriptedRack rack;
-    Monitor monitor(settings);
-    Script(monitor);
-    monitor.WatchRack(rack);
-    rack.states->at(2) = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return attempts.size() >= 2; }, 5000));
-    rack.states->at(2) = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.Pending().Kind() == NoticeKind::Out; }, 5000));
-    rack.states->at(3) = true;
-    QTest::qWait(100);
-    const size_t triedWhileDown = attempts.size();
-    channelUp = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
-    QTest::qWait(200);
-    // One notice for all three changes, and it releases the pulled drive.
-    EXPECT_EQ(delivered, std::vector<QByteArray>{"OUT"});
-    EXPECT_FALSE(monitor.Pending().Waiting());
-    // Backing off: a handful of attempts, not a spin.
-    EXPECT_LT(triedWhileDown, 20u);
-}
-
-TEST_F(MonitorTest, EndsOnlyWhenNobodyListensForTheWholeGracePeriod) {
-    settings.grace = milliseconds(200);
-    Monitor monitor(settings);
-    Script(monitor);
-    bool ended = false;
-    QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
-    monitor.WatchStation();
-    QTest::qWait(500);
-    EXPECT_FALSE(ended) << "a listening station keeps it";
-    channelUp = false;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
-}
-
 TEST_F(MonitorTest, WithoutAPidItFollowsTheProcessThatTookANotice) {
     QProcess station;
     station.start(QStringLiteral("sleep"), {QStringLiteral("600")});

@@ -7,8 +7,6 @@
 
 #include <QCoreApplication>
 #include <QLocalServer>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QTest>
 #include <QUuid>
 
@@ -73,24 +71,6 @@ TEST(StationPresence, ProcessIdsAndTheGracePeriod) {
     rule.Observe(false, t0 + milliseconds(50000));
     EXPECT_FALSE(rule.Orphaned(t0 + milliseconds(99999)));
     EXPECT_TRUE(rule.Orphaned(t0 + milliseconds(100000)));
-}
-
-TEST(StationPresence, ProcessWatchSignalsOnceTheProcessEnds) {
-    QProcess station;
-    station.start(QStringLiteral("sleep"), {QStringLiteral("600")});
-    ASSERT_TRUE(station.waitForStarted());
-    const auto pid = static_cast<pid_t>(station.processId());
-    ProcessWatch watch(pid);
-    QSignalSpy ended(&watch, &ProcessWatch::Ended);
-    EXPECT_TRUE(watch.Alive());
-    station.kill();
-    ASSERT_TRUE(station.waitForFinished());
-    EXPECT_TRUE(ended.wait(5000) || ended.count() == 1);
-    EXPECT_FALSE(watch.Alive());
-    // A process already gone ends its watch at once.
-    ProcessWatch late(pid);
-    QSignalSpy lateEnded(&late, &ProcessWatch::Ended);
-    EXPECT_TRUE(lateEnded.wait(5000) || lateEnded.count() == 1);
 }
 
 TEST(NoticeDelivery, ExactBytesAndTheListenersProcess) {

@@ -21,11 +21,7 @@ struct FakeDrive {
     std::string model = "Line Stick";
     std::string rev = "1.00";
     std::string serial = "0123ABCD";
-    int type = 0;
-    std::string block = "sdb";
-    std::string devId = "8:16";
-    std::map<std::string, std::string> partitions{{"sdb1", "8:17"}};
-    bool devNode = true; // /dev/sgN exists
+    int type = 0; // block device sdb (8:16) with partition sdb1 (8:17)
 };
 
 class FakeTree {

@@ -175,18 +175,6 @@ TEST_F(SgExecutorTest, BlockDirectionLengthAndTimeoutReachTheKernel) {
     }
 }
 
-TEST_F(SgExecutorTest, CapacityAnswersPassThroughWithUnsentBytesZeroed) {
-    auto d = usbDrive();
-    const std::vector<uint8_t> rc16 = {0, 0, 0, 1, 0x23, 0x45, 0x67, 0x89, 0, 0, 2, 0};
-    sg->answers = {answer(rc16, 32 - 12)};
-    std::array<uint8_t, 32> a16;
-    a16.fill(0xEE);
-    ASSERT_TRUE(d->execute(encodeReadCapacity16(), a16).ok);
-    std::vector<uint8_t> expected = rc16;
-    expected.resize(32, 0);
-    EXPECT_EQ(std::vector<uint8_t>(a16.begin(), a16.end()), expected);
-}
-
 TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
     struct Case {
         Answer answer;
@@ -282,19 +270,6 @@ TEST_F(SgExecutorTest, ModeSenseFallsBackWhenTheDriveRejectsAllPages) {
     }
 }
 
-TEST_F(SgExecutorTest, BuffersTooSmallForTheTransferFailBeforeTheKernel) {
-    auto d = usbDrive();
-    std::vector<uint8_t> small(100);
-    EXPECT_FALSE(d->execute(*encodeRead(0, 1), small).ok);
-    Command w = *encodeWrite(0, 1, kPattern);
-    w.dataOut = w.dataOut.first(10);
-    EXPECT_FALSE(run(*d, w).ok);
-    Command none = encodeTestUnitReady();
-    none.cdbLength = 0;
-    EXPECT_FALSE(run(*d, none).ok);
-    EXPECT_TRUE(sg->sent.empty());
-}
-
 bool fdOpenOn(const fs::path& target) {
     std::error_code ec;
     for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) {
@@ -324,98 +299,59 @@ TEST_F(SgExecutorTest, PulledDriveFailsAtOnceAndStaysReleasable) {
 
 // ---- the write guard ----------------------------------------------------
 
-enum class Hazard {
-    NonUsb,
-    CdRom,
-    MountedById,
-    MountedBySource,
-    MountedDisk,
-    Busy,
-    NoAccess,
-    NoMountTable
-};
-
-struct RefusalCase {
-    const char* name;
-    Hazard hazard;
-    const char* reason;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class RefusalTest : public SgExecutorTest, public ::testing::WithParamInterface<RefusalCase> {
-protected:
-    std::unique_ptr<Device> prepare(Hazard s) {
-        FakeDrive d;
-        const std::string sdb = (tree.roots().dev / "sdb").string();
-        switch (s) {
-        case Hazard::NonUsb:
-            d = sataDisk();
-            break;
-        case Hazard::CdRom:
-            d.type = 5;
-            break;
-        case Hazard::MountedById:
-            tree.setMountInfo("40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n");
-            break;
-        case Hazard::MountedBySource:
-            tree.setMountInfo("41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n");
-            break;
-        case Hazard::MountedDisk:
-            tree.setMountInfo("42 22 8:16 / /mnt rw shared:5 - vfat /dev/sdb rw\n");
-            break;
-        case Hazard::Busy:
-            sg->busy[sdb] = EBUSY;
-            break;
-        case Hazard::NoAccess:
-            sg->busy[sdb] = EACCES;
-            break;
-        case Hazard::NoMountTable:
-            tree.removeMountInfo();
-            break;
-        }
-        tree.add(d);
-        return open(1);
-    }
-};
-
-TEST_P(RefusalTest, WritesAndVendorCommandsAreRefusedReadsAllowed) {
-    auto d = prepare(GetParam().hazard);
-    ASSERT_NE(d, nullptr);
+TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
+    struct Case {
+        FakeDrive drive;
+        const char* mountLine; // appended to the mount table; nullptr: no table
+        int claimErrno;        // of the exclusive open of /dev/sdb
+        const char* reason;
+    };
+    const Case cases[] = {
+        {sataDisk(), "", 0, "refused: /dev/sg1 is not USB storage"},
+        {changed([](FakeDrive& d) { d.type = 5; }), "", 0,
+         "refused: /dev/sg1 is not a disk (peripheral type 5)"},
+        {FakeDrive{}, "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", 0,
+         "refused: /dev/sdb1 is mounted on /media/op/STICK"},
+        {FakeDrive{}, "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", 0,
+         "refused: /dev/sdb1 is mounted on /media/op/my stick"},
+        {FakeDrive{}, "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n", 0,
+         "refused: /dev/sdb is mounted on /mnt"},
+        {FakeDrive{}, "", EBUSY, "refused: /dev/sdb is in use by another program"},
+        {FakeDrive{}, "", EACCES, "refused: cannot claim /dev/sdb: Permission denied"},
+        {FakeDrive{}, nullptr, 0, "refused: cannot read the mount table"},
+    };
     const Command changing[] = {
         *encodeWrite(0, 1, kPattern),
         *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
         *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512),
         *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
         *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
-    for (const Command& cmd : changing) {
-        const Outcome o = run(*d, cmd);
-        EXPECT_FALSE(o.ok) << "opcode " << int(cmd.cdb[0]) << " form " << int(cmd.cdb[1]);
-        EXPECT_THAT(o.reason, StartsWith(GetParam().reason));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        sgtest::FakeTree tree;
+        auto sg = std::make_shared<sgtest::ScriptedSg>();
+        if (c.mountLine == nullptr) {
+            tree.removeMountInfo();
+        } else {
+            tree.setMountInfo(c.mountLine);
+        }
+        if (c.claimErrno != 0) {
+            sg->busy[(tree.roots().dev / "sdb").string()] = c.claimErrno;
+        }
+        tree.add(c.drive);
+        auto d = sg::makeSgExecutor(tree.roots(), sg)->open(1).device;
+        ASSERT_NE(d, nullptr);
+        for (const Command& cmd : changing) {
+            std::vector<uint8_t> in(cmd.direction == Direction::In ? cmd.dataLength : 0);
+            EXPECT_THAT(d->execute(cmd, in).reason, StartsWith(c.reason)) << int(cmd.cdb[1]);
+        }
+        EXPECT_TRUE(sg->sent.empty()) << "a refused command reached the drive";
+        EXPECT_TRUE(sg->held.empty());
+        std::vector<uint8_t> sector(512);
+        EXPECT_TRUE(d->execute(*encodeRead(0, 1), sector).ok);
+        EXPECT_TRUE(d->execute(encodeTestUnitReady(), {}).ok);
     }
-    EXPECT_TRUE(sg->sent.empty()) << "a refused command reached the drive";
-    EXPECT_TRUE(sg->held.empty());
-    EXPECT_TRUE(run(*d, *encodeRead(0, 1)).ok);
-    EXPECT_TRUE(run(*d, encodeTestUnitReady()).ok);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Guard, RefusalTest,
-    ::testing::Values(
-        RefusalCase{"NonUsb", Hazard::NonUsb, "refused: /dev/sg1 is not USB storage"},
-        RefusalCase{"CdRom", Hazard::CdRom, "refused: /dev/sg1 is not a disk (peripheral type 5)"},
-        RefusalCase{"MountedById", Hazard::MountedById,
-                    "refused: /dev/sdb1 is mounted on /media/op/STICK"},
-        RefusalCase{"MountedBySource", Hazard::MountedBySource,
-                    "refused: /dev/sdb1 is mounted on /media/op/my stick"},
-        RefusalCase{"MountedDisk", Hazard::MountedDisk, "refused: /dev/sdb is mounted on /mnt"},
-        RefusalCase{"Busy", Hazard::Busy, "refused: /dev/sdb is in use by another program"},
-        RefusalCase{"NoAccess", Hazard::NoAccess,
-                    "refused: cannot claim /dev/sdb: Permission denied"},
-        RefusalCase{"NoMountTable", Hazard::NoMountTable, "refused: cannot read the mount table"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");

@@ -39,9 +39,6 @@ TEST_F(ExecutorTest, StandardCommandsAnswerFromTheProfile) {
     auto dev = ex->open(1).device;
     EXPECT_TRUE(run(*dev, q::encodeTestUnitReady()).outcome.ok);
     // Last sector 4095999 = 0x003E7FFF, block size 512, both big-endian.
-    const auto c10 = run(*dev, q::encodeReadCapacity10());
-    EXPECT_EQ(Bytes(c10.data.begin(), c10.data.begin() + 8),
-              (Bytes{0x00, 0x3E, 0x7F, 0xFF, 0x00, 0x00, 0x02, 0x00}));
     const auto c16 = run(*dev, q::encodeReadCapacity16());
     EXPECT_EQ(Bytes(c16.data.begin(), c16.data.begin() + 12),
               (Bytes{0, 0, 0, 0, 0x00, 0x3E, 0x7F, 0xFF, 0, 0, 0x02, 0}));
@@ -178,18 +175,6 @@ TEST_F(ExecutorTest, DrivePulledMidRunFailsEveryCommand) {
     EXPECT_EQ(ex->open(1).device, nullptr);
     rack.setPlugged(1, true);
     EXPECT_NE(ex->open(1).device, nullptr);
-}
-
-TEST_F(ExecutorTest, StateDirectoryFromTheEnvironment) {
-    const auto elsewhere = dir() / "elsewhere";
-    ::setenv("QUORLINK_STATE_DIR", elsewhere.c_str(), 1);
-    std::array<uint8_t, 512> block{};
-    auto ex = executor({usbDrive(1)});
-    ASSERT_TRUE(
-        run(*ex->open(1).device, vendorCmd(VendorForm::Write, 0x81, 0, 0, 0, block)).outcome.ok);
-    ::unsetenv("QUORLINK_STATE_DIR");
-    EXPECT_TRUE(std::filesystem::exists(elsewhere / "drive-1" / "config.bin"));
-    EXPECT_FALSE(std::filesystem::exists(stateDir()));
 }
 
 } // namespace

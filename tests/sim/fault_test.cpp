@@ -62,21 +62,6 @@ TEST_F(FaultTest, NthCallOfOneCodeCountedPerProcess) {
     EXPECT_EQ(results, (std::vector<bool>{true, true, false, true, true}));
 }
 
-TEST_F(FaultTest, MissingAndShortReplies) {
-    auto dev = driveWith(
-        {{{"op", "vendor_r"}, {"code", "0x75"}, {"effect", "no_reply"}},
-         {{"op", "vendor_r"}, {"code", "0x93"}, {"effect", "short_reply"}, {"length", 3}}});
-    const auto missing = run(*dev, vendorCmd(VendorForm::Read, 0x75));
-    EXPECT_TRUE(missing.outcome.ok);
-    EXPECT_EQ(missing.outcome.reply, ReplyShape::Missing);
-    const auto cut = run(*dev, vendorCmd(VendorForm::Read, 0x93));
-    EXPECT_TRUE(cut.outcome.ok);
-    EXPECT_EQ(cut.outcome.reply, ReplyShape::Short);
-    EXPECT_EQ(cut.outcome.shortLength, 3u);
-    EXPECT_EQ(cut.data[2], 0xAA) << "the data is whole; the API layer cuts the file";
-    EXPECT_EQ(run(*dev, vendorCmd(VendorForm::Read, 0x9F)).outcome.reply, ReplyShape::Full);
-}
-
 TEST_F(FaultTest, SectorFaultHitsOnlyWritesCoveringIt) {
     auto dev = driveWith({{{"op", "write"}, {"sector", 40}}});
     Bytes data(8 * 512, 0x11);
@@ -84,36 +69,6 @@ TEST_F(FaultTest, SectorFaultHitsOnlyWritesCoveringIt) {
     EXPECT_FALSE(run(*dev, *q::encodeWrite(33, 8, data)).outcome.ok); // 33..40
     EXPECT_TRUE(run(*dev, *q::encodeWrite(41, 1, data)).outcome.ok);
     EXPECT_EQ(run(*dev, *q::encodeRead(40, 1)).data, Bytes(512, 0)) << "the image is untouched";
-}
-
-TEST_F(FaultTest, OpenFaultsShapeDiscovery) {
-    struct Case {
-        nlohmann::json fault;
-        bool device;
-        ReplyShape reply;
-        size_t shortLength;
-    };
-    const Case cases[] = {
-        {{{"op", "open"}}, false, ReplyShape::Full, 0},
-        {{{"op", "open"}, {"effect", "no_reply"}}, true, ReplyShape::Missing, 0},
-        {{{"op", "open"}, {"effect", "short_reply"}, {"length", 7}}, true, ReplyShape::Short, 7},
-    };
-    for (const Case& c : cases) {
-        auto d = usbDrive(1);
-        d["faults"] = {c.fault};
-        auto ex = executor({d, usbDrive(2)});
-        const q::OpenResult r = ex->open(1);
-        EXPECT_EQ(r.device != nullptr, c.device);
-        EXPECT_EQ(r.reason, c.device ? "" : "simulated fault on open");
-        EXPECT_EQ(r.reply, c.reply);
-        EXPECT_EQ(r.shortLength, c.shortLength);
-        EXPECT_EQ(ex->open(2).reply, ReplyShape::Full) << "another drive is not hit";
-    }
-    auto once = usbDrive(1);
-    once["faults"] = {{{"op", "open"}, {"nth", 1}}};
-    auto ex = executor({once});
-    EXPECT_EQ(ex->open(1).device, nullptr);
-    EXPECT_NE(ex->open(1).device, nullptr) << "the second discovery finds it";
 }
 
 TEST_F(FaultTest, LatencyByVendorCodeThenOperationThenDefault) {

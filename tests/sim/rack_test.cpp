@@ -107,29 +107,4 @@ TEST_F(RackTest, SwitchesPersistAndPluggedStatesFollow) {
     EXPECT_THROW(rack.drive(17), RackError);
 }
 
-TEST_F(RackTest, ResetErasesImageBlockLedAndBoundary) {
-    const auto file = writeRack({{"drives", nlohmann::json::array({usbDrive(1)})}});
-    RackState rack(quorlink::sim::loadRack(file));
-    std::array<uint8_t, 512> block{};
-    block[7] = 0x42;
-    rack.setConfigBlock(1, block);
-    rack.addLedActivity(1, 3);
-    rack.setBoundary(1, 77);
-    {
-        std::ofstream img(rack.imagePath(1), std::ios::binary | std::ios::in);
-        img.write("data", 4);
-    }
-    EXPECT_EQ(rack.configBlock(1), block);
-    EXPECT_EQ(rack.ledCount(1), 3u);
-
-    rack.reset(1);
-    EXPECT_EQ(rack.configBlock(1), (std::array<uint8_t, 512>{}));
-    EXPECT_EQ(rack.ledCount(1), 0u);
-    EXPECT_FALSE(rack.boundary(1).has_value());
-    std::ifstream img(rack.imagePath(1), std::ios::binary);
-    char first[4] = {1, 1, 1, 1};
-    img.read(first, 4);
-    EXPECT_EQ(std::string(first, 4), std::string(4, '\0'));
-}
-
 } // namespace
