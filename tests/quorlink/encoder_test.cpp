@@ -66,11 +66,6 @@ TEST(Encoder, TransferBlocks) {
         EXPECT_EQ(cmd->dataLength, c.count * kSectorSize);
         EXPECT_EQ(cmd->commandClass, CommandClass::Transfer);
         EXPECT_EQ(cmd->dataOut.data(), c.write ? data.data() : nullptr);
-        const auto back = decodeTransfer(block(*cmd));
-        ASSERT_TRUE(back.has_value());
-        EXPECT_EQ(back->write, c.write);
-        EXPECT_EQ(back->firstSector, static_cast<uint64_t>(c.first));
-        EXPECT_EQ(back->sectorCount, static_cast<uint32_t>(c.count));
     }
     std::vector<uint8_t> oneSector(kSectorSize);
     EXPECT_FALSE(encodeRead(-1, 1));
@@ -109,13 +104,6 @@ TEST(Encoder, VendorBlocks) {
         const bool write = c.form == VendorForm::Write;
         EXPECT_EQ(cmd->direction, write ? Direction::Out : Direction::In);
         EXPECT_EQ(cmd->dataOut.size(), write ? data.size() : 0U);
-        const auto back = decodeVendor(block(*cmd));
-        ASSERT_TRUE(back.has_value());
-        EXPECT_EQ(back->form, c.form);
-        const std::vector<int32_t> decoded = {back->code,      back->chip,      back->unit,
-                                              back->parameter, back->reserved1, back->reserved2,
-                                              back->length};
-        EXPECT_EQ(decoded, a);
     }
 }
 

@@ -16,7 +16,7 @@
 namespace {
 namespace fs = std::filesystem;
 
-std::vector<char> contents(const char* path) {
+std::string contents(const char* path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
@@ -39,18 +39,16 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
         if (h == 0) {
             continue;
         }
-        const std::vector<char> lineBytes = contents(text);
-        const std::string line(lineBytes.begin(), lineBytes.end());
+        const std::string line = contents(text);
         std::cout << "/dev/sg" << index << ": " << line;
         // Direct-access disks only: a CD drive without a disc has no capacity.
         if (line.find("\\Disk&") != std::string::npos) {
             SCOPED_TRACE(line);
             ++disks;
             ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-            const std::vector<char> capacity = contents(text);
-            EXPECT_GT(std::atoll(capacity.data()), 0);
+            EXPECT_GT(std::atoll(contents(text).c_str()), 0);
             ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
-            const std::vector<char> mode = contents(binary);
+            const std::string mode = contents(binary);
             ASSERT_EQ(mode.size(), 512u);
             EXPECT_TRUE(mode[82] == 0 || static_cast<uint8_t>(mode[82]) == 0x80);
             EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);

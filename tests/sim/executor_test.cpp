@@ -30,26 +30,6 @@ TEST_F(ExecutorTest, OpenGivesDevicesOnlyForPluggedDrives) {
     EXPECT_EQ(q::makeSimulatorExecutor((dir() / "nowhere.json").string())->open(0).device, nullptr);
 }
 
-TEST_F(ExecutorTest, StandardCommandsAnswerFromTheProfile) {
-    auto d = usbDrive(1);
-    d["capacity"] = 4096000;
-    auto wp = usbDrive(2);
-    wp["write_protect"] = true;
-    auto ex = executor({d, wp});
-    auto dev = ex->open(1).device;
-    EXPECT_TRUE(run(*dev, q::encodeTestUnitReady()).outcome.ok);
-    // Last sector 4095999 = 0x003E7FFF, block size 512, both big-endian.
-    const auto c16 = run(*dev, q::encodeReadCapacity16());
-    EXPECT_EQ(Bytes(c16.data.begin(), c16.data.begin() + 12),
-              (Bytes{0, 0, 0, 0, 0x00, 0x3E, 0x7F, 0xFF, 0, 0, 0x02, 0}));
-    const auto inq = run(*dev, q::encodeInquiry());
-    EXPECT_EQ(std::string(inq.data.begin() + 8, inq.data.begin() + 32), "Acme    Stick           ");
-    // Mode sense: a bare header, write-protect bit in byte 2.
-    EXPECT_EQ(Bytes(run(*dev, q::encodeModeSense()).data).at(2), 0x00);
-    const auto mode = run(*ex->open(2).device, q::encodeModeSense()).data;
-    EXPECT_EQ(Bytes(mode.begin(), mode.begin() + 4), (Bytes{3, 0, 0x80, 0}));
-}
-
 TEST_F(ExecutorTest, VendorBlocksByteForByte) {
     auto d = usbDrive(1);
     d["info"] = {13, "0x27"};
