@@ -123,7 +123,12 @@ void readLatency(const json& d, DriveProfile& p, const std::string& where) {
         } else if (knownOperation(key)) {
             p.opLatencyMs[key] = ms;
         } else {
-            p.codeLatencyMs[static_cast<int>(byteValue(json(key), where + "." + key))] = ms;
+            try {
+                p.codeLatencyMs[static_cast<int>(byteValue(json(key), where))] = ms;
+            } catch (const RackError&) {
+                throw RackError(where + ": \"" + key +
+                                "\" is neither an operation nor a vendor code");
+            }
         }
     }
 }
