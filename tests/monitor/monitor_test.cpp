@@ -54,12 +54,6 @@ private:
     std::vector<DeviceEvent> queued_;
 };
 
-class ScriptedRack final : public PluggedStateSource {
-public:
-    std::optional<PluggedStates> Read() override { return states; }
-    std::optional<PluggedStates> states = PluggedStates{};
-};
-
 std::vector<DeviceNode> UsbChain(const std::string& devtype) {
     return {{"block", devtype, "", {}},
             {"scsi", "scsi_device", "sd", {}},
@@ -75,7 +69,6 @@ class MonitorTest : public ::testing::Test {
 protected:
     MonitorTest() {
         settings.channel = QStringLiteral("unused");
-        settings.rackPoll = milliseconds(20);
         settings.presenceCheck = milliseconds(20);
     }
     // Every notice the monitor tried to send; the channel answers as told.
@@ -121,14 +114,15 @@ TEST_F(MonitorTest, WithoutAPidItFollowsTheProcessThatTookANotice) {
     station.start(QStringLiteral("sleep"), {QStringLiteral("600")});
     ASSERT_TRUE(station.waitForStarted());
     listenerPid = static_cast<pid_t>(station.processId());
-    ScriptedRack rack;
+    ScriptedDevices devices;
+    devices.present = {"/sdb"};
     Monitor monitor(settings); // grace 50 s: the listener rule cannot end it here
     Script(monitor);
     bool ended = false;
     QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
     monitor.WatchStation();
-    monitor.WatchRack(rack);
-    rack.states->at(1) = true;
+    monitor.WatchDevices(devices);
+    devices.Push({Disk("add", "/sdb")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.empty(); }, 5000));
     QTest::qWait(100);
     EXPECT_FALSE(ended);
