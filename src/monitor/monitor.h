@@ -27,7 +27,8 @@ class DeviceEventSource;
 struct MonitorSettings {
     QString channel;
     std::optional<pid_t> stationPid;
-    std::chrono::milliseconds grace{60000};
+    // With the 1 s check, an orphaned monitor is gone within a minute.
+    std::chrono::milliseconds grace{50000};
     std::chrono::milliseconds rackPoll{75};
     std::chrono::milliseconds presenceCheck{1000};
     int sendTimeoutMilliseconds = 1000;

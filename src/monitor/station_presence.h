@@ -3,7 +3,7 @@
 //  - when the station told it its process id ($UFD_STATION_PID), as soon
 //    as that process has ended;
 //  - otherwise when the station has not been listening on the notice
-//    channel for a whole grace period (60 s; $UFD_MONITOR_GRACE_SECONDS
+//    channel for a whole grace period (50 s; $UFD_MONITOR_GRACE_SECONDS
 //    changes it). It is not asked by connecting (on this channel every
 //    connection is a notice): a station that closes its channel removes the
 //    socket file, and one that died leaves a file that refuses the next

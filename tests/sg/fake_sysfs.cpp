@@ -66,19 +66,13 @@ void FakeTree::add(const FakeDrive& d) {
     writeFile(scsi / "rev", d.rev + "\n");
     writeFile(scsi / "type", std::to_string(d.type) + "\n");
     fs::create_symlink(root_ / "sys/bus/scsi/drivers/sd", scsi / "driver");
-    if (!d.block.empty()) {
-        writeFile(scsi / "block" / d.block / "dev", d.devId + "\n");
-        for (const auto& [name, id] : d.partitions) {
-            writeFile(scsi / "block" / d.block / name / "dev", id + "\n");
-            writeFile(scsi / "block" / d.block / name / "partition", "1\n");
-        }
-    }
+    writeFile(scsi / "block/sdb/dev", "8:16\n");
+    writeFile(scsi / "block/sdb/sdb1/dev", "8:17\n");
+    writeFile(scsi / "block/sdb/sdb1/partition", "1\n");
     const fs::path sgEntry = root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(d.index));
     fs::create_directories(sgEntry);
     fs::create_symlink(fs::relative(scsi, sgEntry), sgEntry / "device");
-    if (d.devNode) {
-        writeFile(devPath(d.index), "");
-    }
+    writeFile(devPath(d.index), "");
 }
 
 void FakeTree::setMountInfo(const std::string& text) {
@@ -139,10 +133,17 @@ int ScriptedSg::sgIo(int, sg_io_hdr_t& hdr) {
     return 0;
 }
 
-int ScriptedSg::probeExclusive(const std::string& path) {
-    probed.push_back(path);
-    const auto it = busy.find(path);
-    return it == busy.end() ? 0 : it->second;
+int ScriptedSg::openExclusive(const std::string& path) {
+    if (const auto it = busy.find(path); it != busy.end()) {
+        return -it->second;
+    }
+    ++claims;
+    held[nextFd_] = path;
+    return nextFd_++;
+}
+
+void ScriptedSg::closeExclusive(int fd) {
+    held.erase(fd);
 }
 
 } // namespace sgtest

@@ -21,11 +21,7 @@ struct FakeDrive {
     std::string model = "Line Stick";
     std::string rev = "1.00";
     std::string serial = "0123ABCD";
-    int type = 0;
-    std::string block = "sdb";
-    std::string devId = "8:16";
-    std::map<std::string, std::string> partitions{{"sdb1", "8:17"}};
-    bool devNode = true; // /dev/sgN exists
+    int type = 0; // block device sdb (8:16) with partition sdb1 (8:17)
 };
 
 class FakeTree {
@@ -67,12 +63,17 @@ struct Sent {
 class ScriptedSg final : public quorlink::sg::SgSystem {
 public:
     int sgIo(int fd, sg_io_hdr_t& hdr) override;
-    int probeExclusive(const std::string& path) override;
+    int openExclusive(const std::string& path) override;
+    void closeExclusive(int fd) override;
 
     std::deque<Answer> answers;      // empty: GOOD with no data
     std::map<std::string, int> busy; // path -> errno of the exclusive open
     std::vector<Sent> sent;
-    std::vector<std::string> probed;
+    std::map<int, std::string> held; // claims not closed yet
+    int claims = 0;                  // successful exclusive opens
+
+private:
+    int nextFd_ = 100;
 };
 
 } // namespace sgtest

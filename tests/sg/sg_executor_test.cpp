@@ -1,7 +1,10 @@
 // The SG_IO executor against a fake sysfs tree and recorded drive answers.
+#include "api_internal.h"
 #include "encoder.h"
 #include "fake_sysfs.h"
 #include "sg_executor.h"
+
+#include <quorlink/quorlink.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,165 +22,45 @@ using namespace quorlink;
 using sgtest::Answer;
 using sgtest::FakeDrive;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::StartsWith;
 
-std::vector<uint8_t> sense(uint8_t key, uint8_t asc, uint8_t ascq) {
-    std::vector<uint8_t> b(18, 0);
-    b[0] = 0x70;
-    b[2] = key;
-    b[7] = 10;
-    b[12] = asc;
-    b[13] = ascq;
-    return b;
-}
-
-Answer checkCondition(uint8_t key, uint8_t asc, uint8_t ascq) {
+Answer answer(std::vector<uint8_t> data, int resid = 0, uint8_t status = 0, uint16_t host = 0,
+              uint16_t driver = 0) {
     Answer a;
-    a.status = 0x02;
-    a.driverStatus = 0x08;
-    a.sense = sense(key, asc, ascq);
+    a.data = std::move(data);
+    a.resid = resid;
+    a.status = status;
+    a.hostStatus = host;
+    a.driverStatus = driver;
     return a;
 }
 
-class SgExecutorTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sg = std::make_shared<sgtest::ScriptedSg>();
-        exec = sg::makeSgExecutor(tree.roots(), sg);
-    }
-
-    std::unique_ptr<Device> openDrive(int index, std::string* line = nullptr) {
-        OpenResult r = exec->open(index);
-        if (line != nullptr) {
-            *line = r.deviceLine;
-        }
-        return std::move(r.device);
-    }
-
-    // A drive that is plainly fine to write: USB storage, nothing mounted.
-    std::unique_ptr<Device> usbDrive() {
-        tree.add(FakeDrive{});
-        auto d = openDrive(1);
-        EXPECT_NE(d, nullptr);
-        return d;
-    }
-
-    sgtest::FakeTree tree;
-    std::shared_ptr<sgtest::ScriptedSg> sg;
-    std::unique_ptr<Executor> exec;
-};
-
-// ---- device lines -------------------------------------------------------
-
-struct LineCase {
-    const char* name;
-    FakeDrive drive;
-    const char* line;
-};
-
-// Test names carry the case; keep gtest from dumping its bytes.
-void PrintTo(const LineCase& c, std::ostream* os) {
-    *os << c.name;
+Answer checkCondition(uint8_t key, uint8_t asc) {
+    Answer a = answer({}, 0, 0x02, 0, 0x08);
+    a.sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
+    return a;
 }
 
-FakeDrive withDriver(std::string driver) {
-    FakeDrive d;
-    d.driver = std::move(driver);
-    return d;
+Answer ioctlError(int err) {
+    Answer a;
+    a.err = err;
+    return a;
 }
 
 FakeDrive sataDisk(std::string model = "FastDisk 512") {
     FakeDrive d;
-    d.index = 0;
     d.driver = "";
     d.vendor = "ATA";
     d.model = std::move(model);
     d.rev = "1A2B";
-    d.block = "sda";
-    d.devId = "8:0";
-    d.partitions = {{"sda1", "8:1"}};
     return d;
 }
 
-FakeDrive noSerial() {
+FakeDrive changed(void (*change)(FakeDrive&)) {
     FakeDrive d;
-    d.serial = "";
+    change(d);
     return d;
 }
-
-FakeDrive cdrom() {
-    FakeDrive d;
-    d.type = 5;
-    d.vendor = "Acme";
-    d.model = "Disc";
-    return d;
-}
-
-class DeviceLineTest : public SgExecutorTest, public ::testing::WithParamInterface<LineCase> {};
-
-TEST_P(DeviceLineTest, DescribesTheDeviceFromSysfs) {
-    const auto& c = GetParam();
-    tree.add(c.drive);
-    std::string line;
-    auto d = openDrive(c.drive.index, &line);
-    ASSERT_NE(d, nullptr);
-    EXPECT_EQ(line, c.line);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, DeviceLineTest,
-    ::testing::Values(
-        LineCase{"UsbStorage", withDriver("usb-storage"),
-                 "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        LineCase{"Uas", withDriver("uas"),
-                 "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        LineCase{"SataDisk", sataDisk(), "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
-        // A non-USB disk whose model pretends otherwise still must not pass as
-        // USB storage.
-        LineCase{"SataDiskNamedLikeUsb", sataDisk("UsbStor Disk"),
-                 "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
-        LineCase{"UsbWithoutSerial", noSerial(),
-                 "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
-        LineCase{"UsbCdrom", cdrom(), "USBSTOR\\CdRom&Ven_Acme&Prod_Disc&Rev_1.00\\0123ABCD"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SgExecutorTest, NoDeviceNodeMeansNoDrive) {
-    FakeDrive d;
-    d.devNode = false;
-    tree.add(d);
-    EXPECT_EQ(openDrive(1), nullptr);
-    EXPECT_EQ(openDrive(7), nullptr);
-    EXPECT_EQ(openDrive(-1), nullptr);
-}
-
-TEST_F(SgExecutorTest, NodeWithoutSysfsEntryIsNotUsbStorage) {
-    std::ofstream(tree.devPath(4)).put('\0');
-    std::string line;
-    auto d = openDrive(4, &line);
-    ASSERT_NE(d, nullptr);
-    EXPECT_THAT(line, Not(HasSubstr("USBSTOR")));
-    const std::array<uint8_t, 512> sector{};
-    const Outcome o = d->execute(*encodeWrite(0, 1, sector), {});
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.reason, "refused: /dev/sg4 is not USB storage");
-    EXPECT_TRUE(sg->sent.empty());
-}
-
-// ---- what goes to the kernel ---------------------------------------------
-
-struct SendCase {
-    const char* name;
-    Command cmd;
-    int direction;
-    unsigned timeoutMs;
-};
-
-void PrintTo(const SendCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SendTest : public SgExecutorTest, public ::testing::WithParamInterface<SendCase> {};
 
 const std::array<uint8_t, 1024> kPattern = [] {
     std::array<uint8_t, 1024> a{};
@@ -187,212 +70,196 @@ const std::array<uint8_t, 1024> kPattern = [] {
     return a;
 }();
 
-TEST_P(SendTest, BlockDirectionLengthAndTimeout) {
-    const auto& c = GetParam();
+class SgExecutorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sg = std::make_shared<sgtest::ScriptedSg>();
+        exec = sg::makeSgExecutor(tree.roots(), sg);
+    }
+    std::unique_ptr<Device> open(int index, std::string* line = nullptr) {
+        OpenResult r = exec->open(index);
+        if (line != nullptr) {
+            *line = r.deviceLine;
+        }
+        return std::move(r.device);
+    }
+    // A drive that is plainly fine to write: USB storage, nothing mounted.
+    std::unique_ptr<Device> usbDrive() {
+        tree.add(FakeDrive{});
+        auto d = open(1);
+        EXPECT_NE(d, nullptr);
+        return d;
+    }
+    Outcome run(Device& d, const Command& cmd) {
+        std::vector<uint8_t> in(cmd.direction == Direction::In ? cmd.dataLength : 0);
+        return d.execute(cmd, in);
+    }
+
+    sgtest::FakeTree tree;
+    std::shared_ptr<sgtest::ScriptedSg> sg;
+    std::unique_ptr<Executor> exec;
+};
+
+TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
+    struct Case {
+        FakeDrive drive;
+        const char* line;
+    };
+    const Case cases[] = {
+        {FakeDrive{}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {changed([](FakeDrive& d) { d.driver = "uas"; }),
+         "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {changed([](FakeDrive& d) { d.serial = ""; }),
+         "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
+        {changed([](FakeDrive& d) { d.type = 5; }),
+         "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {sataDisk(), "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+        // A non-USB disk whose model pretends otherwise must not pass as USB.
+        {sataDisk("UsbStor Disk"), "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
+    };
+    int index = 0;
+    for (Case c : cases) {
+        c.drive.index = ++index;
+        tree.add(c.drive);
+        std::string line;
+        EXPECT_NE(open(index, &line), nullptr);
+        EXPECT_EQ(line, c.line);
+    }
+    // No node, no drive; a node without sysfs entry is no USB storage.
+    EXPECT_EQ(open(12), nullptr);
+    EXPECT_EQ(open(-1), nullptr);
+    std::ofstream(tree.devPath(14)).put('\0');
+    std::string line;
+    auto bare = open(14, &line);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(line.find("USBSTOR"), std::string::npos);
+    EXPECT_EQ(run(*bare, *encodeWrite(0, 1, kPattern)).reason,
+              "refused: /dev/sg14 is not USB storage");
+    EXPECT_TRUE(sg->sent.empty());
+}
+
+TEST_F(SgExecutorTest, BlockDirectionLengthAndTimeoutReachTheKernel) {
+    struct Case {
+        Command cmd;
+        int direction;
+        unsigned timeoutMs;
+    };
+    const Case cases[] = {
+        {encodeTestUnitReady(), SG_DXFER_NONE, 10000},
+        {encodeModeSense(), SG_DXFER_FROM_DEV, 10000},
+        {*encodeRead(75, 1), SG_DXFER_FROM_DEV, 30000},
+        {*encodeWrite(32, 2, kPattern), SG_DXFER_TO_DEV, 30000},
+        {*encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), SG_DXFER_FROM_DEV, 60000},
+        {*encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern), SG_DXFER_TO_DEV,
+         60000},
+    };
     auto d = usbDrive();
-    std::vector<uint8_t> in(c.cmd.dataLength);
-    ASSERT_TRUE(d->execute(c.cmd, in).ok);
-    ASSERT_EQ(sg->sent.size(), 1u);
-    const auto& s = sg->sent[0];
-    EXPECT_EQ(s.cdb, std::vector<uint8_t>(c.cmd.cdb.begin(), c.cmd.cdb.begin() + c.cmd.cdbLength));
-    EXPECT_EQ(s.direction, c.direction);
-    EXPECT_EQ(s.length, c.cmd.dataLength);
-    EXPECT_EQ(s.timeout, c.timeoutMs);
-    if (c.direction == SG_DXFER_TO_DEV) {
+    for (const Case& c : cases) {
+        sg->sent.clear();
+        ASSERT_TRUE(run(*d, c.cmd).ok);
+        ASSERT_EQ(sg->sent.size(), 1u);
+        const auto& s = sg->sent[0];
+        EXPECT_EQ(s.cdb,
+                  std::vector<uint8_t>(c.cmd.cdb.begin(), c.cmd.cdb.begin() + c.cmd.cdbLength));
+        EXPECT_EQ(s.direction, c.direction);
+        EXPECT_EQ(s.length, c.cmd.dataLength);
+        EXPECT_EQ(s.timeout, c.timeoutMs);
         EXPECT_EQ(s.dataOut, std::vector<uint8_t>(c.cmd.dataOut.begin(), c.cmd.dataOut.end()));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, SendTest,
-    ::testing::Values(SendCase{"TestUnitReady", encodeTestUnitReady(), SG_DXFER_NONE, 10000},
-                      SendCase{"ModeSense", encodeModeSense(), SG_DXFER_FROM_DEV, 10000},
-                      SendCase{"Read", *encodeRead(75, 1), SG_DXFER_FROM_DEV, 30000},
-                      SendCase{"Write", *encodeWrite(32, 2, kPattern), SG_DXFER_TO_DEV, 30000},
-                      SendCase{"VendorRead",
-                               *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512),
-                               SG_DXFER_FROM_DEV, 60000},
-                      SendCase{"VendorWrite",
-                               *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
-                               SG_DXFER_TO_DEV, 60000}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- answers ----------------------------------------------------------------
-
-TEST_F(SgExecutorTest, ReadCapacityAnswersPassThrough) {
+TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
+    struct Case {
+        Answer answer;
+        Command cmd;
+        const char* reason;
+    };
+    Command quick = encodeTestUnitReady();
+    Command vendor = *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512);
+    Command read = *encodeRead(0, 1);
+    Command cap = encodeReadCapacity10();
+    const Case cases[] = {
+        {checkCondition(0x02, 0x3A), read, "NOT READY 2/3A/00"},
+        {checkCondition(0x03, 0x11), read, "MEDIUM ERROR 3/11/00"},
+        {checkCondition(0x07, 0x27), read, "DATA PROTECT 7/27/00"},
+        {answer({}, 0, 0x02), read, "CHECK CONDITION without sense data"},
+        {answer({}, 0, 0x08), read, "BUSY"},
+        {answer({}, 0, 0, 0x03), quick, "timed out after 10 s (DID_TIME_OUT)"},
+        {answer({}, 0, 0, 0x03), vendor, "timed out after 60 s (DID_TIME_OUT)"},
+        {answer({}, 0, 0, 0, 0x06), read, "timed out after 30 s"},
+        {answer({}, 0, 0, 0x07), read, "transport error DID_ERROR"},
+        {answer({}, 0, 0, 0, 0x04), read, "driver status 4"},
+        {ioctlError(EIO), quick, "SG_IO failed: Input/output error"},
+        {answer({0x00, 0x0F, 0x42, 0x3F}, 4), cap, "short capacity answer: 4 of 8 bytes"},
+        {answer({0, 0, 0x10, 0, 0, 0, 0x10, 0}), cap, "sector size 4096, not 512"},
+    };
     auto d = usbDrive();
-    Answer rc10;
-    rc10.data = {0x00, 0x0F, 0x42, 0x3F, 0x00, 0x00, 0x02, 0x00};
-    Answer rc16;
-    rc16.data = {0x00, 0x00, 0x00, 0x01, 0x23, 0x45, 0x67, 0x89, 0x00, 0x00, 0x02, 0x00};
-    rc16.resid = 32 - 12;
-    sg->answers = {rc10, rc16};
-
-    std::array<uint8_t, 8> a10{};
-    ASSERT_TRUE(d->execute(encodeReadCapacity10(), a10).ok);
-    EXPECT_EQ(std::vector<uint8_t>(a10.begin(), a10.end()), rc10.data);
-
-    std::array<uint8_t, 32> a16;
-    a16.fill(0xEE);
-    ASSERT_TRUE(d->execute(encodeReadCapacity16(), a16).ok);
-    EXPECT_EQ(std::vector<uint8_t>(a16.begin(), a16.begin() + 12), rc16.data);
-    // What the drive did not send is zero, not stale buffer contents.
-    for (size_t i = 12; i < a16.size(); ++i) {
-        EXPECT_EQ(a16[i], 0) << "byte " << i;
+    for (const Case& c : cases) {
+        sg->answers = {c.answer};
+        const Outcome o = run(*d, c.cmd);
+        EXPECT_FALSE(o.ok);
+        EXPECT_EQ(o.reason, c.reason);
     }
-}
-
-struct CapacityFault {
-    const char* name;
-    Answer answer;
-    const char* reason;
-};
-
-void PrintTo(const CapacityFault& c, std::ostream* os) {
-    *os << c.name;
-}
-
-Answer capacity(std::vector<uint8_t> bytes, int resid) {
-    Answer a;
-    a.data = std::move(bytes);
-    a.resid = resid;
-    return a;
-}
-
-class CapacityFaultTest : public SgExecutorTest,
-                          public ::testing::WithParamInterface<CapacityFault> {};
-
-TEST_P(CapacityFaultTest, UnusableCapacityAnswerFails) {
-    auto d = usbDrive();
-    sg->answers = {GetParam().answer};
-    std::array<uint8_t, 8> a{};
-    const Outcome o = d->execute(encodeReadCapacity10(), a);
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.reason, GetParam().reason);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, CapacityFaultTest,
-    ::testing::Values(CapacityFault{"Short", capacity({0x00, 0x0F, 0x42, 0x3F}, 4),
-                                    "short capacity answer: 4 of 8 bytes"},
-                      CapacityFault{"Empty", capacity({}, 8),
-                                    "short capacity answer: 0 of 8 bytes"},
-                      CapacityFault{"BigSectors", capacity({0, 0, 0x10, 0, 0, 0, 0x10, 0}, 0),
-                                    "sector size 4096, not 512"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SgExecutorTest, WriteProtectBitOfModeDataPassesThrough) {
-    auto d = usbDrive();
-    Answer protectedAnswer;
-    protectedAnswer.data = {0x23, 0x00, 0x80, 0x00};
-    protectedAnswer.resid = kModeSenseAllocation - 4;
-    Answer openAnswer;
-    openAnswer.data = {0x23, 0x00, 0x00, 0x00};
-    openAnswer.resid = kModeSenseAllocation - 4;
-    sg->answers = {protectedAnswer, openAnswer};
-
-    std::vector<uint8_t> mode(kModeSenseAllocation, 0xEE);
-    ASSERT_TRUE(d->execute(encodeModeSense(), mode).ok);
-    EXPECT_EQ(mode[2], 0x80);
-    EXPECT_EQ(mode[4], 0x00);
-    ASSERT_TRUE(d->execute(encodeModeSense(), mode).ok);
-    EXPECT_EQ(mode[2], 0x00);
-}
-
-struct FailureCase {
-    const char* name;
-    Answer answer;
-    CommandClass cls;
-    const char* reason;
-};
-
-void PrintTo(const FailureCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-Answer hostStatus(uint16_t host) {
-    Answer a;
-    a.hostStatus = host;
-    return a;
-}
-
-Answer driverStatus(uint16_t driver) {
-    Answer a;
-    a.driverStatus = driver;
-    return a;
-}
-
-Answer scsiStatus(uint8_t status) {
-    Answer a;
-    a.status = status;
-    return a;
-}
-
-class FailureTest : public SgExecutorTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(FailureTest, FailedCommandCarriesReason) {
-    const auto& c = GetParam();
-    auto d = usbDrive();
-    sg->answers = {c.answer};
-    Command cmd = *encodeRead(0, 1);
-    cmd.commandClass = c.cls;
-    std::vector<uint8_t> in(cmd.dataLength);
-    const Outcome o = d->execute(cmd, in);
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.reason, c.reason);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, FailureTest,
-    ::testing::Values(
-        FailureCase{"NotReady", checkCondition(0x02, 0x3A, 0x00), CommandClass::Transfer,
-                    "NOT READY 2/3A/00"},
-        FailureCase{"MediumError", checkCondition(0x03, 0x11, 0x00), CommandClass::Transfer,
-                    "MEDIUM ERROR 3/11/00"},
-        FailureCase{"DataProtect", checkCondition(0x07, 0x27, 0x00), CommandClass::Transfer,
-                    "DATA PROTECT 7/27/00"},
-        FailureCase{"CheckConditionNoSense", scsiStatus(0x02), CommandClass::Transfer,
-                    "CHECK CONDITION without sense data"},
-        FailureCase{"Busy", scsiStatus(0x08), CommandClass::Transfer, "BUSY"},
-        FailureCase{"OddStatus", scsiStatus(0x22), CommandClass::Transfer, "status 0x22"},
-        FailureCase{"HostTimeoutQuick", hostStatus(0x03), CommandClass::Quick,
-                    "timed out after 10 s (DID_TIME_OUT)"},
-        FailureCase{"HostTimeoutVendor", hostStatus(0x03), CommandClass::Vendor,
-                    "timed out after 60 s (DID_TIME_OUT)"},
-        FailureCase{"DriverTimeout", driverStatus(0x06), CommandClass::Transfer,
-                    "timed out after 30 s"},
-        FailureCase{"HostError", hostStatus(0x07), CommandClass::Transfer,
-                    "transport error DID_ERROR"},
-        FailureCase{"HostUnknown", hostStatus(0x42), CommandClass::Transfer,
-                    "transport error host status 0x42"},
-        FailureCase{"DriverError", driverStatus(0x04), CommandClass::Transfer, "driver status 4"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SgExecutorTest, RecoveredErrorCountsAsDone) {
-    auto d = usbDrive();
-    Answer a = checkCondition(0x01, 0x18, 0x00);
-    a.data = {1, 2, 3, 4};
-    sg->answers = {a};
+    // None of these means the drive is gone: the next command goes out.
+    EXPECT_TRUE(run(*d, quick).ok);
+    // RECOVERED ERROR: the command did complete.
+    Answer recovered = checkCondition(0x01, 0x18);
+    recovered.data = {1, 2, 3, 4};
+    sg->answers = {recovered};
     std::vector<uint8_t> in(512);
-    const Outcome o = d->execute(*encodeRead(0, 1), in);
-    EXPECT_TRUE(o.ok) << o.reason;
+    EXPECT_TRUE(d->execute(read, in).ok);
     EXPECT_EQ(in[3], 4);
 }
 
-TEST_F(SgExecutorTest, BuffersTooSmallForTheTransferFailBeforeTheKernel) {
+TEST_F(SgExecutorTest, UnitAttentionIsAskedAgainOnce) {
     auto d = usbDrive();
-    std::vector<uint8_t> small(100);
-    EXPECT_FALSE(d->execute(*encodeRead(0, 1), small).ok);
-    Command w = *encodeWrite(0, 1, kPattern);
-    w.dataOut = w.dataOut.first(10);
-    EXPECT_FALSE(d->execute(w, {}).ok);
-    Command none = encodeTestUnitReady();
-    none.cdbLength = 0;
-    EXPECT_FALSE(d->execute(none, {}).ok);
-    EXPECT_TRUE(sg->sent.empty());
+    sg->answers = {checkCondition(0x06, 0x28), answer({})};
+    EXPECT_TRUE(run(*d, *encodeWrite(0, 1, kPattern)).ok);
+    EXPECT_EQ(sg->sent.size(), 2u);
+    EXPECT_EQ(sg->sent[0].cdb, sg->sent[1].cdb);
+    sg->sent.clear();
+    sg->answers = {checkCondition(0x06, 0x29), checkCondition(0x06, 0x29)};
+    EXPECT_EQ(run(*d, encodeTestUnitReady()).reason, "UNIT ATTENTION 6/29/00");
+    EXPECT_EQ(sg->sent.size(), 2u);
 }
 
-// ---- a drive pulled mid-run -------------------------------------------------
+TEST_F(SgExecutorTest, ModeSenseFallsBackWhenTheDriveRejectsAllPages) {
+    struct Case {
+        std::vector<Answer> answers;
+        std::vector<std::vector<uint8_t>> cdbs; // as sent, in order
+        bool ok;
+        uint8_t header2; // write-protect byte seen
+    };
+    const std::vector<uint8_t> all = {0x1A, 0, 0x3F, 0, 192, 0};
+    const std::vector<uint8_t> page0 = {0x1A, 0, 0x00, 0, 192, 0};
+    const std::vector<uint8_t> header = {0x1A, 0, 0x3F, 0, 4, 0};
+    const Answer rejected = checkCondition(0x05, 0x24);
+    const Case cases[] = {
+        {{answer({0x23, 0, 0x80, 0}, 188)}, {all}, true, 0x80},
+        {{rejected, answer({0x03, 0, 0x80, 0}, 188)}, {all, page0}, true, 0x80},
+        {{rejected, rejected, answer({0x03, 0, 0x80, 0})}, {all, page0, header}, true, 0x80},
+        {{rejected, rejected, answer({0x03, 0, 0x00, 0})}, {all, page0, header}, true, 0x00},
+        {{rejected, rejected, rejected}, {all, page0, header}, false, 0},
+        // Only a refusal of the request itself is worth another form.
+        {{checkCondition(0x02, 0x3A)}, {all}, false, 0},
+    };
+    auto d = usbDrive();
+    for (const Case& c : cases) {
+        sg->sent.clear();
+        sg->answers = {c.answers.begin(), c.answers.end()};
+        std::vector<uint8_t> mode(kModeSenseAllocation, 0xEE);
+        EXPECT_EQ(d->execute(encodeModeSense(), mode).ok, c.ok);
+        ASSERT_EQ(sg->sent.size(), c.cdbs.size());
+        for (size_t i = 0; i < c.cdbs.size(); ++i) {
+            EXPECT_EQ(sg->sent[i].cdb, c.cdbs[i]);
+            EXPECT_EQ(sg->sent[i].length, c.cdbs[i][4]);
+        }
+        if (c.ok) {
+            EXPECT_EQ(mode[2], c.header2);
+            EXPECT_EQ(mode[100], 0) << "bytes the drive did not send are zero";
+        }
+    }
+}
 
 bool fdOpenOn(const fs::path& target) {
     std::error_code ec;
@@ -405,230 +272,135 @@ bool fdOpenOn(const fs::path& target) {
     return false;
 }
 
-TEST_F(SgExecutorTest, PulledDriveFailsAndStaysReleasable) {
-    auto d = usbDrive();
-    ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
-    Answer gone;
-    gone.err = ENODEV;
-    sg->answers = {gone};
-    std::vector<uint8_t> in(512);
-    Outcome o = d->execute(*encodeRead(0, 1), in);
-    EXPECT_FALSE(o.ok);
-    EXPECT_THAT(o.reason, HasSubstr("drive removed"));
-    // Later commands fail at once instead of asking a missing drive again.
-    o = d->execute(encodeTestUnitReady(), {});
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.reason, "drive removed");
-    EXPECT_EQ(sg->sent.size(), 1u);
-    d.reset();
-    EXPECT_FALSE(fdOpenOn(tree.devPath(1)));
+TEST_F(SgExecutorTest, PulledDriveFailsAtOnceAndStaysReleasable) {
+    tree.add(FakeDrive{});
+    for (const Answer& gone : {ioctlError(ENODEV), answer({}, 0, 0, 0x01)}) {
+        auto d = open(1);
+        ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
+        sg->sent.clear();
+        sg->answers = {gone};
+        EXPECT_THAT(run(*d, *encodeRead(0, 1)).reason, StartsWith("drive removed ("));
+        // Later commands fail without asking the missing drive again.
+        EXPECT_EQ(run(*d, encodeTestUnitReady()).reason, "drive removed");
+        EXPECT_EQ(sg->sent.size(), 1u);
+        d.reset();
+        EXPECT_FALSE(fdOpenOn(tree.devPath(1)));
+    }
 }
 
-TEST_F(SgExecutorTest, NoConnectHostStatusAlsoMeansPulled) {
-    auto d = usbDrive();
-    sg->answers = {hostStatus(0x01)};
-    EXPECT_EQ(d->execute(encodeTestUnitReady(), {}).reason, "drive removed (DID_NO_CONNECT)");
-    EXPECT_EQ(d->execute(encodeTestUnitReady(), {}).reason, "drive removed");
-    EXPECT_EQ(sg->sent.size(), 1u);
-}
+// ---- the write guard ----------------------------------------------------
 
-TEST_F(SgExecutorTest, InputOutputErrorFailsOneCommandOnly) {
-    auto d = usbDrive();
-    Answer eio;
-    eio.err = EIO;
-    sg->answers = {eio};
-    const Outcome first = d->execute(encodeTestUnitReady(), {});
-    EXPECT_FALSE(first.ok);
-    EXPECT_EQ(first.reason, "SG_IO failed: Input/output error");
-    EXPECT_TRUE(d->execute(encodeTestUnitReady(), {}).ok);
-    EXPECT_EQ(sg->sent.size(), 2u);
-}
-
-TEST_F(SgExecutorTest, ReleasingAHealthyDriveClosesItsNode) {
-    auto d = usbDrive();
-    ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
-    d.reset();
-    EXPECT_FALSE(fdOpenOn(tree.devPath(1)));
-}
-
-// ---- the write guard ----------------------------------------------------------
-
-enum class Hazard {
-    NonUsb,
-    CdRom,
-    MountedById,
-    MountedBySource,
-    MountedWholeDisk,
-    Busy,
-    NoAccess,
-    NoMountTable
-};
-
-struct RefusalCase {
-    const char* name;
-    Hazard hazard;
-    const char* reason;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class RefusalTest : public SgExecutorTest, public ::testing::WithParamInterface<RefusalCase> {
-protected:
-    std::unique_ptr<Device> prepare(Hazard s) {
-        FakeDrive d;
-        switch (s) {
-        case Hazard::NonUsb:
-            d = sataDisk();
-            d.index = 1;
-            break;
-        case Hazard::CdRom:
-            d = cdrom();
-            break;
-        case Hazard::MountedById:
-            tree.setMountInfo("40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n");
-            break;
-        case Hazard::MountedBySource:
-            tree.setMountInfo("41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n");
-            break;
-        case Hazard::MountedWholeDisk:
-            tree.setMountInfo("42 22 8:16 / /mnt rw shared:5 - vfat /dev/sdb rw\n");
-            break;
-        case Hazard::Busy:
-            sg->busy[(tree.roots().dev / "sdb").string()] = EBUSY;
-            break;
-        case Hazard::NoAccess:
-            sg->busy[(tree.roots().dev / "sdb").string()] = EACCES;
-            break;
-        case Hazard::NoMountTable:
+TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
+    struct Case {
+        FakeDrive drive;
+        const char* mountLine; // appended to the mount table; nullptr: no table
+        int claimErrno;        // of the exclusive open of /dev/sdb
+        const char* reason;
+    };
+    const Case cases[] = {
+        {sataDisk(), "", 0, "refused: /dev/sg1 is not USB storage"},
+        {changed([](FakeDrive& d) { d.type = 5; }), "", 0,
+         "refused: /dev/sg1 is not a disk (peripheral type 5)"},
+        {FakeDrive{}, "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", 0,
+         "refused: /dev/sdb1 is mounted on /media/op/STICK"},
+        {FakeDrive{}, "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", 0,
+         "refused: /dev/sdb1 is mounted on /media/op/my stick"},
+        {FakeDrive{}, "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n", 0,
+         "refused: /dev/sdb is mounted on /mnt"},
+        {FakeDrive{}, "", EBUSY, "refused: /dev/sdb is in use by another program"},
+        {FakeDrive{}, "", EACCES, "refused: cannot claim /dev/sdb: Permission denied"},
+        {FakeDrive{}, nullptr, 0, "refused: cannot read the mount table"},
+    };
+    const Command changing[] = {
+        *encodeWrite(0, 1, kPattern),
+        *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
+        *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512),
+        *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+        *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        sgtest::FakeTree tree;
+        auto sg = std::make_shared<sgtest::ScriptedSg>();
+        if (c.mountLine == nullptr) {
             tree.removeMountInfo();
-            break;
+        } else {
+            tree.setMountInfo(c.mountLine);
         }
-        tree.add(d);
-        return openDrive(1);
+        if (c.claimErrno != 0) {
+            sg->busy[(tree.roots().dev / "sdb").string()] = c.claimErrno;
+        }
+        tree.add(c.drive);
+        auto d = sg::makeSgExecutor(tree.roots(), sg)->open(1).device;
+        ASSERT_NE(d, nullptr);
+        for (const Command& cmd : changing) {
+            std::vector<uint8_t> in(cmd.direction == Direction::In ? cmd.dataLength : 0);
+            EXPECT_THAT(d->execute(cmd, in).reason, StartsWith(c.reason)) << int(cmd.cdb[1]);
+        }
+        EXPECT_TRUE(sg->sent.empty()) << "a refused command reached the drive";
+        EXPECT_TRUE(sg->held.empty());
+        std::vector<uint8_t> sector(512);
+        EXPECT_TRUE(d->execute(*encodeRead(0, 1), sector).ok);
+        EXPECT_TRUE(d->execute(encodeTestUnitReady(), {}).ok);
     }
-};
-
-std::vector<Command> drivingCommands() {
-    return {*encodeWrite(0, 1, kPattern),
-            *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
-            *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512),
-            *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
-            *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
 }
 
-TEST_P(RefusalTest, WritesAndVendorCommandsAreRefused) {
-    auto d = prepare(GetParam().hazard);
-    ASSERT_NE(d, nullptr);
-    for (const Command& cmd : drivingCommands()) {
-        std::vector<uint8_t> in(cmd.direction == Direction::In ? cmd.dataLength : 0);
-        const Outcome o = d->execute(cmd, in);
-        EXPECT_FALSE(o.ok) << "opcode " << int(cmd.cdb[0]) << " form " << int(cmd.cdb[1]);
-        EXPECT_THAT(o.reason, StartsWith(GetParam().reason));
-    }
-    EXPECT_TRUE(sg->sent.empty()) << "a refused command reached the drive";
-}
-
-TEST_P(RefusalTest, ReadingStaysAllowed) {
-    auto d = prepare(GetParam().hazard);
-    ASSERT_NE(d, nullptr);
-    std::vector<uint8_t> in(512);
-    EXPECT_TRUE(d->execute(*encodeRead(0, 1), in).ok);
-    EXPECT_TRUE(d->execute(encodeTestUnitReady(), {}).ok);
-    EXPECT_EQ(sg->sent.size(), 2u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Guard, RefusalTest,
-    ::testing::Values(
-        RefusalCase{"NonUsb", Hazard::NonUsb, "refused: /dev/sg1 is not USB storage"},
-        RefusalCase{"CdRom", Hazard::CdRom, "refused: /dev/sg1 is not a disk (peripheral type 5)"},
-        RefusalCase{"MountedById", Hazard::MountedById,
-                    "refused: /dev/sdb1 is mounted on /media/op/STICK"},
-        RefusalCase{"MountedBySource", Hazard::MountedBySource,
-                    "refused: /dev/sdb1 is mounted on /media/op/my stick"},
-        RefusalCase{"MountedWholeDisk", Hazard::MountedWholeDisk,
-                    "refused: /dev/sdb is mounted on /mnt"},
-        RefusalCase{"Busy", Hazard::Busy, "refused: /dev/sdb is in use by another program"},
-        RefusalCase{"NoAccess", Hazard::NoAccess,
-                    "refused: cannot check whether /dev/sdb is in use: Permission denied"},
-        RefusalCase{"NoMountTable", Hazard::NoMountTable, "refused: cannot read the mount table"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SgExecutorTest, FreeUsbDriveTakesWritesAfterProbingTheWholeDisk) {
+TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
     auto d = usbDrive();
-    const Outcome o = d->execute(*encodeWrite(0, 2, kPattern), {});
-    ASSERT_TRUE(o.ok) << o.reason;
-    ASSERT_EQ(sg->sent.size(), 1u);
-    EXPECT_EQ(sg->sent[0].dataOut, std::vector<uint8_t>(kPattern.begin(), kPattern.end()));
-    EXPECT_EQ(sg->probed, std::vector<std::string>{(tree.roots().dev / "sdb").string()});
-}
-
-TEST_F(SgExecutorTest, GuardLooksAgainBeforeEveryWrite) {
-    auto d = usbDrive();
-    ASSERT_TRUE(d->execute(*encodeWrite(0, 1, kPattern), {}).ok);
-    // An automounter picks up the freshly written partition.
+    ASSERT_TRUE(run(*d, *encodeRead(0, 1)).ok);
+    EXPECT_EQ(sg->claims, 0) << "reading claims nothing";
+    ASSERT_TRUE(run(*d, *encodeWrite(0, 2, kPattern)).ok);
+    const std::map<int, std::string> held = sg->held;
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(held.begin()->second, (tree.roots().dev / "sdb").string());
+    ASSERT_TRUE(run(*d, *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512)).ok);
+    EXPECT_EQ(sg->held, held) << "one claim for the whole handle, not one per command";
+    EXPECT_EQ(sg->claims, 1);
+    // An automounter picking up a partition is still seen.
     tree.setMountInfo("44 22 8:17 / /media/op/NEW rw - vfat /dev/sdb1 rw\n");
-    const Outcome o = d->execute(*encodeWrite(1, 1, kPattern), {});
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.reason, "refused: /dev/sdb1 is mounted on /media/op/NEW");
-    EXPECT_EQ(sg->sent.size(), 1u);
+    EXPECT_EQ(run(*d, *encodeWrite(1, 1, kPattern)).reason,
+              "refused: /dev/sdb1 is mounted on /media/op/NEW");
+    d.reset();
+    EXPECT_TRUE(sg->held.empty()) << "releasing the handle frees the disk";
 }
 
 TEST_F(SgExecutorTest, WriteOpcodeIsGuardedWhateverItsDirection) {
     tree.add(sataDisk());
-    auto d = openDrive(0);
+    auto d = open(1);
     ASSERT_NE(d, nullptr);
-    Command sneaky = encodeTestUnitReady();
-    sneaky.cdb[0] = 0x2A; // WRITE(10) dressed as a no-data command
-    sneaky.cdbLength = 10;
-    EXPECT_FALSE(d->execute(sneaky, {}).ok);
-    Command format = encodeTestUnitReady();
-    format.cdb[0] = 0x04; // FORMAT UNIT
-    EXPECT_FALSE(d->execute(format, {}).ok);
+    for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
+        Command sneaky = encodeTestUnitReady();
+        sneaky.cdb[0] = opcode;
+        EXPECT_FALSE(run(*d, sneaky).ok);
+    }
     EXPECT_TRUE(sg->sent.empty());
 }
 
-} // namespace
-
-namespace {
-
-TEST(SgFailureLog, FailedCallsAreAppendedWithTheirReason) {
-    sgtest::FakeTree tree;
-    auto roots = tree.roots();
-    roots.failureLog = roots.dev.parent_path() / "failures.log";
-    auto exec = quorlink::sg::makeSgExecutor(roots, std::make_shared<sgtest::ScriptedSg>());
-
-    quorlink::CallRecord ok{"fnQuorbus_Read", 1, {}, 1, {}, ""};
-    quorlink::CallRecord empty{"fnQuorbus_GetDiskHandle", 5, {}, 0, {}, "no drive"};
-    quorlink::CallRecord refused{
-        "fnQuorbus_Write", 1, {}, 0, {}, "refused: /dev/sdb1 is mounted on /mnt"};
-    quorlink::CallRecord silent{"fnQuorbus_VendorR", 2, {}, 0, {}, ""};
-    for (const auto* call : {&ok, &empty, &refused, &silent}) {
-        exec->record(*call);
-    }
-
-    std::ifstream in(roots.failureLog);
+// The library's trace on real drives: failures with their reasons, by
+// default and without a word from the caller.
+TEST_F(SgExecutorTest, FailuresReachTheTraceThroughTheApi) {
+    tree.add(FakeDrive{});
+    tree.setMountInfo("45 22 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n");
+    const fs::path replies = tree.roots().dev.parent_path() / "replies";
+    const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
+    ::setenv("QUORLINK_REPLY_DIR", replies.c_str(), 1);
+    ::unsetenv("QUORLINK_TRACE");
+    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true}));
+    EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
+    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
+    EXPECT_EQ(fnQuorbus_Write(h, 1, 7, kPattern.data()), 0);
+    installExecutorForTesting(nullptr);
+    ::unsetenv("QUORLINK_REPLY_DIR");
+    std::ifstream in(trace);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_THAT(lines[0], ::testing::EndsWith(
-                              " fnQuorbus_Write drive 1: refused: /dev/sdb1 is mounted on /mnt"));
-    EXPECT_THAT(lines[1], ::testing::EndsWith(" fnQuorbus_VendorR drive 2: failed"));
-}
-
-TEST(SgFailureLog, UnwritableLogDoesNotDisturbTheCall) {
-    sgtest::FakeTree tree;
-    auto roots = tree.roots();
-    roots.failureLog = roots.dev / "no-such-dir" / "failures.log";
-    auto exec = quorlink::sg::makeSgExecutor(roots, std::make_shared<sgtest::ScriptedSg>());
-    quorlink::CallRecord refused{"fnQuorbus_Write", 1, {}, 0, {}, "refused"};
-    EXPECT_NO_THROW(exec->record(refused));
-    EXPECT_FALSE(std::filesystem::exists(roots.failureLog));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_THAT(lines[0], StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
+    EXPECT_THAT(lines[0], HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "encoder.h"
 #include "executor.h"
 #include "rack.h"
-#include "trace.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -20,26 +19,7 @@
 
 namespace simtest {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "simtest-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using Bytes = std::vector<uint8_t>;
 
 // A plain, fault-free USB drive the tests change to their needs.
 inline nlohmann::json usbDrive(int index) {
@@ -58,33 +38,36 @@ inline nlohmann::json usbDrive(int index) {
 
 class SimTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::unsetenv("QUORLINK_STATE_DIR"); }
+    void SetUp() override {
+        ::unsetenv("QUORLINK_STATE_DIR");
+        std::string pattern = (std::filesystem::temp_directory_path() / "simtest-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
 
     std::filesystem::path writeRack(const nlohmann::json& rack, const char* name = "rack.json") {
-        const auto file = dir_.path() / name;
+        const auto file = dir_ / name;
         std::ofstream(file) << rack.dump(2);
         return file;
     }
 
     // A rack of the given drives; opens an executor on it.
-    std::unique_ptr<quorlink::Executor> executor(const std::vector<nlohmann::json>& drives,
-                                                 const nlohmann::json& extra = {}) {
-        nlohmann::json rack = {{"drives", nlohmann::json(drives)}};
-        if (extra.is_object()) {
-            rack.update(extra);
-        }
-        rackFile_ = writeRack(rack);
+    std::unique_ptr<quorlink::Executor> executor(const std::vector<nlohmann::json>& drives) {
+        rackFile_ = writeRack({{"drives", nlohmann::json(drives)}});
         return quorlink::makeSimulatorExecutor(rackFile_.string());
     }
 
-    std::filesystem::path dir() const { return dir_.path(); }
-    std::filesystem::path stateDir() const { return rackFile_.string() + ".state"; }
+    std::filesystem::path dir() const { return dir_; }
 
-    TempDir dir_;
+    std::filesystem::path dir_;
     std::filesystem::path rackFile_;
 };
 
-// Runs a vendor read-style command and returns ok plus its 512-byte reply.
+// Runs a command and returns its outcome and data phase.
 struct Reply {
     quorlink::Outcome outcome;
     std::vector<uint8_t> data;

@@ -82,8 +82,7 @@ std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountI
     return mounts;
 }
 
-std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info,
-                                   SgSystem& system) {
+std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info) {
     const std::string sgName = "/dev/sg" + std::to_string(index);
     if (!info.usbStorage) {
         return "refused: " + sgName + " is not USB storage";
@@ -108,22 +107,34 @@ std::optional<std::string> refusal(const Roots& roots, int index, const SgDevice
             }
         }
     }
+    return std::nullopt;
+}
+
+DiskClaim::~DiskClaim() {
+    for (const auto& [name, fd] : held_) {
+        system_->closeExclusive(fd);
+    }
+}
+
+std::optional<std::string> DiskClaim::acquire(const Roots& roots, int index) {
     // Whole disks only: claiming a disk exclusively fails while any of its
     // partitions is held, and a partition node may not exist yet.
-    for (const BlockNode& node : nodes) {
-        if (node.partition) {
+    for (const BlockNode& node : blockNodes(roots, index)) {
+        if (node.partition || held_.contains(node.name)) {
             continue;
         }
-        const std::string path = (roots.dev / node.name).string();
-        const int err = system.probeExclusive(path);
-        if (err == 0 || err == ENOENT) {
+        const int fd = system_->openExclusive((roots.dev / node.name).string());
+        if (fd >= 0) {
+            held_[node.name] = fd;
             continue;
         }
-        if (err == EBUSY) {
+        if (fd == -ENOENT) {
+            continue; // no node yet, so nothing else can open it either
+        }
+        if (fd == -EBUSY) {
             return "refused: /dev/" + node.name + " is in use by another program";
         }
-        return "refused: cannot check whether /dev/" + node.name +
-               " is in use: " + std::strerror(err);
+        return "refused: cannot claim /dev/" + node.name + ": " + std::strerror(-fd);
     }
     return std::nullopt;
 }

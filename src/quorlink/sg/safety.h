@@ -6,6 +6,8 @@
 #include "sg_system.h"
 #include "sysfs_device.h"
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,8 +27,27 @@ struct Mount {
 // Parses /proc/self/mountinfo; nullopt when the file cannot be read.
 std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountInfo);
 
-// nullopt: the command may go to the drive; otherwise why it may not.
-std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info,
-                                   SgSystem& system);
+// nullopt: the drive is USB storage with nothing of it mounted; otherwise
+// why a command that changes it may not go.
+std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info);
+
+// The drive's whole-disk block devices opened with O_EXCL and held until
+// destroyed (the handle is released): while held, nothing can mount or
+// claim them, so the guard's verdict cannot go stale before the write.
+class DiskClaim {
+public:
+    explicit DiskClaim(std::shared_ptr<SgSystem> system) : system_(std::move(system)) {}
+    ~DiskClaim();
+    DiskClaim(const DiskClaim&) = delete;
+    DiskClaim& operator=(const DiskClaim&) = delete;
+
+    // Claims every whole disk not held yet; nullopt when all are held (or
+    // have no node), else why not (another program holds one).
+    std::optional<std::string> acquire(const Roots& roots, int index);
+
+private:
+    std::shared_ptr<SgSystem> system_;
+    std::map<std::string, int> held_; // disk name -> descriptor
+};
 
 } // namespace quorlink::sg

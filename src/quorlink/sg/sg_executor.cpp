@@ -8,9 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <fstream>
 #include <unistd.h>
 
 namespace quorlink {
@@ -25,6 +23,11 @@ constexpr uint8_t kDriverTimeout = 0x06;
 constexpr uint8_t kDriverSense = 0x08;
 constexpr uint16_t kDidNoConnect = 0x01;
 constexpr uint16_t kDidTimeOut = 0x03;
+constexpr uint8_t kModeSense6 = 0x1A;
+constexpr uint8_t kAllPages = 0x3F;
+constexpr uint8_t kIllegalRequest = 0x05;
+constexpr uint8_t kUnitAttention = 0x06;
+constexpr uint8_t kModeHeaderLength = 4;
 
 class FileDescriptor {
 public:
@@ -82,12 +85,18 @@ std::optional<std::string> checkCapacityAnswer(const Command& cmd, std::span<con
     return std::nullopt;
 }
 
+// One command's result, with the sense key the drive gave (0: none).
+struct Attempt {
+    Outcome outcome;
+    uint8_t senseKey = 0;
+};
+
 class SgDevice final : public Device {
 public:
     SgDevice(int index, int fd, SgDeviceInfo info, const Roots& roots,
              std::shared_ptr<SgSystem> system)
-        : index_(index), fd_(fd), info_(std::move(info)), roots_(roots),
-          system_(std::move(system)) {}
+        : index_(index), fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
+          claim_(std::move(system)) {}
 
     Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
         if (gone_) {
@@ -97,10 +106,51 @@ public:
             return failed("bad command block length " + std::to_string(cmd.cdbLength));
         }
         if (changesDrive(cmd)) {
-            if (auto why = refusal(roots_, index_, info_, *system_)) {
+            if (auto why = refusal(roots_, index_, info_)) {
+                return failed(*why);
+            }
+            if (auto why = claim_.acquire(roots_, index_)) {
                 return failed(*why);
             }
         }
+        if (cmd.cdb[0] == kModeSense6 && (cmd.cdb[2] & 0x3F) == kAllPages) {
+            return modeSense(cmd, dataIn);
+        }
+        return send(cmd, dataIn).outcome;
+    }
+
+private:
+    // Some drives reject the all-pages request. The write-protect bit sits
+    // in the header every answer carries, so page 0 or a bare header will do.
+    Outcome modeSense(const Command& cmd, std::span<uint8_t> dataIn) {
+        Attempt a = send(cmd, dataIn);
+        const std::pair<uint8_t, uint8_t> fallbacks[] = {{0x00, cmd.cdb[4]},
+                                                         {kAllPages, kModeHeaderLength}};
+        for (const auto& [page, allocation] : fallbacks) {
+            if (a.outcome.ok || a.senseKey != kIllegalRequest || dataIn.size() < allocation) {
+                break;
+            }
+            Command retry = cmd;
+            retry.cdb[2] = page;
+            retry.cdb[4] = allocation;
+            retry.dataLength = allocation;
+            std::fill(dataIn.begin(), dataIn.end(), uint8_t{0});
+            a = send(retry, dataIn.first(allocation));
+        }
+        return a.outcome;
+    }
+
+    // A UNIT ATTENTION (after a reset or a medium change) says the command
+    // was not run: send it once more.
+    Attempt send(const Command& cmd, std::span<uint8_t> dataIn) {
+        Attempt a = sendOnce(cmd, dataIn);
+        if (a.senseKey == kUnitAttention) {
+            a = sendOnce(cmd, dataIn);
+        }
+        return a;
+    }
+
+    Attempt sendOnce(const Command& cmd, std::span<uint8_t> dataIn) {
         sg_io_hdr_t hdr;
         std::memset(&hdr, 0, sizeof hdr);
         std::array<uint8_t, 16> cdb = cmd.cdb;
@@ -114,14 +164,14 @@ public:
         hdr.dxfer_direction = SG_DXFER_NONE;
         if (cmd.dataLength > 0 && cmd.direction == Direction::In) {
             if (dataIn.size() < cmd.dataLength) {
-                return failed("reply buffer smaller than the transfer");
+                return {failed("reply buffer smaller than the transfer")};
             }
             hdr.dxfer_direction = SG_DXFER_FROM_DEV;
             hdr.dxferp = dataIn.data();
             hdr.dxfer_len = cmd.dataLength;
         } else if (cmd.dataLength > 0 && cmd.direction == Direction::Out) {
             if (cmd.dataOut.size() < cmd.dataLength) {
-                return failed("data shorter than the transfer");
+                return {failed("data shorter than the transfer")};
             }
             hdr.dxfer_direction = SG_DXFER_TO_DEV;
             // The kernel only reads from a data-out buffer.
@@ -132,12 +182,14 @@ public:
         if (const int err = system_->sgIo(fd_.get(), hdr); err != 0) {
             if (err == ENODEV || err == ENXIO) {
                 gone_ = true;
-                return failed(std::string("drive removed (") + std::strerror(err) + ")");
+                return {failed(std::string("drive removed (") + std::strerror(err) + ")")};
             }
-            return failed(std::string("SG_IO failed: ") + std::strerror(err));
+            return {failed(std::string("SG_IO failed: ") + std::strerror(err))};
         }
-        if (auto why = verdict(hdr, sense, cmd)) {
-            return failed(*why);
+        Attempt a;
+        if (auto why = verdict(hdr, sense, cmd, a.senseKey)) {
+            a.outcome = failed(*why);
+            return a;
         }
         if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {
             const size_t resid = std::clamp<int>(hdr.resid, 0, static_cast<int>(cmd.dataLength));
@@ -145,16 +197,17 @@ public:
             std::fill(dataIn.begin() + static_cast<ptrdiff_t>(received),
                       dataIn.begin() + static_cast<ptrdiff_t>(cmd.dataLength), uint8_t{0});
             if (auto why = checkCapacityAnswer(cmd, dataIn.first(cmd.dataLength), received)) {
-                return failed(*why);
+                a.outcome = failed(*why);
+                return a;
             }
         }
-        return succeeded();
+        a.outcome = succeeded();
+        return a;
     }
 
-private:
     std::optional<std::string> verdict(const sg_io_hdr_t& hdr,
                                        const std::array<uint8_t, kSenseBufferSize>& sense,
-                                       const Command& cmd) {
+                                       const Command& cmd, uint8_t& senseKey) {
         const std::string timeoutText =
             "timed out after " + std::to_string(commandTimeout(cmd.commandClass).count() / 1000) +
             " s";
@@ -175,6 +228,7 @@ private:
         const size_t senseLength = std::min<size_t>(hdr.sb_len_wr, sense.size());
         if (status == 0x02 || senseLength > 0) {
             const auto decoded = decodeSense(std::span(sense).first(senseLength));
+            senseKey = decoded ? decoded->key : 0;
             if (decoded && decoded->key == 0x01) {
                 return std::nullopt; // RECOVERED ERROR: the command did complete
             }
@@ -199,31 +253,16 @@ private:
     SgDeviceInfo info_;
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
+    DiskClaim claim_;
     bool gone_ = false;
 };
 
 class SgExecutor final : public Executor {
 public:
-    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system)
-        : roots_(std::move(roots)), system_(std::move(system)) {}
+    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace)
+        : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)) {}
 
-    void record(const CallRecord& call) override {
-        const bool failed = call.status == 0;
-        // Discovery asks every index; an empty one is no news.
-        if (roots_.failureLog.empty() || !failed || call.reason == "no drive") {
-            return;
-        }
-        std::ofstream log(roots_.failureLog, std::ios::app);
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        char stamp[32] = "";
-        if (localtime_r(&now, &local) != nullptr) {
-            std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-        }
-        log << stamp << " " << call.function << " drive " << call.driveIndex << ": "
-            << (call.reason.empty() ? std::string("failed") : call.reason) << "\n";
-        // A log that cannot be written must not change what the call answered.
-    }
+    std::optional<TraceTarget> defaultTrace() const override { return trace_; }
 
     OpenResult open(int driveIndex) override {
         OpenResult result;
@@ -238,10 +277,16 @@ public:
             fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
-            return result; // absent, or not ours to open: no drive at this index
+            // An absent node is an empty index; anything else (no permission,
+            // above all) is worth a line in the trace.
+            if (errno != ENOENT && errno != ENXIO && errno != ENODEV) {
+                result.reason = "cannot open " + path + ": " + std::strerror(errno);
+            }
+            return result;
         }
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+            result.reason = "cannot set up " + path + ": " + std::strerror(errno);
             ::close(fd);
             return result;
         }
@@ -255,6 +300,7 @@ public:
 private:
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
+    std::optional<TraceTarget> trace_;
 };
 
 } // namespace
@@ -272,18 +318,17 @@ std::chrono::milliseconds commandTimeout(CommandClass cls) {
     return 60s;
 }
 
-std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system) {
-    return std::make_unique<SgExecutor>(std::move(roots), std::move(system));
+std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
+                                         std::optional<TraceTarget> trace) {
+    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace));
 }
 
 } // namespace sg
 
 std::unique_ptr<Executor> makeSgExecutor() {
-    sg::Roots roots;
-    if (const char* log = std::getenv("QUORLINK_SG_LOG"); log != nullptr && *log != '\0') {
-        roots.failureLog = log;
-    }
-    return sg::makeSgExecutor(std::move(roots), sg::realSgSystem());
+    // On a line this trace is the only place refusals and sense data show
+    // up, so failures are kept even when nobody asked for a trace.
+    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), TraceTarget{{}, true});
 }
 
 } // namespace quorlink

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace quorlink::sg {
 
@@ -14,6 +15,8 @@ namespace quorlink::sg {
 // the vendor block may legitimately take seconds.
 std::chrono::milliseconds commandTimeout(CommandClass cls);
 
-std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system);
+// `trace`: what the library traces when $QUORLINK_TRACE does not say.
+std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
+                                         std::optional<TraceTarget> trace = std::nullopt);
 
 } // namespace quorlink::sg

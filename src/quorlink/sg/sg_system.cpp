@@ -18,17 +18,15 @@ public:
         return rc < 0 ? errno : 0;
     }
 
-    int probeExclusive(const std::string& path) override {
+    int openExclusive(const std::string& path) override {
         int fd;
         do {
             fd = ::open(path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK);
         } while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
-            return errno;
-        }
-        ::close(fd);
-        return 0;
+        return fd < 0 ? -errno : fd;
     }
+
+    void closeExclusive(int fd) override { ::close(fd); }
 };
 
 } // namespace

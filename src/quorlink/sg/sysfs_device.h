@@ -13,9 +13,6 @@ struct Roots {
     std::filesystem::path sys = "/sys";
     std::filesystem::path dev = "/dev";
     std::filesystem::path mountInfo = "/proc/self/mountinfo";
-    // When set, every failed call is appended here with its reason: on a real
-    // line this is the only place refusals and sense data show up.
-    std::filesystem::path failureLog;
 };
 
 struct BlockNode {

@@ -2,11 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
@@ -71,16 +73,16 @@ void readUnits(const json& d, const char* name, int& fallback,
     }
 }
 
+bool knownOperation(const std::string& name) {
+    static const char* ops[] = {"open",  "tur",      "capacity", "mode_sense", "read",
+                                "write", "vendor_r", "vendor_w", "vendor",     "vendor_scan"};
+    return std::find(std::begin(ops), std::end(ops), name) != std::end(ops);
+}
+
 Fault readFault(const json& f, const std::string& where) {
-    static const char* ops[] = {"tur",      "capacity", "mode_sense", "read",       "write",
-                                "vendor_r", "vendor_w", "vendor",     "vendor_scan"};
     Fault fault;
     fault.op = f.value("op", "");
-    bool known = false;
-    for (const char* op : ops) {
-        known = known || fault.op == op;
-    }
-    if (!known) {
+    if (!knownOperation(fault.op)) {
         throw RackError(where + ".op: unknown operation \"" + fault.op + "\"");
     }
     if (f.contains("code")) {
@@ -102,6 +104,33 @@ Fault readFault(const json& f, const std::string& where) {
         throw RackError(where + ".effect: unknown effect \"" + effect + "\"");
     }
     return fault;
+}
+
+// "latency_ms": n, or {"default": n, "write": n, "0x95": n, ...}.
+void readLatency(const json& d, DriveProfile& p, const std::string& where) {
+    if (!d.contains("latency_ms")) {
+        return;
+    }
+    const json& l = d["latency_ms"];
+    if (!l.is_object()) {
+        p.latencyMs = static_cast<int>(number(l, where));
+        return;
+    }
+    for (const auto& [key, value] : l.items()) {
+        const auto ms = static_cast<int>(number(value, where + "." + key));
+        if (key == "default") {
+            p.latencyMs = ms;
+        } else if (knownOperation(key)) {
+            p.opLatencyMs[key] = ms;
+        } else {
+            try {
+                p.codeLatencyMs[static_cast<int>(byteValue(json(key), where))] = ms;
+            } catch (const RackError&) {
+                throw RackError(where + ": \"" + key +
+                                "\" is neither an operation nor a vendor code");
+            }
+        }
+    }
 }
 
 DriveProfile readDrive(const json& d, size_t position) {
@@ -158,8 +187,7 @@ DriveProfile readDrive(const json& d, size_t position) {
     p.revision = d.value("revision", p.revision);
     p.serial = d.value("serial", "SIM" + std::to_string(p.index));
     p.line = d.value("line", "IDE\\Disk" + p.vendor + "_" + p.product + "\\" + p.serial);
-    p.latencyMs = static_cast<int>(
-        d.contains("latency_ms") ? number(d["latency_ms"], where + ".latency_ms") : 0);
+    readLatency(d, p, where + ".latency_ms");
     if (d.contains("faults")) {
         size_t k = 0;
         for (const auto& f : d["faults"]) {
@@ -200,6 +228,16 @@ int DriveProfile::unitEntries(int code, int chip, int unit) const {
         return it->second;
     }
     return code == 0x94 ? defaultEntries94 : defaultEntries95;
+}
+
+int DriveProfile::latencyFor(const std::string& op, std::optional<int> code) const {
+    if (code) {
+        if (const auto it = codeLatencyMs.find(*code); it != codeLatencyMs.end()) {
+            return it->second;
+        }
+    }
+    const auto it = opLatencyMs.find(op);
+    return it != opLatencyMs.end() ? it->second : latencyMs;
 }
 
 std::string DriveProfile::deviceLine() const {

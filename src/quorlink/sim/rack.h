@@ -24,7 +24,7 @@ struct RackError : std::runtime_error {
 
 // A simulated fault: which calls it hits and what they answer.
 struct Fault {
-    std::string op;                // tur, capacity, mode_sense, read, write,
+    std::string op;                // open, tur, capacity, mode_sense, read, write,
                                    // vendor_r, vendor_w, vendor, vendor_scan
     std::optional<int> code;       // vendor code, vendor ops only
     std::optional<int64_t> sector; // read/write covering this sector
@@ -55,10 +55,15 @@ struct DriveProfile {
     std::string revision = "1.00";
     std::string serial;
     std::string line; // device line of a Disk; USB drives build theirs
+    // Milliseconds before a command answers: by vendor code, else by
+    // operation (the fault names), else the default.
     int latencyMs = 0;
+    std::map<std::string, int> opLatencyMs;
+    std::map<int, int> codeLatencyMs;
     std::vector<Fault> faults;
 
     int unitEntries(int code, int chip, int unit) const;
+    int latencyFor(const std::string& op, std::optional<int> code) const;
     std::string deviceLine() const;
 };
 

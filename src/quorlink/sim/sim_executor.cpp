@@ -2,7 +2,6 @@
 #include "../encoder.h"
 #include "../executor.h"
 #include "rack.h"
-#include "trace.h"
 
 #include <algorithm>
 #include <chrono>
@@ -88,13 +87,33 @@ void putBe32(uint8_t* p, uint64_t v) {
 
 // State shared by every open device of one executor (one process).
 struct Shared {
-    explicit Shared(RackProfile profile) : state(std::move(profile)) {
-        if (state.profile().trace) {
-            trace = std::make_unique<TraceWriter>(*state.profile().trace);
+    explicit Shared(RackProfile profile) : state(std::move(profile)) {}
+
+    // The fault this call of drive `index` sets off, if any.
+    const Fault* fired(int index, const Operation& op) {
+        const DriveProfile& profile = state.drive(index);
+        std::lock_guard lock(mutex);
+        for (size_t k = 0; k < profile.faults.size(); ++k) {
+            const Fault& f = profile.faults[k];
+            if (!matches(f, op)) {
+                continue;
+            }
+            const int seen = ++faultCounts[{index, k}];
+            if (f.nth == 0 || seen == f.nth) {
+                return &f;
+            }
+        }
+        return nullptr;
+    }
+
+    void delay(int index, const Operation& op) {
+        const int ms = state.drive(index).latencyFor(op.name, op.code);
+        if (ms > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         }
     }
+
     RackState state;
-    std::unique_ptr<TraceWriter> trace;
     std::mutex mutex;
     // Matching calls seen per (drive, fault), for faults on the n-th call.
     std::map<std::pair<int, size_t>, int> faultCounts;
@@ -109,12 +128,10 @@ public:
         if (!shared_->state.plugged(index_)) {
             return {false, "drive unplugged"};
         }
-        if (profile_.latencyMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(profile_.latencyMs));
-        }
         const Operation op = classify(cmd);
+        shared_->delay(index_, op);
         Outcome shape{true, {}, ReplyShape::Full, 0};
-        if (const Fault* f = firedFault(op)) {
+        if (const Fault* f = shared_->fired(index_, op)) {
             switch (f->effect) {
             case Fault::Effect::Fail:
                 return {false, std::string("simulated fault on ") + op.name};
@@ -136,21 +153,6 @@ public:
     }
 
 private:
-    const Fault* firedFault(const Operation& op) {
-        std::lock_guard lock(shared_->mutex);
-        for (size_t k = 0; k < profile_.faults.size(); ++k) {
-            const Fault& f = profile_.faults[k];
-            if (!matches(f, op)) {
-                continue;
-            }
-            const int seen = ++shared_->faultCounts[{index_, k}];
-            if (f.nth == 0 || seen == f.nth) {
-                return &f;
-            }
-        }
-        return nullptr;
-    }
-
     Outcome run(const Command& cmd, std::span<uint8_t> dataIn) {
         const auto cdb = std::span(cmd.cdb).first(cmd.cdbLength);
         if (auto v = decodeVendor(cdb)) {
@@ -363,13 +365,33 @@ public:
         if (d.kind == DriveKind::Empty || !shared_->state.plugged(index)) {
             return {};
         }
-        return {std::make_unique<SimDevice>(shared_, index), d.deviceLine()};
+        const Operation op{"open", std::nullopt, std::nullopt};
+        shared_->delay(index, op);
+        OpenResult result;
+        if (const Fault* f = shared_->fired(index, op)) {
+            switch (f->effect) {
+            case Fault::Effect::Fail:
+                result.reason = "simulated fault on open";
+                return result;
+            case Fault::Effect::NoReply:
+                result.reply = ReplyShape::Missing;
+                break;
+            case Fault::Effect::ShortReply:
+                result.reply = ReplyShape::Short;
+                result.shortLength = f->shortLength;
+                break;
+            }
+        }
+        result.device = std::make_unique<SimDevice>(shared_, index);
+        result.deviceLine = d.deviceLine();
+        return result;
     }
 
-    void record(const CallRecord& call) override {
-        if (shared_ && shared_->trace) {
-            shared_->trace->write(call);
+    std::optional<TraceTarget> defaultTrace() const override {
+        if (!shared_ || !shared_->state.profile().trace) {
+            return std::nullopt;
         }
+        return TraceTarget{*shared_->state.profile().trace, false};
     }
 
 private:

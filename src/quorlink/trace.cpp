@@ -1,0 +1,102 @@
+#include "trace.h"
+
+#include "reply_writer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quorlink {
+namespace {
+
+std::string utcNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+    std::tm utc{};
+    char text[40] = "";
+    if (gmtime_r(&seconds, &utc) != nullptr) {
+        const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+        std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms.count()));
+    }
+    return text;
+}
+
+} // namespace
+
+std::string traceLine(const CallRecord& call) {
+    nlohmann::ordered_json j;
+    j["fn"] = call.function;
+    j["drive"] = call.driveIndex;
+    auto args = nlohmann::ordered_json::array();
+    for (const auto& [name, value] : call.arguments) {
+        args.push_back(value);
+    }
+    j["args"] = args;
+    j["status"] = call.status;
+    if (call.function == "fnQuorbus_Write" && call.arguments.size() >= 3) {
+        j["first"] = call.arguments[2].second;
+        j["count"] = call.arguments[1].second;
+        static const char* digits = "0123456789abcdef";
+        std::string hex;
+        hex.reserve(call.writeData.size() * 2);
+        for (uint8_t b : call.writeData) {
+            hex.push_back(digits[b >> 4]);
+            hex.push_back(digits[b & 15]);
+        }
+        j["data"] = hex;
+    }
+    if (call.status == 0 && !call.reason.empty()) {
+        j["reason"] = call.reason;
+    }
+    j["time"] = utcNow();
+    return j.dump() + "\n";
+}
+
+std::filesystem::path defaultTraceFile() {
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+        return std::filesystem::path(state) / "quorlink" / "trace.jsonl";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+        return std::filesystem::path(home) / ".local" / "state" / "quorlink" / "trace.jsonl";
+    }
+    return replyPaths().text.parent_path() / "trace.jsonl";
+}
+
+TraceWriter::TraceWriter(const std::filesystem::path& file, bool failuresOnly)
+    : failuresOnly_(failuresOnly) {
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+}
+
+TraceWriter::~TraceWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void TraceWriter::write(const CallRecord& call) {
+    // Discovery asks every index; an empty one is no failure worth keeping.
+    if (fd_ < 0 || (failuresOnly_ && (call.status != 0 || call.reason == "no drive"))) {
+        return;
+    }
+    // One write per line: O_APPEND keeps lines whole across processes, and a
+    // trace that cannot be written never changes what the call answered.
+    const std::string line = traceLine(call);
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+} // namespace quorlink
