@@ -619,12 +619,6 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
 
 // ---------------------------------------------------------------- test run
 
-void TestFrm::Wait(float seconds) {
-    if (deps_.wait) {
-        deps_.wait(seconds);
-    }
-}
-
 namespace {
 
 // The detail text of a failed Format.
@@ -646,6 +640,13 @@ void TestFrm::GoCmd_Click() {
     // the window, which may be gone by then.
     StationContext& ctx = ctx_;
     DeviceProcedures dev = deps_.device;
+    // A copy: the window, and its own copy, may be deleted inside the wait.
+    const std::function<void(float)> waitFor = deps_.wait;
+    auto Wait = [&waitFor](float seconds) {
+        if (waitFor) {
+            waitFor(seconds);
+        }
+    };
     SlotTable& table = ctx.slots;
 
     ctx.TestRunning = kTrue;

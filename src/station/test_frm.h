@@ -123,7 +123,6 @@ private:
     void BuildRowZero();
     void SetPicture(int row, int picture);
     void FlashSlot(int recordIndex);
-    void Wait(float seconds);
 
     StationContext& ctx_;
     StationDependencies deps_;
