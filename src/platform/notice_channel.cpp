@@ -1,10 +1,16 @@
 #include "platform/notice_channel.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace ufd {
@@ -81,14 +87,69 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
 
 NoticeServer::~NoticeServer() {
     server_->close();
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
 }
 
 bool NoticeServer::Listen(const QString& name) {
     server_->close();
-    // A station that died leaves its socket file behind, and listening on
-    // it would fail; the name is ours, so clear it first.
+    // Whatever socket file is there goes, a live one too.
     QLocalServer::removeServer(name);
     return server_->listen(name);
+}
+
+namespace {
+
+// Where QLocalServer puts a socket of this name.
+QString SocketPath(const QString& name) {
+    return name.startsWith(QLatin1Char('/')) ? name : QDir::tempPath() + QLatin1Char('/') + name;
+}
+
+// Someone accepts connections on the socket. Only asked of a socket whose
+// station lock was free, so it never reaches a live station: a connection
+// would be a notice to it.
+bool Answers(const QString& name) {
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    const bool answered = probe.waitForConnected(500);
+    probe.abort();
+    return answered;
+}
+
+} // namespace
+
+ClaimResult NoticeServer::Claim(const QString& name) {
+    server_->close();
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+        lockFd_ = -1;
+    }
+    const QByteArray lockPath = QFile::encodeName(SocketPath(name) + QStringLiteral(".lock"));
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return ClaimResult::Failed;
+    }
+    // The kernel drops the lock however the holder ends, so a crashed
+    // station never blocks the next one.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return held ? ClaimResult::Taken : ClaimResult::Failed;
+    }
+    // Listening with access options replaces any file at the name, so the
+    // file is judged first.
+    ClaimResult result = ClaimResult::Taken;
+    if (!QFileInfo::exists(SocketPath(name)) || !Answers(name)) {
+        QLocalServer::removeServer(name);
+        result = server_->listen(name) ? ClaimResult::Listening : ClaimResult::Failed;
+    }
+    if (result == ClaimResult::Listening) {
+        lockFd_ = fd;
+    } else {
+        ::close(fd);
+    }
+    return result;
 }
 
 QString NoticeServer::Name() const {

@@ -434,11 +434,26 @@ StartupResult TestFrm::Form_Load() {
     // the message boxes below.
     if (!deps_.noticeChannel.isEmpty()) {
         QPointer<TestFrm> self(this);
-        noticeReceiver_ = ListenForNotices(deps_.noticeChannel, [self](const QByteArray& bytes) {
-            if (!self.isNull()) {
-                self->WndProc_CopyData(bytes);
-            }
-        });
+        NoticeListener listener =
+            ListenForNotices(deps_.noticeChannel, [self](const QByteArray& bytes) {
+                if (!self.isNull()) {
+                    self->WndProc_CopyData(bytes);
+                }
+            });
+        if (listener.taken) {
+            // Two stations on one channel would share one monitor's notices
+            // and release each other's handles; the running one stays as is.
+            const QString text =
+                QStringLiteral("Another station is already running on the notice channel \"") +
+                deps_.noticeChannel +
+                QStringLiteral("\". Close it first, or start this one with its own channel: "
+                               "set UFD_NOTICE_CHANNEL to another name.");
+            ShowMessageBox(text, kStyleStop, kWindowCaption);
+            result.ok = false;
+            result.reason = text;
+            return result;
+        }
+        noticeReceiver_ = std::move(listener.receiver);
     }
     if (!InitStation(result)) {
         return result;
