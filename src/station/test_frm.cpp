@@ -25,14 +25,22 @@ const QColor kLightGreen(192, 255, 192);
 const QColor kLightRed(255, 192, 192);
 const QColor kHeaderBack(255, 192, 255);
 
-// The platform's sans in place of the design's bitmap sans.
-QFont SansFont(double points, bool bold = false) {
-    QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+} // namespace
+
+// The design's captions were fitted to a narrow bitmap sans. Common sans
+// faces clip them, and even a face with Arial's widths clips two check box
+// captions by a pixel or two; one with Arial Narrow's widths leaves room.
+QFont SansFont(double points, bool bold) {
+    QFont f = QFontDatabase::hasFamily(kCaptionFamily)
+                  ? QFont(kCaptionFamily)
+                  : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
 }
+
+namespace {
 
 void FillBackground(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
