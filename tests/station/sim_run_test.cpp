@@ -111,8 +111,17 @@ TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled
     EXPECT_TRUE(frm->ClearCmd->isEnabled());
     EXPECT_FALSE(frm->GoCmd->isEnabled());
 
+    // A click on a row flashes that drive alone, and only a failed one.
+    rack.ClearTrace();
+    frm->ItemLab_Click(0);
+    frm->ThumbImage_Click(4);
+    const auto flashed = rack.Calls("Read");
+    EXPECT_EQ(flashed.size(), static_cast<size_t>(kLedPasses));
+    EXPECT_TRUE(std::all_of(flashed.begin(), flashed.end(), [](auto& c) { return c.drive == 5; }));
+
     // Three passes of the LED loop, then a notice; the next tick disables
     // the button and the loop stops.
+    pumps = 0;
     rack.ClearTrace();
     onPump = [this](int pass) {
         if (pass == 3) {
