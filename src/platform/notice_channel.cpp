@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ufd {
@@ -87,9 +88,18 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
 
 NoticeServer::~NoticeServer() {
     server_->close();
-    if (lockFd_ >= 0) {
-        ::close(lockFd_);
+    ReleaseLock();
+}
+
+void NoticeServer::ReleaseLock() {
+    if (lockFd_ < 0) {
+        return;
     }
+    // Removed while still held, so no lock file is left behind; whoever
+    // opened it meanwhile notices it is gone once they hold it.
+    ::unlink(lockPath_.constData());
+    ::close(lockFd_);
+    lockFd_ = -1;
 }
 
 bool NoticeServer::Listen(const QString& name) {
@@ -121,21 +131,29 @@ bool Answers(const QString& name) {
 
 ClaimResult NoticeServer::Claim(const QString& name) {
     server_->close();
-    if (lockFd_ >= 0) {
-        ::close(lockFd_);
-        lockFd_ = -1;
-    }
+    ReleaseLock();
     const QByteArray lockPath = QFile::encodeName(SocketPath(name) + QStringLiteral(".lock"));
-    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return ClaimResult::Failed;
-    }
-    // The kernel drops the lock however the holder ends, so a crashed
-    // station never blocks the next one.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
+    int fd = -1;
+    for (;;) {
+        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return ClaimResult::Failed;
+        }
+        // The kernel drops the lock however the holder ends, so a crashed
+        // station never blocks the next one.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool held = errno == EWOULDBLOCK;
+            ::close(fd);
+            return held ? ClaimResult::Taken : ClaimResult::Failed;
+        }
+        // A holder that ended removed the file we opened: lock the new one.
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(fd, &locked) == 0 && ::stat(lockPath.constData(), &named) == 0 &&
+            locked.st_ino == named.st_ino && locked.st_dev == named.st_dev) {
+            break;
+        }
         ::close(fd);
-        return held ? ClaimResult::Taken : ClaimResult::Failed;
     }
     // Listening with access options replaces any file at the name, so the
     // file is judged first.
@@ -146,6 +164,7 @@ ClaimResult NoticeServer::Claim(const QString& name) {
     }
     if (result == ClaimResult::Listening) {
         lockFd_ = fd;
+        lockPath_ = lockPath;
     } else {
         ::close(fd);
     }

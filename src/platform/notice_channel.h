@@ -40,8 +40,11 @@ signals:
     void NoticeReceived(const QByteArray& text);
 
 private:
+    void ReleaseLock();
+
     QLocalServer* server_;
     int lockFd_ = -1;
+    QByteArray lockPath_;
 };
 
 // Sends one notice and closes; false when nobody listens or it times out.

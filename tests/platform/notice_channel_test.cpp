@@ -1,5 +1,6 @@
 #include "platform/notice_channel.h"
 
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -134,6 +135,7 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
     EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"OUT"});
     first.reset();
+    EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
     EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
 }
 
