@@ -13,18 +13,6 @@
 namespace ufd {
 namespace {
 
-TEST(MessageBoxHandler, MayReplaceItselfWhileRunning) {
-    int second = 0;
-    SetMessageBoxHandler([&](const MessageBoxRequest&) {
-        SetMessageBoxHandler([&](const MessageBoxRequest&) { return ++second, kAnswerNo; });
-        return kAnswerOk;
-    });
-    EXPECT_EQ(ShowMessageBox("one", kStyleStop), kAnswerOk);
-    EXPECT_EQ(ShowMessageBox("two", kStyleStop), kAnswerNo);
-    SetMessageBoxHandler({});
-    EXPECT_EQ(second, 1);
-}
-
 // What the real box looked like when the operator saw it.
 struct Seen {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
