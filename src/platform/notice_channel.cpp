@@ -1,10 +1,17 @@
 #include "platform/notice_channel.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ufd {
@@ -81,14 +88,87 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
 
 NoticeServer::~NoticeServer() {
     server_->close();
+    ReleaseLock();
+}
+
+void NoticeServer::ReleaseLock() {
+    if (lockFd_ < 0) {
+        return;
+    }
+    // Removed while still held, so no lock file is left behind; whoever
+    // opened it meanwhile notices it is gone once they hold it.
+    ::unlink(lockPath_.constData());
+    ::close(lockFd_);
+    lockFd_ = -1;
 }
 
 bool NoticeServer::Listen(const QString& name) {
     server_->close();
-    // A station that died leaves its socket file behind, and listening on
-    // it would fail; the name is ours, so clear it first.
+    // Whatever socket file is there goes, a live one too.
     QLocalServer::removeServer(name);
     return server_->listen(name);
+}
+
+namespace {
+
+// Where QLocalServer puts a socket of this name.
+QString SocketPath(const QString& name) {
+    return name.startsWith(QLatin1Char('/')) ? name : QDir::tempPath() + QLatin1Char('/') + name;
+}
+
+// Someone accepts connections on the socket. Only asked of a socket whose
+// station lock was free, so it never reaches a live station: a connection
+// would be a notice to it.
+bool Answers(const QString& name) {
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    const bool answered = probe.waitForConnected(500);
+    probe.abort();
+    return answered;
+}
+
+} // namespace
+
+ClaimResult NoticeServer::Claim(const QString& name) {
+    server_->close();
+    ReleaseLock();
+    const QByteArray lockPath = QFile::encodeName(SocketPath(name) + QStringLiteral(".lock"));
+    int fd = -1;
+    for (;;) {
+        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return ClaimResult::Failed;
+        }
+        // The kernel drops the lock however the holder ends, so a crashed
+        // station never blocks the next one.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool held = errno == EWOULDBLOCK;
+            ::close(fd);
+            return held ? ClaimResult::Taken : ClaimResult::Failed;
+        }
+        // A holder that ended removed the file we opened: lock the new one.
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(fd, &locked) == 0 && ::stat(lockPath.constData(), &named) == 0 &&
+            locked.st_ino == named.st_ino && locked.st_dev == named.st_dev) {
+            break;
+        }
+        ::close(fd);
+    }
+    // Listening with access options replaces any file at the name, so the
+    // file is judged first.
+    ClaimResult result = ClaimResult::Taken;
+    if (!QFileInfo::exists(SocketPath(name)) || !Answers(name)) {
+        QLocalServer::removeServer(name);
+        result = server_->listen(name) ? ClaimResult::Listening : ClaimResult::Failed;
+    }
+    if (result == ClaimResult::Listening) {
+        lockFd_ = fd;
+        lockPath_ = lockPath;
+    } else {
+        ::close(fd);
+    }
+    return result;
 }
 
 QString NoticeServer::Name() const {

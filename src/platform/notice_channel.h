@@ -14,13 +14,25 @@ namespace ufd {
 // $UFD_NOTICE_CHANNEL, else "ufd-station-<uid>".
 QString NoticeChannelName();
 
+// How claiming a channel for a station ended.
+enum class ClaimResult {
+    Listening,
+    Taken,  // another station (or another program) listens on it
+    Failed, // the socket or its lock could not be made
+};
+
 class NoticeServer : public QObject {
     Q_OBJECT
 public:
     explicit NoticeServer(QObject* parent = nullptr);
     ~NoticeServer() override;
-    // Listens on the name (a stale socket of a dead station is removed).
+    // Listens on the name, replacing any socket there, live or not: for
+    // stand-ins of a station. A station claims its channel instead.
     bool Listen(const QString& name = NoticeChannelName());
+    // Listens only if no other station holds the channel: a lock beside the
+    // socket, held for the server's life, marks the holder; a socket file
+    // nobody answers on is stale and is replaced.
+    ClaimResult Claim(const QString& name = NoticeChannelName());
     QString Name() const;
 
 signals:
@@ -28,7 +40,11 @@ signals:
     void NoticeReceived(const QByteArray& text);
 
 private:
+    void ReleaseLock();
+
     QLocalServer* server_;
+    int lockFd_ = -1;
+    QByteArray lockPath_;
 };
 
 // Sends one notice and closes; false when nobody listens or it times out.

@@ -4,16 +4,20 @@
 
 namespace ufd {
 
-std::unique_ptr<QObject> ListenForNotices(const QString& channel,
-                                          std::function<void(const QByteArray&)> onNotice) {
+NoticeListener ListenForNotices(const QString& channel,
+                                std::function<void(const QByteArray&)> onNotice) {
+    NoticeListener listener;
     auto server = std::make_unique<NoticeServer>();
-    if (!server->Listen(channel)) {
-        return nullptr;
+    const ClaimResult claimed = server->Claim(channel);
+    if (claimed != ClaimResult::Listening) {
+        listener.taken = claimed == ClaimResult::Taken;
+        return listener;
     }
     QObject::connect(
         server.get(), &NoticeServer::NoticeReceived, server.get(),
         [onNotice = std::move(onNotice)](const QByteArray& bytes) { onNotice(bytes); });
-    return server;
+    listener.receiver = std::move(server);
+    return listener;
 }
 
 QString StationNoticeChannel() {

@@ -11,10 +11,16 @@
 
 namespace ufd {
 
-// Listens on the channel and hands every notice's bytes to onNotice.
-// nullptr if the channel could not be opened.
-std::unique_ptr<QObject> ListenForNotices(const QString& channel,
-                                          std::function<void(const QByteArray&)> onNotice);
+struct NoticeListener {
+    // Hands every notice's bytes to onNotice; nullptr when not listening.
+    std::unique_ptr<QObject> receiver;
+    // Another station already listens on the channel.
+    bool taken = false;
+};
+
+// Listens on the channel unless another station holds it.
+NoticeListener ListenForNotices(const QString& channel,
+                                std::function<void(const QByteArray&)> onNotice);
 // The channel the monitor posts to ($UFD_NOTICE_CHANNEL or the user's own).
 QString StationNoticeChannel();
 // Sends one notice (tests, tools); false when nobody listens.

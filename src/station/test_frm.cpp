@@ -25,14 +25,22 @@ const QColor kLightGreen(192, 255, 192);
 const QColor kLightRed(255, 192, 192);
 const QColor kHeaderBack(255, 192, 255);
 
-// The platform's sans in place of the design's bitmap sans.
-QFont SansFont(double points, bool bold = false) {
-    QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+} // namespace
+
+// The design's captions were fitted to a narrow bitmap sans. Common sans
+// faces clip them, and even a face with Arial's widths clips two check box
+// captions by a pixel or two; one with Arial Narrow's widths leaves room.
+QFont SansFont(double points, bool bold) {
+    QFont f = QFontDatabase::hasFamily(kCaptionFamily)
+                  ? QFont(kCaptionFamily)
+                  : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
 }
+
+namespace {
 
 void FillBackground(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
@@ -434,11 +442,26 @@ StartupResult TestFrm::Form_Load() {
     // the message boxes below.
     if (!deps_.noticeChannel.isEmpty()) {
         QPointer<TestFrm> self(this);
-        noticeReceiver_ = ListenForNotices(deps_.noticeChannel, [self](const QByteArray& bytes) {
-            if (!self.isNull()) {
-                self->WndProc_CopyData(bytes);
-            }
-        });
+        NoticeListener listener =
+            ListenForNotices(deps_.noticeChannel, [self](const QByteArray& bytes) {
+                if (!self.isNull()) {
+                    self->WndProc_CopyData(bytes);
+                }
+            });
+        if (listener.taken) {
+            // Two stations on one channel would share one monitor's notices
+            // and release each other's handles; the running one stays as is.
+            const QString text =
+                QStringLiteral("Another station is already running on the notice channel \"") +
+                deps_.noticeChannel +
+                QStringLiteral("\". Close it first, or start this one with its own channel: "
+                               "set UFD_NOTICE_CHANNEL to another name.");
+            ShowMessageBox(text, kStyleStop, kWindowCaption);
+            result.ok = false;
+            result.reason = text;
+            return result;
+        }
+        noticeReceiver_ = std::move(listener.receiver);
     }
     if (!InitStation(result)) {
         return result;
@@ -619,12 +642,6 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
 
 // ---------------------------------------------------------------- test run
 
-void TestFrm::Wait(float seconds) {
-    if (deps_.wait) {
-        deps_.wait(seconds);
-    }
-}
-
 namespace {
 
 // The detail text of a failed Format.
@@ -646,6 +663,13 @@ void TestFrm::GoCmd_Click() {
     // the window, which may be gone by then.
     StationContext& ctx = ctx_;
     DeviceProcedures dev = deps_.device;
+    // A copy: the window, and its own copy, may be deleted inside the wait.
+    const std::function<void(float)> waitFor = deps_.wait;
+    auto Wait = [&waitFor](float seconds) {
+        if (waitFor) {
+            waitFor(seconds);
+        }
+    };
     SlotTable& table = ctx.slots;
 
     ctx.TestRunning = kTrue;

@@ -9,6 +9,7 @@
 #include "station/dependencies.h"
 
 #include <QCheckBox>
+#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -39,6 +40,10 @@ inline constexpr int kItem1M = 2;
 inline constexpr int kItemCheckConfig = 3;
 inline constexpr int kItemCheckWP = 4;
 inline constexpr int kItemCount = 5;
+
+// The face of every caption when the machine has it, else the platform's sans.
+inline const QString kCaptionFamily = QStringLiteral("Liberation Sans Narrow");
+QFont SansFont(double points, bool bold = false);
 
 inline constexpr int kShownRows = 7; // rows 0..6 are on screen; row 7 exists
 inline constexpr int kLedPasses = 40;
@@ -123,7 +128,6 @@ private:
     void BuildRowZero();
     void SetPicture(int row, int picture);
     void FlashSlot(int recordIndex);
-    void Wait(float seconds);
 
     StationContext& ctx_;
     StationDependencies deps_;

@@ -1,5 +1,6 @@
 #include "platform/notice_channel.h"
 
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -8,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <functional>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -37,74 +39,36 @@ protected:
     QTemporaryDir dir_;
 };
 
-struct NoticeCase {
-    const char* name;
-    QByteArray bytes;
-};
-
-void PrintTo(const NoticeCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class NoticeRoundTrip : public NoticeChannelTest,
-                        public ::testing::WithParamInterface<NoticeCase> {};
-
-TEST_P(NoticeRoundTrip, ArrivesByteForByte) {
+// Each connection is one notice, its bytes exactly, whatever they are.
+TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByte) {
+    const std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
+                                           "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
     NoticeServer server;
     ASSERT_TRUE(server.Listen(Channel()));
     QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    ASSERT_TRUE(SendNotice(GetParam().bytes, Channel()));
-    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{GetParam().bytes});
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, NoticeRoundTrip,
-    ::testing::Values(NoticeCase{"In", QByteArray("IN")},
-                      NoticeCase{"InWithTerminator", QByteArray("IN\0", 3)},
-                      NoticeCase{"Empty", QByteArray("")}, NoticeCase{"Out", QByteArray("OUT")},
-                      NoticeCase{"Windows1252", QByteArray("\x80\xDC\x9F\xFF")},
-                      NoticeCase{"LineEnds", QByteArray("IN\r\n")}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(NoticeChannelTest, EachConnectionIsOneNotice) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    ASSERT_TRUE(SendNotice("IN", Channel()));
-    ASSERT_TRUE(SendNotice("OUT", Channel()));
-    auto notices = Received(spy, 2);
-    std::sort(notices.begin(), notices.end());
-    EXPECT_EQ(notices, (std::vector<QByteArray>{"IN", "OUT"}));
-}
-
-TEST_F(NoticeChannelTest, LongNoticeFromAnotherProcessThreadArrivesWhole) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    QByteArray text;
-    for (int i = 0; i < 20000; ++i) {
-        text.append(static_cast<char>(i % 256));
+    for (const QByteArray& text : texts) {
+        ASSERT_TRUE(SendNotice(text, Channel()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, 10000));
+        EXPECT_EQ(spy.takeFirst().at(0).toByteArray(), text);
     }
-    bool sent = false;
-    std::thread sender([&] { sent = SendNotice(text, Channel(), 10000); });
-    const auto notices = Received(spy, 1);
-    sender.join();
-    EXPECT_TRUE(sent);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0], text);
 }
 
-TEST_F(NoticeChannelTest, FloodIsCutAndStillCountsAsANotice) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    const QByteArray flood(1 << 20, 'I');
-    std::thread sender([&] { SendNotice(flood, Channel(), 3000); });
-    const auto notices = Received(spy, 1);
-    sender.join();
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].size(), 64 * 1024);
-    EXPECT_TRUE(flood.startsWith(notices[0]));
+// Long notices from another thread arrive whole up to the cap; a flood is cut.
+TEST_F(NoticeChannelTest, LongNoticesArriveWholeUpToTheCap) {
+    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
+        NoticeServer server;
+        ASSERT_TRUE(server.Listen(Channel()));
+        QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
+        QByteArray text(size, 'I');
+        for (qsizetype i = 0; i < size; i += 7) {
+            text[i] = static_cast<char>(i % 256);
+        }
+        std::thread sender([&] { SendNotice(text, Channel(), 3000); });
+        const auto notices = Received(spy, 1);
+        sender.join();
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0], text.left(64 * 1024));
+    }
 }
 
 TEST_F(NoticeChannelTest, PeerThatStaysConnectedIsDroppedWithWhatItSent) {
@@ -135,18 +99,44 @@ void LeaveStaleSocket(const QString& path) {
     ::close(fd);
 }
 
-TEST_F(NoticeChannelTest, StaleSocketOfADeadStationIsReplaced) {
-    LeaveStaleSocket(Channel());
-    {
-        QLocalServer plain; // what listening without clearing would meet
-        EXPECT_FALSE(plain.listen(Channel()));
-        EXPECT_EQ(plain.serverError(), QAbstractSocket::AddressInUseError);
+// A station claims its channel only from a dead one: a live station keeps
+// it untouched (no probe reaches it), a stale socket file is replaced.
+TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        ClaimResult result;
+    };
+    auto first = std::make_unique<NoticeServer>();
+    QLocalServer foreign;
+    const Case cases[] = {
+        {"free", [] {}, ClaimResult::Listening},
+        {"stale", [&] { LeaveStaleSocket(Channel("stale")); }, ClaimResult::Listening},
+        {"station", [&] { ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening); },
+         ClaimResult::Taken},
+        {"foreign", [&] { ASSERT_TRUE(foreign.listen(Channel("foreign"))); }, ClaimResult::Taken},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        NoticeServer second;
+        QSignalSpy firstSpy(first.get(), &NoticeServer::NoticeReceived);
+        EXPECT_EQ(second.Claim(Channel(c.name)), c.result);
+        if (c.result == ClaimResult::Listening) {
+            QSignalSpy spy(&second, &NoticeServer::NoticeReceived);
+            ASSERT_TRUE(SendNotice("IN", Channel(c.name)));
+            EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"IN"});
+        }
+        QTest::qWait(50);
+        EXPECT_EQ(firstSpy.count(), 0) << "the claim must not be a notice to the holder";
     }
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    ASSERT_TRUE(SendNotice("IN", Channel()));
-    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"IN"});
+    // The holder still listens, and once it is gone the channel is free.
+    QSignalSpy spy(first.get(), &NoticeServer::NoticeReceived);
+    ASSERT_TRUE(SendNotice("OUT", Channel("station")));
+    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"OUT"});
+    first.reset();
+    EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
+    EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
 }
 
 TEST_F(NoticeChannelTest, SendingWithoutAServerFails) {
@@ -158,27 +148,6 @@ TEST_F(NoticeChannelTest, SendingWithoutAServerFails) {
         ASSERT_TRUE(gone.Listen(Channel("gone")));
     }
     EXPECT_FALSE(SendNotice("OUT", Channel("gone")));
-}
-
-TEST_F(NoticeChannelTest, ServerReportsItsName) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    EXPECT_EQ(server.Name(), Channel());
-}
-
-TEST(NoticeChannelName, EnvironmentElsePerUser) {
-    const QByteArray saved = qgetenv("UFD_NOTICE_CHANNEL");
-    qputenv("UFD_NOTICE_CHANNEL", "bench-7");
-    EXPECT_EQ(NoticeChannelName(), "bench-7");
-    qunsetenv("UFD_NOTICE_CHANNEL");
-    EXPECT_EQ(NoticeChannelName(), QString("ufd-station-%1").arg(::getuid()));
-    qputenv("UFD_NOTICE_CHANNEL", "");
-    EXPECT_EQ(NoticeChannelName(), QString("ufd-station-%1").arg(::getuid()));
-    if (!saved.isNull()) {
-        qputenv("UFD_NOTICE_CHANNEL", saved);
-    } else {
-        qunsetenv("UFD_NOTICE_CHANNEL");
-    }
 }
 
 } // namespace

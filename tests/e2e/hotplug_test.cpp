@@ -1,0 +1,166 @@
+// Hotplug end to end: the station window (offscreen, real dependencies: the
+// Vasket it starts itself, its waits, libquorlink on a simulated rack) while
+// ufd-rack plugs and unplugs drives.
+#include "monitor/instance_lock.h"
+#include "station/drive_pictures.h"
+#include "station/test_frm.h"
+#include "support/sim_rack.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace ufd {
+namespace {
+
+class Hotplug : public ::testing::Test {
+protected:
+    // Starts the station with only the given drives plugged.
+    void Start(const std::vector<int>& plugged) {
+        rack.Reset();
+        for (int i = 1; i <= 7; ++i) {
+            if (std::find(plugged.begin(), plugged.end(), i) == plugged.end()) {
+                rack.Tool({"unplug", QString::number(i)});
+            }
+        }
+        qputenv("UFD_NOTICE_CHANNEL", channel.toUtf8());
+        StationDependencies d = StationDependencies::Real();
+        d.readProductConfig = [](ProductConfig& p) {
+            return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
+        };
+        d.wait = [this, real = d.wait](float s) {
+            real(s);
+            if (onWait) {
+                onWait();
+            }
+        };
+        ctx = std::make_unique<StationContext>(transport);
+        frm = std::make_unique<TestFrm>(*ctx, d);
+        ASSERT_TRUE(frm->Form_Load().ok);
+        frm->show();
+        // Vasket records its station once it holds the channel's monitor lock;
+        // it reads the rack right after, and drives plugged before that
+        // reading are not news to it.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000));
+        QTest::qWait(300);
+    }
+    std::optional<pid_t> MonitorStation() const {
+        return ReadOwnerStation(InstanceLockPath(channel));
+    }
+    void TearDown() override { frm.reset(); }
+
+    bool WaitForDrives(int count) {
+        return QTest::qWaitFor([&] { return ctx->slots.DiskCount == count; }, 10000);
+    }
+    // Handles of USB drives given back since the trace was cleared (the PC's
+    // own disk is given back at every discovery).
+    std::vector<qint64> Closed() const {
+        std::vector<qint64> closed;
+        for (const auto& c : rack.Calls("CloseHandle")) {
+            if (c.drive != 0) {
+                closed.push_back(c.args[0]);
+            }
+        }
+        return closed;
+    }
+    // The serial at the end of the slot's device line names its drive.
+    QString Serial(int slot) const { return ctx->slots.DiskSlots[slot - 1].DeviceText.right(8); }
+
+    test::SimRack& rack = test::SimRack::Shared("default.json");
+    const QString channel = "ufd-hotplug-" + QUuid::createUuid().toString(QUuid::Id128);
+    QuorlinkTransport transport;
+    std::unique_ptr<StationContext> ctx;
+    std::unique_ptr<TestFrm> frm;
+    std::function<void()> onWait;
+};
+
+TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
+    Start({});
+    EXPECT_EQ(ctx->slots.DiskCount, 0);
+    EXPECT_FALSE(frm->GoCmd->isEnabled());
+
+    rack.Tool({"plug", "2"});
+    ASSERT_TRUE(WaitForDrives(1));
+    EXPECT_EQ(frm->PictureOf(0), kPictureAttached);
+    EXPECT_EQ(frm->PictureOf(1), kPictureNoDrive);
+    EXPECT_TRUE(frm->GoCmd->isEnabled());
+
+    // An arrival keeps the slots, but each probe hands out a new handle: the
+    // one it replaces is closed.
+    const qint64 first = ctx->slots.DiskSlots[0].Handle;
+    rack.ClearTrace();
+    rack.Tool({"plug", "3"});
+    ASSERT_TRUE(WaitForDrives(2));
+    EXPECT_NE(ctx->slots.DiskSlots[0].Handle, first);
+    EXPECT_EQ(Closed(), std::vector<qint64>{first});
+    rack.Tool({"plug", "4"});
+    ASSERT_TRUE(WaitForDrives(3));
+    std::vector<qint64> held;
+    for (int n = 1; n <= 3; ++n) {
+        held.push_back(ctx->slots.DiskSlots[n - 1].Handle);
+    }
+    rack.ClearTrace();
+    rack.Tool({"unplug", "3"});
+    ASSERT_TRUE(WaitForDrives(2));
+    EXPECT_EQ(Closed(), held) << "every handle is released before rediscovery";
+    EXPECT_EQ(Serial(1), "A2000002");
+    EXPECT_EQ(Serial(2), "A4000004");
+    EXPECT_EQ(frm->PictureOf(1), kPictureAttached);
+    EXPECT_EQ(frm->PictureOf(2), kPictureNoDrive);
+
+    // A second station on the same channel refuses before starting a
+    // monitor of its own; this one keeps its channel and its monitor.
+    QProcess second;
+    second.start(QStringLiteral(UFD_BIN_DIR "/ufd-station"), {"--batch"});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 2);
+    EXPECT_EQ(QString::fromLocal8Bit(second.readAllStandardOutput()).section('\n', 0, 0),
+              "Message (style 16, \"UFD Manufacture Program\"): Another station is already "
+              "running on the notice channel \"" +
+                  channel +
+                  "\". Close it first, or start this one with its own channel: set "
+                  "UFD_NOTICE_CHANNEL to another name. -> OK");
+    EXPECT_EQ(MonitorStation(), ::getpid());
+    rack.Tool({"unplug", "4"});
+    ASSERT_TRUE(WaitForDrives(1));
+    EXPECT_EQ(Serial(1), "A2000002");
+}
+
+TEST_F(Hotplug, PlugDuringARunIsActedOnAfterIt) {
+    Start({1, 2});
+    ASSERT_EQ(ctx->slots.DiskCount, 2);
+    int16_t countAtNotice = -1;
+    onWait = [&] {
+        if (countAtNotice >= 0) {
+            return;
+        }
+        // Plug at the first pause, then hold the run until the notice is in;
+        // the window's ticks go on meanwhile and must leave it waiting.
+        rack.Tool({"plug", "3"});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ctx->DiskStatusFlag == 1; }, 10000));
+        QTest::qWait(200);
+        countAtNotice = ctx->slots.DiskCount;
+    };
+    frm->GoCmd->click();
+    EXPECT_EQ(countAtNotice, 2);
+    EXPECT_EQ(ctx->slots.DiskCount, 2) << "nothing rediscovered during the run";
+    EXPECT_EQ(frm->PassLab->text(), kAllPass);
+    ASSERT_TRUE(WaitForDrives(3));
+    EXPECT_EQ(Serial(3), "A3000003");
+    EXPECT_EQ(frm->PictureOf(2), kPictureAttached);
+    EXPECT_FALSE(frm->GoCmd->isEnabled()) << "the report stands until it is cleared";
+}
+
+} // namespace
+} // namespace ufd
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

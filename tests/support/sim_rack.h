@@ -1,0 +1,91 @@
+// A temporary copy of a shipped rack behind libquorlink, with a trace, and
+// ufd-rack as the hand that plugs and unplugs. The library picks its backend
+// once per process, so there is one rack per process; Reset() gives the
+// next test fresh drives and an empty trace.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace ufd::test {
+
+struct TracedCall {
+    QString fn; // without the fnQuorbus_ prefix
+    int drive = -1;
+    std::vector<qint64> args;
+};
+
+class SimRack {
+public:
+    // The rack of this process, made from examples/rack/<example> on first use.
+    static SimRack& Shared(const char* example) {
+        static SimRack rack(example);
+        return rack;
+    }
+
+    void Reset() {
+        QDir(Path("state")).removeRecursively();
+        QFile(Path("trace.jsonl")).resize(0);
+    }
+
+    // Runs ufd-rack with args; its output.
+    QString Tool(const QStringList& args) const {
+        QProcess p;
+        p.start(QStringLiteral(UFD_RACK_BIN), args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0)
+            << args.join(' ').toStdString() << ": " << p.readAllStandardError().toStdString();
+        return QString::fromLocal8Bit(p.readAllStandardOutput());
+    }
+
+    // The library's calls of one function since the last Reset or ClearTrace.
+    std::vector<TracedCall> Calls(const QString& fn) const {
+        std::vector<TracedCall> out;
+        QFile f(Path("trace.jsonl"));
+        if (!f.open(QIODevice::ReadOnly)) {
+            return out;
+        }
+        while (!f.atEnd()) {
+            const QJsonObject o = QJsonDocument::fromJson(f.readLine()).object();
+            if (o.value("fn").toString() != QStringLiteral("fnQuorbus_") + fn) {
+                continue;
+            }
+            TracedCall c{fn, o.value("drive").toInt(-1), {}};
+            for (const auto& a : o.value("args").toArray()) {
+                c.args.push_back(a.toInteger());
+            }
+            out.push_back(c);
+        }
+        return out;
+    }
+    void ClearTrace() const { QFile(Path("trace.jsonl")).resize(0); }
+
+    QString Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+
+private:
+    explicit SimRack(const char* example) {
+        QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/") + QString::fromLatin1(example));
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+        QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
+        rack.insert("trace", "trace.jsonl");
+        QFile out(Path("rack.json"));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QJsonDocument(rack).toJson());
+        qputenv("QUORLINK_RACK", QFile::encodeName(Path("rack.json")));
+        qputenv("QUORLINK_STATE_DIR", QFile::encodeName(Path("state")));
+        qputenv("QUORLINK_REPLY_DIR", QFile::encodeName(Path("reply")));
+    }
+
+    QTemporaryDir dir_;
+};
+
+} // namespace ufd::test
