@@ -9,9 +9,9 @@
 
 namespace ufd {
 
-inline constexpr int kStyleStop = 16;          // OK, stop icon
-inline constexpr int kStyleExclamation = 48;   // OK, exclamation icon
-inline constexpr int kStyleYesNoInfo = 324;    // Yes/No, information icon, No default
+inline constexpr int kStyleStop = 16;        // OK, stop icon
+inline constexpr int kStyleExclamation = 48; // OK, exclamation icon
+inline constexpr int kStyleYesNoInfo = 324;  // Yes/No, information icon, No default
 
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
@@ -20,7 +20,7 @@ inline constexpr int kAnswerNo = 7;
 struct MessageBoxRequest {
     QString text;
     int style = kStyleStop;
-    std::optional<QString> title;  // nullopt: the application's default title
+    std::optional<QString> title; // nullopt: the application's default title
 };
 
 using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
