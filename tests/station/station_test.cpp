@@ -393,10 +393,3 @@ TEST_F(Station, ClearingYesAndNo) {
 
 } // namespace
 } // namespace ufd
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

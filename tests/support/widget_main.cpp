@@ -1,6 +1,7 @@
+// main() of the test programs that need real widgets: a QApplication on the
+// offscreen platform unless the caller chose one (a display for a look).
 #include <QApplication>
 #include <QtGlobal>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -8,6 +9,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // Boxes without a title of their own show this, so tests can tell it apart.
     QApplication::setApplicationDisplayName("Station Under Test");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
