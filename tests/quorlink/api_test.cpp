@@ -66,6 +66,14 @@ protected:
         rack["drives"].push_back(usb(11, {fault("open", "no_reply")}));
         rack["drives"].push_back(usb(12, {fault("open", "short_reply", 7)}));
         rack["drives"].push_back(usb(13, {fault("open", "fail")}));
+        json layouts = usb(14, json::array());
+        layouts.update(
+            {{"info", {13, "0x27"}},
+             {"chips", {"0x73", "0x75", "0xDA"}},
+             {"mode", {"0xFF", "0xFE"}},
+             {"units94", {{"default", 2}, {"1:3", 7}}},
+             {"units95", {{"default", 1}, {"0:0", 0}, {"0:2", 509}, {"1:0", 510}, {"1:1", 600}}}});
+        rack["drives"].push_back(layouts);
         for (const auto& d : rack["drives"]) {
             drives_[d["index"].get<int>()] = d;
         }
@@ -223,8 +231,8 @@ TEST_F(Api, RepliesAreWholeShortOrMissingAsTheDriveAnswers) {
     }
 }
 
-TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
-    const int32_t h = fnQuorbus_GetDiskHandle(1);
+TEST_F(Api, EveryVendorCodeWithItsReplyLayoutAndSectors) {
+    const int32_t h = fnQuorbus_GetDiskHandle(14);
     ASSERT_NE(h, 0);
     std::string config(512, '\0');
     for (size_t i = 0; i < config.size(); ++i) {
@@ -239,19 +247,48 @@ TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
               4);
     EXPECT_EQ(readFile(text_), "stale");
     EXPECT_EQ(readFile(binary_), "stale");
+    // The bytes of a reply that are not 0, from drive 14's profile.
+    using Layout = std::map<size_t, uint8_t>;
+    const std::map<int, Layout> layouts = {{0x75, {{130, 13}, {131, 0x27}}},
+                                           {0x93, {{0, 0x73}, {1, 0x75}, {2, 0xDA}, {3, 0xAA}}},
+                                           {0x9F, {{0, 0xFF}, {1, 0xFE}}},
+                                           {0x96, {}}};
     for (int code : {0x75, 0x93, 0x9F, 0x96, 0x98, 0x9B, 0x99, 0x82}) {
         ASSERT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 1) << code;
-        EXPECT_EQ(readFile(binary_).value().size(), 512U) << code;
+        const std::string reply = readFile(binary_).value();
+        EXPECT_EQ(reply.size(), 512U) << code;
+        if (const auto it = layouts.find(code); it != layouts.end()) {
+            std::string want(512, '\0');
+            for (const auto& [at, value] : it->second) {
+                want[at] = static_cast<char>(value);
+            }
+            EXPECT_EQ(reply, want) << code;
+        }
     }
     EXPECT_EQ(readFile(binary_), config) << "0x82 reads back the block 0x81 stored";
-    for (int code : {0x94, 0x95}) {
-        ASSERT_EQ(fnQuorbus_Vendor(h, code, 0, 0, 512), 1);
-        EXPECT_EQ(readFile(binary_).value().size(), 512U);
-        ASSERT_EQ(fnQuorbus_VendorScan(h, code, 0, 0, 1, 0, 0, 512), 1);
-        EXPECT_EQ(readFile(binary_).value().size(), 512U);
+    // Unit lists: byte 0 unread, one byte per entry, then 0xAA 0x55 unless 510 fill the block.
+    // scan form?, code, chip, unit, entries
+    const int units[][5] = {{0, 0x94, 0, 0, 2},   {1, 0x94, 0, 1, 2},  {1, 0x94, 1, 3, 7},
+                            {0, 0x95, 0, 0, 0},   {0, 0x95, 0, 1, 1},  {1, 0x95, 0, 2, 509},
+                            {0, 0x95, 1, 0, 510}, {0, 0x95, 1, 1, 510}};
+    for (const auto& [scan, code, chip, unit, entries] : units) {
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << code << " chip " << chip << " unit " << unit);
+        ASSERT_EQ(scan ? fnQuorbus_VendorScan(h, code, chip, unit, 0xF1, 0, 0, 512)
+                       : fnQuorbus_Vendor(h, code, chip, unit, 512),
+                  1);
+        const std::string reply = readFile(binary_).value();
+        ASSERT_EQ(reply.size(), 512U);
+        EXPECT_EQ(reply[0], 0);
+        const size_t end = std::min(reply.find('\xAA', 1), size_t{511});
+        EXPECT_EQ(end, size_t(entries) + 1);
+        EXPECT_TRUE(end == 511 || reply[end + 1] == '\x55');
     }
-    EXPECT_EQ(fnQuorbus_VendorR(h, 0x01, 0, 512), 0) << "unknown vendor code";
-    EXPECT_FALSE(fs::exists(binary_));
+    EXPECT_EQ(fnQuorbus_Vendor(h, 0x95, 3, 0, 512), 0) << "no chip 3";
+    for (int code : {0x01, 0x74, 0x97, 0x9A, 0xFF}) {
+        EXPECT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 0) << "unknown vendor code " << code;
+        EXPECT_FALSE(fs::exists(binary_));
+    }
     EXPECT_EQ(fnQuorbus_Read(h, 1, 2000000000), 0) << "past the end of the drive";
     EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1) << "handles outlive KillEXE";
@@ -260,7 +297,7 @@ TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
 
 TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
     const int32_t h = fnQuorbus_GetDiskHandle(9);
-    const std::string data = std::string("\x00\xAB\x0F\xF0", 4) + std::string(1020, 'Z');
+    const std::string data = std::string("\x00\xAB\x0F\xF0", 4) + std::string(1020, 'U');
     newTrace();
     fnQuorbus_Write(h, 2, 32, data.data());
     fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 4, 5, 512);
@@ -273,53 +310,28 @@ TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
     fnQuorbus_Write(h, INT32_MAX, 0, data.data());
     fnQuorbus2K_KillEXE();
     fnQuorbus_CloseHandle(h);
-    std::string hex = "00ab0ff0";
-    for (int i = 0; i < 1020; ++i) {
-        hex += "5a";
-    }
+    const auto line = [](const char* fn, json args, int status, json more = json::object()) {
+        json l = {{"fn", fn}, {"drive", 9}, {"args", std::move(args)}, {"status", status}};
+        l.update(more);
+        return l;
+    };
+    const json range = {{"reason", "argument out of range"}};
     const std::vector<json> expected = {
-        {{"fn", "fnQuorbus_Write"},
-         {"drive", 9},
-         {"args", {h, 2, 32}},
-         {"status", 1},
-         {"first", 32},
-         {"count", 2},
-         {"data", hex}},
-        {{"fn", "fnQuorbus_VendorScan"},
-         {"drive", 9},
-         {"args", {h, 0x95, 1, 2, 3, 4, 5, 512}},
-         {"status", 0},
-         {"reason", "simulated fault on vendor_scan"}},
-        {{"fn", "fnQuorbus_TestUnitReady"},
-         {"drive", 9},
-         {"args", {h}},
-         {"status", 0},
-         {"reason", "simulated fault on tur"}},
-        {{"fn", "fnQuorbus_Read"},
-         {"drive", 9},
-         {"args", {h, 1, -5}},
-         {"status", 0},
-         {"reason", "argument out of range"}},
-        {{"fn", "fnQuorbus_Vendor"},
-         {"drive", 9},
-         {"args", {h, 300, 0, 0, 512}},
-         {"status", 0},
-         {"reason", "argument out of range"}},
-        {{"fn", "fnQuorbus_VendorW"},
-         {"drive", 9},
-         {"args", {h, 0x81, 512}},
-         {"status", 0},
-         {"reason", "no data"}},
-        {{"fn", "fnQuorbus_Write"},
-         {"drive", 9},
-         {"args", {h, INT32_MAX, 0}},
-         {"status", 0},
-         {"first", 0},
-         {"count", INT32_MAX},
-         {"data", ""},
-         {"reason", "argument out of range"}},
+        line("fnQuorbus_Write", {h, 2, 32}, 1,
+             {{"first", 32}, {"count", 2}, {"data", "00ab0ff0" + std::string(2040, '5')}}),
+        line("fnQuorbus_VendorScan", {h, 0x95, 1, 2, 3, 4, 5, 512}, 0,
+             {{"reason", "simulated fault on vendor_scan"}}),
+        line("fnQuorbus_TestUnitReady", {h}, 0, {{"reason", "simulated fault on tur"}}),
+        line("fnQuorbus_Read", {h, 1, -5}, 0, range),
+        line("fnQuorbus_Vendor", {h, 300, 0, 0, 512}, 0, range),
+        line("fnQuorbus_VendorW", {h, 0x81, 512}, 0, {{"reason", "no data"}}),
+        line("fnQuorbus_Write", {h, INT32_MAX, 0}, 0,
+             {{"first", 0},
+              {"count", INT32_MAX},
+              {"data", ""},
+              {"reason", "argument out of range"}}),
         {{"fn", "fnQuorbus2K_KillEXE"}, {"drive", -1}, {"args", json::array()}, {"status", 1}},
-        {{"fn", "fnQuorbus_CloseHandle"}, {"drive", 9}, {"args", {h}}, {"status", 1}},
+        line("fnQuorbus_CloseHandle", {h}, 1),
     };
     EXPECT_EQ(newTrace(), expected);
 }
