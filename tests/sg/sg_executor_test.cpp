@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,10 @@ Answer checkCondition(uint8_t key, uint8_t asc) {
     return {.status = 0x02,
             .driverStatus = 0x08,
             .sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0}};
+}
+
+Command vendor(VendorForm form, int code, std::span<const uint8_t> out = {}) {
+    return *encodeVendor(form, code, 0, 0, 0, 0, 0, 512, out);
 }
 
 const FakeDrive kSata{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"};
@@ -103,72 +108,54 @@ TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
 }
 
 TEST_F(SgExecutorTest, BlockDirectionLengthAndTimeoutReachTheKernel) {
-    struct Case {
-        Command cmd;
-        int direction;
-        unsigned timeoutMs;
-    };
-    const Case cases[] = {
+    const std::tuple<Command, int, unsigned> cases[] = {
         {encodeTestUnitReady(), SG_DXFER_NONE, 10000},
         {encodeModeSense(), SG_DXFER_FROM_DEV, 10000},
         {*encodeRead(75, 1), SG_DXFER_FROM_DEV, 30000},
         {*encodeWrite(32, 2, kPattern), SG_DXFER_TO_DEV, 30000},
-        {*encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), SG_DXFER_FROM_DEV, 60000},
-        {*encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern), SG_DXFER_TO_DEV,
-         60000},
+        {vendor(VendorForm::Read, 0x75), SG_DXFER_FROM_DEV, 60000},
+        {vendor(VendorForm::Write, 0x82, kPattern), SG_DXFER_TO_DEV, 60000},
     };
     auto d = usbDrive();
-    for (const Case& c : cases) {
+    for (const auto& [cmd, direction, timeoutMs] : cases) {
         sg->sent.clear();
-        ASSERT_TRUE(run(*d, c.cmd).ok);
+        ASSERT_TRUE(run(*d, cmd).ok);
         ASSERT_EQ(sg->sent.size(), 1u);
         const auto& s = sg->sent[0];
-        EXPECT_EQ(s.cdb,
-                  std::vector<uint8_t>(c.cmd.cdb.begin(), c.cmd.cdb.begin() + c.cmd.cdbLength));
-        EXPECT_EQ(s.direction, c.direction);
-        EXPECT_EQ(s.length, c.cmd.dataLength);
-        EXPECT_EQ(s.timeout, c.timeoutMs);
-        EXPECT_EQ(s.dataOut, std::vector<uint8_t>(c.cmd.dataOut.begin(), c.cmd.dataOut.end()));
+        EXPECT_EQ(s.cdb, std::vector<uint8_t>(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength));
+        EXPECT_EQ(s.direction, direction);
+        EXPECT_EQ(s.length, cmd.dataLength);
+        EXPECT_EQ(s.timeout, timeoutMs);
+        EXPECT_EQ(s.dataOut, std::vector<uint8_t>(cmd.dataOut.begin(), cmd.dataOut.end()));
     }
 }
 
 TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
-    struct Case {
-        Answer answer;
-        Command cmd;
-        const char* reason;
-    };
-    Command quick = encodeTestUnitReady();
-    Command vendor = *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512);
-    Command read = *encodeRead(0, 1);
-    Command cap = encodeReadCapacity10();
-    Command cap16 = encodeReadCapacity16();
-    const Case cases[] = {
+    const Command quick = encodeTestUnitReady(), vendorRead = vendor(VendorForm::Read, 0x75);
+    const Command read = *encodeRead(0, 1), cap = encodeReadCapacity10();
+    const Command cap16 = encodeReadCapacity16();
+    const std::tuple<Answer, Command, const char*> cases[] = {
         {checkCondition(0x02, 0x3A), read, "NOT READY 2/3A/00"},
         {checkCondition(0x07, 0x27), read, "DATA PROTECT 7/27/00"},
         {{.status = 0x02}, read, "CHECK CONDITION without sense data"},
         {{.status = 0x08}, read, "BUSY"},
         {{.hostStatus = 0x03}, quick, "timed out after 10 s (DID_TIME_OUT)"},
-        {{.hostStatus = 0x03}, vendor, "timed out after 60 s (DID_TIME_OUT)"},
+        {{.hostStatus = 0x03}, vendorRead, "timed out after 60 s (DID_TIME_OUT)"},
         {{.driverStatus = 0x06}, read, "timed out after 30 s"},
         {{.hostStatus = 0x07}, read, "transport error DID_ERROR"},
         {{.driverStatus = 0x04}, read, "driver status 4"},
         {{.err = EIO}, quick, "SG_IO failed: Input/output error"},
-        {{.data = {0x00, 0x0F, 0x42, 0x3F}, .resid = 4},
-         cap,
-         "short capacity answer: 4 of 8 bytes"},
+        {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}, cap, "short capacity answer: 4 of 8 bytes"},
         {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}, cap, "sector size 4096, not 512"},
-        {{.data = {0, 0, 0, 1, 0, 0, 0, 0}, .resid = 24},
-         cap16,
-         "short capacity answer: 8 of 12 bytes"},
+        {{.data = {0, 0, 0, 1}, .resid = 24}, cap16, "short capacity answer: 8 of 12 bytes"},
         {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}, cap16, "sector size 4096, not 512"},
     };
     auto d = usbDrive();
-    for (const Case& c : cases) {
-        sg->answers = {c.answer};
-        const Outcome o = run(*d, c.cmd);
+    for (const auto& [answer, cmd, reason] : cases) {
+        sg->answers = {answer};
+        const Outcome o = run(*d, cmd);
         EXPECT_FALSE(o.ok);
-        EXPECT_EQ(o.reason, c.reason);
+        EXPECT_EQ(o.reason, reason);
     }
     // None of these means the drive is gone: the next command goes out.
     EXPECT_TRUE(run(*d, quick).ok);
@@ -279,12 +266,11 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         {FakeDrive{}, "", EACCES, "refused: cannot claim /dev/sdb: Permission denied"},
         {FakeDrive{}, nullptr, 0, "refused: cannot read the mount table"},
     };
-    std::vector<Command> changing = {
-        *encodeWrite(0, 1, kPattern),
-        *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
-        *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512),
-        *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
-        *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+    std::vector<Command> changing = {*encodeWrite(0, 1, kPattern),
+                                     vendor(VendorForm::Write, 0x82, kPattern),
+                                     vendor(VendorForm::Read, 0x75),
+                                     *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+                                     *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
     // A writing opcode is guarded whatever direction it claims.
     for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
         changing.push_back(encodeTestUnitReady());
@@ -326,7 +312,7 @@ TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     const std::map<int, std::string> held = sg->held;
     ASSERT_EQ(held.size(), 1u);
     EXPECT_EQ(held.begin()->second, (tree.roots().dev / "sdb").string());
-    ASSERT_TRUE(run(*d, *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512)).ok);
+    ASSERT_TRUE(run(*d, vendor(VendorForm::Read, 0x75)).ok);
     EXPECT_EQ(sg->held, held) << "one claim for the whole handle, not one per command";
     EXPECT_EQ(sg->claims, 1);
     // An automounter picking up a partition is still seen.
@@ -337,9 +323,10 @@ TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     EXPECT_TRUE(sg->held.empty()) << "releasing the handle frees the disk";
 }
 
-// The library's trace on real drives: failures with their reasons, by
-// default and without a word from the caller.
-TEST_F(SgExecutorTest, FailuresReachTheTraceThroughTheApi) {
+// Through the C API on real drives: capacities past 32 bits, the write-protect
+// bit at byte 82, and the trace of failures with their reasons, by default
+// and without a word from the caller.
+TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     tree.add(FakeDrive{});
     tree.setMountInfo("45 22 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n");
     const fs::path replies = tree.roots().dev.parent_path() / "replies";
@@ -350,18 +337,24 @@ TEST_F(SgExecutorTest, FailuresReachTheTraceThroughTheApi) {
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
     const int32_t h = fnQuorbus_GetDiskHandle(1);
     ASSERT_NE(h, 0);
+    sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
+                   {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
+                   {.data = {0x03, 0, 0x80, 0}}};
+    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
+    std::ifstream capacity(replies / "quorlink.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(capacity), {}), "4294967312\r\n");
+    EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
+    std::ifstream mode(replies / "quorlink.bin");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mode), {}).at(82), '\x80');
     EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
     EXPECT_EQ(fnQuorbus_Write(h, 1, 7, kPattern.data()), 0);
     installExecutorForTesting(nullptr);
     ::unsetenv("QUORLINK_REPLY_DIR");
     std::ifstream in(trace);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
-    EXPECT_THAT(lines[0], HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
+    const std::string lines(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
+    EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
 }
 
 } // namespace
