@@ -20,11 +20,7 @@ using std::chrono::milliseconds;
 // does for udev's netlink socket.
 class ScriptedDevices final : public DeviceEventSource {
 public:
-    ScriptedDevices() {
-        if (::pipe(fds_) != 0) {
-            fds_[0] = fds_[1] = -1;
-        }
-    }
+    ScriptedDevices() { EXPECT_EQ(::pipe(fds_), 0); }
     ~ScriptedDevices() override {
         ::close(fds_[0]);
         ::close(fds_[1]);
@@ -65,14 +61,10 @@ DeviceEvent Disk(const std::string& action, const std::string& devpath) {
     return {action, devpath, UsbChain("disk")};
 }
 
+// Every notice the monitor tried to send; the channel answers as told.
 class MonitorTest : public ::testing::Test {
 protected:
     MonitorTest() {
-        settings.channel = QStringLiteral("unused");
-        settings.presenceCheck = milliseconds(20);
-    }
-    // Every notice the monitor tried to send; the channel answers as told.
-    void Script(Monitor& monitor) {
         monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             *listener = channelUp ? listenerPid : std::nullopt;
             if (channelUp) {
@@ -82,18 +74,22 @@ protected:
         });
         monitor.SetListenerProbe([this] { return channelUp; });
     }
-    MonitorSettings settings;
+    static MonitorSettings Settings() {
+        MonitorSettings settings; // grace 50 s: the listener rule cannot end a test
+        settings.channel = QStringLiteral("unused");
+        settings.presenceCheck = milliseconds(20);
+        return settings;
+    }
     bool channelUp = true;
     std::optional<pid_t> listenerPid;
     std::vector<QByteArray> delivered;
+    ScriptedDevices devices;
+    Monitor monitor{Settings()};
 };
 
 TEST_F(MonitorTest, UdevBurstsGiveOneNoticeAndOtherDisksNone) {
-    ScriptedDevices devices;
     devices.atStart = {"/sdc"};
     devices.present = {"/sdb"};
-    Monitor monitor(settings);
-    Script(monitor);
     monitor.WatchDevices(devices);
     const std::vector<DeviceNode> sata = {
         {"block", "disk", "", {}}, {"scsi", "scsi_device", "sd", {}}, {"pci", "", "ahci", {}}};
@@ -114,10 +110,7 @@ TEST_F(MonitorTest, WithoutAPidItFollowsTheProcessThatTookANotice) {
     station.start(QStringLiteral("sleep"), {QStringLiteral("600")});
     ASSERT_TRUE(station.waitForStarted());
     listenerPid = static_cast<pid_t>(station.processId());
-    ScriptedDevices devices;
     devices.present = {"/sdb"};
-    Monitor monitor(settings); // grace 50 s: the listener rule cannot end it here
-    Script(monitor);
     bool ended = false;
     QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
     monitor.WatchStation();
