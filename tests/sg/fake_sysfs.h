@@ -104,16 +104,14 @@ struct Answer {
     std::vector<uint8_t> data{}; // copied into a data-in buffer
     int resid = 0;
     uint8_t status = 0;
-    uint16_t hostStatus = 0;
-    uint16_t driverStatus = 0;
+    uint16_t hostStatus = 0, driverStatus = 0;
     std::vector<uint8_t> sense{};
 };
 
 struct Sent {
     std::vector<uint8_t> cdb;
     int direction = 0;
-    unsigned timeout = 0;
-    unsigned length = 0;
+    unsigned timeout = 0, length = 0;
     std::vector<uint8_t> dataOut{};
 };
 
@@ -146,8 +144,8 @@ public:
         if (hdr.sb_len_wr > 0) {
             std::memcpy(hdr.sbp, a.sense.data(), hdr.sb_len_wr);
         }
-        const bool bad = a.status != 0 || a.hostStatus != 0 || a.driverStatus != 0;
-        hdr.info = bad ? SG_INFO_CHECK : SG_INFO_OK;
+        hdr.info =
+            a.status != 0 || a.hostStatus != 0 || a.driverStatus != 0 ? SG_INFO_CHECK : SG_INFO_OK;
         return 0;
     }
     int openExclusive(const std::string& path) override {
