@@ -25,9 +25,9 @@ TEST_F(ExecutorTest, OpenGivesDevicesOnlyForPluggedDrives) {
         EXPECT_EQ(ex->open(index).device, nullptr) << "index " << index;
     }
     // A broken or missing rack finds no drive instead of crashing.
-    std::ofstream(dir() / "broken.json") << "{\"drives\": [ {\"index\": 1, ";
-    EXPECT_EQ(q::makeSimulatorExecutor((dir() / "broken.json").string())->open(1).device, nullptr);
-    EXPECT_EQ(q::makeSimulatorExecutor((dir() / "nowhere.json").string())->open(0).device, nullptr);
+    std::ofstream(dir_ / "broken.json") << "{\"drives\": [ {\"index\": 1, ";
+    EXPECT_EQ(q::makeSimulatorExecutor((dir_ / "broken.json").string())->open(1).device, nullptr);
+    EXPECT_EQ(q::makeSimulatorExecutor((dir_ / "nowhere.json").string())->open(0).device, nullptr);
 }
 
 TEST_F(ExecutorTest, BlockBoundaryAndSectorsOutliveTheProcess) {

@@ -41,7 +41,7 @@ TEST_F(RackTest, BrokenRackFilesSayWhatIsWrong) {
             EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
         }
     }
-    EXPECT_THROW(quorlink::sim::loadRack(dir() / "absent.json"), RackError);
+    EXPECT_THROW(quorlink::sim::loadRack(dir_ / "absent.json"), RackError);
 }
 
 } // namespace

@@ -139,8 +139,8 @@ TEST_F(UfdRackTest, BadUseGetsAClearMessageAndAnExitCode) {
     const auto noRack = tool("list", false);
     EXPECT_EQ(noRack.exitCode, 2);
     EXPECT_NE(noRack.out.find("no rack"), std::string::npos);
-    std::ofstream(dir() / "broken.json") << "{";
-    rackFile_ = dir() / "broken.json";
+    std::ofstream(dir_ / "broken.json") << "{";
+    rackFile_ = dir_ / "broken.json";
     const auto broken = tool("list");
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_NE(broken.out.find("not valid JSON"), std::string::npos) << broken.out;
