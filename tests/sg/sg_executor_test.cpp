@@ -1,4 +1,5 @@
-// The SG_IO executor against a fake sysfs tree and recorded drive answers.
+// The SG_IO executor against a fake sysfs tree and recorded drive answers,
+// sense data of both formats included.
 #include "api_internal.h"
 #include "encoder.h"
 #include "fake_sysfs.h"
@@ -25,10 +26,22 @@ using sgtest::FakeDrive;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
+// Sense data in the fixed format, as most drives send it.
+std::vector<uint8_t> fixed(uint8_t code, uint8_t key, uint8_t asc, uint8_t additional = 10) {
+    std::vector<uint8_t> b(18, 0);
+    b[0] = code;
+    b[2] = key;
+    b[7] = additional;
+    b[12] = asc;
+    return b;
+}
+
+Answer sensed(std::vector<uint8_t> sense) {
+    return {.status = 0x02, .driverStatus = 0x08, .sense = std::move(sense)};
+}
+
 Answer checkCondition(uint8_t key, uint8_t asc) {
-    return {.status = 0x02,
-            .driverStatus = 0x08,
-            .sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0}};
+    return sensed(fixed(0x70, key, asc));
 }
 
 Command vendor(VendorForm form, int code, std::span<const uint8_t> out = {}) {
@@ -135,8 +148,24 @@ TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
     const Command read = *encodeRead(0, 1), cap = encodeReadCapacity10();
     const Command cap16 = encodeReadCapacity16();
     const std::tuple<Answer, Command, const char*> cases[] = {
-        {checkCondition(0x02, 0x3A), read, "NOT READY 2/3A/00"},
-        {checkCondition(0x07, 0x27), read, "DATA PROTECT 7/27/00"},
+        // Sense data in both formats, and the names the trace shows.
+        {checkCondition(0x03, 0x11), read, "MEDIUM ERROR 3/11/00"},
+        {sensed(fixed(0xF0, 0x02, 0x3A)), read, "NOT READY 2/3A/00"}, // valid bit set
+        {sensed(fixed(0x71, 0x04, 0x44)), read, "HARDWARE ERROR 4/44/00"},
+        {sensed(fixed(0x70, 0xE7, 0x27)), read, "DATA PROTECT 7/27/00"}, // flag bits around the key
+        // An additional length of 4 stops before the ASC: the drive did not say.
+        {sensed(fixed(0x70, 0x03, 0x11, 4)), read, "MEDIUM ERROR 3/00/00"},
+        {sensed({0x70, 0x00, 0x05}), read, "ILLEGAL REQUEST 5/00/00"},
+        {sensed({0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0}), read, "NOT READY 2/04/01"},
+        {sensed({0x73, 0x0B, 0x47, 0x03}), read, "ABORTED COMMAND B/47/03"},
+        {sensed({0x72, 0x07}), read, "DATA PROTECT 7/00/00"},
+        {sensed(fixed(0x70, 0x0C, 0x00)), read, "SENSE KEY 0xC C/00/00"},
+        {sensed(fixed(0x70, 0x09, 0x00)), read, "VENDOR DEFINED 9/00/00"},
+        // Bytes that are no sense data, or none at all.
+        {sensed({0x00, 0x03, 0x11}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x7F, 0x03, 0x11, 0x00}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x70, 0x00}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x72}), read, "CHECK CONDITION without sense data"},
         {{.status = 0x02}, read, "CHECK CONDITION without sense data"},
         {{.status = 0x08}, read, "BUSY"},
         {{.hostStatus = 0x03}, quick, "timed out after 10 s (DID_TIME_OUT)"},
