@@ -1,8 +1,9 @@
 // The real ufd-rack binary on a rack of the test's own.
 #include "sim_fixture.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sys/wait.h>
 
 using namespace simtest;
@@ -26,22 +27,15 @@ protected:
               {{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}}, usbDrive(1), wp}}});
     }
 
+    // Runs ufd-rack; its stdout and stderr end up in out.txt.
     Result tool(const std::string& args, bool withRack = true) {
-        const std::string cmd = std::string(UFD_RACK_TOOL) +
-                                (withRack ? " --rack '" + rackFile_.string() + "' " : " ") + args +
-                                " 2>&1";
-        Result r;
-        FILE* p = ::popen(cmd.c_str(), "r");
-        if (p == nullptr) {
-            return r;
-        }
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) {
-            r.out.append(buf, n);
-        }
-        const int status = ::pclose(p);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
+        const std::string rack = withRack ? " --rack '" + rackFile_.string() + "' " : " ";
+        const auto out = dir_ / "out.txt";
+        const int status =
+            std::system((UFD_RACK_TOOL + rack + args + " >'" + out.string() + "' 2>&1").c_str());
+        std::ifstream in(out);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                std::string(std::istreambuf_iterator<char>(in), {})};
     }
 
     quorlink::sim::RackState state() const {
