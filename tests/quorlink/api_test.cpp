@@ -15,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -200,31 +201,29 @@ TEST_F(Api, UnknownHandlesFailWithoutReply) {
 }
 
 TEST_F(Api, RepliesAreWholeShortOrMissingAsTheDriveAnswers) {
-    struct Case {
-        int drive;
-        uint16_t (*call)(int32_t);
-        uint16_t status;
-        const fs::path* file;
-        std::optional<size_t> size; // nullopt: no file
+    using Call = uint16_t (*)(int32_t);
+    const Call capacity = [](int32_t h) { return fnQuorbus_ReadCapacity(h); };
+    const Call mode = [](int32_t h) { return fnQuorbus_ModeSense(h); };
+    const Call info = [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); };
+    const Call chips = [](int32_t h) { return fnQuorbus_VendorR(h, 0x93, 0, 512); };
+    const Call units = [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 0, 0, 512); };
+    const Call scan = [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512); };
+    // drive, call, status, reply file, its size (-1: no file)
+    const std::tuple<int, Call, uint16_t, const fs::path*, int> cases[] = {
+        {8, capacity, 1, &text_, 12},  // 4294967312 by READ CAPACITY(16)
+        {10, capacity, 0, &text_, -1}, // failed
+        {9, capacity, 1, &text_, 2},   // short reply
+        {9, mode, 1, &binary_, -1},    // no reply
+        {9, info, 1, &binary_, -1},    // no reply for this code
+        {9, units, 1, &binary_, 100},  // short reply for this code
+        {9, scan, 0, &binary_, -1},    // failed for this code
+        {9, chips, 1, &binary_, 512},  // a code without a fault
     };
-    const Case cases[] = {
-        {8, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 1, &text_, 12}, // 4294967312
-        {10, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 0, &text_, std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 1, &text_, 2},
-        {9, [](int32_t h) { return fnQuorbus_ModeSense(h); }, 1, &binary_, std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); }, 1, &binary_,
-         std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 0, 0, 512); }, 1, &binary_, 100},
-        {9, [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512); }, 0,
-         &binary_, std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_VendorR(h, 0x93, 0, 512); }, 1, &binary_, 512},
-    };
-    for (const Case& c : cases) {
-        const int32_t h = fnQuorbus_GetDiskHandle(c.drive);
-        plant(*c.file);
-        EXPECT_EQ(c.call(h), c.status);
-        const auto file = readFile(*c.file);
-        EXPECT_EQ(file ? std::optional<size_t>(file->size()) : std::nullopt, c.size);
+    for (const auto& [drive, call, status, file, size] : cases) {
+        const int32_t h = fnQuorbus_GetDiskHandle(drive);
+        plant(*file);
+        EXPECT_EQ(call(h), status);
+        EXPECT_EQ(fs::exists(*file) ? static_cast<int>(fs::file_size(*file)) : -1, size);
         fnQuorbus_CloseHandle(h);
     }
 }
