@@ -9,6 +9,7 @@
 
 #include <set>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace ufd {
@@ -26,18 +27,14 @@ public:
         ::close(fds_[1]);
     }
     void Push(std::vector<DeviceEvent> events) {
-        for (DeviceEvent& event : events) {
-            queued_.push_back(std::move(event));
-        }
+        queued_.insert(queued_.end(), events.begin(), events.end());
         [[maybe_unused]] const ssize_t n = ::write(fds_[1], "x", 1);
     }
     int Descriptor() const override { return fds_[0]; }
     std::vector<DeviceEvent> Drain() override {
         char buffer[64];
         [[maybe_unused]] const ssize_t n = ::read(fds_[0], buffer, sizeof buffer);
-        std::vector<DeviceEvent> out;
-        out.swap(queued_);
-        return out;
+        return std::exchange(queued_, {});
     }
     std::vector<std::string> PresentUsbDisks() override { return atStart; }
     bool Present(const std::string& devpath) override { return present.count(devpath) != 0; }
