@@ -9,6 +9,7 @@
 
 #include <set>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace ufd {
@@ -20,28 +21,20 @@ using std::chrono::milliseconds;
 // does for udev's netlink socket.
 class ScriptedDevices final : public DeviceEventSource {
 public:
-    ScriptedDevices() {
-        if (::pipe(fds_) != 0) {
-            fds_[0] = fds_[1] = -1;
-        }
-    }
+    ScriptedDevices() { EXPECT_EQ(::pipe(fds_), 0); }
     ~ScriptedDevices() override {
         ::close(fds_[0]);
         ::close(fds_[1]);
     }
     void Push(std::vector<DeviceEvent> events) {
-        for (DeviceEvent& event : events) {
-            queued_.push_back(std::move(event));
-        }
+        queued_.insert(queued_.end(), events.begin(), events.end());
         [[maybe_unused]] const ssize_t n = ::write(fds_[1], "x", 1);
     }
     int Descriptor() const override { return fds_[0]; }
     std::vector<DeviceEvent> Drain() override {
         char buffer[64];
         [[maybe_unused]] const ssize_t n = ::read(fds_[0], buffer, sizeof buffer);
-        std::vector<DeviceEvent> out;
-        out.swap(queued_);
-        return out;
+        return std::exchange(queued_, {});
     }
     std::vector<std::string> PresentUsbDisks() override { return atStart; }
     bool Present(const std::string& devpath) override { return present.count(devpath) != 0; }
@@ -65,14 +58,10 @@ DeviceEvent Disk(const std::string& action, const std::string& devpath) {
     return {action, devpath, UsbChain("disk")};
 }
 
+// Every notice the monitor tried to send; the channel answers as told.
 class MonitorTest : public ::testing::Test {
 protected:
     MonitorTest() {
-        settings.channel = QStringLiteral("unused");
-        settings.presenceCheck = milliseconds(20);
-    }
-    // Every notice the monitor tried to send; the channel answers as told.
-    void Script(Monitor& monitor) {
         monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             *listener = channelUp ? listenerPid : std::nullopt;
             if (channelUp) {
@@ -82,18 +71,22 @@ protected:
         });
         monitor.SetListenerProbe([this] { return channelUp; });
     }
-    MonitorSettings settings;
+    static MonitorSettings Settings() {
+        MonitorSettings settings; // grace 50 s: the listener rule cannot end a test
+        settings.channel = QStringLiteral("unused");
+        settings.presenceCheck = milliseconds(20);
+        return settings;
+    }
     bool channelUp = true;
     std::optional<pid_t> listenerPid;
     std::vector<QByteArray> delivered;
+    ScriptedDevices devices;
+    Monitor monitor{Settings()};
 };
 
 TEST_F(MonitorTest, UdevBurstsGiveOneNoticeAndOtherDisksNone) {
-    ScriptedDevices devices;
     devices.atStart = {"/sdc"};
     devices.present = {"/sdb"};
-    Monitor monitor(settings);
-    Script(monitor);
     monitor.WatchDevices(devices);
     const std::vector<DeviceNode> sata = {
         {"block", "disk", "", {}}, {"scsi", "scsi_device", "sd", {}}, {"pci", "", "ahci", {}}};
@@ -114,10 +107,7 @@ TEST_F(MonitorTest, WithoutAPidItFollowsTheProcessThatTookANotice) {
     station.start(QStringLiteral("sleep"), {QStringLiteral("600")});
     ASSERT_TRUE(station.waitForStarted());
     listenerPid = static_cast<pid_t>(station.processId());
-    ScriptedDevices devices;
     devices.present = {"/sdb"};
-    Monitor monitor(settings); // grace 50 s: the listener rule cannot end it here
-    Script(monitor);
     bool ended = false;
     QObject::connect(&monitor, &Monitor::Ended, [&] { ended = true; });
     monitor.WatchStation();

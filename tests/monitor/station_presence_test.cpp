@@ -6,12 +6,9 @@
 #include "platform/notice_channel.h"
 
 #include <QCoreApplication>
-#include <QTest>
 #include <QUuid>
 
 #include <gtest/gtest.h>
-
-#include <vector>
 
 namespace ufd {
 namespace {
@@ -66,21 +63,15 @@ TEST(StationPresence, ProcessIdsAndTheGracePeriod) {
     EXPECT_TRUE(rule.Orphaned(t0 + milliseconds(100000)));
 }
 
-TEST(NoticeDelivery, ExactBytesAndTheListenersProcess) {
+// The bytes themselves are the Vasket test's: it reads them off a real server.
+TEST(NoticeDelivery, NamesTheListenersProcess) {
     const QString channel = UniqueChannel();
     EXPECT_FALSE(DeliverNotice("IN", channel, 500).delivered) << "nobody listens yet";
     NoticeServer server;
     ASSERT_TRUE(server.Listen(channel));
-    std::vector<QByteArray> received;
-    QObject::connect(&server, &NoticeServer::NoticeReceived,
-                     [&](const QByteArray& text) { received.push_back(text); });
-    for (const QByteArray& text : {QByteArray("IN"), QByteArray("OUT")}) {
-        const Delivery delivery = DeliverNotice(text, channel, 2000);
-        EXPECT_TRUE(delivery.delivered);
-        EXPECT_EQ(delivery.listener, QCoreApplication::applicationPid());
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 5000));
-    EXPECT_EQ(received, (std::vector<QByteArray>{"IN", "OUT"}));
+    const Delivery delivery = DeliverNotice("OUT", channel, 2000);
+    EXPECT_TRUE(delivery.delivered);
+    EXPECT_EQ(delivery.listener, QCoreApplication::applicationPid());
 }
 
 } // namespace

@@ -14,13 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct UdevDeleter {
-    void operator()(udev* u) const { udev_unref(u); }
-};
-struct DeviceDeleter {
-    void operator()(udev_device* d) const { udev_device_unref(d); }
-};
-
 // An independent reading of sysfs: does any directory above the device hold
 // a USB interface bound to a mass-storage driver?
 bool SysfsShowsUsbStorage(const fs::path& device) {
@@ -44,7 +37,7 @@ TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineLikeSysfs) {
     if (!fs::is_directory(classBlock, error) || fs::is_empty(classBlock, error)) {
         GTEST_SKIP() << "no block devices under /sys/class/block on this machine";
     }
-    std::unique_ptr<udev, UdevDeleter> context(udev_new());
+    const std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), &udev_unref);
     ASSERT_TRUE(context);
 
     int described = 0;
@@ -53,8 +46,8 @@ TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineLikeSysfs) {
         if (error) {
             continue;
         }
-        std::unique_ptr<udev_device, DeviceDeleter> device(
-            udev_device_new_from_syspath(context.get(), real.c_str()));
+        const std::unique_ptr<udev_device, decltype(&udev_device_unref)> device(
+            udev_device_new_from_syspath(context.get(), real.c_str()), &udev_device_unref);
         if (!device) {
             continue;
         }

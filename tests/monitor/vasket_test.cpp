@@ -14,53 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace ufd {
 namespace {
 
-const QString kVasket = QStringLiteral(UFD_VASKET_PATH);
-
-// A process that stands in for the station: only its life matters.
-class FakeStation {
-public:
-    FakeStation() {
-        process_.start(QStringLiteral("sleep"), {QStringLiteral("600")});
-        process_.waitForStarted();
-        pid_ = process_.processId();
-    }
-    ~FakeStation() { End(); }
-    qint64 Pid() const { return pid_; }
-    void End() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-
-private:
-    QProcess process_;
-    qint64 pid_ = 0;
-};
-
-// A notice server standing in for the station's channel.
-class Channel {
-public:
-    bool Listen(const QString& name) {
-        server_ = std::make_unique<NoticeServer>();
-        QObject::connect(server_.get(), &NoticeServer::NoticeReceived,
-                         [this](const QByteArray& text) { notices.push_back(text); });
-        return server_->Listen(name);
-    }
-    void Close() { server_.reset(); }
-    bool WaitFor(size_t count, int milliseconds = 2000) {
-        return QTest::qWaitFor([&] { return notices.size() >= count; }, milliseconds);
-    }
-    std::vector<QByteArray> notices;
-
-private:
-    std::unique_ptr<NoticeServer> server_;
-};
+using Notices = std::vector<QByteArray>;
 
 class Vasket : public ::testing::Test {
 protected:
@@ -78,31 +38,42 @@ protected:
     }
     void TearDown() override {
         for (auto& process : started_) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished();
-            }
+            Kill(process.get());
+        }
+    }
+    static void Kill(QProcess* process) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished();
         }
     }
 
-    QProcess* Start(const QProcessEnvironment& env) {
+    QProcess* Start(const QString& program, const QStringList& args,
+                    const QProcessEnvironment& env) {
         started_.push_back(std::make_unique<QProcess>());
         QProcess* process = started_.back().get();
         process->setProcessEnvironment(env);
-        process->start(kVasket, {});
+        process->start(program, args);
         EXPECT_TRUE(process->waitForStarted()) << qPrintable(process->errorString());
         return process;
     }
-    QProcessEnvironment Serving(qint64 pid) const {
+    // Vasket serving the station of the given pid (none: whoever listens).
+    QProcess* StartVasket(std::optional<qint64> station) {
         QProcessEnvironment env = env_;
-        env.insert(QStringLiteral("UFD_STATION_PID"), QString::number(pid));
-        return env;
+        if (station) {
+            env.insert(QStringLiteral("UFD_STATION_PID"), QString::number(*station));
+        }
+        return Start(QStringLiteral(UFD_VASKET_PATH), {}, env);
+    }
+    // A process that stands in for the station: only its life matters.
+    QProcess* StartStation() {
+        return Start(QStringLiteral("sleep"), {QStringLiteral("600")}, env_);
     }
     // Until Vasket says what it watches: it holds its lock by then.
-    static bool Watching(QProcess* vasket) {
+    static bool Says(QProcess* vasket, const char* watching) {
         QByteArray err;
         return QTest::qWaitFor(
-            [&] { return err.append(vasket->readAllStandardError()).contains("watching"); }, 10000);
+            [&] { return err.append(vasket->readAllStandardError()).contains(watching); }, 10000);
     }
 
     // The default rack with drives 1 and 2 pulled, and Vasket watching it
@@ -113,24 +84,28 @@ protected:
         env_.insert(QStringLiteral("QUORLINK_RACK"), rack_);
         env_.insert(QStringLiteral("QUORLINK_STATE_DIR"), dir_.filePath(QStringLiteral("state")));
         EXPECT_TRUE(Rack("unplug", 1) && Rack("unplug", 2));
-        QProcess* vasket = Start(Serving(QCoreApplication::applicationPid()));
-        QByteArray err;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                return err.append(vasket->readAllStandardError()).contains("watching the rack");
-            },
-            10000))
-            << err.constData();
+        QProcess* vasket = StartVasket(QCoreApplication::applicationPid());
+        EXPECT_TRUE(Says(vasket, "watching the rack"));
         return vasket;
     }
     bool Rack(const char* command, int index) {
-        QProcess tool;
-        tool.setProcessEnvironment(env_);
-        tool.start(QStringLiteral(UFD_RACK_TOOL_PATH),
-                   {QStringLiteral("--rack"), rack_, QString::fromLatin1(command),
-                    QString::number(index)});
-        return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
-               tool.exitCode() == 0;
+        QProcess* tool = Start(
+            QStringLiteral(UFD_RACK_TOOL_PATH),
+            {QStringLiteral("--rack"), rack_, QString::fromLatin1(command), QString::number(index)},
+            env_);
+        return tool->waitForFinished(10000) && tool->exitStatus() == QProcess::NormalExit &&
+               tool->exitCode() == 0;
+    }
+
+    // A notice server standing in for the station's channel.
+    bool Listen() {
+        server_ = std::make_unique<NoticeServer>();
+        QObject::connect(server_.get(), &NoticeServer::NoticeReceived,
+                         [this](const QByteArray& text) { notices_.push_back(text); });
+        return server_->Listen(channel_);
+    }
+    bool WaitFor(size_t count, int milliseconds = 2000) {
+        return QTest::qWaitFor([&] { return notices_.size() >= count; }, milliseconds);
     }
 
     QTemporaryDir dir_;
@@ -138,75 +113,58 @@ protected:
     QString rack_;
     QProcessEnvironment env_;
     std::vector<std::unique_ptr<QProcess>> started_;
+    std::unique_ptr<NoticeServer> server_;
+    Notices notices_;
 };
 
 TEST_F(Vasket, OnePerStationAndNoneForAStationAlreadyGone) {
-    FakeStation station;
-    QProcess* first = Start(Serving(station.Pid()));
-    ASSERT_TRUE(Watching(first));
-    QProcess* second = Start(Serving(station.Pid()));
+    QProcess* station = StartStation();
+    const qint64 pid = station->processId();
+    QProcess* first = StartVasket(pid);
+    ASSERT_TRUE(Says(first, "watching"));
+    QProcess* second = StartVasket(pid);
     ASSERT_TRUE(second->waitForFinished(10000));
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(first->state(), QProcess::Running);
-    station.End();
+    Kill(station);
     ASSERT_TRUE(first->waitForFinished(10000)) << "Vasket outlived its station";
     EXPECT_EQ(first->exitCode(), 0);
-    QProcess* late = Start(Serving(station.Pid()));
+    QProcess* late = StartVasket(pid);
     ASSERT_TRUE(late->waitForFinished(10000));
     EXPECT_EQ(late->exitCode(), 0);
 }
 
 TEST_F(Vasket, WithoutAStationPidItEndsWhenNobodyListens) {
-    QProcessEnvironment env = env_;
-    env.insert(QStringLiteral("UFD_MONITOR_GRACE_SECONDS"), QStringLiteral("1"));
-    auto server = std::make_unique<NoticeServer>();
-    ASSERT_TRUE(server->Listen(channel_));
-    QProcess* vasket = Start(env);
+    env_.insert(QStringLiteral("UFD_MONITOR_GRACE_SECONDS"), QStringLiteral("1"));
+    ASSERT_TRUE(Listen());
+    QProcess* vasket = StartVasket(std::nullopt);
     EXPECT_FALSE(vasket->waitForFinished(3000)) << "a listening station keeps it";
-    server.reset();
+    server_.reset();
     ASSERT_TRUE(vasket->waitForFinished(15000)) << "Vasket kept running with nobody listening";
     EXPECT_EQ(vasket->exitCode(), 0);
 }
 
-TEST_F(Vasket, RackPlugAndUnplugArriveAsInAndOut) {
-    Channel station;
-    ASSERT_TRUE(station.Listen(channel_));
-    StartOnRack();
-    ASSERT_TRUE(Rack("plug", 1));
-    ASSERT_TRUE(station.WaitFor(1));
-    ASSERT_TRUE(Rack("unplug", 1));
-    ASSERT_TRUE(station.WaitFor(2));
-    QTest::qWait(300);
-    EXPECT_EQ(station.notices, (std::vector<QByteArray>{"IN", "OUT"}));
-}
-
-TEST_F(Vasket, AChannelThatAppearsLateStillGetsTheNotice) {
-    StartOnRack();
-    ASSERT_TRUE(Rack("plug", 1));
-    QTest::qWait(500);
-    Channel station;
-    ASSERT_TRUE(station.Listen(channel_));
-    ASSERT_TRUE(station.WaitFor(1, 5000)); // within the longest backoff step
-    QTest::qWait(300);
-    EXPECT_EQ(station.notices, std::vector<QByteArray>{"IN"});
-}
-
-TEST_F(Vasket, ChangesWhileTheChannelIsGoneArriveAsOneOut) {
-    Channel station;
-    ASSERT_TRUE(station.Listen(channel_));
+// The channel missing at the first plug, then there, then gone.
+TEST_F(Vasket, PlugsAndUnplugsReachAChannelThatIsLateOrWasGone) {
     QProcess* vasket = StartOnRack();
     ASSERT_TRUE(Rack("plug", 1));
-    ASSERT_TRUE(station.WaitFor(1));
-    station.Close();
+    QTest::qWait(500);
+    ASSERT_TRUE(Listen());
+    ASSERT_TRUE(WaitFor(1, 5000)); // within the longest backoff step
+    for (const char* command : {"unplug", "plug"}) {
+        ASSERT_TRUE(Rack(command, 1));
+        ASSERT_TRUE(WaitFor(notices_.size() + 1));
+    }
+    server_.reset();
     ASSERT_TRUE(Rack("unplug", 1));
     QTest::qWait(300);
     ASSERT_TRUE(Rack("plug", 2));
     QTest::qWait(300);
-    ASSERT_TRUE(station.Listen(channel_));
-    ASSERT_TRUE(station.WaitFor(2, 5000));
+    ASSERT_TRUE(Listen());
+    ASSERT_TRUE(WaitFor(4, 5000));
     QTest::qWait(300);
-    // The pulled drive is not forgotten behind the later arrival.
-    EXPECT_EQ(station.notices, (std::vector<QByteArray>{"IN", "OUT"}));
+    // One notice each, and the pulled drive not forgotten behind the later arrival.
+    EXPECT_EQ(notices_, (Notices{"IN", "OUT", "IN", "OUT"}));
     EXPECT_EQ(vasket->state(), QProcess::Running);
 }
 

@@ -15,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -56,6 +57,7 @@ protected:
         std::ifstream in(FAST_RACK);
         json rack = json::parse(in);
         rack["trace"] = "trace.jsonl";
+        rack["drives"][0]["capacity"] = 2048; // room enough for a write the PC's disk must refuse
         rack["drives"].push_back(usb(8, json::array(), 4294967312ULL)); // READ CAPACITY(16)
         rack["drives"].push_back(
             usb(9, {fault("capacity", "short_reply", 2), fault("mode_sense", "no_reply"),
@@ -66,6 +68,14 @@ protected:
         rack["drives"].push_back(usb(11, {fault("open", "no_reply")}));
         rack["drives"].push_back(usb(12, {fault("open", "short_reply", 7)}));
         rack["drives"].push_back(usb(13, {fault("open", "fail")}));
+        json layouts = usb(14, json::array());
+        layouts.update(
+            {{"info", {13, "0x27"}},
+             {"chips", {"0x73", "0x75", "0xDA"}},
+             {"mode", {"0xFF", "0xFE"}},
+             {"units94", {{"default", 2}, {"1:3", 7}}},
+             {"units95", {{"default", 1}, {"0:0", 0}, {"0:2", 509}, {"1:0", 510}, {"1:1", 600}}}});
+        rack["drives"].push_back(layouts);
         for (const auto& d : rack["drives"]) {
             drives_[d["index"].get<int>()] = d;
         }
@@ -118,11 +128,7 @@ TEST_F(Api, DiscoversTheRackDriveByDrive) {
         plant(text_);
         const int32_t h = fnQuorbus_GetDiskHandle(index);
         const auto it = drives_.find(index);
-        json openFault = json::object();
-        for (const json& f : it == drives_.end() ? json::array() : it->second["faults"]) {
-            openFault = f["op"] == "open" ? f : openFault;
-        }
-        if (it == drives_.end() || openFault.value("effect", "") == "fail") {
+        if (it == drives_.end() || index == 13) { // 13: opening fails
             EXPECT_EQ(h, 0);
             EXPECT_FALSE(fs::exists(text_)) << "a stale device line would read as a drive";
             continue;
@@ -132,17 +138,19 @@ TEST_F(Api, DiscoversTheRackDriveByDrive) {
         handles.push_back(h);
         const bool usbDrive = it->second.value("kind", "usb") == "usb";
         const std::optional<std::string> line = readFile(text_);
-        if (openFault.value("op", "") == "open") {
-            EXPECT_EQ(line.has_value(), openFault["effect"] == "short_reply");
+        if (index == 11 || index == 12) { // opened without a device line, or with a short one
+            EXPECT_EQ(line.has_value(), index == 12);
             EXPECT_EQ(line.value_or("1234567").size(), 7u);
             continue;
         }
         ASSERT_TRUE(line.has_value());
         EXPECT_EQ(line->find("USBSTOR") != std::string::npos, usbDrive) << *line;
         EXPECT_EQ(line->substr(line->size() - 2), "\r\n");
+        const std::string sector(512, 'x');
         if (!usbDrive) {
-            EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 0)
-                << "no vendor commands to a fixed disk";
+            EXPECT_EQ(
+                fnQuorbus_VendorR(h, 0x75, 0, 512) + fnQuorbus_Write(h, 1, 100, sector.data()), 0)
+                << "no vendor command and no write to a fixed disk";
             EXPECT_FALSE(fs::exists(binary_));
         } else if (it->second["faults"].empty()) {
             EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
@@ -155,7 +163,6 @@ TEST_F(Api, DiscoversTheRackDriveByDrive) {
             const bool wp = it->second.value("write_protect", false);
             EXPECT_EQ(uint8_t(mode[82]), wp ? 0x80 : 0x00);
             EXPECT_EQ(uint8_t(mode[2]), wp ? 0x80 : 0x00) << "the mode data stays as returned";
-            const std::string sector(512, 'x');
             EXPECT_EQ(fnQuorbus_Write(h, 1, 100, sector.data()), wp ? 0 : 1);
         }
     }
@@ -194,37 +201,35 @@ TEST_F(Api, UnknownHandlesFailWithoutReply) {
 }
 
 TEST_F(Api, RepliesAreWholeShortOrMissingAsTheDriveAnswers) {
-    struct Case {
-        int drive;
-        uint16_t (*call)(int32_t);
-        uint16_t status;
-        const fs::path* file;
-        std::optional<size_t> size; // nullopt: no file
+    using Call = uint16_t (*)(int32_t);
+    const Call capacity = [](int32_t h) { return fnQuorbus_ReadCapacity(h); };
+    const Call mode = [](int32_t h) { return fnQuorbus_ModeSense(h); };
+    const Call info = [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); };
+    const Call chips = [](int32_t h) { return fnQuorbus_VendorR(h, 0x93, 0, 512); };
+    const Call units = [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 0, 0, 512); };
+    const Call scan = [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512); };
+    // drive, call, status, reply file, its size (-1: no file)
+    const std::tuple<int, Call, uint16_t, const fs::path*, int> cases[] = {
+        {8, capacity, 1, &text_, 12},  // 4294967312 by READ CAPACITY(16)
+        {10, capacity, 0, &text_, -1}, // failed
+        {9, capacity, 1, &text_, 2},   // short reply
+        {9, mode, 1, &binary_, -1},    // no reply
+        {9, info, 1, &binary_, -1},    // no reply for this code
+        {9, units, 1, &binary_, 100},  // short reply for this code
+        {9, scan, 0, &binary_, -1},    // failed for this code
+        {9, chips, 1, &binary_, 512},  // a code without a fault
     };
-    const Case cases[] = {
-        {8, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 1, &text_, 12}, // 4294967312
-        {10, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 0, &text_, std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_ReadCapacity(h); }, 1, &text_, 2},
-        {9, [](int32_t h) { return fnQuorbus_ModeSense(h); }, 1, &binary_, std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); }, 1, &binary_,
-         std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 0, 0, 512); }, 1, &binary_, 100},
-        {9, [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512); }, 0,
-         &binary_, std::nullopt},
-        {9, [](int32_t h) { return fnQuorbus_VendorR(h, 0x93, 0, 512); }, 1, &binary_, 512},
-    };
-    for (const Case& c : cases) {
-        const int32_t h = fnQuorbus_GetDiskHandle(c.drive);
-        plant(*c.file);
-        EXPECT_EQ(c.call(h), c.status);
-        const auto file = readFile(*c.file);
-        EXPECT_EQ(file ? std::optional<size_t>(file->size()) : std::nullopt, c.size);
+    for (const auto& [drive, call, status, file, size] : cases) {
+        const int32_t h = fnQuorbus_GetDiskHandle(drive);
+        plant(*file);
+        EXPECT_EQ(call(h), status);
+        EXPECT_EQ(fs::exists(*file) ? static_cast<int>(fs::file_size(*file)) : -1, size);
         fnQuorbus_CloseHandle(h);
     }
 }
 
-TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
-    const int32_t h = fnQuorbus_GetDiskHandle(1);
+TEST_F(Api, EveryVendorCodeWithItsReplyLayoutAndSectors) {
+    const int32_t h = fnQuorbus_GetDiskHandle(14);
     ASSERT_NE(h, 0);
     std::string config(512, '\0');
     for (size_t i = 0; i < config.size(); ++i) {
@@ -239,19 +244,48 @@ TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
               4);
     EXPECT_EQ(readFile(text_), "stale");
     EXPECT_EQ(readFile(binary_), "stale");
+    // The bytes of a reply that are not 0, from drive 14's profile.
+    using Layout = std::map<size_t, uint8_t>;
+    const std::map<int, Layout> layouts = {{0x75, {{130, 13}, {131, 0x27}}},
+                                           {0x93, {{0, 0x73}, {1, 0x75}, {2, 0xDA}, {3, 0xAA}}},
+                                           {0x9F, {{0, 0xFF}, {1, 0xFE}}},
+                                           {0x96, {}}};
     for (int code : {0x75, 0x93, 0x9F, 0x96, 0x98, 0x9B, 0x99, 0x82}) {
         ASSERT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 1) << code;
-        EXPECT_EQ(readFile(binary_).value().size(), 512U) << code;
+        const std::string reply = readFile(binary_).value();
+        EXPECT_EQ(reply.size(), 512U) << code;
+        if (const auto it = layouts.find(code); it != layouts.end()) {
+            std::string want(512, '\0');
+            for (const auto& [at, value] : it->second) {
+                want[at] = static_cast<char>(value);
+            }
+            EXPECT_EQ(reply, want) << code;
+        }
     }
     EXPECT_EQ(readFile(binary_), config) << "0x82 reads back the block 0x81 stored";
-    for (int code : {0x94, 0x95}) {
-        ASSERT_EQ(fnQuorbus_Vendor(h, code, 0, 0, 512), 1);
-        EXPECT_EQ(readFile(binary_).value().size(), 512U);
-        ASSERT_EQ(fnQuorbus_VendorScan(h, code, 0, 0, 1, 0, 0, 512), 1);
-        EXPECT_EQ(readFile(binary_).value().size(), 512U);
+    // Unit lists: byte 0 unread, one byte per entry, then 0xAA 0x55 unless 510 fill the block.
+    // scan form?, code, chip, unit, entries
+    const int units[][5] = {{0, 0x94, 0, 0, 2},   {1, 0x94, 0, 1, 2},  {1, 0x94, 1, 3, 7},
+                            {0, 0x95, 0, 0, 0},   {0, 0x95, 0, 1, 1},  {1, 0x95, 0, 2, 509},
+                            {0, 0x95, 1, 0, 510}, {0, 0x95, 1, 1, 510}};
+    for (const auto& [scan, code, chip, unit, entries] : units) {
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << code << " chip " << chip << " unit " << unit);
+        ASSERT_EQ(scan ? fnQuorbus_VendorScan(h, code, chip, unit, 0xF1, 0, 0, 512)
+                       : fnQuorbus_Vendor(h, code, chip, unit, 512),
+                  1);
+        const std::string reply = readFile(binary_).value();
+        ASSERT_EQ(reply.size(), 512U);
+        EXPECT_EQ(reply[0], 0);
+        const size_t end = std::min(reply.find('\xAA', 1), size_t{511});
+        EXPECT_EQ(end, size_t(entries) + 1);
+        EXPECT_TRUE(end == 511 || reply[end + 1] == '\x55');
     }
-    EXPECT_EQ(fnQuorbus_VendorR(h, 0x01, 0, 512), 0) << "unknown vendor code";
-    EXPECT_FALSE(fs::exists(binary_));
+    EXPECT_EQ(fnQuorbus_Vendor(h, 0x95, 3, 0, 512), 0) << "no chip 3";
+    for (int code : {0x01, 0x74, 0x97, 0x9A, 0xFF}) {
+        EXPECT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 0) << "unknown vendor code " << code;
+        EXPECT_FALSE(fs::exists(binary_));
+    }
     EXPECT_EQ(fnQuorbus_Read(h, 1, 2000000000), 0) << "past the end of the drive";
     EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1) << "handles outlive KillEXE";
@@ -260,7 +294,7 @@ TEST_F(Api, EveryVendorCodeAndSectorsOfOneDrive) {
 
 TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
     const int32_t h = fnQuorbus_GetDiskHandle(9);
-    const std::string data = std::string("\x00\xAB\x0F\xF0", 4) + std::string(1020, 'Z');
+    const std::string data = std::string("\x00\xAB\x0F\xF0", 4) + std::string(1020, 'U');
     newTrace();
     fnQuorbus_Write(h, 2, 32, data.data());
     fnQuorbus_VendorScan(h, 0x95, 1, 2, 3, 4, 5, 512);
@@ -273,53 +307,28 @@ TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
     fnQuorbus_Write(h, INT32_MAX, 0, data.data());
     fnQuorbus2K_KillEXE();
     fnQuorbus_CloseHandle(h);
-    std::string hex = "00ab0ff0";
-    for (int i = 0; i < 1020; ++i) {
-        hex += "5a";
-    }
+    const auto line = [](const char* fn, json args, int status, json more = json::object()) {
+        json l = {{"fn", fn}, {"drive", 9}, {"args", std::move(args)}, {"status", status}};
+        l.update(more);
+        return l;
+    };
+    const json range = {{"reason", "argument out of range"}};
     const std::vector<json> expected = {
-        {{"fn", "fnQuorbus_Write"},
-         {"drive", 9},
-         {"args", {h, 2, 32}},
-         {"status", 1},
-         {"first", 32},
-         {"count", 2},
-         {"data", hex}},
-        {{"fn", "fnQuorbus_VendorScan"},
-         {"drive", 9},
-         {"args", {h, 0x95, 1, 2, 3, 4, 5, 512}},
-         {"status", 0},
-         {"reason", "simulated fault on vendor_scan"}},
-        {{"fn", "fnQuorbus_TestUnitReady"},
-         {"drive", 9},
-         {"args", {h}},
-         {"status", 0},
-         {"reason", "simulated fault on tur"}},
-        {{"fn", "fnQuorbus_Read"},
-         {"drive", 9},
-         {"args", {h, 1, -5}},
-         {"status", 0},
-         {"reason", "argument out of range"}},
-        {{"fn", "fnQuorbus_Vendor"},
-         {"drive", 9},
-         {"args", {h, 300, 0, 0, 512}},
-         {"status", 0},
-         {"reason", "argument out of range"}},
-        {{"fn", "fnQuorbus_VendorW"},
-         {"drive", 9},
-         {"args", {h, 0x81, 512}},
-         {"status", 0},
-         {"reason", "no data"}},
-        {{"fn", "fnQuorbus_Write"},
-         {"drive", 9},
-         {"args", {h, INT32_MAX, 0}},
-         {"status", 0},
-         {"first", 0},
-         {"count", INT32_MAX},
-         {"data", ""},
-         {"reason", "argument out of range"}},
+        line("fnQuorbus_Write", {h, 2, 32}, 1,
+             {{"first", 32}, {"count", 2}, {"data", "00ab0ff0" + std::string(2040, '5')}}),
+        line("fnQuorbus_VendorScan", {h, 0x95, 1, 2, 3, 4, 5, 512}, 0,
+             {{"reason", "simulated fault on vendor_scan"}}),
+        line("fnQuorbus_TestUnitReady", {h}, 0, {{"reason", "simulated fault on tur"}}),
+        line("fnQuorbus_Read", {h, 1, -5}, 0, range),
+        line("fnQuorbus_Vendor", {h, 300, 0, 0, 512}, 0, range),
+        line("fnQuorbus_VendorW", {h, 0x81, 512}, 0, {{"reason", "no data"}}),
+        line("fnQuorbus_Write", {h, INT32_MAX, 0}, 0,
+             {{"first", 0},
+              {"count", INT32_MAX},
+              {"data", ""},
+              {"reason", "argument out of range"}}),
         {{"fn", "fnQuorbus2K_KillEXE"}, {"drive", -1}, {"args", json::array()}, {"status", 1}},
-        {{"fn", "fnQuorbus_CloseHandle"}, {"drive", 9}, {"args", {h}}, {"status", 1}},
+        line("fnQuorbus_CloseHandle", {h}, 1),
     };
     EXPECT_EQ(newTrace(), expected);
 }

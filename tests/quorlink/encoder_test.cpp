@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace quorlink {
@@ -16,37 +17,24 @@ Bytes block(const Command& c) {
 }
 
 TEST(Encoder, FixedBlocks) {
-    struct Case {
-        Command command;
-        Bytes cdb;
-        Direction direction;
-        uint32_t dataLength;
+    constexpr auto In = Direction::In;
+    const std::tuple<Command, Direction, uint32_t, Bytes> cases[] = {
+        {encodeTestUnitReady(), Direction::None, 0, {0, 0, 0, 0, 0, 0}},
+        {encodeInquiry(), In, 36, {0x12, 0, 0, 0, 36, 0}},
+        {encodeReadCapacity10(), In, 8, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {encodeReadCapacity16(), In, 32, {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}},
+        {encodeModeSense(), In, 192, {0x1A, 0, 0x3F, 0, 192, 0}},
     };
-    const Case cases[] = {
-        {encodeTestUnitReady(), {0, 0, 0, 0, 0, 0}, Direction::None, 0},
-        {encodeInquiry(), {0x12, 0, 0, 0, 36, 0}, Direction::In, 36},
-        {encodeReadCapacity10(), {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Direction::In, 8},
-        {encodeReadCapacity16(),
-         {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0},
-         Direction::In,
-         32},
-        {encodeModeSense(), {0x1A, 0, 0x3F, 0, 192, 0}, Direction::In, 192},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(block(c.command), c.cdb);
-        EXPECT_EQ(c.command.direction, c.direction);
-        EXPECT_EQ(c.command.dataLength, c.dataLength);
+    for (const auto& [command, direction, dataLength, cdb] : cases) {
+        EXPECT_EQ(block(command), cdb);
+        EXPECT_EQ(command.direction, direction);
+        EXPECT_EQ(command.dataLength, dataLength);
     }
 }
 
 TEST(Encoder, TransferBlocks) {
-    struct Case {
-        int64_t first;
-        int64_t count;
-        bool write;
-        Bytes cdb;
-    };
-    const Case cases[] = {
+    // first sector, count, write?, block
+    const std::tuple<int64_t, int64_t, bool, Bytes> cases[] = {
         {0, 1, false, {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}},
         {0x01020304, 0x0506, false, {0x28, 0, 1, 2, 3, 4, 0, 5, 6, 0}},
         {63, 1, true, {0x2A, 0, 0, 0, 0, 63, 0, 0, 1, 0}},
@@ -55,17 +43,16 @@ TEST(Encoder, TransferBlocks) {
         {0xFFFFFFFFLL, 2, true, {0x8A, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0}},
         {8, 0x10000, false, {0x88, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 0}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "first " << c.first << " count " << c.count);
-        std::vector<uint8_t> data(static_cast<size_t>(c.count) * kSectorSize, 0x5A);
-        const auto cmd =
-            c.write ? encodeWrite(c.first, c.count, data) : encodeRead(c.first, c.count);
+    for (const auto& [first, count, write, cdb] : cases) {
+        SCOPED_TRACE(testing::Message() << "first " << first << " count " << count);
+        std::vector<uint8_t> data(static_cast<size_t>(count) * kSectorSize, 0x5A);
+        const auto cmd = write ? encodeWrite(first, count, data) : encodeRead(first, count);
         ASSERT_TRUE(cmd.has_value());
-        EXPECT_EQ(block(*cmd), c.cdb);
-        EXPECT_EQ(cmd->direction, c.write ? Direction::Out : Direction::In);
-        EXPECT_EQ(cmd->dataLength, c.count * kSectorSize);
+        EXPECT_EQ(block(*cmd), cdb);
+        EXPECT_EQ(cmd->direction, write ? Direction::Out : Direction::In);
+        EXPECT_EQ(cmd->dataLength, count * kSectorSize);
         EXPECT_EQ(cmd->commandClass, CommandClass::Transfer);
-        EXPECT_EQ(cmd->dataOut.data(), c.write ? data.data() : nullptr);
+        EXPECT_EQ(cmd->dataOut.data(), write ? data.data() : nullptr);
     }
     std::vector<uint8_t> oneSector(kSectorSize);
     EXPECT_FALSE(encodeRead(-1, 1));
@@ -76,12 +63,8 @@ TEST(Encoder, TransferBlocks) {
 }
 
 TEST(Encoder, VendorBlocks) {
-    struct Case {
-        VendorForm form;
-        std::vector<int32_t> args; // code, chip, unit, parameter, reserved1, reserved2, length
-        Bytes cdb;
-    };
-    const Case cases[] = {
+    // form; code, chip, unit, parameter, reserved1, reserved2, length; block
+    const std::tuple<VendorForm, std::vector<int32_t>, Bytes> cases[] = {
         {VendorForm::Read, {0x75, 0, 0, 0, 0, 0, 512}, {0xC6, 1, 0x75, 0, 0, 0, 0, 0, 0, 0, 2, 0}},
         {VendorForm::Write, {0x81, 0, 0, 0, 0, 0, 512}, {0xC6, 2, 0x81, 0, 0, 0, 0, 0, 0, 0, 2, 0}},
         {VendorForm::ChipUnit,
@@ -91,17 +74,16 @@ TEST(Encoder, VendorBlocks) {
          {0x95, 3, 7, 0x11, 0x22, 0x33, 0x1234},
          {0xC6, 4, 0x95, 0, 3, 0, 7, 0x11, 0x22, 0x33, 0x12, 0x34}},
     };
-    for (const auto& c : cases) {
-        const auto& a = c.args;
+    for (const auto& [form, a, cdb] : cases) {
         std::vector<uint8_t> data(static_cast<size_t>(a[6]), 0xA5);
-        const auto cmd = encodeVendor(c.form, a[0], a[1], a[2], a[3], a[4], a[5], a[6], data);
+        const auto cmd = encodeVendor(form, a[0], a[1], a[2], a[3], a[4], a[5], a[6], data);
         ASSERT_TRUE(cmd.has_value());
-        Bytes expected = c.cdb;
+        Bytes expected = cdb;
         expected.resize(16, 0);
         EXPECT_EQ(block(*cmd), expected);
         EXPECT_EQ(cmd->commandClass, CommandClass::Vendor);
         EXPECT_EQ(cmd->dataLength, static_cast<uint32_t>(a[6]));
-        const bool write = c.form == VendorForm::Write;
+        const bool write = form == VendorForm::Write;
         EXPECT_EQ(cmd->direction, write ? Direction::Out : Direction::In);
         EXPECT_EQ(cmd->dataOut.size(), write ? data.size() : 0U);
     }

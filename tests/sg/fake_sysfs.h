@@ -5,66 +5,158 @@
 #include "sg_system.h"
 #include "sysfs_device.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace sgtest {
+namespace fs = std::filesystem;
 
 struct FakeDrive {
     int index = 1;
     std::string driver = "usb-storage"; // "usb-storage", "uas", or "" for a SATA disk
-    std::string vendor = "Acme";
-    std::string model = "Line Stick";
-    std::string rev = "1.00";
-    std::string serial = "0123ABCD";
+    std::string vendor = "Acme", model = "Line Stick", rev = "1.00", serial = "0123ABCD";
     int type = 0; // block device sdb (8:16) with partition sdb1 (8:17)
 };
 
+inline void writeFile(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+}
+
 class FakeTree {
 public:
-    FakeTree();
-    ~FakeTree();
+    FakeTree() {
+        std::string tmpl = (fs::temp_directory_path() / "sgtree-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        root_ = tmpl;
+        for (const char* dir : {"sys/class/scsi_generic", "sys/bus/usb/drivers/usb-storage",
+                                "sys/bus/usb/drivers/uas", "sys/bus/scsi/drivers/sd", "dev"}) {
+            fs::create_directories(root_ / dir);
+        }
+        writeFile(root_ / "mountinfo",
+                  "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
+                  "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n");
+    }
+    ~FakeTree() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
     FakeTree(const FakeTree&) = delete;
     FakeTree& operator=(const FakeTree&) = delete;
 
-    void add(const FakeDrive& drive);
-    void setMountInfo(const std::string& text);
-    void removeMountInfo();
-    quorlink::sg::Roots roots() const;
-    std::filesystem::path devPath(int index) const;
+    void add(const FakeDrive& d) {
+        const std::string host = std::to_string(host_++);
+        fs::path parent = root_ / "sys/devices/pci0000:00/0000:00:17.0" / ("ata" + host);
+        if (!d.driver.empty()) {
+            const std::string port = "1-" + std::to_string(host_);
+            const fs::path usbDevice = root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
+            parent = usbDevice / (port + ":1.0");
+            fs::create_directories(parent);
+            if (!d.serial.empty()) {
+                writeFile(usbDevice / "serial", d.serial + "\n");
+            }
+            fs::create_symlink(root_ / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+        }
+        const fs::path scsi =
+            parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
+        // sysfs pads the SCSI strings with blanks
+        writeFile(scsi / "vendor", d.vendor + "    \n");
+        writeFile(scsi / "model", d.model + "  \n");
+        writeFile(scsi / "rev", d.rev + "\n");
+        writeFile(scsi / "type", std::to_string(d.type) + "\n");
+        fs::create_symlink(root_ / "sys/bus/scsi/drivers/sd", scsi / "driver");
+        writeFile(scsi / "block/sdb/dev", "8:16\n");
+        writeFile(scsi / "block/sdb/sdb1/dev", "8:17\n");
+        writeFile(scsi / "block/sdb/sdb1/partition", "1\n");
+        const fs::path sgEntry =
+            root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(d.index));
+        fs::create_directories(sgEntry);
+        fs::create_symlink(fs::relative(scsi, sgEntry), sgEntry / "device");
+        writeFile(devPath(d.index), "");
+    }
+    void setMountInfo(const std::string& text) {
+        std::ofstream(root_ / "mountinfo", std::ios::app) << text;
+    }
+    void removeMountInfo() { fs::remove(root_ / "mountinfo"); }
+    quorlink::sg::Roots roots() const {
+        return {root_ / "sys", root_ / "dev", root_ / "mountinfo"};
+    }
+    fs::path devPath(int index) const { return root_ / "dev" / ("sg" + std::to_string(index)); }
 
 private:
-    std::filesystem::path root_;
+    fs::path root_;
     int host_ = 0;
 };
 
 struct Answer {
-    int err = 0;               // errno of the ioctl itself
-    std::vector<uint8_t> data; // copied into a data-in buffer
+    int err = 0;                 // errno of the ioctl itself
+    std::vector<uint8_t> data{}; // copied into a data-in buffer
     int resid = 0;
     uint8_t status = 0;
-    uint16_t hostStatus = 0;
-    uint16_t driverStatus = 0;
-    std::vector<uint8_t> sense;
+    uint16_t hostStatus = 0, driverStatus = 0;
+    std::vector<uint8_t> sense{};
 };
 
 struct Sent {
     std::vector<uint8_t> cdb;
     int direction = 0;
-    unsigned timeout = 0;
-    unsigned length = 0;
-    std::vector<uint8_t> dataOut;
+    unsigned timeout = 0, length = 0;
+    std::vector<uint8_t> dataOut{};
 };
 
 class ScriptedSg final : public quorlink::sg::SgSystem {
 public:
-    int sgIo(int fd, sg_io_hdr_t& hdr) override;
-    int openExclusive(const std::string& path) override;
-    void closeExclusive(int fd) override;
+    int sgIo(int, sg_io_hdr_t& hdr) override {
+        Sent s{{hdr.cmdp, hdr.cmdp + hdr.cmd_len}, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len};
+        if (hdr.dxfer_direction == SG_DXFER_TO_DEV) {
+            const auto* p = static_cast<const uint8_t*>(hdr.dxferp);
+            s.dataOut.assign(p, p + hdr.dxfer_len);
+        }
+        sent.push_back(std::move(s));
+        if (answers.empty()) {
+            return 0;
+        }
+        const Answer a = answers.front();
+        answers.pop_front();
+        if (a.err != 0) {
+            return a.err;
+        }
+        if (hdr.dxfer_direction == SG_DXFER_FROM_DEV && !a.data.empty()) {
+            std::memcpy(hdr.dxferp, a.data.data(), std::min<size_t>(a.data.size(), hdr.dxfer_len));
+        }
+        hdr.resid = a.resid;
+        hdr.status = a.status;
+        hdr.masked_status = a.status >> 1;
+        hdr.host_status = a.hostStatus;
+        hdr.driver_status = a.driverStatus;
+        hdr.sb_len_wr = static_cast<unsigned char>(std::min<size_t>(a.sense.size(), hdr.mx_sb_len));
+        if (hdr.sb_len_wr > 0) {
+            std::memcpy(hdr.sbp, a.sense.data(), hdr.sb_len_wr);
+        }
+        hdr.info =
+            a.status != 0 || a.hostStatus != 0 || a.driverStatus != 0 ? SG_INFO_CHECK : SG_INFO_OK;
+        return 0;
+    }
+    int openExclusive(const std::string& path) override {
+        if (const auto it = busy.find(path); it != busy.end()) {
+            return -it->second;
+        }
+        ++claims;
+        held[nextFd_] = path;
+        return nextFd_++;
+    }
+    void closeExclusive(int fd) override { held.erase(fd); }
 
     std::deque<Answer> answers;      // empty: GOOD with no data
     std::map<std::string, int> busy; // path -> errno of the exclusive open

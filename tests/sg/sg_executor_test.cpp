@@ -1,4 +1,5 @@
-// The SG_IO executor against a fake sysfs tree and recorded drive answers.
+// The SG_IO executor against a fake sysfs tree and recorded drive answers,
+// sense data of both formats included.
 #include "api_internal.h"
 #include "encoder.h"
 #include "fake_sysfs.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -24,43 +26,29 @@ using sgtest::FakeDrive;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-Answer answer(std::vector<uint8_t> data, int resid = 0, uint8_t status = 0, uint16_t host = 0,
-              uint16_t driver = 0) {
-    Answer a;
-    a.data = std::move(data);
-    a.resid = resid;
-    a.status = status;
-    a.hostStatus = host;
-    a.driverStatus = driver;
-    return a;
+// Sense data in the fixed format, as most drives send it.
+std::vector<uint8_t> fixed(uint8_t code, uint8_t key, uint8_t asc, uint8_t additional = 10) {
+    std::vector<uint8_t> b(18, 0);
+    b[0] = code;
+    b[2] = key;
+    b[7] = additional;
+    b[12] = asc;
+    return b;
+}
+
+Answer sensed(std::vector<uint8_t> sense) {
+    return {.status = 0x02, .driverStatus = 0x08, .sense = std::move(sense)};
 }
 
 Answer checkCondition(uint8_t key, uint8_t asc) {
-    Answer a = answer({}, 0, 0x02, 0, 0x08);
-    a.sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
-    return a;
+    return sensed(fixed(0x70, key, asc));
 }
 
-Answer ioctlError(int err) {
-    Answer a;
-    a.err = err;
-    return a;
+Command vendor(VendorForm form, int code, std::span<const uint8_t> out = {}) {
+    return *encodeVendor(form, code, 0, 0, 0, 0, 0, 512, out);
 }
 
-FakeDrive sataDisk(std::string model = "FastDisk 512") {
-    FakeDrive d;
-    d.driver = "";
-    d.vendor = "ATA";
-    d.model = std::move(model);
-    d.rev = "1A2B";
-    return d;
-}
-
-FakeDrive changed(void (*change)(FakeDrive&)) {
-    FakeDrive d;
-    change(d);
-    return d;
-}
+const FakeDrive kSata{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"};
 
 const std::array<uint8_t, 1024> kPattern = [] {
     std::array<uint8_t, 1024> a{};
@@ -101,29 +89,23 @@ protected:
 };
 
 TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
-    struct Case {
-        FakeDrive drive;
-        const char* line;
-    };
-    const Case cases[] = {
-        {FakeDrive{}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {changed([](FakeDrive& d) { d.driver = "uas"; }),
-         "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {changed([](FakeDrive& d) { d.serial = ""; }),
-         "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
-        {changed([](FakeDrive& d) { d.type = 5; }),
-         "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {sataDisk(), "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+    const std::pair<FakeDrive, const char*> cases[] = {
+        {{}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.driver = "uas"}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.serial = ""}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
+        {{.type = 5}, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {kSata, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
         // A non-USB disk whose model pretends otherwise must not pass as USB.
-        {sataDisk("UsbStor Disk"), "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
+        {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"},
+         "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
     };
     int index = 0;
-    for (Case c : cases) {
-        c.drive.index = ++index;
-        tree.add(c.drive);
+    for (auto [drive, expected] : cases) {
+        drive.index = ++index;
+        tree.add(drive);
         std::string line;
         EXPECT_NE(open(index, &line), nullptr);
-        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(line, expected);
     }
     // No node, no drive; a node without sysfs entry is no USB storage.
     EXPECT_EQ(open(12), nullptr);
@@ -139,73 +121,76 @@ TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
 }
 
 TEST_F(SgExecutorTest, BlockDirectionLengthAndTimeoutReachTheKernel) {
-    struct Case {
-        Command cmd;
-        int direction;
-        unsigned timeoutMs;
-    };
-    const Case cases[] = {
+    const std::tuple<Command, int, unsigned> cases[] = {
         {encodeTestUnitReady(), SG_DXFER_NONE, 10000},
         {encodeModeSense(), SG_DXFER_FROM_DEV, 10000},
         {*encodeRead(75, 1), SG_DXFER_FROM_DEV, 30000},
         {*encodeWrite(32, 2, kPattern), SG_DXFER_TO_DEV, 30000},
-        {*encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), SG_DXFER_FROM_DEV, 60000},
-        {*encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern), SG_DXFER_TO_DEV,
-         60000},
+        {vendor(VendorForm::Read, 0x75), SG_DXFER_FROM_DEV, 60000},
+        {vendor(VendorForm::Write, 0x82, kPattern), SG_DXFER_TO_DEV, 60000},
     };
     auto d = usbDrive();
-    for (const Case& c : cases) {
+    for (const auto& [cmd, direction, timeoutMs] : cases) {
         sg->sent.clear();
-        ASSERT_TRUE(run(*d, c.cmd).ok);
+        ASSERT_TRUE(run(*d, cmd).ok);
         ASSERT_EQ(sg->sent.size(), 1u);
         const auto& s = sg->sent[0];
-        EXPECT_EQ(s.cdb,
-                  std::vector<uint8_t>(c.cmd.cdb.begin(), c.cmd.cdb.begin() + c.cmd.cdbLength));
-        EXPECT_EQ(s.direction, c.direction);
-        EXPECT_EQ(s.length, c.cmd.dataLength);
-        EXPECT_EQ(s.timeout, c.timeoutMs);
-        EXPECT_EQ(s.dataOut, std::vector<uint8_t>(c.cmd.dataOut.begin(), c.cmd.dataOut.end()));
+        EXPECT_EQ(s.cdb, std::vector<uint8_t>(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength));
+        EXPECT_EQ(s.direction, direction);
+        EXPECT_EQ(s.length, cmd.dataLength);
+        EXPECT_EQ(s.timeout, timeoutMs);
+        EXPECT_EQ(s.dataOut, std::vector<uint8_t>(cmd.dataOut.begin(), cmd.dataOut.end()));
     }
 }
 
 TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
-    struct Case {
-        Answer answer;
-        Command cmd;
-        const char* reason;
-    };
-    Command quick = encodeTestUnitReady();
-    Command vendor = *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512);
-    Command read = *encodeRead(0, 1);
-    Command cap = encodeReadCapacity10();
-    const Case cases[] = {
-        {checkCondition(0x02, 0x3A), read, "NOT READY 2/3A/00"},
+    const Command quick = encodeTestUnitReady(), vendorRead = vendor(VendorForm::Read, 0x75);
+    const Command read = *encodeRead(0, 1), cap = encodeReadCapacity10();
+    const Command cap16 = encodeReadCapacity16();
+    const std::tuple<Answer, Command, const char*> cases[] = {
+        // Sense data in both formats, and the names the trace shows.
         {checkCondition(0x03, 0x11), read, "MEDIUM ERROR 3/11/00"},
-        {checkCondition(0x07, 0x27), read, "DATA PROTECT 7/27/00"},
-        {answer({}, 0, 0x02), read, "CHECK CONDITION without sense data"},
-        {answer({}, 0, 0x08), read, "BUSY"},
-        {answer({}, 0, 0, 0x03), quick, "timed out after 10 s (DID_TIME_OUT)"},
-        {answer({}, 0, 0, 0x03), vendor, "timed out after 60 s (DID_TIME_OUT)"},
-        {answer({}, 0, 0, 0, 0x06), read, "timed out after 30 s"},
-        {answer({}, 0, 0, 0x07), read, "transport error DID_ERROR"},
-        {answer({}, 0, 0, 0, 0x04), read, "driver status 4"},
-        {ioctlError(EIO), quick, "SG_IO failed: Input/output error"},
-        {answer({0x00, 0x0F, 0x42, 0x3F}, 4), cap, "short capacity answer: 4 of 8 bytes"},
-        {answer({0, 0, 0x10, 0, 0, 0, 0x10, 0}), cap, "sector size 4096, not 512"},
+        {sensed(fixed(0xF0, 0x02, 0x3A)), read, "NOT READY 2/3A/00"}, // valid bit set
+        {sensed(fixed(0x71, 0x04, 0x44)), read, "HARDWARE ERROR 4/44/00"},
+        {sensed(fixed(0x70, 0xE7, 0x27)), read, "DATA PROTECT 7/27/00"}, // flag bits around the key
+        // An additional length of 4 stops before the ASC: the drive did not say.
+        {sensed(fixed(0x70, 0x03, 0x11, 4)), read, "MEDIUM ERROR 3/00/00"},
+        {sensed({0x70, 0x00, 0x05}), read, "ILLEGAL REQUEST 5/00/00"},
+        {sensed({0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0}), read, "NOT READY 2/04/01"},
+        {sensed({0x73, 0x0B, 0x47, 0x03}), read, "ABORTED COMMAND B/47/03"},
+        {sensed({0x72, 0x07}), read, "DATA PROTECT 7/00/00"},
+        {sensed(fixed(0x70, 0x0C, 0x00)), read, "SENSE KEY 0xC C/00/00"},
+        {sensed(fixed(0x70, 0x09, 0x00)), read, "VENDOR DEFINED 9/00/00"},
+        // Bytes that are no sense data, or none at all.
+        {sensed({0x00, 0x03, 0x11}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x7F, 0x03, 0x11, 0x00}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x70, 0x00}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x72}), read, "CHECK CONDITION without sense data"},
+        {{.status = 0x02}, read, "CHECK CONDITION without sense data"},
+        {{.status = 0x08}, read, "BUSY"},
+        {{.hostStatus = 0x03}, quick, "timed out after 10 s (DID_TIME_OUT)"},
+        {{.hostStatus = 0x03}, vendorRead, "timed out after 60 s (DID_TIME_OUT)"},
+        {{.driverStatus = 0x06}, read, "timed out after 30 s"},
+        {{.hostStatus = 0x07}, read, "transport error DID_ERROR"},
+        {{.driverStatus = 0x04}, read, "driver status 4"},
+        {{.err = EIO}, quick, "SG_IO failed: Input/output error"},
+        {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}, cap, "short capacity answer: 4 of 8 bytes"},
+        {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}, cap, "sector size 4096, not 512"},
+        {{.data = {0, 0, 0, 1}, .resid = 24}, cap16, "short capacity answer: 8 of 12 bytes"},
+        {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}, cap16, "sector size 4096, not 512"},
     };
     auto d = usbDrive();
-    for (const Case& c : cases) {
-        sg->answers = {c.answer};
-        const Outcome o = run(*d, c.cmd);
+    for (const auto& [answer, cmd, reason] : cases) {
+        sg->answers = {answer};
+        const Outcome o = run(*d, cmd);
         EXPECT_FALSE(o.ok);
-        EXPECT_EQ(o.reason, c.reason);
+        EXPECT_EQ(o.reason, reason);
     }
     // None of these means the drive is gone: the next command goes out.
     EXPECT_TRUE(run(*d, quick).ok);
     // RECOVERED ERROR: the command did complete.
-    Answer recovered = checkCondition(0x01, 0x18);
-    recovered.data = {1, 2, 3, 4};
-    sg->answers = {recovered};
+    sg->answers = {checkCondition(0x01, 0x18)};
+    sg->answers[0].data = {1, 2, 3, 4};
     std::vector<uint8_t> in(512);
     EXPECT_TRUE(d->execute(read, in).ok);
     EXPECT_EQ(in[3], 4);
@@ -213,7 +198,7 @@ TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
 
 TEST_F(SgExecutorTest, UnitAttentionIsAskedAgainOnce) {
     auto d = usbDrive();
-    sg->answers = {checkCondition(0x06, 0x28), answer({})};
+    sg->answers = {checkCondition(0x06, 0x28), {}};
     EXPECT_TRUE(run(*d, *encodeWrite(0, 1, kPattern)).ok);
     EXPECT_EQ(sg->sent.size(), 2u);
     EXPECT_EQ(sg->sent[0].cdb, sg->sent[1].cdb);
@@ -235,10 +220,10 @@ TEST_F(SgExecutorTest, ModeSenseFallsBackWhenTheDriveRejectsAllPages) {
     const std::vector<uint8_t> header = {0x1A, 0, 0x3F, 0, 4, 0};
     const Answer rejected = checkCondition(0x05, 0x24);
     const Case cases[] = {
-        {{answer({0x23, 0, 0x80, 0}, 188)}, {all}, true, 0x80},
-        {{rejected, answer({0x03, 0, 0x80, 0}, 188)}, {all, page0}, true, 0x80},
-        {{rejected, rejected, answer({0x03, 0, 0x80, 0})}, {all, page0, header}, true, 0x80},
-        {{rejected, rejected, answer({0x03, 0, 0x00, 0})}, {all, page0, header}, true, 0x00},
+        {{{.data = {0x23, 0, 0x80, 0}, .resid = 188}}, {all}, true, 0x80},
+        {{rejected, {.data = {0x03, 0, 0x80, 0}, .resid = 188}}, {all, page0}, true, 0x80},
+        {{rejected, rejected, {.data = {0x03, 0, 0x80, 0}}}, {all, page0, header}, true, 0x80},
+        {{rejected, rejected, {.data = {0x03, 0, 0x00, 0}}}, {all, page0, header}, true, 0x00},
         {{rejected, rejected, rejected}, {all, page0, header}, false, 0},
         // Only a refusal of the request itself is worth another form.
         {{checkCondition(0x02, 0x3A)}, {all}, false, 0},
@@ -274,7 +259,7 @@ bool fdOpenOn(const fs::path& target) {
 
 TEST_F(SgExecutorTest, PulledDriveFailsAtOnceAndStaysReleasable) {
     tree.add(FakeDrive{});
-    for (const Answer& gone : {ioctlError(ENODEV), answer({}, 0, 0, 0x01)}) {
+    for (const Answer& gone : {Answer{.err = ENODEV}, Answer{.hostStatus = 0x01}}) {
         auto d = open(1);
         ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
         sg->sent.clear();
@@ -298,9 +283,8 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         const char* reason;
     };
     const Case cases[] = {
-        {sataDisk(), "", 0, "refused: /dev/sg1 is not USB storage"},
-        {changed([](FakeDrive& d) { d.type = 5; }), "", 0,
-         "refused: /dev/sg1 is not a disk (peripheral type 5)"},
+        {kSata, "", 0, "refused: /dev/sg1 is not USB storage"},
+        {{.type = 5}, "", 0, "refused: /dev/sg1 is not a disk (peripheral type 5)"},
         {FakeDrive{}, "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", 0,
          "refused: /dev/sdb1 is mounted on /media/op/STICK"},
         {FakeDrive{}, "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", 0,
@@ -311,12 +295,16 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         {FakeDrive{}, "", EACCES, "refused: cannot claim /dev/sdb: Permission denied"},
         {FakeDrive{}, nullptr, 0, "refused: cannot read the mount table"},
     };
-    const Command changing[] = {
-        *encodeWrite(0, 1, kPattern),
-        *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
-        *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512),
-        *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
-        *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+    std::vector<Command> changing = {*encodeWrite(0, 1, kPattern),
+                                     vendor(VendorForm::Write, 0x82, kPattern),
+                                     vendor(VendorForm::Read, 0x75),
+                                     *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+                                     *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+    // A writing opcode is guarded whatever direction it claims.
+    for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
+        changing.push_back(encodeTestUnitReady());
+        changing.back().cdb[0] = opcode;
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
         sgtest::FakeTree tree;
@@ -353,7 +341,7 @@ TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     const std::map<int, std::string> held = sg->held;
     ASSERT_EQ(held.size(), 1u);
     EXPECT_EQ(held.begin()->second, (tree.roots().dev / "sdb").string());
-    ASSERT_TRUE(run(*d, *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512)).ok);
+    ASSERT_TRUE(run(*d, vendor(VendorForm::Read, 0x75)).ok);
     EXPECT_EQ(sg->held, held) << "one claim for the whole handle, not one per command";
     EXPECT_EQ(sg->claims, 1);
     // An automounter picking up a partition is still seen.
@@ -364,21 +352,10 @@ TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     EXPECT_TRUE(sg->held.empty()) << "releasing the handle frees the disk";
 }
 
-TEST_F(SgExecutorTest, WriteOpcodeIsGuardedWhateverItsDirection) {
-    tree.add(sataDisk());
-    auto d = open(1);
-    ASSERT_NE(d, nullptr);
-    for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
-        Command sneaky = encodeTestUnitReady();
-        sneaky.cdb[0] = opcode;
-        EXPECT_FALSE(run(*d, sneaky).ok);
-    }
-    EXPECT_TRUE(sg->sent.empty());
-}
-
-// The library's trace on real drives: failures with their reasons, by
-// default and without a word from the caller.
-TEST_F(SgExecutorTest, FailuresReachTheTraceThroughTheApi) {
+// Through the C API on real drives: capacities past 32 bits, the write-protect
+// bit at byte 82, and the trace of failures with their reasons, by default
+// and without a word from the caller.
+TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     tree.add(FakeDrive{});
     tree.setMountInfo("45 22 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n");
     const fs::path replies = tree.roots().dev.parent_path() / "replies";
@@ -389,18 +366,24 @@ TEST_F(SgExecutorTest, FailuresReachTheTraceThroughTheApi) {
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
     const int32_t h = fnQuorbus_GetDiskHandle(1);
     ASSERT_NE(h, 0);
+    sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
+                   {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
+                   {.data = {0x03, 0, 0x80, 0}}};
+    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
+    std::ifstream capacity(replies / "quorlink.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(capacity), {}), "4294967312\r\n");
+    EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
+    std::ifstream mode(replies / "quorlink.bin");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mode), {}).at(82), '\x80');
     EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
     EXPECT_EQ(fnQuorbus_Write(h, 1, 7, kPattern.data()), 0);
     installExecutorForTesting(nullptr);
     ::unsetenv("QUORLINK_REPLY_DIR");
     std::ifstream in(trace);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
-    EXPECT_THAT(lines[0], HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
+    const std::string lines(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
+    EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
 }
 
 } // namespace

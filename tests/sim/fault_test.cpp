@@ -86,8 +86,6 @@ TEST_F(FaultTest, LatencyByVendorCodeThenOperationThenDefault) {
     const auto t0 = Clock::now();
     EXPECT_EQ(run(*dev, vendorCmd(VendorForm::Scan, 0x95, 0, 0, 0xF1)).data[2], 0xAA);
     EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(80)) << "the erase took its time";
-    d["latency_ms"] = {{"0x100", 5}};
-    EXPECT_THROW(q::sim::loadRack(writeRack({{"drives", {d}}}, "bad.json")), q::sim::RackError);
 }
 
 } // namespace

@@ -2,9 +2,7 @@
 // the state API the monitor and ufd-rack use.
 #include "sim_fixture.h"
 
-using quorlink::sim::DriveKind;
 using quorlink::sim::RackError;
-using quorlink::sim::RackState;
 using namespace simtest;
 
 namespace {
@@ -12,11 +10,8 @@ namespace {
 class RackTest : public SimTest {};
 
 TEST_F(RackTest, BrokenRackFilesSayWhatIsWrong) {
-    struct Case {
-        const char* text;
-        const char* message; // part of the error
-    };
-    const Case cases[] = {
+    // rack file, part of the error
+    const std::pair<const char*, const char*> cases[] = {
         {"", "not valid JSON"},
         {"[1,2]", "\"drives\" array"},
         {R"({"drives": {}})", "\"drives\" array"},
@@ -34,19 +29,19 @@ TEST_F(RackTest, BrokenRackFilesSayWhatIsWrong) {
         {R"({"drives": [{"index": 1, "faults": [{"op": "tur", "effect": "explode"}]}]})",
          "explode"},
         {R"({"drives": [{"index": 1, "capacity": "lots"}]})", "capacity"},
+        {R"({"drives": [{"index": 1, "latency_ms": {"0x100": 5}}]})", "0x100"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const auto file = dir() / "bad.json";
-        std::ofstream(file) << c.text;
+    for (const auto& [text, message] : cases) {
+        SCOPED_TRACE(text);
+        std::ofstream(dir_ / "bad.json") << text;
         try {
-            quorlink::sim::loadRack(file);
+            quorlink::sim::loadRack(dir_ / "bad.json");
             ADD_FAILURE() << "accepted";
         } catch (const RackError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
         }
     }
-    EXPECT_THROW(quorlink::sim::loadRack(dir() / "absent.json"), RackError);
+    EXPECT_THROW(quorlink::sim::loadRack(dir_ / "absent.json"), RackError);
 }
 
 } // namespace

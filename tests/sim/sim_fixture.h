@@ -61,8 +61,6 @@ protected:
         return quorlink::makeSimulatorExecutor(rackFile_.string());
     }
 
-    std::filesystem::path dir() const { return dir_; }
-
     std::filesystem::path dir_;
     std::filesystem::path rackFile_;
 };

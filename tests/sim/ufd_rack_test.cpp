@@ -1,7 +1,9 @@
 // The real ufd-rack binary on a rack of the test's own.
 #include "sim_fixture.h"
 
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <sys/wait.h>
 
 using namespace simtest;
@@ -25,22 +27,15 @@ protected:
               {{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}}, usbDrive(1), wp}}});
     }
 
+    // Runs ufd-rack; its stdout and stderr end up in out.txt.
     Result tool(const std::string& args, bool withRack = true) {
-        const std::string cmd = std::string(UFD_RACK_TOOL) +
-                                (withRack ? " --rack '" + rackFile_.string() + "' " : " ") + args +
-                                " 2>&1";
-        Result r;
-        FILE* p = ::popen(cmd.c_str(), "r");
-        if (p == nullptr) {
-            return r;
-        }
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) {
-            r.out.append(buf, n);
-        }
-        const int status = ::pclose(p);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
+        const std::string rack = withRack ? " --rack '" + rackFile_.string() + "' " : " ";
+        const auto out = dir_ / "out.txt";
+        const int status =
+            std::system((UFD_RACK_TOOL + rack + args + " >'" + out.string() + "' 2>&1").c_str());
+        std::ifstream in(out);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                std::string(std::istreambuf_iterator<char>(in), {})};
     }
 
     quorlink::sim::RackState state() const {
@@ -68,39 +63,20 @@ TEST_F(UfdRackTest, ListPlugUnplugAndWriteProtectChangeTheSharedState) {
     EXPECT_FALSE(state().writeProtect(2));
 }
 
-TEST_F(UfdRackTest, ConfigLedBoundaryAndReset) {
+TEST_F(UfdRackTest, ConfigLedBoundaryPartitionsAndReset) {
     auto s = state();
-    std::array<uint8_t, 512> block{};
+    std::array<uint8_t, 512> block{}, mbr{}, ebr{};
     block[0] = 0x99;
     block[17] = 0xAB;
     s.setConfigBlock(1, block);
     s.addLedActivity(1, 5);
     s.setBoundary(1, 1234567);
-
-    const auto config = tool("config 1");
-    ASSERT_EQ(config.exitCode, 0);
-    EXPECT_EQ(config.out.rfind("0000  99 00", 0), 0u) << config.out;
-    EXPECT_NE(config.out.find("0010  00 AB 00"), std::string::npos) << config.out;
-    EXPECT_NE(config.out.find("01f0 "), std::string::npos);
-    EXPECT_EQ(tool("led 1").out, "5\n");
-    EXPECT_EQ(tool("boundary 1").out, "1234567\n");
-
-    EXPECT_EQ(tool("reset 1").exitCode, 0);
-    EXPECT_EQ(tool("led 1").out, "0\n");
-    EXPECT_EQ(tool("boundary 1").out, "none\n");
-    EXPECT_EQ(state().configBlock(1), (std::array<uint8_t, 512>{}));
-}
-
-TEST_F(UfdRackTest, PartitionsDecodesMbrAndExtendedTable) {
-    std::array<uint8_t, 512> mbr{}, ebr{};
+    // Partition entries, little-endian as on disk.
     auto entry = [](std::array<uint8_t, 512>& s, int e, uint8_t type, uint32_t first,
                     uint32_t count) {
-        uint8_t* p = s.data() + 446 + 16 * e;
-        p[4] = type;
-        for (int i = 0; i < 4; ++i) {
-            p[8 + i] = static_cast<uint8_t>(first >> (8 * i));
-            p[12 + i] = static_cast<uint8_t>(count >> (8 * i));
-        }
+        s[446 + 16 * e + 4] = type;
+        std::memcpy(&s[446 + 16 * e + 8], &first, 4);
+        std::memcpy(&s[446 + 16 * e + 12], &count, 4);
         s[510] = 0x55;
         s[511] = 0xAA;
     };
@@ -108,20 +84,29 @@ TEST_F(UfdRackTest, PartitionsDecodesMbrAndExtendedTable) {
     entry(mbr, 1, 0x05, 1032, 1000);
     entry(ebr, 0, 0x06, 32, 968);
     {
-        std::fstream img(state().imagePath(1), std::ios::binary | std::ios::in | std::ios::out);
+        std::fstream img(s.imagePath(1), std::ios::binary | std::ios::in | std::ios::out);
         img.write(reinterpret_cast<const char*>(mbr.data()), 512);
         img.seekp(1032 * 512);
         img.write(reinterpret_cast<const char*>(ebr.data()), 512);
     }
+    const auto config = tool("config 1");
+    ASSERT_EQ(config.exitCode, 0);
+    EXPECT_EQ(config.out.rfind("0000  99 00", 0), 0u) << config.out;
+    EXPECT_NE(config.out.find("0010  00 AB 00"), std::string::npos) << config.out;
+    EXPECT_NE(config.out.find("01f0 "), std::string::npos);
+    EXPECT_EQ(tool("led 1").out, "5\n");
+    EXPECT_EQ(tool("boundary 1").out, "1234567\n");
     const auto r = tool("partitions 1");
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("MBR at sector 0"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("EBR at sector 1032"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("32          1000"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("32          968"), std::string::npos) << r.out;
-
-    // A reset erases the image too.
+    for (const char* says :
+         {"MBR at sector 0", "EBR at sector 1032", "32          1000", "32          968"}) {
+        EXPECT_NE(r.out.find(says), std::string::npos) << r.out;
+    }
+    // A reset erases block, counters and image.
     EXPECT_EQ(tool("reset 1").exitCode, 0);
+    EXPECT_EQ(tool("led 1").out, "0\n");
+    EXPECT_EQ(tool("boundary 1").out, "none\n");
+    EXPECT_EQ(state().configBlock(1), (std::array<uint8_t, 512>{}));
     EXPECT_NE(tool("partitions 1").out.find("no partition table"), std::string::npos);
 }
 
@@ -148,8 +133,8 @@ TEST_F(UfdRackTest, BadUseGetsAClearMessageAndAnExitCode) {
     const auto noRack = tool("list", false);
     EXPECT_EQ(noRack.exitCode, 2);
     EXPECT_NE(noRack.out.find("no rack"), std::string::npos);
-    std::ofstream(dir() / "broken.json") << "{";
-    rackFile_ = dir() / "broken.json";
+    std::ofstream(dir_ / "broken.json") << "{";
+    rackFile_ = dir_ / "broken.json";
     const auto broken = tool("list");
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_NE(broken.out.find("not valid JSON"), std::string::npos) << broken.out;
