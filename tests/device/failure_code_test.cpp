@@ -48,10 +48,6 @@ struct CodeCase {
     int writes; // fnQuorbus_Write calls, the failed one included
 };
 
-void PrintTo(const CodeCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class FailureCode : public ::testing::TestWithParam<CodeCase> {};
 
 TEST_P(FailureCode, StatusResultAndWrites) {

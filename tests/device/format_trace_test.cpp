@@ -46,10 +46,6 @@ struct TraceCase {
     std::vector<int> steps;
 };
 
-void PrintTo(const TraceCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class FormatTrace : public ::testing::TestWithParam<TraceCase> {};
 
 TEST_P(FormatTrace, CommandsInOrder) {

@@ -39,35 +39,29 @@ protected:
     QTemporaryDir dir_;
 };
 
-// Each connection is one notice, its bytes exactly, whatever they are.
-TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByte) {
-    const std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
-                                           "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
+// Each connection is one notice, its bytes exactly, whatever they are, up to
+// the cap: a flood is cut. Sent from another thread, as the monitor would.
+TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
+    std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
+                                     "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
+    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
+        texts.emplace_back(size, 'I');
+        for (qsizetype i = 0; i < size; i += 7) {
+            texts.back()[i] = static_cast<char>(i % 256);
+        }
+    }
     NoticeServer server;
     ASSERT_TRUE(server.Listen(Channel()));
     QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
     for (const QByteArray& text : texts) {
-        ASSERT_TRUE(SendNotice(text, Channel()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, 10000));
-        EXPECT_EQ(spy.takeFirst().at(0).toByteArray(), text);
-    }
-}
-
-// Long notices from another thread arrive whole up to the cap; a flood is cut.
-TEST_F(NoticeChannelTest, LongNoticesArriveWholeUpToTheCap) {
-    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
-        NoticeServer server;
-        ASSERT_TRUE(server.Listen(Channel()));
-        QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-        QByteArray text(size, 'I');
-        for (qsizetype i = 0; i < size; i += 7) {
-            text[i] = static_cast<char>(i % 256);
-        }
-        std::thread sender([&] { SendNotice(text, Channel(), 3000); });
+        bool sent = false;
+        std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
         const auto notices = Received(spy, 1);
         sender.join();
+        EXPECT_TRUE(sent || text.size() > 64 * 1024);
         ASSERT_EQ(notices.size(), 1u);
         EXPECT_EQ(notices[0], text.left(64 * 1024));
+        spy.clear();
     }
 }
 

@@ -1,16 +1,14 @@
 // A Transport that records every call and answers from a script: the unit
 // tests' stand-in for libquorlink when the exact call sequence matters.
-// Replies are written to real reply files, as the library would.
+// Text replies are written to the real reply file, as the library would.
 #pragma once
 
 #include "config/reply_files.h"
 #include "device/transport.h"
 
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,17 +22,15 @@ struct Call {
     uint16_t status = 0;       // what was answered
 };
 
-// What one call answers: its status and, optionally, reply file contents.
+// What one call answers: its status and, optionally, the text reply file.
 struct Answer {
     uint16_t status = 1;
-    std::optional<std::vector<uint8_t>> binary; // written to the binary reply file
-    std::optional<std::string> text;            // written to the text reply file
+    std::optional<std::string> text;
 };
 
 class RecordingTransport : public Transport {
 public:
-    explicit RecordingTransport(const ReplyFiles& files)
-        : textFile_(files.TextFile()), binaryFile_(files.BinaryFile()) {}
+    explicit RecordingTransport(const ReplyFiles& files) : textFile_(files.TextFile()) {}
 
     // Decides the answer per call; default: status 1, no reply file.
     std::function<Answer(const Call&)> script = [](const Call&) { return Answer{}; };
@@ -88,11 +84,6 @@ private:
             c.data.assign(p, p + size);
         }
         Answer a = script(c);
-        if (a.binary) {
-            std::ofstream(binaryFile_, std::ios::binary | std::ios::trunc)
-                .write(reinterpret_cast<const char*>(a.binary->data()),
-                       static_cast<std::streamsize>(a.binary->size()));
-        }
         if (a.text) {
             std::ofstream(textFile_, std::ios::trunc) << *a.text;
         }
@@ -102,7 +93,6 @@ private:
     }
 
     std::filesystem::path textFile_;
-    std::filesystem::path binaryFile_;
 };
 
 } // namespace ufd::test

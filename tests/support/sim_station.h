@@ -15,9 +15,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,35 +82,32 @@ public:
 
     SimOutcome Run(Item item, const ProductConfig& product,
                    std::optional<double> progressMax = std::nullopt) const {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            ADD_FAILURE() << "pipe";
-            return {};
-        }
+        // The child writes its outcome into memory shared with this process.
+        struct Shared {
+            int words[3];
+            int count;
+            int steps[64];
+        };
+        auto* shared = static_cast<Shared*>(::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE,
+                                                   MAP_SHARED | MAP_ANONYMOUS, -1, 0));
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::close(fds[0]);
             const SimOutcome o = RunHere(item, product, progressMax);
-            std::vector<int> words = {o.status, o.result, o.handle};
-            words.insert(words.end(), o.steps.begin(), o.steps.end());
-            const auto bytes = static_cast<ssize_t>(words.size() * sizeof(int));
-            ::_exit(::write(fds[1], words.data(), static_cast<size_t>(bytes)) == bytes ? 0 : 1);
+            *shared = {{o.status, o.result, o.handle}, static_cast<int>(o.steps.size()), {}};
+            std::copy_n(o.steps.begin(), std::min<size_t>(o.steps.size(), 64), shared->steps);
+            ::_exit(o.steps.size() <= 64 ? 0 : 1);
         }
-        ::close(fds[1]);
-        std::vector<int> words;
-        int w = 0;
-        while (::read(fds[0], &w, sizeof w) == static_cast<ssize_t>(sizeof w)) {
-            words.push_back(w);
-        }
-        ::close(fds[0]);
         int wstatus = 0;
         ::waitpid(pid, &wstatus, 0);
-        if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0 || words.size() < 3) {
+        SimOutcome o;
+        if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) {
+            o = {static_cast<int16_t>(shared->words[0]), static_cast<int16_t>(shared->words[1]),
+                 shared->words[2], std::vector<int>(shared->steps, shared->steps + shared->count)};
+        } else {
             ADD_FAILURE() << "the simulated run did not finish";
-            return {};
         }
-        return {static_cast<int16_t>(words[0]), static_cast<int16_t>(words[1]), words[2],
-                std::vector<int>(words.begin() + 3, words.end())};
+        ::munmap(shared, sizeof(Shared));
+        return o;
     }
 
     // The trace as "function args..." after the handle, vendor codes in hex,
