@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -55,29 +56,17 @@ struct FormatBench {
 // Bytes [from, from + expected.size()) of data equal expected.
 inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size_t from,
                                           const std::vector<uint8_t>& expected) {
-    if (data.size() < from + expected.size()) {
-        return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
-    }
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (data[from + i] != expected[i]) {
-            return ::testing::AssertionFailure()
-                   << "byte " << from + i << " is 0x" << std::hex << int{data[from + i]}
-                   << ", expected 0x" << int{expected[i]};
-        }
-    }
-    return ::testing::AssertionSuccess();
+    const auto at = [&](size_t i) { return data.begin() + std::min(i, data.size()); };
+    const std::vector<uint8_t> got(at(from), at(from + expected.size()));
+    return got == expected ? ::testing::AssertionSuccess()
+                           : ::testing::AssertionFailure()
+                                 << "bytes from " << from << ": " << ::testing::PrintToString(got);
 }
 
 // Every byte of data in [from, to) is zero.
 inline ::testing::AssertionResult ZeroFrom(const std::vector<uint8_t>& data, size_t from,
                                            size_t to) {
-    for (size_t i = from; i < to && i < data.size(); ++i) {
-        if (data[i] != 0) {
-            return ::testing::AssertionFailure()
-                   << "byte " << i << " is 0x" << std::hex << int{data[i]};
-        }
-    }
-    return ::testing::AssertionSuccess();
+    return BytesAt(data, from, std::vector<uint8_t>(to - from));
 }
 
 } // namespace ufd::test

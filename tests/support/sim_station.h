@@ -15,11 +15,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -55,24 +53,21 @@ inline ProductConfig SampleProduct() {
             .DiskLabel = "TESTDISK"};
 }
 
-// A healthy drive: one large-block chip of 4 units with extended scan, one
-// entry in every 0x94 list, none in the 0x95 lists.
+// A healthy drive: information byte 0x29, one large-block chip (0xF1) of 4
+// units with extended scan (mode block 0xFF 0xFF), one entry in every 0x94
+// list, none in the 0x95 lists.
 inline nlohmann::json SimDriveEntry(int64_t capacity) {
-    return {{"index", 1},
-            {"kind", "usb"},
-            {"capacity", capacity},
-            {"info", {12, 0x29}},
-            {"chips", {0xF1}},
-            {"mode", {0xFF, 0xFF}},
-            {"units94", {{"default", 1}}},
-            {"units95", {{"default", 0}}}};
+    auto drive = nlohmann::json::parse(R"({"index": 1, "kind": "usb", "info": [12, 41],
+        "chips": [241], "mode": [255, 255], "units94": {"default": 1}, "units95": {"default": 0}})");
+    drive["capacity"] = capacity;
+    return drive;
 }
 
 class SimDrive {
 public:
     explicit SimDrive(const nlohmann::json& drive) {
-        const nlohmann::json rack = {{"trace", "trace.jsonl"}, {"drives", {drive}}};
-        std::ofstream(Path("rack.json")) << rack.dump();
+        std::ofstream(Path("rack.json"))
+            << nlohmann::json{{"trace", "trace.jsonl"}, {"drives", {drive}}}.dump();
     }
 
     std::filesystem::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
@@ -80,34 +75,25 @@ public:
         return Path("rack.json.state") / "drive-1" / name;
     }
 
+    // The child leaves its outcome in a file; none means it did not finish.
     SimOutcome Run(Item item, const ProductConfig& product,
                    std::optional<double> progressMax = std::nullopt) const {
-        // The child writes its outcome into memory shared with this process.
-        struct Shared {
-            int words[3];
-            int count;
-            int steps[64];
-        };
-        auto* shared = static_cast<Shared*>(::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE,
-                                                   MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-        const pid_t pid = ::fork();
-        if (pid == 0) {
+        std::filesystem::remove(Path("outcome.json"));
+        if (const pid_t pid = ::fork(); pid == 0) {
             const SimOutcome o = RunHere(item, product, progressMax);
-            *shared = {{o.status, o.result, o.handle}, static_cast<int>(o.steps.size()), {}};
-            std::copy_n(o.steps.begin(), std::min<size_t>(o.steps.size(), 64), shared->steps);
-            ::_exit(o.steps.size() <= 64 ? 0 : 1);
-        }
-        int wstatus = 0;
-        ::waitpid(pid, &wstatus, 0);
-        SimOutcome o;
-        if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) {
-            o = {static_cast<int16_t>(shared->words[0]), static_cast<int16_t>(shared->words[1]),
-                 shared->words[2], std::vector<int>(shared->steps, shared->steps + shared->count)};
+            std::ofstream(Path("outcome.json"))
+                << nlohmann::json{o.status, o.result, o.handle, o.steps};
+            ::_exit(0);
         } else {
-            ADD_FAILURE() << "the simulated run did not finish";
+            ::waitpid(pid, nullptr, 0);
         }
-        ::munmap(shared, sizeof(Shared));
-        return o;
+        std::ifstream in(Path("outcome.json"));
+        if (!in) {
+            ADD_FAILURE() << "the simulated run did not finish";
+            return {};
+        }
+        const auto j = nlohmann::json::parse(in);
+        return {j[0], j[1], j[2], j[3].get<std::vector<int>>()};
     }
 
     // The trace as "function args..." after the handle, vendor codes in hex,
