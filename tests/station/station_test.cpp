@@ -30,32 +30,21 @@ using test::RecordingTransport;
 class Station : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        files = std::make_unique<ReplyFiles>(dir.filePath("q.txt").toStdString(),
-                                             dir.filePath("q.bin").toStdString());
-        transport = std::make_unique<RecordingTransport>(*files);
-        transport->script = [this](const Call& c) {
-            Answer a;
-            if (c.fn == "GetDiskHandle") {
-                const auto i = static_cast<size_t>(c.args[0]);
-                const char k = i < drives.size() ? drives[i] : '.';
-                a.status = k == '.' ? 0 : static_cast<uint16_t>(100 + i);
-                if (k != '.' && k != 'S') {
-                    a.text = std::string(k == 'P'   ? "IDE\\DiskPC_System_Disk"
-                                         : k == 'u' ? "usb\\UsbStor"
-                                                    : "USB\\VID_1234&PID_5678\\USBSTOR\\Disk") +
-                             "\r\n";
-                }
+        ctx.replies = files;
+        transport.script = [this](const Call& c) {
+            const auto i = static_cast<size_t>(c.args.empty() ? 0 : c.args[0]);
+            const char k = c.fn == "GetDiskHandle" && i < drives.size() ? drives[i] : '.';
+            Answer a{static_cast<uint16_t>(k == '.' ? c.fn != "GetDiskHandle" : 100 + i), {}};
+            if (k != '.' && k != 'S') {
+                a.text = k == 'P'   ? "IDE\\DiskPC_System_Disk\r\n"
+                         : k == 'u' ? "usb\\UsbStor\r\n"
+                                    : "USB\\VID_1234&PID_5678\\USBSTOR\\Disk\r\n";
             }
             return a;
         };
-        ctx = std::make_unique<StationContext>(*transport);
-        ctx->replies = *files;
         SetMessageBoxHandler([this](const MessageBoxRequest& r) {
             boxes.push_back(r);
-            if (onBox) {
-                onBox(r);
-            }
+            onBox ? onBox(r) : void();
             return r.style == kStyleYesNoInfo ? answer : kAnswerOk;
         });
     }
@@ -67,14 +56,7 @@ protected:
     StationDependencies Deps() {
         StationDependencies d;
         d.readProductConfig = [this](ProductConfig& p) {
-            p = {.ScsiManufactureString = "EF",
-                 .ScsiProductString = "GH",
-                 .Vid = "1234",
-                 .Pid = "5678",
-                 .UsbManufactureString = "AB",
-                 .UsbProductString = "CD",
-                 .ApMode = apMode,
-                 .DiskLabel = "LABEL"};
+            p = {"EF", "GH", "1234", "5678", "AB", "CD", 0, 0, apMode, "LABEL"};
             return kConfigGood;
         };
         d.buildSectorTemplates = [](StationContext&) {};
@@ -89,16 +71,16 @@ protected:
     }
 
     StartupResult Load() {
-        frm = std::make_unique<TestFrm>(*ctx, Deps());
+        frm = std::make_unique<TestFrm>(ctx, Deps());
         return frm->Form_Load();
     }
 
-    int Count(const std::string& fn) const { return static_cast<int>(transport->Calls(fn).size()); }
+    int Count(const std::string& fn) const { return static_cast<int>(transport.Calls(fn).size()); }
 
     QTemporaryDir dir;
-    std::unique_ptr<ReplyFiles> files;
-    std::unique_ptr<RecordingTransport> transport;
-    std::unique_ptr<StationContext> ctx;
+    ReplyFiles files{dir.filePath("q.txt").toStdString(), dir.filePath("q.bin").toStdString()};
+    RecordingTransport transport{files};
+    StationContext ctx{transport};
     std::unique_ptr<TestFrm> frm;
     // One letter per drive index, its handle 100 + index: U USB storage, u
     // "usbstor" in another case, P the PC's own disk, S USB storage that
@@ -154,7 +136,7 @@ TEST_F(Station, ApModePresetsTickAndLock) {
     ASSERT_EQ(boxes.size(), 1U);
     EXPECT_EQ(boxes[0].style, kStyleExclamation);
     EXPECT_TRUE(frm->GoCmd->isEnabled());
-    EXPECT_EQ(ctx->TestRunning, kFalse);
+    EXPECT_EQ(ctx.TestRunning, kFalse);
 }
 
 // ------------------------------------------------------------ rows, captions
@@ -205,15 +187,15 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderAndClosesTheRest) {
     std::iota(seventeen.handles.begin(), seventeen.handles.end(), 100); // no slot for the last
     for (const Case& c : {Case{"UP.uuS", {100, 103, 104}, {101, 105}}, seventeen}) {
         drives = c.drives;
-        transport->calls.clear();
+        transport.calls.clear();
         ASSERT_TRUE(Load().ok);
         std::vector<int64_t> handles;
-        for (int n = 1; n <= ctx->slots.DiskCount; ++n) {
-            handles.push_back(ctx->slots.DiskSlots[n - 1].Handle);
+        for (int n = 1; n <= ctx.slots.DiskCount; ++n) {
+            handles.push_back(ctx.slots.DiskSlots[n - 1].Handle);
         }
         EXPECT_EQ(handles, c.handles) << c.drives;
         std::vector<int64_t> closed;
-        for (const Call& call : transport->Calls("CloseHandle")) {
+        for (const Call& call : transport.Calls("CloseHandle")) {
             closed.push_back(call.args[0]);
         }
         EXPECT_EQ(closed, c.closed) << c.drives;
@@ -230,11 +212,11 @@ TEST_F(Station, NoticeKindsAndOverwriting) {
     ASSERT_TRUE(Load().ok);
     for (const auto& [bytes, flag] : cases) {
         frm->WndProc_CopyData(bytes);
-        EXPECT_EQ(ctx->DiskStatusFlag, flag) << bytes.toStdString();
+        EXPECT_EQ(ctx.DiskStatusFlag, flag) << bytes.toStdString();
     }
     frm->WndProc_CopyData("IN");
     frm->WndProc_CopyData("OUT");
-    transport->calls.clear();
+    transport.calls.clear();
     frm->Timer1_Timer();
     frm->Timer1_Timer();
     EXPECT_EQ(Count("KillEXE"), 1) << "two notices, one rediscovery of the later kind";
@@ -337,8 +319,8 @@ TEST_F(Station, ClosingTheWindowDuringARunEndsItQuietly) {
     frm->GoCmd_Click();
     EXPECT_FALSE(frm);
     EXPECT_EQ(scans, 0);
-    EXPECT_EQ(ctx->TestRunning, kFalse);
-    EXPECT_EQ(ctx->progress, nullptr);
+    EXPECT_EQ(ctx.TestRunning, kFalse);
+    EXPECT_EQ(ctx.progress, nullptr);
 }
 
 // ------------------------------------------------------------ clearing, LED
@@ -369,15 +351,15 @@ TEST_F(Station, ClearingYesAndNo) {
         frm->WndProc_CopyData("OUT");
         frm->Timer1_Timer();
     };
-    transport->calls.clear();
+    transport.calls.clear();
     frm->ClearCmd_Click();
     EXPECT_EQ(Count("KillEXE"), 0);
-    EXPECT_EQ(ctx->DiskStatusFlag, 3);
+    EXPECT_EQ(ctx.DiskStatusFlag, 3);
     EXPECT_TRUE(frm->CC1mG(0)->text().isEmpty());
     EXPECT_FALSE(IsShown(frm->CC1mG(0)));
     EXPECT_TRUE(frm->GoCmd->isEnabled());
     EXPECT_FALSE(frm->ClearCmd->isEnabled() || frm->LedCmd->isEnabled());
-    EXPECT_EQ(ctx->slots.DiskSlots[0].Status, 0);
+    EXPECT_EQ(ctx.slots.DiskSlots[0].Status, 0);
     frm->Timer1_Timer();
     EXPECT_EQ(Count("KillEXE"), 1);
 }
