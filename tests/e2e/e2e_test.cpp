@@ -1,11 +1,12 @@
 // The real ufd-station binary in --batch mode on the simulated rack: what an
 // operator would see printed, and what the drives hold afterwards.
+#include "support/sim_rack.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QUuid>
 
 #include <functional>
@@ -25,24 +26,22 @@ struct Outcome {
     QString pictures; // of the slots in order, space-separated
 };
 
+// The process's rack with fresh drives, and a copy of the program directory
+// beside it: Product.ini is read beside the binary, and the library is found
+// through $ORIGIN.
 class Station {
 public:
     Station() {
-        // Product.ini is read beside the binary: a copy of the program
-        // directory per run (the library is found through $ORIGIN).
+        rack.Reset();
+        QDir(path("bin")).removeRecursively();
         QDir().mkpath(path("bin"));
         for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
             EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, path("bin/" + name)));
         }
-        QFile::copy(UFD_SOURCE_DIR "/examples/rack/fast.json", path("rack.json"));
-        env_.insert("QT_QPA_PLATFORM", "offscreen");
-        env_.insert("QUORLINK_RACK", path("rack.json"));
-        env_.insert("QUORLINK_STATE_DIR", path("state"));
-        env_.insert("QUORLINK_REPLY_DIR", path("reply"));
-        env_.insert("UFD_NOTICE_CHANNEL", "ufd-e2e-" + QUuid::createUuid().toString(QUuid::Id128));
+        qputenv("UFD_NOTICE_CHANNEL", "ufd-e2e-" + QUuid::createUuid().toByteArray(QUuid::Id128));
     }
 
-    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString path(const QString& name) const { return rack.Path(name); }
 
     // examples/Product.ini beside the binary, with one text replaced
     // ("ApMode=1" by "ApMode=4").
@@ -55,20 +54,11 @@ public:
         out.write(from.isEmpty() ? text : text.replace(from.toLatin1(), to.toLatin1()));
     }
 
-    QString rack(const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(env_);
-        p.start(UFD_RACK_BIN, args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), 0)
-            << args.join(' ').toStdString() << ": " << p.readAllStandardError().toStdString();
-        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-    }
+    QString tool(const QStringList& args) { return rack.Tool(args); }
 
     Outcome run() {
         Outcome r;
         QProcess p;
-        p.setProcessEnvironment(env_);
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(path("bin/ufd-station"), {"--batch"});
         EXPECT_TRUE(p.waitForFinished(120000)) << "station did not finish";
@@ -99,8 +89,7 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
-    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+    ufd::test::SimRack& rack = ufd::test::SimRack::Shared("fast.json");
 };
 
 // One run per application mode on the default rack, where drive 5's chip
@@ -139,12 +128,12 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         EXPECT_EQ(r.rows.at(1).mid(kFormat, 4), c.slot1);
         EXPECT_EQ(r.rows.at(6)[kCheckWP], c.checkWP6);
         // Only a run that wrote the config leaves one on the drive.
-        const QString config = st.rack({"config", "1"});
+        const QString config = st.tool({"config", "1"});
         EXPECT_EQ(config.startsWith("0000  99"), c.slot1[1] != none) << config.toStdString();
         if (QString(c.mode) == "1") {
             // VID 1234 / PID 5678, and two areas of half the drive each.
             EXPECT_TRUE(config.contains("34 12 78 56")) << config.toStdString();
-            EXPECT_TRUE(st.rack({"partitions", "1"}).contains("EBR at sector 499999"));
+            EXPECT_TRUE(st.tool({"partitions", "1"}).contains("EBR at sector 499999"));
         }
     }
 }
@@ -160,7 +149,7 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const auto unplugAll = [](Station& st) {
         st.product();
         for (int i = 1; i <= 7; ++i) {
-            st.rack({"unplug", QString::number(i)});
+            st.tool({"unplug", QString::number(i)});
         }
     };
     // clang-format off

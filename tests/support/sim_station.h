@@ -41,16 +41,8 @@ struct SimOutcome {
 
 // The worked example's identity, one area, label TESTDISK.
 inline ProductConfig SampleProduct() {
-    return {.ScsiManufactureString = "EF",
-            .ScsiProductString = "GH",
-            .Vid = "1234",
-            .Pid = "5678",
-            .UsbManufactureString = "AB",
-            .UsbProductString = "CD",
-            .FirstShare = 1.0,
-            .SecondShare = 0,
-            .ApMode = 1,
-            .DiskLabel = "TESTDISK"};
+    // SCSI, VID/PID, USB strings, shares, ApMode, label.
+    return {"EF", "GH", "1234", "5678", "AB", "CD", 1.0, 0, 1, "TESTDISK"};
 }
 
 // A healthy drive: information byte 0x29, one large-block chip (0xF1) of 4
@@ -125,15 +117,11 @@ public:
     }
 
 private:
-    class Progress final : public ProgressView {
-    public:
-        explicit Progress(double max) : max_(max) {}
-        std::optional<double> ProgressMax(int) override { return max_; }
+    struct Progress final : ProgressView {
+        std::optional<double> ProgressMax(int) override { return max; }
         void AdvanceProgress(int, int step) override { steps.push_back(step); }
+        double max = 0;
         std::vector<int> steps;
-
-    private:
-        double max_;
     };
 
     SimOutcome RunHere(Item item, const ProductConfig& product,
@@ -145,7 +133,8 @@ private:
         StationContext ctx(transport);
         ctx.Product = product;
         BuildSectorTemplates(ctx);
-        Progress progress(progressMax.value_or(0));
+        Progress progress;
+        progress.max = progressMax.value_or(0);
         ctx.progress = progressMax ? &progress : nullptr;
         DiskSlot& slot = ctx.slots.DiskSlots[0];
         slot.Handle = transport.GetDiskHandle(1);
