@@ -65,6 +65,11 @@ struct IniCase {
     std::vector<QString> messages;
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const IniCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // A failing line comes last, so that every field the good file sets is set.
 std::vector<IniCase> Cases() {
     const std::string shares = "[PARTITION STATUS]|ParNum=1|1st=1|2nd=0";

@@ -48,6 +48,11 @@ struct CodeCase {
     int writes; // fnQuorbus_Write calls, the failed one included
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const CodeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FailureCode : public ::testing::TestWithParam<CodeCase> {};
 
 TEST_P(FailureCode, StatusResultAndWrites) {

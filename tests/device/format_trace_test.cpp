@@ -46,6 +46,11 @@ struct TraceCase {
     std::vector<int> steps;
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const TraceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FormatTrace : public ::testing::TestWithParam<TraceCase> {};
 
 TEST_P(FormatTrace, CommandsInOrder) {

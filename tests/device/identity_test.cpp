@@ -50,6 +50,11 @@ struct FitCase {
     std::string expected; // empty: nothing may be written
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const FitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class IdentityFit : public ::testing::TestWithParam<FitCase> {};
 
 TEST_P(IdentityFit, WrittenOrRefusedWithNothingSent) {

@@ -56,11 +56,15 @@ struct FormatBench {
 // Bytes [from, from + expected.size()) of data equal expected.
 inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size_t from,
                                           const std::vector<uint8_t>& expected) {
-    const auto at = [&](size_t i) { return data.begin() + std::min(i, data.size()); };
-    const std::vector<uint8_t> got(at(from), at(from + expected.size()));
-    return got == expected ? ::testing::AssertionSuccess()
-                           : ::testing::AssertionFailure()
-                                 << "bytes from " << from << ": " << ::testing::PrintToString(got);
+    if (data.size() < from + expected.size()) {
+        return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
+    }
+    const auto [at, want] = std::mismatch(expected.begin(), expected.end(), data.begin() + from);
+    if (at == expected.end()) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "byte " << from + (at - expected.begin()) << " is "
+                                         << int{*want} << ", expected " << int{*at};
 }
 
 // Every byte of data in [from, to) is zero.

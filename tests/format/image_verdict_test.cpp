@@ -60,6 +60,11 @@ struct Scenario {
     std::vector<FileSystem> fileSystems;
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const Scenario& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // Capacity = last sector + 1; the partitions as sfdisk lists them.
 const std::vector<Scenario>& Scenarios() {
     // clang-format off
