@@ -18,12 +18,11 @@ namespace {
 // Cells of the printed report: slot number -> its columns.
 enum Col { kSlot, kRow, kPicture, kFormat, kConfig, kCheckConfig, kCheckWP, kStatus };
 
+// The pictures of the slots in order, space-separated.
 struct Outcome {
     int code = -1;
-    QString out;
+    QString out, verdict, pictures;
     std::map<int, QStringList> rows;
-    QString verdict;
-    QString pictures; // of the slots in order, space-separated
 };
 
 // The process's rack with fresh drives, and a copy of the program directory
@@ -53,8 +52,6 @@ public:
         QByteArray text = in.readAll();
         out.write(from.isEmpty() ? text : text.replace(from.toLatin1(), to.toLatin1()));
     }
-
-    QString tool(const QStringList& args) { return rack.Tool(args); }
 
     Outcome run() {
         Outcome r;
@@ -88,7 +85,6 @@ public:
         return r;
     }
 
-private:
     ufd::test::SimRack& rack = ufd::test::SimRack::Shared("fast.json");
 };
 
@@ -128,12 +124,12 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         EXPECT_EQ(r.rows.at(1).mid(kFormat, 4), c.slot1);
         EXPECT_EQ(r.rows.at(6)[kCheckWP], c.checkWP6);
         // Only a run that wrote the config leaves one on the drive.
-        const QString config = st.tool({"config", "1"});
+        const QString config = st.rack.Tool({"config", "1"});
         EXPECT_EQ(config.startsWith("0000  99"), c.slot1[1] != none) << config.toStdString();
         if (QString(c.mode) == "1") {
             // VID 1234 / PID 5678, and two areas of half the drive each.
             EXPECT_TRUE(config.contains("34 12 78 56")) << config.toStdString();
-            EXPECT_TRUE(st.tool({"partitions", "1"}).contains("EBR at sector 499999"));
+            EXPECT_TRUE(st.rack.Tool({"partitions", "1"}).contains("EBR at sector 499999"));
         }
     }
 }
@@ -149,7 +145,7 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const auto unplugAll = [](Station& st) {
         st.product();
         for (int i = 1; i <= 7; ++i) {
-            st.tool({"unplug", QString::number(i)});
+            st.rack.Tool({"unplug", QString::number(i)});
         }
     };
     // clang-format off
