@@ -31,10 +31,14 @@ class Station : public ::testing::Test {
 protected:
     void SetUp() override {
         ctx.replies = files;
+        // Every call succeeds but a probe of an index without a drive.
         transport.script = [this](const Call& c) {
-            const auto i = static_cast<size_t>(c.args.empty() ? 0 : c.args[0]);
-            const char k = c.fn == "GetDiskHandle" && i < drives.size() ? drives[i] : '.';
-            Answer a{static_cast<uint16_t>(k == '.' ? c.fn != "GetDiskHandle" : 100 + i), {}};
+            if (c.fn != "GetDiskHandle") {
+                return Answer{};
+            }
+            const auto i = static_cast<size_t>(c.args[0]);
+            const char k = i < drives.size() ? drives[i] : '.';
+            Answer a{static_cast<uint16_t>(k == '.' ? 0 : 100 + i), {}};
             if (k != '.' && k != 'S') {
                 a.text = k == 'P'   ? "IDE\\DiskPC_System_Disk\r\n"
                          : k == 'u' ? "usb\\UsbStor\r\n"
@@ -279,19 +283,14 @@ TEST_F(Station, CaptionsOfEachOutcome) {
         return int16_t{1};
     };
     device.WriteIdentity = [&](StationContext& c, int16_t n, int16_t) {
-        if (of(n).write != 1) {
-            c.slots.Slot(n)->Status = 0xF3;
-        }
+        c.slots.Slot(n)->Status = of(n).write == 1 ? c.slots.Slot(n)->Status : int16_t{0xF3};
         return of(n).write;
     };
     int checks = 0;
     device.CheckIdentity = [&](StationContext& c, int16_t n) {
         ++checks;
-        if (of(n).check == 0) {
-            return int16_t{2};
-        }
-        c.slots.Slot(n)->Status = of(n).check;
-        return int16_t{0};
+        c.slots.Slot(n)->Status = of(n).check == 0 ? c.slots.Slot(n)->Status : of(n).check;
+        return static_cast<int16_t>(of(n).check == 0 ? 2 : 0);
     };
     ASSERT_TRUE(Load().ok);
     frm->GoCmd_Click();
