@@ -1,8 +1,5 @@
 #include "config/program_directory.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-
 #include <gtest/gtest.h>
 
 namespace ufd {
@@ -21,12 +18,6 @@ TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(WithTrailingSeparator(in), out) << in.toStdString();
     }
-}
-
-TEST(ProgramDirectory, IsTheApplicationsDirectory) {
-    const QString dir = ProgramDirectory();
-    EXPECT_EQ(dir, QCoreApplication::applicationDirPath() + "/");
-    EXPECT_TRUE(QFileInfo::exists(dir + "config_tests"));
 }
 
 } // namespace

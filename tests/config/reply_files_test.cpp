@@ -16,27 +16,23 @@ namespace fs = std::filesystem;
 
 class ReplyFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-
-    fs::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
-
     static void Write(const fs::path& file, const std::string& bytes) {
         std::ofstream(file, std::ios::binary) << bytes;
     }
 
     QTemporaryDir dir_;
-    ReplyFiles replies{Path("quorlink.txt"), Path("quorlink.bin")};
+    ReplyFiles replies{dir_.filePath("quorlink.txt").toStdString(),
+                       dir_.filePath("quorlink.bin").toStdString()};
 };
 
 TEST_F(ReplyFilesTest, FirstLineIntoDeviceLineAndTheFileGone) {
+    // clang-format off
     const std::pair<std::string, QString> cases[] = {
-        {"USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X"},
-        {"7813119\nsecond\n", "7813119"},
-        {"7813119\rsecond", "7813119"},
-        {"7813119", "7813119"},
-        {"\r\nsecond", ""},
+        {"USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X"}, {"7813119\nsecond\n", "7813119"},
+        {"7813119\rsecond", "7813119"}, {"7813119", "7813119"}, {"\r\nsecond", ""},
         {"", "stale"}, // an empty file keeps the old text
         {"ger\xE4t \x80\x9F", QString::fromUtf8("gerät €Ÿ")}};
+    // clang-format on
     for (const auto& [bytes, line] : cases) {
         Write(replies.TextFile(), bytes);
         replies.DeviceLine = "stale";

@@ -27,27 +27,18 @@ nlohmann::json With(nlohmann::json a, const nlohmann::json& b) {
 void TwoAreas(ProductConfig& p) {
     p.FirstShare = p.SecondShare = 0.5;
 }
-void PastTheDrive(ProductConfig& p) {
-    p.FirstShare = 1.5;
-    p.SecondShare = -0.5;
-}
-void NoUsbProduct(ProductConfig& p) {
-    p.UsbProductString.clear();
-}
-void NoPid(ProductConfig& p) {
-    p.Pid.clear();
-}
+using P = ProductConfig&;
 
 struct CodeCase {
     const char* name;
     Item item;
     nlohmann::json drive; // changes to a healthy drive of 20,001 sectors
     void (*product)(ProductConfig&);
-    int16_t status;
-    int16_t result;
+    int16_t status, result;
     int writes; // fnQuorbus_Write calls, the failed one included
 };
 
+// Failures name the case, not its bytes.
 void PrintTo(const CodeCase& c, std::ostream* os) {
     *os << c.name;
 }
@@ -111,13 +102,14 @@ INSTANTIATE_TEST_SUITE_P(Codes, FailureCode, ::testing::Values(
     // A capacity of 1 records 0x9A; the failing table then replaces it.
     CodeCase{"LaterFailureReplaces_240", F, With({{"capacity", 1}}, Fault("write", -1, 0)),
              nullptr, 240, 1, 1},
-    CodeCase{"AreaPastTheDrive_F8", F, {}, PastTheDrive, 0xF8, 1, 0},
+    CodeCase{"AreaPastTheDrive_F8", F, {}, [](P p) { p.FirstShare = 1.5; p.SecondShare = -0.5; },
+             0xF8, 1, 0},
     CodeCase{"ConfigWriteRefused_F6", M, Fault("vendor_w", 0x81), nullptr, 0xF6, 0, 0},
-    CodeCase{"EmptyIdentityText_F7", M, {}, NoUsbProduct, 0xF7, 2, 0},
+    CodeCase{"EmptyIdentityText_F7", M, {}, [](P p) { p.UsbProductString.clear(); }, 0xF7, 2, 0},
     CodeCase{"ConfigNotRead_82", C, Fault("vendor_r", 0x82), nullptr, 0x82, 0, 0},
     CodeCase{"ConfigDiffers_F4", C, {}, nullptr, 0xF4, 1, 0},
     // An empty identity expects an all-zero block, which a fresh drive holds.
-    CodeCase{"EmptyIdentityMatchesZeros_F7", C, {}, NoPid, 0xF7, 2, 0},
+    CodeCase{"EmptyIdentityMatchesZeros_F7", C, {}, [](P p) { p.Pid.clear(); }, 0xF7, 2, 0},
     CodeCase{"WriteProtected", W, kProtected, nullptr, 0, 1, 0},
     CodeCase{"NotWriteProtected_F5", W, {}, nullptr, 0xF5, 0, 0},
     CodeCase{"ModeSenseNoReply_F5", W,

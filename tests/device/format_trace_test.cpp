@@ -46,6 +46,7 @@ struct TraceCase {
     std::vector<int> steps;
 };
 
+// Failures name the case, not its bytes.
 void PrintTo(const TraceCase& c, std::ostream* os) {
     *os << c.name;
 }

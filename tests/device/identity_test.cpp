@@ -50,6 +50,7 @@ struct FitCase {
     std::string expected; // empty: nothing may be written
 };
 
+// Failures name the case, not its bytes.
 void PrintTo(const FitCase& c, std::ostream* os) {
     *os << c.name;
 }
@@ -72,40 +73,30 @@ TEST_P(IdentityFit, WrittenOrRefusedWithNothingSent) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Identities, IdentityFit,
-    ::testing::Values(
-        FitCase{"VidNotHex", [](ProductConfig& p) { p.Vid = "12G4"; }, 0xF9, 0, ""},
-        FitCase{"PidTooShort", [](ProductConfig& p) { p.Pid = "567"; }, 0xF9, 0, ""},
-        FitCase{"DescriptorLengthPastAByte",
-                [](ProductConfig& p) { p.UsbManufactureString = QString(127, 'M'); }, 0xF9, 0, ""},
-        FitCase{"BlockPast512Bytes",
-                [](ProductConfig& p) {
-                    p.UsbManufactureString = QString(120, 'M');
-                    p.UsbProductString = QString(108, 'P');
-                },
-                0xF9, 0, ""},
-        FitCase{"UsbCharacterWithoutCode",
-                [](ProductConfig& p) { p.UsbProductString = QString::fromUtf8("Flash\u4e00"); },
-                0xF9, 0, ""},
-        FitCase{"ScsiCharacterWithoutCodeInsideTheCut",
-                [](ProductConfig& p) { p.ScsiManufactureString = QString::fromUtf8("AB\u4e00"); },
-                0xF9, 0, ""},
-        // 10 characters are cut to 8; 16 get no padding; a character past
-        // the cut is never sent, so it needs no code.
-        FitCase{"ScsiCutAndPadded",
-                [](ProductConfig& p) {
-                    p.ScsiManufactureString = QString::fromUtf8("ABCDEFGHI\u4e00");
-                    p.ScsiProductString = "0123456789ABCDEF";
-                },
-                0, 34, "ABCDEFGH0123456789ABCDEF7.77"},
-        FitCase{"LongestStringsThatFit",
-                [](ProductConfig& p) {
-                    p.UsbManufactureString = QString(126, 'M');
-                    p.UsbProductString = QString(101, 'P'); // 227 together
-                },
-                0, 504, std::string("7.77\x62\xAA\x55\0", 8)}),
+using P = ProductConfig&;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Identities, IdentityFit, ::testing::Values(
+    FitCase{"VidNotHex", [](P p) { p.Vid = "12G4"; }, 0xF9, 0, ""},
+    FitCase{"PidTooShort", [](P p) { p.Pid = "567"; }, 0xF9, 0, ""},
+    FitCase{"DescriptorLengthPastAByte", [](P p) { p.UsbManufactureString = QString(127, 'M'); },
+            0xF9, 0, ""},
+    FitCase{"BlockPast512Bytes", [](P p) {
+                p.UsbManufactureString = QString(120, 'M');
+                p.UsbProductString = QString(108, 'P'); }, 0xF9, 0, ""},
+    FitCase{"UsbCharacterWithoutCode",
+            [](P p) { p.UsbProductString = QString::fromUtf8("Flash\u4e00"); }, 0xF9, 0, ""},
+    FitCase{"ScsiCharacterWithoutCodeInsideTheCut",
+            [](P p) { p.ScsiManufactureString = QString::fromUtf8("AB\u4e00"); }, 0xF9, 0, ""},
+    // 10 characters are cut to 8; 16 get no padding; a character past the
+    // cut is never sent, so it needs no code.
+    FitCase{"ScsiCutAndPadded", [](P p) {
+                p.ScsiManufactureString = QString::fromUtf8("ABCDEFGHI\u4e00");
+                p.ScsiProductString = "0123456789ABCDEF"; }, 0, 34, "ABCDEFGH0123456789ABCDEF7.77"},
+    FitCase{"LongestStringsThatFit", [](P p) { // 227 characters together
+                p.UsbManufactureString = QString(126, 'M');
+                p.UsbProductString = QString(101, 'P'); }, 0, 504, std::string("7.77\x62\xAA\x55\0", 8)}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace
 } // namespace ufd::test

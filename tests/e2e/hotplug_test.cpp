@@ -34,12 +34,9 @@ protected:
         };
         d.wait = [this, real = d.wait](float s) {
             real(s);
-            if (onWait) {
-                onWait();
-            }
+            onWait ? onWait() : void();
         };
-        ctx = std::make_unique<StationContext>(transport);
-        frm = std::make_unique<TestFrm>(*ctx, d);
+        frm = std::make_unique<TestFrm>(ctx, d);
         ASSERT_TRUE(frm->Form_Load().ok);
         frm->show();
         // Vasket records its station once it holds the channel's monitor lock;
@@ -54,7 +51,7 @@ protected:
     void TearDown() override { frm.reset(); }
 
     bool WaitForDrives(int count) {
-        return QTest::qWaitFor([&] { return ctx->slots.DiskCount == count; }, 10000);
+        return QTest::qWaitFor([&] { return ctx.slots.DiskCount == count; }, 10000);
     }
     // Handles of USB drives given back since the trace was cleared (the PC's
     // own disk is given back at every discovery).
@@ -68,19 +65,19 @@ protected:
         return closed;
     }
     // The serial at the end of the slot's device line names its drive.
-    QString Serial(int slot) const { return ctx->slots.DiskSlots[slot - 1].DeviceText.right(8); }
+    QString Serial(int slot) const { return ctx.slots.DiskSlots[slot - 1].DeviceText.right(8); }
 
     test::SimRack& rack = test::SimRack::Shared("default.json");
     const QString channel = "ufd-hotplug-" + QUuid::createUuid().toString(QUuid::Id128);
     QuorlinkTransport transport;
-    std::unique_ptr<StationContext> ctx;
+    StationContext ctx{transport};
     std::unique_ptr<TestFrm> frm;
     std::function<void()> onWait;
 };
 
 TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
     Start({});
-    EXPECT_EQ(ctx->slots.DiskCount, 0);
+    EXPECT_EQ(ctx.slots.DiskCount, 0);
     EXPECT_FALSE(frm->GoCmd->isEnabled());
 
     rack.Tool({"plug", "2"});
@@ -91,17 +88,17 @@ TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
 
     // An arrival keeps the slots, but each probe hands out a new handle: the
     // one it replaces is closed.
-    const qint64 first = ctx->slots.DiskSlots[0].Handle;
+    const qint64 first = ctx.slots.DiskSlots[0].Handle;
     rack.ClearTrace();
     rack.Tool({"plug", "3"});
     ASSERT_TRUE(WaitForDrives(2));
-    EXPECT_NE(ctx->slots.DiskSlots[0].Handle, first);
+    EXPECT_NE(ctx.slots.DiskSlots[0].Handle, first);
     EXPECT_EQ(Closed(), std::vector<qint64>{first});
     rack.Tool({"plug", "4"});
     ASSERT_TRUE(WaitForDrives(3));
     std::vector<qint64> held;
     for (int n = 1; n <= 3; ++n) {
-        held.push_back(ctx->slots.DiskSlots[n - 1].Handle);
+        held.push_back(ctx.slots.DiskSlots[n - 1].Handle);
     }
     rack.ClearTrace();
     rack.Tool({"unplug", "3"});
@@ -132,7 +129,7 @@ TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
 
 TEST_F(Hotplug, PlugDuringARunIsActedOnAfterIt) {
     Start({1, 2});
-    ASSERT_EQ(ctx->slots.DiskCount, 2);
+    ASSERT_EQ(ctx.slots.DiskCount, 2);
     int16_t countAtNotice = -1;
     onWait = [&] {
         if (countAtNotice >= 0) {
@@ -141,13 +138,13 @@ TEST_F(Hotplug, PlugDuringARunIsActedOnAfterIt) {
         // Plug at the first pause, then hold the run until the notice is in;
         // the window's ticks go on meanwhile and must leave it waiting.
         rack.Tool({"plug", "3"});
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ctx->DiskStatusFlag == 1; }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ctx.DiskStatusFlag == 1; }, 10000));
         QTest::qWait(200);
-        countAtNotice = ctx->slots.DiskCount;
+        countAtNotice = ctx.slots.DiskCount;
     };
     frm->GoCmd->click();
     EXPECT_EQ(countAtNotice, 2);
-    EXPECT_EQ(ctx->slots.DiskCount, 2) << "nothing rediscovered during the run";
+    EXPECT_EQ(ctx.slots.DiskCount, 2) << "nothing rediscovered during the run";
     EXPECT_EQ(frm->PassLab->text(), kAllPass);
     ASSERT_TRUE(WaitForDrives(3));
     EXPECT_EQ(Serial(3), "A3000003");

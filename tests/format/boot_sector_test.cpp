@@ -62,32 +62,30 @@ TEST(WriteBootSector, ByteExactBySize) {
     }
 }
 
-struct FatCase {
-    int16_t kind;
-    int32_t first;
-    std::vector<std::pair<int64_t, int64_t>> writes; // (sector, count)
-    std::vector<uint8_t> head;                       // first bytes of each copy
-    size_t firstOfSecondCopy;                        // index into writes
-    int32_t finalSector;
-};
-
 TEST(WriteFatCopies, WriteSequence) {
-    const FatCase cases[] = {
-        {kFat16,
-         33,
-         {{33, 64}, {97, 64}, {161, 64}, {225, 64}, {288, 64}, {352, 64}, {416, 64}, {480, 64}},
-         {0xF8, 0xFF, 0xFF, 0xFF},
-         4,
-         544},
-        {kFat12, 33, {{33, 12}, {45, 12}}, {0xF8, 0xFF, 0xFF, 0x00}, 1, 57},
+    // (sector, count) of every write, the first bytes of each copy, the index
+    // of the write that starts the second copy, the sector after the FATs.
+    struct FatCase {
+        int16_t kind;
+        std::vector<std::pair<int64_t, int64_t>> writes;
+        std::vector<uint8_t> head;
+        size_t firstOfSecondCopy;
+        int32_t finalSector;
     };
+    // clang-format off
+    const FatCase cases[] = {
+        {kFat16, {{33, 64}, {97, 64}, {161, 64}, {225, 64}, {288, 64}, {352, 64}, {416, 64}, {480, 64}},
+         {0xF8, 0xFF, 0xFF, 0xFF}, 4, 544},
+        {kFat12, {{33, 12}, {45, 12}}, {0xF8, 0xFF, 0xFF, 0x00}, 1, 57},
+    };
+    // clang-format on
     for (const FatCase& c : cases) {
         FormatBench b;
         // Leftovers in the buffer must not reach the drive.
         std::fill(b.ctx.replies.ReplyBuffer.begin(), b.ctx.replies.ReplyBuffer.end(), 0x5A);
-        int32_t sector = c.first;
+        int32_t sector = 33;
         ASSERT_TRUE(WriteFatCopies(b.ctx, 1, sector, c.kind));
-        EXPECT_EQ(b.Writes(), c.writes) << c.first;
+        EXPECT_EQ(b.Writes(), c.writes);
         EXPECT_EQ(sector, c.finalSector);
         const auto calls = b.transport.Calls("Write");
         for (size_t i = 0; i < calls.size(); ++i) {

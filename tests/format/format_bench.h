@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -58,26 +59,18 @@ inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size
     if (data.size() < from + expected.size()) {
         return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
     }
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (data[from + i] != expected[i]) {
-            return ::testing::AssertionFailure()
-                   << "byte " << from + i << " is 0x" << std::hex << int{data[from + i]}
-                   << ", expected 0x" << int{expected[i]};
-        }
+    const auto [at, want] = std::mismatch(expected.begin(), expected.end(), data.begin() + from);
+    if (at == expected.end()) {
+        return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "byte " << from + (at - expected.begin()) << " is "
+                                         << int{*want} << ", expected " << int{*at};
 }
 
 // Every byte of data in [from, to) is zero.
 inline ::testing::AssertionResult ZeroFrom(const std::vector<uint8_t>& data, size_t from,
                                            size_t to) {
-    for (size_t i = from; i < to && i < data.size(); ++i) {
-        if (data[i] != 0) {
-            return ::testing::AssertionFailure()
-                   << "byte " << i << " is 0x" << std::hex << int{data[i]};
-        }
-    }
-    return ::testing::AssertionSuccess();
+    return BytesAt(data, from, std::vector<uint8_t>(to - from));
 }
 
 } // namespace ufd::test

@@ -4,43 +4,34 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
 namespace ufd {
 namespace {
 
-struct GeometryCase {
-    double sectors;
-    Calc head, sector, cylinder;
-};
+using Hsc = std::array<Calc, 3>; // head, sector, cylinder
 
 TEST(GeometrySearch, EndAddressTable) {
-    const GeometryCase cases[] = {
-        {1000000, 31, 224, 240}, // 30 heads would give 1042 cylinders
-        {500000, 16, 224, 209},
-        {499999, 16, 224, 209},
-        {20000, 2, 96, 56},   // 312.5 cylinders round to even 312
-        {65472, 2, 224, 255}, // exactly 1023 cylinders with 2 heads
-        {65504, 3, 160, 170}, // 1023.5 rounds to 1024: one head more
-        {0, 2, 32, 0},
-        {4096000, 126, 224, 248},
-        {33505295, 1023, 224, 255}, // the last size that fits; 1023 heads do not fit a byte
-        {-100, 2, 32, -2}};         // negative cylinders: the byte cannot hold it
-    for (const GeometryCase& c : cases) {
-        const auto g = GeometrySearch(c.sectors);
-        ASSERT_TRUE(g.has_value()) << c.sectors;
-        EXPECT_EQ(g->head, c.head) << c.sectors;
-        EXPECT_EQ(g->sector, c.sector) << c.sectors;
-        EXPECT_EQ(g->cylinder, c.cylinder) << c.sectors;
+    // clang-format off
+    const std::pair<double, std::optional<Hsc>> cases[] = {
+        {1000000, Hsc{31, 224, 240}}, // 30 heads would give 1042 cylinders
+        {500000, Hsc{16, 224, 209}}, {499999, Hsc{16, 224, 209}},
+        {20000, Hsc{2, 96, 56}},      // 312.5 cylinders round to even 312
+        {65472, Hsc{2, 224, 255}},    // exactly 1023 cylinders with 2 heads
+        {65504, Hsc{3, 160, 170}},    // 1023.5 rounds to 1024: one head more
+        {0, Hsc{2, 32, 0}}, {4096000, Hsc{126, 224, 248}},
+        {33505295, Hsc{1023, 224, 255}}, // the last size that fits; 1023 heads do not fit a byte
+        {-100, Hsc{2, 32, -2}},          // negative cylinders: the byte cannot hold it
+        {33505296, std::nullopt}, {1e12, std::nullopt}, // out of heads
+        {std::numeric_limits<double>::infinity(), std::nullopt}, {std::nan(""), std::nullopt}};
+    // clang-format on
+    for (const auto& [sectors, hsc] : cases) {
+        const auto g = GeometrySearch(sectors);
+        EXPECT_EQ(g ? std::optional(Hsc{g->head, g->sector, g->cylinder}) : std::nullopt, hsc)
+            << sectors;
     }
-}
-
-TEST(GeometrySearch, RunsOutOfHeads) {
-    EXPECT_FALSE(GeometrySearch(33505296).has_value());
-    EXPECT_FALSE(GeometrySearch(1e12).has_value());
-    EXPECT_FALSE(GeometrySearch(std::numeric_limits<double>::infinity()).has_value());
-    EXPECT_FALSE(GeometrySearch(std::nan("")).has_value());
 }
 
 TEST(SectorsPerCluster, EachBoundBelongsToItsOwnColumn) {

@@ -4,6 +4,7 @@
 // by the tool's message, and any other message fails the test.
 #include "support/sim_station.h"
 
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -32,70 +33,36 @@ ToolRun RunTool(const QString& tool, const QStringList& args) {
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(FindTool(tool), args);
-    // A guard against a hung tool, not a speed check.
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, "did not finish"};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+    const bool done = p.waitForFinished(120000); // a guard against a hung tool
+    return {done && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAll())};
-}
-
-// Copies sectors [first, first + count) of an image into their own file,
-// keeping zero blocks as holes.
-void ExtractSectors(const std::string& image, int64_t first, int64_t count,
-                    const std::string& out) {
-    std::ifstream in(image, std::ios::binary);
-    std::ofstream o(out, std::ios::binary | std::ios::trunc);
-    in.seekg(first * 512);
-    std::vector<char> block(64 * 512);
-    for (int64_t left = count; left > 0 && in;) {
-        const int64_t n = std::min<int64_t>(left, 64);
-        in.read(block.data(), n * 512);
-        if (std::all_of(block.begin(), block.begin() + n * 512, [](char c) { return c == 0; })) {
-            o.seekp(n * 512, std::ios::cur);
-        } else {
-            o.write(block.data(), n * 512);
-        }
-        left -= n;
-    }
-    o.close();
-    std::filesystem::resize_file(out, static_cast<uintmax_t>(count) * 512);
 }
 
 struct Partition {
     int number;
-    int64_t start;
-    int64_t size;
+    int64_t start, size;
     QString type;
     bool bootable;
     bool operator==(const Partition&) const = default;
 };
 
-void PrintTo(const Partition& p, std::ostream* os) {
-    *os << p.number << ": " << p.start << "+" << p.size << " type " << p.type.toStdString()
-        << (p.bootable ? " bootable" : "");
-}
-
 struct FileSystem {
     int partition; // 1 or 5
     QString version;
-    int64_t clusters;
-    int64_t freeBytes;
+    int64_t clusters, freeBytes;
 };
 
 struct Scenario {
     const char* name;
-    double lastSector;
-    double firstShare;
+    double lastSector, firstShare;
     QString label;
     std::vector<Partition> partitions;
     std::vector<FileSystem> fileSystems;
 };
 
-void PrintTo(const Scenario& s, std::ostream* os) {
-    *os << s.name;
+// Failures name the case, not its bytes.
+void PrintTo(const Scenario& c, std::ostream* os) {
+    *os << c.name;
 }
 
 // Capacity = last sector + 1; the partitions as sfdisk lists them.
@@ -119,15 +86,6 @@ const std::vector<Scenario>& Scenarios() {
     return s;
 }
 
-// mdir prints byte counts in groups of three separated by blanks.
-QString Grouped(int64_t n) {
-    QString digits = QString::number(n);
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) {
-        digits.insert(i, ' ');
-    }
-    return digits;
-}
-
 class ImageVerdict : public ::testing::TestWithParam<Scenario> {
 protected:
     void SetUp() override {
@@ -136,26 +94,25 @@ protected:
                 GTEST_SKIP() << tool << " is not installed";
             }
         }
-        const Scenario& s = GetParam();
         ProductConfig product = SampleProduct();
-        product.FirstShare = s.firstShare;
-        product.DiskLabel = s.label;
+        product.FirstShare = GetParam().firstShare;
+        product.DiskLabel = GetParam().label;
         const SimOutcome o = sim_.Run(Item::Format, product);
         ASSERT_EQ(o.status, 0);
         ASSERT_EQ(o.result, 0);
         image_ = QString::fromStdString(sim_.State("image.img").string());
     }
 
+    // The partition's sectors in a file of their own; zero blocks stay holes.
     QString PartitionFile(int number) {
-        for (const Partition& p : GetParam().partitions) {
-            if (p.number == number) {
-                const auto out = sim_.Path("part.img").string();
-                ExtractSectors(image_.toStdString(), p.start, p.size, out);
-                return QString::fromStdString(out);
-            }
-        }
-        ADD_FAILURE() << "no partition " << number;
-        return {};
+        const auto& parts = GetParam().partitions;
+        const auto p = std::ranges::find(parts, number, &Partition::number);
+        const QString out = QString::fromStdString(sim_.Path("part.img").string());
+        const ToolRun dd =
+            RunTool("dd", {"if=" + image_, "of=" + out, "bs=512", "conv=sparse",
+                           QString("skip=%1").arg(p->start), QString("count=%1").arg(p->size)});
+        EXPECT_EQ(dd.exitCode, 0) << dd.output.toStdString();
+        return out;
     }
 
     const QString& Label() const { return GetParam().label; }
@@ -199,11 +156,6 @@ TEST_P(ImageVerdict, PartitionTable) {
     } else {
         EXPECT_EQ(lines, QStringList({"No errors detected."}));
     }
-
-    const ToolRun disk = RunTool("blkid", {"-p", image_});
-    ASSERT_EQ(disk.exitCode, 0) << disk.output.toStdString();
-    EXPECT_TRUE(disk.output.contains(R"(PTUUID="672ab94d")")) << disk.output.toStdString();
-    EXPECT_TRUE(disk.output.contains(R"(PTTYPE="dos")")) << disk.output.toStdString();
 }
 
 TEST_P(ImageVerdict, FileSystems) {
@@ -228,14 +180,14 @@ TEST_P(ImageVerdict, FileSystems) {
         EXPECT_EQ(fsck.exitCode, 1) << fsck.output.toStdString();
 
         const ToolRun dir = RunTool("mdir", {"-i", part, "::"});
-        EXPECT_EQ(dir.exitCode, 0) << dir.output.toStdString();
+        ASSERT_EQ(dir.exitCode, 0) << dir.output.toStdString();
         lines = dir.output.split('\n', Qt::SkipEmptyParts);
-        for (QString& l : lines) {
-            l = l.endsWith(" bytes free") ? l.trimmed() : l;
-        }
-        EXPECT_EQ(lines, QStringList({" Volume in drive : is " + PaddedLabel(),
-                                      " Volume Serial Number is 8093-8F05", "Directory for ::/",
-                                      "No files", Grouped(fs.freeBytes) + " bytes free"}));
+        lines.last() = lines.last().trimmed(); // the free bytes, padded
+        EXPECT_EQ(lines, QStringList(
+                             {" Volume in drive : is " + PaddedLabel(),
+                              " Volume Serial Number is 8093-8F05", "Directory for ::/", "No files",
+                              QLocale(QLocale::English).toString(fs.freeBytes).replace(',', ' ') +
+                                  " bytes free"}));
         const ToolRun label = RunTool("mlabel", {"-i", part, "-s", "::"});
         EXPECT_EQ(label.exitCode, 0);
         EXPECT_EQ(label.output, " Volume label is " + PaddedLabel() + "\n");

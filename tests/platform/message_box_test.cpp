@@ -18,8 +18,7 @@ struct Seen {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    QString title;
-    QString text;
+    QString title, text;
 };
 
 // Waits for the modal box, records it and presses `press` (or Escape when
@@ -35,11 +34,8 @@ Seen ShowAndPress(const std::function<int()>& show, QMessageBox::StandardButton 
             return;
         }
         poll.stop();
-        seen.icon = box->icon();
-        seen.buttons = box->standardButtons();
-        seen.defaultButton = box->standardButton(box->defaultButton());
-        seen.title = box->windowTitle();
-        seen.text = box->text();
+        seen = {box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
+                box->windowTitle(), box->text()};
         if (press == QMessageBox::NoButton) {
             QTest::keyClick(box, Qt::Key_Escape);
         } else {
@@ -63,18 +59,18 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAndAnswer) {
         QString shownTitle;
         int answer;
     };
+    const auto yesNo = B::Yes | B::No;
+    const auto crit = B::Critical;
+    // clang-format off
     const Case cases[] = {
-        {kStyleStop, QString("UFD"), B::Ok, B::Critical, B::Ok, B::Ok, "UFD", kAnswerOk},
-        {kStyleStop, std::nullopt, B::Ok, B::Critical, B::Ok, B::Ok, "Station Under Test",
-         kAnswerOk},
+        {kStyleStop, QString("UFD"), B::Ok, crit, B::Ok, B::Ok, "UFD", kAnswerOk},
+        {kStyleStop, std::nullopt, B::Ok, crit, B::Ok, B::Ok, "Station Under Test", kAnswerOk},
         {kStyleExclamation, QString("Items"), B::Ok, B::Warning, B::Ok, B::Ok, "Items", kAnswerOk},
-        {kStyleYesNoInfo, QString("Clear"), B::Yes, B::Information, B::Yes | B::No, B::No, "Clear",
-         kAnswerYes},
-        {kStyleYesNoInfo, QString("Clear"), B::No, B::Information, B::Yes | B::No, B::No, "Clear",
-         kAnswerNo},
-        {kStyleYesNoInfo, QString("Clear"), B::NoButton, B::Information, B::Yes | B::No, B::No,
-         "Clear", kAnswerNo},
+        {kStyleYesNoInfo, QString("Clear"), B::Yes, B::Information, yesNo, B::No, "Clear", kAnswerYes},
+        {kStyleYesNoInfo, QString("Clear"), B::No, B::Information, yesNo, B::No, "Clear", kAnswerNo},
+        {kStyleYesNoInfo, QString("Clear"), B::NoButton, B::Information, yesNo, B::No, "Clear", kAnswerNo},
     };
+    // clang-format on
     SetMessageBoxHandler({});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.style);

@@ -39,35 +39,29 @@ protected:
     QTemporaryDir dir_;
 };
 
-// Each connection is one notice, its bytes exactly, whatever they are.
-TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByte) {
-    const std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
-                                           "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
+// Each connection is one notice, its bytes exactly, whatever they are, up to
+// the cap: a flood is cut. Sent from another thread, as the monitor would.
+TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
+    std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
+                                     "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
+    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
+        texts.emplace_back(size, 'I');
+        for (qsizetype i = 0; i < size; i += 7) {
+            texts.back()[i] = static_cast<char>(i % 256);
+        }
+    }
     NoticeServer server;
     ASSERT_TRUE(server.Listen(Channel()));
     QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
     for (const QByteArray& text : texts) {
-        ASSERT_TRUE(SendNotice(text, Channel()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, 10000));
-        EXPECT_EQ(spy.takeFirst().at(0).toByteArray(), text);
-    }
-}
-
-// Long notices from another thread arrive whole up to the cap; a flood is cut.
-TEST_F(NoticeChannelTest, LongNoticesArriveWholeUpToTheCap) {
-    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
-        NoticeServer server;
-        ASSERT_TRUE(server.Listen(Channel()));
-        QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-        QByteArray text(size, 'I');
-        for (qsizetype i = 0; i < size; i += 7) {
-            text[i] = static_cast<char>(i % 256);
-        }
-        std::thread sender([&] { SendNotice(text, Channel(), 3000); });
+        bool sent = false;
+        std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
         const auto notices = Received(spy, 1);
         sender.join();
+        EXPECT_TRUE(sent || text.size() > 64 * 1024);
         ASSERT_EQ(notices.size(), 1u);
         EXPECT_EQ(notices[0], text.left(64 * 1024));
+        spy.clear();
     }
 }
 
@@ -101,6 +95,7 @@ void LeaveStaleSocket(const QString& path) {
 
 // A station claims its channel only from a dead one: a live station keeps
 // it untouched (no probe reaches it), a stale socket file is replaced.
+// Sending fails while nobody listens.
 TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
     struct Case {
         const char* name;
@@ -110,8 +105,13 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
     auto first = std::make_unique<NoticeServer>();
     QLocalServer foreign;
     const Case cases[] = {
-        {"free", [] {}, ClaimResult::Listening},
-        {"stale", [&] { LeaveStaleSocket(Channel("stale")); }, ClaimResult::Listening},
+        {"free", [&] { EXPECT_FALSE(SendNotice("IN", Channel("free"))); }, ClaimResult::Listening},
+        {"stale",
+         [&] {
+             LeaveStaleSocket(Channel("stale"));
+             EXPECT_FALSE(SendNotice("IN", Channel("stale")));
+         },
+         ClaimResult::Listening},
         {"station", [&] { ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening); },
          ClaimResult::Taken},
         {"foreign", [&] { ASSERT_TRUE(foreign.listen(Channel("foreign"))); }, ClaimResult::Taken},
@@ -135,19 +135,9 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
     EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"OUT"});
     first.reset();
+    EXPECT_FALSE(SendNotice("OUT", Channel("station")));
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
     EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
-}
-
-TEST_F(NoticeChannelTest, SendingWithoutAServerFails) {
-    EXPECT_FALSE(SendNotice("IN", Channel("nobody")));
-    LeaveStaleSocket(Channel("dead"));
-    EXPECT_FALSE(SendNotice("IN", Channel("dead")));
-    {
-        NoticeServer gone;
-        ASSERT_TRUE(gone.Listen(Channel("gone")));
-    }
-    EXPECT_FALSE(SendNotice("OUT", Channel("gone")));
 }
 
 } // namespace

@@ -11,20 +11,12 @@ namespace {
 
 class StartHiddenTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-
     QString MakeFile(const QString& name, const QByteArray& content, bool executable) {
-        const QString path = dir_.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        auto permissions = QFile::ReadOwner | QFile::WriteOwner;
-        if (executable) {
-            permissions |= QFile::ExeOwner;
-        }
-        file.setPermissions(permissions);
-        return path;
+        QFile file(dir_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner |
+                            (executable ? QFile::ExeOwner : QFile::Permissions()));
+        return file.fileName();
     }
 
     QTemporaryDir dir_;

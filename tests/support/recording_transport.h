@@ -1,16 +1,15 @@
 // A Transport that records every call and answers from a script: the unit
 // tests' stand-in for libquorlink when the exact call sequence matters.
-// Replies are written to real reply files, as the library would.
+// Text replies are written to the real reply file, as the library would.
 #pragma once
 
 #include "config/reply_files.h"
 #include "device/transport.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,17 +23,15 @@ struct Call {
     uint16_t status = 0;       // what was answered
 };
 
-// What one call answers: its status and, optionally, reply file contents.
+// What one call answers: its status and, optionally, the text reply file.
 struct Answer {
     uint16_t status = 1;
-    std::optional<std::vector<uint8_t>> binary; // written to the binary reply file
-    std::optional<std::string> text;            // written to the text reply file
+    std::optional<std::string> text;
 };
 
 class RecordingTransport : public Transport {
 public:
-    explicit RecordingTransport(const ReplyFiles& files)
-        : textFile_(files.TextFile()), binaryFile_(files.BinaryFile()) {}
+    explicit RecordingTransport(const ReplyFiles& files) : textFile_(files.TextFile()) {}
 
     // Decides the answer per call; default: status 1, no reply file.
     std::function<Answer(const Call&)> script = [](const Call&) { return Answer{}; };
@@ -43,56 +40,39 @@ public:
     // Only the calls of one function, e.g. "Write".
     std::vector<Call> Calls(const std::string& fn) const {
         std::vector<Call> out;
-        for (const auto& c : calls) {
-            if (c.fn == fn) {
-                out.push_back(c);
-            }
-        }
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
+                     [&](const Call& c) { return c.fn == fn; });
         return out;
     }
 
-    int32_t GetDiskHandle(int32_t i) override {
-        return static_cast<int32_t>(Do("GetDiskHandle", {i}));
-    }
-    uint16_t CloseHandle(int32_t h) override { return Do("CloseHandle", {h}); }
-    uint16_t ReadCapacity(int32_t h) override { return Do("ReadCapacity", {h}); }
-    uint16_t ModeSense(int32_t h) override { return Do("ModeSense", {h}); }
-    uint16_t TestUnitReady(int32_t h) override { return Do("TestUnitReady", {h}); }
-    uint16_t Read(int32_t h, int32_t n, int32_t first) override {
-        return Do("Read", {h, n, first});
-    }
-    uint16_t Write(int32_t h, int32_t n, int32_t first, const void* data) override {
+    using I = int32_t;
+    int32_t GetDiskHandle(I i) override { return static_cast<int32_t>(Do("GetDiskHandle", {i})); }
+    uint16_t CloseHandle(I h) override { return Do("CloseHandle", {h}); }
+    uint16_t ReadCapacity(I h) override { return Do("ReadCapacity", {h}); }
+    uint16_t ModeSense(I h) override { return Do("ModeSense", {h}); }
+    uint16_t TestUnitReady(I h) override { return Do("TestUnitReady", {h}); }
+    uint16_t Read(I h, I n, I first) override { return Do("Read", {h, n, first}); }
+    uint16_t Write(I h, I n, I first, const void* data) override {
         return Do("Write", {h, n, first}, data, n > 0 ? static_cast<size_t>(n) * 512 : 0);
     }
-    uint16_t VendorR(int32_t h, int32_t code, int32_t zero, int32_t len) override {
-        return Do("VendorR", {h, code, zero, len});
-    }
-    uint16_t VendorW(int32_t h, int32_t code, int32_t len, const void* data) override {
+    uint16_t VendorR(I h, I c, I z, I n) override { return Do("VendorR", {h, c, z, n}); }
+    uint16_t VendorW(I h, I code, I len, const void* data) override {
         return Do("VendorW", {h, code, len}, data, len > 0 ? static_cast<size_t>(len) : 0);
     }
-    uint16_t Vendor(int32_t h, int32_t code, int32_t chip, int32_t unit, int32_t len) override {
-        return Do("Vendor", {h, code, chip, unit, len});
+    uint16_t Vendor(I h, I c, I chip, I u, I n) override {
+        return Do("Vendor", {h, c, chip, u, n});
     }
-    uint16_t VendorScan(int32_t h, int32_t code, int32_t chip, int32_t unit, int32_t p, int32_t r1,
-                        int32_t r2, int32_t len) override {
-        return Do("VendorScan", {h, code, chip, unit, p, r1, r2, len});
+    uint16_t VendorScan(I h, I c, I chip, I u, I p, I r1, I r2, I n) override {
+        return Do("VendorScan", {h, c, chip, u, p, r1, r2, n});
     }
     uint16_t KillEXE() override { return Do("KillEXE", {}); }
 
 private:
     uint16_t Do(const std::string& fn, std::vector<int64_t> args, const void* data = nullptr,
                 size_t size = 0) {
-        Call c{fn, std::move(args), {}, 0};
-        if (data != nullptr && size > 0) {
-            const auto* p = static_cast<const uint8_t*>(data);
-            c.data.assign(p, p + size);
-        }
-        Answer a = script(c);
-        if (a.binary) {
-            std::ofstream(binaryFile_, std::ios::binary | std::ios::trunc)
-                .write(reinterpret_cast<const char*>(a.binary->data()),
-                       static_cast<std::streamsize>(a.binary->size()));
-        }
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        Call c{fn, std::move(args), {bytes, bytes + (data != nullptr ? size : 0)}, 0};
+        const Answer a = script(c);
         if (a.text) {
             std::ofstream(textFile_, std::ios::trunc) << *a.text;
         }
@@ -102,7 +82,6 @@ private:
     }
 
     std::filesystem::path textFile_;
-    std::filesystem::path binaryFile_;
 };
 
 } // namespace ufd::test

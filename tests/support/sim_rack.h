@@ -69,7 +69,7 @@ public:
     }
     void ClearTrace() const { QFile(Path("trace.jsonl")).resize(0); }
 
-    QString Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+    QString Path(const QString& name) const { return dir_.filePath(name); }
 
 private:
     explicit SimRack(const char* example) {

@@ -41,36 +41,25 @@ struct SimOutcome {
 
 // The worked example's identity, one area, label TESTDISK.
 inline ProductConfig SampleProduct() {
-    return {.ScsiManufactureString = "EF",
-            .ScsiProductString = "GH",
-            .Vid = "1234",
-            .Pid = "5678",
-            .UsbManufactureString = "AB",
-            .UsbProductString = "CD",
-            .FirstShare = 1.0,
-            .SecondShare = 0,
-            .ApMode = 1,
-            .DiskLabel = "TESTDISK"};
+    // SCSI, VID/PID, USB strings, shares, ApMode, label.
+    return {"EF", "GH", "1234", "5678", "AB", "CD", 1.0, 0, 1, "TESTDISK"};
 }
 
-// A healthy drive: one large-block chip of 4 units with extended scan, one
-// entry in every 0x94 list, none in the 0x95 lists.
+// A healthy drive: information byte 0x29, one large-block chip (0xF1) of 4
+// units with extended scan (mode block 0xFF 0xFF), one entry in every 0x94
+// list, none in the 0x95 lists.
 inline nlohmann::json SimDriveEntry(int64_t capacity) {
-    return {{"index", 1},
-            {"kind", "usb"},
-            {"capacity", capacity},
-            {"info", {12, 0x29}},
-            {"chips", {0xF1}},
-            {"mode", {0xFF, 0xFF}},
-            {"units94", {{"default", 1}}},
-            {"units95", {{"default", 0}}}};
+    auto drive = nlohmann::json::parse(R"({"index": 1, "kind": "usb", "info": [12, 41],
+        "chips": [241], "mode": [255, 255], "units94": {"default": 1}, "units95": {"default": 0}})");
+    drive["capacity"] = capacity;
+    return drive;
 }
 
 class SimDrive {
 public:
     explicit SimDrive(const nlohmann::json& drive) {
-        const nlohmann::json rack = {{"trace", "trace.jsonl"}, {"drives", {drive}}};
-        std::ofstream(Path("rack.json")) << rack.dump();
+        std::ofstream(Path("rack.json"))
+            << nlohmann::json{{"trace", "trace.jsonl"}, {"drives", {drive}}}.dump();
     }
 
     std::filesystem::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
@@ -78,37 +67,25 @@ public:
         return Path("rack.json.state") / "drive-1" / name;
     }
 
+    // The child leaves its outcome in a file; none means it did not finish.
     SimOutcome Run(Item item, const ProductConfig& product,
                    std::optional<double> progressMax = std::nullopt) const {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            ADD_FAILURE() << "pipe";
-            return {};
-        }
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
+        std::filesystem::remove(Path("outcome.json"));
+        if (const pid_t pid = ::fork(); pid == 0) {
             const SimOutcome o = RunHere(item, product, progressMax);
-            std::vector<int> words = {o.status, o.result, o.handle};
-            words.insert(words.end(), o.steps.begin(), o.steps.end());
-            const auto bytes = static_cast<ssize_t>(words.size() * sizeof(int));
-            ::_exit(::write(fds[1], words.data(), static_cast<size_t>(bytes)) == bytes ? 0 : 1);
+            std::ofstream(Path("outcome.json"))
+                << nlohmann::json{o.status, o.result, o.handle, o.steps};
+            ::_exit(0);
+        } else {
+            ::waitpid(pid, nullptr, 0);
         }
-        ::close(fds[1]);
-        std::vector<int> words;
-        int w = 0;
-        while (::read(fds[0], &w, sizeof w) == static_cast<ssize_t>(sizeof w)) {
-            words.push_back(w);
-        }
-        ::close(fds[0]);
-        int wstatus = 0;
-        ::waitpid(pid, &wstatus, 0);
-        if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0 || words.size() < 3) {
+        std::ifstream in(Path("outcome.json"));
+        if (!in) {
             ADD_FAILURE() << "the simulated run did not finish";
             return {};
         }
-        return {static_cast<int16_t>(words[0]), static_cast<int16_t>(words[1]), words[2],
-                std::vector<int>(words.begin() + 3, words.end())};
+        const auto j = nlohmann::json::parse(in);
+        return {j[0], j[1], j[2], j[3].get<std::vector<int>>()};
     }
 
     // The trace as "function args..." after the handle, vendor codes in hex,
@@ -140,15 +117,11 @@ public:
     }
 
 private:
-    class Progress final : public ProgressView {
-    public:
-        explicit Progress(double max) : max_(max) {}
-        std::optional<double> ProgressMax(int) override { return max_; }
+    struct Progress final : ProgressView {
+        std::optional<double> ProgressMax(int) override { return max; }
         void AdvanceProgress(int, int step) override { steps.push_back(step); }
+        double max = 0;
         std::vector<int> steps;
-
-    private:
-        double max_;
     };
 
     SimOutcome RunHere(Item item, const ProductConfig& product,
@@ -160,7 +133,8 @@ private:
         StationContext ctx(transport);
         ctx.Product = product;
         BuildSectorTemplates(ctx);
-        Progress progress(progressMax.value_or(0));
+        Progress progress;
+        progress.max = progressMax.value_or(0);
         ctx.progress = progressMax ? &progress : nullptr;
         DiskSlot& slot = ctx.slots.DiskSlots[0];
         slot.Handle = transport.GetDiskHandle(1);
