@@ -17,55 +17,83 @@
 namespace ufd {
 namespace {
 
-// The fast rack: drive 5's chip list is too long, drive 6 is write protected.
-TEST(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled) {
-    test::SimRack& rack = test::SimRack::Shared("fast.json");
-    std::vector<QString> events;
-    int pumps = 0;
-    std::function<void(int)> onPump = [](int) {};
-    SetBeepHandler([&] { events.push_back("beep"); });
-    SetMessageBoxHandler([](const MessageBoxRequest& r) {
-        ADD_FAILURE() << "unexpected box: " << r.text.toStdString();
-        return kAnswerOk;
-    });
-    StationDependencies d = StationDependencies::Real();
-    d.readProductConfig = [](ProductConfig& p) {
-        return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
-    };
-    d.startMonitor = [](const QString&) { return 33; }; // notices come from the test
-    d.wait = [&](float s) { events.push_back(QString("wait %1").arg(s)); };
-    d.pumpEvents = [&] {
-        DefaultEventPump().ProcessPending();
-        onPump(++pumps);
-    };
-    d.noticeChannel = rack.Path("notices");
-    QuorlinkTransport transport;
-    StationContext ctx(transport);
-    TestFrm frm(ctx, d);
-    ASSERT_TRUE(frm.Form_Load().ok);
-    ASSERT_EQ(ctx.slots.DiskCount, 7);
+// The window on this process's copy of the fast rack (drive 5's chip list is
+// too long, drive 6 is write protected), its pauses and beeps recorded.
+class SimulatedRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rack.Reset();
+        SetBeepHandler([this] { events.push_back("beep"); });
+        SetMessageBoxHandler([](const MessageBoxRequest& r) {
+            ADD_FAILURE() << "unexpected box: " << r.text.toStdString();
+            return kAnswerOk;
+        });
+        StationDependencies d = StationDependencies::Real();
+        d.readProductConfig = [](ProductConfig& p) {
+            return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
+        };
+        d.startMonitor = [](const QString&) { return 33; }; // notices come from the test
+        d.wait = [this](float s) {
+            events.push_back(QString("wait %1").arg(s));
+            onWait(++waits);
+        };
+        d.pumpEvents = [this] {
+            DefaultEventPump().ProcessPending();
+            onPump(++pumps);
+        };
+        d.noticeChannel = rack.Path("notices");
+        frm = std::make_unique<TestFrm>(ctx, d);
+        ASSERT_TRUE(frm->Form_Load().ok);
+        ASSERT_EQ(ctx.slots.DiskCount, 7);
+    }
+    void TearDown() override {
+        frm.reset();
+        SetBeepHandler({});
+        SetMessageBoxHandler({});
+    }
 
-    frm.Ch->setChecked(true);
-    frm.GoCmd->click();
-    // Picture and the run's three columns of each row, as the operator reads them.
-    const QString passed = "green | V/%1 Chip(s)   %2 MB | String = V/Write = V | V/";
-    const QString expected[] = {passed.arg(2).arg(500),
-                                passed.arg(4).arg(1000),
-                                passed.arg(2).arg(2048),
-                                passed.arg(1).arg(32),
-                                "red | X/Error Status = 10 | String = V/Write = V | V/",
-                                "red | X/Error Status = F0 | String = V/Write = V | V/",
-                                passed.arg(1).arg(128)};
-    for (int r = 0; r < 7; ++r) {
-        QStringList row{DrivePictureName(frm.PictureOf(r))};
-        for (auto [g, red] : {std::pair{frm.FG(r), frm.FR(r)},
-                              {frm.LLG(r), frm.LLR(r)},
-                              {frm.CC1mG(r), frm.CC1mR(r)}}) {
+    // Picture and the run's three columns of a row, as the operator reads them.
+    QString Row(int r) const {
+        QStringList row{DrivePictureName(frm->PictureOf(r))};
+        for (auto [g, red] : {std::pair{frm->FG(r), frm->FR(r)},
+                              {frm->LLG(r), frm->LLR(r)},
+                              {frm->CC1mG(r), frm->CC1mR(r)}}) {
             row << g->text() + "/" + red->text();
         }
-        EXPECT_EQ(row.join(" | "), expected[r]) << r;
+        return row.join(" | ");
     }
-    EXPECT_EQ(frm.PassLab->text(), kFailed);
+
+    test::SimRack& rack = test::SimRack::Shared("fast.json");
+    QuorlinkTransport transport;
+    StationContext ctx{transport};
+    std::unique_ptr<TestFrm> frm;
+    std::vector<QString> events;
+    int waits = 0;
+    int pumps = 0;
+    std::function<void(int)> onWait = [](int) {};
+    std::function<void(int)> onPump = [](int) {};
+};
+
+QString Passed(int chips, int megabytes) {
+    return QString("green | V/%1 Chip(s)   %2 MB | String = V/Write = V | V/")
+        .arg(chips)
+        .arg(megabytes);
+}
+
+TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled) {
+    frm->Ch->setChecked(true);
+    frm->GoCmd->click();
+    const QString expected[] = {Passed(2, 500),
+                                Passed(4, 1000),
+                                Passed(2, 2048),
+                                Passed(1, 32),
+                                "red | X/Error Status = 10 | String = V/Write = V | V/",
+                                "red | X/Error Status = F0 | String = V/Write = V | V/",
+                                Passed(1, 128)};
+    for (int r = 0; r < 7; ++r) {
+        EXPECT_EQ(Row(r), expected[r]) << r;
+    }
+    EXPECT_EQ(frm->PassLab->text(), kFailed);
     // A pause per slot, the two between items, then five beeps with a pause
     // after each for each of the two failed drives.
     std::vector<QString> pauses(7, "wait 0.1");
@@ -74,12 +102,12 @@ TEST(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled) 
         pauses.insert(pauses.end(), {"beep", "wait 0.1"});
     }
     EXPECT_EQ(events, pauses);
-    EXPECT_TRUE(frm.LedCmd->isEnabled());
+    EXPECT_TRUE(frm->LedCmd->isEnabled());
 
     // A click on a row flashes that drive alone, and only a failed one.
     rack.ClearTrace();
-    frm.ItemLab_Click(0);
-    frm.ThumbImage_Click(4);
+    frm->ItemLab_Click(0);
+    frm->ThumbImage_Click(4);
     const auto flashed = rack.Calls("Read");
     EXPECT_EQ(flashed.size(), static_cast<size_t>(kLedPasses));
     EXPECT_TRUE(std::all_of(flashed.begin(), flashed.end(), [](auto& c) { return c.drive == 5; }));
@@ -88,13 +116,13 @@ TEST(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled) 
     // the button and the loop stops.
     pumps = 0;
     rack.ClearTrace();
-    onPump = [&](int pass) {
+    onPump = [this](int pass) {
         if (pass == 3) {
             ASSERT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !frm.LedCmd->isEnabled(); }, 5000));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->LedCmd->isEnabled(); }, 5000));
         }
     };
-    frm.LedCmd->click();
+    frm->LedCmd->click();
     EXPECT_EQ(pumps, 3);
     const auto reads = rack.Calls("Read");
     ASSERT_EQ(reads.size(), 6U);
@@ -102,8 +130,25 @@ TEST(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled) 
         EXPECT_EQ(reads[i].drive, i % 2 == 0 ? 5 : 6);
         EXPECT_EQ(reads[i].args, (std::vector<qint64>{reads[i].args[0], 75, 0}));
     }
-    SetBeepHandler({});
-    SetMessageBoxHandler({});
+}
+
+// A drive pulled out in the pause before its Format fails its own items; the
+// others run on as if nothing happened.
+TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
+    onWait = [this](int wait) {
+        if (wait == 3) {
+            rack.Tool({"unplug", "3"});
+        }
+    };
+    frm->GoCmd->click();
+    const QString expected[] = {
+        Passed(2, 500), Passed(4, 1000),
+        "red | X/Error Status = 75 | String = V/Write = X | X/Error Status = 82", Passed(1, 32)};
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(Row(r), expected[r]) << r;
+    }
+    EXPECT_EQ(Row(6), Passed(1, 128));
+    EXPECT_EQ(frm->PassLab->text(), kFailed);
 }
 
 } // namespace
