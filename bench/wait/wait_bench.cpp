@@ -55,14 +55,3 @@ BENCHMARK(BM_WaitBlocking)->Iterations(4)->UseRealTime()->Unit(benchmark::kMilli
 BENCHMARK(BM_WaitSpinning)->Iterations(4)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,15 @@
+// main() of the benchmarks that run Qt timers, sockets or event loops: they
+// need an application object around Google Benchmark's runner.
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
