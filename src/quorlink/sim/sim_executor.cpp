@@ -27,6 +27,28 @@ struct Operation {
     std::optional<std::pair<uint64_t, uint32_t>> sectors; // first, count
 };
 
+// What a fired fault makes of a call: a failure, or a reply of another shape.
+struct FaultEffect {
+    bool fails = false;
+    ReplyShape reply = ReplyShape::Full;
+    size_t shortLength = 0;
+};
+
+FaultEffect effectOf(const Fault* f) {
+    if (f == nullptr) {
+        return {};
+    }
+    switch (f->effect) {
+    case Fault::Effect::Fail:
+        return {true, ReplyShape::Full, 0};
+    case Fault::Effect::NoReply:
+        return {false, ReplyShape::Missing, 0};
+    case Fault::Effect::ShortReply:
+        return {false, ReplyShape::Short, f->shortLength};
+    }
+    return {};
+}
+
 Operation classify(const Command& cmd) {
     const auto cdb = std::span(cmd.cdb).first(cmd.cdbLength);
     if (auto v = decodeVendor(cdb)) {
@@ -130,19 +152,9 @@ public:
         }
         const Operation op = classify(cmd);
         shared_->delay(index_, op);
-        Outcome shape{true, {}, ReplyShape::Full, 0};
-        if (const Fault* f = shared_->fired(index_, op)) {
-            switch (f->effect) {
-            case Fault::Effect::Fail:
-                return {false, std::string("simulated fault on ") + op.name};
-            case Fault::Effect::NoReply:
-                shape.reply = ReplyShape::Missing;
-                break;
-            case Fault::Effect::ShortReply:
-                shape.reply = ReplyShape::Short;
-                shape.shortLength = f->shortLength;
-                break;
-            }
+        const FaultEffect shape = effectOf(shared_->fired(index_, op));
+        if (shape.fails) {
+            return {false, std::string("simulated fault on ") + op.name};
         }
         Outcome result = run(cmd, dataIn);
         if (result.ok) {
@@ -367,21 +379,14 @@ public:
         }
         const Operation op{"open", std::nullopt, std::nullopt};
         shared_->delay(index, op);
+        const FaultEffect shape = effectOf(shared_->fired(index, op));
         OpenResult result;
-        if (const Fault* f = shared_->fired(index, op)) {
-            switch (f->effect) {
-            case Fault::Effect::Fail:
-                result.reason = "simulated fault on open";
-                return result;
-            case Fault::Effect::NoReply:
-                result.reply = ReplyShape::Missing;
-                break;
-            case Fault::Effect::ShortReply:
-                result.reply = ReplyShape::Short;
-                result.shortLength = f->shortLength;
-                break;
-            }
+        if (shape.fails) {
+            result.reason = "simulated fault on open";
+            return result;
         }
+        result.reply = shape.reply;
+        result.shortLength = shape.shortLength;
         result.device = std::make_unique<SimDevice>(shared_, index);
         result.deviceLine = d.deviceLine();
         return result;
