@@ -10,6 +10,7 @@
 #include "station/twips.h"
 
 #include <QCloseEvent>
+#include <QDebug>
 #include <QFont>
 #include <QFontDatabase>
 #include <QPalette>
@@ -460,6 +461,13 @@ StartupResult TestFrm::Form_Load() {
             result.ok = false;
             result.reason = text;
             return result;
+        }
+        if (!listener.receiver) {
+            // Not fatal: a Clear still rediscovers; but the operator's
+            // engineer should know why plugging in a drive shows nothing.
+            qWarning("ufd-station: cannot listen on the notice channel \"%s\"; drives "
+                     "that come or go are seen only after Clear",
+                     qPrintable(deps_.noticeChannel));
         }
         noticeReceiver_ = std::move(listener.receiver);
     }
