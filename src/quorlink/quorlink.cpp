@@ -7,6 +7,7 @@
 
 #include <quorlink/quorlink.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,8 @@ constexpr size_t kModeSenseWpOffset = 82;
 struct OpenDrive {
     int driveIndex = -1;
     std::unique_ptr<Device> device;
+    std::string serial;
+    std::string portPath;
 };
 
 struct Library {
@@ -204,7 +207,8 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
     }
     Library& lib = library();
     const int32_t handle = lib.newHandle();
-    lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device)};
+    lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device), std::move(opened.serial),
+                                    std::move(opened.portPath)};
     writeTextReply(paths.text, opened.deviceLine,
                    Outcome{true, {}, opened.reply, opened.shortLength});
     call.record().status = handle;
@@ -364,6 +368,30 @@ uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
     }
     std::memcpy(textPath, text.c_str(), text.size() + 1);
     std::memcpy(binaryPath, binary.c_str(), binary.size() + 1);
+    return 1;
+}
+
+uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
+                                 size_t serialSize, char* portPath, size_t portSize) {
+    if (driveIndex == nullptr || serial == nullptr || portPath == nullptr || serialSize == 0 ||
+        portSize == 0) {
+        return 0;
+    }
+    // No Call: this is bookkeeping, not a drive operation, so it is not traced.
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    if (handle == 0 || it == lib.handles.end()) {
+        return 0;
+    }
+    const auto copy = [](const std::string& from, char* to, size_t size) {
+        const size_t n = std::min(from.size(), size - 1);
+        std::memcpy(to, from.data(), n);
+        to[n] = '\0';
+    };
+    *driveIndex = it->second.driveIndex;
+    copy(it->second.serial, serial, serialSize);
+    copy(it->second.portPath, portPath, portSize);
     return 1;
 }
 

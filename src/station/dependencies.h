@@ -10,8 +10,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace ufd {
+
+class RunRecorder;
 
 // The item procedures of the device command layer, called with a slot number.
 struct DeviceProcedures {
@@ -37,6 +40,8 @@ struct StationDependencies {
     DeviceProcedures device;
     // Where the monitor's notices arrive; empty: do not listen.
     QString noticeChannel;
+    // Keeps a record of every run; none: nothing is recorded.
+    std::shared_ptr<RunRecorder> results;
 
     // Everything real: Product.ini, the Vasket start, WaitSeconds, libquorlink.
     static StationDependencies Real();

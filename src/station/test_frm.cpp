@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
+#include "station/run_recorder.h"
 #include "station/twips.h"
 
 #include <QCloseEvent>
@@ -702,6 +703,10 @@ void TestFrm::GoCmd_Click() {
         return;
     }
 
+    const std::shared_ptr<RunRecorder> results = deps_.results;
+    if (results) {
+        dev = results->Begin(ctx, dev);
+    }
     PassLab->hide();
     PassLab->lower();
     for (int16_t r = 0; r < kShownRows; ++r) {
@@ -858,6 +863,9 @@ void TestFrm::GoCmd_Click() {
         }
     }
 
+    if (results) {
+        results->Finish(*this);
+    }
     PassLab->show();
     for (int i = 0; i < table.DiskCount; ++i) {
         if (table.DiskSlots[static_cast<size_t>(i)].Status == 0) {
