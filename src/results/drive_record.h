@@ -22,6 +22,8 @@ struct ItemResult {
     QString Lower;
     int Status = 0;
     qint64 DurationMs = 0;
+
+    bool operator==(const ItemResult&) const = default;
 };
 
 // The items that call the device layer, in run order. "1M" has no procedure

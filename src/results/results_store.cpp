@@ -101,7 +101,10 @@ bool ResultsStore::Connect(QString* error) {
         db.setDatabaseName(target_.database);
         db.setUserName(target_.user);
         db.setPassword(target_.password);
-        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutS));
+        // The server's notices ("already exists, skipping") are no news.
+        db.setConnectOptions(
+            QStringLiteral("connect_timeout=%1;options=-cclient_min_messages=warning")
+                .arg(kConnectTimeoutS));
     }
     if (!db.open()) {
         *error = Why(db.lastError());
@@ -192,6 +195,15 @@ bool ResultsStore::Store(const std::vector<DriveRecord>& records, QString* error
     if (!Open(error)) {
         return false;
     }
+    if (StoreAll(records, error)) {
+        return true;
+    }
+    // A dead server shows here first; connect afresh next time.
+    Drop();
+    return false;
+}
+
+bool ResultsStore::StoreAll(const std::vector<DriveRecord>& records, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     const bool sqlite = target_.kind == DatabaseTarget::Kind::Sqlite;
     QStringList names;
@@ -205,8 +217,6 @@ bool ResultsStore::Store(const std::vector<DriveRecord>& records, QString* error
                            marks.join(QStringLiteral(", ")) +
                            QStringLiteral(") ON CONFLICT (run_id, slot) DO NOTHING");
     if (!Exec(db, sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"), error)) {
-        // A dead server shows here first; reconnect next time.
-        Drop();
         return false;
     }
     bool ok = true;
@@ -228,7 +238,6 @@ bool ResultsStore::Store(const std::vector<DriveRecord>& records, QString* error
         return true;
     }
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-    Drop();
     return false;
 }
 

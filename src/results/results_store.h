@@ -44,6 +44,7 @@ public:
 private:
     bool Connect(QString* error);
     bool EnsureSchema(QString* error);
+    bool StoreAll(const std::vector<DriveRecord>& records, QString* error);
     void Drop();
 
     DatabaseTarget target_;
