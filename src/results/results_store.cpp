@@ -110,7 +110,9 @@ bool ResultsStore::Connect(QString* error) {
         *error = Why(db.lastError());
         return false;
     }
-    return true;
+    // A write-ahead log: one sync per run's transaction instead of several,
+    // and readers (ufd-results) never wait for the station.
+    return !sqlite || Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
 }
 
 bool ResultsStore::EnsureSchema(QString* error) {

@@ -3,23 +3,14 @@
 #include "records.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
+#include "support/pg_server.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QStandardPaths>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <pwd.h>
-#include <unistd.h>
 
 #include <optional>
 #include <thread>
@@ -29,107 +20,7 @@ namespace {
 
 using test::MakeRun;
 
-class PgServer {
-public:
-    PgServer() {
-        const QStringList found =
-            QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QString& v : found) {
-            if (QFile::exists("/usr/lib/postgresql/" + v + "/bin/initdb")) {
-                bin_ = "/usr/lib/postgresql/" + v + "/bin/";
-            }
-        }
-        if (bin_.isEmpty()) {
-            skip = "no PostgreSQL server installed (Debian package postgresql)";
-            return;
-        }
-        if (!QSqlDatabase::isDriverAvailable("QPSQL")) {
-            skip = "Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)";
-            return;
-        }
-        if (::geteuid() == 0) {
-            // The server refuses to run as root: it runs as nobody, who must
-            // own the directory.
-            const passwd* pw = ::getpwnam("nobody");
-            if (pw == nullptr || QStandardPaths::findExecutable("runuser").isEmpty() ||
-                ::chown(QFile::encodeName(dir_.path()).constData(), pw->pw_uid, pw->pw_gid) != 0) {
-                skip = "running as root, and no user nobody to run the server as";
-                return;
-            }
-            asOther_ = true;
-        }
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port_ = probe.serverPort();
-        probe.close();
-        if (!Run("initdb", {"-D", data(), "-U", "ufd", "-A", "trust", "-E", "UTF8", "--no-sync"})) {
-            skip = "initdb failed: " + output_;
-            return;
-        }
-        if (!Start()) {
-            skip = "the server did not start: " + output_;
-        }
-    }
-    ~PgServer() { Stop(); }
-
-    bool Start() {
-        return Run("pg_ctl", {"-D", data(), "-l", dir_.filePath("log"), "-w", "-t", "60", "-o",
-                              QString("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                                  .arg(port_)
-                                  .arg(dir_.path()),
-                              "start"});
-    }
-    bool Stop() { return Run("pg_ctl", {"-D", data(), "-m", "fast", "-w", "stop"}); }
-
-    // A fresh database of its own for each test.
-    DatabaseTarget NewDatabase(const QString& name) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "admin");
-            db.setHostName("127.0.0.1");
-            db.setPort(port_);
-            db.setUserName("ufd");
-            db.setDatabaseName("postgres");
-            EXPECT_TRUE(db.open());
-            EXPECT_TRUE(QSqlQuery(db).exec("CREATE DATABASE " + name));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("admin");
-        DatabaseTarget t;
-        t.kind = DatabaseTarget::Kind::Postgres;
-        t.host = "127.0.0.1";
-        t.port = port_;
-        t.user = "ufd";
-        t.database = name;
-        return t;
-    }
-
-    QString skip;
-
-private:
-    QString data() const { return dir_.filePath("data"); }
-    bool Run(const QString& tool, QStringList args) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        if (asOther_) {
-            args.prepend(bin_ + tool);
-            args = QStringList{"-u", "nobody", "--"} + args;
-            p.start("runuser", args);
-        } else {
-            p.start(bin_ + tool, args);
-        }
-        const bool ok = p.waitForFinished(120000) && p.exitCode() == 0;
-        output_ = QString::fromLocal8Bit(p.readAll()).trimmed();
-        return ok;
-    }
-
-    QTemporaryDir dir_;
-    QString bin_;
-    bool asOther_ = false;
-    int port_ = 0;
-    QString output_;
-};
-
-PgServer* server = nullptr;
+test::PgServer* server = nullptr;
 
 class Postgres : public ::testing::Test {
 protected:
@@ -137,6 +28,12 @@ protected:
         if (!server->skip.isEmpty()) {
             GTEST_SKIP() << server->skip.toStdString();
         }
+    }
+    DatabaseTarget NewDatabase(const QString& name) {
+        QString error;
+        auto target = server->NewDatabase(name, &error);
+        EXPECT_TRUE(target) << error.toStdString();
+        return target.value_or(DatabaseTarget{});
     }
     QTemporaryDir dir;
 };
@@ -150,7 +47,7 @@ std::vector<DriveRecord> ReadAll(const DatabaseTarget& target) {
 }
 
 TEST_F(Postgres, StoresEveryColumnAndEachRecordOnce) {
-    const DatabaseTarget target = server->NewDatabase("columns");
+    const DatabaseTarget target = NewDatabase("columns");
     const auto run = MakeRun("run-a", 4);
     ResultsStore store(target);
     QString error;
@@ -164,7 +61,7 @@ TEST_F(Postgres, StoresEveryColumnAndEachRecordOnce) {
 // waits in the journal, and the writer's retry brings it in without a
 // further run; every record arrives once.
 TEST_F(Postgres, AServerStoppedAndStartedAgainGetsEveryRecordOnce) {
-    const DatabaseTarget target = server->NewDatabase("restart");
+    const DatabaseTarget target = NewDatabase("restart");
     ResultsWriter writer(target, dir.filePath("journal.jsonl"), std::chrono::milliseconds(200));
     const auto a = MakeRun("run-a", 16), b = MakeRun("run-b", 16), c = MakeRun("run-c", 16);
     writer.Submit(a);
@@ -198,7 +95,7 @@ TEST_F(Postgres, AServerStoppedAndStartedAgainGetsEveryRecordOnce) {
 // Two stations start on an empty database at the same moment (both create
 // the schema) and write run after run.
 TEST_F(Postgres, TwoStationsWriteToOneServerAtOnce) {
-    const DatabaseTarget target = server->NewDatabase("two_stations");
+    const DatabaseTarget target = NewDatabase("two_stations");
     constexpr int kRuns = 10;
     auto station = [&](const QString& id) {
         ResultsWriter writer(target, dir.filePath(id + ".jsonl"));
@@ -233,7 +130,7 @@ int main(int argc, char** argv) {
     if (::testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
     }
-    ufd::PgServer pg;
+    ufd::test::PgServer pg;
     ufd::server = &pg;
     const int code = RUN_ALL_TESTS();
     ufd::server = nullptr;
