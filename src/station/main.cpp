@@ -1,7 +1,7 @@
 // ufd-station: the station window. --batch runs it headless on the
 // offscreen platform, presses Start once and prints the rows; --screenshot
 // FILE does the same on the current display and saves the window's picture.
-#include "device/transport.h"
+#include "context/transport.h"
 #include "station/batch.h"
 #include "station/test_frm.h"
 
