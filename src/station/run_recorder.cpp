@@ -74,11 +74,13 @@ void RunRecorder::Attach(TestFrm& frm) {
                      });
 }
 
-DeviceProcedures RunRecorder::Begin(StationContext& ctx, const DeviceProcedures& dev) {
-    (void)ctx;
+void RunRecorder::Begin() {
     runId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     started_ = QDateTime::currentDateTimeUtc();
     timings_ = {};
+}
+
+DeviceProcedures RunRecorder::Timed(const DeviceProcedures& dev) {
     DeviceProcedures timed;
     // Each wrapper notes the slot's Status after the procedure; Format's two
     // procedures add up to one item.

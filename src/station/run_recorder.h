@@ -34,9 +34,10 @@ public:
 
     // The window's warning line; hidden while every record is stored.
     void Attach(TestFrm& frm);
-    // A run starts: a new run id and start time. The returned procedures
-    // are dev, timed per slot and item.
-    DeviceProcedures Begin(StationContext& ctx, const DeviceProcedures& dev);
+    // dev, timed per slot and item for the runs' records.
+    DeviceProcedures Timed(const DeviceProcedures& dev);
+    // A run starts: a new run id and start time, no item timed yet.
+    void Begin();
     // The run's items are done: one record per slot goes to the writer.
     void Finish(TestFrm& frm);
 
