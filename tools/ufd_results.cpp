@@ -7,6 +7,8 @@
 #include "settings/station_settings.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -81,6 +83,16 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // Records compare their ISO times as text, so only ISO dates and times may
+    // stand here.
+    if (!filter.since.isEmpty() && !QDateTime::fromString(filter.since, Qt::ISODate).isValid() &&
+        !QDate::fromString(filter.since, Qt::ISODate).isValid()) {
+        std::fprintf(stderr,
+                     "ufd-results: --since \"%s\" is not a date (2026-12-07) or time "
+                     "(2026-12-07T08:00)\n",
+                     qPrintable(filter.since));
+        return kExitUsage;
+    }
     const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
     if (settings.error) {
         return Fail(*settings.error);
@@ -89,6 +101,12 @@ int main(int argc, char** argv) {
     if (target.error) {
         return Fail(settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
                     settings.settings.Database + QStringLiteral("\": ") + *target.error);
+    }
+    // Reading never creates a database.
+    if (target.target.kind == ufd::DatabaseTarget::Kind::Sqlite &&
+        !QFileInfo::exists(target.target.file)) {
+        return Fail(target.target.file +
+                    QStringLiteral(": no results database (no run recorded yet)"));
     }
     QString error;
     std::optional<std::vector<ufd::DriveRecord>> records;
