@@ -3,6 +3,8 @@
 #include "results/journal.h"
 #include "results/results_store.h"
 
+#include <QFile>
+
 namespace ufd {
 
 ResultsWriter::ResultsWriter(DatabaseTarget target, QString journalPath,
@@ -76,6 +78,13 @@ void ResultsWriter::Work() {
 
         StoreOutcome outcome;
         QString error;
+        if (fresh.empty() && !QFile::exists(journal.Path())) {
+            // Nothing to store and nothing waiting: touch neither the
+            // database nor the data directory.
+            std::lock_guard lock(mutex_);
+            last_ = outcome;
+            continue;
+        }
         const Journal::Lock held(journal.Path());
         std::vector<DriveRecord> all = journal.ReadAll();
         const bool replaying = !all.empty();
