@@ -1,0 +1,231 @@
+// Drives of many GiB: the FAT32 and exFAT volumes a whole Format leaves on a
+// simulated drive through the real libquorlink, judged by the system's own
+// tools, and their layout read back from the bytes written.
+#include "support/sim_station.h"
+#include "support/tool_run.h"
+
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace ufd::test {
+namespace {
+
+constexpr int64_t kGiB = 2097152; // sectors
+
+// One partition: its type as sfdisk names it, the file system, and for FAT32
+// and exFAT the layout facts its boot sector must carry.
+struct Volume {
+    int number; // 1 or 5
+    QString type;
+    QString fs;              // "FAT16", "FAT32" or "exfat"
+    uint32_t cluster = 0;    // sectors per cluster
+    uint32_t fatOffset = 0;  // FAT32: the reserved sectors
+    uint32_t fatLength = 0;  // sectors of one FAT
+    uint32_t heapOffset = 0; // first sector of cluster 2, from the partition start
+    uint32_t clusters = 0;
+};
+
+struct Scenario {
+    const char* name;
+    int64_t capacity; // sectors
+    double firstShare;
+    LargeFileSystem setting;
+    std::vector<Volume> volumes;
+};
+
+void PrintTo(const Scenario& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// Cluster sizes by area: FAT32 4/8/16/32 KiB up to 8/16/32 GiB and above,
+// exFAT 32 KiB up to 32 GiB, 128 KiB above; cluster 2 on a 4 MiB boundary.
+const std::vector<Scenario>& Scenarios() {
+    using enum LargeFileSystem;
+    // clang-format off
+    static const std::vector<Scenario> s = {
+        {"JustAbove4096000", 4096002, 1.0, Auto, {{1, "c", "FAT32", 8, 160, 4000, 8160, 510976}}},
+        {"Fat32At8GiB", 8 * kGiB + 1, 1.0, Auto, {{1, "c", "FAT32", 8, 8160, 16384, 40928, 2092031}}},
+        {"TwoFat32Of8GiB", 16 * kGiB + 1, 0.5, Auto,
+         {{1, "c", "FAT32", 8, 8160, 16384, 40928, 2092031},
+          {5, "c", "FAT32", 8, 8161, 16384, 40929, 2092031}}},
+        {"ExfatForcedAt32GiB", 32 * kGiB + 1, 1.0, Exfat,
+         {{1, "7", "exfat", 64, 8160, 8192, 16352, 1048319}}},
+        {"Fat16ThenFat32At32GiB", 32 * kGiB + 1, 0.02, Auto,
+         {{1, "6", "FAT16"}, {5, "c", "FAT32", 32, 1934, 16057, 34048, 2054143}}},
+        {"ExfatAt64GiB", 64 * kGiB + 1, 1.0, Auto, {{1, "7", "exfat", 256, 8160, 4096, 16352, 524223}}},
+        {"Fat32ForcedThenFat16At64GiB", 64 * kGiB + 1, 0.99, Fat32,
+         {{1, "c", "FAT32", 64, 294, 16221, 32736, 2075668}, {5, "6", "FAT16"}}},
+        {"ExfatAt512GiB", 512 * kGiB + 1, 1.0, Auto,
+         {{1, "7", "exfat", 256, 8160, 32768, 40928, 4194143}}},
+    };
+    // clang-format on
+    return s;
+}
+
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int width) {
+    uint32_t v = 0;
+    for (int i = width - 1; i >= 0; --i) {
+        v = v << 8 | b[at + static_cast<size_t>(i)];
+    }
+    return v;
+}
+
+// A simulated drive after a whole Format, and its partitions as sfdisk
+// reads them.
+class LargeDrive {
+public:
+    LargeDrive(const Scenario& c) : c_(c), sim_(SimDriveEntry(c.capacity), false) {
+        sim_.largeFs = c.setting;
+        ProductConfig product = SampleProduct();
+        product.FirstShare = c.firstShare;
+        const SimOutcome o = sim_.Run(Item::Format, product);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.result, 0);
+        image_ = QString::fromStdString(sim_.State("image.img").string());
+        const ToolRun dump = RunTool("sfdisk", {"-d", image_});
+        static const QRegularExpression line(
+            R"(^\S*?(\d+) : start=\s*(\d+), size=\s*(\d+), type=(\w+))",
+            QRegularExpression::MultilineOption);
+        for (auto it = line.globalMatch(dump.output); it.hasNext();) {
+            const auto m = it.next();
+            parts_[m.captured(1).toInt()] = {m.captured(2).toLongLong(), m.captured(3).toLongLong(),
+                                             m.captured(4)};
+        }
+    }
+
+    struct Part {
+        int64_t start = 0, size = 0;
+        QString type;
+    };
+    const Part& part(int n) { return parts_[n]; }
+    const QString& image() const { return image_; }
+
+    // The partition in a file of its own. Only the image's data extents are
+    // copied, so a partition of 512 GiB costs what was written, not its size.
+    QString PartitionFile(int n) {
+        const Part& p = parts_[n];
+        const std::string out = sim_.Path("part.img").string();
+        const int in = ::open(image_.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        EXPECT_TRUE(in >= 0 && fd >= 0);
+        EXPECT_EQ(::ftruncate(fd, p.size * 512), 0);
+        const off_t from = p.start * 512, to = (p.start + p.size) * 512;
+        std::vector<char> buf(1 << 20);
+        for (off_t at = ::lseek(in, from, SEEK_DATA); at >= 0 && at < to;
+             at = ::lseek(in, at, SEEK_DATA)) {
+            const off_t end = std::min<off_t>(::lseek(in, at, SEEK_HOLE), to);
+            for (; at < end;) {
+                const ssize_t n = ::pread(in, buf.data(), std::min<off_t>(end - at, 1 << 20), at);
+                EXPECT_GT(n, 0);
+                if (n <= 0 || ::pwrite(fd, buf.data(), static_cast<size_t>(n), at - from) != n) {
+                    at = to;
+                    break;
+                }
+                at += n;
+            }
+        }
+        ::close(in);
+        ::close(fd);
+        return QString::fromStdString(out);
+    }
+
+    std::vector<uint8_t> Sector(int64_t sector) const {
+        std::vector<uint8_t> b(512);
+        const int in = ::open(image_.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+        EXPECT_EQ(::pread(in, b.data(), 512, sector * 512), 512);
+        ::close(in);
+        return b;
+    }
+
+private:
+    const Scenario& c_;
+    SimDrive sim_;
+    QString image_;
+    std::map<int, Part> parts_;
+};
+
+class LargeImage : public ::testing::TestWithParam<Scenario> {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat", "mdir", "blkid"}) {
+            if (FindTool(tool).isEmpty()) {
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+    }
+};
+
+TEST_P(LargeImage, ToolsAgreeAndLayoutIsAsSized) {
+    LargeDrive drive(GetParam());
+    const ToolRun verify = RunTool("sfdisk", {"-V", drive.image()});
+    EXPECT_TRUE(verify.output.contains("No errors detected.")) << verify.output.toStdString();
+
+    for (const Volume& v : GetParam().volumes) {
+        SCOPED_TRACE(v.number);
+        const auto& p = drive.part(v.number);
+        EXPECT_EQ(p.type, v.type);
+        const QString file = drive.PartitionFile(v.number);
+
+        const ToolRun blkid = RunTool("blkid", {"-p", file});
+        const bool exfat = v.fs == "exfat";
+        EXPECT_TRUE(blkid.output.contains(exfat ? R"(TYPE="exfat")" : R"(TYPE="vfat")"));
+        EXPECT_TRUE(blkid.output.contains(R"(LABEL="TESTDISK")")) << blkid.output.toStdString();
+        if (!exfat) {
+            EXPECT_TRUE(blkid.output.contains(QString(R"(VERSION="%1")").arg(v.fs)));
+        }
+        if (v.fs == "FAT16") {
+            continue; // the small layout, judged by its own image test
+        }
+
+        const ToolRun fsck = RunTool(exfat ? "fsck.exfat" : "fsck.fat", {"-n", file});
+        EXPECT_EQ(fsck.exitCode, 0) << fsck.output.toStdString();
+        if (exfat) {
+            EXPECT_TRUE(fsck.output.contains("clean. directories 1, files 0"))
+                << fsck.output.toStdString();
+        } else {
+            // The banner, then only the summary: no remark.
+            EXPECT_EQ(fsck.output.count('\n'), 2) << fsck.output.toStdString();
+            EXPECT_TRUE(fsck.output.contains(QString("1 files, 1/%1 clusters").arg(v.clusters)))
+                << fsck.output.toStdString();
+            const ToolRun dir = RunTool("mdir", {"-i", file, "::"});
+            EXPECT_TRUE(dir.output.contains(" Volume in drive : is TESTDISK   "))
+                << dir.output.toStdString();
+        }
+
+        // The facts, from the boot sector's bytes.
+        const std::vector<uint8_t> b = drive.Sector(p.start);
+        uint32_t cluster, fatOffset, fatLength, heap;
+        if (exfat) {
+            cluster = 1u << b[109];
+            fatOffset = Le(b, 80, 4);
+            fatLength = Le(b, 84, 4);
+            heap = Le(b, 88, 4);
+            EXPECT_EQ(Le(b, 92, 4), v.clusters);
+            EXPECT_EQ(Le(b, 64, 4), p.start); // partition offset
+        } else {
+            cluster = b[13];
+            fatOffset = Le(b, 14, 2);
+            fatLength = Le(b, 36, 4);
+            heap = fatOffset + 2 * fatLength;
+            EXPECT_EQ(Le(b, 28, 4), p.start); // hidden sectors
+            // FSInfo: free clusters, and its backup with the boot sector.
+            EXPECT_EQ(Le(drive.Sector(p.start + 1), 488, 4), v.clusters - 1);
+            EXPECT_EQ(drive.Sector(p.start + 6), b);
+        }
+        EXPECT_EQ(cluster, v.cluster);
+        EXPECT_EQ(fatOffset, v.fatOffset);
+        EXPECT_EQ(fatLength, v.fatLength);
+        EXPECT_EQ(heap, v.heapOffset);
+        EXPECT_EQ((p.start + heap) % 8192, 0) << "cluster 2 off the 4 MiB grid";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LargeImage, ::testing::ValuesIn(Scenarios()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace ufd::test
