@@ -4,7 +4,9 @@
 #include "support/sim_station.h"
 #include "support/tool_run.h"
 
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -226,6 +228,36 @@ TEST_P(LargeImage, ToolsAgreeAndLayoutIsAsSized) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, LargeImage, ::testing::ValuesIn(Scenarios()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Where the kernel lets this process mount a loop device: each kind mounted
+// read-write, a file written and read back, then fsck again.
+TEST(LargeImageMounted, FileWrittenAndReadBack) {
+    for (const size_t at : {size_t{1}, size_t{5}}) { // FAT32 of 8 GiB, exFAT of 64 GiB
+        const Scenario& c = Scenarios()[at];
+        SCOPED_TRACE(c.name);
+        LargeDrive drive(c);
+        const QString file = drive.PartitionFile(1);
+        QTemporaryDir mnt;
+        const ToolRun mount = RunTool("mount", {"-o", "loop,rw", file, mnt.path()});
+        if (mount.exitCode != 0) {
+            GTEST_SKIP() << "cannot mount a loop device here: " << mount.output.toStdString();
+        }
+        const QByteArray data = QByteArray("station ").repeated(5000);
+        QFile out(mnt.filePath("check.bin"));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(data) == data.size());
+        out.close();
+        EXPECT_EQ(RunTool("umount", {mnt.path()}).exitCode, 0);
+        ASSERT_EQ(RunTool("mount", {"-o", "loop,ro", file, mnt.path()}).exitCode, 0);
+        QFile in(mnt.filePath("check.bin"));
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+        EXPECT_EQ(in.readAll(), data);
+        in.close();
+        EXPECT_EQ(RunTool("umount", {mnt.path()}).exitCode, 0);
+        const bool exfat = c.volumes[0].fs == "exfat";
+        const ToolRun fsck = RunTool(exfat ? "fsck.exfat" : "fsck.fat", {"-n", file});
+        EXPECT_EQ(fsck.exitCode, 0) << fsck.output.toStdString();
+    }
+}
 
 } // namespace
 } // namespace ufd::test
