@@ -106,33 +106,11 @@ public:
     const Part& part(int n) { return parts_[n]; }
     const QString& image() const { return image_; }
 
-    // The partition in a file of its own. Only the image's data extents are
-    // copied, so a partition of 512 GiB costs what was written, not its size.
+    // The partition in a file of its own.
     QString PartitionFile(int n) {
-        const Part& p = parts_[n];
-        const std::string out = sim_.Path("part.img").string();
-        const int in = ::open(image_.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        EXPECT_TRUE(in >= 0 && fd >= 0);
-        EXPECT_EQ(::ftruncate(fd, p.size * 512), 0);
-        const off_t from = p.start * 512, to = (p.start + p.size) * 512;
-        std::vector<char> buf(1 << 20);
-        for (off_t at = ::lseek(in, from, SEEK_DATA); at >= 0 && at < to;
-             at = ::lseek(in, at, SEEK_DATA)) {
-            const off_t end = std::min<off_t>(::lseek(in, at, SEEK_HOLE), to);
-            for (; at < end;) {
-                const ssize_t n = ::pread(in, buf.data(), std::min<off_t>(end - at, 1 << 20), at);
-                EXPECT_GT(n, 0);
-                if (n <= 0 || ::pwrite(fd, buf.data(), static_cast<size_t>(n), at - from) != n) {
-                    at = to;
-                    break;
-                }
-                at += n;
-            }
-        }
-        ::close(in);
-        ::close(fd);
-        return QString::fromStdString(out);
+        const QString out = QString::fromStdString(sim_.Path("part.img").string());
+        EXPECT_TRUE(CopyPartition(image_, parts_[n].start, parts_[n].size, out));
+        return out;
     }
 
     std::vector<uint8_t> Sector(int64_t sector) const {
