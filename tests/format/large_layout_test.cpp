@@ -176,9 +176,9 @@ INSTANTIATE_TEST_SUITE_P(Regions, LargeWriteFault, ::testing::Values(
     FaultCase{"Fat32SecondFat", LargeFileSystem::Auto, 4192, 242, 68},
     FaultCase{"Fat32Root", LargeFileSystem::Auto, 8192, 243, 131},
     FaultCase{"ExfatBootRegion", LargeFileSystem::Exfat, 32 + 12, 241, 2},
-    FaultCase{"ExfatFat", LargeFileSystem::Exfat, 8192, 242, 130},
-    FaultCase{"ExfatUpcase", LargeFileSystem::Exfat, 16384 + 64, kBitmapOrUpcaseFailed, 139},
-    FaultCase{"ExfatRoot", LargeFileSystem::Exfat, 16512, 243, 140}),
+    FaultCase{"ExfatFat", LargeFileSystem::Exfat, 8192, 242, 3},
+    FaultCase{"ExfatUpcase", LargeFileSystem::Exfat, 16384 + 64, kBitmapOrUpcaseFailed, 12},
+    FaultCase{"ExfatRoot", LargeFileSystem::Exfat, 16512, 243, 13}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
