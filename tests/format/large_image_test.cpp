@@ -63,6 +63,9 @@ const std::vector<Scenario>& Scenarios() {
          {{1, "c", "FAT32", 64, 294, 16221, 32736, 2075668}, {5, "6", "FAT16"}}},
         {"ExfatAt512GiB", 512 * kGiB + 1, 1.0, Auto,
          {{1, "7", "exfat", 256, 8160, 32768, 40928, 4194143}}},
+        {"TwoExfatOf256GiB", 512 * kGiB + 1, 0.5, Auto,
+         {{1, "7", "exfat", 256, 8160, 16384, 24544, 2097055},
+          {5, "7", "exfat", 256, 8161, 16384, 24545, 2097055}}},
     };
     // clang-format on
     return s;
