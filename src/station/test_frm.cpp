@@ -16,7 +16,6 @@
 #include <QPalette>
 
 #include <cmath>
-#include <limits>
 
 namespace ufd {
 
@@ -758,13 +757,12 @@ void TestFrm::GoCmd_Click() {
                 runFailed = true;
             } else {
                 mark = QStringLiteral("V");
+                // Halves to even, as the size has always been rounded; a drive
+                // above 32,767 MB shows its true size instead of overflowing.
                 const double mb = std::nearbyint(slot.LastSector / 2000.0);
-                // A size beyond the small integer cannot be assigned; that
-                // statement is skipped and the detail stays as it was.
-                if (mb >= std::numeric_limits<int16_t>::min() &&
-                    mb <= std::numeric_limits<int16_t>::max()) {
+                if (std::isfinite(mb)) {
                     detail = QString::number(slot.ChipCount) + QStringLiteral(" Chip(s)   ") +
-                             QString::number(static_cast<int16_t>(mb)) + QStringLiteral(" MB");
+                             QString::number(static_cast<qint64>(mb)) + QStringLiteral(" MB");
                 }
             }
             SetCaption(FG(i), mark);
