@@ -1,7 +1,7 @@
 // The volume label of Product.ini as the large file systems store it.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <QString>
 

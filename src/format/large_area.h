@@ -3,7 +3,7 @@
 // and the writers that lay them down.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <array>
 #include <cstdint>
