@@ -1,8 +1,6 @@
 // The volume label of Product.ini as the large file systems store it.
 #pragma once
 
-#include "context/station_context.h"
-
 #include <QString>
 
 #include <array>
