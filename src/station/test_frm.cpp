@@ -249,6 +249,9 @@ void TestFrm::BuildDesign() {
     PlaceTwips(LedCmd, 8258, 6450, 1485, 615);
     for (QPushButton* b : {GoCmd, ClearCmd, LedCmd}) {
         b->setEnabled(false);
+        // Enter and Return press the focused button, as on the line PC's
+        // own desktop; the run hands the focus to the button to press next.
+        b->setAutoDefault(true);
     }
     QObject::connect(GoCmd, &QPushButton::clicked, this, [this] { GoCmd_Click(); });
     QObject::connect(ClearCmd, &QPushButton::clicked, this, [this] { ClearCmd_Click(); });
@@ -457,7 +460,7 @@ StartupResult TestFrm::Form_Load() {
                 deps_.noticeChannel +
                 QStringLiteral("\". Close it first, or start this one with its own channel: "
                                "set UFD_NOTICE_CHANNEL to another name.");
-            ShowMessageBox(text, kStyleStop, kWindowCaption);
+            ShowMessageBox(text, kStyleStop, kWindowCaption, this);
             result.ok = false;
             result.reason = text;
             return result;
@@ -479,7 +482,7 @@ StartupResult TestFrm::Form_Load() {
     if (static_cast<int16_t>(started) < 32) {
         const QString text =
             QStringLiteral("Missing important file, please reinstall the software");
-        ShowMessageBox(text, kStyleStop);
+        ShowMessageBox(text, kStyleStop, std::nullopt, this);
         result.ok = false;
         result.reason = text;
         return result;
@@ -494,7 +497,7 @@ bool TestFrm::InitStation(StartupResult& result) {
     if (r == kConfigSharesWrong || r == kConfigUnreadable) {
         const QString text = r == kConfigSharesWrong ? QStringLiteral("Partition Information error")
                                                      : QStringLiteral("Open Product.ini failed");
-        ShowMessageBox(text, kStyleStop, kWindowCaption);
+        ShowMessageBox(text, kStyleStop, kWindowCaption, this);
         result.ok = false;
         result.reason = text;
         return false;
@@ -691,7 +694,7 @@ void TestFrm::GoCmd_Click() {
         anyTicked = anyTicked || Ticked(Check1(i));
     }
     if (!anyTicked) {
-        ShowMessageBox(QStringLiteral("No items checked"), kStyleExclamation);
+        ShowMessageBox(QStringLiteral("No items checked"), kStyleExclamation, std::nullopt, this);
         if (!WindowAlive(self)) {
             ctx.TestRunning = kFalse;
             return;
@@ -922,7 +925,7 @@ void TestFrm::ClearCmd_Click() {
     const int answer =
         ShowMessageBox(QStringLiteral("This action will clear the test report, Do you want to "
                                       "continue ?"),
-                       kStyleYesNoInfo, QStringLiteral("Clear Report"));
+                       kStyleYesNoInfo, QStringLiteral("Clear Report"), this);
     if (!WindowAlive(self) || answer != kAnswerYes) {
         ctx.ClearingReport = kFalse;
         return;

@@ -13,6 +13,7 @@
 #include <QFontDatabase>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -361,6 +362,38 @@ TEST_F(Station, ClearingYesAndNo) {
     EXPECT_EQ(ctx.slots.DiskSlots[0].Status, 0);
     frm->Timer1_Timer();
     EXPECT_EQ(Count("KillEXE"), 1);
+}
+
+// ------------------------------------------------------------ keyboard
+
+// Keys go in through the window as the desktop delivers them, and reach
+// whatever button holds the focus.
+TEST_F(Station, EnterAndReturnPressTheFocusedButton) {
+    drives = "U";
+    ASSERT_TRUE(Load().ok);
+    frm->show();
+    frm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Return, Qt::NoModifier},
+                                                              {Qt::Key_Enter, Qt::KeypadModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        SCOPED_TRACE(key);
+        boxes.clear();
+        frm->GoCmd->setFocus();
+        QTest::keyClick(frm->windowHandle(), key, modifiers);
+        EXPECT_TRUE(IsShown(frm->PassLab)) << "Start ran";
+        ASSERT_EQ(QApplication::focusWidget(), frm->ClearCmd);
+        QTest::keyClick(frm->windowHandle(), key, modifiers);
+        ASSERT_EQ(boxes.size(), 1U) << "Clear asked";
+        EXPECT_EQ(boxes[0].parent, frm.get());
+        EXPECT_FALSE(frm->ClearCmd->isEnabled());
+        EXPECT_TRUE(frm->GoCmd->isEnabled());
+    }
+    // A check box keeps Enter to itself: nothing runs, nothing changes.
+    frm->Check1(kItemFormat)->setFocus();
+    QTest::keyClick(frm->windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(frm->Check1(kItemFormat)->isChecked());
+    EXPECT_TRUE(frm->GoCmd->isEnabled());
 }
 
 } // namespace
