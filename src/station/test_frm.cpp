@@ -5,6 +5,7 @@
 #include "format/volume.h"
 #include "platform/beep.h"
 #include "platform/message_box.h"
+#include "station/check_square_style.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
 #include "station/twips.h"
@@ -217,8 +218,11 @@ void TestFrm::BuildDesign() {
         {"Check Config", 960, 1275, 255, true, true, true},
         {"Check WP", 1290, 1215, 195, false, true, true},
     };
+    auto* checkStyle = new CheckSquareStyle;
+    checkStyle->setParent(this);
     for (int i = 0; i < kItemCount; ++i) {
         auto* box = new QCheckBox(QString::fromLatin1(items[i].caption), Frame1);
+        box->setStyle(checkStyle);
         box->setObjectName(QStringLiteral("Check1_%1").arg(i));
         PlaceTwips(box, 150, items[i].top, items[i].width, items[i].height);
         box->setChecked(items[i].ticked);
@@ -232,6 +236,7 @@ void TestFrm::BuildDesign() {
     }
     Ch = new QCheckBox(QStringLiteral("Enable Beep"), Frame1);
     Ch->setObjectName(QStringLiteral("Ch"));
+    Ch->setStyle(checkStyle);
     PlaceTwips(Ch, 150, 2130, 1215, 255);
 
     TextDiskLab = MakeLabel(this, "TextDiskLab", QStringLiteral("Disk Lab"), 8130, 4170, 645, 195);
