@@ -1,12 +1,15 @@
 // TestFrm, the station window: start-up and shutdown, insertion notices,
 // drive discovery, the slot rows, the test run, item selection, report
-// clearing and the LED flashing of failed drives. Everything runs on the
-// window's thread; other handlers get in only where the run waits.
+// clearing and the LED flashing of failed drives, one file each
+// (window_design, startup, discovery, slot_rows, test_run, item_selection,
+// clearing, led_flash). Everything runs on the window's thread; other
+// handlers get in only where the run waits.
 #pragma once
 
 #include "station/click_label.h"
 #include "station/control_array.h"
 #include "station/dependencies.h"
+#include "station/row_layout.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -45,7 +48,8 @@ inline constexpr int kItemCount = 5;
 inline const QString kCaptionFamily = QStringLiteral("Liberation Sans Narrow");
 QFont SansFont(double points, bool bold = false);
 
-inline constexpr int kShownRows = 7; // rows 0..6 are on screen; row 7 exists
+// The design's rows on screen (0..6; row 7 exists); [Window] Rows shows more.
+inline constexpr int kShownRows = 7;
 inline constexpr int kLedPasses = 40;
 
 // How start-up ended; on failure the program must end (exit code 2).
@@ -81,6 +85,7 @@ public:
     void BuildDiskRows(int16_t rowCount);
     void ShowDiskRow(int16_t keepResults, int16_t row);
     static void ShowResultPair(QWidget* green, QWidget* red);
+    void SetPicture(int row, int picture);
 
     // ProgressView for the format procedure.
     std::optional<double> ProgressMax(int row) override;
@@ -126,11 +131,11 @@ private:
     bool InitStation(StartupResult& result);
     void BuildDesign();
     void BuildRowZero();
-    void SetPicture(int row, int picture);
     void FlashSlot(int recordIndex);
 
     StationContext& ctx_;
     StationDependencies deps_;
+    RowLayout rows_;
     std::unique_ptr<QObject> noticeReceiver_;
     bool closing_ = false;
 };
