@@ -24,9 +24,14 @@ std::function<void()>& BeepHandler() {
 }
 
 constexpr int kSampleRate = 48000;
-// A short device buffer: the sound server starts playing once it holds this
-// much, so a buffer longer than the tone would keep the tone from starting.
-constexpr int kBufferMs = 30;
+// The sound server starts a stream once its buffer is full. The buffer asked
+// for comes out about one tone long (the server grants less than asked), so
+// a tone goes in whole in one write and plays without waiting on the event
+// loop; the feeder below only matters where the buffer is shorter.
+constexpr int kBufferMs = 80;
+// A buffer longer than the tone is filled up with silence, so long as that
+// still ends before the run's next beep, 0.1 s later.
+constexpr int kLongestWriteMs = 90;
 constexpr int kFeedMs = 5;
 
 // One output stream for the whole program, opened at the first beep and
@@ -44,8 +49,8 @@ public:
         }
         // A tone still playing from just before: the new one follows it.
         // Beeps that come faster than they play are not piled up.
-        if (pending_.size() < 4 * tone_.size()) {
-            pending_.append(tone_);
+        if (pending_.size() < 4 * unit_.size()) {
+            pending_.append(unit_);
         }
         Feed();
         return sink_->error() == QAudio::NoError;
@@ -93,10 +98,16 @@ private:
         sink_ = new QAudioSink(output, format, this);
         sink_->setBufferSize(format.bytesForDuration(kBufferMs * 1000));
         device_ = sink_->start();
+        unit_ = tone_;
+        const qsizetype buffer = sink_->bufferSize();
+        if (buffer > unit_.size() && buffer <= format.bytesForDuration(kLongestWriteMs * 1000)) {
+            unit_.append(QByteArray(buffer - unit_.size(), '\0'));
+        }
         return device_ != nullptr && sink_->error() == QAudio::NoError;
     }
 
     QByteArray tone_;
+    QByteArray unit_; // what one beep writes: the tone, maybe with silence
     QByteArray pending_;
     QTimer feeder_;
     QAudioSink* sink_ = nullptr;
