@@ -48,8 +48,6 @@ inline constexpr int kItemCount = 5;
 inline const QString kCaptionFamily = QStringLiteral("Liberation Sans Narrow");
 QFont SansFont(double points, bool bold = false);
 
-// The design's rows on screen (0..6; row 7 exists); [Window] Rows shows more.
-inline constexpr int kShownRows = 7;
 inline constexpr int kLedPasses = 40;
 
 // How start-up ended; on failure the program must end (exit code 2).
