@@ -73,6 +73,13 @@ stick_stop() {
         "$g/strings/0x409" "$g" 2>/dev/null || true
 }
 
+# same_as_simulator SIM REAL: rows and exit code of two batch runs agree.
+same_as_simulator() {
+    cat "$2/rows"
+    diff -u "$1/rows" "$2/rows" || fail "rows differ from the simulator-only run"
+    [ "$(cat "$2/rc")" = "$(cat "$1/rc")" ] || fail "exit $(cat "$2/rc"), simulator $(cat "$1/rc")"
+}
+
 cleanup() {
     local s
     for s in "${sticks[@]}"; do
@@ -108,12 +115,13 @@ wait_disks() {
     udevadm settle --timeout=60
 }
 
-# run_batch DIR: the station's batch run with its program directory in the
-# guest's overlay; rows in DIR/rows, exit code in DIR/rc.
+# run_batch DIR [PRODUCT]: the station's batch run (product: an examples/
+# file, default Product.ini) with its program directory in the guest's
+# overlay; rows in DIR/rows, exit code in DIR/rc.
 run_batch() {
-    local dir=$1
+    local dir=$1 product=${2:-Product.ini}
     mkdir -p "$dir"
-    cp "$UFDVM_ROOT/examples/Product.ini" "$bin/Product.ini"
+    cp "$UFDVM_ROOT/examples/$product" "$bin/Product.ini"
     set +e
     QT_QPA_PLATFORM=offscreen timeout 120 \
         "$bin/ufd-station" --batch >"$dir/rows" 2>"$dir/stderr"
