@@ -28,7 +28,7 @@ ls -l /dev/sg* /dev/sd*
 for i in 1 2; do
     [ "$(stat -c %G:%a /dev/sg$i)" = ufdstation:660 ] || fail "/dev/sg$i is not ufdstation's"
 done
-[ "$(stat -c %G /dev/sg0)" = root ] || fail "the PC's own disk was given away"
+[ "$(stat -c %G /dev/sg0)" != ufdstation ] || fail "the PC's own disk was given away"
 
 # as USER DIR: the batch run of one user, with a runtime folder of its own.
 as() {
