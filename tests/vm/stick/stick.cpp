@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace stick {
@@ -42,6 +44,17 @@ void restateCapacity(uint8_t opcode, std::span<uint8_t> data, uint32_t sectorsPe
     const uint64_t blocks = (last + 1) / sectorsPerBlock;
     putBe(data.data(), width, blocks == 0 ? 0 : blocks - 1);
     putBe(data.data() + width, 4, uint64_t{sectorsPerBlock} * quorlink::kSectorSize);
+}
+
+// The data phase a READ/WRITE or vendor block asks for; nullopt for others.
+std::optional<uint64_t> dataLengthOf(std::span<const uint8_t> cdb, uint32_t sectorsPerBlock) {
+    if (auto v = quorlink::decodeVendor(cdb)) {
+        return v->length;
+    }
+    if (auto t = quorlink::decodeTransfer(cdb)) {
+        return uint64_t{t->sectorCount} * sectorsPerBlock * quorlink::kSectorSize;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -101,6 +114,16 @@ Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
         break;
     default:
         break;
+    }
+
+    // A real device checks the host's data phase against the command block;
+    // for the blocks whose length field is certain, so does the stick, so a
+    // wrong length byte cannot hide behind the transfer the host set up.
+    if (auto want = dataLengthOf(cdb, sectorsPerBlock_);
+        want && *want != std::max(dataIn.size(), dataOut.size())) {
+        return {false, kInvalidField,
+                "data phase of " + std::to_string(std::max(dataIn.size(), dataOut.size())) +
+                    " bytes, command block says " + std::to_string(*want)};
     }
 
     quorlink::Command cmd;
