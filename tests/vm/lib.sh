@@ -32,7 +32,8 @@ rack_serial() {
 }
 
 # stick_start NAME RACK INDEX [VID:PID [SERIAL [BLOCK_SIZE]]]: a gadget
-# carrying ufd-stick for drive INDEX of RACK, ready to be plugged.
+# carrying ufd-stick for drive INDEX of RACK, ready to be plugged (with
+# UFDVM_LATER=1 set, not waited for: sticks_ready waits for them all).
 stick_start() {
     local name=$1 rack=$2 index=$3 ids=${4:-1234:5678} serial=${5:-} block=${6:-512}
     local g=$gadgets/$name ffs=/run/ufdvm/ffs/$name
@@ -54,7 +55,14 @@ stick_start() {
         2>>"$UFDVM_WORK/$name.stderr" &
     echo $! >"$scratch/$name.pid"
     sticks+=("$name")
-    wait_for 10 "stick $name ready" test -f "$scratch/$name.ready"
+    [ -n "${UFDVM_LATER:-}" ] || wait_for 10 "stick $name ready" test -f "$scratch/$name.ready"
+}
+
+sticks_ready() {
+    local s
+    for s in "${sticks[@]}"; do
+        wait_for 30 "stick $s ready" test -f "$scratch/$s.ready"
+    done
 }
 
 # stick_plug NAME PORT: connects the stick to dummy_hcd's port PORT (0..15).

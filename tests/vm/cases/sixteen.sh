@@ -18,8 +18,9 @@ simulated=$!
 
 export QUORLINK_STATE_DIR=$real/state
 for i in $(seq 1 16); do
-    stick_start "x$i" "$real/rack.json" "$i"
+    UFDVM_LATER=1 stick_start "x$i" "$real/rack.json" "$i"
 done
+sticks_ready
 step "plugging"
 for i in $(seq 1 16); do
     stick_plug "x$i" $((i - 1))
