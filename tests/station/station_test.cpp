@@ -263,9 +263,9 @@ TEST_F(Station, CaptionsOfEachOutcome) {
         {0, 1000, 2, 0, "V|1 Chip(s)   0 MB", "String = X|Write = X", "V|"},
         {0, 5000, 0, 0, "V|1 Chip(s)   2 MB", "String = V|Write = X", "V|"},
         {0, 7000, 1, 254, "V|1 Chip(s)   4 MB", "String = V|Write = V", "X|Error Status = FE"},
-        // 32768 MB does not fit the small integer: the caption of the slot
-        // before stays.
-        {0, 65536000, 1, 255, "V|1 Chip(s)   4 MB", "String = V|Write = V", "X|Error Status = FF"},
+        // Above 32,767 MB the true size, still rounded half to even.
+        {0, 65537000, 1, 255, "V|1 Chip(s)   32768 MB", "String = V|Write = V",
+         "X|Error Status = FF"},
         {0, 65534000, 1, 0, "", "", ""}, // no row from here on
         {0, 2000, 1, 0xF4, "", "", ""},
     };
