@@ -14,8 +14,8 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitNotRun = 2;
 inline constexpr int kExitNotStored = 3; // the run's records wait in the journal
 
-// The table of slots 1..DiskCount: picture and box captions of the rows that
-// exist, the Status of every slot, and the verdict line.
+// The table of slots 1..DiskCount: picture and box captions of the rows the
+// window shows, the Status of every slot, and the verdict line.
 QString BatchReport(const TestFrm& frm);
 // Presses Start when it is available and reports; messages go to print.
 // With a recorder, the run id comes first and a warning line after the rows

@@ -61,13 +61,17 @@ void RunRecorder::Attach(TestFrm& frm) {
     line->setFont(SansFont(8.25, true));
     line->setWordWrap(true);
     line->setStyleSheet(QStringLiteral("background: rgb(255, 255, 0); color: rgb(192, 0, 0);"));
-    // Over the identity line at the foot of the window: the operator must
-    // not miss it, and it leaves the rows alone.
-    PlaceTwips(line, 60, 7260, 9825, 420);
     line->hide();
     warning_ = line;
     QObject::connect(writer_.get(), &ResultsWriter::Finished, line,
                      [line](bool stored, const QString& warning) {
+                         // Over the identity line at the foot of the window,
+                         // whatever size its rows gave it: the operator must
+                         // not miss it, and it leaves the rows alone.
+                         const QWidget* window = line->parentWidget();
+                         const int height = TwipsToPixels(420);
+                         line->setGeometry(TwipsToPixels(60), window->height() - height - 2,
+                                           window->width() - 2 * TwipsToPixels(60), height);
                          line->setText(warning);
                          line->setVisible(!stored);
                          line->raise();
