@@ -1,7 +1,10 @@
 // ufd-station: the station window. --batch runs it headless on the
 // offscreen platform, presses Start once and prints the rows; --screenshot
 // FILE does the same on the current display and saves the window's picture.
-#include "device/transport.h"
+#include "config/program_directory.h"
+#include "context/transport.h"
+#include "platform/message_box.h"
+#include "settings/station_settings.h"
 #include "station/batch.h"
 #include "station/test_frm.h"
 
@@ -43,8 +46,20 @@ int main(int argc, char** argv) {
         ufd::InstallBatchOperator(print);
     }
 
+    // A bad station.conf stops before any drive is touched: a setting the
+    // engineer wrote must never be replaced by a silent default.
+    const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
+    if (settings.error) {
+        ufd::ShowMessageBox(*settings.error, ufd::kStyleStop, ufd::kWindowCaption);
+        if (unattended) {
+            print(QStringLiteral("Start-up failed: ") + *settings.error);
+        }
+        return ufd::kExitNotRun;
+    }
+
     ufd::QuorlinkTransport transport;
     ufd::StationContext ctx(transport);
+    ctx.Settings = settings.settings;
     auto* frm = new ufd::TestFrm(ctx, ufd::StationDependencies::Real());
     frm->setAttribute(Qt::WA_DeleteOnClose);
     const ufd::StartupResult started = frm->Form_Load();

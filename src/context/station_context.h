@@ -4,8 +4,9 @@
 
 #include "config/product_config.h"
 #include "config/reply_files.h"
-#include "device/disk_slot.h"
-#include "device/transport.h"
+#include "context/disk_slot.h"
+#include "context/transport.h"
+#include "settings/station_settings.h"
 
 #include <array>
 #include <cstdint>
@@ -39,6 +40,7 @@ struct StationContext {
     Transport* transport;
     ReplyFiles replies; // ReplyBuffer, DeviceLine, CapacityText
     ProductConfig Product;
+    StationSettings Settings; // station.conf; the defaults keep the original
     SlotTable slots;
 
     Sector SectorBuffer{};

@@ -1,0 +1,165 @@
+#include "settings/station_settings.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+namespace ufd {
+
+namespace {
+
+const QString kEnvName = QStringLiteral("UFD_STATION_CONF");
+const QString kSystemFile = QStringLiteral("/etc/ufd-station/station.conf");
+
+QString Quote(const QString& s) {
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+// QSettings splits a value at commas; the settings here are single values.
+QString Text(const QVariant& v) {
+    if (v.metaType().id() == QMetaType::QStringList) {
+        return v.toStringList().join(QLatin1Char(','));
+    }
+    return v.toString();
+}
+
+std::optional<bool> ParseBool(const QString& v) {
+    const QString s = v.trimmed().toLower();
+    if (s == QLatin1String("true") || s == QLatin1String("yes") || s == QLatin1String("1") ||
+        s == QLatin1String("on")) {
+        return true;
+    }
+    if (s == QLatin1String("false") || s == QLatin1String("no") || s == QLatin1String("0") ||
+        s == QLatin1String("off")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// One known key: parses its text into the settings, or says what is wrong.
+using KeyReader = std::function<std::optional<QString>(const QString&, StationSettings&)>;
+
+const std::map<QString, KeyReader>& KnownKeys() {
+    static const std::map<QString, KeyReader> keys = {
+        {QStringLiteral("Volume/LargeFileSystem"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const QString t = v.trimmed().toLower();
+             if (t == QLatin1String("auto")) {
+                 s.LargeFs = LargeFileSystem::Auto;
+             } else if (t == QLatin1String("fat32")) {
+                 s.LargeFs = LargeFileSystem::Fat32;
+             } else if (t == QLatin1String("exfat")) {
+                 s.LargeFs = LargeFileSystem::Exfat;
+             } else {
+                 return QStringLiteral("must be auto, fat32 or exfat");
+             }
+             return std::nullopt;
+         }},
+        {QStringLiteral("Run/Parallel"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.Parallel = *b;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Window/Rows"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int n = v.trimmed().toInt(&ok);
+             if (!ok || n < kMinWindowRows || n > kMaxWindowRows) {
+                 return QStringLiteral("must be a whole number from %1 to %2")
+                     .arg(kMinWindowRows)
+                     .arg(kMaxWindowRows);
+             }
+             s.WindowRows = n;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Results/Database"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             s.Database = v.trimmed();
+             return std::nullopt;
+         }},
+        {QStringLiteral("Results/StationId"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const QString id = v.trimmed();
+             for (const QChar c : id) {
+                 if (c.category() == QChar::Other_Control) {
+                     return QStringLiteral("must not hold control characters");
+                 }
+             }
+             s.StationId = id;
+             return std::nullopt;
+         }},
+    };
+    return keys;
+}
+
+} // namespace
+
+QString FindStationConf(const QString& programDirectory) {
+    const QString fromEnv = qEnvironmentVariable(qPrintable(kEnvName));
+    if (!fromEnv.isEmpty()) {
+        return fromEnv;
+    }
+    const QString beside = programDirectory + QStringLiteral("station.conf");
+    if (QFileInfo::exists(beside)) {
+        return beside;
+    }
+    if (QFileInfo::exists(kSystemFile)) {
+        return kSystemFile;
+    }
+    return {};
+}
+
+SettingsResult ReadStationSettings(const QString& file, bool mustExist) {
+    SettingsResult result;
+    if (file.isEmpty()) {
+        return result;
+    }
+    const QFileInfo info(file);
+    if (!info.exists()) {
+        if (mustExist) {
+            result.error = file + QStringLiteral(": no such file");
+        }
+        return result;
+    }
+    // QSettings would read a FIFO forever and a device without end.
+    if (!info.isFile() || !info.isReadable()) {
+        result.error = file + QStringLiteral(": not a readable regular file");
+        return result;
+    }
+    QSettings ini(file, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError) {
+        result.error = file + QStringLiteral(": not an INI file QSettings can read");
+        return result;
+    }
+    result.settings.Source = file;
+    for (const QString& key : ini.allKeys()) {
+        const QString value = Text(ini.value(key));
+        const auto known = KnownKeys().find(key);
+        if (known == KnownKeys().end()) {
+            // A misspelt key would otherwise switch nothing without a word.
+            result.error = file + QStringLiteral(": unknown key ") + Quote(key);
+            return result;
+        }
+        if (const auto why = known->second(value, result.settings)) {
+            result.error = file + QStringLiteral(": [") + key.section(QLatin1Char('/'), 0, 0) +
+                           QStringLiteral("] ") + key.section(QLatin1Char('/'), 1) +
+                           QStringLiteral(" = ") + Quote(value) + QStringLiteral(" ") + *why;
+            return result;
+        }
+    }
+    return result;
+}
+
+SettingsResult LoadStationSettings(const QString& programDirectory) {
+    const bool named = !qEnvironmentVariableIsEmpty(qPrintable(kEnvName));
+    return ReadStationSettings(FindStationConf(programDirectory), named);
+}
+
+} // namespace ufd

@@ -1,0 +1,44 @@
+// station.conf: the station's own settings beyond the product. Product.ini
+// describes the product and is never extended; everything the Linux line
+// adds is switched here, and every default keeps the original behaviour.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace ufd {
+
+// The file system of an area above 4,096,000 sectors.
+enum class LargeFileSystem { Auto, Fat32, Exfat };
+
+inline constexpr int kMinWindowRows = 7;
+inline constexpr int kMaxWindowRows = 16;
+
+struct StationSettings {
+    LargeFileSystem LargeFs = LargeFileSystem::Auto; // [Volume] LargeFileSystem
+    bool Parallel = false;                           // [Run] Parallel
+    int WindowRows = kMinWindowRows;                 // [Window] Rows
+    QString Database;  // [Results] Database: empty = the default SQLite file
+    QString StationId; // [Results] StationId: empty = the host name
+    QString Source;    // the file these came from; empty when none was found
+};
+
+// Where station.conf is looked up: $UFD_STATION_CONF, else station.conf in
+// the program directory, else /etc/ufd-station/station.conf. The first that
+// names something wins; an empty answer means no file (all defaults).
+QString FindStationConf(const QString& programDirectory);
+
+struct SettingsResult {
+    StationSettings settings;
+    std::optional<QString> error; // names the file, the key and the value
+};
+
+// Reads one station.conf. An absent file gives the defaults, except a file
+// named by $UFD_STATION_CONF, which the engineer meant to be there.
+SettingsResult ReadStationSettings(const QString& file, bool mustExist = false);
+
+// FindStationConf + ReadStationSettings.
+SettingsResult LoadStationSettings(const QString& programDirectory);
+
+} // namespace ufd
