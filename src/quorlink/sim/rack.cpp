@@ -254,13 +254,31 @@ void checkIndex(int index) {
 }
 
 RackProfile loadRack(const std::filesystem::path& file) {
+    // A rack describes 17 drives: anything near these bounds is not a rack,
+    // and reading it whole (a FIFO, a device, a huge file) must not hang the
+    // reader or exhaust it.
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw RackError("rack file " + file.string() + " is not a regular file");
+    }
+    if (const auto size = std::filesystem::file_size(file, ec); !ec && size > kMaxRackBytes) {
+        throw RackError("rack file " + file.string() + " is larger than " +
+                        std::to_string(kMaxRackBytes / (1024 * 1024)) + " MiB");
+    }
     std::ifstream in(file);
     if (!in) {
         throw RackError("cannot open rack file " + file.string() + ": " + std::strerror(errno));
     }
     json doc;
     try {
-        doc = json::parse(in);
+        doc = json::parse(in, [&file](int depth, json::parse_event_t, json&) {
+            if (depth > kMaxRackDepth) {
+                throw RackError("rack file " + file.string() + " nests deeper than " +
+                                std::to_string(kMaxRackDepth) + " levels");
+            }
+            return true;
+        });
     } catch (const json::exception& e) {
         throw RackError("rack file " + file.string() + " is not valid JSON: " + e.what());
     }
