@@ -21,8 +21,10 @@ inline constexpr int16_t kExtendedBootRecordFailed = 255;
 // The controller refused the boundary block; its vendor code doubles as the
 // failure code, as for every other vendor command.
 inline constexpr int16_t kBoundaryRefused = 0x99;
-// An area below 0 sectors or beyond what the cluster table and the geometry
-// cover: nothing is written, because such a layout would carry wrong bytes.
+// An area below 0 sectors, too small for its own file system (a second area
+// counts only when there is one), or beyond what the cluster table and the
+// geometry cover: nothing is written, because such a layout would carry
+// wrong bytes.
 inline constexpr int16_t kAreaTooLarge = 0xF8;
 
 inline constexpr int32_t kBoundaryCode = 0x99;
