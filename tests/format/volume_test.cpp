@@ -69,10 +69,11 @@ TEST(BuildVolume, TwoAreasOfHalfAMillion) {
     EXPECT_TRUE(ZeroFrom(last.data, 4, 512));
 }
 
-// Outside 0 to 4,096,000 sectors, or too small for the file system (90
-// sectors for FAT12: 32 + boot + 2 x 12 FAT + 32 root + 1 data; 575 for
-// FAT16 areas above 32,000 never arise): nothing is written.
-TEST(BuildVolume, AreasOutsideTheLayoutsRangeWriteNothing) {
+// Too small for the file system (90 sectors for FAT12: 32 + boot + 2 x 12
+// FAT + 32 root + 1 data), negative, or past what the file system chosen for
+// the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
+// limit): nothing is written.
+TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     const std::tuple<double, double, int16_t> cases[] = {
         {4096000, 4096000, kVolumeBuilt},
         {90, 90, kVolumeBuilt},
@@ -82,9 +83,11 @@ TEST(BuildVolume, AreasOutsideTheLayoutsRangeWriteNothing) {
         {2, 999998, kAreaTooLarge},  // shares 0.000002 and 0.999998
         {0, 1000000, kAreaTooLarge}, // shares 0 and 1
         {40000, 0, kAreaTooLarge},   // a second area that rounds to nothing
-        {4096001, 0, kAreaTooLarge},
-        {100000, 4096001, kAreaTooLarge},
-        {33505296, 0, kAreaTooLarge},
+        {4096001, 1000, kVolumeBuilt},
+        {100000, 4096001, kVolumeBuilt},
+        {33505296, 1000, kVolumeBuilt},
+        {2147483648.0, 1000, kAreaTooLarge},   // its last sector past int32
+        {100000, 2147483647.0, kAreaTooLarge}, // the second area's, likewise
         {1e15, 1e15, kAreaTooLarge},
         {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
         {-1, 0, kAreaTooLarge},
