@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <sys/types.h>
 
 namespace ufd {
 
@@ -42,6 +44,9 @@ struct StationDependencies {
     QString noticeChannel;
     // Keeps a record of every run; none: nothing is recorded.
     std::shared_ptr<RunRecorder> results;
+    // The live monitor of a channel; empty: the monitor is not watched (and
+    // never started again).
+    std::function<std::optional<pid_t>(const QString&)> monitorAlive;
 
     // Everything real: Product.ini, the Vasket start, WaitSeconds, libquorlink.
     static StationDependencies Real();

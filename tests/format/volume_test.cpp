@@ -69,27 +69,24 @@ TEST(BuildVolume, TwoAreasOfHalfAMillion) {
     EXPECT_TRUE(ZeroFrom(last.data, 4, 512));
 }
 
-TEST(BuildVolume, SecondAreaOfZeroTakesTheFirstAreaCount) {
-    FormatBench b;
-    b.ctx.Product.FirstShare = 0.999;
-    ASSERT_EQ(BuildVolume(b.ctx, 1, 40000, 0), kVolumeBuilt);
-    // No extended entry, yet an extended boot record of F - 33 sectors.
-    EXPECT_TRUE(ZeroFrom(b.WrittenAt(0), 462, 510));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(39999), 446 + 12, {0x1F, 0x9C, 0x00, 0x00})); // 39,967
-    // 11 for the FAT16 first area, the EBR, 4 for a FAT12 second area.
-    EXPECT_EQ(b.Writes().size(), 16u);
-    EXPECT_EQ(b.WrittenAt(40031).at(22), 12);
-}
-
-// Above 4,096,000 sectors an area gets FAT32 or exFAT, up to the int32 limit.
+// Too small for the file system (90 sectors for FAT12: 32 + boot + 2 x 12
+// FAT + 32 root + 1 data), negative, or past what the file system chosen for
+// the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
+// limit): nothing is written.
 TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     const std::tuple<double, double, int16_t> cases[] = {
         {4096000, 4096000, kVolumeBuilt},
-        {0, 0, kVolumeBuilt},
-        {4096001, 0, kVolumeBuilt},
+        {90, 90, kVolumeBuilt},
+        {0, 0, kAreaTooLarge},
+        {89, 1000, kAreaTooLarge},
+        {1000, 89, kAreaTooLarge},
+        {2, 999998, kAreaTooLarge},  // shares 0.000002 and 0.999998
+        {0, 1000000, kAreaTooLarge}, // shares 0 and 1
+        {40000, 0, kAreaTooLarge},   // a second area that rounds to nothing
+        {4096001, 1000, kVolumeBuilt},
         {100000, 4096001, kVolumeBuilt},
-        {33505296, 0, kVolumeBuilt},
-        {2147483648.0, 0, kAreaTooLarge},      // its last sector past int32
+        {33505296, 1000, kVolumeBuilt},
+        {2147483648.0, 1000, kAreaTooLarge},   // its last sector past int32
         {100000, 2147483647.0, kAreaTooLarge}, // the second area's, likewise
         {1e15, 1e15, kAreaTooLarge},
         {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
@@ -102,6 +99,10 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
         EXPECT_EQ(BuildVolume(b.ctx, 1, first, second), result) << first << " " << second;
         EXPECT_EQ(b.transport.calls.empty(), result == kAreaTooLarge) << first << " " << second;
     }
+    // Without a second area its size does not count.
+    FormatBench b;
+    b.ctx.Product.FirstShare = 1.0;
+    EXPECT_EQ(BuildVolume(b.ctx, 1, 1000000, 0), kVolumeBuilt);
 }
 
 } // namespace
