@@ -15,7 +15,8 @@ namespace ufd {
 void TestFrm::SayOnStatusLine(const QString& text) {
     qWarning("ufd-station: %s", qPrintable(text));
     if (StatusLab == nullptr) {
-        // Between the disk label and Start, where nothing else is drawn.
+        // Between the disk label and Start, where nothing else is drawn; the
+        // disk label's column moves right when the rows take two columns.
         StatusLab = new QLabel(this);
         StatusLab->setObjectName(QStringLiteral("StatusLab"));
         StatusLab->setWordWrap(true);
@@ -24,7 +25,7 @@ void TestFrm::SayOnStatusLine(const QString& text) {
         QPalette palette = StatusLab->palette();
         palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
         StatusLab->setPalette(palette);
-        PlaceTwips(StatusLab, 8130, 4410, 1785, 870);
+        PlaceTwips(StatusLab, TwipLeft(TextDiskLab), 4410, 1785, 870);
     }
     StatusLab->setText(text);
     StatusLab->setToolTip(text);

@@ -87,9 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, FailureCode, ::testing::Values(
              0x10, 1, 0},
     CodeCase{"EraseClose_96", F, Fault("vendor_r", 0x96, -1, 1), nullptr, 0x96, 1, 0},
     CodeCase{"FinishClose_96", F, Fault("vendor_r", 0x96, -1, 2), nullptr, 0x96, 1, 5},
-    // Recorded, then replaced: an area of the last known size (0) cannot
-    // hold a file system, so nothing is written.
-    CodeCase{"NoCapacity_F8", F, Fault("capacity", -1), nullptr, 0xF8, 1, 0},
+    // Recorded, and the volume still goes out on the last known size (0).
+    CodeCase{"NoCapacity_9A", F, Fault("capacity", -1), nullptr, 0x9A, 1, 5},
     CodeCase{"Finish_9B", F, Fault("vendor_w", 0x9B), nullptr, 0x9B, 1, 5},
     CodeCase{"MasterBootRecord_240", F, Fault("write", -1, 0), nullptr, 240, 1, 1},
     CodeCase{"BootSector_241", F, Fault("write", -1, 32), nullptr, 241, 1, 2},
@@ -100,9 +99,9 @@ INSTANTIATE_TEST_SUITE_P(Codes, FailureCode, ::testing::Values(
     CodeCase{"SecondBootSector_241", F, Fault("write", -1, 10031), TwoAreas, 241, 1, 7},
     CodeCase{"SecondRootDirectory_243", F, Fault("write", -1, 10056), TwoAreas, 243, 1, 10},
     CodeCase{"Boundary_99", F, Fault("vendor_w", 0x99, -1, 2), nullptr, 0x99, 1, 5},
-    // A capacity of 1 records 0x9A; the refused area then replaces it.
-    CodeCase{"LaterFailureReplaces_F8", F, With({{"capacity", 1}}, Fault("write", -1, 0)),
-             nullptr, 0xF8, 1, 0},
+    // A capacity of 1 records 0x9A; the failing table then replaces it.
+    CodeCase{"LaterFailureReplaces_240", F, With({{"capacity", 1}}, Fault("write", -1, 0)),
+             nullptr, 240, 1, 1},
     CodeCase{"AreaPastTheDrive_F8", F, {}, [](P p) { p.FirstShare = 1.5; p.SecondShare = -0.5; },
              0xF8, 1, 0},
     CodeCase{"ConfigWriteRefused_F6", M, Fault("vendor_w", 0x81), nullptr, 0xF6, 0, 0},

@@ -69,6 +69,18 @@ TEST(BuildVolume, TwoAreasOfHalfAMillion) {
     EXPECT_TRUE(ZeroFrom(last.data, 4, 512));
 }
 
+TEST(BuildVolume, SecondAreaOfZeroTakesTheFirstAreaCount) {
+    FormatBench b;
+    b.ctx.Product.FirstShare = 0.999;
+    ASSERT_EQ(BuildVolume(b.ctx, 1, 40000, 0), kVolumeBuilt);
+    // No extended entry, yet an extended boot record of F - 33 sectors.
+    EXPECT_TRUE(ZeroFrom(b.WrittenAt(0), 462, 510));
+    EXPECT_TRUE(BytesAt(b.WrittenAt(39999), 446 + 12, {0x1F, 0x9C, 0x00, 0x00})); // 39,967
+    // 11 for the FAT16 first area, the EBR, 4 for a FAT12 second area.
+    EXPECT_EQ(b.Writes().size(), 16u);
+    EXPECT_EQ(b.WrittenAt(40031).at(22), 12);
+}
+
 // Too small for the file system (90 sectors for FAT12: 32 + boot + 2 x 12
 // FAT + 32 root + 1 data), negative, or past what the file system chosen for
 // the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
@@ -77,12 +89,12 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     const std::tuple<double, double, int16_t> cases[] = {
         {4096000, 4096000, kVolumeBuilt},
         {90, 90, kVolumeBuilt},
-        {0, 0, kAreaTooLarge},
+        {0, 0, kVolumeBuilt}, // no capacity: the steps still run, 0x9A stays
         {89, 1000, kAreaTooLarge},
         {1000, 89, kAreaTooLarge},
         {2, 999998, kAreaTooLarge},  // shares 0.000002 and 0.999998
         {0, 1000000, kAreaTooLarge}, // shares 0 and 1
-        {40000, 0, kAreaTooLarge},   // a second area that rounds to nothing
+        {89, 0, kAreaTooLarge},
         {4096001, 1000, kVolumeBuilt},
         {100000, 4096001, kVolumeBuilt},
         {33505296, 1000, kVolumeBuilt},
