@@ -2,7 +2,7 @@
 // information block and chip list and walks every unit of every chip.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <cstdint>
 #include <optional>

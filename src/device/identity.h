@@ -2,7 +2,7 @@
 // built from Product.ini, written with 0x81, read back with 0x82.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // the capacity, split it into the product's areas and build the volume.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <cstdint>
 

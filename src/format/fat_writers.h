@@ -5,7 +5,7 @@
 // record, in which case nothing is sent.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <cstdint>
 

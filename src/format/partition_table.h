@@ -3,7 +3,7 @@
 // in ctx.SectorBuffer.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include "format/sector_bytes.h"
 

@@ -1,7 +1,7 @@
 // The writers' outgoing data lives in the program-wide reply buffer.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // systems with the label) onto a slot's drive.
 #pragma once
 
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "config/product_config.h"
-#include "device/station_context.h"
+#include "context/station_context.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // offscreen platform, presses Start once and prints the rows; --screenshot
 // FILE does the same on the current display and saves the window's picture.
 #include "config/program_directory.h"
-#include "device/transport.h"
+#include "context/transport.h"
 #include "platform/message_box.h"
 #include "platform/program_info.h"
 #include "settings/station_settings.h"

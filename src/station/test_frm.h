@@ -1,7 +1,9 @@
 // TestFrm, the station window: start-up and shutdown, insertion notices,
 // drive discovery, the slot rows, the test run, item selection, report
-// clearing and the LED flashing of failed drives. Everything runs on the
-// window's thread; other handlers get in only where the run waits.
+// clearing and the LED flashing of failed drives, one file each
+// (window_design, startup, discovery, slot_rows, test_run, item_selection,
+// clearing, led_flash). Everything runs on the window's thread; other
+// handlers get in only where the run waits.
 #pragma once
 
 #include "station/click_label.h"
@@ -81,6 +83,7 @@ public:
     void BuildDiskRows(int16_t rowCount);
     void ShowDiskRow(int16_t keepResults, int16_t row);
     static void ShowResultPair(QWidget* green, QWidget* red);
+    void SetPicture(int row, int picture);
 
     // ProgressView for the format procedure.
     std::optional<double> ProgressMax(int row) override;
@@ -126,7 +129,6 @@ private:
     bool InitStation(StartupResult& result);
     void BuildDesign();
     void BuildRowZero();
-    void SetPicture(int row, int picture);
     void FlashSlot(int recordIndex);
 
     StationContext& ctx_;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "config/reply_files.h"
-#include "device/transport.h"
+#include "context/transport.h"
 
 #include <algorithm>
 #include <cstdint>

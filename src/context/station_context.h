@@ -4,8 +4,8 @@
 
 #include "config/product_config.h"
 #include "config/reply_files.h"
-#include "device/disk_slot.h"
-#include "device/transport.h"
+#include "context/disk_slot.h"
+#include "context/transport.h"
 #include "settings/station_settings.h"
 
 #include <array>

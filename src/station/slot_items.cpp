@@ -1,0 +1,152 @@
+#include "station/slot_items.h"
+
+#include "format/volume.h"
+#include "station/drive_pictures.h"
+
+#include <cmath>
+#include <limits>
+
+namespace ufd {
+
+QString StatusText(int16_t status) {
+    if (status == 255) {
+        return QStringLiteral("Read or Write failed");
+    }
+    if (status == 254) {
+        return QStringLiteral("Error Status = ") + QStringLiteral("Missing Handle");
+    }
+    return QStringLiteral("Error Status = ") + HexPad(status, 2, false);
+}
+
+SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+    StationContext& ctx = work.ctx;
+    RunView& view = work.view;
+    DiskSlot& slot = ctx.slots.DiskSlots[static_cast<size_t>(row)];
+    const auto n = static_cast<int16_t>(row + 1);
+    slot.Status = 0;
+    if (work.wait) {
+        work.wait(0.1F);
+    }
+    if (view.Gone()) {
+        return SlotOutcome::Gone;
+    }
+    view.StartProgress(row);
+    slot.ControllerCode = 0;
+    if (work.dev.ScanChips) {
+        work.dev.ScanChips(ctx, n);
+    }
+    if (view.Gone()) {
+        return SlotOutcome::Gone;
+    }
+    if (slot.Status == 0 && work.dev.LowLevelFormat) {
+        work.dev.LowLevelFormat(ctx, n);
+        if (view.Gone()) {
+            return SlotOutcome::Gone;
+        }
+    }
+    view.EndProgress(row);
+    view.ShowResultPair(ResultColumn::Format, row);
+    SlotOutcome outcome = SlotOutcome::Ok;
+    if (slot.Status != 0) {
+        view.SetPicture(row, kPictureFailed);
+        carried.mark = QStringLiteral("X");
+        carried.detail = StatusText(slot.Status);
+        outcome = SlotOutcome::Failed;
+    } else {
+        carried.mark = QStringLiteral("V");
+        const double mb = std::nearbyint(slot.LastSector / 2000.0);
+        // A size beyond the small integer cannot be assigned; that
+        // statement is skipped and the detail stays as it was.
+        if (mb >= std::numeric_limits<int16_t>::min() &&
+            mb <= std::numeric_limits<int16_t>::max()) {
+            carried.detail = QString::number(slot.ChipCount) + QStringLiteral(" Chip(s)   ") +
+                             QString::number(static_cast<int16_t>(mb)) + QStringLiteral(" MB");
+        }
+    }
+    view.SetResultCaption(ResultColumn::Format, ResultBox::Green, row, carried.mark);
+    view.SetResultCaption(ResultColumn::Format, ResultBox::Red, row, carried.detail);
+    return outcome;
+}
+
+SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+    RunView& view = work.view;
+    view.ShowResultPair(ResultColumn::Identity, row);
+    const int16_t r = work.dev.WriteIdentity
+                          ? work.dev.WriteIdentity(work.ctx, static_cast<int16_t>(row + 1), kTrue)
+                          : 0;
+    if (view.Gone()) {
+        return SlotOutcome::Gone;
+    }
+    SlotOutcome outcome = SlotOutcome::Ok;
+    if (r == 1) {
+        carried.stringMark = QStringLiteral("V");
+        carried.writeMark = QStringLiteral("V");
+    } else if (r == 2) {
+        carried.stringMark = QStringLiteral("X");
+        carried.writeMark = QStringLiteral("X");
+        view.SetPicture(row, kPictureFailed);
+        outcome = SlotOutcome::Failed;
+    } else if (r == 0) {
+        carried.stringMark = QStringLiteral("V");
+        carried.writeMark = QStringLiteral("X");
+        view.SetPicture(row, kPictureFailed);
+        outcome = SlotOutcome::Failed;
+    }
+    view.SetResultCaption(ResultColumn::Identity, ResultBox::Green, row,
+                          QStringLiteral("String = ") + carried.stringMark);
+    view.SetResultCaption(ResultColumn::Identity, ResultBox::Red, row,
+                          QStringLiteral("Write = ") + carried.writeMark);
+    return outcome;
+}
+
+void Check1MSlot(const SlotWork& work, int row) {
+    work.view.ShowResultPair(ResultColumn::Config, row);
+}
+
+SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+    RunView& view = work.view;
+    view.ShowResultPair(ResultColumn::Config, row);
+    const auto n = static_cast<int16_t>(row + 1);
+    const int16_t r = work.dev.CheckIdentity ? work.dev.CheckIdentity(work.ctx, n) : 0;
+    if (view.Gone()) {
+        return SlotOutcome::Gone;
+    }
+    SlotOutcome outcome = SlotOutcome::Ok;
+    if (r == 2) {
+        carried.mark = QStringLiteral("V");
+        carried.detail.clear();
+    } else {
+        outcome = SlotOutcome::Failed;
+        view.SetPicture(row, kPictureFailed);
+        carried.mark = QStringLiteral("X");
+        carried.detail =
+            QStringLiteral("Error Status = ") +
+            HexPad(work.ctx.slots.DiskSlots[static_cast<size_t>(row)].Status, 2, false);
+    }
+    view.SetResultCaption(ResultColumn::Config, ResultBox::Green, row, carried.mark);
+    view.SetResultCaption(ResultColumn::Config, ResultBox::Red, row, carried.detail);
+    return outcome;
+}
+
+SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row) {
+    RunView& view = work.view;
+    view.ShowResultPair(ResultColumn::WriteProtect, row);
+    const auto n = static_cast<int16_t>(row + 1);
+    const int16_t r = work.dev.CheckWriteProtect ? work.dev.CheckWriteProtect(work.ctx, n) : 0;
+    if (view.Gone()) {
+        return SlotOutcome::Gone;
+    }
+    if (r == 0) {
+        view.HideResultBox(ResultColumn::WriteProtect, ResultBox::Green, row);
+        view.SetResultCaption(ResultColumn::WriteProtect, ResultBox::Red, row,
+                              QStringLiteral("Not Write Protected"));
+        view.SetPicture(row, kPictureFailed);
+        return SlotOutcome::Failed;
+    }
+    view.HideResultBox(ResultColumn::WriteProtect, ResultBox::Red, row);
+    view.SetResultCaption(ResultColumn::WriteProtect, ResultBox::Green, row,
+                          QStringLiteral("Write Protected"));
+    return SlotOutcome::Ok;
+}
+
+} // namespace ufd

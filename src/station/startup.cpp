@@ -1,0 +1,135 @@
+// Start-up and shutdown of the window, and the notices that arrive.
+#include "station/test_frm.h"
+
+#include "config/ansi.h"
+#include "config/program_directory.h"
+#include "platform/message_box.h"
+#include "station/notice_receiver.h"
+#include "station/widget_helpers.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+
+namespace ufd {
+
+StartupResult TestFrm::Form_Load() {
+    StartupResult result;
+    // The window procedure's role: notices arrive from here on, also during
+    // the message boxes below.
+    if (!deps_.noticeChannel.isEmpty()) {
+        QPointer<TestFrm> self(this);
+        NoticeListener listener =
+            ListenForNotices(deps_.noticeChannel, [self](const QByteArray& bytes) {
+                if (!self.isNull()) {
+                    self->WndProc_CopyData(bytes);
+                }
+            });
+        if (listener.taken) {
+            // Two stations on one channel would share one monitor's notices
+            // and release each other's handles; the running one stays as is.
+            const QString text =
+                QStringLiteral("Another station is already running on the notice channel \"") +
+                deps_.noticeChannel +
+                QStringLiteral("\". Close it first, or start this one with its own channel: "
+                               "set UFD_NOTICE_CHANNEL to another name.");
+            ShowMessageBox(text, kStyleStop, kWindowCaption);
+            result.ok = false;
+            result.reason = text;
+            return result;
+        }
+        if (!listener.receiver) {
+            // Not fatal: a Clear still rediscovers; but the operator's
+            // engineer should know why plugging in a drive shows nothing.
+            qWarning("ufd-station: cannot listen on the notice channel \"%s\"; drives "
+                     "that come or go are seen only after Clear",
+                     qPrintable(deps_.noticeChannel));
+        }
+        noticeReceiver_ = std::move(listener.receiver);
+    }
+    if (!InitStation(result)) {
+        return result;
+    }
+    const int started =
+        deps_.startMonitor ? deps_.startMonitor(ProgramDirectory() + QStringLiteral("Vasket")) : 0;
+    if (static_cast<int16_t>(started) < 32) {
+        const QString text =
+            QStringLiteral("Missing important file, please reinstall the software");
+        ShowMessageBox(text, kStyleStop);
+        result.ok = false;
+        result.reason = text;
+        return result;
+    }
+    PollingDiskStatus(kTrue);
+    return result;
+}
+
+bool TestFrm::InitStation(StartupResult& result) {
+    const int16_t r =
+        deps_.readProductConfig ? deps_.readProductConfig(ctx_.Product) : kConfigUnreadable;
+    if (r == kConfigSharesWrong || r == kConfigUnreadable) {
+        const QString text = r == kConfigSharesWrong ? QStringLiteral("Partition Information error")
+                                                     : QStringLiteral("Open Product.ini failed");
+        ShowMessageBox(text, kStyleStop, kWindowCaption);
+        result.ok = false;
+        result.reason = text;
+        return false;
+    }
+    const ProductConfig& p = ctx_.Product;
+    VidPidLab->setText(QStringLiteral("VID = ") + p.Vid + QStringLiteral("  PID = ") + p.Pid);
+    UsbStrLab->setText(QStringLiteral("USB String = ") + p.UsbManufactureString +
+                       QStringLiteral("  ") + p.UsbProductString);
+    ScsiStrLab->setText(QStringLiteral("SCSI String = ") + p.ScsiManufactureString +
+                        QStringLiteral("  ") + p.ScsiProductString);
+
+    if (p.ApMode != 1) {
+        for (int i = 0; i < kItemCount; ++i) {
+            SetEnabled(Check1(i), false);
+            SetTicked(Check1(i), false);
+        }
+        switch (p.ApMode) {
+        case 2:
+            SetTicked(Check1(kItemFormat), true);
+            break;
+        case 3:
+            SetTicked(Check1(kItemManufacture), true);
+            SetTicked(Check1(kItemCheckConfig), true);
+            break;
+        case 4:
+            SetTicked(Check1(kItemCheckConfig), true);
+            break;
+        case 5:
+            SetTicked(Check1(kItemCheckWP), true);
+            break;
+        default:
+            break;
+        }
+    }
+    DiskLabContent->setText(p.DiskLabel);
+    if (deps_.buildSectorTemplates) {
+        deps_.buildSectorTemplates(ctx_);
+    }
+    BuildDiskRows(kShownRows);
+    for (int16_t r0 = 0; r0 < kShownRows; ++r0) {
+        ShowDiskRow(kTrue, r0);
+    }
+    return true;
+}
+
+void TestFrm::Form_Unload() {
+    // Stop receiving notices; the monitor keeps running, handles stay open.
+    noticeReceiver_.reset();
+}
+
+void TestFrm::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    Form_Unload();
+    ctx_.progress = nullptr;
+    QWidget::closeEvent(event);
+}
+
+void TestFrm::WndProc_CopyData(const QByteArray& bytes) {
+    // Exactly the bytes sent: "IN" with a terminator is another notice.
+    ctx_.DiskStatusFlag = FromAnsi(bytes) == QStringLiteral("IN") ? 1 : 3;
+}
+
+} // namespace ufd
