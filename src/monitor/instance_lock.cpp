@@ -1,10 +1,12 @@
 #include "monitor/instance_lock.h"
 
 #include "monitor/station_presence.h"
+#include "platform/runtime_dir.h"
 
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -12,11 +14,15 @@
 
 namespace ufd {
 
-QString InstanceLockPath(const QString& channelName) {
-    QString directory = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (directory.isEmpty()) {
-        directory = QStringLiteral("/tmp");
+QString InstanceLockPath(const QString& channelName, QString* refusal) {
+    const PrivateDirectory run = RuntimeDirectory();
+    if (!run.ok()) {
+        if (refusal != nullptr) {
+            *refusal = QString::fromStdString(run.refusal);
+        }
+        return {};
     }
+    const QString directory = QFile::decodeName(run.path.c_str());
     QString safe;
     for (const QChar c : channelName) {
         const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
@@ -28,9 +34,14 @@ QString InstanceLockPath(const QString& channelName) {
     return directory + QStringLiteral("/vasket-") + safe + QStringLiteral(".lock");
 }
 
-std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path) {
+std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path, bool* held) {
+    if (held != nullptr) {
+        *held = false;
+    }
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = path.isEmpty()
+                       ? -1
+                       : ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -39,6 +50,9 @@ std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path) {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
+        if (held != nullptr) {
+            *held = errno == EWOULDBLOCK;
+        }
         ::close(fd);
         return std::nullopt;
     }
@@ -79,16 +93,32 @@ void InstanceLock::WriteOwner(pid_t monitor, std::optional<pid_t> station) {
     }
 }
 
-std::optional<pid_t> ReadOwnerStation(const QString& path) {
+namespace {
+
+std::optional<pid_t> ReadOwnerField(const QString& path, int field) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    const QList<QByteArray> fields = file.readAll().simplified().split(' ');
+    const QList<QByteArray> fields = file.read(64).simplified().split(' ');
     if (fields.size() < 2) {
         return std::nullopt;
     }
-    return ParseProcessId(fields[1]);
+    return ParseProcessId(fields[field]);
+}
+
+} // namespace
+
+std::optional<pid_t> ReadOwnerStation(const QString& path) {
+    return ReadOwnerField(path, 1);
+}
+
+std::optional<pid_t> ChannelMonitor(const QString& channelName) {
+    const std::optional<pid_t> pid = ReadOwnerField(InstanceLockPath(channelName), 0);
+    if (!pid || (::kill(*pid, 0) != 0 && errno != EPERM)) {
+        return std::nullopt;
+    }
+    return pid;
 }
 
 } // namespace ufd

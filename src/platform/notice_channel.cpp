@@ -1,6 +1,7 @@
 #include "platform/notice_channel.h"
 
-#include <QDir>
+#include "platform/runtime_dir.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -24,6 +25,8 @@ constexpr int kPeerTimeoutMilliseconds = 2000;
 // Notices are a few bytes. Past this the text can only be garbage, which
 // counts as "other" all the same, so the rest is not kept.
 constexpr qsizetype kMaxNoticeBytes = 64 * 1024;
+// How often the channel checks that it still listens where Vasket sends.
+constexpr int kWatchMilliseconds = 1000;
 
 } // namespace
 
@@ -35,10 +38,34 @@ QString NoticeChannelName() {
     return QStringLiteral("ufd-station-%1").arg(::getuid());
 }
 
-NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
+QString NoticeSocketPath(const QString& name, QString* refusal) {
+    if (name.startsWith(QLatin1Char('/'))) {
+        return name;
+    }
+    const PrivateDirectory run = RuntimeDirectory();
+    if (!run.ok()) {
+        if (refusal != nullptr) {
+            *refusal = QString::fromStdString(run.refusal);
+        }
+        return {};
+    }
+    return QFile::decodeName(run.path.c_str()) + QLatin1Char('/') + name;
+}
+
+NoticeServer::NoticeServer(QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)), watch_(new QTimer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    watch_->setInterval(kWatchMilliseconds);
+    connect(watch_, &QTimer::timeout, this, &NoticeServer::Watch);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
+            if (open_ >= kMaxOpenConnections) {
+                ++refused_;
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            ++open_;
             struct Pending {
                 QByteArray bytes;
                 bool delivered = false;
@@ -54,6 +81,7 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
                     return;
                 }
                 pending->delivered = true;
+                --open_;
                 take();
                 socket->disconnect(this);
                 socket->abort();
@@ -87,8 +115,48 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
 }
 
 NoticeServer::~NoticeServer() {
+    watch_->stop();
     server_->close();
     ReleaseLock();
+}
+
+void NoticeServer::StartWatch(const QString& path) {
+    path_ = path;
+    relistenFailed_ = false;
+    refused_ = 0;
+    watch_->start();
+}
+
+// Qt closes a server for good when accepting fails (no descriptors left),
+// and a cleaner may remove the socket file: either way Vasket's notices
+// would go nowhere. Listen again, and say so.
+void NoticeServer::Watch() {
+    if (refused_ > 0) {
+        emit Warning(QStringLiteral("Notice channel \"%1\": %2 connection(s) refused, more than %3 "
+                                    "were open at once")
+                         .arg(path_)
+                         .arg(refused_)
+                         .arg(kMaxOpenConnections));
+        refused_ = 0;
+    }
+    struct stat info {};
+    const bool there =
+        ::lstat(QFile::encodeName(path_).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
+    if (server_->isListening() && there) {
+        return;
+    }
+    server_->close();
+    QLocalServer::removeServer(path_);
+    if (server_->listen(path_)) {
+        relistenFailed_ = false;
+        emit Warning(QStringLiteral("Notice channel \"%1\" was %2; listening again")
+                         .arg(path_, there ? QStringLiteral("closed") : QStringLiteral("removed")));
+    } else if (!relistenFailed_) {
+        relistenFailed_ = true;
+        emit Warning(QStringLiteral("Notice channel \"%1\" was lost and cannot be listened on "
+                                    "again (%2); drives that come or go are seen only after Clear")
+                         .arg(path_, server_->errorString()));
+    }
 }
 
 void NoticeServer::ReleaseLock() {
@@ -103,18 +171,22 @@ void NoticeServer::ReleaseLock() {
 }
 
 bool NoticeServer::Listen(const QString& name) {
+    watch_->stop();
     server_->close();
+    const QString path = NoticeSocketPath(name, &refusal_);
+    if (path.isEmpty()) {
+        return false;
+    }
     // Whatever socket file is there goes, a live one too.
-    QLocalServer::removeServer(name);
-    return server_->listen(name);
+    QLocalServer::removeServer(path);
+    if (!server_->listen(path)) {
+        return false;
+    }
+    StartWatch(path);
+    return true;
 }
 
 namespace {
-
-// Where QLocalServer puts a socket of this name.
-QString SocketPath(const QString& name) {
-    return name.startsWith(QLatin1Char('/')) ? name : QDir::tempPath() + QLatin1Char('/') + name;
-}
 
 // Someone accepts connections on the socket. Only asked of a socket whose
 // station lock was free, so it never reaches a live station: a connection
@@ -129,13 +201,19 @@ bool Answers(const QString& name) {
 
 } // namespace
 
-ClaimResult NoticeServer::Claim(const QString& name) {
+ClaimResult NoticeServer::Claim(const QString& channel) {
+    watch_->stop();
     server_->close();
     ReleaseLock();
-    const QByteArray lockPath = QFile::encodeName(SocketPath(name) + QStringLiteral(".lock"));
+    refusal_.clear();
+    const QString name = NoticeSocketPath(channel, &refusal_);
+    if (name.isEmpty()) {
+        return ClaimResult::Failed;
+    }
+    const QByteArray lockPath = QFile::encodeName(name + QStringLiteral(".lock"));
     int fd = -1;
     for (;;) {
-        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             return ClaimResult::Failed;
         }
@@ -158,13 +236,14 @@ ClaimResult NoticeServer::Claim(const QString& name) {
     // Listening with access options replaces any file at the name, so the
     // file is judged first.
     ClaimResult result = ClaimResult::Taken;
-    if (!QFileInfo::exists(SocketPath(name)) || !Answers(name)) {
+    if (!QFileInfo::exists(name) || !Answers(name)) {
         QLocalServer::removeServer(name);
         result = server_->listen(name) ? ClaimResult::Listening : ClaimResult::Failed;
     }
     if (result == ClaimResult::Listening) {
         lockFd_ = fd;
         lockPath_ = lockPath;
+        StartWatch(name);
     } else {
         ::close(fd);
     }
@@ -176,8 +255,12 @@ QString NoticeServer::Name() const {
 }
 
 bool SendNotice(const QByteArray& text, const QString& name, int timeoutMilliseconds) {
+    const QString path = NoticeSocketPath(name);
+    if (path.isEmpty()) {
+        return false;
+    }
     QLocalSocket socket;
-    socket.connectToServer(name);
+    socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMilliseconds)) {
         return false;
     }

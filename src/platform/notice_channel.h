@@ -8,11 +8,17 @@
 #include <QString>
 
 class QLocalServer;
+class QTimer;
 
 namespace ufd {
 
 // $UFD_NOTICE_CHANNEL, else "ufd-station-<uid>".
 QString NoticeChannelName();
+
+// Where the channel's socket lives: the name itself when it is a path, else
+// in the private runtime directory. Empty, and the refusal naming the
+// directory in *refusal, when that directory fails its check.
+QString NoticeSocketPath(const QString& name, QString* refusal = nullptr);
 
 // How claiming a channel for a station ended.
 enum class ClaimResult {
@@ -34,17 +40,36 @@ public:
     // nobody answers on is stale and is replaced.
     ClaimResult Claim(const QString& name = NoticeChannelName());
     QString Name() const;
+    // Why the last Claim failed, when it can be said (the runtime directory
+    // was refused).
+    QString Refusal() const { return refusal_; }
+
+    // At most this many connections are open at once; more are refused at
+    // once, so a flood can never exhaust the station's descriptors.
+    static constexpr int kMaxOpenConnections = 64;
 
 signals:
     // The whole notice: every byte the sender wrote before closing.
     void NoticeReceived(const QByteArray& text);
+    // Something that loses or may lose notices, said as it happens:
+    // connections refused at the cap, the channel closed or its socket file
+    // gone (and listened on again, or not).
+    void Warning(const QString& text);
 
 private:
     void ReleaseLock();
+    void StartWatch(const QString& path);
+    void Watch();
 
     QLocalServer* server_;
+    QTimer* watch_;
+    QString path_;
+    bool relistenFailed_ = false;
+    int open_ = 0;
+    int refused_ = 0;
     int lockFd_ = -1;
     QByteArray lockPath_;
+    QString refusal_;
 };
 
 // Sends one notice and closes; false when nobody listens or it times out.
