@@ -1,4 +1,5 @@
 // ufd-rack: the hand that plugs, unplugs and inspects simulated drives.
+#include "platform/program_info.h"
 #include "rack.h"
 
 #include <cstdio>
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
     "  partitions N         drive N's partition table (MBR, and EBR if any)\n"
     "  boundary N           the second-area boundary last sent to drive N\n"
     "  reset N              erase drive N's image and configuration block\n"
+    "  --help | --version   this text | the program's version\n"
     "The rack is --rack FILE, else $QUORLINK_RACK.\n";
 
 int usage() {
@@ -186,6 +188,9 @@ int run(const std::string& rackFile, const std::vector<std::string>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto code = ufd::AnswerInfoOption(argc, argv, "ufd-rack", kUsage)) {
+        return *code;
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string rackFile;
     if (args.size() >= 2 && args[0] == "--rack") {
@@ -194,7 +199,7 @@ int main(int argc, char** argv) {
     } else if (const char* env = std::getenv("QUORLINK_RACK"); env != nullptr) {
         rackFile = env;
     }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    if (args.empty() || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }

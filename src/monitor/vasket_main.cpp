@@ -8,6 +8,7 @@
 #include "monitor/station_presence.h"
 #include "monitor/udev_events.h"
 #include "platform/notice_channel.h"
+#include "platform/program_info.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -45,9 +46,21 @@ bool ProcessAlive(pid_t pid) {
     return watch.Alive();
 }
 
+constexpr const char* kUsage =
+    "usage: Vasket [--station-pid PID]\n"
+    "Tells the station when USB drives come and go: sends \"IN\" to its notice\n"
+    "channel when a drive arrives, \"OUT\" for any other change. The station\n"
+    "starts it; it ends itself when the station (PID, else $UFD_STATION_PID) has\n"
+    "gone. Watches the rack file $QUORLINK_RACK when set, else udev.\n"
+    "  --help             this text\n"
+    "  --version          the program's version\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto code = ufd::AnswerInfoOption(argc, argv, "Vasket", kUsage)) {
+        return *code;
+    }
     QCoreApplication app(argc, argv);
 
     ufd::MonitorSettings settings;

@@ -4,6 +4,7 @@
 #include "config/program_directory.h"
 #include "context/transport.h"
 #include "platform/message_box.h"
+#include "platform/program_info.h"
 #include "settings/station_settings.h"
 #include "station/batch.h"
 #include "station/run_recorder.h"
@@ -15,7 +16,26 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: ufd-station [--batch | --screenshot FILE]\n"
+    "Formats and tests the USB flash drives of the line, as Product.ini in the\n"
+    "program directory describes the product.\n"
+    "  --batch            no window: press Start once discovery is done, print\n"
+    "                     every slot's row; exit 0 all pass, 1 failed, 2 not run\n"
+    "  --screenshot FILE  as --batch on the current display, then save the\n"
+    "                     window's picture to FILE\n"
+    "  --help             this text\n"
+    "  --version          the program's version\n"
+    "Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (const auto code = ufd::AnswerInfoOption(argc, argv, "ufd-station", kUsage)) {
+        return *code;
+    }
     bool batch = false;
     QString screenshot;
     for (int i = 1; i < argc; ++i) {
@@ -23,9 +43,6 @@ int main(int argc, char** argv) {
             batch = true;
         } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             screenshot = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::puts("usage: ufd-station [--batch | --screenshot FILE]");
-            return 0;
         }
     }
     if (batch && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
