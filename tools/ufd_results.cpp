@@ -1,6 +1,7 @@
 // ufd-results: what the stations recorded, from the database station.conf
 // names (the same lookup as the station's).
 #include "config/program_directory.h"
+#include "platform/program_info.h"
 #include "results/database_target.h"
 #include "results/export.h"
 #include "results/results_store.h"
@@ -50,11 +51,14 @@ QString ListLine(const ufd::DriveRecord& r) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto code = ufd::AnswerInfoOption(argc, argv, "ufd-results", kUsage)) {
+        return *code;
+    }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.contains(QStringLiteral("--help"))) {
-        std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? kExitUsage : 0;
+    if (args.isEmpty()) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
     }
     const QString command = args.takeFirst();
     ufd::RecordFilter filter;

@@ -50,6 +50,7 @@ public:
         env.insert("QUORLINK_RACK", dir.filePath("rack.json"));
         env.insert("QUORLINK_STATE_DIR", dir.filePath("state"));
         env.insert("UFD_NOTICE_CHANNEL", "ufd-side-" + QUuid::createUuid().toString(QUuid::Id128));
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
         env.remove("QUORLINK_REPLY_DIR");
         env.remove("XDG_RUNTIME_DIR");
     }
@@ -58,10 +59,12 @@ public:
         process.setProcessEnvironment(env);
         process.start(dir.filePath("bin/ufd-station"), {"--batch"});
     }
-    // The printed rows and verdict.
+    // The printed rows and verdict, without the first line: the run id,
+    // new in every run.
     QString Finish() {
         EXPECT_TRUE(process.waitForFinished(120000));
-        return QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        return out.section(QLatin1Char('\n'), 1);
     }
 
     QTemporaryDir dir;
