@@ -30,7 +30,8 @@ ReplyFiles::ReplyFiles(std::filesystem::path textFile, std::filesystem::path bin
 
 void ReplyFiles::ReadReplyLine(int16_t selector) {
     QString& target = selector == kDeviceLineSelector ? DeviceLine : CapacityText;
-    std::ifstream in(textFile_, std::ios::binary);
+    const std::filesystem::path file = TextFile();
+    std::ifstream in(file, std::ios::binary);
     if (in) {
         QByteArray line;
         bool any = false;
@@ -49,7 +50,7 @@ void ReplyFiles::ReadReplyLine(int16_t selector) {
         }
     }
     in.close();
-    RemoveQuietly(textFile_);
+    RemoveQuietly(file);
 }
 
 void ReplyFiles::ReadReplyBlock() {
@@ -57,7 +58,8 @@ void ReplyFiles::ReadReplyBlock() {
         ReplyBuffer.resize(kReplyBufferSize, 0);
     }
     std::fill_n(ReplyBuffer.begin(), kReplyBlockSize, uint8_t{0});
-    std::ifstream in(binaryFile_, std::ios::binary);
+    const std::filesystem::path file = BinaryFile();
+    std::ifstream in(file, std::ios::binary);
     if (in) {
         in.read(reinterpret_cast<char*>(ReplyBuffer.data()),
                 static_cast<std::streamsize>(kReplyBlockSize));
@@ -65,7 +67,7 @@ void ReplyFiles::ReadReplyBlock() {
         // have stored part of it, which is what the file held.
     }
     in.close();
-    RemoveQuietly(binaryFile_);
+    RemoveQuietly(file);
 }
 
 } // namespace ufd

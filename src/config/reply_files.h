@@ -17,7 +17,9 @@ inline constexpr size_t kReplyBlockSize = 512;
 
 class ReplyFiles {
 public:
-    // The paths libquorlink writes to (quorlink_reply_paths).
+    // The paths libquorlink writes to for the calling thread
+    // (quorlink_reply_paths), asked at every read, so a worker thread reads
+    // its own replies.
     ReplyFiles();
     ReplyFiles(std::filesystem::path textFile, std::filesystem::path binaryFile);
 
@@ -29,8 +31,8 @@ public:
     // bytes 0; the file is deleted.
     void ReadReplyBlock();
 
-    const std::filesystem::path& TextFile() const { return textFile_; }
-    const std::filesystem::path& BinaryFile() const { return binaryFile_; }
+    std::filesystem::path TextFile() const;
+    std::filesystem::path BinaryFile() const;
 
     QString DeviceLine;
     QString CapacityText;
@@ -39,6 +41,7 @@ public:
 private:
     std::filesystem::path textFile_;
     std::filesystem::path binaryFile_;
+    bool perThread_ = false;
 };
 
 } // namespace ufd

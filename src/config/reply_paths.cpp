@@ -8,7 +8,7 @@ namespace ufd {
 
 namespace {
 
-std::filesystem::path TextReplyPath(bool binary) {
+std::filesystem::path ReplyPath(bool binary) {
     std::array<char, 4096> text{};
     std::array<char, 4096> bin{};
     if (quorlink_reply_paths(text.data(), text.size(), bin.data(), bin.size()) == 0) {
@@ -19,6 +19,14 @@ std::filesystem::path TextReplyPath(bool binary) {
 
 } // namespace
 
-ReplyFiles::ReplyFiles() : ReplyFiles(TextReplyPath(false), TextReplyPath(true)) {}
+ReplyFiles::ReplyFiles() : perThread_(true) {}
+
+std::filesystem::path ReplyFiles::TextFile() const {
+    return perThread_ ? ReplyPath(false) : textFile_;
+}
+
+std::filesystem::path ReplyFiles::BinaryFile() const {
+    return perThread_ ? ReplyPath(true) : binaryFile_;
+}
 
 } // namespace ufd

@@ -1,6 +1,7 @@
 #include "monitor/instance_lock.h"
 
 #include "monitor/station_presence.h"
+#include "platform/runtime_dir.h"
 
 #include <QFile>
 
@@ -12,11 +13,15 @@
 
 namespace ufd {
 
-QString InstanceLockPath(const QString& channelName) {
-    QString directory = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (directory.isEmpty()) {
-        directory = QStringLiteral("/tmp");
+QString InstanceLockPath(const QString& channelName, QString* refusal) {
+    const PrivateDirectory run = RuntimeDirectory();
+    if (!run.ok()) {
+        if (refusal != nullptr) {
+            *refusal = QString::fromStdString(run.refusal);
+        }
+        return {};
     }
+    const QString directory = QFile::decodeName(run.path.c_str());
     QString safe;
     for (const QChar c : channelName) {
         const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
@@ -28,9 +33,14 @@ QString InstanceLockPath(const QString& channelName) {
     return directory + QStringLiteral("/vasket-") + safe + QStringLiteral(".lock");
 }
 
-std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path) {
+std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path, bool* held) {
+    if (held != nullptr) {
+        *held = false;
+    }
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = path.isEmpty()
+                       ? -1
+                       : ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -39,6 +49,9 @@ std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path) {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
+        if (held != nullptr) {
+            *held = errno == EWOULDBLOCK;
+        }
         ::close(fd);
         return std::nullopt;
     }

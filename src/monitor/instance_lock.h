@@ -10,15 +10,16 @@
 
 namespace ufd {
 
-// "<$XDG_RUNTIME_DIR or /tmp>/vasket-<channel>.lock", the channel name made
-// safe for a file name.
-QString InstanceLockPath(const QString& channelName);
+// "<private runtime directory>/vasket-<channel>.lock", the channel name made
+// safe for a file name. Empty, and the refusal naming the directory in
+// *refusal, when the runtime directory fails its check.
+QString InstanceLockPath(const QString& channelName, QString* refusal = nullptr);
 
 class InstanceLock {
 public:
     // Takes the lock without waiting; nothing when another process holds it
-    // or the file cannot be opened.
-    static std::optional<InstanceLock> TryAcquire(const QString& path);
+    // (*held true) or the file cannot be opened (*held false).
+    static std::optional<InstanceLock> TryAcquire(const QString& path, bool* held = nullptr);
 
     InstanceLock(InstanceLock&& other) noexcept;
     InstanceLock& operator=(InstanceLock&& other) noexcept;

@@ -1,5 +1,7 @@
 #include "monitor/notice_delivery.h"
 
+#include "platform/notice_channel.h"
+
 #include <QLocalSocket>
 
 #include <sys/socket.h>
@@ -26,8 +28,12 @@ std::optional<pid_t> PeerProcess(const QLocalSocket& socket) {
 
 Delivery DeliverNotice(const QByteArray& text, const QString& channel, int timeoutMilliseconds) {
     Delivery result;
+    const QString path = NoticeSocketPath(channel);
+    if (path.isEmpty()) {
+        return result;
+    }
     QLocalSocket socket;
-    socket.connectToServer(channel);
+    socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMilliseconds)) {
         return result;
     }

@@ -1,6 +1,7 @@
 #include "monitor/station_presence.h"
 
-#include <QDir>
+#include "platform/notice_channel.h"
+
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -15,10 +16,7 @@
 namespace ufd {
 
 QString ChannelSocketPath(const QString& channelName) {
-    if (channelName.startsWith(QLatin1Char('/'))) {
-        return channelName;
-    }
-    return QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/') + channelName;
+    return NoticeSocketPath(channelName);
 }
 
 std::optional<SocketFileIdentity> ChannelSocketFile(const QString& channelName) {

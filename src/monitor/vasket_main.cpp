@@ -13,8 +13,10 @@
 #include <QStringList>
 #include <QThread>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -53,8 +55,20 @@ int main(int argc, char** argv) {
     settings.stationPid = StationPid(app.arguments());
     settings.grace = Grace();
 
-    const QString lockPath = ufd::InstanceLockPath(settings.channel);
-    std::optional<ufd::InstanceLock> lock = ufd::InstanceLock::TryAcquire(lockPath);
+    QString refusal;
+    const QString lockPath = ufd::InstanceLockPath(settings.channel, &refusal);
+    if (lockPath.isEmpty()) {
+        std::fprintf(stderr, "Vasket: %s\n", qPrintable(refusal));
+        return 1;
+    }
+    bool held = false;
+    std::optional<ufd::InstanceLock> lock = ufd::InstanceLock::TryAcquire(lockPath, &held);
+    if (!lock && !held) {
+        // Silence here would leave the station deaf without a word.
+        std::fprintf(stderr, "Vasket: cannot open its lock %s: %s\n", qPrintable(lockPath),
+                     std::strerror(errno));
+        return 1;
+    }
     if (!lock && settings.stationPid) {
         // The holder may serve a station that has just died, and will end
         // within moments; take over from it rather than leave ours unserved.

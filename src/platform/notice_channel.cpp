@@ -1,6 +1,7 @@
 #include "platform/notice_channel.h"
 
-#include <QDir>
+#include "platform/runtime_dir.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -33,6 +34,20 @@ QString NoticeChannelName() {
         return fromEnvironment;
     }
     return QStringLiteral("ufd-station-%1").arg(::getuid());
+}
+
+QString NoticeSocketPath(const QString& name, QString* refusal) {
+    if (name.startsWith(QLatin1Char('/'))) {
+        return name;
+    }
+    const PrivateDirectory run = RuntimeDirectory();
+    if (!run.ok()) {
+        if (refusal != nullptr) {
+            *refusal = QString::fromStdString(run.refusal);
+        }
+        return {};
+    }
+    return QFile::decodeName(run.path.c_str()) + QLatin1Char('/') + name;
 }
 
 NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
@@ -104,17 +119,16 @@ void NoticeServer::ReleaseLock() {
 
 bool NoticeServer::Listen(const QString& name) {
     server_->close();
+    const QString path = NoticeSocketPath(name, &refusal_);
+    if (path.isEmpty()) {
+        return false;
+    }
     // Whatever socket file is there goes, a live one too.
-    QLocalServer::removeServer(name);
-    return server_->listen(name);
+    QLocalServer::removeServer(path);
+    return server_->listen(path);
 }
 
 namespace {
-
-// Where QLocalServer puts a socket of this name.
-QString SocketPath(const QString& name) {
-    return name.startsWith(QLatin1Char('/')) ? name : QDir::tempPath() + QLatin1Char('/') + name;
-}
 
 // Someone accepts connections on the socket. Only asked of a socket whose
 // station lock was free, so it never reaches a live station: a connection
@@ -129,13 +143,18 @@ bool Answers(const QString& name) {
 
 } // namespace
 
-ClaimResult NoticeServer::Claim(const QString& name) {
+ClaimResult NoticeServer::Claim(const QString& channel) {
     server_->close();
     ReleaseLock();
-    const QByteArray lockPath = QFile::encodeName(SocketPath(name) + QStringLiteral(".lock"));
+    refusal_.clear();
+    const QString name = NoticeSocketPath(channel, &refusal_);
+    if (name.isEmpty()) {
+        return ClaimResult::Failed;
+    }
+    const QByteArray lockPath = QFile::encodeName(name + QStringLiteral(".lock"));
     int fd = -1;
     for (;;) {
-        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             return ClaimResult::Failed;
         }
@@ -158,7 +177,7 @@ ClaimResult NoticeServer::Claim(const QString& name) {
     // Listening with access options replaces any file at the name, so the
     // file is judged first.
     ClaimResult result = ClaimResult::Taken;
-    if (!QFileInfo::exists(SocketPath(name)) || !Answers(name)) {
+    if (!QFileInfo::exists(name) || !Answers(name)) {
         QLocalServer::removeServer(name);
         result = server_->listen(name) ? ClaimResult::Listening : ClaimResult::Failed;
     }
@@ -176,8 +195,12 @@ QString NoticeServer::Name() const {
 }
 
 bool SendNotice(const QByteArray& text, const QString& name, int timeoutMilliseconds) {
+    const QString path = NoticeSocketPath(name);
+    if (path.isEmpty()) {
+        return false;
+    }
     QLocalSocket socket;
-    socket.connectToServer(name);
+    socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMilliseconds)) {
         return false;
     }

@@ -14,6 +14,11 @@ namespace ufd {
 // $UFD_NOTICE_CHANNEL, else "ufd-station-<uid>".
 QString NoticeChannelName();
 
+// Where the channel's socket lives: the name itself when it is a path, else
+// in the private runtime directory. Empty, and the refusal naming the
+// directory in *refusal, when that directory fails its check.
+QString NoticeSocketPath(const QString& name, QString* refusal = nullptr);
+
 // How claiming a channel for a station ended.
 enum class ClaimResult {
     Listening,
@@ -34,6 +39,9 @@ public:
     // nobody answers on is stale and is replaced.
     ClaimResult Claim(const QString& name = NoticeChannelName());
     QString Name() const;
+    // Why the last Claim failed, when it can be said (the runtime directory
+    // was refused).
+    QString Refusal() const { return refusal_; }
 
 signals:
     // The whole notice: every byte the sender wrote before closing.
@@ -45,6 +53,7 @@ private:
     QLocalServer* server_;
     int lockFd_ = -1;
     QByteArray lockPath_;
+    QString refusal_;
 };
 
 // Sends one notice and closes; false when nobody listens or it times out.

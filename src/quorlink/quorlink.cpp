@@ -140,6 +140,9 @@ uint16_t binaryReply(Call& call, Device* drive, const std::optional<Command>& cm
     if (drive == nullptr) {
         return call.fail("unknown handle");
     }
+    if (!paths.refusal.empty()) {
+        return call.fail(paths.refusal.c_str());
+    }
     if (!cmd) {
         return call.fail("argument out of range");
     }
@@ -197,6 +200,10 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
         call.fail("drive index out of range");
         return 0;
     }
+    if (!paths.refusal.empty()) {
+        call.fail(paths.refusal.c_str());
+        return 0;
+    }
     OpenResult opened = call.executor().open(driveIndex);
     if (!opened.device) {
         call.fail(opened.reason.empty() ? "no drive" : opened.reason.c_str());
@@ -228,6 +235,9 @@ uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
     if (drive == nullptr) {
         return call.fail("unknown handle");
     }
+    if (!paths.refusal.empty()) {
+        return call.fail(paths.refusal.c_str());
+    }
     std::array<uint8_t, 32> data{};
     Outcome outcome = drive->execute(encodeReadCapacity10(), std::span(data).first(8));
     if (!outcome.ok) {
@@ -254,6 +264,9 @@ uint16_t fnQuorbus_ModeSense(int32_t handle) {
     Device* drive = call.drive(handle);
     if (drive == nullptr) {
         return call.fail("unknown handle");
+    }
+    if (!paths.refusal.empty()) {
+        return call.fail(paths.refusal.c_str());
     }
     const Command cmd = encodeModeSense();
     std::array<uint8_t, kBinaryReplySize> reply{};
@@ -356,6 +369,9 @@ uint16_t fnQuorbus2K_KillEXE(void) {
 uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
                               size_t binarySize) {
     const auto paths = replyPaths();
+    if (!paths.refusal.empty()) {
+        return 0;
+    }
     const std::string text = paths.text.string();
     const std::string binary = paths.binary.string();
     if (textPath == nullptr || binaryPath == nullptr || text.size() + 1 > textSize ||

@@ -1,8 +1,14 @@
 #include "reply_writer.h"
 
+#include "platform/runtime_dir.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,19 +16,95 @@
 namespace quorlink {
 namespace {
 
-std::filesystem::path replyDirectory() {
+constexpr const char* kText = "quorlink.txt";
+constexpr const char* kBinary = "quorlink.bin";
+
+std::atomic<unsigned> nextThread{0};
+
+// One thread's reply directory; removed when the thread ends (the main
+// thread's at exit).
+struct ThreadReplies {
+    unsigned number = nextThread++;
+    std::filesystem::path dir;
+    pid_t owner = 0;
+
+    ~ThreadReplies() { drop(); }
+    void drop() {
+        if (dir.empty() || owner != ::getpid()) {
+            return;
+        }
+        for (const char* name : {kText, kBinary}) {
+            ::unlink((dir / name).c_str());
+        }
+        ::rmdir(dir.c_str());
+        dir.clear();
+    }
+};
+
+thread_local ThreadReplies threadReplies;
+
+// "<pid>-<n>" of a process that no longer runs.
+bool endedProcessDirectory(const std::string& name) {
+    const auto dash = name.find('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == name.size() ||
+        name.find_first_not_of("0123456789-") != std::string::npos ||
+        name.find('-', dash + 1) != std::string::npos) {
+        return false;
+    }
+    const long pid = std::strtol(name.c_str(), nullptr, 10);
+    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+           errno == ESRCH;
+}
+
+// A process ended by a signal leaves its directories behind; the next one
+// to use the base clears them, once.
+void sweepEnded(const std::filesystem::path& base) {
+    static std::mutex mutex;
+    static std::set<std::filesystem::path> swept;
+    std::lock_guard lock(mutex);
+    if (!swept.insert(base).second) {
+        return;
+    }
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+        struct stat info {};
+        if (endedProcessDirectory(entry.path().filename().string()) &&
+            ::lstat(entry.path().c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_uid == ::geteuid()) {
+            std::filesystem::remove_all(entry.path(), ec);
+        }
+    }
+}
+
+ufd::PrivateDirectory replyBase() {
     if (const char* dir = std::getenv("QUORLINK_REPLY_DIR"); dir != nullptr && *dir != '\0') {
-        return dir;
+        // The caller's choice; only the per-thread directory inside must be
+        // private.
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (!std::filesystem::is_directory(dir, ec)) {
+            return {dir, std::string("Reply directory ") + dir + " refused: not a directory"};
+        }
+        return {dir, {}};
     }
-    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run != nullptr && *run != '\0') {
-        return std::filesystem::path(run) / "quorlink";
+    return ufd::RuntimeDirectory();
+}
+
+void sayOnce(const std::string& refusal) {
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true)) {
+        std::fprintf(stderr, "quorlink: %s\n", refusal.c_str());
     }
-    return std::filesystem::path("/tmp") / ("quorlink-" + std::to_string(getuid()));
 }
 
 void writeAtomically(const std::filesystem::path& file, const uint8_t* data, size_t size) {
-    const std::string tmp = file.string() + ".tmp." + std::to_string(getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // The directory is private to this thread: a temp file already there is
+    // our own leftover from a crash.
+    const std::string tmp = file.string() + ".tmp";
+    int fd = ufd::CreateNewFile(tmp);
+    if (fd < 0 && errno == EEXIST && ::unlink(tmp.c_str()) == 0) {
+        fd = ufd::CreateNewFile(tmp);
+    }
     if (fd < 0) {
         return;
     }
@@ -45,21 +127,38 @@ void writeAtomically(const std::filesystem::path& file, const uint8_t* data, siz
 } // namespace
 
 ReplyPaths replyPaths() {
-    const auto dir = replyDirectory();
-    std::error_code ec;
-    if (!std::filesystem::exists(dir, ec)) {
-        std::filesystem::create_directories(dir, ec);
-        ::chmod(dir.c_str(), 0700);
+    const ufd::PrivateDirectory base = replyBase();
+    if (!base.ok()) {
+        sayOnce(base.refusal);
+        return {{}, {}, base.refusal};
     }
-    return {dir / "quorlink.txt", dir / "quorlink.bin"};
+    ThreadReplies& mine = threadReplies;
+    const auto dir = base.path / (std::to_string(::getpid()) + "-" + std::to_string(mine.number));
+    if (mine.dir != dir) {
+        mine.drop();
+        sweepEnded(base.path);
+        mine.dir = dir;
+        mine.owner = ::getpid();
+    }
+    const ufd::PrivateDirectory checked = ufd::CheckPrivateDirectory(dir);
+    if (!checked.ok()) {
+        sayOnce(checked.refusal);
+        return {{}, {}, checked.refusal};
+    }
+    return {dir / kText, dir / kBinary, {}};
 }
 
 void removeReply(const std::filesystem::path& file) {
-    ::unlink(file.c_str());
+    if (!file.empty()) {
+        ::unlink(file.c_str());
+    }
 }
 
 void writeReply(const std::filesystem::path& file, std::span<const uint8_t> bytes,
                 const Outcome& outcome) {
+    if (file.empty()) {
+        return;
+    }
     switch (outcome.reply) {
     case ReplyShape::Missing:
         return;

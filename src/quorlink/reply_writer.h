@@ -12,16 +12,24 @@ namespace quorlink {
 struct ReplyPaths {
     std::filesystem::path text;
     std::filesystem::path binary;
+    // Why no reply can be written (the directory failed its check); empty
+    // when the paths are fit for use.
+    std::string refusal;
 };
 
-// $QUORLINK_REPLY_DIR, else $XDG_RUNTIME_DIR/quorlink, else /tmp/quorlink-<uid>;
-// the directory is created (0700) when missing.
+// The calling thread's own reply files, so that neither two processes nor
+// two workers of one process ever read each other's replies:
+// <base>/<pid>-<n>/quorlink.txt and .bin, n counting the threads that asked.
+// Base: $QUORLINK_REPLY_DIR, else the private runtime directory. The
+// thread's directory is made 0700 and checked at every call; it goes away
+// with its thread, and those of ended processes with the next process that
+// uses the base.
 ReplyPaths replyPaths();
 
 // Removes a stale reply so that a call without an answer leaves no file.
 void removeReply(const std::filesystem::path& file);
-// Writes the reply atomically (temp file + rename), shaped as the executor
-// said: Missing writes nothing, Short only the first bytes.
+// Writes the reply atomically (new temp file + rename), shaped as the
+// executor said: Missing writes nothing, Short only the first bytes.
 void writeReply(const std::filesystem::path& file, std::span<const uint8_t> bytes,
                 const Outcome& outcome);
 void writeTextReply(const std::filesystem::path& file, const std::string& line,

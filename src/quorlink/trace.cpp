@@ -1,6 +1,6 @@
 #include "trace.h"
 
-#include "reply_writer.h"
+#include "platform/runtime_dir.h"
 
 #include <nlohmann/json.hpp>
 
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorlink {
@@ -65,14 +66,26 @@ std::filesystem::path defaultTraceFile() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
         return std::filesystem::path(home) / ".local" / "state" / "quorlink" / "trace.jsonl";
     }
-    return replyPaths().text.parent_path() / "trace.jsonl";
+    // No home: the private runtime directory (nowhere, if it was refused).
+    const ufd::PrivateDirectory run = ufd::RuntimeDirectory();
+    return run.ok() ? run.path / "trace.jsonl" : std::filesystem::path();
 }
 
 TraceWriter::TraceWriter(const std::filesystem::path& file, bool failuresOnly)
     : failuresOnly_(failuresOnly) {
+    if (file.empty()) {
+        return;
+    }
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Never through a link planted at the name, never into a FIFO.
+    fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                 0644);
+    struct stat info {};
+    if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 TraceWriter::~TraceWriter() {

@@ -11,6 +11,7 @@ NoticeListener ListenForNotices(const QString& channel,
     const ClaimResult claimed = server->Claim(channel);
     if (claimed != ClaimResult::Listening) {
         listener.taken = claimed == ClaimResult::Taken;
+        listener.refusal = server->Refusal();
         return listener;
     }
     QObject::connect(

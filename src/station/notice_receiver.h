@@ -16,6 +16,8 @@ struct NoticeListener {
     std::unique_ptr<QObject> receiver;
     // Another station already listens on the channel.
     bool taken = false;
+    // The runtime directory was refused (the message names it).
+    QString refusal;
 };
 
 // Listens on the channel unless another station holds it.

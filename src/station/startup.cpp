@@ -24,6 +24,14 @@ StartupResult TestFrm::Form_Load() {
                     self->WndProc_CopyData(bytes);
                 }
             });
+        if (!listener.refusal.isEmpty()) {
+            // Replies and notices would pass through a directory another
+            // user controls: no run is trustworthy.
+            ShowMessageBox(listener.refusal, kStyleStop, kWindowCaption);
+            result.ok = false;
+            result.reason = listener.refusal;
+            return result;
+        }
         if (listener.taken) {
             // Two stations on one channel would share one monitor's notices
             // and release each other's handles; the running one stays as is.

@@ -30,6 +30,8 @@ protected:
         env_ = QProcessEnvironment::systemEnvironment();
         env_.insert(QStringLiteral("UFD_NOTICE_CHANNEL"), channel_);
         env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+        // The test's own station end finds the socket where Vasket looks.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_.path()));
         env_.remove(QStringLiteral("UFD_STATION_PID"));
         env_.remove(QStringLiteral("UFD_MONITOR_GRACE_SECONDS"));
         // Real-drive mode unless a test sets a rack: this machine has no USB
@@ -40,6 +42,7 @@ protected:
         for (auto& process : started_) {
             Kill(process.get());
         }
+        qunsetenv("XDG_RUNTIME_DIR");
     }
     static void Kill(QProcess* process) {
         if (process->state() != QProcess::NotRunning) {

@@ -1,5 +1,6 @@
 #include "platform/notice_channel.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <sys/socket.h>
@@ -138,6 +140,32 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
     EXPECT_FALSE(SendNotice("OUT", Channel("station")));
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
     EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
+}
+
+// A plain channel name lives in the private runtime directory; one another
+// user could have made is refused, naming it, and nothing listens there.
+TEST_F(NoticeChannelTest, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
+    const QString run = dir_.filePath("run");
+    ASSERT_TRUE(QDir().mkpath(run));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+    NoticeServer server;
+    ASSERT_EQ(server.Claim("plain"), ClaimResult::Listening);
+    EXPECT_EQ(server.Name(), run + "/quorlink/plain");
+    EXPECT_EQ(std::filesystem::status((run + "/quorlink").toStdString()).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
+    ASSERT_TRUE(SendNotice("IN", "plain"));
+    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"IN"});
+
+    ASSERT_TRUE(QFile::setPermissions(run + "/quorlink", QFileDevice::Permissions(0x7777)));
+    NoticeServer refused;
+    EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
+    EXPECT_TRUE(refused.Refusal().contains(run + "/quorlink refused"))
+        << qPrintable(refused.Refusal());
+    EXPECT_FALSE(refused.Listen("other"));
+    EXPECT_FALSE(QFile::exists(run + "/quorlink/other"));
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 } // namespace

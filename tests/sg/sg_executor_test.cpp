@@ -3,6 +3,7 @@
 #include "api_internal.h"
 #include "encoder.h"
 #include "fake_sysfs.h"
+#include "reply_writer.h"
 #include "sg_executor.h"
 
 #include <quorlink/quorlink.h>
@@ -370,10 +371,11 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
                    {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
                    {.data = {0x03, 0, 0x80, 0}}};
     EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    std::ifstream capacity(replies / "quorlink.txt");
+    const ReplyPaths mine = replyPaths();
+    std::ifstream capacity(mine.text);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(capacity), {}), "4294967312\r\n");
     EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
-    std::ifstream mode(replies / "quorlink.bin");
+    std::ifstream mode(mine.binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mode), {}).at(82), '\x80');
     EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
     EXPECT_EQ(fnQuorbus_Write(h, 1, 7, kPattern.data()), 0);

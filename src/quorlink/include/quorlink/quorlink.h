@@ -57,10 +57,16 @@ QUORLINK_API uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, i
  * view) so that the next probe sees the drives as they are now. */
 QUORLINK_API uint16_t fnQuorbus2K_KillEXE(void);
 
-/* The two reply file paths. The station's readers use this so that they and
- * the library never disagree. Directory: $QUORLINK_REPLY_DIR, else
- * $XDG_RUNTIME_DIR/quorlink, else /tmp/quorlink-<uid>; created on demand.
- * Returns 1 and fills both buffers (NUL-terminated), 0 if a buffer is too small. */
+/* The calling thread's two reply file paths. The station's readers use this
+ * so that they and the library never disagree. Every process, and every
+ * thread in it, has files of its own: <base>/<pid>-<n>/quorlink.txt and .bin,
+ * base $QUORLINK_REPLY_DIR, else $XDG_RUNTIME_DIR/quorlink, else
+ * /tmp/quorlink-<uid>. Directories are made 0700 on demand and refused when
+ * another user owns them, other users may write them, or they are symbolic
+ * links; then every call that answers fails (status 0) with the refusal,
+ * naming the directory, in the trace and once on stderr.
+ * Returns 1 and fills both buffers (NUL-terminated), 0 if a buffer is too
+ * small or the directory was refused. */
 QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
                                            size_t binarySize);
 
