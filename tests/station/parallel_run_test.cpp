@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "station/drive_pictures.h"
+#include "station/notice_receiver.h"
 #include "station/test_frm.h"
 #include "support/sim_rack.h"
 
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -149,7 +151,8 @@ TEST_F(ParallelRun, GivesTheRowsVerdictPausesAndPerDriveCommandsOfASequentialRun
 }
 
 // Drive 3 is pulled while its worker pauses before the format (the unplug
-// itself runs on the window's thread, as the operator's hand would).
+// itself runs on the window's thread, as the operator's hand would), and the
+// monitor's notice of it waits for the end of the run.
 TEST_F(ParallelRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     Open(true);
     onSlotPause = [this](int row) {
@@ -161,6 +164,8 @@ TEST_F(ParallelRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
             qApp,
             [this, &unplugged] {
                 rack.Tool({"unplug", "3"});
+                EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+                EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
                 unplugged.set_value();
             },
             Qt::QueuedConnection);
@@ -181,6 +186,7 @@ TEST_F(ParallelRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     EXPECT_EQ(rows[3], passed(1, 32));
     EXPECT_EQ(rows[6], passed(1, 128));
     EXPECT_EQ(rows.back(), kFailed.toStdString());
+    EXPECT_EQ(ctx->DiskStatusFlag, 3); // still pending: no discovery during the run
 }
 
 // Closing the window while the workers format ends the run quietly: no
