@@ -61,8 +61,10 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
         {"[Sound]\nBeep=loud\n", "unknown key \"Sound/Beep\""},
     };
+    int n = 0;
     for (const auto& row : rows) {
-        const QString path = Write(row.text);
+        // A file of its own per row: QSettings caches a file it has read.
+        const QString path = Write(row.text, QStringLiteral("bad%1.conf").arg(n++));
         const SettingsResult r = ReadStationSettings(path);
         ASSERT_TRUE(r.error) << row.text;
         EXPECT_TRUE(r.error->startsWith(path)) << r.error->toStdString();
