@@ -1,6 +1,7 @@
 #include "format/partition_table.h"
 
 #include "format/geometry.h"
+#include "format/large_area.h"
 #include "format/sector_bytes.h"
 #include "format/sector_layout.h"
 
@@ -31,6 +32,13 @@ void PutEndAddress(Sector& s, size_t e, const std::optional<EndAddress>& end) {
     StoreByte(s, e + entry::kEndCylinder, end->cylinder);
 }
 
+void PutLargeEnd(Sector& s, size_t e, double areaSectors) {
+    const auto end = LargeEndAddress(areaSectors);
+    s[e + entry::kEndHead] = end[0];
+    s[e + entry::kEndSector] = end[1];
+    s[e + entry::kEndCylinder] = end[2];
+}
+
 Calc Minus(std::optional<int32_t> v, int64_t d) {
     return v ? Calc(int64_t{*v} - d) : std::nullopt;
 }
@@ -45,7 +53,7 @@ uint8_t FirstAreaType(double areaSectors) {
 }
 
 bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSectors,
-                           double SecondSectors) {
+                           double SecondSectors, const LargeTypes& large) {
     Sector& s = ctx.SectorBuffer;
     s = ctx.MbrTemplate;
     std::fill(s.begin() + kPartitionTable, s.begin() + kPartitionTableEnd, uint8_t{0});
@@ -57,6 +65,10 @@ bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSector
     PutEndAddress(s, kEntry1, GeometrySearch(FirstSectors));
     StoreLe32(s, kEntry1 + entry::kFirstSector, kBootSectorOffset);
     StoreLe32(s, kEntry1 + entry::kSectorCount, Minus(first, 33));
+    if (large.first) {
+        s[kEntry1 + entry::kType] = *large.first;
+        PutLargeEnd(s, kEntry1, FirstSectors);
+    }
 
     if (SecondSectors != 0) {
         // The extended entry's cylinders continue from the first partition's
@@ -75,6 +87,9 @@ bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSector
                 StoreByte(s, kEntry2 + entry::kEndCylinder, firstEndCylinder + *end->cylinder);
             }
         }
+        if (large.second) {
+            PutLargeEnd(s, kEntry2, SecondSectors);
+        }
         StoreLe32(s, kEntry2 + entry::kFirstSector, Minus(first, 1));
         StoreLe32(s, kEntry2 + entry::kSectorCount, Minus(RoundInt32(SecondSectors), 1));
     }
@@ -86,13 +101,18 @@ bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSector
     return ctx.transport->Write(d->Handle, 1, 0, s.data()) != 0;
 }
 
-void BuildExtendedBootRecord(StationContext& ctx, double SecondSectors, Calc partitionSectors) {
+void BuildExtendedBootRecord(StationContext& ctx, double SecondSectors, Calc partitionSectors,
+                             std::optional<uint8_t> largeType) {
     Sector& s = ctx.SectorBuffer;
     s.fill(0);
     s[kEntry1 + entry::kStatus] = kStatusActive;
     PutStartAtPartition(s, kEntry1);
     s[kEntry1 + entry::kType] = kTypeFat16Large;
     PutEndAddress(s, kEntry1, GeometrySearch(SecondSectors));
+    if (largeType) {
+        s[kEntry1 + entry::kType] = *largeType;
+        PutLargeEnd(s, kEntry1, SecondSectors);
+    }
     // Counted from the extended boot record's own sector.
     StoreLe32(s, kEntry1 + entry::kFirstSector, kBootSectorOffset);
     StoreLe32(s, kEntry1 + entry::kSectorCount, partitionSectors);

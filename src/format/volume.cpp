@@ -2,6 +2,7 @@
 
 #include "format/fat_writers.h"
 #include "format/geometry.h"
+#include "format/large_area.h"
 #include "format/partition_table.h"
 #include "format/reply_buffer.h"
 #include "format/sector_bytes.h"
@@ -43,37 +44,68 @@ int16_t WriteFileSystem(StationContext& ctx, int16_t slot, int32_t bootSector, d
     return kVolumeBuilt;
 }
 
+// The FAT32 or exFAT layout of an area above 4,096,000 sectors whose
+// partition starts at partitionStart; nullopt for any other area.
+std::optional<LargeLayout> PlanIfLarge(const StationContext& ctx, double area,
+                                       double partitionStart) {
+    // The partition tables store the area's size as an int32 too.
+    if (!IsLargeArea(area) || !RoundInt32(area) || !std::isfinite(partitionStart)) {
+        return std::nullopt;
+    }
+    const LargeKind kind = ChooseLargeKind(area, ctx.Settings.LargeFs);
+    return PlanLargeArea(kind, area, std::llround(partitionStart), std::llround(area) - 33);
+}
+
+// A large area needs its layout; any other keeps the original bounds.
+bool Fits(double area, const std::optional<LargeLayout>& large) {
+    return IsLargeArea(area) ? large.has_value() : AreaFits(area);
+}
+
+std::optional<uint8_t> TypeOf(const std::optional<LargeLayout>& large) {
+    return large ? std::optional<uint8_t>(LargePartitionType(large->kind)) : std::nullopt;
+}
+
+int16_t WriteLarge(StationContext& ctx, int16_t slot, const LargeLayout& l) {
+    return l.kind == LargeKind::Fat32 ? WriteFat32FileSystem(ctx, slot, l)
+                                      : WriteExfatFileSystem(ctx, slot, l);
+}
+
 } // namespace
 
 int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, double SecondSectors) {
     const double F = FirstSectors;
     const double S2 = SecondSectors;
-    if (!AreaFits(F) || !AreaFits(S2)) {
+    const auto large1 = PlanIfLarge(ctx, F, kBootSectorOffset);
+    const auto large2 = PlanIfLarge(ctx, S2, F - 1 + kBootSectorOffset);
+    if (!Fits(F, large1) || !Fits(S2, large2)) {
         return kAreaTooLarge;
     }
-    if (!WriteMasterBootRecord(ctx, slot, F, S2)) {
+    if (!WriteMasterBootRecord(ctx, slot, F, S2, {TypeOf(large1), TypeOf(large2)})) {
         return kMasterBootRecordFailed;
     }
-    if (const int16_t r = WriteFileSystem(ctx, slot, kBootSectorOffset, F, FatKindFor(F));
+    if (const int16_t r = large1 ? WriteLarge(ctx, slot, *large1)
+                                 : WriteFileSystem(ctx, slot, kBootSectorOffset, F, FatKindFor(F));
         r != kVolumeBuilt) {
         return r;
     }
 
-    // Both fit int32: AreaFits bounds them.
+    // Both fit int32: AreaFits and PlanLargeArea bound them.
     const int32_t B = *RoundInt32(F - 1);
     int32_t boundary = 0;
     if (ctx.Product.FirstShare != 1.0) {
         const int16_t kind2 = FatKindFor(S2);
         // A FAT12 partition counts one sector more than its file system; the
         // drives have always been laid out so.
-        const int64_t N2 = S2 == 0 ? int64_t{*RoundInt32(F)} - 33
-                                   : int64_t{*RoundInt32(S2)} - (kind2 == kFat16 ? 33 : 32);
-        BuildExtendedBootRecord(ctx, S2, N2);
+        const int64_t N2 = S2 == 0  ? int64_t{*RoundInt32(F)} - 33
+                           : large2 ? large2->partitionSectors
+                                    : int64_t{*RoundInt32(S2)} - (kind2 == kFat16 ? 33 : 32);
+        BuildExtendedBootRecord(ctx, S2, N2, TypeOf(large2));
         const auto handle = SlotHandle(ctx, slot);
         if (!handle || ctx.transport->Write(*handle, 1, B, ctx.SectorBuffer.data()) == 0) {
             return kExtendedBootRecordFailed;
         }
-        if (const int16_t r = WriteFileSystem(ctx, slot, B + kBootSectorOffset, S2, kind2);
+        if (const int16_t r = large2 ? WriteLarge(ctx, slot, *large2)
+                                     : WriteFileSystem(ctx, slot, B + kBootSectorOffset, S2, kind2);
             r != kVolumeBuilt) {
             return r;
         }

@@ -18,11 +18,15 @@ inline constexpr int16_t kBootSectorFailed = 241;
 inline constexpr int16_t kFatCopyFailed = 242;
 inline constexpr int16_t kRootDirectoryFailed = 243;
 inline constexpr int16_t kExtendedBootRecordFailed = 255;
+// exFAT only: the allocation bitmap or the up-case table was not written.
+// 244 to 249 are taken by the identity and write-protect codes.
+inline constexpr int16_t kBitmapOrUpcaseFailed = 0xFA;
 // The controller refused the boundary block; its vendor code doubles as the
 // failure code, as for every other vendor command.
 inline constexpr int16_t kBoundaryRefused = 0x99;
-// An area below 0 sectors or beyond what the cluster table and the geometry
-// cover: nothing is written, because such a layout would carry wrong bytes.
+// An area below 0 sectors, or one that cannot hold the file system chosen for
+// it (a large area past the int32 sector range): nothing is written, because
+// such a layout would carry wrong bytes.
 inline constexpr int16_t kAreaTooLarge = 0xF8;
 
 inline constexpr int32_t kBoundaryCode = 0x99;
@@ -35,7 +39,8 @@ void BuildSectorTemplates(StationContext& ctx);
 // "0x" in front when prefix is set.
 QString HexPad(int32_t value, int16_t width, bool prefix);
 
-// Writes the master boot record, the first area's file system and, unless
+// Writes the master boot record, the first area's file system (FAT12/16 up
+// to 4,096,000 sectors, FAT32 or exFAT above, as ctx.Settings asks) and, unless
 // ctx.Product.FirstShare is exactly 1.0, the extended boot record and the
 // second file system, then sends the boundary block. Returns kVolumeBuilt or
 // one of the failure codes above; a failing write stops the sequence there.

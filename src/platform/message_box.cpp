@@ -56,7 +56,14 @@ int AnswerWithoutScreen(const MessageBoxRequest& request) {
 }
 
 int ShowRealBox(const MessageBoxRequest& request) {
-    QMessageBox box;
+    // A window not shown yet (start-up) has no place to centre on: the box
+    // then takes the middle of the screen.
+    QWidget* parent = request.parent != nullptr && request.parent->isVisible()
+                          ? request.parent->window()
+                          : nullptr;
+    QMessageBox box(parent);
+    // The operator answers before anything else in the program goes on.
+    box.setWindowModality(Qt::ApplicationModal);
     box.setIcon(IconOf(request.style));
     box.setText(request.text);
     box.setWindowTitle(request.title.value_or(QGuiApplication::applicationDisplayName()));
@@ -76,8 +83,8 @@ int ShowRealBox(const MessageBoxRequest& request) {
 
 } // namespace
 
-int ShowMessageBox(const QString& text, int style, std::optional<QString> title) {
-    const MessageBoxRequest request{text, style, std::move(title)};
+int ShowMessageBox(const QString& text, int style, std::optional<QString> title, QWidget* parent) {
+    const MessageBoxRequest request{text, style, std::move(title), parent};
     // A copy, so a handler may replace itself while it runs.
     if (const MessageBoxHandler handler = Handler()) {
         return handler(request);

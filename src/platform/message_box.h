@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -21,13 +22,16 @@ struct MessageBoxRequest {
     QString text;
     int style = kStyleStop;
     std::optional<QString> title; // nullopt: the application's default title
+    // The window the box belongs to: it sits centred over it and blocks it.
+    QWidget* parent = nullptr;
 };
 
 using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
 
 // Shows the box (a QMessageBox unless a handler is installed) and returns
 // the answer: kAnswerOk, kAnswerYes or kAnswerNo.
-int ShowMessageBox(const QString& text, int style, std::optional<QString> title = std::nullopt);
+int ShowMessageBox(const QString& text, int style, std::optional<QString> title = std::nullopt,
+                   QWidget* parent = nullptr);
 // Installs a replacement operator; an empty handler restores the real boxes.
 void SetMessageBoxHandler(MessageBoxHandler handler);
 

@@ -37,7 +37,11 @@ QString BatchReport(const TestFrm& frm) {
     for (int i = 0; i < table.DiskCount; ++i) {
         const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
         QStringList cells{QString::number(i + 1)};
-        if (f.ItemLab(i) != nullptr) {
+        if (f.ItemLab(i) != nullptr && !IsShown(f.ItemLab(i))) {
+            // The row exists but is off the window ([Window] Rows).
+            cells << QStringLiteral("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
+                  << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
+        } else if (f.ItemLab(i) != nullptr) {
             cells << f.ItemLab(i)->text() << QString::fromLatin1(DrivePictureName(f.PictureOf(i)))
                   << Pair(f.FG(i), f.FR(i)) << Pair(f.LLG(i), f.LLR(i))
                   << Pair(f.CC1mG(i), f.CC1mR(i)) << Pair(f.CCG(i), f.CCR(i));

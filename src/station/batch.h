@@ -12,8 +12,8 @@ inline constexpr int kExitAllPass = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitNotRun = 2;
 
-// The table of slots 1..DiskCount: picture and box captions of the rows that
-// exist, the Status of every slot, and the verdict line.
+// The table of slots 1..DiskCount: picture and box captions of the rows the
+// window shows, the Status of every slot, and the verdict line.
 QString BatchReport(const TestFrm& frm);
 // Presses Start when it is available and reports; messages go to print.
 int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print);

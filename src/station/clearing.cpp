@@ -14,12 +14,12 @@ void TestFrm::ClearCmd_Click() {
     const int answer =
         ShowMessageBox(QStringLiteral("This action will clear the test report, Do you want to "
                                       "continue ?"),
-                       kStyleYesNoInfo, QStringLiteral("Clear Report"));
+                       kStyleYesNoInfo, QStringLiteral("Clear Report"), this);
     if (!WindowAlive(self) || answer != kAnswerYes) {
         ctx.ClearingReport = kFalse;
         return;
     }
-    for (int16_t r = 0; r < kShownRows; ++r) {
+    for (int16_t r = 0; r < rows_.shown; ++r) {
         ShowDiskRow(kFalse, r);
     }
     if (ctx.slots.DiskCount != 0) {

@@ -4,7 +4,6 @@
 #include "station/drive_pictures.h"
 
 #include <cmath>
-#include <limits>
 #include <optional>
 
 namespace ufd {
@@ -59,13 +58,12 @@ SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCapt
         outcome = SlotOutcome::Failed;
     } else {
         carried.mark = QStringLiteral("V");
+        // Halves to even, as the size has always been rounded; a drive
+        // above 32,767 MB shows its true size instead of overflowing.
         const double mb = std::nearbyint(slot.LastSector / 2000.0);
-        // A size beyond the small integer cannot be assigned; that
-        // statement is skipped and the detail stays as it was.
-        if (mb >= std::numeric_limits<int16_t>::min() &&
-            mb <= std::numeric_limits<int16_t>::max()) {
+        if (std::isfinite(mb)) {
             carried.detail = QString::number(slot.ChipCount) + QStringLiteral(" Chip(s)   ") +
-                             QString::number(static_cast<int16_t>(mb)) + QStringLiteral(" MB");
+                             QString::number(static_cast<qint64>(mb)) + QStringLiteral(" MB");
         }
     }
     view.SetResultCaption(ResultColumn::Format, ResultBox::Green, row, carried.mark);

@@ -24,7 +24,7 @@ struct SlotWork {
 };
 
 // The captions a slot leaves for the next: where a result sets no text (a
-// Format size too large to show, an identity answer outside 0..2) the row
+// Format size that is no number, an identity answer outside 0..2) the row
 // shows the text of the slot before. One per run, starting empty.
 struct CarriedCaptions {
     QString mark;

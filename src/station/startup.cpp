@@ -6,6 +6,7 @@
 #include "platform/message_box.h"
 #include "station/notice_receiver.h"
 #include "station/widget_helpers.h"
+#include "station/window_rows.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -40,7 +41,7 @@ StartupResult TestFrm::Form_Load() {
                 deps_.noticeChannel +
                 QStringLiteral("\". Close it first, or start this one with its own channel: "
                                "set UFD_NOTICE_CHANNEL to another name.");
-            ShowMessageBox(text, kStyleStop, kWindowCaption);
+            ShowMessageBox(text, kStyleStop, kWindowCaption, this);
             result.ok = false;
             result.reason = text;
             return result;
@@ -62,7 +63,7 @@ StartupResult TestFrm::Form_Load() {
     if (static_cast<int16_t>(started) < 32) {
         const QString text =
             QStringLiteral("Missing important file, please reinstall the software");
-        ShowMessageBox(text, kStyleStop);
+        ShowMessageBox(text, kStyleStop, std::nullopt, this);
         result.ok = false;
         result.reason = text;
         return result;
@@ -77,7 +78,7 @@ bool TestFrm::InitStation(StartupResult& result) {
     if (r == kConfigSharesWrong || r == kConfigUnreadable) {
         const QString text = r == kConfigSharesWrong ? QStringLiteral("Partition Information error")
                                                      : QStringLiteral("Open Product.ini failed");
-        ShowMessageBox(text, kStyleStop, kWindowCaption);
+        ShowMessageBox(text, kStyleStop, kWindowCaption, this);
         result.ok = false;
         result.reason = text;
         return false;
@@ -116,8 +117,9 @@ bool TestFrm::InitStation(StartupResult& result) {
     if (deps_.buildSectorTemplates) {
         deps_.buildSectorTemplates(ctx_);
     }
-    BuildDiskRows(kShownRows);
-    for (int16_t r0 = 0; r0 < kShownRows; ++r0) {
+    BuildDiskRows(static_cast<int16_t>(rows_.shown));
+    PlaceRowColumns(*this, rows_);
+    for (int16_t r0 = 0; r0 < rows_.shown; ++r0) {
         ShowDiskRow(kTrue, r0);
     }
     return true;

@@ -9,6 +9,7 @@
 #include "station/click_label.h"
 #include "station/control_array.h"
 #include "station/dependencies.h"
+#include "station/row_layout.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -47,7 +48,6 @@ inline constexpr int kItemCount = 5;
 inline const QString kCaptionFamily = QStringLiteral("Liberation Sans Narrow");
 QFont SansFont(double points, bool bold = false);
 
-inline constexpr int kShownRows = 7; // rows 0..6 are on screen; row 7 exists
 inline constexpr int kLedPasses = 40;
 
 // How start-up ended; on failure the program must end (exit code 2).
@@ -133,6 +133,7 @@ private:
 
     StationContext& ctx_;
     StationDependencies deps_;
+    RowLayout rows_;
     std::unique_ptr<QObject> noticeReceiver_;
     bool closing_ = false;
 };

@@ -45,7 +45,7 @@ void TestFrm::GoCmd_Click() {
         anyTicked = anyTicked || Ticked(Check1(i));
     }
     if (!anyTicked) {
-        ShowMessageBox(QStringLiteral("No items checked"), kStyleExclamation);
+        ShowMessageBox(QStringLiteral("No items checked"), kStyleExclamation, std::nullopt, this);
         if (!WindowAlive(self)) {
             ctx.TestRunning = kFalse;
             return;
@@ -58,7 +58,7 @@ void TestFrm::GoCmd_Click() {
 
     PassLab->hide();
     PassLab->lower();
-    for (int16_t r = 0; r < kShownRows; ++r) {
+    for (int16_t r = 0; r < rows_.shown; ++r) {
         ShowDiskRow(kFalse, r);
     }
 

@@ -2,9 +2,11 @@
 // designed, and the window's timer.
 #include "station/test_frm.h"
 
+#include "station/check_square_style.h"
 #include "station/drive_pictures.h"
 #include "station/twips.h"
 #include "station/widget_helpers.h"
+#include "station/window_rows.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -36,6 +38,8 @@ TestFrm::TestFrm(StationContext& ctx, StationDependencies deps, QWidget* parent)
     setFont(SansFont(8.25));
     setFixedSize(TwipsToPixels(9945), TwipsToPixels(7695));
     BuildDesign();
+    rows_ = RowLayoutFor(ctx_.Settings.WindowRows, 3.7 * TwipHeight(ItemLab(0)));
+    WidenForRows(*this, rows_);
     ctx_.progress = this;
 
     // The window's timer ticks from the moment the window exists.
@@ -145,8 +149,11 @@ void TestFrm::BuildDesign() {
         {"Check Config", 960, 1275, 255, true, true, true},
         {"Check WP", 1290, 1215, 195, false, true, true},
     };
+    auto* checkStyle = new CheckSquareStyle;
+    checkStyle->setParent(this);
     for (int i = 0; i < kItemCount; ++i) {
         auto* box = new QCheckBox(QString::fromLatin1(items[i].caption), Frame1);
+        box->setStyle(checkStyle);
         box->setObjectName(QStringLiteral("Check1_%1").arg(i));
         PlaceTwips(box, 150, items[i].top, items[i].width, items[i].height);
         box->setChecked(items[i].ticked);
@@ -160,6 +167,7 @@ void TestFrm::BuildDesign() {
     }
     Ch = new QCheckBox(QStringLiteral("Enable Beep"), Frame1);
     Ch->setObjectName(QStringLiteral("Ch"));
+    Ch->setStyle(checkStyle);
     PlaceTwips(Ch, 150, 2130, 1215, 255);
 
     TextDiskLab = MakeLabel(this, "TextDiskLab", QStringLiteral("Disk Lab"), 8130, 4170, 645, 195);
@@ -177,6 +185,9 @@ void TestFrm::BuildDesign() {
     PlaceTwips(LedCmd, 8258, 6450, 1485, 615);
     for (QPushButton* b : {GoCmd, ClearCmd, LedCmd}) {
         b->setEnabled(false);
+        // Enter and Return press the focused button, as on the line PC's
+        // own desktop; the run hands the focus to the button to press next.
+        b->setAutoDefault(true);
     }
     QObject::connect(GoCmd, &QPushButton::clicked, this, [this] { GoCmd_Click(); });
     QObject::connect(ClearCmd, &QPushButton::clicked, this, [this] { ClearCmd_Click(); });

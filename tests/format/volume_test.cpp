@@ -81,13 +81,16 @@ TEST(BuildVolume, SecondAreaOfZeroTakesTheFirstAreaCount) {
     EXPECT_EQ(b.WrittenAt(40031).at(22), 12);
 }
 
-TEST(BuildVolume, AreasOutsideZeroTo4096000WriteNothing) {
+// Above 4,096,000 sectors an area gets FAT32 or exFAT, up to the int32 limit.
+TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     const std::tuple<double, double, int16_t> cases[] = {
         {4096000, 4096000, kVolumeBuilt},
         {0, 0, kVolumeBuilt},
-        {4096001, 0, kAreaTooLarge},
-        {100000, 4096001, kAreaTooLarge},
-        {33505296, 0, kAreaTooLarge},
+        {4096001, 0, kVolumeBuilt},
+        {100000, 4096001, kVolumeBuilt},
+        {33505296, 0, kVolumeBuilt},
+        {2147483648.0, 0, kAreaTooLarge},      // its last sector past int32
+        {100000, 2147483647.0, kAreaTooLarge}, // the second area's, likewise
         {1e15, 1e15, kAreaTooLarge},
         {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
         {-1, 0, kAreaTooLarge},

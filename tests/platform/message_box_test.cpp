@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,9 @@ struct Seen {
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString title, text;
+    QWidget* parent = nullptr;
+    bool modal = false;
+    QPoint centre;
 };
 
 // Waits for the modal box, records it and presses `press` (or Escape when
@@ -34,8 +38,14 @@ Seen ShowAndPress(const std::function<int()>& show, QMessageBox::StandardButton 
             return;
         }
         poll.stop();
-        seen = {box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
-                box->windowTitle(), box->text()};
+        seen = {box->icon(),
+                box->standardButtons(),
+                box->standardButton(box->defaultButton()),
+                box->windowTitle(),
+                box->text(),
+                box->parentWidget(),
+                box->windowModality() == Qt::ApplicationModal,
+                box->frameGeometry().center()};
         if (press == QMessageBox::NoButton) {
             QTest::keyClick(box, Qt::Key_Escape);
         } else {
@@ -84,6 +94,26 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAndAnswer) {
         EXPECT_EQ(seen.defaultButton, c.defaultButton);
         EXPECT_EQ(seen.title, c.shownTitle);
         EXPECT_EQ(answer, c.answer);
+    }
+}
+
+// Without a window manager nothing else places the box: it must itself sit
+// over the station window, not wherever the screen's corner is.
+TEST(RealMessageBox, SitsCentredOverItsWindowAndBlocksIt) {
+    SetMessageBoxHandler({});
+    QWidget window;
+    window.setGeometry(300, 200, 663, 513);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (int style : {kStyleExclamation, kStyleYesNoInfo}) {
+        int answer = 0;
+        const Seen seen = ShowAndPress(
+            [&] { return ShowMessageBox("Over the window", style, std::nullopt, &window); },
+            QMessageBox::NoButton, answer);
+        EXPECT_EQ(seen.parent, &window);
+        EXPECT_TRUE(seen.modal);
+        const QPoint offset = seen.centre - window.frameGeometry().center();
+        EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QFontDatabase>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -148,7 +149,7 @@ TEST_F(Station, ApModePresetsTickAndLock) {
 
 // ------------------------------------------------------------ rows, captions
 
-TEST_F(Station, CaptionsFitTheirControls) {
+TEST_F(Station, CaptionsAndBoxesShowWholeAtTheirDesignSize) {
     if (!QFontDatabase::hasFamily(kCaptionFamily)) {
         GTEST_SKIP() << kCaptionFamily.toStdString() << " is not installed (fonts-liberation)";
     }
@@ -157,26 +158,37 @@ TEST_F(Station, CaptionsFitTheirControls) {
     std::vector<std::pair<QWidget*, QString>> cases;
     for (QWidget* w : std::initializer_list<QWidget*>{
              frm->Function1Lab, frm->Function2Lab, frm->function3Lab, frm->Label1, frm->Ch,
-             frm->TextDiskLab, frm->GoCmd, frm->ClearCmd, frm->ItemLab(0), frm->Check1(0),
-             frm->Check1(1), frm->Check1(3), frm->Check1(4)}) {
+             frm->TextDiskLab, frm->GoCmd, frm->ClearCmd, frm->LedCmd, frm->ItemLab(0),
+             frm->Check1(0), frm->Check1(1), frm->Check1(3), frm->Check1(4)}) {
         cases.emplace_back(w, w->property("text").toString().remove('&'));
     }
-    cases.insert(cases.end(), {{frm->LedCmd, "Flash  LED  on"},
-                               {frm->LedCmd, "Defect Device"},
-                               {frm->FR(0), "4 Chip(s)   1000 MB"},
+    cases.insert(cases.end(), {{frm->FR(0), "4 Chip(s)   1000 MB"},
                                {frm->CC1mR(0), "Error Status = F4"},
                                {frm->CCR(0), "Not Write Protected"},
+                               {frm->DiskLabContent, "LABEL"},
+                               {frm->VidPidLab, "VID = 1234  PID = 5678"},
                                {frm->PassLab, kAllPass}});
     for (const auto& [control, text] : cases) {
-        int room = control->width();
+        SCOPED_TRACE(control->objectName().toStdString() + " \"" + text.toStdString() + "\"");
+        // Where the style draws the caption: beside a check box's square,
+        // inside a button's bevel.
+        QRect room = control->contentsRect();
         if (auto* box = qobject_cast<QCheckBox*>(control)) {
-            // Beside its square, where the style draws the caption.
             QStyleOptionButton option;
             option.initFrom(box);
-            room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
+            room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            const QRect square =
+                box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+            EXPECT_TRUE(box->rect().contains(square))
+                << square.height() << " px square in a " << box->height() << " px box";
+        } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
         }
-        EXPECT_LE(QFontMetrics(control->font()).horizontalAdvance(text), room)
-            << control->objectName().toStdString() << " \"" << text.toStdString() << "\"";
+        const QSize needed = QFontMetrics(control->font()).size(0, text);
+        EXPECT_LE(needed.width(), room.width());
+        EXPECT_LE(needed.height(), room.height());
     }
 }
 
@@ -266,9 +278,9 @@ TEST_F(Station, CaptionsOfEachOutcome) {
         {0, 1000, 2, 0, "V|1 Chip(s)   0 MB", "String = X|Write = X", "V|"},
         {0, 5000, 0, 0, "V|1 Chip(s)   2 MB", "String = V|Write = X", "V|"},
         {0, 7000, 1, 254, "V|1 Chip(s)   4 MB", "String = V|Write = V", "X|Error Status = FE"},
-        // 32768 MB does not fit the small integer: the caption of the slot
-        // before stays.
-        {0, 65536000, 1, 255, "V|1 Chip(s)   4 MB", "String = V|Write = V", "X|Error Status = FF"},
+        // Above 32,767 MB the true size, still rounded half to even.
+        {0, 65537000, 1, 255, "V|1 Chip(s)   32768 MB", "String = V|Write = V",
+         "X|Error Status = FF"},
         {0, 65534000, 1, 0, "", "", ""}, // no row from here on
         {0, 2000, 1, 0xF4, "", "", ""},
     };
@@ -313,7 +325,8 @@ TEST_F(Station, CaptionsOfEachOutcome) {
 }
 
 // In parallel the slots finish in any order (here the first one last), yet
-// a caption the result leaves unset is still the slot before's.
+// a caption the result leaves unset (an identity answer outside 0..2) is
+// still the slot before's.
 TEST_F(Station, ParallelRunCarriesCaptionsFromTheSlotBefore) {
     struct Case {
         int32_t sectors;
@@ -323,7 +336,7 @@ TEST_F(Station, ParallelRunCarriesCaptionsFromTheSlotBefore) {
     };
     const Case cases[] = {
         {7000, 1, "V|1 Chip(s)   4 MB", "String = V|Write = V", kPicturePassed},
-        {65536000, 0, "V|1 Chip(s)   4 MB", "String = V|Write = X", kPictureFailed},
+        {65536000, 0, "V|1 Chip(s)   32768 MB", "String = V|Write = X", kPictureFailed},
         {2000, 3, "V|1 Chip(s)   1 MB", "String = V|Write = X", kPicturePassed},
     };
     drives = "UUU";
@@ -411,6 +424,38 @@ TEST_F(Station, ClearingYesAndNo) {
     EXPECT_EQ(ctx.slots.DiskSlots[0].Status, 0);
     frm->Timer1_Timer();
     EXPECT_EQ(Count("KillEXE"), 1);
+}
+
+// ------------------------------------------------------------ keyboard
+
+// Keys go in through the window as the desktop delivers them, and reach
+// whatever button holds the focus.
+TEST_F(Station, EnterAndReturnPressTheFocusedButton) {
+    drives = "U";
+    ASSERT_TRUE(Load().ok);
+    frm->show();
+    frm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Return, Qt::NoModifier},
+                                                              {Qt::Key_Enter, Qt::KeypadModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        SCOPED_TRACE(key);
+        boxes.clear();
+        frm->GoCmd->setFocus();
+        QTest::keyClick(frm->windowHandle(), key, modifiers);
+        EXPECT_TRUE(IsShown(frm->PassLab)) << "Start ran";
+        ASSERT_EQ(QApplication::focusWidget(), frm->ClearCmd);
+        QTest::keyClick(frm->windowHandle(), key, modifiers);
+        ASSERT_EQ(boxes.size(), 1U) << "Clear asked";
+        EXPECT_EQ(boxes[0].parent, frm.get());
+        EXPECT_FALSE(frm->ClearCmd->isEnabled());
+        EXPECT_TRUE(frm->GoCmd->isEnabled());
+    }
+    // A check box keeps Enter to itself: nothing runs, nothing changes.
+    frm->Check1(kItemFormat)->setFocus();
+    QTest::keyClick(frm->windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(frm->Check1(kItemFormat)->isChecked());
+    EXPECT_TRUE(frm->GoCmd->isEnabled());
 }
 
 } // namespace

@@ -26,9 +26,10 @@ struct TracedCall {
 
 class SimRack {
 public:
-    // The rack of this process, made from examples/rack/<example> on first use.
-    static SimRack& Shared(const char* example) {
-        static SimRack rack(example);
+    // The rack of this process, made from examples/rack/<example> on first
+    // use; without a trace for drives of many GiB, whose FAT writes would fill it.
+    static SimRack& Shared(const char* example, bool trace = true) {
+        static SimRack rack(example, trace);
         return rack;
     }
 
@@ -72,11 +73,13 @@ public:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
 private:
-    explicit SimRack(const char* example) {
+    SimRack(const char* example, bool trace) {
         QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/") + QString::fromLatin1(example));
         EXPECT_TRUE(in.open(QIODevice::ReadOnly));
         QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
-        rack.insert("trace", "trace.jsonl");
+        if (trace) {
+            rack.insert("trace", "trace.jsonl");
+        }
         QFile out(Path("rack.json"));
         EXPECT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(QJsonDocument(rack).toJson());

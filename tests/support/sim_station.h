@@ -57,10 +57,17 @@ inline nlohmann::json SimDriveEntry(int64_t capacity) {
 
 class SimDrive {
 public:
-    explicit SimDrive(const nlohmann::json& drive) {
-        std::ofstream(Path("rack.json"))
-            << nlohmann::json{{"trace", "trace.jsonl"}, {"drives", {drive}}}.dump();
+    // Without a trace for drives of many GiB, whose FAT writes would fill it.
+    explicit SimDrive(const nlohmann::json& drive, bool trace = true) {
+        nlohmann::json rack{{"drives", {drive}}};
+        if (trace) {
+            rack["trace"] = "trace.jsonl";
+        }
+        std::ofstream(Path("rack.json")) << rack.dump();
     }
+
+    // [Volume] LargeFileSystem of the runs' station.conf.
+    LargeFileSystem largeFs = LargeFileSystem::Auto;
 
     std::filesystem::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
     std::filesystem::path State(const char* name) const {
@@ -132,6 +139,7 @@ private:
         QuorlinkTransport transport;
         StationContext ctx(transport);
         ctx.Product = product;
+        ctx.Settings.LargeFs = largeFs;
         BuildSectorTemplates(ctx);
         Progress progress;
         progress.max = progressMax.value_or(0);

@@ -101,6 +101,18 @@ bool matches(const Fault& f, const Operation& op) {
     return true;
 }
 
+// Writes data at offset of the image. Zero blocks become holes, so that a
+// drive of hundreds of GiB whose FATs are mostly zeros stays a small file;
+// a file system that cannot punch holes gets the zeros written.
+ssize_t writeImage(int fd, const uint8_t* data, size_t bytes, off_t offset) {
+    const bool zeros = std::all_of(data, data + bytes, [](uint8_t b) { return b == 0; });
+    if (zeros && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset,
+                             static_cast<off_t>(bytes)) == 0) {
+        return static_cast<ssize_t>(bytes);
+    }
+    return ::pwrite(fd, data, bytes, offset);
+}
+
 void putBe32(uint8_t* p, uint64_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
     p[1] = static_cast<uint8_t>(v >> 16);
@@ -265,7 +277,8 @@ private:
         const auto offset = static_cast<off_t>(t.firstSector * kBlockSize);
         ssize_t n = 0;
         if (t.write) {
-            n = cmd.dataOut.size() >= bytes ? ::pwrite(fd, cmd.dataOut.data(), bytes, offset) : -1;
+            n = cmd.dataOut.size() >= bytes ? writeImage(fd, cmd.dataOut.data(), bytes, offset)
+                                            : -1;
         } else {
             std::fill(dataIn.begin(), dataIn.end(), 0);
             n = ::pread(fd, dataIn.data(), std::min(bytes, dataIn.size()), offset);

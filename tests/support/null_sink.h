@@ -1,0 +1,141 @@
+// A private sound server with one null sink, and a recorder of what reaches
+// it: the station's beep is heard and measured without a sound card. The
+// server runs in a temporary directory of its own and ends with the object.
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace ufd::test {
+
+inline constexpr int kSinkRate = 48000;
+
+class NullSink {
+public:
+    NullSink() {
+        if (QStandardPaths::findExecutable("pulseaudio").isEmpty() ||
+            QStandardPaths::findExecutable("parec").isEmpty() || !dir_.isValid()) {
+            return;
+        }
+        QFile script(dir_.filePath("default.pa"));
+        if (!script.open(QIODevice::WriteOnly)) {
+            return;
+        }
+        script.write(QString("load-module module-null-sink sink_name=line rate=%1 channels=1\n"
+                             "load-module module-native-protocol-unix socket=%2 "
+                             "auth-anonymous=1\n"
+                             "set-default-sink line\n")
+                         .arg(kSinkRate)
+                         .arg(dir_.filePath("native"))
+                         .toUtf8());
+        script.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir_.path());
+        env.insert("PULSE_RUNTIME_PATH", dir_.filePath("runtime"));
+        env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
+        server_.setProcessEnvironment(env);
+        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server_.start("pulseaudio",
+                      {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1",
+                       "--use-pid-file=no", "--log-target=stderr", "--log-level=error"});
+        ok_ = server_.waitForStarted(5000) &&
+              QTest::qWaitFor([this] { return QFile::exists(dir_.filePath("native")); }, 10000);
+    }
+    ~NullSink() {
+        for (QProcess* p : {&recorder_, &server_}) {
+            p->terminate();
+            if (!p->waitForFinished(5000)) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+
+    bool Ok() const { return ok_; }
+    // For PULSE_SERVER of the process that plays.
+    QByteArray Server() const { return "unix:" + dir_.filePath("native").toUtf8(); }
+
+    // Records the sink's output from now on; true once sound data flows.
+    bool StartRecording() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", QString::fromUtf8(Server()));
+        recorder_.setProcessEnvironment(env);
+        recorder_.start("parec", {"--raw", "--format=s16le", QString("--rate=%1").arg(kSinkRate),
+                                  "--channels=1", "--latency-msec=10", "--device=line.monitor"});
+        return recorder_.waitForStarted(5000) && recorder_.waitForReadyRead(5000);
+    }
+    // Everything recorded, as samples.
+    std::vector<int16_t> StopRecording() {
+        recorder_.waitForReadyRead(100);
+        const QByteArray bytes = recorder_.readAllStandardOutput();
+        recorder_.terminate();
+        recorder_.waitForFinished(5000);
+        std::vector<int16_t> samples(static_cast<size_t>(bytes.size() / 2));
+        std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+        return samples;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QProcess server_;
+    QProcess recorder_;
+    bool ok_ = false;
+};
+
+// One tone found in a recording: where it starts and how long it lasts (in
+// seconds) and its pitch from its zero crossings.
+struct HeardTone {
+    double start = 0;
+    double length = 0;
+    double hz = 0;
+};
+
+// Tones are runs of 5 ms blocks whose peak stands well above silence.
+inline std::vector<HeardTone> FindTones(const std::vector<int16_t>& samples, int16_t threshold) {
+    constexpr size_t kBlock = kSinkRate / 200;
+    std::vector<HeardTone> tones;
+    size_t runStart = 0;
+    bool inTone = false;
+    auto close = [&](size_t end) {
+        // Pitch from the first to the last zero crossing inside the run.
+        size_t first = 0;
+        size_t last = 0;
+        int crossings = 0;
+        for (size_t i = runStart + 1; i < end; ++i) {
+            if ((samples[i - 1] < 0) != (samples[i] < 0)) {
+                first = crossings++ == 0 ? i : first;
+                last = i;
+            }
+        }
+        const double span = static_cast<double>(last - first) / kSinkRate;
+        tones.push_back({static_cast<double>(runStart) / kSinkRate,
+                         static_cast<double>(end - runStart) / kSinkRate,
+                         span > 0 ? (crossings - 1) / 2.0 / span : 0.0});
+    };
+    for (size_t b = 0; b + kBlock <= samples.size(); b += kBlock) {
+        int peak = 0;
+        for (size_t i = b; i < b + kBlock; ++i) {
+            peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+        }
+        const bool loud = peak > threshold;
+        if (loud && !inTone) {
+            runStart = b;
+        } else if (!loud && inTone) {
+            close(b);
+        }
+        inTone = loud;
+    }
+    if (inTone) {
+        close(samples.size());
+    }
+    return tones;
+}
+
+} // namespace ufd::test
