@@ -9,11 +9,16 @@
 #include <QLocale>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ufd {
 
@@ -201,6 +206,43 @@ private:
     Section section_ = Section::None;
 };
 
+// The whole file, if it is a regular file of at most `cap` bytes: a FIFO
+// would hang start-up, a device or a huge file would eat memory. Opened
+// without blocking, so even a FIFO is refused at once.
+std::optional<QByteArray> ReadBoundedFile(const std::filesystem::path& file, qint64 cap) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= cap) {
+        QByteArray data(static_cast<qsizetype>(info.st_size), '\0');
+        qsizetype done = 0;
+        for (;;) {
+            const ssize_t n =
+                ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                if (n == 0) {
+                    data.resize(done); // shrank while read: what is there
+                    bytes = std::move(data);
+                }
+                break;
+            }
+            done += n;
+            if (done == data.size()) {
+                bytes = std::move(data); // grown since: only what it had
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
 int16_t ReadFailed() {
     ShowMessageBox(QStringLiteral("Open product.ini failed"), kStyleStop, kTitle);
     return kConfigUnreadable;
@@ -209,19 +251,28 @@ int16_t ReadFailed() {
 } // namespace
 
 int16_t ReadProductConfig(ProductConfig& config, const std::filesystem::path& file) {
-    QFile in(QFile::decodeName(file.c_str()));
-    if (!in.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> read = ReadBoundedFile(file, kMaxProductIniBytes);
+    if (!read) {
         return ReadFailed();
     }
-    const QByteArray bytes = in.readAll();
-    const bool readFailed = in.error() != QFileDevice::NoError;
-    in.close();
-    if (readFailed) {
+    switch (ParseProductIni(config, *read)) {
+    case ProductIniParse::Good:
+        return kConfigGood;
+    case ProductIniParse::SharesWrong:
+        return kConfigSharesWrong;
+    case ProductIniParse::PartitionNumberOutOfRange:
+        ShowMessageBox(QStringLiteral("Error Partition Number"), kStyleStop, kTitle);
         return ReadFailed();
+    case ProductIniParse::Unreadable:
+        break;
     }
+    return ReadFailed();
+}
+
+ProductIniParse ParseProductIni(ProductConfig& config, const QByteArray& bytes) {
     const std::vector<QByteArray> lines = SplitLines(bytes);
     if (lines.empty()) {
-        return ReadFailed(); // the very first read finds the end of the file
+        return ProductIniParse::Unreadable; // the very first read finds the end of the file
     }
     ProductIniReader reader(config);
     for (const QByteArray& line : lines) {
@@ -229,15 +280,15 @@ int16_t ReadProductConfig(ProductConfig& config, const std::filesystem::path& fi
         case LineResult::Applied:
             break;
         case LineResult::PartitionNumberOutOfRange:
-            ShowMessageBox(QStringLiteral("Error Partition Number"), kStyleStop, kTitle);
-            return ReadFailed();
+            return ProductIniParse::PartitionNumberOutOfRange;
         case LineResult::ConversionFailed:
-            return ReadFailed();
+            return ProductIniParse::Unreadable;
         }
     }
     // Exact comparison on purpose: 0.3 + 0.7 is exactly 1.0 in doubles,
     // and only the sum is checked, not the range of either share.
-    return config.FirstShare + config.SecondShare == 1.0 ? kConfigGood : kConfigSharesWrong;
+    return config.FirstShare + config.SecondShare == 1.0 ? ProductIniParse::Good
+                                                         : ProductIniParse::SharesWrong;
 }
 
 int16_t ReadProductConfig(ProductConfig& config) {

@@ -28,6 +28,31 @@ bool AreaFits(double sectors) {
            GeometrySearch(sectors).has_value();
 }
 
+// The smallest area that holds its file system: the sectors before the boot
+// sector, the boot sector, both FATs, the root directory and one cluster of
+// data (one sector at this size). Smaller, the boot sector and the FATs would
+// run into the next area or past the drive.
+bool AreaHoldsItsFileSystem(double sectors) {
+    return sectors >=
+           kBootSectorOffset + 1 + FatAreaSectors(FatKindFor(sectors)) + kRootDirectorySectors + 1;
+}
+
+// Sizes of exactly 0 keep the layout the station has always written for
+// them: a drive whose capacity read 0 (0x9A is recorded already and stays its
+// code) gets the steps with both sizes 0, and a second area of 0 gets an
+// extended partition of F - 33 sectors. Any other area must hold its file
+// system, else its boot sector and FATs would run into the next area or past
+// the drive.
+bool SizesHoldTheirFileSystems(const StationContext& ctx, double F, double S2) {
+    if (F == 0 && S2 == 0) {
+        return true;
+    }
+    if (!AreaHoldsItsFileSystem(F)) {
+        return false;
+    }
+    return ctx.Product.FirstShare == 1.0 || S2 == 0 || AreaHoldsItsFileSystem(S2);
+}
+
 // One file system: boot sector at first, FATs behind it, then the root.
 int16_t WriteFileSystem(StationContext& ctx, int16_t slot, int32_t bootSector, double S,
                         int16_t kind) {
@@ -77,7 +102,7 @@ int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, doub
     const double S2 = SecondSectors;
     const auto large1 = PlanIfLarge(ctx, F, kBootSectorOffset);
     const auto large2 = PlanIfLarge(ctx, S2, F - 1 + kBootSectorOffset);
-    if (!Fits(F, large1) || !Fits(S2, large2)) {
+    if (!Fits(F, large1) || !Fits(S2, large2) || !SizesHoldTheirFileSystems(ctx, F, S2)) {
         return kAreaTooLarge;
     }
     if (!WriteMasterBootRecord(ctx, slot, F, S2, {TypeOf(large1), TypeOf(large2)})) {
@@ -96,9 +121,9 @@ int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, doub
         const int16_t kind2 = FatKindFor(S2);
         // A FAT12 partition counts one sector more than its file system; the
         // drives have always been laid out so.
-        const int64_t N2 = S2 == 0  ? int64_t{*RoundInt32(F)} - 33
-                           : large2 ? large2->partitionSectors
-                                    : int64_t{*RoundInt32(S2)} - (kind2 == kFat16 ? 33 : 32);
+        const int64_t N2 = large2    ? large2->partitionSectors
+                           : S2 == 0 ? int64_t{*RoundInt32(F)} - 33
+                                     : int64_t{*RoundInt32(S2)} - (kind2 == kFat16 ? 33 : 32);
         BuildExtendedBootRecord(ctx, S2, N2, TypeOf(large2));
         const auto handle = SlotHandle(ctx, slot);
         if (!handle || ctx.transport->Write(*handle, 1, B, ctx.SectorBuffer.data()) == 0) {

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -92,16 +93,32 @@ void InstanceLock::WriteOwner(pid_t monitor, std::optional<pid_t> station) {
     }
 }
 
-std::optional<pid_t> ReadOwnerStation(const QString& path) {
+namespace {
+
+std::optional<pid_t> ReadOwnerField(const QString& path, int field) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    const QList<QByteArray> fields = file.readAll().simplified().split(' ');
+    const QList<QByteArray> fields = file.read(64).simplified().split(' ');
     if (fields.size() < 2) {
         return std::nullopt;
     }
-    return ParseProcessId(fields[1]);
+    return ParseProcessId(fields[field]);
+}
+
+} // namespace
+
+std::optional<pid_t> ReadOwnerStation(const QString& path) {
+    return ReadOwnerField(path, 1);
+}
+
+std::optional<pid_t> ChannelMonitor(const QString& channelName) {
+    const std::optional<pid_t> pid = ReadOwnerField(InstanceLockPath(channelName), 0);
+    if (!pid || (::kill(*pid, 0) != 0 && errno != EPERM)) {
+        return std::nullopt;
+    }
+    return pid;
 }
 
 } // namespace ufd

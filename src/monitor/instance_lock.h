@@ -39,4 +39,8 @@ private:
 // The station process id that the lock's holder wrote, if readable.
 std::optional<pid_t> ReadOwnerStation(const QString& path);
 
+// The Vasket serving the channel: the process id its lock records, while
+// that process runs. Nothing when none does (never started, or it died).
+std::optional<pid_t> ChannelMonitor(const QString& channelName);
+
 } // namespace ufd

@@ -25,6 +25,8 @@ constexpr int kPeerTimeoutMilliseconds = 2000;
 // Notices are a few bytes. Past this the text can only be garbage, which
 // counts as "other" all the same, so the rest is not kept.
 constexpr qsizetype kMaxNoticeBytes = 64 * 1024;
+// How often the channel checks that it still listens where Vasket sends.
+constexpr int kWatchMilliseconds = 1000;
 
 } // namespace
 
@@ -50,10 +52,20 @@ QString NoticeSocketPath(const QString& name, QString* refusal) {
     return QFile::decodeName(run.path.c_str()) + QLatin1Char('/') + name;
 }
 
-NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
+NoticeServer::NoticeServer(QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)), watch_(new QTimer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    watch_->setInterval(kWatchMilliseconds);
+    connect(watch_, &QTimer::timeout, this, &NoticeServer::Watch);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
+            if (open_ >= kMaxOpenConnections) {
+                ++refused_;
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            ++open_;
             struct Pending {
                 QByteArray bytes;
                 bool delivered = false;
@@ -69,6 +81,7 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
                     return;
                 }
                 pending->delivered = true;
+                --open_;
                 take();
                 socket->disconnect(this);
                 socket->abort();
@@ -102,8 +115,48 @@ NoticeServer::NoticeServer(QObject* parent) : QObject(parent), server_(new QLoca
 }
 
 NoticeServer::~NoticeServer() {
+    watch_->stop();
     server_->close();
     ReleaseLock();
+}
+
+void NoticeServer::StartWatch(const QString& path) {
+    path_ = path;
+    relistenFailed_ = false;
+    refused_ = 0;
+    watch_->start();
+}
+
+// Qt closes a server for good when accepting fails (no descriptors left),
+// and a cleaner may remove the socket file: either way Vasket's notices
+// would go nowhere. Listen again, and say so.
+void NoticeServer::Watch() {
+    if (refused_ > 0) {
+        emit Warning(QStringLiteral("Notice channel \"%1\": %2 connection(s) refused, more than %3 "
+                                    "were open at once")
+                         .arg(path_)
+                         .arg(refused_)
+                         .arg(kMaxOpenConnections));
+        refused_ = 0;
+    }
+    struct stat info {};
+    const bool there =
+        ::lstat(QFile::encodeName(path_).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
+    if (server_->isListening() && there) {
+        return;
+    }
+    server_->close();
+    QLocalServer::removeServer(path_);
+    if (server_->listen(path_)) {
+        relistenFailed_ = false;
+        emit Warning(QStringLiteral("Notice channel \"%1\" was %2; listening again")
+                         .arg(path_, there ? QStringLiteral("closed") : QStringLiteral("removed")));
+    } else if (!relistenFailed_) {
+        relistenFailed_ = true;
+        emit Warning(QStringLiteral("Notice channel \"%1\" was lost and cannot be listened on "
+                                    "again (%2); drives that come or go are seen only after Clear")
+                         .arg(path_, server_->errorString()));
+    }
 }
 
 void NoticeServer::ReleaseLock() {
@@ -118,6 +171,7 @@ void NoticeServer::ReleaseLock() {
 }
 
 bool NoticeServer::Listen(const QString& name) {
+    watch_->stop();
     server_->close();
     const QString path = NoticeSocketPath(name, &refusal_);
     if (path.isEmpty()) {
@@ -125,7 +179,11 @@ bool NoticeServer::Listen(const QString& name) {
     }
     // Whatever socket file is there goes, a live one too.
     QLocalServer::removeServer(path);
-    return server_->listen(path);
+    if (!server_->listen(path)) {
+        return false;
+    }
+    StartWatch(path);
+    return true;
 }
 
 namespace {
@@ -144,6 +202,7 @@ bool Answers(const QString& name) {
 } // namespace
 
 ClaimResult NoticeServer::Claim(const QString& channel) {
+    watch_->stop();
     server_->close();
     ReleaseLock();
     refusal_.clear();
@@ -184,6 +243,7 @@ ClaimResult NoticeServer::Claim(const QString& channel) {
     if (result == ClaimResult::Listening) {
         lockFd_ = fd;
         lockPath_ = lockPath;
+        StartWatch(name);
     } else {
         ::close(fd);
     }

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QLocalServer;
+class QTimer;
 
 namespace ufd {
 
@@ -43,14 +44,29 @@ public:
     // was refused).
     QString Refusal() const { return refusal_; }
 
+    // At most this many connections are open at once; more are refused at
+    // once, so a flood can never exhaust the station's descriptors.
+    static constexpr int kMaxOpenConnections = 64;
+
 signals:
     // The whole notice: every byte the sender wrote before closing.
     void NoticeReceived(const QByteArray& text);
+    // Something that loses or may lose notices, said as it happens:
+    // connections refused at the cap, the channel closed or its socket file
+    // gone (and listened on again, or not).
+    void Warning(const QString& text);
 
 private:
     void ReleaseLock();
+    void StartWatch(const QString& path);
+    void Watch();
 
     QLocalServer* server_;
+    QTimer* watch_;
+    QString path_;
+    bool relistenFailed_ = false;
+    int open_ = 0;
+    int refused_ = 0;
     int lockFd_ = -1;
     QByteArray lockPath_;
     QString refusal_;

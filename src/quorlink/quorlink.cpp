@@ -8,6 +8,7 @@
 #include <quorlink/quorlink.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -31,6 +32,12 @@ struct OpenDrive {
     std::shared_ptr<Device> device;
 };
 
+// What a backend that could not be made answers: no drive anywhere.
+class NoDrives final : public Executor {
+public:
+    OpenResult open(int) override { return {}; }
+};
+
 // The mutex guards the backend choice, the handle table and the trace; a
 // command itself runs outside it, so calls on different drives from
 // different threads run at the same time (each backend guards its drives).
@@ -46,9 +53,18 @@ struct Library {
         if (!chosen) {
             chosen = true;
             const char* rack = std::getenv("QUORLINK_RACK");
-            executor =
-                rack != nullptr && *rack != '\0' ? makeSimulatorExecutor(rack) : makeSgExecutor();
-            openTrace();
+            try {
+                executor = rack != nullptr && *rack != '\0' ? makeSimulatorExecutor(rack)
+                                                            : makeSgExecutor();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "quorlink: no drives: %s\n", e.what());
+                executor = std::make_unique<NoDrives>();
+            }
+            try {
+                openTrace();
+            } catch (const std::exception&) {
+                trace.reset(); // the calls' answers never depend on their trace
+            }
         }
         return *executor;
     }
@@ -99,8 +115,12 @@ public:
     }
     ~Call() {
         std::lock_guard lock(library().mutex);
-        if (library().trace) {
-            library().trace->write(record_);
+        try {
+            if (library().trace) {
+                library().trace->write(record_);
+            }
+        } catch (...) {
+            // A trace that cannot be written never changes what was answered.
         }
     }
     Call(const Call&) = delete;
@@ -137,6 +157,18 @@ public:
     uint16_t status(uint16_t s) {
         record_.status = s;
         return s;
+    }
+    // Runs the call's body: nothing it throws (a state directory gone
+    // read-only or full, memory) leaves the C API; it fails with the reason.
+    template <typename Body> auto guard(Body body) -> decltype(body()) {
+        try {
+            return body();
+        } catch (const std::exception& e) {
+            fail(e.what());
+        } catch (...) {
+            fail("unexpected failure");
+        }
+        return 0;
     }
 
 private:
@@ -206,151 +238,170 @@ extern "C" {
 
 int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
     Call call("fnQuorbus_GetDiskHandle", {{"driveIndex", driveIndex}});
-    call.record().driveIndex = driveIndex;
-    const auto paths = replyPaths();
-    removeReply(paths.text);
-    if (driveIndex < 0 || driveIndex > kLastDriveIndex) {
-        call.fail("drive index out of range");
-        return 0;
-    }
-    if (!paths.refusal.empty()) {
-        call.fail(paths.refusal.c_str());
-        return 0;
-    }
-    OpenResult opened = call.executor().open(driveIndex);
-    if (!opened.device) {
-        call.fail(opened.reason.empty() ? "no drive" : opened.reason.c_str());
-        return 0;
-    }
-    Library& lib = library();
-    int32_t handle = 0;
-    {
-        std::lock_guard lock(lib.mutex);
-        handle = lib.newHandle();
-        lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device)};
-    }
-    writeTextReply(paths.text, opened.deviceLine,
-                   Outcome{true, {}, opened.reply, opened.shortLength});
-    call.record().status = handle;
-    return handle;
+    return call.guard([&]() -> int32_t {
+        call.record().driveIndex = driveIndex;
+        const auto paths = replyPaths();
+        removeReply(paths.text);
+        if (driveIndex < 0 || driveIndex > kLastDriveIndex) {
+            call.fail("drive index out of range");
+            return 0;
+        }
+        if (!paths.refusal.empty()) {
+            call.fail(paths.refusal.c_str());
+            return 0;
+        }
+        OpenResult opened = call.executor().open(driveIndex);
+        if (!opened.device) {
+            call.fail(opened.reason.empty() ? "no drive" : opened.reason.c_str());
+            return 0;
+        }
+        Library& lib = library();
+        int32_t handle = 0;
+        {
+            std::lock_guard lock(lib.mutex);
+            handle = lib.newHandle();
+            lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device)};
+        }
+        writeTextReply(paths.text, opened.deviceLine,
+                       Outcome{true, {}, opened.reply, opened.shortLength});
+        call.record().status = handle;
+        return handle;
+    });
 }
 
 uint16_t fnQuorbus_CloseHandle(int32_t handle) {
     Call call("fnQuorbus_CloseHandle", {{"handle", handle}});
-    if (call.drive(handle) == nullptr) {
-        return call.fail("unknown handle");
-    }
-    {
-        std::lock_guard lock(library().mutex);
-        library().handles.erase(handle);
-    }
-    return call.status(kOk);
+    return call.guard([&]() -> uint16_t {
+        if (call.drive(handle) == nullptr) {
+            return call.fail("unknown handle");
+        }
+        {
+            std::lock_guard lock(library().mutex);
+            library().handles.erase(handle);
+        }
+        return call.status(kOk);
+    });
 }
 
 uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
     Call call("fnQuorbus_ReadCapacity", {{"handle", handle}});
-    const auto paths = replyPaths();
-    removeReply(paths.text);
-    Device* drive = call.drive(handle);
-    if (drive == nullptr) {
-        return call.fail("unknown handle");
-    }
-    if (!paths.refusal.empty()) {
-        return call.fail(paths.refusal.c_str());
-    }
-    std::array<uint8_t, 32> data{};
-    Outcome outcome = drive->execute(encodeReadCapacity10(), std::span(data).first(8));
-    if (!outcome.ok) {
-        return call.finish(outcome);
-    }
-    uint64_t lastLba = be32(data.data());
-    if (lastLba == 0xFFFFFFFFULL) {
-        // Too large for the 10-byte answer: ask again with the 16-byte form.
-        data.fill(0);
-        outcome = drive->execute(encodeReadCapacity16(), data);
+    return call.guard([&]() -> uint16_t {
+        const auto paths = replyPaths();
+        removeReply(paths.text);
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            return call.fail("unknown handle");
+        }
+        if (!paths.refusal.empty()) {
+            return call.fail(paths.refusal.c_str());
+        }
+        std::array<uint8_t, 32> data{};
+        Outcome outcome = drive->execute(encodeReadCapacity10(), std::span(data).first(8));
         if (!outcome.ok) {
             return call.finish(outcome);
         }
-        lastLba = be64(data.data());
-    }
-    writeTextReply(paths.text, std::to_string(lastLba + 1), outcome);
-    return call.finish(outcome);
+        uint64_t lastLba = be32(data.data());
+        if (lastLba == 0xFFFFFFFFULL) {
+            // Too large for the 10-byte answer: ask again with the 16-byte form.
+            data.fill(0);
+            outcome = drive->execute(encodeReadCapacity16(), data);
+            if (!outcome.ok) {
+                return call.finish(outcome);
+            }
+            lastLba = be64(data.data());
+        }
+        writeTextReply(paths.text, std::to_string(lastLba + 1), outcome);
+        return call.finish(outcome);
+    });
 }
 
 uint16_t fnQuorbus_ModeSense(int32_t handle) {
     Call call("fnQuorbus_ModeSense", {{"handle", handle}});
-    const auto paths = replyPaths();
-    removeReply(paths.binary);
-    Device* drive = call.drive(handle);
-    if (drive == nullptr) {
-        return call.fail("unknown handle");
-    }
-    if (!paths.refusal.empty()) {
-        return call.fail(paths.refusal.c_str());
-    }
-    const Command cmd = encodeModeSense();
-    std::array<uint8_t, kBinaryReplySize> reply{};
-    const Outcome outcome = drive->execute(cmd, std::span(reply).first(cmd.dataLength));
-    if (outcome.ok) {
-        // The mode data as the drive returned it, and the write-protect bit
-        // of its header (byte 2, bit 7) at byte 82 where callers look.
-        reply[kModeSenseWpOffset] = (reply[2] & 0x80) != 0 ? 0x80 : 0x00;
-        writeReply(paths.binary, reply, outcome);
-    }
-    return call.finish(outcome);
+    return call.guard([&]() -> uint16_t {
+        const auto paths = replyPaths();
+        removeReply(paths.binary);
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            return call.fail("unknown handle");
+        }
+        if (!paths.refusal.empty()) {
+            return call.fail(paths.refusal.c_str());
+        }
+        const Command cmd = encodeModeSense();
+        std::array<uint8_t, kBinaryReplySize> reply{};
+        const Outcome outcome = drive->execute(cmd, std::span(reply).first(cmd.dataLength));
+        if (outcome.ok) {
+            // The mode data as the drive returned it, and the write-protect bit
+            // of its header (byte 2, bit 7) at byte 82 where callers look.
+            reply[kModeSenseWpOffset] = (reply[2] & 0x80) != 0 ? 0x80 : 0x00;
+            writeReply(paths.binary, reply, outcome);
+        }
+        return call.finish(outcome);
+    });
 }
 
 uint16_t fnQuorbus_TestUnitReady(int32_t handle) {
     Call call("fnQuorbus_TestUnitReady", {{"handle", handle}});
-    return noReply(call, call.drive(handle), encodeTestUnitReady());
+    return call.guard(
+        [&]() -> uint16_t { return noReply(call, call.drive(handle), encodeTestUnitReady()); });
 }
 
 uint16_t fnQuorbus_Inquiry(int32_t handle) {
     Call call("fnQuorbus_Inquiry", {{"handle", handle}});
-    return noReply(call, call.drive(handle), encodeInquiry());
+    return call.guard(
+        [&]() -> uint16_t { return noReply(call, call.drive(handle), encodeInquiry()); });
 }
 
 uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_t firstSector) {
     Call call("fnQuorbus_Read",
               {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
-    return noReply(call, call.drive(handle), encodeRead(firstSector, sectorCount));
+    return call.guard([&]() -> uint16_t {
+        return noReply(call, call.drive(handle), encodeRead(firstSector, sectorCount));
+    });
 }
 
 uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
                          const void* data) {
     Call call("fnQuorbus_Write",
               {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
-    Device* drive = call.drive(handle);
-    if (data == nullptr || sectorCount <= 0) {
-        return call.fail("no data");
-    }
-    const auto bytes = std::span(static_cast<const uint8_t*>(data),
-                                 static_cast<size_t>(sectorCount) * kSectorSize);
-    const auto cmd = encodeWrite(firstSector, sectorCount, bytes);
-    if (cmd) {
-        // Only a range a block can hold is ever read from the caller's buffer.
-        call.record().writeData = bytes;
-    }
-    return noReply(call, drive, cmd);
+    return call.guard([&]() -> uint16_t {
+        Device* drive = call.drive(handle);
+        if (data == nullptr || sectorCount <= 0) {
+            return call.fail("no data");
+        }
+        const auto bytes = std::span(static_cast<const uint8_t*>(data),
+                                     static_cast<size_t>(sectorCount) * kSectorSize);
+        const auto cmd = encodeWrite(firstSector, sectorCount, bytes);
+        if (cmd) {
+            // Only a range a block can hold is ever read from the caller's buffer.
+            call.record().writeData = bytes;
+        }
+        return noReply(call, drive, cmd);
+    });
 }
 
 uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero, int32_t length) {
     Call call("fnQuorbus_VendorR",
               {{"handle", handle}, {"vendorCode", vendorCode}, {"zero", zero}, {"length", length}});
-    return binaryReply(call, call.drive(handle),
-                       encodeVendor(VendorForm::Read, vendorCode, 0, 0, 0, 0, 0, length));
+    return call.guard([&]() -> uint16_t {
+        return binaryReply(call, call.drive(handle),
+                           encodeVendor(VendorForm::Read, vendorCode, 0, 0, 0, 0, 0, length));
+    });
 }
 
 uint16_t fnQuorbus_VendorW(int32_t handle, int32_t vendorCode, int32_t length, const void* data) {
     Call call("fnQuorbus_VendorW",
               {{"handle", handle}, {"vendorCode", vendorCode}, {"length", length}});
-    Device* drive = call.drive(handle);
-    if (data == nullptr || length <= 0) {
-        return call.fail("no data");
-    }
-    const auto bytes = std::span(static_cast<const uint8_t*>(data), static_cast<size_t>(length));
-    return noReply(call, drive,
-                   encodeVendor(VendorForm::Write, vendorCode, 0, 0, 0, 0, 0, length, bytes));
+    return call.guard([&]() -> uint16_t {
+        Device* drive = call.drive(handle);
+        if (data == nullptr || length <= 0) {
+            return call.fail("no data");
+        }
+        const auto bytes =
+            std::span(static_cast<const uint8_t*>(data), static_cast<size_t>(length));
+        return noReply(call, drive,
+                       encodeVendor(VendorForm::Write, vendorCode, 0, 0, 0, 0, 0, length, bytes));
+    });
 }
 
 uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32_t chip, int32_t unit,
@@ -360,8 +411,11 @@ uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32_t chip, int3
                                    {"chip", chip},
                                    {"unit", unit},
                                    {"length", length}});
-    return binaryReply(call, call.drive(handle),
-                       encodeVendor(VendorForm::ChipUnit, vendorCode, chip, unit, 0, 0, 0, length));
+    return call.guard([&]() -> uint16_t {
+        return binaryReply(
+            call, call.drive(handle),
+            encodeVendor(VendorForm::ChipUnit, vendorCode, chip, unit, 0, 0, 0, length));
+    });
 }
 
 uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, int32_t unit,
@@ -375,18 +429,22 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
                                        {"reserved1", reserved1},
                                        {"reserved2", reserved2},
                                        {"length", length}});
-    return binaryReply(call, call.drive(handle),
-                       encodeVendor(VendorForm::Scan, vendorCode, chip, unit, parameter, reserved1,
-                                    reserved2, length));
+    return call.guard([&]() -> uint16_t {
+        return binaryReply(call, call.drive(handle),
+                           encodeVendor(VendorForm::Scan, vendorCode, chip, unit, parameter,
+                                        reserved1, reserved2, length));
+    });
 }
 
 uint16_t fnQuorbus2K_KillEXE(void) {
     Call call("fnQuorbus2K_KillEXE", {});
-    {
-        std::lock_guard lock(library().mutex);
-        call.executor().reset();
-    }
-    return call.status(kOk);
+    return call.guard([&]() -> uint16_t {
+        {
+            std::lock_guard lock(library().mutex);
+            call.executor().reset();
+        }
+        return call.status(kOk);
+    });
 }
 
 uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,

@@ -56,7 +56,8 @@ std::string traceLine(const CallRecord& call) {
         j["reason"] = call.reason;
     }
     j["time"] = utcNow();
-    return j.dump() + "\n";
+    // A reason may carry a path that is not UTF-8: replaced, never thrown.
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::filesystem::path defaultTraceFile() {

@@ -9,6 +9,7 @@
 #include "device/low_level_format.h"
 #include "device/write_protect.h"
 #include "format/volume.h"
+#include "monitor/instance_lock.h"
 #include "platform/clock.h"
 #include "platform/start_hidden.h"
 #include "station/notice_receiver.h"
@@ -42,6 +43,7 @@ StationDependencies StationDependencies::Real() {
     d.pumpEvents = [] { DefaultEventPump().ProcessPending(); };
     d.device = RealDeviceProcedures();
     d.noticeChannel = StationNoticeChannel();
+    d.monitorAlive = [](const QString& channel) { return ChannelMonitor(channel); };
     return d;
 }
 

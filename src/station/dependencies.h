@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <sys/types.h>
 
 namespace ufd {
 
@@ -41,6 +43,9 @@ struct StationDependencies {
     DeviceProcedures device;
     // Where the monitor's notices arrive; empty: do not listen.
     QString noticeChannel;
+    // The live monitor of a channel; empty: the monitor is not watched (and
+    // never started again).
+    std::function<std::optional<pid_t>(const QString&)> monitorAlive;
 
     // Everything real: Product.ini, the Vasket start, WaitSeconds, libquorlink.
     static StationDependencies Real();

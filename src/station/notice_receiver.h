@@ -20,9 +20,11 @@ struct NoticeListener {
     QString refusal;
 };
 
-// Listens on the channel unless another station holds it.
+// Listens on the channel unless another station holds it; onWarning hears
+// of every way notices may have been lost while listening.
 NoticeListener ListenForNotices(const QString& channel,
-                                std::function<void(const QByteArray&)> onNotice);
+                                std::function<void(const QByteArray&)> onNotice,
+                                std::function<void(const QString&)> onWarning = {});
 // The channel the monitor posts to ($UFD_NOTICE_CHANNEL or the user's own).
 QString StationNoticeChannel();
 // Sends one notice (tests, tools); false when nobody listens.

@@ -19,10 +19,16 @@ StartupResult TestFrm::Form_Load() {
     // the message boxes below.
     if (!deps_.noticeChannel.isEmpty()) {
         QPointer<TestFrm> self(this);
-        NoticeListener listener =
-            ListenForNotices(deps_.noticeChannel, [self](const QByteArray& bytes) {
+        NoticeListener listener = ListenForNotices(
+            deps_.noticeChannel,
+            [self](const QByteArray& bytes) {
                 if (!self.isNull()) {
                     self->WndProc_CopyData(bytes);
+                }
+            },
+            [self](const QString& text) {
+                if (!self.isNull()) {
+                    self->SayOnStatusLine(text);
                 }
             });
         if (!listener.refusal.isEmpty()) {
@@ -49,9 +55,9 @@ StartupResult TestFrm::Form_Load() {
         if (!listener.receiver) {
             // Not fatal: a Clear still rediscovers; but the operator's
             // engineer should know why plugging in a drive shows nothing.
-            qWarning("ufd-station: cannot listen on the notice channel \"%s\"; drives "
-                     "that come or go are seen only after Clear",
-                     qPrintable(deps_.noticeChannel));
+            SayOnStatusLine(QStringLiteral("Cannot listen on the notice channel \"") +
+                            deps_.noticeChannel +
+                            QStringLiteral("\"; drives that come or go are seen only after Clear"));
         }
         noticeReceiver_ = std::move(listener.receiver);
     }
@@ -68,6 +74,7 @@ StartupResult TestFrm::Form_Load() {
         result.reason = text;
         return result;
     }
+    WatchMonitor();
     PollingDiskStatus(kTrue);
     return result;
 }
@@ -128,6 +135,7 @@ bool TestFrm::InitStation(StartupResult& result) {
 void TestFrm::Form_Unload() {
     // Stop receiving notices; the monitor keeps running, handles stay open.
     noticeReceiver_.reset();
+    monitorKeeper_.reset();
 }
 
 void TestFrm::closeEvent(QCloseEvent* event) {

@@ -122,11 +122,17 @@ public:
     QLabel* UsbStrLab = nullptr;
     QTimer* Timer1 = nullptr;
 
+    // A warning for the operator: on the status line (shown from the first
+    // one on) and on stderr.
+    void SayOnStatusLine(const QString& text);
+    QLabel* StatusLab = nullptr;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     bool InitStation(StartupResult& result);
+    void WatchMonitor();
     void BuildDesign();
     void BuildRowZero();
     void FlashSlot(int recordIndex);
@@ -135,6 +141,7 @@ private:
     StationDependencies deps_;
     RowLayout rows_;
     std::unique_ptr<QObject> noticeReceiver_;
+    std::unique_ptr<QObject> monitorKeeper_;
     bool closing_ = false;
 };
 

@@ -49,9 +49,10 @@ void WidenForRows(TestFrm& frm, const RowLayout& layout) {
     for (QWidget* w : {frm.VidPidLab, frm.ScsiStrLab, frm.UsbStrLab}) {
         MoveBy(w, 0, dy);
     }
-    // The verdict stays across the middle of all the rows.
+    // The verdict stays across the middle of the first column's result
+    // boxes, as in the design; centred over both columns it would hide the
+    // picture of a drive in the second one.
     MoveBy(frm.PassLab, 0, dy / 2);
-    GrowBy(frm.PassLab, dx, 0);
     if (dx != 0) {
         for (QLabel* header : {frm.Function1Lab, frm.Function2Lab, frm.function3Lab, frm.Label1}) {
             CopyHeader(header, dx);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace ufd {
 namespace {
 
@@ -147,6 +149,25 @@ TEST_P(ProductIniTest, ResultFieldsAndMessages) {
 
 INSTANTIATE_TEST_SUITE_P(Files, ProductIniTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return info.param.name; });
+
+// Not a file to read whole: a FIFO (start-up hung on it), a device without
+// end, a good file past the size cap. Each fails at once, as a missing file.
+TEST(ProductIniBounds, FifosDevicesAndHugeFilesFailAtOnce) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::filesystem::path fifo = dir.filePath("fifo").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path huge = dir.filePath("huge").toStdString();
+    std::ofstream(huge, std::ios::binary) << File("", "");
+    std::filesystem::resize_file(huge, kMaxProductIniBytes + 1);
+    for (const std::filesystem::path& file : {fifo, std::filesystem::path("/dev/zero"), huge}) {
+        SCOPED_TRACE(file.string());
+        testing::ScriptedOperator op;
+        ProductConfig config;
+        EXPECT_EQ(ReadProductConfig(config, file), kConfigUnreadable);
+        EXPECT_EQ(op.Texts(), std::vector<QString>{kReadFailed});
+    }
+}
 
 // ApMode and the drive's capacity line share this reading of a number.
 TEST(LeadingNumber, NumberAtTheStartWithAPoint) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace ufd {
@@ -150,6 +151,28 @@ TEST_F(Hotplug, PlugDuringARunIsActedOnAfterIt) {
     EXPECT_EQ(Serial(3), "A3000003");
     EXPECT_EQ(frm->PictureOf(2), kPictureAttached);
     EXPECT_FALSE(frm->GoCmd->isEnabled()) << "the report stands until it is cleared";
+}
+
+// Never deaf: a Vasket killed under the station is started again, the
+// station says so, and the next plug is seen.
+TEST_F(Hotplug, KilledMonitorIsStartedAgainAndSaidSo) {
+    Start({});
+    const std::optional<pid_t> first = ChannelMonitor(channel);
+    ASSERT_TRUE(first.has_value());
+    ASSERT_EQ(::kill(*first, SIGKILL), 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto now = ChannelMonitor(channel);
+            return now && *now != *first && MonitorStation() == ::getpid();
+        },
+        15000))
+        << "the monitor was not started again";
+    ASSERT_NE(frm->StatusLab, nullptr);
+    EXPECT_TRUE(frm->StatusLab->isVisible());
+    EXPECT_TRUE(frm->StatusLab->text().contains("Vasket had ended; started again"));
+    QTest::qWait(300); // the new Vasket reads the rack first
+    rack.Tool({"plug", "2"});
+    EXPECT_TRUE(WaitForDrives(1));
 }
 
 } // namespace

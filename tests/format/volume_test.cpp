@@ -81,15 +81,24 @@ TEST(BuildVolume, SecondAreaOfZeroTakesTheFirstAreaCount) {
     EXPECT_EQ(b.WrittenAt(40031).at(22), 12);
 }
 
-// Above 4,096,000 sectors an area gets FAT32 or exFAT, up to the int32 limit.
+// Too small for the file system (90 sectors for FAT12: 32 + boot + 2 x 12
+// FAT + 32 root + 1 data), negative, or past what the file system chosen for
+// the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
+// limit): nothing is written.
 TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     const std::tuple<double, double, int16_t> cases[] = {
         {4096000, 4096000, kVolumeBuilt},
-        {0, 0, kVolumeBuilt},
-        {4096001, 0, kVolumeBuilt},
+        {90, 90, kVolumeBuilt},
+        {0, 0, kVolumeBuilt}, // no capacity: the steps still run, 0x9A stays
+        {89, 1000, kAreaTooLarge},
+        {1000, 89, kAreaTooLarge},
+        {2, 999998, kAreaTooLarge},  // shares 0.000002 and 0.999998
+        {0, 1000000, kAreaTooLarge}, // shares 0 and 1
+        {89, 0, kAreaTooLarge},
+        {4096001, 1000, kVolumeBuilt},
         {100000, 4096001, kVolumeBuilt},
-        {33505296, 0, kVolumeBuilt},
-        {2147483648.0, 0, kAreaTooLarge},      // its last sector past int32
+        {33505296, 1000, kVolumeBuilt},
+        {2147483648.0, 1000, kAreaTooLarge},   // its last sector past int32
         {100000, 2147483647.0, kAreaTooLarge}, // the second area's, likewise
         {1e15, 1e15, kAreaTooLarge},
         {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
@@ -102,6 +111,10 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
         EXPECT_EQ(BuildVolume(b.ctx, 1, first, second), result) << first << " " << second;
         EXPECT_EQ(b.transport.calls.empty(), result == kAreaTooLarge) << first << " " << second;
     }
+    // Without a second area its size does not count.
+    FormatBench b;
+    b.ctx.Product.FirstShare = 1.0;
+    EXPECT_EQ(BuildVolume(b.ctx, 1, 1000000, 0), kVolumeBuilt);
 }
 
 } // namespace

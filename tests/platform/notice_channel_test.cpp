@@ -10,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -166,6 +170,75 @@ TEST_F(NoticeChannelTest, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused
     EXPECT_FALSE(refused.Listen("other"));
     EXPECT_FALSE(QFile::exists(run + "/quorlink/other"));
     qunsetenv("XDG_RUNTIME_DIR");
+}
+
+// Never deaf: a peer holding hundreds of connections open cannot use up
+// the station's descriptors (Qt would close the server for good), and a
+// socket file that vanished is listened on again; both are said.
+TEST_F(NoticeChannelTest, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
+    NoticeServer server;
+    ASSERT_TRUE(server.Listen(Channel("flood")));
+    QSignalSpy warnings(&server, &NoticeServer::Warning);
+    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
+    int go[2];
+    int done[2];
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const QByteArray path = QFile::encodeName(Channel("flood"));
+    const pid_t flooder = fork();
+    if (flooder == 0) {
+        char c = 0;
+        if (::read(go[0], &c, 1) != 1) {
+            _exit(1);
+        }
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), path.size());
+        // As fast as the server takes them, for a second or so.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        for (int connected = 0, tries = 0; connected < 400 && tries < 20000; ++tries) {
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                ++connected;
+                fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            } else {
+                ::usleep(50);
+            }
+        }
+        // Holds every connection until told to go.
+        [[maybe_unused]] const ssize_t n = ::read(done[0], &c, 1);
+        _exit(0);
+    }
+    // Room for a hundred more descriptors than the test already has.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    const int used = static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files).size());
+    rlimit tight = before;
+    tight.rlim_cur = static_cast<rlim_t>(used + 100);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    ASSERT_EQ(::write(go[1], "x", 1), 1);
+    // Refused while the flood holds the cap, then heard once its idle
+    // connections are cut off, as Vasket's retries would be.
+    const auto heard = [&] {
+        SendNotice("IN", Channel("flood"), 300);
+        QTest::qWait(100);
+        return std::any_of(spy.begin(), spy.end(),
+                           [](const QList<QVariant>& a) { return a.at(0).toByteArray() == "IN"; });
+    };
+    EXPECT_TRUE(QTest::qWaitFor(heard, 10000)) << "the channel went deaf";
+
+    ASSERT_EQ(::write(done[1], "x", 1), 1);
+    ::waitpid(flooder, nullptr, 0);
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    for (int fd : {go[0], go[1], done[0], done[1]}) {
+        ::close(fd);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return warnings.count() > 0; }, 3000));
+    EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"))
+        << qPrintable(warnings.at(0).at(0).toString());
+
+    ASSERT_TRUE(QFile::remove(Channel("flood")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel("flood"), 300); }, 5000));
+    EXPECT_TRUE(warnings.back().at(0).toString().contains("was removed; listening again"));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // the state API the monitor and ufd-rack use.
 #include "sim_fixture.h"
 
+#include <sys/stat.h>
+
 using quorlink::sim::RackError;
 using namespace simtest;
 
@@ -42,6 +44,31 @@ TEST_F(RackTest, BrokenRackFilesSayWhatIsWrong) {
         }
     }
     EXPECT_THROW(quorlink::sim::loadRack(dir_ / "absent.json"), RackError);
+}
+
+// Files no rack can be: refused at once with a clear message, never a hang,
+// a crash or memory without bound.
+TEST_F(RackTest, RackFilesPastTheBoundsAreRefusedAtOnce) {
+    const int deep = 100000;
+    std::ofstream(dir_ / "deep.json")
+        << R"({"drives": [], "x": )" << std::string(deep, '[') << std::string(deep, ']') << "}";
+    std::ofstream(dir_ / "huge.json") << R"({"drives": []})";
+    std::filesystem::resize_file(dir_ / "huge.json", quorlink::sim::kMaxRackBytes + 1);
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.json").c_str(), 0600), 0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"deep.json", "nests deeper than 64 levels"},
+        {"huge.json", "larger than 16 MiB"},
+        {"fifo.json", "not a regular file"},
+    };
+    for (const auto& [name, message] : cases) {
+        SCOPED_TRACE(name);
+        try {
+            quorlink::sim::loadRack(dir_ / name);
+            ADD_FAILURE() << "accepted";
+        } catch (const RackError& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+    }
 }
 
 } // namespace

@@ -254,13 +254,31 @@ void checkIndex(int index) {
 }
 
 RackProfile loadRack(const std::filesystem::path& file) {
+    // A rack describes 17 drives: anything near these bounds is not a rack,
+    // and reading it whole (a FIFO, a device, a huge file) must not hang the
+    // reader or exhaust it.
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw RackError("rack file " + file.string() + " is not a regular file");
+    }
+    if (const auto size = std::filesystem::file_size(file, ec); !ec && size > kMaxRackBytes) {
+        throw RackError("rack file " + file.string() + " is larger than " +
+                        std::to_string(kMaxRackBytes / (1024 * 1024)) + " MiB");
+    }
     std::ifstream in(file);
     if (!in) {
         throw RackError("cannot open rack file " + file.string() + ": " + std::strerror(errno));
     }
     json doc;
     try {
-        doc = json::parse(in);
+        doc = json::parse(in, [&file](int depth, json::parse_event_t, json&) {
+            if (depth > kMaxRackDepth) {
+                throw RackError("rack file " + file.string() + " nests deeper than " +
+                                std::to_string(kMaxRackDepth) + " levels");
+            }
+            return true;
+        });
     } catch (const json::exception& e) {
         throw RackError("rack file " + file.string() + " is not valid JSON: " + e.what());
     }
@@ -330,18 +348,55 @@ std::optional<std::string> RackState::readSmall(int index, const char* name) con
     return std::string(buf, static_cast<size_t>(n));
 }
 
-void RackState::writeSmall(int index, const char* name, const std::string& value) {
-    std::filesystem::create_directories(dir(index));
-    const auto target = dir(index) / name;
-    const auto tmp = dir(index) / (std::string(name) + ".tmp." + std::to_string(getpid()));
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        out << value;
-        if (!out) {
-            throw RackError("cannot write " + tmp.string());
-        }
+namespace {
+
+// The whole file or the old one untouched: a new temp file, every byte
+// written (and on disk, when durable), then renamed over the target. A full disk or a
+// read-only directory is a RackError naming the file; nothing is left
+// behind.
+void replaceFile(const std::filesystem::path& target, const void* data, size_t size,
+                 bool durable = false) {
+    std::error_code ec;
+    std::filesystem::create_directories(target.parent_path(), ec);
+    const auto tmp = target.string() + ".tmp." + std::to_string(getpid());
+    ::unlink(tmp.c_str()); // our own leftover from a killed run
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        throw RackError("cannot write " + target.string() + ": " + std::strerror(errno));
     }
-    std::filesystem::rename(tmp, target);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    int error = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (error == 0 && durable && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(tmp.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(tmp.c_str());
+        throw RackError("cannot write " + target.string() + ": " + std::strerror(error));
+    }
+}
+
+} // namespace
+
+void RackState::writeSmall(int index, const char* name, const std::string& value) {
+    replaceFile(dir(index) / name, value.data(), value.size());
 }
 
 bool RackState::plugged(int index) const {
@@ -380,14 +435,9 @@ std::array<uint8_t, kBlockSize> RackState::configBlock(int index) const {
 }
 
 void RackState::setConfigBlock(int index, const std::array<uint8_t, kBlockSize>& block) {
-    std::filesystem::create_directories(dir(index));
-    const auto tmp = dir(index) / ("config.bin.tmp." + std::to_string(getpid()));
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(block.size()));
-    }
-    std::filesystem::rename(tmp, dir(index) / "config.bin");
+    // What the station reads back as the drive's identity: on disk, or a
+    // failure.
+    replaceFile(dir(index) / "config.bin", block.data(), block.size(), true);
 }
 
 uint64_t RackState::ledCount(int index) const {

@@ -74,6 +74,10 @@ struct RackProfile {
     std::array<DriveProfile, kDriveCount> drives{};
 };
 
+// Bounds of a rack file; past them loadRack refuses it with a clear message.
+inline constexpr uintmax_t kMaxRackBytes = 16 * 1024 * 1024;
+inline constexpr int kMaxRackDepth = 64;
+
 // Reads a rack file; RackError says what is wrong and where.
 RackProfile loadRack(const std::filesystem::path& file);
 

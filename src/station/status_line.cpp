@@ -1,0 +1,58 @@
+// The status line: where the station says what may cost it notices (a
+// monitor started again, a channel listened on again). Hidden until there is
+// something to say, so the window looks as designed otherwise.
+#include "station/test_frm.h"
+
+#include "config/program_directory.h"
+#include "station/monitor_keeper.h"
+#include "station/twips.h"
+
+#include <QDebug>
+#include <QPalette>
+
+namespace ufd {
+
+void TestFrm::SayOnStatusLine(const QString& text) {
+    qWarning("ufd-station: %s", qPrintable(text));
+    if (StatusLab == nullptr) {
+        // Between the disk label and Start, where nothing else is drawn; the
+        // disk label's column moves right when the rows take two columns.
+        StatusLab = new QLabel(this);
+        StatusLab->setObjectName(QStringLiteral("StatusLab"));
+        StatusLab->setWordWrap(true);
+        StatusLab->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        StatusLab->setFont(SansFont(7));
+        QPalette palette = StatusLab->palette();
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        StatusLab->setPalette(palette);
+        PlaceTwips(StatusLab, TwipLeft(TextDiskLab), 4410, 1785, 870);
+    }
+    StatusLab->setText(text);
+    StatusLab->setToolTip(text);
+    StatusLab->show();
+}
+
+void TestFrm::WatchMonitor() {
+    if (!deps_.monitorAlive || !deps_.startMonitor || deps_.noticeChannel.isEmpty()) {
+        return;
+    }
+    QPointer<TestFrm> self(this);
+    const QString channel = deps_.noticeChannel;
+    monitorKeeper_ = std::make_unique<MonitorKeeper>(
+        [self] {
+            return self.isNull()
+                       ? 0
+                       : self->deps_.startMonitor(ProgramDirectory() + QStringLiteral("Vasket"));
+        },
+        [self, channel] {
+            return self.isNull() ? std::nullopt : self->deps_.monitorAlive(channel);
+        },
+        [self](const QString& text) {
+            if (!self.isNull()) {
+                self->SayOnStatusLine(text);
+            }
+        },
+        MonitorKeeper::Settings{});
+}
+
+} // namespace ufd

@@ -1,0 +1,138 @@
+# Helpers of the guest's test cases (sourced): user-space sticks on dummy_hcd,
+# bounded waits, the station's batch run. $UFDVM_ROOT, $UFDVM_BUILD and
+# $UFDVM_WORK come from the guest's init.
+set -euo pipefail
+bin=$UFDVM_BUILD/bin
+gadgets=/sys/kernel/config/usb_gadget
+scratch=$(mktemp -d /tmp/case.XXXXXX)
+sticks=()
+
+# step WHAT: a time-stamped line in the case's log.
+step() { echo "[$(cut -d' ' -f1 /proc/uptime)] $*"; }
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND every 0.1 s.
+wait_for() {
+    local limit=$1 what=$2 deadline
+    shift 2
+    deadline=$(($(date +%s%N) + limit * 1000000000))
+    until "$@" 2>/dev/null; do
+        [ "$(date +%s%N)" -lt "$deadline" ] || fail "$what: not within $limit s"
+        sleep 0.1
+    done
+}
+
+# The serial number of a rack drive, from ufd-rack's device line.
+rack_serial() {
+    "$bin/ufd-rack" --rack "$1" list | awk -v i="$2" '$1 == i { n = split($NF, p, "\\"); print p[n] }'
+}
+
+# stick_start NAME RACK INDEX [VID:PID [SERIAL [BLOCK_SIZE]]]: a gadget
+# carrying ufd-stick for drive INDEX of RACK, ready to be plugged (with
+# UFDVM_LATER=1 set, not waited for: sticks_ready waits for them all).
+stick_start() {
+    local name=$1 rack=$2 index=$3 ids=${4:-1234:5678} serial=${5:-} block=${6:-512}
+    local g=$gadgets/$name ffs=/run/ufdvm/ffs/$name
+    [ -n "$serial" ] || serial=$(rack_serial "$rack" "$index")
+    mkdir "$g"
+    echo "0x${ids%:*}" >"$g/idVendor"
+    echo "0x${ids#*:}" >"$g/idProduct"
+    echo 0x0200 >"$g/bcdUSB"
+    mkdir "$g/strings/0x409"
+    echo "$serial" >"$g/strings/0x409/serialnumber"
+    echo "Generic" >"$g/strings/0x409/manufacturer"
+    echo "Stick $index" >"$g/strings/0x409/product"
+    mkdir "$g/configs/c.1" "$g/functions/ffs.$name"
+    ln -s "$g/functions/ffs.$name" "$g/configs/c.1/"
+    mkdir -p "$ffs"
+    mount -t functionfs "$name" "$ffs"
+    "$bin/ufd-stick" --rack "$rack" --index "$index" --ffs "$ffs" --block-size "$block" \
+        --log "$UFDVM_WORK/$name.commands" --ready "$scratch/$name.ready" \
+        2>>"$UFDVM_WORK/$name.stderr" &
+    echo $! >"$scratch/$name.pid"
+    sticks+=("$name")
+    [ -n "${UFDVM_LATER:-}" ] || wait_for 10 "stick $name ready" test -f "$scratch/$name.ready"
+}
+
+sticks_ready() {
+    local s
+    for s in "${sticks[@]}"; do
+        wait_for 30 "stick $s ready" test -f "$scratch/$s.ready"
+    done
+}
+
+# stick_plug NAME PORT: connects the stick to dummy_hcd's port PORT (0..15).
+stick_plug() { echo "dummy_udc.$2" >"$gadgets/$1/UDC"; }
+stick_unplug() { echo "" >"$gadgets/$1/UDC"; }
+
+stick_stop() {
+    local name=$1 g=$gadgets/$1
+    [ -d "$g" ] || return 0
+    [ -z "$(cat "$g/UDC" 2>/dev/null)" ] || stick_unplug "$name" || true
+    kill "$(cat "$scratch/$name.pid")" 2>/dev/null || true
+    wait "$(cat "$scratch/$name.pid")" 2>/dev/null || true
+    umount "/run/ufdvm/ffs/$name" 2>/dev/null || true
+    rm -f "$g/configs/c.1/ffs.$name"
+    rmdir "$g/configs/c.1/strings/0x409" "$g/configs/c.1" "$g/functions/ffs.$name" \
+        "$g/strings/0x409" "$g" 2>/dev/null || true
+}
+
+# same_as_simulator SIM REAL: rows and exit code of two batch runs agree.
+same_as_simulator() {
+    cat "$2/rows"
+    diff -u "$1/rows" "$2/rows" || fail "rows differ from the simulator-only run"
+    [ "$(cat "$2/rc")" = "$(cat "$1/rc")" ] || fail "exit $(cat "$2/rc"), simulator $(cat "$1/rc")"
+}
+
+cleanup() {
+    local s
+    for s in "${sticks[@]}"; do
+        stick_stop "$s"
+    done
+    udevadm settle --timeout=10 || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# The sg node whose USB device has the given serial; empty when none.
+sg_of_serial() {
+    local d
+    for d in /sys/class/scsi_generic/sg*; do
+        [ "$(cat "$d/device/../../../../serial" 2>/dev/null)" = "$1" ] && {
+            basename "$d"
+            return 0
+        }
+    done
+    return 1
+}
+
+# wait_sg N: the kernel has made /dev/sgN (plug the next stick only then, so
+# that sticks take sg numbers in plug order).
+wait_sg() { wait_for 20 "/dev/sg$1" test -e "/sys/class/scsi_generic/sg$1"; }
+
+# wait_disks N...: each /dev/sgN has its disk attached, and udev is done.
+wait_disks() {
+    local n
+    for n in "$@"; do
+        wait_for 30 "a disk behind /dev/sg$n" test -e "/sys/class/scsi_generic/sg$n/device/block"
+    done
+    udevadm settle --timeout=60
+}
+
+# run_batch DIR [PRODUCT]: the station's batch run (product: an examples/
+# file, default Product.ini) with its program directory in the guest's
+# overlay; rows in DIR/rows, exit code in DIR/rc.
+run_batch() {
+    local dir=$1 product=${2:-Product.ini}
+    mkdir -p "$dir"
+    cp "$UFDVM_ROOT/examples/$product" "$bin/Product.ini"
+    set +e
+    QT_QPA_PLATFORM=offscreen timeout 120 \
+        "$bin/ufd-station" --batch >"$dir/rows" 2>"$dir/stderr"
+    echo $? >"$dir/rc"
+    set -e
+}

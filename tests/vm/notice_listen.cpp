@@ -1,0 +1,28 @@
+// notice-listen: stands in for the station on the notice channel
+// ($UFD_NOTICE_CHANNEL) and prints every notice as one line,
+// "<milliseconds since the epoch> <text>", so guest tests can see what
+// Vasket said and when.
+#include "platform/notice_channel.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ufd::NoticeServer server;
+    if (!server.Listen()) {
+        std::fprintf(stderr, "notice-listen: cannot listen on %s\n",
+                     qPrintable(ufd::NoticeChannelName()));
+        return 2;
+    }
+    QObject::connect(&server, &ufd::NoticeServer::NoticeReceived, [](const QByteArray& text) {
+        std::printf("%lld %s\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
+                    text.constData());
+        std::fflush(stdout);
+    });
+    std::printf("listening\n");
+    std::fflush(stdout);
+    return app.exec();
+}
