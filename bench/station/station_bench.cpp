@@ -88,6 +88,8 @@ int main() {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QUORLINK_RACK"), dir.filePath(QStringLiteral("rack.json")));
     env.insert(QStringLiteral("QUORLINK_REPLY_DIR"), dir.filePath(QStringLiteral("reply")));
+    // The runs' records go to a database of the benchmark's own.
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("UFD_NOTICE_CHANNEL"),
                QStringLiteral("ufd-bench-") + QUuid::createUuid().toString(QUuid::Id128));
 

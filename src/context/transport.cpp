@@ -46,4 +46,18 @@ uint16_t QuorlinkTransport::KillEXE() {
     return fnQuorbus2K_KillEXE();
 }
 
+DriveIdentity QuorlinkTransport::Identity(int32_t handle) {
+    // A USB serial is at most 126 characters; port paths are far shorter.
+    char serial[256] = {};
+    char port[128] = {};
+    int32_t index = -1;
+    DriveIdentity id;
+    if (quorlink_drive_identity(handle, &index, serial, sizeof serial, port, sizeof port) != 0) {
+        id.DriveIndex = index;
+        id.Serial = QString::fromUtf8(serial);
+        id.PortPath = QString::fromUtf8(port);
+    }
+    return id;
+}
+
 } // namespace ufd

@@ -2,9 +2,19 @@
 // operation, in the library's argument order, so tests can stand in for it.
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 
 namespace ufd {
+
+// Who the drive behind a handle is, for the run's records; nothing is sent
+// to the drive to learn it.
+struct DriveIdentity {
+    int32_t DriveIndex = -1; // -1: unknown
+    QString Serial;
+    QString PortPath; // USB port path, empty when unknown
+};
 
 class Transport {
 public:
@@ -25,6 +35,8 @@ public:
                                 int32_t parameter, int32_t reserved1, int32_t reserved2,
                                 int32_t length) = 0;
     virtual uint16_t KillEXE() = 0;
+    // Not an operation of the interface, so stand-ins need not answer it.
+    virtual DriveIdentity Identity(int32_t /*handle*/) { return {}; }
 };
 
 // The real thing: forwards to libquorlink's C functions.
@@ -45,6 +57,7 @@ public:
     uint16_t VendorScan(int32_t handle, int32_t code, int32_t chip, int32_t unit, int32_t parameter,
                         int32_t reserved1, int32_t reserved2, int32_t length) override;
     uint16_t KillEXE() override;
+    DriveIdentity Identity(int32_t handle) override;
 };
 
 } // namespace ufd

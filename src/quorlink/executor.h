@@ -29,6 +29,8 @@ struct OpenResult {
     std::unique_ptr<Device> device; // null: nothing at this index
     std::string deviceLine;         // contains "USBSTOR" only for USB storage
     std::string reason;             // why there is no device, beyond an empty index
+    std::string serial;             // the drive's serial number, for the records
+    std::string portPath;           // USB port path ("1-2.3"); empty when unknown
     // How the device line lands in the reply file (the simulator's faults).
     ReplyShape reply = ReplyShape::Full;
     size_t shortLength = 0;

@@ -7,6 +7,7 @@
 
 #include <quorlink/quorlink.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,8 @@ struct OpenDrive {
     // Shared with the calls running on it, so a close from another thread
     // never pulls the device from under a command.
     std::shared_ptr<Device> device;
+    std::string serial;
+    std::string portPath;
 };
 
 // What a backend that could not be made answers: no drive anywhere.
@@ -260,7 +263,8 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
         {
             std::lock_guard lock(lib.mutex);
             handle = lib.newHandle();
-            lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device)};
+            lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
+                                            std::move(opened.serial), std::move(opened.portPath)};
         }
         writeTextReply(paths.text, opened.deviceLine,
                        Outcome{true, {}, opened.reply, opened.shortLength});
@@ -461,6 +465,30 @@ uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
     }
     std::memcpy(textPath, text.c_str(), text.size() + 1);
     std::memcpy(binaryPath, binary.c_str(), binary.size() + 1);
+    return 1;
+}
+
+uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
+                                 size_t serialSize, char* portPath, size_t portSize) {
+    if (driveIndex == nullptr || serial == nullptr || portPath == nullptr || serialSize == 0 ||
+        portSize == 0) {
+        return 0;
+    }
+    // No Call: this is bookkeeping, not a drive operation, so it is not traced.
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    if (handle == 0 || it == lib.handles.end()) {
+        return 0;
+    }
+    const auto copy = [](const std::string& from, char* to, size_t size) {
+        const size_t n = std::min(from.size(), size - 1);
+        std::memcpy(to, from.data(), n);
+        to[n] = '\0';
+    };
+    *driveIndex = it->second.driveIndex;
+    copy(it->second.serial, serial, serialSize);
+    copy(it->second.portPath, portPath, portSize);
     return 1;
 }
 

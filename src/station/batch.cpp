@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace ufd {
@@ -71,7 +72,8 @@ QString BatchReport(const TestFrm& frm) {
     return out;
 }
 
-int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print) {
+int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print,
+             RunRecorder* recorder) {
     if (frm.Context().slots.DiskCount == 0 || !frm.GoCmd->isEnabled()) {
         print(QStringLiteral("No drive attached: the run could not start."));
         return kExitNotRun;
@@ -87,7 +89,16 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print) {
         print(QStringLiteral("The run did not start."));
         return kExitNotRun;
     }
+    const std::optional<StoreOutcome> stored =
+        recorder != nullptr ? std::optional(recorder->WaitStored()) : std::nullopt;
+    if (recorder != nullptr) {
+        print(recorder->RunId());
+    }
     print(BatchReport(frm));
+    if (stored && !stored->stored) {
+        print(stored->warning);
+        return kExitNotStored;
+    }
     if (frm.PassLab->text() == kAllPass) {
         return kExitAllPass;
     }

@@ -10,10 +10,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 
 namespace ufd {
+
+class RunRecorder;
 
 // The item procedures of the device command layer, called with a slot number.
 struct DeviceProcedures {
@@ -43,6 +46,8 @@ struct StationDependencies {
     DeviceProcedures device;
     // Where the monitor's notices arrive; empty: do not listen.
     QString noticeChannel;
+    // Keeps a record of every run; none: nothing is recorded.
+    std::shared_ptr<RunRecorder> results;
     // The live monitor of a channel; empty: the monitor is not watched (and
     // never started again).
     std::function<std::optional<pid_t>(const QString&)> monitorAlive;

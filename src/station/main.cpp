@@ -6,6 +6,7 @@
 #include "platform/message_box.h"
 #include "settings/station_settings.h"
 #include "station/batch.h"
+#include "station/run_recorder.h"
 #include "station/test_frm.h"
 
 #include <QApplication>
@@ -60,8 +61,21 @@ int main(int argc, char** argv) {
     ufd::QuorlinkTransport transport;
     ufd::StationContext ctx(transport);
     ctx.Settings = settings.settings;
-    auto* frm = new ufd::TestFrm(ctx, ufd::StationDependencies::Real());
+    QString resultsError;
+    const std::shared_ptr<ufd::RunRecorder> recorder =
+        ufd::MakeRunRecorder(settings.settings, &resultsError);
+    if (!recorder) {
+        ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::kWindowCaption);
+        if (unattended) {
+            print(QStringLiteral("Start-up failed: ") + resultsError);
+        }
+        return ufd::kExitNotRun;
+    }
+    ufd::StationDependencies deps = ufd::StationDependencies::Real();
+    deps.results = recorder;
+    auto* frm = new ufd::TestFrm(ctx, deps);
     frm->setAttribute(Qt::WA_DeleteOnClose);
+    recorder->Attach(*frm);
     const ufd::StartupResult started = frm->Form_Load();
     if (!started.ok) {
         if (unattended) {
@@ -75,7 +89,7 @@ int main(int argc, char** argv) {
         return QApplication::exec();
     }
     QPointer<ufd::TestFrm> window(frm);
-    const int code = ufd::RunBatch(*frm, print);
+    const int code = ufd::RunBatch(*frm, print, recorder.get());
     if (!screenshot.isEmpty() && !window.isNull()) {
         QApplication::processEvents();
         if (!frm->grab().save(screenshot)) {

@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 #include "station/drive_pictures.h"
 #include "station/parallel_run.h"
+#include "station/run_recorder.h"
 #include "station/slot_items.h"
 #include "station/widget_helpers.h"
 #include "station/window_run_view.h"
@@ -22,7 +23,8 @@ void TestFrm::GoCmd_Click() {
     // Everything the run needs after a wait is taken from here, not from
     // the window, which may be gone by then.
     StationContext& ctx = ctx_;
-    const DeviceProcedures dev = deps_.device;
+    const std::shared_ptr<RunRecorder> results = deps_.results;
+    const DeviceProcedures dev = results ? results->Timed(deps_.device) : deps_.device;
     // A copy: the window, and its own copy, may be deleted inside the wait.
     const std::function<void(float)> waitFor = deps_.wait;
     auto Wait = [&waitFor](float seconds) {
@@ -56,6 +58,9 @@ void TestFrm::GoCmd_Click() {
         return;
     }
 
+    if (results) {
+        results->Begin();
+    }
     PassLab->hide();
     PassLab->lower();
     for (int16_t r = 0; r < rows_.shown; ++r) {
@@ -158,6 +163,9 @@ void TestFrm::GoCmd_Click() {
 
     if (parallel) {
         parallel->Finish();
+    }
+    if (results) {
+        results->Finish(*this);
     }
     PassLab->show();
     for (int i = 0; i < table.DiskCount; ++i) {

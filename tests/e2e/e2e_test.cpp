@@ -21,7 +21,7 @@ enum Col { kSlot, kRow, kPicture, kFormat, kConfig, kCheckConfig, kCheckWP, kSta
 // The pictures of the slots in order, space-separated.
 struct Outcome {
     int code = -1;
-    QString out, verdict, pictures;
+    QString out, verdict, pictures, runId;
     std::map<int, QStringList> rows;
 };
 
@@ -38,6 +38,21 @@ public:
             EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, path("bin/" + name)));
         }
         qputenv("UFD_NOTICE_CHANNEL", "ufd-e2e-" + QUuid::createUuid().toByteArray(QUuid::Id128));
+        // The records go to this test's own default database and journal.
+        QDir(path("data")).removeRecursively();
+        qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+        qunsetenv("UFD_STATION_CONF");
+    }
+
+    QString database() const { return path("data/ufd-station/results.sqlite"); }
+
+    // ufd-results from the build, with this station's settings lookup.
+    QString results(const QStringList& args, int expectCode = 0) const {
+        QProcess p;
+        p.start(UFD_BIN_DIR "/ufd-results", args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), expectCode) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput());
     }
 
     QString path(const QString& name) const { return rack.Path(name); }
@@ -64,6 +79,10 @@ public:
         // The report pads its columns; a cell may itself hold wide gaps
         // ("2 Chip(s)   500 MB"), so cells are cut at the header's positions.
         std::vector<qsizetype> starts;
+        const QString first = r.out.section('\n', 0, 0);
+        if (!QUuid::fromString(first).isNull()) {
+            r.runId = first;
+        }
         for (const QString& line : r.out.split('\n')) {
             if (line.startsWith("Slot ")) {
                 for (const char* h : {"Slot", "Row", "Picture", "Format", "Config String",
@@ -118,6 +137,7 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         st.product("ApMode=1", QString("ApMode=") + c.mode);
         const Outcome r = st.run();
         EXPECT_EQ(r.code, c.code) << r.out.toStdString();
+        EXPECT_FALSE(r.runId.isEmpty()) << "the run id comes first: " << r.out.toStdString();
         EXPECT_EQ(r.verdict, c.code == 0 ? "! ALL PASS !" : "! FAILED !");
         EXPECT_EQ(r.pictures, c.pictures);
         ASSERT_EQ(r.rows.size(), 7u) << r.out.toStdString();
@@ -171,6 +191,73 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         EXPECT_EQ(r.code, 2);
         EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts), c.lines);
     }
+}
+
+// What a newcomer sees after scripts/run-station: seven records with the
+// rack's serials, the two failed drives with their codes, and a CSV that
+// Python's csv module reads back as exactly what the database holds.
+TEST(StationEndToEnd, EveryDriveOfARunIsRecordedOnce) {
+    Station st;
+    st.product();
+    const Outcome r = st.run();
+    ASSERT_EQ(r.code, 1) << r.out.toStdString();
+
+    const QString csvFile = st.path("export.csv");
+    {
+        QFile f(csvFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(st.results({"export", "--csv"}).toUtf8());
+    }
+    QProcess py;
+    py.start("python3", {UFD_SOURCE_DIR "/tests/results/csv_equals_db.py", csvFile, st.database()});
+    ASSERT_TRUE(py.waitForFinished(60000));
+    EXPECT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
+
+    QStringList lines = st.results({"list"}).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7);
+    for (int slot = 1; slot <= 7; ++slot) {
+        const QStringList cells = lines[slot - 1].split(' ', Qt::SkipEmptyParts);
+        SCOPED_TRACE(lines[slot - 1].toStdString());
+        EXPECT_EQ(cells.value(2), r.runId);
+        EXPECT_EQ(cells.value(3), QString::number(slot));
+        EXPECT_EQ(cells.value(4), QString("A%1%2").arg(slot).arg(slot, 6, 10, QChar('0')));
+        const QString result = slot == 5 ? "FAIL status 10" : slot == 6 ? "FAIL status F0" : "PASS";
+        EXPECT_EQ(cells.mid(5).join(' '), result);
+    }
+}
+
+// A database that cannot be written: the rows still print, then the
+// warning, exit 3; the next run with a good database brings both runs in,
+// each drive once.
+TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
+    Station st;
+    st.product();
+    QFile blocker(st.path("not-a-dir"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QFile conf(st.path("station.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("[Results]\nDatabase=" + st.path("not-a-dir/results.sqlite").toUtf8() +
+               "\nStationId=line-1\n");
+    conf.close();
+    qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
+    const Outcome lost = st.run();
+    EXPECT_EQ(lost.code, 3) << lost.out.toStdString();
+    const QStringList out = lost.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(out.size(), 3);
+    EXPECT_TRUE(out[out.size() - 2].startsWith("Verdict: ")) << lost.out.toStdString();
+    EXPECT_TRUE(out.last().startsWith("Results not stored in ")) << out.last().toStdString();
+    EXPECT_TRUE(out.last().contains("7 record(s) wait in")) << out.last().toStdString();
+
+    qunsetenv("UFD_STATION_CONF");
+    st.rack.Reset();
+    const Outcome next = st.run();
+    EXPECT_EQ(next.code, 1) << next.out.toStdString();
+    const QString list = st.results({"list"});
+    EXPECT_EQ(list.count(lost.runId), 7) << list.toStdString();
+    EXPECT_EQ(list.count(next.runId), 7) << list.toStdString();
+    EXPECT_EQ(st.results({"list", "--station", "line-1"}).count('\n'), 7);
+    EXPECT_FALSE(QFile::exists(st.path("data/ufd-station/journal.jsonl")));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "fake_sysfs.h"
 #include "reply_writer.h"
 #include "sg_executor.h"
+#include "sysfs_device.h"
 
 #include <quorlink/quorlink.h>
 
@@ -88,6 +89,24 @@ protected:
     std::shared_ptr<sgtest::ScriptedSg> sg;
     std::unique_ptr<Executor> exec;
 };
+
+// The records' serial and port come from the USB device above the
+// interface; a SATA disk has neither.
+TEST_F(SgExecutorTest, SerialAndPortPathOfTheUsbDevice) {
+    tree.add({.index = 1});
+    tree.add({.index = 2, .serial = "XY99"});
+    FakeDrive disk = kSata;
+    disk.index = 3;
+    tree.add(disk);
+    const auto one = quorlink::sg::describeSgDevice(tree.roots(), 1);
+    const auto two = quorlink::sg::describeSgDevice(tree.roots(), 2);
+    const auto sata = quorlink::sg::describeSgDevice(tree.roots(), 3);
+    EXPECT_EQ(std::pair(one.serial, one.portPath),
+              std::pair(std::string("0123ABCD"), std::string("1-1")));
+    EXPECT_EQ(std::pair(two.serial, two.portPath),
+              std::pair(std::string("XY99"), std::string("1-2")));
+    EXPECT_EQ(std::pair(sata.serial, sata.portPath), std::pair(std::string(), std::string()));
+}
 
 TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
     const std::pair<FakeDrive, const char*> cases[] = {

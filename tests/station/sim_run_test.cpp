@@ -6,10 +6,14 @@
 #include "platform/message_box.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
+#include "station/run_recorder.h"
 #include "station/test_frm.h"
 #include "support/sim_rack.h"
 
+#include "results/results_store.h"
+
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -42,6 +46,7 @@ protected:
             onPump(++pumps);
         };
         d.noticeChannel = rack.Path("notices");
+        deps = d;
         frm = std::make_unique<TestFrm>(ctx, d);
         ASSERT_TRUE(frm->Form_Load().ok);
         ASSERT_EQ(ctx.slots.DiskCount, 7);
@@ -67,6 +72,7 @@ protected:
     QuorlinkTransport transport;
     StationContext ctx{transport};
     std::unique_ptr<TestFrm> frm;
+    StationDependencies deps;
     std::vector<QString> events;
     int waits = 0;
     int pumps = 0;
@@ -149,6 +155,57 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     }
     EXPECT_EQ(Row(6), Passed(1, 128));
     EXPECT_EQ(frm->PassLab->text(), kFailed);
+}
+
+// Every run leaves one record per slot with what the window showed; when
+// the database cannot be written the window says so in its warning line.
+TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
+    QTemporaryDir dir;
+    DatabaseTarget good;
+    good.file = dir.filePath("results.sqlite");
+    DatabaseTarget bad;
+    bad.file = dir.filePath("results.sqlite/not-a-file"); // below a file: never writable
+    for (const DatabaseTarget* each : {&good, &bad}) {
+        const DatabaseTarget& target = *each;
+        SCOPED_TRACE(target.file.toStdString());
+        frm.reset();
+        rack.Reset();
+        auto writer = std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl"));
+        StationDependencies d = deps;
+        d.results = std::make_shared<RunRecorder>(writer, RecorderIdentity{"line-9", "9.9", "ab"});
+        frm = std::make_unique<TestFrm>(ctx, d);
+        d.results->Attach(*frm);
+        ASSERT_TRUE(frm->Form_Load().ok);
+        frm->GoCmd->click();
+        const bool stored = d.results->WaitStored().stored;
+        EXPECT_EQ(stored, &target == &good);
+        // The writer's word reaches the window through its event queue.
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return d.results->WarningLine()->isHidden() == stored; }, 5000));
+        if (!stored) {
+            EXPECT_TRUE(d.results->WarningLine()->text().startsWith("Results not stored in "));
+            continue;
+        }
+        QString error;
+        const auto records = ResultsStore(good).Read({}, &error).value();
+        ASSERT_EQ(records.size(), 7U);
+        const DriveRecord& ok = records[0];
+        const DriveRecord& failed = records[4];
+        EXPECT_EQ(ok.RunId, d.results->RunId());
+        EXPECT_EQ(std::tuple(ok.Serial, ok.PortPath, ok.DriveIndex, ok.CapacitySectors, ok.Passed),
+                  std::tuple(QString("A1000001"), QString("1-1"), std::optional(1),
+                             std::optional<qint64>(1000000), true));
+        EXPECT_EQ(std::tuple(failed.Serial, failed.Status, failed.Passed, failed.CapacitySectors),
+                  std::tuple(QString("A5000005"), 0x10, false, std::optional<qint64>()));
+        ASSERT_TRUE(ok.Items[0] && failed.Items[0] && ok.Items[2]);
+        EXPECT_EQ(ok.Items[0]->Lower, "2 Chip(s)   500 MB");
+        EXPECT_EQ(
+            std::tuple(failed.Items[0]->Upper, failed.Items[0]->Lower, failed.Items[0]->Status),
+            std::tuple(QString("X"), QString("Error Status = 10"), 0x10));
+        EXPECT_EQ(std::tuple(ok.Items[2]->Upper, ok.Items[2]->Lower),
+                  std::tuple(QString("V"), QString()));
+        EXPECT_FALSE(ok.Items[3]) << "Check WP was not ticked";
+    }
 }
 
 } // namespace

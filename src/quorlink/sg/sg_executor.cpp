@@ -294,6 +294,8 @@ public:
         }
         SgDeviceInfo info = describeSgDevice(roots_, driveIndex);
         result.deviceLine = deviceLine(info);
+        result.serial = info.serial;
+        result.portPath = info.portPath;
         result.device =
             std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_);
         return result;

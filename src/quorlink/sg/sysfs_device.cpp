@@ -106,6 +106,7 @@ SgDeviceInfo describeSgDevice(const Roots& roots, int index) {
             info.usbDriver = name;
             // The interface's parent is the USB device, which holds the serial.
             info.serial = readAttribute(dir.parent_path() / "serial");
+            info.portPath = dir.parent_path().filename().string();
             break;
         }
     }

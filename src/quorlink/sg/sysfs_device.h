@@ -27,6 +27,7 @@ struct SgDeviceInfo {
     std::string usbDriver;   // "usb-storage" or "uas"
     int peripheralType = -1; // SCSI peripheral device type; 0 = direct access
     std::string vendor, model, rev, serial;
+    std::string portPath; // the USB device's name in sysfs: bus-port[.port...], "1-2.3"
 };
 
 SgDeviceInfo describeSgDevice(const Roots& roots, int index);

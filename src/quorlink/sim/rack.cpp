@@ -186,6 +186,7 @@ DriveProfile readDrive(const json& d, size_t position) {
     p.product = d.value("product", p.product);
     p.revision = d.value("revision", p.revision);
     p.serial = d.value("serial", "SIM" + std::to_string(p.index));
+    p.port = d.value("port", "");
     p.line = d.value("line", "IDE\\Disk" + p.vendor + "_" + p.product + "\\" + p.serial);
     readLatency(d, p, where + ".latency_ms");
     if (d.contains("faults")) {

@@ -54,6 +54,7 @@ struct DriveProfile {
     std::string product = "Flash Disk";
     std::string revision = "1.00";
     std::string serial;
+    std::string port; // USB port path the records show; empty = unknown
     std::string line; // device line of a Disk; USB drives build theirs
     // Milliseconds before a command answers: by vendor code, else by
     // operation (the fault names), else the default.

@@ -409,6 +409,8 @@ public:
         result.shortLength = shape.shortLength;
         result.device = std::make_unique<SimDevice>(shared_, index);
         result.deviceLine = d.deviceLine();
+        result.serial = d.serial;
+        result.portPath = d.port;
         return result;
     }
 

@@ -70,6 +70,15 @@ QUORLINK_API uint16_t fnQuorbus2K_KillEXE(void);
 QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
                                            size_t binarySize);
 
+/* Who the drive behind an open handle is, for the records of a run: its
+ * drive index, its serial (the USB serial number for real drives, the rack's
+ * "serial" for simulated ones) and its USB port path ("1-2.3"; empty when
+ * unknown). Sends nothing to the drive and leaves no reply file. Returns 1
+ * and fills the buffers (NUL-terminated, cut to fit), 0 for an unknown
+ * handle or a null argument. */
+QUORLINK_API uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
+                                              size_t serialSize, char* portPath, size_t portSize);
+
 #ifdef __cplusplus
 }
 #endif

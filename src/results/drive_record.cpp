@@ -1,0 +1,195 @@
+#include "results/drive_record.h"
+
+#include <QJsonValue>
+
+#include <functional>
+
+namespace ufd {
+
+namespace {
+
+struct Field {
+    Column column;
+    std::function<QVariant(const DriveRecord&)> get;
+    std::function<void(DriveRecord&, const QVariant&)> set;
+};
+
+template <typename M> Field Text(const char* name, M DriveRecord::*member) {
+    return {{QString::fromLatin1(name), ColumnType::Text},
+            [member](const DriveRecord& r) { return QVariant(r.*member); },
+            [member](DriveRecord& r, const QVariant& v) { r.*member = v.toString(); }};
+}
+
+template <typename M> Field Integer(const char* name, M DriveRecord::*member) {
+    return {{QString::fromLatin1(name), ColumnType::Integer},
+            [member](const DriveRecord& r) { return QVariant(static_cast<qint64>(r.*member)); },
+            [member](DriveRecord& r, const QVariant& v) {
+                r.*member = static_cast<M>(v.toLongLong());
+            }};
+}
+
+template <typename T> Field Optional(const char* name, std::optional<T> DriveRecord::*member) {
+    return {{QString::fromLatin1(name), ColumnType::Integer},
+            [member](const DriveRecord& r) {
+                return r.*member ? QVariant(static_cast<qint64>(*(r.*member))) : QVariant();
+            },
+            [member](DriveRecord& r, const QVariant& v) {
+                r.*member =
+                    v.isNull() ? std::nullopt : std::optional<T>(static_cast<T>(v.toLongLong()));
+            }};
+}
+
+Field Real(const char* name, double DriveRecord::*member) {
+    return {{QString::fromLatin1(name), ColumnType::Real},
+            [member](const DriveRecord& r) { return QVariant(r.*member); },
+            [member](DriveRecord& r, const QVariant& v) { r.*member = v.toDouble(); }};
+}
+
+// The four columns of one item; all null when the item was not ticked.
+void AddItem(std::vector<Field>& fields, int item) {
+    const QString prefix = QString::fromLatin1(kItemColumnNames[static_cast<size_t>(item)]);
+    auto slot = [item](DriveRecord& r) -> ItemResult& {
+        auto& o = r.Items[static_cast<size_t>(item)];
+        if (!o) {
+            o.emplace();
+        }
+        return *o;
+    };
+    auto get = [item](const DriveRecord& r, auto pick) {
+        const auto& o = r.Items[static_cast<size_t>(item)];
+        return o ? pick(*o) : QVariant();
+    };
+    fields.push_back({{prefix + QStringLiteral("_upper"), ColumnType::Text},
+                      [get](const DriveRecord& r) {
+                          return get(r, [](const ItemResult& i) { return QVariant(i.Upper); });
+                      },
+                      [slot](DriveRecord& r, const QVariant& v) {
+                          if (!v.isNull()) {
+                              slot(r).Upper = v.toString();
+                          }
+                      }});
+    fields.push_back({{prefix + QStringLiteral("_lower"), ColumnType::Text},
+                      [get](const DriveRecord& r) {
+                          return get(r, [](const ItemResult& i) { return QVariant(i.Lower); });
+                      },
+                      [slot](DriveRecord& r, const QVariant& v) {
+                          if (!v.isNull()) {
+                              slot(r).Lower = v.toString();
+                          }
+                      }});
+    fields.push_back({{prefix + QStringLiteral("_status"), ColumnType::Integer},
+                      [get](const DriveRecord& r) {
+                          return get(r, [](const ItemResult& i) { return QVariant(i.Status); });
+                      },
+                      [slot](DriveRecord& r, const QVariant& v) {
+                          if (!v.isNull()) {
+                              slot(r).Status = v.toInt();
+                          }
+                      }});
+    fields.push_back({{prefix + QStringLiteral("_ms"), ColumnType::Integer},
+                      [get](const DriveRecord& r) {
+                          return get(r, [](const ItemResult& i) { return QVariant(i.DurationMs); });
+                      },
+                      [slot](DriveRecord& r, const QVariant& v) {
+                          if (!v.isNull()) {
+                              slot(r).DurationMs = v.toLongLong();
+                          }
+                      }});
+}
+
+const std::vector<Field>& Fields() {
+    static const std::vector<Field> fields = [] {
+        std::vector<Field> f{
+            Text("run_id", &DriveRecord::RunId),
+            Integer("slot", &DriveRecord::Slot),
+            Text("station_id", &DriveRecord::StationId),
+            Text("started_utc", &DriveRecord::StartedUtc),
+            Text("ended_utc", &DriveRecord::EndedUtc),
+            Text("station_version", &DriveRecord::StationVersion),
+            Text("vid", &DriveRecord::Vid),
+            Text("pid", &DriveRecord::Pid),
+            Text("usb_manufacturer", &DriveRecord::UsbManufacturer),
+            Text("usb_product", &DriveRecord::UsbProduct),
+            Text("scsi_manufacturer", &DriveRecord::ScsiManufacturer),
+            Text("scsi_product", &DriveRecord::ScsiProduct),
+            Text("disk_label", &DriveRecord::DiskLabel),
+            Real("first_share", &DriveRecord::FirstShare),
+            Real("second_share", &DriveRecord::SecondShare),
+            Text("product_hash", &DriveRecord::ProductHash),
+            Optional("drive_index", &DriveRecord::DriveIndex),
+            Text("port_path", &DriveRecord::PortPath),
+            Text("device_line", &DriveRecord::DeviceLine),
+            Text("serial", &DriveRecord::Serial),
+            Optional("capacity_sectors", &DriveRecord::CapacitySectors),
+            Integer("chip_count", &DriveRecord::ChipCount),
+            Integer("controller_code", &DriveRecord::ControllerCode),
+            Integer("status", &DriveRecord::Status),
+            {{QStringLiteral("passed"), ColumnType::Integer},
+             [](const DriveRecord& r) { return QVariant(r.Passed ? 1 : 0); },
+             [](DriveRecord& r, const QVariant& v) { r.Passed = v.toLongLong() != 0; }},
+        };
+        for (int item = 0; item < kRecordedItems; ++item) {
+            AddItem(f, item);
+        }
+        return f;
+    }();
+    return fields;
+}
+
+} // namespace
+
+const std::vector<Column>& RecordColumns() {
+    static const std::vector<Column> columns = [] {
+        std::vector<Column> c;
+        for (const Field& f : Fields()) {
+            c.push_back(f.column);
+        }
+        return c;
+    }();
+    return columns;
+}
+
+QVariantList ToValues(const DriveRecord& record) {
+    QVariantList values;
+    for (const Field& f : Fields()) {
+        values << f.get(record);
+    }
+    return values;
+}
+
+DriveRecord FromValues(const QVariantList& values) {
+    DriveRecord r;
+    const std::vector<Field>& fields = Fields();
+    for (size_t i = 0; i < fields.size() && i < static_cast<size_t>(values.size()); ++i) {
+        fields[i].set(r, values[static_cast<qsizetype>(i)]);
+    }
+    return r;
+}
+
+QJsonObject ToJson(const DriveRecord& record) {
+    QJsonObject o;
+    for (const Field& f : Fields()) {
+        o.insert(f.column.name, QJsonValue::fromVariant(f.get(record)));
+    }
+    return o;
+}
+
+std::optional<DriveRecord> FromJson(const QJsonObject& object) {
+    QVariantList values;
+    for (const Field& f : Fields()) {
+        const auto it = object.find(f.column.name);
+        if (it == object.end()) {
+            return std::nullopt;
+        }
+        const QJsonValue v = *it;
+        const bool fits =
+            v.isNull() || (f.column.type == ColumnType::Text ? v.isString() : v.isDouble());
+        if (!fits) {
+            return std::nullopt;
+        }
+        values << v.toVariant();
+    }
+    return FromValues(values);
+}
+
+} // namespace ufd

@@ -1,0 +1,22 @@
+// The records as text for other programs: RFC 4180 CSV with a header line,
+// one JSON object per line, and the yield report.
+#pragma once
+
+#include "results/drive_record.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace ufd {
+
+// Header and one line per record, CR LF line ends; null values are empty.
+QByteArray ToCsv(const std::vector<DriveRecord>& records);
+// One compact JSON object per line, keys as the CSV header.
+QByteArray ToJsonLines(const std::vector<DriveRecord>& records);
+// Pass rate per slot, per port, per station and per day (UTC), and the
+// number of failed drives per failure code.
+QString YieldReport(const std::vector<DriveRecord>& records);
+
+} // namespace ufd

@@ -1,0 +1,73 @@
+// The run's record keeper: it times each item's device procedures per slot,
+// and at the end of the run, before the verdict, hands one record per slot
+// to the results writer, which stores it behind the window's back. When the
+// database cannot be written the window shows a warning line.
+#pragma once
+
+#include "results/results_writer.h"
+#include "settings/station_settings.h"
+#include "station/dependencies.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+
+namespace ufd {
+
+class TestFrm;
+
+// What every record of this station carries besides the run.
+struct RecorderIdentity {
+    QString StationId;      // [Results] StationId, else the host name
+    QString StationVersion; // the program's version
+    QString ProductHash;    // SHA-256 of Product.ini's bytes, hex
+};
+
+class RunRecorder {
+public:
+    RunRecorder(std::shared_ptr<ResultsWriter> writer, RecorderIdentity identity);
+
+    // The window's warning line; hidden while every record is stored.
+    void Attach(TestFrm& frm);
+    // dev, timed per slot and item for the runs' records.
+    DeviceProcedures Timed(const DeviceProcedures& dev);
+    // A run starts: a new run id and start time, no item timed yet.
+    void Begin();
+    // The run's items are done: one record per slot goes to the writer.
+    void Finish(TestFrm& frm);
+
+    QString RunId() const { return runId_; }
+    // Blocks until the last run's records are stored or journaled.
+    StoreOutcome WaitStored() { return writer_->WaitIdle(); }
+    QLabel* WarningLine() const { return warning_; }
+
+private:
+    struct Timing {
+        bool ran = false;
+        int status = 0;
+        qint64 ms = 0;
+    };
+    void Note(int item, StationContext& ctx, int16_t slot, qint64 ms);
+
+    std::shared_ptr<ResultsWriter> writer_;
+    RecorderIdentity identity_;
+    QString runId_;
+    QDateTime started_;
+    std::array<std::array<Timing, kRecordedItems>, kMaxSlots> timings_{};
+    QPointer<QLabel> warning_;
+};
+
+// The station id of the records: the setting, else the host name.
+QString RecordStationId(const QString& setting);
+
+// The recorder of the real station: the database of station.conf (a bad
+// [Results] Database is an error naming file, key and value), the journal
+// beside the default database, and Product.ini's hash.
+std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QString* error);
+
+} // namespace ufd
