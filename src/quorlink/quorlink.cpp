@@ -28,7 +28,9 @@ constexpr size_t kModeSenseWpOffset = 82;
 
 struct OpenDrive {
     int driveIndex = -1;
-    std::unique_ptr<Device> device;
+    // Shared with the calls running on it, so a close from another thread
+    // never pulls the device from under a command.
+    std::shared_ptr<Device> device;
     std::string serial;
     std::string portPath;
 };
@@ -39,8 +41,11 @@ public:
     OpenResult open(int) override { return {}; }
 };
 
+// The mutex guards the backend choice, the handle table and the trace; a
+// command itself runs outside it, so calls on different drives from
+// different threads run at the same time (each backend guards its drives).
 struct Library {
-    std::recursive_mutex mutex;
+    std::mutex mutex;
     std::unique_ptr<Executor> executor;
     std::unique_ptr<TraceWriter> trace;
     bool chosen = false;
@@ -97,16 +102,22 @@ Library& library() {
     return lib;
 }
 
+Executor& chosenBackend() {
+    std::lock_guard lock(library().mutex);
+    return library().backend();
+}
+
 // One API call: finds the handle's drive, and records the call in the
 // executor's trace when it ends.
 class Call {
 public:
     Call(const char* function, std::vector<std::pair<std::string, int64_t>> arguments)
-        : lock_(library().mutex), exec_(library().backend()) {
+        : exec_(chosenBackend()) {
         record_.function = function;
         record_.arguments = std::move(arguments);
     }
     ~Call() {
+        std::lock_guard lock(library().mutex);
         try {
             if (library().trace) {
                 library().trace->write(record_);
@@ -119,6 +130,7 @@ public:
     Call& operator=(const Call&) = delete;
 
     Device* drive(int32_t handle) {
+        std::lock_guard lock(library().mutex);
         auto& handles = library().handles;
         auto it = handles.find(handle);
         if (handle == 0 || it == handles.end()) {
@@ -126,7 +138,8 @@ public:
             return nullptr;
         }
         record_.driveIndex = it->second.driveIndex;
-        return it->second.device.get();
+        device_ = it->second.device;
+        return device_.get();
     }
 
     Executor& executor() { return exec_; }
@@ -162,8 +175,8 @@ public:
     }
 
 private:
-    std::lock_guard<std::recursive_mutex> lock_;
     Executor& exec_;
+    std::shared_ptr<Device> device_;
     CallRecord record_;
 };
 
@@ -246,9 +259,13 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
             return 0;
         }
         Library& lib = library();
-        const int32_t handle = lib.newHandle();
-        lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
-                                        std::move(opened.serial), std::move(opened.portPath)};
+        int32_t handle = 0;
+        {
+            std::lock_guard lock(lib.mutex);
+            handle = lib.newHandle();
+            lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
+                                            std::move(opened.serial), std::move(opened.portPath)};
+        }
         writeTextReply(paths.text, opened.deviceLine,
                        Outcome{true, {}, opened.reply, opened.shortLength});
         call.record().status = handle;
@@ -262,7 +279,10 @@ uint16_t fnQuorbus_CloseHandle(int32_t handle) {
         if (call.drive(handle) == nullptr) {
             return call.fail("unknown handle");
         }
-        library().handles.erase(handle);
+        {
+            std::lock_guard lock(library().mutex);
+            library().handles.erase(handle);
+        }
         return call.status(kOk);
     });
 }
@@ -423,7 +443,10 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
 uint16_t fnQuorbus2K_KillEXE(void) {
     Call call("fnQuorbus2K_KillEXE", {});
     return call.guard([&]() -> uint16_t {
-        call.executor().reset();
+        {
+            std::lock_guard lock(library().mutex);
+            call.executor().reset();
+        }
         return call.status(kOk);
     });
 }

@@ -37,6 +37,10 @@ struct StationDependencies {
     std::function<int(const QString&)> startMonitor;
     // The run's pauses (seconds); they must keep the window live.
     std::function<void(float)> wait;
+    // The pause before a slot's format in a parallel run, on that slot's
+    // worker thread (row, seconds): it must not touch the window. Empty: a
+    // plain sleep.
+    std::function<void(int, float)> slotPause;
     // Lets pending window events run once (the LED loop between passes).
     std::function<void()> pumpEvents;
     DeviceProcedures device;

@@ -4,6 +4,7 @@
 #include "station/drive_pictures.h"
 
 #include <cmath>
+#include <optional>
 
 namespace ufd {
 
@@ -17,7 +18,7 @@ QString StatusText(int16_t status) {
     return QStringLiteral("Error Status = ") + HexPad(status, 2, false);
 }
 
-SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+bool FormatOnDrive(const SlotWork& work, int row) {
     StationContext& ctx = work.ctx;
     RunView& view = work.view;
     DiskSlot& slot = ctx.slots.DiskSlots[static_cast<size_t>(row)];
@@ -27,7 +28,7 @@ SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) 
         work.wait(0.1F);
     }
     if (view.Gone()) {
-        return SlotOutcome::Gone;
+        return false;
     }
     view.StartProgress(row);
     slot.ControllerCode = 0;
@@ -35,14 +36,18 @@ SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) 
         work.dev.ScanChips(ctx, n);
     }
     if (view.Gone()) {
-        return SlotOutcome::Gone;
+        return false;
     }
     if (slot.Status == 0 && work.dev.LowLevelFormat) {
         work.dev.LowLevelFormat(ctx, n);
         if (view.Gone()) {
-            return SlotOutcome::Gone;
+            return false;
         }
     }
+    return true;
+}
+
+SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCaptions& carried) {
     view.EndProgress(row);
     view.ShowResultPair(ResultColumn::Format, row);
     SlotOutcome outcome = SlotOutcome::Ok;
@@ -66,15 +71,24 @@ SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) 
     return outcome;
 }
 
-SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    RunView& view = work.view;
-    view.ShowResultPair(ResultColumn::Identity, row);
+SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+    if (!FormatOnDrive(work, row)) {
+        return SlotOutcome::Gone;
+    }
+    return ShowFormat(work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)], row, carried);
+}
+
+std::optional<int16_t> WriteIdentityOnDrive(const SlotWork& work, int row) {
     const int16_t r = work.dev.WriteIdentity
                           ? work.dev.WriteIdentity(work.ctx, static_cast<int16_t>(row + 1), kTrue)
                           : 0;
-    if (view.Gone()) {
-        return SlotOutcome::Gone;
+    if (work.view.Gone()) {
+        return std::nullopt;
     }
+    return r;
+}
+
+SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& carried) {
     SlotOutcome outcome = SlotOutcome::Ok;
     if (r == 1) {
         carried.stringMark = QStringLiteral("V");
@@ -97,18 +111,27 @@ SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carr
     return outcome;
 }
 
+SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+    work.view.ShowResultPair(ResultColumn::Identity, row);
+    const auto r = WriteIdentityOnDrive(work, row);
+    return r ? ShowManufacture(work.view, row, *r, carried) : SlotOutcome::Gone;
+}
+
 void Check1MSlot(const SlotWork& work, int row) {
     work.view.ShowResultPair(ResultColumn::Config, row);
 }
 
-SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    RunView& view = work.view;
-    view.ShowResultPair(ResultColumn::Config, row);
+std::optional<int16_t> CheckIdentityOnDrive(const SlotWork& work, int row) {
     const auto n = static_cast<int16_t>(row + 1);
     const int16_t r = work.dev.CheckIdentity ? work.dev.CheckIdentity(work.ctx, n) : 0;
-    if (view.Gone()) {
-        return SlotOutcome::Gone;
+    if (work.view.Gone()) {
+        return std::nullopt;
     }
+    return r;
+}
+
+SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_t r,
+                            CarriedCaptions& carried) {
     SlotOutcome outcome = SlotOutcome::Ok;
     if (r == 2) {
         carried.mark = QStringLiteral("V");
@@ -117,23 +140,31 @@ SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carr
         outcome = SlotOutcome::Failed;
         view.SetPicture(row, kPictureFailed);
         carried.mark = QStringLiteral("X");
-        carried.detail =
-            QStringLiteral("Error Status = ") +
-            HexPad(work.ctx.slots.DiskSlots[static_cast<size_t>(row)].Status, 2, false);
+        carried.detail = QStringLiteral("Error Status = ") + HexPad(slot.Status, 2, false);
     }
     view.SetResultCaption(ResultColumn::Config, ResultBox::Green, row, carried.mark);
     view.SetResultCaption(ResultColumn::Config, ResultBox::Red, row, carried.detail);
     return outcome;
 }
 
-SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row) {
-    RunView& view = work.view;
-    view.ShowResultPair(ResultColumn::WriteProtect, row);
+SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
+    work.view.ShowResultPair(ResultColumn::Config, row);
+    const auto r = CheckIdentityOnDrive(work, row);
+    return r ? ShowCheckConfig(work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)], row,
+                               *r, carried)
+             : SlotOutcome::Gone;
+}
+
+std::optional<int16_t> CheckWriteProtectOnDrive(const SlotWork& work, int row) {
     const auto n = static_cast<int16_t>(row + 1);
     const int16_t r = work.dev.CheckWriteProtect ? work.dev.CheckWriteProtect(work.ctx, n) : 0;
-    if (view.Gone()) {
-        return SlotOutcome::Gone;
+    if (work.view.Gone()) {
+        return std::nullopt;
     }
+    return r;
+}
+
+SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r) {
     if (r == 0) {
         view.HideResultBox(ResultColumn::WriteProtect, ResultBox::Green, row);
         view.SetResultCaption(ResultColumn::WriteProtect, ResultBox::Red, row,
@@ -145,6 +176,12 @@ SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row) {
     view.SetResultCaption(ResultColumn::WriteProtect, ResultBox::Green, row,
                           QStringLiteral("Write Protected"));
     return SlotOutcome::Ok;
+}
+
+SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row) {
+    work.view.ShowResultPair(ResultColumn::WriteProtect, row);
+    const auto r = CheckWriteProtectOnDrive(work, row);
+    return r ? ShowWriteProtect(work.view, row, *r) : SlotOutcome::Gone;
 }
 
 } // namespace ufd

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace ufd {
 
@@ -23,7 +24,7 @@ struct SlotWork {
 };
 
 // The captions a slot leaves for the next: where a result sets no text (a
-// Format size too large to show, an identity answer outside 0..2) the row
+// Format size that is no number, an identity answer outside 0..2) the row
 // shows the text of the slot before. One per run, starting empty.
 struct CarriedCaptions {
     QString mark;
@@ -45,5 +46,21 @@ SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carr
 void Check1MSlot(const SlotWork& work, int row);
 SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried);
 SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row);
+
+// Each item above is its drive half and its show half, so a parallel run can
+// do the first on a worker thread and the second on the window's thread, in
+// slot order (the captions carried from slot to slot stay as in a sequential
+// run). The drive halves touch the view only for Gone() and, in Format, the
+// start of the progress bar; they answer nullopt/false when the view went
+// away. The item's ShowResultPair before the drive half is the caller's.
+bool FormatOnDrive(const SlotWork& work, int row);
+SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCaptions& carried);
+std::optional<int16_t> WriteIdentityOnDrive(const SlotWork& work, int row);
+SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& carried);
+std::optional<int16_t> CheckIdentityOnDrive(const SlotWork& work, int row);
+SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_t r,
+                            CarriedCaptions& carried);
+std::optional<int16_t> CheckWriteProtectOnDrive(const SlotWork& work, int row);
+SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r);
 
 } // namespace ufd

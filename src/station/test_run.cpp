@@ -1,16 +1,20 @@
 // The test run: the ticked items one after another, each over the slots in
-// order, then the verdict, the beeps for failed drives and the buttons. What
-// an item does to one slot lives in slot_items.cpp and reaches the window only
+// order (or, with [Run] Parallel, over all slots at once: parallel_run.cpp),
+// then the verdict, the beeps for failed drives and the buttons. What an item
+// does to one slot lives in slot_items.cpp and reaches the window only
 // through a RunView.
 #include "station/test_frm.h"
 
 #include "platform/beep.h"
 #include "platform/message_box.h"
 #include "station/drive_pictures.h"
+#include "station/parallel_run.h"
 #include "station/run_recorder.h"
 #include "station/slot_items.h"
 #include "station/widget_helpers.h"
 #include "station/window_run_view.h"
+
+#include <optional>
 
 namespace ufd {
 
@@ -82,11 +86,24 @@ void TestFrm::GoCmd_Click() {
         return true;
     };
 
+    // In parallel each slot has a worker and a context of its own; they
+    // live until the run ends, however it ends.
+    std::optional<ParallelRun> parallel;
+    if (ctx.Settings.Parallel) {
+        parallel.emplace(ctx, dev, view, deps_.slotPause);
+    }
+
     CarriedCaptions carried;
     if (Ticked(Check1(kItemFormat))) {
-        for (int i = 0; i < table.DiskCount; ++i) {
-            if (!slotDone(FormatSlot(work, i, carried))) {
+        if (parallel) {
+            if (!slotDone(parallel->Item(RunItem::Format, carried))) {
                 return;
+            }
+        } else {
+            for (int i = 0; i < table.DiskCount; ++i) {
+                if (!slotDone(FormatSlot(work, i, carried))) {
+                    return;
+                }
             }
         }
     }
@@ -96,7 +113,12 @@ void TestFrm::GoCmd_Click() {
     }
 
     if (Ticked(Check1(kItemManufacture))) {
-        for (int i = 0; i < table.DiskCount; ++i) {
+        if (parallel) {
+            if (!slotDone(parallel->Item(RunItem::Manufacture, carried))) {
+                return;
+            }
+        }
+        for (int i = 0; !parallel && i < table.DiskCount; ++i) {
             if (!slotDone(ManufactureSlot(work, i, carried))) {
                 return;
             }
@@ -114,7 +136,12 @@ void TestFrm::GoCmd_Click() {
     }
 
     if (Ticked(Check1(kItemCheckConfig))) {
-        for (int i = 0; i < table.DiskCount; ++i) {
+        if (parallel) {
+            if (!slotDone(parallel->Item(RunItem::CheckConfig, carried))) {
+                return;
+            }
+        }
+        for (int i = 0; !parallel && i < table.DiskCount; ++i) {
             if (!slotDone(CheckConfigSlot(work, i, carried))) {
                 return;
             }
@@ -122,13 +149,21 @@ void TestFrm::GoCmd_Click() {
     }
 
     if (Ticked(Check1(kItemCheckWP))) {
-        for (int i = 0; i < table.DiskCount; ++i) {
+        if (parallel) {
+            if (!slotDone(parallel->Item(RunItem::CheckWriteProtect, carried))) {
+                return;
+            }
+        }
+        for (int i = 0; !parallel && i < table.DiskCount; ++i) {
             if (!slotDone(CheckWriteProtectSlot(work, i))) {
                 return;
             }
         }
     }
 
+    if (parallel) {
+        parallel->Finish();
+    }
     if (results) {
         results->Finish(*this);
     }

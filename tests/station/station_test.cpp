@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -319,6 +322,54 @@ TEST_F(Station, CaptionsOfEachOutcome) {
     EXPECT_EQ(frm->PassLab->text(), kFailed);
     EXPECT_TRUE(frm->LedCmd->isEnabled());
     EXPECT_TRUE(BatchReport(*frm).contains("(no row)"));
+}
+
+// In parallel the slots finish in any order (here the first one last), yet
+// a caption the result leaves unset (an identity answer outside 0..2) is
+// still the slot before's.
+TEST_F(Station, ParallelRunCarriesCaptionsFromTheSlotBefore) {
+    struct Case {
+        int32_t sectors;
+        int16_t write;
+        QString format, identity;
+        int picture;
+    };
+    const Case cases[] = {
+        {7000, 1, "V|1 Chip(s)   4 MB", "String = V|Write = V", kPicturePassed},
+        {65536000, 0, "V|1 Chip(s)   32768 MB", "String = V|Write = X", kPictureFailed},
+        {2000, 3, "V|1 Chip(s)   1 MB", "String = V|Write = X", kPicturePassed},
+    };
+    drives = "UUU";
+    device.ScanChips = [](StationContext& c, int16_t n) {
+        if (n == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        c.slots.Slot(n)->ChipCount = 1;
+    };
+    device.LowLevelFormat = [&](StationContext& c, int16_t n) {
+        c.slots.Slot(n)->LastSector = cases[n - 1].sectors;
+        return int16_t{1};
+    };
+    device.WriteIdentity = [&](StationContext& c, int16_t n, int16_t) {
+        if (n == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        if (cases[n - 1].write == 0) {
+            c.slots.Slot(n)->Status = 0x81;
+        }
+        return cases[n - 1].write;
+    };
+    device.CheckIdentity = [](StationContext&, int16_t) { return int16_t{2}; };
+    ctx.Settings.Parallel = true;
+    ASSERT_TRUE(Load().ok);
+    frm->GoCmd_Click();
+    for (int r = 0; r < 3; ++r) {
+        const Case& c = cases[r];
+        EXPECT_EQ(frm->FG(r)->text() + "|" + frm->FR(r)->text(), c.format) << r;
+        EXPECT_EQ(frm->LLG(r)->text() + "|" + frm->LLR(r)->text(), c.identity) << r;
+        EXPECT_EQ(frm->PictureOf(r), c.picture) << r;
+    }
+    EXPECT_EQ(frm->PassLab->text(), kFailed);
 }
 
 TEST_F(Station, ClosingTheWindowDuringARunEndsItQuietly) {

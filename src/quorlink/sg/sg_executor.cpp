@@ -257,6 +257,8 @@ private:
     bool gone_ = false;
 };
 
+// Holds nothing that changes after construction: each open device keeps its
+// own descriptor and claim, so threads may drive different devices at once.
 class SgExecutor final : public Executor {
 public:
     SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace)

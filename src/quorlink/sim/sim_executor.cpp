@@ -4,6 +4,7 @@
 #include "rack.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -119,7 +120,10 @@ void putBe32(uint8_t* p, uint64_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-// State shared by every open device of one executor (one process).
+// State shared by every open device of one executor (one process). Threads
+// may drive different drives at once: each drive's commands, state files and
+// image are taken under that drive's own mutex, the fault counts under
+// `mutex`; the profile is never written after loading.
 struct Shared {
     explicit Shared(RackProfile profile) : state(std::move(profile)) {}
 
@@ -148,6 +152,7 @@ struct Shared {
     }
 
     RackState state;
+    std::array<std::mutex, kDriveCount> driveMutex;
     std::mutex mutex;
     // Matching calls seen per (drive, fault), for faults on the n-th call.
     std::map<std::pair<int, size_t>, int> faultCounts;
@@ -159,6 +164,7 @@ public:
         : shared_(std::move(shared)), index_(index), profile_(shared_->state.drive(index)) {}
 
     Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
+        std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index_)]);
         if (!shared_->state.plugged(index_)) {
             return {false, "drive unplugged"};
         }
@@ -387,6 +393,7 @@ public:
             return {};
         }
         const auto& d = shared_->state.drive(index);
+        std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index)]);
         if (d.kind == DriveKind::Empty || !shared_->state.plugged(index)) {
             return {};
         }

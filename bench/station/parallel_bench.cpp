@@ -1,0 +1,109 @@
+// A batch run of the sample product (Format, Manufacture, Check Config) on
+// copies of the default rack's first drive, its latencies as they are: one
+// drive, then sixteen with [Run] Parallel=true, then sixteen one after another,
+// side by side in one run. The parallel rack should take at most 1.3 times
+// the one drive.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <cstdio>
+
+namespace {
+
+constexpr double kTargetRatio = 1.3;
+
+// One PC disk and `drives` copies of default.json's first USB drive.
+bool WriteRack(const QString& to, int drives) {
+    QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/default.json"));
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
+    const QJsonArray all = rack.value(QStringLiteral("drives")).toArray();
+    QJsonArray out{all.at(0)};
+    for (int i = 1; i <= drives; ++i) {
+        QJsonObject d = all.at(1).toObject();
+        d[QStringLiteral("index")] = i;
+        d[QStringLiteral("serial")] = QStringLiteral("P%1").arg(i, 7, 10, QLatin1Char('0'));
+        out.append(d);
+    }
+    rack[QStringLiteral("drives")] = out;
+    QFile f(to);
+    return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(rack).toJson()) > 0;
+}
+
+struct Setup {
+    QTemporaryDir dir;
+    QString bin;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+};
+
+// Wall seconds of one batch run on a fresh rack; negative when the run did
+// not test every drive and pass.
+double Run(Setup& s, const QString& name, int drives, bool parallel) {
+    const QString rack = s.dir.filePath(name + QStringLiteral(".json"));
+    const QString conf = s.dir.filePath(name + QStringLiteral(".conf"));
+    QFile c(conf);
+    if (!WriteRack(rack, drives) || !c.open(QIODevice::WriteOnly) ||
+        c.write(parallel ? "[Run]\nParallel=true\n" : "[Run]\nParallel=false\n") <= 0) {
+        return -1;
+    }
+    c.close();
+    QProcessEnvironment env = s.env;
+    env.insert(QStringLiteral("QUORLINK_RACK"), rack);
+    env.insert(QStringLiteral("QUORLINK_STATE_DIR"),
+               s.dir.filePath(name + QStringLiteral("-state")));
+    env.insert(QStringLiteral("UFD_STATION_CONF"), conf);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start(s.bin + QStringLiteral("/ufd-station"), {QStringLiteral("--batch")});
+    p.waitForFinished(600000);
+    const double wall = static_cast<double>(t.nsecsElapsed()) / 1e9;
+    const QByteArray report = p.readAllStandardOutput();
+    if (p.exitCode() != 0 ||
+        !report.contains(QByteArray("\n") + QByteArray::number(drives) + ' ')) {
+        std::fprintf(stderr, "%s exited %d:\n%s%s\n", qPrintable(name), p.exitCode(),
+                     report.constData(), p.readAllStandardError().constData());
+        return -1;
+    }
+    std::printf("%-28s %6.3f s\n", qPrintable(name), wall);
+    return wall;
+}
+
+} // namespace
+
+int main() {
+    Setup s;
+    s.bin = s.dir.filePath(QStringLiteral("bin"));
+    QDir().mkpath(s.bin);
+    for (const char* name : {"ufd-station", "Vasket", "libquorlink.so"}) {
+        QFile::copy(QStringLiteral(UFD_BIN_DIR "/") + QString::fromLatin1(name),
+                    s.bin + QLatin1Char('/') + QString::fromLatin1(name));
+    }
+    QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
+                s.bin + QStringLiteral("/Product.ini"));
+    s.env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    s.env.insert(QStringLiteral("QUORLINK_REPLY_DIR"), s.dir.filePath(QStringLiteral("reply")));
+    s.env.insert(QStringLiteral("UFD_NOTICE_CHANNEL"),
+                 QStringLiteral("ufd-bench-") + QUuid::createUuid().toString(QUuid::Id128));
+
+    const double one = Run(s, QStringLiteral("one drive"), 1, false);
+    const double parallel = Run(s, QStringLiteral("16 drives, Parallel=true"), 16, true);
+    const double sequential = Run(s, QStringLiteral("16 drives, Parallel=false"), 16, false);
+    if (one <= 0 || parallel <= 0 || sequential <= 0) {
+        return 1;
+    }
+    std::printf("parallel / one drive:   %.2f (target at most %.1f)\n", parallel / one,
+                kTargetRatio);
+    std::printf("sequential / one drive: %.2f\n", sequential / one);
+    return parallel / one <= kTargetRatio ? 0 : 1;
+}
