@@ -4,6 +4,8 @@
 // fresh run ids, in SQLite and in PostgreSQL (a server of its own), each as a
 // share of that wall time; and what the window's thread itself pays to hand
 // a run's records over.
+#include "copied_rack.h"
+
 #include "results/results_store.h"
 #include "results/results_writer.h"
 #include "support/pg_server.h"
@@ -39,26 +41,6 @@ Baseline& Base() {
     return b;
 }
 
-// A PC disk and 16 copies of fast.json's first USB drive, all healthy.
-bool WriteRack(const QString& to) {
-    QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/fast.json"));
-    if (!in.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
-    const QJsonArray drives = rack.value(QStringLiteral("drives")).toArray();
-    QJsonArray out{drives.at(0)};
-    for (int i = 1; i <= kDrives; ++i) {
-        QJsonObject d = drives.at(1).toObject();
-        d[QStringLiteral("index")] = i;
-        d[QStringLiteral("serial")] = QStringLiteral("B%1").arg(i, 7, 10, QLatin1Char('0'));
-        out.append(d);
-    }
-    rack[QStringLiteral("drives")] = out;
-    QFile f(to);
-    return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(rack).toJson()) > 0;
-}
-
 void StationRun(benchmark::State& state) {
     Baseline& b = Base();
     const QString bin = b.dir.filePath(QStringLiteral("bin"));
@@ -69,7 +51,8 @@ void StationRun(benchmark::State& state) {
     }
     QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
                 bin + QStringLiteral("/Product.ini"));
-    if (!WriteRack(b.dir.filePath(QStringLiteral("rack.json")))) {
+    if (!WriteCopiedRack(b.dir.filePath(QStringLiteral("rack.json")), "fast.json", kDrives,
+                         QLatin1Char('B'))) {
         state.SkipWithError("could not write the rack");
         return;
     }

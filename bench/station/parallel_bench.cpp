@@ -3,6 +3,8 @@
 // drive, then sixteen with [Run] Parallel=true, then sixteen one after another,
 // side by side in one run. The parallel rack should take at most 1.3 times
 // the one drive.
+#include "copied_rack.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,26 +21,6 @@ namespace {
 
 constexpr double kTargetRatio = 1.3;
 
-// One PC disk and `drives` copies of default.json's first USB drive.
-bool WriteRack(const QString& to, int drives) {
-    QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/default.json"));
-    if (!in.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
-    const QJsonArray all = rack.value(QStringLiteral("drives")).toArray();
-    QJsonArray out{all.at(0)};
-    for (int i = 1; i <= drives; ++i) {
-        QJsonObject d = all.at(1).toObject();
-        d[QStringLiteral("index")] = i;
-        d[QStringLiteral("serial")] = QStringLiteral("P%1").arg(i, 7, 10, QLatin1Char('0'));
-        out.append(d);
-    }
-    rack[QStringLiteral("drives")] = out;
-    QFile f(to);
-    return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(rack).toJson()) > 0;
-}
-
 struct Setup {
     QTemporaryDir dir;
     QString bin;
@@ -51,7 +33,8 @@ double Run(Setup& s, const QString& name, int drives, bool parallel) {
     const QString rack = s.dir.filePath(name + QStringLiteral(".json"));
     const QString conf = s.dir.filePath(name + QStringLiteral(".conf"));
     QFile c(conf);
-    if (!WriteRack(rack, drives) || !c.open(QIODevice::WriteOnly) ||
+    if (!WriteCopiedRack(rack, "default.json", drives, QLatin1Char('P')) ||
+        !c.open(QIODevice::WriteOnly) ||
         c.write(parallel ? "[Run]\nParallel=true\n" : "[Run]\nParallel=false\n") <= 0) {
         return -1;
     }

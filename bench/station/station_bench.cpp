@@ -1,6 +1,8 @@
 // Runs the real ufd-station on 16 zero-latency simulated drives and reports
 // what the station itself costs: a run's wall time minus the pauses the run
 // makes on purpose, and the CPU it burns while idle and while waiting.
+#include "copied_rack.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -47,27 +49,6 @@ double ProcessCpu(qint64 pid) {
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / ticks;
 }
 
-// A rack of one PC disk and 16 copies of the first USB drive of fast.json,
-// all healthy, so the run takes every step on every slot.
-bool WriteRack(const QString& to) {
-    QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/fast.json"));
-    if (!in.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
-    const QJsonArray drives = rack.value(QStringLiteral("drives")).toArray();
-    QJsonArray out{drives.at(0)};
-    for (int i = 1; i <= kDrives; ++i) {
-        QJsonObject d = drives.at(1).toObject();
-        d[QStringLiteral("index")] = i;
-        d[QStringLiteral("serial")] = QStringLiteral("B%1").arg(i, 7, 10, QLatin1Char('0'));
-        out.append(d);
-    }
-    rack[QStringLiteral("drives")] = out;
-    QFile f(to);
-    return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(rack).toJson()) > 0;
-}
-
 } // namespace
 
 int main() {
@@ -80,7 +61,8 @@ int main() {
     }
     QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
                 bin + QStringLiteral("/Product.ini"));
-    if (!WriteRack(dir.filePath(QStringLiteral("rack.json")))) {
+    if (!WriteCopiedRack(dir.filePath(QStringLiteral("rack.json")), "fast.json", kDrives,
+                         QLatin1Char('B'))) {
         std::fprintf(stderr, "could not write the rack\n");
         return 1;
     }

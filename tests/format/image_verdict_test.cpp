@@ -3,6 +3,7 @@
 // layout has a few quirks on purpose; each one a tool reports is named here
 // by the tool's message, and any other message fails the test.
 #include "support/sim_station.h"
+#include "support/tool_run.h"
 
 #include <QLocale>
 #include <QProcess>
@@ -13,30 +14,6 @@
 
 namespace ufd::test {
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    QString output; // stdout and stderr together
-};
-
-// Finds a tool on PATH or in the sbin folders, which a non-root PATH may lack.
-QString FindTool(const QString& name) {
-    QString path = QStandardPaths::findExecutable(name);
-    return path.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin"}) : path;
-}
-
-ToolRun RunTool(const QString& tool, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("MTOOLS_SKIP_CHECK", "1");
-    env.insert("LC_ALL", "C");
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(FindTool(tool), args);
-    const bool done = p.waitForFinished(120000); // a guard against a hung tool
-    return {done && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAll())};
-}
 
 struct Partition {
     int number;
