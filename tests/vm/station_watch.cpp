@@ -30,7 +30,8 @@ TEST(Rediscovery, PluggedStickGetsItsRowAndLosesItOnThePull) {
     Say("ready");
 
     ASSERT_TRUE(window.WaitForDrives(1, kLimitMs))
-        << "no row within " << kLimitMs << " ms of the plug; slots: " << window.ctx.slots.DiskCount;
+        << "not one row within " << kLimitMs
+        << " ms of the plug; rows: " << window.ctx.slots.DiskCount;
     EXPECT_TRUE(window.ctx.slots.DiskSlots[0].DeviceText.endsWith(serial))
         << window.ctx.slots.DiskSlots[0].DeviceText.toStdString();
     EXPECT_EQ(window.frm->PictureOf(0), kPictureAttached);
