@@ -1,14 +1,12 @@
 // Hotplug end to end: the station window (offscreen, real dependencies: the
 // Vasket it starts itself, its waits, libquorlink on a simulated rack) while
 // ufd-rack plugs and unplugs drives.
-#include "monitor/instance_lock.h"
 #include "station/drive_pictures.h"
-#include "station/test_frm.h"
 #include "support/sim_rack.h"
+#include "support/station_window.h"
 
 #include <QApplication>
 #include <QTest>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -28,32 +26,16 @@ protected:
                 rack.Tool({"unplug", QString::number(i)});
             }
         }
-        qputenv("UFD_NOTICE_CHANNEL", channel.toUtf8());
         StationDependencies d = StationDependencies::Real();
-        d.readProductConfig = [](ProductConfig& p) {
-            return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
-        };
         d.wait = [this, real = d.wait](float s) {
             real(s);
             onWait ? onWait() : void();
         };
-        frm = std::make_unique<TestFrm>(ctx, d);
-        ASSERT_TRUE(frm->Form_Load().ok);
-        frm->show();
-        // Vasket records its station once it holds the channel's monitor lock;
-        // it reads the rack right after, and drives plugged before that
-        // reading are not news to it.
-        ASSERT_TRUE(QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000));
-        QTest::qWait(300);
+        ASSERT_TRUE(window.Open(d));
     }
-    std::optional<pid_t> MonitorStation() const {
-        return ReadOwnerStation(InstanceLockPath(channel));
-    }
-    void TearDown() override { frm.reset(); }
-
-    bool WaitForDrives(int count) {
-        return QTest::qWaitFor([&] { return ctx.slots.DiskCount == count; }, 10000);
-    }
+    std::optional<pid_t> MonitorStation() const { return window.MonitorStation(); }
+    void TearDown() override { window.frm.reset(); }
+    bool WaitForDrives(int count) { return window.WaitForDrives(count); }
     // Handles of USB drives given back since the trace was cleared (the PC's
     // own disk is given back at every discovery).
     std::vector<qint64> Closed() const {
@@ -69,10 +51,10 @@ protected:
     QString Serial(int slot) const { return ctx.slots.DiskSlots[slot - 1].DeviceText.right(8); }
 
     test::SimRack& rack = test::SimRack::Shared("default.json");
-    const QString channel = "ufd-hotplug-" + QUuid::createUuid().toString(QUuid::Id128);
-    QuorlinkTransport transport;
-    StationContext ctx{transport};
-    std::unique_ptr<TestFrm> frm;
+    test::StationWindow window;
+    const QString& channel = window.channel;
+    StationContext& ctx = window.ctx;
+    std::unique_ptr<TestFrm>& frm = window.frm;
     std::function<void()> onWait;
 };
 

@@ -1,0 +1,53 @@
+// The station's window on its real dependencies (offscreen in tests), as an
+// operator starts it: it starts its own Vasket and rediscovers on its notices.
+#pragma once
+
+#include "monitor/instance_lock.h"
+#include "station/test_frm.h"
+
+#include <QTest>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+#include <unistd.h>
+
+namespace ufd::test {
+
+struct StationWindow {
+    // Before any StationDependencies are made: they take the channel then.
+    StationWindow() { qputenv("UFD_NOTICE_CHANNEL", channel.toUtf8()); }
+    // Opens the window on d with the sample product and waits until its
+    // Vasket watches for it; false when either does not happen.
+    bool Open(StationDependencies d) {
+        d.readProductConfig = [](ProductConfig& p) {
+            return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
+        };
+        frm = std::make_unique<TestFrm>(ctx, d);
+        if (!frm->Form_Load().ok) {
+            return false;
+        }
+        frm->show();
+        // Vasket records its station once it holds the channel's monitor lock;
+        // it reads the drives right after, and drives there before that
+        // reading are not news to it.
+        if (!QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000)) {
+            return false;
+        }
+        QTest::qWait(300);
+        return true;
+    }
+    std::optional<pid_t> MonitorStation() const {
+        return ReadOwnerStation(InstanceLockPath(channel));
+    }
+    bool WaitForDrives(int count, int ms = 10000) {
+        return QTest::qWaitFor([&] { return ctx.slots.DiskCount == count; }, ms);
+    }
+
+    const QString channel = "ufd-window-" + QUuid::createUuid().toString(QUuid::Id128);
+    QuorlinkTransport transport;
+    StationContext ctx{transport};
+    std::unique_ptr<TestFrm> frm;
+};
+
+} // namespace ufd::test
