@@ -19,6 +19,7 @@ namespace ufd {
 namespace {
 
 using test::MakeRun;
+using test::ReadAll;
 
 test::PgServer* server = nullptr;
 
@@ -37,14 +38,6 @@ protected:
     }
     QTemporaryDir dir;
 };
-
-std::vector<DriveRecord> ReadAll(const DatabaseTarget& target) {
-    ResultsStore store(target);
-    QString error;
-    auto records = store.Read({}, &error);
-    EXPECT_TRUE(records) << error.toStdString();
-    return records.value_or(std::vector<DriveRecord>{});
-}
 
 TEST_F(Postgres, StoresEveryColumnAndEachRecordOnce) {
     const DatabaseTarget target = NewDatabase("columns");

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "results/drive_record.h"
+#include "results/results_store.h"
+
+#include <gtest/gtest.h>
 
 #include <QString>
 
@@ -59,6 +62,15 @@ inline std::vector<DriveRecord> MakeRun(const QString& run, int drives,
         out.push_back(MakeRecord(run, s, station));
     }
     return out;
+}
+
+// Every record the database holds; a failed read fails the test.
+inline std::vector<DriveRecord> ReadAll(const DatabaseTarget& target) {
+    ResultsStore store(target);
+    QString error;
+    auto records = store.Read({}, &error);
+    EXPECT_TRUE(records) << error.toStdString();
+    return records.value_or(std::vector<DriveRecord>{});
 }
 
 } // namespace ufd::test

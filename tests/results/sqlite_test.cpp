@@ -19,19 +19,12 @@ namespace ufd {
 namespace {
 
 using test::MakeRun;
+using test::ReadAll;
 
 DatabaseTarget SqliteAt(const QString& file) {
     DatabaseTarget t;
     t.file = file;
     return t;
-}
-
-std::vector<DriveRecord> ReadAll(const DatabaseTarget& target) {
-    ResultsStore store(target);
-    QString error;
-    auto records = store.Read({}, &error);
-    EXPECT_TRUE(records) << error.toStdString();
-    return records.value_or(std::vector<DriveRecord>{});
 }
 
 class Sqlite : public ::testing::Test {
