@@ -1,5 +1,6 @@
 #include "sg_executor.h"
 
+#include "drive_map.h"
 #include "encoder.h"
 #include "safety.h"
 #include "sense.h"
@@ -93,9 +94,9 @@ struct Attempt {
 
 class SgDevice final : public Device {
 public:
-    SgDevice(int index, int fd, SgDeviceInfo info, const Roots& roots,
-             std::shared_ptr<SgSystem> system)
-        : index_(index), fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
+    SgDevice(int fd, SgDeviceInfo info, const Roots& roots,
+             std::shared_ptr<const QuorlinkConf> conf, std::shared_ptr<SgSystem> system)
+        : fd_(fd), info_(std::move(info)), roots_(roots), conf_(std::move(conf)), system_(system),
           claim_(std::move(system)) {}
 
     Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
@@ -106,10 +107,7 @@ public:
             return failed("bad command block length " + std::to_string(cmd.cdbLength));
         }
         if (changesDrive(cmd)) {
-            if (auto why = refusal(roots_, index_, info_)) {
-                return failed(*why);
-            }
-            if (auto why = claim_.acquire(roots_, index_)) {
+            if (auto why = guard()) {
                 return failed(*why);
             }
         }
@@ -120,6 +118,20 @@ public:
     }
 
 private:
+    // Before anything that changes the drive: sysfs read afresh must still
+    // show the drive this handle was opened on, and that drive must pass the
+    // guard now (a block device may have appeared, or something mounted it).
+    std::optional<std::string> guard() {
+        const SgDeviceInfo now = describeSgDevice(roots_, info_.sg);
+        if (auto why = identityChange(info_, now)) {
+            return why;
+        }
+        if (auto why = refusal(roots_, *conf_, now)) {
+            return why;
+        }
+        return claim_.acquire(roots_, info_.sg);
+    }
+
     // Some drives reject the all-pages request. The write-protect bit sits
     // in the header every answer carries, so page 0 or a bare header will do.
     Outcome modeSense(const Command& cmd, std::span<uint8_t> dataIn) {
@@ -248,10 +260,10 @@ private:
         return std::nullopt;
     }
 
-    int index_;
     FileDescriptor fd_;
     SgDeviceInfo info_;
     Roots roots_;
+    std::shared_ptr<const QuorlinkConf> conf_;
     std::shared_ptr<SgSystem> system_;
     DiskClaim claim_;
     bool gone_ = false;
@@ -261,17 +273,27 @@ private:
 // own descriptor and claim, so threads may drive different devices at once.
 class SgExecutor final : public Executor {
 public:
-    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace)
-        : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)) {}
+    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, QuorlinkConf conf,
+               std::optional<TraceTarget> trace)
+        : roots_(std::move(roots)), system_(std::move(system)),
+          conf_(std::make_shared<const QuorlinkConf>(std::move(conf))), trace_(std::move(trace)) {}
 
     std::optional<TraceTarget> defaultTrace() const override { return trace_; }
 
     OpenResult open(int driveIndex) override {
         OpenResult result;
-        if (driveIndex < 0) {
+        // Which device the index names is read from sysfs now: drives come
+        // and go, and nothing of an earlier open is trusted.
+        std::optional<MappedDevice> mapped;
+        for (MappedDevice& d : mapDrives(roots_, *conf_)) {
+            if (d.index == driveIndex && driveIndex >= 0) {
+                mapped = std::move(d);
+            }
+        }
+        if (!mapped) {
             return result;
         }
-        const std::string path = (roots_.dev / ("sg" + std::to_string(driveIndex))).string();
+        const std::string path = (roots_.dev / ("sg" + std::to_string(mapped->info.sg))).string();
         int fd;
         do {
             // Non-blocking so that a drive stuck in reset cannot hang discovery;
@@ -292,18 +314,18 @@ public:
             ::close(fd);
             return result;
         }
-        SgDeviceInfo info = describeSgDevice(roots_, driveIndex);
-        result.deviceLine = deviceLine(info);
-        result.serial = info.serial;
-        result.portPath = info.portPath;
+        result.deviceLine = deviceLine(mapped->info, mapped->allowed);
+        result.serial = mapped->info.serial;
+        result.portPath = mapped->info.portPath;
         result.device =
-            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_);
+            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, conf_, system_);
         return result;
     }
 
 private:
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
+    std::shared_ptr<const QuorlinkConf> conf_;
     std::optional<TraceTarget> trace_;
 };
 
@@ -323,8 +345,9 @@ std::chrono::milliseconds commandTimeout(CommandClass cls) {
 }
 
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
-                                         std::optional<TraceTarget> trace) {
-    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace));
+                                         QuorlinkConf conf, std::optional<TraceTarget> trace) {
+    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(conf),
+                                        std::move(trace));
 }
 
 } // namespace sg
@@ -332,7 +355,14 @@ std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> 
 std::unique_ptr<Executor> makeSgExecutor() {
     // On a line this trace is the only place refusals and sense data show
     // up, so failures are kept even when nobody asked for a trace.
-    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), TraceTarget{{}, true});
+    // An unusable file allows no drive at all rather than a guess.
+    ConfLoad load = loadQuorlinkConf(quorlinkConfPath());
+    if (!load.error.empty()) {
+        load.conf.allow.clear();
+        load.conf.ports.clear();
+    }
+    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), std::move(load.conf),
+                              TraceTarget{{}, true});
 }
 
 } // namespace quorlink

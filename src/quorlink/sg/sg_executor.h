@@ -1,7 +1,9 @@
-// The real executor: drive index N is /dev/sgN, every command one SG_IO.
+// The real executor: drive indexes name the USB drives quorlink.conf allows
+// (drive_map.h), every command one SG_IO.
 #pragma once
 
 #include "executor.h"
+#include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
@@ -15,8 +17,10 @@ namespace quorlink::sg {
 // the vendor block may legitimately take seconds.
 std::chrono::milliseconds commandTimeout(CommandClass cls);
 
-// `trace`: what the library traces when $QUORLINK_TRACE does not say.
+// `conf`: which drives it may touch and where they sit. `trace`: what the
+// library traces when $QUORLINK_TRACE does not say.
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
+                                         QuorlinkConf conf,
                                          std::optional<TraceTarget> trace = std::nullopt);
 
 } // namespace quorlink::sg
