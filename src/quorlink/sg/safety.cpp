@@ -119,11 +119,19 @@ std::optional<std::string> refusal(const Roots& roots, const QuorlinkConf& conf,
     if (!mounts) {
         return "refused: cannot read the mount table " + roots.mountInfo.string();
     }
-    for (const BlockNode& node : blockNodes(roots, info.sg)) {
+    if (const auto mounted = findMount(*mounts, blockNodes(roots, info.sg))) {
+        return "refused: " + mounted->first + " is mounted on " + mounted->second;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<std::string, std::string>> findMount(const std::vector<Mount>& mounts,
+                                                             const std::vector<BlockNode>& nodes) {
+    for (const BlockNode& node : nodes) {
         const std::string devPath = "/dev/" + node.name;
-        for (const Mount& m : *mounts) {
+        for (const Mount& m : mounts) {
             if ((!node.devId.empty() && m.devId == node.devId) || m.source == devPath) {
-                return "refused: " + devPath + " is mounted on " + m.mountPoint;
+                return std::pair(devPath, m.mountPoint);
             }
         }
     }

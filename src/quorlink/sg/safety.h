@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorlink::sg {
@@ -27,6 +28,10 @@ struct Mount {
 
 // Parses /proc/self/mountinfo; nullopt when the file cannot be read.
 std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountInfo);
+
+// The first of `nodes` that is mounted: its /dev path and where it is mounted.
+std::optional<std::pair<std::string, std::string>> findMount(const std::vector<Mount>& mounts,
+                                                             const std::vector<BlockNode>& nodes);
 
 // nullopt: the drive is a USB storage disk on the allow-list, with a block
 // device of 512-byte blocks that nothing is stacked on or mounted from;
