@@ -40,7 +40,7 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
             continue;
         }
         const std::string line = contents(text);
-        std::cout << "/dev/sg" << index << ": " << line;
+        std::cout << "drive " << index << ": " << line;
         // Direct-access disks only: a CD drive without a disc has no capacity.
         if (line.find("\\Disk&") != std::string::npos) {
             SCOPED_TRACE(line);
