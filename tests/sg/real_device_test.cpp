@@ -58,8 +58,8 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
     std::error_code ec;
     fs::remove_all(replies, ec);
     if (disks == 0) {
-        GTEST_SKIP() << "no usable /dev/sg disk here (none present, or no access: see "
-                        "docs/real-drives.md)";
+        GTEST_SKIP() << "no usable /dev/sg disk here (none present, none in [Drives] Allow= "
+                        "of quorlink.conf, or no access: see docs/real-drives.md)";
     }
 }
 
