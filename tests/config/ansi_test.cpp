@@ -32,15 +32,5 @@ TEST(Ansi, EveryByteDecodesAsWindows1252AndEncodesBack) {
     EXPECT_EQ(ToAnsi(text), AllBytes());
 }
 
-TEST(Ansi, CharactersOutsideThePageHaveNoCode) {
-    EXPECT_EQ(ToAnsi(QString::fromUtf8("MÜLLER €")), QByteArray("M\xDCLLER \x80"));
-    for (const char16_t c : {u'Ā', u'Ж', u'中', char16_t{0x2028}, char16_t{0xFFFD}}) {
-        EXPECT_FALSE(AnsiCode(QChar(c)).has_value()) << static_cast<int>(c);
-    }
-    EXPECT_FALSE(ToAnsi(QString::fromUtf8("USB \xF0\x9F\x92\xBE")).has_value()); // outside the BMP
-    EXPECT_FALSE(ToAnsi(QString::fromUtf8("Label Ā")).has_value());
-    EXPECT_EQ(ToAnsi(QString()), QByteArray());
-}
-
 } // namespace
 } // namespace ufd
