@@ -85,7 +85,7 @@ private:
 template <class Scenario> class Judged : public ::testing::TestWithParam<Scenario> {
 protected:
     void SetUp() override {
-        for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat", "mdir", "mlabel", "blkid"}) {
+        for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat", "mdir", "blkid"}) {
             if (FindTool(tool).isEmpty()) {
                 GTEST_SKIP() << tool << " is not installed";
             }
@@ -198,9 +198,6 @@ TEST_P(ImageVerdict, FileSystems) {
                               " Volume Serial Number is 8093-8F05", "Directory for ::/", "No files",
                               QLocale(QLocale::English).toString(fs.freeBytes).replace(',', ' ') +
                                   " bytes free"}));
-        const ToolRun label = RunTool("mlabel", {"-i", part, "-s", "::"});
-        EXPECT_EQ(label.exitCode, 0);
-        EXPECT_EQ(label.output, " Volume label is " + PaddedLabel() + "\n");
 
         const ToolRun blkid = RunTool("blkid", {"-p", part});
         ASSERT_EQ(blkid.exitCode, 0) << blkid.output.toStdString();
