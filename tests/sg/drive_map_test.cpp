@@ -72,6 +72,7 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
         std::map<int, std::string> ports;
         std::vector<UsbId> allow;
         std::map<int, int> expected; // drive index -> sg; every other index empty
+        const char* error = "";      // of loading quorlink.conf
     };
     std::map<int, int> rack;
     for (int index = 0; index < 17; ++index) {
@@ -87,6 +88,7 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
          line,
          {{0, 1}, {3, 6}, {5, 4}}},
         {"empty list", kMixed, {}, {}, {}},
+        {"unusable file", kMixed, {{0, "1-10"}}, line, {}, "quorlink.conf: bad value"},
         {"seventeen of eighteen", fullRack(), {}, line, rack},
     };
     for (const Case& c : cases) {
@@ -104,9 +106,12 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
                 mapped[d.index] = d.info.sg;
             }
         }
-        EXPECT_EQ(mapped, c.expected);
+        if (*c.error == '\0') {
+            EXPECT_EQ(mapped, c.expected);
+        }
         // open() goes by the same map; only drives on the list name USB storage.
-        auto exec = sg::makeSgExecutor(tree.roots(), std::make_shared<sgtest::ScriptedSg>(), conf);
+        auto exec = sg::makeSgExecutor(tree.roots(), std::make_shared<sgtest::ScriptedSg>(),
+                                       std::nullopt, sgtest::loaded(conf, c.error));
         for (int index = 0; index < 17; ++index) {
             const OpenResult r = exec->open(index);
             EXPECT_EQ(r.device != nullptr, c.expected.contains(index)) << index;

@@ -43,6 +43,10 @@ inline quorlink::QuorlinkConf lineConf() {
     return conf;
 }
 
+inline quorlink::ConfLoad loaded(quorlink::QuorlinkConf conf, std::string error = {}) {
+    return {std::move(conf), std::move(error)};
+}
+
 inline void writeFile(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << text;

@@ -64,7 +64,8 @@ class SgExecutorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sg = std::make_shared<sgtest::ScriptedSg>();
-        exec = sg::makeSgExecutor(tree.roots(), sg, sgtest::lineConf());
+        exec =
+            sg::makeSgExecutor(tree.roots(), sg, std::nullopt, sgtest::loaded(sgtest::lineConf()));
     }
     std::unique_ptr<Device> open(int index, std::string* line = nullptr) {
         OpenResult r = exec->open(index);
@@ -364,7 +365,9 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         const fs::path usbDevice = tree.add(c.drive);
         QuorlinkConf conf = sgtest::lineConf();
         conf.ports = {{0, "1-1"}};
-        auto d = sg::makeSgExecutor(tree.roots(), sg, conf)->open(0).device;
+        auto d = sg::makeSgExecutor(tree.roots(), sg, std::nullopt, sgtest::loaded(conf))
+                     ->open(0)
+                     .device;
         ASSERT_NE(d, nullptr);
         if (c.afterOpen != nullptr) {
             c.afterOpen(tree, usbDevice);
@@ -411,8 +414,8 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
     ::setenv("QUORLINK_REPLY_DIR", replies.c_str(), 1);
     ::unsetenv("QUORLINK_TRACE");
-    installExecutorForTesting(
-        sg::makeSgExecutor(tree.roots(), sg, sgtest::lineConf(), TraceTarget{trace, true}));
+    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true},
+                                                 sgtest::loaded(sgtest::lineConf())));
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
     const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);

@@ -94,10 +94,13 @@ struct Attempt {
 
 class SgDevice final : public Device {
 public:
-    SgDevice(int fd, SgDeviceInfo info, const Roots& roots,
-             std::shared_ptr<const QuorlinkConf> conf, std::shared_ptr<SgSystem> system)
-        : fd_(fd), info_(std::move(info)), roots_(roots), conf_(std::move(conf)), system_(system),
-          claim_(std::move(system)) {}
+    SgDevice(int fd, SgDeviceInfo info, const Roots& roots, std::shared_ptr<SgSystem> system,
+             std::shared_ptr<const ConfLoad> load)
+        : fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
+          claim_(std::move(system)), load_(std::move(load)) {}
+
+    // quorlink.conf; shared with the executor, which a device may outlive.
+    const QuorlinkConf& conf() const { return load_->conf; }
 
     Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
         if (gone_) {
@@ -126,7 +129,7 @@ private:
         if (auto why = identityChange(info_, now)) {
             return why;
         }
-        if (auto why = refusal(roots_, *conf_, now)) {
+        if (auto why = refusal(roots_, conf(), now)) {
             return why;
         }
         return claim_.acquire(roots_, info_.sg);
@@ -263,9 +266,9 @@ private:
     FileDescriptor fd_;
     SgDeviceInfo info_;
     Roots roots_;
-    std::shared_ptr<const QuorlinkConf> conf_;
     std::shared_ptr<SgSystem> system_;
     DiskClaim claim_;
+    std::shared_ptr<const ConfLoad> load_;
     bool gone_ = false;
 };
 
@@ -273,19 +276,20 @@ private:
 // own descriptor and claim, so threads may drive different devices at once.
 class SgExecutor final : public Executor {
 public:
-    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, QuorlinkConf conf,
-               std::optional<TraceTarget> trace)
-        : roots_(std::move(roots)), system_(std::move(system)),
-          conf_(std::make_shared<const QuorlinkConf>(std::move(conf))), trace_(std::move(trace)) {}
+    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace,
+               ConfLoad load)
+        : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)),
+          load_(std::make_shared<const ConfLoad>(usable(std::move(load)))) {}
 
     std::optional<TraceTarget> defaultTrace() const override { return trace_; }
+    const QuorlinkConf& conf() const { return load_->conf; }
 
     OpenResult open(int driveIndex) override {
         OpenResult result;
         // Which device the index names is read from sysfs now: drives come
         // and go, and nothing of an earlier open is trusted.
         std::optional<MappedDevice> mapped;
-        for (MappedDevice& d : mapDrives(roots_, *conf_)) {
+        for (MappedDevice& d : mapDrives(roots_, conf())) {
             if (d.index == driveIndex && driveIndex >= 0) {
                 mapped = std::move(d);
             }
@@ -318,15 +322,24 @@ public:
         result.serial = mapped->info.serial;
         result.portPath = mapped->info.portPath;
         result.device =
-            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, conf_, system_);
+            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, system_, load_);
         return result;
     }
 
 private:
+    // An unusable file allows no drive at all rather than a guess.
+    static ConfLoad usable(ConfLoad load) {
+        if (!load.error.empty()) {
+            load.conf.allow.clear();
+            load.conf.ports.clear();
+        }
+        return load;
+    }
+
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
-    std::shared_ptr<const QuorlinkConf> conf_;
     std::optional<TraceTarget> trace_;
+    std::shared_ptr<const ConfLoad> load_;
 };
 
 } // namespace
@@ -345,9 +358,9 @@ std::chrono::milliseconds commandTimeout(CommandClass cls) {
 }
 
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
-                                         QuorlinkConf conf, std::optional<TraceTarget> trace) {
-    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(conf),
-                                        std::move(trace));
+                                         std::optional<TraceTarget> trace, ConfLoad conf) {
+    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace),
+                                        std::move(conf));
 }
 
 } // namespace sg
@@ -355,14 +368,8 @@ std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> 
 std::unique_ptr<Executor> makeSgExecutor() {
     // On a line this trace is the only place refusals and sense data show
     // up, so failures are kept even when nobody asked for a trace.
-    // An unusable file allows no drive at all rather than a guess.
-    ConfLoad load = loadQuorlinkConf(quorlinkConfPath());
-    if (!load.error.empty()) {
-        load.conf.allow.clear();
-        load.conf.ports.clear();
-    }
-    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), std::move(load.conf),
-                              TraceTarget{{}, true});
+    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), TraceTarget{{}, true},
+                              loadQuorlinkConf(quorlinkConfPath()));
 }
 
 } // namespace quorlink

@@ -17,10 +17,11 @@ namespace quorlink::sg {
 // the vendor block may legitimately take seconds.
 std::chrono::milliseconds commandTimeout(CommandClass cls);
 
-// `conf`: which drives it may touch and where they sit. `trace`: what the
-// library traces when $QUORLINK_TRACE does not say.
+// `trace`: what the library traces when $QUORLINK_TRACE does not say;
+// `conf`: quorlink.conf as loaded: which drives it may touch and where they
+// sit (the defaults, and a file with an error, allow no drive).
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
-                                         QuorlinkConf conf,
-                                         std::optional<TraceTarget> trace = std::nullopt);
+                                         std::optional<TraceTarget> trace = std::nullopt,
+                                         ConfLoad conf = {});
 
 } // namespace quorlink::sg
