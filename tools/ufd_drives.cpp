@@ -53,7 +53,7 @@ int showBlock(int code) {
         return 1;
     }
     for (size_t i = 0; i < cmd->cdbLength; ++i) {
-        std::printf(i + 1 < cmd->cdbLength ? "%02x " : "%02x\n", cmd->cdb[i]);
+        std::printf(i + 1 < cmd->cdbLength ? "%02X " : "%02X\n", cmd->cdb[i]);
     }
     return 0;
 }
@@ -89,16 +89,15 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (mode == Mode::Block) {
-        return showBlock(blockCode);
-    }
-
     quorlink::ConfLoad load = quorlink::loadQuorlinkConf(quorlink::quorlinkConfPath());
     if (!load.error.empty()) {
         // The backend then allows nothing, and so does this listing.
         std::fprintf(stderr, "ufd-drives: %s\n", load.error.c_str());
         load.conf.allow.clear();
         load.conf.ports.clear();
+    }
+    if (mode == Mode::Block) {
+        return showBlock(blockCode);
     }
     if (mode == Mode::Rules) {
         const auto rules = ufd::drives::udevRules(load.conf);

@@ -108,7 +108,7 @@ TEST(UfdDrives, BinaryReadsItsConfAndAnswersEveryOption) {
         // No file: nothing is allowed, and each USB drive says which file to edit.
         {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", ""},
         {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive"},
-        {"--show-block 0x75", 0, "c6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", ""},
+        {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", ""},
         {"--show-block 256", 2, "", "usage: ufd-drives"},
         {"--show-block", 2, "", "usage: ufd-drives"},
         {"--udev-rules --show-block 1", 2, "", "usage: ufd-drives"},
