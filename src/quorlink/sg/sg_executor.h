@@ -11,12 +11,15 @@
 
 namespace quorlink::sg {
 
-// A hung drive ends as a failed command after this long; an erase through
-// the vendor block may legitimately take seconds.
-std::chrono::milliseconds commandTimeout(CommandClass cls);
+// A hung drive ends as a failed command after this long ([Timeouts] of
+// quorlink.conf); an erase through the vendor block may legitimately take
+// seconds.
+std::chrono::milliseconds commandTimeout(CommandClass cls, const Timeouts& timeouts = {});
 
-// `trace`: what the library traces when $QUORLINK_TRACE does not say.
+// `trace`: what the library traces when $QUORLINK_TRACE does not say;
+// `conf`: quorlink.conf as loaded (its defaults allow no drive).
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
-                                         std::optional<TraceTarget> trace = std::nullopt);
+                                         std::optional<TraceTarget> trace = std::nullopt,
+                                         ConfLoad conf = {});
 
 } // namespace quorlink::sg
