@@ -141,14 +141,24 @@ void readVendorBlock(const Reader& r, QSettings& ini, VendorLayout& layout) {
         if (v.width == 0) {
             continue;
         }
+        // Blame the key the engineer wrote, not a default it collides with.
         const QString key = section + f.key;
+        const bool written = ini.contains(key);
         if (v.offset + v.width > layout.length) {
-            r.bad(key, "does not fit a block of Length=" + std::to_string(layout.length));
+            if (written) {
+                r.bad(key, "does not fit a block of Length=" + std::to_string(layout.length));
+            }
+            r.bad(section + "Length", std::string("too short for ") + f.key + " at byte " +
+                                          std::to_string(v.offset + v.width - 1));
         }
         for (int i = v.offset; i < v.offset + v.width; ++i) {
-            if (owner[static_cast<size_t>(i)] != nullptr) {
-                r.bad(key, std::string("overlaps ") + owner[static_cast<size_t>(i)] + " at byte " +
-                               std::to_string(i));
+            const char* other = owner[static_cast<size_t>(i)];
+            if (other != nullptr) {
+                const std::string where = " at byte " + std::to_string(i);
+                if (written) {
+                    r.bad(key, std::string("overlaps ") + other + where);
+                }
+                r.bad(section + other, std::string("overlaps ") + f.key + where);
             }
             owner[static_cast<size_t>(i)] = f.key;
         }
@@ -197,8 +207,9 @@ void checkKnownKeys(const Reader& r, QSettings& ini) {
         const bool knownSection =
             section == QStringLiteral("Drives") || section == QStringLiteral("Timeouts") ||
             section == QStringLiteral("Trace") || section == QStringLiteral("VendorBlock");
-        r.bad(key,
-              knownSection && key.contains(QLatin1Char('/')) ? "unknown key" : "unknown section");
+        r.bad(key, !key.contains(QLatin1Char('/')) ? "outside any section"
+                   : knownSection                  ? "unknown key"
+                                                   : "unknown section");
     }
 }
 
