@@ -1,6 +1,7 @@
 // quorlink.conf: the reader's answers to good and bad files, the notice a
 // station shows about it, and the rotation of the trace it limits.
 #include "api_internal.h"
+#include "encoder.h"
 #include "quorlink_conf.h"
 #include "sg_executor.h"
 #include "sg_system.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +113,37 @@ TEST(QuorlinkConf, GoodAndBadValues) {
     }
     const ConfLoad absent = loadQuorlinkConf(dir.path / "none.conf");
     EXPECT_TRUE(absent.error.empty() && !absent.conf.found && absent.conf.allow.empty());
+}
+
+// Every commented key of the example, switched on, is read without a word
+// and gives the defaults the code has: the example cannot drift from them.
+TEST(QuorlinkConf, ExampleShowsTheDefaults) {
+    std::ifstream in(EXAMPLE_CONF);
+    std::string text, line;
+    int keys = 0;
+    while (std::getline(in, line)) {
+        if (line.size() > 1 && line[0] == ';' &&
+            std::isalpha(static_cast<unsigned char>(line[1]))) {
+            line.erase(0, 1);
+            ++keys;
+        }
+        text += line + "\n";
+    }
+    EXPECT_EQ(keys, 17);
+    TempDir dir;
+    const ConfLoad load = loadQuorlinkConf(dir.write(text));
+    ASSERT_EQ(load.error, "");
+    const QuorlinkConf defaults;
+    EXPECT_TRUE(load.conf.allow.empty() && load.conf.ports.empty());
+    EXPECT_TRUE(load.conf.timeouts.quick == defaults.timeouts.quick &&
+                load.conf.timeouts.transfer == defaults.timeouts.transfer &&
+                load.conf.timeouts.vendor == defaults.timeouts.vendor &&
+                load.conf.timeouts.ready == defaults.timeouts.ready);
+    EXPECT_TRUE(load.conf.trace.maxBytes == defaults.trace.maxBytes &&
+                load.conf.trace.keep == defaults.trace.keep);
+    const VendorRequest scan{VendorForm::Scan, 0x95, 0x0102, 0x0304, 0x11, 0x22, 0x33, 512};
+    EXPECT_EQ(describeVendorBlock(load.conf.vendorBlock, scan),
+              describeVendorBlock(defaults.vendorBlock, scan));
 }
 
 // What the station shows at start-up, through the C API, as $QUORLINK_CONF
