@@ -6,8 +6,11 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <set>
+#include <unistd.h>
 
 namespace quorlink {
 namespace {
@@ -270,6 +273,12 @@ ConfLoad loadQuorlinkConf(const std::filesystem::path& file) {
     load.conf.found = true;
     if (ec || !std::filesystem::is_regular_file(status)) {
         load.error = file.string() + ": not a readable file";
+        return load;
+    }
+    // QSettings would read an unreadable file as an empty one: no silent
+    // defaults.
+    if (::access(file.c_str(), R_OK) != 0) {
+        load.error = file.string() + ": cannot be read: " + std::strerror(errno);
         return load;
     }
     try {
