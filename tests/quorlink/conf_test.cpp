@@ -37,11 +37,16 @@ public:
         std::error_code ec;
         fs::remove_all(path, ec);
     }
-    fs::path write(const std::string& text) const {
-        std::ofstream(path / "quorlink.conf", std::ios::trunc) << text;
-        return path / "quorlink.conf";
+    // A new name each time: QSettings keeps what it read of a path and
+    // rereads only when size or modification time change, which two quick
+    // writes of equal length may not do.
+    fs::path write(const std::string& text, const std::string& name = {}) {
+        const fs::path file = path / (name.empty() ? std::to_string(++files) + ".conf" : name);
+        std::ofstream(file, std::ios::trunc) << text;
+        return file;
     }
     fs::path path;
+    int files = 0;
 };
 
 struct ReaderCase {
@@ -154,19 +159,16 @@ TEST(QuorlinkConf, NoticeThroughTheApi) {
         const char* notice;
     };
     const Case cases[] = {
-        {nullptr, "No USB drive may be used: DIR/quorlink.conf does not exist"},
-        {"[Drives]\nAllow=\n", "No USB drive may be used: [Drives] Allow= in DIR/quorlink.conf "
-                               "lists none."},
-        {"[Timeouts]\nQuick=0\n", "No USB drive may be used: DIR/quorlink.conf: [Timeouts] "
-                                  "Quick=0: "},
+        {nullptr, "No USB drive may be used: FILE does not exist"},
+        {"[Drives]\nAllow=\n", "No USB drive may be used: [Drives] Allow= in FILE lists none."},
+        {"[Timeouts]\nQuick=0\n", "No USB drive may be used: FILE: [Timeouts] Quick=0: "},
         {"[Drives]\nAllow=058f:6387\n", ""},
     };
     TempDir dir;
-    ::setenv("QUORLINK_CONF", (dir.path / "quorlink.conf").c_str(), 1);
     for (const Case& c : cases) {
-        fs::remove(dir.path / "quorlink.conf");
+        ::setenv("QUORLINK_CONF", (dir.path / "none.conf").c_str(), 1);
         if (c.ini != nullptr) {
-            dir.write(c.ini);
+            ::setenv("QUORLINK_CONF", dir.write(c.ini).c_str(), 1);
         }
         installExecutorForTesting(sg::makeSgExecutor(sg::Roots{dir.path, dir.path, dir.path},
                                                      sg::realSgSystem(), std::nullopt,
@@ -174,8 +176,8 @@ TEST(QuorlinkConf, NoticeThroughTheApi) {
         char text[512] = "unchanged";
         const uint16_t said = quorlink_config_notice(text, sizeof text);
         std::string expected = c.notice;
-        if (const size_t at = expected.find("DIR"); at != std::string::npos) {
-            expected.replace(at, 3, dir.path.string());
+        if (const size_t at = expected.find("FILE"); at != std::string::npos) {
+            expected.replace(at, 4, quorlinkConfPath().string());
         }
         EXPECT_EQ(said, expected.empty() ? 0 : 1) << text;
         if (said != 0) {
