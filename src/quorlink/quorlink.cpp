@@ -73,9 +73,9 @@ struct Library {
     }
 
     // $QUORLINK_TRACE takes every call of either backend; else the backend
-    // says (the rack's "trace", or the real drives' failures).
-    // Real drives' traces rotate as quorlink.conf says, so a line PC's disk
-    // never fills; the simulator's are kept whole.
+    // says (the rack's "trace", or the real drives' failures). Real drives'
+    // traces rotate as quorlink.conf says, so a line PC's disk never fills;
+    // the simulator's are kept whole.
     void openTrace() {
         trace.reset();
         const ConfLoad* load = executor ? executor->confLoad() : nullptr;
