@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorlink::sg {
@@ -10,13 +12,7 @@ namespace {
 
 class KernelSgSystem final : public SgSystem {
 public:
-    int sgIo(int fd, sg_io_hdr_t& hdr) override {
-        int rc;
-        do {
-            rc = ::ioctl(fd, SG_IO, &hdr);
-        } while (rc < 0 && errno == EINTR);
-        return rc < 0 ? errno : 0;
-    }
+    int sgIo(int fd, sg_io_hdr_t& hdr) override { return ::ioctl(fd, SG_IO, &hdr) < 0 ? errno : 0; }
 
     int openExclusive(const std::string& path) override {
         int fd;
@@ -27,6 +23,16 @@ public:
     }
 
     void closeExclusive(int fd) override { ::close(fd); }
+
+    int rereadPartitions(int fd) override { return ::ioctl(fd, BLKRRPART) < 0 ? errno : 0; }
+
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::now();
+    }
+
+    void pause(std::chrono::milliseconds duration) override {
+        std::this_thread::sleep_for(duration);
+    }
 };
 
 } // namespace
