@@ -144,8 +144,8 @@ public:
         return send(cmd, dataIn).outcome;
     }
 
-    // The kernel re-reads the partition table only when told, and then
-    // /dev/sdX1 of the new volume appears.
+    // Flushes what was written, then has the kernel re-read the partition
+    // table (it does only when told), so /dev/sdX1 of the new volume appears.
     std::string release() override {
         std::lock_guard lock(mutex_);
         if (released_) {

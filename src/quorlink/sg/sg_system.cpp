@@ -1,6 +1,7 @@
 #include "sg_system.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -12,7 +13,18 @@ namespace {
 
 class KernelSgSystem final : public SgSystem {
 public:
-    int sgIo(int fd, sg_io_hdr_t& hdr) override { return ::ioctl(fd, SG_IO, &hdr) < 0 ? errno : 0; }
+    int sgIo(int fd, sg_io_hdr_t& hdr) override {
+        // A signal in the wait would end the ioctl with EINTR, or have the
+        // kernel restart it (SA_RESTART) and so send the command twice.
+        // Signals wait for the command instead; its timeout bounds that.
+        sigset_t all, old;
+        ::sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &old);
+        const int rc = ::ioctl(fd, SG_IO, &hdr);
+        const int err = rc < 0 ? errno : 0;
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        return err;
+    }
 
     int openExclusive(const std::string& path) override {
         int fd;
