@@ -2,6 +2,7 @@
 #pragma once
 
 #include "executor.h"
+#include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
@@ -17,9 +18,13 @@ namespace quorlink::sg {
 std::chrono::milliseconds commandTimeout(CommandClass cls, const Timeouts& timeouts = {});
 
 // `trace`: what the library traces when $QUORLINK_TRACE does not say;
-// `conf`: quorlink.conf as loaded (its defaults allow no drive).
+// `conf`: quorlink.conf as loaded (its defaults allow no drive; its
+// timeouts.ready is how long a drive becoming ready is waited for).
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
                                          std::optional<TraceTarget> trace = std::nullopt,
-                                         ConfLoad conf = {});
+                                         const QuorlinkConf& conf = QuorlinkConf{});
+// The same with the load's error kept, for quorlink_config_notice.
+std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
+                                         std::optional<TraceTarget> trace, ConfLoad conf);
 
 } // namespace quorlink::sg
