@@ -5,18 +5,14 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUuid>
 
 #include <array>
-#include <csignal>
-#include <unistd.h>
 
 namespace {
 
@@ -92,32 +88,6 @@ TEST(SideBySide, TwoStationsJudgeTheirOwnDrivesAsWhenAlone) {
             EXPECT_EQ(stations[i].Finish(), alone[i]);
         }
     }
-}
-
-// A station (and its Vasket) killed mid-run leaves nothing that stops the
-// next start: sockets, locks and reply files of the dead are taken over or
-// cleared.
-TEST(SideBySide, StationKilledMidRunLeavesNothingThatStopsTheNext) {
-    Station station({});
-    station.Start();
-    ASSERT_TRUE(station.process.waitForStarted());
-    const qint64 killed = station.process.processId();
-    QThread::msleep(800);
-    ::kill(static_cast<pid_t>(killed), SIGKILL);
-    station.process.waitForFinished();
-    // Its Vasket goes the same way, by the id its lock records.
-    const QString run = QString("/tmp/quorlink-%1/").arg(::getuid());
-    QFile lock(run + "vasket-" + station.env.value("UFD_NOTICE_CHANNEL") + ".lock");
-    if (lock.open(QIODevice::ReadOnly)) {
-        const qint64 vasket = lock.readAll().split(' ').value(0).toLongLong();
-        if (vasket > 0) {
-            ::kill(static_cast<pid_t>(vasket), SIGKILL);
-        }
-    }
-    const QString again = (station.Start(), station.Finish());
-    EXPECT_TRUE(again.contains("Verdict: ! FAILED !")) << again.toStdString();
-    const QString leftovers = run + QString("%1-0").arg(killed);
-    EXPECT_FALSE(QFileInfo::exists(leftovers)) << leftovers.toStdString();
 }
 
 } // namespace
