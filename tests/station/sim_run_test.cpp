@@ -199,31 +199,29 @@ TEST_F(SimulatedRun, RowsBeepsLedAndTheSameInParallel) {
 }
 
 // Drive 3 pulled in the pause before its Format fails its own items; the
-// others run on. In parallel the unplug runs on the window's thread, as the
-// operator's hand would, and its notice waits for the end of the run.
+// others run on. The unplug runs on the window's thread, as the operator's
+// hand would, and its notice waits for the end of the run; the report then
+// stands until it is cleared.
 TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     for (const bool parallel : {false, true}) {
         SCOPED_TRACE(parallel);
-        onWait = [this, parallel](int wait) {
+        auto pull = [this] {
+            rack.Tool({"unplug", "3"});
+            EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+            EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
+        };
+        onWait = [&](int wait) {
             if (!parallel && wait == 3) {
-                rack.Tool({"unplug", "3"});
+                pull();
             }
         };
-        onSlotPause = [this](int row) {
-            if (row != 2) {
-                return;
+        onSlotPause = [&](int row) {
+            if (row == 2) {
+                std::promise<void> done;
+                QMetaObject::invokeMethod(
+                    qApp, [&] { pull(), done.set_value(); }, Qt::QueuedConnection);
+                done.get_future().wait();
             }
-            std::promise<void> unplugged;
-            QMetaObject::invokeMethod(
-                qApp,
-                [this, &unplugged] {
-                    rack.Tool({"unplug", "3"});
-                    EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
-                    EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
-                    unplugged.set_value();
-                },
-                Qt::QueuedConnection);
-            unplugged.get_future().wait();
         };
         Open(parallel);
         frm->GoCmd->click();
@@ -235,7 +233,9 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
                                         Passed(1, 32)}));
         EXPECT_EQ(rows[6], Passed(1, 128));
         EXPECT_EQ(rows.back(), kFailed);
-        EXPECT_EQ(ctx->DiskStatusFlag, parallel ? 3 : 0) << "no discovery during the run";
+        EXPECT_EQ(ctx->DiskStatusFlag, 3) << "no discovery during the run";
+        EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->slots.DiskCount == 6; }, 5000));
+        EXPECT_FALSE(frm->GoCmd->isEnabled());
     }
 }
 
