@@ -116,12 +116,8 @@ TEST_F(Station, StartUpShowsIdentityBuildsTheRowsAndStartsTheMonitor) {
     EXPECT_EQ(monitorStarts, std::vector<QString>{ProgramDirectory() + "Vasket"});
     EXPECT_TRUE(frm->GoCmd->isEnabled());
     EXPECT_FALSE(frm->ClearCmd->isEnabled() || frm->LedCmd->isEnabled());
-    // Rows one step apart; row 7 exists and stays hidden.
-    for (int r = 0; r <= 7; ++r) {
-        ASSERT_NE(frm->ItemLab(r), nullptr);
-        EXPECT_EQ(frm->ItemLab(r)->text(), QString("Disk %1").arg(r));
-        EXPECT_EQ(IsShown(frm->ThumbImage(r)), r < 7);
-    }
+    // Rows one step apart, the hidden eighth one too (the rows test shows which are shown).
+    EXPECT_EQ(frm->ItemLab(7)->text(), "Disk 7");
     EXPECT_DOUBLE_EQ(TwipTop(frm->ItemLab(7)), 7264.5);
     EXPECT_DOUBLE_EQ(TwipTop(frm->CCR(3)), 540 + 3 * 943.5);
     EXPECT_EQ(frm->ItemLab(8), nullptr);
