@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "                       whether the station may touch it (or why not)\n"
     "  --udev-rules         udev rules for the drives [Drives] Allow= lists\n"
     "  --show-block CODE    the command block a vendor command CODE (0-255, or 0x..)\n"
-    "                       carries\n"
+    "                       carries, as [VendorBlock] lays it out\n"
     "  --help | --version   this text | the program's version\n"
     "quorlink.conf is $QUORLINK_CONF, else /etc/quorlink/quorlink.conf.\n"
     "Tests point --sys DIR, --dev DIR and --mountinfo FILE at a tree of their own.\n";
@@ -44,17 +44,19 @@ std::optional<int> parseCode(std::string_view text) {
     return code;
 }
 
-int showBlock(int code) {
+int showBlock(const quorlink::VendorLayout& layout, int code) {
     // A one-sector vendor read, chip and unit 0: where the code lands is what
     // an engineer matching a controller's layout needs to see.
-    const auto cmd = quorlink::encodeVendor(quorlink::VendorForm::Read, code, 0, 0, 0, 0, 0, 512);
-    if (!cmd) {
-        std::fprintf(stderr, "ufd-drives: no vendor block for code %d\n", code);
+    quorlink::VendorRequest request;
+    request.form = quorlink::VendorForm::Read;
+    request.code = static_cast<uint8_t>(code);
+    request.length = 512;
+    const std::string bytes = quorlink::describeVendorBlock(layout, request);
+    if (bytes.empty()) {
+        std::fprintf(stderr, "ufd-drives: vendor code %d does not fit [VendorBlock]\n", code);
         return 1;
     }
-    for (size_t i = 0; i < cmd->cdbLength; ++i) {
-        std::printf(i + 1 < cmd->cdbLength ? "%02X " : "%02X\n", cmd->cdb[i]);
-    }
+    std::printf("%s\n", bytes.c_str());
     return 0;
 }
 
@@ -97,7 +99,7 @@ int main(int argc, char** argv) {
         load.conf.ports.clear();
     }
     if (mode == Mode::Block) {
-        return showBlock(blockCode);
+        return showBlock(load.conf.vendorBlock, blockCode);
     }
     if (mode == Mode::Rules) {
         const auto rules = ufd::drives::udevRules(load.conf);

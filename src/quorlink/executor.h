@@ -4,6 +4,7 @@
 #pragma once
 
 #include "command.h"
+#include "quorlink_conf.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,6 +24,10 @@ public:
     // Runs one command. For Direction::In, dataIn has cmd.dataLength bytes and
     // receives the data; unused for other directions.
     virtual Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) = 0;
+    // Ends the handle's work before it is dropped (flushes what was written);
+    // empty, or what went wrong, for the trace. Destroying a device that was
+    // not released does the same without a word.
+    virtual std::string release() { return {}; }
 };
 
 struct OpenResult {
@@ -60,6 +65,14 @@ public:
     virtual OpenResult open(int driveIndex) = 0;
     // fnQuorbus2K_KillEXE: forget cached state.
     virtual void reset() {}
+    // quorlink.conf as this backend loaded it; null: the backend reads none
+    // (the simulator).
+    virtual const ConfLoad* confLoad() const { return nullptr; }
+    // Where the vendor block's fields go for this backend's drives.
+    virtual const VendorLayout& vendorLayout() const {
+        static const VendorLayout documented;
+        return documented;
+    }
 };
 
 // Chosen once per process: $QUORLINK_RACK -> simulator, else SG_IO.
