@@ -93,9 +93,10 @@ TEST(UfdDrives, UdevRulesForTheAllowedDrivesOnly) {
 TEST(UfdDrives, BinaryReadsItsConfAndAnswersEveryOption) {
     sgtest::FakeTree tree;
     populate(tree);
-    const fs::path conf = tree.root() / "absent.conf", out = tree.root() / "out",
+    const fs::path conf = tree.root() / "quorlink.conf", out = tree.root() / "out",
                    err = tree.root() / "err";
     ::setenv("QUORLINK_CONF", conf.c_str(), 1);
+    const std::string allowLine = "[Drives]\nAllow=1234:5678\n";
     const std::string roots = " --sys '" + tree.roots().sys.string() + "' --dev '" +
                               tree.roots().dev.string() + "' --mountinfo '" +
                               tree.roots().mountInfo.string() + "'";
@@ -103,11 +104,15 @@ TEST(UfdDrives, BinaryReadsItsConfAndAnswersEveryOption) {
         std::string args;
         int exitCode;
         std::string inOut, inErr;
+        const std::string* confText = nullptr; // nullptr: no file
     };
     const Case cases[] = {
         // No file: nothing is allowed, and each USB drive says which file to edit.
         {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", ""},
         {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive"},
+        {roots, 0, "\nsg1  0 ", "", &allowLine},
+        {"--udev-rules", 0, "ATTRS{idVendor}==\"1234\", ATTRS{idProduct}==\"5678\"", "",
+         &allowLine},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", ""},
         {"--show-block 256", 2, "", "usage: ufd-drives"},
         {"--show-block", 2, "", "usage: ufd-drives"},
@@ -116,6 +121,10 @@ TEST(UfdDrives, BinaryReadsItsConfAndAnswersEveryOption) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
+        fs::remove(conf);
+        if (c.confText != nullptr) {
+            sgtest::writeFile(conf, *c.confText);
+        }
         const int status = std::system((std::string(UFD_DRIVES_BIN) + " " + c.args + " >'" +
                                         out.string() + "' 2>'" + err.string() + "'")
                                            .c_str());
