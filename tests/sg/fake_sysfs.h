@@ -210,6 +210,10 @@ public:
         rereads.push_back({it == held.end() ? "not held" : it->second, sent.size()});
         return rereadErrno;
     }
+    int announceChange(const std::string& path) override {
+        announced.push_back({path, held.size()});
+        return 0;
+    }
     // A clock that moves only when the executor pauses: no test sleeps.
     std::chrono::steady_clock::time_point now() override {
         return std::chrono::steady_clock::time_point(paused);
@@ -224,6 +228,8 @@ public:
     // Each partition table re-read: the disk, and how many commands preceded it.
     std::vector<std::pair<std::string, size_t>> rereads;
     int rereadErrno = 0;
+    // Each disk udev was asked to re-read, and how many claims were still held.
+    std::vector<std::pair<std::string, size_t>> announced;
     std::chrono::milliseconds paused{0};
 
 private:

@@ -287,6 +287,8 @@ TEST_F(SgExecutorTest, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
         std::vector<uint8_t> opcodes; // as sent, release included
         const char* lastReason;       // of the last step
         bool reread;
+        int rereadErrno = 0;
+        const char* released = ""; // in what release says
     };
     const Case cases[] = {
         {"WWR", {}, {0x2A, 0x2A, 0x35, 0x28}, "", true},
@@ -304,6 +306,14 @@ TEST_F(SgExecutorTest, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
          "SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00",
          true},
         {"WRR", {{}, mediumError}, {0x2A, 0x35, 0x35, 0x28}, "", true},
+        // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
+        {"W",
+         {},
+         {0x2A, 0x35},
+         "",
+         true,
+         EACCES,
+         "sdb not re-read (Permission denied): left to udev"},
     };
     tree.add(FakeDrive{});
     for (const Case& c : cases) {
@@ -320,6 +330,8 @@ TEST_F(SgExecutorTest, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
                                           : vendor(VendorForm::Read, 0x75));
         }
         EXPECT_EQ(last.reason, c.lastReason);
+        sg->rereadErrno = c.rereadErrno;
+        EXPECT_THAT(d->release(), HasSubstr(c.released));
         d.reset();
         std::vector<uint8_t> opcodes;
         for (const auto& s : sg->sent) {
@@ -331,6 +343,12 @@ TEST_F(SgExecutorTest, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
             rereads.emplace_back((tree.roots().dev / "sdb").string(), c.opcodes.size());
         }
         EXPECT_EQ(sg->rereads, rereads);
+        std::vector<std::pair<std::string, size_t>> announced;
+        if (c.rereadErrno != 0) {
+            announced.emplace_back((tree.roots().dev / "sdb").string(), 0);
+        }
+        EXPECT_EQ(sg->announced, announced);
+        sg->announced.clear();
     }
 }
 

@@ -161,9 +161,14 @@ std::optional<std::string> identityChange(const SgDeviceInfo& opened, const SgDe
 }
 
 DiskClaim::~DiskClaim() {
+    drop();
+}
+
+void DiskClaim::drop() {
     for (const auto& [name, fd] : held_) {
         system_->closeExclusive(fd);
     }
+    held_.clear();
 }
 
 std::optional<std::string> DiskClaim::acquire(const Roots& roots, int sg) {

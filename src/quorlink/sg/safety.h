@@ -56,6 +56,8 @@ public:
     // Claims every whole disk not held yet; nullopt when all are held, else
     // why not (another program holds one, or there is no node to claim).
     std::optional<std::string> acquire(const Roots& roots, int sg);
+    // Lets every disk go before the handle is dropped.
+    void drop();
     // Disk name ("sdb") -> the claiming descriptor.
     const std::map<std::string, int>& held() const { return held_; }
 

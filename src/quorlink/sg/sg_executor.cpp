@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace quorlink {
 namespace sg {
@@ -157,11 +159,27 @@ public:
         if (!written_ || gone_) {
             return why;
         }
+        auto note = [&why](const std::string& text) { why += (why.empty() ? "" : "; ") + text; };
+        std::vector<std::pair<std::string, int>> refused; // disk, errno of BLKRRPART
         for (const auto& [disk, fd] : claim_.held()) {
-            if (const int err = system_->rereadPartitions(fd); err != 0) {
-                why += std::string(why.empty() ? "" : "; ") + "partition table of /dev/" + disk +
-                       " not re-read: " + std::strerror(err);
+            const int err = system_->rereadPartitions(fd);
+            if (err == EACCES || err == EPERM) {
+                refused.emplace_back(disk, err);
+            } else if (err != 0) {
+                note("partition table of /dev/" + disk + " not re-read: " + std::strerror(err));
             }
+        }
+        if (refused.empty()) {
+            return why;
+        }
+        // udev's own re-read would find the disk still claimed and fail.
+        claim_.drop();
+        for (const auto& [disk, err] : refused) {
+            const std::string head =
+                "partition table of /dev/" + disk + " not re-read (" + std::strerror(err) + "): ";
+            const int openErr = system_->announceChange((roots_.dev / disk).string());
+            note(head + (openErr == 0 ? "left to udev"
+                                      : std::string("udev not told: ") + std::strerror(openErr)));
         }
         return why;
     }

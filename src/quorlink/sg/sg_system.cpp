@@ -38,6 +38,18 @@ public:
 
     int rereadPartitions(int fd) override { return ::ioctl(fd, BLKRRPART) < 0 ? errno : 0; }
 
+    int announceChange(const std::string& path) override {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            return errno;
+        }
+        ::close(fd);
+        return 0;
+    }
+
     std::chrono::steady_clock::time_point now() override {
         return std::chrono::steady_clock::now();
     }

@@ -1,6 +1,7 @@
 // The calls into the kernel that tests replace: the SG_IO ioctl itself, the
-// exclusive open that claims a block device, the partition table re-read, and
-// the clock and pause of the wait for a drive becoming ready.
+// exclusive open that claims a block device, the partition table re-read (or
+// udev asked to do it), and the clock and pause of the wait for a drive
+// becoming ready.
 #pragma once
 
 #include <chrono>
@@ -24,6 +25,10 @@ public:
     virtual void closeExclusive(int fd) = 0;
     // ioctl(fd, BLKRRPART) on a descriptor of openExclusive: 0 or errno.
     virtual int rereadPartitions(int fd) = 0;
+    // open(path, O_RDWR) and close: 0 or errno. BLKRRPART needs CAP_SYS_ADMIN,
+    // which a station in group ufdstation lacks; udev watches whole disks and
+    // re-reads the table itself when a descriptor opened for writing closes.
+    virtual int announceChange(const std::string& path) = 0;
     virtual std::chrono::steady_clock::time_point now() = 0;
     virtual void pause(std::chrono::milliseconds duration) = 0;
 };
