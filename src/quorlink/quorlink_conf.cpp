@@ -103,8 +103,9 @@ private:
 };
 
 const QRegularExpression& portPathForm() {
-    // bus-port[.port...], as sysfs names a USB device
-    static const QRegularExpression form(QStringLiteral("^\\d+-\\d+(\\.\\d+)*$"));
+    // bus-port[.port...], as sysfs names a USB device: numbers from 1, no
+    // leading zero, so one port has one spelling and cannot take two indexes.
+    static const QRegularExpression form(QStringLiteral("^[1-9]\\d*-[1-9]\\d*(\\.[1-9]\\d*)*$"));
     return form;
 }
 

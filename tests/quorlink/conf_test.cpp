@@ -88,6 +88,7 @@ TEST(QuorlinkConf, GoodAndBadValues) {
         {"[Ports]\n17=1-2\n", "[Ports] 17=1-2: not a drive index"},
         {"[Ports]\n0=sdb\n", "[Ports] 0=sdb: not a USB port path"},
         {"[Ports]\n0=1-2\n1=1-2\n", "[Ports] 1=1-2: the same port as 0"},
+        {"[Ports]\n0=1-2\n1=1-02\n", "[Ports] 1=1-02: not a USB port path"},
         {"[Timeouts]\nQuick=0\n", "[Timeouts] Quick=0: "},
         {"[Timeouts]\nVendor=-5\n", "[Timeouts] Vendor=-5: "},
         {"[Timeouts]\nReady=ten\n", "[Timeouts] Ready=ten: "},
