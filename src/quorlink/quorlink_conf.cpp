@@ -20,6 +20,22 @@ constexpr int kLastDriveIndex = 16;
 // command needs and far from overflowing it.
 constexpr long long kMaxTimeoutSeconds = 24 * 60 * 60;
 constexpr long long kMaxKeep = 99;
+// Of a key or value in a message: a binary file would fill it with noise.
+constexpr qsizetype kMaxShown = 80;
+
+// What a message shows of the file: printable ASCII, as every good key and
+// value is, and not too long.
+std::string shown(QString text) {
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E) {
+            c = QLatin1Char('?');
+        }
+    }
+    if (text.size() > kMaxShown) {
+        text = text.left(kMaxShown) + QStringLiteral("...");
+    }
+    return text.toStdString();
+}
 
 // Thrown inside the reader only, caught in loadQuorlinkConf.
 struct Bad {
@@ -39,11 +55,10 @@ public:
 
     [[noreturn]] void bad(const QString& key, const std::string& why) const {
         const qsizetype slash = key.indexOf(QLatin1Char('/'));
-        const QString shown = slash < 0 ? key
+        const QString named = slash < 0 ? key
                                         : QLatin1Char('[') + key.left(slash) + QLatin1Char(']') +
                                               QLatin1Char(' ') + key.mid(slash + 1);
-        throw Bad{file_.string() + ": " + shown.toStdString() + "=" + raw(key).toStdString() +
-                  ": " + why};
+        throw Bad{file_.string() + ": " + shown(named) + "=" + shown(raw(key)) + ": " + why};
     }
 
     long long number(const QString& key, long long low, long long high,
@@ -70,7 +85,7 @@ public:
         for (const QString& item : items) {
             const auto m = pair.match(item);
             if (!m.hasMatch()) {
-                bad(key, "\"" + item.toStdString() +
+                bad(key, "\"" + shown(item) +
                              "\" is not VID:PID (four hex digits each, like 058f:6387)");
             }
             ids.push_back({static_cast<uint16_t>(m.captured(1).toUInt(nullptr, 16)),

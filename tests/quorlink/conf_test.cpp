@@ -89,6 +89,7 @@ TEST(QuorlinkConf, GoodAndBadValues) {
         {"[Ports]\n0=sdb\n", "[Ports] 0=sdb: not a USB port path"},
         {"[Ports]\n0=1-2\n1=1-2\n", "[Ports] 1=1-2: the same port as 0"},
         {"[Ports]\n0=1-2\n1=1-02\n", "[Ports] 1=1-02: not a USB port path"},
+        {"[Drives]\nAllow=\x01\x1b[2J\n", "[Drives] Allow=??[2J: \"??[2J\" is not"},
         {"[Timeouts]\nQuick=0\n", "[Timeouts] Quick=0: "},
         {"[Timeouts]\nVendor=-5\n", "[Timeouts] Vendor=-5: "},
         {"[Timeouts]\nReady=ten\n", "[Timeouts] Ready=ten: "},
