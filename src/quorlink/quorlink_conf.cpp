@@ -20,6 +20,9 @@ constexpr int kLastDriveIndex = 16;
 // command needs and far from overflowing it.
 constexpr long long kMaxTimeoutSeconds = 24 * 60 * 60;
 constexpr long long kMaxKeep = 99;
+// A few kilobytes say all a line needs; anything far larger is not this file,
+// and QSettings would hold all of it in memory.
+constexpr uintmax_t kMaxFileBytes = 1 << 20;
 // Of a key or value in a message: a binary file would fill it with noise.
 constexpr qsizetype kMaxShown = 80;
 
@@ -295,6 +298,11 @@ ConfLoad loadQuorlinkConf(const std::filesystem::path& file) {
     // defaults.
     if (::access(file.c_str(), R_OK) != 0) {
         load.error = file.string() + ": cannot be read: " + std::strerror(errno);
+        return load;
+    }
+    if (const uintmax_t size = std::filesystem::file_size(file, ec); ec || size > kMaxFileBytes) {
+        load.error = file.string() + ": larger than " + std::to_string(kMaxFileBytes) +
+                     " bytes, not a quorlink.conf";
         return load;
     }
     try {

@@ -118,6 +118,8 @@ TEST(QuorlinkConf, GoodAndBadValues) {
             EXPECT_TRUE(load.conf.allow.empty()) << "an unusable file allows nothing";
         }
     }
+    const ConfLoad huge = loadQuorlinkConf(dir.write(std::string((1 << 20) + 1, '#')));
+    EXPECT_NE(huge.error.find("larger than 1048576 bytes"), std::string::npos) << huge.error;
     const ConfLoad absent = loadQuorlinkConf(dir.path / "none.conf");
     EXPECT_TRUE(absent.error.empty() && !absent.conf.found && absent.conf.allow.empty());
 }
