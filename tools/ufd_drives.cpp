@@ -53,7 +53,9 @@ int showBlock(const quorlink::VendorLayout& layout, int code) {
     request.length = 512;
     const std::string bytes = quorlink::describeVendorBlock(layout, request);
     if (bytes.empty()) {
-        std::fprintf(stderr, "ufd-drives: vendor code %d does not fit [VendorBlock]\n", code);
+        // Code, chip and unit always fit a field; only a one-byte length cannot.
+        std::fprintf(stderr, "ufd-drives: a vendor read of 512 bytes does not fit [VendorBlock]: "
+                             "DataLength is too narrow\n");
         return 1;
     }
     std::printf("%s\n", bytes.c_str());
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
         load.conf.ports.clear();
     }
     if (mode == Mode::Block) {
-        return showBlock(load.conf.vendorBlock, blockCode);
+        // The default block is not what the engineer wrote: no bytes to match.
+        return load.error.empty() ? showBlock(load.conf.vendorBlock, blockCode) : 1;
     }
     if (mode == Mode::Rules) {
         const auto rules = ufd::drives::udevRules(load.conf);

@@ -97,6 +97,7 @@ TEST(UfdDrives, BinaryReadsItsConfAndAnswersEveryOption) {
                    err = tree.root() / "err";
     ::setenv("QUORLINK_CONF", conf.c_str(), 1);
     const std::string allowLine = "[Drives]\nAllow=1234:5678\n";
+    const std::string badBlock = "[VendorBlock]\nDataLength=13:4\n";
     const std::string roots = " --sys '" + tree.roots().sys.string() + "' --dev '" +
                               tree.roots().dev.string() + "' --mountinfo '" +
                               tree.roots().mountInfo.string() + "'";
@@ -114,6 +115,7 @@ TEST(UfdDrives, BinaryReadsItsConfAndAnswersEveryOption) {
         {"--udev-rules", 0, "ATTRS{idVendor}==\"1234\", ATTRS{idProduct}==\"5678\"", "",
          &allowLine},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", ""},
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit", &badBlock},
         {"--show-block 256", 2, "", "usage: ufd-drives"},
         {"--show-block", 2, "", "usage: ufd-drives"},
         {"--udev-rules --show-block 1", 2, "", "usage: ufd-drives"},
