@@ -30,24 +30,32 @@ std::string unescape(const std::string& s) {
 
 } // namespace
 
+bool writesVolume(const Command& cmd) {
+    switch (cmd.cdb[0]) {
+    case 0x0A: // WRITE(6)
+    case 0x2A: // WRITE(10)
+    case 0xAA: // WRITE(12)
+    case 0x8A: // WRITE(16)
+    case 0x2E: // WRITE AND VERIFY(10)
+    case 0xAE: // WRITE AND VERIFY(12)
+    case 0x8E: // WRITE AND VERIFY(16)
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool changesDrive(const Command& cmd) {
-    if (cmd.direction == Direction::Out || cmd.cdb[0] == kVendorOpcode ||
+    if (writesVolume(cmd) || cmd.direction == Direction::Out || cmd.cdb[0] == kVendorOpcode ||
         cmd.commandClass == CommandClass::Vendor) {
         return true;
     }
     switch (cmd.cdb[0]) {
     case 0x04: // FORMAT UNIT
-    case 0x0A: // WRITE(6)
-    case 0x2A: // WRITE(10)
-    case 0x2E: // WRITE AND VERIFY(10)
     case 0x3B: // WRITE BUFFER
     case 0x41: // WRITE SAME(10)
     case 0x42: // UNMAP
-    case 0x8A: // WRITE(16)
-    case 0x8E: // WRITE AND VERIFY(16)
     case 0x93: // WRITE SAME(16)
-    case 0xAA: // WRITE(12)
-    case 0xAE: // WRITE AND VERIFY(12)
         return true;
     default:
         return false;

@@ -16,7 +16,11 @@
 
 namespace quorlink::sg {
 
-// WRITE of any size, FORMAT UNIT, WRITE SAME, UNMAP ..., data-out commands and
+// WRITE (and WRITE AND VERIFY) of any size: the sectors may sit in the
+// drive's cache until a SYNCHRONIZE CACHE.
+bool writesVolume(const Command& cmd);
+
+// writesVolume, FORMAT UNIT, WRITE SAME, UNMAP ..., data-out commands and
 // the vendor block: anything that may change what the drive holds.
 bool changesDrive(const Command& cmd);
 

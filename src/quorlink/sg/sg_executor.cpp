@@ -89,23 +89,6 @@ std::optional<std::string> checkCapacityAnswer(const Command& cmd, std::span<con
     return std::nullopt;
 }
 
-// A WRITE of any size: the sectors may sit in the drive's cache until a
-// SYNCHRONIZE CACHE.
-bool writesVolume(const Command& cmd) {
-    switch (cmd.cdb[0]) {
-    case 0x0A: // WRITE(6)
-    case 0x2A: // WRITE(10)
-    case 0xAA: // WRITE(12)
-    case 0x8A: // WRITE(16)
-    case 0x2E: // WRITE AND VERIFY(10)
-    case 0xAE: // WRITE AND VERIFY(12)
-    case 0x8E: // WRITE AND VERIFY(16)
-        return true;
-    default:
-        return false;
-    }
-}
-
 // One command's result, with the sense the drive gave (key 0: none).
 struct Attempt {
     Outcome outcome;
