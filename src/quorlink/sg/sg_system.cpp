@@ -11,6 +11,15 @@
 namespace quorlink::sg {
 namespace {
 
+// A descriptor, or -errno.
+int openNode(const std::string& path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? -errno : fd;
+}
+
 class KernelSgSystem final : public SgSystem {
 public:
     int sgIo(int fd, sg_io_hdr_t& hdr) override {
@@ -27,11 +36,7 @@ public:
     }
 
     int openExclusive(const std::string& path) override {
-        int fd;
-        do {
-            fd = ::open(path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
-        return fd < 0 ? -errno : fd;
+        return openNode(path, O_RDONLY | O_EXCL);
     }
 
     void closeExclusive(int fd) override { ::close(fd); }
@@ -39,12 +44,9 @@ public:
     int rereadPartitions(int fd) override { return ::ioctl(fd, BLKRRPART) < 0 ? errno : 0; }
 
     int announceChange(const std::string& path) override {
-        int fd;
-        do {
-            fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
+        const int fd = openNode(path, O_RDWR);
         if (fd < 0) {
-            return errno;
+            return -fd;
         }
         ::close(fd);
         return 0;
