@@ -93,12 +93,11 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    quorlink::ConfLoad load = quorlink::loadQuorlinkConf(quorlink::quorlinkConfPath());
+    // An unusable file loads as the defaults, which allow nothing: so does
+    // this listing, as the backend does.
+    const quorlink::ConfLoad load = quorlink::loadQuorlinkConf(quorlink::quorlinkConfPath());
     if (!load.error.empty()) {
-        // The backend then allows nothing, and so does this listing.
         std::fprintf(stderr, "ufd-drives: %s\n", load.error.c_str());
-        load.conf.allow.clear();
-        load.conf.ports.clear();
     }
     if (mode == Mode::Block) {
         // The default block is not what the engineer wrote: no bytes to match.

@@ -74,8 +74,8 @@ struct QuorlinkConf {
 
 struct ConfLoad {
     QuorlinkConf conf;
-    // Non-empty: the file is unusable (names file, key and value); the
-    // backend then allows no drive at all rather than guess.
+    // Non-empty: the file is unusable (names file, key and value); conf then
+    // holds the defaults, which allow no drive at all rather than guess.
     std::string error;
 };
 
