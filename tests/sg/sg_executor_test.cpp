@@ -239,6 +239,7 @@ TEST_F(SgExecutorTest, RetriesOnlyWhatTheDriveDidNotRun) {
         const char* reason; // "": done
         milliseconds paused;
         milliseconds ready = std::chrono::seconds(30);
+        bool write = false; // else a read
     };
     const Case cases[] = {
         {{{.err = EINTR}}, 1, "interrupted; not sent again: it may have run", milliseconds(0)},
@@ -252,6 +253,14 @@ TEST_F(SgExecutorTest, RetriesOnlyWhatTheDriveDidNotRun) {
          std::chrono::seconds(1)},
         {{checkCondition(0x02, 0x3A)}, 1, "NOT READY 2/3A/00", milliseconds(0)},
         {{sensed({0x72, 0x02, 0x04, 0x02})}, 1, "NOT READY 2/04/02", milliseconds(0)},
+        // A write is not sent to a medium that may have been swapped.
+        {{checkCondition(0x06, 0x28)},
+         1,
+         "UNIT ATTENTION 6/28/00 (the medium may have changed; not sent again)",
+         milliseconds(0),
+         std::chrono::seconds(30),
+         true},
+        {{checkCondition(0x06, 0x28)}, 2, "", milliseconds(0), std::chrono::seconds(30), false},
     };
     tree.add(FakeDrive{});
     const Command read = *encodeRead(3, 1);
@@ -264,7 +273,7 @@ TEST_F(SgExecutorTest, RetriesOnlyWhatTheDriveDidNotRun) {
         sg->sent.clear();
         sg->paused = milliseconds(0);
         sg->answers = {c.answers.begin(), c.answers.end()};
-        const Outcome o = run(*d, read);
+        const Outcome o = run(*d, c.write ? *encodeWrite(3, 1, kPattern) : read);
         EXPECT_EQ(o.ok, *c.reason == '\0');
         EXPECT_EQ(o.reason, c.reason);
         EXPECT_EQ(sg->sent.size(), c.sends);

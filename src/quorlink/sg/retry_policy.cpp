@@ -9,6 +9,7 @@ namespace {
 
 constexpr uint8_t kNotReady = 0x02;
 constexpr uint8_t kUnitAttention = 0x06;
+constexpr uint8_t kMediumMayHaveChanged = 0x28;
 
 } // namespace
 
@@ -34,6 +35,12 @@ std::string ioctlFailure(int err) {
 
 RetryPolicy::Step RetryPolicy::next(const Sense& sense, std::chrono::milliseconds elapsed) {
     if (sense.key == kUnitAttention) {
+        // The medium may have changed (a card swapped in a reader): what was
+        // checked before the write is no longer what it would land on. The
+        // kernel's disk driver fails it too.
+        if (changesDrive_ && sense.asc == kMediumMayHaveChanged) {
+            return {false, {}, " (the medium may have changed; not sent again)"};
+        }
         if (attentions_ < kUnitAttentionRetries) {
             ++attentions_;
             return {true, {}, {}};

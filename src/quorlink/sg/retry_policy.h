@@ -25,7 +25,9 @@ std::string ioctlFailure(int err);
 // Follows the attempts of one command.
 class RetryPolicy {
 public:
-    explicit RetryPolicy(std::chrono::milliseconds readyBudget) : budget_(readyBudget) {}
+    // `changesDrive`: the command may change what the drive holds.
+    RetryPolicy(std::chrono::milliseconds readyBudget, bool changesDrive)
+        : budget_(readyBudget), changesDrive_(changesDrive) {}
 
     struct Step {
         bool again = false;
@@ -38,6 +40,7 @@ public:
 
 private:
     std::chrono::milliseconds budget_;
+    bool changesDrive_;
     std::chrono::milliseconds pause_ = kFirstReadyPause;
     int attentions_ = 0;
 };

@@ -219,7 +219,7 @@ private:
 
     // Asked again only when the drive said it did not run the command.
     Attempt send(const Command& cmd, std::span<uint8_t> dataIn) {
-        RetryPolicy retry(conf().timeouts.ready);
+        RetryPolicy retry(conf().timeouts.ready, changesDrive(cmd));
         const auto start = system_->now();
         for (;;) {
             Attempt a = sendOnce(cmd, dataIn);
