@@ -131,7 +131,8 @@ public:
     }
 
     // Flushes what was written, then has the kernel re-read the partition
-    // table (it does only when told), so /dev/sdX1 of the new volume appears.
+    // table (it does only when told), or udev when the station may not, so
+    // /dev/sdX1 of the new volume appears.
     std::string release() override {
         std::lock_guard lock(mutex_);
         if (released_) {
