@@ -33,6 +33,7 @@ cat "$scratch/run/rows"
 untouched n2 n3 n4
 for i in 2 3 4; do
     [ "$(colour "$scratch/run" $i)" = red ] || fail "slot $i not red"
-    grep -q "\"drive\":$i.*refused" "$scratch/trace.jsonl" || fail "no refusal traced for drive $i"
+    grep -q "refused: [^\"]*$(basename "$(disk $i)")\b" "$scratch/trace.jsonl" ||
+        fail "no refusal naming $(disk $i) in the trace"
 done
 grep -q '^cdb=c6' "$UFDVM_WORK/n1.commands" || fail "the free stick saw no vendor command"
