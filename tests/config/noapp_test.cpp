@@ -1,4 +1,5 @@
-// Without a Qt application object: the tools' view of the same services.
+// Without a Qt application object: the tools' view of the same services,
+// and the program directory's separator.
 #include "config/program_directory.h"
 #include "config/wait_seconds.h"
 #include "platform/clock.h"
@@ -18,6 +19,21 @@ TEST(NoApplication, ProgramDirectoryFromTheRunningExecutable) {
     const auto exe = std::filesystem::read_symlink("/proc/self/exe");
     EXPECT_EQ(ProgramDirectory(), QString::fromStdString(exe.parent_path().string()) + "/");
     EXPECT_TRUE(std::filesystem::exists(ProgramDirectory().toStdString() + "config_noapp_tests"));
+}
+
+TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {
+    const std::pair<QString, QString> cases[] = {
+        {"/", "/"},
+        {"/opt/station", "/opt/station/"},
+        {"/opt/station/", "/opt/station/"},
+        {"/opt/station//", "/opt/station/"},
+        {"//", "/"},
+        {"relative/dir", "relative/dir/"},
+        {"/opt/st\u00e4tion", "/opt/st\u00e4tion/"},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(WithTrailingSeparator(in), out) << in.toStdString();
+    }
 }
 
 TEST(NoApplication, WaitSleepsUntilTheClockHasPassedTheWait) {

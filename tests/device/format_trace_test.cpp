@@ -46,77 +46,70 @@ struct TraceCase {
     std::vector<int> steps;
 };
 
-// Failures name the case, not its bytes.
-void PrintTo(const TraceCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class FormatTrace : public ::testing::TestWithParam<TraceCase> {};
-
-TEST_P(FormatTrace, CommandsInOrder) {
-    const TraceCase& c = GetParam();
-    nlohmann::json drive = SimDriveEntry(20001);
-    if (c.drive.is_object()) {
-        drive.update(c.drive);
-    }
-    SimDrive sim(drive);
-    ProductConfig product = SampleProduct();
-    product.FirstShare = c.firstShare;
-    const SimOutcome o = sim.Run(Item::Format, product, c.progressMax);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.result, 0);
-    EXPECT_EQ(sim.Trace(o.handle), c.trace);
-    EXPECT_EQ(o.steps, c.steps);
-}
-
 const nlohmann::json kPlain = {{"chips", {0xE6}}, {"mode", {0, 0}}};
 const nlohmann::json kPlain27 = {{"chips", {0xE6}}, {"mode", {0, 0}}, {"info", {12, 0x27}}};
 const std::vector<int> kFourSteps = {25, 25, 25, 25}; // a bar of 100 over 4 units
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Drives, FormatTrace, ::testing::Values(
-    TraceCase{"Extended29", {}, 1.0, 100,
-              Cat({kExtendedScan, kExtendedErase, kCloseFormat, kFat12Volume}), kFourSteps},
-    TraceCase{"Plain29", kPlain, 1.0, 100,
-              Cat({kPlainScan, kPlainErase, kCloseFormat, kFat12Volume}), kFourSteps},
-    TraceCase{"Extended27", {{"info", {12, 0x27}}}, 1.0, 100,
-              Cat({kExtendedScan, kPreSequence, kExtendedErase, kCloseFormat, kFat12Volume}),
-              kFourSteps},
-    TraceCase{"Plain27", kPlain27, 1.0, 100,
-              Cat({kPlainScan, kPreSequence, kPlainErase, kCloseFormat, kFat12Volume}), kFourSteps},
-    // 0xFF 0xFE is no extended scan: one 0x9F, then the plain unit commands.
-    TraceCase{"ModeBlockFFFE", {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}}, 1.0, 100,
-              Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x9F 0 512"},
-                   Lines(kPlainScan.begin() + 2, kPlainScan.end()), kPlainErase, kCloseFormat,
-                   kFat12Volume}), kFourSteps},
-    // Information byte 130 = 14: the scan ends after 0x75 with no failure, and
-    // the low-level format counts no entries (the 0x95 lists would reject).
-    // A bar of 3.4 rounds to 3, below the 4 units: step 0.
-    TraceCase{"ForeignController", {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, 1.0,
-              3.4, Cat({{"VendorR 0x75 0 512"}, kPlainErase, kCloseFormat, kFat12Volume}),
-              {0, 0, 0, 0}},
-    TraceCase{"TwoLargeBlockChipsOneModeBlock", {{"chips", {0xF1, 0xF1}}}, 1.0, 100,
-              Cat({kExtendedScan,
-                   {"VendorScan 0x94 1 0 241 0 0 512", "VendorScan 0x98 1 0 16 0 0 512",
-                    "VendorScan 0x94 1 1 241 0 0 512", "VendorScan 0x98 1 1 16 0 0 512",
-                    "VendorScan 0x94 1 2 241 0 0 512", "VendorScan 0x98 1 2 16 0 0 512",
-                    "VendorScan 0x94 1 3 241 0 0 512", "VendorScan 0x98 1 3 16 0 0 512"},
-                   kExtendedErase,
-                   {"VendorScan 0x95 1 0 241 0 0 512", "VendorScan 0x95 1 1 241 0 0 512",
-                    "VendorScan 0x95 1 2 241 0 0 512", "VendorScan 0x95 1 3 241 0 0 512"},
-                   kCloseFormat, kFat12Volume}), std::vector<int>(8, 12)},
-    TraceCase{"EmptyChipList", {{"chips", nlohmann::json::array()}}, 1.0, 100,
-              Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x93 0 512"},
-                   kCloseFormat, kFat12Volume}), {}},
-    // Capacity 1,002: 1,001 x 0.5 = 500.5 rounds to 500, so the second area's
-    // table sits at 499 and its file system 32 sectors later.
-    TraceCase{"TwoAreasHalfwayRoundsToEven", {{"chips", {0xE6}}, {"capacity", 1002}}, 0.5, 100,
-              Cat({kPlainScan, kPlainErase, kCloseFormat,
-                   {"Write 1 0", "Write 1 32", "Write 12 33", "Write 12 45", "Write 32 57",
-                    "Write 1 499", "Write 1 531", "Write 12 532", "Write 12 544", "Write 32 556",
-                    "VendorW 0x99 512", "VendorR 0x96 0 512"}}), kFourSteps}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
+TEST(FormatTrace, CommandsInOrder) {
+    // clang-format off
+    const TraceCase cases[] = {
+        {"Extended29", {}, 1.0, 100,
+                  Cat({kExtendedScan, kExtendedErase, kCloseFormat, kFat12Volume}), kFourSteps},
+        {"Plain29", kPlain, 1.0, 100,
+                  Cat({kPlainScan, kPlainErase, kCloseFormat, kFat12Volume}), kFourSteps},
+        {"Extended27", {{"info", {12, 0x27}}}, 1.0, 100,
+                  Cat({kExtendedScan, kPreSequence, kExtendedErase, kCloseFormat, kFat12Volume}),
+                  kFourSteps},
+        {"Plain27", kPlain27, 1.0, 100,
+                  Cat({kPlainScan, kPreSequence, kPlainErase, kCloseFormat, kFat12Volume}), kFourSteps},
+        // 0xFF 0xFE is no extended scan: one 0x9F, then the plain unit commands.
+        {"ModeBlockFFFE", {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}}, 1.0, 100,
+                  Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x9F 0 512"},
+                       Lines(kPlainScan.begin() + 2, kPlainScan.end()), kPlainErase, kCloseFormat,
+                       kFat12Volume}), kFourSteps},
+        // Information byte 130 = 14: the scan ends after 0x75 with no failure, and
+        // the low-level format counts no entries (the 0x95 lists would reject).
+        // A bar of 3.4 rounds to 3, below the 4 units: step 0.
+        {"ForeignController", {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, 1.0,
+                  3.4, Cat({{"VendorR 0x75 0 512"}, kPlainErase, kCloseFormat, kFat12Volume}),
+                  {0, 0, 0, 0}},
+        {"TwoLargeBlockChipsOneModeBlock", {{"chips", {0xF1, 0xF1}}}, 1.0, 100,
+                  Cat({kExtendedScan,
+                       {"VendorScan 0x94 1 0 241 0 0 512", "VendorScan 0x98 1 0 16 0 0 512",
+                        "VendorScan 0x94 1 1 241 0 0 512", "VendorScan 0x98 1 1 16 0 0 512",
+                        "VendorScan 0x94 1 2 241 0 0 512", "VendorScan 0x98 1 2 16 0 0 512",
+                        "VendorScan 0x94 1 3 241 0 0 512", "VendorScan 0x98 1 3 16 0 0 512"},
+                       kExtendedErase,
+                       {"VendorScan 0x95 1 0 241 0 0 512", "VendorScan 0x95 1 1 241 0 0 512",
+                        "VendorScan 0x95 1 2 241 0 0 512", "VendorScan 0x95 1 3 241 0 0 512"},
+                       kCloseFormat, kFat12Volume}), std::vector<int>(8, 12)},
+        {"EmptyChipList", {{"chips", nlohmann::json::array()}}, 1.0, 100,
+                  Cat({{"VendorR 0x75 0 512", "VendorR 0x93 0 512", "VendorR 0x93 0 512"},
+                       kCloseFormat, kFat12Volume}), {}},
+        // Capacity 1,002: 1,001 x 0.5 = 500.5 rounds to 500, so the second area's
+        // table sits at 499 and its file system 32 sectors later.
+        {"TwoAreasHalfwayRoundsToEven", {{"chips", {0xE6}}, {"capacity", 1002}}, 0.5, 100,
+                  Cat({kPlainScan, kPlainErase, kCloseFormat,
+                       {"Write 1 0", "Write 1 32", "Write 12 33", "Write 12 45", "Write 32 57",
+                        "Write 1 499", "Write 1 531", "Write 12 532", "Write 12 544", "Write 32 556",
+                        "VendorW 0x99 512", "VendorR 0x96 0 512"}}), kFourSteps}};
+    // clang-format on
+    for (const TraceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        nlohmann::json drive = SimDriveEntry(20001);
+        if (c.drive.is_object()) {
+            drive.update(c.drive);
+        }
+        SimDrive sim(drive);
+        ProductConfig product = SampleProduct();
+        product.FirstShare = c.firstShare;
+        const SimOutcome o = sim.Run(Item::Format, product, c.progressMax);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.result, 0);
+        EXPECT_EQ(sim.Trace(o.handle), c.trace);
+        EXPECT_EQ(o.steps, c.steps);
+    }
+}
 
 TEST(UnitVerdict, LimitsOfTheFirstFourUnitsOfChipZero) {
     struct Row {

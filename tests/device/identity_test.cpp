@@ -50,53 +50,46 @@ struct FitCase {
     std::string expected; // empty: nothing may be written
 };
 
-// Failures name the case, not its bytes.
-void PrintTo(const FitCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class IdentityFit : public ::testing::TestWithParam<FitCase> {};
-
-TEST_P(IdentityFit, WrittenOrRefusedWithNothingSent) {
-    const FitCase& c = GetParam();
-    SimDrive sim(SimDriveEntry(20001));
-    ProductConfig product = SampleProduct();
-    c.change(product);
-    const SimOutcome o = sim.Run(Item::Manufacture, product);
-    EXPECT_EQ(o.status, c.status);
-    if (c.expected.empty()) {
-        EXPECT_EQ(o.result, kIdentityIncomplete);
-        EXPECT_TRUE(sim.Trace(o.handle).empty());
-    } else {
-        EXPECT_EQ(o.result, kIdentityWritten);
-        EXPECT_EQ(StoredBlock(sim).substr(c.at, c.expected.size()), c.expected);
+using P = ProductConfig&;
+TEST(IdentityFit, WrittenOrRefusedWithNothingSent) {
+    // clang-format off
+    const FitCase cases[] = {
+        {"VidNotHex", [](P p) { p.Vid = "12G4"; }, 0xF9, 0, ""},
+        {"PidTooShort", [](P p) { p.Pid = "567"; }, 0xF9, 0, ""},
+        {"DescriptorLengthPastAByte", [](P p) { p.UsbManufactureString = QString(127, 'M'); },
+                0xF9, 0, ""},
+        {"BlockPast512Bytes", [](P p) {
+                    p.UsbManufactureString = QString(120, 'M');
+                    p.UsbProductString = QString(108, 'P'); }, 0xF9, 0, ""},
+        {"UsbCharacterWithoutCode",
+                [](P p) { p.UsbProductString = QString::fromUtf8("Flash\u4e00"); }, 0xF9, 0, ""},
+        {"ScsiCharacterWithoutCodeInsideTheCut",
+                [](P p) { p.ScsiManufactureString = QString::fromUtf8("AB\u4e00"); }, 0xF9, 0, ""},
+        // 10 characters are cut to 8; 16 get no padding; a character past the
+        // cut is never sent, so it needs no code.
+        {"ScsiCutAndPadded", [](P p) {
+                    p.ScsiManufactureString = QString::fromUtf8("ABCDEFGHI\u4e00");
+                    p.ScsiProductString = "0123456789ABCDEF"; }, 0, 34, "ABCDEFGH0123456789ABCDEF7.77"},
+        {"LongestStringsThatFit", [](P p) { // 227 characters together
+                    p.UsbManufactureString = QString(126, 'M');
+                    p.UsbProductString = QString(101, 'P'); }, 0, 504, std::string("7.77\x62\xAA\x55\0", 8)}};
+    // clang-format on
+    for (const FitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimDrive sim(SimDriveEntry(20001));
+        ProductConfig product = SampleProduct();
+        c.change(product);
+        const SimOutcome o = sim.Run(Item::Manufacture, product);
+        EXPECT_EQ(o.status, c.status);
+        if (c.expected.empty()) {
+            EXPECT_EQ(o.result, kIdentityIncomplete);
+            EXPECT_TRUE(sim.Trace(o.handle).empty());
+        } else {
+            EXPECT_EQ(o.result, kIdentityWritten);
+            EXPECT_EQ(StoredBlock(sim).substr(c.at, c.expected.size()), c.expected);
+        }
     }
 }
-
-using P = ProductConfig&;
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Identities, IdentityFit, ::testing::Values(
-    FitCase{"VidNotHex", [](P p) { p.Vid = "12G4"; }, 0xF9, 0, ""},
-    FitCase{"PidTooShort", [](P p) { p.Pid = "567"; }, 0xF9, 0, ""},
-    FitCase{"DescriptorLengthPastAByte", [](P p) { p.UsbManufactureString = QString(127, 'M'); },
-            0xF9, 0, ""},
-    FitCase{"BlockPast512Bytes", [](P p) {
-                p.UsbManufactureString = QString(120, 'M');
-                p.UsbProductString = QString(108, 'P'); }, 0xF9, 0, ""},
-    FitCase{"UsbCharacterWithoutCode",
-            [](P p) { p.UsbProductString = QString::fromUtf8("Flash\u4e00"); }, 0xF9, 0, ""},
-    FitCase{"ScsiCharacterWithoutCodeInsideTheCut",
-            [](P p) { p.ScsiManufactureString = QString::fromUtf8("AB\u4e00"); }, 0xF9, 0, ""},
-    // 10 characters are cut to 8; 16 get no padding; a character past the
-    // cut is never sent, so it needs no code.
-    FitCase{"ScsiCutAndPadded", [](P p) {
-                p.ScsiManufactureString = QString::fromUtf8("ABCDEFGHI\u4e00");
-                p.ScsiProductString = "0123456789ABCDEF"; }, 0, 34, "ABCDEFGH0123456789ABCDEF7.77"},
-    FitCase{"LongestStringsThatFit", [](P p) { // 227 characters together
-                p.UsbManufactureString = QString(126, 'M');
-                p.UsbProductString = QString(101, 'P'); }, 0, 504, std::string("7.77\x62\xAA\x55\0", 8)}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
 
 } // namespace
 } // namespace ufd::test

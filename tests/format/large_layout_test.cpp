@@ -146,41 +146,36 @@ struct FaultCase {
     int writes; // the failed one included
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class LargeWriteFault : public ::testing::TestWithParam<FaultCase> {};
-
 // A drive of 4,096,002 sectors: FAT32 reserved 32.., FATs 192 and 4,192,
 // root 8,192; exFAT boot 32.., FAT 8,192, bitmap and up-case 16,384, root 16,512.
-TEST_P(LargeWriteFault, StopsWithItsCode) {
-    const FaultCase& c = GetParam();
-    nlohmann::json drive = SimDriveEntry(4096002);
-    drive["faults"] = {{{"op", "write"}, {"sector", c.sector}}};
-    SimDrive sim(drive);
-    sim.largeFs = c.setting;
-    const SimOutcome o = sim.Run(Item::Format, SampleProduct());
-    EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(o.result, 1);
-    const auto trace = sim.Trace(o.handle);
-    EXPECT_EQ(std::ranges::count_if(trace, [](const auto& l) { return l.starts_with("Write "); }),
-              c.writes);
-    ASSERT_FALSE(trace.empty());
-    EXPECT_TRUE(trace.back().ends_with(" -> 0")) << trace.back(); // nothing after it
+TEST(LargeWriteFault, StopsWithItsCode) {
+    // clang-format off
+    const FaultCase cases[] = {
+        {"Fat32BootSector", LargeFileSystem::Auto, 32, 241, 2},
+        {"Fat32SecondFat", LargeFileSystem::Auto, 4192, 242, 68},
+        {"Fat32Root", LargeFileSystem::Auto, 8192, 243, 131},
+        {"ExfatBootRegion", LargeFileSystem::Exfat, 32 + 12, 241, 2},
+        {"ExfatFat", LargeFileSystem::Exfat, 8192, 242, 3},
+        {"ExfatUpcase", LargeFileSystem::Exfat, 16384 + 64, kBitmapOrUpcaseFailed, 12},
+        {"ExfatRoot", LargeFileSystem::Exfat, 16512, 243, 13}};
+    // clang-format on
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        nlohmann::json drive = SimDriveEntry(4096002);
+        drive["faults"] = {{{"op", "write"}, {"sector", c.sector}}};
+        SimDrive sim(drive);
+        sim.largeFs = c.setting;
+        const SimOutcome o = sim.Run(Item::Format, SampleProduct());
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_EQ(o.result, 1);
+        const auto trace = sim.Trace(o.handle);
+        EXPECT_EQ(
+            std::ranges::count_if(trace, [](const auto& l) { return l.starts_with("Write "); }),
+            c.writes);
+        ASSERT_FALSE(trace.empty());
+        EXPECT_TRUE(trace.back().ends_with(" -> 0")) << trace.back(); // nothing after it
+    }
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Regions, LargeWriteFault, ::testing::Values(
-    FaultCase{"Fat32BootSector", LargeFileSystem::Auto, 32, 241, 2},
-    FaultCase{"Fat32SecondFat", LargeFileSystem::Auto, 4192, 242, 68},
-    FaultCase{"Fat32Root", LargeFileSystem::Auto, 8192, 243, 131},
-    FaultCase{"ExfatBootRegion", LargeFileSystem::Exfat, 32 + 12, 241, 2},
-    FaultCase{"ExfatFat", LargeFileSystem::Exfat, 8192, 242, 3},
-    FaultCase{"ExfatUpcase", LargeFileSystem::Exfat, 16384 + 64, kBitmapOrUpcaseFailed, 12},
-    FaultCase{"ExfatRoot", LargeFileSystem::Exfat, 16512, 243, 13}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
 
 } // namespace
 } // namespace ufd::test

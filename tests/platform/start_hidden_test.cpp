@@ -1,5 +1,7 @@
+#include "platform/beep.h"
 #include "platform/start_hidden.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +61,24 @@ TEST_F(StartHiddenTest, ResultsBelow32WhenItCannotStart) {
         EXPECT_EQ(result, c.result) << c.name;
         EXPECT_LT(result, 32) << c.name;
     }
+}
+
+// No sound server to reach: the bell, at once. Runs in a process of its own
+// (ctest runs each test alone), before anything opened the sound system.
+TEST(Beep, FallsBackToTheBellWithoutASoundServer) {
+    QTemporaryDir nowhere;
+    qputenv("PULSE_SERVER", "unix:" + nowhere.filePath("none").toUtf8());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Beep(), BeepSound::Bell);
+    EXPECT_EQ(Beep(), BeepSound::Bell);
+    EXPECT_LT(clock.elapsed(), 5000);
+
+    int heard = 0;
+    SetBeepHandler([&heard] { ++heard; });
+    EXPECT_EQ(Beep(), BeepSound::Handler);
+    SetBeepHandler({});
+    EXPECT_EQ(heard, 1);
 }
 
 } // namespace

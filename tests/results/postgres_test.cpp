@@ -39,17 +39,6 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(Postgres, StoresEveryColumnAndEachRecordOnce) {
-    const DatabaseTarget target = NewDatabase("columns");
-    const auto run = MakeRun("run-a", 4);
-    ResultsStore store(target);
-    QString error;
-    ASSERT_TRUE(store.Store(run, &error)) << error.toStdString();
-    ASSERT_TRUE(store.Store(run, &error)) << error.toStdString();
-    EXPECT_EQ(store.SchemaVersion(&error), kSchemaVersion);
-    EXPECT_EQ(ReadAll(target), run);
-}
-
 // The server goes down between two runs and comes back: the run in between
 // waits in the journal, and the writer's retry brings it in without a
 // further run; every record arrives once.

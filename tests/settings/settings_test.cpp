@@ -22,19 +22,17 @@ protected:
     QTemporaryDir dir_;
 };
 
-TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviour) {
+// Without a file, the original behaviour; with one, every key is read.
+TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourAndEveryKeyIsRead) {
     qunsetenv("UFD_STATION_CONF");
-    const SettingsResult r = LoadStationSettings(Dir());
-    ASSERT_FALSE(r.error);
-    EXPECT_EQ(r.settings.LargeFs, LargeFileSystem::Auto);
-    EXPECT_FALSE(r.settings.Parallel);
-    EXPECT_EQ(r.settings.WindowRows, 7);
-    EXPECT_TRUE(r.settings.Database.isEmpty());
-    EXPECT_TRUE(r.settings.Source.isEmpty());
-}
+    const SettingsResult absent = LoadStationSettings(Dir());
+    ASSERT_FALSE(absent.error);
+    EXPECT_EQ(absent.settings.LargeFs, LargeFileSystem::Auto);
+    EXPECT_FALSE(absent.settings.Parallel);
+    EXPECT_EQ(absent.settings.WindowRows, 7);
+    EXPECT_TRUE(absent.settings.Database.isEmpty());
+    EXPECT_TRUE(absent.settings.Source.isEmpty());
 
-TEST_F(StationConf, EveryKeyIsRead) {
-    qunsetenv("UFD_STATION_CONF");
     Write("[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n[Window]\nRows=16\n"
           "[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n");
     const SettingsResult r = LoadStationSettings(Dir());
@@ -60,13 +58,18 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Window]\nRows=8x\n", "Rows = \"8x\""},
         {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
         {"[Sound]\nBeep=loud\n", "unknown key \"Sound/Beep\""},
+        {nullptr, "not a readable regular file"}, // a directory
     };
     int n = 0;
     for (const auto& row : rows) {
         // A file of its own per row: QSettings caches a file it has read.
-        const QString path = Write(row.text, QStringLiteral("bad%1.conf").arg(n++));
+        const QString name = QStringLiteral("bad%1.conf").arg(n++);
+        const QString path = row.text ? Write(row.text, name) : dir_.filePath(name);
+        if (!row.text) {
+            ASSERT_TRUE(QDir(dir_.path()).mkdir(name));
+        }
         const SettingsResult r = ReadStationSettings(path);
-        ASSERT_TRUE(r.error) << row.text;
+        ASSERT_TRUE(r.error) << path.toStdString();
         EXPECT_TRUE(r.error->startsWith(path)) << r.error->toStdString();
         EXPECT_TRUE(r.error->contains(QString::fromUtf8(row.mustMention)))
             << r.error->toStdString();
@@ -87,13 +90,6 @@ TEST_F(StationConf, LookupOrderAndNamedFileMustExist) {
     ASSERT_TRUE(r.error);
     EXPECT_TRUE(r.error->contains(QStringLiteral("gone.conf")));
     qunsetenv("UFD_STATION_CONF");
-}
-
-TEST_F(StationConf, ADirectoryIsNoSettingsFile) {
-    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("d")));
-    const SettingsResult r = ReadStationSettings(dir_.filePath(QStringLiteral("d")));
-    ASSERT_TRUE(r.error);
-    EXPECT_TRUE(r.error->contains(QStringLiteral("not a readable regular file")));
 }
 
 } // namespace

@@ -78,19 +78,4 @@ TEST_F(ExecutorTest, TransfersOutsideTheDriveOrWhileProtectedAreRefused) {
     EXPECT_FALSE(run(*dev, *q::encodeRead(1ULL << 40, 1)).outcome.ok);
 }
 
-TEST_F(ExecutorTest, DrivePulledMidRunFailsEveryCommand) {
-    auto ex = executor({usbDrive(1)});
-    auto dev = ex->open(1).device;
-    quorlink::sim::RackState rack(quorlink::sim::loadRack(rackFile_));
-    rack.setPlugged(1, false);
-    Bytes data(512, 1);
-    for (const auto& cmd : {q::encodeTestUnitReady(), q::encodeModeSense(), *q::encodeRead(0, 1),
-                            *q::encodeWrite(0, 1, data), vendorCmd(VendorForm::Read, 0x75)}) {
-        EXPECT_EQ(run(*dev, cmd).outcome.reason, "drive unplugged") << int(cmd.cdb[0]);
-    }
-    EXPECT_EQ(ex->open(1).device, nullptr);
-    rack.setPlugged(1, true);
-    EXPECT_NE(ex->open(1).device, nullptr);
-}
-
 } // namespace
