@@ -94,6 +94,11 @@ Command encodeModeSense() {
                 kModeSenseAllocation, CommandClass::Quick);
 }
 
+Command encodeSynchronizeCache() {
+    // Block 0, count 0: every cached block, however many.
+    return make({0x35}, 10, Direction::None, 0, CommandClass::Transfer);
+}
+
 std::optional<Command> encodeRead(int64_t firstSector, int64_t sectorCount) {
     return transfer(false, firstSector, sectorCount);
 }

@@ -3,8 +3,8 @@
 // the very same bytes.
 //
 // Standard blocks: TEST UNIT READY(6), INQUIRY(6), READ CAPACITY(10) and (16),
-// MODE SENSE(6) of all pages, READ/WRITE(10) (16-byte forms when the count
-// does not fit 16 bits).
+// MODE SENSE(6) of all pages, SYNCHRONIZE CACHE(10) of the whole medium,
+// READ/WRITE(10) (16-byte forms when the count does not fit 16 bits).
 //
 // Vendor block (16 bytes, our own layout):
 //   0      0xC6, the vendor operation code
@@ -50,6 +50,7 @@ Command encodeInquiry();
 Command encodeReadCapacity10();
 Command encodeReadCapacity16();
 Command encodeModeSense();
+Command encodeSynchronizeCache();
 // nullopt: the range does not fit a SCSI block (negative or too large).
 std::optional<Command> encodeRead(int64_t firstSector, int64_t sectorCount);
 std::optional<Command> encodeWrite(int64_t firstSector, int64_t sectorCount,

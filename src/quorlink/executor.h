@@ -23,6 +23,10 @@ public:
     // Runs one command. For Direction::In, dataIn has cmd.dataLength bytes and
     // receives the data; unused for other directions.
     virtual Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) = 0;
+    // Ends the handle's work before it is dropped (flushes what was written);
+    // empty, or what went wrong, for the trace. Destroying a device that was
+    // not released does the same without a word.
+    virtual std::string release() { return {}; }
 };
 
 struct OpenResult {

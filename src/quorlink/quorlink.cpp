@@ -276,13 +276,17 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
 uint16_t fnQuorbus_CloseHandle(int32_t handle) {
     Call call("fnQuorbus_CloseHandle", {{"handle", handle}});
     return call.guard([&]() -> uint16_t {
-        if (call.drive(handle) == nullptr) {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
             return call.fail("unknown handle");
         }
         {
             std::lock_guard lock(library().mutex);
             library().handles.erase(handle);
         }
+        // The handle is gone whatever the drive says; a flush that failed is
+        // kept in the trace.
+        call.record().reason = drive->release();
         return call.status(kOk);
     });
 }

@@ -52,7 +52,7 @@ std::string traceLine(const CallRecord& call) {
         }
         j["data"] = hex;
     }
-    if (call.status == 0 && !call.reason.empty()) {
+    if (!call.reason.empty()) {
         j["reason"] = call.reason;
     }
     j["time"] = utcNow();
@@ -97,7 +97,9 @@ TraceWriter::~TraceWriter() {
 
 void TraceWriter::write(const CallRecord& call) {
     // Discovery asks every index; an empty one is no failure worth keeping.
-    if (fd_ < 0 || (failuresOnly_ && (call.status != 0 || call.reason == "no drive"))) {
+    // A call that succeeded with a reason (a release whose flush failed) is kept.
+    if (fd_ < 0 || (failuresOnly_ &&
+                    ((call.status != 0 && call.reason.empty()) || call.reason == "no drive"))) {
         return;
     }
     // One write per line: O_APPEND keeps lines whole across processes, and a

@@ -10,8 +10,8 @@
 namespace quorlink {
 
 // {"fn":..,"drive":..,"args":[..],"status":..} plus, for fnQuorbus_Write,
-// "first", "count" and "data" (lower-case hex), "reason" on failure, and the
-// wall-clock "time" (UTC).
+// "first", "count" and "data" (lower-case hex), "reason" on failure (or on a
+// release that could not flush), and the wall-clock "time" (UTC).
 std::string traceLine(const CallRecord& call);
 
 // $XDG_STATE_HOME/quorlink/trace.jsonl, else ~/.local/state/quorlink/...,

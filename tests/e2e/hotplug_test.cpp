@@ -26,16 +26,9 @@ protected:
                 rack.Tool({"unplug", QString::number(i)});
             }
         }
-        StationDependencies d = StationDependencies::Real();
-        d.wait = [this, real = d.wait](float s) {
-            real(s);
-            onWait ? onWait() : void();
-        };
-        ASSERT_TRUE(window.Open(d));
+        ASSERT_TRUE(window.Open(StationDependencies::Real()));
     }
-    std::optional<pid_t> MonitorStation() const { return window.MonitorStation(); }
     void TearDown() override { window.frm.reset(); }
-    bool WaitForDrives(int count) { return window.WaitForDrives(count); }
     // Handles of USB drives given back since the trace was cleared (the PC's
     // own disk is given back at every discovery).
     std::vector<qint64> Closed() const {
@@ -55,7 +48,6 @@ protected:
     const QString& channel = window.channel;
     StationContext& ctx = window.ctx;
     std::unique_ptr<TestFrm>& frm = window.frm;
-    std::function<void()> onWait;
 };
 
 TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
@@ -64,7 +56,7 @@ TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
     EXPECT_FALSE(frm->GoCmd->isEnabled());
 
     rack.Tool({"plug", "2"});
-    ASSERT_TRUE(WaitForDrives(1));
+    ASSERT_TRUE(window.WaitForDrives(1));
     EXPECT_EQ(frm->PictureOf(0), kPictureAttached);
     EXPECT_EQ(frm->PictureOf(1), kPictureNoDrive);
     EXPECT_TRUE(frm->GoCmd->isEnabled());
@@ -74,18 +66,18 @@ TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
     const qint64 first = ctx.slots.DiskSlots[0].Handle;
     rack.ClearTrace();
     rack.Tool({"plug", "3"});
-    ASSERT_TRUE(WaitForDrives(2));
+    ASSERT_TRUE(window.WaitForDrives(2));
     EXPECT_NE(ctx.slots.DiskSlots[0].Handle, first);
     EXPECT_EQ(Closed(), std::vector<qint64>{first});
     rack.Tool({"plug", "4"});
-    ASSERT_TRUE(WaitForDrives(3));
+    ASSERT_TRUE(window.WaitForDrives(3));
     std::vector<qint64> held;
     for (int n = 1; n <= 3; ++n) {
         held.push_back(ctx.slots.DiskSlots[n - 1].Handle);
     }
     rack.ClearTrace();
     rack.Tool({"unplug", "3"});
-    ASSERT_TRUE(WaitForDrives(2));
+    ASSERT_TRUE(window.WaitForDrives(2));
     EXPECT_EQ(Closed(), held) << "every handle is released before rediscovery";
     EXPECT_EQ(Serial(1), "A2000002");
     EXPECT_EQ(Serial(2), "A4000004");
@@ -104,35 +96,10 @@ TEST_F(Hotplug, PlugTurnsARowYellowAndPullingTheMiddleOneRenumbers) {
                   channel +
                   "\". Close it first, or start this one with its own channel: set "
                   "UFD_NOTICE_CHANNEL to another name. -> OK");
-    EXPECT_EQ(MonitorStation(), ::getpid());
+    EXPECT_EQ(window.MonitorStation(), ::getpid());
     rack.Tool({"unplug", "4"});
-    ASSERT_TRUE(WaitForDrives(1));
+    ASSERT_TRUE(window.WaitForDrives(1));
     EXPECT_EQ(Serial(1), "A2000002");
-}
-
-TEST_F(Hotplug, PlugDuringARunIsActedOnAfterIt) {
-    Start({1, 2});
-    ASSERT_EQ(ctx.slots.DiskCount, 2);
-    int16_t countAtNotice = -1;
-    onWait = [&] {
-        if (countAtNotice >= 0) {
-            return;
-        }
-        // Plug at the first pause, then hold the run until the notice is in;
-        // the window's ticks go on meanwhile and must leave it waiting.
-        rack.Tool({"plug", "3"});
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ctx.DiskStatusFlag == 1; }, 10000));
-        QTest::qWait(200);
-        countAtNotice = ctx.slots.DiskCount;
-    };
-    frm->GoCmd->click();
-    EXPECT_EQ(countAtNotice, 2);
-    EXPECT_EQ(ctx.slots.DiskCount, 2) << "nothing rediscovered during the run";
-    EXPECT_EQ(frm->PassLab->text(), kAllPass);
-    ASSERT_TRUE(WaitForDrives(3));
-    EXPECT_EQ(Serial(3), "A3000003");
-    EXPECT_EQ(frm->PictureOf(2), kPictureAttached);
-    EXPECT_FALSE(frm->GoCmd->isEnabled()) << "the report stands until it is cleared";
 }
 
 // Never deaf: a Vasket killed under the station is started again, the
@@ -145,7 +112,7 @@ TEST_F(Hotplug, KilledMonitorIsStartedAgainAndSaidSo) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const auto now = ChannelMonitor(channel);
-            return now && *now != *first && MonitorStation() == ::getpid();
+            return now && *now != *first && window.MonitorStation() == ::getpid();
         },
         15000))
         << "the monitor was not started again";
@@ -154,7 +121,7 @@ TEST_F(Hotplug, KilledMonitorIsStartedAgainAndSaidSo) {
     EXPECT_TRUE(frm->StatusLab->text().contains("Vasket had ended; started again"));
     QTest::qWait(300); // the new Vasket reads the rack first
     rack.Tool({"plug", "2"});
-    EXPECT_TRUE(WaitForDrives(1));
+    EXPECT_TRUE(window.WaitForDrives(1));
 }
 
 } // namespace

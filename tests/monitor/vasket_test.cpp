@@ -25,18 +25,16 @@ using Notices = std::vector<QByteArray>;
 class Vasket : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        channel_ = QStringLiteral("ufd-vasket-test-") + QUuid::createUuid().toString(QUuid::Id128);
-        env_ = QProcessEnvironment::systemEnvironment();
-        env_.insert(QStringLiteral("UFD_NOTICE_CHANNEL"), channel_);
-        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+        channel_ = "ufd-vasket-test-" + QUuid::createUuid().toString(QUuid::Id128);
+        env_.insert("UFD_NOTICE_CHANNEL", channel_);
+        env_.insert("XDG_RUNTIME_DIR", dir_.path());
         // The test's own station end finds the socket where Vasket looks.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_.path()));
-        env_.remove(QStringLiteral("UFD_STATION_PID"));
-        env_.remove(QStringLiteral("UFD_MONITOR_GRACE_SECONDS"));
         // Real-drive mode unless a test sets a rack: this machine has no USB
         // drives to plug, so those tests see only the monitor's own life.
-        env_.remove(QStringLiteral("QUORLINK_RACK"));
+        for (const char* name : {"UFD_STATION_PID", "UFD_MONITOR_GRACE_SECONDS", "QUORLINK_RACK"}) {
+            env_.remove(name);
+        }
     }
     void TearDown() override {
         for (auto& process : started_) {
@@ -45,16 +43,13 @@ protected:
         qunsetenv("XDG_RUNTIME_DIR");
     }
     static void Kill(QProcess* process) {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished();
-        }
+        process->kill();
+        process->waitForFinished();
     }
 
     QProcess* Start(const QString& program, const QStringList& args,
                     const QProcessEnvironment& env) {
-        started_.push_back(std::make_unique<QProcess>());
-        QProcess* process = started_.back().get();
+        QProcess* process = started_.emplace_back(std::make_unique<QProcess>()).get();
         process->setProcessEnvironment(env);
         process->start(program, args);
         EXPECT_TRUE(process->waitForStarted()) << qPrintable(process->errorString());
@@ -64,14 +59,12 @@ protected:
     QProcess* StartVasket(std::optional<qint64> station) {
         QProcessEnvironment env = env_;
         if (station) {
-            env.insert(QStringLiteral("UFD_STATION_PID"), QString::number(*station));
+            env.insert("UFD_STATION_PID", QString::number(*station));
         }
-        return Start(QStringLiteral(UFD_VASKET_PATH), {}, env);
+        return Start(UFD_VASKET_PATH, {}, env);
     }
     // A process that stands in for the station: only its life matters.
-    QProcess* StartStation() {
-        return Start(QStringLiteral("sleep"), {QStringLiteral("600")}, env_);
-    }
+    QProcess* StartStation() { return Start("sleep", {"600"}, env_); }
     // Until Vasket says what it watches: it holds its lock by then.
     static bool Says(QProcess* vasket, const char* watching) {
         QByteArray err;
@@ -82,20 +75,18 @@ protected:
     // The default rack with drives 1 and 2 pulled, and Vasket watching it
     // on behalf of this process.
     QProcess* StartOnRack() {
-        rack_ = dir_.filePath(QStringLiteral("rack.json"));
-        EXPECT_TRUE(QFile::copy(QStringLiteral(UFD_EXAMPLE_RACK), rack_));
-        env_.insert(QStringLiteral("QUORLINK_RACK"), rack_);
-        env_.insert(QStringLiteral("QUORLINK_STATE_DIR"), dir_.filePath(QStringLiteral("state")));
+        rack_ = dir_.filePath("rack.json");
+        EXPECT_TRUE(QFile::copy(UFD_EXAMPLE_RACK, rack_));
+        env_.insert("QUORLINK_RACK", rack_);
+        env_.insert("QUORLINK_STATE_DIR", dir_.filePath("state"));
         EXPECT_TRUE(Rack("unplug", 1) && Rack("unplug", 2));
         QProcess* vasket = StartVasket(QCoreApplication::applicationPid());
         EXPECT_TRUE(Says(vasket, "watching the rack"));
         return vasket;
     }
     bool Rack(const char* command, int index) {
-        QProcess* tool = Start(
-            QStringLiteral(UFD_RACK_TOOL_PATH),
-            {QStringLiteral("--rack"), rack_, QString::fromLatin1(command), QString::number(index)},
-            env_);
+        QProcess* tool =
+            Start(UFD_RACK_TOOL_PATH, {"--rack", rack_, command, QString::number(index)}, env_);
         return tool->waitForFinished(10000) && tool->exitStatus() == QProcess::NormalExit &&
                tool->exitCode() == 0;
     }
@@ -114,7 +105,7 @@ protected:
     QTemporaryDir dir_;
     QString channel_;
     QString rack_;
-    QProcessEnvironment env_;
+    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
     std::vector<std::unique_ptr<QProcess>> started_;
     std::unique_ptr<NoticeServer> server_;
     Notices notices_;
@@ -138,7 +129,7 @@ TEST_F(Vasket, OnePerStationAndNoneForAStationAlreadyGone) {
 }
 
 TEST_F(Vasket, WithoutAStationPidItEndsWhenNobodyListens) {
-    env_.insert(QStringLiteral("UFD_MONITOR_GRACE_SECONDS"), QStringLiteral("1"));
+    env_.insert("UFD_MONITOR_GRACE_SECONDS", "1");
     ASSERT_TRUE(Listen());
     QProcess* vasket = StartVasket(std::nullopt);
     EXPECT_FALSE(vasket->waitForFinished(3000)) << "a listening station keeps it";

@@ -24,6 +24,7 @@ TEST(Encoder, FixedBlocks) {
         {encodeReadCapacity10(), In, 8, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {encodeReadCapacity16(), In, 32, {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}},
         {encodeModeSense(), In, 192, {0x1A, 0, 0x3F, 0, 192, 0}},
+        {encodeSynchronizeCache(), Direction::None, 0, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const auto& [command, direction, dataLength, cdb] : cases) {
         EXPECT_EQ(block(command), cdb);

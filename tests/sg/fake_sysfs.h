@@ -6,6 +6,7 @@
 #include "sysfs_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -157,12 +158,26 @@ public:
         return nextFd_++;
     }
     void closeExclusive(int fd) override { held.erase(fd); }
+    int rereadPartitions(int fd) override {
+        const auto it = held.find(fd);
+        rereads.push_back({it == held.end() ? "not held" : it->second, sent.size()});
+        return rereadErrno;
+    }
+    // A clock that moves only when the executor pauses: no test sleeps.
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::time_point(paused);
+    }
+    void pause(std::chrono::milliseconds duration) override { paused += duration; }
 
     std::deque<Answer> answers;      // empty: GOOD with no data
     std::map<std::string, int> busy; // path -> errno of the exclusive open
     std::vector<Sent> sent;
     std::map<int, std::string> held; // claims not closed yet
     int claims = 0;                  // successful exclusive opens
+    // Each partition table re-read: the disk, and how many commands preceded it.
+    std::vector<std::pair<std::string, size_t>> rereads;
+    int rereadErrno = 0;
+    std::chrono::milliseconds paused{0};
 
 private:
     int nextFd_ = 100;

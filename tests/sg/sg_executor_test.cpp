@@ -153,6 +153,8 @@ TEST_F(SgExecutorTest, BlockDirectionLengthAndTimeoutReachTheKernel) {
     for (const auto& [cmd, direction, timeoutMs] : cases) {
         sg->sent.clear();
         ASSERT_TRUE(run(*d, cmd).ok);
+        // The flush after the WRITE is another test's.
+        std::erase_if(sg->sent, [](const sgtest::Sent& s) { return s.cdb[0] == 0x35; });
         ASSERT_EQ(sg->sent.size(), 1u);
         const auto& s = sg->sent[0];
         EXPECT_EQ(s.cdb, std::vector<uint8_t>(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength));
@@ -176,7 +178,7 @@ TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
         // An additional length of 4 stops before the ASC: the drive did not say.
         {sensed(fixed(0x70, 0x03, 0x11, 4)), read, "MEDIUM ERROR 3/00/00"},
         {sensed({0x70, 0x00, 0x05}), read, "ILLEGAL REQUEST 5/00/00"},
-        {sensed({0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0}), read, "NOT READY 2/04/01"},
+        {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0}), read, "NOT READY 2/04/03"},
         {sensed({0x73, 0x0B, 0x47, 0x03}), read, "ABORTED COMMAND B/47/03"},
         {sensed({0x72, 0x07}), read, "DATA PROTECT 7/00/00"},
         {sensed(fixed(0x70, 0x0C, 0x00)), read, "SENSE KEY 0xC C/00/00"},
@@ -193,7 +195,8 @@ TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
         {{.driverStatus = 0x06}, read, "timed out after 30 s"},
         {{.hostStatus = 0x07}, read, "transport error DID_ERROR"},
         {{.driverStatus = 0x04}, read, "driver status 4"},
-        {{.err = EIO}, quick, "SG_IO failed: Input/output error"},
+        {{.err = EIO}, quick, "SG_IO failed: Input/output error; not sent again: it may have run"},
+        {{.err = EINVAL}, quick, "SG_IO failed: Invalid argument (not sent)"},
         {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}, cap, "short capacity answer: 4 of 8 bytes"},
         {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}, cap, "sector size 4096, not 512"},
         {{.data = {0, 0, 0, 1}, .resid = 24}, cap16, "short capacity answer: 8 of 12 bytes"},
@@ -216,16 +219,116 @@ TEST_F(SgExecutorTest, FailedCommandsCarryTheirReason) {
     EXPECT_EQ(in[3], 4);
 }
 
-TEST_F(SgExecutorTest, UnitAttentionIsAskedAgainOnce) {
-    auto d = usbDrive();
-    sg->answers = {checkCondition(0x06, 0x28), {}};
-    EXPECT_TRUE(run(*d, *encodeWrite(0, 1, kPattern)).ok);
-    EXPECT_EQ(sg->sent.size(), 2u);
-    EXPECT_EQ(sg->sent[0].cdb, sg->sent[1].cdb);
-    sg->sent.clear();
-    sg->answers = {checkCondition(0x06, 0x29), checkCondition(0x06, 0x29)};
-    EXPECT_EQ(run(*d, encodeTestUnitReady()).reason, "UNIT ATTENTION 6/29/00");
-    EXPECT_EQ(sg->sent.size(), 2u);
+// Asked again only what the drive said it did not run, and never past the
+// ready wait; the pauses run on the fake clock.
+TEST_F(SgExecutorTest, RetriesOnlyWhatTheDriveDidNotRun) {
+    using std::chrono::milliseconds;
+    const Answer attention = checkCondition(0x06, 0x29);
+    Answer becoming = sensed({0x72, 0x02, 0x04, 0x01});
+    const auto times = [](const Answer& a, int n) { return std::vector<Answer>(n, a); };
+    const auto then = [](std::vector<Answer> v, const Answer& a) {
+        v.push_back(a);
+        return v;
+    };
+    struct Case {
+        std::vector<Answer> answers;
+        size_t sends;
+        const char* reason; // "": done
+        milliseconds paused;
+        milliseconds ready = std::chrono::seconds(30);
+    };
+    const Case cases[] = {
+        {{{.err = EINTR}}, 1, "interrupted; not sent again: it may have run", milliseconds(0)},
+        {{{.hostStatus = 0x03}}, 1, "timed out after 30 s (DID_TIME_OUT)", milliseconds(0)},
+        {{attention}, 2, "", milliseconds(0)},
+        {times(attention, 9), 4, "UNIT ATTENTION 6/29/00 (4 attempts)", milliseconds(0)},
+        {then(times(becoming, 3), {}), 4, "", milliseconds(700)},
+        // 100, 200, 400 ms, then 500 ms pauses while they fit in the wait.
+        {times(becoming, 99), 62, "NOT READY 2/04/01 (not ready within 30 s)", milliseconds(29700)},
+        {times(becoming, 9), 4, "NOT READY 2/04/01 (not ready within 1 s)", milliseconds(700),
+         std::chrono::seconds(1)},
+        {{checkCondition(0x02, 0x3A)}, 1, "NOT READY 2/3A/00", milliseconds(0)},
+        {{sensed({0x72, 0x02, 0x04, 0x02})}, 1, "NOT READY 2/04/02", milliseconds(0)},
+    };
+    tree.add(FakeDrive{});
+    const Command read = *encodeRead(3, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        QuorlinkConf conf;
+        conf.timeouts.ready = c.ready;
+        auto d = sg::makeSgExecutor(tree.roots(), sg, std::nullopt, conf)->open(1).device;
+        ASSERT_NE(d, nullptr);
+        sg->sent.clear();
+        sg->paused = milliseconds(0);
+        sg->answers = {c.answers.begin(), c.answers.end()};
+        const Outcome o = run(*d, read);
+        EXPECT_EQ(o.ok, *c.reason == '\0');
+        EXPECT_EQ(o.reason, c.reason);
+        EXPECT_EQ(sg->sent.size(), c.sends);
+        EXPECT_EQ(sg->paused, c.paused);
+        EXPECT_LE(sg->paused, c.ready);
+        for (const auto& s : sg->sent) {
+            EXPECT_EQ(s.cdb, sg->sent[0].cdb);
+        }
+    }
+}
+
+// What was written reaches the medium before anything else is asked, and
+// the kernel re-reads the partition table at release: on the claimed disk,
+// after the flush, before the claim goes.
+TEST_F(SgExecutorTest, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
+    const Answer mediumError = checkCondition(0x03, 0x0C);
+    struct Case {
+        const char* steps; // W write, R read, V vendor read
+        std::vector<Answer> answers;
+        std::vector<uint8_t> opcodes; // as sent, release included
+        const char* lastReason;       // of the last step
+        bool reread;
+    };
+    const Case cases[] = {
+        {"WWR", {}, {0x2A, 0x2A, 0x35, 0x28}, "", true},
+        {"WRR", {}, {0x2A, 0x35, 0x28, 0x28}, "", true},
+        {"WV", {}, {0x2A, 0x35, 0xC6}, "", true},
+        {"W", {}, {0x2A, 0x35}, "", true},
+        {"RR", {}, {0x28, 0x28}, "", false},
+        // A drive without a write cache rejects the flush: nothing to wait for.
+        {"WR", {{}, checkCondition(0x05, 0x20)}, {0x2A, 0x35, 0x28}, "", true},
+        // A failed flush fails the command that needed it, which is not sent,
+        // and is tried again before the next one and at release.
+        {"WR",
+         {{}, mediumError},
+         {0x2A, 0x35, 0x35},
+         "SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00",
+         true},
+        {"WRR", {{}, mediumError}, {0x2A, 0x35, 0x35, 0x28}, "", true},
+    };
+    tree.add(FakeDrive{});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps);
+        auto d = open(1);
+        ASSERT_NE(d, nullptr);
+        sg->sent.clear();
+        sg->rereads.clear();
+        sg->answers = {c.answers.begin(), c.answers.end()};
+        Outcome last;
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            last = run(*d, *step == 'W'   ? *encodeWrite(0, 1, kPattern)
+                           : *step == 'R' ? *encodeRead(0, 1)
+                                          : vendor(VendorForm::Read, 0x75));
+        }
+        EXPECT_EQ(last.reason, c.lastReason);
+        d.reset();
+        std::vector<uint8_t> opcodes;
+        for (const auto& s : sg->sent) {
+            opcodes.push_back(s.cdb[0]);
+        }
+        EXPECT_EQ(opcodes, c.opcodes);
+        std::vector<std::pair<std::string, size_t>> rereads;
+        if (c.reread) {
+            rereads.emplace_back((tree.roots().dev / "sdb").string(), c.opcodes.size());
+        }
+        EXPECT_EQ(sg->rereads, rereads);
+    }
 }
 
 TEST_F(SgExecutorTest, ModeSenseFallsBackWhenTheDriveRejectsAllPages) {
@@ -405,6 +508,33 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
     EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
     EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
+}
+
+// A release that could not flush closes the handle all the same, and says
+// why in the failures-only trace.
+TEST_F(SgExecutorTest, ReleaseFailuresReachTheTrace) {
+    tree.add(FakeDrive{});
+    const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
+    ::setenv("QUORLINK_REPLY_DIR", (tree.roots().dev.parent_path() / "replies").c_str(), 1);
+    ::unsetenv("QUORLINK_TRACE");
+    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true}));
+    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
+    sg->answers = {checkCondition(0x03, 0x0C)};
+    sg->rereadErrno = EBUSY;
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
+    installExecutorForTesting(nullptr);
+    ::unsetenv("QUORLINK_REPLY_DIR");
+    std::ifstream in(trace);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_THAT(first, StartsWith("{\"fn\":\"fnQuorbus_CloseHandle\",\"drive\":1,"));
+    EXPECT_THAT(first, HasSubstr("\"status\":1,\"reason\":\"SYNCHRONIZE CACHE failed: MEDIUM ERROR "
+                                 "3/0C/00; partition table of /dev/sdb not re-read: Device or "
+                                 "resource busy\""));
+    EXPECT_EQ(sg->sent.size(), 2u) << "the write, then the flush once, at release";
 }
 
 } // namespace

@@ -1,16 +1,16 @@
-// The station window over the real libquorlink on a simulated rack: real
-// device procedures, Product.ini sample, notice channel; only the pauses and
-// the beep are recorded instead of waited and sounded.
+// The station window over the real libquorlink on the simulated fast rack
+// (drive 5's chip list is too long, drive 6 is write protected): real device
+// procedures, Product.ini sample, notice channel; pauses and beeps recorded,
+// not waited and sounded. Parallel runs must equal sequential ones.
 #include "platform/beep.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "results/results_store.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
 #include "station/run_recorder.h"
 #include "station/test_frm.h"
 #include "support/sim_rack.h"
-
-#include "results/results_store.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -18,20 +18,34 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <map>
+#include <mutex>
+
 namespace ufd {
 namespace {
 
-// The window on this process's copy of the fast rack (drive 5's chip list is
-// too long, drive 6 is write protected), its pauses and beeps recorded.
 class SimulatedRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        rack.Reset();
         SetBeepHandler([this] { events.push_back("beep"); });
         SetMessageBoxHandler([](const MessageBoxRequest& r) {
             ADD_FAILURE() << "unexpected box: " << r.text.toStdString();
             return kAnswerOk;
         });
+    }
+    void TearDown() override {
+        frm.reset();
+        SetBeepHandler({});
+        SetMessageBoxHandler({});
+    }
+
+    // A window on fresh drives; the workers' pauses apart (any order).
+    void Open(bool parallel, std::shared_ptr<RunRecorder> results = nullptr) {
+        frm.reset();
+        rack.Reset();
+        ctx = std::make_unique<StationContext>(transport);
+        ctx->Settings.Parallel = parallel;
         StationDependencies d = StationDependencies::Real();
         d.readProductConfig = [](ProductConfig& p) {
             return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
@@ -45,61 +59,95 @@ protected:
             DefaultEventPump().ProcessPending();
             onPump(++pumps);
         };
+        d.slotPause = [this](int row, float s) {
+            std::lock_guard lock(mutex);
+            workerPauses.push_back(s);
+            onSlotPause(row);
+        };
         d.noticeChannel = rack.Path("notices");
-        deps = d;
-        frm = std::make_unique<TestFrm>(ctx, d);
+        d.results = results;
+        frm = std::make_unique<TestFrm>(*ctx, d);
+        if (results) {
+            results->Attach(*frm);
+        }
         ASSERT_TRUE(frm->Form_Load().ok);
-        ASSERT_EQ(ctx.slots.DiskCount, 7);
-    }
-    void TearDown() override {
-        frm.reset();
-        SetBeepHandler({});
-        SetMessageBoxHandler({});
+        ASSERT_EQ(ctx->slots.DiskCount, 7);
+        rack.ClearTrace();
+        events.clear();
+        workerPauses.clear();
+        waits = 0;
     }
 
-    // Picture and the run's three columns of a row, as the operator reads them.
-    QString Row(int r) const {
-        QStringList row{DrivePictureName(frm->PictureOf(r))};
-        for (auto [g, red] : {std::pair{frm->FG(r), frm->FR(r)},
-                              {frm->LLG(r), frm->LLR(r)},
-                              {frm->CC1mG(r), frm->CC1mR(r)}}) {
-            row << g->text() + "/" + red->text();
+    // Picture, the four columns ("-" hidden) and Status of each row; the verdict.
+    std::vector<QString> Rows() const {
+        std::vector<QString> rows;
+        for (int r = 0; r < 7; ++r) {
+            QStringList row{DrivePictureName(frm->PictureOf(r))};
+            for (auto [g, red] : {std::pair{frm->FG(r), frm->FR(r)},
+                                  {frm->LLG(r), frm->LLR(r)},
+                                  {frm->CC1mG(r), frm->CC1mR(r)},
+                                  {frm->CCG(r), frm->CCR(r)}}) {
+                row << (IsShown(g) ? g->text() : "-") + "/" + (IsShown(red) ? red->text() : "-");
+            }
+            rows.push_back(row.join(" | ") + " | " +
+                           QString::number(ctx->slots.DiskSlots[r].Status));
         }
-        return row.join(" | ");
+        rows.push_back(frm->PassLab->text());
+        return rows;
+    }
+
+    // Each drive's calls in order, without handle and time.
+    std::map<int, QStringList> TraceByDrive() const {
+        std::map<int, QStringList> drives;
+        QFile f(rack.Path("trace.jsonl"));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        while (!f.atEnd()) {
+            QJsonObject o = QJsonDocument::fromJson(f.readLine()).object();
+            QJsonArray args = o.value("args").toArray();
+            if (!args.isEmpty() && o.value("fn").toString() != "fnQuorbus_GetDiskHandle") {
+                args.removeFirst();
+            }
+            o.insert("args", args);
+            const int drive = o.take("drive").toInt(-1);
+            o.remove("time");
+            o.remove("handle");
+            drives[drive] << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        }
+        return drives;
     }
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
     QuorlinkTransport transport;
-    StationContext ctx{transport};
+    std::unique_ptr<StationContext> ctx;
     std::unique_ptr<TestFrm> frm;
-    StationDependencies deps;
     std::vector<QString> events;
+    std::mutex mutex;
+    std::vector<float> workerPauses;
     int waits = 0;
     int pumps = 0;
     std::function<void(int)> onWait = [](int) {};
     std::function<void(int)> onPump = [](int) {};
+    std::function<void(int)> onSlotPause = [](int) {};
 };
 
 QString Passed(int chips, int megabytes) {
-    return QString("green | V/%1 Chip(s)   %2 MB | String = V/Write = V | V/")
+    return QString("green | V/%1 Chip(s)   %2 MB | String = V/Write = V | V/ | -/- | 0")
         .arg(chips)
         .arg(megabytes);
 }
 
-TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled) {
+TEST_F(SimulatedRun, RowsBeepsLedAndTheSameInParallel) {
+    Open(false);
     frm->Ch->setChecked(true);
     frm->GoCmd->click();
-    const QString expected[] = {Passed(2, 500),
-                                Passed(4, 1000),
-                                Passed(2, 2048),
-                                Passed(1, 32),
-                                "red | X/Error Status = 10 | String = V/Write = V | V/",
-                                "red | X/Error Status = F0 | String = V/Write = V | V/",
-                                Passed(1, 128)};
-    for (int r = 0; r < 7; ++r) {
-        EXPECT_EQ(Row(r), expected[r]) << r;
-    }
-    EXPECT_EQ(frm->PassLab->text(), kFailed);
+    const std::vector<QString> rows = Rows();
+    const auto trace = TraceByDrive();
+    const auto sequentialEvents = events;
+    EXPECT_EQ(rows, (std::vector<QString>{
+                        Passed(2, 500), Passed(4, 1000), Passed(2, 2048), Passed(1, 32),
+                        "red | X/Error Status = 10 | String = V/Write = V | V/ | -/- | 16",
+                        "red | X/Error Status = F0 | String = V/Write = V | V/ | -/- | 240",
+                        Passed(1, 128), kFailed}));
     // A pause per slot, the two between items, then five beeps with a pause
     // after each for each of the two failed drives.
     std::vector<QString> pauses(7, "wait 0.1");
@@ -108,7 +156,7 @@ TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled
         pauses.insert(pauses.end(), {"beep", "wait 0.1"});
     }
     EXPECT_EQ(events, pauses);
-    EXPECT_TRUE(frm->LedCmd->isEnabled());
+    ASSERT_TRUE(workerPauses.empty());
 
     // A click on a row flashes that drive alone, and only a failed one.
     rack.ClearTrace();
@@ -117,10 +165,8 @@ TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled
     const auto flashed = rack.Calls("Read");
     EXPECT_EQ(flashed.size(), static_cast<size_t>(kLedPasses));
     EXPECT_TRUE(std::all_of(flashed.begin(), flashed.end(), [](auto& c) { return c.drive == 5; }));
-
     // Three passes of the LED loop, then a notice; the next tick disables
     // the button and the loop stops.
-    pumps = 0;
     rack.ClearTrace();
     onPump = [this](int pass) {
         if (pass == 3) {
@@ -128,6 +174,7 @@ TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled
             EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->LedCmd->isEnabled(); }, 5000));
         }
     };
+    pumps = 0;
     frm->LedCmd->click();
     EXPECT_EQ(pumps, 3);
     const auto reads = rack.Calls("Read");
@@ -136,25 +183,77 @@ TEST_F(SimulatedRun, BeepsForFailedDrivesAndTheLedLoopReadsOnlyThemUntilDisabled
         EXPECT_EQ(reads[i].drive, i % 2 == 0 ? 5 : 6);
         EXPECT_EQ(reads[i].args, (std::vector<qint64>{reads[i].args[0], 75, 0}));
     }
+
+    Open(true);
+    frm->Ch->setChecked(true);
+    frm->GoCmd->click();
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(TraceByDrive(), trace);
+    // The pause before each slot's format moved to the workers; the rest,
+    // beeps included, stayed on the window's thread in order.
+    EXPECT_EQ(workerPauses, std::vector<float>(7, 0.1F));
+    EXPECT_EQ(events, std::vector<QString>(sequentialEvents.begin() + 7, sequentialEvents.end()));
+    EXPECT_TRUE(frm->LedCmd->isEnabled() && frm->ClearCmd->isEnabled());
+    EXPECT_FALSE(frm->GoCmd->isEnabled());
+    EXPECT_EQ(ctx->TestRunning, kFalse);
 }
 
-// A drive pulled out in the pause before its Format fails its own items; the
-// others run on as if nothing happened.
+// Drive 3 pulled in the pause before its Format fails its own items; the
+// others run on. The unplug runs on the window's thread, as the operator's
+// hand would, and its notice waits for the end of the run; the report then
+// stands until it is cleared.
 TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
-    onWait = [this](int wait) {
-        if (wait == 3) {
+    for (const bool parallel : {false, true}) {
+        SCOPED_TRACE(parallel);
+        auto pull = [this] {
             rack.Tool({"unplug", "3"});
+            EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+            EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
+        };
+        onWait = [&](int wait) {
+            if (!parallel && wait == 3) {
+                pull();
+            }
+        };
+        onSlotPause = [&](int row) {
+            if (row == 2) {
+                std::promise<void> done;
+                QMetaObject::invokeMethod(
+                    qApp, [&] { pull(), done.set_value(); }, Qt::QueuedConnection);
+                done.get_future().wait();
+            }
+        };
+        Open(parallel);
+        frm->GoCmd->click();
+        const auto rows = Rows();
+        EXPECT_EQ(std::vector<QString>(rows.begin(), rows.begin() + 4),
+                  (std::vector<QString>{Passed(2, 500), Passed(4, 1000),
+                                        "red | X/Error Status = 75 | String = V/Write = X | "
+                                        "X/Error Status = 82 | -/- | 130",
+                                        Passed(1, 32)}));
+        EXPECT_EQ(rows[6], Passed(1, 128));
+        EXPECT_EQ(rows.back(), kFailed);
+        EXPECT_EQ(ctx->DiskStatusFlag, 3) << "no discovery during the run";
+        EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->slots.DiskCount == 6; }, 5000));
+        EXPECT_FALSE(frm->GoCmd->isEnabled());
+    }
+}
+
+// Closing the window while the workers format ends the run quietly: no
+// verdict, no further item, and the run is over when the click returns.
+TEST_F(SimulatedRun, ClosingTheWindowDuringAParallelRunEndsItQuietly) {
+    Open(true);
+    onSlotPause = [this](int row) {
+        if (row == 0) {
+            QMetaObject::invokeMethod(
+                qApp, [this] { frm->close(); }, Qt::QueuedConnection);
         }
     };
     frm->GoCmd->click();
-    const QString expected[] = {
-        Passed(2, 500), Passed(4, 1000),
-        "red | X/Error Status = 75 | String = V/Write = X | X/Error Status = 82", Passed(1, 32)};
-    for (int r = 0; r < 4; ++r) {
-        EXPECT_EQ(Row(r), expected[r]) << r;
-    }
-    EXPECT_EQ(Row(6), Passed(1, 128));
-    EXPECT_EQ(frm->PassLab->text(), kFailed);
+    EXPECT_TRUE(frm->Closing());
+    EXPECT_EQ(ctx->TestRunning, kFalse);
+    EXPECT_FALSE(frm->PassLab->isVisible());
+    EXPECT_TRUE(events.empty()); // not even the pause after Format
 }
 
 // Every run leaves one record per slot with what the window showed; when
@@ -165,25 +264,20 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
     good.file = dir.filePath("results.sqlite");
     DatabaseTarget bad;
     bad.file = dir.filePath("results.sqlite/not-a-file"); // below a file: never writable
-    for (const DatabaseTarget* each : {&good, &bad}) {
-        const DatabaseTarget& target = *each;
-        SCOPED_TRACE(target.file.toStdString());
-        frm.reset();
-        rack.Reset();
-        auto writer = std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl"));
-        StationDependencies d = deps;
-        d.results = std::make_shared<RunRecorder>(writer, RecorderIdentity{"line-9", "9.9", "ab"});
-        frm = std::make_unique<TestFrm>(ctx, d);
-        d.results->Attach(*frm);
-        ASSERT_TRUE(frm->Form_Load().ok);
+    for (const DatabaseTarget* target : {&good, &bad}) {
+        SCOPED_TRACE(target->file.toStdString());
+        auto writer = std::make_shared<ResultsWriter>(*target, dir.filePath("journal.jsonl"));
+        auto recorder =
+            std::make_shared<RunRecorder>(writer, RecorderIdentity{"line-9", "9.9", "ab"});
+        Open(false, recorder);
         frm->GoCmd->click();
-        const bool stored = d.results->WaitStored().stored;
-        EXPECT_EQ(stored, &target == &good);
+        const bool stored = recorder->WaitStored().stored;
+        EXPECT_EQ(stored, target == &good);
         // The writer's word reaches the window through its event queue.
         EXPECT_TRUE(
-            QTest::qWaitFor([&] { return d.results->WarningLine()->isHidden() == stored; }, 5000));
+            QTest::qWaitFor([&] { return recorder->WarningLine()->isHidden() == stored; }, 5000));
         if (!stored) {
-            EXPECT_TRUE(d.results->WarningLine()->text().startsWith("Results not stored in "));
+            EXPECT_TRUE(recorder->WarningLine()->text().startsWith("Results not stored in "));
             continue;
         }
         QString error;
@@ -191,7 +285,7 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
         ASSERT_EQ(records.size(), 7U);
         const DriveRecord& ok = records[0];
         const DriveRecord& failed = records[4];
-        EXPECT_EQ(ok.RunId, d.results->RunId());
+        EXPECT_EQ(ok.RunId, recorder->RunId());
         EXPECT_EQ(std::tuple(ok.Serial, ok.PortPath, ok.DriveIndex, ok.CapacitySectors, ok.Passed),
                   std::tuple(QString("A1000001"), QString("1-1"), std::optional(1),
                              std::optional<qint64>(1000000), true));

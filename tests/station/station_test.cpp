@@ -116,15 +116,71 @@ TEST_F(Station, StartUpShowsIdentityBuildsTheRowsAndStartsTheMonitor) {
     EXPECT_EQ(monitorStarts, std::vector<QString>{ProgramDirectory() + "Vasket"});
     EXPECT_TRUE(frm->GoCmd->isEnabled());
     EXPECT_FALSE(frm->ClearCmd->isEnabled() || frm->LedCmd->isEnabled());
-    // Rows one step apart; row 7 exists and stays hidden.
-    for (int r = 0; r <= 7; ++r) {
-        ASSERT_NE(frm->ItemLab(r), nullptr);
-        EXPECT_EQ(frm->ItemLab(r)->text(), QString("Disk %1").arg(r));
-        EXPECT_EQ(IsShown(frm->ThumbImage(r)), r < 7);
-    }
+    // Rows one step apart, the hidden eighth one too (the rows test shows which are shown).
+    EXPECT_EQ(frm->ItemLab(7)->text(), "Disk 7");
     EXPECT_DOUBLE_EQ(TwipTop(frm->ItemLab(7)), 7264.5);
     EXPECT_DOUBLE_EQ(TwipTop(frm->CCR(3)), 540 + 3 * 943.5);
     EXPECT_EQ(frm->ItemLab(8), nullptr);
+    // Seven rows are the design's window.
+    EXPECT_EQ(frm->size(), QSize(TwipsToPixels(9945), TwipsToPixels(7695)));
+    EXPECT_EQ(frm->ScrollArea->geometry(), QRect(4, 32, 535, 451));
+    EXPECT_DOUBLE_EQ(TwipLeft(frm->GoCmd), 8258);
+    EXPECT_EQ(frm->findChild<QLabel*>("Function1Lab_2"), nullptr);
+}
+
+// [Window] Rows: sixteen drives all passing; every shown row inside the row
+// area and apart, the window on the smallest line screen (1366 x 768 less a
+// title bar and a panel), and the batch report printing the rows it shows.
+TEST_F(Station, EveryRowShownWholeAndApartOnOneScreen) {
+    drives = std::string(kMaxSlots, 'U');
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext&, int16_t) { return int16_t{2}; };
+    auto rowRect = [this](int r) {
+        QRect rect = frm->ThumbImage(r)->geometry() | frm->ItemLab(r)->geometry() |
+                     frm->ProgressBar(r)->geometry();
+        for (auto* a : {&frm->FG, &frm->FR, &frm->LLG, &frm->LLR, &frm->CC1mG, &frm->CC1mR,
+                        &frm->CCG, &frm->CCR}) {
+            rect |= (*a)(r)->geometry();
+        }
+        return rect;
+    };
+    for (int rows : {7, 8, 9, 12, 16}) {
+        SCOPED_TRACE(rows);
+        ctx.Settings.WindowRows = rows;
+        ASSERT_TRUE(Load().ok);
+        frm->GoCmd_Click();
+        ASSERT_EQ(frm->PassLab->text(), kAllPass);
+        EXPECT_LE(frm->width(), 1366);
+        EXPECT_LE(frm->height(), 768 - 80);
+        for (int r = 0; r < kMaxSlots; ++r) {
+            SCOPED_TRACE(r);
+            const bool shown = r < rows;
+            EXPECT_EQ(IsShown(frm->ItemLab(r)), shown);
+            EXPECT_EQ(IsShown(frm->ThumbImage(r)), shown);
+            EXPECT_EQ(IsShown(frm->FG(r)) && IsShown(frm->CC1mR(r)), r <= rows);
+            if (shown) {
+                EXPECT_EQ(frm->ItemLab(r)->text(), QString("Disk %1").arg(r));
+                EXPECT_TRUE(frm->ScrollArea->rect().contains(rowRect(r)));
+                for (int other = 0; other < r; ++other) {
+                    EXPECT_FALSE(rowRect(r).intersects(rowRect(other))) << other;
+                }
+            }
+        }
+        // One hidden row past the shown ones, as the design has.
+        ASSERT_NE(frm->ItemLab(rows), nullptr);
+        EXPECT_FALSE(IsShown(frm->ItemLab(rows)));
+        // Nothing else of the window lies on the rows.
+        for (QWidget* w : std::initializer_list<QWidget*>{frm->Frame1, frm->GoCmd, frm->LedCmd,
+                                                          frm->Image1, frm->UsbStrLab}) {
+            EXPECT_FALSE(w->geometry().intersects(frm->ScrollArea->geometry()))
+                << w->objectName().toStdString();
+            EXPECT_TRUE(frm->rect().contains(w->geometry())) << w->objectName().toStdString();
+        }
+        const QString report = BatchReport(*frm);
+        EXPECT_EQ(report.count("Disk "), rows) << report.toStdString();
+        EXPECT_EQ(report.count("(hidden row)"), rows < kMaxSlots ? 1 : 0);
+        EXPECT_EQ(report.count("(no row)"), std::max(0, kMaxSlots - rows - 1));
+    }
 }
 
 TEST_F(Station, ApModePresetsTickAndLock) {

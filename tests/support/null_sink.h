@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -97,43 +98,33 @@ struct HeardTone {
     double hz = 0;
 };
 
-// Tones are runs of 5 ms blocks whose peak stands well above silence.
+// Tones are runs of 5 ms blocks whose peak stands well above silence; the
+// pitch comes from the first to the last zero crossing inside the run.
 inline std::vector<HeardTone> FindTones(const std::vector<int16_t>& samples, int16_t threshold) {
     constexpr size_t kBlock = kSinkRate / 200;
     std::vector<HeardTone> tones;
-    size_t runStart = 0;
-    bool inTone = false;
-    auto close = [&](size_t end) {
-        // Pitch from the first to the last zero crossing inside the run.
-        size_t first = 0;
-        size_t last = 0;
-        int crossings = 0;
-        for (size_t i = runStart + 1; i < end; ++i) {
-            if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-                first = crossings++ == 0 ? i : first;
-                last = i;
+    size_t start = 0;
+    for (size_t b = 0; b <= samples.size(); b += kBlock) {
+        const size_t end = std::min(b + kBlock, samples.size());
+        const bool loud = b < samples.size() &&
+                          std::any_of(samples.begin() + b, samples.begin() + end,
+                                      [&](int16_t v) { return std::abs(int(v)) > threshold; });
+        if (loud && start == 0) {
+            start = b + 1; // 0 means "not in a tone"
+        } else if (!loud && start != 0) {
+            size_t first = 0, last = 0;
+            int crossings = 0;
+            for (size_t i = start; i < b; ++i) {
+                if ((samples[i - 1] < 0) != (samples[i] < 0)) {
+                    first = crossings++ == 0 ? i : first;
+                    last = i;
+                }
             }
+            const double span = double(last - first) / kSinkRate;
+            tones.push_back({double(start - 1) / kSinkRate, double(b - start + 1) / kSinkRate,
+                             span > 0 ? (crossings - 1) / 2.0 / span : 0.0});
+            start = 0;
         }
-        const double span = static_cast<double>(last - first) / kSinkRate;
-        tones.push_back({static_cast<double>(runStart) / kSinkRate,
-                         static_cast<double>(end - runStart) / kSinkRate,
-                         span > 0 ? (crossings - 1) / 2.0 / span : 0.0});
-    };
-    for (size_t b = 0; b + kBlock <= samples.size(); b += kBlock) {
-        int peak = 0;
-        for (size_t i = b; i < b + kBlock; ++i) {
-            peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-        }
-        const bool loud = peak > threshold;
-        if (loud && !inTone) {
-            runStart = b;
-        } else if (!loud && inTone) {
-            close(b);
-        }
-        inTone = loud;
-    }
-    if (inTone) {
-        close(samples.size());
     }
     return tones;
 }

@@ -26,10 +26,9 @@ struct TracedCall {
 
 class SimRack {
 public:
-    // The rack of this process, made from examples/rack/<example> on first
-    // use; without a trace for drives of many GiB, whose FAT writes would fill it.
-    static SimRack& Shared(const char* example, bool trace = true) {
-        static SimRack rack(example, trace);
+    // The rack of this process, made from examples/rack/<example> on first use.
+    static SimRack& Shared(const char* example) {
+        static SimRack rack(example);
         return rack;
     }
 
@@ -73,13 +72,11 @@ public:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
 private:
-    SimRack(const char* example, bool trace) {
+    explicit SimRack(const char* example) {
         QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/") + QString::fromLatin1(example));
         EXPECT_TRUE(in.open(QIODevice::ReadOnly));
         QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
-        if (trace) {
-            rack.insert("trace", "trace.jsonl");
-        }
+        rack.insert("trace", "trace.jsonl");
         QFile out(Path("rack.json"));
         EXPECT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(QJsonDocument(rack).toJson());

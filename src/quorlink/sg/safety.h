@@ -44,6 +44,8 @@ public:
     // Claims every whole disk not held yet; nullopt when all are held (or
     // have no node), else why not (another program holds one).
     std::optional<std::string> acquire(const Roots& roots, int index);
+    // Disk name ("sdb") -> the claiming descriptor.
+    const std::map<std::string, int>& held() const { return held_; }
 
 private:
     std::shared_ptr<SgSystem> system_;

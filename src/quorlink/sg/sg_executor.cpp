@@ -1,6 +1,7 @@
 #include "sg_executor.h"
 
 #include "encoder.h"
+#include "retry_policy.h"
 #include "safety.h"
 #include "sense.h"
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace quorlink {
@@ -26,7 +28,6 @@ constexpr uint16_t kDidTimeOut = 0x03;
 constexpr uint8_t kModeSense6 = 0x1A;
 constexpr uint8_t kAllPages = 0x3F;
 constexpr uint8_t kIllegalRequest = 0x05;
-constexpr uint8_t kUnitAttention = 0x06;
 constexpr uint8_t kModeHeaderLength = 4;
 
 class FileDescriptor {
@@ -85,20 +86,39 @@ std::optional<std::string> checkCapacityAnswer(const Command& cmd, std::span<con
     return std::nullopt;
 }
 
-// One command's result, with the sense key the drive gave (0: none).
+// A WRITE of any size: the sectors may sit in the drive's cache until a
+// SYNCHRONIZE CACHE.
+bool writesVolume(const Command& cmd) {
+    switch (cmd.cdb[0]) {
+    case 0x0A: // WRITE(6)
+    case 0x2A: // WRITE(10)
+    case 0xAA: // WRITE(12)
+    case 0x8A: // WRITE(16)
+    case 0x2E: // WRITE AND VERIFY(10)
+    case 0xAE: // WRITE AND VERIFY(12)
+    case 0x8E: // WRITE AND VERIFY(16)
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One command's result, with the sense the drive gave (key 0: none).
 struct Attempt {
     Outcome outcome;
-    uint8_t senseKey = 0;
+    Sense sense;
 };
 
 class SgDevice final : public Device {
 public:
     SgDevice(int index, int fd, SgDeviceInfo info, const Roots& roots,
-             std::shared_ptr<SgSystem> system)
+             std::shared_ptr<SgSystem> system, const Timeouts& timeouts)
         : index_(index), fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
-          claim_(std::move(system)) {}
+          claim_(std::move(system)), timeouts_(timeouts) {}
+    ~SgDevice() override { release(); }
 
     Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
+        std::lock_guard lock(mutex_);
         if (gone_) {
             return failed("drive removed");
         }
@@ -113,13 +133,54 @@ public:
                 return failed(*why);
             }
         }
+        if (!writesVolume(cmd)) {
+            if (auto why = flushWrites()) {
+                return failed(*why);
+            }
+        }
         if (cmd.cdb[0] == kModeSense6 && (cmd.cdb[2] & 0x3F) == kAllPages) {
             return modeSense(cmd, dataIn);
         }
         return send(cmd, dataIn).outcome;
     }
 
+    // Flushes what was written, then has the kernel re-read the partition
+    // table (it does only when told), so /dev/sdX1 of the new volume appears.
+    std::string release() override {
+        std::lock_guard lock(mutex_);
+        if (released_) {
+            return {};
+        }
+        released_ = true;
+        std::string why = flushWrites().value_or("");
+        if (!written_ || gone_) {
+            return why;
+        }
+        for (const auto& [disk, fd] : claim_.held()) {
+            if (const int err = system_->rereadPartitions(fd); err != 0) {
+                why += std::string(why.empty() ? "" : "; ") + "partition table of /dev/" + disk +
+                       " not re-read: " + std::strerror(err);
+            }
+        }
+        return why;
+    }
+
 private:
+    // Sectors written since the last flush reach the medium before anything
+    // else is asked, so what the station reads back is what the drive keeps.
+    std::optional<std::string> flushWrites() {
+        if (!unflushed_ || gone_) {
+            return std::nullopt;
+        }
+        const Attempt a = send(encodeSynchronizeCache(), {});
+        if (a.outcome.ok || a.sense.key == kIllegalRequest) {
+            // Many sticks have no write cache and reject the command.
+            unflushed_ = false;
+            return std::nullopt;
+        }
+        return "SYNCHRONIZE CACHE failed: " + a.outcome.reason;
+    }
+
     // Some drives reject the all-pages request. The write-protect bit sits
     // in the header every answer carries, so page 0 or a bare header will do.
     Outcome modeSense(const Command& cmd, std::span<uint8_t> dataIn) {
@@ -127,7 +188,7 @@ private:
         const std::pair<uint8_t, uint8_t> fallbacks[] = {{0x00, cmd.cdb[4]},
                                                          {kAllPages, kModeHeaderLength}};
         for (const auto& [page, allocation] : fallbacks) {
-            if (a.outcome.ok || a.senseKey != kIllegalRequest || dataIn.size() < allocation) {
+            if (a.outcome.ok || a.sense.key != kIllegalRequest || dataIn.size() < allocation) {
                 break;
             }
             Command retry = cmd;
@@ -140,14 +201,26 @@ private:
         return a.outcome;
     }
 
-    // A UNIT ATTENTION (after a reset or a medium change) says the command
-    // was not run: send it once more.
+    // Asked again only when the drive said it did not run the command.
     Attempt send(const Command& cmd, std::span<uint8_t> dataIn) {
-        Attempt a = sendOnce(cmd, dataIn);
-        if (a.senseKey == kUnitAttention) {
-            a = sendOnce(cmd, dataIn);
+        RetryPolicy retry(timeouts_.ready);
+        const auto start = system_->now();
+        for (;;) {
+            Attempt a = sendOnce(cmd, dataIn);
+            if (a.outcome.ok || a.sense.key == 0) {
+                return a;
+            }
+            const auto elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(system_->now() - start);
+            const RetryPolicy::Step step = retry.next(a.sense, elapsed);
+            if (!step.again) {
+                a.outcome.reason += step.note;
+                return a;
+            }
+            if (step.pause.count() > 0) {
+                system_->pause(step.pause);
+            }
         }
-        return a;
     }
 
     Attempt sendOnce(const Command& cmd, std::span<uint8_t> dataIn) {
@@ -164,14 +237,14 @@ private:
         hdr.dxfer_direction = SG_DXFER_NONE;
         if (cmd.dataLength > 0 && cmd.direction == Direction::In) {
             if (dataIn.size() < cmd.dataLength) {
-                return {failed("reply buffer smaller than the transfer")};
+                return {failed("reply buffer smaller than the transfer"), {}};
             }
             hdr.dxfer_direction = SG_DXFER_FROM_DEV;
             hdr.dxferp = dataIn.data();
             hdr.dxfer_len = cmd.dataLength;
         } else if (cmd.dataLength > 0 && cmd.direction == Direction::Out) {
             if (cmd.dataOut.size() < cmd.dataLength) {
-                return {failed("data shorter than the transfer")};
+                return {failed("data shorter than the transfer"), {}};
             }
             hdr.dxfer_direction = SG_DXFER_TO_DEV;
             // The kernel only reads from a data-out buffer.
@@ -179,15 +252,18 @@ private:
             hdr.dxfer_len = cmd.dataLength;
         }
 
+        if (writesVolume(cmd)) {
+            unflushed_ = written_ = true;
+        }
         if (const int err = system_->sgIo(fd_.get(), hdr); err != 0) {
             if (err == ENODEV || err == ENXIO) {
                 gone_ = true;
-                return {failed(std::string("drive removed (") + std::strerror(err) + ")")};
+                return {failed(std::string("drive removed (") + std::strerror(err) + ")"), {}};
             }
-            return {failed(std::string("SG_IO failed: ") + std::strerror(err))};
+            return {failed(ioctlFailure(err)), {}};
         }
         Attempt a;
-        if (auto why = verdict(hdr, sense, cmd, a.senseKey)) {
+        if (auto why = verdict(hdr, sense, cmd, a.sense)) {
             a.outcome = failed(*why);
             return a;
         }
@@ -207,7 +283,7 @@ private:
 
     std::optional<std::string> verdict(const sg_io_hdr_t& hdr,
                                        const std::array<uint8_t, kSenseBufferSize>& sense,
-                                       const Command& cmd, uint8_t& senseKey) {
+                                       const Command& cmd, Sense& senseOut) {
         const std::string timeoutText =
             "timed out after " + std::to_string(commandTimeout(cmd.commandClass).count() / 1000) +
             " s";
@@ -228,7 +304,7 @@ private:
         const size_t senseLength = std::min<size_t>(hdr.sb_len_wr, sense.size());
         if (status == 0x02 || senseLength > 0) {
             const auto decoded = decodeSense(std::span(sense).first(senseLength));
-            senseKey = decoded ? decoded->key : 0;
+            senseOut = decoded.value_or(Sense{});
             if (decoded && decoded->key == 0x01) {
                 return std::nullopt; // RECOVERED ERROR: the command did complete
             }
@@ -254,15 +330,22 @@ private:
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
     DiskClaim claim_;
+    Timeouts timeouts_;
+    std::mutex mutex_;
     bool gone_ = false;
+    bool unflushed_ = false; // a WRITE went since the last SYNCHRONIZE CACHE
+    bool written_ = false;   // a WRITE went while the handle was open
+    bool released_ = false;
 };
 
 // Holds nothing that changes after construction: each open device keeps its
 // own descriptor and claim, so threads may drive different devices at once.
 class SgExecutor final : public Executor {
 public:
-    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace)
-        : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)) {}
+    SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace,
+               const QuorlinkConf& conf)
+        : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)),
+          timeouts_(conf.timeouts) {}
 
     std::optional<TraceTarget> defaultTrace() const override { return trace_; }
 
@@ -297,7 +380,7 @@ public:
         result.serial = info.serial;
         result.portPath = info.portPath;
         result.device =
-            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_);
+            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_, timeouts_);
         return result;
     }
 
@@ -305,6 +388,7 @@ private:
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
     std::optional<TraceTarget> trace_;
+    Timeouts timeouts_;
 };
 
 } // namespace
@@ -323,8 +407,10 @@ std::chrono::milliseconds commandTimeout(CommandClass cls) {
 }
 
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
-                                         std::optional<TraceTarget> trace) {
-    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace));
+                                         std::optional<TraceTarget> trace,
+                                         const QuorlinkConf& conf) {
+    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace),
+                                        conf);
 }
 
 } // namespace sg
@@ -332,7 +418,8 @@ std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> 
 std::unique_ptr<Executor> makeSgExecutor() {
     // On a line this trace is the only place refusals and sense data show
     // up, so failures are kept even when nobody asked for a trace.
-    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), TraceTarget{{}, true});
+    return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), TraceTarget{{}, true},
+                              QuorlinkConf{});
 }
 
 } // namespace quorlink

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "executor.h"
+#include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
@@ -16,7 +17,9 @@ namespace quorlink::sg {
 std::chrono::milliseconds commandTimeout(CommandClass cls);
 
 // `trace`: what the library traces when $QUORLINK_TRACE does not say.
+// `conf.timeouts.ready`: how long a drive becoming ready is waited for.
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
-                                         std::optional<TraceTarget> trace = std::nullopt);
+                                         std::optional<TraceTarget> trace = std::nullopt,
+                                         const QuorlinkConf& conf = QuorlinkConf{});
 
 } // namespace quorlink::sg

@@ -1,8 +1,11 @@
 #include "sg_system.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorlink::sg {
@@ -11,11 +14,16 @@ namespace {
 class KernelSgSystem final : public SgSystem {
 public:
     int sgIo(int fd, sg_io_hdr_t& hdr) override {
-        int rc;
-        do {
-            rc = ::ioctl(fd, SG_IO, &hdr);
-        } while (rc < 0 && errno == EINTR);
-        return rc < 0 ? errno : 0;
+        // A signal in the wait would end the ioctl with EINTR, or have the
+        // kernel restart it (SA_RESTART) and so send the command twice.
+        // Signals wait for the command instead; its timeout bounds that.
+        sigset_t all, old;
+        ::sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &old);
+        const int rc = ::ioctl(fd, SG_IO, &hdr);
+        const int err = rc < 0 ? errno : 0;
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        return err;
     }
 
     int openExclusive(const std::string& path) override {
@@ -27,6 +35,16 @@ public:
     }
 
     void closeExclusive(int fd) override { ::close(fd); }
+
+    int rereadPartitions(int fd) override { return ::ioctl(fd, BLKRRPART) < 0 ? errno : 0; }
+
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::now();
+    }
+
+    void pause(std::chrono::milliseconds duration) override {
+        std::this_thread::sleep_for(duration);
+    }
 };
 
 } // namespace

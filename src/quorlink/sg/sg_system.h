@@ -1,7 +1,9 @@
-// The calls into the kernel that tests replace: the SG_IO ioctl itself and
-// the exclusive open that claims a block device.
+// The calls into the kernel that tests replace: the SG_IO ioctl itself, the
+// exclusive open that claims a block device, the partition table re-read, and
+// the clock and pause of the wait for a drive becoming ready.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -12,13 +14,18 @@ namespace quorlink::sg {
 class SgSystem {
 public:
     virtual ~SgSystem() = default;
-    // ioctl(fd, SG_IO, &hdr): 0, or the errno of a failed call.
+    // ioctl(fd, SG_IO, &hdr): 0, or the errno of a failed call. EINTR is
+    // not retried here: the command may have run.
     virtual int sgIo(int fd, sg_io_hdr_t& hdr) = 0;
     // open(path, O_RDONLY | O_EXCL): a descriptor that keeps the device
     // claimed until closeExclusive, or -errno (-EBUSY: mounted or claimed by
     // another program).
     virtual int openExclusive(const std::string& path) = 0;
     virtual void closeExclusive(int fd) = 0;
+    // ioctl(fd, BLKRRPART) on a descriptor of openExclusive: 0 or errno.
+    virtual int rereadPartitions(int fd) = 0;
+    virtual std::chrono::steady_clock::time_point now() = 0;
+    virtual void pause(std::chrono::milliseconds duration) = 0;
 };
 
 std::shared_ptr<SgSystem> realSgSystem();
