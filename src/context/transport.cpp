@@ -60,4 +60,9 @@ DriveIdentity QuorlinkTransport::Identity(int32_t handle) {
     return id;
 }
 
+QString QuorlinkTransport::ConfigNotice() {
+    char text[1024] = "";
+    return quorlink_config_notice(text, sizeof text) != 0 ? QString::fromUtf8(text) : QString();
+}
+
 } // namespace ufd

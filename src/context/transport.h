@@ -37,6 +37,9 @@ public:
     virtual uint16_t KillEXE() = 0;
     // Not an operation of the interface, so stand-ins need not answer it.
     virtual DriveIdentity Identity(int32_t /*handle*/) { return {}; }
+    // What the operator must hear once at start-up about the library's own
+    // settings (real drives with none allowed); empty: nothing.
+    virtual QString ConfigNotice() { return {}; }
 };
 
 // The real thing: forwards to libquorlink's C functions.
@@ -58,6 +61,7 @@ public:
                         int32_t reserved1, int32_t reserved2, int32_t length) override;
     uint16_t KillEXE() override;
     DriveIdentity Identity(int32_t handle) override;
+    QString ConfigNotice() override;
 };
 
 } // namespace ufd

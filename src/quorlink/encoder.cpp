@@ -1,5 +1,8 @@
 #include "encoder.h"
 
+#include <array>
+#include <utility>
+
 namespace quorlink {
 namespace {
 
@@ -66,6 +69,63 @@ std::optional<Command> transfer(bool write, int64_t first, int64_t count) {
     return c;
 }
 
+// One field of a vendor block; false when the value needs more bytes than
+// the field has (a field the layout leaves out takes any value).
+bool putField(std::array<uint8_t, 16>& cdb, const VendorField& f, uint32_t value) {
+    if (f.width == 0) {
+        return true;
+    }
+    if (f.width < 4 && value >> (8 * f.width) != 0) {
+        return false;
+    }
+    for (uint8_t i = 0; i < f.width; ++i) {
+        const uint8_t byte = static_cast<uint8_t>(value >> (8 * i));
+        cdb[f.offset + (f.bigEndian ? f.width - 1 - i : i)] = byte;
+    }
+    return true;
+}
+
+uint32_t field(std::span<const uint8_t> cdb, const VendorField& f) {
+    uint32_t value = 0;
+    if (f.offset + f.width > cdb.size()) {
+        return 0;
+    }
+    for (uint8_t i = 0; i < f.width; ++i) {
+        const uint8_t byte = cdb[f.offset + (f.bigEndian ? i : f.width - 1 - i)];
+        value = (value << 8) | byte;
+    }
+    return value;
+}
+
+// The layout is checked when quorlink.conf is read; the block is checked
+// again here so a layout built in code cannot write past the block.
+bool placeVendor(const VendorLayout& layout, const VendorRequest& r, std::array<uint8_t, 16>& cdb) {
+    const std::pair<const VendorField*, uint32_t> fields[] = {
+        {&layout.form, static_cast<uint32_t>(r.form)},
+        {&layout.code, r.code},
+        {&layout.chip, r.chip},
+        {&layout.unit, r.unit},
+        {&layout.parameter, r.parameter},
+        {&layout.reserved1, r.reserved1},
+        {&layout.reserved2, r.reserved2},
+        {&layout.dataLength, r.length},
+    };
+    if (layout.length < 6 || layout.length > cdb.size()) {
+        return false;
+    }
+    cdb.fill(0);
+    cdb[0] = layout.opcode;
+    for (const auto& [f, value] : fields) {
+        if (f->width != 0 && f->offset + f->width > layout.length) {
+            return false;
+        }
+        if (!putField(cdb, *f, value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 Command encodeTestUnitReady() {
@@ -116,6 +176,14 @@ std::optional<Command> encodeWrite(int64_t firstSector, int64_t sectorCount,
 std::optional<Command> encodeVendor(VendorForm form, int32_t code, int32_t chip, int32_t unit,
                                     int32_t parameter, int32_t reserved1, int32_t reserved2,
                                     int32_t length, std::span<const uint8_t> dataOut) {
+    return encodeVendor(VendorLayout{}, form, code, chip, unit, parameter, reserved1, reserved2,
+                        length, dataOut);
+}
+
+std::optional<Command> encodeVendor(const VendorLayout& layout, VendorForm form, int32_t code,
+                                    int32_t chip, int32_t unit, int32_t parameter,
+                                    int32_t reserved1, int32_t reserved2, int32_t length,
+                                    std::span<const uint8_t> dataOut) {
     auto fitsByte = [](int32_t v) { return v >= 0 && v <= 0xFF; };
     auto fitsWord = [](int32_t v) { return v >= 0 && v <= 0xFFFF; };
     if (!fitsByte(code) || !fitsWord(chip) || !fitsWord(unit) || !fitsByte(parameter) ||
@@ -127,16 +195,18 @@ std::optional<Command> encodeVendor(VendorForm form, int32_t code, int32_t chip,
         return std::nullopt;
     }
     Command c;
-    c.cdb[0] = kVendorOpcode;
-    c.cdb[1] = static_cast<uint8_t>(form);
-    c.cdb[2] = static_cast<uint8_t>(code);
-    putBe16(&c.cdb[3], static_cast<uint32_t>(chip));
-    putBe16(&c.cdb[5], static_cast<uint32_t>(unit));
-    c.cdb[7] = static_cast<uint8_t>(parameter);
-    c.cdb[8] = static_cast<uint8_t>(reserved1);
-    c.cdb[9] = static_cast<uint8_t>(reserved2);
-    putBe16(&c.cdb[10], static_cast<uint32_t>(length));
-    c.cdbLength = 16;
+    const VendorRequest r{form,
+                          static_cast<uint8_t>(code),
+                          static_cast<uint16_t>(chip),
+                          static_cast<uint16_t>(unit),
+                          static_cast<uint8_t>(parameter),
+                          static_cast<uint8_t>(reserved1),
+                          static_cast<uint8_t>(reserved2),
+                          static_cast<uint16_t>(length)};
+    if (!placeVendor(layout, r, c.cdb)) {
+        return std::nullopt;
+    }
+    c.cdbLength = layout.length;
     c.direction = write ? Direction::Out : Direction::In;
     c.dataLength = static_cast<uint32_t>(length);
     if (write) {
@@ -147,19 +217,46 @@ std::optional<Command> encodeVendor(VendorForm form, int32_t code, int32_t chip,
 }
 
 std::optional<VendorRequest> decodeVendor(std::span<const uint8_t> cdb) {
-    if (cdb.size() < 16 || cdb[0] != kVendorOpcode || cdb[1] < 1 || cdb[1] > 4) {
+    return decodeVendor(cdb, VendorLayout{});
+}
+
+std::optional<VendorRequest> decodeVendor(std::span<const uint8_t> cdb,
+                                          const VendorLayout& layout) {
+    if (cdb.size() < layout.length || cdb.empty() || cdb[0] != layout.opcode) {
+        return std::nullopt;
+    }
+    auto get = [&](const VendorField& f) { return field(cdb, f); };
+    const uint32_t form = get(layout.form);
+    if (form < 1 || form > 4) {
         return std::nullopt;
     }
     VendorRequest r;
-    r.form = static_cast<VendorForm>(cdb[1]);
-    r.code = cdb[2];
-    r.chip = static_cast<uint16_t>(be16(&cdb[3]));
-    r.unit = static_cast<uint16_t>(be16(&cdb[5]));
-    r.parameter = cdb[7];
-    r.reserved1 = cdb[8];
-    r.reserved2 = cdb[9];
-    r.length = static_cast<uint16_t>(be16(&cdb[10]));
+    r.form = static_cast<VendorForm>(form);
+    r.code = static_cast<uint8_t>(get(layout.code));
+    r.chip = static_cast<uint16_t>(get(layout.chip));
+    r.unit = static_cast<uint16_t>(get(layout.unit));
+    r.parameter = static_cast<uint8_t>(get(layout.parameter));
+    r.reserved1 = static_cast<uint8_t>(get(layout.reserved1));
+    r.reserved2 = static_cast<uint8_t>(get(layout.reserved2));
+    r.length = static_cast<uint16_t>(get(layout.dataLength));
     return r;
+}
+
+std::string describeVendorBlock(const VendorLayout& layout, const VendorRequest& request) {
+    std::array<uint8_t, 16> cdb{};
+    if (!placeVendor(layout, request, cdb)) {
+        return {};
+    }
+    static const char* digits = "0123456789ABCDEF";
+    std::string text;
+    for (size_t i = 0; i < layout.length; ++i) {
+        if (i > 0) {
+            text.push_back(' ');
+        }
+        text.push_back(digits[cdb[i] >> 4]);
+        text.push_back(digits[cdb[i] & 15]);
+    }
+    return text;
 }
 
 std::optional<TransferRequest> decodeTransfer(std::span<const uint8_t> cdb) {

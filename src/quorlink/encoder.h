@@ -17,13 +17,17 @@
 //   10..11 data length, uint16 big-endian
 //   12..15 zero
 // VendorW carries data to the drive; every other form reads `length` bytes.
+// This is VendorLayout's default; [VendorBlock] in quorlink.conf may move the
+// fields for a controller that expects them elsewhere.
 #pragma once
 
 #include "command.h"
+#include "quorlink_conf.h"
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 namespace quorlink {
 
@@ -60,8 +64,22 @@ std::optional<Command> encodeVendor(VendorForm form, int32_t code, int32_t chip,
                                     int32_t parameter, int32_t reserved1, int32_t reserved2,
                                     int32_t length, std::span<const uint8_t> dataOut = {});
 
-// The executors' side: read a vendor block back. nullopt: not a vendor block.
+// The same with the fields where `layout` puts them. nullopt also when a
+// value does not fit the width the layout gives its field.
+std::optional<Command> encodeVendor(const VendorLayout& layout, VendorForm form, int32_t code,
+                                    int32_t chip, int32_t unit, int32_t parameter,
+                                    int32_t reserved1, int32_t reserved2, int32_t length,
+                                    std::span<const uint8_t> dataOut = {});
+
+// The executors' side: read a vendor block back. nullopt: not a vendor block
+// (a layout that does not carry the form cannot be read back).
 std::optional<VendorRequest> decodeVendor(std::span<const uint8_t> cdb);
+std::optional<VendorRequest> decodeVendor(std::span<const uint8_t> cdb, const VendorLayout& layout);
+
+// The bytes a vendor command would carry under `layout`, as upper-case hex
+// pairs separated by spaces ("C6 01 2A ..."); empty when the request does not
+// fit the layout. For engineers matching a controller's expectations.
+std::string describeVendorBlock(const VendorLayout& layout, const VendorRequest& request);
 
 struct TransferRequest {
     bool write = false;

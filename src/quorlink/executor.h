@@ -4,6 +4,7 @@
 #pragma once
 
 #include "command.h"
+#include "quorlink_conf.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -64,6 +65,14 @@ public:
     virtual OpenResult open(int driveIndex) = 0;
     // fnQuorbus2K_KillEXE: forget cached state.
     virtual void reset() {}
+    // quorlink.conf as this backend loaded it; null: the backend reads none
+    // (the simulator).
+    virtual const ConfLoad* confLoad() const { return nullptr; }
+    // Where the vendor block's fields go for this backend's drives.
+    virtual const VendorLayout& vendorLayout() const {
+        static const VendorLayout documented;
+        return documented;
+    }
 };
 
 // Chosen once per process: $QUORLINK_RACK -> simulator, else SG_IO.

@@ -73,14 +73,19 @@ struct Library {
     }
 
     // $QUORLINK_TRACE takes every call of either backend; else the backend
-    // says (the rack's "trace", or the real drives' failures).
+    // says (the rack's "trace", or the real drives' failures). Real drives'
+    // traces rotate as quorlink.conf says, so a line PC's disk never fills;
+    // the simulator's are kept whole.
     void openTrace() {
         trace.reset();
+        const ConfLoad* load = executor ? executor->confLoad() : nullptr;
+        const auto limits = load != nullptr ? std::optional(load->conf.trace) : std::nullopt;
         if (const char* file = std::getenv("QUORLINK_TRACE"); file != nullptr && *file != '\0') {
-            trace = std::make_unique<TraceWriter>(file, false);
+            trace = std::make_unique<TraceWriter>(file, false, limits);
         } else if (auto target = executor ? executor->defaultTrace() : std::nullopt) {
-            trace = std::make_unique<TraceWriter>(
-                target->file.empty() ? defaultTraceFile() : target->file, target->failuresOnly);
+            trace = std::make_unique<TraceWriter>(target->file.empty() ? defaultTraceFile()
+                                                                       : target->file,
+                                                  target->failuresOnly, limits);
         }
     }
 
@@ -393,7 +398,8 @@ uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero, int
               {{"handle", handle}, {"vendorCode", vendorCode}, {"zero", zero}, {"length", length}});
     return call.guard([&]() -> uint16_t {
         return binaryReply(call, call.drive(handle),
-                           encodeVendor(VendorForm::Read, vendorCode, 0, 0, 0, 0, 0, length));
+                           encodeVendor(call.executor().vendorLayout(), VendorForm::Read,
+                                        vendorCode, 0, 0, 0, 0, 0, length));
     });
 }
 
@@ -408,7 +414,8 @@ uint16_t fnQuorbus_VendorW(int32_t handle, int32_t vendorCode, int32_t length, c
         const auto bytes =
             std::span(static_cast<const uint8_t*>(data), static_cast<size_t>(length));
         return noReply(call, drive,
-                       encodeVendor(VendorForm::Write, vendorCode, 0, 0, 0, 0, 0, length, bytes));
+                       encodeVendor(call.executor().vendorLayout(), VendorForm::Write, vendorCode,
+                                    0, 0, 0, 0, 0, length, bytes));
     });
 }
 
@@ -420,9 +427,9 @@ uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32_t chip, int3
                                    {"unit", unit},
                                    {"length", length}});
     return call.guard([&]() -> uint16_t {
-        return binaryReply(
-            call, call.drive(handle),
-            encodeVendor(VendorForm::ChipUnit, vendorCode, chip, unit, 0, 0, 0, length));
+        return binaryReply(call, call.drive(handle),
+                           encodeVendor(call.executor().vendorLayout(), VendorForm::ChipUnit,
+                                        vendorCode, chip, unit, 0, 0, 0, length));
     });
 }
 
@@ -439,8 +446,9 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
                                        {"length", length}});
     return call.guard([&]() -> uint16_t {
         return binaryReply(call, call.drive(handle),
-                           encodeVendor(VendorForm::Scan, vendorCode, chip, unit, parameter,
-                                        reserved1, reserved2, length));
+                           encodeVendor(call.executor().vendorLayout(), VendorForm::Scan,
+                                        vendorCode, chip, unit, parameter, reserved1, reserved2,
+                                        length));
     });
 }
 
@@ -469,6 +477,36 @@ uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,
     }
     std::memcpy(textPath, text.c_str(), text.size() + 1);
     std::memcpy(binaryPath, binary.c_str(), binary.size() + 1);
+    return 1;
+}
+
+uint16_t quorlink_config_notice(char* text, size_t size) {
+    if (text == nullptr || size == 0) {
+        return 0;
+    }
+    std::string notice;
+    {
+        std::lock_guard lock(library().mutex);
+        const ConfLoad* load = library().backend().confLoad();
+        if (load == nullptr) {
+            return 0; // the simulator: quorlink.conf does not apply
+        }
+        const std::string file = load->conf.file.string();
+        if (!load->error.empty()) {
+            notice = "No USB drive may be used: " + load->error;
+        } else if (!load->conf.found) {
+            notice = "No USB drive may be used: " + file +
+                     " does not exist, so no [Drives] Allow= lists the drives of the line.";
+        } else if (load->conf.allow.empty()) {
+            notice = "No USB drive may be used: [Drives] Allow= in " + file + " lists none.";
+        }
+    }
+    if (notice.empty()) {
+        return 0;
+    }
+    const size_t n = std::min(notice.size(), size - 1);
+    std::memcpy(text, notice.data(), n);
+    text[n] = '\0';
     return 1;
 }
 

@@ -81,6 +81,8 @@ struct ConfLoad {
 
 // $QUORLINK_CONF, else /etc/quorlink/quorlink.conf.
 std::filesystem::path quorlinkConfPath();
+// Absent file: the defaults. Read once per process: QSettings keeps what it
+// read of a path until its size or modification time change.
 ConfLoad loadQuorlinkConf(const std::filesystem::path& file);
 
 } // namespace quorlink

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,27 +73,67 @@ std::filesystem::path defaultTraceFile() {
     return run.ok() ? run.path / "trace.jsonl" : std::filesystem::path();
 }
 
-TraceWriter::TraceWriter(const std::filesystem::path& file, bool failuresOnly)
-    : failuresOnly_(failuresOnly) {
+TraceWriter::TraceWriter(const std::filesystem::path& file, bool failuresOnly,
+                         std::optional<TraceLimits> limits)
+    : file_(file), failuresOnly_(failuresOnly), limits_(limits) {
     if (file.empty()) {
         return;
     }
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
+    openFile();
+}
+
+TraceWriter::~TraceWriter() {
+    closeFile();
+}
+
+void TraceWriter::openFile() {
+    closeFile();
     // Never through a link planted at the name, never into a FIFO.
-    fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+    fd_ = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
                  0644);
     struct stat info {};
     if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
+        closeFile();
+    }
+}
+
+void TraceWriter::closeFile() {
+    if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
 }
 
-TraceWriter::~TraceWriter() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+void TraceWriter::rotateIfFull() {
+    struct stat mine {};
+    if (!limits_ || fd_ < 0 || ::fstat(fd_, &mine) != 0 ||
+        static_cast<uint64_t>(mine.st_size) < limits_->maxBytes) {
+        return;
     }
+    // Only a full file is ever rotated, so a writer whose file went to .1
+    // under it lands here too, and finds the name on another file.
+    if (::flock(fd_, LOCK_EX) != 0) {
+        return;
+    }
+    struct stat live {};
+    const bool stillLive = ::stat(file_.c_str(), &live) == 0 && live.st_ino == mine.st_ino &&
+                           live.st_dev == mine.st_dev;
+    if (stillLive) {
+        const std::string base = file_.string() + ".";
+        if (limits_->keep <= 0) {
+            ::unlink(file_.c_str());
+        } else {
+            for (int i = limits_->keep - 1; i >= 1; --i) {
+                ::rename((base + std::to_string(i)).c_str(),
+                         (base + std::to_string(i + 1)).c_str());
+            }
+            ::rename(file_.c_str(), (base + "1").c_str());
+        }
+    }
+    ::flock(fd_, LOCK_UN);
+    openFile();
 }
 
 void TraceWriter::write(const CallRecord& call) {
@@ -105,6 +146,10 @@ void TraceWriter::write(const CallRecord& call) {
     // One write per line: O_APPEND keeps lines whole across processes, and a
     // trace that cannot be written never changes what the call answered.
     const std::string line = traceLine(call);
+    rotateIfFull();
+    if (fd_ < 0) {
+        return;
+    }
     size_t done = 0;
     while (done < line.size()) {
         const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);

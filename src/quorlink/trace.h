@@ -5,6 +5,7 @@
 #include "executor.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace quorlink {
@@ -18,9 +19,15 @@ std::string traceLine(const CallRecord& call);
 // else beside the reply files.
 std::filesystem::path defaultTraceFile();
 
+// Past limits->maxBytes the live file becomes FILE.1 (FILE.1 becomes .2, ...
+// up to limits->keep, the oldest dropped) and a fresh one is begun. Several
+// processes may append to one trace: whoever rotates holds the live file's
+// lock, and a writer whose file was rotated under it moves to the new one.
+// No limits: the file only grows.
 class TraceWriter {
 public:
-    TraceWriter(const std::filesystem::path& file, bool failuresOnly);
+    TraceWriter(const std::filesystem::path& file, bool failuresOnly,
+                std::optional<TraceLimits> limits = std::nullopt);
     ~TraceWriter();
     TraceWriter(const TraceWriter&) = delete;
     TraceWriter& operator=(const TraceWriter&) = delete;
@@ -28,8 +35,14 @@ public:
     void write(const CallRecord& call);
 
 private:
+    void openFile();
+    void closeFile();
+    void rotateIfFull();
+
+    std::filesystem::path file_;
     int fd_ = -1;
     bool failuresOnly_;
+    std::optional<TraceLimits> limits_;
 };
 
 } // namespace quorlink

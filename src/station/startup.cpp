@@ -64,6 +64,11 @@ StartupResult TestFrm::Form_Load() {
     if (!InitStation(result)) {
         return result;
     }
+    // Not fatal: the run goes on and finds no drive. Said here (and on
+    // stderr, for --batch) so nobody hunts for a hardware fault.
+    if (const QString notice = ctx_.transport->ConfigNotice(); !notice.isEmpty()) {
+        SayOnStatusLine(notice);
+    }
     const int started =
         deps_.startMonitor ? deps_.startMonitor(ProgramDirectory() + QStringLiteral("Vasket")) : 0;
     if (static_cast<int16_t>(started) < 32) {

@@ -107,5 +107,46 @@ TEST(Encoder, VendorRefusesArgumentsOutsideTheirFields) {
     EXPECT_FALSE(decodeVendor(block(encodeInquiry())));
 }
 
+// [VendorBlock] moves the fields; the documented layout is the default.
+TEST(Encoder, VendorLayouts) {
+    const VendorLayout other{.opcode = 0xF0,
+                             .length = 12,
+                             .form = {1, 1, true},
+                             .code = {4, 1, true},
+                             .chip = {2, 2, false},
+                             .unit = {5, 4, true},
+                             .parameter = {0, 0, true},
+                             .reserved1 = {9, 1, true},
+                             .reserved2 = {0, 0, true},
+                             .dataLength = {10, 2, false}};
+    // code, chip, unit, parameter, reserved1, reserved2, length
+    const std::vector<int32_t> scan = {0x95, 0x0102, 0x0304, 0x11, 0x22, 0x33, 0x1234};
+    const std::tuple<VendorLayout, Bytes> cases[] = {
+        {VendorLayout{}, {0xC6, 4, 0x95, 1, 2, 3, 4, 0x11, 0x22, 0x33, 0x12, 0x34, 0, 0, 0, 0}},
+        {other, {0xF0, 4, 0x02, 0x01, 0x95, 0, 0, 3, 4, 0x22, 0x34, 0x12}},
+    };
+    for (const auto& [layout, cdb] : cases) {
+        const auto& a = scan;
+        const auto cmd =
+            encodeVendor(layout, VendorForm::Scan, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+        ASSERT_TRUE(cmd.has_value());
+        EXPECT_EQ(block(*cmd), cdb);
+        const auto back = decodeVendor(block(*cmd), layout);
+        ASSERT_TRUE(back.has_value());
+        const auto again =
+            encodeVendor(layout, back->form, back->code, back->chip, back->unit, back->parameter,
+                         back->reserved1, back->reserved2, back->length);
+        ASSERT_TRUE(again.has_value());
+        EXPECT_EQ(block(*again), cdb) << "decoded as it was encoded";
+    }
+    const VendorLayout narrow{.chip = {3, 1, true}};
+    EXPECT_FALSE(encodeVendor(narrow, VendorForm::ChipUnit, 0x94, 0x100, 0, 0, 0, 0, 512))
+        << "a chip beyond the one byte the layout gives it";
+    EXPECT_FALSE(
+        decodeVendor(block(*encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512)), other));
+    EXPECT_EQ(describeVendorBlock({}, {VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512}),
+              "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00");
+}
+
 } // namespace
 } // namespace quorlink

@@ -510,6 +510,30 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
 }
 
+// quorlink.conf's timeouts and vendor block layout reach the drive: the C API
+// encodes with the real executor's layout, SG_IO waits as [Timeouts] says.
+TEST_F(SgExecutorTest, ConfTimeoutsAndVendorLayoutReachTheDrive) {
+    tree.add(FakeDrive{});
+    ConfLoad load;
+    load.conf.timeouts.quick = std::chrono::seconds(5);
+    load.conf.timeouts.vendor = std::chrono::seconds(600);
+    load.conf.vendorBlock.opcode = 0xF0;
+    load.conf.vendorBlock.code = {12, 1, true};
+    ::setenv("QUORLINK_REPLY_DIR", (tree.roots().dev.parent_path() / "replies").c_str(), 1);
+    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, std::nullopt, load));
+    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
+    EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
+    installExecutorForTesting(nullptr);
+    ::unsetenv("QUORLINK_REPLY_DIR");
+    ASSERT_EQ(sg->sent.size(), 2u);
+    EXPECT_EQ(sg->sent[0].timeout, 5000u);
+    EXPECT_EQ(sg->sent[1].timeout, 600000u);
+    EXPECT_EQ(sg->sent[1].cdb,
+              (std::vector<uint8_t>{0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0}));
+}
+
 // A release that could not flush closes the handle all the same, and says
 // why in the failures-only trace.
 TEST_F(SgExecutorTest, ReleaseFailuresReachTheTrace) {

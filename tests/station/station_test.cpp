@@ -183,6 +183,15 @@ TEST_F(Station, EveryRowShownWholeAndApartOnOneScreen) {
     }
 }
 
+TEST_F(Station, ConfigNoticeGoesOnTheStatusLineWithoutStoppingStartUp) {
+    transport.notice = "No USB drive may be used: [Drives] Allow= in /x/quorlink.conf lists none.";
+    ASSERT_TRUE(Load().ok);
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_NE(frm->StatusLab, nullptr);
+    EXPECT_EQ(frm->StatusLab->text(), transport.notice);
+    EXPECT_EQ(monitorStarts.size(), 1u);
+}
+
 TEST_F(Station, ApModePresetsTickAndLock) {
     // Per mode, items 0..4 ticked; only mode 1 leaves them to the operator.
     const char* ticked[] = {"00000", "11010", "10000", "01010", "00010", "00001", "00000"};

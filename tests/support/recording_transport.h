@@ -66,6 +66,8 @@ public:
         return Do("VendorScan", {h, c, chip, u, p, r1, r2, n});
     }
     uint16_t KillEXE() override { return Do("KillEXE", {}); }
+    QString ConfigNotice() override { return notice; }
+    QString notice; // what ConfigNotice says
 
 private:
     uint16_t Do(const std::string& fn, std::vector<int64_t> args, const void* data = nullptr,

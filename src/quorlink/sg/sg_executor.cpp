@@ -112,10 +112,13 @@ struct Attempt {
 class SgDevice final : public Device {
 public:
     SgDevice(int index, int fd, SgDeviceInfo info, const Roots& roots,
-             std::shared_ptr<SgSystem> system, const Timeouts& timeouts)
+             std::shared_ptr<SgSystem> system, std::shared_ptr<const ConfLoad> load)
         : index_(index), fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
-          claim_(std::move(system)), timeouts_(timeouts) {}
+          claim_(std::move(system)), load_(std::move(load)) {}
     ~SgDevice() override { release(); }
+
+    // quorlink.conf; shared with the executor, which a device may outlive.
+    const QuorlinkConf& conf() const { return load_->conf; }
 
     Outcome execute(const Command& cmd, std::span<uint8_t> dataIn) override {
         std::lock_guard lock(mutex_);
@@ -203,7 +206,7 @@ private:
 
     // Asked again only when the drive said it did not run the command.
     Attempt send(const Command& cmd, std::span<uint8_t> dataIn) {
-        RetryPolicy retry(timeouts_.ready);
+        RetryPolicy retry(conf().timeouts.ready);
         const auto start = system_->now();
         for (;;) {
             Attempt a = sendOnce(cmd, dataIn);
@@ -233,7 +236,8 @@ private:
         hdr.cmd_len = cmd.cdbLength;
         hdr.sbp = sense.data();
         hdr.mx_sb_len = sense.size();
-        hdr.timeout = static_cast<unsigned int>(commandTimeout(cmd.commandClass).count());
+        hdr.timeout =
+            static_cast<unsigned int>(commandTimeout(cmd.commandClass, conf().timeouts).count());
         hdr.dxfer_direction = SG_DXFER_NONE;
         if (cmd.dataLength > 0 && cmd.direction == Direction::In) {
             if (dataIn.size() < cmd.dataLength) {
@@ -285,8 +289,8 @@ private:
                                        const std::array<uint8_t, kSenseBufferSize>& sense,
                                        const Command& cmd, Sense& senseOut) {
         const std::string timeoutText =
-            "timed out after " + std::to_string(commandTimeout(cmd.commandClass).count() / 1000) +
-            " s";
+            "timed out after " +
+            std::to_string(commandTimeout(cmd.commandClass, conf().timeouts).count() / 1000) + " s";
         if (hdr.host_status != 0) {
             if (hdr.host_status == kDidNoConnect) {
                 gone_ = true;
@@ -330,7 +334,7 @@ private:
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
     DiskClaim claim_;
-    Timeouts timeouts_;
+    std::shared_ptr<const ConfLoad> load_;
     std::mutex mutex_;
     bool gone_ = false;
     bool unflushed_ = false; // a WRITE went since the last SYNCHRONIZE CACHE
@@ -343,11 +347,14 @@ private:
 class SgExecutor final : public Executor {
 public:
     SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace,
-               const QuorlinkConf& conf)
+               ConfLoad load)
         : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)),
-          timeouts_(conf.timeouts) {}
+          load_(std::make_shared<const ConfLoad>(std::move(load))) {}
 
     std::optional<TraceTarget> defaultTrace() const override { return trace_; }
+    const ConfLoad* confLoad() const override { return load_.get(); }
+    const QuorlinkConf& conf() const { return load_->conf; }
+    const VendorLayout& vendorLayout() const override { return conf().vendorBlock; }
 
     OpenResult open(int driveIndex) override {
         OpenResult result;
@@ -380,7 +387,7 @@ public:
         result.serial = info.serial;
         result.portPath = info.portPath;
         result.device =
-            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_, timeouts_);
+            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_, load_);
         return result;
     }
 
@@ -388,38 +395,44 @@ private:
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
     std::optional<TraceTarget> trace_;
-    Timeouts timeouts_;
+    std::shared_ptr<const ConfLoad> load_;
 };
 
 } // namespace
 
-std::chrono::milliseconds commandTimeout(CommandClass cls) {
-    using namespace std::chrono_literals;
+std::chrono::milliseconds commandTimeout(CommandClass cls, const Timeouts& timeouts) {
     switch (cls) {
     case CommandClass::Quick:
-        return 10s;
+        return timeouts.quick;
     case CommandClass::Transfer:
-        return 30s;
+        return timeouts.transfer;
     case CommandClass::Vendor:
-        return 60s;
+        return timeouts.vendor;
     }
-    return 60s;
+    return timeouts.vendor;
+}
+
+std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
+                                         std::optional<TraceTarget> trace, ConfLoad conf) {
+    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace),
+                                        std::move(conf));
 }
 
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
                                          std::optional<TraceTarget> trace,
                                          const QuorlinkConf& conf) {
-    return std::make_unique<SgExecutor>(std::move(roots), std::move(system), std::move(trace),
-                                        conf);
+    return makeSgExecutor(std::move(roots), std::move(system), std::move(trace),
+                          ConfLoad{conf, {}});
 }
 
 } // namespace sg
 
 std::unique_ptr<Executor> makeSgExecutor() {
     // On a line this trace is the only place refusals and sense data show
-    // up, so failures are kept even when nobody asked for a trace.
+    // up, so failures are kept even when nobody asked for a trace. The one
+    // reading of quorlink.conf in a process: the library makes this once.
     return sg::makeSgExecutor(sg::Roots{}, sg::realSgSystem(), TraceTarget{{}, true},
-                              QuorlinkConf{});
+                              loadQuorlinkConf(quorlinkConfPath()));
 }
 
 } // namespace quorlink

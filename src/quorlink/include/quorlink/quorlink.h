@@ -79,6 +79,15 @@ QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char
 QUORLINK_API uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
                                               size_t serialSize, char* portPath, size_t portSize);
 
+/* What a program should tell its operator once at start-up about
+ * quorlink.conf ($QUORLINK_CONF, else /etc/quorlink/quorlink.conf): with real
+ * drives, a file that is missing, unusable (the message names file, key and
+ * value) or whose [Drives] Allow= lists no VID:PID means no drive will be
+ * touched at all. Returns 1 and fills text (NUL-terminated, cut to fit) with
+ * a plain sentence; 0 when there is nothing to say, with simulated drives,
+ * or for a null or empty buffer. Chooses the backend if no call has yet. */
+QUORLINK_API uint16_t quorlink_config_notice(char* text, size_t size);
+
 #ifdef __cplusplus
 }
 #endif
