@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
                 log << "data phase cut after " << received << " bytes" << std::endl;
                 continue;
             }
-            if (!notReadyAfter.empty() && std::filesystem::exists(notReadyAfter)) {
+            std::error_code ec;
+            if (!notReadyAfter.empty() && std::filesystem::exists(notReadyAfter, ec)) {
                 stick.notReadyFor(static_cast<int>(notReady));
                 notReadyAfter.clear();
             }
