@@ -2,12 +2,14 @@
 // that answers from a script and remembers what it was sent.
 #pragma once
 
+#include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -22,15 +24,39 @@ namespace sgtest {
 namespace fs = std::filesystem;
 
 struct FakeDrive {
-    int index = 1;
+    int sg = 1;
     std::string driver = "usb-storage"; // "usb-storage", "uas", or "" for a SATA disk
     std::string vendor = "Acme", model = "Line Stick", rev = "1.00", serial = "0123ABCD";
-    int type = 0; // block device sdb (8:16) with partition sdb1 (8:17)
+    int type = 0;
+    std::string port = ""; // USB port path; empty: "1-<n>" for the n-th drive added
+    uint16_t vid = 0x1234, pid = 0x5678;
+    // Whole disk (sdb: 8:16, with partition sdb1: 8:17); empty: no block device yet.
+    std::string block = "sdb";
+    uint32_t blockSize = 512; // 0: no logical_block_size file
+    std::string holder = "";  // a device stacked on the disk ("dm-0")
 };
+
+// The allow-list of the drives FakeDrive makes by default.
+inline quorlink::QuorlinkConf lineConf() {
+    quorlink::QuorlinkConf conf;
+    conf.file = "/etc/quorlink/test.conf";
+    conf.allow = {{0x1234, 0x5678}};
+    return conf;
+}
+
+inline quorlink::ConfLoad loaded(quorlink::QuorlinkConf conf, std::string error = {}) {
+    return {std::move(conf), std::move(error)};
+}
 
 inline void writeFile(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+}
+
+inline std::string hex4(uint16_t v) {
+    char text[5];
+    std::snprintf(text, sizeof text, "%04x", v);
+    return text;
 }
 
 class FakeTree {
@@ -56,18 +82,24 @@ public:
     FakeTree(const FakeTree&) = delete;
     FakeTree& operator=(const FakeTree&) = delete;
 
-    void add(const FakeDrive& d) {
+    // Returns the USB device's sysfs directory (empty for a SATA disk).
+    fs::path add(const FakeDrive& d) {
         const std::string host = std::to_string(host_++);
         fs::path parent = root_ / "sys/devices/pci0000:00/0000:00:17.0" / ("ata" + host);
+        fs::path usbDevice;
         if (!d.driver.empty()) {
-            const std::string port = "1-" + std::to_string(host_);
-            const fs::path usbDevice = root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
+            const std::string port = d.port.empty() ? "1-" + std::to_string(host_) : d.port;
+            usbDevice = root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
             parent = usbDevice / (port + ":1.0");
             fs::create_directories(parent);
             if (!d.serial.empty()) {
                 writeFile(usbDevice / "serial", d.serial + "\n");
             }
-            fs::create_symlink(root_ / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            writeFile(usbDevice / "idVendor", hex4(d.vid) + "\n");
+            writeFile(usbDevice / "idProduct", hex4(d.pid) + "\n");
+            if (!fs::exists(parent / "driver")) {
+                fs::create_symlink(root_ / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            }
         }
         const fs::path scsi =
             parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
@@ -77,14 +109,25 @@ public:
         writeFile(scsi / "rev", d.rev + "\n");
         writeFile(scsi / "type", std::to_string(d.type) + "\n");
         fs::create_symlink(root_ / "sys/bus/scsi/drivers/sd", scsi / "driver");
-        writeFile(scsi / "block/sdb/dev", "8:16\n");
-        writeFile(scsi / "block/sdb/sdb1/dev", "8:17\n");
-        writeFile(scsi / "block/sdb/sdb1/partition", "1\n");
-        const fs::path sgEntry =
-            root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(d.index));
+        if (!d.block.empty()) {
+            const fs::path disk = scsi / "block" / d.block;
+            const int minor = 16 * (d.block.back() - 'a');
+            writeFile(disk / "dev", "8:" + std::to_string(minor) + "\n");
+            writeFile(disk / (d.block + "1") / "dev", "8:" + std::to_string(minor + 1) + "\n");
+            writeFile(disk / (d.block + "1") / "partition", "1\n");
+            if (d.blockSize != 0) {
+                writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
+            }
+            fs::create_directories(disk / "holders");
+            if (!d.holder.empty()) {
+                fs::create_directories(disk / "holders" / d.holder);
+            }
+        }
+        const fs::path sgEntry = root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(d.sg));
         fs::create_directories(sgEntry);
         fs::create_symlink(fs::relative(scsi, sgEntry), sgEntry / "device");
-        writeFile(devPath(d.index), "");
+        writeFile(devPath(d.sg), "");
+        return usbDevice;
     }
     void setMountInfo(const std::string& text) {
         std::ofstream(root_ / "mountinfo", std::ios::app) << text;
@@ -93,7 +136,11 @@ public:
     quorlink::sg::Roots roots() const {
         return {root_ / "sys", root_ / "dev", root_ / "mountinfo"};
     }
-    fs::path devPath(int index) const { return root_ / "dev" / ("sg" + std::to_string(index)); }
+    fs::path devPath(int sg) const { return root_ / "dev" / ("sg" + std::to_string(sg)); }
+    fs::path sgEntry(int sg) const {
+        return root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
+    }
+    fs::path root() const { return root_; }
 
 private:
     fs::path root_;

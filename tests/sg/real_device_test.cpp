@@ -40,7 +40,7 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
             continue;
         }
         const std::string line = contents(text);
-        std::cout << "/dev/sg" << index << ": " << line;
+        std::cout << "drive " << index << ": " << line;
         // Direct-access disks only: a CD drive without a disc has no capacity.
         if (line.find("\\Disk&") != std::string::npos) {
             SCOPED_TRACE(line);
@@ -58,8 +58,8 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
     std::error_code ec;
     fs::remove_all(replies, ec);
     if (disks == 0) {
-        GTEST_SKIP() << "no usable /dev/sg disk here (none present, or no access: see "
-                        "docs/real-drives.md)";
+        GTEST_SKIP() << "no usable /dev/sg disk here (none present, none in [Drives] Allow= "
+                        "of quorlink.conf, or no access: see docs/real-drives.md)";
     }
 }
 

@@ -64,7 +64,8 @@ class SgExecutorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sg = std::make_shared<sgtest::ScriptedSg>();
-        exec = sg::makeSgExecutor(tree.roots(), sg);
+        exec =
+            sg::makeSgExecutor(tree.roots(), sg, std::nullopt, sgtest::loaded(sgtest::lineConf()));
     }
     std::unique_ptr<Device> open(int index, std::string* line = nullptr) {
         OpenResult r = exec->open(index);
@@ -73,10 +74,10 @@ protected:
         }
         return std::move(r.device);
     }
-    // A drive that is plainly fine to write: USB storage, nothing mounted.
+    // A drive that is plainly fine to write: allowed USB storage, nothing mounted.
     std::unique_ptr<Device> usbDrive() {
         tree.add(FakeDrive{});
-        auto d = open(1);
+        auto d = open(0);
         EXPECT_NE(d, nullptr);
         return d;
     }
@@ -90,54 +91,56 @@ protected:
     std::unique_ptr<Executor> exec;
 };
 
-// The records' serial and port come from the USB device above the
-// interface; a SATA disk has neither.
-TEST_F(SgExecutorTest, SerialAndPortPathOfTheUsbDevice) {
-    tree.add({.index = 1});
-    tree.add({.index = 2, .serial = "XY99"});
+// The records' serial and port, and the allow-list's VID:PID, come from the
+// USB device above the interface; a SATA disk has none of them.
+TEST_F(SgExecutorTest, IdentityFromSysfs) {
+    tree.add({.sg = 1});
+    tree.add({.sg = 2,
+              .serial = "XY99",
+              .port = "3-1.4",
+              .vid = 0xABCD,
+              .pid = 0x0001,
+              .block = "sdc",
+              .blockSize = 4096,
+              .holder = "dm-3"});
     FakeDrive disk = kSata;
-    disk.index = 3;
+    disk.sg = 3;
+    disk.block = "";
     tree.add(disk);
-    const auto one = quorlink::sg::describeSgDevice(tree.roots(), 1);
-    const auto two = quorlink::sg::describeSgDevice(tree.roots(), 2);
-    const auto sata = quorlink::sg::describeSgDevice(tree.roots(), 3);
-    EXPECT_EQ(std::pair(one.serial, one.portPath),
-              std::pair(std::string("0123ABCD"), std::string("1-1")));
-    EXPECT_EQ(std::pair(two.serial, two.portPath),
-              std::pair(std::string("XY99"), std::string("1-2")));
-    EXPECT_EQ(std::pair(sata.serial, sata.portPath), std::pair(std::string(), std::string()));
+    using Row = std::tuple<std::string, std::string, std::string, std::string, uint32_t,
+                           std::vector<std::string>>;
+    auto row = [&](int sg) {
+        const auto i = quorlink::sg::describeSgDevice(tree.roots(), sg);
+        return Row{i.serial,    i.portPath,         i.usbId ? sg::usbIdText(*i.usbId) : "",
+                   i.blockName, i.logicalBlockSize, i.holders};
+    };
+    EXPECT_EQ(row(1), Row("0123ABCD", "1-1", "1234:5678", "sdb", 512, {}));
+    EXPECT_EQ(row(2), Row("XY99", "3-1.4", "abcd:0001", "sdc", 4096, {"dm-3"}));
+    EXPECT_EQ(row(3), Row("", "", "", "", 0, {}));
 }
 
 TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
-    const std::pair<FakeDrive, const char*> cases[] = {
-        {{}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {{.driver = "uas"}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {{.serial = ""}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
-        {{.type = 5}, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {kSata, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+    const std::tuple<FakeDrive, bool, const char*> cases[] = {
+        {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.serial = ""}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
+        {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        // Off the allow-list: never a slot.
+        {{}, false, "SCSI\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00"},
+        {kSata, true, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
         // A non-USB disk whose model pretends otherwise must not pass as USB.
         {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"},
+         true,
          "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
     };
-    int index = 0;
-    for (auto [drive, expected] : cases) {
-        drive.index = ++index;
+    int sg = 0;
+    for (auto [drive, allowed, expected] : cases) {
+        drive.sg = ++sg;
         tree.add(drive);
-        std::string line;
-        EXPECT_NE(open(index, &line), nullptr);
-        EXPECT_EQ(line, expected);
+        EXPECT_EQ(sg::deviceLine(sg::describeSgDevice(tree.roots(), sg), allowed), expected);
     }
-    // No node, no drive; a node without sysfs entry is no USB storage.
-    EXPECT_EQ(open(12), nullptr);
     EXPECT_EQ(open(-1), nullptr);
-    std::ofstream(tree.devPath(14)).put('\0');
-    std::string line;
-    auto bare = open(14, &line);
-    ASSERT_NE(bare, nullptr);
-    EXPECT_EQ(line.find("USBSTOR"), std::string::npos);
-    EXPECT_EQ(run(*bare, *encodeWrite(0, 1, kPattern)).reason,
-              "refused: /dev/sg14 is not USB storage");
-    EXPECT_TRUE(sg->sent.empty());
+    EXPECT_EQ(open(17), nullptr);
 }
 
 TEST_F(SgExecutorTest, BlockDirectionLengthAndTimeoutReachTheKernel) {
@@ -254,9 +257,9 @@ TEST_F(SgExecutorTest, RetriesOnlyWhatTheDriveDidNotRun) {
     const Command read = *encodeRead(3, 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
-        QuorlinkConf conf;
+        QuorlinkConf conf = sgtest::lineConf();
         conf.timeouts.ready = c.ready;
-        auto d = sg::makeSgExecutor(tree.roots(), sg, std::nullopt, conf)->open(1).device;
+        auto d = sg::makeSgExecutor(tree.roots(), sg, std::nullopt, conf)->open(0).device;
         ASSERT_NE(d, nullptr);
         sg->sent.clear();
         sg->paused = milliseconds(0);
@@ -305,7 +308,7 @@ TEST_F(SgExecutorTest, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
     tree.add(FakeDrive{});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.steps);
-        auto d = open(1);
+        auto d = open(0);
         ASSERT_NE(d, nullptr);
         sg->sent.clear();
         sg->rereads.clear();
@@ -383,7 +386,7 @@ bool fdOpenOn(const fs::path& target) {
 TEST_F(SgExecutorTest, PulledDriveFailsAtOnceAndStaysReleasable) {
     tree.add(FakeDrive{});
     for (const Answer& gone : {Answer{.err = ENODEV}, Answer{.hostStatus = 0x01}}) {
-        auto d = open(1);
+        auto d = open(0);
         ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
         sg->sent.clear();
         sg->answers = {gone};
@@ -398,25 +401,47 @@ TEST_F(SgExecutorTest, PulledDriveFailsAtOnceAndStaysReleasable) {
 
 // ---- the write guard ----------------------------------------------------
 
+// Every reason a command that changes the drive is refused before it is
+// sent; reads still go, and nothing is left claimed.
 TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
+    using Change = void (*)(sgtest::FakeTree&, const fs::path& usbDevice);
     struct Case {
-        FakeDrive drive;
-        const char* mountLine; // appended to the mount table; nullptr: no table
-        int claimErrno;        // of the exclusive open of /dev/sdb
-        const char* reason;
+        FakeDrive drive{};
+        const char* mountLine = ""; // appended to the mount table; nullptr: no table
+        int claimErrno = 0;         // of the exclusive open of /dev/sdb
+        Change afterOpen = nullptr; // sysfs changes while the handle is open
+        const char* reason = "";
     };
     const Case cases[] = {
-        {kSata, "", 0, "refused: /dev/sg1 is not USB storage"},
-        {{.type = 5}, "", 0, "refused: /dev/sg1 is not a disk (peripheral type 5)"},
-        {FakeDrive{}, "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", 0,
-         "refused: /dev/sdb1 is mounted on /media/op/STICK"},
-        {FakeDrive{}, "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", 0,
-         "refused: /dev/sdb1 is mounted on /media/op/my stick"},
-        {FakeDrive{}, "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n", 0,
-         "refused: /dev/sdb is mounted on /mnt"},
-        {FakeDrive{}, "", EBUSY, "refused: /dev/sdb is in use by another program"},
-        {FakeDrive{}, "", EACCES, "refused: cannot claim /dev/sdb: Permission denied"},
-        {FakeDrive{}, nullptr, 0, "refused: cannot read the mount table"},
+        // Reached through [Ports] (0 = 1-1), as only there an off-list drive is.
+        {.drive = {.vid = 0xABCD},
+         .reason = "refused: USB abcd:5678 is not in [Drives] Allow= of /etc/quorlink/test.conf"},
+        {.drive = {.block = ""}, .reason = "refused: /dev/sg1 has no block device yet"},
+        {.drive = {.blockSize = 4096},
+         .reason = "refused: /dev/sdb has 4096-byte logical blocks, not 512"},
+        {.drive = {.blockSize = 0},
+         .reason = "refused: cannot read the logical block size of /dev/sdb"},
+        {.drive = {.holder = "dm-0"}, .reason = "refused: /dev/sdb is held by dm-0"},
+        {.mountLine = "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n",
+         .reason = "refused: /dev/sdb1 is mounted on /media/op/STICK"},
+        {.mountLine = "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n",
+         .reason = "refused: /dev/sdb1 is mounted on /media/op/my stick"},
+        {.mountLine = "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n",
+         .reason = "refused: /dev/sdb is mounted on /mnt"},
+        {.mountLine = nullptr, .reason = "refused: cannot read the mount table"},
+        {.claimErrno = EBUSY, .reason = "refused: /dev/sdb is in use by another program"},
+        {.claimErrno = EACCES, .reason = "refused: cannot claim /dev/sdb: Permission denied"},
+        // sysfs knows the disk but /dev has no node (a container, or udev is late).
+        {.claimErrno = ENOENT,
+         .reason = "refused: cannot claim /dev/sdb: No such file or directory"},
+        {.afterOpen = [](sgtest::FakeTree&,
+                         const fs::path& usb) { sgtest::writeFile(usb / "serial", "XY99\n"); },
+         .reason = "refused: /dev/sg1 changed since it was opened (serial 0123ABCD -> XY99)"},
+        {.afterOpen = [](sgtest::FakeTree&,
+                         const fs::path& usb) { sgtest::writeFile(usb / "idProduct", "9999\n"); },
+         .reason = "refused: /dev/sg1 changed since it was opened (USB 1234:5678 -> 1234:9999)"},
+        {.afterOpen = [](sgtest::FakeTree& t, const fs::path&) { fs::remove_all(t.sgEntry(1)); },
+         .reason = "refused: /dev/sg1 changed since it was opened (gone from sysfs)"},
     };
     std::vector<Command> changing = {*encodeWrite(0, 1, kPattern),
                                      vendor(VendorForm::Write, 0x82, kPattern),
@@ -440,9 +465,16 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         if (c.claimErrno != 0) {
             sg->busy[(tree.roots().dev / "sdb").string()] = c.claimErrno;
         }
-        tree.add(c.drive);
-        auto d = sg::makeSgExecutor(tree.roots(), sg)->open(1).device;
+        const fs::path usbDevice = tree.add(c.drive);
+        QuorlinkConf conf = sgtest::lineConf();
+        conf.ports = {{0, "1-1"}};
+        auto d = sg::makeSgExecutor(tree.roots(), sg, std::nullopt, sgtest::loaded(conf))
+                     ->open(0)
+                     .device;
         ASSERT_NE(d, nullptr);
+        if (c.afterOpen != nullptr) {
+            c.afterOpen(tree, usbDevice);
+        }
         for (const Command& cmd : changing) {
             std::vector<uint8_t> in(cmd.direction == Direction::In ? cmd.dataLength : 0);
             EXPECT_THAT(d->execute(cmd, in).reason, StartsWith(c.reason)) << int(cmd.cdb[1]);
@@ -485,9 +517,10 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
     ::setenv("QUORLINK_REPLY_DIR", replies.c_str(), 1);
     ::unsetenv("QUORLINK_TRACE");
-    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true}));
+    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true},
+                                                 sgtest::loaded(sgtest::lineConf())));
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
-    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);
     sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
                    {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
@@ -506,7 +539,7 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
     std::ifstream in(trace);
     const std::string lines(std::istreambuf_iterator<char>(in), {});
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
-    EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":1,\"args\":["));
+    EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":0,\"args\":["));
     EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
 }
 
@@ -514,14 +547,14 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
 // encodes with the real executor's layout, SG_IO waits as [Timeouts] says.
 TEST_F(SgExecutorTest, ConfTimeoutsAndVendorLayoutReachTheDrive) {
     tree.add(FakeDrive{});
-    ConfLoad load;
+    ConfLoad load = sgtest::loaded(sgtest::lineConf());
     load.conf.timeouts.quick = std::chrono::seconds(5);
     load.conf.timeouts.vendor = std::chrono::seconds(600);
     load.conf.vendorBlock.opcode = 0xF0;
     load.conf.vendorBlock.code = {12, 1, true};
     ::setenv("QUORLINK_REPLY_DIR", (tree.roots().dev.parent_path() / "replies").c_str(), 1);
     installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, std::nullopt, load));
-    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
     EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
@@ -541,8 +574,9 @@ TEST_F(SgExecutorTest, ReleaseFailuresReachTheTrace) {
     const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
     ::setenv("QUORLINK_REPLY_DIR", (tree.roots().dev.parent_path() / "replies").c_str(), 1);
     ::unsetenv("QUORLINK_TRACE");
-    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true}));
-    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    installExecutorForTesting(
+        sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true}, sgtest::lineConf()));
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);
     EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
     sg->answers = {checkCondition(0x03, 0x0C)};
@@ -554,7 +588,7 @@ TEST_F(SgExecutorTest, ReleaseFailuresReachTheTrace) {
     std::ifstream in(trace);
     std::string first;
     std::getline(in, first);
-    EXPECT_THAT(first, StartsWith("{\"fn\":\"fnQuorbus_CloseHandle\",\"drive\":1,"));
+    EXPECT_THAT(first, StartsWith("{\"fn\":\"fnQuorbus_CloseHandle\",\"drive\":0,"));
     EXPECT_THAT(first, HasSubstr("\"status\":1,\"reason\":\"SYNCHRONIZE CACHE failed: MEDIUM ERROR "
                                  "3/0C/00; partition table of /dev/sdb not re-read: Device or "
                                  "resource busy\""));

@@ -1,11 +1,13 @@
 #include "safety.h"
 
+#include "drive_map.h"
 #include "encoder.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace quorlink::sg {
 namespace {
@@ -29,7 +31,8 @@ std::string unescape(const std::string& s) {
 } // namespace
 
 bool changesDrive(const Command& cmd) {
-    if (cmd.direction == Direction::Out || cmd.cdb[0] == kVendorOpcode) {
+    if (cmd.direction == Direction::Out || cmd.cdb[0] == kVendorOpcode ||
+        cmd.commandClass == CommandClass::Vendor) {
         return true;
     }
     switch (cmd.cdb[0]) {
@@ -82,29 +85,76 @@ std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountI
     return mounts;
 }
 
-std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info) {
-    const std::string sgName = "/dev/sg" + std::to_string(index);
+std::optional<std::string> refusal(const Roots& roots, const QuorlinkConf& conf,
+                                   const SgDeviceInfo& info) {
+    const std::string sgName = "/dev/sg" + std::to_string(info.sg);
     if (!info.usbStorage) {
         return "refused: " + sgName + " is not USB storage";
+    }
+    if (!onAllowList(conf, info)) {
+        const std::string id = info.usbId ? usbIdText(*info.usbId) : "without VID:PID";
+        const std::string file = conf.file.empty() ? "quorlink.conf" : conf.file.string();
+        return "refused: USB " + id + " is not in [Drives] Allow= of " + file;
     }
     if (info.peripheralType > 0) {
         return "refused: " + sgName + " is not a disk (peripheral type " +
                std::to_string(info.peripheralType) + ")";
     }
-    const std::vector<BlockNode> nodes = blockNodes(roots, index);
-    if (nodes.empty()) {
-        return std::nullopt; // no block device bound: nothing can be mounted on it
+    if (info.blockName.empty()) {
+        return "refused: " + sgName + " has no block device yet";
+    }
+    const std::string disk = "/dev/" + info.blockName;
+    if (info.logicalBlockSize == 0) {
+        return "refused: cannot read the logical block size of " + disk;
+    }
+    if (info.logicalBlockSize != kSectorSize) {
+        // The station counts in 512-byte sectors: its writes would land elsewhere.
+        return "refused: " + disk + " has " + std::to_string(info.logicalBlockSize) +
+               "-byte logical blocks, not 512";
+    }
+    if (!info.holders.empty()) {
+        return "refused: " + disk + " is held by " + info.holders.front();
     }
     const auto mounts = readMounts(roots.mountInfo);
     if (!mounts) {
         return "refused: cannot read the mount table " + roots.mountInfo.string();
     }
+    if (const auto mounted = findMount(*mounts, blockNodes(roots, info.sg))) {
+        return "refused: " + mounted->first + " is mounted on " + mounted->second;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<std::string, std::string>> findMount(const std::vector<Mount>& mounts,
+                                                             const std::vector<BlockNode>& nodes) {
     for (const BlockNode& node : nodes) {
         const std::string devPath = "/dev/" + node.name;
-        for (const Mount& m : *mounts) {
+        for (const Mount& m : mounts) {
             if ((!node.devId.empty() && m.devId == node.devId) || m.source == devPath) {
-                return "refused: " + devPath + " is mounted on " + m.mountPoint;
+                return std::pair(devPath, m.mountPoint);
             }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> identityChange(const SgDeviceInfo& opened, const SgDeviceInfo& now) {
+    const std::string head =
+        "refused: /dev/sg" + std::to_string(opened.sg) + " changed since it was opened (";
+    if (!now.known) {
+        return head + "gone from sysfs)";
+    }
+    const auto id = [](const SgDeviceInfo& i) { return i.usbId ? usbIdText(*i.usbId) : "-"; };
+    const std::tuple<const char*, std::string, std::string> fields[] = {
+        {"SCSI address", opened.scsiAddress, now.scsiAddress},
+        {"USB", id(opened), id(now)},
+        {"serial", opened.serial, now.serial},
+        {"port", opened.portPath, now.portPath},
+    };
+    for (const auto& [name, was, is] : fields) {
+        if (was != is) {
+            return head + name + " " + (was.empty() ? "-" : was) + " -> " +
+                   (is.empty() ? "-" : is) + ")";
         }
     }
     return std::nullopt;
@@ -116,10 +166,10 @@ DiskClaim::~DiskClaim() {
     }
 }
 
-std::optional<std::string> DiskClaim::acquire(const Roots& roots, int index) {
+std::optional<std::string> DiskClaim::acquire(const Roots& roots, int sg) {
     // Whole disks only: claiming a disk exclusively fails while any of its
     // partitions is held, and a partition node may not exist yet.
-    for (const BlockNode& node : blockNodes(roots, index)) {
+    for (const BlockNode& node : blockNodes(roots, sg)) {
         if (node.partition || held_.contains(node.name)) {
             continue;
         }
@@ -127,9 +177,6 @@ std::optional<std::string> DiskClaim::acquire(const Roots& roots, int index) {
         if (fd >= 0) {
             held_[node.name] = fd;
             continue;
-        }
-        if (fd == -ENOENT) {
-            continue; // no node yet, so nothing else can open it either
         }
         if (fd == -EBUSY) {
             return "refused: /dev/" + node.name + " is in use by another program";

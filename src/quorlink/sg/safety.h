@@ -3,6 +3,7 @@
 #pragma once
 
 #include "command.h"
+#include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
@@ -10,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorlink::sg {
@@ -27,9 +29,19 @@ struct Mount {
 // Parses /proc/self/mountinfo; nullopt when the file cannot be read.
 std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountInfo);
 
-// nullopt: the drive is USB storage with nothing of it mounted; otherwise
-// why a command that changes it may not go.
-std::optional<std::string> refusal(const Roots& roots, int index, const SgDeviceInfo& info);
+// The first of `nodes` that is mounted: its /dev path and where it is mounted.
+std::optional<std::pair<std::string, std::string>> findMount(const std::vector<Mount>& mounts,
+                                                             const std::vector<BlockNode>& nodes);
+
+// nullopt: the drive is a USB storage disk on the allow-list, with a block
+// device of 512-byte blocks that nothing is stacked on or mounted from;
+// otherwise why a command that changes it may not go.
+std::optional<std::string> refusal(const Roots& roots, const QuorlinkConf& conf,
+                                   const SgDeviceInfo& info);
+
+// nullopt: sysfs still shows the drive the handle was opened on (same SCSI
+// address, USB VID:PID, serial and port); else what changed.
+std::optional<std::string> identityChange(const SgDeviceInfo& opened, const SgDeviceInfo& now);
 
 // The drive's whole-disk block devices opened with O_EXCL and held until
 // destroyed (the handle is released): while held, nothing can mount or
@@ -41,9 +53,9 @@ public:
     DiskClaim(const DiskClaim&) = delete;
     DiskClaim& operator=(const DiskClaim&) = delete;
 
-    // Claims every whole disk not held yet; nullopt when all are held (or
-    // have no node), else why not (another program holds one).
-    std::optional<std::string> acquire(const Roots& roots, int index);
+    // Claims every whole disk not held yet; nullopt when all are held, else
+    // why not (another program holds one, or there is no node to claim).
+    std::optional<std::string> acquire(const Roots& roots, int sg);
     // Disk name ("sdb") -> the claiming descriptor.
     const std::map<std::string, int>& held() const { return held_; }
 

@@ -1,5 +1,6 @@
 #include "sg_executor.h"
 
+#include "drive_map.h"
 #include "encoder.h"
 #include "retry_policy.h"
 #include "safety.h"
@@ -111,9 +112,9 @@ struct Attempt {
 
 class SgDevice final : public Device {
 public:
-    SgDevice(int index, int fd, SgDeviceInfo info, const Roots& roots,
-             std::shared_ptr<SgSystem> system, std::shared_ptr<const ConfLoad> load)
-        : index_(index), fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
+    SgDevice(int fd, SgDeviceInfo info, const Roots& roots, std::shared_ptr<SgSystem> system,
+             std::shared_ptr<const ConfLoad> load)
+        : fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
           claim_(std::move(system)), load_(std::move(load)) {}
     ~SgDevice() override { release(); }
 
@@ -129,10 +130,7 @@ public:
             return failed("bad command block length " + std::to_string(cmd.cdbLength));
         }
         if (changesDrive(cmd)) {
-            if (auto why = refusal(roots_, index_, info_)) {
-                return failed(*why);
-            }
-            if (auto why = claim_.acquire(roots_, index_)) {
+            if (auto why = guard()) {
                 return failed(*why);
             }
         }
@@ -169,6 +167,20 @@ public:
     }
 
 private:
+    // Before anything that changes the drive: sysfs read afresh must still
+    // show the drive this handle was opened on, and that drive must pass the
+    // guard now (a block device may have appeared, or something mounted it).
+    std::optional<std::string> guard() {
+        const SgDeviceInfo now = describeSgDevice(roots_, info_.sg);
+        if (auto why = identityChange(info_, now)) {
+            return why;
+        }
+        if (auto why = refusal(roots_, conf(), now)) {
+            return why;
+        }
+        return claim_.acquire(roots_, info_.sg);
+    }
+
     // Sectors written since the last flush reach the medium before anything
     // else is asked, so what the station reads back is what the drive keeps.
     std::optional<std::string> flushWrites() {
@@ -328,7 +340,6 @@ private:
         return std::nullopt;
     }
 
-    int index_;
     FileDescriptor fd_;
     SgDeviceInfo info_;
     Roots roots_;
@@ -349,7 +360,7 @@ public:
     SgExecutor(Roots roots, std::shared_ptr<SgSystem> system, std::optional<TraceTarget> trace,
                ConfLoad load)
         : roots_(std::move(roots)), system_(std::move(system)), trace_(std::move(trace)),
-          load_(std::make_shared<const ConfLoad>(std::move(load))) {}
+          load_(std::make_shared<const ConfLoad>(usable(std::move(load)))) {}
 
     std::optional<TraceTarget> defaultTrace() const override { return trace_; }
     const ConfLoad* confLoad() const override { return load_.get(); }
@@ -358,10 +369,18 @@ public:
 
     OpenResult open(int driveIndex) override {
         OpenResult result;
-        if (driveIndex < 0) {
+        // Which device the index names is read from sysfs now: drives come
+        // and go, and nothing of an earlier open is trusted.
+        std::optional<MappedDevice> mapped;
+        for (MappedDevice& d : mapDrives(roots_, conf())) {
+            if (d.index == driveIndex && driveIndex >= 0) {
+                mapped = std::move(d);
+            }
+        }
+        if (!mapped) {
             return result;
         }
-        const std::string path = (roots_.dev / ("sg" + std::to_string(driveIndex))).string();
+        const std::string path = (roots_.dev / ("sg" + std::to_string(mapped->info.sg))).string();
         int fd;
         do {
             // Non-blocking so that a drive stuck in reset cannot hang discovery;
@@ -382,16 +401,24 @@ public:
             ::close(fd);
             return result;
         }
-        SgDeviceInfo info = describeSgDevice(roots_, driveIndex);
-        result.deviceLine = deviceLine(info);
-        result.serial = info.serial;
-        result.portPath = info.portPath;
+        result.deviceLine = deviceLine(mapped->info, mapped->allowed);
+        result.serial = mapped->info.serial;
+        result.portPath = mapped->info.portPath;
         result.device =
-            std::make_unique<SgDevice>(driveIndex, fd, std::move(info), roots_, system_, load_);
+            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, system_, load_);
         return result;
     }
 
 private:
+    // An unusable file allows no drive at all rather than a guess.
+    static ConfLoad usable(ConfLoad load) {
+        if (!load.error.empty()) {
+            load.conf.allow.clear();
+            load.conf.ports.clear();
+        }
+        return load;
+    }
+
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
     std::optional<TraceTarget> trace_;

@@ -1,4 +1,5 @@
-// The real executor: drive index N is /dev/sgN, every command one SG_IO.
+// The real executor: drive indexes name the USB drives quorlink.conf allows
+// (drive_map.h), every command one SG_IO.
 #pragma once
 
 #include "executor.h"
@@ -18,8 +19,9 @@ namespace quorlink::sg {
 std::chrono::milliseconds commandTimeout(CommandClass cls, const Timeouts& timeouts = {});
 
 // `trace`: what the library traces when $QUORLINK_TRACE does not say;
-// `conf`: quorlink.conf as loaded (its defaults allow no drive; its
-// timeouts.ready is how long a drive becoming ready is waited for).
+// `conf`: quorlink.conf as loaded: which drives it may touch and where they
+// sit (the defaults, and a file with an error, allow no drive); its
+// timeouts.ready is how long a drive becoming ready is waited for.
 std::unique_ptr<Executor> makeSgExecutor(Roots roots, std::shared_ptr<SgSystem> system,
                                          std::optional<TraceTarget> trace = std::nullopt,
                                          const QuorlinkConf& conf = QuorlinkConf{});

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <system_error>
 
@@ -56,8 +58,62 @@ std::string typeName(int peripheralType) {
     }
 }
 
-fs::path sgDeviceDir(const Roots& roots, int index) {
-    return roots.sys / "class" / "scsi_generic" / ("sg" + std::to_string(index)) / "device";
+fs::path sgDeviceDir(const Roots& roots, int sg) {
+    return roots.sys / "class" / "scsi_generic" / ("sg" + std::to_string(sg)) / "device";
+}
+
+template <typename T> std::optional<T> parseNumber(const std::string& text, int base) {
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<UsbId> readUsbId(const fs::path& usbDevice) {
+    const auto vid = parseNumber<uint16_t>(readAttribute(usbDevice / "idVendor"), 16);
+    const auto pid = parseNumber<uint16_t>(readAttribute(usbDevice / "idProduct"), 16);
+    if (!vid || !pid) {
+        return std::nullopt;
+    }
+    return UsbId{*vid, *pid};
+}
+
+// The whole disk under the SCSI device: its name, logical block size and
+// whatever is stacked on it.
+void describeBlockDevice(const fs::path& scsiDevice, SgDeviceInfo& info) {
+    std::error_code ec;
+    std::vector<fs::path> disks;
+    for (fs::directory_iterator it(scsiDevice / "block", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        disks.push_back(it->path());
+    }
+    if (disks.empty()) {
+        return;
+    }
+    std::sort(disks.begin(), disks.end());
+    const fs::path& disk = disks.front();
+    info.blockName = disk.filename().string();
+    info.logicalBlockSize =
+        parseNumber<uint32_t>(readAttribute(disk / "queue" / "logical_block_size"), 10).value_or(0);
+    // A mapper or RAID device on the disk or on any of its partitions.
+    std::vector<fs::path> levels = {disk};
+    for (fs::directory_iterator it(disk, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code probe;
+        if (fs::exists(it->path() / "partition", probe)) {
+            levels.push_back(it->path());
+        }
+    }
+    for (const fs::path& level : levels) {
+        std::error_code inner;
+        for (fs::directory_iterator it(level / "holders", inner), end; !inner && it != end;
+             it.increment(inner)) {
+            info.holders.push_back(it->path().filename().string());
+        }
+    }
+    std::sort(info.holders.begin(), info.holders.end());
 }
 
 // A non-USB device must never look like USB storage to the station, whatever
@@ -77,14 +133,17 @@ std::string withoutUsbStorageMark(std::string line) {
 
 } // namespace
 
-SgDeviceInfo describeSgDevice(const Roots& roots, int index) {
+SgDeviceInfo describeSgDevice(const Roots& roots, int sg) {
     SgDeviceInfo info;
+    info.sg = sg;
     std::error_code ec;
-    const fs::path scsiDevice = fs::canonical(sgDeviceDir(roots, index), ec);
+    const fs::path scsiDevice = fs::canonical(sgDeviceDir(roots, sg), ec);
     if (ec) {
         return info;
     }
     info.known = true;
+    info.scsiAddress = scsiDevice.filename().string();
+    describeBlockDevice(scsiDevice, info);
     info.vendor = readAttribute(scsiDevice / "vendor");
     info.model = readAttribute(scsiDevice / "model");
     info.rev = readAttribute(scsiDevice / "rev");
@@ -107,26 +166,43 @@ SgDeviceInfo describeSgDevice(const Roots& roots, int index) {
             // The interface's parent is the USB device, which holds the serial.
             info.serial = readAttribute(dir.parent_path() / "serial");
             info.portPath = dir.parent_path().filename().string();
+            info.usbId = readUsbId(dir.parent_path());
             break;
         }
     }
     return info;
 }
 
-std::string deviceLine(const SgDeviceInfo& info) {
+std::vector<int> sgNumbers(const Roots& roots) {
+    std::vector<int> numbers;
+    std::error_code ec;
+    for (fs::directory_iterator it(roots.sys / "class" / "scsi_generic", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with("sg")) {
+            if (const auto n = parseNumber<int>(name.substr(2), 10)) {
+                numbers.push_back(*n);
+            }
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+std::string deviceLine(const SgDeviceInfo& info, bool allowed) {
     const std::string ids = typeName(info.peripheralType) + "&Ven_" + field(info.vendor) +
                             "&Prod_" + field(info.model) + "&Rev_" + field(info.rev);
-    if (info.usbStorage) {
+    if (info.usbStorage && allowed) {
         const std::string serial = info.serial.empty() ? "0" : field(info.serial);
         return "USBSTOR\\" + ids + "\\" + serial;
     }
     return withoutUsbStorageMark("SCSI\\" + ids);
 }
 
-std::vector<BlockNode> blockNodes(const Roots& roots, int index) {
+std::vector<BlockNode> blockNodes(const Roots& roots, int sg) {
     std::vector<BlockNode> nodes;
     std::error_code ec;
-    const fs::path blockDir = sgDeviceDir(roots, index) / "block";
+    const fs::path blockDir = sgDeviceDir(roots, sg) / "block";
     for (fs::directory_iterator disk(blockDir, ec), end; !ec && disk != end; disk.increment(ec)) {
         const std::string diskName = disk->path().filename().string();
         nodes.push_back({diskName, readAttribute(disk->path() / "dev"), false});
@@ -143,6 +219,12 @@ std::vector<BlockNode> blockNodes(const Roots& roots, int index) {
     std::sort(nodes.begin(), nodes.end(),
               [](const BlockNode& a, const BlockNode& b) { return a.name < b.name; });
     return nodes;
+}
+
+std::string usbIdText(UsbId id) {
+    char text[10];
+    std::snprintf(text, sizeof text, "%04x:%04x", id.vid, id.pid);
+    return text;
 }
 
 } // namespace quorlink::sg
