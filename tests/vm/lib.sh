@@ -31,13 +31,32 @@ rack_serial() {
     "$bin/ufd-rack" --rack "$1" list | awk -v i="$2" '$1 == i { n = split($NF, p, "\\"); print p[n] }'
 }
 
+# usb_rack FILE PREFIX N: a rack of the PC's disk and N small USB drives
+# (serials PREFIX000001 ...) of two chips each.
+usb_rack() {
+    local i
+    {
+        echo '{"drives": [{"index": 0, "kind": "disk"}'
+        for i in $(seq 1 "$3"); do
+            printf ', {"index": %d, "capacity": 100000, "chips": ["0x75", "0x75"], "units94": {"default": 1}, "units95": {"default": 1}, "serial": "%s%06d"}\n' \
+                "$i" "$2" "$i"
+        done
+        echo ']}'
+    } >"$1"
+}
+
 # stick_start NAME RACK INDEX [VID:PID [SERIAL [BLOCK_SIZE]]]: a gadget
 # carrying ufd-stick for drive INDEX of RACK, ready to be plugged (with
-# UFDVM_LATER=1 set, not waited for: sticks_ready waits for them all).
+# UFDVM_LATER=1 set, not waited for: sticks_ready waits for them all). The
+# VID:PID defaults to the one the guest's quorlink.conf allows. With
+# UFDVM_NOT_READY=N the stick is NOT READY for N commands after stick_arm.
 stick_start() {
-    local name=$1 rack=$2 index=$3 ids=${4:-1234:5678} serial=${5:-} block=${6:-512}
-    local g=$gadgets/$name ffs=/run/ufdvm/ffs/$name
+    local name=$1 rack=$2 index=$3 ids=${4:-$UFDVM_ALLOWED} serial=${5:-} block=${6:-512}
+    local g=$gadgets/$name ffs=/run/ufdvm/ffs/$name extra=()
     [ -n "$serial" ] || serial=$(rack_serial "$rack" "$index")
+    [ -z "${UFDVM_NOT_READY:-}" ] ||
+        extra=(--not-ready "$UFDVM_NOT_READY" --not-ready-after "$scratch/$name.arm")
+    echo "${QUORLINK_STATE_DIR:-$rack.state}/drive-$index/image.img" >"$scratch/$name.image"
     mkdir "$g"
     echo "0x${ids%:*}" >"$g/idVendor"
     echo "0x${ids#*:}" >"$g/idProduct"
@@ -50,7 +69,7 @@ stick_start() {
     ln -s "$g/functions/ffs.$name" "$g/configs/c.1/"
     mkdir -p "$ffs"
     mount -t functionfs "$name" "$ffs"
-    "$bin/ufd-stick" --rack "$rack" --index "$index" --ffs "$ffs" --block-size "$block" \
+    "$bin/ufd-stick" --rack "$rack" --index "$index" --ffs "$ffs" --block-size "$block" "${extra[@]}" \
         --log "$UFDVM_WORK/$name.commands" --ready "$scratch/$name.ready" \
         2>>"$UFDVM_WORK/$name.stderr" &
     echo $! >"$scratch/$name.pid"
@@ -64,6 +83,8 @@ sticks_ready() {
         wait_for 30 "stick $s ready" test -f "$scratch/$s.ready"
     done
 }
+
+stick_arm() { touch "$scratch/$1.arm"; }
 
 # stick_plug NAME PORT: connects the stick to dummy_hcd's port PORT (0..15).
 stick_plug() { echo "dummy_udc.$2" >"$gadgets/$1/UDC"; }
@@ -80,6 +101,33 @@ stick_stop() {
     rmdir "$g/configs/c.1/strings/0x409" "$g/configs/c.1" "$g/functions/ffs.$name" \
         "$g/strings/0x409" "$g" 2>/dev/null || true
 }
+
+# keep NAME...: each stick's image and log length as they are now.
+keep() {
+    local s
+    for s; do
+        wc -l <"$UFDVM_WORK/$s.commands" >"$scratch/$s.mark"
+        cp --sparse=always "$(cat "$scratch/$s.image")" "$scratch/$s.kept"
+    done
+}
+
+# untouched NAME...: since keep, no command that may change a drive (WRITE
+# of any size, WRITE SAME, UNMAP, FORMAT UNIT, the vendor block, anything
+# with data out) reached the stick, and its image is byte for byte the same.
+untouched() {
+    local s
+    for s; do
+        if tail -n +$(($(cat "$scratch/$s.mark") + 1)) "$UFDVM_WORK/$s.commands" |
+            grep -E '^cdb=(0a|2a|aa|8a|41|93|42|04|c6)|^cdb=[0-9a-f]* out '; then
+            fail "a command that changes the drive reached stick $s"
+        fi
+        "$bin/image-cmp" "$scratch/$s.kept" "$(cat "$scratch/$s.image")" ||
+            fail "stick $s's image changed"
+    done
+}
+
+# colour DIR SLOT: the picture of a slot's row in a batch run; empty if none.
+colour() { awk -v s="$2" '$1 == s { print $4 }' "$1/rows"; }
 
 # without_run_id FILE: a batch's output less its first line when that is the
 # run id, which is new in every run.

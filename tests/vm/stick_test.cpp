@@ -134,6 +134,21 @@ TEST_F(StickTest, AnUnpluggedDriveIsNotReady) {
     EXPECT_EQ(a.sense, stick::kNotReady);
 }
 
+TEST_F(StickTest, BecomesReadyAfterTheFirstCommandsThatNeedTheMedium) {
+    stick::Stick s = make(simtest::usbDrive(1));
+    s.notReadyFor(2);
+    const Bytes inquiry{0x12, 0, 0, 0, 36, 0}, unitReady{0, 0, 0, 0, 0, 0};
+    const Bytes read{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}, requestSense{0x03, 0, 0, 0, 18, 0};
+    Bytes in36(36), in512(512), sense(18);
+    EXPECT_TRUE(s.answer(inquiry, in36, {}).ok); // no medium needed: not counted
+    EXPECT_EQ(s.answer(unitReady, {}, {}).sense, stick::kBecomingReady);
+    ASSERT_TRUE(s.answer(requestSense, sense, {}).ok);
+    EXPECT_EQ(Bytes(sense.begin() + 12, sense.begin() + 14), (Bytes{0x04, 0x01}));
+    EXPECT_EQ(s.answer(read, in512, {}).sense, stick::kBecomingReady);
+    EXPECT_TRUE(s.answer(read, in512, {}).ok);
+    EXPECT_TRUE(s.answer(unitReady, {}, {}).ok);
+}
+
 TEST_F(StickTest, LargerBlocksMapOntoTheDrivesSectors) {
     stick::Stick s = make(simtest::usbDrive(1), 4096); // 2048 sectors: 256 blocks
     Bytes capacity(8);

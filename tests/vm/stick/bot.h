@@ -39,6 +39,7 @@ struct Sense {
 
 inline constexpr Sense kNoSense{0, 0, 0};
 inline constexpr Sense kNotReady{0x02, 0x3A, 0x00};        // medium not present
+inline constexpr Sense kBecomingReady{0x02, 0x04, 0x01};   // not ready, becoming ready
 inline constexpr Sense kMediumError{0x03, 0x11, 0x00};     // unrecovered read error
 inline constexpr Sense kInvalidOpcode{0x05, 0x20, 0x00};   // invalid command operation code
 inline constexpr Sense kLbaOutOfRange{0x05, 0x21, 0x00};   // logical block address out of range

@@ -4,7 +4,11 @@
 // logs each command block it receives, one line each, as it answers it.
 //
 //   ufd-stick --rack FILE --index N --ffs DIR --log FILE [--ready FILE]
-//             [--block-size BYTES]
+//             [--block-size BYTES] [--not-ready N [--not-ready-after FILE]]
+//
+// --not-ready: the first N commands that need the medium get NOT READY,
+// becoming ready; counted from the moment FILE exists when given, so that
+// the kernel's own probe at plug time does not use them up.
 //
 // The rack's state lives where the simulator keeps it ($QUORLINK_STATE_DIR,
 // else beside the rack). USB identity (VID:PID, serial) belongs to the gadget
@@ -18,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -29,7 +34,7 @@ namespace {
 int usage(const char* why) {
     std::fprintf(stderr,
                  "ufd-stick: %s\nusage: ufd-stick --rack FILE --index N --ffs DIR --log FILE "
-                 "[--ready FILE] [--block-size BYTES]\n",
+                 "[--ready FILE] [--block-size BYTES] [--not-ready N [--not-ready-after FILE]]\n",
                  why);
     return 2;
 }
@@ -72,6 +77,15 @@ int main(int argc, char** argv) {
         }
     }
 
+    long notReady = 0;
+    if (opt.count("--not-ready")) {
+        notReady = std::strtol(opt["--not-ready"].c_str(), &end, 10);
+        if (*end != '\0' || notReady < 1 || notReady > 1000) {
+            return usage(("bad command count " + opt["--not-ready"]).c_str());
+        }
+    }
+    std::string notReadyAfter = opt.count("--not-ready-after") ? opt["--not-ready-after"] : "";
+
     auto executor = quorlink::makeSimulatorExecutor(opt["--rack"]);
     quorlink::OpenResult drive = executor->open(static_cast<int>(index));
     if (!drive.device || drive.deviceLine.find("USBSTOR") == std::string::npos) {
@@ -80,6 +94,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     stick::Stick stick(std::move(drive.device), static_cast<uint32_t>(blockSize));
+    if (notReady > 0 && notReadyAfter.empty()) {
+        stick.notReadyFor(static_cast<int>(notReady));
+    }
 
     std::ofstream log(opt["--log"], std::ios::app);
     if (!log) {
@@ -118,6 +135,11 @@ int main(int argc, char** argv) {
             if (out && received < data.size()) {
                 log << "data phase cut after " << received << " bytes" << std::endl;
                 continue;
+            }
+            std::error_code ec;
+            if (!notReadyAfter.empty() && std::filesystem::exists(notReadyAfter, ec)) {
+                stick.notReadyFor(static_cast<int>(notReady));
+                notReadyAfter.clear();
             }
             const auto cdb = std::span(cbw->cdb).first(cbw->cdbLength);
             const std::span<uint8_t> none;

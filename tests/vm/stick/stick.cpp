@@ -12,7 +12,9 @@
 namespace stick {
 namespace {
 
+constexpr uint8_t kTestUnitReady = 0x00;
 constexpr uint8_t kRequestSense = 0x03;
+constexpr uint8_t kFormatUnit = 0x04;
 constexpr uint8_t kInquiry = 0x12;
 constexpr uint8_t kStartStop = 0x1B;
 constexpr uint8_t kPreventAllow = 0x1E;
@@ -57,6 +59,20 @@ std::optional<uint64_t> dataLengthOf(std::span<const uint8_t> cdb, uint32_t sect
     return std::nullopt;
 }
 
+// Commands a drive cannot answer before its medium is ready.
+bool needsMedium(std::span<const uint8_t> cdb) {
+    switch (cdb[0]) {
+    case kTestUnitReady:
+    case kFormatUnit:
+    case kReadCapacity10:
+    case kServiceActionIn16:
+    case kSynchronizeCache10:
+        return true;
+    default:
+        return quorlink::decodeVendor(cdb) || quorlink::decodeTransfer(cdb);
+    }
+}
+
 } // namespace
 
 Sense senseFor(const std::string& reason) {
@@ -95,7 +111,13 @@ Answer Stick::answer(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
         pending_ = kNoSense;
         return {true, kNoSense, {}};
     }
-    Answer a = run(cdb, dataIn, dataOut);
+    Answer a;
+    if (notReady_ > 0 && needsMedium(cdb)) {
+        --notReady_;
+        a = {false, kBecomingReady, "becoming ready"};
+    } else {
+        a = run(cdb, dataIn, dataOut);
+    }
     pending_ = a.ok ? kNoSense : a.sense;
     return a;
 }

@@ -33,6 +33,10 @@ public:
     Answer answer(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
                   std::span<const uint8_t> dataOut);
 
+    // The next `commands` commands that need the medium get NOT READY,
+    // becoming ready, as a drive still spinning up or loading its firmware.
+    void notReadyFor(int commands) { notReady_ = commands; }
+
 private:
     Answer run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
                std::span<const uint8_t> dataOut);
@@ -41,6 +45,7 @@ private:
     std::unique_ptr<quorlink::Device> drive_;
     uint32_t sectorsPerBlock_;
     Sense pending_ = kNoSense;
+    int notReady_ = 0;
 };
 
 // The sense a real drive gives for what the drive model calls a failure.
