@@ -8,9 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include <sys/stat.h>
 

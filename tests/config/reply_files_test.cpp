@@ -7,8 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <string>
+#include <numeric>
 
 namespace ufd {
 namespace {
@@ -83,14 +82,6 @@ TEST_F(ReplyFilesTest, BlockIsTheFileBytesThenZerosAndTheRestUntouched) {
     }
 }
 
-QByteArray AllBytes() {
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b) {
-        bytes.append(static_cast<char>(b));
-    }
-    return bytes;
-}
-
 TEST(Ansi, EveryByteDecodesAsWindows1252AndEncodesBack) {
     // Code points published for the page, byte 0x80 first; the rest of the
     // bytes are their own code points.
@@ -99,7 +90,9 @@ TEST(Ansi, EveryByteDecodesAsWindows1252AndEncodesBack) {
         u'‹', u'Œ',   0x008D, u'Ž', 0x008F, 0x0090, u'‘', u'’',   u'“', u'”', u'•',
         u'–', u'—',   u'˜',   u'™', u'š',   u'›',   u'œ', 0x009D, u'ž', u'Ÿ',
     };
-    const QString text = FromAnsi(AllBytes());
+    QByteArray all(256, 0);
+    std::iota(all.begin(), all.end(), char(0));
+    const QString text = FromAnsi(all);
     ASSERT_EQ(text.size(), 256);
     for (int b = 0; b < 256; ++b) {
         const char16_t expected = b >= 0x80 && b <= 0x9F ? high[b - 0x80] : char16_t(b);
@@ -107,7 +100,7 @@ TEST(Ansi, EveryByteDecodesAsWindows1252AndEncodesBack) {
         EXPECT_EQ(AnsiCode(text.at(b)), std::optional(static_cast<unsigned char>(b)))
             << std::hex << b;
     }
-    EXPECT_EQ(ToAnsi(text), AllBytes());
+    EXPECT_EQ(ToAnsi(text), all);
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 
 #include "platform/message_box.h"
 
-#include <vector>
-
 namespace ufd::testing {
 
 class ScriptedOperator {

@@ -3,7 +3,6 @@
 #include "platform/clock.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 #include <cmath>
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 namespace ufd {
 namespace {
@@ -67,34 +65,24 @@ TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
     }
 }
 
-// Records events sent to it.
-class EventSink : public QObject {
-public:
-    bool event(QEvent* e) override {
-        if (e->type() == QEvent::User) {
-            ++userEvents;
-            return true;
-        }
-        return QObject::event(e);
-    }
-    int userEvents = 0;
-};
-
 TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
     ASSERT_NE(QCoreApplication::instance(), nullptr);
-    EventSink sink;
+    QObject receiver;
+    int posted = 0;
     bool timerFired = false;
     QTimer::singleShot(20, [&] { timerFired = true; });
-    QCoreApplication::postEvent(&sink, new QEvent(QEvent::User));
+    QMetaObject::invokeMethod(
+        &receiver, [&] { ++posted; }, Qt::QueuedConnection);
     // Posted from another thread while the wait is blocked.
     std::thread poster([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        QCoreApplication::postEvent(&sink, new QEvent(QEvent::User));
+        QMetaObject::invokeMethod(
+            &receiver, [&] { ++posted; }, Qt::QueuedConnection);
     });
     WaitSeconds(0.3f);
     poster.join();
     EXPECT_TRUE(timerFired);
-    EXPECT_EQ(sink.userEvents, 2);
+    EXPECT_EQ(posted, 2);
 }
 
 } // namespace

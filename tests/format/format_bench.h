@@ -5,27 +5,20 @@
 #include "format/volume.h"
 #include "support/recording_transport.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <utility>
-#include <vector>
 
 namespace ufd::test {
 
 inline constexpr int32_t kHandle = 7;
 
 struct FormatBench {
-    QTemporaryDir dir;
-    ReplyFiles files{dir.filePath("reply.txt").toStdString(),
-                     dir.filePath("reply.bin").toStdString()};
-    RecordingTransport transport{files};
+    RecordingTransport transport;
     StationContext ctx{transport};
 
     FormatBench() {
-        ctx.replies = files;
+        ctx.replies = transport.files;
         BuildSectorTemplates(ctx);
         ctx.slots.DiskSlots[0].Handle = kHandle;
         ctx.slots.DiskCount = 1;

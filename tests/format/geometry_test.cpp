@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
 
 namespace ufd {
 namespace {

@@ -4,8 +4,6 @@
 #include "format_bench.h"
 #include "support/sim_station.h"
 
-#include <string>
-
 namespace ufd::test {
 namespace {
 

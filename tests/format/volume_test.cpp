@@ -1,8 +1,6 @@
 #include "format_bench.h"
 
 #include <cmath>
-#include <limits>
-#include <tuple>
 
 namespace ufd::test {
 namespace {

@@ -6,8 +6,6 @@
 #include <libudev.h>
 
 #include <filesystem>
-#include <memory>
-#include <string>
 
 namespace ufd {
 namespace {

@@ -13,10 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-#include <vector>
-
 namespace ufd {
 namespace {
 

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace ufd {
 namespace {
 

@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>

@@ -1,52 +1,33 @@
 // The beep as the operator hears it: the station window on the simulated
 // rack with "Enable Beep" ticked, its real pauses and its real beep playing
 // into a private sound server, recorded and measured.
-#include "platform/beep.h"
-#include "platform/message_box.h"
-#include "station/test_frm.h"
+#include "simulated_run.h"
 #include "support/null_sink.h"
-#include "support/sim_rack.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 
 namespace ufd {
 namespace {
 
-TEST(BeepHeard, FiveTonesPerFailedDrive) {
+using BeepHeard = SimulatedRun;
+
+TEST_F(BeepHeard, FiveTonesPerFailedDrive) {
     test::NullSink sink;
     if (!sink.Ok()) {
         GTEST_SKIP() << "no private sound server (pulseaudio, pulseaudio-utils)";
     }
     // Before anything in this process opens the sound system.
     qputenv("PULSE_SERVER", sink.Server());
-    test::SimRack& rack = test::SimRack::Shared("fast.json");
-    rack.Reset();
-    SetMessageBoxHandler([](const MessageBoxRequest& r) {
-        ADD_FAILURE() << "unexpected box: " << r.text.toStdString();
-        return kAnswerOk;
-    });
-    QuorlinkTransport transport;
-    StationContext ctx{transport};
-    StationDependencies d = StationDependencies::Real();
-    d.readProductConfig = [](ProductConfig& p) {
-        return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
-    };
-    d.startMonitor = [](const QString&) { return 33; };
-    d.noticeChannel = rack.Path("notices");
-    TestFrm frm(ctx, d);
-    ASSERT_TRUE(frm.Form_Load().ok);
-    frm.Ch->setChecked(true);
+    SetBeepHandler({});
+    realPauses = true;
+    Open(false);
+    frm->Ch->setChecked(true);
 
     ASSERT_TRUE(sink.StartRecording());
-    frm.GoCmd->click();
-    ASSERT_EQ(frm.PassLab->text(), kFailed); // drives 5 and 6 fail
-    QTest::qWait(300);                       // the last tone plays out
-    const std::vector<int16_t> samples = sink.StopRecording();
-    SetMessageBoxHandler({});
-
-    const auto tones = test::FindTones(samples, 2000);
+    frm->GoCmd->click();
+    ASSERT_EQ(frm->PassLab->text(), kFailed); // drives 5 and 6 fail
+    QTest::qWait(300);                        // the last tone plays out
+    const auto tones = test::FindTones(sink.StopRecording(), 2000);
     ASSERT_EQ(tones.size(), 10U);
     for (size_t i = 0; i < tones.size(); ++i) {
         SCOPED_TRACE(i);

@@ -4,12 +4,7 @@
 #include "station/slot_items.h"
 #include "support/recording_transport.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace ufd {
 namespace {
@@ -44,9 +39,7 @@ private:
 };
 
 TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
-    QTemporaryDir dir;
-    ReplyFiles files{dir.filePath("q.txt").toStdString(), dir.filePath("q.bin").toStdString()};
-    test::RecordingTransport transport{files};
+    test::RecordingTransport transport;
     const std::string failed = "picture " + std::to_string(kPictureFailed);
 
     struct Case {

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -20,9 +19,7 @@
 #include <chrono>
 #include <thread>
 
-#include <memory>
 #include <numeric>
-#include <vector>
 
 namespace ufd {
 namespace {
@@ -34,7 +31,7 @@ using test::RecordingTransport;
 class Station : public ::testing::Test {
 protected:
     void SetUp() override {
-        ctx.replies = files;
+        ctx.replies = transport.files;
         // Every call succeeds but a probe of an index without a drive.
         transport.script = [this](const Call& c) {
             if (c.fn != "GetDiskHandle") {
@@ -85,9 +82,7 @@ protected:
 
     int Count(const std::string& fn) const { return static_cast<int>(transport.Calls(fn).size()); }
 
-    QTemporaryDir dir;
-    ReplyFiles files{dir.filePath("q.txt").toStdString(), dir.filePath("q.bin").toStdString()};
-    RecordingTransport transport{files};
+    RecordingTransport transport;
     StationContext ctx{transport};
     std::unique_ptr<TestFrm> frm;
     // One letter per drive index, its handle 100 + index: U USB storage, u

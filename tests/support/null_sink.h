@@ -10,9 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <vector>
 
 namespace ufd::test {
 

@@ -19,8 +19,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <optional>
-
 namespace ufd::test {
 
 class PgServer {
@@ -95,13 +93,8 @@ public:
         if (!made) {
             return std::nullopt;
         }
-        DatabaseTarget t;
-        t.kind = DatabaseTarget::Kind::Postgres;
-        t.host = "127.0.0.1";
-        t.port = port_;
-        t.user = "ufd";
-        t.database = name;
-        return t;
+        return DatabaseTarget{
+            DatabaseTarget::Kind::Postgres, {}, "127.0.0.1", name, "ufd", {}, {}, port_};
     }
 
     QString skip;

@@ -6,13 +6,10 @@
 #include "config/reply_files.h"
 #include "context/transport.h"
 
+#include <QTemporaryDir>
+
 #include <algorithm>
-#include <cstdint>
 #include <fstream>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace ufd::test {
 
@@ -30,8 +27,12 @@ struct Answer {
 };
 
 class RecordingTransport : public Transport {
+    QTemporaryDir dir_;
+
 public:
-    explicit RecordingTransport(const ReplyFiles& files) : textFile_(files.TextFile()) {}
+    // Where its replies go, in a directory of its own: the context reads them.
+    ReplyFiles files{dir_.filePath("reply.txt").toStdString(),
+                     dir_.filePath("reply.bin").toStdString()};
 
     // Decides the answer per call; default: status 1, no reply file.
     std::function<Answer(const Call&)> script = [](const Call&) { return Answer{}; };
@@ -76,14 +77,12 @@ private:
         Call c{fn, std::move(args), {bytes, bytes + (data != nullptr ? size : 0)}, 0};
         const Answer a = script(c);
         if (a.text) {
-            std::ofstream(textFile_, std::ios::trunc) << *a.text;
+            std::ofstream(files.TextFile(), std::ios::trunc) << *a.text;
         }
         c.status = a.status;
         calls.push_back(std::move(c));
         return a.status;
     }
-
-    std::filesystem::path textFile_;
 };
 
 } // namespace ufd::test

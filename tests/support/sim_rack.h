@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace ufd::test {
 
 struct TracedCall {

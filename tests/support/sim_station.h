@@ -22,9 +22,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace ufd::test {
 

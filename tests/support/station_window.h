@@ -8,8 +8,6 @@
 #include <QTest>
 #include <QUuid>
 
-#include <memory>
-#include <optional>
 #include <unistd.h>
 
 namespace ufd::test {

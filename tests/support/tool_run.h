@@ -10,8 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <vector>
 
 namespace ufd::test {
 
