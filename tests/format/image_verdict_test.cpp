@@ -320,29 +320,22 @@ TEST_P(LargeImage, ToolsAgreeAndLayoutIsAsSized) {
 
         // The facts, from the boot sector's bytes.
         const std::vector<uint8_t> b = drive.Sector(p.start);
-        uint32_t cluster, fatOffset, fatLength, heap;
+        // Sectors per cluster, the FAT's offset and length, the heap's offset.
+        const std::array<uint32_t, 4> facts =
+            exfat ? std::array{1u << b[109], Le(b, 80, 4), Le(b, 84, 4), Le(b, 88, 4)}
+                  : std::array{uint32_t{b[13]}, Le(b, 14, 2), Le(b, 36, 4),
+                               Le(b, 14, 2) + 2 * Le(b, 36, 4)};
+        EXPECT_EQ(facts, (std::array{v.cluster, v.fatOffset, v.fatLength, v.heapOffset}));
         if (exfat) {
-            cluster = 1u << b[109];
-            fatOffset = Le(b, 80, 4);
-            fatLength = Le(b, 84, 4);
-            heap = Le(b, 88, 4);
             EXPECT_EQ(Le(b, 92, 4), v.clusters);
             EXPECT_EQ(Le(b, 64, 4), p.start); // partition offset
         } else {
-            cluster = b[13];
-            fatOffset = Le(b, 14, 2);
-            fatLength = Le(b, 36, 4);
-            heap = fatOffset + 2 * fatLength;
             EXPECT_EQ(Le(b, 28, 4), p.start); // hidden sectors
             // FSInfo: free clusters, and its backup with the boot sector.
             EXPECT_EQ(Le(drive.Sector(p.start + 1), 488, 4), v.clusters - 1);
             EXPECT_EQ(drive.Sector(p.start + 6), b);
         }
-        EXPECT_EQ(cluster, v.cluster);
-        EXPECT_EQ(fatOffset, v.fatOffset);
-        EXPECT_EQ(fatLength, v.fatLength);
-        EXPECT_EQ(heap, v.heapOffset);
-        EXPECT_EQ((p.start + heap) % 8192, 0) << "cluster 2 off the 4 MiB grid";
+        EXPECT_EQ((p.start + facts[3]) % 8192, 0) << "cluster 2 off the 4 MiB grid";
     }
 }
 
