@@ -109,10 +109,6 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
         EXPECT_EQ(BuildVolume(b.ctx, 1, first, second), result) << first << " " << second;
         EXPECT_EQ(b.transport.calls.empty(), result == kAreaTooLarge) << first << " " << second;
     }
-    // Without a second area its size does not count.
-    FormatBench b;
-    b.ctx.Product.FirstShare = 1.0;
-    EXPECT_EQ(BuildVolume(b.ctx, 1, 1000000, 0), kVolumeBuilt);
 }
 
 } // namespace

@@ -146,21 +146,13 @@ private:
         ctx.replies.ReadReplyLine(kDeviceLineSelector);
         ctx.slots.DiskCount = 1;
         SimOutcome o;
-        switch (item) {
-        case Item::Format:
+        if (item == Item::Format) {
             ScanChips(ctx, 1);
-            o.result = slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun;
-            break;
-        case Item::Manufacture:
-            o.result = WriteIdentity(ctx, 1, kTrue);
-            break;
-        case Item::CheckConfig:
-            o.result = CheckIdentity(ctx, 1);
-            break;
-        case Item::CheckWp:
-            o.result = CheckWriteProtect(ctx, 1);
-            break;
         }
+        o.result = item == Item::Format ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
+                   : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
+                   : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
+                                               : CheckWriteProtect(ctx, 1);
         o.status = slot.Status;
         o.handle = slot.Handle;
         o.steps = progress.steps;
