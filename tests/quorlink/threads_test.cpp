@@ -116,6 +116,7 @@ TEST(Threads, SixteenDrivesAtOnceEachReadOnlyTheirOwnReplies) {
         EXPECT_EQ(r.failedReads, 1) << "drive " << i;
         EXPECT_EQ(r.failedAt, kFailingRead) << "drive " << i;
         paths.insert(r.textPath);
+        EXPECT_FALSE(fs::exists(fs::path(r.textPath).parent_path())) << "ends with its thread";
     }
     EXPECT_EQ(paths.size(), static_cast<size_t>(kDrives));
 

@@ -91,34 +91,6 @@ protected:
     std::unique_ptr<Executor> exec;
 };
 
-// The records' serial and port, and the allow-list's VID:PID, come from the
-// USB device above the interface; a SATA disk has none of them.
-TEST_F(SgExecutorTest, IdentityFromSysfs) {
-    tree.add({.sg = 1});
-    tree.add({.sg = 2,
-              .serial = "XY99",
-              .port = "3-1.4",
-              .vid = 0xABCD,
-              .pid = 0x0001,
-              .block = "sdc",
-              .blockSize = 4096,
-              .holder = "dm-3"});
-    FakeDrive disk = kSata;
-    disk.sg = 3;
-    disk.block = "";
-    tree.add(disk);
-    using Row = std::tuple<std::string, std::string, std::string, std::string, uint32_t,
-                           std::vector<std::string>>;
-    auto row = [&](int sg) {
-        const auto i = quorlink::sg::describeSgDevice(tree.roots(), sg);
-        return Row{i.serial,    i.portPath,         i.usbId ? sg::usbIdText(*i.usbId) : "",
-                   i.blockName, i.logicalBlockSize, i.holders};
-    };
-    EXPECT_EQ(row(1), Row("0123ABCD", "1-1", "1234:5678", "sdb", 512, {}));
-    EXPECT_EQ(row(2), Row("XY99", "3-1.4", "abcd:0001", "sdc", 4096, {"dm-3"}));
-    EXPECT_EQ(row(3), Row("", "", "", "", 0, {}));
-}
-
 TEST_F(SgExecutorTest, DeviceLinesFromSysfs) {
     const std::tuple<FakeDrive, bool, const char*> cases[] = {
         {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
@@ -534,18 +506,32 @@ TEST_F(SgExecutorTest, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
     EXPECT_TRUE(sg->held.empty()) << "releasing the handle frees the disk";
 }
 
-// Through the C API on real drives: capacities past 32 bits, the write-protect
-// bit at byte 82, and the trace of failures with their reasons, by default
-// and without a word from the caller.
-TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
+// The C API over this fixture's executor: replies and the failures-only
+// trace in the tree, by default and without a word from the caller.
+class SgApiTest : public SgExecutorTest {
+protected:
+    void install(ConfLoad load) {
+        ::setenv("QUORLINK_REPLY_DIR", (tree.root() / "replies").c_str(), 1);
+        ::unsetenv("QUORLINK_TRACE");
+        installExecutorForTesting(
+            sg::makeSgExecutor(tree.roots(), sg, TraceTarget{tree.root() / "trace", true}, load));
+    }
+    void TearDown() override {
+        installExecutorForTesting(nullptr);
+        ::unsetenv("QUORLINK_REPLY_DIR");
+    }
+    static std::string slurp(const fs::path& file) {
+        std::ifstream in(file);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+};
+
+// Capacities past 32 bits, the write-protect bit at byte 82, and a refusal
+// with its reason in the trace.
+TEST_F(SgApiTest, CapacityWriteProtectAndTrace) {
     tree.add(FakeDrive{});
     tree.setMountInfo("45 22 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n");
-    const fs::path replies = tree.roots().dev.parent_path() / "replies";
-    const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
-    ::setenv("QUORLINK_REPLY_DIR", replies.c_str(), 1);
-    ::unsetenv("QUORLINK_TRACE");
-    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true},
-                                                 sgtest::loaded(sgtest::lineConf())));
+    install(sgtest::loaded(sgtest::lineConf()));
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
     const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);
@@ -553,40 +539,30 @@ TEST_F(SgExecutorTest, CapacityWriteProtectAndTraceThroughTheApi) {
                    {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
                    {.data = {0x03, 0, 0x80, 0}}};
     EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    const ReplyPaths mine = replyPaths();
-    std::ifstream capacity(mine.text);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(capacity), {}), "4294967312\r\n");
+    EXPECT_EQ(slurp(replyPaths().text), "4294967312\r\n");
     EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
-    std::ifstream mode(mine.binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mode), {}).at(82), '\x80');
+    EXPECT_EQ(slurp(replyPaths().binary).at(82), '\x80');
     EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
     EXPECT_EQ(fnQuorbus_Write(h, 1, 7, kPattern.data()), 0);
-    installExecutorForTesting(nullptr);
-    ::unsetenv("QUORLINK_REPLY_DIR");
-    std::ifstream in(trace);
-    const std::string lines(std::istreambuf_iterator<char>(in), {});
+    const std::string lines = slurp(tree.root() / "trace");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
     EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":0,\"args\":["));
     EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
 }
 
-// quorlink.conf's timeouts and vendor block layout reach the drive: the C API
-// encodes with the real executor's layout, SG_IO waits as [Timeouts] says.
-TEST_F(SgExecutorTest, ConfTimeoutsAndVendorLayoutReachTheDrive) {
+// quorlink.conf's timeouts and vendor block layout reach the drive.
+TEST_F(SgApiTest, ConfTimeoutsAndVendorLayoutReachTheDrive) {
     tree.add(FakeDrive{});
     ConfLoad load = sgtest::loaded(sgtest::lineConf());
     load.conf.timeouts.quick = std::chrono::seconds(5);
     load.conf.timeouts.vendor = std::chrono::seconds(600);
     load.conf.vendorBlock.opcode = 0xF0;
     load.conf.vendorBlock.code = {12, 1, true};
-    ::setenv("QUORLINK_REPLY_DIR", (tree.roots().dev.parent_path() / "replies").c_str(), 1);
-    installExecutorForTesting(sg::makeSgExecutor(tree.roots(), sg, std::nullopt, load));
+    install(load);
     const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
     EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
-    installExecutorForTesting(nullptr);
-    ::unsetenv("QUORLINK_REPLY_DIR");
     ASSERT_EQ(sg->sent.size(), 2u);
     EXPECT_EQ(sg->sent[0].timeout, 5000u);
     EXPECT_EQ(sg->sent[1].timeout, 600000u);
@@ -594,15 +570,10 @@ TEST_F(SgExecutorTest, ConfTimeoutsAndVendorLayoutReachTheDrive) {
               (std::vector<uint8_t>{0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0}));
 }
 
-// A release that could not flush closes the handle all the same, and says
-// why in the failures-only trace.
-TEST_F(SgExecutorTest, ReleaseFailuresReachTheTrace) {
+// A release that could not flush closes the handle all the same, and says why.
+TEST_F(SgApiTest, ReleaseFailuresReachTheTrace) {
     tree.add(FakeDrive{});
-    const fs::path trace = tree.roots().dev.parent_path() / "trace.jsonl";
-    ::setenv("QUORLINK_REPLY_DIR", (tree.roots().dev.parent_path() / "replies").c_str(), 1);
-    ::unsetenv("QUORLINK_TRACE");
-    installExecutorForTesting(
-        sg::makeSgExecutor(tree.roots(), sg, TraceTarget{trace, true}, sgtest::lineConf()));
+    install(sgtest::loaded(sgtest::lineConf()));
     const int32_t h = fnQuorbus_GetDiskHandle(0);
     ASSERT_NE(h, 0);
     EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
@@ -610,11 +581,7 @@ TEST_F(SgExecutorTest, ReleaseFailuresReachTheTrace) {
     sg->rereadErrno = EBUSY;
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
-    installExecutorForTesting(nullptr);
-    ::unsetenv("QUORLINK_REPLY_DIR");
-    std::ifstream in(trace);
-    std::string first;
-    std::getline(in, first);
+    const std::string first = slurp(tree.root() / "trace");
     EXPECT_THAT(first, StartsWith("{\"fn\":\"fnQuorbus_CloseHandle\",\"drive\":0,"));
     EXPECT_THAT(first, HasSubstr("\"status\":1,\"reason\":\"SYNCHRONIZE CACHE failed: MEDIUM ERROR "
                                  "3/0C/00; partition table of /dev/sdb not re-read: Device or "
