@@ -116,28 +116,22 @@ TEST(QuorlinkConf, ExampleShowsTheDefaults) {
 // What the station shows at start-up, through the C API, as $QUORLINK_CONF
 // names the file.
 TEST(QuorlinkConf, NoticeThroughTheApi) {
-    struct Case {
-        const char* ini; // null: no file
-        const char* notice;
-    };
-    const Case cases[] = {
+    // ini (null: no file), notice
+    const std::pair<const char*, const char*> cases[] = {
         {nullptr, "No USB drive may be used: FILE does not exist"},
         {"[Drives]\nAllow=\n", "No USB drive may be used: [Drives] Allow= in FILE lists none."},
         {"[Timeouts]\nQuick=0\n", "No USB drive may be used: FILE: [Timeouts] Quick=0: "},
         {"[Drives]\nAllow=058f:6387\n", ""},
     };
     TempDir dir;
-    for (const Case& c : cases) {
-        ::setenv("QUORLINK_CONF", (dir.path / "none.conf").c_str(), 1);
-        if (c.ini != nullptr) {
-            ::setenv("QUORLINK_CONF", dir.write(c.ini).c_str(), 1);
-        }
+    for (const auto& [ini, notice] : cases) {
+        ::setenv("QUORLINK_CONF", (ini ? dir.write(ini) : dir.path / "none.conf").c_str(), 1);
         installExecutorForTesting(sg::makeSgExecutor(sg::Roots{dir.path, dir.path, dir.path},
                                                      sg::realSgSystem(), std::nullopt,
                                                      loadQuorlinkConf(quorlinkConfPath())));
         char text[512] = "unchanged";
         const uint16_t said = quorlink_config_notice(text, sizeof text);
-        std::string expected = c.notice;
+        std::string expected = notice;
         if (const size_t at = expected.find("FILE"); at != std::string::npos) {
             expected.replace(at, 4, quorlinkConfPath().string());
         }
