@@ -113,6 +113,12 @@ int main(int argc, char** argv) {
         std::fputs(rules->c_str(), stdout);
         return 0;
     }
-    std::fputs(ufd::drives::table(ufd::drives::driveRows(roots, load.conf)).c_str(), stdout);
+    const auto rows = ufd::drives::driveRows(roots, load.conf);
+    std::fputs(ufd::drives::table(rows).c_str(), stdout);
+    if (rows.empty()) {
+        // The commonest first-day fault on a line PC: the sg driver is not loaded.
+        std::fputs("ufd-drives: no SCSI generic device; is the sg driver loaded (modprobe sg)?\n",
+                   stderr);
+    }
     return 0;
 }
