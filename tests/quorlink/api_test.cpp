@@ -155,18 +155,6 @@ TEST_F(Api, DiscoversTheRackDriveByDrive) {
                 fnQuorbus_VendorR(h, 0x75, 0, 512) + fnQuorbus_Write(h, 1, 100, sector.data()), 0)
                 << "no vendor command and no write to a fixed disk";
             EXPECT_FALSE(fs::exists(binary_));
-        } else if (it->second["faults"].empty()) {
-            EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
-            ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-            EXPECT_EQ(readFile(text_),
-                      std::to_string(it->second["capacity"].get<uint64_t>()) + "\r\n");
-            ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
-            const std::string mode = readFile(binary_).value();
-            ASSERT_EQ(mode.size(), 512U);
-            const bool wp = it->second.value("write_protect", false);
-            EXPECT_EQ(uint8_t(mode[82]), wp ? 0x80 : 0x00);
-            EXPECT_EQ(uint8_t(mode[2]), wp ? 0x80 : 0x00) << "the mode data stays as returned";
-            EXPECT_EQ(fnQuorbus_Write(h, 1, 100, sector.data()), wp ? 0 : 1);
         }
     }
     for (const int32_t h : handles) {
