@@ -1,6 +1,7 @@
 // A simulated drive whose state cannot be written (a full disk, a file in
 // the way) fails the call with status 0 and its reason: no exception leaves
 // the C API, and the old state file stays whole.
+#include "../sg/fake_sysfs.h"
 #include "api_internal.h"
 
 #include <quorlink/quorlink.h>
@@ -27,9 +28,8 @@ std::string readFile(const fs::path& p) {
 }
 
 TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) {
-    char tmpl[] = "/tmp/quorlink-state-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const fs::path dir = tmpl;
+    const sgtest::TempDir temp;
+    const fs::path& dir = temp.path;
     std::ofstream(dir / "rack.json")
         << R"({"drives": [{"index": 1, "capacity": 2048, "chips": ["0xE6"]}]})";
     setenv("QUORLINK_STATE_DIR", (dir / "state").c_str(), 1);
@@ -70,8 +70,6 @@ TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) 
     unsetenv("QUORLINK_STATE_DIR");
     unsetenv("QUORLINK_REPLY_DIR");
     unsetenv("QUORLINK_TRACE");
-    std::error_code ec;
-    fs::remove_all(dir, ec);
 }
 
 } // namespace

@@ -14,38 +14,29 @@ using namespace quorlink;
 using sgtest::FakeDrive;
 
 const FakeDrive kSata{.sg = 0, .driver = "", .vendor = "ATA", .model = "FastDisk"};
-const FakeDrive kOptical{.sg = 0, .driver = "", .vendor = "ATA", .model = "DVD", .type = 5};
 
 FakeDrive stick(int sg, const char* port, uint16_t vid = 0x1234) {
     return {.sg = sg, .port = port, .vid = vid};
 }
 
-// A PC's own disks and a card reader off the list between the sticks.
-const std::vector<FakeDrive> kMixed = {
-    kSata,
-    stick(1, "1-10"),
-    [] {
-        FakeDrive d = kOptical;
-        d.sg = 2;
-        return d;
-    }(),
-    stick(3, "1-2.3"),
-    stick(4, "1-1", 0x0BDA), // the card reader, off the list
-    stick(5, "2-1"),
-    stick(6, "1-2"),
-    [] {
-        FakeDrive d = stick(7, "1-3"); // an allowed stick's CD-ROM LUN
-        d.type = 5;
-        return d;
-    }(),
-};
+FakeDrive cd(FakeDrive d, int sg) {
+    d.sg = sg;
+    d.type = 5;
+    return d;
+}
+
+// A PC's own disks and a card reader off the list between the sticks; sg7
+// is an allowed stick's CD-ROM LUN.
+// clang-format off
+const std::vector<FakeDrive> kMixed = {kSata, stick(1, "1-10"), cd(kSata, 2), stick(3, "1-2.3"),
+    stick(4, "1-1", 0x0BDA), stick(5, "2-1"), stick(6, "1-2"), cd(stick(7, "1-3"), 7)};
+// clang-format on
 
 std::vector<FakeDrive> fullRack() {
     std::vector<FakeDrive> drives;
     for (int sg = 0; sg < 4; ++sg) {
-        FakeDrive d = sg % 2 ? kOptical : kSata;
-        d.sg = sg;
-        drives.push_back(d);
+        drives.push_back(sg % 2 ? cd(kSata, sg) : FakeDrive{kSata});
+        drives.back().sg = sg;
     }
     // Numbered against their ports, so sg order cannot pass for port order.
     for (int i = 0; i < 18; ++i) {
@@ -79,18 +70,17 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
         rack[index] = 21 - index; // port 1-1 is sg21
     }
     const std::vector<UsbId> line = {{0x1234, 0x5678}};
+    // clang-format off
     const Case cases[] = {
         {"port order", kMixed, {}, line, {{0, 6}, {1, 3}, {2, 1}, {3, 5}}},
-        {"ports named",
-         kMixed,
-         // 5: an off-list drive is reached (and refused) there; 7: nothing plugged
-         {{0, "1-10"}, {3, "1-2"}, {5, "1-1"}, {7, "3-3"}},
-         line,
-         {{0, 1}, {3, 6}, {5, 4}}},
+        // 5: an off-list drive is reached (and refused) there; 7: nothing plugged
+        {"ports named", kMixed, {{0, "1-10"}, {3, "1-2"}, {5, "1-1"}, {7, "3-3"}}, line,
+            {{0, 1}, {3, 6}, {5, 4}}},
         {"empty list", kMixed, {}, {}, {}},
         {"unusable file", kMixed, {{0, "1-10"}}, line, {}, "quorlink.conf: bad value"},
         {"seventeen of eighteen", fullRack(), {}, line, rack},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sgtest::FakeTree tree;

@@ -59,14 +59,37 @@ inline std::string hex4(uint16_t v) {
     return text;
 }
 
-class FakeTree {
+// A fresh directory of the test's own, gone with everything in it.
+class TempDir {
 public:
-    FakeTree() {
-        std::string tmpl = (fs::temp_directory_path() / "sgtree-XXXXXX").string();
+    TempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "sgtest-XXXXXX").string();
         if (::mkdtemp(tmpl.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
-        root_ = tmpl;
+        path = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // A new name each time: QSettings keeps what it read of a path and
+    // rereads only when size or modification time change, which two quick
+    // writes of equal length may not do.
+    fs::path write(const std::string& text) {
+        const fs::path file = path / (std::to_string(++files) + ".conf");
+        writeFile(file, text);
+        return file;
+    }
+    fs::path path;
+    int files = 0;
+};
+
+class FakeTree {
+public:
+    FakeTree() {
         for (const char* dir : {"sys/class/scsi_generic", "sys/bus/usb/drivers/usb-storage",
                                 "sys/bus/usb/drivers/uas", "sys/bus/scsi/drivers/sd", "dev"}) {
             fs::create_directories(root_ / dir);
@@ -75,13 +98,6 @@ public:
                   "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
                   "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n");
     }
-    ~FakeTree() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    FakeTree(const FakeTree&) = delete;
-    FakeTree& operator=(const FakeTree&) = delete;
-
     // Returns the USB device's sysfs directory (empty for a SATA disk).
     fs::path add(const FakeDrive& d) {
         const std::string host = std::to_string(host_++);
@@ -143,7 +159,8 @@ public:
     fs::path root() const { return root_; }
 
 private:
-    fs::path root_;
+    TempDir dir_;
+    const fs::path root_ = dir_.path;
     int host_ = 0;
 };
 

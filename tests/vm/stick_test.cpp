@@ -68,41 +68,22 @@ struct Case {
 };
 
 TEST_F(StickTest, FailuresCarryTheSenseARealDriveGives) {
+    // clang-format off
     const Case cases[] = {
-        {"write to a protected medium",
-         {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0},
-         0,
-         512,
-         {{"write_protect", true}},
-         stick::kWriteProtected},
-        {"read past the end",
-         {0x28, 0, 0, 0, 0x08, 0, 0, 0, 1, 0},
-         512,
-         0,
-         {},
-         stick::kLbaOutOfRange},
+        {"write to a protected medium", {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0}, 0, 512,
+            {{"write_protect", true}}, stick::kWriteProtected},
+        {"read past the end", {0x28, 0, 0, 0, 0x08, 0, 0, 0, 1, 0}, 512, 0, {}, stick::kLbaOutOfRange},
         {"unknown operation code", {0xEE, 0, 0, 0, 0, 0}, 0, 0, {}, stick::kInvalidOpcode},
         {"vital product data", {0x12, 1, 0x80, 0, 36, 0}, 36, 0, {}, stick::kInvalidField},
-        {"unknown vendor code",
-         {0xC6, 1, 0x42, 0, 0, 0, 0, 0, 0, 0, 0x02, 0, 0, 0, 0, 0},
-         512,
-         0,
-         {},
-         stick::kInvalidField},
-        {"a block asking for more than the host moves",
-         {0x28, 0, 0, 0, 0, 0, 0, 0, 2, 0},
-         512,
-         0,
-         {},
-         stick::kInvalidField},
-        {"a faulty sector",
-         {0x28, 0, 0, 0, 0, 0x10, 0, 0, 1, 0},
-         512,
-         0,
-         {{"faults", {{{"op", "read"}, {"sector", 16}}}}},
-         stick::kMediumError},
+        {"unknown vendor code", {0xC6, 1, 0x42, 0, 0, 0, 0, 0, 0, 0, 0x02, 0, 0, 0, 0, 0}, 512, 0, {},
+            stick::kInvalidField},
+        {"a block asking for more than the host moves", {0x28, 0, 0, 0, 0, 0, 0, 0, 2, 0}, 512, 0, {},
+            stick::kInvalidField},
+        {"a faulty sector", {0x28, 0, 0, 0, 0, 0x10, 0, 0, 1, 0}, 512, 0,
+            {{"faults", {{{"op", "read"}, {"sector", 16}}}}}, stick::kMediumError},
         {"no medium", {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8, 0, {{"capacity", 0}}, stick::kNotReady},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         nlohmann::json drive = simtest::usbDrive(1);
