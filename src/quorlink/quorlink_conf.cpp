@@ -88,8 +88,10 @@ public:
         for (const QString& item : items) {
             const auto m = pair.match(item);
             if (!m.hasMatch()) {
-                bad(key, "\"" + shown(item) +
-                             "\" is not VID:PID (four hex digits each, like 058f:6387)");
+                // Appended, not "x" + string: GCC 12 at -O2 warns falsely on that form.
+                bad(key, std::string("\"")
+                             .append(shown(item))
+                             .append("\" is not VID:PID (four hex digits each, like 058f:6387)"));
             }
             ids.push_back({static_cast<uint16_t>(m.captured(1).toUInt(nullptr, 16)),
                            static_cast<uint16_t>(m.captured(2).toUInt(nullptr, 16))});
