@@ -46,6 +46,13 @@ as() {
 }
 as linehand "$real/linehand"
 same_as_simulator "$sim" "$real/linehand"
+# Without root the kernel refuses BLKRRPART: the station's read-write close of
+# each disk at release is what has udev re-read the tables it wrote.
+for i in 1 2; do
+    disk=$(ls "/sys/class/scsi_generic/sg$i/device/block")
+    wait_for 10 "the kernel seeing ${disk}1 after a run without root" \
+        test -e "/sys/class/block/${disk}1"
+done
 as visitor "$real/visitor"
 cat "$real/visitor/rows"
 [ "$(cat "$real/visitor/rc")" = 2 ] || fail "a user outside the group reached the drives"
