@@ -77,6 +77,18 @@ stick_start() {
     [ -n "${UFDVM_LATER:-}" ] || wait_for 10 "stick $name ready" test -f "$scratch/$name.ready"
 }
 
+# plug_sticks PREFIX RACK INDEX...: stick PREFIX<i> serves rack drive i from
+# dummy_udc.<i-1>, plugged and seen as /dev/sg<i> (the guest's own disk is sg0).
+plug_sticks() {
+    local prefix=$1 rack=$2 i
+    shift 2
+    for i in "$@"; do
+        stick_start "$prefix$i" "$rack" "$i"
+        stick_plug "$prefix$i" $((i - 1))
+        wait_sg "$i"
+    done
+}
+
 sticks_ready() {
     local s
     for s in "${sticks[@]}"; do

@@ -19,11 +19,7 @@ rack >"$real/rack.json"
 QUORLINK_RACK=$sim/rack.json QUORLINK_STATE_DIR=$sim/state run_batch "$sim" Product-check-wp.ini
 
 export QUORLINK_STATE_DIR=$real/state
-for i in 1 2; do
-    stick_start "w$i" "$real/rack.json" "$i"
-    stick_plug "w$i" $((i - 1))
-    wait_sg "$i"
-done
+plug_sticks w "$real/rack.json" 1 2
 wait_disks 1 2
 run_batch "$real" Product-check-wp.ini
 same_as_simulator "$sim" "$real"

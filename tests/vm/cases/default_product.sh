@@ -14,11 +14,7 @@ simulated=$!
 
 step "plugging"
 export QUORLINK_STATE_DIR=$real/state
-for i in 1 2 3 4 5 6 7; do
-    stick_start "s$i" "$real/rack.json" "$i"
-    stick_plug "s$i" $((i - 1))
-    wait_sg "$i"
-done
+plug_sticks s "$real/rack.json" 1 2 3 4 5 6 7
 wait_disks 1 2 3 4 5 6 7
 test "$(sg_of_serial A1000001)" = sg1 || fail "drive 1 is not sg1"
 wait $simulated

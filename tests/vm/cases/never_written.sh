@@ -7,11 +7,7 @@ rack=$scratch/rack.json
 mkdir -p "$scratch/state" "$scratch/mnt"
 export QUORLINK_STATE_DIR=$scratch/state
 usb_rack "$rack" NW 4
-for i in 1 2 3 4; do
-    stick_start "n$i" "$rack" "$i"
-    stick_plug "n$i" $((i - 1))
-    wait_sg "$i"
-done
+plug_sticks n "$rack" 1 2 3 4
 wait_disks 1 2 3 4
 disk() { echo "/dev/$(ls "/sys/class/scsi_generic/sg$1/device/block")"; }
 mkfs.fat -I "$(disk 2)" >/dev/null

@@ -18,11 +18,7 @@ done
 QUORLINK_RACK=$sim/rack.json QUORLINK_STATE_DIR=$sim/state run_batch "$sim"
 
 export QUORLINK_STATE_DIR=$real/state
-for i in 1 2; do
-    stick_start "o$i" "$real/rack.json" "$i"
-    stick_plug "o$i" $((i - 1))
-    wait_sg "$i"
-done
+plug_sticks o "$real/rack.json" 1 2
 wait_disks 1 2
 ls -l /dev/sg* /dev/sd*
 for i in 1 2; do

@@ -8,11 +8,7 @@ export QUORLINK_STATE_DIR=$scratch/state
 usb_rack "$rack" PB 2
 # Drive 1 formats slowly: drive 2 is found but not yet written meanwhile.
 sed -i 's/"serial": "PB000001"/&, "latency_ms": {"0x95": 300}/' "$rack"
-for i in 1 2; do
-    stick_start "q$i" "$rack" "$i"
-    stick_plug "q$i" $((i - 1))
-    wait_sg "$i"
-done
+plug_sticks q "$rack" 1 2
 wait_disks 1 2
 keep q2
 

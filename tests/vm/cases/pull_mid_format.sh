@@ -16,11 +16,7 @@ QUORLINK_RACK=$sim/rack.json QUORLINK_STATE_DIR=$sim/state run_batch "$sim" &
 simulated=$!
 
 export QUORLINK_STATE_DIR=$real/state
-for i in 1 2 3; do
-    stick_start "p$i" "$real/rack.json" "$i"
-    stick_plug "p$i" $((i - 1))
-    wait_sg "$i"
-done
+plug_sticks p "$real/rack.json" 1 2 3
 wait_disks 1 2 3
 wait $simulated
 run_batch "$real" &
