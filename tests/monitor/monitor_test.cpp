@@ -296,8 +296,9 @@ TEST(RackWatch, PollsJudgeAgainstTheLastReadableStates) {
         {{plugged({1}), unreadable, plugged({1}), unreadable, plugged({})}, {{}, {}, {}, Out}},
         // Unreadable at start: its drives are news once it can be read.
         {{unreadable, unreadable, plugged({4}), plugged({4})}, {{}, In, {}}},
-        // A swap between two polls still releases the pulled drive; the end indexes count too.
+        // A swap between two polls still releases the pulled drive; the end indexes count alone.
         {{plugged({1}), plugged({2}), plugged({0, 2, 16}), plugged({})}, {Out, In, Out}},
+        {{plugged({}), plugged({0}), plugged({16}), plugged({})}, {In, Out, Out}},
     };
     for (const auto& [readings, notices] : cases) {
         ScriptedRack rack;
