@@ -44,15 +44,6 @@ inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size
                                          << int{*want} << ", expected " << int{*at};
 }
 
-// data is expected, whole.
-inline ::testing::AssertionResult Same(const std::vector<uint8_t>& data,
-                                       const std::vector<uint8_t>& expected) {
-    if (data.size() != expected.size()) {
-        return ::testing::AssertionFailure() << data.size() << " bytes, not " << expected.size();
-    }
-    return BytesAt(data, 0, expected);
-}
-
 struct FormatBench {
     RecordingTransport transport;
     StationContext ctx{transport};
