@@ -57,6 +57,16 @@ TEST(WriteRootDirectory, LabelEntry) {
     }
 }
 
+// The sector after the FATs; the volume places its root directory itself.
+TEST(WriteFatCopies, SectorAfterTheCopies) {
+    for (const auto& [kind, end] : {std::pair<int16_t, int32_t>{kFat16, 544}, {kFat12, 57}}) {
+        FormatBench b;
+        int32_t sector = 33;
+        ASSERT_TRUE(WriteFatCopies(b.ctx, 1, sector, kind));
+        EXPECT_EQ(sector, end);
+    }
+}
+
 // A partition table sector: the disk signature (MBR only), the entries from
 // byte 446, then 55 AA.
 std::vector<uint8_t> TableSector(bool mbr, const std::string& entries) {
