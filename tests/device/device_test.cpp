@@ -29,17 +29,17 @@ void TwoAreas(P p) {
 // An item on a healthy drive of 20,001 sectors with changes.
 struct ItemRun {
     SimDrive sim;
+    ProductConfig product = SampleProduct();
     SimOutcome o;
     std::vector<std::string> trace;
-    ItemRun(Item item, const nlohmann::json& drive, const std::function<void(P)>& product = {},
-            LargeFileSystem largeFs = LargeFileSystem::Auto, std::optional<double> progress = {})
+    ItemRun(Item item, const nlohmann::json& drive, void (*change)(P) = nullptr,
+            LargeFileSystem largeFs = LargeFileSystem::Auto, double progressMax = 100)
         : sim(With(SimDriveEntry(20001), drive)) {
-        ProductConfig p = SampleProduct();
-        if (product) {
-            product(p);
+        if (change != nullptr) {
+            change(product);
         }
         sim.largeFs = largeFs;
-        o = sim.Run(item, p, progress);
+        o = sim.Run(item, product, progressMax);
         trace = sim.Trace(o.handle);
     }
 };
@@ -70,7 +70,7 @@ const std::string kPreSequence =
 const std::string kClose =
     "VendorW 0x99 512\nVendorR 0x96 0 512\nTestUnitReady\nReadCapacity\nVendorW 0x9B 512\n";
 const std::string kVolume = "Write 1 0\nWrite 1 32\nWrite 12 33\nWrite 12 45\nWrite 32 57\n";
-const std::string kEnd = "VendorW 0x99 512\nVendorR 0x96 0 512\n";
+const std::string kEnd = "VendorW 0x99 512\nVendorR 0x96 0 512\n", kTail = kClose + kVolume + kEnd;
 const nlohmann::json kPlain = {{"chips", {0xE6}}, {"mode", {0, 0}}};
 const std::vector<int> kFourSteps = {25, 25, 25, 25}; // a bar of 100 over 4 units
 
@@ -98,26 +98,26 @@ constexpr auto kExfat = LargeFileSystem::Exfat, kAuto = LargeFileSystem::Auto;
 TEST(FailureCode, StatusResultWritesAndTraces) {
     // clang-format off
     const CodeCase cases[] = {
-        {"Extended29", F, kHealthy, nullptr, 0, 0, 5, kAuto, kExtendedScan + kExtendedErase + kClose + kVolume + kEnd, kFourSteps},
-        {"Plain29", F, kPlain, nullptr, 0, 0, 5, kAuto, kStart + kPlainUnits + kPlainErase + kClose + kVolume + kEnd, kFourSteps},
+        {"Extended29", F, kHealthy, nullptr, 0, 0, 5, kAuto, kExtendedScan + kExtendedErase + kTail, kFourSteps},
+        {"Plain29", F, kPlain, nullptr, 0, 0, 5, kAuto, kStart + kPlainUnits + kPlainErase + kTail, kFourSteps},
         {"Extended27", F, {{"info", {12, 0x27}}}, nullptr, 0, 0, 5, kAuto,
-         kExtendedScan + kPreSequence + kExtendedErase + kClose + kVolume + kEnd, kFourSteps},
+         kExtendedScan + kPreSequence + kExtendedErase + kTail, kFourSteps},
         {"Plain27", F, With(kPlain, {{"info", {12, 0x27}}}), nullptr, 0, 0, 5, kAuto,
-         kStart + kPlainUnits + kPreSequence + kPlainErase + kClose + kVolume + kEnd, kFourSteps},
+         kStart + kPlainUnits + kPreSequence + kPlainErase + kTail, kFourSteps},
         // 0xFF 0xFE is no extended scan: one 0x9F, then the plain unit commands.
         {"ModeBlockFFFE", F, {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}}, nullptr, 0, 0, 5, kAuto,
-         kStart + "VendorR 0x9F 0 512\n" + kPlainUnits + kPlainErase + kClose + kVolume + kEnd, kFourSteps},
+         kStart + "VendorR 0x9F 0 512\n" + kPlainUnits + kPlainErase + kTail, kFourSteps},
         // Information byte 130 = 14: the scan ends after 0x75 with no failure, and
         // the low-level format counts no entries (the 0x95 lists would reject).
         // A bar of 3.4 rounds to 3, below the 4 units: step 0.
         {"ForeignController", F, {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, nullptr, 0, 0, 5, kAuto,
-         "VendorR 0x75 0 512\n" + kPlainErase + kClose + kVolume + kEnd, {0, 0, 0, 0}, 3.4},
+         "VendorR 0x75 0 512\n" + kPlainErase + kTail, {0, 0, 0, 0}, 3.4},
         {"TwoLargeBlockChipsOneModeBlock", F, {{"chips", {0xF1, 0xF1}}}, nullptr, 0, 0, 5, kAuto,
          kExtendedScan + Units("VendorScan 0x94 1 %d 241 0 0 512\nVendorScan 0x98 1 %d 16 0 0 512\n") +
-         kExtendedErase + Units("VendorScan 0x95 1 %d 241 0 0 512\n") + kClose + kVolume + kEnd,
+         kExtendedErase + Units("VendorScan 0x95 1 %d 241 0 0 512\n") + kTail,
          std::vector<int>(8, 12)},
         {"EmptyChipList", F, {{"chips", nlohmann::json::array()}}, nullptr, 0, 0, 5, kAuto,
-         kStart + "VendorR 0x93 0 512\n" + kClose + kVolume + kEnd, {}},
+         kStart + "VendorR 0x93 0 512\n" + kTail, {}},
         // Capacity 1,002: 1,001 x 0.5 = 500.5 rounds to 500, so the second area's
         // table sits at 499 and its file system 32 sectors later.
         {"TwoAreasHalfwayRoundsToEven", F, {{"chips", {0xE6}}, {"capacity", 1002}}, TwoAreas, 0, 0, 10, kAuto,
@@ -257,18 +257,13 @@ TEST(Identity, StoredByteForByteAndCheckedBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const ItemRun w(Item::Manufacture, c.drive, c.product);
-        EXPECT_EQ(w.o.status, 0);
-        EXPECT_EQ(w.o.result, kIdentityWritten);
-        EXPECT_EQ(w.trace, std::vector<std::string>{"VendorW 0x81 512"});
-        EXPECT_EQ(StoredBlock(w.sim).size(), 512u);
-        EXPECT_TRUE(BytesAt(StoredBlock(w.sim), c.at, Hex(c.expected)));
-        ProductConfig p = SampleProduct();
-        if (c.product != nullptr) {
-            c.product(p);
-        }
-        const SimOutcome check = w.sim.Run(Item::CheckConfig, p);
-        EXPECT_EQ(check.status, c.checkStatus);
-        EXPECT_EQ(check.result, c.checkResult);
+        const std::vector<uint8_t> stored = StoredBlock(w.sim);
+        EXPECT_EQ(
+            std::tuple(w.o.status, w.o.result, w.trace, stored.size()),
+            std::tuple(0, kIdentityWritten, std::vector<std::string>{"VendorW 0x81 512"}, 512u));
+        EXPECT_TRUE(BytesAt(stored, c.at, Hex(c.expected)));
+        const SimOutcome check = w.sim.Run(Item::CheckConfig, w.product);
+        EXPECT_EQ(std::pair(check.status, check.result), std::pair(c.checkStatus, c.checkResult));
     }
 }
 
