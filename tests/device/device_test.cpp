@@ -98,8 +98,10 @@ constexpr auto kExfat = LargeFileSystem::Exfat, kAuto = LargeFileSystem::Auto;
 TEST(FailureCode, StatusResultWritesAndTraces) {
     // clang-format off
     const CodeCase cases[] = {
-        {"Extended29", F, kHealthy, nullptr, 0, 0, 5, kAuto, kExtendedScan + kExtendedErase + kTail, kFourSteps},
-        {"Plain29", F, kPlain, nullptr, 0, 0, 5, kAuto, kStart + kPlainUnits + kPlainErase + kTail, kFourSteps},
+        {"Extended29", F, kHealthy, nullptr, 0, 0, 5, kAuto,
+         kExtendedScan + kExtendedErase + kTail, kFourSteps},
+        {"Plain29", F, kPlain, nullptr, 0, 0, 5, kAuto,
+         kStart + kPlainUnits + kPlainErase + kTail, kFourSteps},
         {"Extended27", F, {{"info", {12, 0x27}}}, nullptr, 0, 0, 5, kAuto,
          kExtendedScan + kPreSequence + kExtendedErase + kTail, kFourSteps},
         {"Plain27", F, With(kPlain, {{"info", {12, 0x27}}}), nullptr, 0, 0, 5, kAuto,
@@ -110,8 +112,8 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
         // Information byte 130 = 14: the scan ends after 0x75 with no failure, and
         // the low-level format counts no entries (the 0x95 lists would reject).
         // A bar of 3.4 rounds to 3, below the 4 units: step 0.
-        {"ForeignController", F, {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, nullptr, 0, 0, 5, kAuto,
-         "VendorR 0x75 0 512\n" + kPlainErase + kTail, {0, 0, 0, 0}, 3.4},
+        {"ForeignController", F, {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, nullptr, 0, 0, 5,
+         kAuto, "VendorR 0x75 0 512\n" + kPlainErase + kTail, {0, 0, 0, 0}, 3.4},
         {"TwoLargeBlockChipsOneModeBlock", F, {{"chips", {0xF1, 0xF1}}}, nullptr, 0, 0, 5, kAuto,
          kExtendedScan + Units("VendorScan 0x94 1 %d 241 0 0 512\nVendorScan 0x98 1 %d 16 0 0 512\n") +
          kExtendedErase + Units("VendorScan 0x95 1 %d 241 0 0 512\n") + kTail,
@@ -157,7 +159,8 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
         {"Boundary_99", F, Vendor("vendor_w", 0x99, 2), nullptr, 0x99, 1, 5},
         // A capacity of 1 records 0x9A; the failing table then replaces it.
         {"LaterFailureReplaces_240", F, With({{"capacity", 1}}, WriteAt(0)), nullptr, 240, 1, 1},
-        {"AreaPastTheDrive_F8", F, kHealthy, [](P p) { p.FirstShare = 1.5; p.SecondShare = -0.5; }, 0xF8, 1, 0},
+        {"AreaPastTheDrive_F8", F, kHealthy, [](P p) { p.FirstShare = 1.5; p.SecondShare = -0.5; },
+         0xF8, 1, 0},
         {"ConfigWriteRefused_F6", M, Vendor("vendor_w", 0x81), nullptr, 0xF6, 0, 0},
         // Identities that must not reach the drive at all: nothing is sent.
         {"EmptyIdentityText_F7", M, kHealthy, [](P p) { p.UsbProductString.clear(); }, 0xF7, 2, 0},
@@ -166,7 +169,8 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
         {"DescriptorLengthPastAByte_F9", M, kHealthy,
          [](P p) { p.UsbManufactureString = QString(127, 'M'); }, 0xF9, 2, 0},
         {"BlockPast512Bytes_F9", M, kHealthy,
-         [](P p) { p.UsbManufactureString = QString(120, 'M'); p.UsbProductString = QString(108, 'P'); }, 0xF9, 2, 0},
+         [](P p) { p.UsbManufactureString = QString(120, 'M'); p.UsbProductString = QString(108, 'P'); },
+         0xF9, 2, 0},
         {"UsbCharacterWithoutCode_F9", M, kHealthy,
          [](P p) { p.UsbProductString = QString::fromUtf8("Flash\u4e00"); }, 0xF9, 2, 0},
         {"ScsiCharacterWithoutCodeInsideTheCut_F9", M, kHealthy,

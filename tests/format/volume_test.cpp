@@ -21,8 +21,10 @@ TEST(WriteBootSector, ByteExactBySize) {
         {32001, kFat16, "01", "E0 7C", "FF", "00*4", "6"},        // 31,968 in the 16-bit field
         {64000, kFat16, "01", "DF F9", "FF", "00*4", "6"},        // 63,967
         {64001, kFat16, "02", "00 00", "FF", "E0 F9 00 00", "6"}, // 63,968 in the 32-bit field
-        {499999, kFat16, "08", "00 00", "FF", "FE A0 07 00", "6"}, {500000, kFat16, "08", "00 00", "FF", "FF A0 07 00", "6"},
-        {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"}, {4096000, kFat16, "40", "00 00", "FF", "DF 7F 3E 00", "6"}};
+        {499999, kFat16, "08", "00 00", "FF", "FE A0 07 00", "6"},
+        {500000, kFat16, "08", "00 00", "FF", "FF A0 07 00", "6"},
+        {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"},
+        {4096000, kFat16, "40", "00 00", "FF", "DF 7F 3E 00", "6"}};
     // clang-format on
     for (const auto& [area, kind, perCluster, total16, perFat, total32, type] : cases) {
         FormatBench b;
@@ -147,9 +149,11 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     const std::tuple<double, double, int16_t> cases[] = {
         {4096000, 4096000, kBuilt}, {90, 90, kBuilt}, {4096001, 1000, kBuilt}, {100000, 4096001, kBuilt},
         {0, 0, kBuilt}, // no capacity: the steps still run, 0x9A stays
-        {33505296, 1000, kBuilt}, {89, 1000, kAreaTooLarge}, {1000, 89, kAreaTooLarge}, {89, 0, kAreaTooLarge},
+        {33505296, 1000, kBuilt}, {89, 1000, kAreaTooLarge}, {1000, 89, kAreaTooLarge},
+        {89, 0, kAreaTooLarge},
         {2, 999998, kAreaTooLarge}, {0, 1000000, kAreaTooLarge}, // shares 0.000002 and 0.999998, 0 and 1
-        {2147483648.0, 1000, kAreaTooLarge}, {100000, 2147483647.0, kAreaTooLarge}, // a last sector past int32
+        // A last sector past int32.
+        {2147483648.0, 1000, kAreaTooLarge}, {100000, 2147483647.0, kAreaTooLarge},
         {1e15, 1e15, kAreaTooLarge}, {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
         {-1, 0, kAreaTooLarge}, {std::nan(""), 0, kAreaTooLarge}, {100000, kInf, kAreaTooLarge}};
     // clang-format on
