@@ -235,39 +235,34 @@ std::vector<uint8_t> StoredBlock(const SimDrive& sim) {
 }
 
 TEST(Identity, StoredByteForByteAndCheckedBack) {
-    struct Case {
-        const char* name;
-        void (*product)(P);
-        nlohmann::json drive;
-        size_t at; // where the stored block is checked
-        std::string expected;
-        int16_t checkStatus, checkResult;
-    };
+    // Name, product and drive changes, where the stored block is checked and
+    // its bytes, what the check of the written identity finds.
+    using Check = std::pair<int16_t, int16_t>;
     // clang-format off
-    const Case cases[] = {
-        {"WorkedExample", nullptr, kHealthy, 0, kWorkedExample + " 00*447", 0, kIdentityMatches},
+    const std::tuple<const char*, void (*)(P), nlohmann::json, size_t, std::string, Check> cases[] = {
+        {"WorkedExample", nullptr, kHealthy, 0, kWorkedExample + " 00*447", Check{0, kIdentityMatches}},
         // A read-back cut after 62 bytes loses the checksum and the end mark.
         {"ReadBackCut", nullptr, Faults({{"op", "vendor_r"}, {"effect", "short_reply"}, {"length", 62}}),
-         0, kWorkedExample + " 00*447", 0xF4, kIdentityDiffers},
+         0, kWorkedExample + " 00*447", Check{0xF4, kIdentityDiffers}},
         // 10 characters are cut to 8; 16 get no padding; a character past the
         // cut is never sent, so it needs no code.
         {"ScsiCutAndPadded", [](P p) { p.ScsiManufactureString = QString::fromUtf8("ABCDEFGHI\u4e00");
                                        p.ScsiProductString = "0123456789ABCDEF"; },
-         kHealthy, 34, "'ABCDEFGH0123456789ABCDEF7.77'", 0, kIdentityMatches},
+         kHealthy, 34, "'ABCDEFGH0123456789ABCDEF7.77'", Check{0, kIdentityMatches}},
         {"LongestStringsThatFit", [](P p) { // 227 characters together
              p.UsbManufactureString = QString(126, 'M'); p.UsbProductString = QString(101, 'P'); },
-         kHealthy, 504, "'7.77' 62 AA 55 00", 0, kIdentityMatches}};
+         kHealthy, 504, "'7.77' 62 AA 55 00", Check{0, kIdentityMatches}}};
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ItemRun w(Item::Manufacture, c.drive, c.product);
+    for (const auto& [name, change, drive, at, expected, checked] : cases) {
+        SCOPED_TRACE(name);
+        const ItemRun w(Item::Manufacture, drive, change);
         const std::vector<uint8_t> stored = StoredBlock(w.sim);
         EXPECT_EQ(
             std::tuple(w.o.status, w.o.result, w.trace, stored.size()),
             std::tuple(0, kIdentityWritten, std::vector<std::string>{"VendorW 0x81 512"}, 512u));
-        EXPECT_TRUE(BytesAt(stored, c.at, Hex(c.expected)));
+        EXPECT_TRUE(BytesAt(stored, at, Hex(expected)));
         const SimOutcome check = w.sim.Run(Item::CheckConfig, w.product);
-        EXPECT_EQ(std::pair(check.status, check.result), std::pair(c.checkStatus, c.checkResult));
+        EXPECT_EQ(Check(check.status, check.result), checked);
     }
 }
 

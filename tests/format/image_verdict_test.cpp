@@ -27,15 +27,10 @@ struct Volume {
     std::array<uint32_t, 3> layout = {};
 };
 
-struct Scenario {
-    const char* name;
-    int64_t capacity; // sectors
-    double firstShare;
-    LargeFileSystem setting;
-    QString label;
-    std::vector<Partition> partitions; // as sfdisk lists them
-    std::vector<Volume> volumes;
-};
+// Name, capacity in sectors, first share, station.conf's setting, label, the
+// partitions as sfdisk lists them, the file systems.
+using Scenario = std::tuple<const char*, int64_t, double, LargeFileSystem, QString,
+                            std::vector<Partition>, std::vector<Volume>>;
 
 // FAT32 clusters of 4/8/16/32 KiB up to 8/16/32 GiB and above, exFAT 32 KiB
 // up to 32 GiB, 128 KiB above; cluster 2 on a 4 MiB boundary.
@@ -100,13 +95,14 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
     static const QRegularExpression entry(
         R"(^\S*?(\d+) : start=\s*(\d+), size=\s*(\d+), type=(\w+)(, bootable)?$)",
         QRegularExpression::MultilineOption);
-    for (const Scenario& c : kScenarios) {
-        SCOPED_TRACE(c.name);
-        SimDrive sim(SimDriveEntry(c.capacity), false);
-        sim.largeFs = c.setting;
+    for (const auto& [name, capacity, firstShare, setting, label, partitions, volumes] :
+         kScenarios) {
+        SCOPED_TRACE(name);
+        SimDrive sim(SimDriveEntry(capacity), false);
+        sim.largeFs = setting;
         ProductConfig product = SampleProduct();
-        product.FirstShare = c.firstShare;
-        product.DiskLabel = c.label;
+        product.FirstShare = firstShare;
+        product.DiskLabel = label;
         const SimOutcome o = sim.Run(Item::Format, product);
         EXPECT_TRUE(o.status == 0 && o.result == 0) << o.status << " " << o.result;
         const QString image = QString::fromStdString(sim.State("image.img").string());
@@ -126,30 +122,30 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
             parts.push_back({m.captured(1).toInt(), m.captured(2).toLongLong(),
                              m.captured(3).toLongLong(), m.captured(4), !m.captured(5).isEmpty()});
         }
-        EXPECT_EQ(parts, c.partitions) << dump.output.toStdString();
+        EXPECT_EQ(parts, partitions) << dump.output.toStdString();
         // Quirk: a FAT12 second partition counts one sector more than its file
         // system, which puts its last sector one past the extended partition's end.
-        const bool fat12Second = c.volumes.back().fs == "FAT12" && c.volumes.back().partition == 5;
+        const bool fat12Second = volumes.back().fs == "FAT12" && volumes.back().partition == 5;
         EXPECT_EQ(Verdict("sfdisk", {"-V", image}),
                   (image + (fat12Second ? ":\nLogical partition 5: not entirely in partition 2.\n"
                                           "1 error detected.\nexit 0"
                                         : ":\nNo errors detected.\nexit 0"))
                       .toStdString());
 
-        for (const Volume& v : c.volumes) {
+        for (const Volume& v : volumes) {
             SCOPED_TRACE(v.partition);
             const auto [n, start, size, type, boot] =
                 *std::ranges::find_if(parts, [&v](auto& p) { return get<0>(p) == v.partition; });
             const QString part = QString::fromStdString(sim.Path("part.img").string());
             ASSERT_TRUE(CopyPartition(image, start, size, part));
             const bool exfat = v.fs == "exfat", fat32 = v.fs == "FAT32";
-            const QString label = c.label.leftJustified(11, ' ', true);
+            const QString padded = label.leftJustified(11, ' ', true);
 
             const bool small = !exfat && !fat32;
             const QString blkid = RunTool("blkid", {"-p", part}).output;
             const QString tags =
                 QString(R"(TYPE="%1" LABEL="%2" UUID="8093-8F05" USAGE="filesystem")")
-                    .arg(exfat ? "exfat" : "vfat", c.label) +
+                    .arg(exfat ? "exfat" : "vfat", label) +
                 (exfat ? "" : QString(R"( VERSION="%1")").arg(v.fs)) +
                 (small ? R"( SEC_TYPE="msdos")" : "");
             for (const QString& tag : tags.split(' ')) {
@@ -163,7 +159,7 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
                                          "label '%1' stored in root directory\n  Auto-copying "
                                          "volume label from root directory to boot sector.\n"
                                          "Leaving filesystem unchanged.\n")
-                                     .arg(c.label);
+                                     .arg(label);
             const QString summary =
                 exfat ? ": clean. directories 1, files 0"
                       : QString(": 1 files, %1/%2 clusters").arg(int{fat32}).arg(v.clusters);
@@ -177,7 +173,7 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
                     QString(" Volume in drive : is %1\n Volume Serial Number is "
                             "8093-8F05\nDirectory for ::/\nNo files\n%2 bytes "
                             "free\nexit 0")
-                        .arg(label, QLocale(QLocale::English).toString(free).replace(',', ' '))
+                        .arg(padded, QLocale(QLocale::English).toString(free).replace(',', ' '))
                         .toStdString());
             }
             if (small) {

@@ -80,18 +80,14 @@ std::vector<uint8_t> TableSector(bool mbr, const std::string& entries) {
 const Writes kFat16Writes = {{0, 1},    {32, 1},   {33, 64},  {97, 64},  {161, 64}, {225, 64},
                              {288, 64}, {352, 64}, {416, 64}, {480, 64}, {543, 32}};
 
-struct VolumeCase {
-    const char* name;
-    double first, second, share;
-    Writes writes;                                                        // after kFat16Writes
-    std::vector<std::tuple<int64_t, size_t, std::vector<uint8_t>>> bytes; // sector, offset
-    std::string boundary;
-};
+// Bytes at (sector, offset).
+using Bytes = std::vector<std::tuple<int64_t, size_t, std::vector<uint8_t>>>;
 
 TEST(BuildVolume, WritesTablesAndAreas) {
     const auto label = Hex("'TESTDISK' 20*3 08");
     // clang-format off
-    const VolumeCase cases[] = {
+    // Name, the two areas, the first share, the writes after kFat16Writes, bytes, the boundary.
+    const std::tuple<const char*, double, double, double, Writes, Bytes, std::string> cases[] = {
         {"OneAreaOfAMillion", 1000000, 0, 1.0, {},
          {{0, 0, TableSector(true, "80 01 01 00 06 1F E0 F0 20 00 00 00 1F 42 0F 00")}, {543, 0, label},
           // Each FAT copy's first write starts F8 FF FF FF, the rest is zeros;
@@ -117,22 +113,22 @@ TEST(BuildVolume, WritesTablesAndAreas) {
           {40032, 0, Hex("F8 FF FF", 6144)}, {40044, 0, Hex("F8 FF FF", 6144)}},
          "3F 9C 00 00"}}; // where the second area begins: 39,999
     // clang-format on
-    for (const VolumeCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, first, second, share, more, bytes, boundary] : cases) {
+        SCOPED_TRACE(name);
         FormatBench b;
-        b.ctx.Product.FirstShare = c.share;
+        b.ctx.Product.FirstShare = share;
         const Sector mbr = b.ctx.MbrTemplate, boot = b.ctx.Fat16BootTemplate;
-        ASSERT_EQ(BuildVolume(b.ctx, 1, c.first, c.second), kVolumeBuilt);
+        ASSERT_EQ(BuildVolume(b.ctx, 1, first, second), kVolumeBuilt);
         Writes writes = kFat16Writes;
-        writes.insert(writes.end(), c.writes.begin(), c.writes.end());
+        writes.insert(writes.end(), more.begin(), more.end());
         EXPECT_EQ(b.Written(), writes);
-        for (const auto& [sector, offset, bytes] : c.bytes) {
-            EXPECT_TRUE(BytesAt(b.WrittenAt(sector), offset, bytes)) << sector;
+        for (const auto& [sector, offset, expected] : bytes) {
+            EXPECT_TRUE(BytesAt(b.WrittenAt(sector), offset, expected)) << sector;
         }
         // The boundary block comes last: the second area's size, or 0.
         EXPECT_EQ(b.transport.calls.size(), writes.size() + 1);
         EXPECT_EQ(b.transport.calls.back().args, (std::vector<int64_t>{kHandle, 0x99, 512}));
-        EXPECT_TRUE(BytesAt(b.transport.calls.back().data, 0, Hex(c.boundary, 512)));
+        EXPECT_TRUE(BytesAt(b.transport.calls.back().data, 0, Hex(boundary, 512)));
         // The templates' bytes reach the drive in every sector written from them.
         EXPECT_EQ(b.ctx.MbrTemplate, mbr);
         EXPECT_EQ(b.ctx.Fat16BootTemplate, boot);
