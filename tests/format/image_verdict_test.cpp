@@ -18,14 +18,10 @@ constexpr int64_t kGiB = 2097152; // sectors
 // Number, start, size, type, bootable.
 using Partition = std::tuple<int, int64_t, int64_t, QString, bool>;
 
-// A file system: its partition, kind, clusters and sectors per cluster; for
-// FAT32 and exFAT also the FAT's offset and length and the heap's offset.
-struct Volume {
-    int partition;
-    QString fs; // "FAT12", "FAT16", "FAT32" or "exfat"
-    uint32_t clusters, cluster;
-    std::array<uint32_t, 3> layout = {};
-};
+// A file system: its partition, kind ("FAT12", "FAT16", "FAT32" or "exfat"),
+// clusters and sectors per cluster; for FAT32 and exFAT also the FAT's offset
+// and length and the heap's offset.
+using Volume = std::tuple<int, QString, uint32_t, uint32_t, std::array<uint32_t, 3>>;
 
 // Name, capacity in sectors, first share, station.conf's setting, label, the
 // partitions as sfdisk lists them, the file systems.
@@ -37,17 +33,18 @@ using Scenario = std::tuple<const char*, int64_t, double, LargeFileSystem, QStri
 using enum LargeFileSystem;
 // clang-format off
 const Scenario kScenarios[] = {
-    {"Fat16OneArea", 200001, 1.0, Auto, "TESTDISK", {{1, 32, 199967, "6", true}}, {{1, "FAT16", 49856, 4}}},
-    {"Fat12OneArea", 20001, 1.0, Auto, "TESTDISK", {{1, 32, 19967, "1", true}}, {{1, "FAT12", 2488, 8}}},
+    {"Fat16OneArea", 200001, 1.0, Auto, "TESTDISK", {{1, 32, 199967, "6", true}},
+     {{1, "FAT16", 49856, 4, {}}}},
+    {"Fat12OneArea", 20001, 1.0, Auto, "TESTDISK", {{1, 32, 19967, "1", true}}, {{1, "FAT12", 2488, 8, {}}}},
     {"Fat16TwoAreas", 200001, 0.5, Auto, "TESTDISK",
      {{1, 32, 99967, "6", true}, {2, 99999, 99999, "5", false}, {5, 100031, 99967, "6", true}},
-     {{1, "FAT16", 49712, 2}, {5, "FAT16", 49712, 2}}},
+     {{1, "FAT16", 49712, 2, {}}, {5, "FAT16", 49712, 2, {}}}},
     {"Fat12TwoAreas", 30001, 0.6, Auto, "TESTDISK",
      {{1, 32, 17967, "1", true}, {2, 17999, 11999, "5", false}, {5, 18031, 11968, "6", true}},
-     {{1, "FAT12", 2238, 8}, {5, "FAT12", 2977, 4}}},
+     {{1, "FAT12", 2238, 8, {}}, {5, "FAT12", 2977, 4, {}}}},
     {"Fat16ThenFat12", 60001, 0.6, Auto, "DATA",
      {{1, 32, 35967, "4", true}, {2, 35999, 23999, "5", false}, {5, 36031, 23968, "6", true}},
-     {{1, "FAT16", 35424, 1}, {5, "FAT12", 2988, 8}}},
+     {{1, "FAT16", 35424, 1, {}}, {5, "FAT12", 2988, 8, {}}}},
     {"JustAbove4096000", 4096002, 1.0, Auto, "TESTDISK", {{1, 32, 4095968, "c", true}},
      {{1, "FAT32", 510976, 8, {160, 4000, 8160}}}},
     {"Fat32At8GiB", 8 * kGiB + 1, 1.0, Auto, "TESTDISK", {{1, 32, 16777183, "c", true}},
@@ -59,12 +56,12 @@ const Scenario kScenarios[] = {
      {{1, "exfat", 1048319, 64, {8160, 8192, 16352}}}},
     {"Fat16ThenFat32At32GiB", 32 * kGiB + 1, 0.02, Auto, "TESTDISK",
      {{1, 32, 1342144, "6", true}, {2, 1342176, 65766686, "5", false}, {5, 1342208, 65766654, "c", true}},
-     {{1, "FAT16", 41925, 32}, {5, "FAT32", 2054143, 32, {1934, 16057, 34048}}}},
+     {{1, "FAT16", 41925, 32, {}}, {5, "FAT32", 2054143, 32, {1934, 16057, 34048}}}},
     {"ExfatAt64GiB", 64 * kGiB + 1, 1.0, Auto, "TESTDISK", {{1, 32, 134217695, "7", true}},
      {{1, "exfat", 524223, 256, {8160, 4096, 16352}}}},
     {"Fat32ForcedThenFat16At64GiB", 64 * kGiB + 1, 0.99, Fat32, "TESTDISK",
      {{1, 32, 132875518, "c", true}, {2, 132875550, 1342176, "5", false}, {5, 132875582, 1342144, "6", true}},
-     {{1, "FAT32", 2075668, 64, {294, 16221, 32736}}, {5, "FAT16", 41925, 32}}},
+     {{1, "FAT32", 2075668, 64, {294, 16221, 32736}}, {5, "FAT16", 41925, 32, {}}}},
     {"ExfatAt512GiB", 512 * kGiB + 1, 1.0, Auto, "TESTDISK", {{1, 32, 1073741791, "7", true}},
      {{1, "exfat", 4194143, 256, {8160, 32768, 40928}}}},
     {"TwoExfatOf256GiB", 512 * kGiB + 1, 0.5, Auto, "TESTDISK",
@@ -125,20 +122,20 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
         EXPECT_EQ(parts, partitions) << dump.output.toStdString();
         // Quirk: a FAT12 second partition counts one sector more than its file
         // system, which puts its last sector one past the extended partition's end.
-        const bool fat12Second = volumes.back().fs == "FAT12" && volumes.back().partition == 5;
+        const bool fat12Second = get<1>(volumes.back()) == "FAT12" && get<0>(volumes.back()) == 5;
         EXPECT_EQ(Verdict("sfdisk", {"-V", image}),
                   (image + (fat12Second ? ":\nLogical partition 5: not entirely in partition 2.\n"
                                           "1 error detected.\nexit 0"
                                         : ":\nNo errors detected.\nexit 0"))
                       .toStdString());
 
-        for (const Volume& v : volumes) {
-            SCOPED_TRACE(v.partition);
+        for (const auto& [number, fs, clusters, cluster, layout] : volumes) {
+            SCOPED_TRACE(number);
             const auto [n, start, size, type, boot] =
-                *std::ranges::find_if(parts, [&v](auto& p) { return get<0>(p) == v.partition; });
+                *std::ranges::find_if(parts, [n = number](auto& p) { return get<0>(p) == n; });
             const QString part = QString::fromStdString(sim.Path("part.img").string());
             ASSERT_TRUE(CopyPartition(image, start, size, part));
-            const bool exfat = v.fs == "exfat", fat32 = v.fs == "FAT32";
+            const bool exfat = fs == "exfat", fat32 = fs == "FAT32";
             const QString padded = label.leftJustified(11, ' ', true);
 
             const bool small = !exfat && !fat32;
@@ -146,7 +143,7 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
             const QString tags =
                 QString(R"(TYPE="%1" LABEL="%2" UUID="8093-8F05" USAGE="filesystem")")
                     .arg(exfat ? "exfat" : "vfat", label) +
-                (exfat ? "" : QString(R"( VERSION="%1")").arg(v.fs)) +
+                (exfat ? "" : QString(R"( VERSION="%1")").arg(fs)) +
                 (small ? R"( SEC_TYPE="msdos")" : "");
             for (const QString& tag : tags.split(' ')) {
                 EXPECT_TRUE(blkid.contains(tag)) << blkid.toStdString();
@@ -162,11 +159,11 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
                                      .arg(label);
             const QString summary =
                 exfat ? ": clean. directories 1, files 0"
-                      : QString(": 1 files, %1/%2 clusters").arg(int{fat32}).arg(v.clusters);
+                      : QString(": 1 files, %1/%2 clusters").arg(int{fat32}).arg(clusters);
             EXPECT_EQ(Verdict(exfat ? "fsck.exfat" : "fsck.fat", {"-n", part}),
                       ((small ? copy : "") + part + summary + (small ? "\nexit 1" : "\nexit 0"))
                           .toStdString());
-            const uint64_t free = uint64_t{v.clusters - fat32} * v.cluster * 512;
+            const uint64_t free = uint64_t{clusters - fat32} * cluster * 512;
             if (!exfat) {
                 EXPECT_EQ(
                     Verdict("mdir", {"-i", part, "::"}),
@@ -193,10 +190,10 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
                 exfat ? std::array{1u << b[109], le(80), le(84), le(88), le(64), le(92)}
                       : std::array{uint32_t{b[13]}, le(14) & 0xFFFF,
                                    le(36),          (le(14) & 0xFFFF) + 2 * le(36),
-                                   le(28),          v.clusters};
-            EXPECT_EQ(facts, (std::array{v.cluster, v.layout[0], v.layout[1], v.layout[2],
-                                         static_cast<uint32_t>(start), v.clusters}));
-            EXPECT_EQ((start + v.layout[2]) % 8192, 0) << "cluster 2 off the 4 MiB grid";
+                                   le(28),          clusters};
+            EXPECT_EQ(facts, (std::array{cluster, layout[0], layout[1], layout[2],
+                                         static_cast<uint32_t>(start), clusters}));
+            EXPECT_EQ((start + layout[2]) % 8192, 0) << "cluster 2 off the 4 MiB grid";
         }
     }
 }
