@@ -1,0 +1,676 @@
+// The real-drive backend against a fake sysfs and recorded drive answers:
+// which /dev/sgN each index names, what the executor sends and makes of the
+// answers (sense data of both formats), its write guard, the C API over it,
+// and ufd-drives.
+#include "fake_sysfs.h"
+
+#include "api_internal.h"
+#include "drive_map.h"
+#include "drives_report.h"
+#include "encoder.h"
+#include "reply_writer.h"
+#include "sg_executor.h"
+
+#include <quorlink/quorlink.h>
+
+#include <gmock/gmock.h>
+
+#include <numeric>
+
+namespace {
+using namespace quorlink;
+using sgtest::Answer;
+using sgtest::FakeDrive;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using Sents = std::vector<sgtest::Sent>;
+using Bytes = std::vector<uint8_t>;
+using Reread = std::vector<std::pair<std::string, size_t>>;
+
+// Sense data in the fixed format, as most drives send it.
+Bytes fixed(uint8_t code, uint8_t key, uint8_t asc, uint8_t additional = 10) {
+    return {code, 0, key, 0, 0, 0, 0, additional, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
+}
+Answer sensed(Bytes sense) {
+    return {.status = 0x02, .driverStatus = 0x08, .sense = std::move(sense)};
+}
+Answer checkCondition(uint8_t key, uint8_t asc) {
+    return sensed(fixed(0x70, key, asc));
+}
+Command vendor(VendorForm form, int code, std::span<const uint8_t> out = {}) {
+    return *encodeVendor(form, code, 0, 0, 0, 0, 0, 512, out);
+}
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+const auto kPattern = [] {
+    std::array<uint8_t, 1024> a{};
+    std::iota(a.begin(), a.end(), 3);
+    return a;
+}();
+
+// A fake tree, a scripted SG_IO, and handles opened on them.
+struct Rig {
+    sgtest::FakeTree tree;
+    std::shared_ptr<sgtest::ScriptedSg> sg = std::make_shared<sgtest::ScriptedSg>();
+    OpenResult open(int index, QuorlinkConf conf = sgtest::lineConf(), std::string error = "") {
+        return sg::makeSgExecutor(tree.roots(), sg, std::nullopt, ConfLoad{conf, error})
+            ->open(index);
+    }
+    // A drive that is plainly fine to write: allowed USB storage, nothing mounted.
+    std::unique_ptr<Device> usbDrive() {
+        tree.add(FakeDrive{});
+        return open(0).device;
+    }
+    static Outcome run(Device& d, const Command& cmd) {
+        Bytes in(cmd.direction == Direction::In ? cmd.dataLength : 0);
+        return d.execute(cmd, in);
+    }
+    std::string sdb() const { return (tree.roots().dev / "sdb").string(); }
+};
+struct Sg : ::testing::Test, Rig {};
+
+// ---- which /dev/sgN each drive index names ------------------------------
+
+FakeDrive stick(int sg, const char* port, uint16_t vid = 0x1234, int type = 0) {
+    return {.sg = sg, .type = type, .port = port, .vid = vid};
+}
+FakeDrive sata(int sg, int type = 0) {
+    return {.sg = sg, .driver = "", .vendor = "ATA", .model = "FastDisk", .type = type};
+}
+
+TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
+    // A PC's own disks and a card reader off the list between the sticks; sg7
+    // is an allowed stick's CD-ROM LUN.
+    const std::vector<FakeDrive> mixed = {
+        sata(0),           stick(1, "1-10"),          sata(2, 5),
+        stick(3, "1-2.3"), stick(4, "1-1", 0x0BDA),   stick(5, "2-1"),
+        stick(6, "1-2"),   stick(7, "1-3", 0x1234, 5)};
+    // Numbered against their ports, so sg order cannot pass for port order.
+    std::vector<FakeDrive> full = {sata(0), sata(1, 5), sata(2), sata(3, 5)};
+    std::map<int, int> rack; // port 1-1 is sg21; 1-18 takes no index
+    for (int i = 0; i < 18; ++i) {
+        full.push_back({.sg = 4 + i, .port = "1-" + std::to_string(18 - i)});
+        rack[i] = 21 - i;
+    }
+    rack.erase(17);
+    struct Case {
+        const char* name;
+        std::vector<FakeDrive> drives;
+        std::map<int, std::string> ports;
+        std::vector<UsbId> allow;
+        std::map<int, int> expected; // drive index -> sg; every other index empty
+        const char* error = "";      // of loading quorlink.conf
+    };
+    const std::vector<UsbId> line = {{0x1234, 0x5678}};
+    // clang-format off
+    const Case cases[] = {
+        {"port order", mixed, {}, line, {{0, 6}, {1, 3}, {2, 1}, {3, 5}}},
+        // 5: an off-list drive is reached (and refused) there; 7: nothing plugged
+        {"ports named", mixed, {{0, "1-10"}, {3, "1-2"}, {5, "1-1"}, {7, "3-3"}}, line, {{0, 1}, {3, 6}, {5, 4}}},
+        {"empty list", mixed, {}, {}, {}},
+        {"unusable file", mixed, {{0, "1-10"}}, line, {}, "quorlink.conf: bad value"},
+        {"seventeen of eighteen", full, {}, line, rack},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        for (const FakeDrive& d : c.drives) {
+            r.tree.add(d);
+        }
+        QuorlinkConf conf;
+        conf.allow = c.allow;
+        conf.ports = c.ports;
+        std::map<int, int> mapped;
+        for (const auto& d : sg::mapDrives(r.tree.roots(), conf)) {
+            if (d.index >= 0) {
+                mapped[d.index] = d.info.sg;
+            }
+        }
+        if (*c.error == '\0') {
+            EXPECT_EQ(mapped, c.expected);
+        }
+        // open() goes by the same map; only drives on the list name USB storage.
+        for (int index = 0; index < 17; ++index) {
+            const OpenResult o = r.open(index, conf, c.error);
+            EXPECT_EQ(o.device != nullptr, c.expected.contains(index)) << index;
+            EXPECT_EQ(o.deviceLine.starts_with("USBSTOR"),
+                      c.expected.contains(index) && c.expected.at(index) != 4)
+                << index;
+        }
+    }
+}
+
+TEST_F(Sg, DeviceLinesFromSysfs) {
+    const std::tuple<FakeDrive, bool, const char*> cases[] = {
+        {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.serial = ""}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
+        {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        // Off the allow-list: never a slot.
+        {{}, false, "SCSI\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00"},
+        {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"},
+         true,
+         "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+        // A non-USB disk whose model pretends otherwise must not pass as USB.
+        {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"},
+         true,
+         "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
+    };
+    int n = 0;
+    for (auto [drive, allowed, expected] : cases) {
+        drive.sg = ++n;
+        tree.add(drive);
+        EXPECT_EQ(sg::deviceLine(sg::describeSgDevice(tree.roots(), n), allowed), expected);
+    }
+    EXPECT_EQ(open(-1).device, nullptr);
+    EXPECT_EQ(open(17).device, nullptr);
+}
+
+// ---- what the executor sends and makes of the answers --------------------
+
+TEST_F(Sg, BlockDirectionLengthAndTimeoutReachTheKernel) {
+    const std::tuple<Command, int, unsigned> cases[] = {
+        {encodeTestUnitReady(), SG_DXFER_NONE, 10000},
+        {encodeModeSense(), SG_DXFER_FROM_DEV, 10000},
+        {*encodeRead(75, 1), SG_DXFER_FROM_DEV, 30000},
+        {*encodeWrite(32, 2, kPattern), SG_DXFER_TO_DEV, 30000},
+        {vendor(VendorForm::Read, 0x75), SG_DXFER_FROM_DEV, 60000},
+        {vendor(VendorForm::Write, 0x82, kPattern), SG_DXFER_TO_DEV, 60000},
+    };
+    auto d = usbDrive();
+    for (const auto& [cmd, direction, timeoutMs] : cases) {
+        sg->sent.clear();
+        ASSERT_TRUE(run(*d, cmd).ok);
+        // The flush after the WRITE is another test's.
+        std::erase_if(sg->sent, [](const sgtest::Sent& s) { return s.cdb[0] == 0x35; });
+        const Bytes cdb(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength);
+        const Bytes out(cmd.dataOut.begin(), cmd.dataOut.end());
+        EXPECT_EQ(sg->sent, (Sents{{cdb, direction, timeoutMs, cmd.dataLength, out}}));
+    }
+}
+
+TEST_F(Sg, FailedCommandsCarryTheirReason) {
+    const Command quick = encodeTestUnitReady(), vendorRead = vendor(VendorForm::Read, 0x75);
+    const Command read = *encodeRead(0, 1), cap = encodeReadCapacity10();
+    const Command cap16 = encodeReadCapacity16();
+    const std::tuple<Answer, Command, const char*> cases[] = {
+        // Sense data in both formats, and the names the trace shows.
+        {checkCondition(0x03, 0x11), read, "MEDIUM ERROR 3/11/00"},
+        {sensed(fixed(0xF0, 0x02, 0x3A)), read, "NOT READY 2/3A/00"}, // valid bit set
+        {sensed(fixed(0x71, 0x04, 0x44)), read, "HARDWARE ERROR 4/44/00"},
+        {sensed(fixed(0x70, 0xE7, 0x27)), read, "DATA PROTECT 7/27/00"}, // flag bits around the key
+        // An additional length of 4 stops before the ASC: the drive did not say.
+        {sensed(fixed(0x70, 0x03, 0x11, 4)), read, "MEDIUM ERROR 3/00/00"},
+        {sensed({0x70, 0x00, 0x05}), read, "ILLEGAL REQUEST 5/00/00"},
+        {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0}), read, "NOT READY 2/04/03"},
+        {sensed({0x73, 0x0B, 0x47, 0x03}), read, "ABORTED COMMAND B/47/03"},
+        {sensed({0x72, 0x07}), read, "DATA PROTECT 7/00/00"},
+        {sensed(fixed(0x70, 0x0C, 0x00)), read, "SENSE KEY 0xC C/00/00"},
+        {sensed(fixed(0x70, 0x09, 0x00)), read, "VENDOR DEFINED 9/00/00"},
+        // Bytes that are no sense data, or none at all.
+        {sensed({0x00, 0x03, 0x11}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x7F, 0x03, 0x11, 0x00}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x70, 0x00}), read, "CHECK CONDITION without sense data"},
+        {sensed({0x72}), read, "CHECK CONDITION without sense data"},
+        {{.status = 0x02}, read, "CHECK CONDITION without sense data"},
+        {{.status = 0x08}, read, "BUSY"},
+        {{.hostStatus = 0x03}, quick, "timed out after 10 s (DID_TIME_OUT)"},
+        {{.hostStatus = 0x03}, vendorRead, "timed out after 60 s (DID_TIME_OUT)"},
+        {{.driverStatus = 0x06}, read, "timed out after 30 s"},
+        {{.hostStatus = 0x07}, read, "transport error DID_ERROR"},
+        {{.driverStatus = 0x04}, read, "driver status 4"},
+        {{.err = EIO}, quick, "SG_IO failed: Input/output error; not sent again: it may have run"},
+        {{.err = EINVAL}, quick, "SG_IO failed: Invalid argument (not sent)"},
+        {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}, cap, "short capacity answer: 4 of 8 bytes"},
+        {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}, cap, "sector size 4096, not 512"},
+        {{.data = {0, 0, 0, 1}, .resid = 24}, cap16, "short capacity answer: 8 of 12 bytes"},
+        {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}, cap16, "sector size 4096, not 512"},
+    };
+    auto d = usbDrive();
+    for (const auto& [answer, cmd, reason] : cases) {
+        sg->answers = {answer};
+        const Outcome o = run(*d, cmd);
+        EXPECT_FALSE(o.ok);
+        EXPECT_EQ(o.reason, reason);
+    }
+    // None of these means the drive is gone: the next command goes out.
+    EXPECT_TRUE(run(*d, quick).ok);
+    // RECOVERED ERROR: the command did complete.
+    sg->answers = {checkCondition(0x01, 0x18)};
+    sg->answers[0].data = {1, 2, 3, 4};
+    Bytes in(512);
+    EXPECT_TRUE(d->execute(read, in).ok);
+    EXPECT_EQ(in[3], 4);
+}
+
+// Asked again only what the drive said it did not run, and never past the
+// ready wait; the pauses run on the fake clock.
+TEST(SgRetry, OnlyWhatTheDriveDidNotRun) {
+    using std::chrono::milliseconds;
+    const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
+    const Answer becoming = sensed({0x72, 0x02, 0x04, 0x01});
+    struct Case {
+        std::vector<Answer> answers;
+        size_t sends;
+        const char* reason; // "": done
+        milliseconds paused = 0ms, ready = 30s;
+        bool write = false; // else a read
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{{.err = EINTR}}, 1, "interrupted; not sent again: it may have run"},
+        {{{.hostStatus = 0x03}}, 1, "timed out after 30 s (DID_TIME_OUT)"},
+        {{attention}, 2, ""},
+        {std::vector(9, attention), 4, "UNIT ATTENTION 6/29/00 (4 attempts)"},
+        {{becoming, becoming, becoming, {}}, 4, "", 700ms},
+        // 100, 200, 400 ms, then 500 ms pauses while they fit in the wait.
+        {std::vector(99, becoming), 62, "NOT READY 2/04/01 (not ready within 30 s)", 29700ms},
+        {std::vector(9, becoming), 4, "NOT READY 2/04/01 (not ready within 1 s)", 700ms, 1s},
+        {{checkCondition(0x02, 0x3A)}, 1, "NOT READY 2/3A/00"},
+        {{sensed({0x72, 0x02, 0x04, 0x02})}, 1, "NOT READY 2/04/02"},
+        // A write is not sent to a medium that may have been swapped.
+        {{changed}, 1, "UNIT ATTENTION 6/28/00 (the medium may have changed; not sent again)", 0ms, 30s, true},
+        {{changed}, 2, ""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Rig r;
+        r.tree.add(FakeDrive{});
+        QuorlinkConf conf = sgtest::lineConf();
+        conf.timeouts.ready = c.ready;
+        auto d = r.open(0, conf).device;
+        r.sg->answers = {c.answers.begin(), c.answers.end()};
+        const Outcome o = r.run(*d, c.write ? *encodeWrite(3, 1, kPattern) : *encodeRead(3, 1));
+        EXPECT_EQ(std::tie(o.ok, o.reason, r.sg->paused),
+                  std::tuple(*c.reason == '\0', std::string(c.reason), c.paused));
+        EXPECT_EQ(r.sg->sent, Sents(c.sends, r.sg->sent.at(0)));
+    }
+}
+
+// What was written reaches the medium before anything else is asked, and
+// the kernel re-reads the partition table at release: on the claimed disk,
+// after the flush, before the claim goes.
+TEST(SgFlush, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
+    const Answer mediumError = checkCondition(0x03, 0x0C);
+    struct Case {
+        const char* steps; // W write, R read, V vendor read
+        std::vector<Answer> answers;
+        Bytes opcodes;          // as sent, release included
+        const char* lastReason; // of the last step
+        bool reread = true;
+        int rereadErrno = 0;
+        const char* released = ""; // in what release says
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"WWR", {}, {0x2A, 0x2A, 0x35, 0x28}, ""},
+        {"WRR", {}, {0x2A, 0x35, 0x28, 0x28}, ""},
+        {"WV", {}, {0x2A, 0x35, 0xC6}, ""},
+        {"W", {}, {0x2A, 0x35}, ""},
+        {"RR", {}, {0x28, 0x28}, "", false},
+        // A drive without a write cache rejects the flush: nothing to wait for.
+        {"WR", {{}, checkCondition(0x05, 0x20)}, {0x2A, 0x35, 0x28}, ""},
+        // A failed flush fails the command that needed it, which is not sent,
+        // and is tried again before the next one and at release.
+        {"WR", {{}, mediumError}, {0x2A, 0x35, 0x35}, "SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00"},
+        {"WRR", {{}, mediumError}, {0x2A, 0x35, 0x35, 0x28}, ""},
+        // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
+        {"W", {}, {0x2A, 0x35}, "", true, EACCES, "sdb not re-read (Permission denied): left to udev"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps);
+        Rig r;
+        auto d = r.usbDrive();
+        r.sg->answers = {c.answers.begin(), c.answers.end()};
+        Outcome last;
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            last = r.run(*d, *step == 'W'   ? *encodeWrite(0, 1, kPattern)
+                             : *step == 'R' ? *encodeRead(0, 1)
+                                            : vendor(VendorForm::Read, 0x75));
+        }
+        EXPECT_EQ(last.reason, c.lastReason);
+        r.sg->rereadErrno = c.rereadErrno;
+        EXPECT_THAT(d->release(), HasSubstr(c.released));
+        d.reset();
+        Bytes opcodes;
+        for (const auto& s : r.sg->sent) {
+            opcodes.push_back(s.cdb[0]);
+        }
+        EXPECT_EQ(opcodes, c.opcodes);
+        EXPECT_EQ(r.sg->rereads, (c.reread ? Reread{{r.sdb(), c.opcodes.size()}} : Reread{}));
+        EXPECT_EQ(r.sg->announced, (c.rereadErrno ? Reread{{r.sdb(), 0}} : Reread{}));
+    }
+}
+
+TEST_F(Sg, ModeSenseFallsBackWhenTheDriveRejectsAllPages) {
+    const Bytes all = {0x1A, 0, 0x3F, 0, 192, 0}, page0 = {0x1A, 0, 0x00, 0, 192, 0};
+    const Bytes header = {0x1A, 0, 0x3F, 0, 4, 0};
+    const Answer rejected = checkCondition(0x05, 0x24);
+    struct Case {
+        std::vector<Answer> answers;
+        std::vector<Bytes> cdbs; // as sent, in order
+        bool ok;
+        uint8_t header2; // write-protect byte seen
+    };
+    const Case cases[] = {
+        {{{.data = {0x23, 0, 0x80, 0}, .resid = 188}}, {all}, true, 0x80},
+        {{rejected, {.data = {0x03, 0, 0x80, 0}, .resid = 188}}, {all, page0}, true, 0x80},
+        {{rejected, rejected, {.data = {0x03, 0, 0x80, 0}}}, {all, page0, header}, true, 0x80},
+        {{rejected, rejected, {.data = {0x03, 0, 0x00, 0}}}, {all, page0, header}, true, 0x00},
+        {{rejected, rejected, rejected}, {all, page0, header}, false, 0},
+        // Only a refusal of the request itself is worth another form.
+        {{checkCondition(0x02, 0x3A)}, {all}, false, 0},
+    };
+    auto d = usbDrive();
+    for (const Case& c : cases) {
+        sg->sent.clear();
+        sg->answers = {c.answers.begin(), c.answers.end()};
+        Bytes mode(kModeSenseAllocation, 0xEE);
+        EXPECT_EQ(d->execute(encodeModeSense(), mode).ok, c.ok);
+        Sents expected;
+        for (const Bytes& cdb : c.cdbs) {
+            expected.push_back({cdb, SG_DXFER_FROM_DEV, 10000, cdb[4]});
+        }
+        EXPECT_EQ(sg->sent, expected);
+        if (c.ok) { // bytes the drive did not send are zero
+            EXPECT_EQ(std::pair(mode[2], mode[100]), std::pair(c.header2, uint8_t{0}));
+        }
+    }
+}
+
+TEST_F(Sg, PulledDriveFailsAtOnceAndStaysReleasable) {
+    const auto fdOpenOn = [](const fs::path& target) {
+        return std::ranges::any_of(fs::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
+            std::error_code ec;
+            return fs::read_symlink(fd, ec) == target;
+        });
+    };
+    tree.add(FakeDrive{});
+    for (const Answer& gone : {Answer{.err = ENODEV}, Answer{.hostStatus = 0x01}}) {
+        auto d = open(0).device;
+        ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
+        sg->sent.clear();
+        sg->answers = {gone};
+        EXPECT_THAT(run(*d, *encodeRead(0, 1)).reason, StartsWith("drive removed ("));
+        // Later commands fail without asking the missing drive again.
+        EXPECT_EQ(run(*d, encodeTestUnitReady()).reason, "drive removed");
+        EXPECT_EQ(sg->sent.size(), 1u);
+        d.reset();
+        EXPECT_FALSE(fdOpenOn(tree.devPath(1)));
+    }
+}
+
+// ---- the write guard ----------------------------------------------------
+
+// Every reason a command that changes the drive is refused before it is
+// sent; reads still go, and nothing is left claimed.
+TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
+    using P = const fs::path&;
+    struct Case {
+        FakeDrive drive{};
+        const char* mountLine = "";                    // appended to the mount table; nullptr: none
+        int claimErrno = 0;                            // of the exclusive open of /dev/sdb
+        void (*afterOpen)(P usb, P sgEntry) = nullptr; // sysfs changes while the handle is open
+        const char* reason = "";                       // after "refused: "
+    };
+    // clang-format off
+    const Case cases[] = {
+        // Reached through [Ports] (0 = 1-1), as only there an off-list drive is.
+        {.drive = {.vid = 0xABCD}, .reason = "USB abcd:5678 is not in [Drives] Allow= of /etc/quorlink/test.conf"},
+        {.drive = {.block = ""}, .reason = "/dev/sg1 has no block device yet"},
+        {.drive = {.blockSize = 4096}, .reason = "/dev/sdb has 4096-byte logical blocks, not 512"},
+        {.drive = {.blockSize = 0}, .reason = "cannot read the logical block size of /dev/sdb"},
+        {.drive = {.holder = "dm-0"}, .reason = "/dev/sdb is held by dm-0"},
+        {.mountLine = "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", .reason = "/dev/sdb1 is mounted on /media/op/STICK"},
+        {.mountLine = "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", .reason = "/dev/sdb1 is mounted on /media/op/my stick"},
+        {.mountLine = "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n", .reason = "/dev/sdb is mounted on /mnt"},
+        {.mountLine = nullptr, .reason = "cannot read the mount table"},
+        {.claimErrno = EBUSY, .reason = "/dev/sdb is in use by another program"},
+        {.claimErrno = EACCES, .reason = "cannot claim /dev/sdb: Permission denied"},
+        // sysfs knows the disk but /dev has no node (a container, or udev is late).
+        {.claimErrno = ENOENT, .reason = "cannot claim /dev/sdb: No such file or directory"},
+        {.afterOpen = [](P usb, P) { sgtest::writeFile(usb / "serial", "XY99\n"); }, .reason = "/dev/sg1 changed since it was opened (serial 0123ABCD -> XY99)"},
+        {.afterOpen = [](P usb, P) { sgtest::writeFile(usb / "idProduct", "9999\n"); }, .reason = "/dev/sg1 changed since it was opened (USB 1234:5678 -> 1234:9999)"},
+        {.afterOpen = [](P, P entry) { fs::remove_all(entry); }, .reason = "/dev/sg1 changed since it was opened (gone from sysfs)"},
+    };
+    // clang-format on
+    std::vector<Command> changing = {*encodeWrite(0, 1, kPattern),
+                                     vendor(VendorForm::Write, 0x82, kPattern),
+                                     vendor(VendorForm::Read, 0x75),
+                                     *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+                                     *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+    // A writing opcode is guarded whatever direction it claims.
+    for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
+        changing.push_back(encodeTestUnitReady());
+        changing.back().cdb[0] = opcode;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Rig r;
+        c.mountLine ? r.tree.setMountInfo(c.mountLine) : r.tree.removeMountInfo();
+        r.sg->busy[r.sdb()] = c.claimErrno;
+        const fs::path usb = r.tree.add(c.drive);
+        QuorlinkConf conf = sgtest::lineConf();
+        conf.ports = {{0, "1-1"}};
+        auto d = r.open(0, conf).device;
+        ASSERT_NE(d, nullptr);
+        if (c.afterOpen != nullptr) {
+            c.afterOpen(usb, r.tree.sgEntry(1));
+        }
+        for (const Command& cmd : changing) {
+            EXPECT_THAT(r.run(*d, cmd).reason, StartsWith(std::string("refused: ") + c.reason))
+                << int(cmd.cdb[1]);
+        }
+        EXPECT_TRUE(r.sg->sent.empty()) << "a refused command reached the drive";
+        EXPECT_TRUE(r.sg->held.empty());
+        EXPECT_TRUE(r.run(*d, *encodeRead(0, 1)).ok && r.run(*d, encodeTestUnitReady()).ok);
+    }
+}
+
+TEST_F(Sg, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
+    tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
+    auto d = usbDrive();
+    ASSERT_TRUE(run(*d, *encodeRead(0, 1)).ok);
+    EXPECT_EQ(sg->claims, 0) << "reading claims nothing";
+    const std::map<int, std::string> held = {{100, sdb()}};
+    ASSERT_TRUE(run(*d, *encodeWrite(0, 2, kPattern)).ok);
+    EXPECT_EQ(sg->held, held);
+    ASSERT_TRUE(run(*d, vendor(VendorForm::Read, 0x75)).ok);
+    EXPECT_EQ(sg->held, held) << "one claim for the whole handle, not one per command";
+    EXPECT_EQ(sg->claims, 1);
+    // An automounter picking up a partition is still seen.
+    tree.setMountInfo("44 22 8:17 / /media/op/NEW rw - vfat /dev/sdb1 rw\n");
+    EXPECT_EQ(run(*d, *encodeWrite(1, 1, kPattern)).reason,
+              "refused: /dev/sdb1 is mounted on /media/op/NEW");
+    d.reset();
+    EXPECT_TRUE(sg->held.empty()) << "releasing the handle frees the disk";
+}
+
+// ---- the C API over this executor ----------------------------------------
+
+// Replies and the failures-only trace in the tree, by default and without a
+// word from the caller.
+class SgApi : public Sg {
+protected:
+    void install(QuorlinkConf conf = sgtest::lineConf()) {
+        tree.add(FakeDrive{});
+        ::setenv("QUORLINK_REPLY_DIR", (tree.root() / "replies").c_str(), 1);
+        ::unsetenv("QUORLINK_TRACE");
+        installExecutorForTesting(sg::makeSgExecutor(
+            tree.roots(), sg, TraceTarget{tree.root() / "trace", true}, ConfLoad{conf, ""}));
+    }
+    void TearDown() override {
+        installExecutorForTesting(nullptr);
+        ::unsetenv("QUORLINK_REPLY_DIR");
+    }
+};
+
+// Capacities past 32 bits, the write-protect bit at byte 82, and a refusal
+// with its reason in the trace.
+TEST_F(SgApi, CapacityWriteProtectAndTrace) {
+    tree.setMountInfo("45 22 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n");
+    install();
+    EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
+    sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
+                   {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
+                   {.data = {0x03, 0, 0x80, 0}}};
+    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
+    EXPECT_EQ(slurp(replyPaths().text), "4294967312\r\n");
+    EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
+    EXPECT_EQ(slurp(replyPaths().binary).at(82), '\x80');
+    EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
+    EXPECT_EQ(fnQuorbus_Write(h, 1, 7, kPattern.data()), 0);
+    const std::string lines = slurp(tree.root() / "trace");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    EXPECT_THAT(lines, StartsWith("{\"fn\":\"fnQuorbus_Write\",\"drive\":0,\"args\":["));
+    EXPECT_THAT(lines, HasSubstr("\"reason\":\"refused: /dev/sdb1 is mounted on /mnt/stick\""));
+}
+
+// quorlink.conf's timeouts and vendor block layout reach the drive.
+TEST_F(SgApi, ConfTimeoutsAndVendorLayoutReachTheDrive) {
+    QuorlinkConf conf = sgtest::lineConf();
+    conf.timeouts.quick = 5s;
+    conf.timeouts.vendor = 600s;
+    conf.vendorBlock.opcode = 0xF0;
+    conf.vendorBlock.code = {12, 1, true};
+    install(conf);
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
+    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
+    EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
+    EXPECT_EQ(sg->sent, (Sents{{{0, 0, 0, 0, 0, 0}, SG_DXFER_NONE, 5000},
+                               {{0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0},
+                                SG_DXFER_FROM_DEV,
+                                600000,
+                                512}}));
+}
+
+// A release that could not flush closes the handle all the same, and says why.
+TEST_F(SgApi, ReleaseFailuresReachTheTrace) {
+    install();
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
+    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
+    sg->answers = {checkCondition(0x03, 0x0C)};
+    sg->rereadErrno = EBUSY;
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
+    EXPECT_THAT(slurp(tree.root() / "trace"),
+                StartsWith("{\"fn\":\"fnQuorbus_CloseHandle\",\"drive\":0,"));
+    EXPECT_THAT(slurp(tree.root() / "trace"),
+                HasSubstr("\"status\":1,\"reason\":\"SYNCHRONIZE CACHE failed: MEDIUM ERROR "
+                          "3/0C/00; partition table of /dev/sdb not re-read: Device or "
+                          "resource busy\""));
+    EXPECT_EQ(sg->sent.size(), 2u) << "the write, then the flush once, at release";
+}
+
+// ---- ufd-drives ------------------------------------------------------------
+
+// A PC disk, an off-list card reader and the sticks of the line in every state.
+void populate(sgtest::FakeTree& tree) {
+    tree.add({.sg = 0, .driver = "", .vendor = "ATA", .model = "FastDisk", .block = "sda"});
+    tree.add({.sg = 1, .serial = "S1", .port = "1-2", .block = "sdb"});
+    tree.add({.sg = 2, .serial = "", .port = "1-1", .vid = 0x0BDA, .block = "sdc"});
+    tree.add({.sg = 3, .port = "1-3", .block = "sdd", .blockSize = 4096});
+    tree.add({.sg = 4, .port = "1-4", .block = "sde"});
+    tree.add({.sg = 5, .port = "1-5", .block = "sdf", .holder = "dm-0"});
+    tree.add({.sg = 6, .port = "1-6", .block = ""});
+    tree.setMountInfo("40 22 8:0 / /boot rw - ext4 /dev/sda rw\n"
+                      "41 22 8:65 / /media/op/STICK rw - vfat /dev/sde1 rw\n");
+}
+
+TEST_F(Sg, UfdDrivesListsEveryDeviceWithItsIndexStateAndVerdict) {
+    populate(tree);
+    const std::string table =
+        ufd::drives::table(ufd::drives::driveRows(tree.roots(), sgtest::lineConf()));
+    const std::vector<std::string> expected = {
+        "sg index block port vid:pid serial blocksize state station",
+        "sg0 - sda - - - 512 mounted no: /dev/sg0 is not USB storage",
+        "sg1 0 sdb 1-2 1234:5678 S1 512 free yes",
+        "sg2 - sdc 1-1 0bda:5678 - 512 free no: USB 0bda:5678 is not in [Drives] Allow= of "
+        "/etc/quorlink/test.conf",
+        "sg3 1 sdd 1-3 1234:5678 0123ABCD 4096 free no: /dev/sdd has 4096-byte logical blocks, "
+        "not 512",
+        "sg4 2 sde 1-4 1234:5678 0123ABCD 512 mounted no: /dev/sde1 is mounted on /media/op/STICK",
+        "sg5 3 sdf 1-5 1234:5678 0123ABCD 512 held no: /dev/sdf is held by dm-0",
+        "sg6 4 - 1-6 1234:5678 0123ABCD - - no: /dev/sg6 has no block device yet",
+    };
+    std::istringstream lines(table);
+    std::vector<std::string> squeezed;
+    std::set<size_t> verdictAt; // columns line up: one place on every line
+    for (std::string line, word; std::getline(lines, line);) {
+        const size_t row = squeezed.size();
+        verdictAt.insert(line.find(row == 0 ? "station" : (row == 2 ? "yes" : "no: ")));
+        std::istringstream words(line);
+        for (squeezed.emplace_back(); words >> word;) {
+            squeezed.back() += (squeezed.back().empty() ? "" : " ") + word;
+        }
+    }
+    EXPECT_EQ(squeezed, expected);
+    EXPECT_EQ(verdictAt.size(), 1u) << table;
+}
+
+TEST(UfdDrives, UdevRulesForTheAllowedDrivesOnly) {
+    quorlink::QuorlinkConf conf = sgtest::lineConf();
+    EXPECT_FALSE(ufd::drives::udevRules(quorlink::QuorlinkConf{}));
+    conf.allow.push_back({0xABCD, 0x00EF});
+    const std::string rules = *ufd::drives::udevRules(conf);
+    for (const char* rule : {
+             "SUBSYSTEM==\"scsi_generic\", SUBSYSTEMS==\"usb\", ATTRS{idVendor}==\"1234\", "
+             "ATTRS{idProduct}==\"5678\", GROUP=\"ufdstation\", MODE=\"0660\"\n",
+             "SUBSYSTEM==\"block\", ENV{DEVTYPE}==\"disk\", SUBSYSTEMS==\"usb\", "
+             "ATTRS{idVendor}==\"abcd\", ATTRS{idProduct}==\"00ef\", GROUP=\"ufdstation\", "
+             "MODE=\"0660\", ENV{UDISKS_IGNORE}=\"1\"\n",
+             "SUBSYSTEM==\"block\", ENV{DEVTYPE}==\"partition\", SUBSYSTEMS==\"usb\", "
+             "ATTRS{idVendor}==\"abcd\", ATTRS{idProduct}==\"00ef\", ENV{UDISKS_IGNORE}=\"1\"\n",
+         }) {
+        EXPECT_THAT(rules, HasSubstr(rule));
+    }
+    EXPECT_THAT(rules, ::testing::Not(HasSubstr("0bda")));
+}
+
+TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
+    populate(tree);
+    const fs::path conf = tree.root() / "quorlink.conf", out = tree.root() / "out",
+                   err = tree.root() / "err";
+    ::setenv("QUORLINK_CONF", conf.c_str(), 1);
+    const std::string allowLine = "[Drives]\nAllow=1234:5678\n";
+    const std::string badBlock = "[VendorBlock]\nDataLength=13:4\n";
+    const std::string roots = " --sys '" + tree.roots().sys.string() + "' --dev '" +
+                              tree.roots().dev.string() + "' --mountinfo '" +
+                              tree.roots().mountInfo.string() + "'";
+    const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
+        // No file: nothing is allowed, and each USB drive says which file to edit.
+        {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", "", ""},
+        {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive", ""},
+        {roots, 0, "\nsg1  0 ", "", allowLine},
+        {"--udev-rules", 0, "ATTRS{idVendor}==\"1234\", ATTRS{idProduct}==\"5678\"", "", allowLine},
+        {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit", badBlock},
+        {"--show-block 256", 2, "", "usage: ufd-drives", ""},
+        {"--show-block", 2, "", "usage: ufd-drives", ""},
+        {"--udev-rules --show-block 1", 2, "", "usage: ufd-drives", ""},
+        {"list", 2, "", "usage: ufd-drives", ""},
+    };
+    for (const auto& [args, exitCode, inOut, inErr, confText] : cases) {
+        SCOPED_TRACE(args);
+        fs::remove(conf);
+        if (!confText.empty()) {
+            sgtest::writeFile(conf, confText);
+        }
+        const int status = std::system((std::string(UFD_DRIVES_BIN) + " " + args + " >'" +
+                                        out.string() + "' 2>'" + err.string() + "'")
+                                           .c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exitCode);
+        EXPECT_THAT(slurp(out), HasSubstr(inOut));
+        EXPECT_THAT(slurp(err), HasSubstr(inErr));
+    }
+    ::unsetenv("QUORLINK_CONF");
+}
+
+} // namespace
