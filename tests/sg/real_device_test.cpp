@@ -1,20 +1,11 @@
 // Read-only checks on the real drives of this machine, opt-in
 // (UFD_SG_TEST=1): the C API's discovery over indexes 0..16, then capacity,
 // mode sense and a read on every disk it finds. Nothing is written.
+#include "support/test_common.h"
+
 #include <quorlink/quorlink.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <string>
-#include <vector>
-
 namespace {
-namespace fs = std::filesystem;
 
 std::string contents(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -22,28 +13,25 @@ std::string contents(const char* path) {
 }
 
 TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
-    const char* optIn = std::getenv("UFD_SG_TEST");
-    if (optIn == nullptr || std::string(optIn) != "1") {
+    if (const char* optIn = std::getenv("UFD_SG_TEST");
+        optIn == nullptr || std::string_view(optIn) != "1") {
         GTEST_SKIP() << "set UFD_SG_TEST=1 to run read-only checks on this machine's /dev/sg*";
     }
     ::unsetenv("QUORLINK_RACK");
-    const fs::path replies = fs::temp_directory_path() / "ufd-real-drive-replies";
+    std::string replies = fs::temp_directory_path() / "ufd-real-drive-XXXXXX";
+    ASSERT_NE(::mkdtemp(replies.data()), nullptr);
     ::setenv("QUORLINK_REPLY_DIR", replies.c_str(), 1);
-    char text[512];
-    char binary[512];
+    char text[512], binary[512];
     ASSERT_EQ(quorlink_reply_paths(text, sizeof text, binary, sizeof binary), 1);
-
     int disks = 0;
     for (int32_t index = 0; index <= 16; ++index) {
         const int32_t h = fnQuorbus_GetDiskHandle(index);
         if (h == 0) {
             continue;
         }
-        const std::string line = contents(text);
-        std::cout << "drive " << index << ": " << line;
         // Direct-access disks only: a CD drive without a disc has no capacity.
-        if (line.find("\\Disk&") != std::string::npos) {
-            SCOPED_TRACE(line);
+        if (contents(text).find("\\Disk&") != std::string::npos) {
+            SCOPED_TRACE(contents(text));
             ++disks;
             ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
             EXPECT_GT(std::atoll(contents(text).c_str()), 0);
@@ -55,11 +43,10 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
         }
         EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
     }
-    std::error_code ec;
-    fs::remove_all(replies, ec);
+    fs::remove_all(replies);
     if (disks == 0) {
         GTEST_SKIP() << "no usable /dev/sg disk here (none present, none in [Drives] Allow= "
-                        "of quorlink.conf, or no access: see docs/real-drives.md)";
+                     << "of quorlink.conf, or no access: see docs/real-drives.md)";
     }
 }
 
