@@ -19,6 +19,7 @@
 namespace {
 using namespace quorlink;
 using namespace sgtest;
+using std::chrono::milliseconds;
 using namespace ::testing;
 using Sents = std::vector<Sent>;
 using Bytes = std::vector<uint8_t>;
@@ -173,216 +174,162 @@ TEST_F(Sg, BlockDirectionLengthAndTimeoutReachTheKernel) {
     }
 }
 
-TEST_F(Sg, FailedCommandsCarryTheirReason) {
-    const Command quick = encodeTestUnitReady(), vendorRead = vendor(VendorForm::Read, 0x75);
-    const Command read = *encodeRead(0, 1), cap = encodeReadCapacity10();
-    const Command cap16 = encodeReadCapacity16();
-    const std::tuple<Answer, Command, const char*> cases[] = {
-        // Sense data in both formats, and the names the trace shows.
-        {checkCondition(0x03, 0x11), read, "MEDIUM ERROR 3/11/00"},
-        {sensed(fixed(0xF0, 0x02, 0x3A)), read, "NOT READY 2/3A/00"}, // valid bit set
-        {sensed(fixed(0x71, 0x04, 0x44)), read, "HARDWARE ERROR 4/44/00"},
-        {sensed(fixed(0x70, 0xE7, 0x27)), read, "DATA PROTECT 7/27/00"}, // flag bits around the key
-        // An additional length of 4 stops before the ASC: the drive did not say.
-        {sensed(fixed(0x70, 0x03, 0x11, 4)), read, "MEDIUM ERROR 3/00/00"},
-        {sensed({0x70, 0x00, 0x05}), read, "ILLEGAL REQUEST 5/00/00"},
-        {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0}), read, "NOT READY 2/04/03"},
-        {sensed({0x73, 0x0B, 0x47, 0x03}), read, "ABORTED COMMAND B/47/03"},
-        {sensed({0x72, 0x07}), read, "DATA PROTECT 7/00/00"},
-        {sensed(fixed(0x70, 0x0C, 0x00)), read, "SENSE KEY 0xC C/00/00"},
-        {sensed(fixed(0x70, 0x09, 0x00)), read, "VENDOR DEFINED 9/00/00"},
-        // Bytes that are no sense data, or none at all.
-        {sensed({0x00, 0x03, 0x11}), read, "CHECK CONDITION without sense data"},
-        {sensed({0x7F, 0x03, 0x11, 0x00}), read, "CHECK CONDITION without sense data"},
-        {sensed({0x70, 0x00}), read, "CHECK CONDITION without sense data"},
-        {sensed({0x72}), read, "CHECK CONDITION without sense data"},
-        {{.status = 0x02}, read, "CHECK CONDITION without sense data"},
-        {{.status = 0x08}, read, "BUSY"},
-        {{.hostStatus = 0x03}, quick, "timed out after 10 s (DID_TIME_OUT)"},
-        {{.hostStatus = 0x03}, vendorRead, "timed out after 60 s (DID_TIME_OUT)"},
-        {{.driverStatus = 0x06}, read, "timed out after 30 s"},
-        {{.hostStatus = 0x07}, read, "transport error DID_ERROR"},
-        {{.driverStatus = 0x04}, read, "driver status 4"},
-        {{.err = EIO}, quick, "SG_IO failed: Input/output error; not sent again: it may have run"},
-        {{.err = EINVAL}, quick, "SG_IO failed: Invalid argument (not sent)"},
-        {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}, cap, "short capacity answer: 4 of 8 bytes"},
-        {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}, cap, "sector size 4096, not 512"},
-        {{.data = {0, 0, 0, 1}, .resid = 24}, cap16, "short capacity answer: 8 of 12 bytes"},
-        {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}, cap16, "sector size 4096, not 512"},
-    };
-    auto d = usbDrive();
-    for (const auto& [answer, cmd, reason] : cases) {
-        sg->answers = {answer};
-        const Outcome o = run(*d, cmd);
-        EXPECT_FALSE(o.ok);
-        EXPECT_EQ(o.reason, reason);
-    }
-    // None of these means the drive is gone: the next command goes out.
-    EXPECT_TRUE(run(*d, quick).ok);
-    // RECOVERED ERROR: the command did complete.
-    sg->answers = {checkCondition(0x01, 0x18)};
-    sg->answers[0].data = {1, 2, 3, 4};
-    Bytes in(512);
-    EXPECT_TRUE(d->execute(read, in).ok);
-    EXPECT_EQ(in[3], 4);
-}
-
-// Asked again only what the drive said it did not run, and never past the
-// ready wait; the pauses run on the fake clock.
-TEST(SgRetry, OnlyWhatTheDriveDidNotRun) {
-    using std::chrono::milliseconds;
-    const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
-    const Answer becoming = sensed({0x72, 0x02, 0x04, 0x01});
-    struct Case {
-        std::vector<Answer> answers;
-        size_t sends;
-        const char* reason; // "": done
-        milliseconds paused = 0ms, ready = 30s;
-        bool write = false; // else a read
-    };
-    // clang-format off
-    const Case cases[] = {
-        {{{.err = EINTR}}, 1, "interrupted; not sent again: it may have run"},
-        {{{.hostStatus = 0x03}}, 1, "timed out after 30 s (DID_TIME_OUT)"},
-        {{attention}, 2, ""},
-        {std::vector(9, attention), 4, "UNIT ATTENTION 6/29/00 (4 attempts)"},
-        {{becoming, becoming, becoming, {}}, 4, "", 700ms},
-        // 100, 200, 400 ms, then 500 ms pauses while they fit in the wait.
-        {std::vector(99, becoming), 62, "NOT READY 2/04/01 (not ready within 30 s)", 29700ms},
-        {std::vector(9, becoming), 4, "NOT READY 2/04/01 (not ready within 1 s)", 700ms, 1s},
-        {{checkCondition(0x02, 0x3A)}, 1, "NOT READY 2/3A/00"},
-        {{sensed({0x72, 0x02, 0x04, 0x02})}, 1, "NOT READY 2/04/02"},
-        // A write is not sent to a medium that may have been swapped.
-        {{changed}, 1, "UNIT ATTENTION 6/28/00 (the medium may have changed; not sent again)", 0ms, 30s, true},
-        {{changed}, 2, ""},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.reason);
-        Rig r;
-        r.tree.add(FakeDrive{});
-        QuorlinkConf conf = lineConf();
-        conf.timeouts.ready = c.ready;
-        auto d = r.open(0, conf).device;
-        r.sg->answers = {c.answers.begin(), c.answers.end()};
-        const Outcome o = r.run(*d, c.write ? *encodeWrite(3, 1, kPattern) : *encodeRead(3, 1));
-        EXPECT_EQ(std::tie(o.ok, o.reason, r.sg->paused),
-                  std::tuple(*c.reason == '\0', std::string(c.reason), c.paused));
-        EXPECT_EQ(r.sg->sent, Sents(c.sends, r.sg->sent.at(0)));
-    }
-}
-
-// What was written reaches the medium before anything else is asked, and
-// the kernel re-reads the partition table at release: on the claimed disk,
+// One handle's conversation with a scripted drive: what each command ends as
+// (sense data of both formats, the names the trace shows), what went out and
+// how often (asked again only what the drive said it did not run, never past
+// the ready wait, on the fake clock), writes flushed before anything else is
+// asked and at release, then the partition table re-read on the claimed disk,
 // after the flush, before the claim goes.
-TEST(SgFlush, WritesAreFlushedBeforeTheNextCommandAndAtRelease) {
-    const Answer mediumError = checkCondition(0x03, 0x0C);
-    struct Case {
-        const char* steps; // W write, R read, V vendor read
-        std::vector<Answer> answers;
-        Bytes opcodes;          // as sent, release included
-        const char* lastReason; // of the last step
-        bool reread = true;
-        int rereadErrno = 0;
-        const char* released = ""; // in what release says
-    };
-    // clang-format off
-    const Case cases[] = {
-        {"WWR", {}, {0x2A, 0x2A, 0x35, 0x28}, ""},
-        {"WRR", {}, {0x2A, 0x35, 0x28, 0x28}, ""},
-        {"WV", {}, {0x2A, 0x35, 0xC6}, ""},
-        {"W", {}, {0x2A, 0x35}, ""},
-        {"RR", {}, {0x28, 0x28}, "", false},
-        // A drive without a write cache rejects the flush: nothing to wait for.
-        {"WR", {{}, checkCondition(0x05, 0x20)}, {0x2A, 0x35, 0x28}, ""},
-        // A failed flush fails the command that needed it, which is not sent,
-        // and is tried again before the next one and at release.
-        {"WR", {{}, mediumError}, {0x2A, 0x35, 0x35}, "SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00"},
-        {"WRR", {{}, mediumError}, {0x2A, 0x35, 0x35, 0x28}, ""},
-        // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
-        {"W", {}, {0x2A, 0x35}, "", true, EACCES, "sdb not re-read (Permission denied): left to udev"},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.steps);
-        Rig r;
-        auto d = r.usbDrive();
-        r.sg->answers = {c.answers.begin(), c.answers.end()};
-        Outcome last;
-        for (const char* step = c.steps; *step != '\0'; ++step) {
-            last = r.run(*d, *step == 'W'   ? *encodeWrite(0, 1, kPattern)
-                             : *step == 'R' ? *encodeRead(0, 1)
-                                            : vendor(VendorForm::Read, 0x75));
-        }
-        EXPECT_EQ(last.reason, c.lastReason);
-        r.sg->rereadErrno = c.rereadErrno;
-        EXPECT_THAT(d->release(), HasSubstr(c.released));
-        d.reset();
-        Bytes opcodes;
-        for (const auto& s : r.sg->sent) {
-            opcodes.push_back(s.cdb[0]);
-        }
-        EXPECT_EQ(opcodes, c.opcodes);
-        EXPECT_EQ(r.sg->rereads, (c.reread ? Reread{{r.sdb(), c.opcodes.size()}} : Reread{}));
-        EXPECT_EQ(r.sg->announced, (c.rereadErrno ? Reread{{r.sdb(), 0}} : Reread{}));
+TEST(SgTalk, OutcomesRetriesAndFlushes) {
+    const std::string letters = "TRWVMCD";
+    const std::vector<Command> commands = {
+        encodeTestUnitReady(),          *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
+        vendor(VendorForm::Read, 0x75), encodeModeSense(), encodeReadCapacity10(),
+        encodeReadCapacity16()};
+    // What went out, by block and length: the commands above, the flush and
+    // the two fallback forms of MODE SENSE.
+    std::map<std::pair<Bytes, unsigned>, char> names = {
+        {{{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0}, 'F'},
+        {{{0x1A, 0, 0x00, 0, 192, 0}, 192}, 'P'},
+        {{{0x1A, 0, 0x3F, 0, 4, 0}, 4}, 'H'}};
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const Command& cmd = commands[i];
+        names[{Bytes(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength), cmd.dataLength}] =
+            letters[i];
     }
-}
-
-TEST_F(Sg, ModeSenseFallsBackWhenTheDriveRejectsAllPages) {
-    const Bytes all = {0x1A, 0, 0x3F, 0, 192, 0}, page0 = {0x1A, 0, 0x00, 0, 192, 0};
-    const Bytes header = {0x1A, 0, 0x3F, 0, 4, 0};
-    const Answer rejected = checkCondition(0x05, 0x24);
-    struct Case {
-        std::vector<Answer> answers;
-        std::vector<Bytes> cdbs; // as sent, in order
-        bool ok;
-        uint8_t header2; // write-protect byte seen
-    };
-    const Case cases[] = {
-        {{{.data = {0x23, 0, 0x80, 0}, .resid = 188}}, {all}, true, 0x80},
-        {{rejected, {.data = {0x03, 0, 0x80, 0}, .resid = 188}}, {all, page0}, true, 0x80},
-        {{rejected, rejected, {.data = {0x03, 0, 0x80, 0}}}, {all, page0, header}, true, 0x80},
-        {{rejected, rejected, {.data = {0x03, 0, 0x00, 0}}}, {all, page0, header}, true, 0x00},
-        {{rejected, rejected, rejected}, {all, page0, header}, false, 0},
-        // Only a refusal of the request itself is worth another form.
-        {{checkCondition(0x02, 0x3A)}, {all}, false, 0},
-    };
-    auto d = usbDrive();
-    for (const Case& c : cases) {
-        sg->sent.clear();
-        sg->answers = {c.answers.begin(), c.answers.end()};
-        Bytes mode(kModeSenseAllocation, 0xEE);
-        EXPECT_EQ(d->execute(encodeModeSense(), mode).ok, c.ok);
-        Sents expected;
-        for (const Bytes& cdb : c.cdbs) {
-            expected.push_back({cdb, SG_DXFER_FROM_DEV, 10000, cdb[4]});
-        }
-        EXPECT_EQ(sg->sent, expected);
-        if (c.ok) { // bytes the drive did not send are zero
-            EXPECT_EQ(std::pair(mode[2], mode[100]), std::pair(c.header2, uint8_t{0}));
-        }
-    }
-}
-
-TEST_F(Sg, PulledDriveFailsAtOnceAndStaysReleasable) {
     const auto fdOpenOn = [](const fs::path& target) {
         return std::ranges::any_of(fs::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
             std::error_code ec;
             return fs::read_symlink(fd, ec) == target;
         });
     };
-    tree.add(FakeDrive{});
-    for (const Answer& gone : {Answer{.err = ENODEV}, Answer{.hostStatus = 0x01}}) {
-        auto d = open(0).device;
-        ASSERT_TRUE(fdOpenOn(tree.devPath(1)));
-        sg->sent.clear();
-        sg->answers = {gone};
-        EXPECT_THAT(run(*d, *encodeRead(0, 1)).reason, StartsWith("drive removed ("));
-        // Later commands fail without asking the missing drive again.
-        EXPECT_EQ(run(*d, encodeTestUnitReady()).reason, "drive removed");
-        EXPECT_EQ(sg->sent.size(), 1u);
+    const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
+    const Answer becoming = sensed({0x72, 0x02, 0x04, 0x01}), rejected = checkCondition(0x05, 0x24);
+    const Answer mediumError = checkCondition(0x03, 0x0C), no = sensed({0x70, 0x00});
+    const Answer recovered = {
+        .data = {1, 2, 3, 4}, .status = 2, .driverStatus = 8, .sense = fixed(0x70, 0x01, 0x18)};
+    const std::string noSense = "CHECK CONDITION without sense data";
+    struct Case {
+        const char* steps; // of the letters above, in order
+        std::vector<Answer> answers{};
+        std::string sent;     // as sent, release included
+        std::string outcomes; // each step's reason ("": done), "|" between
+        milliseconds paused = 0ms, ready = 30s;
+        int byte2 = -1; // of the last step's data (MODE SENSE: the write-protect byte)
+        int rereadErrno = 0;
+        const char* released = ""; // in what release says
+    };
+    // clang-format off
+    const Case cases[] = {
+        // A failure is no sign of a drive gone: the next command goes out.
+        {"RT", {checkCondition(0x03, 0x11)}, "RT", "MEDIUM ERROR 3/11/00|"},
+        {"RT", {sensed(fixed(0xF0, 0x02, 0x3A))}, "RT", "NOT READY 2/3A/00|"}, // valid bit set
+        {"RT", {sensed(fixed(0x71, 0x04, 0x44))}, "RT", "HARDWARE ERROR 4/44/00|"},
+        {"RT", {sensed(fixed(0x70, 0xE7, 0x27))}, "RT", "DATA PROTECT 7/27/00|"}, // flag bits around the key
+        // An additional length of 4 stops before the ASC: the drive did not say.
+        {"RT", {sensed(fixed(0x70, 0x03, 0x11, 4))}, "RT", "MEDIUM ERROR 3/00/00|"},
+        {"RT", {sensed({0x70, 0x00, 0x05})}, "RT", "ILLEGAL REQUEST 5/00/00|"},
+        {"RT", {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0})}, "RT", "NOT READY 2/04/03|"},
+        {"RT", {sensed({0x73, 0x0B, 0x47, 0x03})}, "RT", "ABORTED COMMAND B/47/03|"},
+        {"RT", {sensed({0x72, 0x07})}, "RT", "DATA PROTECT 7/00/00|"},
+        {"RT", {sensed(fixed(0x70, 0x0C, 0x00))}, "RT", "SENSE KEY 0xC C/00/00|"},
+        {"RT", {sensed(fixed(0x70, 0x09, 0x00))}, "RT", "VENDOR DEFINED 9/00/00|"},
+        // Bytes that are no sense data, or none at all.
+        {"RT", {sensed({0x00, 0x03, 0x11})}, "RT", noSense + "|"},
+        {"RT", {sensed({0x7F, 0x03, 0x11, 0x00})}, "RT", noSense + "|"},
+        {"RT", {no}, "RT", noSense + "|"},
+        {"RT", {sensed({0x72})}, "RT", noSense + "|"},
+        {"RT", {{.status = 0x02}}, "RT", noSense + "|"},
+        {"RT", {{.status = 0x08}}, "RT", "BUSY|"},
+        {"TT", {{.hostStatus = 0x03}}, "TT", "timed out after 10 s (DID_TIME_OUT)|"},
+        {"VT", {{.hostStatus = 0x03}}, "VT", "timed out after 60 s (DID_TIME_OUT)|"},
+        {"RT", {{.hostStatus = 0x03}}, "RT", "timed out after 30 s (DID_TIME_OUT)|"},
+        {"RT", {{.driverStatus = 0x06}}, "RT", "timed out after 30 s|"},
+        {"RT", {{.hostStatus = 0x07}}, "RT", "transport error DID_ERROR|"},
+        {"RT", {{.driverStatus = 0x04}}, "RT", "driver status 4|"},
+        {"TT", {{.err = EIO}}, "TT", "SG_IO failed: Input/output error; not sent again: it may have run|"},
+        {"TT", {{.err = EINVAL}}, "TT", "SG_IO failed: Invalid argument (not sent)|"},
+        {"RT", {{.err = EINTR}}, "RT", "interrupted; not sent again: it may have run|"},
+        {"CT", {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}}, "CT", "short capacity answer: 4 of 8 bytes|"},
+        {"CT", {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}}, "CT", "sector size 4096, not 512|"},
+        {"DT", {{.data = {0, 0, 0, 1}, .resid = 24}}, "DT", "short capacity answer: 8 of 12 bytes|"},
+        {"DT", {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}}, "DT", "sector size 4096, not 512|"},
+        // RECOVERED ERROR: the command did complete.
+        {"R", {recovered}, "R", "", 0ms, 30s, 3},
+        // A pulled drive: later commands fail without asking it again.
+        {"RT", {{.err = ENODEV}}, "R", "drive removed (No such device)|drive removed"},
+        {"RT", {{.hostStatus = 0x01}}, "R", "drive removed (DID_NO_CONNECT)|drive removed"},
+        // Asked again
+        {"R", {attention}, "RR", ""},
+        {"R", std::vector(9, attention), "RRRR", "UNIT ATTENTION 6/29/00 (4 attempts)"},
+        {"R", {becoming, becoming, becoming, {}}, "RRRR", "", 700ms},
+        // 100, 200, 400 ms, then 500 ms pauses while they fit in the wait.
+        {"R", std::vector(99, becoming), std::string(62, 'R'), "NOT READY 2/04/01 (not ready within 30 s)", 29700ms},
+        {"R", std::vector(9, becoming), "RRRR", "NOT READY 2/04/01 (not ready within 1 s)", 700ms, 1s},
+        {"R", {sensed({0x72, 0x02, 0x04, 0x02})}, "R", "NOT READY 2/04/02"},
+        // A write is not sent to a medium that may have been swapped.
+        {"W", {changed}, "WF", "UNIT ATTENTION 6/28/00 (the medium may have changed; not sent again)"},
+        {"R", {changed}, "RR", ""},
+        // Flushes
+        {"WWR", {}, "WWFR", "||"},
+        {"WRR", {}, "WFRR", "||"},
+        {"WV", {}, "WFV", "|"},
+        {"W", {}, "WF", ""},
+        {"RR", {}, "RR", "|"},
+        // A drive without a write cache rejects the flush: nothing to wait for.
+        {"WR", {{}, checkCondition(0x05, 0x20)}, "WFR", "|"},
+        // A failed flush fails the command that needed it, which is not sent,
+        // and is tried again before the next one and at release.
+        {"WR", {{}, mediumError}, "WFF", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00"},
+        {"WRR", {{}, mediumError}, "WFFR", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00|"},
+        // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
+        {.steps = "W", .sent = "WF", .outcomes = "", .rereadErrno = EACCES, .released = "sdb not re-read (Permission denied): left to udev"},
+        // MODE SENSE falls back when the drive rejects all pages; bytes the
+        // drive did not send are zero. Only a refusal of the request itself is
+        // worth another form.
+        {"M", {{.data = {0x23, 0, 0x80, 0}, .resid = 188}}, "M", "", 0ms, 30s, 0x80},
+        {"M", {rejected, {.data = {0x03, 0, 0x80, 0}, .resid = 188}}, "MP", "", 0ms, 30s, 0x80},
+        {"M", {rejected, rejected, {.data = {0x03, 0, 0x80, 0}}}, "MPH", "", 0ms, 30s, 0x80},
+        {"M", {rejected, rejected, {.data = {0x03, 0, 0x00, 0}}}, "MPH", "", 0ms, 30s, 0x00},
+        {"M", {rejected, rejected, rejected}, "MPH", "ILLEGAL REQUEST 5/24/00"},
+        {"M", {checkCondition(0x02, 0x3A)}, "M", "NOT READY 2/3A/00"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps + (" " + c.outcomes));
+        Rig r;
+        r.tree.add(FakeDrive{});
+        QuorlinkConf conf = lineConf();
+        conf.timeouts.ready = c.ready;
+        auto d = r.open(0, conf).device;
+        ASSERT_TRUE(fdOpenOn(r.tree.devPath(1)));
+        r.sg->answers = {c.answers.begin(), c.answers.end()};
+        r.sg->rereadErrno = c.rereadErrno;
+        std::string outcomes;
+        Bytes data;
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            const Command& cmd = commands.at(letters.find(*step));
+            data.assign(cmd.direction == Direction::In ? cmd.dataLength : 0,
+                        *step == 'M' ? 0xEE : 0);
+            const Outcome o = d->execute(cmd, data);
+            outcomes += std::string(step == c.steps ? "" : "|") + (o.ok               ? ""
+                                                                   : o.reason.empty() ? "?"
+                                                                                      : o.reason);
+        }
+        EXPECT_THAT(d->release(), HasSubstr(c.released));
         d.reset();
-        EXPECT_FALSE(fdOpenOn(tree.devPath(1)));
+        EXPECT_FALSE(fdOpenOn(r.tree.devPath(1)));
+        std::string sent;
+        for (const Sent& s : r.sg->sent) {
+            sent += names.contains({s.cdb, s.length}) ? names.at({s.cdb, s.length}) : '?';
+        }
+        EXPECT_EQ(std::tie(outcomes, sent, r.sg->paused), std::tie(c.outcomes, c.sent, c.paused));
+        const bool wrote = c.sent.find('W') != std::string::npos;
+        EXPECT_EQ(r.sg->rereads, (wrote ? Reread{{r.sdb(), c.sent.size()}} : Reread{}));
+        EXPECT_EQ(r.sg->announced, (c.rereadErrno ? Reread{{r.sdb(), 0}} : Reread{}));
+        if (c.byte2 >= 0) {
+            EXPECT_EQ((std::pair<int, int>(data[2], data[100])), std::pair(c.byte2, 0));
+        }
     }
 }
 
