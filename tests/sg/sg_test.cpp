@@ -43,6 +43,24 @@ const auto kPattern = [] {
     return a;
 }();
 
+// The commands the tests send, by letter: X is a vendor write, U and S the
+// chip-unit and scan forms.
+const std::string kLetters = "TRWVMCDXUS";
+const std::vector<Command> kCommands = {
+    encodeTestUnitReady(),
+    *encodeRead(0, 1),
+    *encodeWrite(0, 1, kPattern),
+    vendor(VendorForm::Read, 0x75),
+    encodeModeSense(),
+    encodeReadCapacity10(),
+    encodeReadCapacity16(),
+    vendor(VendorForm::Write, 0x82, kPattern),
+    *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+    *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+const auto command = [](char letter) -> const Command& {
+    return kCommands.at(kLetters.find(letter));
+};
+
 // A fake tree, a scripted SG_IO, and handles opened on them.
 struct Rig {
     FakeTree tree;
@@ -154,16 +172,13 @@ TEST_F(Sg, DeviceLinesFromSysfs) {
 // ---- what the executor sends and makes of the answers --------------------
 
 TEST_F(Sg, BlockDirectionLengthAndTimeoutReachTheKernel) {
-    const std::tuple<Command, int, unsigned> cases[] = {
-        {encodeTestUnitReady(), SG_DXFER_NONE, 10000},
-        {encodeModeSense(), SG_DXFER_FROM_DEV, 10000},
-        {*encodeRead(75, 1), SG_DXFER_FROM_DEV, 30000},
-        {*encodeWrite(32, 2, kPattern), SG_DXFER_TO_DEV, 30000},
-        {vendor(VendorForm::Read, 0x75), SG_DXFER_FROM_DEV, 60000},
-        {vendor(VendorForm::Write, 0x82, kPattern), SG_DXFER_TO_DEV, 60000},
-    };
+    const std::tuple<char, int, unsigned> cases[] = {
+        {'T', SG_DXFER_NONE, 10000},     {'M', SG_DXFER_FROM_DEV, 10000},
+        {'R', SG_DXFER_FROM_DEV, 30000}, {'W', SG_DXFER_TO_DEV, 30000},
+        {'V', SG_DXFER_FROM_DEV, 60000}, {'X', SG_DXFER_TO_DEV, 60000}};
     auto d = usbDrive();
-    for (const auto& [cmd, direction, timeoutMs] : cases) {
+    for (const auto& [letter, direction, timeoutMs] : cases) {
+        const Command& cmd = command(letter);
         sg->sent.clear();
         ASSERT_TRUE(run(*d, cmd).ok);
         // The flush after the WRITE is another test's.
@@ -181,21 +196,16 @@ TEST_F(Sg, BlockDirectionLengthAndTimeoutReachTheKernel) {
 // asked and at release, then the partition table re-read on the claimed disk,
 // after the flush, before the claim goes.
 TEST(SgTalk, OutcomesRetriesAndFlushes) {
-    const std::string letters = "TRWVMCD";
-    const std::vector<Command> commands = {
-        encodeTestUnitReady(),          *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
-        vendor(VendorForm::Read, 0x75), encodeModeSense(), encodeReadCapacity10(),
-        encodeReadCapacity16()};
     // What went out, by block and length: the commands above, the flush and
     // the two fallback forms of MODE SENSE.
     std::map<std::pair<Bytes, unsigned>, char> names = {
         {{{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0}, 'F'},
         {{{0x1A, 0, 0x00, 0, 192, 0}, 192}, 'P'},
         {{{0x1A, 0, 0x3F, 0, 4, 0}, 4}, 'H'}};
-    for (size_t i = 0; i < commands.size(); ++i) {
-        const Command& cmd = commands[i];
+    for (size_t i = 0; i < kCommands.size(); ++i) {
+        const Command& cmd = kCommands[i];
         names[{Bytes(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength), cmd.dataLength}] =
-            letters[i];
+            kLetters[i];
     }
     const auto fdOpenOn = [](const fs::path& target) {
         return std::ranges::any_of(fs::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
@@ -218,6 +228,7 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         int byte2 = -1; // of the last step's data (MODE SENSE: the write-protect byte)
         int rereadErrno = 0;
         const char* released = ""; // in what release says
+        const char* claims = nullptr;
     };
     // clang-format off
     const Case cases[] = {
@@ -282,6 +293,9 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         // and is tried again before the next one and at release.
         {"WR", {{}, mediumError}, "WFF", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00"},
         {"WRR", {{}, mediumError}, "WFFR", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00|"},
+        // The whole disk is claimed from the first change until release, once;
+        // an automounter picking up a partition is still seen.
+        {.steps = "RWVAW", .sent = "RWFV", .outcomes = "|||refused: /dev/sdb1 is mounted on /media/op/NEW", .claims = "0111"},
         // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
         {.steps = "W", .sent = "WF", .outcomes = "", .rereadErrno = EACCES, .released = "sdb not re-read (Permission denied): left to udev"},
         // MODE SENSE falls back when the drive rejects all pages; bytes the
@@ -299,26 +313,32 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         SCOPED_TRACE(c.steps + (" " + c.outcomes));
         Rig r;
         r.tree.add(FakeDrive{});
+        r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n"); // not ours
         QuorlinkConf conf = lineConf();
         conf.timeouts.ready = c.ready;
         auto d = r.open(0, conf).device;
         ASSERT_TRUE(fdOpenOn(r.tree.devPath(1)));
         r.sg->answers = {c.answers.begin(), c.answers.end()};
         r.sg->rereadErrno = c.rereadErrno;
-        std::string outcomes;
+        std::string outcomes, claims; // claims made by the end of each command
         Bytes data;
         for (const char* step = c.steps; *step != '\0'; ++step) {
-            const Command& cmd = commands.at(letters.find(*step));
+            if (*step == 'A') { // an automounter picks up a partition
+                r.tree.setMountInfo("44 22 8:17 / /media/op/NEW rw - vfat /dev/sdb1 rw\n");
+                continue;
+            }
+            const Command& cmd = command(*step);
             data.assign(cmd.direction == Direction::In ? cmd.dataLength : 0,
                         *step == 'M' ? 0xEE : 0);
             const Outcome o = d->execute(cmd, data);
-            outcomes += std::string(step == c.steps ? "" : "|") + (o.ok               ? ""
-                                                                   : o.reason.empty() ? "?"
-                                                                                      : o.reason);
+            outcomes += std::string(outcomes.empty() && claims.empty() ? "" : "|") +
+                        (o.ok ? "" : o.reason + (o.reason.empty() ? "?" : ""));
+            claims += std::to_string(r.sg->claims);
         }
         EXPECT_THAT(d->release(), HasSubstr(c.released));
         d.reset();
         EXPECT_FALSE(fdOpenOn(r.tree.devPath(1)));
+        EXPECT_TRUE(r.sg->held.empty()) << "releasing the handle frees the disk";
         std::string sent;
         for (const Sent& s : r.sg->sent) {
             sent += names.contains({s.cdb, s.length}) ? names.at({s.cdb, s.length}) : '?';
@@ -327,6 +347,9 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         const bool wrote = c.sent.find('W') != std::string::npos;
         EXPECT_EQ(r.sg->rereads, (wrote ? Reread{{r.sdb(), c.sent.size()}} : Reread{}));
         EXPECT_EQ(r.sg->announced, (c.rereadErrno ? Reread{{r.sdb(), 0}} : Reread{}));
+        if (c.claims != nullptr) {
+            EXPECT_EQ(claims, c.claims);
+        }
         if (c.byte2 >= 0) {
             EXPECT_EQ((std::pair<int, int>(data[2], data[100])), std::pair(c.byte2, 0));
         }
@@ -367,14 +390,11 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         {.afterOpen = [](P, P entry) { fs::remove_all(entry); }, .reason = "/dev/sg1 changed since it was opened (gone from sysfs)"},
     };
     // clang-format on
-    std::vector<Command> changing = {*encodeWrite(0, 1, kPattern),
-                                     vendor(VendorForm::Write, 0x82, kPattern),
-                                     vendor(VendorForm::Read, 0x75),
-                                     *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
-                                     *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+    std::vector<Command> changing = {command('W'), command('X'), command('V'), command('U'),
+                                     command('S')};
     // A writing opcode is guarded whatever direction it claims.
     for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
-        changing.push_back(encodeTestUnitReady());
+        changing.push_back(command('T'));
         changing.back().cdb[0] = opcode;
     }
     for (const Case& c : cases) {
@@ -396,27 +416,8 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         }
         EXPECT_TRUE(r.sg->sent.empty()) << "a refused command reached the drive";
         EXPECT_TRUE(r.sg->held.empty());
-        EXPECT_TRUE(r.run(*d, *encodeRead(0, 1)).ok && r.run(*d, encodeTestUnitReady()).ok);
+        EXPECT_TRUE(r.run(*d, command('R')).ok && r.run(*d, command('T')).ok);
     }
-}
-
-TEST_F(Sg, WholeDiskIsHeldFromTheFirstChangeUntilRelease) {
-    tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
-    auto d = usbDrive();
-    ASSERT_TRUE(run(*d, *encodeRead(0, 1)).ok);
-    EXPECT_EQ(sg->claims, 0) << "reading claims nothing";
-    const std::map<int, std::string> held = {{100, sdb()}};
-    ASSERT_TRUE(run(*d, *encodeWrite(0, 2, kPattern)).ok);
-    EXPECT_EQ(sg->held, held);
-    ASSERT_TRUE(run(*d, vendor(VendorForm::Read, 0x75)).ok);
-    EXPECT_EQ(sg->held, held) << "one claim for the whole handle, not one per command";
-    EXPECT_EQ(sg->claims, 1);
-    // An automounter picking up a partition is still seen.
-    tree.setMountInfo("44 22 8:17 / /media/op/NEW rw - vfat /dev/sdb1 rw\n");
-    EXPECT_EQ(run(*d, *encodeWrite(1, 1, kPattern)).reason,
-              "refused: /dev/sdb1 is mounted on /media/op/NEW");
-    d.reset();
-    EXPECT_TRUE(sg->held.empty()) << "releasing the handle frees the disk";
 }
 
 // ---- the C API over this executor ----------------------------------------
