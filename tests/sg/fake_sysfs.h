@@ -58,35 +58,29 @@ struct TempDir {
     }
 };
 
-class FakeTree {
-public:
+// A sysfs, /dev and mount table of the test's own.
+struct FakeTree : TempDir {
     FakeTree() {
-        for (const char* dir : {"sys/class/scsi_generic", "sys/bus/usb/drivers/usb-storage",
-                                "sys/bus/usb/drivers/uas", "sys/bus/scsi/drivers/sd", "dev"}) {
-            fs::create_directories(root_ / dir);
-        }
-        writeFile(root_ / "mountinfo",
+        writeFile(path / "mountinfo",
                   "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
                   "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n");
     }
     // Returns the USB device's sysfs directory (empty for a SATA disk).
     fs::path add(const FakeDrive& d) {
-        const std::string host = std::to_string(host_++);
-        fs::path parent = root_ / "sys/devices/pci0000:00/0000:00:17.0" / ("ata" + host), usb;
+        const std::string host = std::to_string(hosts++);
+        fs::path parent = path / "sys/devices/pci0000:00/0000:00:17.0" / ("ata" + host), usb;
         if (!d.driver.empty()) {
-            const std::string port = d.port.empty() ? "1-" + std::to_string(host_) : d.port;
-            usb = root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
+            const std::string port = d.port.empty() ? "1-" + std::to_string(hosts) : d.port;
+            usb = path / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
             parent = usb / (port + ":1.0");
-            fs::create_directories(parent);
             if (!d.serial.empty()) {
                 writeFile(usb / "serial", d.serial + "\n");
             }
-            char ids[2][6];
-            std::snprintf(ids[0], 6, "%04x\n", d.vid);
-            std::snprintf(ids[1], 6, "%04x\n", d.pid);
-            writeFile(usb / "idVendor", ids[0]);
-            writeFile(usb / "idProduct", ids[1]);
-            fs::create_symlink(root_ / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            char ids[12];
+            std::snprintf(ids, sizeof ids, "%04x\n%04x\n", d.vid, d.pid);
+            writeFile(usb / "idVendor", std::string(ids, 5));
+            writeFile(usb / "idProduct", ids + 5);
+            link(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
         }
         const fs::path scsi =
             parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
@@ -95,7 +89,7 @@ public:
         writeFile(scsi / "model", d.model + "  \n");
         writeFile(scsi / "rev", d.rev + "\n");
         writeFile(scsi / "type", std::to_string(d.type) + "\n");
-        fs::create_symlink(root_ / "sys/bus/scsi/drivers/sd", scsi / "driver");
+        link(path / "sys/bus/scsi/drivers/sd", scsi / "driver");
         if (!d.block.empty()) {
             const fs::path disk = scsi / "block" / d.block;
             const int minor = 16 * (d.block.back() - 'a');
@@ -112,23 +106,21 @@ public:
         writeFile(devPath(d.sg), "");
         return usb;
     }
+    static void link(const fs::path& target, const fs::path& link) {
+        fs::create_directories(target);
+        fs::create_directories(link.parent_path());
+        fs::create_symlink(target, link);
+    }
     void setMountInfo(const std::string& text) {
-        std::ofstream(root_ / "mountinfo", std::ios::app) << text;
+        std::ofstream(path / "mountinfo", std::ios::app) << text;
     }
-    void removeMountInfo() { fs::remove(root_ / "mountinfo"); }
-    quorlink::sg::Roots roots() const {
-        return {root_ / "sys", root_ / "dev", root_ / "mountinfo"};
-    }
-    fs::path devPath(int sg) const { return root_ / "dev" / ("sg" + std::to_string(sg)); }
+    void removeMountInfo() { fs::remove(path / "mountinfo"); }
+    quorlink::sg::Roots roots() const { return {path / "sys", path / "dev", path / "mountinfo"}; }
+    fs::path devPath(int sg) const { return path / "dev" / ("sg" + std::to_string(sg)); }
     fs::path sgEntry(int sg) const {
-        return root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
+        return path / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
     }
-    fs::path root() const { return root_; }
-
-private:
-    TempDir dir_;
-    const fs::path root_ = dir_.path;
-    int host_ = 0;
+    int hosts = 0;
 };
 
 struct Answer {
@@ -151,32 +143,26 @@ struct Sent {
 class ScriptedSg final : public quorlink::sg::SgSystem {
 public:
     int sgIo(int, sg_io_hdr_t& hdr) override {
-        const auto* data = static_cast<uint8_t*>(hdr.dxferp);
-        const bool out = hdr.dxfer_direction == SG_DXFER_TO_DEV;
+        auto* data = static_cast<uint8_t*>(hdr.dxferp);
+        const size_t out = hdr.dxfer_direction == SG_DXFER_TO_DEV ? hdr.dxfer_len : 0;
         sent.push_back({{hdr.cmdp, hdr.cmdp + hdr.cmd_len},
                         hdr.dxfer_direction,
                         hdr.timeout,
                         hdr.dxfer_len,
-                        {data, data + (out ? hdr.dxfer_len : 0)}});
-        const Answer a = answers.empty() ? Answer{} : answers.front();
-        if (!answers.empty()) {
-            answers.pop_front();
-        }
+                        {data, data + out}});
+        answers.emplace_back(); // GOOD once the script has run out
+        const Answer a = answers.front();
+        answers.pop_front();
         if (a.err != 0) {
             return a.err;
         }
         if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {
-            std::copy_n(a.data.begin(), std::min<size_t>(a.data.size(), hdr.dxfer_len),
-                        static_cast<uint8_t*>(hdr.dxferp));
+            std::copy_n(a.data.begin(), std::min<size_t>(a.data.size(), hdr.dxfer_len), data);
         }
-        hdr.resid = a.resid;
-        hdr.status = a.status;
-        hdr.masked_status = a.status >> 1;
-        hdr.host_status = a.hostStatus;
-        hdr.driver_status = a.driverStatus;
+        std::tie(hdr.resid, hdr.status, hdr.host_status, hdr.driver_status) =
+            std::tuple(a.resid, a.status, a.hostStatus, a.driverStatus);
         hdr.sb_len_wr = static_cast<unsigned char>(std::min<size_t>(a.sense.size(), hdr.mx_sb_len));
         std::copy_n(a.sense.begin(), hdr.sb_len_wr, hdr.sbp);
-        hdr.info = a.status || a.hostStatus || a.driverStatus ? SG_INFO_CHECK : SG_INFO_OK;
         return 0;
     }
     int openExclusive(const std::string& path) override {

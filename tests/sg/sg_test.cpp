@@ -432,10 +432,10 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     conf.timeouts.vendor = 600s;
     conf.vendorBlock.opcode = 0xF0;
     conf.vendorBlock.code = {12, 1, true};
-    ::setenv("QUORLINK_REPLY_DIR", (tree.root() / "replies").c_str(), 1);
+    ::setenv("QUORLINK_REPLY_DIR", (tree.path / "replies").c_str(), 1);
     ::unsetenv("QUORLINK_TRACE");
     installExecutorForTesting(sg::makeSgExecutor(
-        tree.roots(), sg, TraceTarget{tree.root() / "trace", true}, ConfLoad{conf, ""}));
+        tree.roots(), sg, TraceTarget{tree.path / "trace", true}, ConfLoad{conf, ""}));
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
     const int32_t h = fnQuorbus_GetDiskHandle(0);
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
@@ -452,7 +452,7 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     EXPECT_EQ(sg->sent.size(), 2u) << "the write, then the flush once, at release";
     const std::regex time(R"(,"time":"[^"]*")");
     EXPECT_EQ(
-        std::regex_replace(slurp(tree.root() / "trace"), time, ""),
+        std::regex_replace(slurp(tree.path / "trace"), time, ""),
         R"({"fn":"fnQuorbus_CloseHandle","drive":0,"args":[1],"status":1,"reason":"SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00; partition table of /dev/sdb not re-read: Device or resource busy"}
 {"fn":"fnQuorbus_CloseHandle","drive":-1,"args":[1],"status":0,"reason":"unknown handle"}
 )");
@@ -511,8 +511,8 @@ TEST(UfdDrives, UdevRulesForTheAllowedDrivesOnly) {
 
 TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
     populate(tree);
-    const fs::path conf = tree.root() / "quorlink.conf", out = tree.root() / "out",
-                   err = tree.root() / "err";
+    const fs::path conf = tree.path / "quorlink.conf", out = tree.path / "out",
+                   err = tree.path / "err";
     ::setenv("QUORLINK_CONF", conf.c_str(), 1);
     const std::string allowLine = "[Drives]\nAllow=1234:5678\n";
     const std::string badBlock = "[VendorBlock]\nDataLength=13:4\n";
