@@ -5,6 +5,7 @@
 #include "fake_sysfs.h"
 
 #include "api_internal.h"
+#include "drive_map.h"
 #include "drives_report.h"
 #include "encoder.h"
 #include "sg_executor.h"
@@ -46,17 +47,13 @@ const auto kPattern = [] {
 // The commands the tests send, by letter: X is a vendor write, U and S the
 // chip-unit and scan forms.
 const std::string kLetters = "TRWVMCDXUS";
+// clang-format off
 const std::vector<Command> kCommands = {
-    encodeTestUnitReady(),
-    *encodeRead(0, 1),
-    *encodeWrite(0, 1, kPattern),
-    vendor(VendorForm::Read, 0x75),
-    encodeModeSense(),
-    encodeReadCapacity10(),
-    encodeReadCapacity16(),
-    vendor(VendorForm::Write, 0x82, kPattern),
-    *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+    encodeTestUnitReady(), *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
+    vendor(VendorForm::Read, 0x75), encodeModeSense(), encodeReadCapacity10(), encodeReadCapacity16(),
+    vendor(VendorForm::Write, 0x82, kPattern), *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
     *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512)};
+// clang-format on
 const auto command = [](char letter) -> const Command& {
     return kCommands.at(kLetters.find(letter));
 };
@@ -89,6 +86,16 @@ FakeDrive stick(int sg, const char* port, uint16_t vid = 0x1234, int type = 0) {
 }
 FakeDrive sata(int sg, int type = 0) {
     return {.sg = sg, .driver = "", .vendor = "ATA", .model = "FastDisk", .type = type};
+}
+
+TEST(DriveMap, PortPathsCompareByEachNumber) {
+    const std::string ordered[] = {"1-2", "1-2.3", "1-2.10", "1-10", "2-1", "10-1", "odd"};
+    for (size_t i = 0; i < std::size(ordered); ++i) {
+        for (size_t j = 0; j < std::size(ordered); ++j) {
+            const int c = sg::comparePortPaths(ordered[i], ordered[j]);
+            EXPECT_EQ((c > 0) - (c < 0), (i > j) - (i < j)) << ordered[i] << " vs " << ordered[j];
+        }
+    }
 }
 
 TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
@@ -146,6 +153,7 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
 }
 
 TEST_F(Sg, DeviceLinesFromSysfs) {
+    // clang-format off
     const std::tuple<FakeDrive, bool, const char*> cases[] = {
         {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
         {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
@@ -153,14 +161,11 @@ TEST_F(Sg, DeviceLinesFromSysfs) {
         {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
         // Off the allow-list: never a slot.
         {{}, false, "SCSI\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00"},
-        {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"},
-         true,
-         "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+        {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
         // A non-USB disk whose model pretends otherwise must not pass as USB.
-        {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"},
-         true,
-         "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
+        {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
     };
+    // clang-format on
     int n = 0;
     for (auto [drive, allowed, expected] : cases) {
         drive.sg = ++n;
@@ -491,22 +496,16 @@ sg6  4      -      1-6   1234:5678  0123ABCD  -          -        no: /dev/sg6 h
 }
 
 TEST(UfdDrives, UdevRulesForTheAllowedDrivesOnly) {
-    quorlink::QuorlinkConf conf = lineConf();
-    EXPECT_FALSE(ufd::drives::udevRules(quorlink::QuorlinkConf{}));
+    QuorlinkConf conf = lineConf();
     conf.allow.push_back({0xABCD, 0x00EF});
-    const std::string rules = *ufd::drives::udevRules(conf);
-    for (const char* rule : {
-             "SUBSYSTEM==\"scsi_generic\", SUBSYSTEMS==\"usb\", ATTRS{idVendor}==\"1234\", "
-             "ATTRS{idProduct}==\"5678\", GROUP=\"ufdstation\", MODE=\"0660\"\n",
-             "SUBSYSTEM==\"block\", ENV{DEVTYPE}==\"disk\", SUBSYSTEMS==\"usb\", "
-             "ATTRS{idVendor}==\"abcd\", ATTRS{idProduct}==\"00ef\", GROUP=\"ufdstation\", "
-             "MODE=\"0660\", ENV{UDISKS_IGNORE}=\"1\"\n",
-             "SUBSYSTEM==\"block\", ENV{DEVTYPE}==\"partition\", SUBSYSTEMS==\"usb\", "
-             "ATTRS{idVendor}==\"abcd\", ATTRS{idProduct}==\"00ef\", ENV{UDISKS_IGNORE}=\"1\"\n",
-         }) {
-        EXPECT_THAT(rules, HasSubstr(rule));
-    }
-    EXPECT_THAT(rules, ::testing::Not(HasSubstr("0bda")));
+    EXPECT_THAT(*ufd::drives::udevRules(conf),
+                AllOf(HasSubstr("\n# 1234:5678\nSUBSYSTEM"), Not(HasSubstr("0bda")), HasSubstr(R"(
+# abcd:00ef
+SUBSYSTEM=="scsi_generic", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660"
+SUBSYSTEM=="block", ENV{DEVTYPE}=="disk", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660", ENV{UDISKS_IGNORE}="1"
+SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", ENV{UDISKS_IGNORE}="1"
+)")));
+    EXPECT_FALSE(ufd::drives::udevRules(QuorlinkConf{}));
 }
 
 TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
@@ -546,6 +545,45 @@ TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
         EXPECT_THAT(slurp(err), HasSubstr(inErr));
     }
     ::unsetenv("QUORLINK_CONF");
+}
+
+// Read-only checks on the real drives of this machine, opt-in
+// (UFD_SG_TEST=1): discovery over indexes 0..16, then capacity, mode sense
+// and a read on every disk found. Nothing is written.
+TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
+    if (const char* optIn = std::getenv("UFD_SG_TEST");
+        optIn == nullptr || std::string_view(optIn) != "1") {
+        GTEST_SKIP() << "set UFD_SG_TEST=1 to run read-only checks on this machine's /dev/sg*";
+    }
+    ::unsetenv("QUORLINK_RACK");
+    const sgtest::TempDir replies;
+    ::setenv("QUORLINK_REPLY_DIR", replies.path.c_str(), 1);
+    char text[512], binary[512];
+    ASSERT_EQ(quorlink_reply_paths(text, sizeof text, binary, sizeof binary), 1);
+    int disks = 0;
+    for (int32_t index = 0; index <= 16; ++index) {
+        const int32_t h = fnQuorbus_GetDiskHandle(index);
+        if (h == 0) {
+            continue;
+        }
+        // Direct-access disks only: a CD drive without a disc has no capacity.
+        if (slurp(text).find("\\Disk&") != std::string::npos) {
+            SCOPED_TRACE(slurp(text));
+            ++disks;
+            ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
+            EXPECT_GT(std::atoll(slurp(text).c_str()), 0);
+            ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
+            const std::string mode = slurp(binary);
+            ASSERT_EQ(mode.size(), 512u);
+            EXPECT_TRUE(mode[82] == 0 || static_cast<uint8_t>(mode[82]) == 0x80);
+            EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
+        }
+        EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
+    }
+    if (disks == 0) {
+        GTEST_SKIP() << "no usable /dev/sg disk here (none present, none in [Drives] Allow= "
+                     << "of quorlink.conf, or no access: see docs/real-drives.md)";
+    }
 }
 
 } // namespace
