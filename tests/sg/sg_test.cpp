@@ -8,6 +8,7 @@
 #include "drive_map.h"
 #include "drives_report.h"
 #include "encoder.h"
+#include "reply_writer.h"
 #include "sg_executor.h"
 
 #include <quorlink/quorlink.h>
@@ -427,9 +428,10 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
 
 // ---- the C API over this executor ----------------------------------------
 
-// quorlink.conf's timeouts and vendor block layout reach the drive; only
-// failures reach the trace, by default and without a word from the caller: a
-// release that could not flush closes the handle all the same, and says why.
+// The C API over this executor: quorlink.conf's timeouts and vendor block
+// layout reach the drive, replies their files; only failures reach the trace,
+// by default and without a word from the caller: a release that could not
+// flush closes the handle all the same, and says why.
 TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     tree.add(FakeDrive{});
     QuorlinkConf conf = lineConf();
@@ -448,6 +450,14 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     const Bytes tur(6, 0), vendorRead = {0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0};
     EXPECT_EQ(sg->sent,
               (Sents{{tur, SG_DXFER_NONE, 5000}, {vendorRead, SG_DXFER_FROM_DEV, 600000, 512}}));
+    // Capacities past 32 bits, and the write-protect bit at byte 82.
+    sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
+                   {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
+                   {.data = {0x03, 0, 0x80, 0}}};
+    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
+    EXPECT_EQ(slurp(replyPaths().text), "4294967312\r\n");
+    EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
+    EXPECT_EQ(slurp(replyPaths().binary).at(82), '\x80');
     sg->sent.clear();
     EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
     sg->answers = {checkCondition(0x03, 0x0C)};
