@@ -67,11 +67,6 @@ struct Rig {
         return sg::makeSgExecutor(tree.roots(), sg, std::nullopt, ConfLoad{conf, error})
             ->open(index);
     }
-    // A drive that is plainly fine to write: allowed USB storage, nothing mounted.
-    std::unique_ptr<Device> usbDrive() {
-        tree.add(FakeDrive{});
-        return open(0).device;
-    }
     static Outcome run(Device& d, const Command& cmd) {
         Bytes in(cmd.direction == Direction::In ? cmd.dataLength : 0);
         return d.execute(cmd, in);
@@ -182,7 +177,8 @@ TEST_F(Sg, BlockDirectionLengthAndTimeoutReachTheKernel) {
         {'T', SG_DXFER_NONE, 10000},     {'M', SG_DXFER_FROM_DEV, 10000},
         {'R', SG_DXFER_FROM_DEV, 30000}, {'W', SG_DXFER_TO_DEV, 30000},
         {'V', SG_DXFER_FROM_DEV, 60000}, {'X', SG_DXFER_TO_DEV, 60000}};
-    auto d = usbDrive();
+    tree.add(FakeDrive{});
+    auto d = open(0).device;
     for (const auto& [letter, direction, timeoutMs] : cases) {
         const Command& cmd = command(letter);
         sg->sent.clear();
@@ -213,17 +209,12 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         names[{Bytes(cmd.cdb.begin(), cmd.cdb.begin() + cmd.cdbLength), cmd.dataLength}] =
             kLetters[i];
     }
-    const auto fdOpenOn = [](const fs::path& target) {
-        return std::ranges::any_of(fs::directory_iterator("/proc/self/fd"), [&](const auto& fd) {
-            std::error_code ec;
-            return fs::read_symlink(fd, ec) == target;
-        });
-    };
+    const auto fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
     const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
     const Answer becoming = sensed({0x72, 0x02, 0x04, 0x01}), rejected = checkCondition(0x05, 0x24);
     const Answer mediumError = checkCondition(0x03, 0x0C), no = sensed({0x70, 0x00});
-    const Answer recovered = {
-        .data = {1, 2, 3, 4}, .status = 2, .driverStatus = 8, .sense = fixed(0x70, 0x01, 0x18)};
+    Answer recovered = checkCondition(0x01, 0x18);
+    recovered.data = {1, 2, 3, 4};
     const std::string noSense = "CHECK CONDITION without sense data";
     struct Case {
         const char* steps; // of the letters above, in order
@@ -322,8 +313,9 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n"); // not ours
         QuorlinkConf conf = lineConf();
         conf.timeouts.ready = c.ready;
+        const auto before = fds();
         auto d = r.open(0, conf).device;
-        ASSERT_TRUE(fdOpenOn(r.tree.devPath(1)));
+        ASSERT_EQ(fds(), before + 1) << "the handle holds /dev/sg1 open";
         r.sg->answers = {c.answers.begin(), c.answers.end()};
         r.sg->rereadErrno = c.rereadErrno;
         std::string outcomes, claims; // claims made by the end of each command
@@ -343,7 +335,7 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         }
         EXPECT_THAT(d->release(), HasSubstr(c.released));
         d.reset();
-        EXPECT_FALSE(fdOpenOn(r.tree.devPath(1)));
+        EXPECT_EQ(fds(), before) << "and lets it go at release";
         EXPECT_TRUE(r.sg->held.empty()) << "releasing the handle frees the disk";
         std::string sent;
         for (const Sent& s : r.sg->sent) {
