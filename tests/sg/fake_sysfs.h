@@ -137,7 +137,7 @@ struct Sent {
     int direction = 0;
     unsigned timeout = 0, length = 0;
     std::vector<uint8_t> dataOut{};
-    friend bool operator==(const Sent&, const Sent&) = default;
+    friend auto operator<=>(const Sent&, const Sent&) = default;
 };
 
 class ScriptedSg final : public quorlink::sg::SgSystem {
