@@ -291,11 +291,13 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         {"M", {checkCondition(0x02, 0x3A)}, "M", "NOT READY 2/3A/00"},
     };
     // clang-format on
+    Rig r;
+    r.tree.add(FakeDrive{});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.steps + (" " + c.outcomes));
-        Rig r;
-        r.tree.add(FakeDrive{});
-        r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n"); // not ours
+        r.sg = std::make_shared<ScriptedSg>();
+        r.tree.removeMountInfo(); // another disk's partition is mounted, not ours
+        r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
         QuorlinkConf conf = lineConf();
         conf.timeouts.ready = c.ready;
         const auto before = fds();
