@@ -23,7 +23,6 @@ using namespace quorlink;
 using namespace sgtest;
 using std::chrono::milliseconds;
 using namespace ::testing;
-using Sents = std::vector<Sent>;
 using Bytes = std::vector<uint8_t>;
 using Reread = std::vector<std::pair<std::string, size_t>>;
 
@@ -424,8 +423,8 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
     EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
     const Bytes tur(6, 0), vendorRead = {0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0};
-    EXPECT_EQ(sg->sent,
-              (Sents{{tur, SG_DXFER_NONE, 5000}, {vendorRead, SG_DXFER_FROM_DEV, 600000, 512}}));
+    EXPECT_EQ(sg->sent, (std::vector<Sent>{{tur, SG_DXFER_NONE, 5000},
+                                           {vendorRead, SG_DXFER_FROM_DEV, 600000, 512}}));
     // Capacities past 32 bits, and the write-protect bit at byte 82.
     sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
                    {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
@@ -549,11 +548,8 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
     int disks = 0;
     for (int32_t index = 0; index <= 16; ++index) {
         const int32_t h = fnQuorbus_GetDiskHandle(index);
-        if (h == 0) {
-            continue;
-        }
         // Direct-access disks only: a CD drive without a disc has no capacity.
-        if (slurp(text).find("\\Disk&") != std::string::npos) {
+        if (h != 0 && slurp(text).find("\\Disk&") != std::string::npos) {
             SCOPED_TRACE(slurp(text));
             ++disks;
             ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
@@ -564,7 +560,7 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
             EXPECT_TRUE(mode[82] == 0 || static_cast<uint8_t>(mode[82]) == 0x80);
             EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
         }
-        EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
+        EXPECT_TRUE(h == 0 || fnQuorbus_CloseHandle(h) == 1);
     }
     if (disks == 0) {
         GTEST_SKIP() << "no usable /dev/sg disk here (none present, none in [Drives] Allow= "
