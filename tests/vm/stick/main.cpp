@@ -208,11 +208,8 @@ int main(int argc, char** argv) {
         }
         auto csw = buildCsw(cbw->tag, 0, a.ok ? CswStatus::Good : CswStatus::Failed);
         transfer(in, csw, true);
-        log << line << ' '
-            << (dataOut       ? "out"
-                : cbw->dataIn ? "in"
-                              : "none")
-            << ' ' << cbw->dataLength;
+        const char* phase = dataOut ? "out" : (cbw->dataIn ? "in" : "none");
+        log << line << ' ' << phase << ' ' << cbw->dataLength;
         char sense[16];
         std::snprintf(sense, sizeof(sense), " %X/%02X/%02X ", a.sense[0], a.sense[1], a.sense[2]);
         log << (a.ok ? " good" : " failed" + (sense + a.reason)) << std::endl;

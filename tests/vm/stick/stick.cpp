@@ -97,10 +97,9 @@ Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
     const size_t moved = std::max(dataIn.size(), dataOut.size());
     const auto vendor = quorlink::decodeVendor(cdb);
     const auto transfer = quorlink::decodeTransfer(cdb);
+    const uint64_t sectors = transfer ? uint64_t{transfer->sectorCount} * sectorsPerBlock_ : 0;
     const uint64_t want =
-        vendor     ? vendor->length
-        : transfer ? uint64_t{transfer->sectorCount} * sectorsPerBlock_ * quorlink::kSectorSize
-                   : moved;
+        vendor ? vendor->length : (transfer ? sectors * quorlink::kSectorSize : moved);
     if (want != moved) {
         return {false, kInvalidField,
                 "data phase of " + std::to_string(moved) + " bytes, command block says " +
@@ -110,7 +109,7 @@ Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
     std::optional<quorlink::Command> cmd{quorlink::Command{}};
     if (transfer && sectorsPerBlock_ > 1) {
         const auto first = static_cast<int64_t>(transfer->firstSector * sectorsPerBlock_);
-        const auto count = static_cast<int64_t>(uint64_t{transfer->sectorCount} * sectorsPerBlock_);
+        const auto count = static_cast<int64_t>(sectors);
         cmd = transfer->write ? quorlink::encodeWrite(first, count, dataOut)
                               : quorlink::encodeRead(first, count);
         if (!cmd) {
