@@ -14,56 +14,38 @@
 #include <QJsonDocument>
 #include <QThread>
 
+#include <ranges>
+
 namespace ufd {
 namespace {
 
 // Every column filled, with the awkward texts a caption or a product string
-// can hold; even slots have an item not ticked and never gave their size.
+// can hold, sizes beyond 32 bits; even slots have an item not ticked and
+// never gave their size.
 std::vector<DriveRecord> MakeRun(const QString& run, int drives,
                                  const QString& station = "line-1") {
     std::vector<DriveRecord> out;
     for (int s = 1; s <= drives; ++s) {
         const int status = s % 3 == 0 ? 0x10 : 0;
         const bool even = s % 2 == 0;
-        out.push_back(
-            {run,
-             s,
-             station,
-             "2026-12-07T08:00:00.000Z",
-             "2026-12-07T08:01:30.250Z",
-             "0.1.0",
-             "1234",
-             "5678",
-             "Acme, Inc.",
-             "Flash \"Pro\"",
-             "Acme",
-             "Line one\r\nline two",
-             "ÜBER",
-             0.25,
-             0.75,
-             "ab12",
-             even ? std::nullopt : std::optional(s),
-             QString("1-%1.2").arg(s),
-             QString("USBSTOR\\Disk&Ven_Generic&Prod_Flash_Disk&Rev_1.00\\S%1").arg(s),
-             QString("S%1").arg(s),
-             even ? std::nullopt : std::optional<qint64>(8000000000LL + s), // > 32 bits
-             2,
-             0x29,
-             status,
-             status == 0,
-             {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
-              ItemResult{"String = V", "Write = V", status, 7},
-              even ? std::nullopt : std::optional(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+        const auto known = [&](auto value) { return even ? std::nullopt : std::optional(value); };
+        // clang-format off
+        out.push_back({run, s, station, "2026-12-07T08:00:00.000Z", "2026-12-07T08:01:30.250Z",
+            "0.1.0", "1234", "5678", "Acme, Inc.", "Flash \"Pro\"", "Acme", "Line one\r\nline two",
+            "ÜBER", 0.25, 0.75, "ab12", known(s), QString("1-%1.2").arg(s),
+            QString("USBSTOR\\Disk&Ven_Generic&Prod_Flash_Disk&Rev_1.00\\S%1").arg(s),
+            QString("S%1").arg(s), known(8000000000LL + s), 2, 0x29, status, status == 0,
+            {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
+             ItemResult{"String = V", "Write = V", status, 7},
+             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+        // clang-format on
     }
     return out;
 }
 
 std::vector<DriveRecord> Join(const std::vector<std::vector<DriveRecord>>& runs) {
-    std::vector<DriveRecord> all;
-    for (const auto& run : runs) {
-        all.insert(all.end(), run.begin(), run.end());
-    }
-    return all;
+    const auto all = runs | std::views::join;
+    return {all.begin(), all.end()};
 }
 
 // Every record the database holds; a failed read fails the test.
@@ -75,11 +57,8 @@ std::vector<DriveRecord> ReadAll(const DatabaseTarget& target, const RecordFilte
 }
 
 std::string Said(const StoreOutcome& o) {
-    return QString("stored %1, waiting %2: %3")
-        .arg(o.stored)
-        .arg(o.waiting)
-        .arg(o.warning)
-        .toStdString();
+    const QString counts = QString("stored %1, waiting %2: ").arg(o.stored).arg(o.waiting);
+    return (counts + o.warning).toStdString();
 }
 
 StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
