@@ -1,37 +1,139 @@
-#include "platform/notice_channel.h"
+// The desktop's services with a real QApplication on the offscreen platform:
+// message boxes, starting the monitor, the beep, and the notice channel over
+// real local sockets.
+#include "support/test_common.h"
 
+#include "platform/beep.h"
+#include "platform/message_box.h"
+#include "platform/notice_channel.h"
+#include "platform/start_hidden.h"
+
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
-#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace ufd {
 namespace {
 
-class NoticeChannelTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+// Without a window manager nothing else places the box: it must itself sit
+// centred over the station window, not wherever the screen's corner is.
+TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
+    using B = QMessageBox;
+    using Shown = std::tuple<B::Icon, B::StandardButtons, B::StandardButton, std::string, int>;
+    QWidget window;
+    window.setGeometry(300, 200, 663, 513);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    SetMessageBoxHandler({});
+    const auto yesNo = B::Yes | B::No;
+    const auto info = B::Information;
+    // clang-format off
+    const std::tuple<int, std::optional<QString>, B::StandardButton, Shown> cases[] = {
+        {kStyleStop, QString("UFD"), B::Ok, {B::Critical, B::Ok, B::Ok, "UFD", kAnswerOk}},
+        {kStyleStop, std::nullopt, B::Ok, {B::Critical, B::Ok, B::Ok, "Station Under Test", kAnswerOk}},
+        {kStyleExclamation, QString("Items"), B::Ok, {B::Warning, B::Ok, B::Ok, "Items", kAnswerOk}},
+        {kStyleYesNoInfo, QString("Clear"), B::Yes, {info, yesNo, B::No, "Clear", kAnswerYes}},
+        {kStyleYesNoInfo, QString("Clear"), B::No, {info, yesNo, B::No, "Clear", kAnswerNo}},
+        {kStyleYesNoInfo, std::nullopt, B::NoButton, {info, yesNo, B::No, "Station Under Test", kAnswerNo}},
+    }; // NoButton: Escape
+    // clang-format on
+    for (const auto& [style, title, press, want] : cases) {
+        SCOPED_TRACE(style);
+        Shown shown;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) {
+                return;
+            }
+            poll.stop();
+            EXPECT_EQ(box->text(), "Message for the operator");
+            EXPECT_EQ(std::pair(box->parentWidget(), box->windowModality()),
+                      std::pair(&window, Qt::ApplicationModal));
+            const QPoint offset = box->frameGeometry().center() - window.frameGeometry().center();
+            EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+            shown = {box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
+                     box->windowTitle().toStdString(), 0};
+            press == B::NoButton ? QTest::keyClick(box, Qt::Key_Escape)
+                                 : box->button(press)->click();
+        });
+        poll.start(10);
+        std::get<4>(shown) = ShowMessageBox("Message for the operator", style, title, &window);
+        EXPECT_EQ(shown, want);
+    }
+}
 
+// The script reports its argument count, what it reads (stdin is /dev/null:
+// nothing, no hang) and whether its output is a terminal. A program that
+// cannot start gives a result below 32.
+TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
+    QTemporaryDir dir;
+    const auto make = [&](const QString& name, const QString& content, bool executable) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) > 0);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner |
+                            (executable ? QFile::ExeOwner : QFile::Permissions()));
+        return file.fileName();
+    };
+    const QString report = dir.filePath("report");
+    EXPECT_EQ(
+        StartHidden(make("Vasket",
+                         QString("#!/bin/sh\nt=none; [ -t 1 ] && t=tty\n"
+                                 "{ echo \"$#\"; cat; echo $t; } > '%1.tmp'\nmv '%1.tmp' '%1'\n")
+                             .arg(report),
+                         true)),
+        33);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(report); }, 20000));
+    QFile file(report);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "0\nnone\n");
+    const std::pair<QString, int> cases[] = {
+        {dir.filePath("missing"), 2},
+        {QString(), 2},
+        {make("plain", "#!/bin/sh\nexit 0\n", false), 5},
+        {dir.path(), 5}, // a directory
+        {make("broken", "#!/nonexistent/interpreter\n", true), 5},
+    };
+    for (const auto& [program, result] : cases) {
+        EXPECT_EQ(StartHidden(program), result) << program.toStdString();
+    }
+}
+
+// No sound server to reach: the bell, at once. Runs in a process of its own
+// (ctest runs each test alone), before anything opened the sound system.
+TEST(Beep, FallsBackToTheBellWithoutASoundServer) {
+    QTemporaryDir nowhere;
+    qputenv("PULSE_SERVER", "unix:" + nowhere.filePath("none").toUtf8());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(std::pair(Beep(), Beep()), std::pair(BeepSound::Bell, BeepSound::Bell));
+    EXPECT_LT(clock.elapsed(), 5000);
+    int heard = 0;
+    SetBeepHandler([&heard] { ++heard; });
+    EXPECT_EQ(Beep(), BeepSound::Handler);
+    SetBeepHandler({});
+    EXPECT_EQ(heard, 1);
+}
+
+class NoticeChannel : public ::testing::Test {
+protected:
     // Socket paths inside the test's own directory keep parallel runs apart.
     QString Channel(const char* name = "notices") const { return dir_.filePath(name); }
 
     // Every notice the server delivered, waiting until `count` arrived.
-    static std::vector<QByteArray> Received(QSignalSpy& spy, int count) {
+    static std::vector<QByteArray> Received(QSignalSpy& spy, int count = 1) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() >= count; }, 10000));
         std::vector<QByteArray> notices;
         for (const auto& args : spy) {
@@ -45,7 +147,7 @@ protected:
 
 // Each connection is one notice, its bytes exactly, whatever they are, up to
 // the cap: a flood is cut. Sent from another thread, as the monitor would.
-TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
+TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
     std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
                                      "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
     for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
@@ -60,38 +162,20 @@ TEST_F(NoticeChannelTest, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap)
     for (const QByteArray& text : texts) {
         bool sent = false;
         std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
-        const auto notices = Received(spy, 1);
+        const auto notices = Received(spy);
         sender.join();
         EXPECT_TRUE(sent || text.size() > 64 * 1024);
-        ASSERT_EQ(notices.size(), 1u);
-        EXPECT_EQ(notices[0], text.left(64 * 1024));
+        EXPECT_EQ(notices, std::vector{text.left(64 * 1024)});
         spy.clear();
     }
-}
-
-TEST_F(NoticeChannelTest, PeerThatStaysConnectedIsDroppedWithWhatItSent) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    QLocalSocket peer;
-    peer.connectToServer(Channel());
-    ASSERT_TRUE(peer.waitForConnected(1000));
-    peer.write("IN");
-    ASSERT_TRUE(peer.waitForBytesWritten(1000));
-    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"IN"});
-    // The server hung up on it.
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 10000));
 }
 
 // A socket file left behind by a station that died: bound, never listened.
 void LeaveStaleSocket(const QString& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray native = path.toLocal8Bit();
-    ASSERT_LT(static_cast<size_t>(native.size()), sizeof(address.sun_path));
+    sockaddr_un address{AF_UNIX, {}};
+    const QByteArray native = QFile::encodeName(path);
+    ASSERT_LT(size_t(native.size()), sizeof(address.sun_path));
     std::copy(native.begin(), native.end(), address.sun_path);
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
@@ -100,15 +184,10 @@ void LeaveStaleSocket(const QString& path) {
 // A station claims its channel only from a dead one: a live station keeps
 // it untouched (no probe reaches it), a stale socket file is replaced.
 // Sending fails while nobody listens.
-TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
-    struct Case {
-        const char* name;
-        std::function<void()> before;
-        ClaimResult result;
-    };
+TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
     auto first = std::make_unique<NoticeServer>();
     QLocalServer foreign;
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<void()>, ClaimResult> cases[] = {
         {"free", [&] { EXPECT_FALSE(SendNotice("IN", Channel("free"))); }, ClaimResult::Listening},
         {"stale",
          [&] {
@@ -120,16 +199,16 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
          ClaimResult::Taken},
         {"foreign", [&] { ASSERT_TRUE(foreign.listen(Channel("foreign"))); }, ClaimResult::Taken},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.before();
+    for (const auto& [name, before, result] : cases) {
+        SCOPED_TRACE(name);
+        before();
         NoticeServer second;
         QSignalSpy firstSpy(first.get(), &NoticeServer::NoticeReceived);
-        EXPECT_EQ(second.Claim(Channel(c.name)), c.result);
-        if (c.result == ClaimResult::Listening) {
+        EXPECT_EQ(second.Claim(Channel(name)), result);
+        if (result == ClaimResult::Listening) {
             QSignalSpy spy(&second, &NoticeServer::NoticeReceived);
-            ASSERT_TRUE(SendNotice("IN", Channel(c.name)));
-            EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"IN"});
+            ASSERT_TRUE(SendNotice("IN", Channel(name)));
+            EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"});
         }
         QTest::qWait(50);
         EXPECT_EQ(firstSpy.count(), 0) << "the claim must not be a notice to the holder";
@@ -137,7 +216,7 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
     // The holder still listens, and once it is gone the channel is free.
     QSignalSpy spy(first.get(), &NoticeServer::NoticeReceived);
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
-    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"OUT"});
+    EXPECT_EQ(Received(spy), std::vector<QByteArray>{"OUT"});
     first.reset();
     EXPECT_FALSE(SendNotice("OUT", Channel("station")));
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
@@ -146,20 +225,18 @@ TEST_F(NoticeChannelTest, ClaimTakesOnlyAFreeOrStaleChannel) {
 
 // A plain channel name lives in the private runtime directory; one another
 // user could have made is refused, naming it, and nothing listens there.
-TEST_F(NoticeChannelTest, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
+TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     const QString run = dir_.filePath("run");
     ASSERT_TRUE(QDir().mkpath(run));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
     NoticeServer server;
     ASSERT_EQ(server.Claim("plain"), ClaimResult::Listening);
     EXPECT_EQ(server.Name(), run + "/quorlink/plain");
-    EXPECT_EQ(std::filesystem::status((run + "/quorlink").toStdString()).permissions() &
-                  std::filesystem::perms::all,
-              std::filesystem::perms::owner_all);
+    EXPECT_EQ(fs::status((run + "/quorlink").toStdString()).permissions() & fs::perms::all,
+              fs::perms::owner_all);
     QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
     ASSERT_TRUE(SendNotice("IN", "plain"));
-    EXPECT_EQ(Received(spy, 1), std::vector<QByteArray>{"IN"});
-
+    EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"});
     ASSERT_TRUE(QFile::setPermissions(run + "/quorlink", QFileDevice::Permissions(0x7777)));
     NoticeServer refused;
     EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
@@ -173,15 +250,13 @@ TEST_F(NoticeChannelTest, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused
 // Never deaf: a peer holding hundreds of connections open cannot use up
 // the station's descriptors (Qt would close the server for good), and a
 // socket file that vanished is listened on again; both are said.
-TEST_F(NoticeChannelTest, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
+TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     NoticeServer server;
     ASSERT_TRUE(server.Listen(Channel("flood")));
     QSignalSpy warnings(&server, &NoticeServer::Warning);
     QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
-    int go[2];
-    int done[2];
-    ASSERT_EQ(::pipe(go), 0);
-    ASSERT_EQ(::pipe(done), 0);
+    int go[2], done[2];
+    ASSERT_EQ(::pipe(go) | ::pipe(done), 0);
     const QByteArray path = QFile::encodeName(Channel("flood"));
     const pid_t flooder = fork();
     if (flooder == 0) {
@@ -189,10 +264,10 @@ TEST_F(NoticeChannelTest, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
         if (::read(go[0], &c, 1) != 1) {
             _exit(1);
         }
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address{AF_UNIX, {}};
         std::memcpy(address.sun_path, path.constData(), path.size());
-        // As fast as the server takes them, for a second or so.
+        // As fast as the server takes them, for a second or so; holds every
+        // connection until told to go.
         int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
         for (int connected = 0, tries = 0; connected < 400 && tries < 20000; ++tries) {
             if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
@@ -202,16 +277,13 @@ TEST_F(NoticeChannelTest, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
                 ::usleep(50);
             }
         }
-        // Holds every connection until told to go.
-        [[maybe_unused]] const ssize_t n = ::read(done[0], &c, 1);
-        _exit(0);
+        _exit(::read(done[0], &c, 1) == 1 ? 0 : 1);
     }
     // Room for a hundred more descriptors than the test already has.
     rlimit before{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
-    const int used = static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files).size());
     rlimit tight = before;
-    tight.rlim_cur = static_cast<rlim_t>(used + 100);
+    tight.rlim_cur = static_cast<rlim_t>(QDir("/proc/self/fd").entryList(QDir::Files).size() + 100);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     ASSERT_EQ(::write(go[1], "x", 1), 1);
     // Refused while the flood holds the cap, then heard once its idle
@@ -223,7 +295,6 @@ TEST_F(NoticeChannelTest, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
                            [](const QList<QVariant>& a) { return a.at(0).toByteArray() == "IN"; });
     };
     EXPECT_TRUE(QTest::qWaitFor(heard, 10000)) << "the channel went deaf";
-
     ASSERT_EQ(::write(done[1], "x", 1), 1);
     ::waitpid(flooder, nullptr, 0);
     ::setrlimit(RLIMIT_NOFILE, &before);
@@ -233,7 +304,6 @@ TEST_F(NoticeChannelTest, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return warnings.count() > 0; }, 3000));
     EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"))
         << qPrintable(warnings.at(0).at(0).toString());
-
     ASSERT_TRUE(QFile::remove(Channel("flood")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel("flood"), 300); }, 5000));
     EXPECT_TRUE(warnings.back().at(0).toString().contains("was removed; listening again"));
