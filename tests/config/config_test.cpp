@@ -198,7 +198,7 @@ TEST(LeadingNumber, NumberAtTheStartWithAPoint) {
 
 // The first line goes to the selector's text, the other text stays, and the
 // file is gone; an empty or missing file keeps both.
-TEST(ReplyFiles, FirstLineIntoTheSelectedTextAndTheFileGone) {
+TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
     QTemporaryDir dir;
     ReplyFiles replies{dir.filePath("quorlink.txt").toStdString(),
                        dir.filePath("quorlink.bin").toStdString()};
@@ -225,12 +225,7 @@ TEST(ReplyFiles, FirstLineIntoTheSelectedTextAndTheFileGone) {
             << selector;
         EXPECT_FALSE(fs::exists(replies.TextFile())) << texts;
     }
-}
-
-TEST(ReplyFiles, BlockIsTheFileBytesThenZerosAndTheRestUntouched) {
-    QTemporaryDir dir;
-    ReplyFiles replies{dir.filePath("quorlink.txt").toStdString(),
-                       dir.filePath("quorlink.bin").toStdString()};
+    // The block is the file's bytes, then zeros, and the rest untouched.
     for (const std::optional<size_t> size : {std::optional<size_t>(), {0}, {100}, {511}, {1500}}) {
         std::string bytes;
         for (size_t i = 0; size && i < *size; ++i) {
@@ -276,29 +271,26 @@ struct CountingPump final : EventPump {
 
 // Each pump wait asks for the time left, rounded up, at least 1 ms.
 TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
-    struct Case {
-        const char* name;
-        float seconds;
-        std::vector<float> readings; // the start first; the last one ends the wait
-        std::vector<int> waits;
-    };
+    // Seconds, the clock's readings (the start first; the last one ends the
+    // wait) and the pump's waits.
     // clang-format off
-    const Case cases[] = {{"ZeroReturnsOnceTheClockMoved", 0.f, {100.f, 100.f, 100.f, 100.001f}, {1, 1}},
-                          {"EqualElapsedWaitsOn", 0.5f, {10.f, 10.5f, 10.5f, 10.5078125f}, {1, 1}},
-                          {"SinglePrecisionSteps", 0.001f, {86000.f, 86000.f, 86000.0078125f}, {2}},
-                          {"MidnightAddsADay", 0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {61, 30}},
-                          {"ClockSetBackEndsTheWait", 5.f, {5000.f, 1400.f}, {}},
-                          {"NegativeWaitIsNoWait", -1.f, {10.f, 10.f}, {}},
-                          {"NotANumberIsNoWait", NAN, {10.f, 10.f, 10.5f}, {1}},
-                          {"TimeLeft", 0.5f, {0.f, 0.f, 0.25f, 0.4995f, 0.6f}, {500, 250, 1}}};
+    const std::tuple<float, std::vector<float>, std::vector<int>> cases[] = {
+        {0.f, {100.f, 100.f, 100.f, 100.001f}, {1, 1}},         // zero returns once the clock moved
+        {0.5f, {10.f, 10.5f, 10.5f, 10.5078125f}, {1, 1}},      // equal elapsed waits on
+        {0.001f, {86000.f, 86000.f, 86000.0078125f}, {2}},      // single precision steps
+        {0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {61, 30}}, // midnight adds a day
+        {5.f, {5000.f, 1400.f}, {}},                            // the clock set back ends the wait
+        {-1.f, {10.f, 10.f}, {}},                               // a negative wait is no wait
+        {NAN, {10.f, 10.f, 10.5f}, {1}},                        // so is not a number
+        {0.5f, {0.f, 0.f, 0.25f, 0.4995f, 0.6f}, {500, 250, 1}}};
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& [seconds, readings, waits] : cases) {
         ScriptedClock clock;
-        clock.readings = c.readings;
+        clock.readings = readings;
         CountingPump pump;
-        ASSERT_NO_THROW(WaitSeconds(c.seconds, clock, pump)) << c.name;
-        EXPECT_EQ(std::pair(clock.reads, pump.waits), std::pair(c.readings.size(), c.waits))
-            << c.name;
+        ASSERT_NO_THROW(WaitSeconds(seconds, clock, pump)) << readings[0];
+        EXPECT_EQ(std::pair(clock.reads, pump.waits), std::pair(readings.size(), waits))
+            << readings[0];
     }
 }
 
@@ -324,15 +316,11 @@ TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
 }
 
 TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {
-    const std::pair<QString, QString> cases[] = {
-        {"/", "/"},
-        {"/opt/station", "/opt/station/"},
-        {"/opt/station/", "/opt/station/"},
-        {"/opt/station//", "/opt/station/"},
-        {"//", "/"},
-        {"relative/dir", "relative/dir/"},
-        {"/opt/st\u00e4tion", "/opt/st\u00e4tion/"},
-    };
+    // clang-format off
+    const std::pair<QString, QString> cases[] = {{"/", "/"}, {"/opt/station", "/opt/station/"},
+        {"/opt/station/", "/opt/station/"}, {"/opt/station//", "/opt/station/"}, {"//", "/"},
+        {"relative/dir", "relative/dir/"}, {"/opt/st\u00e4tion", "/opt/st\u00e4tion/"}};
+    // clang-format on
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(WithTrailingSeparator(in), out) << in.toStdString();
     }
