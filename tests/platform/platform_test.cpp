@@ -202,34 +202,29 @@ void LeaveStaleSocket(const QString& path) {
 // it untouched (no probe reaches it), a stale socket file is replaced.
 // Sending fails while nobody listens.
 TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
+    LeaveStaleSocket(Channel("stale"));
+    EXPECT_EQ(std::pair(SendNotice("IN", Channel("free")), SendNotice("IN", Channel("stale"))),
+              std::pair(false, false));
     auto first = std::make_unique<NoticeServer>();
+    ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening);
     QLocalServer foreign;
-    const std::tuple<const char*, std::function<void()>, ClaimResult> cases[] = {
-        {"free", [&] { EXPECT_FALSE(SendNotice("IN", Channel("free"))); }, ClaimResult::Listening},
-        {"stale",
-         [&] {
-             LeaveStaleSocket(Channel("stale"));
-             EXPECT_FALSE(SendNotice("IN", Channel("stale")));
-         },
-         ClaimResult::Listening},
-        {"station", [&] { ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening); },
-         ClaimResult::Taken},
-        {"foreign", [&] { ASSERT_TRUE(foreign.listen(Channel("foreign"))); }, ClaimResult::Taken},
-    };
-    for (const auto& [name, before, result] : cases) {
-        SCOPED_TRACE(name);
-        before();
+    ASSERT_TRUE(foreign.listen(Channel("foreign")));
+    QSignalSpy firstSpy(first.get(), &NoticeServer::NoticeReceived);
+    const std::pair<const char*, ClaimResult> claims[] = {{"free", ClaimResult::Listening},
+                                                          {"stale", ClaimResult::Listening},
+                                                          {"station", ClaimResult::Taken},
+                                                          {"foreign", ClaimResult::Taken}};
+    for (const auto& [name, result] : claims) {
         NoticeServer second;
-        QSignalSpy firstSpy(first.get(), &NoticeServer::NoticeReceived);
-        EXPECT_EQ(second.Claim(Channel(name)), result);
+        EXPECT_EQ(second.Claim(Channel(name)), result) << name;
         if (result == ClaimResult::Listening) {
             QSignalSpy spy(&second, &NoticeServer::NoticeReceived);
             ASSERT_TRUE(SendNotice("IN", Channel(name)));
-            EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"});
+            EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"}) << name;
         }
-        QTest::qWait(50);
-        EXPECT_EQ(firstSpy.count(), 0) << "the claim must not be a notice to the holder";
     }
+    QTest::qWait(50);
+    EXPECT_EQ(firstSpy.count(), 0) << "a claim must not be a notice to the holder";
     // The holder still listens, and once it is gone the channel is free.
     QSignalSpy spy(first.get(), &NoticeServer::NoticeReceived);
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
