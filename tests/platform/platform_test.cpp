@@ -132,6 +132,8 @@ TEST(Beep, FallsBackToTheBellWithoutASoundServer) {
 
 class NoticeChannel : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_TRUE(server.Listen(Channel())); }
+
     // Socket paths inside the test's own directory keep parallel runs apart.
     QString Channel(const char* name = "notices") const { return dir_.filePath(name); }
 
@@ -146,6 +148,8 @@ protected:
     }
 
     QTemporaryDir dir_;
+    NoticeServer server;
+    QSignalSpy spy{&server, &NoticeServer::NoticeReceived};
 };
 
 // Each connection is one notice, its bytes exactly, whatever they are, up to
@@ -159,9 +163,6 @@ TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
             texts.back()[i] = static_cast<char>(i % 256);
         }
     }
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
     for (const QByteArray& text : texts) {
         bool sent = false;
         std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
@@ -175,9 +176,6 @@ TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
 
 // A peer that sends and stays connected is heard with what it sent and hung up on.
 TEST_F(NoticeChannel, PeerThatStaysConnectedIsDroppedWithWhatItSent) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel()));
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
     QLocalSocket peer;
     peer.connectToServer(Channel());
     ASSERT_TRUE(peer.waitForConnected(1000) && peer.write("IN") == 2 &&
@@ -210,25 +208,24 @@ TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
     QLocalServer foreign;
     ASSERT_TRUE(foreign.listen(Channel("foreign")));
     QSignalSpy firstSpy(first.get(), &NoticeServer::NoticeReceived);
+    // clang-format off
     const std::pair<const char*, ClaimResult> claims[] = {{"free", ClaimResult::Listening},
-                                                          {"stale", ClaimResult::Listening},
-                                                          {"station", ClaimResult::Taken},
-                                                          {"foreign", ClaimResult::Taken}};
+        {"stale", ClaimResult::Listening}, {"station", ClaimResult::Taken}, {"foreign", ClaimResult::Taken}};
+    // clang-format on
     for (const auto& [name, result] : claims) {
         NoticeServer second;
         EXPECT_EQ(second.Claim(Channel(name)), result) << name;
         if (result == ClaimResult::Listening) {
-            QSignalSpy spy(&second, &NoticeServer::NoticeReceived);
+            QSignalSpy heard(&second, &NoticeServer::NoticeReceived);
             ASSERT_TRUE(SendNotice("IN", Channel(name)));
-            EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"}) << name;
+            EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"}) << name;
         }
     }
     QTest::qWait(50);
     EXPECT_EQ(firstSpy.count(), 0) << "a claim must not be a notice to the holder";
     // The holder still listens, and once it is gone the channel is free.
-    QSignalSpy spy(first.get(), &NoticeServer::NoticeReceived);
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
-    EXPECT_EQ(Received(spy), std::vector<QByteArray>{"OUT"});
+    EXPECT_EQ(Received(firstSpy), std::vector<QByteArray>{"OUT"});
     first.reset();
     EXPECT_FALSE(SendNotice("OUT", Channel("station")));
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
@@ -241,14 +238,14 @@ TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     const QString run = dir_.filePath("run");
     ASSERT_TRUE(QDir().mkpath(run));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
-    NoticeServer server;
-    ASSERT_EQ(server.Claim("plain"), ClaimResult::Listening);
-    EXPECT_EQ(server.Name(), run + "/quorlink/plain");
+    NoticeServer plain;
+    ASSERT_EQ(plain.Claim("plain"), ClaimResult::Listening);
+    EXPECT_EQ(plain.Name(), run + "/quorlink/plain");
     EXPECT_EQ(fs::status((run + "/quorlink").toStdString()).permissions() & fs::perms::all,
               fs::perms::owner_all);
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
+    QSignalSpy heard(&plain, &NoticeServer::NoticeReceived);
     ASSERT_TRUE(SendNotice("IN", "plain"));
-    EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"});
+    EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"});
     ASSERT_TRUE(QFile::setPermissions(run + "/quorlink", QFileDevice::Permissions(0x7777)));
     NoticeServer refused;
     EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
@@ -263,17 +260,14 @@ TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
 // the station's descriptors (Qt would close the server for good), and a
 // socket file that vanished is listened on again; both are said.
 TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(Channel("flood")));
     QSignalSpy warnings(&server, &NoticeServer::Warning);
-    QSignalSpy spy(&server, &NoticeServer::NoticeReceived);
     // Room for a hundred more descriptors than the test already has.
     rlimit before{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
     rlimit tight = before;
     tight.rlim_cur = static_cast<rlim_t>(QDir("/proc/self/fd").entryList(QDir::Files).size() + 100);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const QByteArray path = QFile::encodeName(Channel("flood"));
+    const QByteArray path = QFile::encodeName(Channel());
     const pid_t flooder = fork();
     if (flooder == 0) {
         ::setrlimit(RLIMIT_NOFILE, &before);
@@ -296,7 +290,7 @@ TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     // Refused while the flood holds the cap, then heard once its idle
     // connections are cut off, as Vasket's retries would be.
     const auto heard = [&] {
-        SendNotice("IN", Channel("flood"), 300);
+        SendNotice("IN", Channel(), 300);
         QTest::qWait(100);
         return std::any_of(spy.begin(), spy.end(),
                            [](const QList<QVariant>& a) { return a.at(0).toByteArray() == "IN"; });
@@ -308,8 +302,8 @@ TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return warnings.count() > 0; }, 3000));
     EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"))
         << qPrintable(warnings.at(0).at(0).toString());
-    ASSERT_TRUE(QFile::remove(Channel("flood")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel("flood"), 300); }, 5000));
+    ASSERT_TRUE(QFile::remove(Channel()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel(), 300); }, 5000));
     EXPECT_TRUE(warnings.back().at(0).toString().contains("was removed; listening again"));
 }
 

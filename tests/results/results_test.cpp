@@ -96,12 +96,10 @@ TEST_F(Sqlite, StoresEveryColumnEachRecordOnceAndFilters) {
     EXPECT_EQ(store.SchemaVersion(&error), kSchemaVersion);
     EXPECT_EQ(ReadAll(target), Join({a, b}));
     std::vector<size_t> counts;
-    for (const RecordFilter& f : {RecordFilter{"", "line-2", ""},
-                                  {"2026-12-07", "", ""},
-                                  {"2026-12-08", "", ""},
-                                  {"", "", "1234:5678"},
-                                  {"", "", "Flash \"Pro\""},
-                                  {"", "", "1234:9999"}}) {
+    // clang-format off
+    for (const RecordFilter& f : {RecordFilter{"", "line-2", ""}, {"2026-12-07", "", ""},
+             {"2026-12-08", "", ""}, {"", "", "1234:5678"}, {"", "", "Flash \"Pro\""}, {"", "", "1234:9999"}}) {
+        // clang-format on
         counts.push_back(ReadAll(target, f).size());
     }
     EXPECT_EQ(counts, (std::vector<size_t>{2, 6, 0, 6, 6, 0}));
