@@ -376,15 +376,11 @@ TEST_F(Station, NoticeKindsAndOverwriting) {
 TEST_F(Station, RowOfEachOutcome) {
     // Status after the chip scan, LastSector after the low-level format,
     // WriteIdentity's result, Status set by a failing CheckIdentity (0: it passes).
-    struct Case {
-        int16_t scan;
-        int32_t sectors;
-        int16_t write, check;
-    };
-    const Case cases[] = {{0x75, 0, 1, 0},     {254, 0, 1, 0},    {255, 0, 1, 0},
-                          {0x123, 0, 1, 0},    {0, 1000, 2, 0},   {0, 5000, 0, 0},
-                          {0, 2000, 3, 0},     {0, 7000, 1, 254}, {0, 65537000, 1, 255},
-                          {0, 65534000, 1, 0}, {0, 2000, 1, 0xF4}};
+    enum { kScan, kSectors, kWrite, kCheck };
+    const std::array<int32_t, 4> cases[] = {
+        {0x75, 0, 1, 0},       {254, 0, 1, 0},      {255, 0, 1, 0},    {0x123, 0, 1, 0},
+        {0, 1000, 2, 0},       {0, 5000, 0, 0},     {0, 2000, 3, 0},   {0, 7000, 1, 254},
+        {0, 65537000, 1, 255}, {0, 65534000, 1, 0}, {0, 2000, 1, 0xF4}};
     // Megabytes round half to even; above 32,767 MB the true size.
     const QStringList rows = {
         "1 Disk 0 red X | Error Status = 75 String = V | Write = V V | \"\" - | - 117",
@@ -403,7 +399,7 @@ TEST_F(Station, RowOfEachOutcome) {
     const int count = static_cast<int>(std::size(cases));
     drives = std::string(count, 'U');
     ctx->Settings.WindowRows = 9;
-    auto of = [&](int16_t n) { return cases[n - 1]; };
+    auto of = [&](int16_t n, int field) { return static_cast<int16_t>(cases[n - 1][field]); };
     auto slowFirst = [this](int16_t n) {
         std::this_thread::sleep_for(n == 1 && ctx->Settings.Parallel ? 200ms : 0ms);
     };
@@ -411,23 +407,23 @@ TEST_F(Station, RowOfEachOutcome) {
     device.ScanChips = [&](StationContext& c, int16_t n) {
         slowFirst(n);
         c.slots.Slot(n)->ChipCount = 1;
-        c.slots.Slot(n)->Status = of(n).scan;
+        c.slots.Slot(n)->Status = of(n, kScan);
     };
     device.LowLevelFormat = [&](StationContext& c, int16_t n) {
         ++formats;
-        c.slots.Slot(n)->LastSector = of(n).sectors;
+        c.slots.Slot(n)->LastSector = cases[n - 1][kSectors];
         return int16_t{1};
     };
     device.WriteIdentity = [&](StationContext& c, int16_t n, int16_t) {
         slowFirst(n);
         // An even answer (0, 2) fails.
-        c.slots.Slot(n)->Status = of(n).write % 2 ? c.slots.Slot(n)->Status : int16_t{0xF3};
-        return of(n).write;
+        c.slots.Slot(n)->Status = of(n, kWrite) % 2 ? c.slots.Slot(n)->Status : int16_t{0xF3};
+        return of(n, kWrite);
     };
     device.CheckIdentity = [&](StationContext& c, int16_t n) {
         ++checks;
-        c.slots.Slot(n)->Status = of(n).check == 0 ? c.slots.Slot(n)->Status : of(n).check;
-        return static_cast<int16_t>(of(n).check == 0 ? 2 : 0);
+        c.slots.Slot(n)->Status = of(n, kCheck) == 0 ? c.slots.Slot(n)->Status : of(n, kCheck);
+        return static_cast<int16_t>(of(n, kCheck) == 0 ? 2 : 0);
     };
     for (const bool parallel : {false, true}) {
         SCOPED_TRACE(parallel);
@@ -514,7 +510,7 @@ TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
 // nothing more.
 class RecordingView final : public RunView {
 public:
-    std::vector<std::string> seen;
+    std::string seen;
     bool goneAfterDevice = false;
     bool deviceCalled = false;
 
@@ -529,64 +525,56 @@ public:
         Say(row, c, (b == ResultBox::Green ? "green " : "red ") + text.toStdString());
     }
     void SetPicture(int row, int picture) override {
-        Say(row, {}, "picture " + std::to_string(picture));
+        Say(row, {}, std::string("picture ") + DrivePictureName(picture));
     }
     void RepaintPicture(int row) override { Say(row, {}, "repaint"); }
 
 private:
     void Say(int row, ResultColumn c, const std::string& what) {
-        seen.push_back(std::to_string(row) + ":" + std::to_string(int(c)) + " " + what);
+        seen += (seen.empty() ? "" : ", ") + std::to_string(row) + ":" + std::to_string(int(c)) +
+                " " + what;
     }
 };
 
 TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
-    test::RecordingTransport transport;
-    const std::string failed = "picture " + std::to_string(kPictureFailed);
     // Every procedure fails with 0x75 where it can; Manufacture and Check WP pass.
-    const std::tuple<SlotOutcome (*)(const SlotWork&, int, CarriedCaptions&), SlotOutcome,
-                     std::vector<std::string>>
-        cases[] = {
-            {FormatSlot,
-             SlotOutcome::Failed,
-             {"1:0 start", "1:0 end", "1:0 show", "1:0 " + failed, "1:0 green X",
-              "1:0 red Error Status = 75"}},
-            {ManufactureSlot,
-             SlotOutcome::Ok,
-             {"1:1 show", "1:1 green String = V", "1:1 red Write = V"}},
-            {CheckConfigSlot,
-             SlotOutcome::Failed,
-             {"1:2 show", "1:0 " + failed, "1:2 green X", "1:2 red Error Status = 75"}},
-            {[](const SlotWork& w, int row, CarriedCaptions&) {
-                 return CheckWriteProtectSlot(w, row);
-             },
-             SlotOutcome::Ok,
-             {"1:3 show", "1:3 hide red", "1:3 green Write Protected"}},
-        };
-    for (const auto& [run, outcome, seen] : cases) {
+    using Item = SlotOutcome (*)(const SlotWork&, int, CarriedCaptions&);
+    const std::tuple<Item, SlotOutcome, std::string> cases[] = {
+        {FormatSlot, SlotOutcome::Failed,
+         "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75"},
+        {ManufactureSlot, SlotOutcome::Ok, "1:1 show, 1:1 green String = V, 1:1 red Write = V"},
+        {CheckConfigSlot, SlotOutcome::Failed,
+         "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75"},
+        {[](const SlotWork& w, int row, CarriedCaptions&) { return CheckWriteProtectSlot(w, row); },
+         SlotOutcome::Ok, "1:3 show, 1:3 hide red, 1:3 green Write Protected"}};
+    test::RecordingTransport transport;
+    RecordingView view;
+    auto fail = [&](StationContext& x, int16_t n) {
+        view.deviceCalled = true;
+        x.slots.Slot(n)->Status = 0x75;
+        return int16_t{0};
+    };
+    auto pass = [&](auto&&...) { return int16_t{view.deviceCalled = true}; };
+    DeviceProcedures dev;
+    dev.ScanChips = [&](StationContext& x, int16_t n) { fail(x, n); };
+    dev.CheckIdentity = fail;
+    dev.WriteIdentity = pass;
+    dev.CheckWriteProtect = pass;
+    const std::function<void(float)> wait;
+    for (const auto& [item, outcome, seen] : cases) {
         for (const bool gone : {false, true}) {
-            SCOPED_TRACE(seen[0] + (gone ? ", gone" : ""));
+            SCOPED_TRACE(seen + (gone ? ", gone" : ""));
             StationContext ctx{transport};
             ctx.slots.DiskCount = 2;
-            RecordingView view;
+            view.seen.clear();
             view.goneAfterDevice = gone;
-            auto fail = [&](StationContext& x, int16_t n) {
-                view.deviceCalled = true;
-                x.slots.Slot(n)->Status = 0x75;
-                return int16_t{0};
-            };
-            auto pass = [&](auto&&...) { return int16_t{view.deviceCalled = true}; };
-            DeviceProcedures dev;
-            dev.ScanChips = [&](StationContext& x, int16_t n) { fail(x, n); };
-            dev.CheckIdentity = fail;
-            dev.WriteIdentity = pass;
-            dev.CheckWriteProtect = pass;
-            const std::function<void(float)> wait;
+            view.deviceCalled = false;
             CarriedCaptions carried;
-            EXPECT_EQ(run(SlotWork{ctx, dev, wait, view}, 1, carried),
+            EXPECT_EQ(item(SlotWork{ctx, dev, wait, view}, 1, carried),
                       gone ? SlotOutcome::Gone : outcome);
             // Gone: only what came before the device call (Format's bar start,
             // a pair shown) may have reached the view.
-            EXPECT_EQ(view.seen, gone ? std::vector(seen.begin(), seen.begin() + 1) : seen);
+            EXPECT_EQ(view.seen, gone ? seen.substr(0, seen.find(',')) : seen);
         }
     }
 }
