@@ -62,8 +62,6 @@ TEST(QuorlinkConf, GoodAndBadValues) {
         EXPECT_EQ(load.error, "");
         EXPECT_EQ(fields(load.conf), fields(conf)) << ini;
     }
-    const ConfLoad absent = loadQuorlinkConf(dir.path / "none.conf");
-    EXPECT_EQ(std::tuple(absent.error, fields(absent.conf)), std::tuple("", fields({})));
     // ini; what the error must show of the key and value
     const std::pair<std::string, const char*> cases[] = {
         {"[Drives]\nAllow=058f:638\n", "[Drives] Allow=058f:638: \"058f:638\""},
