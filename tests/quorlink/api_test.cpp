@@ -1,5 +1,5 @@
 // A program that knows only the C header, linked against libquorlink.so, on
-// the default rack (its zero-latency copy) plus test drives at 8..14: handle
+// the default rack (its zero-latency copy) plus test drives at 9..14: handle
 // and status conventions, reply-file semantics, vendor codes, sectors, the
 // trace, and private runtime files. The library picks its backend once per
 // process, so every test shares that one rack.
