@@ -3,7 +3,6 @@
 // C API in-process when a simulated drive's state cannot be saved.
 #include "../sg/fake_sysfs.h"
 #include "api_internal.h"
-#include "encoder.h"
 #include "quorlink_conf.h"
 #include "sg_executor.h"
 #include "sg_system.h"
