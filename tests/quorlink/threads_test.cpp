@@ -58,12 +58,9 @@ TEST(Threads, SixteenDrivesAtOnceEachReadOnlyTheirOwnReplies) {
     setenv("QUORLINK_STATE_DIR", (dir / "state").c_str(), 1);
     setenv("QUORLINK_REPLY_DIR", (dir / "reply").c_str(), 1);
     std::vector<Report> reports(kDrives);
-    std::vector<std::thread> threads;
-    for (int i = 1; i <= kDrives; ++i) {
-        threads.emplace_back(Hammer, i, std::ref(reports[static_cast<size_t>(i - 1)]));
-    }
-    for (auto& t : threads) {
-        t.join();
+    // The threads are joined as their vector goes, at the end of the loop.
+    for (std::vector<std::jthread> threads; threads.size() < kDrives;) {
+        threads.emplace_back(Hammer, threads.size() + 1, std::ref(reports[threads.size()]));
     }
     for (const Report& r : reports) {
         EXPECT_EQ(std::tuple(r.mismatch, r.failedReads, fs::exists(r.dir)),
