@@ -25,12 +25,6 @@ std::string readFile(const fs::path& p) {
 // Blocks to write.
 const std::string kBlocks(4 * 512, '\xE5');
 
-// 1 when this thread has reply files to be given.
-uint16_t replyPaths() {
-    char t[512], b[512];
-    return quorlink_reply_paths(t, sizeof t, b, sizeof b);
-}
-
 class Api : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -67,10 +61,14 @@ protected:
     void SetUp() override {
         setenv("QUORLINK_REPLY_DIR", (dir_ / "replies").c_str(), 1);
         unsetenv("XDG_RUNTIME_DIR");
-        char t[512], b[512];
-        ASSERT_EQ(quorlink_reply_paths(t, sizeof t, b, sizeof b), 1);
-        text_ = t;
-        binary_ = b;
+        ASSERT_EQ(replyPaths(), 1);
+    }
+    // 1 when this thread has reply files to be given, then named by text_ and binary_.
+    uint16_t replyPaths() {
+        char t[512] = "", b[512] = "";
+        const uint16_t given = quorlink_reply_paths(t, sizeof t, b, sizeof b);
+        std::tie(text_, binary_) = std::pair(fs::path(t), fs::path(b));
+        return given;
     }
     static void plant(const auto&... p) { ((std::ofstream(p) << "stale"), ...); }
     // Trace lines written since the last call, without their time.

@@ -43,10 +43,9 @@ TEST(Encoder, Blocks) {
     };
     // clang-format on
     for (const auto& [c, seen] : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::get<0>(seen)));
-        ASSERT_TRUE(c.has_value());
-        EXPECT_EQ(Seen(block(*c), c->direction, c->dataLength, c->commandClass, c->dataOut.data(),
-                       c->dataOut.size()),
+        const Command& m = c.value();
+        EXPECT_EQ(Seen(block(m), m.direction, m.dataLength, m.commandClass, m.dataOut.data(),
+                       m.dataOut.size()),
                   seen);
     }
 }
