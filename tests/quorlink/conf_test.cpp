@@ -84,7 +84,6 @@ TEST(QuorlinkConf, GoodAndBadValues) {
         {"[VendorBlock]\nChip=3:2:middle\n", "[VendorBlock] Chip=3:2:middle: "},
         {"[VendorBlock]\nCode=4:1\n", "[VendorBlock] Code=4:1: overlaps Chip at byte 4"},
         {"[VendorBlock]\nUnit=0:2\n", "[VendorBlock] Unit=0:2: overlaps Opcode at byte 0"},
-        {"[VendorBlock]\nDataLength=15:2\n", "[VendorBlock] DataLength=15:2: does not fit"},
         {std::string((1 << 20) + 1, '#'), "larger than 1048576 bytes"},
     };
     for (const auto& [ini, error] : cases) {
