@@ -5,11 +5,9 @@
 
 #include "config/reply_files.h"
 #include "context/transport.h"
+#include "support/test_common.h"
 
 #include <QTemporaryDir>
-
-#include <algorithm>
-#include <fstream>
 
 namespace ufd::test {
 
@@ -74,8 +72,8 @@ private:
     uint16_t Do(const std::string& fn, std::vector<int64_t> args, const void* data = nullptr,
                 size_t size = 0) {
         const auto* bytes = static_cast<const uint8_t*>(data);
-        Call c{fn, std::move(args), {bytes, bytes + (data != nullptr ? size : 0)}, 0};
-        const Answer a = script(c);
+        Call c{fn, std::move(args), {bytes, bytes + (bytes != nullptr ? size : 0)}, 0};
+        const Answer a = script(c); // sees the calls before this one
         if (a.text) {
             std::ofstream(files.TextFile(), std::ios::trunc) << *a.text;
         }

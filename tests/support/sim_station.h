@@ -10,18 +10,10 @@
 #include "device/low_level_format.h"
 #include "device/write_protect.h"
 #include "format/volume.h"
+#include "support/test_common.h"
 
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace ufd::test {
 
@@ -56,10 +48,8 @@ class SimDrive {
 public:
     // Without a trace for drives of many GiB, whose FAT writes would fill it.
     explicit SimDrive(const nlohmann::json& drive, bool trace = true) {
-        nlohmann::json rack{{"drives", {drive}}};
-        if (trace) {
-            rack["trace"] = "trace.jsonl";
-        }
+        nlohmann::json rack{{"drives", {drive}},
+                            {"trace", trace ? nlohmann::json("trace.jsonl") : nullptr}};
         std::ofstream(Path("rack.json")) << rack.dump();
     }
 
@@ -84,11 +74,11 @@ public:
             ::waitpid(pid, nullptr, 0);
         }
         std::ifstream in(Path("outcome.json"));
-        if (!in) {
+        const auto j = nlohmann::json::parse(in, nullptr, false);
+        if (j.is_discarded()) {
             ADD_FAILURE() << "the simulated run did not finish";
             return {};
         }
-        const auto j = nlohmann::json::parse(in);
         return {j[0], j[1], j[2], j[3].get<std::vector<int>>()};
     }
 
@@ -107,8 +97,8 @@ public:
             const auto& args = j["args"];
             for (size_t i = 1; i < args.size(); ++i) {
                 char arg[24];
-                const bool code = i == 1 && line.starts_with("Vendor");
-                std::snprintf(arg, sizeof arg, code ? " 0x%02llX" : " %lld",
+                std::snprintf(arg, sizeof arg,
+                              i == 1 && line.starts_with("Vendor") ? " 0x%02llX" : " %lld",
                               args[i].get<long long>());
                 line += arg;
             }
@@ -145,18 +135,15 @@ private:
         slot.Handle = transport.GetDiskHandle(1);
         ctx.replies.ReadReplyLine(kDeviceLineSelector);
         ctx.slots.DiskCount = 1;
-        SimOutcome o;
         if (item == Item::Format) {
             ScanChips(ctx, 1);
         }
-        o.result = item == Item::Format ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
-                   : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
-                   : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
-                                               : CheckWriteProtect(ctx, 1);
-        o.status = slot.Status;
-        o.handle = slot.Handle;
-        o.steps = progress.steps;
-        return o;
+        const int16_t result = item == Item::Format
+                                   ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
+                               : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
+                               : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
+                                                           : CheckWriteProtect(ctx, 1);
+        return {slot.Status, result, slot.Handle, progress.steps};
     }
 
     QTemporaryDir dir_;
