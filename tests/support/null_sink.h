@@ -94,17 +94,16 @@ inline std::vector<HeardTone> FindTones(const std::vector<int16_t>& samples, int
         if (loud && start == 0) {
             start = b + 1;
         } else if (!loud && start != 0) {
-            size_t first = 0, last = 0;
-            int crossings = 0;
+            std::vector<size_t> crossings;
             for (size_t i = start; i < b; ++i) {
                 if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-                    first = crossings++ == 0 ? i : first;
-                    last = i;
+                    crossings.push_back(i);
                 }
             }
-            const double span = double(last - first) / kSinkRate;
+            const double span =
+                crossings.empty() ? 0 : double(crossings.back() - crossings.front()) / kSinkRate;
             tones.push_back({double(start - 1) / kSinkRate, double(b - start + 1) / kSinkRate,
-                             span > 0 ? (crossings - 1) / 2.0 / span : 0.0});
+                             span > 0 ? double(crossings.size() - 1) / 2.0 / span : 0.0});
             start = 0;
         }
     }

@@ -58,9 +58,7 @@ public:
     uint16_t VendorW(I h, I code, I len, const void* data) override {
         return Do("VendorW", {h, code, len}, data, len > 0 ? static_cast<size_t>(len) : 0);
     }
-    uint16_t Vendor(I h, I c, I chip, I u, I n) override {
-        return Do("Vendor", {h, c, chip, u, n});
-    }
+    uint16_t Vendor(I h, I c, I k, I u, I n) override { return Do("Vendor", {h, c, k, u, n}); }
     uint16_t VendorScan(I h, I c, I chip, I u, I p, I r1, I r2, I n) override {
         return Do("VendorScan", {h, c, chip, u, p, r1, r2, n});
     }

@@ -56,30 +56,25 @@ public:
     // [Volume] LargeFileSystem of the runs' station.conf.
     LargeFileSystem largeFs = LargeFileSystem::Auto;
 
-    std::filesystem::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
-    std::filesystem::path State(const char* name) const {
-        return Path("rack.json.state") / "drive-1" / name;
-    }
+    fs::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+    fs::path State(const char* name) const { return Path("rack.json.state") / "drive-1" / name; }
 
     // The child leaves its outcome in a file; none means it did not finish.
     SimOutcome Run(Item item, const ProductConfig& product,
                    std::optional<double> progressMax = std::nullopt) const {
-        std::filesystem::remove(Path("outcome.json"));
-        if (const pid_t pid = ::fork(); pid == 0) {
+        fs::remove(Path("outcome.json"));
+        const pid_t pid = ::fork();
+        if (pid == 0) {
             const SimOutcome o = RunHere(item, product, progressMax);
             std::ofstream(Path("outcome.json"))
                 << nlohmann::json{o.status, o.result, o.handle, o.steps};
             ::_exit(0);
-        } else {
-            ::waitpid(pid, nullptr, 0);
         }
-        std::ifstream in(Path("outcome.json"));
-        const auto j = nlohmann::json::parse(in, nullptr, false);
-        if (j.is_discarded()) {
-            ADD_FAILURE() << "the simulated run did not finish";
-            return {};
-        }
-        return {j[0], j[1], j[2], j[3].get<std::vector<int>>()};
+        ::waitpid(pid, nullptr, 0);
+        const auto j = nlohmann::json::parse(std::ifstream(Path("outcome.json")), nullptr, false);
+        EXPECT_FALSE(j.is_discarded()) << "the simulated run did not finish";
+        return j.is_discarded() ? SimOutcome{}
+                                : SimOutcome{j[0], j[1], j[2], j[3].get<std::vector<int>>()};
     }
 
     // The trace as "function args..." after the handle, vendor codes in hex,
