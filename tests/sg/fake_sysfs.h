@@ -2,26 +2,16 @@
 // that answers from a script and remembers what it was sent.
 #pragma once
 
+#include "support/test_common.h"
+
 #include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace sgtest {
-namespace fs = std::filesystem;
 
 struct FakeDrive {
     int sg = 1;
@@ -44,78 +34,53 @@ inline quorlink::QuorlinkConf lineConf() {
     return conf;
 }
 
-inline quorlink::ConfLoad loaded(quorlink::QuorlinkConf conf, std::string error = {}) {
-    return {std::move(conf), std::move(error)};
-}
-
 inline void writeFile(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
 }
 
-inline std::string hex4(uint16_t v) {
-    char text[5];
-    std::snprintf(text, sizeof text, "%04x", v);
-    return text;
-}
-
 // A fresh directory of the test's own, gone with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "sgtest-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
+struct TempDir {
+    fs::path path = [] {
+        std::string tmpl = fs::temp_directory_path() / "sgtest-XXXXXX";
+        return ::mkdtemp(tmpl.data()) ? tmpl : throw std::runtime_error("mkdtemp failed");
+    }();
+    int files = 0;
+    TempDir() = default;
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    // A new name each time: QSettings keeps what it read of a path and
-    // rereads only when size or modification time change, which two quick
-    // writes of equal length may not do.
+    ~TempDir() { fs::remove_all(path); }
+    // A new name each time: QSettings rereads a path only when its size or
+    // modification time change, which two quick writes may not do.
     fs::path write(const std::string& text) {
         const fs::path file = path / (std::to_string(++files) + ".conf");
         writeFile(file, text);
         return file;
     }
-    fs::path path;
-    int files = 0;
 };
 
-class FakeTree {
-public:
+// A sysfs, /dev and mount table of the test's own.
+struct FakeTree : TempDir {
     FakeTree() {
-        for (const char* dir : {"sys/class/scsi_generic", "sys/bus/usb/drivers/usb-storage",
-                                "sys/bus/usb/drivers/uas", "sys/bus/scsi/drivers/sd", "dev"}) {
-            fs::create_directories(root_ / dir);
-        }
-        writeFile(root_ / "mountinfo",
+        writeFile(path / "mountinfo",
                   "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
                   "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n");
     }
     // Returns the USB device's sysfs directory (empty for a SATA disk).
     fs::path add(const FakeDrive& d) {
-        const std::string host = std::to_string(host_++);
-        fs::path parent = root_ / "sys/devices/pci0000:00/0000:00:17.0" / ("ata" + host);
-        fs::path usbDevice;
+        const std::string host = std::to_string(hosts++);
+        fs::path parent = path / "sys/devices/pci0000:00/0000:00:17.0" / ("ata" + host), usb;
         if (!d.driver.empty()) {
-            const std::string port = d.port.empty() ? "1-" + std::to_string(host_) : d.port;
-            usbDevice = root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
-            parent = usbDevice / (port + ":1.0");
-            fs::create_directories(parent);
+            const std::string port = d.port.empty() ? "1-" + std::to_string(hosts) : d.port;
+            usb = path / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
+            parent = usb / (port + ":1.0");
             if (!d.serial.empty()) {
-                writeFile(usbDevice / "serial", d.serial + "\n");
+                writeFile(usb / "serial", d.serial + "\n");
             }
-            writeFile(usbDevice / "idVendor", hex4(d.vid) + "\n");
-            writeFile(usbDevice / "idProduct", hex4(d.pid) + "\n");
-            if (!fs::exists(parent / "driver")) {
-                fs::create_symlink(root_ / "sys/bus/usb/drivers" / d.driver, parent / "driver");
-            }
+            char ids[12];
+            std::snprintf(ids, sizeof ids, "%04x\n%04x\n", d.vid, d.pid);
+            writeFile(usb / "idVendor", std::string(ids, 5));
+            writeFile(usb / "idProduct", ids + 5);
+            link(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
         }
         const fs::path scsi =
             parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
@@ -124,7 +89,7 @@ public:
         writeFile(scsi / "model", d.model + "  \n");
         writeFile(scsi / "rev", d.rev + "\n");
         writeFile(scsi / "type", std::to_string(d.type) + "\n");
-        fs::create_symlink(root_ / "sys/bus/scsi/drivers/sd", scsi / "driver");
+        link(path / "sys/bus/scsi/drivers/sd", scsi / "driver");
         if (!d.block.empty()) {
             const fs::path disk = scsi / "block" / d.block;
             const int minor = 16 * (d.block.back() - 'a');
@@ -134,34 +99,28 @@ public:
             if (d.blockSize != 0) {
                 writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
             }
-            fs::create_directories(disk / "holders");
-            if (!d.holder.empty()) {
-                fs::create_directories(disk / "holders" / d.holder);
-            }
+            fs::create_directories(disk / "holders" / d.holder);
         }
-        const fs::path sgEntry = root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(d.sg));
-        fs::create_directories(sgEntry);
-        fs::create_symlink(fs::relative(scsi, sgEntry), sgEntry / "device");
+        fs::create_directories(sgEntry(d.sg));
+        fs::create_symlink(fs::relative(scsi, sgEntry(d.sg)), sgEntry(d.sg) / "device");
         writeFile(devPath(d.sg), "");
-        return usbDevice;
+        return usb;
+    }
+    static void link(const fs::path& target, const fs::path& link) {
+        fs::create_directories(target);
+        fs::create_directories(link.parent_path());
+        fs::create_symlink(target, link);
     }
     void setMountInfo(const std::string& text) {
-        std::ofstream(root_ / "mountinfo", std::ios::app) << text;
+        std::ofstream(path / "mountinfo", std::ios::app) << text;
     }
-    void removeMountInfo() { fs::remove(root_ / "mountinfo"); }
-    quorlink::sg::Roots roots() const {
-        return {root_ / "sys", root_ / "dev", root_ / "mountinfo"};
-    }
-    fs::path devPath(int sg) const { return root_ / "dev" / ("sg" + std::to_string(sg)); }
+    void removeMountInfo() { fs::remove(path / "mountinfo"); }
+    quorlink::sg::Roots roots() const { return {path / "sys", path / "dev", path / "mountinfo"}; }
+    fs::path devPath(int sg) const { return path / "dev" / ("sg" + std::to_string(sg)); }
     fs::path sgEntry(int sg) const {
-        return root_ / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
+        return path / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
     }
-    fs::path root() const { return root_; }
-
-private:
-    TempDir dir_;
-    const fs::path root_ = dir_.path;
-    int host_ = 0;
+    int hosts = 0;
 };
 
 struct Answer {
@@ -178,43 +137,36 @@ struct Sent {
     int direction = 0;
     unsigned timeout = 0, length = 0;
     std::vector<uint8_t> dataOut{};
+    friend auto operator<=>(const Sent&, const Sent&) = default;
 };
 
 class ScriptedSg final : public quorlink::sg::SgSystem {
 public:
     int sgIo(int, sg_io_hdr_t& hdr) override {
-        Sent s{{hdr.cmdp, hdr.cmdp + hdr.cmd_len}, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len};
-        if (hdr.dxfer_direction == SG_DXFER_TO_DEV) {
-            const auto* p = static_cast<const uint8_t*>(hdr.dxferp);
-            s.dataOut.assign(p, p + hdr.dxfer_len);
-        }
-        sent.push_back(std::move(s));
-        if (answers.empty()) {
-            return 0;
-        }
+        auto* data = static_cast<uint8_t*>(hdr.dxferp);
+        const size_t out = hdr.dxfer_direction == SG_DXFER_TO_DEV ? hdr.dxfer_len : 0;
+        sent.push_back({{hdr.cmdp, hdr.cmdp + hdr.cmd_len},
+                        hdr.dxfer_direction,
+                        hdr.timeout,
+                        hdr.dxfer_len,
+                        {data, data + out}});
+        answers.emplace_back(); // GOOD once the script has run out
         const Answer a = answers.front();
         answers.pop_front();
         if (a.err != 0) {
             return a.err;
         }
-        if (hdr.dxfer_direction == SG_DXFER_FROM_DEV && !a.data.empty()) {
-            std::memcpy(hdr.dxferp, a.data.data(), std::min<size_t>(a.data.size(), hdr.dxfer_len));
+        if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {
+            std::copy_n(a.data.begin(), std::min<size_t>(a.data.size(), hdr.dxfer_len), data);
         }
-        hdr.resid = a.resid;
-        hdr.status = a.status;
-        hdr.masked_status = a.status >> 1;
-        hdr.host_status = a.hostStatus;
-        hdr.driver_status = a.driverStatus;
+        std::tie(hdr.resid, hdr.status, hdr.host_status, hdr.driver_status) =
+            std::tuple(a.resid, a.status, a.hostStatus, a.driverStatus);
         hdr.sb_len_wr = static_cast<unsigned char>(std::min<size_t>(a.sense.size(), hdr.mx_sb_len));
-        if (hdr.sb_len_wr > 0) {
-            std::memcpy(hdr.sbp, a.sense.data(), hdr.sb_len_wr);
-        }
-        hdr.info =
-            a.status != 0 || a.hostStatus != 0 || a.driverStatus != 0 ? SG_INFO_CHECK : SG_INFO_OK;
+        std::copy_n(a.sense.begin(), hdr.sb_len_wr, hdr.sbp);
         return 0;
     }
     int openExclusive(const std::string& path) override {
-        if (const auto it = busy.find(path); it != busy.end()) {
+        if (const auto it = busy.find(path); it != busy.end() && it->second != 0) {
             return -it->second;
         }
         ++claims;
@@ -223,8 +175,7 @@ public:
     }
     void closeExclusive(int fd) override { held.erase(fd); }
     int rereadPartitions(int fd) override {
-        const auto it = held.find(fd);
-        rereads.push_back({it == held.end() ? "not held" : it->second, sent.size()});
+        rereads.push_back({held.contains(fd) ? held[fd] : "not held", sent.size()});
         return rereadErrno;
     }
     int announceChange(const std::string& path) override {
@@ -238,15 +189,14 @@ public:
     void pause(std::chrono::milliseconds duration) override { paused += duration; }
 
     std::deque<Answer> answers;      // empty: GOOD with no data
-    std::map<std::string, int> busy; // path -> errno of the exclusive open
+    std::map<std::string, int> busy; // path -> errno of the exclusive open (0: none)
     std::vector<Sent> sent;
     std::map<int, std::string> held; // claims not closed yet
     int claims = 0;                  // successful exclusive opens
-    // Each partition table re-read: the disk, and how many commands preceded it.
-    std::vector<std::pair<std::string, size_t>> rereads;
+    // Each partition table re-read, and each disk udev was asked to re-read:
+    // the disk, and how many commands preceded it / claims were still held.
+    std::vector<std::pair<std::string, size_t>> rereads, announced;
     int rereadErrno = 0;
-    // Each disk udev was asked to re-read, and how many claims were still held.
-    std::vector<std::pair<std::string, size_t>> announced;
     std::chrono::milliseconds paused{0};
 
 private:

@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each line as it comes, into a file too
     ufd::NoticeServer server;
     if (!server.Listen()) {
         std::fprintf(stderr, "notice-listen: cannot listen on %s\n",
@@ -20,9 +21,7 @@ int main(int argc, char** argv) {
     QObject::connect(&server, &ufd::NoticeServer::NoticeReceived, [](const QByteArray& text) {
         std::printf("%lld %s\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
                     text.constData());
-        std::fflush(stdout);
     });
     std::printf("listening\n");
-    std::fflush(stdout);
     return app.exec();
 }

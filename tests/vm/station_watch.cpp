@@ -2,23 +2,17 @@
 // plugs and pulls a stick: prints "ready" once its Vasket watches, "row in"
 // once the stick has its row, and ends after the row has gone again.
 // $UFDVM_STICK_SERIAL names the stick.
+#include "support/test_common.h"
+
 #include "station/drive_pictures.h"
 #include "support/station_window.h"
 
-#include <gtest/gtest.h>
+#include <iostream>
 
-#include <cstdio>
-
-namespace ufd {
-namespace {
+using namespace ufd;
 
 // Every step is bounded; the guest's plug-to-disk time is a few seconds.
 constexpr int kLimitMs = 30000;
-
-void Say(const char* line) {
-    std::printf("%s\n", line);
-    std::fflush(stdout);
-}
 
 TEST(Rediscovery, PluggedStickGetsItsRowAndLosesItOnThePull) {
     const QString serial = qEnvironmentVariable("UFDVM_STICK_SERIAL");
@@ -27,7 +21,7 @@ TEST(Rediscovery, PluggedStickGetsItsRowAndLosesItOnThePull) {
     ASSERT_TRUE(window.Open(StationDependencies::Real()))
         << "the window or its Vasket did not start";
     ASSERT_EQ(window.ctx.slots.DiskCount, 0) << "a drive before the plug";
-    Say("ready");
+    std::cout << "ready" << std::endl; // the case plugs the stick on this line
 
     ASSERT_TRUE(window.WaitForDrives(1, kLimitMs))
         << "not one row within " << kLimitMs
@@ -36,13 +30,10 @@ TEST(Rediscovery, PluggedStickGetsItsRowAndLosesItOnThePull) {
         << window.ctx.slots.DiskSlots[0].DeviceText.toStdString();
     EXPECT_EQ(window.frm->PictureOf(0), kPictureAttached);
     EXPECT_TRUE(window.frm->GoCmd->isEnabled());
-    Say("row in");
+    std::cout << "row in" << std::endl;
 
     ASSERT_TRUE(window.WaitForDrives(0, kLimitMs))
         << "the row stayed " << kLimitMs << " ms after the pull";
     EXPECT_EQ(window.frm->PictureOf(0), kPictureNoDrive);
     EXPECT_FALSE(window.frm->GoCmd->isEnabled());
 }
-
-} // namespace
-} // namespace ufd

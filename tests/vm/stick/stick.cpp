@@ -1,94 +1,34 @@
 #include "stick.h"
 
-#include "encoder.h"
-
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <optional>
-#include <string>
-#include <utility>
+#include <endian.h>
 
 namespace stick {
 namespace {
 
-constexpr uint8_t kTestUnitReady = 0x00;
-constexpr uint8_t kRequestSense = 0x03;
-constexpr uint8_t kFormatUnit = 0x04;
-constexpr uint8_t kInquiry = 0x12;
-constexpr uint8_t kStartStop = 0x1B;
-constexpr uint8_t kPreventAllow = 0x1E;
-constexpr uint8_t kReadCapacity10 = 0x25;
-constexpr uint8_t kSynchronizeCache10 = 0x35;
-constexpr uint8_t kServiceActionIn16 = 0x9E;
-
-uint64_t be(const uint8_t* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) {
-        v = (v << 8) | p[i];
-    }
-    return v;
-}
-
-void putBe(uint8_t* p, int bytes, uint64_t v) {
-    for (int i = bytes - 1; i >= 0; --i, v >>= 8) {
-        p[i] = static_cast<uint8_t>(v);
-    }
-}
-
-// Capacity answers of the 512-byte drive model restated in larger blocks.
-void restateCapacity(uint8_t opcode, std::span<uint8_t> data, uint32_t sectorsPerBlock) {
-    const int width = opcode == kReadCapacity10 ? 4 : 8;
-    if (data.size() < static_cast<size_t>(width) + 4) {
-        return;
-    }
-    const uint64_t last = be(data.data(), width);
-    const uint64_t blocks = (last + 1) / sectorsPerBlock;
-    putBe(data.data(), width, blocks == 0 ? 0 : blocks - 1);
-    putBe(data.data() + width, 4, uint64_t{sectorsPerBlock} * quorlink::kSectorSize);
-}
-
-// The data phase a READ/WRITE or vendor block asks for; nullopt for others.
-std::optional<uint64_t> dataLengthOf(std::span<const uint8_t> cdb, uint32_t sectorsPerBlock) {
-    if (auto v = quorlink::decodeVendor(cdb)) {
-        return v->length;
-    }
-    if (auto t = quorlink::decodeTransfer(cdb)) {
-        return uint64_t{t->sectorCount} * sectorsPerBlock * quorlink::kSectorSize;
-    }
-    return std::nullopt;
-}
+constexpr uint8_t kTestUnitReady = 0x00, kRequestSense = 0x03, kFormatUnit = 0x04, kInquiry = 0x12,
+                  kStartStop = 0x1B, kPreventAllow = 0x1E, kReadCapacity10 = 0x25,
+                  kSynchronizeCache10 = 0x35, kServiceActionIn16 = 0x9E;
 
 // Commands a drive cannot answer before its medium is ready.
 bool needsMedium(std::span<const uint8_t> cdb) {
-    switch (cdb[0]) {
-    case kTestUnitReady:
-    case kFormatUnit:
-    case kReadCapacity10:
-    case kServiceActionIn16:
-    case kSynchronizeCache10:
-        return true;
-    default:
-        return quorlink::decodeVendor(cdb) || quorlink::decodeTransfer(cdb);
-    }
+    constexpr std::array kMedium{kTestUnitReady, kFormatUnit, kReadCapacity10, kServiceActionIn16,
+                                 kSynchronizeCache10};
+    return std::find(kMedium.begin(), kMedium.end(), cdb[0]) != kMedium.end() ||
+           quorlink::decodeVendor(cdb) || quorlink::decodeTransfer(cdb);
 }
 
-} // namespace
-
+// The sense a real drive gives for what the drive model calls a failure.
 Sense senseFor(const std::string& reason) {
     // Prefixes of the drive model's reasons; everything else is a medium error.
-    static const std::array<std::pair<const char*, Sense>, 10> table{{
-        {"drive unplugged", kNotReady},
-        {"no medium", kNotReady},
-        {"write protected", kWriteProtected},
-        {"sector out of range", kLbaOutOfRange},
-        {"unsupported command", kInvalidOpcode},
-        {"not a USB drive", kInvalidOpcode},
-        {"unknown vendor code", kInvalidField},
-        {"no such chip", kInvalidField},
-        {"allocation too small", kInvalidField},
-        {"configuration block shorter", kParameterLength},
-    }};
+    static const std::pair<const char*, Sense> table[] = {
+        {"drive unplugged", kNotReady},          {"no medium", kNotReady},
+        {"write protected", kWriteProtected},    {"sector out of range", kLbaOutOfRange},
+        {"unsupported command", kInvalidOpcode}, {"not a USB drive", kInvalidOpcode},
+        {"unknown vendor code", kInvalidField},  {"no such chip", kInvalidField},
+        {"allocation too small", kInvalidField}, {"configuration block shorter", kParameterLength},
+    };
     for (const auto& [prefix, sense] : table) {
         if (reason.rfind(prefix, 0) == 0) {
             return sense;
@@ -97,102 +37,111 @@ Sense senseFor(const std::string& reason) {
     return kMediumError;
 }
 
-Stick::Stick(std::unique_ptr<quorlink::Device> drive, uint32_t blockSize)
-    : drive_(std::move(drive)), sectorsPerBlock_(blockSize / quorlink::kSectorSize) {}
+} // namespace
+
+std::optional<Cbw> parseCbw(std::span<const uint8_t> bytes) {
+    const auto le32 = [&](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return le32toh(v);
+    };
+    const uint8_t cdbLength = bytes.size() == kCbwLength ? bytes[14] & 0x1F : 0;
+    if (cdbLength == 0 || cdbLength > 16 || std::memcmp(bytes.data(), "USBC", 4) != 0) {
+        return std::nullopt;
+    }
+    Cbw cbw{le32(4), le32(8), (bytes[12] & 0x80) != 0, cdbLength};
+    std::copy_n(bytes.begin() + 15, cbw.cdb.size(), cbw.cdb.begin());
+    return cbw;
+}
+
+std::array<uint8_t, kCswLength> buildCsw(uint32_t tag, uint32_t residue, CswStatus status) {
+    std::array<uint8_t, kCswLength> csw{'U', 'S', 'B', 'S'};
+    const uint32_t le[] = {htole32(tag), htole32(residue)};
+    std::memcpy(csw.data() + 4, le, sizeof(le));
+    csw[12] = static_cast<uint8_t>(status);
+    return csw;
+}
+
+std::array<uint8_t, kSenseLength> buildSense(const Sense& s) {
+    // Current error, fixed format, ten more bytes.
+    return {0x70, 0, s[0], 0, 0, 0, 0, kSenseLength - 8, 0, 0, 0, 0, s[1], s[2]};
+}
 
 Answer Stick::answer(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
                      std::span<const uint8_t> dataOut) {
-    if (cdb.empty()) {
-        return {false, kInvalidOpcode, "empty command block"};
-    }
     if (cdb[0] == kRequestSense) {
-        const auto sense = buildSense(pending_);
+        const auto sense = buildSense(std::exchange(pending_, kNoSense));
         std::copy_n(sense.begin(), std::min(sense.size(), dataIn.size()), dataIn.begin());
-        pending_ = kNoSense;
-        return {true, kNoSense, {}};
+        return {true, {}, {}};
     }
-    Answer a;
-    if (notReady_ > 0 && needsMedium(cdb)) {
-        --notReady_;
-        a = {false, kBecomingReady, "becoming ready"};
-    } else {
-        a = run(cdb, dataIn, dataOut);
-    }
-    pending_ = a.ok ? kNoSense : a.sense;
+    const bool notReady = notReady_ > 0 && needsMedium(cdb);
+    notReady_ -= notReady ? 1 : 0;
+    Answer a =
+        notReady ? Answer{false, kBecomingReady, "becoming ready"} : run(cdb, dataIn, dataOut);
+    pending_ = a.sense;
     return a;
 }
 
 Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
                   std::span<const uint8_t> dataOut) {
-    switch (cdb[0]) {
-    case kStartStop:
-    case kPreventAllow:
-    case kSynchronizeCache10:
-        return {true, kNoSense, {}};
-    case kInquiry:
-        if (cdb.size() > 1 && (cdb[1] & 0x01) != 0) {
-            return {false, kInvalidField, "no vital product data pages"};
-        }
-        break;
-    default:
-        break;
+    const uint8_t op = cdb[0];
+    if (op == kStartStop || op == kPreventAllow || op == kSynchronizeCache10) {
+        return {true, {}, {}};
     }
-
+    if (op == kInquiry && cdb.size() > 1 && (cdb[1] & 0x01) != 0) {
+        return {false, kInvalidField, "no vital product data pages"};
+    }
     // A real device checks the host's data phase against the command block;
     // for the blocks whose length field is certain, so does the stick, so a
     // wrong length byte cannot hide behind the transfer the host set up.
-    if (auto want = dataLengthOf(cdb, sectorsPerBlock_);
-        want && *want != std::max(dataIn.size(), dataOut.size())) {
+    const size_t moved = std::max(dataIn.size(), dataOut.size());
+    const auto vendor = quorlink::decodeVendor(cdb);
+    const auto transfer = quorlink::decodeTransfer(cdb);
+    const uint64_t sectors = transfer ? uint64_t{transfer->sectorCount} * sectorsPerBlock_ : 0;
+    const uint64_t want =
+        vendor ? vendor->length : (transfer ? sectors * quorlink::kSectorSize : moved);
+    if (want != moved) {
         return {false, kInvalidField,
-                "data phase of " + std::to_string(std::max(dataIn.size(), dataOut.size())) +
-                    " bytes, command block says " + std::to_string(*want)};
+                "data phase of " + std::to_string(moved) + " bytes, command block says " +
+                    std::to_string(want)};
     }
 
-    quorlink::Command cmd;
-    std::copy(cdb.begin(), cdb.end(), cmd.cdb.begin());
-    cmd.cdbLength = static_cast<uint8_t>(cdb.size());
-    cmd.direction = !dataOut.empty()  ? quorlink::Direction::Out
-                    : !dataIn.empty() ? quorlink::Direction::In
-                                      : quorlink::Direction::None;
-    cmd.dataLength = static_cast<uint32_t>(std::max(dataIn.size(), dataOut.size()));
-    cmd.dataOut = dataOut;
-
-    if (sectorsPerBlock_ > 1) {
-        if (auto t = quorlink::decodeTransfer(cdb)) {
-            const auto first = static_cast<int64_t>(t->firstSector * sectorsPerBlock_);
-            const auto count = static_cast<int64_t>(uint64_t{t->sectorCount} * sectorsPerBlock_);
-            auto scaled = t->write ? quorlink::encodeWrite(first, count, dataOut)
-                                   : quorlink::encodeRead(first, count);
-            if (!scaled) {
-                return {false, kLbaOutOfRange, "sector out of range"};
-            }
-            return execute(*scaled, dataIn);
+    std::optional<quorlink::Command> cmd{quorlink::Command{}};
+    if (transfer && sectorsPerBlock_ > 1) {
+        const auto first = static_cast<int64_t>(transfer->firstSector * sectorsPerBlock_);
+        const auto count = static_cast<int64_t>(sectors);
+        cmd = transfer->write ? quorlink::encodeWrite(first, count, dataOut)
+                              : quorlink::encodeRead(first, count);
+        if (!cmd) {
+            return {false, kLbaOutOfRange, "sector out of range"};
         }
+    } else {
+        std::copy(cdb.begin(), cdb.end(), cmd->cdb.begin());
+        cmd->cdbLength = static_cast<uint8_t>(cdb.size());
+        cmd->direction = !dataOut.empty()  ? quorlink::Direction::Out
+                         : !dataIn.empty() ? quorlink::Direction::In
+                                           : quorlink::Direction::None;
+        cmd->dataLength = static_cast<uint32_t>(moved);
+        cmd->dataOut = dataOut;
     }
-    Answer a = execute(cmd, dataIn);
-    const bool capacity = cdb[0] == kReadCapacity10 || (cdb[0] == kServiceActionIn16 &&
-                                                        cdb.size() > 1 && (cdb[1] & 0x1F) == 0x10);
-    if (a.ok && capacity && sectorsPerBlock_ > 1) {
-        restateCapacity(cdb[0], dataIn, sectorsPerBlock_);
+    const quorlink::Outcome o = drive_->execute(*cmd, dataIn);
+    if (!o.ok) {
+        return {false, senseFor(o.reason), o.reason};
     }
-    return a;
-}
-
-Answer Stick::execute(const quorlink::Command& cmd, std::span<uint8_t> dataIn) {
-    std::vector<uint8_t> scratch;
-    std::span<uint8_t> in = dataIn;
-    if (cmd.direction == quorlink::Direction::In && dataIn.size() < cmd.dataLength) {
-        scratch.resize(cmd.dataLength);
-        in = scratch;
+    // Capacity answers of the 512-byte drive model restated in larger blocks.
+    const size_t width = op == kReadCapacity10 ? 4 : 8;
+    const bool capacity = op == kReadCapacity10 ||
+                          (op == kServiceActionIn16 && cdb.size() > 1 && (cdb[1] & 0x1F) == 0x10);
+    if (capacity && sectorsPerBlock_ > 1 && dataIn.size() >= width + 4) {
+        uint64_t last = 0; // big-endian, `width` bytes
+        std::memcpy(&last, dataIn.data(), width);
+        const uint64_t blocks = ((be64toh(last) >> (64 - 8 * width)) + 1) / sectorsPerBlock_;
+        const uint64_t lastBlock = htobe64((blocks == 0 ? 0 : blocks - 1) << (64 - 8 * width));
+        const uint32_t blockSize = htobe32(sectorsPerBlock_ * quorlink::kSectorSize);
+        std::memcpy(dataIn.data(), &lastBlock, width);
+        std::memcpy(dataIn.data() + width, &blockSize, 4);
     }
-    const quorlink::Outcome o = drive_->execute(cmd, in);
-    if (!scratch.empty()) {
-        std::copy_n(scratch.begin(), dataIn.size(), dataIn.begin());
-    }
-    if (o.ok) {
-        return {true, kNoSense, {}};
-    }
-    return {false, senseFor(o.reason), o.reason};
+    return {true, {}, {}};
 }
 
 } // namespace stick

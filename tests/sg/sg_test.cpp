@@ -1,0 +1,571 @@
+// The real-drive backend against a fake sysfs and recorded drive answers:
+// which /dev/sgN each index names, what the executor sends and makes of the
+// answers (sense data of both formats), its write guard, the C API over it,
+// and ufd-drives.
+#include "fake_sysfs.h"
+
+#include "api_internal.h"
+#include "drive_map.h"
+#include "drives_report.h"
+#include "encoder.h"
+#include "reply_writer.h"
+#include "sg_executor.h"
+
+#include <quorlink/quorlink.h>
+
+#include <gmock/gmock.h>
+
+#include <numeric>
+#include <regex>
+
+namespace {
+using namespace quorlink;
+using namespace sgtest;
+using std::chrono::milliseconds;
+using namespace ::testing;
+using Bytes = std::vector<uint8_t>;
+using Reread = std::vector<std::pair<std::string, size_t>>;
+
+// Sense data in the fixed format, as most drives send it.
+Bytes fixed(uint8_t code, uint8_t key, uint8_t asc, uint8_t additional = 10) {
+    return {code, 0, key, 0, 0, 0, 0, additional, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
+}
+const auto sensed = [](Bytes s) { return Answer{.status = 2, .driverStatus = 8, .sense = s}; };
+const auto checkCondition = [](uint8_t key, uint8_t asc) { return sensed(fixed(0x70, key, asc)); };
+const auto slurp = [](const fs::path& f) {
+    return std::string(std::istreambuf_iterator<char>(std::ifstream(f).rdbuf()), {});
+};
+const auto kPattern = [] {
+    std::array<uint8_t, 1024> a{};
+    std::iota(a.begin(), a.end(), 3);
+    return a;
+}();
+
+// The commands the tests send, by letter: X is a vendor write, U and S the
+// chip-unit and scan forms, F the flush.
+const std::string kLetters = "TRWVMCDXUSF";
+// clang-format off
+const std::vector<Command> kCommands = {
+    encodeTestUnitReady(), *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
+    *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
+    encodeReadCapacity10(), encodeReadCapacity16(),
+    *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern),
+    *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
+    *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512), encodeSynchronizeCache()};
+// clang-format on
+const auto command = [](char letter) -> const Command& {
+    return kCommands.at(kLetters.find(letter));
+};
+
+// A fake tree, a scripted SG_IO, and handles opened on them.
+struct Rig {
+    FakeTree tree;
+    std::shared_ptr<ScriptedSg> sg = std::make_shared<ScriptedSg>();
+    OpenResult open(int index, QuorlinkConf conf = lineConf(), std::string error = "") {
+        return sg::makeSgExecutor(tree.roots(), sg, std::nullopt, ConfLoad{conf, error})
+            ->open(index);
+    }
+    static Outcome run(Device& d, const Command& cmd) {
+        Bytes in(cmd.direction == Direction::In ? cmd.dataLength : 0);
+        return d.execute(cmd, in);
+    }
+    std::string sdb() const { return (tree.roots().dev / "sdb").string(); }
+};
+struct Sg : ::testing::Test, Rig {};
+
+// ---- which /dev/sgN each drive index names ------------------------------
+
+FakeDrive stick(int sg, const char* port, uint16_t vid = 0x1234, int type = 0) {
+    return {.sg = sg, .type = type, .port = port, .vid = vid};
+}
+FakeDrive sata(int sg, int type = 0) {
+    return {.sg = sg, .driver = "", .vendor = "ATA", .model = "FastDisk", .type = type};
+}
+
+TEST(DriveMap, PortPathsCompareByEachNumber) {
+    const std::string ordered[] = {"1-2", "1-2.3", "1-2.10", "1-10", "2-1", "10-1", "odd"};
+    for (size_t i = 0; i < std::size(ordered); ++i) {
+        for (size_t j = 0; j < std::size(ordered); ++j) {
+            const int c = sg::comparePortPaths(ordered[i], ordered[j]);
+            EXPECT_EQ((c > 0) - (c < 0), (i > j) - (i < j)) << ordered[i] << " vs " << ordered[j];
+        }
+    }
+}
+
+TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
+    // A PC's own disks and a card reader off the list between the sticks; sg7
+    // is an allowed stick's CD-ROM LUN.
+    const std::vector<FakeDrive> mixed = {
+        sata(0),           stick(1, "1-10"),          sata(2, 5),
+        stick(3, "1-2.3"), stick(4, "1-1", 0x0BDA),   stick(5, "2-1"),
+        stick(6, "1-2"),   stick(7, "1-3", 0x1234, 5)};
+    // Numbered against their ports, so sg order cannot pass for port order.
+    std::vector<FakeDrive> full = {sata(0), sata(1, 5), sata(2), sata(3, 5)};
+    std::map<int, std::string> rack; // 1-18 takes no index
+    for (int i = 0; i < 18; ++i) {
+        full.push_back({.sg = 4 + i, .port = "1-" + std::to_string(18 - i)});
+        rack[i] = "1-" + std::to_string(i + 1);
+    }
+    rack.erase(17);
+    struct Case {
+        const char* name;
+        std::vector<FakeDrive> drives;
+        std::map<int, std::string> ports;
+        std::vector<UsbId> allow;
+        // Drive index -> port opened ("!": not named USB storage); every other index empty.
+        std::map<int, std::string> expected;
+        const char* error = ""; // of loading quorlink.conf
+    };
+    const std::vector<UsbId> line = {{0x1234, 0x5678}};
+    // clang-format off
+    const Case cases[] = {
+        {"port order", mixed, {}, line, {{0, "1-2"}, {1, "1-2.3"}, {2, "1-10"}, {3, "2-1"}}},
+        // 5: an off-list drive is reached (and refused) there; 7: nothing plugged
+        {"ports named", mixed, {{0, "1-10"}, {3, "1-2"}, {5, "1-1"}, {7, "3-3"}}, line, {{0, "1-10"}, {3, "1-2"}, {5, "1-1!"}}},
+        {"empty list", mixed, {}, {}, {}},
+        {"unusable file", mixed, {{0, "1-10"}}, line, {}, "quorlink.conf: bad value"},
+        {"seventeen of eighteen", full, {}, line, rack},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        for (const FakeDrive& d : c.drives) {
+            r.tree.add(d);
+        }
+        QuorlinkConf conf;
+        conf.allow = c.allow;
+        conf.ports = c.ports;
+        std::map<int, std::string> opened;
+        for (int index = -1; index <= 17; ++index) {
+            if (const OpenResult o = r.open(index, conf, c.error); o.device != nullptr) {
+                opened[index] = o.portPath + (o.deviceLine.starts_with("USBSTOR") ? "" : "!");
+            }
+        }
+        EXPECT_EQ(opened, c.expected);
+    }
+}
+
+TEST_F(Sg, DeviceLinesFromSysfs) {
+    // clang-format off
+    const std::tuple<FakeDrive, bool, const char*> cases[] = {
+        {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.serial = ""}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
+        {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        // Off the allow-list: never a slot.
+        {{}, false, "SCSI\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00"},
+        {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+        // A non-USB disk whose model pretends otherwise must not pass as USB.
+        {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
+    };
+    // clang-format on
+    int n = 0;
+    for (auto [drive, allowed, expected] : cases) {
+        drive.sg = ++n;
+        tree.add(drive);
+        EXPECT_EQ(sg::deviceLine(sg::describeSgDevice(tree.roots(), n), allowed), expected);
+    }
+}
+
+// ---- what the executor sends and makes of the answers --------------------
+
+// One handle's conversation with a scripted drive: what each command ends as
+// (sense data of both formats, the names the trace shows), what went out and
+// how often (asked again only what the drive said it did not run, never past
+// the ready wait, on the fake clock), writes flushed before anything else is
+// asked and at release, then the partition table re-read on the claimed disk,
+// after the flush, before the claim goes.
+TEST(SgTalk, OutcomesRetriesAndFlushes) {
+    // What goes out for each command, whole: block, direction, timeout,
+    // length and data; P and H are the fallback forms of MODE SENSE.
+    const int dxfer[] = {SG_DXFER_NONE, SG_DXFER_FROM_DEV, SG_DXFER_TO_DEV}; // by Direction
+    const unsigned timeout[] = {10000, 30000, 60000};                        // by CommandClass
+    std::map<Sent, char> names = {
+        {{{0x1A, 0, 0x00, 0, 192, 0}, SG_DXFER_FROM_DEV, 10000, 192}, 'P'},
+        {{{0x1A, 0, 0x3F, 0, 4, 0}, SG_DXFER_FROM_DEV, 10000, 4}, 'H'}};
+    for (size_t i = 0; i < kCommands.size(); ++i) {
+        const Command& c = kCommands[i];
+        names[{{c.cdb.begin(), c.cdb.begin() + c.cdbLength},
+               dxfer[int(c.direction)],
+               timeout[int(c.commandClass)],
+               c.dataLength,
+               {c.dataOut.begin(), c.dataOut.end()}}] = kLetters[i];
+    }
+    const auto fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
+    const Answer becoming = sensed({0x72, 0x02, 0x04, 0x01}), rejected = checkCondition(0x05, 0x24);
+    const Answer mediumError = checkCondition(0x03, 0x0C), no = sensed({0x70, 0x00});
+    Answer recovered = checkCondition(0x01, 0x18);
+    recovered.data = {1, 2, 3, 4};
+    const std::string noSense = "CHECK CONDITION without sense data";
+    struct Case {
+        const char* steps; // of the letters above, in order
+        std::vector<Answer> answers{};
+        std::string sent;     // as sent, release included
+        std::string outcomes; // each step's reason ("": done), "|" between
+        milliseconds paused = 0ms, ready = 30s;
+        int byte2 = -1; // of the last step's data (MODE SENSE: the write-protect byte)
+        int rereadErrno = 0;
+        const char* released = ""; // in what release says
+        const char* claims = nullptr;
+    };
+    // clang-format off
+    const Case cases[] = {
+        // A failure is no sign of a drive gone: the next command goes out.
+        {"RT", {checkCondition(0x03, 0x11)}, "RT", "MEDIUM ERROR 3/11/00|"},
+        {"RT", {sensed(fixed(0xF0, 0x02, 0x3A))}, "RT", "NOT READY 2/3A/00|"}, // valid bit set
+        {"RT", {sensed(fixed(0x71, 0x04, 0x44))}, "RT", "HARDWARE ERROR 4/44/00|"},
+        {"RT", {sensed(fixed(0x70, 0xE7, 0x27))}, "RT", "DATA PROTECT 7/27/00|"}, // flag bits around the key
+        // An additional length of 4 stops before the ASC: the drive did not say.
+        {"RT", {sensed(fixed(0x70, 0x03, 0x11, 4))}, "RT", "MEDIUM ERROR 3/00/00|"},
+        {"RT", {sensed({0x70, 0x00, 0x05})}, "RT", "ILLEGAL REQUEST 5/00/00|"},
+        {"RT", {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0})}, "RT", "NOT READY 2/04/03|"},
+        {"RT", {sensed({0x73, 0x0B, 0x47, 0x03})}, "RT", "ABORTED COMMAND B/47/03|"},
+        {"RT", {sensed({0x72, 0x07})}, "RT", "DATA PROTECT 7/00/00|"},
+        {"RT", {sensed(fixed(0x70, 0x0C, 0x00))}, "RT", "SENSE KEY 0xC C/00/00|"},
+        {"RT", {sensed(fixed(0x70, 0x09, 0x00))}, "RT", "VENDOR DEFINED 9/00/00|"},
+        // Bytes that are no sense data, or none at all.
+        {"RT", {sensed({0x00, 0x03, 0x11})}, "RT", noSense + "|"},
+        {"RT", {sensed({0x7F, 0x03, 0x11, 0x00})}, "RT", noSense + "|"},
+        {"RT", {no}, "RT", noSense + "|"},
+        {"RT", {sensed({0x72})}, "RT", noSense + "|"},
+        {"RT", {{.status = 0x02}}, "RT", noSense + "|"},
+        {"RT", {{.status = 0x08}}, "RT", "BUSY|"},
+        {"TT", {{.hostStatus = 0x03}}, "TT", "timed out after 10 s (DID_TIME_OUT)|"},
+        {"VT", {{.hostStatus = 0x03}}, "VT", "timed out after 60 s (DID_TIME_OUT)|"},
+        {"RT", {{.hostStatus = 0x03}}, "RT", "timed out after 30 s (DID_TIME_OUT)|"},
+        {"RT", {{.driverStatus = 0x06}}, "RT", "timed out after 30 s|"},
+        {"RT", {{.hostStatus = 0x07}}, "RT", "transport error DID_ERROR|"},
+        {"RT", {{.driverStatus = 0x04}}, "RT", "driver status 4|"},
+        {"TT", {{.err = EIO}}, "TT", "SG_IO failed: Input/output error; not sent again: it may have run|"},
+        {"TT", {{.err = EINVAL}}, "TT", "SG_IO failed: Invalid argument (not sent)|"},
+        {"RT", {{.err = EINTR}}, "RT", "interrupted; not sent again: it may have run|"},
+        {"CT", {{.data = {0, 0x0F, 0x42, 0x3F}, .resid = 4}}, "CT", "short capacity answer: 4 of 8 bytes|"},
+        {"CT", {{.data = {0, 0, 0x10, 0, 0, 0, 0x10, 0}}}, "CT", "sector size 4096, not 512|"},
+        {"DT", {{.data = {0, 0, 0, 1}, .resid = 24}}, "DT", "short capacity answer: 8 of 12 bytes|"},
+        {"DT", {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}}, "DT", "sector size 4096, not 512|"},
+        // RECOVERED ERROR: the command did complete.
+        {"R", {recovered}, "R", "", 0ms, 30s, 3},
+        // A pulled drive: later commands fail without asking it again.
+        {"RT", {{.err = ENODEV}}, "R", "drive removed (No such device)|drive removed"},
+        {"RT", {{.hostStatus = 0x01}}, "R", "drive removed (DID_NO_CONNECT)|drive removed"},
+        // Asked again
+        {"R", {attention}, "RR", ""},
+        {"R", std::vector(9, attention), "RRRR", "UNIT ATTENTION 6/29/00 (4 attempts)"},
+        {"R", {becoming, becoming, becoming, {}}, "RRRR", "", 700ms},
+        // 100, 200, 400 ms, then 500 ms pauses while they fit in the wait.
+        {"R", std::vector(99, becoming), std::string(62, 'R'), "NOT READY 2/04/01 (not ready within 30 s)", 29700ms},
+        {"R", std::vector(9, becoming), "RRRR", "NOT READY 2/04/01 (not ready within 1 s)", 700ms, 1s},
+        {"R", {sensed({0x72, 0x02, 0x04, 0x02})}, "R", "NOT READY 2/04/02"},
+        // A write is not sent to a medium that may have been swapped.
+        {"W", {changed}, "WF", "UNIT ATTENTION 6/28/00 (the medium may have changed; not sent again)"},
+        {"R", {changed}, "RR", ""},
+        // Flushes
+        {"WWR", {}, "WWFR", "||"},
+        {"WRR", {}, "WFRR", "||"},
+        {"WV", {}, "WFV", "|"},
+        {"X", {}, "X", ""},
+        {"W", {}, "WF", ""},
+        {"RR", {}, "RR", "|"},
+        // A drive without a write cache rejects the flush: nothing to wait for.
+        {"WR", {{}, checkCondition(0x05, 0x20)}, "WFR", "|"},
+        // A failed flush fails the command that needed it, which is not sent,
+        // and is tried again before the next one and at release.
+        {"WR", {{}, mediumError}, "WFF", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00"},
+        {"WRR", {{}, mediumError}, "WFFR", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00|"},
+        // The whole disk is claimed from the first change until release, once;
+        // an automounter picking up a partition is still seen.
+        {.steps = "RWVAW", .sent = "RWFV", .outcomes = "|||refused: /dev/sdb1 is mounted on /media/op/NEW", .claims = "0111"},
+        // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
+        {.steps = "W", .sent = "WF", .outcomes = "", .rereadErrno = EACCES, .released = "sdb not re-read (Permission denied): left to udev"},
+        // MODE SENSE falls back when the drive rejects all pages; bytes the
+        // drive did not send are zero. Only a refusal of the request itself is
+        // worth another form.
+        {"M", {{.data = {0x23, 0, 0x80, 0}, .resid = 188}}, "M", "", 0ms, 30s, 0x80},
+        {"M", {rejected, {.data = {0x03, 0, 0x80, 0}, .resid = 188}}, "MP", "", 0ms, 30s, 0x80},
+        {"M", {rejected, rejected, {.data = {0x03, 0, 0x80, 0}}}, "MPH", "", 0ms, 30s, 0x80},
+        {"M", {rejected, rejected, {.data = {0x03, 0, 0x00, 0}}}, "MPH", "", 0ms, 30s, 0x00},
+        {"M", {rejected, rejected, rejected}, "MPH", "ILLEGAL REQUEST 5/24/00"},
+        {"M", {checkCondition(0x02, 0x3A)}, "M", "NOT READY 2/3A/00"},
+    };
+    // clang-format on
+    Rig r;
+    r.tree.add(FakeDrive{});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps + (" " + c.outcomes));
+        r.sg = std::make_shared<ScriptedSg>();
+        r.tree.removeMountInfo(); // another disk's partition is mounted, not ours
+        r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
+        QuorlinkConf conf = lineConf();
+        conf.timeouts.ready = c.ready;
+        const auto before = fds();
+        auto d = r.open(0, conf).device;
+        ASSERT_EQ(fds(), before + 1) << "the handle holds /dev/sg1 open";
+        r.sg->answers = {c.answers.begin(), c.answers.end()};
+        r.sg->rereadErrno = c.rereadErrno;
+        std::string outcomes, claims; // claims made by the end of each command
+        Bytes data;
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            if (*step == 'A') { // an automounter picks up a partition
+                r.tree.setMountInfo("44 22 8:17 / /media/op/NEW rw - vfat /dev/sdb1 rw\n");
+                continue;
+            }
+            const Command& cmd = command(*step);
+            data.assign(cmd.direction == Direction::In ? cmd.dataLength : 0,
+                        *step == 'M' ? 0xEE : 0);
+            const Outcome o = d->execute(cmd, data);
+            outcomes += std::string(outcomes.empty() && claims.empty() ? "" : "|") +
+                        (o.ok ? "" : o.reason + (o.reason.empty() ? "?" : ""));
+            claims += std::to_string(r.sg->claims);
+        }
+        EXPECT_THAT(d->release(), HasSubstr(c.released));
+        d.reset();
+        EXPECT_EQ(fds(), before) << "and lets it go at release";
+        EXPECT_TRUE(r.sg->held.empty()) << "releasing the handle frees the disk";
+        std::string sent;
+        for (const Sent& s : r.sg->sent) {
+            sent += names.contains(s) ? names.at(s) : '?';
+        }
+        EXPECT_EQ(std::tie(outcomes, sent, r.sg->paused), std::tie(c.outcomes, c.sent, c.paused));
+        const bool wrote = c.sent.find('W') != std::string::npos;
+        EXPECT_EQ(r.sg->rereads, (wrote ? Reread{{r.sdb(), c.sent.size()}} : Reread{}));
+        EXPECT_EQ(r.sg->announced, (c.rereadErrno ? Reread{{r.sdb(), 0}} : Reread{}));
+        if (c.claims != nullptr) {
+            EXPECT_EQ(claims, c.claims);
+        }
+        if (c.byte2 >= 0) {
+            EXPECT_EQ((std::pair<int, int>(data[2], data[100])), std::pair(c.byte2, 0));
+        }
+    }
+}
+
+// ---- the write guard ----------------------------------------------------
+
+// Every reason a command that changes the drive is refused before it is
+// sent; reads still go, and nothing is left claimed.
+TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
+    using P = const fs::path&;
+    struct Case {
+        FakeDrive drive{};
+        const char* mountLine = ""; // appended to the mount table; nullptr: none
+        int claimErrno = 0;         // of the exclusive open of /dev/sdb
+        void (*afterOpen)(P usb, P sgEntry) = [](P, P) {}; // sysfs changes while the handle is open
+        const char* reason = "";                           // after "refused: "
+    };
+    // clang-format off
+    const Case cases[] = {
+        // Reached through [Ports] (0 = 1-1), as only there an off-list drive is.
+        {.drive = {.vid = 0xABCD}, .reason = "USB abcd:5678 is not in [Drives] Allow= of /etc/quorlink/test.conf"},
+        {.drive = {.block = ""}, .reason = "/dev/sg1 has no block device yet"},
+        {.drive = {.blockSize = 4096}, .reason = "/dev/sdb has 4096-byte logical blocks, not 512"},
+        {.drive = {.blockSize = 0}, .reason = "cannot read the logical block size of /dev/sdb"},
+        {.drive = {.holder = "dm-0"}, .reason = "/dev/sdb is held by dm-0"},
+        {.mountLine = "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", .reason = "/dev/sdb1 is mounted on /media/op/STICK"},
+        {.mountLine = "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", .reason = "/dev/sdb1 is mounted on /media/op/my stick"},
+        {.mountLine = "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n", .reason = "/dev/sdb is mounted on /mnt"},
+        {.mountLine = nullptr, .reason = "cannot read the mount table"},
+        {.claimErrno = EBUSY, .reason = "/dev/sdb is in use by another program"},
+        {.claimErrno = EACCES, .reason = "cannot claim /dev/sdb: Permission denied"},
+        // sysfs knows the disk but /dev has no node (a container, or udev is late).
+        {.claimErrno = ENOENT, .reason = "cannot claim /dev/sdb: No such file or directory"},
+        {.afterOpen = [](P usb, P) { writeFile(usb / "serial", "XY99\n"); }, .reason = "/dev/sg1 changed since it was opened (serial 0123ABCD -> XY99)"},
+        {.afterOpen = [](P usb, P) { writeFile(usb / "idProduct", "9999\n"); }, .reason = "/dev/sg1 changed since it was opened (USB 1234:5678 -> 1234:9999)"},
+        {.afterOpen = [](P, P entry) { fs::remove_all(entry); }, .reason = "/dev/sg1 changed since it was opened (gone from sysfs)"},
+    };
+    // clang-format on
+    std::vector<Command> changing = {command('W'), command('X'), command('V'), command('U'),
+                                     command('S')};
+    // A writing opcode is guarded whatever direction it claims.
+    for (uint8_t opcode : {0x2A, 0x04, 0x8A, 0x42}) {
+        changing.push_back(command('T'));
+        changing.back().cdb[0] = opcode;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Rig r;
+        c.mountLine ? r.tree.setMountInfo(c.mountLine) : r.tree.removeMountInfo();
+        r.sg->busy[r.sdb()] = c.claimErrno;
+        const fs::path usb = r.tree.add(c.drive);
+        QuorlinkConf conf = lineConf();
+        conf.ports = {{0, "1-1"}};
+        auto d = r.open(0, conf).device;
+        ASSERT_NE(d, nullptr);
+        c.afterOpen(usb, r.tree.sgEntry(1));
+        for (const Command& cmd : changing) {
+            EXPECT_THAT(r.run(*d, cmd).reason, StartsWith(std::string("refused: ") + c.reason))
+                << int(cmd.cdb[1]);
+        }
+        EXPECT_TRUE(r.sg->sent.empty() && r.sg->held.empty()) << "a refused command went out";
+        EXPECT_TRUE(r.run(*d, command('R')).ok && r.run(*d, command('T')).ok);
+    }
+}
+
+// ---- the C API over this executor ----------------------------------------
+
+// The C API over this executor: quorlink.conf's timeouts and vendor block
+// layout reach the drive, replies their files; only failures reach the trace,
+// by default and without a word from the caller: a release that could not
+// flush closes the handle all the same, and says why.
+TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
+    tree.add(FakeDrive{});
+    QuorlinkConf conf = lineConf();
+    conf.timeouts.quick = 5s;
+    conf.timeouts.vendor = 600s;
+    conf.vendorBlock.opcode = 0xF0;
+    conf.vendorBlock.code = {12, 1, true};
+    ::setenv("QUORLINK_REPLY_DIR", (tree.path / "replies").c_str(), 1);
+    ::unsetenv("QUORLINK_TRACE");
+    installExecutorForTesting(sg::makeSgExecutor(
+        tree.roots(), sg, TraceTarget{tree.path / "trace", true}, ConfLoad{conf, ""}));
+    EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
+    const int32_t h = fnQuorbus_GetDiskHandle(0);
+    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
+    EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
+    const Bytes tur(6, 0), vendorRead = {0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0};
+    EXPECT_EQ(sg->sent, (std::vector<Sent>{{tur, SG_DXFER_NONE, 5000},
+                                           {vendorRead, SG_DXFER_FROM_DEV, 600000, 512}}));
+    // Capacities past 32 bits, and the write-protect bit at byte 82.
+    sg->answers = {{.data = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 2, 0}},
+                   {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
+                   {.data = {0x03, 0, 0x80, 0}}};
+    EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
+    EXPECT_EQ(slurp(replyPaths().text), "4294967312\r\n");
+    EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
+    EXPECT_EQ(slurp(replyPaths().binary).at(82), '\x80');
+    sg->sent.clear();
+    EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
+    sg->answers = {checkCondition(0x03, 0x0C)};
+    sg->rereadErrno = EBUSY;
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
+    EXPECT_EQ(sg->sent.size(), 2u) << "the write, then the flush once, at release";
+    const std::regex time(R"(,"time":"[^"]*")");
+    EXPECT_EQ(
+        std::regex_replace(slurp(tree.path / "trace"), time, ""),
+        R"({"fn":"fnQuorbus_CloseHandle","drive":0,"args":[1],"status":1,"reason":"SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00; partition table of /dev/sdb not re-read: Device or resource busy"}
+{"fn":"fnQuorbus_CloseHandle","drive":-1,"args":[1],"status":0,"reason":"unknown handle"}
+)");
+    installExecutorForTesting(nullptr);
+    ::unsetenv("QUORLINK_REPLY_DIR");
+}
+
+// ---- ufd-drives ------------------------------------------------------------
+
+// A PC disk, an off-list card reader and the sticks of the line in every state.
+void populate(FakeTree& tree) {
+    tree.add({.sg = 0, .driver = "", .vendor = "ATA", .model = "FastDisk", .block = "sda"});
+    tree.add({.sg = 1, .serial = "S1", .port = "1-2", .block = "sdb"});
+    tree.add({.sg = 2, .serial = "", .port = "1-1", .vid = 0x0BDA, .block = "sdc"});
+    tree.add({.sg = 3, .port = "1-3", .block = "sdd", .blockSize = 4096});
+    tree.add({.sg = 4, .port = "1-4", .block = "sde"});
+    tree.add({.sg = 5, .port = "1-5", .block = "sdf", .holder = "dm-0"});
+    tree.add({.sg = 6, .port = "1-6", .block = ""});
+    tree.setMountInfo("40 22 8:0 / /boot rw - ext4 /dev/sda rw\n"
+                      "41 22 8:65 / /media/op/STICK rw - vfat /dev/sde1 rw\n");
+}
+
+// Columns line up whatever their widths.
+TEST_F(Sg, UfdDrivesListsEveryDeviceWithItsIndexStateAndVerdict) {
+    populate(tree);
+    EXPECT_EQ(ufd::drives::table(ufd::drives::driveRows(tree.roots(), lineConf())),
+              R"(sg   index  block  port  vid:pid    serial    blocksize  state    station
+sg0  -      sda    -     -          -         512        mounted  no: /dev/sg0 is not USB storage
+sg1  0      sdb    1-2   1234:5678  S1        512        free     yes
+sg2  -      sdc    1-1   0bda:5678  -         512        free     no: USB 0bda:5678 is not in [Drives] Allow= of /etc/quorlink/test.conf
+sg3  1      sdd    1-3   1234:5678  0123ABCD  4096       free     no: /dev/sdd has 4096-byte logical blocks, not 512
+sg4  2      sde    1-4   1234:5678  0123ABCD  512        mounted  no: /dev/sde1 is mounted on /media/op/STICK
+sg5  3      sdf    1-5   1234:5678  0123ABCD  512        held     no: /dev/sdf is held by dm-0
+sg6  4      -      1-6   1234:5678  0123ABCD  -          -        no: /dev/sg6 has no block device yet
+)");
+}
+
+TEST(UfdDrives, UdevRulesForTheAllowedDrivesOnly) {
+    QuorlinkConf conf = lineConf();
+    conf.allow.push_back({0xABCD, 0x00EF});
+    EXPECT_THAT(*ufd::drives::udevRules(conf),
+                AllOf(HasSubstr("\n# 1234:5678\nSUBSYSTEM"), Not(HasSubstr("0bda")), HasSubstr(R"(
+# abcd:00ef
+SUBSYSTEM=="scsi_generic", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660"
+SUBSYSTEM=="block", ENV{DEVTYPE}=="disk", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660", ENV{UDISKS_IGNORE}="1"
+SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", ENV{UDISKS_IGNORE}="1"
+)")));
+    EXPECT_FALSE(ufd::drives::udevRules(QuorlinkConf{}));
+}
+
+TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
+    populate(tree);
+    const fs::path conf = tree.path / "quorlink.conf", out = tree.path / "out",
+                   err = tree.path / "err";
+    ::setenv("QUORLINK_CONF", conf.c_str(), 1);
+    const std::string allowLine = "[Drives]\nAllow=1234:5678\n";
+    const std::string badBlock = "[VendorBlock]\nDataLength=13:4\n";
+    const std::string roots = " --sys '" + tree.roots().sys.string() + "' --dev '" +
+                              tree.roots().dev.string() + "' --mountinfo '" +
+                              tree.roots().mountInfo.string() + "'";
+    const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
+        // No file: nothing is allowed, and each USB drive says which file to edit.
+        {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", "", ""},
+        {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive", ""},
+        {roots, 0, "\nsg1  0 ", "", allowLine},
+        {"--udev-rules", 0, "ATTRS{idVendor}==\"1234\", ATTRS{idProduct}==\"5678\"", "", allowLine},
+        {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit", badBlock},
+        {"--show-block 256", 2, "", "usage: ufd-drives", ""},
+        {"--show-block", 2, "", "usage: ufd-drives", ""},
+        {"--udev-rules --show-block 1", 2, "", "usage: ufd-drives", ""},
+        {"list", 2, "", "usage: ufd-drives", ""},
+    };
+    for (const auto& [args, exitCode, inOut, inErr, confText] : cases) {
+        SCOPED_TRACE(args);
+        fs::remove(conf);
+        if (!confText.empty()) {
+            writeFile(conf, confText);
+        }
+        const int status = std::system((std::string(UFD_DRIVES_BIN) + " " + args + " >'" +
+                                        out.string() + "' 2>'" + err.string() + "'")
+                                           .c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exitCode);
+        EXPECT_THAT(slurp(out), HasSubstr(inOut));
+        EXPECT_THAT(slurp(err), HasSubstr(inErr));
+    }
+    ::unsetenv("QUORLINK_CONF");
+}
+
+// Read-only checks on the real drives of this machine, opt-in
+// (UFD_SG_TEST=1): discovery over indexes 0..16, then capacity, mode sense
+// and a read on every disk found. Nothing is written.
+TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
+    if (const char* optIn = std::getenv("UFD_SG_TEST");
+        optIn == nullptr || std::string_view(optIn) != "1") {
+        GTEST_SKIP() << "set UFD_SG_TEST=1 to run read-only checks on this machine's /dev/sg*";
+    }
+    ::unsetenv("QUORLINK_RACK");
+    const sgtest::TempDir replies;
+    ::setenv("QUORLINK_REPLY_DIR", replies.path.c_str(), 1);
+    char text[512], binary[512];
+    ASSERT_EQ(quorlink_reply_paths(text, sizeof text, binary, sizeof binary), 1);
+    int disks = 0;
+    for (int32_t index = 0; index <= 16; ++index) {
+        const int32_t h = fnQuorbus_GetDiskHandle(index);
+        // Direct-access disks only: a CD drive without a disc has no capacity.
+        if (h != 0 && slurp(text).find("\\Disk&") != std::string::npos) {
+            SCOPED_TRACE(slurp(text));
+            ++disks;
+            ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
+            EXPECT_GT(std::atoll(slurp(text).c_str()), 0);
+            ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
+            const std::string mode = slurp(binary);
+            ASSERT_EQ(mode.size(), 512u);
+            EXPECT_TRUE(mode[82] == 0 || static_cast<uint8_t>(mode[82]) == 0x80);
+            EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
+        }
+        EXPECT_TRUE(h == 0 || fnQuorbus_CloseHandle(h) == 1);
+    }
+    if (disks == 0) {
+        GTEST_SKIP() << "no usable /dev/sg disk here (none present, none in [Drives] Allow= "
+                     << "of quorlink.conf, or no access: see docs/real-drives.md)";
+    }
+}
+
+} // namespace
