@@ -1,17 +1,48 @@
 // A station context wired to a recording transport, with the templates built
 // and slot 1 attached (handle 7): the starting point of every format test.
+// Byte layouts are written as hex dumps ("EB 3C", 'text' for its ASCII bytes,
+// "00*448" for a run) and compared with the first differing byte named.
 #pragma once
 
 #include "format/volume.h"
 #include "support/recording_transport.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
+#include "support/test_common.h"
 
 namespace ufd::test {
 
 inline constexpr int32_t kHandle = 7;
+using Writes = std::vector<std::pair<int64_t, int64_t>>;
+
+// The bytes of a hex dump, zero-padded to size.
+inline std::vector<uint8_t> Hex(const std::string& dump, size_t size = 0) {
+    std::vector<uint8_t> out;
+    std::istringstream in(dump);
+    for (std::string t; in >> t;) {
+        const size_t star = t.find('*');
+        if (t.front() == '\'') {
+            out.insert(out.end(), t.begin() + 1, t.end() - 1);
+        } else {
+            out.insert(out.end(), star == t.npos ? 1 : std::stoul(t.substr(star + 1)),
+                       static_cast<uint8_t>(std::stoul(t.substr(0, star), nullptr, 16)));
+        }
+    }
+    out.resize(std::max(size, out.size()));
+    return out;
+}
+
+// Bytes [from, from + expected.size()) of data equal expected (not empty).
+inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size_t from,
+                                          const std::vector<uint8_t>& expected) {
+    if (expected.empty() || data.size() < from + expected.size()) {
+        return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
+    }
+    const auto [at, want] = std::mismatch(expected.begin(), expected.end(), data.begin() + from);
+    if (at == expected.end()) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "byte " << from + (at - expected.begin()) << " is "
+                                         << int{*want} << ", expected " << int{*at};
+}
 
 struct FormatBench {
     RecordingTransport transport;
@@ -24,12 +55,15 @@ struct FormatBench {
         ctx.slots.DiskCount = 1;
         ctx.Product.FirstShare = 1.0;
         ctx.Product.DiskLabel = QStringLiteral("TESTDISK");
+        // Leftovers in the buffer must not reach the drive.
+        std::ranges::fill(ctx.replies.ReplyBuffer, 0x5A);
     }
 
-    // (first sector, count) of every Write, in order.
-    std::vector<std::pair<int64_t, int64_t>> Writes() const {
-        std::vector<std::pair<int64_t, int64_t>> out;
+    // (first sector, count) of every Write, in order, each on the slot's handle.
+    Writes Written() const {
+        Writes out;
         for (const Call& c : transport.Calls("Write")) {
+            EXPECT_EQ(c.args[0], kHandle);
             out.emplace_back(c.args[2], c.args[1]);
         }
         return out;
@@ -45,25 +79,5 @@ struct FormatBench {
         return {};
     }
 };
-
-// Bytes [from, from + expected.size()) of data equal expected.
-inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size_t from,
-                                          const std::vector<uint8_t>& expected) {
-    if (data.size() < from + expected.size()) {
-        return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
-    }
-    const auto [at, want] = std::mismatch(expected.begin(), expected.end(), data.begin() + from);
-    if (at == expected.end()) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "byte " << from + (at - expected.begin()) << " is "
-                                         << int{*want} << ", expected " << int{*at};
-}
-
-// Every byte of data in [from, to) is zero.
-inline ::testing::AssertionResult ZeroFrom(const std::vector<uint8_t>& data, size_t from,
-                                           size_t to) {
-    return BytesAt(data, from, std::vector<uint8_t>(to - from));
-}
 
 } // namespace ufd::test

@@ -1,87 +1,138 @@
-// Whole volumes byte for byte: partition tables and the areas' file systems,
-// the FAT32 and exFAT volumes of an area just above 4,096,000 sectors, the
-// size thresholds, and the failure code of every large region.
+// The writers' bytes for each size, whole volumes byte for byte (partition
+// tables, FAT12/16, FAT32 and exFAT areas), and the geometry and sizing tables.
+#include "format/fat_writers.h"
+#include "format/geometry.h"
 #include "format/large_area.h"
+#include "format/partition_table.h"
 #include "format_bench.h"
-#include "support/sim_station.h"
 
 #include <cmath>
 
 namespace ufd::test {
 namespace {
 
-using Writes = std::vector<std::pair<int64_t, int64_t>>;
+TEST(WriteBootSector, ByteExactBySize) {
+    // Sectors per cluster, the 16-bit total, sectors per FAT, the 32-bit total, FAT12 or 16.
+    using S = std::string;
+    // clang-format off
+    const std::tuple<double, int16_t, S, S, S, S, S> cases[] = {
+        {2880, kFat12, "01", "1F 0B", "0C", "00*4", "2"},         // 2,847 sectors
+        {32000, kFat12, "08", "DF 7C", "0C", "00*4", "2"},        // 31,967
+        {32001, kFat16, "01", "E0 7C", "FF", "00*4", "6"},        // 31,968 in the 16-bit field
+        {64000, kFat16, "01", "DF F9", "FF", "00*4", "6"},        // 63,967
+        {64001, kFat16, "02", "00 00", "FF", "E0 F9 00 00", "6"}, // 63,968 in the 32-bit field
+        {499999, kFat16, "08", "00 00", "FF", "FE A0 07 00", "6"},
+        {500000, kFat16, "08", "00 00", "FF", "FF A0 07 00", "6"},
+        {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"},
+        {4096000, kFat16, "40", "00 00", "FF", "DF 7F 3E 00", "6"}};
+    // clang-format on
+    for (const auto& [area, kind, perCluster, total16, perFat, total32, type] : cases) {
+        FormatBench b;
+        ASSERT_TRUE(WriteBootSector(b.ctx, 1, 1234, area, kind));
+        EXPECT_EQ(b.Written(), (Writes{{1234, 1}}));
+        EXPECT_TRUE(BytesAt(b.WrittenAt(1234), 0,
+                            Hex("EB 3C 90 'MSDOS5.0' 00 02 " + perCluster + " 01 00 02 00 02 " +
+                                total16 + " F8 " + perFat + " 00 3F 00 FF 00 3F 00*3 " + total32 +
+                                " 80 00 29 05 8F 93 80 'NO' 20 'NAME' 20*4 'FAT1" + type +
+                                "' 20*3 00*448 55 AA")))
+            << area;
+    }
+}
+
+TEST(WriteRootDirectory, LabelEntry) {
+    // Windows-1252 codes; a character without one keeps its blank; a root
+    // directory at sector 511 gets no label.
+    // clang-format off
+    const std::tuple<QString, int32_t, std::string> cases[] = {
+        {"TESTDISK", 543, "'TESTDISK' 20*3"}, {"DATA", 543, "'DATA' 20*7"}, {"", 543, "20*11"},
+        {"ABCDEFGHIJKLMNO", 543, "'ABCDEFGHIJK'"}, {"usb disk", 543, "'usb' 20 'disk' 20*3"},
+        {"Ün€中!", 543, "DC 'n' 80 20 '!' 20*6"}, {"TESTDISK", 511, ""}};
+    // clang-format on
+    for (const auto& [label, sector, name] : cases) {
+        FormatBench b;
+        b.ctx.Product.DiskLabel = label;
+        ASSERT_TRUE(WriteRootDirectory(b.ctx, 1, sector));
+        EXPECT_EQ(b.Written(), (Writes{{sector, 32}}));
+        EXPECT_TRUE(BytesAt(b.WrittenAt(sector), 0,
+                            Hex(name.empty() ? "" : name + " 08 00*10 A8 8B EA 2C", 16384)))
+            << label.toStdString();
+    }
+}
+
+// The sector after the FATs; the volume places its root directory itself.
+TEST(WriteFatCopies, SectorAfterTheCopies) {
+    for (const auto& [kind, end] : {std::pair<int16_t, int32_t>{kFat16, 544}, {kFat12, 57}}) {
+        FormatBench b;
+        int32_t sector = 33;
+        ASSERT_TRUE(WriteFatCopies(b.ctx, 1, sector, kind));
+        EXPECT_EQ(sector, end);
+    }
+}
 
 // A partition table sector: the disk signature (MBR only), the entries from
 // byte 446, then 55 AA.
-std::vector<uint8_t> TableSector(bool signature, const std::vector<uint8_t>& entries) {
-    std::vector<uint8_t> sector(512);
-    if (signature) {
-        std::ranges::copy(std::vector<uint8_t>{0x4D, 0xB9, 0x2A, 0x67}, sector.begin() + 440);
+std::vector<uint8_t> TableSector(bool mbr, const std::string& entries) {
+    return Hex((mbr ? "00*440 4D B9 2A 67 00 00 " : "00*446 ") + entries + " 00*" +
+               std::to_string(64 - Hex(entries).size()) + " 55 AA");
+}
+
+// One FAT16 area of 1,000,000 sectors and its first 11 writes.
+const Writes kFat16Writes = {{0, 1},    {32, 1},   {33, 64},  {97, 64},  {161, 64}, {225, 64},
+                             {288, 64}, {352, 64}, {416, 64}, {480, 64}, {543, 32}};
+
+// Bytes at (sector, offset).
+using Bytes = std::vector<std::tuple<int64_t, size_t, std::vector<uint8_t>>>;
+
+TEST(BuildVolume, WritesTablesAndAreas) {
+    const auto label = Hex("'TESTDISK' 20*3 08");
+    // clang-format off
+    // Name, the two areas, the first share, the writes after kFat16Writes, bytes, the boundary.
+    const std::tuple<const char*, double, double, double, Writes, Bytes, std::string> cases[] = {
+        {"OneAreaOfAMillion", 1000000, 0, 1.0, {},
+         {{0, 0, TableSector(true, "80 01 01 00 06 1F E0 F0 20 00 00 00 1F 42 0F 00")}, {543, 0, label},
+          // Each FAT copy's first write starts F8 FF FF FF, the rest is zeros;
+          // the second copy one sector back.
+          {33, 0, Hex("F8 FF FF FF", 32768)}, {97, 0, Hex("", 32768)}, {288, 0, Hex("F8 FF FF FF", 32768)},
+          {480, 0, Hex("", 32768)}},
+         ""},
+        // The extended entry's end cylinder 0xD1 + 0xD1 exceeds a byte and stays 0.
+        // Each boot sector for its own area: 499,967 and 499,966 sectors.
+        {"TwoAreasOfHalfAMillion", 500000, 499999, 0.5,
+         {{499999, 1}, {500031, 1}, {500032, 64}, {500096, 64}, {500160, 64}, {500224, 64},
+          {500287, 64}, {500351, 64}, {500415, 64}, {500479, 64}, {500542, 32}},
+         {{0, 0, TableSector(true, "80 01 01 00 06 10 E0 D1 20 00 00 00 FF A0 07 00 "
+                                   "00 00 01 D1 05 10 E0 00 1F A1 07 00 1E A1 07 00")},
+          {499999, 0, TableSector(false, "80 01 01 00 06 10 E0 D1 20 00 00 00 FE A0 07 00")},
+          {32, 32, Hex("FF A0 07 00")}, {500031, 32, Hex("FE A0 07 00")}, {500542, 0, label}},
+         "1F A1 07 00"}, // 499,999
+        // A second area of 0: no extended entry, yet an extended boot record of
+        // F - 33 sectors (39,967) and a FAT12 area.
+        {"SecondAreaOfZeroTakesTheFirstAreaCount", 40000, 0, 0.999,
+         {{39999, 1}, {40031, 1}, {40032, 12}, {40044, 12}, {40056, 32}},
+         {{0, 462, Hex("00*48")}, {39999, 458, Hex("1F 9C 00 00")}, {40031, 22, Hex("0C")},
+          {40032, 0, Hex("F8 FF FF", 6144)}, {40044, 0, Hex("F8 FF FF", 6144)}},
+         "3F 9C 00 00"}}; // where the second area begins: 39,999
+    // clang-format on
+    for (const auto& [name, first, second, share, more, bytes, boundary] : cases) {
+        SCOPED_TRACE(name);
+        FormatBench b;
+        b.ctx.Product.FirstShare = share;
+        const Sector mbr = b.ctx.MbrTemplate, boot = b.ctx.Fat16BootTemplate;
+        ASSERT_EQ(BuildVolume(b.ctx, 1, first, second), kVolumeBuilt);
+        Writes writes = kFat16Writes;
+        writes.insert(writes.end(), more.begin(), more.end());
+        EXPECT_EQ(b.Written(), writes);
+        for (const auto& [sector, offset, expected] : bytes) {
+            EXPECT_TRUE(BytesAt(b.WrittenAt(sector), offset, expected)) << sector;
+        }
+        // The boundary block comes last: the second area's size, or 0.
+        EXPECT_EQ(b.transport.calls.size(), writes.size() + 1);
+        EXPECT_EQ(b.transport.calls.back().args, (std::vector<int64_t>{kHandle, 0x99, 512}));
+        EXPECT_TRUE(BytesAt(b.transport.calls.back().data, 0, Hex(boundary, 512)));
+        // The templates' bytes reach the drive in every sector written from them.
+        EXPECT_EQ(b.ctx.MbrTemplate, mbr);
+        EXPECT_EQ(b.ctx.Fat16BootTemplate, boot);
     }
-    std::ranges::copy(entries, sector.begin() + 446);
-    sector[510] = 0x55;
-    sector[511] = 0xAA;
-    return sector;
-}
-
-TEST(BuildVolume, OneAreaOfAMillionSectors) {
-    FormatBench b;
-    ASSERT_EQ(BuildVolume(b.ctx, 1, 1000000, 0), kVolumeBuilt);
-    // clang-format off
-    EXPECT_TRUE(BytesAt(b.WrittenAt(0), 0, TableSector(true, {
-        0x80, 0x01, 0x01, 0x00, 0x06, 0x1F, 0xE0, 0xF0, 0x20, 0x00, 0x00, 0x00, 0x1F, 0x42, 0x0F, 0x00})));
-    // The boot sector's bytes for this size: boot_sector_test.
-    EXPECT_EQ(b.Writes(), (Writes{{0, 1}, {32, 1}, {33, 64}, {97, 64}, {161, 64}, {225, 64},
-                                  {288, 64}, {352, 64}, {416, 64}, {480, 64}, {543, 32}}));
-    // clang-format on
-    EXPECT_TRUE(BytesAt(b.WrittenAt(543), 0,
-                        {'T', 'E', 'S', 'T', 'D', 'I', 'S', 'K', ' ', ' ', ' ', 0x08}));
-    // The boundary block comes last and says 0: no second area.
-    EXPECT_EQ(b.transport.calls.back().args, (std::vector<int64_t>{kHandle, 0x99, 512}));
-    EXPECT_TRUE(ZeroFrom(b.transport.calls.back().data, 0, 512));
-    EXPECT_EQ(b.transport.calls.size(), 12u);
-}
-
-TEST(BuildVolume, TwoAreasOfHalfAMillion) {
-    FormatBench b;
-    b.ctx.Product.FirstShare = 0.5;
-    ASSERT_EQ(BuildVolume(b.ctx, 1, 500000, 499999), kVolumeBuilt);
-    // The extended entry's end cylinder 0xD1 + 0xD1 exceeds a byte and stays 0.
-    // clang-format off
-    EXPECT_TRUE(BytesAt(b.WrittenAt(0), 0, TableSector(true, {
-        0x80, 0x01, 0x01, 0x00, 0x06, 0x10, 0xE0, 0xD1, 0x20, 0x00, 0x00, 0x00, 0xFF, 0xA0, 0x07, 0x00,
-        0x00, 0x00, 0x01, 0xD1, 0x05, 0x10, 0xE0, 0x00, 0x1F, 0xA1, 0x07, 0x00, 0x1E, 0xA1, 0x07, 0x00})));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(499999), 0, TableSector(false, {
-        0x80, 0x01, 0x01, 0x00, 0x06, 0x10, 0xE0, 0xD1, 0x20, 0x00, 0x00, 0x00, 0xFE, 0xA0, 0x07, 0x00})));
-    // clang-format on
-    // Each boot sector for its own area: 499,967 and 499,966 sectors.
-    EXPECT_TRUE(BytesAt(b.WrittenAt(32), 32, {0xFF, 0xA0, 0x07, 0x00}));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(500031), 32, {0xFE, 0xA0, 0x07, 0x00}));
-    // clang-format off
-    EXPECT_EQ(b.Writes(), (Writes{{0, 1}, {32, 1}, {33, 64}, {97, 64}, {161, 64}, {225, 64},
-        {288, 64}, {352, 64}, {416, 64}, {480, 64}, {543, 32}, {499999, 1}, {500031, 1}, {500032, 64},
-        {500096, 64}, {500160, 64}, {500224, 64}, {500287, 64}, {500351, 64}, {500415, 64},
-        {500479, 64}, {500542, 32}}));
-    // clang-format on
-    EXPECT_TRUE(BytesAt(b.WrittenAt(500542), 0,
-                        {'T', 'E', 'S', 'T', 'D', 'I', 'S', 'K', ' ', ' ', ' ', 0x08}));
-    const Call& last = b.transport.calls.back();
-    EXPECT_EQ(last.args, (std::vector<int64_t>{kHandle, 0x99, 512}));
-    EXPECT_TRUE(BytesAt(last.data, 0, {0x1F, 0xA1, 0x07, 0x00})); // 499,999
-    EXPECT_TRUE(ZeroFrom(last.data, 4, 512));
-}
-
-TEST(BuildVolume, SecondAreaOfZeroTakesTheFirstAreaCount) {
-    FormatBench b;
-    b.ctx.Product.FirstShare = 0.999;
-    ASSERT_EQ(BuildVolume(b.ctx, 1, 40000, 0), kVolumeBuilt);
-    // No extended entry, yet an extended boot record of F - 33 sectors.
-    EXPECT_TRUE(ZeroFrom(b.WrittenAt(0), 462, 510));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(39999), 446 + 12, {0x1F, 0x9C, 0x00, 0x00})); // 39,967
-    // 11 for the FAT16 first area, the EBR, 4 for a FAT12 second area.
-    EXPECT_EQ(b.Writes().size(), 16u);
-    EXPECT_EQ(b.WrittenAt(40031).at(22), 12);
 }
 
 // Too small for the file system (90 sectors for FAT12: 32 + boot + 2 x 12
@@ -89,25 +140,19 @@ TEST(BuildVolume, SecondAreaOfZeroTakesTheFirstAreaCount) {
 // the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
 // limit): nothing is written.
 TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
+    constexpr double kInf = std::numeric_limits<double>::infinity(), kBuilt = kVolumeBuilt;
+    // clang-format off
     const std::tuple<double, double, int16_t> cases[] = {
-        {4096000, 4096000, kVolumeBuilt},
-        {90, 90, kVolumeBuilt},
-        {0, 0, kVolumeBuilt}, // no capacity: the steps still run, 0x9A stays
-        {89, 1000, kAreaTooLarge},
-        {1000, 89, kAreaTooLarge},
-        {2, 999998, kAreaTooLarge},  // shares 0.000002 and 0.999998
-        {0, 1000000, kAreaTooLarge}, // shares 0 and 1
+        {4096000, 4096000, kBuilt}, {90, 90, kBuilt}, {4096001, 1000, kBuilt}, {100000, 4096001, kBuilt},
+        {0, 0, kBuilt}, // no capacity: the steps still run, 0x9A stays
+        {33505296, 1000, kBuilt}, {89, 1000, kAreaTooLarge}, {1000, 89, kAreaTooLarge},
         {89, 0, kAreaTooLarge},
-        {4096001, 1000, kVolumeBuilt},
-        {100000, 4096001, kVolumeBuilt},
-        {33505296, 1000, kVolumeBuilt},
-        {2147483648.0, 1000, kAreaTooLarge},   // its last sector past int32
-        {100000, 2147483647.0, kAreaTooLarge}, // the second area's, likewise
-        {1e15, 1e15, kAreaTooLarge},
-        {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
-        {-1, 0, kAreaTooLarge},
-        {std::nan(""), 0, kAreaTooLarge},
-        {100000, std::numeric_limits<double>::infinity(), kAreaTooLarge}};
+        {2, 999998, kAreaTooLarge}, {0, 1000000, kAreaTooLarge}, // shares 0.000002 and 0.999998, 0 and 1
+        // A last sector past int32.
+        {2147483648.0, 1000, kAreaTooLarge}, {100000, 2147483647.0, kAreaTooLarge},
+        {1e15, 1e15, kAreaTooLarge}, {150000, -50000, kAreaTooLarge}, // shares 1.5 and -0.5
+        {-1, 0, kAreaTooLarge}, {std::nan(""), 0, kAreaTooLarge}, {100000, kInf, kAreaTooLarge}};
+    // clang-format on
     for (const auto& [first, second, result] : cases) {
         FormatBench b;
         b.ctx.Product.FirstShare = 0.5;
@@ -116,29 +161,22 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     }
 }
 
-// The bytes of the FAT32 and exFAT volumes of an area just above 4,096,000
-// sectors, the size thresholds, and the failure code of every region.
-constexpr double kArea = 4096001; // one area; partition 32 + 4,095,968 sectors
+// One area just above 4,096,000 sectors: a partition of 32 + 4,095,968.
+constexpr double kArea = 4096001;
 
 TEST(LargeArea, KindAndClusterSizeByAreaAndSetting) {
     using enum LargeFileSystem;
-    struct Row {
-        double area;
-        LargeFileSystem setting;
-        LargeKind kind;
-        uint32_t cluster;
-    };
-    const Row rows[] = {
-        {4096001, Auto, LargeKind::Fat32, 8},     {16777216, Auto, LargeKind::Fat32, 8},
-        {16777217, Auto, LargeKind::Fat32, 16},   {33554432, Auto, LargeKind::Fat32, 16},
-        {33554433, Auto, LargeKind::Fat32, 32},   {67108864, Auto, LargeKind::Fat32, 32},
-        {67108865, Auto, LargeKind::Exfat, 256},  {67108865, Fat32, LargeKind::Fat32, 64},
-        {67108864, Exfat, LargeKind::Exfat, 64},  {4096001, Exfat, LargeKind::Exfat, 64},
-        {2147483647, Auto, LargeKind::Exfat, 256}};
-    for (const Row& r : rows) {
-        const LargeKind kind = ChooseLargeKind(r.area, r.setting);
-        EXPECT_EQ(kind, r.kind) << r.area;
-        EXPECT_EQ(LargeSectorsPerCluster(kind, r.area), r.cluster) << r.area;
+    using K = LargeKind;
+    // clang-format off
+    const std::tuple<double, LargeFileSystem, LargeKind, uint32_t> rows[] = {
+        {4096001, Auto, K::Fat32, 8}, {16777216, Auto, K::Fat32, 8}, {16777217, Auto, K::Fat32, 16},
+        {33554432, Auto, K::Fat32, 16}, {33554433, Auto, K::Fat32, 32}, {67108864, Auto, K::Fat32, 32},
+        {67108865, Auto, K::Exfat, 256}, {67108865, Fat32, K::Fat32, 64}, {67108864, Exfat, K::Exfat, 64},
+        {4096001, Exfat, K::Exfat, 64}, {2147483647, Auto, K::Exfat, 256}};
+    // clang-format on
+    for (const auto& [area, setting, kind, cluster] : rows) {
+        EXPECT_EQ(ChooseLargeKind(area, setting), kind) << area;
+        EXPECT_EQ(LargeSectorsPerCluster(kind, area), cluster) << area;
     }
 }
 
@@ -146,38 +184,26 @@ TEST(LargeArea, Fat32Bytes) {
     FormatBench b;
     ASSERT_EQ(BuildVolume(b.ctx, 1, kArea, 0), kVolumeBuilt);
     // Type 0C; the geometry's 126 heads and 1,016 cylinders still fit CHS.
-    EXPECT_TRUE(BytesAt(b.WrittenAt(0), 446,
-                        {0x80, 0x01, 0x01, 0x00, 0x0C, 0x7E, 0xE0, 0xF8, 0x20, 0x00, 0x00, 0x00,
-                         0xE0, 0x7F, 0x3E, 0x00}));
+    EXPECT_TRUE(
+        BytesAt(b.WrittenAt(0), 446, Hex("80 01 01 00 0C 7E E0 F8 20 00 00 00 E0 7F 3E 00")));
+    // 160 reserved, 32 hidden, FATs of 4,000; FSInfo: 510,975 free of 510,976
+    // clusters, next free 3. The backups at 6 and 7.
     const std::vector<uint8_t> reserved = b.WrittenAt(32);
     // clang-format off
-    EXPECT_TRUE(BytesAt(reserved, 0, {
-        0xEB, 0x58, 0x90, 'M', 'S', 'D', 'O', 'S', '5', '.', '0',
-        0x00, 0x02, 0x08, 0xA0, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0xF8, 0x00, 0x00, // 160 reserved
-        0x3F, 0x00, 0xFF, 0x00, 0x20, 0x00, 0x00, 0x00, 0xE0, 0x7F, 0x3E, 0x00,       // hidden 32
-        0xA0, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,       // FAT 4,000
-        0x01, 0x00, 0x06, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0x80, 0x00, 0x29, 0x05, 0x8F, 0x93, 0x80,
-        'T', 'E', 'S', 'T', 'D', 'I', 'S', 'K', ' ', ' ', ' ',
-        'F', 'A', 'T', '3', '2', ' ', ' ', ' '}));
+    const std::vector<uint8_t> region = Hex(
+        "EB 58 90 'MSDOS5.0' 00 02 08 A0 00 02 00*4 F8 00 00 3F 00 FF 00 20 00*3 E0 7F 3E 00 A0 0F "
+        "00*6 02 00*3 01 00 06 00*13 80 00 29 05 8F 93 80 'TESTDISK' 20*3 'FAT32' 20*3 00*420 55 AA "
+        "52 52 61 41 00*480 72 72 41 61 FF CB 07 00 03 00*17 55 AA");
     // clang-format on
-    EXPECT_TRUE(BytesAt(reserved, 510, {0x55, 0xAA}));
-    // FSInfo: 510,975 free of 510,976 clusters, next free 3.
-    EXPECT_TRUE(BytesAt(reserved, 512, {0x52, 0x52, 0x61, 0x41}));
-    EXPECT_TRUE(BytesAt(reserved, 512 + 484,
-                        {0x72, 0x72, 0x41, 0x61, 0xFF, 0xCB, 0x07, 0x00, 0x03, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(BytesAt(reserved, 512 + 508, {0x00, 0x00, 0x55, 0xAA}));
-    // The backups at 6 and 7.
-    EXPECT_TRUE(BytesAt(reserved, 6 * 512, {reserved.begin(), reserved.begin() + 1024}));
-    const std::vector<uint8_t> fatHead = {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF,
-                                          0x0F, 0xFF, 0xFF, 0xFF, 0x0F, 0x00};
+    EXPECT_TRUE(BytesAt(reserved, 0, region));
+    EXPECT_TRUE(BytesAt(reserved, 6 * 512, region));
+    const auto fatHead = Hex("F8 FF FF 0F FF FF FF 0F FF FF FF 0F 00");
     EXPECT_TRUE(BytesAt(b.WrittenAt(192), 0, fatHead));
     EXPECT_TRUE(BytesAt(b.WrittenAt(4192), 0, fatHead));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0,
-                        {'T', 'E', 'S', 'T', 'D', 'I', 'S', 'K', ' ', ' ', ' ', 0x08}));
+    EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0, Hex("'TESTDISK' 20*3 08")));
     // Reserved region, both FATs and the root cluster; no write above 32 KiB.
     int64_t sectors = 0;
-    for (const auto& [first, count] : b.Writes()) {
+    for (const auto& [first, count] : b.Written()) {
         EXPECT_LE(count, 64) << first;
         sectors += count;
     }
@@ -190,18 +216,14 @@ TEST(LargeArea, ExfatBytes) {
     b.ctx.Product.DiskLabel = QStringLiteral("Clé 2"); // é has its code page byte
     ASSERT_EQ(BuildVolume(b.ctx, 1, kArea, 0), kVolumeBuilt);
     EXPECT_EQ(b.WrittenAt(0).at(446 + 4), 0x07);
+    // Partition offset 32, 4,095,968 sectors, FAT at 8,160 (drive 8,192) of
+    // 500 sectors, heap at 16,352 (drive 16,384) of 63,744 clusters, root
+    // cluster 4, the serial.
     const std::vector<uint8_t> boot = b.WrittenAt(32);
-    EXPECT_TRUE(BytesAt(boot, 0, {0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '}));
-    EXPECT_TRUE(ZeroFrom(boot, 11, 64));
-    // clang-format off
-    EXPECT_TRUE(BytesAt(boot, 64, {
-        0x20, 0, 0, 0, 0, 0, 0, 0,             // partition offset 32
-        0xE0, 0x7F, 0x3E, 0, 0, 0, 0, 0,       // 4,095,968 sectors
-        0xE0, 0x1F, 0, 0, 0xF4, 0x01, 0, 0,    // FAT at 8,160 (drive 8,192), 500 sectors
-        0xE0, 0x3F, 0, 0, 0x00, 0xF9, 0, 0,    // heap at 16,352 (drive 16,384), 63,744 clusters
-        0x04, 0, 0, 0, 0x05, 0x8F, 0x93, 0x80, // root cluster 4, serial
-        0x00, 0x01, 0x00, 0x00, 0x09, 0x06, 0x01, 0x80, 0x00}));
-    // clang-format on
+    EXPECT_TRUE(BytesAt(boot, 0,
+                        Hex("EB 76 90 'EXFAT' 20*3 00*53 20 00*7 E0 7F 3E 00*5 E0 1F 00 00 F4 01 "
+                            "00 00 E0 3F 00 00 00 F9 00 00 04 00*3 05 8F 93 80 00 01 00 00 09 06 "
+                            "01 80 00")));
     EXPECT_TRUE(BytesAt(boot, 510, {0x55, 0xAA}));
     for (int s = 1; s <= 8; ++s) {
         EXPECT_TRUE(BytesAt(boot, s * 512 + 508, {0x00, 0x00, 0x55, 0xAA})) << s;
@@ -213,76 +235,79 @@ TEST(LargeArea, ExfatBytes) {
     EXPECT_EQ(ExfatBootChecksum(boot.data()),
               uint32_t{sum[0]} | sum[1] << 8 | sum[2] << 16 | uint32_t{sum[3]} << 24);
     EXPECT_TRUE(BytesAt(boot, 12 * 512, {boot.begin(), boot.begin() + 12 * 512})); // backup
-    // Bitmap (cluster 2), up-case (3) and root (4) chains, one cluster each.
-    EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0,
-                        {0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}));
-    const std::vector<uint8_t> heap = b.WrittenAt(16384);
-    EXPECT_TRUE(BytesAt(heap, 0, {0x07, 0x00}));
-    EXPECT_TRUE(ZeroFrom(heap, 2, 32768));
+    // Bitmap (cluster 2), up-case (3) and root (4) chains, one cluster each;
+    // 7,968 bytes of bitmap, 5,836 of up-case table.
+    EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0, Hex("F8 FF*19 00")));
+    EXPECT_TRUE(BytesAt(b.WrittenAt(16384), 0, Hex("07", 32768)));
     EXPECT_TRUE(BytesAt(b.WrittenAt(16384 + 64), 0, {UpcaseTable().begin(), UpcaseTable().end()}));
+    EXPECT_TRUE(BytesAt(b.WrittenAt(16384 + 128), 0,
+                        Hex("83 05 'C' 00 'l' 00 E9 00 20 00 '2' 00*21 81 00*19 02 00*3 20 1F "
+                            "00*6 82 00*3 0D D3 19 E6 00*12 03 00*3 CC 16 00*7")));
+}
+
+// Beyond the cylinders' reach (256 heads and more): FE FF FF.
+TEST(LargeArea, EndAddress) {
+    using End = std::array<uint8_t, 3>;
+    EXPECT_EQ(LargeEndAddress(4096001), (End{0x7E, 0xE0, 0xF8}));
+    EXPECT_EQ(LargeEndAddress(8355840), (End{0xFE, 0xFF, 0xFF}));
+    EXPECT_EQ(LargeEndAddress(2147483647), (End{0xFE, 0xFF, 0xFF}));
+}
+
+TEST(HexPad, Table) {
     // clang-format off
-    EXPECT_TRUE(BytesAt(b.WrittenAt(16384 + 128), 0, {
-        0x83, 0x05, 'C', 0, 'l', 0, 0xE9, 0, ' ', 0, '2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 0, 0, 0, 0, 0, 0, 0,
-        0x81, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0x02, 0, 0, 0, 0x20, 0x1F, 0, 0, 0, 0, 0, 0, // 7,968 bytes of bitmap
-        0x82, 0, 0, 0, 0x0D, 0xD3, 0x19, 0xE6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0x03, 0, 0, 0, 0xCC, 0x16, 0, 0, 0, 0, 0, 0, // 5,836 bytes of up-case table
-        0x00}));
+    const std::tuple<int32_t, int16_t, bool, const char*> cases[] = {
+        {254, 2, false, "FE"}, {5, 8, false, "00000005"}, {0xABCDEF, 1, false, "ABCDEF"},
+        {74565, 4, false, "12345"}, // longer than the width: not cut
+        {0, 0, false, "0"}, {0, 2, true, "0x00"}, {255, 2, true, "0xFF"}, {0x99, 2, false, "99"},
+        {240, 2, false, "F0"}, {10, -3, false, "A"}, {-1, 2, false, "FFFFFFFF"},
+        {-2, 0, true, "0xFFFFFFFE"}, {-256, 10, false, "00FFFFFF00"},
+        {INT32_MIN, 2, false, "80000000"}, {INT32_MAX, 2, true, "0x7FFFFFFF"}};
     // clang-format on
+    for (const auto& [value, width, prefix, text] : cases) {
+        EXPECT_EQ(HexPad(value, width, prefix).toStdString(), text) << value << " " << width;
+    }
 }
 
-TEST(LargeArea, StandardUpcaseTable) {
-    const auto& t = UpcaseTable();
-    EXPECT_EQ(UpcaseChecksum(), 0xE619D30Du); // the checksum every exFAT tool knows
-    EXPECT_TRUE(BytesAt({t.begin(), t.end()}, 0x61 * 2, {'A', 0, 'B', 0})); // a, b
-    EXPECT_TRUE(BytesAt({t.begin(), t.end()}, 0xE0 * 2, {0xC0, 0x00}));     // à
-    EXPECT_TRUE(BytesAt({t.begin(), t.end()}, 5836 - 4, {0xFE, 0xFF, 0xFF, 0xFF}));
-}
+using Hsc = std::array<Calc, 3>; // head, sector, cylinder
 
-TEST(LargeArea, EndAddressBeyondCylinderReachIsFeFfFf) {
-    EXPECT_EQ(LargeEndAddress(4096001), (std::array<uint8_t, 3>{0x7E, 0xE0, 0xF8}));
-    EXPECT_EQ(LargeEndAddress(8355840), (std::array<uint8_t, 3>{0xFE, 0xFF, 0xFF})); // 256 heads
-    EXPECT_EQ(LargeEndAddress(2147483647), (std::array<uint8_t, 3>{0xFE, 0xFF, 0xFF}));
-}
-
-struct FaultCase {
-    const char* name;
-    LargeFileSystem setting;
-    int64_t sector; // the write covering it fails
-    int16_t status;
-    int writes; // the failed one included
-};
-
-// A drive of 4,096,002 sectors: FAT32 reserved 32.., FATs 192 and 4,192,
-// root 8,192; exFAT boot 32.., FAT 8,192, bitmap and up-case 16,384, root 16,512.
-TEST(LargeWriteFault, StopsWithItsCode) {
+TEST(GeometrySearch, EndAddressTable) {
     // clang-format off
-    const FaultCase cases[] = {
-        {"Fat32BootSector", LargeFileSystem::Auto, 32, 241, 2},
-        {"Fat32SecondFat", LargeFileSystem::Auto, 4192, 242, 68},
-        {"Fat32Root", LargeFileSystem::Auto, 8192, 243, 131},
-        {"ExfatBootRegion", LargeFileSystem::Exfat, 32 + 12, 241, 2},
-        {"ExfatFat", LargeFileSystem::Exfat, 8192, 242, 3},
-        {"ExfatUpcase", LargeFileSystem::Exfat, 16384 + 64, kBitmapOrUpcaseFailed, 12},
-        {"ExfatRoot", LargeFileSystem::Exfat, 16512, 243, 13}};
+    const std::pair<double, std::optional<Hsc>> cases[] = {
+        {1000000, Hsc{31, 224, 240}}, // 30 heads would give 1042 cylinders
+        {500000, Hsc{16, 224, 209}}, {499999, Hsc{16, 224, 209}},
+        {20000, Hsc{2, 96, 56}},      // 312.5 cylinders round to even 312
+        {65472, Hsc{2, 224, 255}},    // exactly 1023 cylinders with 2 heads
+        {65504, Hsc{3, 160, 170}},    // 1023.5 rounds to 1024: one head more
+        {0, Hsc{2, 32, 0}}, {4096000, Hsc{126, 224, 248}},
+        {33505295, Hsc{1023, 224, 255}}, // the last size that fits; 1023 heads do not fit a byte
+        {-100, Hsc{2, 32, -2}},          // negative cylinders: the byte cannot hold it
+        {33505296, std::nullopt}, {1e12, std::nullopt}, // out of heads
+        {std::numeric_limits<double>::infinity(), std::nullopt}, {std::nan(""), std::nullopt}};
     // clang-format on
-    for (const FaultCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        nlohmann::json drive = SimDriveEntry(4096002);
-        drive["faults"] = {{{"op", "write"}, {"sector", c.sector}}};
-        SimDrive sim(drive);
-        sim.largeFs = c.setting;
-        const SimOutcome o = sim.Run(Item::Format, SampleProduct());
-        EXPECT_EQ(o.status, c.status);
-        EXPECT_EQ(o.result, 1);
-        const auto trace = sim.Trace(o.handle);
-        EXPECT_EQ(
-            std::ranges::count_if(trace, [](const auto& l) { return l.starts_with("Write "); }),
-            c.writes);
-        ASSERT_FALSE(trace.empty());
-        EXPECT_TRUE(trace.back().ends_with(" -> 0")) << trace.back(); // nothing after it
+    for (const auto& [sectors, hsc] : cases) {
+        const auto g = GeometrySearch(sectors);
+        EXPECT_EQ(g ? std::optional(Hsc{g->head, g->sector, g->cylinder}) : std::nullopt, hsc)
+            << sectors;
+    }
+}
+
+TEST(AreaSizing, ClusterSizeTypeAndFatKind) {
+    const std::pair<double, int> perCluster[] = {
+        {-5, 1},       {0, 1},        {2880, 1},     {2881, 2},     {8192, 2},     {8193, 4},
+        {14336, 4},    {14337, 8},    {32000, 8},    {32001, 1},    {64000, 1},    {64001, 2},
+        {128000, 2},   {128001, 4},   {256000, 4},   {256001, 8},   {512000, 8},   {512001, 16},
+        {1024000, 16}, {1024001, 32}, {2048000, 32}, {2048001, 64}, {4096000, 64}, {4096001, 0}};
+    for (const auto& [sectors, n] : perCluster) {
+        EXPECT_EQ(SectorsPerCluster(sectors), n) << sectors;
+    }
+    const std::tuple<double, uint8_t, int16_t, int32_t> kinds[] = {
+        {2880, 0x01, kFat12, 24},   {32000, 0x01, kFat12, 24},  {32001, 0x04, kFat16, 510},
+        {63999, 0x04, kFat16, 510}, {64000, 0x06, kFat16, 510}, {1000000, 0x06, kFat16, 510}};
+    for (const auto& [sectors, type, kind, fatSectors] : kinds) {
+        EXPECT_EQ(std::tuple(FirstAreaType(sectors), FatKindFor(sectors),
+                             FatAreaSectors(FatKindFor(sectors))),
+                  std::tuple(type, kind, fatSectors))
+            << sectors;
     }
 }
 

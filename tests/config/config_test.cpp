@@ -1,0 +1,356 @@
+// What the station reads from files and how it waits: Product.ini as the line
+// reads it, the library's reply files, the Windows-1252 page, the wait and the
+// program directory, with and without a Qt application object (see main).
+#include "support/test_common.h"
+
+#include "config/ansi.h"
+#include "config/leading_number.h"
+#include "config/product_config.h"
+#include "config/program_directory.h"
+#include "config/reply_files.h"
+#include "config/wait_seconds.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <numeric>
+
+namespace ufd {
+namespace {
+
+void Write(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// The good file, one line per entry; "|" marks where each line ends.
+const std::string kGood = "; a product of the line|[VID/PID]|VID=0123|PID=4567|"
+                          "[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"
+                          "[SCSI MANUFACTURE STRING]|ACME|[SCSI PRODUCT STRING]|Flash Disk|"
+                          "[PARTITION STATUS]|ParNum=1|1st=1|2nd=0|[APPLICATION MODE]|ApMode=1|"
+                          "[DISK LABEL]|UFDISK|";
+const std::string kGoodFields = "scsi ACME/Flash Disk, vid 0123, pid 4567, usb Acme Corp/Acme "
+                                "Stick, shares 1/0, mode 1, label UFDISK";
+const std::string kNoFields = "scsi /, vid , pid , usb /, shares 0/0, mode 0, label ";
+const std::string kShares = "[PARTITION STATUS]|ParNum=1|1st=1|2nd=0";
+const std::string kReadFailed = "Open product.ini failed";
+
+// The good file's fields with one part changed.
+std::string Changed(const std::string& from, const std::string& to) {
+    std::string fields = kGoodFields;
+    return fields.replace(fields.find(from), from.size(), to);
+}
+
+// kGood with one line replaced by others ("" removes it) and `end` after
+// every line.
+std::string File(const std::string& from = "", const std::string& to = "",
+                 const std::string& end = "\r\n") {
+    std::string text = kGood;
+    if (!from.empty()) {
+        const size_t at = text.find(from + "|");
+        EXPECT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size() + 1, to.empty() ? "" : to + "|");
+    }
+    for (size_t at; (at = text.find('|')) != std::string::npos;) {
+        text.replace(at, 1, end);
+    }
+    return text;
+}
+
+// Reads `file` as Product.ini: the result, the fields and the boxes shown,
+// each the program's stop box or said otherwise.
+std::tuple<int, std::string, std::string> ReadIni(const fs::path& file) {
+    std::string boxes;
+    SetMessageBoxHandler([&boxes](const MessageBoxRequest& r) {
+        const bool stop = r.style == kStyleStop && r.title == QString("UFD Manufacture Program");
+        boxes += std::string(boxes.empty() ? "" : " | ") + (stop ? "" : "not a stop box: ") +
+                 r.text.toStdString();
+        return kAnswerOk;
+    });
+    ProductConfig c;
+    const int result = ReadProductConfig(c, file);
+    SetMessageBoxHandler({});
+    const auto share = [](double s) {
+        return QString::number(s, 'g', QLocale::FloatingPointShortest);
+    };
+    return {result,
+            QString("scsi %1/%2, vid %3, pid %4, usb %5/%6, shares %7/%8, mode %9, label %10")
+                .arg(c.ScsiManufactureString, c.ScsiProductString, c.Vid, c.Pid,
+                     c.UsbManufactureString, c.UsbProductString, share(c.FirstShare),
+                     share(c.SecondShare), QString::number(c.ApMode))
+                .arg(c.DiskLabel)
+                .toStdString(),
+            boxes};
+}
+
+struct IniCase {
+    const char* name;
+    std::optional<std::string> bytes; // nullopt: no file at all
+    int result;
+    std::string fields, boxes;
+    bool comma = false; // read by a user who writes "0,3"
+};
+
+// A failing line comes last, so that every field the good file sets is set.
+TEST(ProductIni, ResultFieldsAndBoxes) {
+    std::string crOnly = File("", "", "\r");
+    crOnly.pop_back();
+    // clang-format off
+    const IniCase cases[] = {
+        {"Good", File(), kConfigGood, kGoodFields, ""},
+        {"CrOnlyAndNoEndOnTheLastLine", crOnly, kConfigGood, kGoodFields, ""},
+        {"NoPartitionSection", File(kShares, ""), kConfigSharesWrong,
+         Changed("shares 1/0", "shares 0/0"), ""},
+        {"SharesPointThreeAndPointSeven", File(kShares, "[PARTITION STATUS]|1st=0.3|2nd=0.7"),
+         kConfigGood, Changed("shares 1/0", "shares 0.3/0.7"), ""},
+        {"SharesOutsideZeroToOne", File(kShares, "[PARTITION STATUS]|1st=1.5|2nd=-0.5"),
+         kConfigGood, Changed("shares 1/0", "shares 1.5/-0.5"), ""},
+        {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), kConfigSharesWrong,
+         kNoFields, ""},
+        {"ShareNoNumber", File() + "[PARTITION STATUS]\r\n2nd=zero", kConfigUnreadable,
+         kGoodFields, kReadFailed},
+        {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", kConfigUnreadable,
+         kGoodFields, "Error Partition Number | " + kReadFailed},
+        {"ParNumSevenCharacters", File() + "[PARTITION STATUS]\r\nParNum=", kConfigUnreadable,
+         kGoodFields, kReadFailed},
+        {"ApModeOverflowsInt16", File() + "[APPLICATION MODE]\r\nApMode=40000", kConfigUnreadable,
+         kGoodFields, kReadFailed},
+        {"EmptyLinesInsideSections",
+         File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick",
+              "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"),
+         kConfigGood, Changed("pid 4567, usb Acme Corp/Acme Stick", "pid , usb Acme Corp/"), ""},
+        // Other case or a trailing blank: the lines after count for the
+        // section before ("OTHER" for [APPLICATION MODE], meaning nothing).
+        {"OddHeaders",
+         File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]",
+              "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
+             "[APPLICATION MODE]\r\n[Disk Label]\r\nOTHER\r\n",
+         kConfigGood, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
+        {"MissingFile", std::nullopt, kConfigUnreadable, kNoFields, kReadFailed},
+        {"EmptyFile", "", kConfigUnreadable, kNoFields, kReadFailed},
+        {"Windows1252VidPidAndRepeats",
+         File("UFDISK", "UFDISK|[APPLICATION MODE]|ApMode=2.5|[VID/PID]|VIDx01234567|PID=45|"
+                        "[DISK LABEL]|M\xDCLLER \x80"),
+         kConfigGood,
+         "scsi ACME/Flash Disk, vid 0123, pid 45, usb Acme Corp/Acme Stick, shares 1/0, mode 2, "
+         "label MÜLLER €", ""},
+        {"ValuesBeforeAnyHeaderAreIgnored", File("; a product of the line", "ACME|VID=9999"),
+         kConfigGood, kGoodFields, ""},
+        // Reading stops at a failure and keeps what was read.
+        {"StopsAtAFailure", "[DISK LABEL]\r\nM\xDCLLER\r\n[PARTITION STATUS]\r\n1st=?\r\n"
+                            "[DISK LABEL]\r\nSECOND\r\n",
+         kConfigUnreadable, kNoFields + "MÜLLER", kReadFailed},
+        // ApMode always reads "." as the decimal point.
+        {"SharesWithTheDecimalComma", File(kShares, "[PARTITION STATUS]|1st=0,3|2nd=0,7") +
+             "[APPLICATION MODE]\r\nApMode=2.5\r\n",
+         kConfigGood, Changed("shares 1/0, mode 1", "shares 0.3/0.7, mode 2"), "", true},
+        {"APointIsNoDecimalPoint", File(kShares, "[PARTITION STATUS]|1st=0.5|2nd=0.5"),
+         kConfigUnreadable, Changed("shares 1/0, mode 1, label UFDISK", "shares 0/0, mode 0, label "),
+         kReadFailed, true},
+    };
+    // clang-format on
+    const bool comma = std::string_view(UFD_TEST_LOCALE) != "C";
+    ASSERT_EQ(QLocale::system().decimalPoint(), comma ? "," : ".");
+    for (const IniCase& c : cases) {
+        if (c.comma != comma) {
+            continue;
+        }
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const fs::path file = dir.filePath("Product.ini").toStdString();
+        if (c.bytes) {
+            Write(file, *c.bytes);
+        }
+        EXPECT_EQ(ReadIni(file), std::tuple(c.result, c.fields, c.boxes));
+    }
+}
+
+// Not a file to read whole: a FIFO (start-up hung on it), a device without
+// end, a good file past the size cap. Each fails at once, as a missing file.
+TEST(ProductIni, FifosDevicesAndHugeFilesFailAtOnce) {
+    QTemporaryDir dir;
+    const fs::path fifo = dir.filePath("fifo").toStdString(),
+                   huge = dir.filePath("huge").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Write(huge, File());
+    fs::resize_file(huge, kMaxProductIniBytes + 1);
+    for (const fs::path& file : {fifo, fs::path("/dev/zero"), huge}) {
+        EXPECT_EQ(ReadIni(file), std::tuple(kConfigUnreadable, kNoFields, kReadFailed)) << file;
+    }
+}
+
+// ApMode and the drive's capacity line share this reading of a number.
+TEST(LeadingNumber, NumberAtTheStartWithAPoint) {
+    // clang-format off
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"4096000", 4096000}, {" \t-12.5 MB", -12.5}, {"+3.", 3}, {"0.03e2", 3}, {"7e", 7},
+        {"2d2", 200}, {".5x", 0.5}, {"abc", 0}, {"", 0}, {"-", 0}, {"1e-400", 0}, {"4,5", 4},
+        {"1e400", std::nullopt}};
+    // clang-format on
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(LeadingNumber(text), value) << text;
+    }
+}
+
+// The first line goes to the selector's text, the other text stays, and the
+// file is gone; an empty or missing file keeps both.
+TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
+    QTemporaryDir dir;
+    ReplyFiles replies{dir.filePath("quorlink.txt").toStdString(),
+                       dir.filePath("quorlink.bin").toStdString()};
+    // clang-format off
+    const std::tuple<int16_t, std::optional<std::string>, std::string> cases[] = {
+        {kDeviceLineSelector, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"},
+        {kDeviceLineSelector, "7813119\nsecond\n", "7813119|old"},
+        {kDeviceLineSelector, "7813119\rsecond", "7813119|old"},
+        {kDeviceLineSelector, "7813119", "7813119|old"},
+        {kDeviceLineSelector, "\r\nsecond", "|old"},
+        {kDeviceLineSelector, "", "old|old"},
+        {kDeviceLineSelector, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"},
+        {1, "15633407\r\n", "old|15633407"}, {0, "15633407\r\n", "old|15633407"},
+        {-1, "15633407\r\n", "old|15633407"}, {999, "15633407\r\n", "old|15633407"},
+        {5, std::nullopt, "old|old"}};
+    // clang-format on
+    for (const auto& [selector, bytes, texts] : cases) {
+        if (bytes) {
+            Write(replies.TextFile(), *bytes);
+        }
+        replies.DeviceLine = replies.CapacityText = "old";
+        replies.ReadReplyLine(selector);
+        EXPECT_EQ((replies.DeviceLine + "|" + replies.CapacityText).toStdString(), texts)
+            << selector;
+        EXPECT_FALSE(fs::exists(replies.TextFile())) << texts;
+    }
+    // The block is the file's bytes, then zeros, and the rest untouched.
+    for (const std::optional<size_t> size : {std::optional<size_t>(), {0}, {100}, {511}, {1500}}) {
+        std::string bytes;
+        for (size_t i = 0; size && i < *size; ++i) {
+            bytes.push_back(static_cast<char>((i % 251) + 1)); // never 0
+        }
+        if (size) {
+            Write(replies.BinaryFile(), bytes);
+        }
+        std::fill(replies.ReplyBuffer.begin(), replies.ReplyBuffer.end(), 0xCD);
+        replies.ReadReplyBlock();
+        std::vector<uint8_t> want(kReplyBufferSize, 0xCD);
+        std::fill_n(want.begin(), kReplyBlockSize, 0);
+        std::copy_n(bytes.begin(), std::min(bytes.size(), kReplyBlockSize), want.begin());
+        EXPECT_EQ(replies.ReplyBuffer, want) << bytes.size() << " bytes";
+        EXPECT_FALSE(fs::exists(replies.BinaryFile()));
+    }
+}
+
+TEST(Ansi, EveryByteDecodesAsWindows1252AndEncodesBack) {
+    // Code points published for the page from byte 0x80; the other bytes are
+    // their own code points.
+    const std::u16string high = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ";
+    QByteArray all(256, 0);
+    std::iota(all.begin(), all.end(), char(0));
+    const QString page =
+        QString::fromLatin1(all).replace(0x80, 32, QString::fromStdU16String(high));
+    EXPECT_EQ(FromAnsi(all), page);
+    EXPECT_EQ(ToAnsi(page), all);
+}
+
+// Readings given one by one (reading past them throws); the pump only counts.
+struct ScriptedClock final : Clock {
+    float SecondsSinceMidnight() override { return readings.at(reads++); }
+    std::vector<float> readings;
+    size_t reads = 0;
+};
+
+struct CountingPump final : EventPump {
+    void ProcessPending() override {}
+    void WaitForEvents(int ms) override { waits.push_back(ms); }
+    std::vector<int> waits;
+};
+
+// Each pump wait asks for the time left, rounded up, at least 1 ms.
+TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
+    // Seconds, the clock's readings (the start first; the last one ends the
+    // wait) and the pump's waits.
+    // clang-format off
+    const std::tuple<float, std::vector<float>, std::vector<int>> cases[] = {
+        {0.f, {100.f, 100.f, 100.f, 100.001f}, {1, 1}},         // zero returns once the clock moved
+        {0.5f, {10.f, 10.5f, 10.5f, 10.5078125f}, {1, 1}},      // equal elapsed waits on
+        {0.001f, {86000.f, 86000.f, 86000.0078125f}, {2}},      // single precision steps
+        {0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {61, 30}}, // midnight adds a day
+        {5.f, {5000.f, 1400.f}, {}},                            // the clock set back ends the wait
+        {-1.f, {10.f, 10.f}, {}},                               // a negative wait is no wait
+        {NAN, {10.f, 10.f, 10.5f}, {1}},                        // so is not a number
+        {0.5f, {0.f, 0.f, 0.25f, 0.4995f, 0.6f}, {500, 250, 1}}};
+    // clang-format on
+    for (const auto& [seconds, readings, waits] : cases) {
+        ScriptedClock clock;
+        clock.readings = readings;
+        CountingPump pump;
+        ASSERT_NO_THROW(WaitSeconds(seconds, clock, pump)) << readings[0];
+        EXPECT_EQ(std::pair(clock.reads, pump.waits), std::pair(readings.size(), waits))
+            << readings[0];
+    }
+}
+
+TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
+    ASSERT_NE(QCoreApplication::instance(), nullptr);
+    QObject receiver;
+    int posted = 0;
+    bool timerFired = false;
+    QTimer::singleShot(20, [&] { timerFired = true; });
+    const auto post = [&] {
+        QMetaObject::invokeMethod(
+            &receiver, [&] { ++posted; }, Qt::QueuedConnection);
+    };
+    post();
+    // Posted from another thread while the wait is blocked.
+    std::thread poster([&] {
+        std::this_thread::sleep_for(50ms);
+        post();
+    });
+    WaitSeconds(0.3f);
+    poster.join();
+    EXPECT_EQ(std::pair(timerFired, posted), std::pair(true, 2));
+}
+
+TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {
+    // clang-format off
+    const std::pair<QString, QString> cases[] = {{"/", "/"}, {"/opt/station", "/opt/station/"},
+        {"/opt/station/", "/opt/station/"}, {"/opt/station//", "/opt/station/"}, {"//", "/"},
+        {"relative/dir", "relative/dir/"}, {"/opt/st\u00e4tion", "/opt/st\u00e4tion/"}};
+    // clang-format on
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(WithTrailingSeparator(in), out) << in.toStdString();
+    }
+}
+
+// The tools' view of the same services: the program directory from the
+// running executable, boxes answered with the default button.
+TEST(NoApplication, ProgramDirectoryAndBoxes) {
+    if (QCoreApplication::instance() != nullptr) {
+        GTEST_SKIP() << "runs alone, as ctest runs it: main makes no application for it";
+    }
+    EXPECT_EQ(ProgramDirectory().toStdString(),
+              fs::read_symlink("/proc/self/exe").parent_path().string() + "/");
+    EXPECT_EQ(std::vector({ShowMessageBox("Open product.ini failed", kStyleStop),
+                           ShowMessageBox("No items checked", kStyleExclamation, QString("t")),
+                           ShowMessageBox("Clear?", kStyleYesNoInfo)}),
+              std::vector({kAnswerOk, kAnswerOk, kAnswerNo}));
+}
+
+} // namespace
+} // namespace ufd
+
+int main(int argc, char** argv) {
+    // Numbers in Product.ini follow the user's format; each program pins its
+    // locale so "0.3" means the same on every machine.
+    qputenv("LC_ALL", UFD_TEST_LOCALE);
+    testing::InitGoogleTest(&argc, argv);
+    std::optional<QCoreApplication> app;
+    if (!std::string_view(GTEST_FLAG_GET(filter)).starts_with("NoApplication.")) {
+        app.emplace(argc, argv);
+    }
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,311 @@
+// The desktop's services with a real QApplication on the offscreen platform:
+// message boxes, starting the monitor, the beep, and the notice channel over
+// real local sockets.
+#include "support/test_common.h"
+
+#include "platform/beep.h"
+#include "platform/message_box.h"
+#include "platform/notice_channel.h"
+#include "platform/start_hidden.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace ufd {
+namespace {
+
+// Without a window manager nothing else places the box: it must itself sit
+// centred over the station window, not wherever the screen's corner is.
+TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
+    using B = QMessageBox;
+    using Shown = std::tuple<B::Icon, B::StandardButtons, B::StandardButton, std::string, int>;
+    QWidget window;
+    window.setGeometry(300, 200, 663, 513);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    SetMessageBoxHandler({});
+    const auto yesNo = B::Yes | B::No;
+    const auto info = B::Information;
+    // clang-format off
+    const std::tuple<int, std::optional<QString>, B::StandardButton, Shown> cases[] = {
+        {kStyleStop, QString("UFD"), B::Ok, {B::Critical, B::Ok, B::Ok, "UFD", kAnswerOk}},
+        {kStyleStop, std::nullopt, B::Ok, {B::Critical, B::Ok, B::Ok, "Station Under Test", kAnswerOk}},
+        {kStyleExclamation, QString("Items"), B::Ok, {B::Warning, B::Ok, B::Ok, "Items", kAnswerOk}},
+        {kStyleYesNoInfo, QString("Clear"), B::Yes, {info, yesNo, B::No, "Clear", kAnswerYes}},
+        {kStyleYesNoInfo, QString("Clear"), B::No, {info, yesNo, B::No, "Clear", kAnswerNo}},
+        {kStyleYesNoInfo, std::nullopt, B::NoButton, {info, yesNo, B::No, "Station Under Test", kAnswerNo}},
+    }; // NoButton: Escape
+    // clang-format on
+    for (const auto& [style, title, press, want] : cases) {
+        SCOPED_TRACE(style);
+        Shown shown;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) {
+                return;
+            }
+            poll.stop();
+            EXPECT_EQ(box->text(), "Message for the operator");
+            EXPECT_EQ(std::pair(box->parentWidget(), box->windowModality()),
+                      std::pair(&window, Qt::ApplicationModal));
+            const QPoint offset = box->frameGeometry().center() - window.frameGeometry().center();
+            EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+            shown = {box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
+                     box->windowTitle().toStdString(), 0};
+            press == B::NoButton ? QTest::keyClick(box, Qt::Key_Escape)
+                                 : box->button(press)->click();
+        });
+        poll.start(10);
+        std::get<4>(shown) = ShowMessageBox("Message for the operator", style, title, &window);
+        EXPECT_EQ(shown, want);
+    }
+}
+
+// The script reports its argument count, what it reads (stdin is /dev/null:
+// nothing, no hang) and whether its output is a terminal. A program that
+// cannot start gives a result below 32.
+TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
+    QTemporaryDir dir;
+    const auto make = [&](const QString& name, const QString& content, bool executable) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) > 0);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner |
+                            (executable ? QFile::ExeOwner : QFile::Permissions()));
+        return file.fileName();
+    };
+    const QString report = dir.filePath("report");
+    EXPECT_EQ(
+        StartHidden(make("Vasket",
+                         QString("#!/bin/sh\nt=none; [ -t 1 ] && t=tty\n"
+                                 "{ echo \"$#\"; cat; echo $t; } > '%1.tmp'\nmv '%1.tmp' '%1'\n")
+                             .arg(report),
+                         true)),
+        33);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(report); }, 20000));
+    QFile file(report);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "0\nnone\n");
+    const std::pair<QString, int> cases[] = {
+        {dir.filePath("missing"), 2},
+        {QString(), 2},
+        {make("plain", "#!/bin/sh\nexit 0\n", false), 5},
+        {dir.path(), 5}, // a directory
+        {make("broken", "#!/nonexistent/interpreter\n", true), 5},
+    };
+    for (const auto& [program, result] : cases) {
+        EXPECT_EQ(StartHidden(program), result) << program.toStdString();
+    }
+}
+
+// No sound server to reach: the bell, at once. Runs in a process of its own
+// (ctest runs each test alone), before anything opened the sound system.
+TEST(Beep, FallsBackToTheBellWithoutASoundServer) {
+    QTemporaryDir nowhere;
+    qputenv("PULSE_SERVER", "unix:" + nowhere.filePath("none").toUtf8());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(std::pair(Beep(), Beep()), std::pair(BeepSound::Bell, BeepSound::Bell));
+    EXPECT_LT(clock.elapsed(), 5000);
+    int heard = 0;
+    SetBeepHandler([&heard] { ++heard; });
+    EXPECT_EQ(Beep(), BeepSound::Handler);
+    SetBeepHandler({});
+    EXPECT_EQ(heard, 1);
+}
+
+class NoticeChannel : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Listen(Channel())); }
+
+    // Socket paths inside the test's own directory keep parallel runs apart.
+    QString Channel(const char* name = "notices") const { return dir_.filePath(name); }
+
+    // Every notice the server delivered, waiting until `count` arrived.
+    static std::vector<QByteArray> Received(QSignalSpy& spy, int count = 1) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() >= count; }, 10000));
+        std::vector<QByteArray> notices;
+        for (const auto& args : spy) {
+            notices.push_back(args.at(0).toByteArray());
+        }
+        return notices;
+    }
+
+    QTemporaryDir dir_;
+    NoticeServer server;
+    QSignalSpy spy{&server, &NoticeServer::NoticeReceived};
+};
+
+// Each connection is one notice, its bytes exactly, whatever they are, up to
+// the cap: a flood is cut. Sent from another thread, as the monitor would.
+TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
+    std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
+                                     "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
+    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
+        texts.emplace_back(size, 'I');
+        for (qsizetype i = 0; i < size; i += 7) {
+            texts.back()[i] = static_cast<char>(i % 256);
+        }
+    }
+    for (const QByteArray& text : texts) {
+        bool sent = false;
+        std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
+        const auto notices = Received(spy);
+        sender.join();
+        EXPECT_TRUE(sent || text.size() > 64 * 1024);
+        EXPECT_EQ(notices, std::vector{text.left(64 * 1024)});
+        spy.clear();
+    }
+}
+
+// A peer that sends and stays connected is heard with what it sent and hung up on.
+TEST_F(NoticeChannel, PeerThatStaysConnectedIsDroppedWithWhatItSent) {
+    QLocalSocket peer;
+    peer.connectToServer(Channel());
+    ASSERT_TRUE(peer.waitForConnected(1000) && peer.write("IN") == 2 &&
+                peer.waitForBytesWritten(1000));
+    EXPECT_EQ(Received(spy), std::vector<QByteArray>{"IN"});
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 10000));
+}
+
+// A socket file left behind by a station that died: bound, never listened.
+void LeaveStaleSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    const QByteArray native = QFile::encodeName(path);
+    ASSERT_LT(size_t(native.size()), sizeof(address.sun_path));
+    std::copy(native.begin(), native.end(), address.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+}
+
+// A station claims its channel only from a dead one: a live station keeps
+// it untouched (no probe reaches it), a stale socket file is replaced.
+// Sending fails while nobody listens.
+TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
+    LeaveStaleSocket(Channel("stale"));
+    EXPECT_EQ(std::pair(SendNotice("IN", Channel("free")), SendNotice("IN", Channel("stale"))),
+              std::pair(false, false));
+    auto first = std::make_unique<NoticeServer>();
+    ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening);
+    QLocalServer foreign;
+    ASSERT_TRUE(foreign.listen(Channel("foreign")));
+    QSignalSpy firstSpy(first.get(), &NoticeServer::NoticeReceived);
+    // clang-format off
+    const std::pair<const char*, ClaimResult> claims[] = {{"free", ClaimResult::Listening},
+        {"stale", ClaimResult::Listening}, {"station", ClaimResult::Taken}, {"foreign", ClaimResult::Taken}};
+    // clang-format on
+    for (const auto& [name, result] : claims) {
+        NoticeServer second;
+        EXPECT_EQ(second.Claim(Channel(name)), result) << name;
+        if (result == ClaimResult::Listening) {
+            QSignalSpy heard(&second, &NoticeServer::NoticeReceived);
+            ASSERT_TRUE(SendNotice("IN", Channel(name)));
+            EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"}) << name;
+        }
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(firstSpy.count(), 0) << "a claim must not be a notice to the holder";
+    // The holder still listens, and once it is gone the channel is free.
+    ASSERT_TRUE(SendNotice("OUT", Channel("station")));
+    EXPECT_EQ(Received(firstSpy), std::vector<QByteArray>{"OUT"});
+    first.reset();
+    EXPECT_FALSE(SendNotice("OUT", Channel("station")));
+    EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
+    EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
+}
+
+// A plain channel name lives in the private runtime directory; one another
+// user could have made is refused, naming it, and nothing listens there.
+TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
+    const QString run = dir_.filePath("run");
+    ASSERT_TRUE(QDir().mkpath(run));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+    NoticeServer plain;
+    ASSERT_EQ(plain.Claim("plain"), ClaimResult::Listening);
+    EXPECT_EQ(plain.Name(), run + "/quorlink/plain");
+    EXPECT_EQ(fs::status((run + "/quorlink").toStdString()).permissions() & fs::perms::all,
+              fs::perms::owner_all);
+    QSignalSpy heard(&plain, &NoticeServer::NoticeReceived);
+    ASSERT_TRUE(SendNotice("IN", "plain"));
+    EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"});
+    ASSERT_TRUE(QFile::setPermissions(run + "/quorlink", QFileDevice::Permissions(0x7777)));
+    NoticeServer refused;
+    EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
+    EXPECT_TRUE(refused.Refusal().contains(run + "/quorlink refused"))
+        << qPrintable(refused.Refusal());
+    EXPECT_FALSE(refused.Listen("other"));
+    EXPECT_FALSE(QFile::exists(run + "/quorlink/other"));
+    qunsetenv("XDG_RUNTIME_DIR");
+}
+
+// Never deaf: a peer holding hundreds of connections open cannot use up
+// the station's descriptors (Qt would close the server for good), and a
+// socket file that vanished is listened on again; both are said.
+TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
+    QSignalSpy warnings(&server, &NoticeServer::Warning);
+    // Room for a hundred more descriptors than the test already has.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit tight = before;
+    tight.rlim_cur = static_cast<rlim_t>(QDir("/proc/self/fd").entryList(QDir::Files).size() + 100);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const QByteArray path = QFile::encodeName(Channel());
+    const pid_t flooder = fork();
+    if (flooder == 0) {
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        sockaddr_un address{AF_UNIX, {}};
+        std::memcpy(address.sun_path, path.constData(), path.size());
+        // As fast as the server takes them, for a second or so; holds every
+        // connection until killed.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        for (int connected = 0, tries = 0; connected < 400 && tries < 20000; ++tries) {
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                ++connected;
+                fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            } else {
+                ::usleep(50);
+            }
+        }
+        ::pause();
+        _exit(0);
+    }
+    // Refused while the flood holds the cap, then heard once its idle
+    // connections are cut off, as Vasket's retries would be.
+    const auto heard = [&] {
+        SendNotice("IN", Channel(), 300);
+        QTest::qWait(100);
+        return std::any_of(spy.begin(), spy.end(),
+                           [](const QList<QVariant>& a) { return a.at(0).toByteArray() == "IN"; });
+    };
+    EXPECT_TRUE(QTest::qWaitFor(heard, 10000)) << "the channel went deaf";
+    ::kill(flooder, SIGKILL);
+    ::waitpid(flooder, nullptr, 0);
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return warnings.count() > 0; }, 3000));
+    EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"))
+        << qPrintable(warnings.at(0).at(0).toString());
+    ASSERT_TRUE(QFile::remove(Channel()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel(), 300); }, 5000));
+    EXPECT_TRUE(warnings.back().at(0).toString().contains("was removed; listening again"));
+}
+
+} // namespace
+} // namespace ufd

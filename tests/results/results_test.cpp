@@ -1,0 +1,240 @@
+// The results stores through Qt's real SQL drivers: SQLite files, the journal,
+// the writer and ufd-results' exports; PostgreSQL on a server the Postgres
+// tests start themselves (initdb and pg_ctl, as a user other than root).
+#include "support/test_common.h"
+
+#include "results/export.h"
+#include "results/journal.h"
+#include "results/results_store.h"
+#include "results/results_writer.h"
+#include "support/pg_server.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QThread>
+
+#include <ranges>
+
+namespace ufd {
+namespace {
+
+// Every column filled, with the awkward texts a caption or a product string
+// can hold, sizes beyond 32 bits; even slots have an item not ticked and
+// never gave their size.
+std::vector<DriveRecord> MakeRun(const QString& run, int drives,
+                                 const QString& station = "line-1") {
+    std::vector<DriveRecord> out;
+    for (int s = 1; s <= drives; ++s) {
+        const int status = s % 3 == 0 ? 0x10 : 0;
+        const bool even = s % 2 == 0;
+        const auto known = [&](auto value) { return even ? std::nullopt : std::optional(value); };
+        // clang-format off
+        out.push_back({run, s, station, "2026-12-07T08:00:00.000Z", "2026-12-07T08:01:30.250Z",
+            "0.1.0", "1234", "5678", "Acme, Inc.", "Flash \"Pro\"", "Acme", "Line one\r\nline two",
+            "ÜBER", 0.25, 0.75, "ab12", known(s), QString("1-%1.2").arg(s),
+            QString("USBSTOR\\Disk&Ven_Generic&Prod_Flash_Disk&Rev_1.00\\S%1").arg(s),
+            QString("S%1").arg(s), known(8000000000LL + s), 2, 0x29, status, status == 0,
+            {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
+             ItemResult{"String = V", "Write = V", status, 7},
+             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+        // clang-format on
+    }
+    return out;
+}
+
+std::vector<DriveRecord> Join(const std::vector<std::vector<DriveRecord>>& runs) {
+    const auto all = runs | std::views::join;
+    return {all.begin(), all.end()};
+}
+
+// Every record the database holds; a failed read fails the test.
+std::vector<DriveRecord> ReadAll(const DatabaseTarget& target, const RecordFilter& filter = {}) {
+    QString error;
+    auto records = ResultsStore(target).Read(filter, &error);
+    EXPECT_TRUE(records) << error.toStdString();
+    return records.value_or(std::vector<DriveRecord>{});
+}
+
+std::string Said(const StoreOutcome& o) {
+    const QString counts = QString("stored %1, waiting %2: ").arg(o.stored).arg(o.waiting);
+    return (counts + o.warning).toStdString();
+}
+
+StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
+                    const std::vector<DriveRecord>& run) {
+    ResultsWriter writer(target, journal);
+    writer.Submit(run);
+    return writer.WaitIdle();
+}
+
+void Write(const QString& file, const QByteArray& bytes,
+           QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(mode) && f.write(bytes) == bytes.size()) << file.toStdString();
+}
+
+DatabaseTarget SqliteAt(const QString& file) {
+    DatabaseTarget target;
+    target.file = file;
+    return target;
+}
+
+class Sqlite : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    DatabaseTarget target = SqliteAt(dir.filePath("db/results.sqlite"));
+    QString journal = dir.filePath("journal.jsonl");
+    QString error;
+};
+
+TEST_F(Sqlite, StoresEveryColumnEachRecordOnceAndFilters) {
+    const auto a = MakeRun("run-a", 4), b = MakeRun("run-b", 2, "line-2");
+    ResultsStore store(target);
+    for (const auto* run : {&a, &a, &b}) { // a replay of what is there adds nothing
+        ASSERT_TRUE(store.Store(*run, &error)) << error.toStdString();
+    }
+    EXPECT_EQ(store.SchemaVersion(&error), kSchemaVersion);
+    EXPECT_EQ(ReadAll(target), Join({a, b}));
+    std::vector<size_t> counts;
+    // clang-format off
+    for (const RecordFilter& f : {RecordFilter{"", "line-2", ""}, {"2026-12-07", "", ""},
+             {"2026-12-08", "", ""}, {"", "", "1234:5678"}, {"", "", "Flash \"Pro\""}, {"", "", "1234:9999"}}) {
+        // clang-format on
+        counts.push_back(ReadAll(target, f).size());
+    }
+    EXPECT_EQ(counts, (std::vector<size_t>{2, 6, 0, 6, 6, 0}));
+}
+
+TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
+    ASSERT_TRUE(ResultsStore(target).Open(&error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+        db.setDatabaseName(target.file);
+        ASSERT_TRUE(db.open() && QSqlQuery(db).exec("UPDATE schema_version SET version = 99"));
+    }
+    QSqlDatabase::removeDatabase("newer");
+    EXPECT_FALSE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
+    EXPECT_TRUE(error.contains("schema version 99")) << error.toStdString();
+}
+
+// Nothing lost: what the database refuses waits in the journal; a later
+// writer brings it in exactly once, even when an earlier replay had stored it
+// already, and a line cut short by a crash is kept aside.
+TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
+    Write(dir.filePath("file"), ""); // where the database's folder would be
+    const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
+    const std::string refused = Said(Submit(SqliteAt(dir.filePath("file/db")), journal, first));
+    EXPECT_TRUE(refused.starts_with("stored 0, waiting 3: Results not stored in") &&
+                refused.find("3 record(s) wait in " + journal.toStdString()) != std::string::npos)
+        << refused;
+    // The first record made it in before a crash that left the journal.
+    ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
+    Write(journal, "{\"run_id\":\"torn", QIODevice::Append);
+    EXPECT_EQ(Said(Submit(target, journal, second)), "stored 1, waiting 0: ");
+    EXPECT_EQ(ReadAll(target), Join({first, second}));
+    EXPECT_FALSE(QFile::exists(journal));
+    QFile rejected(journal + ".rejected");
+    ASSERT_TRUE(rejected.open(QIODevice::ReadOnly));
+    EXPECT_EQ(rejected.readAll(), "{\"run_id\":\"torn\n");
+}
+
+// ufd-results' CSV, read by Python's csv module, cell for cell equal to the
+// database (read by Python's sqlite3); its JSON lines give the records back.
+TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
+    const auto records = MakeRun("run-a", 4);
+    ASSERT_TRUE(ResultsStore(target).Store(records, &error)) << error.toStdString();
+    Write(dir.filePath("station.conf"), "[Results]\nDatabase=" + target.file.toUtf8() + "\n");
+    qputenv("UFD_STATION_CONF", dir.filePath("station.conf").toUtf8());
+    const auto run = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return p.readAllStandardOutput();
+    };
+    Write(dir.filePath("export.csv"), run(UFD_RESULTS_BIN, {"export", "--csv"}));
+    EXPECT_EQ(run("python3", {UFD_SOURCE_DIR "/tests/results/csv_equals_db.py",
+                              dir.filePath("export.csv"), target.file}),
+              "4\n");
+    std::vector<DriveRecord> fromJson;
+    for (const QByteArray& line :
+         run(UFD_RESULTS_BIN, {"export", "--json"}).trimmed().split('\n')) {
+        fromJson.push_back(FromJson(QJsonDocument::fromJson(line).object()).value());
+    }
+    EXPECT_EQ(fromJson, records);
+}
+
+class Postgres : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = std::make_unique<test::PgServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+    // Each test on a database of its own.
+    void SetUp() override {
+        if (!server->skip.isEmpty()) {
+            GTEST_SKIP() << server->skip.toStdString();
+        }
+        QString error;
+        target = server->NewDatabase(QString("db%1").arg(++made), &error).value_or(target);
+        ASSERT_EQ(target.kind, DatabaseTarget::Kind::Postgres) << error.toStdString();
+    }
+    static inline std::unique_ptr<test::PgServer> server;
+    static inline int made = 0;
+    DatabaseTarget target;
+    QTemporaryDir dir;
+};
+
+// The server goes down between two runs and comes back: the run in between
+// waits in the journal, and the writer's retry brings it in without a
+// further run; every record arrives once.
+TEST_F(Postgres, AServerStoppedAndStartedAgainGetsEveryRecordOnce) {
+    ResultsWriter writer(target, dir.filePath("journal.jsonl"), std::chrono::milliseconds(200));
+    const auto a = MakeRun("run-a", 16), b = MakeRun("run-b", 16), c = MakeRun("run-c", 16);
+    writer.Submit(a);
+    EXPECT_EQ(Said(writer.WaitIdle()), "stored 1, waiting 0: ");
+    ASSERT_TRUE(server->Stop());
+    writer.Submit(b);
+    const std::string down = Said(writer.WaitIdle());
+    EXPECT_TRUE(
+        down.starts_with("stored 0, waiting 16: Results not stored in postgresql://ufd@127.0.0.1:"))
+        << down;
+    ASSERT_TRUE(server->Start());
+    for (int i = 0; i < 600 && !writer.Last().stored; ++i) {
+        QThread::msleep(50);
+    }
+    EXPECT_TRUE(writer.Last().stored) << writer.Last().warning.toStdString();
+    writer.Submit(c);
+    EXPECT_TRUE(writer.WaitIdle().stored);
+    EXPECT_EQ(ReadAll(target), Join({a, b, c}));
+    EXPECT_FALSE(QFile::exists(dir.filePath("journal.jsonl")));
+}
+
+// Two stations start on an empty database at the same moment (both create
+// the schema) and write run after run.
+TEST_F(Postgres, TwoStationsWriteToOneServerAtOnce) {
+    std::vector<std::vector<DriveRecord>> runs;
+    for (const char* id : {"line-1", "line-2"}) {
+        for (int run = 0; run < 10; ++run) {
+            runs.push_back(MakeRun(QString("%1-run-%2").arg(id).arg(run), 16, id));
+        }
+    }
+    const auto station = [&](size_t first) {
+        ResultsWriter writer(target, dir.filePath(QString::number(first)));
+        for (size_t run = first; run < first + 10; ++run) {
+            writer.Submit(runs[run]);
+        }
+        EXPECT_TRUE(writer.WaitIdle().stored) << writer.Last().warning.toStdString();
+    };
+    std::thread one(station, 0), two(station, 10);
+    one.join();
+    two.join();
+    EXPECT_EQ(ReadAll(target), Join(runs));
+}
+
+} // namespace
+} // namespace ufd
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
