@@ -10,6 +10,8 @@
 #include <QHostAddress>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError> // for the callers, which query the server themselves
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
