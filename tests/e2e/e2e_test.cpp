@@ -1,103 +1,77 @@
-// The real ufd-station binary in --batch mode on the simulated rack: what an
-// operator would see printed, and what the drives hold afterwards.
+// The real ufd-station binary in --batch mode on the simulated rack: what an operator would see
+// printed, and what the drives hold afterwards.
 #include "support/sim_rack.h"
+#include "support/test_common.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QUuid>
-
-#include <functional>
-#include <map>
-#include <vector>
 
 namespace {
 
-// Cells of the printed report: slot number -> its columns.
-enum Col { kSlot, kRow, kPicture, kFormat, kConfig, kCheckConfig, kCheckWP, kStatus };
-
-// The pictures of the slots in order, space-separated.
+// A run's exit code, its run id (printed first when there is one) and the other lines.
 struct Outcome {
-    int code = -1;
-    QString out, verdict, pictures, runId;
-    std::map<int, QStringList> rows;
+    int code;
+    QString out, runId;
+    QStringList lines;
 };
 
-// The process's rack with fresh drives, and a copy of the program directory
-// beside it: Product.ini is read beside the binary, and the library is found
-// through $ORIGIN.
-class Station {
-public:
+// The cells of a printed row, cut at the header's columns: a cell may itself hold wide gaps
+// ("2 Chip(s)   500 MB").
+QStringList Cells(const QString& header, const QString& row) {
+    const QStringList names = {"Slot",          "Row",          "Picture",  "Format",
+                               "Config String", "Check Config", "Check WP", "Status"};
+    QStringList cells;
+    for (qsizetype c = 0, from = 0; c < names.size(); ++c) {
+        const qsizetype to = c + 1 < names.size() ? header.indexOf(names[c + 1]) : row.size();
+        cells << row.mid(from, to - from).trimmed();
+        from = to;
+    }
+    return cells;
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The process's rack with fresh drives, and a copy of the program directory beside it:
+// Product.ini is read beside the binary, and the library is found through $ORIGIN.
+struct Station {
     Station() {
         rack.Reset();
-        QDir(path("bin")).removeRecursively();
+        for (const QString dir : {"bin", "data"}) {
+            QDir(path(dir)).removeRecursively();
+        }
         QDir().mkpath(path("bin"));
         for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
             EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, path("bin/" + name)));
         }
         qputenv("UFD_NOTICE_CHANNEL", "ufd-e2e-" + QUuid::createUuid().toByteArray(QUuid::Id128));
-        // The records go to this test's own default database and journal.
-        QDir(path("data")).removeRecursively();
-        qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", path("data").toLocal8Bit()); // this test's own records
         qunsetenv("UFD_STATION_CONF");
     }
-
-    // ufd-results from the build, with this station's settings lookup.
-    QString results(const QStringList& args) const {
-        QProcess p;
-        p.start(UFD_BIN_DIR "/ufd-results", args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
-
     QString path(const QString& name) const { return rack.Path(name); }
-
-    // examples/Product.ini beside the binary, with one text replaced
-    // ("ApMode=1" by "ApMode=4").
+    // examples/Product.ini beside the binary, with one text replaced.
     void product(const QString& from = {}, const QString& to = {}) {
         QFile in(UFD_SOURCE_DIR "/examples/Product.ini");
         ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-        QFile out(path("bin/Product.ini"));
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        QByteArray text = in.readAll();
-        out.write(from.isEmpty() ? text : text.replace(from.toLatin1(), to.toLatin1()));
+        Write(path("bin/Product.ini"), in.readAll().replace(from.toLatin1(), to.toLatin1()));
     }
-
-    Outcome run() {
-        Outcome r;
+    // A built program (its errors go to the test's); its exit code and output.
+    static std::pair<int, QString> Run(const QString& program, const QStringList& args) {
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(path("bin/ufd-station"), {"--batch"});
-        EXPECT_TRUE(p.waitForFinished(120000)) << "station did not finish";
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        // The report pads its columns; a cell may itself hold wide gaps
-        // ("2 Chip(s)   500 MB"), so cells are cut at the header's positions.
-        std::vector<qsizetype> starts;
-        const QString first = r.out.section('\n', 0, 0);
-        if (!QUuid::fromString(first).isNull()) {
-            r.runId = first;
-        }
-        for (const QString& line : r.out.split('\n')) {
-            if (line.startsWith("Slot ")) {
-                for (const char* h : {"Slot", "Row", "Picture", "Format", "Config String",
-                                      "Check Config", "Check WP", "Status"}) {
-                    starts.push_back(line.indexOf(h));
-                }
-            } else if (line.startsWith("Verdict: ")) {
-                r.verdict = line.mid(9);
-            } else if (starts.size() == 8 && !line.isEmpty() && line[0].isDigit()) {
-                QStringList cells;
-                for (size_t c = 0; c < starts.size(); ++c) {
-                    const qsizetype to = c + 1 < starts.size() ? starts[c + 1] : line.size();
-                    cells << line.mid(starts[c], to - starts[c]).trimmed();
-                }
-                r.rows[cells[0].toInt()] = cells;
-                r.pictures += (r.pictures.isEmpty() ? "" : " ") + cells[kPicture];
-            }
+        p.start(program, args);
+        EXPECT_TRUE(p.waitForFinished(120000)) << program.toStdString() << " did not finish";
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromLocal8Bit(p.readAllStandardOutput())};
+    }
+    Outcome run() {
+        Outcome r;
+        std::tie(r.code, r.out) = Run(path("bin/ufd-station"), {"--batch"});
+        r.lines = r.out.split('\n', Qt::SkipEmptyParts);
+        if (!r.lines.isEmpty() && !QUuid::fromString(r.lines.first()).isNull()) {
+            r.runId = r.lines.takeFirst();
         }
         return r;
     }
@@ -105,22 +79,15 @@ public:
     ufd::test::SimRack& rack = ufd::test::SimRack::Shared("fast.json");
 };
 
-// One run per application mode on the default rack, where drive 5's chip
-// list is too long (0x10) and drive 6 is write protected (0xF0 on writes).
+// One run per application mode on the default rack, where drive 5's chip list is too long
+// (0x10) and drive 6 is write protected (0xF0 on writes).
 TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
-    struct Case {
-        const char* mode;
-        int code;
-        const char* pictures;
-        // Cells of slot 1: Format, Config String, Check Config, Check WP; and
-        // Check WP of slot 6.
-        QStringList slot1;
-        const char* checkWP6;
-    };
-    const char* none = "- | -";
-    const QString format = "V | 2 Chip(s)   500 MB", config = "String = V | Write = V";
+    const QString none = "- | -", format = "V | 2 Chip(s)   500 MB",
+                  config = "String = V | Write = V";
+    // Mode; exit code; pictures; slot 1's Format, Config String, Check Config, Check WP; slot
+    // 6's Check WP.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<QString, int, QString, QStringList, QString> cases[] = {
         {"1", 1, "green green green green red red green", {format, config, "V | \"\"", none}, none},
         {"3", 0, "green green green green green green green", {none, config, "V | \"\"", none}, none},
         // Nothing was ever written, so the check finds no config.
@@ -129,24 +96,30 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
          "Write Protected | -"},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+    for (const auto& [mode, code, pictures, slot1, checkWP6] : cases) {
+        SCOPED_TRACE(mode.toStdString());
         Station st;
-        st.product("ApMode=1", QString("ApMode=") + c.mode);
+        st.product("ApMode=1", "ApMode=" + mode);
         const Outcome r = st.run();
-        EXPECT_EQ(r.code, c.code) << r.out.toStdString();
-        EXPECT_FALSE(r.runId.isEmpty()) << "the run id comes first: " << r.out.toStdString();
-        EXPECT_EQ(r.verdict, c.code == 0 ? "! ALL PASS !" : "! FAILED !");
-        EXPECT_EQ(r.pictures, c.pictures);
-        ASSERT_EQ(r.rows.size(), 7u) << r.out.toStdString();
-        EXPECT_EQ(r.rows.at(1).mid(kFormat, 4), c.slot1);
-        EXPECT_EQ(r.rows.at(6)[kCheckWP], c.checkWP6);
+        EXPECT_EQ(r.code, code) << r.out.toStdString();
+        EXPECT_FALSE(r.runId.isEmpty()) << "the run id comes first";
+        ASSERT_EQ(r.lines.size(), 9) << r.out.toStdString(); // the header, 7 rows, the verdict
+        QStringList numbers, shown;
+        for (const QString& row : r.lines.mid(1, 7)) {
+            numbers << Cells(r.lines[0], row)[0];
+            shown << Cells(r.lines[0], row)[2];
+        }
+        EXPECT_EQ(numbers.join(' '), "1 2 3 4 5 6 7");
+        EXPECT_EQ(shown.join(' '), pictures);
+        EXPECT_EQ(Cells(r.lines[0], r.lines[1]).mid(3, 4), slot1);
+        EXPECT_EQ(Cells(r.lines[0], r.lines[6])[6], checkWP6);
+        EXPECT_EQ(r.lines[8], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
         // Only a run that wrote the config leaves one on the drive.
-        const QString config = st.rack.Tool({"config", "1"});
-        EXPECT_EQ(config.startsWith("0000  99"), c.slot1[1] != none) << config.toStdString();
-        if (QString(c.mode) == "1") {
+        const QString written = st.rack.Tool({"config", "1"});
+        EXPECT_EQ(written.startsWith("0000  99"), slot1[1] != none) << written.toStdString();
+        if (mode == "1") {
             // VID 1234 / PID 5678, and two areas of half the drive each.
-            EXPECT_TRUE(config.contains("34 12 78 56")) << config.toStdString();
+            EXPECT_TRUE(written.contains("34 12 78 56")) << written.toStdString();
             EXPECT_TRUE(st.rack.Tool({"partitions", "1"}).contains("EBR at sector 499999"));
         }
     }
@@ -155,19 +128,8 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
 // Runs that cannot start: every box in order, then why, and exit code 2.
 TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const QString stop = "Message (style 16, \"UFD Manufacture Program\"): ";
-    struct Case {
-        const char* name;
-        std::function<void(Station&)> arrange;
-        QStringList lines;
-    };
-    const auto unplugAll = [](Station& st) {
-        st.product();
-        for (int i = 1; i <= 7; ++i) {
-            st.rack.Tool({"unplug", QString::number(i)});
-        }
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<void(Station&)>, QStringList> cases[] = {
         {"no Product.ini", [](Station&) {},
          {stop + "Open product.ini failed -> OK", stop + "Open Product.ini failed -> OK",
           "Start-up failed: Open Product.ini failed"}},
@@ -178,57 +140,61 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
           "Start-up failed: Missing important file, please reinstall the software"}},
         {"no items", [](Station& st) { st.product("ApMode=1", "ApMode=0"); },
          {"Message (style 48): No items checked -> OK", "The run did not start."}},
-        {"no drive", unplugAll, {"No drive attached: the run could not start."}},
+        {"no drive", [](Station& st) { st.product();
+                                       for (int i = 1; i <= 7; ++i) st.rack.Tool({"unplug", QString::number(i)}); },
+         {"No drive attached: the run could not start."}},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, arrange, lines] : cases) {
+        SCOPED_TRACE(name);
         Station st;
-        c.arrange(st);
+        arrange(st);
         const Outcome r = st.run();
         EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts), c.lines);
+        EXPECT_EQ(r.lines, lines);
     }
 }
 
-// A database that cannot be written: the rows still print, then the
-// warning, exit 3; the next run with a good database brings both runs in,
-// each drive once, listed with the rack's serials and the failed codes.
+// A database that cannot be written: the rows still print, then the warning, exit 3; the next
+// run with a good database brings both runs in, each drive once, listed with the rack's serials
+// and the failed codes.
 TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     Station st;
     st.product();
-    QFile blocker(st.path("not-a-dir"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    QFile conf(st.path("station.conf"));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write("[Results]\nDatabase=" + st.path("not-a-dir/results.sqlite").toUtf8() +
-               "\nStationId=line-1\n");
-    conf.close();
+    Write(st.path("not-a-dir"), {});
+    Write(st.path("station.conf"),
+          "[Results]\nDatabase=" + st.path("not-a-dir/results.sqlite").toUtf8() +
+              "\nStationId=line-1\n");
     qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
     const Outcome lost = st.run();
     EXPECT_EQ(lost.code, 3) << lost.out.toStdString();
-    const QStringList out = lost.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(out.size(), 3);
-    EXPECT_TRUE(out[out.size() - 2].startsWith("Verdict: ")) << lost.out.toStdString();
-    EXPECT_TRUE(out.last().startsWith("Results not stored in ")) << out.last().toStdString();
-    EXPECT_TRUE(out.last().contains("7 record(s) wait in")) << out.last().toStdString();
+    ASSERT_GE(lost.lines.size(), 2);
+    EXPECT_TRUE(lost.lines.end()[-2].startsWith("Verdict: ")) << lost.out.toStdString();
+    EXPECT_TRUE(lost.lines.last().startsWith("Results not stored in ") &&
+                lost.lines.last().contains("7 record(s) wait in"))
+        << lost.out.toStdString();
 
     qunsetenv("UFD_STATION_CONF");
     st.rack.Reset();
     const Outcome next = st.run();
     EXPECT_EQ(next.code, 1) << next.out.toStdString();
-    const QString list = st.results({"list"});
+    const auto [listed, list] = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"});
+    EXPECT_EQ(listed, 0);
     EXPECT_EQ(list.count(lost.runId), 7) << list.toStdString();
-    EXPECT_EQ(list.count(next.runId), 7) << list.toStdString();
-    const QStringList lines = list.split('\n').filter(next.runId);
-    ASSERT_EQ(lines.size(), 7);
-    for (int slot = 1; slot <= 7; ++slot) {
-        const QString result = slot == 5 ? "FAIL status 10" : slot == 6 ? "FAIL status F0" : "PASS";
-        EXPECT_EQ(lines[slot - 1].split(' ', Qt::SkipEmptyParts).mid(3).join(' '),
-                  QString("%1 A%1%2 ").arg(slot).arg(slot, 6, 10, QChar('0')) + result);
+    QStringList rows, expected;
+    for (const QString& line : list.split('\n').filter(next.runId)) {
+        rows << line.split(' ', Qt::SkipEmptyParts).mid(3).join(' ');
     }
-    EXPECT_EQ(st.results({"list", "--station", "line-1"}).count('\n'), 7);
+    for (int slot = 1; slot <= 7; ++slot) {
+        expected << QString("%1 A%1%2 ").arg(slot).arg(slot, 6, 10, QChar('0')) +
+                        (slot == 5   ? "FAIL status 10"
+                         : slot == 6 ? "FAIL status F0"
+                                     : "PASS");
+    }
+    EXPECT_EQ(rows, expected);
+    const auto [code, mine] =
+        Station::Run(UFD_BIN_DIR "/ufd-results", {"list", "--station", "line-1"});
+    EXPECT_EQ(std::pair(code, mine.count('\n')), std::pair(0, qsizetype(7)));
     EXPECT_FALSE(QFile::exists(st.path("data/ufd-station/journal.jsonl")));
 }
 

@@ -1,55 +1,33 @@
 // A program that knows only the C header, linked against libquorlink.so, on
-// the default rack (its zero-latency copy) plus test drives at 8..13: handle
-// and status conventions, reply-file semantics, every vendor code, sectors,
-// and the trace. The library picks its backend once per process, so every
-// test shares that one rack.
+// the default rack (its zero-latency copy) plus test drives at 9..14: handle
+// and status conventions, reply-file semantics, vendor codes, sectors, the
+// trace, and private runtime files. The library picks its backend once per
+// process, so every test shares that one rack.
+#include "platform/runtime_dir.h"
+#include "support/test_common.h"
+
 #include <quorlink/quorlink.h>
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <optional>
-#include <string>
-#include <tuple>
-#include <vector>
-
-#include <unistd.h>
 
 namespace {
 
-namespace fs = std::filesystem;
 using json = nlohmann::json;
 
 std::optional<std::string> readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
 }
 
-json usb(int index, json faults, uint64_t capacity = 2048) {
-    return {{"index", index},
-            {"capacity", capacity},
-            {"chips", {"0xE6"}},
-            {"units95", {{"default", 2}}},
-            // append(): GCC 12 at -O2 and up misreads "T" + string as an
-            // overlapping copy (-Wrestrict).
-            {"serial", std::string("T").append(std::to_string(index))},
-            {"faults", std::move(faults)}};
+// -1: no file.
+int sizeOf(const fs::path& p) {
+    return fs::exists(p) ? static_cast<int>(fs::file_size(p)) : -1;
 }
 
-json fault(const char* op, const char* effect, int length = 0, const char* code = nullptr) {
-    json f = {{"op", op}, {"effect", effect}, {"length", length}};
-    if (code != nullptr) {
-        f["code"] = code;
-    }
-    return f;
+// 1 when this thread has reply files to be given.
+uint16_t replyPaths() {
+    char t[512], b[512];
+    return quorlink_reply_paths(t, sizeof t, b, sizeof b);
 }
 
 class Api : public testing::Test {
@@ -58,43 +36,40 @@ protected:
         char tmpl[] = "/tmp/quorlink-api-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
-        std::ifstream in(FAST_RACK);
-        json rack = json::parse(in);
+        json rack = json::parse(std::ifstream(FAST_RACK));
         rack["trace"] = "trace.jsonl";
         rack["drives"][0]["capacity"] = 2048; // room enough for a write the PC's disk must refuse
-        rack["drives"].push_back(usb(8, json::array(), 4294967312ULL)); // READ CAPACITY(16)
-        rack["drives"].push_back(
-            usb(9, {fault("capacity", "short_reply", 2), fault("mode_sense", "no_reply"),
-                    fault("tur", "fail"), fault("vendor_r", "no_reply", 0, "0x75"),
-                    fault("vendor", "short_reply", 100, "0x94"),
-                    fault("vendor_scan", "fail", 0, "0x95")}));
-        rack["drives"].push_back(usb(10, {fault("capacity", "fail")}));
-        rack["drives"].push_back(usb(11, {fault("open", "no_reply")}));
-        rack["drives"].push_back(usb(12, {fault("open", "short_reply", 7)}));
-        rack["drives"].push_back(usb(13, {fault("open", "fail")}));
-        json layouts = usb(14, json::array());
-        layouts.update(
-            {{"chips", {"0x73", "0x75", "0xDA"}},
-             {"units94", {{"default", 2}, {"1:3", 7}}},
-             {"units95", {{"default", 1}, {"0:0", 0}, {"0:2", 509}, {"1:0", 510}, {"1:1", 600}}}});
-        rack["drives"].push_back(layouts);
+        // Test drives: failing calls, failing opens, and unit lists of many lengths.
+        const json extra = json::parse(R"([
+            {"index": 9, "faults": [{"op": "tur", "effect": "fail"},
+                                    {"op": "vendor_scan", "code": "0x95", "effect": "fail"}]},
+            {"index": 10, "faults": [{"op": "capacity", "effect": "fail"}]},
+            {"index": 11, "faults": [{"op": "open", "effect": "no_reply"}]},
+            {"index": 12, "faults": [{"op": "open", "effect": "short_reply", "length": 7}]},
+            {"index": 13, "faults": [{"op": "open", "effect": "fail"}]},
+            {"index": 14, "chips": ["0x73", "0x75", "0xDA"], "units94": {"default": 2, "1:3": 7},
+             "units95": {"default": 1, "0:0": 0, "0:2": 509, "1:0": 510, "1:1": 600}}])");
+        for (const json& d : extra) {
+            json drive = {{"capacity", 2048}, {"chips", {"0xE6"}}, {"units95", {{"default", 2}}}};
+            drive.update(d);
+            rack["drives"].push_back(drive);
+        }
         for (const auto& d : rack["drives"]) {
             drives_[d["index"].get<int>()] = d;
         }
         std::ofstream(dir_ / "rack.json") << rack.dump();
         setenv("QUORLINK_RACK", (dir_ / "rack.json").c_str(), 1);
-        setenv("QUORLINK_REPLY_DIR", (dir_ / "replies").c_str(), 1);
         unsetenv("QUORLINK_STATE_DIR");
         unsetenv("QUORLINK_TRACE");
-        char t[512];
-        char b[512];
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir_); }
+    void SetUp() override {
+        setenv("QUORLINK_REPLY_DIR", (dir_ / "replies").c_str(), 1);
+        unsetenv("XDG_RUNTIME_DIR");
+        char t[512], b[512];
         ASSERT_EQ(quorlink_reply_paths(t, sizeof t, b, sizeof b), 1);
         text_ = t;
         binary_ = b;
-    }
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
     static void plant(const fs::path& p) { std::ofstream(p) << "stale"; }
     // Trace lines written since the last call, without their time.
@@ -113,16 +88,15 @@ protected:
         return lines;
     }
 
-    static inline fs::path dir_, text_, binary_;
+    static inline fs::path dir_;
+    fs::path text_, binary_;
     static inline std::map<int, json> drives_;
     static inline size_t traceSeen_ = 0;
 };
 
 TEST_F(Api, DiscoversTheRackDriveByDrive) {
     const fs::path mine = dir_ / "replies" / (std::to_string(getpid()) + "-0");
-    EXPECT_EQ(text_, mine / "quorlink.txt");
-    EXPECT_EQ(binary_, mine / "quorlink.bin");
-    EXPECT_EQ(fs::status(mine).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(std::pair(text_, binary_), std::pair(mine / "quorlink.txt", mine / "quorlink.bin"));
     char tiny[4];
     EXPECT_EQ(quorlink_reply_paths(tiny, sizeof tiny, tiny, sizeof tiny), 0);
     std::vector<int32_t> handles;
@@ -131,26 +105,23 @@ TEST_F(Api, DiscoversTheRackDriveByDrive) {
         plant(text_);
         const int32_t h = fnQuorbus_GetDiskHandle(index);
         const auto it = drives_.find(index);
+        const std::optional<std::string> line = readFile(text_);
         if (it == drives_.end() || index == 13) { // 13: opening fails
-            EXPECT_EQ(h, 0);
-            EXPECT_FALSE(fs::exists(text_)) << "a stale device line would read as a drive";
+            EXPECT_EQ(std::pair(h, line), std::pair(0, std::optional<std::string>()))
+                << "a stale device line would read as a drive";
             continue;
         }
-        ASSERT_NE(h, 0);
-        EXPECT_EQ(std::count(handles.begin(), handles.end(), h), 0) << "handles are distinct";
+        EXPECT_EQ(std::count(handles.begin(), handles.end(), h) + (h == 0), 0) << "distinct";
         handles.push_back(h);
-        const bool usbDrive = it->second.value("kind", "usb") == "usb";
-        const std::optional<std::string> line = readFile(text_);
         if (index == 11 || index == 12) { // opened without a device line, or with a short one
             EXPECT_EQ(line.has_value(), index == 12);
             EXPECT_EQ(line.value_or("1234567").size(), 7u);
             continue;
         }
-        ASSERT_TRUE(line.has_value());
-        EXPECT_EQ(line->find("USBSTOR") != std::string::npos, usbDrive) << *line;
-        EXPECT_EQ(line->substr(line->size() - 2), "\r\n");
-        const std::string sector(512, 'x');
+        const bool usbDrive = it->second.value("kind", "usb") == "usb";
+        EXPECT_EQ(line.value_or("").find("USBSTOR") != std::string::npos, usbDrive);
         if (!usbDrive) {
+            const std::string sector(512, 'x');
             EXPECT_EQ(
                 fnQuorbus_VendorR(h, 0x75, 0, 512) + fnQuorbus_Write(h, 1, 100, sector.data()), 0)
                 << "no vendor command and no write to a fixed disk";
@@ -166,7 +137,8 @@ TEST_F(Api, DiscoversTheRackDriveByDrive) {
     EXPECT_EQ(fnQuorbus_CloseHandle(again), 1);
 }
 
-TEST_F(Api, UnknownHandlesFailWithoutReply) {
+// Unknown handles, and a drive that fails the command, leave no reply file.
+TEST_F(Api, FailedCallsLeaveNoReply) {
     const int32_t released = fnQuorbus_GetDiskHandle(1);
     ASSERT_EQ(fnQuorbus_CloseHandle(released), 1);
     const std::string data(512, '\1');
@@ -182,89 +154,56 @@ TEST_F(Api, UnknownHandlesFailWithoutReply) {
                       fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512) + fnQuorbus_CloseHandle(h),
                   0)
             << h;
-        EXPECT_FALSE(fs::exists(text_));
-        EXPECT_FALSE(fs::exists(binary_));
+        EXPECT_EQ(std::pair(sizeOf(text_), sizeOf(binary_)), std::pair(-1, -1));
     }
     for (const json& line : newTrace()) {
-        EXPECT_EQ(line["reason"], "unknown handle") << line;
-        EXPECT_EQ(line["drive"], -1);
+        EXPECT_EQ(std::pair(line["reason"], line["drive"]),
+                  std::pair(json("unknown handle"), json(-1)));
     }
-}
-
-TEST_F(Api, RepliesAreWholeShortOrMissingAsTheDriveAnswers) {
-    using Call = uint16_t (*)(int32_t);
-    const Call capacity = [](int32_t h) { return fnQuorbus_ReadCapacity(h); };
-    const Call mode = [](int32_t h) { return fnQuorbus_ModeSense(h); };
-    const Call info = [](int32_t h) { return fnQuorbus_VendorR(h, 0x75, 0, 512); };
-    const Call chips = [](int32_t h) { return fnQuorbus_VendorR(h, 0x93, 0, 512); };
-    const Call units = [](int32_t h) { return fnQuorbus_Vendor(h, 0x94, 0, 0, 512); };
-    const Call scan = [](int32_t h) { return fnQuorbus_VendorScan(h, 0x95, 0, 0, 1, 0, 0, 512); };
-    // drive, call, status, reply file, its size (-1: no file)
-    const std::tuple<int, Call, uint16_t, const fs::path*, int> cases[] = {
-        {8, capacity, 1, &text_, 12},  // 4294967312 by READ CAPACITY(16)
-        {10, capacity, 0, &text_, -1}, // failed
-        {9, capacity, 1, &text_, 2},   // short reply
-        {9, mode, 1, &binary_, -1},    // no reply
-        {9, info, 1, &binary_, -1},    // no reply for this code
-        {9, units, 1, &binary_, 100},  // short reply for this code
-        {9, scan, 0, &binary_, -1},    // failed for this code
-        {9, chips, 1, &binary_, 512},  // a code without a fault
-    };
-    for (const auto& [drive, call, status, file, size] : cases) {
-        const int32_t h = fnQuorbus_GetDiskHandle(drive);
-        plant(*file);
-        EXPECT_EQ(call(h), status);
-        EXPECT_EQ(fs::exists(*file) ? static_cast<int>(fs::file_size(*file)) : -1, size);
-        fnQuorbus_CloseHandle(h);
-    }
+    const int32_t h = fnQuorbus_GetDiskHandle(10);
+    plant(text_);
+    EXPECT_EQ((std::pair{fnQuorbus_ReadCapacity(h), sizeOf(text_)}), std::pair(uint16_t{0}, -1));
+    EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
 }
 
 TEST_F(Api, EveryVendorCodeWithItsReplyLayoutAndSectors) {
     const int32_t h = fnQuorbus_GetDiskHandle(14);
-    ASSERT_NE(h, 0);
-    std::string config(512, '\0');
-    for (size_t i = 0; i < config.size(); ++i) {
-        config[i] = static_cast<char>(255 - i % 256);
-    }
+    const std::string sectors(4 * 512, '\xE5');
     plant(text_);
     plant(binary_);
-    const std::string sectors(4 * 512, '\xE5');
     // Commands without an answer leave both reply files alone.
-    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, config.data()) + fnQuorbus_TestUnitReady(h) +
+    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, sectors.data()) + fnQuorbus_TestUnitReady(h) +
                   fnQuorbus_Write(h, 4, 0, sectors.data()) + fnQuorbus_Read(h, 4, 0),
               4);
-    EXPECT_EQ(readFile(text_), "stale");
-    EXPECT_EQ(readFile(binary_), "stale");
+    EXPECT_EQ(std::pair(readFile(text_), readFile(binary_)),
+              std::pair(std::optional<std::string>("stale"), std::optional<std::string>("stale")));
     // Their bytes are the device procedures' to check (FormatTrace, FailureCode).
     for (int code : {0x75, 0x93, 0x9F, 0x96, 0x98, 0x9B, 0x99, 0x82}) {
-        ASSERT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 1) << code;
-        EXPECT_EQ(fs::file_size(binary_), 512U) << code;
+        EXPECT_EQ((std::pair{fnQuorbus_VendorR(h, code, 0, 512), sizeOf(binary_)}),
+                  std::pair(uint16_t{1}, 512))
+            << code;
     }
-    EXPECT_EQ(readFile(binary_), config) << "0x82 reads back the block 0x81 stored";
     // Unit lists: byte 0 unread, one byte per entry, then 0xAA 0x55 unless 510 fill the block.
     // scan form?, code, chip, unit, entries
     const int units[][5] = {{0, 0x94, 0, 0, 2},   {1, 0x94, 0, 1, 2},  {1, 0x94, 1, 3, 7},
                             {0, 0x95, 0, 0, 0},   {0, 0x95, 0, 1, 1},  {1, 0x95, 0, 2, 509},
                             {0, 0x95, 1, 0, 510}, {0, 0x95, 1, 1, 510}};
     for (const auto& [scan, code, chip, unit, entries] : units) {
-        SCOPED_TRACE(testing::Message()
-                     << std::hex << code << " chip " << chip << " unit " << unit);
         ASSERT_EQ(scan ? fnQuorbus_VendorScan(h, code, chip, unit, 0xF1, 0, 0, 512)
                        : fnQuorbus_Vendor(h, code, chip, unit, 512),
                   1);
-        const std::string reply = readFile(binary_).value();
-        ASSERT_EQ(reply.size(), 512U);
-        EXPECT_EQ(reply[0], 0);
+        const std::string reply = readFile(binary_).value_or("");
         const size_t end = std::min(reply.find('\xAA', 1), size_t{511});
-        EXPECT_EQ(end, size_t(entries) + 1);
-        EXPECT_TRUE(end == 511 || reply[end + 1] == '\x55');
+        EXPECT_EQ(std::tuple(reply.size(), reply[0], end, end == 511 || reply[end + 1] == '\x55'),
+                  std::tuple(512u, '\0', entries + 1u, true))
+            << std::hex << code << " chip " << chip << " unit " << unit;
     }
     EXPECT_EQ(fnQuorbus_Vendor(h, 0x95, 3, 0, 512), 0) << "no chip 3";
     for (int code : {0x01, 0x74, 0x97, 0x9A, 0xFF}) {
-        EXPECT_EQ(fnQuorbus_VendorR(h, code, 0, 512), 0) << "unknown vendor code " << code;
-        EXPECT_FALSE(fs::exists(binary_));
+        EXPECT_EQ((std::pair{fnQuorbus_VendorR(h, code, 0, 512), sizeOf(binary_)}),
+                  std::pair(uint16_t{0}, -1))
+            << "unknown vendor code " << code;
     }
-    EXPECT_EQ(fnQuorbus_Read(h, 1, 2000000000), 0) << "past the end of the drive";
     EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
     EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1) << "handles outlive KillEXE";
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
@@ -309,6 +248,77 @@ TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
         line("fnQuorbus_CloseHandle", {h}, 1),
     };
     EXPECT_EQ(newTrace(), expected);
+}
+
+// What a killed process left in the reply directory is cleared; a live
+// one's, and anything not named like ours, are kept.
+TEST_F(Api, WhatAKilledProcessLeftIsClearedAndALiveOnesKept) {
+    const fs::path base = dir_ / "leftovers";
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child) + "-0", alive = std::to_string(getppid()) + "-0";
+    for (const std::string& d : {dead, alive, std::string("notes")}) {
+        fs::create_directories(base / d);
+        std::ofstream(base / d / "quorlink.txt") << "old";
+    }
+    setenv("QUORLINK_REPLY_DIR", base.c_str(), 1);
+    ASSERT_EQ(replyPaths(), 1);
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(base)) {
+        left.insert(entry.path().filename());
+    }
+    EXPECT_EQ(left, (std::set<std::string>{alive, "notes", std::to_string(getpid()) + "-0"}));
+}
+
+// Runtime directories another user could have made: each is refused with a
+// message naming it, no drive is opened, and nothing is written through it.
+TEST_F(Api, RuntimeDirectoryAnotherUserCouldHaveMadeIsRefused) {
+    const fs::path victim = dir_ / "victim";
+    std::ofstream(victim) << "root only";
+    const std::tuple<const char*, void (*)(const fs::path&, const fs::path&), const char*> cases[] =
+        {
+            {"symlink",
+             [](const fs::path& d, const fs::path& v) {
+                 fs::create_directories(d.string() + ".real");
+                 fs::permissions(d.string() + ".real", fs::perms::owner_all);
+                 fs::create_directory_symlink(d.string() + ".real", d);
+                 fs::create_symlink(v, d / "quorlink.txt");
+             },
+             "it is a symbolic link"},
+            {"file", [](const fs::path& d, const fs::path&) { std::ofstream(d) << "x"; },
+             "it is not a directory"},
+            {"foreign", // made first by user 65534, links planted where replies go
+             [](const fs::path& d, const fs::path& v) {
+                 fs::create_directories(d);
+                 fs::permissions(d, fs::perms::owner_all);
+                 fs::create_symlink(v, d / "quorlink.txt");
+                 fs::create_symlink(v, d / (std::to_string(getpid()) + "-0"));
+                 ::mkfifo((d / "quorlink.bin").c_str(), 0666);
+                 ::chown(d.c_str(), 65534, 65534);
+             },
+             "it belongs to user 65534"},
+        };
+    unsetenv("QUORLINK_REPLY_DIR");
+    for (const auto& [name, make, why] : cases) {
+        SCOPED_TRACE(name);
+        if (std::string(name) == "foreign" && geteuid() != 0) {
+            continue; // only root can give a directory away
+        }
+        const fs::path xdg = dir_ / "run" / name, ours = xdg / "quorlink";
+        fs::create_directories(xdg);
+        make(ours, victim);
+        setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+        const std::string refusal = "Runtime directory " + ours.string() + " refused: " + why;
+        EXPECT_EQ(ufd::RuntimeDirectory().refusal.substr(0, refusal.size()), refusal);
+        EXPECT_EQ(replyPaths(), 0);
+        EXPECT_EQ(fnQuorbus_GetDiskHandle(1), 0);
+        EXPECT_NE(readFile(dir_ / "trace.jsonl")->rfind(ours.string() + " refused"),
+                  std::string::npos);
+        EXPECT_EQ(readFile(victim), "root only");
+    }
 }
 
 } // namespace

@@ -1,50 +1,68 @@
 // quorlink.conf: the reader's answers to good and bad files, the notice a
-// station shows about it, and the rotation of the trace it limits.
+// station shows about it, and the rotation of the trace it limits; and the
+// C API in-process when a simulated drive's state cannot be saved.
 #include "../sg/fake_sysfs.h"
 #include "api_internal.h"
-#include "encoder.h"
 #include "quorlink_conf.h"
 #include "sg_executor.h"
 #include "sg_system.h"
+#include "support/test_common.h"
 #include "trace.h"
 
 #include <quorlink/quorlink.h>
 
-#include <gtest/gtest.h>
-
-#include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
-namespace fs = std::filesystem;
 using namespace quorlink;
-using namespace std::chrono_literals;
 using sgtest::TempDir;
+
+// Every field read (but where it was looked for), for whole comparisons.
+auto fields(const QuorlinkConf& c) {
+    const auto f = [](const VendorField& v) { return std::tuple(v.offset, v.width, v.bigEndian); };
+    const VendorLayout& v = c.vendorBlock;
+    const Timeouts& t = c.timeouts;
+    return std::tuple(c.found, c.allow, c.ports, t.quick, t.transfer, t.vendor, t.ready,
+                      c.trace.maxBytes, c.trace.keep, v.opcode, v.length, f(v.form), f(v.code),
+                      f(v.chip), f(v.unit), f(v.parameter), f(v.reserved1), f(v.reserved2),
+                      f(v.dataLength));
+}
+
+QuorlinkConf found(QuorlinkConf c = {}) {
+    c.found = true;
+    return c;
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 TEST(QuorlinkConf, GoodAndBadValues) {
     TempDir dir;
-    const ConfLoad empty = loadQuorlinkConf(dir.write(""));
-    EXPECT_TRUE(empty.error.empty() && empty.conf.found && empty.conf.allow.empty());
-    EXPECT_EQ(empty.conf.timeouts.vendor, 60s);
-    const ConfLoad good = loadQuorlinkConf(
-        dir.write("[Drives]\nAllow=058f:6387, 1D6B:0002\n[Ports]\n0=1-2.3\n16=2-1\n"
-                  "[Timeouts]\nQuick=5\nVendor=600\n[Trace]\nMaxBytes=65536\nKeep=0\n"
-                  "[VendorBlock]\nOpcode=240\nLength=12\nForm=2:1\nCode=1:1\nChip=3:2:le\n"));
-    ASSERT_EQ(good.error, "");
-    const QuorlinkConf& c = good.conf;
-    EXPECT_EQ(c.allow, (std::vector<UsbId>{{0x058F, 0x6387}, {0x1D6B, 0x0002}}));
-    EXPECT_EQ(c.ports, (std::map<int, std::string>{{0, "1-2.3"}, {16, "2-1"}}));
-    EXPECT_TRUE(c.timeouts.quick == 5s && c.timeouts.vendor == 600s && c.timeouts.transfer == 30s &&
-                c.timeouts.ready == 30s);
-    EXPECT_TRUE(c.trace.maxBytes == 65536 && c.trace.keep == 0);
-    const VendorLayout& v = c.vendorBlock;
-    EXPECT_TRUE(v.opcode == 0xF0 && v.length == 12 && v.form.offset == 2 && v.code.offset == 1 &&
-                !v.chip.bigEndian && v.unit.offset == 5);
+    QuorlinkConf good = found();
+    good.allow = {{0x058F, 0x6387}, {0x1D6B, 0x0002}};
+    good.ports = {{0, "1-2.3"}, {16, "2-1"}};
+    good.timeouts.quick = 5s;
+    good.timeouts.vendor = 600s;
+    good.trace = {65536, 0};
+    good.vendorBlock = {.opcode = 0xF0, .length = 12, .form = {2, 1}, .code = {1, 1}};
+    good.vendorBlock.chip = {3, 2, false};
+    const std::pair<std::string, QuorlinkConf> reads[] = {
+        {"", found()},
+        {"[Drives]\nAllow=058f:6387, 1D6B:0002\n[Ports]\n0=1-2.3\n16=2-1\n[Timeouts]\nQuick=5\n"
+         "Vendor=600\n[Trace]\nMaxBytes=65536\nKeep=0\n[VendorBlock]\nOpcode=240\nLength=12\n"
+         "Form=2:1\nCode=1:1\nChip=3:2:le\n",
+         good},
+    };
+    for (const auto& [ini, conf] : reads) {
+        const ConfLoad load = loadQuorlinkConf(dir.write(ini));
+        EXPECT_EQ(load.error, "");
+        EXPECT_EQ(fields(load.conf), fields(conf)) << ini;
+    }
     // ini; what the error must show of the key and value
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"[Drives]\nAllow=058f:638\n", "[Drives] Allow=058f:638: \"058f:638\""},
         {"[Drives]\nAllow=058f:6387,usb\n", "[Drives] Allow=058f:6387,usb: \"usb\""},
         {"[Drives]\nAlow=058f:6387\n", "[Drives] Alow=058f:6387: unknown key"},
@@ -68,6 +86,7 @@ TEST(QuorlinkConf, GoodAndBadValues) {
         {"[VendorBlock]\nCode=4:1\n", "[VendorBlock] Code=4:1: overlaps Chip at byte 4"},
         {"[VendorBlock]\nUnit=0:2\n", "[VendorBlock] Unit=0:2: overlaps Opcode at byte 0"},
         {"[VendorBlock]\nDataLength=15:2\n", "[VendorBlock] DataLength=15:2: does not fit"},
+        {std::string((1 << 20) + 1, '#'), "larger than 1048576 bytes"},
     };
     for (const auto& [ini, error] : cases) {
         const fs::path file = dir.write(ini);
@@ -76,41 +95,25 @@ TEST(QuorlinkConf, GoodAndBadValues) {
         EXPECT_NE(load.error.find(error), std::string::npos) << ini << "\ngave: " << load.error;
         EXPECT_TRUE(load.conf.allow.empty()) << "an unusable file allows nothing";
     }
-    const ConfLoad huge = loadQuorlinkConf(dir.write(std::string((1 << 20) + 1, '#')));
-    EXPECT_NE(huge.error.find("larger than 1048576 bytes"), std::string::npos) << huge.error;
-    const ConfLoad absent = loadQuorlinkConf(dir.path / "none.conf");
-    EXPECT_TRUE(absent.error.empty() && !absent.conf.found && absent.conf.allow.empty());
 }
 
 // Every commented key of the example, switched on, is read without a word
 // and gives the defaults the code has: the example cannot drift from them.
 TEST(QuorlinkConf, ExampleShowsTheDefaults) {
     std::ifstream in(EXAMPLE_CONF);
-    std::string text, line;
+    std::string text;
     int keys = 0;
-    while (std::getline(in, line)) {
-        if (line.size() > 1 && line[0] == ';' &&
-            std::isalpha(static_cast<unsigned char>(line[1]))) {
+    for (std::string line; std::getline(in, line); text += line + "\n") {
+        if (line.size() > 1 && line[0] == ';' && std::isalpha(static_cast<uint8_t>(line[1]))) {
             line.erase(0, 1);
             ++keys;
         }
-        text += line + "\n";
     }
     EXPECT_EQ(keys, 17);
     TempDir dir;
     const ConfLoad load = loadQuorlinkConf(dir.write(text));
-    ASSERT_EQ(load.error, "");
-    const QuorlinkConf defaults;
-    EXPECT_TRUE(load.conf.allow.empty() && load.conf.ports.empty());
-    EXPECT_TRUE(load.conf.timeouts.quick == defaults.timeouts.quick &&
-                load.conf.timeouts.transfer == defaults.timeouts.transfer &&
-                load.conf.timeouts.vendor == defaults.timeouts.vendor &&
-                load.conf.timeouts.ready == defaults.timeouts.ready);
-    EXPECT_TRUE(load.conf.trace.maxBytes == defaults.trace.maxBytes &&
-                load.conf.trace.keep == defaults.trace.keep);
-    const VendorRequest scan{VendorForm::Scan, 0x95, 0x0102, 0x0304, 0x11, 0x22, 0x33, 512};
-    EXPECT_EQ(describeVendorBlock(load.conf.vendorBlock, scan),
-              describeVendorBlock(defaults.vendorBlock, scan));
+    EXPECT_EQ(load.error, "");
+    EXPECT_EQ(fields(load.conf), fields(found()));
 }
 
 // What the station shows at start-up, through the C API, as $QUORLINK_CONF
@@ -129,16 +132,14 @@ TEST(QuorlinkConf, NoticeThroughTheApi) {
         installExecutorForTesting(sg::makeSgExecutor(sg::Roots{dir.path, dir.path, dir.path},
                                                      sg::realSgSystem(), std::nullopt,
                                                      loadQuorlinkConf(quorlinkConfPath())));
-        char text[512] = "unchanged";
+        char text[512] = "";
         const uint16_t said = quorlink_config_notice(text, sizeof text);
         std::string expected = notice;
         if (const size_t at = expected.find("FILE"); at != std::string::npos) {
             expected.replace(at, 4, quorlinkConfPath().string());
         }
         EXPECT_EQ(said, expected.empty() ? 0 : 1) << text;
-        if (said != 0) {
-            EXPECT_EQ(std::string(text).rfind(expected, 0), 0u) << text;
-        }
+        EXPECT_EQ(std::string(text).substr(0, expected.size()), expected);
     }
     installExecutorForTesting(makeSimulatorExecutor(FAST_RACK));
     char text[512];
@@ -154,23 +155,61 @@ TEST(TraceRotation, KeepsOnlyKeepFilesOfAboutMaxBytes) {
         TempDir dir;
         const fs::path live = dir.path / "trace.jsonl";
         const TraceLimits limits{2000, keep};
-        TraceWriter a(live, false, limits);
-        TraceWriter b(live, false, limits);
+        TraceWriter a(live, false, limits), b(live, false, limits);
         CallRecord call;
         call.function = "fnQuorbus_TestUnitReady";
         call.status = 1;
-        const size_t line = traceLine(call).size();
         for (int i = 0; i < 200; ++i) {
             (i % 3 == 0 ? a : b).write(call);
         }
-        for (int n = 1; n <= keep + 1; ++n) {
-            const fs::path old = live.string() + "." + std::to_string(n);
-            EXPECT_EQ(fs::exists(old), n <= keep) << old;
-        }
+        std::set<std::string> files;
         for (const auto& entry : fs::directory_iterator(dir.path)) {
-            EXPECT_LT(fs::file_size(entry), limits.maxBytes + 2 * line) << entry.path();
-            EXPECT_EQ(fs::file_size(entry) % line, 0u) << entry.path();
+            files.insert(entry.path().filename());
+            EXPECT_LT(fs::file_size(entry), limits.maxBytes + 2 * traceLine(call).size());
+            EXPECT_EQ(fs::file_size(entry) % traceLine(call).size(), 0u) << entry.path();
         }
+        const std::set<std::string> kept = {"trace.jsonl", "trace.jsonl.1", "trace.jsonl.2"};
+        EXPECT_EQ(files, std::set<std::string>(kept.begin(), std::next(kept.begin(), keep + 1)));
+    }
+}
+
+// A simulated drive whose state cannot be written (a full disk, a file in
+// the way) fails the call with status 0 and its reason, and the old state
+// file stays whole.
+TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) {
+    const TempDir temp;
+    const fs::path& dir = temp.path;
+    std::ofstream(dir / "rack.json")
+        << R"({"drives": [{"index": 1, "capacity": 2048, "chips": ["0xE6"]}]})";
+    setenv("QUORLINK_STATE_DIR", (dir / "state").c_str(), 1);
+    setenv("QUORLINK_REPLY_DIR", (dir / "replies").c_str(), 1);
+    setenv("QUORLINK_TRACE", (dir / "trace.jsonl").c_str(), 1);
+    installExecutorForTesting(makeSimulatorExecutor(dir / "rack.json"));
+    const int32_t h = fnQuorbus_GetDiskHandle(1);
+    const std::string old(512, '\x11'), block(512, '\x22');
+    ASSERT_EQ(fnQuorbus_VendorW(h, 0x81, 512, old.data()), 1);
+    const fs::path config = dir / "state" / "drive-1" / "config.bin";
+    ASSERT_EQ(readFile(config), old);
+    // A full disk: the file size limit stands in for it.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit small{300, before.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const uint16_t full = fnQuorbus_VendorW(h, 0x81, 512, block.data());
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(full, 0);
+    EXPECT_EQ(readFile(config), old);
+    // Something in the way of the new file (as a read-only directory would be for any other user).
+    fs::create_directory(config.string() + ".tmp." + std::to_string(getpid()));
+    EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, block.data()), 0);
+    EXPECT_EQ(readFile(config), old);
+    const std::string trace = readFile(dir / "trace.jsonl");
+    EXPECT_NE(trace.find("\"reason\":\"cannot write " + config.string()), std::string::npos)
+        << trace;
+    installExecutorForTesting(nullptr);
+    for (const char* name : {"QUORLINK_STATE_DIR", "QUORLINK_REPLY_DIR", "QUORLINK_TRACE"}) {
+        unsetenv(name);
     }
 }
 
