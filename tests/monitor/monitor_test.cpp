@@ -8,8 +8,6 @@
 #include "platform/notice_channel.h"
 #include "support/test_common.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -112,10 +110,7 @@ protected:
         EXPECT_EQ(::pipe(fds), 0);
         monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             *listener = listenerPid;
-            if (channelUp) {
-                delivered.push_back(text);
-            }
-            return channelUp;
+            return channelUp && (delivered.push_back(text), true);
         });
         monitor.SetListenerProbe([] { return true; });
     }
@@ -261,12 +256,10 @@ TEST(PendingNotice, BacksOffWhileTheChannelIsMissing) {
     }
     // A new change is tried at once but keeps the backoff level; one notice is kept whatever
     // piles up, and "OUT" covers an arrival, before or after it.
-    pending.Post(In, now);
-    EXPECT_EQ(pending.Due(now), In);
-    pending.Post(Out, now);
-    EXPECT_EQ(pending.Due(now), Out);
-    pending.Post(In, now);
-    EXPECT_EQ(pending.Due(now), Out);
+    for (const auto& [post, due] : {std::pair(In, In), std::pair(Out, Out), std::pair(In, Out)}) {
+        pending.Post(post, now);
+        EXPECT_EQ(pending.Due(now), due);
+    }
     pending.Failed(now);
     EXPECT_EQ(pending.CurrentDelay(), 2000ms);
     // Delivery clears the notice and the backoff.
@@ -360,7 +353,7 @@ protected:
         env.remove("QUORLINK_RACK");
         env.insert("UFD_NOTICE_CHANNEL", channel);
         env.insert("XDG_RUNTIME_DIR", dir.path());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path())); // where this test's server is
+        qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit()); // where this test's server is
     }
     ~Vasket() override { qunsetenv("XDG_RUNTIME_DIR"); }
     // Vasket serving the station of the given pid (0: whoever listens).
@@ -371,9 +364,8 @@ protected:
         EXPECT_TRUE(vasket->waitForStarted());
         return vasket;
     }
-    static bool EndsWell(QProcess* process, int ms = 10000) {
-        return process->waitForFinished(ms) && process->exitStatus() == QProcess::NormalExit &&
-               process->exitCode() == 0;
+    static bool EndsWell(QProcess* p, int ms = 10000) {
+        return p->waitForFinished(ms) && p->exitStatus() == QProcess::NormalExit && !p->exitCode();
     }
 
     QTemporaryDir dir;
