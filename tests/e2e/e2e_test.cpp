@@ -66,7 +66,7 @@ struct Station {
 
 // One run per application mode on the default rack, where drive 5's chip list is too long
 // (0x10) and drive 6 is write protected (0xF0 on writes): pictures, slots 1 and 6 (runs of
-// spaces made one).
+// spaces made one). What the bytes written hold is the device and image tests'.
 TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
     // clang-format off
     const std::tuple<QString, int, QString, QString, QString> cases[] = {
@@ -102,14 +102,8 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
                   (row1 + " / " + row6).toStdString());
         EXPECT_EQ(r.lines[8], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
         // Only a run that wrote the config leaves one on the drive.
-        const QString written = st.rack.Tool({"config", "1"});
-        EXPECT_EQ(written.startsWith("0000  99"), row1.contains("String = V"))
-            << written.toStdString();
-        if (mode == "1") {
-            // VID 1234 / PID 5678, and two areas of half the drive each.
-            EXPECT_TRUE(written.contains("34 12 78 56")) << written.toStdString();
-            EXPECT_TRUE(st.rack.Tool({"partitions", "1"}).contains("EBR at sector 499999"));
-        }
+        EXPECT_EQ(st.rack.Tool({"config", "1"}).startsWith("0000  99"),
+                  row1.contains("String = V"));
     }
 }
 
