@@ -150,19 +150,16 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
     const Outcome lost = st.run();
     EXPECT_EQ(lost.code, 3) << lost.out.toStdString();
-    ASSERT_GE(lost.lines.size(), 2);
-    EXPECT_TRUE(lost.lines.end()[-2].startsWith("Verdict: ")) << lost.out.toStdString();
-    EXPECT_TRUE(lost.lines.last().startsWith("Results not stored in ") &&
-                lost.lines.last().contains("7 record(s) wait in"))
-        << lost.out.toStdString();
+    const QRegularExpression last(
+        "\nVerdict: [^\n]*\nResults not stored in [^\n]*7 record\\(s\\) wait in [^\n]*\n$");
+    EXPECT_TRUE(lost.out.contains(last)) << lost.out.toStdString();
 
     qunsetenv("UFD_STATION_CONF");
     st.rack.Reset();
     const Outcome next = st.run();
     EXPECT_EQ(next.code, 1) << next.out.toStdString();
     const auto [listed, list] = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"});
-    EXPECT_EQ(listed, 0);
-    EXPECT_EQ(list.count(lost.runId), 7) << list.toStdString();
+    EXPECT_EQ(std::pair(listed, list.count(lost.runId)), std::pair(0, qsizetype(7)));
     QStringList rows;
     for (const QString& line : list.split('\n').filter(next.runId)) {
         rows << line.split(' ', Qt::SkipEmptyParts).mid(3).join(' ');
