@@ -143,9 +143,8 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
 TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     Station st;
     st.product();
-    Write(st.path("not-a-dir"), {});
-    Write(st.path("station.conf"),
-          "[Results]\nDatabase=" + st.path("not-a-dir/results.sqlite").toUtf8() +
+    Write(st.path("station.conf"), // a database below a file: never writable
+          "[Results]\nDatabase=" + st.path("bin/Vasket/results.sqlite").toUtf8() +
               "\nStationId=line-1\n");
     qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
     const Outcome lost = st.run();
