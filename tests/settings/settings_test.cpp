@@ -14,10 +14,9 @@ namespace {
 std::string Seen(const SettingsResult& r) {
     const StationSettings& s = r.settings;
     return QString("fs %1, parallel %2, rows %3, db %4, id %5, from %6: %7")
-        .arg(int(s.LargeFs))
-        .arg(s.Parallel)
-        .arg(s.WindowRows)
-        .arg(s.Database, s.StationId, s.Source, r.error.value_or("ok"))
+        .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
+             QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
+             r.error.value_or("ok"))
         .toStdString();
 }
 
