@@ -164,40 +164,30 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
     EXPECT_EQ(fromJson, records);
 }
 
-class Postgres : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { server = std::make_unique<test::PgServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-    // Each test on a database of its own.
-    void SetUp() override {
-        if (!server->skip.isEmpty()) {
-            GTEST_SKIP() << server->skip.toStdString();
-        }
-        QString error;
-        target = server->NewDatabase(QString("db%1").arg(++made), &error).value_or(target);
-        ASSERT_EQ(target.kind, DatabaseTarget::Kind::Postgres) << error.toStdString();
+// A real server stopped and started again between two runs: the run in
+// between waits in the journal and the writer's retry brings it in without a
+// further run. Then two stations start on an empty database at the same
+// moment (both create the schema) and write run after run. Each record once.
+TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
+    test::PgServer server;
+    if (!server.skip.isEmpty()) {
+        GTEST_SKIP() << server.skip.toStdString();
     }
-    static inline std::unique_ptr<test::PgServer> server;
-    static inline int made = 0;
-    DatabaseTarget target;
     QTemporaryDir dir;
-};
-
-// The server goes down between two runs and comes back: the run in between
-// waits in the journal, and the writer's retry brings it in without a
-// further run; every record arrives once.
-TEST_F(Postgres, AServerStoppedAndStartedAgainGetsEveryRecordOnce) {
+    QString error;
+    const DatabaseTarget target = server.NewDatabase("restart", &error).value(),
+                         shared = server.NewDatabase("shared", &error).value();
     ResultsWriter writer(target, dir.filePath("journal.jsonl"), std::chrono::milliseconds(200));
     const auto a = MakeRun("run-a", 16), b = MakeRun("run-b", 16), c = MakeRun("run-c", 16);
     writer.Submit(a);
     EXPECT_EQ(Said(writer.WaitIdle()), "stored 1, waiting 0: ");
-    ASSERT_TRUE(server->Stop());
+    ASSERT_TRUE(server.Stop());
     writer.Submit(b);
     const std::string down = Said(writer.WaitIdle());
     EXPECT_TRUE(
         down.starts_with("stored 0, waiting 16: Results not stored in postgresql://ufd@127.0.0.1:"))
         << down;
-    ASSERT_TRUE(server->Start());
+    ASSERT_TRUE(server.Start());
     for (int i = 0; i < 600 && !writer.Last().stored; ++i) {
         QThread::msleep(50);
     }
@@ -206,11 +196,6 @@ TEST_F(Postgres, AServerStoppedAndStartedAgainGetsEveryRecordOnce) {
     EXPECT_TRUE(writer.WaitIdle().stored);
     EXPECT_EQ(ReadAll(target), Join({a, b, c}));
     EXPECT_FALSE(QFile::exists(dir.filePath("journal.jsonl")));
-}
-
-// Two stations start on an empty database at the same moment (both create
-// the schema) and write run after run.
-TEST_F(Postgres, TwoStationsWriteToOneServerAtOnce) {
     std::vector<std::vector<DriveRecord>> runs;
     for (const char* id : {"line-1", "line-2"}) {
         for (int run = 0; run < 10; ++run) {
@@ -218,16 +203,16 @@ TEST_F(Postgres, TwoStationsWriteToOneServerAtOnce) {
         }
     }
     const auto station = [&](size_t first) {
-        ResultsWriter writer(target, dir.filePath(QString::number(first)));
+        ResultsWriter w(shared, dir.filePath(QString::number(first)));
         for (size_t run = first; run < first + 10; ++run) {
-            writer.Submit(runs[run]);
+            w.Submit(runs[run]);
         }
-        EXPECT_TRUE(writer.WaitIdle().stored) << writer.Last().warning.toStdString();
+        EXPECT_TRUE(w.WaitIdle().stored) << w.Last().warning.toStdString();
     };
     std::thread one(station, 0), two(station, 10);
     one.join();
     two.join();
-    EXPECT_EQ(ReadAll(target), Join(runs));
+    EXPECT_EQ(ReadAll(shared), Join(runs));
 }
 
 } // namespace
