@@ -37,7 +37,6 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
     window.setGeometry(300, 200, 663, 513);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    SetMessageBoxHandler({});
     const auto yesNo = B::Yes | B::No;
     const auto info = B::Information;
     // clang-format off

@@ -56,8 +56,8 @@ std::vector<DriveRecord> ReadAll(const DatabaseTarget& target, const RecordFilte
 }
 
 std::string Said(const StoreOutcome& o) {
-    const QString counts = QString("stored %1, waiting %2: ").arg(o.stored).arg(o.waiting);
-    return (counts + o.warning).toStdString();
+    const QString said = QString("stored %1, waiting %2: %3");
+    return said.arg(QString::number(o.stored), QString::number(o.waiting), o.warning).toStdString();
 }
 
 StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
