@@ -67,12 +67,6 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
     return writer.WaitIdle();
 }
 
-void Write(const QString& file, const QByteArray& bytes,
-           QIODevice::OpenMode mode = QIODevice::WriteOnly) {
-    QFile f(file);
-    ASSERT_TRUE(f.open(mode) && f.write(bytes) == bytes.size()) << file.toStdString();
-}
-
 DatabaseTarget SqliteAt(const QString& file) {
     DatabaseTarget target;
     target.file = file;
@@ -119,19 +113,18 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 // writer brings it in exactly once, even when an earlier replay had stored it
 // already, and a line cut short by a crash is kept aside.
 TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
-    Write(dir.filePath("file"), ""); // where the database's folder would be
+    std::ofstream(dir.filePath("file").toStdString()); // where the database's folder would be
     const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
     EXPECT_TRUE(Said(Submit(SqliteAt(dir.filePath("file/db")), journal, first))
                     .starts_with("stored 0, waiting 3: "));
     // The first record made it in before a crash that left the journal.
     ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
-    Write(journal, "{\"run_id\":\"torn", QIODevice::Append);
+    std::ofstream(journal.toStdString(), std::ios::app) << "{\"run_id\":\"torn";
     EXPECT_EQ(Said(Submit(target, journal, second)), "stored 1, waiting 0: ");
     EXPECT_EQ(ReadAll(target), Join({first, second}));
     EXPECT_FALSE(QFile::exists(journal));
-    QFile rejected(journal + ".rejected");
-    ASSERT_TRUE(rejected.open(QIODevice::ReadOnly));
-    EXPECT_EQ(rejected.readAll(), "{\"run_id\":\"torn\n");
+    std::ifstream rejected((journal + ".rejected").toStdString());
+    EXPECT_EQ((std::stringstream() << rejected.rdbuf()).str(), "{\"run_id\":\"torn\n");
 }
 
 // ufd-results' CSV, read by Python's csv module, cell for cell equal to the
@@ -139,7 +132,8 @@ TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
 TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
     const auto records = MakeRun("run-a", 4);
     ASSERT_TRUE(ResultsStore(target).Store(records, &error)) << error.toStdString();
-    Write(dir.filePath("station.conf"), "[Results]\nDatabase=" + target.file.toUtf8() + "\n");
+    std::ofstream(dir.filePath("station.conf").toStdString())
+        << "[Results]\nDatabase=" + target.file.toStdString() + "\n";
     qputenv("UFD_STATION_CONF", dir.filePath("station.conf").toUtf8());
     const auto run = [](const QString& program, const QStringList& args) {
         QProcess p;
@@ -148,7 +142,8 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         return p.readAllStandardOutput();
     };
-    Write(dir.filePath("export.csv"), run(UFD_RESULTS_BIN, {"export", "--csv"}));
+    std::ofstream(dir.filePath("export.csv").toStdString(), std::ios::binary)
+        << run(UFD_RESULTS_BIN, {"export", "--csv"}).toStdString();
     EXPECT_EQ(run("python3", {UFD_SOURCE_DIR "/tests/results/csv_equals_db.py",
                               dir.filePath("export.csv"), target.file}),
               "4\n");
