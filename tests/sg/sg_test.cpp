@@ -216,14 +216,12 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         // An additional length of 4 stops before the ASC: the drive did not say.
         {"RT", {sensed(fixed(0x70, 0x03, 0x11, 4))}, "RT", "MEDIUM ERROR 3/00/00|"},
         {"RT", {sensed({0x70, 0x00, 0x05})}, "RT", "ILLEGAL REQUEST 5/00/00|"},
-        {"RT", {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0})}, "RT", "NOT READY 2/04/03|"},
         {"RT", {sensed({0x73, 0x0B, 0x47, 0x03})}, "RT", "ABORTED COMMAND B/47/03|"},
         {"RT", {sensed({0x72, 0x07})}, "RT", "DATA PROTECT 7/00/00|"},
         {"RT", {sensed(fixed(0x70, 0x0C, 0x00))}, "RT", "SENSE KEY 0xC C/00/00|"},
         {"RT", {sensed(fixed(0x70, 0x09, 0x00))}, "RT", "VENDOR DEFINED 9/00/00|"},
         // Bytes that are no sense data, or none at all.
         {"RT", {sensed({0x00, 0x03, 0x11})}, "RT", noSense + "|"},
-        {"RT", {sensed({0x7F, 0x03, 0x11, 0x00})}, "RT", noSense + "|"},
         {"RT", {no}, "RT", noSense + "|"},
         {"RT", {sensed({0x72})}, "RT", noSense + "|"},
         {"RT", {{.status = 0x02}}, "RT", noSense + "|"},
