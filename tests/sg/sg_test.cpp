@@ -352,8 +352,6 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         {.mountLine = nullptr, .reason = "cannot read the mount table"},
         {.claimErrno = EBUSY, .reason = "/dev/sdb is in use by another program"},
         {.claimErrno = EACCES, .reason = "cannot claim /dev/sdb: Permission denied"},
-        // sysfs knows the disk but /dev has no node (a container, or udev is late).
-        {.claimErrno = ENOENT, .reason = "cannot claim /dev/sdb: No such file or directory"},
         {.afterOpen = [](P usb, P) { writeFile(usb / "serial", "XY99\n"); }, .reason = "/dev/sg1 changed since it was opened (serial 0123ABCD -> XY99)"},
         {.afterOpen = [](P usb, P) { writeFile(usb / "idProduct", "9999\n"); }, .reason = "/dev/sg1 changed since it was opened (USB 1234:5678 -> 1234:9999)"},
         {.afterOpen = [](P, P entry) { fs::remove_all(entry); }, .reason = "/dev/sg1 changed since it was opened (gone from sysfs)"},
