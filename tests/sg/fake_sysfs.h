@@ -27,10 +27,10 @@ struct FakeDrive {
 };
 
 // The allow-list of the drives FakeDrive makes by default.
-inline quorlink::QuorlinkConf lineConf() {
+inline quorlink::QuorlinkConf lineConf(std::map<int, std::string> ports = {}) {
     quorlink::QuorlinkConf conf;
-    conf.file = "/etc/quorlink/test.conf";
-    conf.allow = {{0x1234, 0x5678}};
+    std::tie(conf.file, conf.allow, conf.ports) = std::tuple(
+        "/etc/quorlink/test.conf", std::vector<quorlink::UsbId>{{0x1234, 0x5678}}, ports);
     return conf;
 }
 
@@ -145,11 +145,9 @@ public:
     int sgIo(int, sg_io_hdr_t& hdr) override {
         auto* data = static_cast<uint8_t*>(hdr.dxferp);
         const size_t out = hdr.dxfer_direction == SG_DXFER_TO_DEV ? hdr.dxfer_len : 0;
-        sent.push_back({{hdr.cmdp, hdr.cmdp + hdr.cmd_len},
-                        hdr.dxfer_direction,
-                        hdr.timeout,
-                        hdr.dxfer_len,
-                        {data, data + out}});
+        Sent s{{hdr.cmdp, hdr.cmdp + hdr.cmd_len}, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len};
+        s.dataOut.assign(data, data + out);
+        sent.push_back(s);
         answers.emplace_back(); // GOOD once the script has run out
         const Answer a = answers.front();
         answers.pop_front();

@@ -133,9 +133,8 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
         for (const FakeDrive& d : c.drives) {
             r.tree.add(d);
         }
-        QuorlinkConf conf;
+        QuorlinkConf conf = lineConf(c.ports);
         conf.allow = c.allow;
-        conf.ports = c.ports;
         std::map<int, std::string> opened;
         for (int index = -1; index <= 17; ++index) {
             if (const OpenResult o = r.open(index, conf, c.error); o.device != nullptr) {
@@ -149,12 +148,9 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
 TEST_F(Sg, DeviceLinesFromSysfs) {
     // clang-format off
     const std::tuple<FakeDrive, bool, const char*> cases[] = {
-        {{}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
         {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
         {{.serial = ""}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
         {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        // Off the allow-list: never a slot.
-        {{}, false, "SCSI\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00"},
         {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
         // A non-USB disk whose model pretends otherwise must not pass as USB.
         {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
@@ -186,18 +182,15 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         {{{0x1A, 0, 0x3F, 0, 4, 0}, SG_DXFER_FROM_DEV, 10000, 4}, 'H'}};
     for (size_t i = 0; i < kCommands.size(); ++i) {
         const Command& c = kCommands[i];
-        names[{{c.cdb.begin(), c.cdb.begin() + c.cdbLength},
-               dxfer[int(c.direction)],
-               timeout[int(c.commandClass)],
-               c.dataLength,
-               {c.dataOut.begin(), c.dataOut.end()}}] = kLetters[i];
+        const Bytes cdb(c.cdb.begin(), c.cdb.begin() + c.cdbLength),
+            out(c.dataOut.begin(), c.dataOut.end());
+        names[{cdb, dxfer[int(c.direction)], timeout[int(c.commandClass)], c.dataLength, out}] =
+            kLetters[i];
     }
     const auto fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
     const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
     const Answer becoming = sensed({0x72, 0x02, 0x04, 0x01}), rejected = checkCondition(0x05, 0x24);
     const Answer mediumError = checkCondition(0x03, 0x0C), no = sensed({0x70, 0x00});
-    Answer recovered = checkCondition(0x01, 0x18);
-    recovered.data = {1, 2, 3, 4};
     const std::string noSense = "CHECK CONDITION without sense data";
     struct Case {
         const char* steps; // of the letters above, in order
@@ -220,21 +213,18 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         // An additional length of 4 stops before the ASC: the drive did not say.
         {"RT", {sensed(fixed(0x70, 0x03, 0x11, 4))}, "RT", "MEDIUM ERROR 3/00/00|"},
         {"RT", {sensed({0x70, 0x00, 0x05})}, "RT", "ILLEGAL REQUEST 5/00/00|"},
-        {"RT", {sensed({0x72, 0x02, 0x04, 0x03, 0, 0, 0, 0})}, "RT", "NOT READY 2/04/03|"},
         {"RT", {sensed({0x73, 0x0B, 0x47, 0x03})}, "RT", "ABORTED COMMAND B/47/03|"},
         {"RT", {sensed({0x72, 0x07})}, "RT", "DATA PROTECT 7/00/00|"},
         {"RT", {sensed(fixed(0x70, 0x0C, 0x00))}, "RT", "SENSE KEY 0xC C/00/00|"},
         {"RT", {sensed(fixed(0x70, 0x09, 0x00))}, "RT", "VENDOR DEFINED 9/00/00|"},
         // Bytes that are no sense data, or none at all.
         {"RT", {sensed({0x00, 0x03, 0x11})}, "RT", noSense + "|"},
-        {"RT", {sensed({0x7F, 0x03, 0x11, 0x00})}, "RT", noSense + "|"},
         {"RT", {no}, "RT", noSense + "|"},
         {"RT", {sensed({0x72})}, "RT", noSense + "|"},
         {"RT", {{.status = 0x02}}, "RT", noSense + "|"},
         {"RT", {{.status = 0x08}}, "RT", "BUSY|"},
         {"TT", {{.hostStatus = 0x03}}, "TT", "timed out after 10 s (DID_TIME_OUT)|"},
         {"VT", {{.hostStatus = 0x03}}, "VT", "timed out after 60 s (DID_TIME_OUT)|"},
-        {"RT", {{.hostStatus = 0x03}}, "RT", "timed out after 30 s (DID_TIME_OUT)|"},
         {"RT", {{.driverStatus = 0x06}}, "RT", "timed out after 30 s|"},
         {"RT", {{.hostStatus = 0x07}}, "RT", "transport error DID_ERROR|"},
         {"RT", {{.driverStatus = 0x04}}, "RT", "driver status 4|"},
@@ -246,7 +236,7 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         {"DT", {{.data = {0, 0, 0, 1}, .resid = 24}}, "DT", "short capacity answer: 8 of 12 bytes|"},
         {"DT", {{.data = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0}}}, "DT", "sector size 4096, not 512|"},
         // RECOVERED ERROR: the command did complete.
-        {"R", {recovered}, "R", "", 0ms, 30s, 3},
+        {"R", {{.data = {1, 2, 3, 4}, .status = 2, .driverStatus = 8, .sense = fixed(0x70, 0x01, 0x18)}}, "R", "", 0ms, 30s, 3},
         // A pulled drive: later commands fail without asking it again.
         {"RT", {{.err = ENODEV}}, "R", "drive removed (No such device)|drive removed"},
         {"RT", {{.hostStatus = 0x01}}, "R", "drive removed (DID_NO_CONNECT)|drive removed"},
@@ -263,20 +253,13 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         {"R", {changed}, "RR", ""},
         // Flushes
         {"WWR", {}, "WWFR", "||"},
-        {"WRR", {}, "WFRR", "||"},
         {"WV", {}, "WFV", "|"},
         {"X", {}, "X", ""},
-        {"W", {}, "WF", ""},
-        {"RR", {}, "RR", "|"},
         // A drive without a write cache rejects the flush: nothing to wait for.
         {"WR", {{}, checkCondition(0x05, 0x20)}, "WFR", "|"},
         // A failed flush fails the command that needed it, which is not sent,
         // and is tried again before the next one and at release.
-        {"WR", {{}, mediumError}, "WFF", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00"},
         {"WRR", {{}, mediumError}, "WFFR", "|SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00|"},
-        // The whole disk is claimed from the first change until release, once;
-        // an automounter picking up a partition is still seen.
-        {.steps = "RWVAW", .sent = "RWFV", .outcomes = "|||refused: /dev/sdb1 is mounted on /media/op/NEW", .claims = "0111"},
         // Without CAP_SYS_ADMIN udev re-reads it, once the disk is let go.
         {.steps = "W", .sent = "WF", .outcomes = "", .rereadErrno = EACCES, .released = "sdb not re-read (Permission denied): left to udev"},
         // MODE SENSE falls back when the drive rejects all pages; bytes the
@@ -288,15 +271,18 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         {"M", {rejected, rejected, {.data = {0x03, 0, 0x00, 0}}}, "MPH", "", 0ms, 30s, 0x00},
         {"M", {rejected, rejected, rejected}, "MPH", "ILLEGAL REQUEST 5/24/00"},
         {"M", {checkCondition(0x02, 0x3A)}, "M", "NOT READY 2/3A/00"},
+        // The whole disk is claimed from the first change until release, once;
+        // an automounter picking up a partition is still seen.
+        {.steps = "RWVAW", .sent = "RWFV", .outcomes = "|||refused: /dev/sdb1 is mounted on /media/op/NEW", .claims = "0111"},
     };
     // clang-format on
     Rig r;
     r.tree.add(FakeDrive{});
+    // another disk's partition is mounted, not ours
+    r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.steps + (" " + c.outcomes));
         r.sg = std::make_shared<ScriptedSg>();
-        r.tree.removeMountInfo(); // another disk's partition is mounted, not ours
-        r.tree.setMountInfo("43 22 8:33 / /media/op/OTHER rw - vfat /dev/sdc1 rw\n");
         QuorlinkConf conf = lineConf();
         conf.timeouts.ready = c.ready;
         const auto before = fds();
@@ -307,7 +293,7 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         std::string outcomes, claims; // claims made by the end of each command
         Bytes data;
         for (const char* step = c.steps; *step != '\0'; ++step) {
-            if (*step == 'A') { // an automounter picks up a partition
+            if (*step == 'A') { // an automounter picks up a partition, for good: last row
                 r.tree.setMountInfo("44 22 8:17 / /media/op/NEW rw - vfat /dev/sdb1 rw\n");
                 continue;
             }
@@ -315,14 +301,14 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
             data.assign(cmd.direction == Direction::In ? cmd.dataLength : 0,
                         *step == 'M' ? 0xEE : 0);
             const Outcome o = d->execute(cmd, data);
-            outcomes += std::string(outcomes.empty() && claims.empty() ? "" : "|") +
+            outcomes += (step == c.steps ? "" : "|") +
                         (o.ok ? "" : o.reason + (o.reason.empty() ? "?" : ""));
             claims += std::to_string(r.sg->claims);
         }
         EXPECT_THAT(d->release(), HasSubstr(c.released));
         d.reset();
-        EXPECT_EQ(fds(), before) << "and lets it go at release";
-        EXPECT_TRUE(r.sg->held.empty()) << "releasing the handle frees the disk";
+        EXPECT_TRUE(fds() == before && r.sg->held.empty())
+            << "release lets /dev/sg1 and the disk go";
         std::string sent;
         for (const Sent& s : r.sg->sent) {
             sent += names.contains(s) ? names.at(s) : '?';
@@ -331,12 +317,8 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         const bool wrote = c.sent.find('W') != std::string::npos;
         EXPECT_EQ(r.sg->rereads, (wrote ? Reread{{r.sdb(), c.sent.size()}} : Reread{}));
         EXPECT_EQ(r.sg->announced, (c.rereadErrno ? Reread{{r.sdb(), 0}} : Reread{}));
-        if (c.claims != nullptr) {
-            EXPECT_EQ(claims, c.claims);
-        }
-        if (c.byte2 >= 0) {
-            EXPECT_EQ((std::pair<int, int>(data[2], data[100])), std::pair(c.byte2, 0));
-        }
+        EXPECT_TRUE(c.claims == nullptr || claims == c.claims) << claims;
+        EXPECT_TRUE(c.byte2 < 0 || (data[2] == c.byte2 && data[100] == 0)) << int(data[2]);
     }
 }
 
@@ -367,8 +349,6 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         {.mountLine = nullptr, .reason = "cannot read the mount table"},
         {.claimErrno = EBUSY, .reason = "/dev/sdb is in use by another program"},
         {.claimErrno = EACCES, .reason = "cannot claim /dev/sdb: Permission denied"},
-        // sysfs knows the disk but /dev has no node (a container, or udev is late).
-        {.claimErrno = ENOENT, .reason = "cannot claim /dev/sdb: No such file or directory"},
         {.afterOpen = [](P usb, P) { writeFile(usb / "serial", "XY99\n"); }, .reason = "/dev/sg1 changed since it was opened (serial 0123ABCD -> XY99)"},
         {.afterOpen = [](P usb, P) { writeFile(usb / "idProduct", "9999\n"); }, .reason = "/dev/sg1 changed since it was opened (USB 1234:5678 -> 1234:9999)"},
         {.afterOpen = [](P, P entry) { fs::remove_all(entry); }, .reason = "/dev/sg1 changed since it was opened (gone from sysfs)"},
@@ -387,9 +367,7 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         c.mountLine ? r.tree.setMountInfo(c.mountLine) : r.tree.removeMountInfo();
         r.sg->busy[r.sdb()] = c.claimErrno;
         const fs::path usb = r.tree.add(c.drive);
-        QuorlinkConf conf = lineConf();
-        conf.ports = {{0, "1-1"}};
-        auto d = r.open(0, conf).device;
+        auto d = r.open(0, lineConf({{0, "1-1"}})).device;
         ASSERT_NE(d, nullptr);
         c.afterOpen(usb, r.tree.sgEntry(1));
         for (const Command& cmd : changing) {
@@ -420,8 +398,7 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
         tree.roots(), sg, TraceTarget{tree.path / "trace", true}, ConfLoad{conf, ""}));
     EXPECT_EQ(fnQuorbus_GetDiskHandle(5), 0); // empty index: no news
     const int32_t h = fnQuorbus_GetDiskHandle(0);
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1);
-    EXPECT_EQ(fnQuorbus_VendorR(h, 0x75, 0, 512), 1);
+    EXPECT_EQ(fnQuorbus_TestUnitReady(h) + fnQuorbus_VendorR(h, 0x75, 0, 512), 2);
     const Bytes tur(6, 0), vendorRead = {0xF0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0x75, 0, 0, 0};
     EXPECT_EQ(sg->sent, (std::vector<Sent>{{tur, SG_DXFER_NONE, 5000},
                                            {vendorRead, SG_DXFER_FROM_DEV, 600000, 512}}));
@@ -440,9 +417,8 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 0);
     EXPECT_EQ(sg->sent.size(), 2u) << "the write, then the flush once, at release";
-    const std::regex time(R"(,"time":"[^"]*")");
     EXPECT_EQ(
-        std::regex_replace(slurp(tree.path / "trace"), time, ""),
+        std::regex_replace(slurp(tree.path / "trace"), std::regex(R"(,"time":"[^"]*")"), ""),
         R"({"fn":"fnQuorbus_CloseHandle","drive":0,"args":[1],"status":1,"reason":"SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00; partition table of /dev/sdb not re-read: Device or resource busy"}
 {"fn":"fnQuorbus_CloseHandle","drive":-1,"args":[1],"status":0,"reason":"unknown handle"}
 )");
@@ -480,37 +456,32 @@ sg6  4      -      1-6   1234:5678  0123ABCD  -          -        no: /dev/sg6 h
 )");
 }
 
-TEST(UfdDrives, UdevRulesForTheAllowedDrivesOnly) {
-    QuorlinkConf conf = lineConf();
-    conf.allow.push_back({0xABCD, 0x00EF});
-    EXPECT_THAT(*ufd::drives::udevRules(conf),
-                AllOf(HasSubstr("\n# 1234:5678\nSUBSYSTEM"), Not(HasSubstr("0bda")), HasSubstr(R"(
-# abcd:00ef
-SUBSYSTEM=="scsi_generic", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660"
-SUBSYSTEM=="block", ENV{DEVTYPE}=="disk", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660", ENV{UDISKS_IGNORE}="1"
-SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", ENV{UDISKS_IGNORE}="1"
-)")));
-    EXPECT_FALSE(ufd::drives::udevRules(QuorlinkConf{}));
-}
-
 TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
     populate(tree);
     const fs::path conf = tree.path / "quorlink.conf", out = tree.path / "out",
                    err = tree.path / "err";
     ::setenv("QUORLINK_CONF", conf.c_str(), 1);
-    const std::string allowLine = "[Drives]\nAllow=1234:5678\n";
-    const std::string badBlock = "[VendorBlock]\nDataLength=13:4\n";
-    const std::string roots = " --sys '" + tree.roots().sys.string() + "' --dev '" +
-                              tree.roots().dev.string() + "' --mountinfo '" +
-                              tree.roots().mountInfo.string() + "'";
+    const std::string allowLine = "[Drives]\nAllow=1234:5678, abcd:00ef\n";
+    const auto [sys, dev, mountInfo] = tree.roots();
+    const std::string roots = " --sys '" + sys.string() + "' --dev '" + dev.string() +
+                              "' --mountinfo '" + mountInfo.string() + "'";
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         // No file: nothing is allowed, and each USB drive says which file to edit.
         {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", "", ""},
         {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive", ""},
         {roots, 0, "\nsg1  0 ", "", allowLine},
-        {"--udev-rules", 0, "ATTRS{idVendor}==\"1234\", ATTRS{idProduct}==\"5678\"", "", allowLine},
+        // Each allowed drive in turn: its sg node and whole disk to the group, none automounted.
+        {"--udev-rules", 0, R"(ATTRS{idProduct}=="5678", ENV{UDISKS_IGNORE}="1"
+
+# abcd:00ef
+SUBSYSTEM=="scsi_generic", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660"
+SUBSYSTEM=="block", ENV{DEVTYPE}=="disk", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660", ENV{UDISKS_IGNORE}="1"
+SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", ENV{UDISKS_IGNORE}="1"
+)",
+         "", allowLine},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
-        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit", badBlock},
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit",
+         "[VendorBlock]\nDataLength=13:4\n"},
         {"--show-block 256", 2, "", "usage: ufd-drives", ""},
         {"--show-block", 2, "", "usage: ufd-drives", ""},
         {"--udev-rules --show-block 1", 2, "", "usage: ufd-drives", ""},
@@ -543,8 +514,7 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
     ::unsetenv("QUORLINK_RACK");
     const sgtest::TempDir replies;
     ::setenv("QUORLINK_REPLY_DIR", replies.path.c_str(), 1);
-    char text[512], binary[512];
-    ASSERT_EQ(quorlink_reply_paths(text, sizeof text, binary, sizeof binary), 1);
+    const fs::path text = replyPaths().text, binary = replyPaths().binary;
     int disks = 0;
     for (int32_t index = 0; index <= 16; ++index) {
         const int32_t h = fnQuorbus_GetDiskHandle(index);
