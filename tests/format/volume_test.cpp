@@ -12,18 +12,15 @@ namespace ufd::test {
 namespace {
 
 TEST(WriteBootSector, ByteExactBySize) {
-    // Sectors per cluster, the 16-bit total, sectors per FAT, the 32-bit total, FAT12 or 16.
+    // Sectors per cluster, the 16-bit total, sectors per FAT, the 32-bit total, FAT12 or 16:
+    // 2,847 sectors, 31,967, then 31,968 in the 16-bit field, 63,967, 63,968 in the 32-bit field.
     using S = std::string;
     // clang-format off
     const std::tuple<double, int16_t, S, S, S, S, S> cases[] = {
-        {2880, kFat12, "01", "1F 0B", "0C", "00*4", "2"},         // 2,847 sectors
-        {32000, kFat12, "08", "DF 7C", "0C", "00*4", "2"},        // 31,967
-        {32001, kFat16, "01", "E0 7C", "FF", "00*4", "6"},        // 31,968 in the 16-bit field
-        {64000, kFat16, "01", "DF F9", "FF", "00*4", "6"},        // 63,967
-        {64001, kFat16, "02", "00 00", "FF", "E0 F9 00 00", "6"}, // 63,968 in the 32-bit field
-        {499999, kFat16, "08", "00 00", "FF", "FE A0 07 00", "6"},
-        {500000, kFat16, "08", "00 00", "FF", "FF A0 07 00", "6"},
-        {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"},
+        {2880, kFat12, "01", "1F 0B", "0C", "00*4", "2"}, {32000, kFat12, "08", "DF 7C", "0C", "00*4", "2"},
+        {32001, kFat16, "01", "E0 7C", "FF", "00*4", "6"}, {64000, kFat16, "01", "DF F9", "FF", "00*4", "6"},
+        {64001, kFat16, "02", "00 00", "FF", "E0 F9 00 00", "6"}, {499999, kFat16, "08", "00 00", "FF", "FE A0 07 00", "6"},
+        {500000, kFat16, "08", "00 00", "FF", "FF A0 07 00", "6"}, {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"},
         {4096000, kFat16, "40", "00 00", "FF", "DF 7F 3E 00", "6"}};
     // clang-format on
     for (const auto& [area, kind, perCluster, total16, perFat, total32, type] : cases) {
@@ -230,12 +227,11 @@ TEST(LargeArea, ExfatBytes) {
 
 TEST(HexPad, Table) {
     // clang-format off
+    // 74565 at width 4: longer than the width, not cut.
     const std::tuple<int32_t, int16_t, bool, const char*> cases[] = {
-        {254, 2, false, "FE"}, {5, 8, false, "00000005"}, {0xABCDEF, 1, false, "ABCDEF"},
-        {74565, 4, false, "12345"}, // longer than the width: not cut
-        {0, 0, false, "0"}, {0, 2, true, "0x00"}, {255, 2, true, "0xFF"}, {0x99, 2, false, "99"},
-        {240, 2, false, "F0"}, {10, -3, false, "A"}, {-1, 2, false, "FFFFFFFF"},
-        {-2, 0, true, "0xFFFFFFFE"}, {-256, 10, false, "00FFFFFF00"},
+        {254, 2, false, "FE"}, {5, 8, false, "00000005"}, {0xABCDEF, 1, false, "ABCDEF"}, {74565, 4, false, "12345"},
+        {0, 0, false, "0"}, {0, 2, true, "0x00"}, {255, 2, true, "0xFF"}, {0x99, 2, false, "99"}, {240, 2, false, "F0"},
+        {10, -3, false, "A"}, {-1, 2, false, "FFFFFFFF"}, {-2, 0, true, "0xFFFFFFFE"}, {-256, 10, false, "00FFFFFF00"},
         {INT32_MIN, 2, false, "80000000"}, {INT32_MAX, 2, true, "0x7FFFFFFF"}};
     // clang-format on
     for (const auto& [value, width, prefix, text] : cases) {
@@ -247,17 +243,16 @@ using Hsc = std::array<Calc, 3>; // head, sector, cylinder
 
 TEST(GeometrySearch, EndAddressTable) {
     // clang-format off
+    // 1,000,000: 30 heads would give 1042 cylinders; 20,000: 312.5 cylinders round to even 312;
+    // 65,472: exactly 1023 cylinders with 2 heads; 65,504: 1023.5 rounds to 1024, one head more;
+    // 33,505,295: the last size that fits (1023 heads do not fit a byte); -100: negative
+    // cylinders, which the byte cannot hold; then out of heads.
     const std::pair<double, std::optional<Hsc>> cases[] = {
-        {1000000, Hsc{31, 224, 240}}, // 30 heads would give 1042 cylinders
-        {500000, Hsc{16, 224, 209}}, {499999, Hsc{16, 224, 209}},
-        {20000, Hsc{2, 96, 56}},      // 312.5 cylinders round to even 312
-        {65472, Hsc{2, 224, 255}},    // exactly 1023 cylinders with 2 heads
-        {65504, Hsc{3, 160, 170}},    // 1023.5 rounds to 1024: one head more
-        {0, Hsc{2, 32, 0}}, {4096000, Hsc{126, 224, 248}},
-        {33505295, Hsc{1023, 224, 255}}, // the last size that fits; 1023 heads do not fit a byte
-        {-100, Hsc{2, 32, -2}},          // negative cylinders: the byte cannot hold it
-        {33505296, std::nullopt}, {1e12, std::nullopt}, // out of heads
-        {std::numeric_limits<double>::infinity(), std::nullopt}, {std::nan(""), std::nullopt}};
+        {1000000, Hsc{31, 224, 240}}, {500000, Hsc{16, 224, 209}}, {499999, Hsc{16, 224, 209}},
+        {20000, Hsc{2, 96, 56}}, {65472, Hsc{2, 224, 255}}, {65504, Hsc{3, 160, 170}}, {0, Hsc{2, 32, 0}},
+        {4096000, Hsc{126, 224, 248}}, {33505295, Hsc{1023, 224, 255}}, {-100, Hsc{2, 32, -2}},
+        {33505296, std::nullopt}, {1e12, std::nullopt}, {std::numeric_limits<double>::infinity(), std::nullopt},
+        {std::nan(""), std::nullopt}};
     // clang-format on
     for (const auto& [sectors, hsc] : cases) {
         const auto g = GeometrySearch(sectors);
@@ -271,11 +266,12 @@ TEST(GeometrySearch, EndAddressTable) {
 }
 
 TEST(AreaSizing, ClusterSizeTypeAndFatKind) {
-    const std::pair<double, int> perCluster[] = {
-        {-5, 1},       {0, 1},        {2880, 1},     {2881, 2},     {8192, 2},     {8193, 4},
-        {14336, 4},    {14337, 8},    {32000, 8},    {32001, 1},    {64000, 1},    {64001, 2},
-        {128000, 2},   {128001, 4},   {256000, 4},   {256001, 8},   {512000, 8},   {512001, 16},
-        {1024000, 16}, {1024001, 32}, {2048000, 32}, {2048001, 64}, {4096000, 64}, {4096001, 0}};
+    // clang-format off
+    const std::pair<double, int> perCluster[] = {{-5, 1}, {0, 1}, {2880, 1}, {2881, 2}, {8192, 2}, {8193, 4},
+        {14336, 4}, {14337, 8}, {32000, 8}, {32001, 1}, {64000, 1}, {64001, 2}, {128000, 2}, {128001, 4}, {256000, 4},
+        {256001, 8}, {512000, 8}, {512001, 16}, {1024000, 16}, {1024001, 32}, {2048000, 32}, {2048001, 64},
+        {4096000, 64}, {4096001, 0}};
+    // clang-format on
     for (const auto& [sectors, n] : perCluster) {
         EXPECT_EQ(SectorsPerCluster(sectors), n) << sectors;
     }
