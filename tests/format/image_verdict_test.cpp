@@ -107,11 +107,7 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
         ASSERT_EQ(::stat(image.toLocal8Bit().constData(), &st), 0);
         EXPECT_LT(st.st_blocks * 512, 16 << 20);
 
-        // The disk signature every drive gets.
         const ToolRun dump = RunTool("sfdisk", {"-d", image});
-        EXPECT_TRUE(dump.exitCode == 0 &&
-                    dump.output.contains("label: dos\nlabel-id: 0x672ab94d\n"))
-            << dump.output.toStdString();
         std::vector<Partition> parts;
         for (auto it = entry.globalMatch(dump.output); it.hasNext();) {
             const auto m = it.next();
@@ -120,14 +116,6 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
             EXPECT_EQ(m.captured(5).isEmpty(), m.captured(4) == "5") << m.captured(1).toInt();
         }
         ASSERT_EQ(parts, partitions) << dump.output.toStdString();
-        // Quirk: a FAT12 second partition counts one sector more than its file
-        // system, which puts its last sector one past the extended partition's end.
-        const bool fat12Second = get<1>(volumes.back()) == "FAT12" && get<0>(volumes.back()) == 5;
-        EXPECT_EQ(Verdict("sfdisk", {"-V", image}),
-                  (image + (fat12Second ? ":\nLogical partition 5: not entirely in partition 2.\n"
-                                          "1 error detected.\nexit 0"
-                                        : ":\nNo errors detected.\nexit 0"))
-                      .toStdString());
 
         for (const auto& [number, fs, clusters, cluster, layout] : volumes) {
             SCOPED_TRACE(number);
