@@ -19,6 +19,7 @@ const auto WriteAt = [](int64_t sector, int64_t capacity = 20001) {
 };
 const auto With = [](J a, const J& b) { return a.update(b), a; };
 const auto TwoAreas = [](P p) { p.FirstShare = p.SecondShare = 0.5; };
+const auto Same = [](P) {};
 
 // An item on a healthy drive of 20,001 sectors with changes; the trace one call a line.
 struct ItemRun {
@@ -26,12 +27,10 @@ struct ItemRun {
     ProductConfig product = SampleProduct();
     SimOutcome o;
     std::string trace;
-    ItemRun(Item item, const J& drive, void (*change)(P) = nullptr,
+    ItemRun(Item item, const J& drive, void (*change)(P) = Same,
             LargeFileSystem largeFs = LargeFileSystem::Auto, double progressMax = 100)
         : sim(With(SimDriveEntry(20001), drive)) {
-        if (change != nullptr) {
-            change(product);
-        }
+        change(product);
         sim.largeFs = largeFs;
         o = sim.Run(item, product, progressMax);
         for (const std::string& l : sim.Trace(o.handle)) {
@@ -74,7 +73,7 @@ struct CodeCase {
     J drive;
     int16_t status, result;
     long writes; // fnQuorbus_Write calls, the failed one included
-    void (*product)(P) = nullptr;
+    void (*product)(P) = Same;
     LargeFileSystem largeFs = LargeFileSystem::Auto;
     std::string trace = {}; // when given, the whole trace and the progress steps
     std::vector<int> steps = {};
@@ -92,24 +91,24 @@ constexpr auto kExfat = LargeFileSystem::Exfat, kAuto = LargeFileSystem::Auto;
 TEST(FailureCode, StatusResultWritesAndTraces) {
     // clang-format off
     const CodeCase cases[] = {
-        {"Extended29", F, kHealthy, 0, 0, 5, nullptr, kAuto, kExtendedScan + kExtendedErase + kTail, kFourSteps},
-        {"Plain29", F, kPlain, 0, 0, 5, nullptr, kAuto, kStart + kPlainUnits + kPlainErase + kTail, kFourSteps},
-        {"Extended27", F, {{"info", {12, 0x27}}}, 0, 0, 5, nullptr, kAuto,
+        {"Extended29", F, kHealthy, 0, 0, 5, Same, kAuto, kExtendedScan + kExtendedErase + kTail, kFourSteps},
+        {"Plain29", F, kPlain, 0, 0, 5, Same, kAuto, kStart + kPlainUnits + kPlainErase + kTail, kFourSteps},
+        {"Extended27", F, {{"info", {12, 0x27}}}, 0, 0, 5, Same, kAuto,
          kExtendedScan + kPreSequence + kExtendedErase + kTail, kFourSteps},
-        {"Plain27", F, With(kPlain, {{"info", {12, 0x27}}}), 0, 0, 5, nullptr, kAuto,
+        {"Plain27", F, With(kPlain, {{"info", {12, 0x27}}}), 0, 0, 5, Same, kAuto,
          kStart + kPlainUnits + kPreSequence + kPlainErase + kTail, kFourSteps},
         // 0xFF 0xFE is no extended scan: one 0x9F, then the plain unit commands.
-        {"ModeBlockFFFE", F, {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}}, 0, 0, 5, nullptr, kAuto,
+        {"ModeBlockFFFE", F, {{"mode", {0xFF, 0xFE}}, {"units94", {{"default", 3}}}}, 0, 0, 5, Same, kAuto,
          kStart + "VendorR 0x9F 0 512\n" + kPlainUnits + kPlainErase + kTail, kFourSteps},
         // Information byte 130 = 14: the scan ends after 0x75 with no failure, and
         // the low-level format counts no entries (the 0x95 lists would reject).
         // A bar of 3.4 rounds to 3, below the 4 units: step 0.
-        {"ForeignController", F, {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, 0, 0, 5, nullptr,
+        {"ForeignController", F, {{"info", {14, 0x29}}, {"units95", {{"default", 9}}}}, 0, 0, 5, Same,
          kAuto, "VendorR 0x75 0 512\n" + kPlainErase + kTail, {0, 0, 0, 0}, 3.4},
-        {"TwoLargeBlockChipsOneModeBlock", F, {{"chips", {0xF1, 0xF1}}}, 0, 0, 5, nullptr, kAuto,
+        {"TwoLargeBlockChipsOneModeBlock", F, {{"chips", {0xF1, 0xF1}}}, 0, 0, 5, Same, kAuto,
          kExtendedScan + Units("VendorScan 0x94 1 %1 241 0 0 512\nVendorScan 0x98 1 %1 16 0 0 512\n") +
          kExtendedErase + Units("VendorScan 0x95 1 %1 241 0 0 512\n") + kTail, std::vector<int>(8, 12)},
-        {"EmptyChipList", F, {{"chips", J::array()}}, 0, 0, 5, nullptr, kAuto, kStart + "VendorR 0x93 0 512\n" + kTail},
+        {"EmptyChipList", F, {{"chips", J::array()}}, 0, 0, 5, Same, kAuto, kStart + "VendorR 0x93 0 512\n" + kTail},
         // Capacity 1,002: 1,001 x 0.5 = 500.5 rounds to 500, so the second area's
         // table sits at 499 and its file system 32 sectors later.
         {"TwoAreasHalfwayRoundsToEven", F, {{"chips", {0xE6}}, {"capacity", 1002}}, 0, 0, 10, TwoAreas, kAuto,
@@ -140,10 +139,10 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
         {"Fat32BootSector_241", F, WriteAt(32, 4096002), 241, 1, 2},
         {"Fat32SecondFat_242", F, WriteAt(4192, 4096002), 242, 1, 68},
         {"Fat32Root_243", F, WriteAt(8192, 4096002), 243, 1, 131},
-        {"ExfatBootRegion_241", F, WriteAt(32 + 12, 4096002), 241, 1, 2, nullptr, kExfat},
-        {"ExfatFat_242", F, WriteAt(8192, 4096002), 242, 1, 3, nullptr, kExfat},
-        {"ExfatUpcase_FA", F, WriteAt(16384 + 64, 4096002), kBitmapOrUpcaseFailed, 1, 12, nullptr, kExfat},
-        {"ExfatRoot_243", F, WriteAt(16512, 4096002), 243, 1, 13, nullptr, kExfat},
+        {"ExfatBootRegion_241", F, WriteAt(32 + 12, 4096002), 241, 1, 2, Same, kExfat},
+        {"ExfatFat_242", F, WriteAt(8192, 4096002), 242, 1, 3, Same, kExfat},
+        {"ExfatUpcase_FA", F, WriteAt(16384 + 64, 4096002), kBitmapOrUpcaseFailed, 1, 12, Same, kExfat},
+        {"ExfatRoot_243", F, WriteAt(16512, 4096002), 243, 1, 13, Same, kExfat},
         {"Boundary_99", F, Vendor("vendor_w", 0x99, 2), 0x99, 1, 5},
         // A capacity of 1 records 0x9A; the failing table then replaces it.
         {"LaterFailureReplaces_240", F, With({{"capacity", 1}}, WriteAt(0)), 240, 1, 1},
@@ -211,9 +210,9 @@ TEST(Identity, StoredByteForByteAndCheckedBack) {
     using Check = std::pair<int16_t, int16_t>;
     // clang-format off
     const std::tuple<const char*, void (*)(P), J, size_t, std::string, Check> cases[] = {
-        {"WorkedExample", nullptr, kHealthy, 0, kWorkedExample + " 00*447", Check{0, kIdentityMatches}},
+        {"WorkedExample", Same, kHealthy, 0, kWorkedExample + " 00*447", Check{0, kIdentityMatches}},
         // A read-back cut after 62 bytes loses the checksum and the end mark.
-        {"ReadBackCut", nullptr, Faults({{"op", "vendor_r"}, {"effect", "short_reply"}, {"length", 62}}),
+        {"ReadBackCut", Same, Faults({{"op", "vendor_r"}, {"effect", "short_reply"}, {"length", 62}}),
          0, kWorkedExample + " 00*447", Check{0xF4, kIdentityDiffers}},
         // 10 characters are cut to 8; 16 get no padding; a character past the
         // cut is never sent, so it needs no code.
