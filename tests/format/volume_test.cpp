@@ -25,8 +25,8 @@ TEST(WriteBootSector, ByteExactBySize) {
     // clang-format on
     for (const auto& [area, kind, perCluster, total16, perFat, total32, type] : cases) {
         FormatBench b;
-        ASSERT_TRUE(WriteBootSector(b.ctx, 1, 1234, area, kind));
-        EXPECT_EQ(b.Written(), (Writes{{1234, 1}}));
+        EXPECT_TRUE(WriteBootSector(b.ctx, 1, 1234, area, kind) &&
+                    b.Written() == (Writes{{1234, 1}}));
         EXPECT_TRUE(BytesAt(b.WrittenAt(1234), 0,
                             Hex("EB 3C 90 'MSDOS5.0' 00 02 " + perCluster + " 01 00 02 00 02 " +
                                 total16 + " F8 " + perFat + " 00 3F 00 FF 00 3F 00*3 " + total32 +
@@ -48,8 +48,7 @@ TEST(WriteRootDirectory, LabelEntry) {
     for (const auto& [label, sector, name] : cases) {
         FormatBench b;
         b.ctx.Product.DiskLabel = label;
-        ASSERT_TRUE(WriteRootDirectory(b.ctx, 1, sector));
-        EXPECT_EQ(b.Written(), (Writes{{sector, 32}}));
+        EXPECT_TRUE(WriteRootDirectory(b.ctx, 1, sector) && b.Written() == (Writes{{sector, 32}}));
         EXPECT_TRUE(BytesAt(b.WrittenAt(sector), 0,
                             Hex(name.empty() ? "" : name + " 08 00*10 A8 8B EA 2C", 16384)))
             << label.toStdString();
@@ -119,8 +118,7 @@ TEST(BuildVolume, WritesTablesAndAreas) {
         EXPECT_EQ(b.transport.calls.back().args, (std::vector<int64_t>{kHandle, 0x99, 512}));
         EXPECT_TRUE(BytesAt(b.transport.calls.back().data, 0, Hex(boundary, 512)));
         // The templates' bytes reach the drive in every sector written from them.
-        EXPECT_EQ(b.ctx.MbrTemplate, mbr);
-        EXPECT_EQ(b.ctx.Fat16BootTemplate, boot);
+        EXPECT_EQ(std::pair(b.ctx.MbrTemplate, b.ctx.Fat16BootTemplate), std::pair(mbr, boot));
     }
 }
 
