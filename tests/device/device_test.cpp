@@ -210,18 +210,17 @@ TEST(Identity, StoredByteForByteAndCheckedBack) {
     using Check = std::pair<int16_t, int16_t>;
     // clang-format off
     const std::tuple<const char*, void (*)(P), J, size_t, std::string, Check> cases[] = {
-        {"WorkedExample", Same, kHealthy, 0, kWorkedExample + " 00*447", Check{0, kIdentityMatches}},
+        {"WorkedExample", Same, kHealthy, 0, kWorkedExample + " 00*447", {0, kIdentityMatches}},
         // A read-back cut after 62 bytes loses the checksum and the end mark.
-        {"ReadBackCut", Same, Faults({{"op", "vendor_r"}, {"effect", "short_reply"}, {"length", 62}}),
-         0, kWorkedExample + " 00*447", Check{0xF4, kIdentityDiffers}},
+        {"ReadBackCut", Same, Faults({{"op", "vendor_r"}, {"effect", "short_reply"}, {"length", 62}}), 0,
+         kWorkedExample + " 00*447", {0xF4, kIdentityDiffers}},
         // 10 characters are cut to 8; 16 get no padding; a character past the
         // cut is never sent, so it needs no code.
-        {"ScsiCutAndPadded", [](P p) { p.ScsiManufactureString = QString::fromUtf8("ABCDEFGHI\u4e00");
-                                       p.ScsiProductString = "0123456789ABCDEF"; },
-         kHealthy, 34, "'ABCDEFGH0123456789ABCDEF7.77'", Check{0, kIdentityMatches}},
-        {"LongestStringsThatFit", [](P p) { // 227 characters together
-             p.UsbManufactureString = QString(126, 'M'); p.UsbProductString = QString(101, 'P'); },
-         kHealthy, 504, "'7.77' 62 AA 55 00", Check{0, kIdentityMatches}}};
+        {"ScsiCutAndPadded", [](P p) { p.ScsiManufactureString = "ABCDEFGHI\u4e00"; p.ScsiProductString = "0123456789ABCDEF"; },
+         kHealthy, 34, "'ABCDEFGH0123456789ABCDEF7.77'", {0, kIdentityMatches}},
+        // 227 characters together.
+        {"LongestStringsThatFit", [](P p) { p.UsbManufactureString = QString(126, 'M'); p.UsbProductString = QString(101, 'P'); },
+         kHealthy, 504, "'7.77' 62 AA 55 00", {0, kIdentityMatches}}};
     // clang-format on
     for (const auto& [name, change, drive, at, expected, checked] : cases) {
         SCOPED_TRACE(name);
