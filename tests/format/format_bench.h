@@ -1,7 +1,7 @@
 // A station context wired to a recording transport, with the templates built
 // and slot 1 attached (handle 7): the starting point of every format test.
 // Byte layouts are written as hex dumps ("EB 3C", 'text' for its ASCII bytes,
-// "00*448" for a run) and compared with the first differing byte named.
+// "00*448" for a run).
 #pragma once
 
 #include "format/volume.h"
@@ -31,17 +31,10 @@ inline std::vector<uint8_t> Hex(const std::string& dump, size_t size = 0) {
 }
 
 // Bytes [from, from + expected.size()) of data equal expected (not empty).
-inline ::testing::AssertionResult BytesAt(const std::vector<uint8_t>& data, size_t from,
-                                          const std::vector<uint8_t>& expected) {
-    if (expected.empty() || data.size() < from + expected.size()) {
-        return ::testing::AssertionFailure() << "only " << data.size() << " bytes";
-    }
-    const auto [at, want] = std::mismatch(expected.begin(), expected.end(), data.begin() + from);
-    if (at == expected.end()) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "byte " << from + (at - expected.begin()) << " is "
-                                         << int{*want} << ", expected " << int{*at};
+inline bool BytesAt(const std::vector<uint8_t>& data, size_t from,
+                    const std::vector<uint8_t>& expected) {
+    return !expected.empty() && data.size() >= from + expected.size() &&
+           std::ranges::equal(expected, std::span(data).subspan(from, expected.size()));
 }
 
 struct FormatBench {
@@ -71,12 +64,9 @@ struct FormatBench {
 
     // The data of the Write at a first sector; empty when there was none.
     std::vector<uint8_t> WrittenAt(int64_t sector) const {
-        for (const Call& c : transport.Calls("Write")) {
-            if (c.args[2] == sector) {
-                return c.data;
-            }
-        }
-        return {};
+        const std::vector<Call> writes = transport.Calls("Write");
+        const auto c = std::ranges::find(writes, sector, [](const Call& c) { return c.args[2]; });
+        return c == writes.end() ? std::vector<uint8_t>{} : c->data;
     }
 };
 

