@@ -7,6 +7,7 @@
 #include "support/test_common.h"
 #include "support/tool_run.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 #include <QtEndian>
 
@@ -83,7 +84,7 @@ std::string Verdict(const QString& tool, const QStringList& args) {
 }
 
 TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
-    for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat"}) {
+    for (const char* tool : {"sfdisk", "fsck.fat", "fsck.exfat", "mdir"}) {
         if (FindTool(tool).isEmpty()) {
             GTEST_SKIP() << tool << " is not installed";
         }
@@ -138,6 +139,15 @@ TEST(ImageVerdict, ToolsAgreeAndLayoutIsAsSized) {
             EXPECT_EQ(Verdict(exfat ? "fsck.exfat" : "fsck.fat", {"-n", part}),
                       ((small ? copy : "") + part + summary + (small ? "\nexit 1" : "\nexit 0"))
                           .toStdString());
+            if (!exfat) { // label, serial and free space as mtools reads them
+                const auto free = static_cast<uint64_t>(clusters - fat32) * cluster * 512;
+                EXPECT_EQ(Verdict("mdir", {"-i", part, "::"}),
+                          QString(" Volume in drive : is %1\n Volume Serial Number is 8093-8F05\n"
+                                  "Directory for ::/\nNo files\n%2 bytes free\nexit 0")
+                              .arg(label.leftJustified(11, ' ', true),
+                                   QLocale(QLocale::English).toString(free).replace(',', ' '))
+                              .toStdString());
+            }
             if (small) {
                 continue; // the small layout's bytes: volume_test
             }

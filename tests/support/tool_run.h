@@ -1,4 +1,4 @@
-// Running the system's own disk tools (fsck, blkid, mtools, sfdisk) on images.
+// Running the system's own disk tools (fsck, mtools, sfdisk) on images.
 #pragma once
 
 #include "support/test_common.h"
