@@ -3,14 +3,12 @@
 // server runs in a temporary directory of its own and ends with the object.
 #pragma once
 
-#include <QByteArray>
+#include "support/test_common.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <algorithm>
-#include <cstring>
 
 namespace ufd::test {
 
@@ -18,42 +16,31 @@ inline constexpr int kSinkRate = 48000;
 
 class NullSink {
 public:
+    // -n: no default script, so the null sink is the only (so the default) sink.
     NullSink() {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty() ||
-            QStandardPaths::findExecutable("parec").isEmpty() || !dir_.isValid()) {
+        if (QStandardPaths::findExecutable("parec").isEmpty() || !dir_.isValid()) {
             return;
         }
-        QFile script(dir_.filePath("default.pa"));
-        if (!script.open(QIODevice::WriteOnly)) {
-            return;
-        }
-        script.write(QString("load-module module-null-sink sink_name=line rate=%1 channels=1\n"
-                             "load-module module-native-protocol-unix socket=%2 "
-                             "auth-anonymous=1\n"
-                             "set-default-sink line\n")
-                         .arg(kSinkRate)
-                         .arg(dir_.filePath("native"))
-                         .toUtf8());
-        script.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", dir_.path());
         env.insert("PULSE_RUNTIME_PATH", dir_.filePath("runtime"));
         env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
         server_.setProcessEnvironment(env);
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server_.start("pulseaudio",
-                      {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1",
-                       "--use-pid-file=no", "--log-target=stderr", "--log-level=error"});
+        server_.start(
+            "pulseaudio",
+            {"-n", "-L",
+             QString("module-null-sink sink_name=line rate=%1 channels=1").arg(kSinkRate), "-L",
+             "module-native-protocol-unix auth-anonymous=1 socket=" + dir_.filePath("native"),
+             "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
+             "--log-level=error"});
         ok_ = server_.waitForStarted(5000) &&
               QTest::qWaitFor([this] { return QFile::exists(dir_.filePath("native")); }, 10000);
     }
     ~NullSink() {
         for (QProcess* p : {&recorder_, &server_}) {
-            p->terminate();
-            if (!p->waitForFinished(5000)) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
+            p->terminate(); // one that does not end is killed by ~QProcess
+            p->waitForFinished(5000);
         }
     }
 
@@ -83,17 +70,14 @@ public:
 
 private:
     QTemporaryDir dir_;
-    QProcess server_;
-    QProcess recorder_;
+    QProcess server_, recorder_;
     bool ok_ = false;
 };
 
-// One tone found in a recording: where it starts and how long it lasts (in
-// seconds) and its pitch from its zero crossings.
+// One tone found in a recording: its start and length in seconds, and its
+// pitch from its zero crossings.
 struct HeardTone {
-    double start = 0;
-    double length = 0;
-    double hz = 0;
+    double start = 0, length = 0, hz = 0;
 };
 
 // Tones are runs of 5 ms blocks whose peak stands well above silence; the
@@ -101,26 +85,25 @@ struct HeardTone {
 inline std::vector<HeardTone> FindTones(const std::vector<int16_t>& samples, int16_t threshold) {
     constexpr size_t kBlock = kSinkRate / 200;
     std::vector<HeardTone> tones;
-    size_t start = 0;
+    size_t start = 0; // 0 means "not in a tone", else the tone's first sample + 1
     for (size_t b = 0; b <= samples.size(); b += kBlock) {
         const size_t end = std::min(b + kBlock, samples.size());
         const bool loud = b < samples.size() &&
                           std::any_of(samples.begin() + b, samples.begin() + end,
                                       [&](int16_t v) { return std::abs(int(v)) > threshold; });
         if (loud && start == 0) {
-            start = b + 1; // 0 means "not in a tone"
+            start = b + 1;
         } else if (!loud && start != 0) {
-            size_t first = 0, last = 0;
-            int crossings = 0;
+            std::vector<size_t> crossings;
             for (size_t i = start; i < b; ++i) {
                 if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-                    first = crossings++ == 0 ? i : first;
-                    last = i;
+                    crossings.push_back(i);
                 }
             }
-            const double span = double(last - first) / kSinkRate;
+            const double span =
+                crossings.empty() ? 0 : double(crossings.back() - crossings.front()) / kSinkRate;
             tones.push_back({double(start - 1) / kSinkRate, double(b - start + 1) / kSinkRate,
-                             span > 0 ? (crossings - 1) / 2.0 / span : 0.0});
+                             span > 0 ? double(crossings.size() - 1) / 2.0 / span : 0.0});
             start = 0;
         }
     }

@@ -4,20 +4,19 @@
 #pragma once
 
 #include "results/database_target.h"
+#include "support/test_common.h"
 
 #include <QDir>
-#include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QSqlDatabase>
-#include <QSqlError>
+#include <QSqlError> // for the callers, which query the server themselves
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <pwd.h>
-#include <unistd.h>
 
 namespace ufd::test {
 
@@ -26,41 +25,32 @@ public:
     // durable: the server syncs to disk as in production (benchmarks); tests
     // run without.
     explicit PgServer(bool durable = false) : durable_(durable) {
-        const QStringList found =
-            QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QString& v : found) {
-            if (QFile::exists("/usr/lib/postgresql/" + v + "/bin/initdb")) {
-                bin_ = "/usr/lib/postgresql/" + v + "/bin/";
+        const QDir versions("/usr/lib/postgresql");
+        for (const QString& v : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+            if (QFile::exists(versions.filePath(v + "/bin/initdb"))) {
+                bin_ = versions.filePath(v + "/bin/");
             }
         }
-        if (bin_.isEmpty()) {
-            skip = "no PostgreSQL server installed (Debian package postgresql)";
-            return;
-        }
-        if (!QSqlDatabase::isDriverAvailable("QPSQL")) {
-            skip = "Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)";
-            return;
-        }
-        if (::geteuid() == 0) {
-            // The server refuses to run as root: it runs as nobody, who must
-            // own the directory.
-            const passwd* pw = ::getpwnam("nobody");
-            if (pw == nullptr || QStandardPaths::findExecutable("runuser").isEmpty() ||
-                ::chown(QFile::encodeName(dir_.path()).constData(), pw->pw_uid, pw->pw_gid) != 0) {
-                skip = "running as root, and no user nobody to run the server as";
-                return;
-            }
-            asOther_ = true;
-        }
+        // The server refuses root: it then runs as nobody, who must own the directory.
+        const passwd* pw = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+        asOther_ = pw != nullptr;
+        skip = bin_.isEmpty() ? "no PostgreSQL server installed (Debian package postgresql)"
+               : !QSqlDatabase::isDriverAvailable("QPSQL")
+                   ? "Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)"
+               : ::geteuid() == 0 &&
+                       (!asOther_ || QStandardPaths::findExecutable("runuser").isEmpty() ||
+                        ::chown(QFile::encodeName(dir_.path()).constData(), pw->pw_uid,
+                                pw->pw_gid) != 0)
+                   ? "running as root, and no user nobody to run the server as"
+                   : "";
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
         port_ = probe.serverPort();
         probe.close();
-        if (!Run("initdb", {"-D", data(), "-U", "ufd", "-A", "trust", "-E", "UTF8", "--no-sync"})) {
+        if (skip.isEmpty() &&
+            !Run("initdb", {"-D", data(), "-U", "ufd", "-A", "trust", "-E", "UTF8", "--no-sync"})) {
             skip = "initdb failed: " + output_;
-            return;
-        }
-        if (!Start()) {
+        } else if (skip.isEmpty() && !Start()) {
             skip = "the server did not start: " + output_;
         }
     }
@@ -77,51 +67,38 @@ public:
 
     // A fresh database of its own for each user.
     std::optional<DatabaseTarget> NewDatabase(const QString& name, QString* error) {
-        bool made = false;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "admin");
-            db.setHostName("127.0.0.1");
-            db.setPort(port_);
-            db.setUserName("ufd");
-            db.setDatabaseName("postgres");
-            QSqlQuery q(db);
-            made = db.open() && q.exec("CREATE DATABASE " + name);
-            *error = q.lastError().text() + db.lastError().text();
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("admin");
-        if (!made) {
-            return std::nullopt;
-        }
-        return DatabaseTarget{
-            DatabaseTarget::Kind::Postgres, {}, "127.0.0.1", name, "ufd", {}, {}, port_};
+        const bool made =
+            Run("createdb", {"-h", "127.0.0.1", "-p", QString::number(port_), "-U", "ufd", name});
+        *error = output_;
+        return made ? std::optional(DatabaseTarget{DatabaseTarget::Kind::Postgres,
+                                                   {},
+                                                   "127.0.0.1",
+                                                   name,
+                                                   "ufd",
+                                                   {},
+                                                   {},
+                                                   port_})
+                    : std::nullopt;
     }
 
     QString skip;
 
 private:
     QString data() const { return dir_.filePath("data"); }
-    bool Run(const QString& tool, QStringList args) {
+    bool Run(const QString& tool, const QStringList& args) {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        if (asOther_) {
-            args.prepend(bin_ + tool);
-            args = QStringList{"-u", "nobody", "--"} + args;
-            p.start("runuser", args);
-        } else {
-            p.start(bin_ + tool, args);
-        }
+        p.start(asOther_ ? "runuser" : bin_ + tool,
+                asOther_ ? QStringList{"-u", "nobody", "--", bin_ + tool} + args : args);
         const bool ok = p.waitForFinished(120000) && p.exitCode() == 0;
         output_ = QString::fromLocal8Bit(p.readAll()).trimmed();
         return ok;
     }
 
     QTemporaryDir dir_;
-    QString bin_;
-    bool durable_ = false;
-    bool asOther_ = false;
+    QString bin_, output_;
+    bool durable_ = false, asOther_ = false;
     int port_ = 0;
-    QString output_;
 };
 
 } // namespace ufd::test

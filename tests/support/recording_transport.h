@@ -5,11 +5,9 @@
 
 #include "config/reply_files.h"
 #include "context/transport.h"
+#include "support/test_common.h"
 
 #include <QTemporaryDir>
-
-#include <algorithm>
-#include <fstream>
 
 namespace ufd::test {
 
@@ -60,9 +58,7 @@ public:
     uint16_t VendorW(I h, I code, I len, const void* data) override {
         return Do("VendorW", {h, code, len}, data, len > 0 ? static_cast<size_t>(len) : 0);
     }
-    uint16_t Vendor(I h, I c, I chip, I u, I n) override {
-        return Do("Vendor", {h, c, chip, u, n});
-    }
+    uint16_t Vendor(I h, I c, I k, I u, I n) override { return Do("Vendor", {h, c, k, u, n}); }
     uint16_t VendorScan(I h, I c, I chip, I u, I p, I r1, I r2, I n) override {
         return Do("VendorScan", {h, c, chip, u, p, r1, r2, n});
     }
@@ -74,8 +70,8 @@ private:
     uint16_t Do(const std::string& fn, std::vector<int64_t> args, const void* data = nullptr,
                 size_t size = 0) {
         const auto* bytes = static_cast<const uint8_t*>(data);
-        Call c{fn, std::move(args), {bytes, bytes + (data != nullptr ? size : 0)}, 0};
-        const Answer a = script(c);
+        Call c{fn, std::move(args), {bytes, bytes + (bytes != nullptr ? size : 0)}, 0};
+        const Answer a = script(c); // sees the calls before this one
         if (a.text) {
             std::ofstream(files.TextFile(), std::ios::trunc) << *a.text;
         }

@@ -4,15 +4,14 @@
 // next test fresh drives and an empty trace.
 #pragma once
 
+#include "support/test_common.h"
+
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 namespace ufd::test {
 
@@ -32,7 +31,7 @@ public:
 
     void Reset() {
         QDir(Path("state")).removeRecursively();
-        QFile(Path("trace.jsonl")).resize(0);
+        ClearTrace();
     }
 
     // Runs ufd-rack with args; its output.
@@ -49,19 +48,14 @@ public:
     std::vector<TracedCall> Calls(const QString& fn) const {
         std::vector<TracedCall> out;
         QFile f(Path("trace.jsonl"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            return out;
-        }
-        while (!f.atEnd()) {
+        for (bool open = f.open(QIODevice::ReadOnly); open && !f.atEnd();) {
             const QJsonObject o = QJsonDocument::fromJson(f.readLine()).object();
-            if (o.value("fn").toString() != QStringLiteral("fnQuorbus_") + fn) {
-                continue;
+            if (o.value("fn").toString() == "fnQuorbus_" + fn) {
+                out.push_back({fn, o.value("drive").toInt(-1), {}});
+                for (const auto& a : o.value("args").toArray()) {
+                    out.back().args.push_back(a.toInteger());
+                }
             }
-            TracedCall c{fn, o.value("drive").toInt(-1), {}};
-            for (const auto& a : o.value("args").toArray()) {
-                c.args.push_back(a.toInteger());
-            }
-            out.push_back(c);
         }
         return out;
     }
@@ -76,8 +70,7 @@ private:
         QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
         rack.insert("trace", "trace.jsonl");
         QFile out(Path("rack.json"));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(QJsonDocument(rack).toJson());
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(rack).toJson()) > 0);
         qputenv("QUORLINK_RACK", QFile::encodeName(Path("rack.json")));
         qputenv("QUORLINK_STATE_DIR", QFile::encodeName(Path("state")));
         qputenv("QUORLINK_REPLY_DIR", QFile::encodeName(Path("reply")));

@@ -10,18 +10,10 @@
 #include "device/low_level_format.h"
 #include "device/write_protect.h"
 #include "format/volume.h"
+#include "support/test_common.h"
 
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace ufd::test {
 
@@ -56,40 +48,33 @@ class SimDrive {
 public:
     // Without a trace for drives of many GiB, whose FAT writes would fill it.
     explicit SimDrive(const nlohmann::json& drive, bool trace = true) {
-        nlohmann::json rack{{"drives", {drive}}};
-        if (trace) {
-            rack["trace"] = "trace.jsonl";
-        }
+        nlohmann::json rack{{"drives", {drive}},
+                            {"trace", trace ? nlohmann::json("trace.jsonl") : nullptr}};
         std::ofstream(Path("rack.json")) << rack.dump();
     }
 
     // [Volume] LargeFileSystem of the runs' station.conf.
     LargeFileSystem largeFs = LargeFileSystem::Auto;
 
-    std::filesystem::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
-    std::filesystem::path State(const char* name) const {
-        return Path("rack.json.state") / "drive-1" / name;
-    }
+    fs::path Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+    fs::path State(const char* name) const { return Path("rack.json.state") / "drive-1" / name; }
 
     // The child leaves its outcome in a file; none means it did not finish.
     SimOutcome Run(Item item, const ProductConfig& product,
                    std::optional<double> progressMax = std::nullopt) const {
-        std::filesystem::remove(Path("outcome.json"));
-        if (const pid_t pid = ::fork(); pid == 0) {
+        fs::remove(Path("outcome.json"));
+        const pid_t pid = ::fork();
+        if (pid == 0) {
             const SimOutcome o = RunHere(item, product, progressMax);
             std::ofstream(Path("outcome.json"))
                 << nlohmann::json{o.status, o.result, o.handle, o.steps};
             ::_exit(0);
-        } else {
-            ::waitpid(pid, nullptr, 0);
         }
-        std::ifstream in(Path("outcome.json"));
-        if (!in) {
-            ADD_FAILURE() << "the simulated run did not finish";
-            return {};
-        }
-        const auto j = nlohmann::json::parse(in);
-        return {j[0], j[1], j[2], j[3].get<std::vector<int>>()};
+        ::waitpid(pid, nullptr, 0);
+        const auto j = nlohmann::json::parse(std::ifstream(Path("outcome.json")), nullptr, false);
+        EXPECT_FALSE(j.is_discarded()) << "the simulated run did not finish";
+        return j.is_discarded() ? SimOutcome{}
+                                : SimOutcome{j[0], j[1], j[2], j[3].get<std::vector<int>>()};
     }
 
     // The trace as "function args..." after the handle, vendor codes in hex,
@@ -107,8 +92,8 @@ public:
             const auto& args = j["args"];
             for (size_t i = 1; i < args.size(); ++i) {
                 char arg[24];
-                const bool code = i == 1 && line.starts_with("Vendor");
-                std::snprintf(arg, sizeof arg, code ? " 0x%02llX" : " %lld",
+                std::snprintf(arg, sizeof arg,
+                              i == 1 && line.starts_with("Vendor") ? " 0x%02llX" : " %lld",
                               args[i].get<long long>());
                 line += arg;
             }
@@ -145,18 +130,15 @@ private:
         slot.Handle = transport.GetDiskHandle(1);
         ctx.replies.ReadReplyLine(kDeviceLineSelector);
         ctx.slots.DiskCount = 1;
-        SimOutcome o;
         if (item == Item::Format) {
             ScanChips(ctx, 1);
         }
-        o.result = item == Item::Format ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
-                   : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
-                   : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
-                                               : CheckWriteProtect(ctx, 1);
-        o.status = slot.Status;
-        o.handle = slot.Handle;
-        o.steps = progress.steps;
-        return o;
+        const int16_t result = item == Item::Format
+                                   ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
+                               : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
+                               : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
+                                                           : CheckWriteProtect(ctx, 1);
+        return {slot.Status, result, slot.Handle, progress.steps};
     }
 
     QTemporaryDir dir_;

@@ -4,11 +4,10 @@
 
 #include "monitor/instance_lock.h"
 #include "station/test_frm.h"
+#include "support/test_common.h"
 
 #include <QTest>
 #include <QUuid>
-
-#include <unistd.h>
 
 namespace ufd::test {
 
@@ -29,11 +28,10 @@ struct StationWindow {
         // Vasket records its station once it holds the channel's monitor lock;
         // it reads the drives right after, and drives there before that
         // reading are not news to it.
-        if (!QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000)) {
-            return false;
-        }
-        QTest::qWait(300);
-        return true;
+        const bool watched =
+            QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000);
+        QTest::qWait(watched ? 300 : 0);
+        return watched;
     }
     std::optional<pid_t> MonitorStation() const {
         return ReadOwnerStation(InstanceLockPath(channel));

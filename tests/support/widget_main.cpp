@@ -1,7 +1,6 @@
 // main() of the test programs that need real widgets: a QApplication on the
 // offscreen platform unless the caller chose one (a display for a look).
 #include <QApplication>
-#include <QtGlobal>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

@@ -1,0 +1,242 @@
+// The simulated rack itself: rack files refused with a clear message, the
+// demo rack, faults and latency, and the ufd-rack tool on a rack of the test's own.
+#include "sim_fixture.h"
+
+namespace simtest {
+namespace {
+
+using quorlink::VendorForm;
+namespace q = quorlink;
+
+q::Outcome run(q::Device& d, const q::Command& cmd) {
+    Bytes in(cmd.direction == q::Direction::In ? cmd.dataLength : 0);
+    return d.execute(cmd, in);
+}
+
+q::Command vendorCmd(VendorForm form, int code, int parameter = 0,
+                     std::span<const uint8_t> out = {}) {
+    return *q::encodeVendor(form, code, 0, 0, parameter, 0, 0, 512, out);
+}
+
+using Rack = SimTest;
+
+// Broken or unbounded rack files are refused at once with a message that
+// says what is wrong: never a hang, a crash or memory without bound.
+TEST_F(Rack, BrokenRackFilesSayWhatIsWrong) {
+    const int deep = 100000;
+    std::ofstream(dir_ / "deep.json")
+        << R"({"drives": [], "x": )" << std::string(deep, '[') << std::string(deep, ']') << "}";
+    std::ofstream(dir_ / "huge.json") << R"({"drives": []})";
+    fs::resize_file(dir_ / "huge.json", q::sim::kMaxRackBytes + 1);
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.json").c_str(), 0600), 0);
+    // rack file (or the name of one made above), part of the error
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "not valid JSON"},
+        {"[1,2]", "\"drives\" array"},
+        {R"({"drives": {}})", "\"drives\" array"},
+        {R"({"drives": [{"kind": "usb"}]})", "no index"},
+        {R"({"drives": [{"index": 17}]})", "0 to 16"},
+        {R"({"drives": [{"index": -1}]})", "0 to 16"},
+        {R"({"drives": [{"index": 1}, {"index": 1}]})", "appears twice"},
+        {R"({"drives": [{"index": 1, "kind": "floppy"}]})", "floppy"},
+        {R"({"drives": [{"index": 1, "chips": ["0x100"]}]})", "not a byte"},
+        {R"({"drives": [{"index": 1, "chips": ["zz"]}]})", "expected a number"},
+        {R"({"drives": [{"index": 1, "info": [12]}]})", "info"},
+        {R"({"drives": [{"index": 1, "mode": [1, 2, 3]}]})", "mode"},
+        {R"({"drives": [{"index": 1, "units95": {"0-1": 3}}]})", "chip:unit"},
+        {R"({"drives": [{"index": 1, "faults": [{"op": "erase"}]}]})", "erase"},
+        {R"({"drives": [{"index": 1, "faults": [{"op": "tur", "effect": "explode"}]}]})",
+         "explode"},
+        {R"({"drives": [{"index": 1, "capacity": "lots"}]})", "capacity"},
+        {R"({"drives": [{"index": 1, "latency_ms": {"0x100": 5}}]})", "0x100"},
+        {"deep.json", "nests deeper than 64 levels"},
+        {"huge.json", "larger than 16 MiB"},
+        {"fifo.json", "not a regular file"},
+        {"absent.json", "absent.json"},
+    };
+    for (const auto& [text, message] : cases) {
+        SCOPED_TRACE(text);
+        const std::string name = text.ends_with(".json") ? text : "bad.json";
+        if (name == "bad.json") {
+            std::ofstream(dir_ / name) << text;
+        }
+        try {
+            q::sim::loadRack(dir_ / name);
+            ADD_FAILURE() << "accepted";
+        } catch (const q::sim::RackError& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+    }
+    // A broken or missing rack finds no drive instead of crashing.
+    for (const char* file : {"bad.json", "absent.json"}) {
+        EXPECT_EQ(q::makeSimulatorExecutor((dir_ / file).string())->open(1).device, nullptr);
+    }
+}
+
+// The demo rack is the station tests' rack (fast.json, whose drives and
+// verdicts those tests pin) with the latency of real drives added.
+TEST(ExampleRacks, DefaultIsFastWithTheLatencyOfRealDrives) {
+    const fs::path examples = UFD_EXAMPLE_RACK_DIR;
+    const auto drives = [&](const char* name) {
+        return nlohmann::json::parse(std::ifstream(examples / name))["drives"];
+    };
+    auto slow = drives("default.json");
+    for (auto& d : slow) {
+        d.erase("latency_ms");
+    }
+    EXPECT_EQ(slow, drives("fast.json"));
+    ::unsetenv("QUORLINK_STATE_DIR");
+    std::set<uint8_t> codes, controllers;
+    for (const auto& d : q::sim::loadRack(examples / "default.json").drives) {
+        if (d.kind == q::sim::DriveKind::Usb) {
+            codes.insert(d.chips.begin(), d.chips.end());
+            controllers.insert(d.info131);
+            // The mode block is only read when a large-block chip is present.
+            EXPECT_TRUE(
+                (d.modeBlock != std::array<uint8_t, 2>{0xFF, 0xFF}) ||
+                std::ranges::any_of(d.chips, [](uint8_t c) { return c == 0xF1 || c == 0xDA; }))
+                << d.index;
+            // An erase takes far longer than a status read.
+            EXPECT_GT(d.latencyFor("vendor_scan", 0x95), 10 * d.latencyFor("tur", std::nullopt));
+            EXPECT_GT(d.latencyFor("write", std::nullopt), 0) << d.index;
+        }
+    }
+    // Every device code the station knows; controllers 27, 29 and another.
+    EXPECT_EQ(codes, (std::set<uint8_t>{0xE6, 0x73, 0x75, 0x76, 0x79, 0xF1, 0xDA}));
+    EXPECT_TRUE(controllers.contains(0x27) && controllers.contains(0x29) && controllers.size() > 2);
+}
+
+using Faults = SimTest;
+
+// Each operation name fails its own commands only, every time (nth 0).
+TEST_F(Faults, EachOperationNameMatchesItsCommandsOnly) {
+    const Bytes block(512);
+    const std::vector<std::pair<std::string, q::Command>> cases = {
+        {"tur", q::encodeTestUnitReady()},
+        {"capacity", q::encodeReadCapacity10()},
+        {"capacity", q::encodeReadCapacity16()},
+        {"mode_sense", q::encodeModeSense()},
+        {"read", *q::encodeRead(0, 1)},
+        {"write", *q::encodeWrite(0, 1, block)},
+        {"vendor_r", vendorCmd(VendorForm::Read, 0x75)},
+        {"vendor_w", vendorCmd(VendorForm::Write, 0x9B, 0, block)},
+        {"vendor", vendorCmd(VendorForm::ChipUnit, 0x94)},
+        {"vendor_scan", vendorCmd(VendorForm::Scan, 0x94, 0xF1)},
+    };
+    for (const auto& [op, faulty] : cases) {
+        auto drive = usbDrive(1);
+        drive["faults"] = {{{"op", op}}};
+        const auto dev = executor({drive})->open(1).device;
+        for (int again = 0; again < 2; ++again) {
+            for (const auto& [other, cmd] : cases) {
+                EXPECT_EQ(run(*dev, cmd).ok, other != op) << op << " fault, command of " << other;
+            }
+        }
+        EXPECT_EQ(run(*dev, faulty).reason, "simulated fault on " + op);
+    }
+}
+
+TEST_F(Faults, LatencyByVendorCodeThenOperationThenDefault) {
+    auto drive = usbDrive(1);
+    drive["latency_ms"] = {{"default", 1}, {"read", 40}, {"0x95", 80}, {"vendor", 20}};
+    const auto dev = executor({drive})->open(1).device;
+    const auto profile = q::sim::loadRack(rackFile_).drives[1];
+    EXPECT_EQ((std::array{
+                  profile.latencyFor("tur", std::nullopt), profile.latencyFor("read", std::nullopt),
+                  profile.latencyFor("vendor", 0x94), profile.latencyFor("vendor_scan", 0x95)}),
+              (std::array{1, 40, 20, 80}));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(run(*dev, vendorCmd(VendorForm::Scan, 0x95, 0xF1)).ok);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 80ms) << "the erase took its time";
+}
+
+class UfdRack : public SimTest {
+protected:
+    // Runs a shell line in the test's directory, ufd-rack on its PATH; exit code and output.
+    std::pair<int, std::string> shell(const std::string& line) {
+        const std::string tool = UFD_RACK_TOOL;
+        const std::string cmd = "cd '" + dir_.string() + "' && PATH='" +
+                                tool.substr(0, tool.rfind('/')) + "':$PATH; (" + line + ") 2>&1";
+        std::string out;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        for (int c; (c = std::fgetc(p)) != EOF;) {
+            out += static_cast<char>(c);
+        }
+        const int status = ::pclose(p);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    }
+};
+
+TEST_F(UfdRack, EveryCommandOnTheSharedState) {
+    ::unsetenv("QUORLINK_RACK");
+    auto wp = usbDrive(2);
+    wp["write_protect"] = true;
+    const auto ex =
+        executor({{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}}, usbDrive(1), wp});
+    std::ofstream(dir_ / "broken.json") << "{";
+    q::sim::RackState s(q::sim::loadRack(rackFile_));
+    std::array<uint8_t, 512> block{};
+    block[0] = 0x99;
+    block[17] = 0xAB;
+    s.setConfigBlock(1, block);
+    // The boundary as the station sends it and five reads: the tool shows what they left.
+    const auto dev = ex->open(1).device;
+    const std::array<uint8_t, 512> boundary{0x78, 0x56, 0x34, 0x12};
+    EXPECT_TRUE(run(*dev, vendorCmd(VendorForm::Write, 0x99, 0, boundary)).ok);
+    for (uint32_t sector = 0; sector < 5; ++sector) {
+        EXPECT_TRUE(run(*dev, *q::encodeRead(sector, 1)).ok);
+    }
+    // MBR: FAT16 at 32, extended at 1032, 1000 sectors each; the EBR: FAT16 at 32 + 1032, 968.
+    std::fstream img(s.imagePath(1), std::ios::binary | std::ios::in | std::ios::out);
+    for (const auto& [at, bytes] : std::vector<std::pair<int, Bytes>>{
+             {446, {0, 0, 0, 0, 6, 0, 0, 0, 32, 0, 0, 0, 0xE8, 3, 0, 0,
+                    0, 0, 0, 0, 5, 0, 0, 0, 8,  4, 0, 0, 0xE8, 3, 0, 0}},
+             {510, {0x55, 0xAA}},
+             {1032 * 512 + 446, {0, 0, 0, 0, 6, 0, 0, 0, 32, 0, 0, 0, 0xC8, 3, 0, 0}},
+             {1032 * 512 + 510, {0x55, 0xAA}}}) {
+        img.seekp(at).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+    }
+    img.close();
+    // A shell line, its exit code, and a piece of its output ("=": the whole output).
+    const std::tuple<std::string, int, std::string> steps[] = {
+        {"$R list", 0, "0     disk  yes      -            0  IDE\\DiskPC\\1"},
+        {"$R list", 0,
+         "1     usb   yes      off       2048  USBSTOR\\Disk&Ven_Acme&Prod_Stick&Rev_1.00\\S1"},
+        {"$R list", 0, "2     usb   yes      on"},
+        {"$R list", 0, "16    empty"},
+        {"$R unplug 1 && $R list", 0, "1     usb   no       off"},
+        {"$R plug 1 && $R wp 1 on && $R list", 0, "1     usb   yes      on"},
+        {"QUORLINK_RACK=rack.json ufd-rack wp 2 off && $R list", 0, "2     usb   yes      off"},
+        {"$R config 1", 0, "0000  99 00"},
+        {"$R config 1", 0, "0010  00 AB 00"},
+        {"$R config 1", 0, "\n01f0  00"},
+        {"$R led 1", 0, "=5\n"},
+        {"$R boundary 1", 0, "=305419896\n"},
+        {"$R partitions 1", 0, "MBR at sector 0"},
+        {"$R partitions 1", 0, "EBR at sector 1032"},
+        {"$R partitions 1", 0, "32          1000"},
+        {"$R partitions 1", 0, "32          968"},
+        {"$R reset 1 && $R led 1 && $R boundary 1", 0, "=drive 1 reset\n0\nnone\n"},
+        {"$R config 1 | grep -vc '  00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00$'", 1, "=0\n"},
+        {"$R partitions 1", 0, "no partition table"},
+        {"$R", 2, "usage"},
+        {"$R frobnicate 1", 2, "usage"},
+        {"$R plug 17", 1, "0 to 16"},
+        {"$R plug x", 1, "not a drive index"},
+        {"$R plug 5", 1, "empty"},
+        {"$R wp 0 on", 1, "not a USB drive"},
+        {"$R partitions 0", 1, "not a USB drive"},
+        {"ufd-rack list", 2, "no rack"},
+        {"ufd-rack --rack broken.json list", 1, "not valid JSON"},
+    };
+    for (const auto& [line, exitCode, says] : steps) {
+        const auto [code, out] = shell("R='ufd-rack --rack rack.json'; " + line);
+        EXPECT_EQ(code, exitCode) << line << ": " << out;
+        EXPECT_TRUE(says.starts_with('=') ? out == says.substr(1)
+                                          : out.find(says) != std::string::npos)
+            << line << ": " << out;
+    }
+}
+
+} // namespace
+} // namespace simtest
