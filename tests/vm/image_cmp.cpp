@@ -2,33 +2,25 @@
 // byte, 1 with the first differing offset, 2 on an error. Holes that both
 // files share are skipped, so comparing gigabyte images that hold a few
 // megabytes of data takes no time even in an emulated guest.
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
+#include "support/test_common.h"
+
+#include <err.h>
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: image-cmp A B\n");
-        return 2;
+        errx(2, "usage: image-cmp A B");
     }
     int fd[2];
     struct stat st[2];
     for (int i = 0; i < 2; ++i) {
         fd[i] = ::open(argv[i + 1], O_RDONLY | O_CLOEXEC);
         if (fd[i] < 0 || ::fstat(fd[i], &st[i]) != 0) {
-            std::fprintf(stderr, "image-cmp: %s: %s\n", argv[i + 1], std::strerror(errno));
-            return 2;
+            err(2, "%s", argv[i + 1]);
         }
     }
     const off_t size = st[0].st_size;
     if (size != st[1].st_size) {
-        std::printf("%s and %s differ in size: %lld, %lld\n", argv[1], argv[2],
-                    static_cast<long long>(size), static_cast<long long>(st[1].st_size));
+        std::printf("%s and %s differ in size: %ld, %ld\n", argv[1], argv[2], size, st[1].st_size);
         return 1;
     }
     const auto dataFrom = [size](int f, off_t at) {
@@ -41,16 +33,13 @@ int main(int argc, char** argv) {
         const off_t from = std::min(dataFrom(fd[0], at), dataFrom(fd[1], at));
         const auto n = static_cast<ssize_t>(std::min<off_t>(size - from, 1 << 20));
         if (::pread(fd[0], a.data(), n, from) != n || ::pread(fd[1], b.data(), n, from) != n) {
-            std::fprintf(stderr, "image-cmp: read error at %lld\n", static_cast<long long>(from));
-            return 2;
+            errx(2, "read error at %ld", from);
         }
         if (const auto [x, y] = std::mismatch(a.begin(), a.begin() + n, b.begin());
             x != a.begin() + n) {
-            std::printf("%s and %s differ at byte %lld\n", argv[1], argv[2],
-                        static_cast<long long>(from + (x - a.begin())));
+            std::printf("%s and %s differ at byte %ld\n", argv[1], argv[2], from + (x - a.begin()));
             return 1;
         }
         at = from + n;
     }
-    return 0;
 }

@@ -8,15 +8,14 @@
 #include <QDateTime>
 
 #include <cstdio>
+#include <err.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // each line as it comes, into a file too
     ufd::NoticeServer server;
     if (!server.Listen()) {
-        std::fprintf(stderr, "notice-listen: cannot listen on %s\n",
-                     qPrintable(ufd::NoticeChannelName()));
-        return 2;
+        errx(2, "cannot listen on %s", qPrintable(ufd::NoticeChannelName()));
     }
     QObject::connect(&server, &ufd::NoticeServer::NoticeReceived, [](const QByteArray& text) {
         std::printf("%lld %s\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),

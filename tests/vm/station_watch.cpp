@@ -17,23 +17,17 @@ constexpr int kLimitMs = 30000;
 TEST(Rediscovery, PluggedStickGetsItsRowAndLosesItOnThePull) {
     const QString serial = qEnvironmentVariable("UFDVM_STICK_SERIAL");
     ASSERT_FALSE(serial.isEmpty()) << "UFDVM_STICK_SERIAL is not set";
-    test::StationWindow window;
-    ASSERT_TRUE(window.Open(StationDependencies::Real()))
-        << "the window or its Vasket did not start";
-    ASSERT_EQ(window.ctx.slots.DiskCount, 0) << "a drive before the plug";
+    test::StationWindow w;
+    const auto shown = [&] { return std::pair(w.frm->PictureOf(0), w.frm->GoCmd->isEnabled()); };
+    ASSERT_TRUE(w.Open(StationDependencies::Real())) << "the window or its Vasket did not start";
+    ASSERT_EQ(w.ctx.slots.DiskCount, 0) << "a drive before the plug";
     std::cout << "ready" << std::endl; // the case plugs the stick on this line
 
-    ASSERT_TRUE(window.WaitForDrives(1, kLimitMs))
-        << "not one row within " << kLimitMs
-        << " ms of the plug; rows: " << window.ctx.slots.DiskCount;
-    EXPECT_TRUE(window.ctx.slots.DiskSlots[0].DeviceText.endsWith(serial))
-        << window.ctx.slots.DiskSlots[0].DeviceText.toStdString();
-    EXPECT_EQ(window.frm->PictureOf(0), kPictureAttached);
-    EXPECT_TRUE(window.frm->GoCmd->isEnabled());
+    ASSERT_TRUE(w.WaitForDrives(1, kLimitMs)) << "not one row within the limit after the plug";
+    EXPECT_TRUE(w.ctx.slots.DiskSlots[0].DeviceText.endsWith(serial));
+    EXPECT_EQ(shown(), std::pair(kPictureAttached, true));
     std::cout << "row in" << std::endl;
 
-    ASSERT_TRUE(window.WaitForDrives(0, kLimitMs))
-        << "the row stayed " << kLimitMs << " ms after the pull";
-    EXPECT_EQ(window.frm->PictureOf(0), kPictureNoDrive);
-    EXPECT_FALSE(window.frm->GoCmd->isEnabled());
+    ASSERT_TRUE(w.WaitForDrives(0, kLimitMs)) << "the row stayed past the limit after the pull";
+    EXPECT_EQ(shown(), std::pair(kPictureNoDrive, false));
 }

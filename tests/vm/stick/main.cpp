@@ -14,23 +14,16 @@
 // The rack's state lives where the simulator keeps it ($QUORLINK_STATE_DIR,
 // else beside the rack). USB identity (VID:PID, serial) belongs to the gadget
 // the FunctionFS instance sits in, set up through configfs by the test.
+#include "support/test_common.h"
+
 #include "executor.h"
 #include "stick.h"
 
 #include <linux/usb/ch9.h>
 #include <linux/usb/functionfs.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <endian.h>
-#include <fcntl.h>
-#include <fstream>
-#include <map>
-#include <thread>
-#include <unistd.h>
+#include <err.h>
 
 using namespace stick;
 
@@ -39,16 +32,6 @@ namespace {
 struct [[gnu::packed]] Interface {
     usb_interface_descriptor intf;
     usb_endpoint_descriptor_no_audio in, out;
-};
-
-// What ep0 takes before the endpoints exist: descriptors, then strings.
-struct [[gnu::packed]] Descriptors {
-    usb_functionfs_descs_head_v2 header;
-    __le32 fsCount, hsCount;
-    Interface fs, hs; // full and high speed
-    usb_functionfs_strings_head strings;
-    __le16 language;
-    char name[16];
 };
 
 Interface bulkOnly(uint16_t maxPacket) {
@@ -62,18 +45,18 @@ Interface bulkOnly(uint16_t maxPacket) {
     return {intf, ep(1 | USB_DIR_IN), ep(2 | USB_DIR_OUT)};
 }
 
-[[noreturn]] void die(const std::string& what) {
-    std::fprintf(stderr, "ufd-stick: %s: %s\n", what.c_str(), std::strerror(errno));
-    std::exit(1);
-}
-
-int openOrDie(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        die("cannot open " + file.string());
-    }
-    return fd;
-}
+// What ep0 takes before the endpoints exist: descriptors, then strings; main
+// fills in the two lengths.
+struct [[gnu::packed]] Descriptors {
+    usb_functionfs_descs_head_v2 header{htole32(FUNCTIONFS_DESCRIPTORS_MAGIC_V2), 0,
+                                        htole32(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC)};
+    __le32 fsCount = htole32(3), hsCount = htole32(3);
+    Interface fs = bulkOnly(64), hs = bulkOnly(512); // full and high speed
+    usb_functionfs_strings_head strings{htole32(FUNCTIONFS_STRINGS_MAGIC), 0, htole32(1),
+                                        htole32(1)};
+    __le16 language = htole16(0x0409);
+    char name[16] = "Bulk-Only stick";
+};
 
 // Moves all of `bytes` over an endpoint; how many moved before the host cut
 // the transfer (an unplug or a reset).
@@ -104,14 +87,6 @@ void serveEp0(int ep0) {
     }
 }
 
-int usage(const std::string& why) {
-    std::fprintf(stderr,
-                 "ufd-stick: %s\nusage: ufd-stick --rack FILE --index N --ffs DIR --log FILE "
-                 "[--ready FILE] [--block-size BYTES] [--not-ready N [--not-ready-after FILE]]\n",
-                 why.c_str());
-    return 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -119,60 +94,51 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         opt[argv[i]] = argv[i + 1];
     }
-    for (const char* need : {"--rack", "--index", "--ffs", "--log"}) {
-        if (argc % 2 == 0 || !opt.count(need)) {
-            return usage(argc % 2 == 0 ? "every option takes a value"
-                                       : need + std::string(" is missing"));
-        }
-    }
     // A numeric option in [low, high]: `absent` when not given, -1 when bad.
     const auto number = [&](const char* key, long absent, long low, long high) {
         char* end = nullptr;
         const long v = opt.count(key) ? std::strtol(opt[key].c_str(), &end, 10) : absent;
         return end && (*end != '\0' || v < low || v > high) ? -1 : v;
     };
-    const long index = number("--index", -1, 0, 16);
+    const long index = number("--index", -1, 0, 16),
+               blockSize = number("--block-size", 512, 512, 65536);
     long notReady = number("--not-ready", 0, 1, 1000);
-    const long blockSize = number("--block-size", 512, 512, 65536);
-    if (index < 0 || blockSize % 512 != 0 || notReady < 0) {
-        return usage("bad --index, --block-size or --not-ready");
+    if (argc % 2 == 0 || !opt.count("--rack") || !opt.count("--ffs") || !opt.count("--log") ||
+        index < 0 || blockSize % 512 != 0 || notReady < 0) {
+        errx(2, "usage: ufd-stick --rack FILE --index N --ffs DIR --log FILE [--ready FILE] "
+                "[--block-size BYTES] [--not-ready N [--not-ready-after FILE]]");
     }
     const std::string notReadyAfter = opt["--not-ready-after"];
 
     auto executor = quorlink::makeSimulatorExecutor(opt["--rack"]);
     quorlink::OpenResult drive = executor->open(static_cast<int>(index));
     if (!drive.device || drive.deviceLine.find("USBSTOR") == std::string::npos) {
-        std::fprintf(stderr, "ufd-stick: drive %ld of %s is not a plugged-in USB drive\n", index,
-                     opt["--rack"].c_str());
-        return 2;
+        errx(2, "drive %ld of %s is not a plugged-in USB drive", index, opt["--rack"].c_str());
     }
     Stick stick(std::move(drive.device), static_cast<uint32_t>(blockSize));
-    std::ofstream log(opt["--log"], std::ios::app);
-    if (!log) {
-        return usage("cannot open the log " + opt["--log"]);
+    FILE* log = std::fopen(opt["--log"].c_str(), "ae");
+    if (!log || std::setvbuf(log, nullptr, _IOLBF, 0) != 0) {
+        err(2, "cannot open the log %s", opt["--log"].c_str());
     }
 
     const std::filesystem::path dir = opt["--ffs"];
-    const int ep0 = openOrDie(dir / "ep0");
+    const auto endpoint = [&](const char* name) {
+        const int fd = ::open((dir / name).c_str(), O_RDWR | O_CLOEXEC);
+        return fd >= 0 ? fd : (err(1, "cannot open %s/%s", dir.c_str(), name), -1);
+    };
+    const int ep0 = endpoint("ep0");
     const size_t split = offsetof(Descriptors, strings);
-    const usb_functionfs_descs_head_v2 head{
-        htole32(FUNCTIONFS_DESCRIPTORS_MAGIC_V2), htole32(split),
-        htole32(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC)};
-    const usb_functionfs_strings_head strings{htole32(FUNCTIONFS_STRINGS_MAGIC),
-                                              htole32(sizeof(Descriptors) - split), htole32(1),
-                                              htole32(1)};
-    Descriptors d{head,          htole32(3), htole32(3),      bulkOnly(64),
-                  bulkOnly(512), strings,    htole16(0x0409), "Bulk-Only stick"};
+    Descriptors d;
+    d.header.length = htole32(split);
+    d.strings.length = htole32(sizeof(d) - split);
     const std::span bytes(reinterpret_cast<uint8_t*>(&d), sizeof(d));
     if (transfer(ep0, bytes.first(split), true) < split ||
         transfer(ep0, bytes.subspan(split), true) < sizeof(d) - split) {
-        die("cannot write the descriptors to ep0");
+        err(1, "cannot write the descriptors to ep0");
     }
-    const int in = openOrDie(dir / "ep1"), out = openOrDie(dir / "ep2");
+    const int in = endpoint("ep1"), out = endpoint("ep2");
     std::thread(serveEp0, ep0).detach();
-    if (opt.count("--ready")) {
-        std::ofstream(opt["--ready"]) << "ready\n";
-    }
+    std::ofstream(opt["--ready"]) << "ready\n"; // no --ready: a stream that never opened
     std::vector<uint8_t> buffer(512), data;
     for (;;) {
         const ssize_t n = ::read(out, buffer.data(), buffer.size());
@@ -183,14 +149,14 @@ int main(int argc, char** argv) {
         }
         const auto cbw = parseCbw(std::span(buffer).first(static_cast<size_t>(n)));
         if (!cbw) {
-            log << "invalid command block wrapper of " << n << " bytes" << std::endl;
+            std::fprintf(log, "invalid command block wrapper of %zd bytes\n", n);
             continue;
         }
         data.assign(cbw->dataLength, 0);
         const bool dataOut = !cbw->dataIn && !data.empty();
         if (const size_t got = dataOut ? transfer(out, data, false) : data.size();
             got < data.size()) {
-            log << "data phase cut after " << got << " bytes" << std::endl;
+            std::fprintf(log, "data phase cut after %zu bytes\n", got);
             continue;
         }
         if (notReady > 0 && (notReadyAfter.empty() || ::access(notReadyAfter.c_str(), F_OK) == 0)) {
@@ -198,20 +164,19 @@ int main(int argc, char** argv) {
         }
         const auto cdb = std::span(cbw->cdb).first(cbw->cdbLength);
         const Answer a = dataOut ? stick.answer(cdb, {}, data) : stick.answer(cdb, data, {});
-        char line[80] = "cdb=";
-        for (size_t i = 0; i < cdb.size(); ++i) {
-            std::snprintf(line + 4 + 2 * i, 3, "%02x", cdb[i]);
+        std::fputs("cdb=", log);
+        for (const uint8_t byte : cdb) {
+            std::fprintf(log, "%02x", byte);
         }
         if (cbw->dataIn && transfer(in, data, true) < data.size()) {
-            log << line << " data-in cut" << std::endl;
+            std::fputs(" data-in cut\n", log);
             continue;
         }
         auto csw = buildCsw(cbw->tag, 0, a.ok ? CswStatus::Good : CswStatus::Failed);
         transfer(in, csw, true);
-        const char* phase = dataOut ? "out" : (cbw->dataIn ? "in" : "none");
-        log << line << ' ' << phase << ' ' << cbw->dataLength;
-        char sense[16];
-        std::snprintf(sense, sizeof(sense), " %X/%02X/%02X ", a.sense[0], a.sense[1], a.sense[2]);
-        log << (a.ok ? " good" : " failed" + (sense + a.reason)) << std::endl;
+        std::fprintf(log, " %s %u %s %X/%02X/%02X %s\n",
+                     dataOut ? "out" : (cbw->dataIn ? "in" : "none"), cbw->dataLength,
+                     a.ok ? "good" : "failed", a.sense[0], a.sense[1], a.sense[2],
+                     a.reason.c_str());
     }
 }

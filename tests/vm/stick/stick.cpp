@@ -12,11 +12,11 @@ constexpr uint8_t kTestUnitReady = 0x00, kRequestSense = 0x03, kFormatUnit = 0x0
                   kSynchronizeCache10 = 0x35, kServiceActionIn16 = 0x9E;
 
 // Commands a drive cannot answer before its medium is ready.
-bool needsMedium(std::span<const uint8_t> cdb) {
+bool needsMedium(Span cdb) {
     constexpr std::array kMedium{kTestUnitReady, kFormatUnit, kReadCapacity10, kServiceActionIn16,
                                  kSynchronizeCache10};
-    return std::find(kMedium.begin(), kMedium.end(), cdb[0]) != kMedium.end() ||
-           quorlink::decodeVendor(cdb) || quorlink::decodeTransfer(cdb);
+    return std::ranges::count(kMedium, cdb[0]) || quorlink::decodeVendor(cdb) ||
+           quorlink::decodeTransfer(cdb);
 }
 
 // The sense a real drive gives for what the drive model calls a failure.
@@ -29,21 +29,16 @@ Sense senseFor(const std::string& reason) {
         {"unknown vendor code", kInvalidField},  {"no such chip", kInvalidField},
         {"allocation too small", kInvalidField}, {"configuration block shorter", kParameterLength},
     };
-    for (const auto& [prefix, sense] : table) {
-        if (reason.rfind(prefix, 0) == 0) {
-            return sense;
-        }
-    }
-    return kMediumError;
+    const auto* row =
+        std::ranges::find_if(table, [&](auto& r) { return reason.starts_with(r.first); });
+    return row == std::end(table) ? kMediumError : row->second;
 }
 
 } // namespace
 
 std::optional<Cbw> parseCbw(std::span<const uint8_t> bytes) {
     const auto le32 = [&](size_t at) {
-        uint32_t v = 0;
-        std::memcpy(&v, bytes.data() + at, 4);
-        return le32toh(v);
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
     };
     const uint8_t cdbLength = bytes.size() == kCbwLength ? bytes[14] & 0x1F : 0;
     if (cdbLength == 0 || cdbLength > 16 || std::memcmp(bytes.data(), "USBC", 4) != 0) {
@@ -67,8 +62,7 @@ std::array<uint8_t, kSenseLength> buildSense(const Sense& s) {
     return {0x70, 0, s[0], 0, 0, 0, 0, kSenseLength - 8, 0, 0, 0, 0, s[1], s[2]};
 }
 
-Answer Stick::answer(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
-                     std::span<const uint8_t> dataOut) {
+Answer Stick::answer(Span cdb, Buffer dataIn, Span dataOut) {
     if (cdb[0] == kRequestSense) {
         const auto sense = buildSense(std::exchange(pending_, kNoSense));
         std::copy_n(sense.begin(), std::min(sense.size(), dataIn.size()), dataIn.begin());
@@ -82,8 +76,7 @@ Answer Stick::answer(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
     return a;
 }
 
-Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
-                  std::span<const uint8_t> dataOut) {
+Answer Stick::run(Span cdb, Buffer dataIn, Span dataOut) {
     const uint8_t op = cdb[0];
     if (op == kStartStop || op == kPreventAllow || op == kSynchronizeCache10) {
         return {true, {}, {}};
@@ -106,7 +99,7 @@ Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
                     std::to_string(want)};
     }
 
-    std::optional<quorlink::Command> cmd{quorlink::Command{}};
+    std::optional<quorlink::Command> cmd;
     if (transfer && sectorsPerBlock_ > 1) {
         const auto first = static_cast<int64_t>(transfer->firstSector * sectorsPerBlock_);
         const auto count = static_cast<int64_t>(sectors);
@@ -116,13 +109,11 @@ Answer Stick::run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
             return {false, kLbaOutOfRange, "sector out of range"};
         }
     } else {
+        using enum quorlink::Direction;
+        const auto direction = !dataOut.empty() ? Out : (dataIn.empty() ? None : In);
+        cmd = {
+            {}, static_cast<uint8_t>(cdb.size()), direction, static_cast<uint32_t>(moved), dataOut};
         std::copy(cdb.begin(), cdb.end(), cmd->cdb.begin());
-        cmd->cdbLength = static_cast<uint8_t>(cdb.size());
-        cmd->direction = !dataOut.empty()  ? quorlink::Direction::Out
-                         : !dataIn.empty() ? quorlink::Direction::In
-                                           : quorlink::Direction::None;
-        cmd->dataLength = static_cast<uint32_t>(moved);
-        cmd->dataOut = dataOut;
     }
     const quorlink::Outcome o = drive_->execute(*cmd, dataIn);
     if (!o.ok) {

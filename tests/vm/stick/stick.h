@@ -40,6 +40,9 @@ inline constexpr Sense kParameterLength{0x05, 0x1A, 0x00}; // parameter list len
 inline constexpr Sense kWriteProtected{0x07, 0x27, 0x00};  // data protect: write protected
 std::array<uint8_t, kSenseLength> buildSense(const Sense& sense);
 
+using Span = std::span<const uint8_t>;
+using Buffer = std::span<uint8_t>;
+
 struct Answer {
     bool ok = false;
     Sense sense{};      // failures only
@@ -56,16 +59,14 @@ public:
     // cdb has at least one byte (parseCbw sees to it). dataIn has the host's
     // data-in length and comes zero-filled; dataOut is what the host sent.
     // The sense of a failure is kept for REQUEST SENSE.
-    Answer answer(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
-                  std::span<const uint8_t> dataOut);
+    Answer answer(Span cdb, Buffer dataIn, Span dataOut);
 
     // The next `commands` commands that need the medium get NOT READY,
     // becoming ready, as a drive still spinning up or loading its firmware.
     void notReadyFor(int commands) { notReady_ = commands; }
 
 private:
-    Answer run(std::span<const uint8_t> cdb, std::span<uint8_t> dataIn,
-               std::span<const uint8_t> dataOut);
+    Answer run(Span cdb, Buffer dataIn, Span dataOut);
 
     std::unique_ptr<quorlink::Device> drive_;
     uint32_t sectorsPerBlock_;
