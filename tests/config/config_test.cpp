@@ -95,58 +95,44 @@ struct IniCase {
 TEST(ProductIni, ResultFieldsAndBoxes) {
     std::string crOnly = File("", "", "\r");
     crOnly.pop_back();
+    const int G = kConfigGood, U = kConfigUnreadable, W = kConfigSharesWrong;
+    const std::string fail = kReadFailed, shares = "[PARTITION STATUS]|";
     // clang-format off
     const IniCase cases[] = {
-        {"Good", File(), kConfigGood, kGoodFields, ""},
-        {"CrOnlyAndNoEndOnTheLastLine", crOnly, kConfigGood, kGoodFields, ""},
-        {"NoPartitionSection", File(kShares, ""), kConfigSharesWrong,
-         Changed("shares 1/0", "shares 0/0"), ""},
-        {"SharesPointThreeAndPointSeven", File(kShares, "[PARTITION STATUS]|1st=0.3|2nd=0.7"),
-         kConfigGood, Changed("shares 1/0", "shares 0.3/0.7"), ""},
-        {"SharesOutsideZeroToOne", File(kShares, "[PARTITION STATUS]|1st=1.5|2nd=-0.5"),
-         kConfigGood, Changed("shares 1/0", "shares 1.5/-0.5"), ""},
-        {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), kConfigSharesWrong,
-         kNoFields, ""},
-        {"ShareNoNumber", File() + "[PARTITION STATUS]\r\n2nd=zero", kConfigUnreadable,
-         kGoodFields, kReadFailed},
-        {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", kConfigUnreadable,
-         kGoodFields, "Error Partition Number | " + kReadFailed},
-        {"ParNumSevenCharacters", File() + "[PARTITION STATUS]\r\nParNum=", kConfigUnreadable,
-         kGoodFields, kReadFailed},
-        {"ApModeOverflowsInt16", File() + "[APPLICATION MODE]\r\nApMode=40000", kConfigUnreadable,
-         kGoodFields, kReadFailed},
+        {"Good", File(), G, kGoodFields, ""},
+        {"CrOnlyAndNoEndOnTheLastLine", crOnly, G, kGoodFields, ""},
+        {"NoPartitionSection", File(kShares, ""), W, Changed("shares 1/0", "shares 0/0"), ""},
+        {"SharesPointThreeAndPointSeven", File(kShares, shares + "1st=0.3|2nd=0.7"), G, Changed("shares 1/0", "shares 0.3/0.7"), ""},
+        {"SharesOutsideZeroToOne", File(kShares, shares + "1st=1.5|2nd=-0.5"), G, Changed("shares 1/0", "shares 1.5/-0.5"), ""},
+        {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), W, kNoFields, ""},
+        {"ShareNoNumber", File() + "[PARTITION STATUS]\r\n2nd=zero", U, kGoodFields, fail},
+        {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", U, kGoodFields, "Error Partition Number | " + fail},
+        {"ParNumSevenCharacters", File() + "[PARTITION STATUS]\r\nParNum=", U, kGoodFields, fail},
+        {"ApModeOverflowsInt16", File() + "[APPLICATION MODE]\r\nApMode=40000", U, kGoodFields, fail},
         {"EmptyLinesInsideSections",
          File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick",
               "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"),
-         kConfigGood, Changed("pid 4567, usb Acme Corp/Acme Stick", "pid , usb Acme Corp/"), ""},
+         G, Changed("pid 4567, usb Acme Corp/Acme Stick", "pid , usb Acme Corp/"), ""},
         // Other case or a trailing blank: the lines after count for the
         // section before ("OTHER" for [APPLICATION MODE], meaning nothing).
         {"OddHeaders",
-         File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]",
-              "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
+         File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]", "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
              "[APPLICATION MODE]\r\n[Disk Label]\r\nOTHER\r\n",
-         kConfigGood, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
-        {"MissingFile", std::nullopt, kConfigUnreadable, kNoFields, kReadFailed},
-        {"EmptyFile", "", kConfigUnreadable, kNoFields, kReadFailed},
+         G, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
+        {"MissingFile", std::nullopt, U, kNoFields, fail},
+        {"EmptyFile", "", U, kNoFields, fail},
         {"Windows1252VidPidAndRepeats",
-         File("UFDISK", "UFDISK|[APPLICATION MODE]|ApMode=2.5|[VID/PID]|VIDx01234567|PID=45|"
-                        "[DISK LABEL]|M\xDCLLER \x80"),
-         kConfigGood,
-         "scsi ACME/Flash Disk, vid 0123, pid 45, usb Acme Corp/Acme Stick, shares 1/0, mode 2, "
-         "label MÜLLER €", ""},
-        {"ValuesBeforeAnyHeaderAreIgnored", File("; a product of the line", "ACME|VID=9999"),
-         kConfigGood, kGoodFields, ""},
+         File("UFDISK", "UFDISK|[APPLICATION MODE]|ApMode=2.5|[VID/PID]|VIDx01234567|PID=45|[DISK LABEL]|M\xDCLLER \x80"), G,
+         "scsi ACME/Flash Disk, vid 0123, pid 45, usb Acme Corp/Acme Stick, shares 1/0, mode 2, label MÜLLER €", ""},
+        {"ValuesBeforeAnyHeaderAreIgnored", File("; a product of the line", "ACME|VID=9999"), G, kGoodFields, ""},
         // Reading stops at a failure and keeps what was read.
-        {"StopsAtAFailure", "[DISK LABEL]\r\nM\xDCLLER\r\n[PARTITION STATUS]\r\n1st=?\r\n"
-                            "[DISK LABEL]\r\nSECOND\r\n",
-         kConfigUnreadable, kNoFields + "MÜLLER", kReadFailed},
+        {"StopsAtAFailure", "[DISK LABEL]\r\nM\xDCLLER\r\n[PARTITION STATUS]\r\n1st=?\r\n[DISK LABEL]\r\nSECOND\r\n",
+         U, kNoFields + "MÜLLER", fail},
         // ApMode always reads "." as the decimal point.
-        {"SharesWithTheDecimalComma", File(kShares, "[PARTITION STATUS]|1st=0,3|2nd=0,7") +
-             "[APPLICATION MODE]\r\nApMode=2.5\r\n",
-         kConfigGood, Changed("shares 1/0, mode 1", "shares 0.3/0.7, mode 2"), "", true},
-        {"APointIsNoDecimalPoint", File(kShares, "[PARTITION STATUS]|1st=0.5|2nd=0.5"),
-         kConfigUnreadable, Changed("shares 1/0, mode 1, label UFDISK", "shares 0/0, mode 0, label "),
-         kReadFailed, true},
+        {"SharesWithTheDecimalComma", File(kShares, shares + "1st=0,3|2nd=0,7") + "[APPLICATION MODE]\r\nApMode=2.5\r\n",
+         G, Changed("shares 1/0, mode 1", "shares 0.3/0.7, mode 2"), "", true},
+        {"APointIsNoDecimalPoint", File(kShares, shares + "1st=0.5|2nd=0.5"),
+         U, Changed("shares 1/0, mode 1, label UFDISK", "shares 0/0, mode 0, label "), fail, true},
     };
     // clang-format on
     const bool comma = std::string_view(UFD_TEST_LOCALE) != "C";

@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <ranges>
 
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -91,13 +92,11 @@ TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
     EXPECT_EQ(StartHidden(make("Vasket", script, true)), 33);
     const auto marked = [&] { return QFile::exists(dir.filePath("Vasket.0..none")); };
     EXPECT_TRUE(QTest::qWaitFor(marked, 20000));
-    const std::pair<QString, int> cases[] = {
-        {dir.filePath("missing"), 2},
-        {QString(), 2},
-        {make("plain", "#!/bin/sh\nexit 0\n", false), 5},
-        {dir.path(), 5}, // a directory
-        {make("broken", "#!/nonexistent/interpreter\n", true), 5},
-    };
+    // A directory is no program either.
+    // clang-format off
+    const std::pair<QString, int> cases[] = {{dir.filePath("missing"), 2}, {QString(), 2}, {dir.path(), 5},
+        {make("plain", "#!/bin/sh\nexit 0\n", false), 5}, {make("broken", "#!/nonexistent/interpreter\n", true), 5}};
+    // clang-format on
     for (const auto& [program, result] : cases) {
         EXPECT_EQ(StartHidden(program), result) << program.toStdString();
     }
@@ -123,11 +122,8 @@ protected:
     // Every notice the server delivered, once one arrived.
     static std::vector<QByteArray> Received(QSignalSpy& spy) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() > 0; }, 10000));
-        std::vector<QByteArray> notices;
-        for (const auto& args : spy) {
-            notices.push_back(args.at(0).toByteArray());
-        }
-        return notices;
+        const auto notices = spy | std::views::transform([](auto& a) { return a[0].toByteArray(); });
+        return {notices.begin(), notices.end()};
     }
 
     QTemporaryDir dir_;

@@ -56,8 +56,7 @@ std::vector<DriveRecord> ReadAll(const DatabaseTarget& target, const RecordFilte
 }
 
 std::string Said(const StoreOutcome& o) {
-    const QString said = QString("stored %1, waiting %2: %3");
-    return said.arg(QString::number(o.stored), QString::number(o.waiting), o.warning).toStdString();
+    return (QString("stored %1, waiting %2: ").arg(int(o.stored)).arg(o.waiting) + o.warning).toStdString();
 }
 
 StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
@@ -67,16 +66,10 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
     return writer.WaitIdle();
 }
 
-DatabaseTarget SqliteAt(const QString& file) {
-    DatabaseTarget target;
-    target.file = file;
-    return target;
-}
-
 class Sqlite : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    DatabaseTarget target = SqliteAt(dir.filePath("db/results.sqlite"));
+    DatabaseTarget target{.file = dir.filePath("db/results.sqlite")};
     QString journal = dir.filePath("journal.jsonl");
     QString error;
 };
@@ -115,7 +108,7 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
     std::ofstream(dir.filePath("file").toStdString()); // where the database's folder would be
     const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
-    EXPECT_TRUE(Said(Submit(SqliteAt(dir.filePath("file/db")), journal, first))
+    EXPECT_TRUE(Said(Submit({.file = dir.filePath("file/db")}, journal, first))
                     .starts_with("stored 0, waiting 3: "));
     // The first record made it in before a crash that left the journal.
     ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
