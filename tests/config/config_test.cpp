@@ -22,10 +22,6 @@
 namespace ufd {
 namespace {
 
-void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 // The good file, one line per entry; "|" marks where each line ends.
 const std::string kGood = "; a product of the line|[VID/PID]|VID=0123|PID=4567|"
                           "[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"
@@ -145,7 +141,7 @@ TEST(ProductIni, ResultFieldsAndBoxes) {
         QTemporaryDir dir;
         const fs::path file = dir.filePath("Product.ini").toStdString();
         if (c.bytes) {
-            Write(file, *c.bytes);
+            std::ofstream(file, std::ios::binary) << *c.bytes;
         }
         EXPECT_EQ(ReadIni(file), std::tuple(c.result, c.fields, c.boxes));
     }
@@ -158,7 +154,7 @@ TEST(ProductIni, FifosDevicesAndHugeFilesFailAtOnce) {
     const fs::path fifo = dir.filePath("fifo").toStdString(),
                    huge = dir.filePath("huge").toStdString();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    Write(huge, File());
+    std::ofstream(huge) << File();
     fs::resize_file(huge, kMaxProductIniBytes + 1);
     for (const fs::path& file : {fifo, fs::path("/dev/zero"), huge}) {
         EXPECT_EQ(ReadIni(file), std::tuple(kConfigUnreadable, kNoFields, kReadFailed)) << file;
@@ -196,7 +192,7 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
     // clang-format on
     for (const auto& [selector, bytes, texts] : cases) {
         if (bytes) {
-            Write(replies.TextFile(), *bytes);
+            std::ofstream(replies.TextFile(), std::ios::binary) << *bytes;
         }
         replies.DeviceLine = replies.CapacityText = "old";
         replies.ReadReplyLine(selector);
@@ -209,7 +205,7 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
         const QByteArray bytes =
             QByteArray("1234567").repeated(size / 7 + 1).left(std::max(size, 0));
         if (size >= 0) {
-            Write(replies.BinaryFile(), bytes.toStdString());
+            std::ofstream(replies.BinaryFile(), std::ios::binary) << bytes.toStdString();
         }
         std::fill(replies.ReplyBuffer.begin(), replies.ReplyBuffer.end(), 0xCD);
         replies.ReadReplyBlock();

@@ -56,7 +56,14 @@ std::vector<DriveRecord> ReadAll(const DatabaseTarget& target, const RecordFilte
 }
 
 std::string Said(const StoreOutcome& o) {
-    return (QString("stored %1, waiting %2: ").arg(int(o.stored)).arg(o.waiting) + o.warning).toStdString();
+    return (QString("stored %1, waiting %2: ").arg(int(o.stored)).arg(o.waiting) + o.warning)
+        .toStdString();
+}
+
+DatabaseTarget SqliteAt(const QString& file) {
+    DatabaseTarget target;
+    target.file = file;
+    return target;
 }
 
 StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
@@ -69,7 +76,7 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
 class Sqlite : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    DatabaseTarget target{.file = dir.filePath("db/results.sqlite")};
+    DatabaseTarget target = SqliteAt(dir.filePath("db/results.sqlite"));
     QString journal = dir.filePath("journal.jsonl");
     QString error;
 };
@@ -108,7 +115,7 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
     std::ofstream(dir.filePath("file").toStdString()); // where the database's folder would be
     const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
-    EXPECT_TRUE(Said(Submit({.file = dir.filePath("file/db")}, journal, first))
+    EXPECT_TRUE(Said(Submit(SqliteAt(dir.filePath("file/db")), journal, first))
                     .starts_with("stored 0, waiting 3: "));
     // The first record made it in before a crash that left the journal.
     ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
