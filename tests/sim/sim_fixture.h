@@ -33,14 +33,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    fs::path writeRack(const nlohmann::json& rack, const char* name = "rack.json") {
-        std::ofstream(dir_ / name) << rack.dump(2);
-        return dir_ / name;
-    }
-
     // A rack of the given drives; opens an executor on it.
     std::unique_ptr<quorlink::Executor> executor(const std::vector<nlohmann::json>& drives) {
-        rackFile_ = writeRack({{"drives", nlohmann::json(drives)}});
+        std::ofstream(rackFile_ = dir_ / "rack.json") << nlohmann::json{{"drives", drives}}.dump(2);
         return quorlink::makeSimulatorExecutor(rackFile_.string());
     }
 

@@ -27,13 +27,12 @@ public:
         env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
         server_.setProcessEnvironment(env);
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server_.start(
-            "pulseaudio",
-            {"-n", "-L",
-             QString("module-null-sink sink_name=line rate=%1 channels=1").arg(kSinkRate), "-L",
-             "module-native-protocol-unix auth-anonymous=1 socket=" + dir_.filePath("native"),
-             "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
-             "--log-level=error"});
+        const QString args = "-n -L \"module-null-sink sink_name=line rate=%1 channels=1\" -L "
+                             "\"module-native-protocol-unix auth-anonymous=1 socket=%2\" "
+                             "--daemonize=no --exit-idle-time=-1 --use-pid-file=no "
+                             "--log-target=stderr --log-level=error";
+        server_.start("pulseaudio",
+                      QProcess::splitCommand(args.arg(kSinkRate).arg(dir_.filePath("native"))));
         ok_ = server_.waitForStarted(5000) &&
               QTest::qWaitFor([this] { return QFile::exists(dir_.filePath("native")); }, 10000);
     }
@@ -88,22 +87,21 @@ inline std::vector<HeardTone> FindTones(const std::vector<int16_t>& samples, int
     size_t start = 0; // 0 means "not in a tone", else the tone's first sample + 1
     for (size_t b = 0; b <= samples.size(); b += kBlock) {
         const size_t end = std::min(b + kBlock, samples.size());
-        const bool loud = b < samples.size() &&
-                          std::any_of(samples.begin() + b, samples.begin() + end,
+        const bool loud = std::any_of(samples.begin() + b, samples.begin() + end,
                                       [&](int16_t v) { return std::abs(int(v)) > threshold; });
         if (loud && start == 0) {
             start = b + 1;
         } else if (!loud && start != 0) {
-            std::vector<size_t> crossings;
+            size_t first = 0, last = 0, crossings = 0;
             for (size_t i = start; i < b; ++i) {
                 if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-                    crossings.push_back(i);
+                    first = crossings++ == 0 ? i : first;
+                    last = i;
                 }
             }
-            const double span =
-                crossings.empty() ? 0 : double(crossings.back() - crossings.front()) / kSinkRate;
+            const double span = double(last - first) / kSinkRate;
             tones.push_back({double(start - 1) / kSinkRate, double(b - start + 1) / kSinkRate,
-                             span > 0 ? double(crossings.size() - 1) / 2.0 / span : 0.0});
+                             span > 0 ? double(crossings - 1) / 2.0 / span : 0.0});
             start = 0;
         }
     }

@@ -38,9 +38,8 @@ public:
 
     // Only the calls of one function, e.g. "Write".
     std::vector<Call> Calls(const std::string& fn) const {
-        std::vector<Call> out;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
-                     [&](const Call& c) { return c.fn == fn; });
+        std::vector<Call> out = calls;
+        std::erase_if(out, [&](const Call& c) { return c.fn != fn; });
         return out;
     }
 

@@ -48,9 +48,8 @@ class SimDrive {
 public:
     // Without a trace for drives of many GiB, whose FAT writes would fill it.
     explicit SimDrive(const nlohmann::json& drive, bool trace = true) {
-        nlohmann::json rack{{"drives", {drive}},
-                            {"trace", trace ? nlohmann::json("trace.jsonl") : nullptr}};
-        std::ofstream(Path("rack.json")) << rack.dump();
+        std::ofstream(Path("rack.json")) << nlohmann::json{
+            {"drives", {drive}}, {"trace", trace ? nlohmann::json("trace.jsonl") : nullptr}};
     }
 
     // [Volume] LargeFileSystem of the runs' station.conf.
@@ -91,11 +90,8 @@ public:
             }
             const auto& args = j["args"];
             for (size_t i = 1; i < args.size(); ++i) {
-                char arg[24];
-                std::snprintf(arg, sizeof arg,
-                              i == 1 && line.starts_with("Vendor") ? " 0x%02llX" : " %lld",
-                              args[i].get<long long>());
-                line += arg;
+                const char* form = i == 1 && line.starts_with("Vendor") ? " 0x%02llX" : " %lld";
+                line += QString::asprintf(form, args[i].get<long long>()).toStdString();
             }
             if (!args.empty() && args[0] != handle) {
                 line += " on handle " + args[0].dump();
