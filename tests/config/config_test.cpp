@@ -183,10 +183,18 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
     // clang-format off
     const int16_t D = kDeviceLineSelector;
     const std::tuple<int16_t, std::optional<std::string>, std::string> cases[] = {
-        {D, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"}, {D, "", "old|old"}, {D, "7813119", "7813119|old"},
-        {D, "7813119\nsecond\n", "7813119|old"}, {D, "7813119\rsecond", "7813119|old"}, {D, "\r\nsecond", "|old"},
-        {D, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"}, {5, std::nullopt, "old|old"}, {1, "15633407\r\n", "old|15633407"},
-        {0, "15633407\r\n", "old|15633407"}, {-1, "15633407\r\n", "old|15633407"}, {999, "15633407\r\n", "old|15633407"}};
+        {D, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"},
+        {D, "", "old|old"},
+        {D, "7813119", "7813119|old"},
+        {D, "7813119\nsecond\n", "7813119|old"},
+        {D, "7813119\rsecond", "7813119|old"},
+        {D, "\r\nsecond", "|old"},
+        {D, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"},
+        {5, std::nullopt, "old|old"},
+        {1, "15633407\r\n", "old|15633407"},
+        {0, "15633407\r\n", "old|15633407"},
+        {-1, "15633407\r\n", "old|15633407"},
+        {999, "15633407\r\n", "old|15633407"}};
     // clang-format on
     for (const auto& [selector, bytes, texts] : cases) {
         if (bytes) {

@@ -129,8 +129,10 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
         {"FinishClose_96", F, Vendor("vendor_r", 0x96, 2), 0x96, 1, 5},
         // Recorded, and the volume still goes out on the last known size (0).
         {"NoCapacity_9A", F, Faults({{"op", "capacity"}}), 0x9A, 1, 5},
-        {"Finish_9B", F, Vendor("vendor_w", 0x9B), 0x9B, 1, 5}, {"MasterBootRecord_240", F, WriteAt(0), 240, 1, 1},
-        {"BootSector_241", F, WriteAt(32), 241, 1, 2}, {"SecondFatCopy_242", F, WriteAt(45), 242, 1, 4},
+        {"Finish_9B", F, Vendor("vendor_w", 0x9B), 0x9B, 1, 5},
+        {"MasterBootRecord_240", F, WriteAt(0), 240, 1, 1},
+        {"BootSector_241", F, WriteAt(32), 241, 1, 2},
+        {"SecondFatCopy_242", F, WriteAt(45), 242, 1, 4},
         // No sector of the second area is written.
         {"FirstRootDirectory_243", F, WriteAt(57), 243, 1, 5, TwoAreas},
         {"ExtendedBootRecord_255", F, WriteAt(9999), 255, 1, 6, TwoAreas},
@@ -158,10 +160,12 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
         {"UsbCharacterWithoutCode_F9", M, kHealthy, 0xF9, 2, 0, [](P p) { p.UsbProductString = "Flash\u4e00"; }},
         {"ScsiCharacterWithoutCodeInsideTheCut_F9", M, kHealthy, 0xF9, 2, 0,
          [](P p) { p.ScsiManufactureString = "AB\u4e00"; }},
-        {"ConfigNotRead_82", C, Vendor("vendor_r", 0x82), 0x82, 0, 0}, {"ConfigDiffers_F4", C, kHealthy, 0xF4, 1, 0},
+        {"ConfigNotRead_82", C, Vendor("vendor_r", 0x82), 0x82, 0, 0},
+        {"ConfigDiffers_F4", C, kHealthy, 0xF4, 1, 0},
         // An empty identity expects an all-zero block, which a fresh drive holds.
         {"EmptyIdentityMatchesZeros_F7", C, kHealthy, 0xF7, 2, 0, [](P p) { p.Pid.clear(); }},
-        {"WriteProtected", W, kProtected, 0, 1, 0}, {"NotWriteProtected_F5", W, kHealthy, 0xF5, 0, 0},
+        {"WriteProtected", W, kProtected, 0, 1, 0},
+        {"NotWriteProtected_F5", W, kHealthy, 0xF5, 0, 0},
         {"ModeSenseNoReply_F5", W, With(kProtected, Faults({{"op", "mode_sense"}, {"effect", "no_reply"}})), 0xF5, 0, 0}};
     // clang-format on
     for (const CodeCase& c : cases) {
@@ -187,8 +191,9 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
 // and 0x2A; other chips and units from 4 on always pass.
 TEST(UnitVerdict, LimitsByUnitAndController) {
     // clang-format off
-    const std::array<int16_t, 4> rows[] = {{0, 0, 3, 0x29}, {0, 1, 4, 0x29}, {0, 2, 3, 0x29}, {0, 3, 3, 0x29},
-        {0, 0, 1, 0x27}, {0, 1, 3, 0x27}, {0, 2, 2, 0x27}, {0, 3, 3, 0x27}, {0, 0, 1, 0x2A}, {0, 1, 3, 0x2A},
+    const std::array<int16_t, 4> rows[] = {
+        {0, 0, 3, 0x29}, {0, 1, 4, 0x29}, {0, 2, 3, 0x29}, {0, 3, 3, 0x29}, {0, 0, 1, 0x27},
+        {0, 1, 3, 0x27}, {0, 2, 2, 0x27}, {0, 3, 3, 0x27}, {0, 0, 1, 0x2A}, {0, 1, 3, 0x2A},
         {0, 2, 2, 0x2A}, {0, 3, 3, 0x2A}, {1, 0, 499, 0x27}, {0, 4, 499, 0x27}};
     // clang-format on
     for (const auto& [chip, unit, limit, cc] : rows) {

@@ -47,9 +47,13 @@ TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourAndEveryKeyIsRead) {
 TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
     // clang-format off
     const std::pair<const char*, const char*> rows[] = {
-        {"[Volume]\nLargeFileSystem=ntfs\n", "LargeFileSystem = \"ntfs\""}, {"[Run]\nParallel=maybe\n", "Parallel = \"maybe\""},
-        {"[Window]\nRows=6\n", "Rows = \"6\""}, {"[Window]\nRows=17\n", "Rows = \"17\""}, {"[Window]\nRows=8x\n", "Rows = \"8x\""},
-        {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""}, {"[Sound]\nBeep=loud\n", "unknown key \"Sound/Beep\""},
+        {"[Volume]\nLargeFileSystem=ntfs\n", "LargeFileSystem = \"ntfs\""},
+        {"[Run]\nParallel=maybe\n", "Parallel = \"maybe\""},
+        {"[Window]\nRows=6\n", "Rows = \"6\""},
+        {"[Window]\nRows=17\n", "Rows = \"17\""},
+        {"[Window]\nRows=8x\n", "Rows = \"8x\""},
+        {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
+        {"[Sound]\nBeep=loud\n", "unknown key \"Sound/Beep\""},
         {nullptr, "not a readable regular file"}}; // nullptr: a directory
     // clang-format on
     int n = 0;
