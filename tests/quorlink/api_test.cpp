@@ -273,7 +273,7 @@ TEST_F(Api, RuntimeDirectoryAnotherUserCouldHaveMadeIsRefused) {
         if (name == "symlink") {
             fs::create_directory_symlink(real, ours);
         } else if (name == "foreign") {
-            ::chown(ours.c_str(), 65534, 65534);
+            ASSERT_EQ(::chown(ours.c_str(), 65534, 65534), 0);
         }
         setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
         const std::string refusal = "Runtime directory " + ours.string() + " refused: " + why;
