@@ -7,7 +7,6 @@
 namespace simtest {
 namespace {
 
-using quorlink::VendorForm;
 namespace q = quorlink;
 
 q::Outcome run(q::Device& d, const q::Command& cmd) {
@@ -15,7 +14,7 @@ q::Outcome run(q::Device& d, const q::Command& cmd) {
     return d.execute(cmd, in);
 }
 
-q::Command vendorCmd(VendorForm form, int code, int parameter = 0,
+q::Command vendorCmd(q::VendorForm form, int code, int parameter = 0,
                      std::span<const uint8_t> out = {}) {
     return *q::encodeVendor(form, code, 0, 0, parameter, 0, 0, 512, out);
 }
@@ -61,10 +60,8 @@ TEST_F(Rack, BrokenRackFilesSayWhatIsWrong) {
         EXPECT_THAT([&] { q::sim::loadRack(file); },
                     testing::ThrowsMessage<q::sim::RackError>(testing::HasSubstr(message)))
             << text;
-    }
-    // A broken or missing rack finds no drive instead of crashing.
-    for (const char* file : {"bad.json", "absent.json"}) {
-        EXPECT_EQ(q::makeSimulatorExecutor((dir_ / file).string())->open(1).device, nullptr);
+        // The library finds no drive instead of crashing.
+        EXPECT_EQ(q::makeSimulatorExecutor(file.string())->open(1).device, nullptr) << text;
     }
 }
 
@@ -105,7 +102,7 @@ TEST_F(Rack, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
     ::setenv("QUORLINK_STATE_DIR", dir_.c_str(), 1);
     const auto dev = q::makeSimulatorExecutor(examples / "default.json")->open(1).device;
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_TRUE(run(*dev, vendorCmd(VendorForm::Scan, 0x95, 0xF1)).ok);
+    EXPECT_TRUE(run(*dev, vendorCmd(q::VendorForm::Scan, 0x95, 0xF1)).ok);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 80ms) << "the erase took its time";
 }
 
@@ -117,7 +114,7 @@ TEST_F(Faults, EachOperationNameMatchesItsCommandsOnly) {
     const std::vector<std::pair<std::string, q::Command>> cases = {
         {"capacity", q::encodeReadCapacity16()},
         {"read", *q::encodeRead(0, 1)},
-        {"vendor", vendorCmd(VendorForm::ChipUnit, 0x94)},
+        {"vendor", vendorCmd(q::VendorForm::ChipUnit, 0x94)},
     };
     for (const auto& [op, faulty] : cases) {
         auto drive = usbDrive(1);
@@ -141,7 +138,7 @@ TEST_F(UfdRack, EveryCommandOnTheSharedState) {
     const auto dev = ex->open(1).device;
     const std::array<uint8_t, 512> block{0x78, 0x56, 0x34, 0x12};
     for (const int code : {0x99, 0x81}) {
-        EXPECT_TRUE(run(*dev, vendorCmd(VendorForm::Write, code, 0, block)).ok);
+        EXPECT_TRUE(run(*dev, vendorCmd(q::VendorForm::Write, code, 0, block)).ok);
     }
     for (uint32_t sector = 0; sector < 5; ++sector) {
         EXPECT_TRUE(run(*dev, *q::encodeRead(sector, 1)).ok);
