@@ -19,11 +19,9 @@ q::Command vendorCmd(q::VendorForm form, int code, int parameter = 0,
     return *q::encodeVendor(form, code, 0, 0, parameter, 0, 0, 512, out);
 }
 
-using Rack = SimTest;
-
 // Broken or unbounded rack files are refused at once with a message that
 // says what is wrong: never a hang, a crash or memory without bound.
-TEST_F(Rack, BrokenRackFilesSayWhatIsWrong) {
+TEST_F(SimTest, BrokenRackFilesSayWhatIsWrong) {
     std::ofstream(dir_ / "deep.json")
         << R"({"drives": [], "x": )" << std::string(100000, '[') << std::string(100000, ']') << "}";
     std::ofstream(dir_ / "huge.json") << R"({"drives": []})";
@@ -67,16 +65,11 @@ TEST_F(Rack, BrokenRackFilesSayWhatIsWrong) {
 
 // The demo rack is the station tests' rack (fast.json, whose drives and
 // verdicts those tests pin) with the latency of real drives added.
-TEST_F(Rack, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
+TEST_F(SimTest, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
     const fs::path examples = UFD_EXAMPLE_RACK_DIR;
-    const auto drives = [&](const char* name) {
-        return nlohmann::json::parse(std::ifstream(examples / name))["drives"];
-    };
-    auto slow = drives("default.json");
-    for (auto& d : slow) {
-        d.erase("latency_ms");
-    }
-    EXPECT_EQ(slow, drives("fast.json"));
+    auto slow = nlohmann::json::parse(std::ifstream(examples / "default.json"))["drives"];
+    std::for_each(slow.begin(), slow.end(), [](auto& d) { d.erase("latency_ms"); });
+    EXPECT_EQ(slow, nlohmann::json::parse(std::ifstream(examples / "fast.json"))["drives"]);
     std::set<uint8_t> codes, controllers;
     for (const auto& d : q::sim::loadRack(examples / "default.json").drives) {
         if (d.kind == q::sim::DriveKind::Usb) {
@@ -106,10 +99,8 @@ TEST_F(Rack, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 80ms) << "the erase took its time";
 }
 
-using Faults = SimTest;
-
 // Each operation name fails its own commands only, every time (nth 0).
-TEST_F(Faults, EachOperationNameMatchesItsCommandsOnly) {
+TEST_F(SimTest, EachOperationNameMatchesItsCommandsOnly) {
     // The other names' commands are pinned by the device and library tests' faults.
     const std::vector<std::pair<std::string, q::Command>> cases = {
         {"capacity", q::encodeReadCapacity16()},
@@ -128,9 +119,7 @@ TEST_F(Faults, EachOperationNameMatchesItsCommandsOnly) {
     }
 }
 
-using UfdRack = SimTest;
-
-TEST_F(UfdRack, EveryCommandOnTheSharedState) {
+TEST_F(SimTest, EveryCommandOnTheSharedState) {
     // The boundary and a configuration block as the station sends them, and five reads: the
     // tool shows what they left.
     const auto ex =
