@@ -69,10 +69,9 @@ public:
         const bool made =
             Run("createdb", {"-h", "127.0.0.1", "-p", QString::number(port_), "-U", "ufd", name});
         *error = output_;
-        using K = DatabaseTarget::Kind;
-        return made ? std::optional(
-                          DatabaseTarget{K::Postgres, "", "127.0.0.1", name, "ufd", "", "", port_})
-                    : std::nullopt;
+        const DatabaseTarget target{
+            DatabaseTarget::Kind::Postgres, "", "127.0.0.1", name, "ufd", "", "", port_};
+        return made ? std::optional(target) : std::nullopt;
     }
 
     QString skip;
