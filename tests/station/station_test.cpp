@@ -2,7 +2,6 @@
 // device procedures or over the real libquorlink on the simulated fast rack
 // (drive 5's chip list is too long, drive 6 is write protected). Pauses and
 // beeps are recorded, not waited and sounded, unless a test wants them real.
-#include "config/program_directory.h"
 #include "platform/beep.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
@@ -107,18 +106,15 @@ protected:
         d.results = results;
         onBox = [](const MessageBoxRequest& r) { ADD_FAILURE() << r.text.toStdString(); };
         frm = std::make_unique<TestFrm>(*ctx, d);
-        if (results) {
-            results->Attach(*frm);
-        }
         ASSERT_TRUE(frm->Form_Load().ok);
         ASSERT_EQ(ctx->slots.DiskCount, 7);
         events.clear();
     }
 
-    // The monitor started by name only; pauses recorded, the workers' apart
+    // The monitor never started; pauses recorded, the workers' apart
     // (any order), unless they are to be real.
     StationDependencies Recorded(StationDependencies d) {
-        d.startMonitor = [this](const QString& p) { return monitorStarts.push_back(p), 33; };
+        d.startMonitor = [](const QString&) { return 33; };
         if (!realPauses) {
             d.wait = [this](float s) {
                 events << QString("wait %1").arg(s);
@@ -164,7 +160,6 @@ protected:
     int16_t apMode = 1;
     int answer = kAnswerYes;
     std::vector<MessageBoxRequest> boxes;
-    std::vector<QString> monitorStarts;
     QStringList events;
     std::mutex mutex;
     std::vector<float> workerPauses;
@@ -185,8 +180,7 @@ TEST_F(Station, StartUpShowsIdentityBuildsTheRowsAndStartsTheMonitor) {
                            frm->DiskLabContent->text(), frm->StatusLab->text()}),
               QStringList({"VID = 1234  PID = 5678", "USB String = AB  CD", "SCSI String = EF  GH",
                            "LABEL", transport.notice}));
-    EXPECT_EQ(std::tuple(boxes.size(), monitorStarts, Buttons(*frm)),
-              std::tuple(0U, std::vector<QString>{ProgramDirectory() + "Vasket"}, "G--"));
+    EXPECT_EQ(std::tuple(boxes.size(), Buttons(*frm)), std::tuple(0U, "G--"));
     // Rows one step apart, the hidden eighth one too (the rows test shows which
     // are shown); seven rows are the design's window.
     EXPECT_EQ(std::tuple(frm->ItemLab(7)->text(), TwipTop(frm->ItemLab(7)), TwipTop(frm->CCR(3)),
@@ -639,6 +633,7 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
             std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
             RecorderIdentity{"line-9", "9.9", "ab"});
         Open(false, recorder);
+        recorder->Attach(*frm);
         frm->GoCmd->click();
         const bool stored = recorder->WaitStored().stored;
         EXPECT_EQ(stored, !file.endsWith("/x"));
