@@ -63,9 +63,7 @@ protected:
         };
         SetBeepHandler([this] { events << "beep"; });
         SetMessageBoxHandler([this](const MessageBoxRequest& r) {
-            boxes.push_back(r);
-            onBox(r);
-            return r.style == kStyleYesNoInfo ? answer : kAnswerOk;
+            return boxes.push_back(r), onBox(r), r.style == kStyleYesNoInfo ? answer : kAnswerOk;
         });
     }
     void TearDown() override {
@@ -500,7 +498,6 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     auto pass = [&](auto&&...) { return int16_t{view.deviceCalled = true}; };
     const DeviceProcedures dev{
         [&](StationContext& x, int16_t n) { fail(x, n); }, {}, pass, fail, pass};
-    const std::function<void(float)> wait;
     for (const auto& [item, outcome, seen] : cases) {
         for (const bool gone : {false, true}) {
             SCOPED_TRACE(seen + (gone ? ", gone" : ""));
@@ -509,7 +506,7 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
             view = {};
             view.goneAfterDevice = gone;
             CarriedCaptions carried;
-            EXPECT_EQ(item(SlotWork{ctx, dev, wait, view}, 1, carried),
+            EXPECT_EQ(item(SlotWork{ctx, dev, {}, view}, 1, carried),
                       gone ? SlotOutcome::Gone : outcome);
             // Gone: only what came before the device call (Format's bar start,
             // a pair shown) may have reached the view.
