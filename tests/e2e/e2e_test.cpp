@@ -167,7 +167,7 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
 }
 
 TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
-    test::SimRack& rack = test::SimRack::Shared("default.json");
+    test::SimRack& rack = test::SimRack::Shared("fast.json");
     rack.Reset();
     for (int i = 1; i <= 7; ++i) {
         rack.Tool({"unplug", QString::number(i)});
