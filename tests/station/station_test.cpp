@@ -78,8 +78,6 @@ protected:
         d.readProductConfig = [this](ProductConfig& p) {
             return p = {"EF", "GH", "1234", "5678", "AB", "CD", 0, 0, apMode, "LABEL"}, kConfigGood;
         };
-        d.buildSectorTemplates = [](StationContext&) {};
-        d.pumpEvents = [] {};
         d.device = device;
         frm = std::make_unique<TestFrm>(*ctx, d);
         return frm->Form_Load();
@@ -96,10 +94,7 @@ protected:
         d.readProductConfig = [](ProductConfig& p) {
             return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
         };
-        d.pumpEvents = [this] {
-            DefaultEventPump().ProcessPending();
-            onPump(++pumps);
-        };
+        d.pumpEvents = [this] { DefaultEventPump().ProcessPending(), onPump(); };
         d.noticeChannel = rack.Path("notices");
         d.results = results;
         onBox = [](const MessageBoxRequest& r) { ADD_FAILURE() << r.text.toStdString(); };
@@ -162,9 +157,9 @@ protected:
     std::mutex mutex;
     std::vector<float> workerPauses;
     bool realPauses = false; // the run waits and sounds as on the line
-    int pumps = 0;
     std::function<void(const MessageBoxRequest&)> onBox = [](const MessageBoxRequest&) {};
-    std::function<void(int)> onWait = [](int) {}, onPump = [](int) {}, onSlotPause = [](int) {};
+    std::function<void(int)> onWait = [](int) {}, onSlotPause = [](int) {};
+    std::function<void()> onPump = [] {};
 };
 using SimulatedRun = Station;
 using BeepHeard = Station;
@@ -544,13 +539,13 @@ TEST_F(SimulatedRun, RowsBeepsAndTheLed) {
     // Three passes of the LED loop, then a notice; the next tick disables
     // the button and the loop stops.
     rack.ClearTrace();
-    onPump = [this](int pass) {
-        if (pass == 3) {
+    int pumps = 0;
+    onPump = [&] {
+        if (++pumps == 3) {
             ASSERT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
             EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->LedCmd->isEnabled(); }, 5000));
         }
     };
-    pumps = 0;
     frm->LedCmd->click();
     EXPECT_EQ(std::pair(pumps, Reads().join(",") + ","),
               std::pair(3, QString("5 75 0,6 75 0,").repeated(3)));
