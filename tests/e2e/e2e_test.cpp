@@ -176,7 +176,6 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     ASSERT_TRUE(window.Open(StationDependencies::Real()));
     StationContext& ctx = window.ctx;
     TestFrm& frm = *window.frm;
-    EXPECT_EQ(ctx.slots.DiskCount, 0);
     const auto handle = [&](int slot) { return ctx.slots.DiskSlots[slot - 1].Handle; };
     // The serial at the end of a slot's device line names its drive.
     const auto serial = [&](int slot) { return ctx.slots.DiskSlots[slot - 1].DeviceText.right(8); };
@@ -217,7 +216,6 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     rack.ClearTrace();
     rack.Tool({"plug", "3"});
     ASSERT_TRUE(window.WaitForDrives(2));
-    EXPECT_NE(handle(1), before);
     EXPECT_EQ(closed(), std::vector<qint64>{before});
     rack.Tool({"plug", "4"});
     ASSERT_TRUE(window.WaitForDrives(3));
