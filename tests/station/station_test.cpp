@@ -289,7 +289,9 @@ TEST_F(Station, CaptionsAndBoxesShowWholeAtTheirDesignSize) {
 
 // Storage at 0, 3 and 4 with the PC's disk at 1; the handle at 5 leaves no
 // reply file and must not pass on the line of the storage probe before it.
-TEST_F(Station, DiscoveryKeepsStorageInIndexOrderAndClosesTheRest) {
+// Then the notices: only the exact bytes "IN" keep the handles, the last one
+// stands, and the timer acts on it once.
+TEST_F(Station, DiscoveryKeepsStorageInIndexOrderClosesTheRestAndFollowsTheLastNotice) {
     // Drives; handles kept, in slot order; handles given back. Seventeen: no slot for the last.
     const std::tuple<std::string, std::vector<int64_t>, std::vector<int64_t>> cases[] = {
         {"UP.uuS", {100, 103, 104}, {101, 105}},
@@ -308,17 +310,12 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderAndClosesTheRest) {
                                [](const Call& call) { return call.args[0]; });
         EXPECT_EQ(std::tuple(drives, handles, closed), c);
     }
-}
-
-TEST_F(Station, NoticeKindsAndOverwriting) {
     const std::pair<QByteArray, int16_t> kinds[] = {
         {"IN", 1}, {QByteArray("IN\0", 3), 3}, {"", 3}, {"OUT", 3}, {"in", 3}};
-    ASSERT_TRUE(Load().ok);
     for (const auto& [bytes, flag] : kinds) {
         frm->WndProc_CopyData(bytes);
         EXPECT_EQ(ctx->DiskStatusFlag, flag) << bytes.toStdString();
     }
-    // The last kind stands: two ticks, one rediscovery of that kind.
     transport.calls.clear();
     frm->Timer1_Timer();
     frm->Timer1_Timer();
