@@ -163,25 +163,6 @@ protected:
 using SimulatedRun = Station;
 using BeepHeard = Station;
 
-// The library's quorlink.conf notice goes on the status line without stopping start-up.
-TEST_F(Station, StartUpShowsIdentityBuildsTheRowsAndStartsTheMonitor) {
-    drives = "U";
-    transport.notice = "No USB drive may be used: [Drives] Allow= in /x/quorlink.conf lists none.";
-    ASSERT_TRUE(Load().ok);
-    EXPECT_EQ(QStringList({frm->VidPidLab->text(), frm->UsbStrLab->text(), frm->ScsiStrLab->text(),
-                           frm->DiskLabContent->text(), frm->StatusLab->text()}),
-              QStringList({"VID = 1234  PID = 5678", "USB String = AB  CD", "SCSI String = EF  GH",
-                           "LABEL", transport.notice}));
-    EXPECT_EQ(std::tuple(boxes.size(), Buttons(*frm)), std::tuple(0U, "G--"));
-    // Rows one step apart, the hidden eighth one too (the rows test shows which
-    // are shown); seven rows are the design's window.
-    EXPECT_EQ(std::tuple(frm->ItemLab(7)->text(), TwipTop(frm->ItemLab(7)), TwipTop(frm->CCR(3)),
-                         TwipLeft(frm->GoCmd), frm->size(), frm->ScrollArea->geometry()),
-              std::tuple(QString("Disk 7"), 7264.5, 540 + 3 * 943.5, 8258.0,
-                         QSize(TwipsToPixels(9945), TwipsToPixels(7695)), QRect(4, 32, 535, 451)));
-    EXPECT_FALSE(frm->ItemLab(8) || frm->findChild<QLabel*>("Function1Lab_2"));
-}
-
 // [Window] Rows: sixteen drives all passing; every shown row inside the row
 // area and apart, the window on the smallest line screen (1366 x 768 less a
 // title bar and a panel).
@@ -227,12 +208,15 @@ TEST_F(Station, EveryRowShownWholeAndApartOnOneScreen) {
 }
 
 // Per mode, the items ticked and which the operator may change; Start with
-// nothing ticked only says so; in mode 1 the item rule as the operator ticks.
-TEST_F(Station, ApModePresetsAndTheItemRule) {
+// nothing ticked only says so. In mode 1 what start-up shows (the library's
+// quorlink.conf notice on the status line without stopping it), then the item
+// rule as the operator ticks.
+TEST_F(Station, StartUpApModePresetsAndTheItemRule) {
     // Ticked, then enabled.
     const char* items[] = {"00000 00000", "11010 11011", "10000 00000", "01010 00000",
                            "00010 00000", "00001 00000", "00000 00000"};
     drives = "U";
+    transport.notice = "No USB drive may be used: [Drives] Allow= in /x/quorlink.conf lists none.";
     for (apMode = 0; apMode <= 6; ++apMode) {
         ASSERT_TRUE(Load().ok);
         EXPECT_EQ(Items(&QCheckBox::isChecked) + " " + Items(&QCheckBox::isEnabled), items[apMode]);
@@ -242,6 +226,19 @@ TEST_F(Station, ApModePresetsAndTheItemRule) {
 
     apMode = 1;
     ASSERT_TRUE(Load().ok);
+    EXPECT_EQ(QStringList({frm->VidPidLab->text(), frm->UsbStrLab->text(), frm->ScsiStrLab->text(),
+                           frm->DiskLabContent->text(), frm->StatusLab->text()}),
+              QStringList({"VID = 1234  PID = 5678", "USB String = AB  CD", "SCSI String = EF  GH",
+                           "LABEL", transport.notice}));
+    // One box so far, of the run without items: start-up shows none.
+    EXPECT_EQ(std::tuple(boxes.size(), Buttons(*frm)), std::tuple(1U, "G--"));
+    // Rows one step apart, the hidden eighth one too (the rows test shows which
+    // are shown); seven rows are the design's window.
+    EXPECT_EQ(std::tuple(frm->ItemLab(7)->text(), TwipTop(frm->ItemLab(7)), TwipTop(frm->CCR(3)),
+                         TwipLeft(frm->GoCmd), frm->size(), frm->ScrollArea->geometry()),
+              std::tuple(QString("Disk 7"), 7264.5, 540 + 3 * 943.5, 8258.0,
+                         QSize(TwipsToPixels(9945), TwipsToPixels(7695)), QRect(4, 32, 535, 451)));
+    EXPECT_FALSE(frm->ItemLab(8) || frm->findChild<QLabel*>("Function1Lab_2"));
     // clang-format off
     const std::tuple<int, bool, const char*> steps[] = {
         {kItemCheckWP, true, "00001"}, {kItemFormat, true, "10000"},
