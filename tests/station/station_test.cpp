@@ -30,9 +30,6 @@
 namespace ufd {
 namespace {
 
-using test::Answer;
-using test::Call;
-
 // The window's report, a line per slot and the verdict, runs of spaces made one.
 QStringList Rows(const TestFrm& frm) {
     const QString report = BatchReport(frm).replace(QRegularExpression(" +"), " ");
@@ -50,7 +47,7 @@ protected:
     void SetUp() override {
         ctx->replies = transport.files;
         // Every call succeeds but a probe of an index without a drive.
-        transport.script = [this](const Call& c) {
+        transport.script = [this](const test::Call& c) {
             static const std::map<char, std::string> lines{
                 {'P', "IDE\\DiskPC_System_Disk\r\n"},
                 {'u', "usb\\UsbStor\r\n"},
@@ -59,7 +56,7 @@ protected:
             const auto i = probe ? static_cast<size_t>(c.args[0]) : drives.size();
             const char k = i < drives.size() ? drives[i] : '.';
             const auto status = static_cast<uint16_t>(!probe ? 1 : k == '.' ? 0 : 100 + i);
-            return Answer{status, lines.count(k) ? std::optional(lines.at(k)) : std::nullopt};
+            return test::Answer{status, lines.count(k) ? std::optional(lines.at(k)) : std::nullopt};
         };
         SetBeepHandler([this] { events << "beep"; });
         SetMessageBoxHandler([this](const MessageBoxRequest& r) {
@@ -67,7 +64,6 @@ protected:
         });
     }
     void TearDown() override {
-        frm.reset();
         SetBeepHandler({});
         SetMessageBoxHandler({});
     }
@@ -304,7 +300,7 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderClosesTheRestAndFollowsTheLastN
             handles.push_back(ctx->slots.DiskSlots[i].Handle);
         }
         std::ranges::transform(transport.Calls("CloseHandle"), std::back_inserter(closed),
-                               [](const Call& call) { return call.args[0]; });
+                               [](const test::Call& call) { return call.args[0]; });
         EXPECT_EQ(std::tuple(drives, handles, closed), c);
     }
     const std::pair<QByteArray, int16_t> kinds[] = {
@@ -451,18 +447,16 @@ struct RecordingView final : RunView {
     void StartProgress(int row) override { Say(row, {}, "start"); }
     void EndProgress(int row) override { Say(row, {}, "end"); }
     void ShowResultPair(ResultColumn c, int row) override { Say(row, c, "show"); }
-    void HideResultBox(ResultColumn c, ResultBox b, int r) override { Say(r, c, "hide " + Box(b)); }
+    void HideResultBox(ResultColumn c, ResultBox b, int r) override { Say(r, c, "hide ", Box(b)); }
     void SetResultCaption(ResultColumn c, ResultBox b, int row, const QString& text) override {
-        Say(row, c, Box(b) + " " + text.toStdString());
+        Say(row, c, Box(b), " ", text.toStdString());
     }
-    void SetPicture(int r, int p) override {
-        Say(r, {}, std::string("picture ") + DrivePictureName(p));
-    }
+    void SetPicture(int r, int p) override { Say(r, {}, "picture ", DrivePictureName(p)); }
     void RepaintPicture(int row) override { Say(row, {}, "repaint"); }
     static std::string Box(ResultBox b) { return b == ResultBox::Green ? "green" : "red"; }
-    void Say(int row, ResultColumn c, const std::string& what) {
-        seen += (seen.empty() ? "" : ", ") + std::to_string(row) + ":" + std::to_string(int(c)) +
-                " " + what;
+    template <typename... Text> void Say(int r, ResultColumn c, const Text&... what) {
+        seen += (seen.empty() ? "" : ", ") + std::to_string(r) + ':' + std::to_string(int(c)) + ' ';
+        ((seen += what), ...);
     }
 };
 
