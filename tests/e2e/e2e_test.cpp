@@ -11,10 +11,10 @@
 namespace ufd {
 namespace {
 
-// A run's exit code, its run id (printed first when there is one) and the other lines.
+// A run's exit code, its output and the lines of it (a run that ran prints its run id first).
 struct Outcome {
     int code;
-    QString out, runId;
+    QString out;
     QStringList lines;
 };
 
@@ -58,9 +58,6 @@ struct Station {
         Outcome r;
         std::tie(r.code, r.out) = Run(path("bin/ufd-station"), {"--batch"});
         r.lines = r.out.split('\n', Qt::SkipEmptyParts);
-        if (!r.lines.isEmpty() && !QUuid::fromString(r.lines.first()).isNull()) {
-            r.runId = r.lines.takeFirst();
-        }
         return r;
     }
 
@@ -87,15 +84,16 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         st.product("ApMode=1", "ApMode=" + mode);
         const Outcome r = st.run();
         EXPECT_EQ(r.code, code) << r.out.toStdString();
-        ASSERT_EQ(r.lines.size(), 9) << r.out.toStdString(); // the header, 7 rows, the verdict
+        // The run id, the header, 7 rows, the verdict.
+        ASSERT_EQ(r.lines.size(), 10) << r.out.toStdString();
         QStringList shown;
-        for (const QString& row : r.lines.mid(1, 7)) {
+        for (const QString& row : r.lines.mid(2, 7)) {
             shown << row.simplified().section(' ', 3, 3);
         }
         EXPECT_EQ(shown.join(' '), pictures);
-        EXPECT_EQ((r.lines[1] + " / " + r.lines[6]).simplified().toStdString(),
+        EXPECT_EQ((r.lines[2] + " / " + r.lines[7]).simplified().toStdString(),
                   (row1 + " / " + row6).toStdString());
-        EXPECT_EQ(r.lines[8], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
+        EXPECT_EQ(r.lines[9], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
         // Only a run that wrote the config leaves one on the drive.
         EXPECT_EQ(st.rack.Tool({"config", "1"}).startsWith("0000  99"),
                   row1.contains("String = V"));
@@ -153,9 +151,9 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     const Outcome next = st.run();
     EXPECT_EQ(next.code, 1) << next.out.toStdString();
     const auto [listed, list] = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"});
-    EXPECT_EQ(std::pair(listed, list.count(lost.runId)), std::pair(0, qsizetype(7)));
+    EXPECT_EQ(std::pair(listed, list.count(lost.lines.value(0))), std::pair(0, qsizetype(7)));
     QStringList rows;
-    for (const QString& line : list.split('\n').filter(next.runId)) {
+    for (const QString& line : list.split('\n').filter(next.lines.value(0))) {
         rows << line.split(' ', Qt::SkipEmptyParts).mid(3).join(' ');
     }
     EXPECT_EQ(rows.join(", "),
