@@ -193,13 +193,11 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     const std::optional<pid_t> first = ChannelMonitor(window.channel);
     ASSERT_TRUE(first.has_value());
     ASSERT_EQ(::kill(*first, SIGKILL), 0);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const auto now = ChannelMonitor(window.channel);
-            return now && *now != *first && window.MonitorStation() == ::getpid();
-        },
-        15000))
-        << "the monitor was not started again";
+    const auto restarted = [&] {
+        return ChannelMonitor(window.channel).value_or(*first) != *first &&
+               window.MonitorStation() == ::getpid();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(restarted, 15000)) << "the monitor was not started again";
     EXPECT_TRUE(frm.StatusLab->isVisible() &&
                 frm.StatusLab->text().contains("Vasket had ended; started again"));
     QTest::qWait(300); // the new Vasket reads the rack first
