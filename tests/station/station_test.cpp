@@ -584,11 +584,9 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
 // over when the click returns.
 TEST_F(SimulatedRun, ClosingTheWindowDuringAParallelRunEndsItQuietly) {
     Open(true);
-    onSlotPause = [this](int row) {
-        if (row == 0) {
-            QMetaObject::invokeMethod(
-                qApp, [this] { frm->close(); }, Qt::QueuedConnection);
-        }
+    onSlotPause = [this](int) {
+        QMetaObject::invokeMethod(
+            frm.get(), [this] { frm->close(); }, Qt::QueuedConnection);
     };
     frm->GoCmd->click();
     EXPECT_EQ(std::tuple(frm->Closing(), ctx->TestRunning, frm->PassLab->isVisible(), events),
