@@ -125,8 +125,7 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         Station st;
         arrange(st);
         const Outcome r = st.run();
-        EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.lines, lines);
+        EXPECT_EQ(std::pair(r.code, r.lines), std::pair(2, lines));
     }
 }
 
