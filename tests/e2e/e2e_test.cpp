@@ -11,13 +11,6 @@
 namespace ufd {
 namespace {
 
-// A run's exit code, its output and the lines of it (a run that ran prints its run id first).
-struct Outcome {
-    int code;
-    QString out;
-    QStringList lines;
-};
-
 void Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -54,12 +47,8 @@ struct Station {
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromLocal8Bit(p.readAllStandardOutput())};
     }
-    Outcome run() {
-        Outcome r;
-        std::tie(r.code, r.out) = Run(path("bin/ufd-station"), {"--batch"});
-        r.lines = r.out.split('\n', Qt::SkipEmptyParts);
-        return r;
-    }
+    // The station's exit code and output; a run that ran prints its run id first.
+    std::pair<int, QString> run() const { return Run(path("bin/ufd-station"), {"--batch"}); }
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
 };
@@ -82,18 +71,19 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         SCOPED_TRACE(mode.toStdString());
         Station st;
         st.product("ApMode=1", "ApMode=" + mode);
-        const Outcome r = st.run();
-        EXPECT_EQ(r.code, code) << r.out.toStdString();
+        const auto [got, out] = st.run();
+        const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(got, code) << out.toStdString();
         // The run id, the header, 7 rows, the verdict.
-        ASSERT_EQ(r.lines.size(), 10) << r.out.toStdString();
+        ASSERT_EQ(lines.size(), 10) << out.toStdString();
         QStringList shown;
-        for (const QString& row : r.lines.mid(2, 7)) {
+        for (const QString& row : lines.mid(2, 7)) {
             shown << row.simplified().section(' ', 3, 3);
         }
         EXPECT_EQ(shown.join(' '), pictures);
-        EXPECT_EQ((r.lines[2] + " / " + r.lines[7]).simplified().toStdString(),
+        EXPECT_EQ((lines[2] + " / " + lines[7]).simplified().toStdString(),
                   (row1 + " / " + row6).toStdString());
-        EXPECT_EQ(r.lines[9], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
+        EXPECT_EQ(lines[9], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
         // Only a run that wrote the config leaves one on the drive.
         EXPECT_EQ(st.rack.Tool({"config", "1"}).startsWith("0000  99"),
                   row1.contains("String = V"));
@@ -124,8 +114,7 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         SCOPED_TRACE(name);
         Station st;
         arrange(st);
-        const Outcome r = st.run();
-        EXPECT_EQ(std::pair(r.code, r.lines), std::pair(2, lines));
+        EXPECT_EQ(st.run(), std::pair(2, lines.join('\n') + '\n'));
     }
 }
 
@@ -139,20 +128,20 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
           "[Results]\nDatabase=" + st.path("bin/Vasket/results.sqlite").toUtf8() +
               "\nStationId=line-1\n");
     qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
-    const Outcome lost = st.run();
-    EXPECT_EQ(lost.code, 3) << lost.out.toStdString();
+    const auto [lostCode, lost] = st.run();
+    EXPECT_EQ(lostCode, 3) << lost.toStdString();
     const QRegularExpression last(
         "\nVerdict: [^\n]*\nResults not stored in [^\n]*7 record\\(s\\) wait in [^\n]*\n$");
-    EXPECT_TRUE(lost.out.contains(last)) << lost.out.toStdString();
+    EXPECT_TRUE(lost.contains(last)) << lost.toStdString();
 
     qunsetenv("UFD_STATION_CONF");
     st.rack.Reset();
-    const Outcome next = st.run();
-    EXPECT_EQ(next.code, 1) << next.out.toStdString();
+    const auto [nextCode, next] = st.run();
+    EXPECT_EQ(nextCode, 1) << next.toStdString();
     const auto [listed, list] = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"});
-    EXPECT_EQ(std::pair(listed, list.count(lost.lines.value(0))), std::pair(0, qsizetype(7)));
+    EXPECT_EQ(std::pair(listed, list.count(lost.section('\n', 0, 0))), std::pair(0, qsizetype(7)));
     QStringList rows;
-    for (const QString& line : list.split('\n').filter(next.lines.value(0))) {
+    for (const QString& line : list.split('\n').filter(next.section('\n', 0, 0))) {
         rows << line.split(' ', Qt::SkipEmptyParts).mid(3).join(' ');
     }
     EXPECT_EQ(rows.join(", "),
