@@ -62,18 +62,15 @@ TEST(QuorlinkConf, GoodAndBadValues) {
     }
     // ini; what the error must show of the key and value
     const std::pair<std::string, const char*> cases[] = {
-        {"[Drives]\nAllow=058f:638\n", "[Drives] Allow=058f:638: \"058f:638\""},
-        {"[Drives]\nAllow=058f:6387,usb\n", "[Drives] Allow=058f:6387,usb: \"usb\""},
+        {"[Drives]\nAllow=058f:6387,058f:638\n", "[Drives] Allow=058f:6387,058f:638: \"058f:638\""},
         {"[Drives]\nAlow=058f:6387\n", "[Drives] Alow=058f:6387: unknown key"},
         {"[Drive]\nAllow=058f:6387\n", "[Drive] Allow=058f:6387: unknown section"},
         {"Allow=058f:6387\n", "Allow=058f:6387: outside any section"},
         {"[Ports]\n17=1-2\n", "[Ports] 17=1-2: not a drive index"},
-        {"[Ports]\n0=sdb\n", "[Ports] 0=sdb: not a USB port path"},
         {"[Ports]\n0=1-2\n1=1-2\n", "[Ports] 1=1-2: the same port as 0"},
         {"[Ports]\n0=1-2\n1=1-02\n", "[Ports] 1=1-02: not a USB port path"},
         {"[Drives]\nAllow=\x01\x1b[2J\n", "[Drives] Allow=??[2J: \"??[2J\" is not"},
         {"[Timeouts]\nQuick=0\n", "[Timeouts] Quick=0: "},
-        {"[Timeouts]\nVendor=-5\n", "[Timeouts] Vendor=-5: "},
         {"[Timeouts]\nReady=ten\n", "[Timeouts] Ready=ten: "},
         {"[Trace]\nKeep=-1\n", "[Trace] Keep=-1: "},
         {"[VendorBlock]\nLength=5\n", "[VendorBlock] Length=5: "},
