@@ -17,6 +17,7 @@
 
 namespace {
 using namespace quorlink;
+using sgtest::readFile;
 using sgtest::TempDir;
 
 // Every field read (but where it was looked for), for whole comparisons.
@@ -33,11 +34,6 @@ auto fields(const QuorlinkConf& c) {
 QuorlinkConf found(QuorlinkConf c = {}) {
     c.found = true;
     return c;
-}
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(QuorlinkConf, GoodAndBadValues) {

@@ -32,9 +32,6 @@ Bytes fixed(uint8_t code, uint8_t key, uint8_t asc, uint8_t additional = 10) {
 }
 const auto sensed = [](Bytes s) { return Answer{.status = 2, .driverStatus = 8, .sense = s}; };
 const auto checkCondition = [](uint8_t key, uint8_t asc) { return sensed(fixed(0x70, key, asc)); };
-const auto slurp = [](const fs::path& f) {
-    return std::string(std::istreambuf_iterator<char>(std::ifstream(f).rdbuf()), {});
-};
 const auto kPattern = [] {
     std::array<uint8_t, 1024> a{};
     std::iota(a.begin(), a.end(), 3);
@@ -399,9 +396,9 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
                    {.data = {0, 0, 0, 1, 0, 0, 0, 0x0F, 0, 0, 2, 0}},
                    {.data = {0x03, 0, 0x80, 0}}};
     EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
-    EXPECT_EQ(slurp(replyPaths().text), "4294967312\r\n");
+    EXPECT_EQ(readFile(replyPaths().text), "4294967312\r\n");
     EXPECT_EQ(fnQuorbus_ModeSense(h), 1);
-    EXPECT_EQ(slurp(replyPaths().binary).at(82), '\x80');
+    EXPECT_EQ(readFile(replyPaths().binary).at(82), '\x80');
     sg->sent.clear();
     EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
     sg->answers = {checkCondition(0x03, 0x0C)};
@@ -409,7 +406,7 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
     EXPECT_EQ(sg->sent.size(), 2u) << "the write, then the flush once, at release";
     EXPECT_EQ(
-        std::regex_replace(slurp(tree.path / "trace"), std::regex(R"(,"time":"[^"]*")"), ""),
+        std::regex_replace(readFile(tree.path / "trace"), std::regex(R"(,"time":"[^"]*")"), ""),
         R"({"fn":"fnQuorbus_CloseHandle","drive":0,"args":[1],"status":1,"reason":"SYNCHRONIZE CACHE failed: MEDIUM ERROR 3/0C/00; partition table of /dev/sdb not re-read: Device or resource busy"}
 )");
     installExecutorForTesting(nullptr);
@@ -487,8 +484,8 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
                                         out.string() + "' 2>'" + err.string() + "'")
                                            .c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exitCode);
-        EXPECT_THAT(slurp(out), HasSubstr(inOut));
-        EXPECT_THAT(slurp(err), HasSubstr(inErr));
+        EXPECT_THAT(readFile(out), HasSubstr(inOut));
+        EXPECT_THAT(readFile(err), HasSubstr(inErr));
     }
     ::unsetenv("QUORLINK_CONF");
 }
@@ -509,13 +506,13 @@ TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
     for (int32_t index = 0; index <= 16; ++index) {
         const int32_t h = fnQuorbus_GetDiskHandle(index);
         // Direct-access disks only: a CD drive without a disc has no capacity.
-        if (h != 0 && slurp(text).find("\\Disk&") != std::string::npos) {
-            SCOPED_TRACE(slurp(text));
+        if (h != 0 && readFile(text).find("\\Disk&") != std::string::npos) {
+            SCOPED_TRACE(readFile(text));
             ++disks;
             ASSERT_EQ(fnQuorbus_ReadCapacity(h), 1);
-            EXPECT_GT(std::atoll(slurp(text).c_str()), 0);
+            EXPECT_GT(std::atoll(readFile(text).c_str()), 0);
             ASSERT_EQ(fnQuorbus_ModeSense(h), 1);
-            const std::string mode = slurp(binary);
+            const std::string mode = readFile(binary);
             ASSERT_EQ(mode.size(), 512u);
             EXPECT_TRUE(mode[82] == 0 || static_cast<uint8_t>(mode[82]) == 0x80);
             EXPECT_EQ(fnQuorbus_Read(h, 1, 0), 1);
