@@ -6,7 +6,6 @@
 
 #include "api_internal.h"
 #include "drive_map.h"
-#include "drives_report.h"
 #include "encoder.h"
 #include "reply_writer.h"
 #include "sg_executor.h"
@@ -50,9 +49,7 @@ const std::vector<Command> kCommands = {
     *encodeVendor(VendorForm::ChipUnit, 0x94, 1, 2, 0, 0, 0, 512),
     *encodeVendor(VendorForm::Scan, 0x93, 0, 0, 1, 0, 0, 512), encodeSynchronizeCache()};
 // clang-format on
-const auto command = [](char letter) -> const Command& {
-    return kCommands.at(kLetters.find(letter));
-};
+const auto command = [](char c) -> const Command& { return kCommands.at(kLetters.find(c)); };
 
 // A fake tree, a scripted SG_IO, and handles opened on them.
 struct Rig {
@@ -61,10 +58,6 @@ struct Rig {
     OpenResult open(int index, QuorlinkConf conf = lineConf(), std::string error = "") {
         return sg::makeSgExecutor(tree.roots(), sg, std::nullopt, ConfLoad{conf, error})
             ->open(index);
-    }
-    static Outcome run(Device& d, const Command& cmd) {
-        Bytes in(cmd.direction == Direction::In ? cmd.dataLength : 0);
-        return d.execute(cmd, in);
     }
     std::string sdb() const { return (tree.roots().dev / "sdb").string(); }
 };
@@ -144,20 +137,18 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
 
 TEST_F(Sg, DeviceLinesFromSysfs) {
     // clang-format off
-    const std::tuple<FakeDrive, bool, const char*> cases[] = {
-        {{.driver = "uas"}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {{.serial = ""}, true, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
-        {{.type = 5}, true, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
-        {{.driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
+    const std::pair<FakeDrive, const char*> cases[] = {
+        {{.sg = 1, .driver = "uas"}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.sg = 2, .serial = ""}, "USBSTOR\\Disk&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0"},
+        {{.sg = 3, .type = 5}, "USBSTOR\\CdRom&Ven_Acme&Prod_Line_Stick&Rev_1.00\\0123ABCD"},
+        {{.sg = 4, .driver = "", .vendor = "ATA", .model = "FastDisk 512", .rev = "1A2B"}, "SCSI\\Disk&Ven_ATA&Prod_FastDisk_512&Rev_1A2B"},
         // A non-USB disk whose model pretends otherwise must not pass as USB.
-        {{.driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"}, true, "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
+        {{.sg = 5, .driver = "", .vendor = "ATA", .model = "UsbStor Disk", .rev = "1A2B"}, "SCSI\\Disk&Ven_ATA&Prod_USB_STOR_Disk&Rev_1A2B"},
     };
     // clang-format on
-    int n = 0;
-    for (auto [drive, allowed, expected] : cases) {
-        drive.sg = ++n;
+    for (const auto& [drive, expected] : cases) {
         tree.add(drive);
-        EXPECT_EQ(sg::deviceLine(sg::describeSgDevice(tree.roots(), n), allowed), expected);
+        EXPECT_EQ(sg::deviceLine(sg::describeSgDevice(tree.roots(), drive.sg), true), expected);
     }
 }
 
@@ -350,6 +341,7 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         changing.push_back(command('T'));
         changing.back().cdb[0] = opcode;
     }
+    Bytes in(512);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
         Rig r;
@@ -360,11 +352,11 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         ASSERT_NE(d, nullptr);
         c.afterOpen(usb, r.tree.sgEntry(1));
         for (const Command& cmd : changing) {
-            EXPECT_THAT(r.run(*d, cmd).reason, StartsWith(std::string("refused: ") + c.reason))
+            EXPECT_THAT(d->execute(cmd, in).reason, StartsWith(std::string("refused: ") + c.reason))
                 << int(cmd.cdb[1]);
         }
         EXPECT_TRUE(r.sg->sent.empty() && r.sg->held.empty()) << "a refused command went out";
-        EXPECT_TRUE(r.run(*d, command('R')).ok && r.run(*d, command('T')).ok);
+        EXPECT_TRUE(d->execute(command('R'), in).ok && d->execute(command('T'), in).ok);
     }
 }
 
@@ -377,10 +369,8 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
 TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     tree.add(FakeDrive{});
     QuorlinkConf conf = lineConf();
-    conf.timeouts.quick = 5s;
-    conf.timeouts.vendor = 600s;
-    conf.vendorBlock.opcode = 0xF0;
-    conf.vendorBlock.code = {12, 1, true};
+    conf.timeouts = {.quick = 5s, .vendor = 600s};
+    conf.vendorBlock = {.opcode = 0xF0, .code = {12, 1, true}};
     ::setenv("QUORLINK_REPLY_DIR", (tree.path / "replies").c_str(), 1);
     ::unsetenv("QUORLINK_TRACE");
     installExecutorForTesting(sg::makeSgExecutor(
@@ -415,8 +405,8 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
 
 // ---- ufd-drives ------------------------------------------------------------
 
-// A PC disk, an off-list card reader and the sticks of the line in every state.
-void populate(FakeTree& tree) {
+TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
+    // A PC disk, an off-list card reader and the sticks of the line in every state.
     tree.add({.sg = 0, .driver = "", .vendor = "ATA", .model = "FastDisk", .block = "sda"});
     tree.add({.sg = 1, .serial = "S1", .port = "1-2", .block = "sdb"});
     tree.add({.sg = 2, .serial = "", .port = "1-1", .vid = 0x0BDA, .block = "sdc"});
@@ -426,25 +416,6 @@ void populate(FakeTree& tree) {
     tree.add({.sg = 6, .port = "1-6", .block = ""});
     tree.setMountInfo("40 22 8:0 / /boot rw - ext4 /dev/sda rw\n"
                       "41 22 8:65 / /media/op/STICK rw - vfat /dev/sde1 rw\n");
-}
-
-// Columns line up whatever their widths.
-TEST_F(Sg, UfdDrivesListsEveryDeviceWithItsIndexStateAndVerdict) {
-    populate(tree);
-    EXPECT_EQ(ufd::drives::table(ufd::drives::driveRows(tree.roots(), lineConf())),
-              R"(sg   index  block  port  vid:pid    serial    blocksize  state    station
-sg0  -      sda    -     -          -         512        mounted  no: /dev/sg0 is not USB storage
-sg1  0      sdb    1-2   1234:5678  S1        512        free     yes
-sg2  -      sdc    1-1   0bda:5678  -         512        free     no: USB 0bda:5678 is not in [Drives] Allow= of /etc/quorlink/test.conf
-sg3  1      sdd    1-3   1234:5678  0123ABCD  4096       free     no: /dev/sdd has 4096-byte logical blocks, not 512
-sg4  2      sde    1-4   1234:5678  0123ABCD  512        mounted  no: /dev/sde1 is mounted on /media/op/STICK
-sg5  3      sdf    1-5   1234:5678  0123ABCD  512        held     no: /dev/sdf is held by dm-0
-sg6  4      -      1-6   1234:5678  0123ABCD  -          -        no: /dev/sg6 has no block device yet
-)");
-}
-
-TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
-    populate(tree);
     const fs::path conf = tree.path / "quorlink.conf", out = tree.path / "out",
                    err = tree.path / "err";
     ::setenv("QUORLINK_CONF", conf.c_str(), 1);
@@ -456,7 +427,19 @@ TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
         // No file: nothing is allowed, and each USB drive says which file to edit.
         {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", "", ""},
         {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive", ""},
-        {roots, 0, "\nsg1  0 ", "", allowLine},
+        // Columns line up whatever their widths.
+        {roots, 0,
+         R"(sg   index  block  port  vid:pid    serial    blocksize  state    station
+sg0  -      sda    -     -          -         512        mounted  no: /dev/sg0 is not USB storage
+sg1  0      sdb    1-2   1234:5678  S1        512        free     yes
+sg2  -      sdc    1-1   0bda:5678  -         512        free     no: USB 0bda:5678 is not in [Drives] Allow= of )" +
+             conf.string() + R"(
+sg3  1      sdd    1-3   1234:5678  0123ABCD  4096       free     no: /dev/sdd has 4096-byte logical blocks, not 512
+sg4  2      sde    1-4   1234:5678  0123ABCD  512        mounted  no: /dev/sde1 is mounted on /media/op/STICK
+sg5  3      sdf    1-5   1234:5678  0123ABCD  512        held     no: /dev/sdf is held by dm-0
+sg6  4      -      1-6   1234:5678  0123ABCD  -          -        no: /dev/sg6 has no block device yet
+)",
+         "", allowLine},
         // Each allowed drive in turn: its sg node and whole disk to the group, none automounted.
         {"--udev-rules", 0, R"(ATTRS{idProduct}=="5678", ENV{UDISKS_IGNORE}="1"
 
