@@ -25,8 +25,7 @@ std::string readFile(const fs::path& p) {
 // Blocks to write.
 const std::string kBlocks(4 * 512, '\xE5');
 
-class Api : public testing::Test {
-protected:
+struct Api : testing::Test {
     static void SetUpTestSuite() {
         char tmpl[] = "/tmp/quorlink-api-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);

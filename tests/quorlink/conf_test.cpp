@@ -3,10 +3,7 @@
 // C API in-process when a simulated drive's state cannot be saved.
 #include "../sg/fake_sysfs.h"
 #include "api_internal.h"
-#include "quorlink_conf.h"
 #include "sg_executor.h"
-#include "sg_system.h"
-#include "support/test_common.h"
 #include "trace.h"
 
 #include <quorlink/quorlink.h>
@@ -159,16 +156,15 @@ TEST(TraceRotation, KeepsOnlyKeepFilesOfAboutMaxBytes) {
 // file stays whole.
 TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) {
     TempDir temp;
-    const fs::path dir = temp.path;
-    setenv("QUORLINK_STATE_DIR", (dir / "state").c_str(), 1);
-    setenv("QUORLINK_REPLY_DIR", (dir / "replies").c_str(), 1);
-    setenv("QUORLINK_TRACE", (dir / "trace.jsonl").c_str(), 1);
+    setenv("QUORLINK_STATE_DIR", (temp.path / "state").c_str(), 1);
+    setenv("QUORLINK_REPLY_DIR", (temp.path / "replies").c_str(), 1);
+    setenv("QUORLINK_TRACE", (temp.path / "trace.jsonl").c_str(), 1);
     installExecutorForTesting(makeSimulatorExecutor(
         temp.write(R"({"drives": [{"index": 1, "capacity": 2048, "chips": ["0xE6"]}]})")));
     const int32_t h = fnQuorbus_GetDiskHandle(1);
     const std::string old(512, '\x11'), block(512, '\x22');
     ASSERT_EQ(fnQuorbus_VendorW(h, 0x81, 512, old.data()), 1);
-    const fs::path config = dir / "state" / "drive-1" / "config.bin";
+    const fs::path config = temp.path / "state" / "drive-1" / "config.bin";
     ASSERT_EQ(readFile(config), old);
     // A full disk: the file size limit stands in for it.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -183,7 +179,7 @@ TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) 
     fs::create_directory(config.string() + ".tmp." + std::to_string(getpid()));
     EXPECT_EQ(fnQuorbus_VendorW(h, 0x81, 512, block.data()), 0);
     EXPECT_EQ(readFile(config), old);
-    const std::string trace = readFile(dir / "trace.jsonl");
+    const std::string trace = readFile(temp.path / "trace.jsonl");
     EXPECT_NE(trace.find("\"reason\":\"cannot write " + config.string()), std::string::npos)
         << trace;
     installExecutorForTesting(nullptr);
