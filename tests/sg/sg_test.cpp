@@ -101,20 +101,17 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
         const char* name;
         std::vector<FakeDrive> drives;
         std::map<int, std::string> ports;
-        std::vector<UsbId> allow;
         // Drive index -> port opened ("!": not named USB storage); every other index empty.
         std::map<int, std::string> expected;
         const char* error = ""; // of loading quorlink.conf
     };
-    const std::vector<UsbId> line = {{0x1234, 0x5678}};
     // clang-format off
     const Case cases[] = {
-        {"port order", mixed, {}, line, {{0, "1-2"}, {1, "1-2.3"}, {2, "1-10"}, {3, "2-1"}}},
+        {"port order", mixed, {}, {{0, "1-2"}, {1, "1-2.3"}, {2, "1-10"}, {3, "2-1"}}},
         // 5: an off-list drive is reached (and refused) there; 7: nothing plugged
-        {"ports named", mixed, {{0, "1-10"}, {3, "1-2"}, {5, "1-1"}, {7, "3-3"}}, line, {{0, "1-10"}, {3, "1-2"}, {5, "1-1!"}}},
-        {"empty list", mixed, {}, {}, {}},
-        {"unusable file", mixed, {{0, "1-10"}}, line, {}, "quorlink.conf: bad value"},
-        {"seventeen of eighteen", full, {}, line, rack},
+        {"ports named", mixed, {{0, "1-10"}, {3, "1-2"}, {5, "1-1"}, {7, "3-3"}}, {{0, "1-10"}, {3, "1-2"}, {5, "1-1!"}}},
+        {"unusable file", mixed, {{0, "1-10"}}, {}, "quorlink.conf: bad value"},
+        {"seventeen of eighteen", full, {}, rack},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -123,11 +120,10 @@ TEST(DriveMap, IndexesNameAllowedDrivesByPort) {
         for (const FakeDrive& d : c.drives) {
             r.tree.add(d);
         }
-        QuorlinkConf conf = lineConf(c.ports);
-        conf.allow = c.allow;
         std::map<int, std::string> opened;
         for (int index = -1; index <= 17; ++index) {
-            if (const OpenResult o = r.open(index, conf, c.error); o.device != nullptr) {
+            if (const OpenResult o = r.open(index, lineConf(c.ports), c.error);
+                o.device != nullptr) {
                 opened[index] = o.portPath + (o.deviceLine.starts_with("USBSTOR") ? "" : "!");
             }
         }
@@ -310,7 +306,6 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
 TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
     using P = const fs::path&;
     struct Case {
-        FakeDrive drive{};
         const char* mountLine = ""; // appended to the mount table; nullptr: none
         int claimErrno = 0;         // of the exclusive open of /dev/sdb
         void (*afterOpen)(P usb, P sgEntry) = [](P, P) {}; // sysfs changes while the handle is open
@@ -318,7 +313,7 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
     };
     // clang-format off
     const Case cases[] = {
-        {.drive = {.blockSize = 0}, .reason = "cannot read the logical block size of /dev/sdb"},
+        {.afterOpen = [](P, P entry) { fs::remove(entry / "device/block/sdb/queue/logical_block_size"); }, .reason = "cannot read the logical block size of /dev/sdb"},
         {.mountLine = "40 22 8:17 / /media/op/STICK rw - vfat /dev/mapper/x rw\n", .reason = "/dev/sdb1 is mounted on /media/op/STICK"},
         {.mountLine = "41 22 0:99 / /media/op/my\\040stick rw - vfat /dev/sdb1 rw\n", .reason = "/dev/sdb1 is mounted on /media/op/my stick"},
         {.mountLine = "42 22 8:16 / /mnt rw - vfat /dev/sdb rw\n", .reason = "/dev/sdb is mounted on /mnt"},
@@ -343,7 +338,7 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         Rig r;
         c.mountLine ? r.tree.setMountInfo(c.mountLine) : r.tree.removeMountInfo();
         r.sg->busy[r.sdb()] = c.claimErrno;
-        const fs::path usb = r.tree.add(c.drive);
+        const fs::path usb = r.tree.add({});
         auto d = r.open(0).device;
         ASSERT_NE(d, nullptr);
         c.afterOpen(usb, r.tree.sgEntry(1));
