@@ -124,9 +124,7 @@ TEST(TraceRotation, KeepsOnlyKeepFilesOfAboutMaxBytes) {
         const TraceLimits limits{2000, keep};
         TraceWriter a(dir.path / "trace.jsonl", false, limits),
             b(dir.path / "trace.jsonl", false, limits);
-        CallRecord call;
-        call.function = "fnQuorbus_TestUnitReady";
-        call.status = 1;
+        const CallRecord call{};
         for (int i = 0; i < 200; ++i) {
             (i % 3 == 0 ? a : b).write(call);
         }

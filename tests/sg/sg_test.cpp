@@ -56,8 +56,7 @@ struct Rig {
     FakeTree tree;
     std::shared_ptr<ScriptedSg> sg = std::make_shared<ScriptedSg>();
     OpenResult open(int index, QuorlinkConf conf = lineConf(), std::string error = "") {
-        return sg::makeSgExecutor(tree.roots(), sg, std::nullopt, ConfLoad{conf, error})
-            ->open(index);
+        return sg::makeSgExecutor(tree.roots(), sg, {}, {conf, error})->open(index);
     }
     std::string sdb() const { return (tree.roots().dev / "sdb").string(); }
 };
@@ -164,12 +163,11 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
     std::map<Sent, char> names = {
         {{{0x1A, 0, 0x00, 0, 192, 0}, SG_DXFER_FROM_DEV, 10000, 192}, 'P'},
         {{{0x1A, 0, 0x3F, 0, 4, 0}, SG_DXFER_FROM_DEV, 10000, 4}, 'H'}};
-    for (size_t i = 0; i < kCommands.size(); ++i) {
-        const Command& c = kCommands[i];
+    for (size_t i = 0; const Command& c : kCommands) {
         const Bytes cdb(c.cdb.begin(), c.cdb.begin() + c.cdbLength),
             out(c.dataOut.begin(), c.dataOut.end());
         names[{cdb, dxfer[int(c.direction)], timeout[int(c.commandClass)], c.dataLength, out}] =
-            kLetters[i];
+            kLetters[i++];
     }
     const auto fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
     const Answer attention = checkCondition(0x06, 0x29), changed = checkCondition(0x06, 0x28);
@@ -465,8 +463,7 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
 // (UFD_SG_TEST=1): discovery over indexes 0..16, then capacity, mode sense
 // and a read on every disk found. Nothing is written.
 TEST(RealDrive, DiscoveryCapacityModeSenseAndRead) {
-    if (const char* optIn = std::getenv("UFD_SG_TEST");
-        optIn == nullptr || std::string_view(optIn) != "1") {
+    if (const char* optIn = std::getenv("UFD_SG_TEST"); !optIn || optIn != std::string_view("1")) {
         GTEST_SKIP() << "set UFD_SG_TEST=1 to run read-only checks on this machine's /dev/sg*";
     }
     ::unsetenv("QUORLINK_RACK");
