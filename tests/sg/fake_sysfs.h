@@ -64,9 +64,7 @@ struct TempDir {
 // A sysfs, /dev and mount table of the test's own.
 struct FakeTree : TempDir {
     FakeTree() {
-        writeFile(path / "mountinfo",
-                  "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
-                  "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n");
+        writeFile(path / "mountinfo", "22 1 259:2 / / rw shared:1 - ext4 /dev/nvme0n1p2 rw\n");
     }
     // Returns the USB device's sysfs directory (empty for a SATA disk).
     fs::path add(const FakeDrive& d) {

@@ -402,24 +402,20 @@ TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
     tree.add({.sg = 6, .port = "1-6", .block = ""});
     tree.setMountInfo("40 22 8:0 / /boot rw - ext4 /dev/sda rw\n"
                       "41 22 8:65 / /media/op/STICK rw - vfat /dev/sde1 rw\n");
-    const fs::path conf = tree.path / "quorlink.conf", out = tree.path / "out",
-                   err = tree.path / "err";
-    ::setenv("QUORLINK_CONF", conf.c_str(), 1);
+    // Run in the tree, so the tree's roots and the program's output sit under plain names.
+    const fs::path conf = tree.path / "quorlink.conf";
     const std::string allowLine = "[Drives]\nAllow=1234:5678, abcd:00ef\n";
-    const auto [sys, dev, mountInfo] = tree.roots();
-    const std::string roots = " --sys '" + sys.string() + "' --dev '" + dev.string() +
-                              "' --mountinfo '" + mountInfo.string() + "'";
+    const std::string roots = " --sys sys --dev dev --mountinfo mountinfo";
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         // No file: nothing is allowed, and each USB drive says which file to edit.
-        {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of " + conf.string() + "\n", "", ""},
-        {"--udev-rules", 1, "", "[Drives] Allow= of " + conf.string() + " lists no drive", ""},
+        {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of quorlink.conf\n", "", ""},
+        {"--udev-rules", 1, "", "[Drives] Allow= of quorlink.conf lists no drive", ""},
         // Columns line up whatever their widths.
         {roots, 0,
          R"(sg   index  block  port  vid:pid    serial    blocksize  state    station
 sg0  -      sda    -     -          -         512        mounted  no: /dev/sg0 is not USB storage
 sg1  0      sdb    1-2   1234:5678  S1        512        free     yes
-sg2  -      sdc    1-1   0bda:5678  -         512        free     no: USB 0bda:5678 is not in [Drives] Allow= of )" +
-             conf.string() + R"(
+sg2  -      sdc    1-1   0bda:5678  -         512        free     no: USB 0bda:5678 is not in [Drives] Allow= of quorlink.conf
 sg3  1      sdd    1-3   1234:5678  0123ABCD  4096       free     no: /dev/sdd has 4096-byte logical blocks, not 512
 sg4  2      sde    1-4   1234:5678  0123ABCD  512        mounted  no: /dev/sde1 is mounted on /media/op/STICK
 sg5  3      sdf    1-5   1234:5678  0123ABCD  512        held     no: /dev/sdf is held by dm-0
@@ -449,14 +445,14 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
         if (!confText.empty()) {
             writeFile(conf, confText);
         }
-        const int status = std::system((std::string(UFD_DRIVES_BIN) + " " + args + " >'" +
-                                        out.string() + "' 2>'" + err.string() + "'")
+        const int status = std::system(("cd '" + tree.path.string() +
+                                        "' && QUORLINK_CONF=quorlink.conf " UFD_DRIVES_BIN " " +
+                                        args + " >out 2>err")
                                            .c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exitCode);
-        EXPECT_THAT(readFile(out), HasSubstr(inOut));
-        EXPECT_THAT(readFile(err), HasSubstr(inErr));
+        EXPECT_THAT(readFile(tree.path / "out"), HasSubstr(inOut));
+        EXPECT_THAT(readFile(tree.path / "err"), HasSubstr(inErr));
     }
-    ::unsetenv("QUORLINK_CONF");
 }
 
 // Read-only checks on the real drives of this machine, opt-in
