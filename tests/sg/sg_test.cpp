@@ -219,7 +219,6 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
         {"RT", {{.hostStatus = 0x01}}, "R", "drive removed (DID_NO_CONNECT)|drive removed"},
         // Asked again
         {"R", std::vector(9, attention), "RRRR", "UNIT ATTENTION 6/29/00 (4 attempts)"},
-        {"R", {becoming, becoming, becoming, {}}, "RRRR", "", 700ms},
         // 100, 200, 400 ms, then 500 ms pauses while they fit in the wait.
         {"R", std::vector(99, becoming), std::string(62, 'R'), "NOT READY 2/04/01 (not ready within 30 s)", 29700ms},
         {"R", std::vector(9, becoming), "RRRR", "NOT READY 2/04/01 (not ready within 1 s)", 700ms, 1s},
