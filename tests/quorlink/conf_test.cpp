@@ -14,8 +14,7 @@
 
 namespace {
 using namespace quorlink;
-using sgtest::readFile;
-using sgtest::TempDir;
+using namespace sgtest;
 
 // Every value read (not where it was looked for, nor whether it was there:
 // the start-up notice tells that), for whole comparisons.
