@@ -3,7 +3,6 @@
 // and status conventions, reply-file semantics, vendor codes, sectors, the
 // trace, and private runtime files. The library picks its backend once per
 // process, so every test shares that one rack.
-#include "platform/runtime_dir.h"
 #include "support/test_common.h"
 
 #include <quorlink/quorlink.h>
@@ -35,17 +34,13 @@ struct Api : testing::Test {
         rack["drives"][0]["capacity"] = 2048; // room enough for a write the PC's disk must refuse
         // Test drives: failing calls, failing opens, and unit lists of many lengths.
         const json extra = json::parse(R"([
-            {"index": 9, "faults": [{"op": "tur", "effect": "fail"},
+            {"index": 9, "capacity": 2048, "faults": [{"op": "tur", "effect": "fail"},
                                     {"op": "vendor_scan", "code": "0x95", "effect": "fail"}]},
             {"index": 13, "faults": [{"op": "open", "effect": "fail"}]},
-            {"index": 14, "chips": ["0x73", "0x75", "0xDA"], "units94": {"default": 2, "1:3": 7},
-             "faults": [{"op": "capacity", "effect": "fail"}],
-             "units95": {"default": 1, "0:0": 0, "0:2": 509, "1:0": 510, "1:1": 600}}])");
-        for (const json& d : extra) {
-            json drive = {{"capacity", 2048}, {"chips", {"0xE6"}}, {"units95", {{"default", 2}}}};
-            drive.update(d);
-            rack["drives"].push_back(drive);
-        }
+            {"index": 14, "capacity": 2048, "chips": ["0x73", "0x75", "0xDA"],
+             "units94": {"default": 2, "1:3": 7}, "faults": [{"op": "capacity", "effect": "fail"}],
+             "units95": {"0:0": 0, "0:2": 509, "1:0": 510, "1:1": 600}}])");
+        rack["drives"].insert(rack["drives"].end(), extra.begin(), extra.end());
         std::ofstream(dir_ / "rack.json") << rack.dump();
         setenv("QUORLINK_RACK", (dir_ / "rack.json").c_str(), 1);
         unsetenv("QUORLINK_STATE_DIR");
@@ -255,10 +250,8 @@ TEST_F(Api, RuntimeDirectoryAnotherUserCouldHaveMadeIsRefused) {
         }
         setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
         const std::string refusal = "Runtime directory " + ours.string() + " refused: " + why;
-        EXPECT_EQ(ufd::RuntimeDirectory().refusal.substr(0, refusal.size()), refusal);
         EXPECT_EQ(std::pair(replyPaths(), fnQuorbus_GetDiskHandle(1)), std::pair(uint16_t{0}, 0));
-        EXPECT_NE(readFile(dir_ / "trace.jsonl").rfind(ours.string() + " refused"),
-                  std::string::npos);
+        EXPECT_NE(readFile(dir_ / "trace.jsonl").rfind(refusal), std::string::npos);
         EXPECT_EQ(readFile(victim), "root only");
     }
 }

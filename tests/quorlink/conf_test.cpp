@@ -152,7 +152,6 @@ TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) 
     const std::string old(512, '\x11'), block(512, '\x22');
     ASSERT_EQ(fnQuorbus_VendorW(h, 0x81, 512, old.data()), 1);
     const fs::path config = temp.path / "state" / "drive-1" / "config.bin";
-    ASSERT_EQ(readFile(config), old);
     // A full disk: the file size limit stands in for it.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};
