@@ -21,11 +21,10 @@ public:
         if (QStandardPaths::findExecutable("parec").isEmpty() || !dir_.isValid()) {
             return;
         }
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir_.path());
-        env.insert("PULSE_RUNTIME_PATH", dir_.filePath("runtime"));
-        env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
-        server_.setProcessEnvironment(env);
+        server_.setEnvironment(QProcess::systemEnvironment() +
+                               QStringList{"HOME=" + dir_.path(),
+                                           "PULSE_RUNTIME_PATH=" + dir_.filePath("runtime"),
+                                           "PULSE_STATE_PATH=" + dir_.filePath("state")});
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString args = "-n -L \"module-null-sink sink_name=line rate=%1 channels=1\" -L "
                              "\"module-native-protocol-unix auth-anonymous=1 socket=%2\" "

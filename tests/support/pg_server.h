@@ -42,9 +42,8 @@ public:
                                 pw->pw_gid) != 0)
                    ? "running as root, and no user nobody to run the server as"
                    : "";
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port_ = probe.serverPort();
+        QTcpServer probe; // a free port, given back at once for the server to take
+        port_ = probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
         probe.close();
         if (skip.isEmpty() &&
             !Run("initdb", {"-D", data(), "-U", "ufd", "-A", "trust", "-E", "UTF8", "--no-sync"})) {
