@@ -73,17 +73,16 @@ TEST_F(SimTest, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
         if (d.kind == q::sim::DriveKind::Usb) {
             codes.insert(d.chips.begin(), d.chips.end());
             controllers.insert(d.info131);
+            SCOPED_TRACE(d.index);
             // The mode block is only read when a large-block chip is present.
             EXPECT_TRUE(
                 (d.modeBlock != std::array<uint8_t, 2>{0xFF, 0xFF}) ||
-                std::ranges::any_of(d.chips, [](uint8_t c) { return c == 0xF1 || c == 0xDA; }))
-                << d.index;
+                std::ranges::any_of(d.chips, [](uint8_t c) { return c == 0xF1 || c == 0xDA; }));
             // By vendor code, then operation, then default: an erase takes far longer than a
             // status read.
             EXPECT_EQ((std::array{d.latencyFor("tur", {}), d.latencyFor("write", {}),
                                   d.latencyFor("vendor", 0x94), d.latencyFor("vendor_scan", 0x95)}),
-                      (std::array{5, 25, 15, 80}))
-                << d.index;
+                      (std::array{5, 25, 15, 80}));
         }
     }
     // Every device code the station knows; controllers 27, 29 and another.
