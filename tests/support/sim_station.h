@@ -39,8 +39,7 @@ inline ProductConfig SampleProduct() {
 inline nlohmann::json SimDriveEntry(int64_t capacity) {
     auto drive = nlohmann::json::parse(R"({"index": 1, "kind": "usb", "info": [12, 41],
         "chips": [241], "mode": [255, 255], "units94": {"default": 1}, "units95": {"default": 0}})");
-    drive["capacity"] = capacity;
-    return drive;
+    return drive["capacity"] = capacity, drive;
 }
 
 class SimDrive {
