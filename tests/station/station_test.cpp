@@ -24,7 +24,6 @@
 #include <QTest>
 
 #include <atomic>
-#include <future>
 #include <mutex>
 
 namespace ufd {
@@ -63,10 +62,7 @@ protected:
             return boxes.push_back(r), onBox(r), r.style == kStyleYesNoInfo ? answer : kAnswerOk;
         });
     }
-    void TearDown() override {
-        SetBeepHandler({});
-        SetMessageBoxHandler({});
-    }
+    void TearDown() override { SetBeepHandler({}), SetMessageBoxHandler({}); }
 
     // The window on the recording transport, with a product of our own.
     StartupResult Load() {
@@ -104,10 +100,7 @@ protected:
     StationDependencies Recorded(StationDependencies d) {
         d.startMonitor = [](const QString&) { return 33; };
         if (!realPauses) {
-            d.wait = [this](float s) {
-                events << QString("wait %1").arg(s);
-                onWait(events.size());
-            };
+            d.wait = [this](float s) { onWait((events << QString("wait %1").arg(s)).size()); };
             d.slotPause = [this](int row, float s) {
                 std::lock_guard lock(mutex);
                 workerPauses.push_back(s);
@@ -296,9 +289,8 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderClosesTheRestAndFollowsTheLastN
         transport.calls.clear();
         ASSERT_TRUE(Load().ok);
         std::vector<int64_t> handles, closed;
-        for (int i = 0; i < ctx->slots.DiskCount; ++i) {
-            handles.push_back(ctx->slots.DiskSlots[i].Handle);
-        }
+        std::ranges::transform(std::span(ctx->slots.DiskSlots).first(ctx->slots.DiskCount),
+                               std::back_inserter(handles), &DiskSlot::Handle);
         std::ranges::transform(transport.Calls("CloseHandle"), std::back_inserter(closed),
                                [](const test::Call& call) { return call.args[0]; });
         EXPECT_EQ(std::tuple(drives, handles, closed), c);
@@ -483,7 +475,6 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
         for (const bool gone : {false, true}) {
             SCOPED_TRACE(seen + (gone ? ", gone" : ""));
             StationContext ctx{transport};
-            ctx.slots.DiskCount = 2;
             view = {};
             view.goneAfterDevice = gone;
             CarriedCaptions carried;
@@ -546,23 +537,17 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
               "- 130";
     for (const bool parallel : {false, true}) {
         SCOPED_TRACE(parallel);
-        auto pull = [this] {
-            rack.Tool({"unplug", "3"});
-            EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
-            EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
-        };
-        onWait = [&](int wait) {
-            if (!parallel && wait == 3) {
-                pull();
+        auto pull = [this](bool now) {
+            if (now) {
+                rack.Tool({"unplug", "3"});
+                EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+                EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
             }
         };
+        onWait = [&](int wait) { pull(!parallel && wait == 3); };
         onSlotPause = [&](int row) {
-            if (row == 2) {
-                std::promise<void> done;
-                QMetaObject::invokeMethod(
-                    qApp, [&] { pull(), done.set_value(); }, Qt::QueuedConnection);
-                done.get_future().wait();
-            }
+            QMetaObject::invokeMethod(
+                qApp, [&] { pull(row == 2); }, Qt::BlockingQueuedConnection);
         };
         Open(parallel);
         frm->GoCmd->click();
