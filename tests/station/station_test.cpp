@@ -487,22 +487,10 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     }
 }
 
-// The fast rack's report after a run of the sample Product.ini.
-const QStringList kRackRows = {
-    "1 Disk 0 green V | 2 Chip(s) 500 MB String = V | Write = V V | \"\" - | - 0",
-    "2 Disk 1 green V | 4 Chip(s) 1000 MB String = V | Write = V V | \"\" - | - 0",
-    "3 Disk 2 green V | 2 Chip(s) 2048 MB String = V | Write = V V | \"\" - | - 0",
-    "4 Disk 3 green V | 1 Chip(s) 32 MB String = V | Write = V V | \"\" - | - 0",
-    "5 Disk 4 red X | Error Status = 10 String = V | Write = V V | \"\" - | - 16",
-    "6 Disk 5 red X | Error Status = F0 String = V | Write = V V | \"\" - | - 240",
-    "7 Disk 6 green V | 1 Chip(s) 128 MB String = V | Write = V V | \"\" - | - 0",
-    "Verdict: ! FAILED !"};
-
-TEST_F(SimulatedRun, RowsBeepsAndTheLed) {
+TEST_F(SimulatedRun, BeepsAndTheLed) {
     Open(false);
     frm->Ch->setChecked(true);
     frm->GoCmd->click();
-    EXPECT_EQ(std::tuple(Rows(*frm), workerPauses.size()), std::tuple(kRackRows, 0U));
     // A pause per slot, the two between items, then five beeps with a pause
     // after each for each of the two failed drives.
     EXPECT_EQ(events.join(",") + ",", QString("wait 0.1,").repeated(7) + "wait 0.5,wait 0.1," +
@@ -532,9 +520,16 @@ TEST_F(SimulatedRun, RowsBeepsAndTheLed) {
 // hand would, and its notice waits for the end of the run; the report then
 // stands until it is cleared.
 TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
-    QStringList rows = kRackRows;
-    rows[2] = "3 Disk 2 red X | Error Status = 75 String = V | Write = X X | Error Status = 82 - | "
-              "- 130";
+    // The fast rack's report after a run of the sample Product.ini, drive 3 pulled.
+    const QStringList rows = {
+        "1 Disk 0 green V | 2 Chip(s) 500 MB String = V | Write = V V | \"\" - | - 0",
+        "2 Disk 1 green V | 4 Chip(s) 1000 MB String = V | Write = V V | \"\" - | - 0",
+        "3 Disk 2 red X | Error Status = 75 String = V | Write = X X | Error Status = 82 - | - 130",
+        "4 Disk 3 green V | 1 Chip(s) 32 MB String = V | Write = V V | \"\" - | - 0",
+        "5 Disk 4 red X | Error Status = 10 String = V | Write = V V | \"\" - | - 16",
+        "6 Disk 5 red X | Error Status = F0 String = V | Write = V V | \"\" - | - 240",
+        "7 Disk 6 green V | 1 Chip(s) 128 MB String = V | Write = V V | \"\" - | - 0",
+        "Verdict: ! FAILED !"};
     for (const bool parallel : {false, true}) {
         SCOPED_TRACE(parallel);
         auto pull = [this](bool now) {
