@@ -337,12 +337,8 @@ TEST_F(Station, RowOfEachOutcome) {
     drives = std::string(count, 'U');
     ctx->Settings.WindowRows = 9;
     auto of = [&](int16_t n, int field) { return static_cast<int16_t>(cases[n - 1][field]); };
-    auto slowFirst = [this](int16_t n) {
-        std::this_thread::sleep_for(n == 1 && ctx->Settings.Parallel ? 200ms : 0ms);
-    };
     std::atomic<int> formats = 0, checks = 0;
     device.ScanChips = [&](StationContext& c, int16_t n) {
-        slowFirst(n);
         c.slots.Slot(n)->ChipCount = 1;
         c.slots.Slot(n)->Status = of(n, kScan);
     };
@@ -350,7 +346,7 @@ TEST_F(Station, RowOfEachOutcome) {
         return ++formats, c.slots.Slot(n)->LastSector = cases[n - 1][kSectors], int16_t{1};
     };
     device.WriteIdentity = [&](StationContext& c, int16_t n, int16_t) {
-        slowFirst(n);
+        std::this_thread::sleep_for(n == 1 && ctx->Settings.Parallel ? 200ms : 0ms);
         // An even answer (0, 2) fails.
         c.slots.Slot(n)->Status = of(n, kWrite) % 2 ? c.slots.Slot(n)->Status : int16_t{0xF3};
         return of(n, kWrite);
