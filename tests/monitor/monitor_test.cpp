@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QUuid>
 #include <libudev.h>
+#include <sys/eventfd.h>
 
 #include <deque>
 
@@ -90,37 +91,33 @@ TEST(DeviceFilter, TrackerFollowsADiskThroughAddChangeAndBareRemove) {
     EXPECT_FALSE(tracker.Knows(kStick));
 }
 
-// The monitor on scripted drives (events through a pipe, so its socket notifier wakes as for
+// The monitor on scripted drives (events through an eventfd, so its socket notifier wakes as for
 // udev's netlink socket; /sdc there at the start, /sdb still in sysfs) and a channel that takes
 // notices while it is up.
 class MonitorTest : public ::testing::Test, public DeviceEventSource {
 protected:
     MonitorTest() {
-        EXPECT_EQ(::pipe(fds), 0);
         monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             *listener = listenerPid;
             return channelUp && (delivered.push_back(text), true);
         });
         monitor.SetListenerProbe([] { return true; });
     }
-    ~MonitorTest() override {
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
+    ~MonitorTest() override { ::close(fd); }
     void Push(const std::vector<DeviceEvent>& events) {
         queued.insert(queued.end(), events.begin(), events.end());
-        EXPECT_EQ(::write(fds[1], "x", 1), 1);
+        EXPECT_EQ(::eventfd_write(fd, 1), 0);
     }
-    int Descriptor() const override { return fds[0]; }
+    int Descriptor() const override { return fd; }
     std::vector<DeviceEvent> Drain() override {
-        char buffer[64];
-        EXPECT_GT(::read(fds[0], buffer, sizeof buffer), 0);
+        eventfd_t pushes = 0;
+        EXPECT_EQ(::eventfd_read(fd, &pushes), 0);
         return std::exchange(queued, {});
     }
     std::vector<std::string> PresentUsbDisks() override { return {"/sdc"}; }
     bool Present(const std::string& devpath) override { return devpath == "/sdb"; }
 
-    int fds[2];
+    const int fd = ::eventfd(0, EFD_CLOEXEC);
     std::vector<DeviceEvent> queued;
     bool channelUp = false;
     std::optional<pid_t> listenerPid;
