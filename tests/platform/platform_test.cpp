@@ -9,17 +9,14 @@
 #include "platform/start_hidden.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <ranges>
 
 #include <sys/resource.h>

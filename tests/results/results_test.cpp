@@ -4,7 +4,6 @@
 #include "support/test_common.h"
 
 #include "results/export.h"
-#include "results/journal.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
 #include "support/pg_server.h"

@@ -4,7 +4,6 @@
 
 #include "settings/station_settings.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
