@@ -59,15 +59,9 @@ std::string Said(const StoreOutcome& o) {
         .toStdString();
 }
 
-DatabaseTarget SqliteAt(const QString& file) {
-    DatabaseTarget target;
-    target.file = file;
-    return target;
-}
-
-StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
+StoreOutcome Submit(const QString& database, const QString& journal,
                     const std::vector<DriveRecord>& run) {
-    ResultsWriter writer(target, journal);
+    ResultsWriter writer(ParseDatabaseSetting(database).target, journal);
     writer.Submit(run);
     return writer.WaitIdle();
 }
@@ -75,17 +69,14 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
 class Sqlite : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    DatabaseTarget target = SqliteAt(dir.filePath("db/results.sqlite"));
+    DatabaseTarget target = ParseDatabaseSetting(dir.filePath("db/results.sqlite")).target;
     QString journal = dir.filePath("journal.jsonl");
     QString error;
 };
 
 TEST_F(Sqlite, FiltersByStationDayAndProduct) {
-    const auto a = MakeRun("run-a", 4), b = MakeRun("run-b", 2, "line-2");
-    ResultsStore store(target);
-    for (const auto* run : {&a, &b}) {
-        ASSERT_TRUE(store.Store(*run, &error)) << error.toStdString();
-    }
+    const auto both = Join({MakeRun("run-a", 4), MakeRun("run-b", 2, "line-2")});
+    ASSERT_TRUE(ResultsStore(target).Store(both, &error)) << error.toStdString();
     std::vector<size_t> counts;
     // clang-format off
     for (const RecordFilter& f : {RecordFilter{"", "line-2", ""}, {"2026-12-07", "", ""},
@@ -114,12 +105,12 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
     std::ofstream(dir.filePath("file").toStdString()); // where the database's folder would be
     const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
-    EXPECT_TRUE(Said(Submit(SqliteAt(dir.filePath("file/db")), journal, first))
-                    .starts_with("stored 0, waiting 3: "));
+    EXPECT_TRUE(
+        Said(Submit(dir.filePath("file/db"), journal, first)).starts_with("stored 0, waiting 3: "));
     // The first record made it in before a crash that left the journal.
     ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
     std::ofstream(journal.toStdString(), std::ios::app) << "{\"run_id\":\"torn";
-    EXPECT_EQ(Said(Submit(target, journal, second)), "stored 1, waiting 0: ");
+    EXPECT_EQ(Said(Submit(target.file, journal, second)), "stored 1, waiting 0: ");
     EXPECT_EQ(ReadAll(target), Join({first, second}));
     EXPECT_FALSE(QFile::exists(journal));
     std::ifstream rejected((journal + ".rejected").toStdString());
