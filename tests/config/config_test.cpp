@@ -36,8 +36,7 @@ const std::string kReadFailed = "Open product.ini failed";
 
 // The good file's fields with one part changed.
 std::string Changed(const std::string& from, const std::string& to) {
-    std::string fields = kGoodFields;
-    return fields.replace(fields.find(from), from.size(), to);
+    return std::string(kGoodFields).replace(kGoodFields.find(from), from.size(), to);
 }
 
 // kGood with one line replaced by others ("" removes it) and `end` after
@@ -89,14 +88,11 @@ struct IniCase {
 
 // A failing line comes last, so that every field the good file sets is set.
 TEST(ProductIni, ResultFieldsAndBoxes) {
-    std::string crOnly = File("", "", "\r");
-    crOnly.pop_back();
     const int G = kConfigGood, U = kConfigUnreadable, W = kConfigSharesWrong;
     const std::string fail = kReadFailed, shares = "[PARTITION STATUS]|";
     // clang-format off
     const IniCase cases[] = {
-        {"Good", File(), G, kGoodFields, ""},
-        {"CrOnlyAndNoEndOnTheLastLine", crOnly, G, kGoodFields, ""},
+        {"CrOnlyAndNoEndOnTheLastLine", File("", "", "\r").erase(kGood.size() - 1), G, kGoodFields, ""},
         {"SharesOutsideZeroToOne", File(kShares, shares + "1st=1.5|2nd=-0.5"), G, Changed("shares 1/0", "shares 1.5/-0.5"), ""},
         {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), W, kNoFields, ""},
         {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", U, kGoodFields, "Error Partition Number | " + fail},
