@@ -182,8 +182,7 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
         }
         replies.DeviceLine = replies.CapacityText = "old";
         replies.ReadReplyLine(selector);
-        EXPECT_EQ((replies.DeviceLine + "|" + replies.CapacityText).toStdString(), texts)
-            << selector;
+        EXPECT_EQ((replies.DeviceLine + "|" + replies.CapacityText).toStdString(), texts);
         EXPECT_FALSE(fs::exists(replies.TextFile())) << texts;
     }
     // The block is the file's bytes, then zeros, and the rest untouched.

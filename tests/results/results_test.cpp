@@ -20,13 +20,11 @@ namespace {
 // Every column filled, with the awkward texts a caption or a product string
 // can hold, sizes beyond 32 bits; even slots have an item not ticked and
 // never gave their size.
-std::vector<DriveRecord> MakeRun(const QString& run, int drives,
-                                 const QString& station = "line-1") {
+std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& station = "line-1") {
     std::vector<DriveRecord> out;
-    for (int s = 1; s <= drives; ++s) {
+    for (int s = 1; s <= n; ++s) {
         const int status = s % 3 == 0 ? 0x10 : 0;
-        const bool even = s % 2 == 0;
-        const auto known = [&](auto value) { return even ? std::nullopt : std::optional(value); };
+        const auto known = [&](auto v) { return s % 2 == 0 ? std::nullopt : std::optional(v); };
         // clang-format off
         out.push_back({run, s, station, "2026-12-07T08:00:00.000Z", "2026-12-07T08:01:30.250Z",
             "0.1.0", "1234", "5678", "Acme, Inc.", "Flash \"Pro\"", "Acme", "Line one\r\nline two",
@@ -138,9 +136,8 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
                               dir.filePath("export.csv"), target.file}),
               "4\n");
     std::vector<DriveRecord> fromJson;
-    for (const QByteArray& line :
-         run(UFD_RESULTS_BIN, {"export", "--json"}).trimmed().split('\n')) {
-        fromJson.push_back(FromJson(QJsonDocument::fromJson(line).object()).value());
+    for (const QByteArray& l : run(UFD_RESULTS_BIN, {"export", "--json"}).trimmed().split('\n')) {
+        fromJson.push_back(FromJson(QJsonDocument::fromJson(l).object()).value());
     }
     EXPECT_EQ(fromJson, records);
 }
@@ -178,10 +175,8 @@ TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
     EXPECT_EQ(ReadAll(target), Join({a, b, c}));
     EXPECT_FALSE(QFile::exists(dir.filePath("journal.jsonl")));
     std::vector<std::vector<DriveRecord>> runs;
-    for (const char* id : {"line-1", "line-2"}) {
-        for (int run = 0; run < 10; ++run) {
-            runs.push_back(MakeRun(QString("%1-run-%2").arg(id).arg(run), 16, id));
-        }
+    for (int i = 0; i < 20; ++i) { // run ids in the order the records are read
+        runs.push_back(MakeRun(QString("run-%1").arg(i + 10), 16, i < 10 ? "line-1" : "line-2"));
     }
     const auto station = [&](size_t first) {
         ResultsWriter w(shared, dir.filePath(QString::number(first)));
@@ -190,9 +185,7 @@ TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
         }
         EXPECT_TRUE(w.WaitIdle().stored) << w.Last().warning.toStdString();
     };
-    std::thread one(station, 0), two(station, 10);
-    one.join();
-    two.join();
+    { std::jthread one(station, 0), two(station, 10); }
     EXPECT_EQ(ReadAll(shared), Join(runs));
 }
 
