@@ -72,8 +72,7 @@ std::tuple<int, std::string, std::string> ReadIni(const fs::path& file) {
             QString("scsi %1/%2, vid %3, pid %4, usb %5/%6, shares %7/%8, mode %9, label %10")
                 .arg(c.ScsiManufactureString, c.ScsiProductString, c.Vid, c.Pid,
                      c.UsbManufactureString, c.UsbProductString, share(c.FirstShare),
-                     share(c.SecondShare), QString::number(c.ApMode))
-                .arg(c.DiskLabel)
+                     share(c.SecondShare), QString::number(c.ApMode), c.DiskLabel)
                 .toStdString(),
             boxes};
 }
@@ -248,10 +247,7 @@ TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
 TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
     QObject receiver;
     int ran = 0;
-    const auto post = [&] {
-        QMetaObject::invokeMethod(
-            &receiver, [&] { ++ran; }, Qt::QueuedConnection);
-    };
+    const auto post = [&] { QTimer::singleShot(0, &receiver, [&] { ++ran; }); }; // posts an event
     QTimer::singleShot(20, [&] { ++ran; });
     post();
     std::thread poster([&] { std::this_thread::sleep_for(50ms), post(); });

@@ -113,9 +113,8 @@ protected:
     // Every notice the server delivered, once one arrived.
     static std::vector<QByteArray> Received(QSignalSpy& spy) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() > 0; }, 10000));
-        const auto notices =
-            spy | std::views::transform([](auto& a) { return a[0].toByteArray(); });
-        return {notices.begin(), notices.end()};
+        const auto n = spy | std::views::transform([](auto& a) { return a[0].toByteArray(); });
+        return {n.begin(), n.end()};
     }
 
     QTemporaryDir dir_;
