@@ -17,9 +17,8 @@ inline nlohmann::json usbDrive(int index) {
     auto drive = nlohmann::json::parse(R"({"kind": "usb", "capacity": 2048, "info": [12, "0x29"],
         "chips": ["0xE6", "0xF1"], "mode": ["0xFF", "0xFF"], "units94": {"default": 2},
         "units95": {"default": 1}, "vendor": "Acme", "product": "Stick"})");
-    drive["index"] = index;
     // append(): GCC 12 at -O2 and up misreads "S" + string as an overlapping copy (-Wrestrict).
-    drive["serial"] = std::string("S").append(std::to_string(index));
+    drive.update({{"index", index}, {"serial", std::string("S").append(std::to_string(index))}});
     return drive;
 }
 

@@ -49,11 +49,9 @@ public:
 
     // Records the sink's output from now on; true once sound data flows.
     bool StartRecording() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PULSE_SERVER", QString::fromUtf8(Server()));
-        recorder_.setProcessEnvironment(env);
-        recorder_.start("parec", {"--raw", "--format=s16le", QString("--rate=%1").arg(kSinkRate),
-                                  "--channels=1", "--latency-msec=10", "--device=line.monitor"});
+        recorder_.start("parec", {"--server=" + Server(), "--raw", "--format=s16le",
+                                  QString("--rate=%1").arg(kSinkRate), "--channels=1",
+                                  "--latency-msec=10", "--device=line.monitor"});
         return recorder_.waitForStarted(5000) && recorder_.waitForReadyRead(5000);
     }
     // Everything recorded, as samples.

@@ -27,9 +27,8 @@ public:
     explicit PgServer(bool durable = false) : durable_(durable) {
         const QDir versions("/usr/lib/postgresql");
         for (const QString& v : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-            if (QFile::exists(versions.filePath(v + "/bin/initdb"))) {
-                bin_ = versions.filePath(v + "/bin/");
-            }
+            const QString bin = versions.filePath(v + "/bin/");
+            bin_ = QFile::exists(bin + "initdb") ? bin : bin_;
         }
         // The server refuses root: it then runs as nobody, who must own the directory.
         const passwd* pw = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
@@ -70,10 +69,9 @@ public:
         const bool made =
             Run("createdb", {"-h", "127.0.0.1", "-p", QString::number(port_), "-U", "ufd", name});
         *error = output_;
-        using K = DatabaseTarget::Kind;
-        return made ? std::optional(
-                          DatabaseTarget{K::Postgres, "", "127.0.0.1", name, "ufd", "", "", port_})
-                    : std::nullopt;
+        const DatabaseTarget target{
+            DatabaseTarget::Kind::Postgres, "", "127.0.0.1", name, "ufd", "", "", port_};
+        return made ? std::optional(target) : std::nullopt;
     }
 
     QString skip;

@@ -15,7 +15,6 @@ struct Call {
     std::string fn;            // "Write", "VendorR", ... (without the fnQuorbus_ prefix)
     std::vector<int64_t> args; // in the API's order, the handle first
     std::vector<uint8_t> data; // Write: count*512 bytes; VendorW: length bytes
-    uint16_t status = 0;       // what was answered
 };
 
 // What one call answers: its status and, optionally, the text reply file.
@@ -69,12 +68,11 @@ private:
     uint16_t Do(const std::string& fn, std::vector<int64_t> args, const void* data = nullptr,
                 size_t size = 0) {
         const auto* bytes = static_cast<const uint8_t*>(data);
-        Call c{fn, std::move(args), {bytes, bytes + (bytes != nullptr ? size : 0)}, 0};
+        Call c{fn, std::move(args), {bytes, bytes + (bytes != nullptr ? size : 0)}};
         const Answer a = script(c); // sees the calls before this one
         if (a.text) {
             std::ofstream(files.TextFile(), std::ios::trunc) << *a.text;
         }
-        c.status = a.status;
         calls.push_back(std::move(c));
         return a.status;
     }

@@ -1,29 +1,27 @@
-// A temporary copy of a shipped rack behind libquorlink, with a trace, and
-// ufd-rack as the hand that plugs and unplugs. The library picks its backend
-// once per process, so there is one rack per process; Reset() gives the
-// next test fresh drives and an empty trace.
+// A shipped rack behind libquorlink, with a trace, and ufd-rack as the hand
+// that plugs and unplugs. The library picks its backend once per process, so
+// there is one rack per process; Reset() gives the next test fresh drives and
+// an empty trace.
 #pragma once
 
 #include "support/test_common.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression> // for the callers, which match ufd-rack's output
 #include <QTemporaryDir>
+#include <nlohmann/json.hpp>
 
 namespace ufd::test {
 
 struct TracedCall {
-    QString fn; // without the fnQuorbus_ prefix
     int drive = -1;
     std::vector<qint64> args;
 };
 
 class SimRack {
 public:
-    // The rack of this process, made from examples/rack/<example> on first use.
+    // The rack of this process, examples/rack/<example>, on first use.
     static SimRack& Shared(const char* example) {
         static SimRack rack(example);
         return rack;
@@ -38,8 +36,7 @@ public:
     QString Tool(const QStringList& args) const {
         QProcess p;
         p.start(QStringLiteral(UFD_RACK_BIN), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), 0)
+        EXPECT_TRUE(p.waitForFinished(30000) && p.exitCode() == 0)
             << args.join(' ').toStdString() << ": " << p.readAllStandardError().toStdString();
         return QString::fromLocal8Bit(p.readAllStandardOutput());
     }
@@ -47,14 +44,11 @@ public:
     // The library's calls of one function since the last Reset or ClearTrace.
     std::vector<TracedCall> Calls(const QString& fn) const {
         std::vector<TracedCall> out;
-        QFile f(Path("trace.jsonl"));
-        for (bool open = f.open(QIODevice::ReadOnly); open && !f.atEnd();) {
-            const QJsonObject o = QJsonDocument::fromJson(f.readLine()).object();
-            if (o.value("fn").toString() == "fnQuorbus_" + fn) {
-                out.push_back({fn, o.value("drive").toInt(-1), {}});
-                for (const auto& a : o.value("args").toArray()) {
-                    out.back().args.push_back(a.toInteger());
-                }
+        std::ifstream in(Path("trace.jsonl").toStdString());
+        for (std::string line; std::getline(in, line);) {
+            const auto o = nlohmann::json::parse(line, nullptr, false); // a line being written
+            if (o.is_object() && o.value("fn", "") == "fnQuorbus_" + fn.toStdString()) {
+                out.push_back({o.value("drive", -1), o.value("args", std::vector<qint64>{})});
             }
         }
         return out;
@@ -64,14 +58,10 @@ public:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
 private:
+    // The rack file is only read: the drives' state, the trace and the replies live here.
     explicit SimRack(const char* example) {
-        QFile in(QStringLiteral(UFD_SOURCE_DIR "/examples/rack/") + QString::fromLatin1(example));
-        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
-        QJsonObject rack = QJsonDocument::fromJson(in.readAll()).object();
-        rack.insert("trace", "trace.jsonl");
-        QFile out(Path("rack.json"));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(rack).toJson()) > 0);
-        qputenv("QUORLINK_RACK", QFile::encodeName(Path("rack.json")));
+        qputenv("QUORLINK_RACK", UFD_SOURCE_DIR "/examples/rack/" + QByteArray(example));
+        qputenv("QUORLINK_TRACE", QFile::encodeName(Path("trace.jsonl")));
         qputenv("QUORLINK_STATE_DIR", QFile::encodeName(Path("state")));
         qputenv("QUORLINK_REPLY_DIR", QFile::encodeName(Path("reply")));
     }

@@ -64,9 +64,31 @@ public:
         fs::remove(Path("outcome.json"));
         const pid_t pid = ::fork();
         if (pid == 0) {
-            const SimOutcome o = RunHere(item, product, progressMax);
+            ::setenv("QUORLINK_RACK", Path("rack.json").c_str(), 1);
+            ::setenv("QUORLINK_REPLY_DIR", Path("replies").c_str(), 1);
+            ::unsetenv("QUORLINK_STATE_DIR");
+            QuorlinkTransport transport;
+            StationContext ctx(transport);
+            ctx.Product = product;
+            ctx.Settings.LargeFs = largeFs;
+            BuildSectorTemplates(ctx);
+            Progress progress;
+            progress.max = progressMax.value_or(0);
+            ctx.progress = progressMax ? &progress : nullptr;
+            DiskSlot& slot = ctx.slots.DiskSlots[0];
+            slot.Handle = transport.GetDiskHandle(1);
+            ctx.replies.ReadReplyLine(kDeviceLineSelector);
+            ctx.slots.DiskCount = 1;
+            if (item == Item::Format) {
+                ScanChips(ctx, 1);
+            }
+            const int16_t result = item == Item::Format
+                                       ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
+                                   : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
+                                   : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
+                                                               : CheckWriteProtect(ctx, 1);
             std::ofstream(Path("outcome.json"))
-                << nlohmann::json{o.status, o.result, o.handle, o.steps};
+                << nlohmann::json{slot.Status, result, slot.Handle, progress.steps};
             ::_exit(0);
         }
         ::waitpid(pid, nullptr, 0);
@@ -108,34 +130,6 @@ private:
         double max = 0;
         std::vector<int> steps;
     };
-
-    SimOutcome RunHere(Item item, const ProductConfig& product,
-                       std::optional<double> progressMax) const {
-        ::setenv("QUORLINK_RACK", Path("rack.json").c_str(), 1);
-        ::setenv("QUORLINK_REPLY_DIR", Path("replies").c_str(), 1);
-        ::unsetenv("QUORLINK_STATE_DIR");
-        QuorlinkTransport transport;
-        StationContext ctx(transport);
-        ctx.Product = product;
-        ctx.Settings.LargeFs = largeFs;
-        BuildSectorTemplates(ctx);
-        Progress progress;
-        progress.max = progressMax.value_or(0);
-        ctx.progress = progressMax ? &progress : nullptr;
-        DiskSlot& slot = ctx.slots.DiskSlots[0];
-        slot.Handle = transport.GetDiskHandle(1);
-        ctx.replies.ReadReplyLine(kDeviceLineSelector);
-        ctx.slots.DiskCount = 1;
-        if (item == Item::Format) {
-            ScanChips(ctx, 1);
-        }
-        const int16_t result = item == Item::Format
-                                   ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
-                               : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
-                               : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
-                                                           : CheckWriteProtect(ctx, 1);
-        return {slot.Status, result, slot.Handle, progress.steps};
-    }
 
     QTemporaryDir dir_;
 };

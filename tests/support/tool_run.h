@@ -25,10 +25,8 @@ inline ToolRun RunTool(const QString& tool, const QStringList& args) {
         return {-1, tool + " is not installed"};
     }
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("MTOOLS_SKIP_CHECK", "1");
-    env.insert("LC_ALL", "C");
-    p.setProcessEnvironment(env);
+    p.setEnvironment(QProcess::systemEnvironment() +
+                     QStringList{"MTOOLS_SKIP_CHECK=1", "LC_ALL=C"});
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(path, args);
     const bool done = p.waitForFinished(120000); // a guard against a hung tool

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     // Boxes without a title of their own show this, so tests can tell it apart.
     QApplication::setApplicationDisplayName("Station Under Test");
