@@ -1,18 +1,15 @@
 // The real ufd-station binary in --batch mode on the simulated rack: what an operator would see
-// printed, and what the drives hold afterwards.
+// printed, and what the drives hold afterwards. Then hotplug: the station window (offscreen, real
+// dependencies: the Vasket it starts itself, its waits, libquorlink on a simulated rack) while
+// ufd-rack plugs and unplugs drives.
+#include "station/drive_pictures.h"
 #include "support/sim_rack.h"
-#include "support/test_common.h"
+#include "support/station_window.h"
 
-#include <QUuid>
+#include <csignal>
 
+namespace ufd {
 namespace {
-
-// A run's exit code, its run id (printed first when there is one) and the other lines.
-struct Outcome {
-    int code;
-    QString out, runId;
-    QStringList lines;
-};
 
 void Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -26,7 +23,6 @@ struct Station {
     Station() {
         rack.Reset();
         QDir(path("bin")).removeRecursively();
-        QDir(path("data")).removeRecursively();
         QDir().mkpath(path("bin"));
         for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
             EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, path("bin/" + name)));
@@ -51,35 +47,21 @@ struct Station {
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromLocal8Bit(p.readAllStandardOutput())};
     }
-    Outcome run() {
-        Outcome r;
-        std::tie(r.code, r.out) = Run(path("bin/ufd-station"), {"--batch"});
-        r.lines = r.out.split('\n', Qt::SkipEmptyParts);
-        if (!r.lines.isEmpty() && !QUuid::fromString(r.lines.first()).isNull()) {
-            r.runId = r.lines.takeFirst();
-        }
-        return r;
-    }
+    // The station's exit code and output; a run that ran prints its run id first.
+    std::pair<int, QString> run() const { return Run(path("bin/ufd-station"), {"--batch"}); }
 
-    ufd::test::SimRack& rack = ufd::test::SimRack::Shared("fast.json");
+    test::SimRack& rack = test::SimRack::Shared("fast.json");
 };
 
-// One run per application mode on the default rack, where drive 5's chip list is too long
-// (0x10) and drive 6 is write protected (0xF0 on writes): pictures, slots 1 and 6 (runs of
-// spaces made one). What the bytes written hold is the device and image tests'.
+// The identity items alone, then the write-protect check alone, on the rack where drive 6 is
+// write protected: pictures, slots 1 and 6 (runs of spaces made one), and whether drive 1 holds
+// a config after. What the bytes written hold is the device and image tests'.
 TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
     // clang-format off
     const std::tuple<QString, int, QString, QString, QString> cases[] = {
-        {"1", 1, "green green green green red red green",
-         R"(1 Disk 0 green V | 2 Chip(s) 500 MB String = V | Write = V V | "" - | - 0)",
-         R"(6 Disk 5 red X | Error Status = F0 String = V | Write = V V | "" - | - 240)"},
         {"3", 0, "green green green green green green green",
          R"(1 Disk 0 green - | - String = V | Write = V V | "" - | - 0)",
          R"(6 Disk 5 green - | - String = V | Write = V V | "" - | - 0)"},
-        // Nothing was ever written, so the check finds no config.
-        {"4", 1, "red red red red red red red",
-         R"(1 Disk 0 red - | - - | - X | Error Status = F4 - | - 244)",
-         R"(6 Disk 5 red - | - - | - X | Error Status = F4 - | - 244)"},
         {"5", 1, "red red red red red green red",
          R"(1 Disk 0 red - | - - | - - | - - | Not Write Protected 245)",
          R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
@@ -89,18 +71,19 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
         SCOPED_TRACE(mode.toStdString());
         Station st;
         st.product("ApMode=1", "ApMode=" + mode);
-        const Outcome r = st.run();
-        EXPECT_EQ(r.code, code) << r.out.toStdString();
-        EXPECT_FALSE(r.runId.isEmpty()) << "the run id comes first";
-        ASSERT_EQ(r.lines.size(), 9) << r.out.toStdString(); // the header, 7 rows, the verdict
+        const auto [got, out] = st.run();
+        const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(got, code) << out.toStdString();
+        // The run id, the header, 7 rows, the verdict.
+        ASSERT_EQ(lines.size(), 10) << out.toStdString();
         QStringList shown;
-        for (const QString& row : r.lines.mid(1, 7)) {
+        for (const QString& row : lines.mid(2, 7)) {
             shown << row.simplified().section(' ', 3, 3);
         }
         EXPECT_EQ(shown.join(' '), pictures);
-        EXPECT_EQ((r.lines[1] + " / " + r.lines[6]).simplified().toStdString(),
+        EXPECT_EQ((lines[2] + " / " + lines[7]).simplified().toStdString(),
                   (row1 + " / " + row6).toStdString());
-        EXPECT_EQ(r.lines[8], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
+        EXPECT_EQ(lines[9], code == 0 ? "Verdict: ! ALL PASS !" : "Verdict: ! FAILED !");
         // Only a run that wrote the config leaves one on the drive.
         EXPECT_EQ(st.rack.Tool({"config", "1"}).startsWith("0000  99"),
                   row1.contains("String = V"));
@@ -131,9 +114,7 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         SCOPED_TRACE(name);
         Station st;
         arrange(st);
-        const Outcome r = st.run();
-        EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.lines, lines);
+        EXPECT_EQ(st.run(), std::pair(2, lines.join('\n') + '\n'));
     }
 }
 
@@ -147,20 +128,20 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
           "[Results]\nDatabase=" + st.path("bin/Vasket/results.sqlite").toUtf8() +
               "\nStationId=line-1\n");
     qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
-    const Outcome lost = st.run();
-    EXPECT_EQ(lost.code, 3) << lost.out.toStdString();
+    const auto [lostCode, lost] = st.run();
+    EXPECT_EQ(lostCode, 3) << lost.toStdString();
     const QRegularExpression last(
         "\nVerdict: [^\n]*\nResults not stored in [^\n]*7 record\\(s\\) wait in [^\n]*\n$");
-    EXPECT_TRUE(lost.out.contains(last)) << lost.out.toStdString();
+    EXPECT_TRUE(lost.contains(last)) << lost.toStdString();
 
     qunsetenv("UFD_STATION_CONF");
     st.rack.Reset();
-    const Outcome next = st.run();
-    EXPECT_EQ(next.code, 1) << next.out.toStdString();
+    const auto [nextCode, next] = st.run();
+    EXPECT_EQ(nextCode, 1) << next.toStdString();
     const auto [listed, list] = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"});
-    EXPECT_EQ(std::pair(listed, list.count(lost.runId)), std::pair(0, qsizetype(7)));
+    EXPECT_EQ(std::pair(listed, list.count(lost.section('\n', 0, 0))), std::pair(0, qsizetype(7)));
     QStringList rows;
-    for (const QString& line : list.split('\n').filter(next.runId)) {
+    for (const QString& line : list.split('\n').filter(next.section('\n', 0, 0))) {
         rows << line.split(' ', Qt::SkipEmptyParts).mid(3).join(' ');
     }
     EXPECT_EQ(rows.join(", "),
@@ -171,4 +152,84 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     EXPECT_EQ(std::pair(code, mine.count('\n')), std::pair(0, qsizetype(7)));
 }
 
+TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
+    test::SimRack& rack = test::SimRack::Shared("fast.json");
+    rack.Reset();
+    for (int i = 1; i <= 7; ++i) {
+        rack.Tool({"unplug", QString::number(i)});
+    }
+    test::StationWindow window;
+    ASSERT_TRUE(window.Open(StationDependencies::Real()));
+    StationContext& ctx = window.ctx;
+    TestFrm& frm = *window.frm;
+    const auto handle = [&](int slot) { return ctx.slots.DiskSlots[slot - 1].Handle; };
+    // The serial at the end of a slot's device line names its drive.
+    const auto serial = [&](int slot) { return ctx.slots.DiskSlots[slot - 1].DeviceText.right(8); };
+    // USB drives' handles given back since the trace was cleared (the PC's own disk is given
+    // back at every discovery).
+    const auto closed = [&] {
+        std::vector<qint64> given;
+        for (const auto& c : rack.Calls("CloseHandle")) {
+            if (c.drive != 0) {
+                given.push_back(c.args[0]);
+            }
+        }
+        return given;
+    };
+
+    // Never deaf: a Vasket killed under the station is started again, and the station says so.
+    const std::optional<pid_t> first = ChannelMonitor(window.channel);
+    ASSERT_TRUE(first.has_value());
+    ASSERT_EQ(::kill(*first, SIGKILL), 0);
+    const auto restarted = [&] {
+        return ChannelMonitor(window.channel).value_or(*first) != *first &&
+               window.MonitorStation() == ::getpid();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(restarted, 15000)) << "the monitor was not started again";
+    EXPECT_TRUE(frm.StatusLab->isVisible() &&
+                frm.StatusLab->text().contains("Vasket had ended; started again"));
+    QTest::qWait(300); // the new Vasket reads the rack first
+
+    rack.Tool({"plug", "2"});
+    ASSERT_TRUE(window.WaitForDrives(1));
+    EXPECT_EQ(std::pair(frm.PictureOf(0), frm.PictureOf(1)),
+              std::pair(kPictureAttached, kPictureNoDrive));
+    // An arrival keeps the slots, but each probe hands out a new handle: the one it replaces is
+    // closed.
+    const qint64 before = handle(1);
+    rack.ClearTrace();
+    rack.Tool({"plug", "3"});
+    ASSERT_TRUE(window.WaitForDrives(2));
+    EXPECT_EQ(closed(), std::vector<qint64>{before});
+    rack.Tool({"plug", "4"});
+    ASSERT_TRUE(window.WaitForDrives(3));
+    const std::vector<qint64> held = {handle(1), handle(2), handle(3)};
+    rack.ClearTrace();
+    rack.Tool({"unplug", "3"});
+    ASSERT_TRUE(window.WaitForDrives(2));
+    EXPECT_EQ(closed(), held) << "every handle is released before rediscovery";
+    EXPECT_EQ(serial(1) + serial(2), "A2000002A4000004");
+    EXPECT_EQ(std::pair(frm.PictureOf(1), frm.PictureOf(2)),
+              std::pair(kPictureAttached, kPictureNoDrive));
+
+    // A second station on the same channel refuses before starting a monitor of its own; this
+    // one keeps its channel and its monitor.
+    QProcess second;
+    second.start(QStringLiteral(UFD_BIN_DIR "/ufd-station"), {"--batch"});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 2);
+    EXPECT_EQ(QString::fromLocal8Bit(second.readAllStandardOutput()).section('\n', 0, 0),
+              "Message (style 16, \"UFD Manufacture Program\"): Another station is already "
+              "running on the notice channel \"" +
+                  window.channel +
+                  "\". Close it first, or start this one with its own channel: set "
+                  "UFD_NOTICE_CHANNEL to another name. -> OK");
+    EXPECT_EQ(window.MonitorStation(), ::getpid());
+    rack.Tool({"unplug", "4"});
+    ASSERT_TRUE(window.WaitForDrives(1));
+    EXPECT_EQ(serial(1), "A2000002");
+    window.frm.reset();
+}
+
 } // namespace
+} // namespace ufd

@@ -12,15 +12,15 @@ namespace ufd::test {
 namespace {
 
 TEST(WriteBootSector, ByteExactBySize) {
-    // Sectors per cluster, the 16-bit total, sectors per FAT, the 32-bit total, FAT12 or 16:
-    // 2,847 sectors, 31,967, then 31,968 in the 16-bit field, 63,967, 63,968 in the 32-bit field.
+    // Sectors per cluster, the 16-bit total, sectors per FAT, the 32-bit total,
+    // FAT12 or 16: 2,847 sectors, 31,967, then 31,968 in the 16-bit field,
+    // 63,967, 63,968 in the 32-bit field.
     using S = std::string;
     // clang-format off
     const std::tuple<double, int16_t, S, S, S, S, S> cases[] = {
         {2880, kFat12, "01", "1F 0B", "0C", "00*4", "2"}, {32000, kFat12, "08", "DF 7C", "0C", "00*4", "2"},
         {32001, kFat16, "01", "E0 7C", "FF", "00*4", "6"}, {64000, kFat16, "01", "DF F9", "FF", "00*4", "6"},
-        {64001, kFat16, "02", "00 00", "FF", "E0 F9 00 00", "6"}, {499999, kFat16, "08", "00 00", "FF", "FE A0 07 00", "6"},
-        {500000, kFat16, "08", "00 00", "FF", "FF A0 07 00", "6"}, {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"},
+        {64001, kFat16, "02", "00 00", "FF", "E0 F9 00 00", "6"}, {1000000, kFat16, "10", "00 00", "FF", "1F 42 0F 00", "6"},
         {4096000, kFat16, "40", "00 00", "FF", "DF 7F 3E 00", "6"}};
     // clang-format on
     for (const auto& [area, kind, perCluster, total16, perFat, total32, type] : cases) {
@@ -41,9 +41,8 @@ TEST(WriteRootDirectory, LabelEntry) {
     // directory at sector 511 gets no label.
     // clang-format off
     const std::tuple<QString, int32_t, std::string> cases[] = {
-        {"TESTDISK", 543, "'TESTDISK' 20*3"}, {"DATA", 543, "'DATA' 20*7"}, {"", 543, "20*11"},
-        {"ABCDEFGHIJKLMNO", 543, "'ABCDEFGHIJK'"}, {"usb disk", 543, "'usb' 20 'disk' 20*3"},
-        {"Ün€中!", 543, "DC 'n' 80 20 '!' 20*6"}, {"TESTDISK", 511, ""}};
+        {"TESTDISK", 543, "'TESTDISK' 20*3"}, {"", 543, "20*11"}, {"ABCDEFGHIJKLMNO", 543, "'ABCDEFGHIJK'"},
+        {"usb disk", 543, "'usb' 20 'disk' 20*3"}, {"Ün€中!", 543, "DC 'n' 80 20 '!' 20*6"}, {"TESTDISK", 511, ""}};
     // clang-format on
     for (const auto& [label, sector, name] : cases) {
         FormatBench b;
@@ -114,7 +113,6 @@ TEST(BuildVolume, WritesTablesAndAreas) {
             EXPECT_TRUE(BytesAt(b.WrittenAt(sector), offset, expected)) << sector;
         }
         // The boundary block comes last: the second area's size, or 0.
-        EXPECT_EQ(b.transport.calls.size(), writes.size() + 1);
         EXPECT_EQ(b.transport.calls.back().args, (std::vector<int64_t>{kHandle, 0x99, 512}));
         EXPECT_TRUE(BytesAt(b.transport.calls.back().data, 0, Hex(boundary, 512)));
         // The templates' bytes reach the drive in every sector written from them.
@@ -127,16 +125,14 @@ TEST(BuildVolume, WritesTablesAndAreas) {
 // the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
 // limit): nothing is written.
 TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
-    constexpr double kInf = std::numeric_limits<double>::infinity(), kBuilt = kVolumeBuilt,
-                     kTooLarge = kAreaTooLarge;
+    constexpr double kBuilt = kVolumeBuilt, kTooLarge = kAreaTooLarge;
     // clang-format off
     const std::tuple<double, double, int16_t> cases[] = {
-        // {0, 0}: no capacity, the steps still run, 0x9A stays. {2, 999998} and {0, 1000000}: shares
-        // 0.000002 and 0.999998, 0 and 1. Then last sectors past int32; {150000, -50000}: shares 1.5 and -0.5.
+        // {0, 0}: no capacity, the steps still run, 0x9A stays. {0, 1000000}: shares 0 and 1. Then
+        // last sectors past int32; {150000, -50000}: shares 1.5 and -0.5.
         {4096000, 4096000, kBuilt}, {90, 90, kBuilt}, {4096001, 1000, kBuilt}, {100000, 4096001, kBuilt}, {0, 0, kBuilt},
-        {33505296, 1000, kBuilt}, {89, 1000, kTooLarge}, {1000, 89, kTooLarge}, {89, 0, kTooLarge}, {2, 999998, kTooLarge},
-        {0, 1000000, kTooLarge}, {2147483648.0, 1000, kTooLarge}, {100000, 2147483647.0, kTooLarge}, {1e15, 1e15, kTooLarge},
-        {150000, -50000, kTooLarge}, {-1, 0, kTooLarge}, {std::nan(""), 0, kTooLarge}, {100000, kInf, kTooLarge}};
+        {33505296, 1000, kBuilt}, {89, 1000, kTooLarge}, {1000, 89, kTooLarge}, {89, 0, kTooLarge}, {0, 1000000, kTooLarge},
+        {2147483648.0, 1000, kTooLarge}, {100000, 2147483647.0, kTooLarge}, {150000, -50000, kTooLarge}};
     // clang-format on
     for (const auto& [first, second, result] : cases) {
         FormatBench b;
@@ -156,10 +152,8 @@ TEST(LargeArea, KindAndClusterSizeByAreaAndSetting) {
     using K = LargeKind;
     // clang-format off
     const std::tuple<double, LargeFileSystem, LargeKind, uint32_t> rows[] = {
-        {4096001, Auto, K::Fat32, 8}, {16777216, Auto, K::Fat32, 8}, {16777217, Auto, K::Fat32, 16},
-        {33554432, Auto, K::Fat32, 16}, {33554433, Auto, K::Fat32, 32}, {67108864, Auto, K::Fat32, 32},
-        {67108865, Auto, K::Exfat, 256}, {67108865, Fat32, K::Fat32, 64}, {67108864, Exfat, K::Exfat, 64},
-        {4096001, Exfat, K::Exfat, 64}, {2147483647, Auto, K::Exfat, 256}};
+        {16777217, Auto, K::Fat32, 16}, {33554432, Auto, K::Fat32, 16}, {33554433, Auto, K::Fat32, 32},
+        {67108864, Auto, K::Fat32, 32}, {67108865, Auto, K::Exfat, 256}, {67108864, Exfat, K::Exfat, 64}};
     // clang-format on
     for (const auto& [area, setting, kind, cluster] : rows) {
         EXPECT_EQ(ChooseLargeKind(area, setting), kind) << area;
@@ -174,20 +168,16 @@ TEST(LargeArea, Fat32Bytes) {
     EXPECT_TRUE(
         BytesAt(b.WrittenAt(0), 446, Hex("80 01 01 00 0C 7E E0 F8 20 00 00 00 E0 7F 3E 00")));
     // 160 reserved, 32 hidden, FATs of 4,000; FSInfo: 510,975 free of 510,976
-    // clusters, next free 3. The backups at 6 and 7.
-    const std::vector<uint8_t> reserved = b.WrittenAt(32);
+    // clusters, next free 3. The backups, the second FAT and the label the
+    // tools judge in image_verdict_test.
     // clang-format off
     const std::vector<uint8_t> region = Hex(
         "EB 58 90 'MSDOS5.0' 00 02 08 A0 00 02 00*4 F8 00 00 3F 00 FF 00 20 00*3 E0 7F 3E 00 A0 0F "
         "00*6 02 00*3 01 00 06 00*13 80 00 29 05 8F 93 80 'TESTDISK' 20*3 'FAT32' 20*3 00*420 55 AA "
         "52 52 61 41 00*480 72 72 41 61 FF CB 07 00 03 00*17 55 AA");
     // clang-format on
-    EXPECT_TRUE(BytesAt(reserved, 0, region));
-    EXPECT_TRUE(BytesAt(reserved, 6 * 512, region));
-    const auto fatHead = Hex("F8 FF FF 0F FF FF FF 0F FF FF FF 0F 00");
-    EXPECT_TRUE(BytesAt(b.WrittenAt(192), 0, fatHead));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(4192), 0, fatHead));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0, Hex("'TESTDISK' 20*3 08")));
+    EXPECT_TRUE(BytesAt(b.WrittenAt(32), 0, region));
+    EXPECT_TRUE(BytesAt(b.WrittenAt(192), 0, Hex("F8 FF FF 0F FF FF FF 0F FF FF FF 0F 00")));
     // Reserved region, both FATs and the root cluster; no write above 32 KiB.
     int64_t sectors = 0, most = 0;
     for (const auto& [first, count] : b.Written()) {
@@ -201,7 +191,6 @@ TEST(LargeArea, ExfatBytes) {
     b.ctx.Settings.LargeFs = LargeFileSystem::Exfat;
     b.ctx.Product.DiskLabel = QStringLiteral("Clé 2"); // é has its code page byte
     ASSERT_EQ(BuildVolume(b.ctx, 1, kArea, 0), kVolumeBuilt);
-    EXPECT_EQ(b.WrittenAt(0).at(446 + 4), 0x07);
     // Partition offset 32, 4,095,968 sectors, FAT at 8,160 (drive 8,192) of
     // 500 sectors, heap at 16,352 (drive 16,384) of 63,744 clusters, root
     // cluster 4, the serial; the extended boot sectors' signatures.
@@ -214,50 +203,41 @@ TEST(LargeArea, ExfatBytes) {
                             extended)));
     EXPECT_TRUE(BytesAt(boot, 12 * 512, {boot.begin(), boot.begin() + 12 * 512})); // backup
     // Bitmap (cluster 2), up-case (3) and root (4) chains, one cluster each;
-    // 7,968 bytes of bitmap, 5,836 of up-case table.
+    // 7,968 bytes of bitmap, 5,836 of up-case table (its bytes: the image verdicts).
     EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0, Hex("F8 FF*19 00")));
     EXPECT_TRUE(BytesAt(b.WrittenAt(16384), 0, Hex("07", 32768)));
-    EXPECT_TRUE(BytesAt(b.WrittenAt(16384 + 64), 0, {UpcaseTable().begin(), UpcaseTable().end()}));
     EXPECT_TRUE(BytesAt(b.WrittenAt(16384 + 128), 0,
                         Hex("83 05 'C' 00 'l' 00 E9 00 20 00 '2' 00*21 81 00*19 02 00*3 20 1F "
                             "00*6 82 00*3 0D D3 19 E6 00*12 03 00*3 CC 16 00*7")));
 }
 
-TEST(HexPad, Table) {
-    // clang-format off
-    // 74565 at width 4: longer than the width, not cut.
-    const std::tuple<int32_t, int16_t, bool, const char*> cases[] = {
-        {254, 2, false, "FE"}, {5, 8, false, "00000005"}, {0xABCDEF, 1, false, "ABCDEF"}, {74565, 4, false, "12345"},
-        {0, 0, false, "0"}, {0, 2, true, "0x00"}, {255, 2, true, "0xFF"}, {0x99, 2, false, "99"}, {240, 2, false, "F0"},
-        {10, -3, false, "A"}, {-1, 2, false, "FFFFFFFF"}, {-2, 0, true, "0xFFFFFFFE"}, {-256, 10, false, "00FFFFFF00"},
-        {INT32_MIN, 2, false, "80000000"}, {INT32_MAX, 2, true, "0x7FFFFFFF"}};
-    // clang-format on
-    for (const auto& [value, width, prefix, text] : cases) {
-        EXPECT_EQ(HexPad(value, width, prefix).toStdString(), text) << value << " " << width;
-    }
+TEST(HexPad, PadsShowsNegativesWhole) {
+    EXPECT_EQ(QStringList({HexPad(5, 8, false), HexPad(-1, 2, false), HexPad(255, 2, true)})
+                  .join(' ')
+                  .toStdString(),
+              "00000005 FFFFFFFF 0xFF");
 }
 
 using Hsc = std::array<Calc, 3>; // head, sector, cylinder
 
 TEST(GeometrySearch, EndAddressTable) {
     // clang-format off
-    // 1,000,000: 30 heads would give 1042 cylinders; 20,000: 312.5 cylinders round to even 312;
-    // 65,472: exactly 1023 cylinders with 2 heads; 65,504: 1023.5 rounds to 1024, one head more;
-    // 33,505,295: the last size that fits (1023 heads do not fit a byte); -100: negative
-    // cylinders, which the byte cannot hold; then out of heads.
+    // 20,000: 312.5 cylinders round to even 312; 65,472: exactly 1023 cylinders with 2 heads;
+    // 65,504: 1023.5 rounds to 1024, one head more; 33,505,295: the last size that fits (1023
+    // heads do not fit a byte); -100: negative cylinders, which the byte cannot hold; then out
+    // of heads.
     const std::pair<double, std::optional<Hsc>> cases[] = {
-        {1000000, Hsc{31, 224, 240}}, {500000, Hsc{16, 224, 209}}, {499999, Hsc{16, 224, 209}},
         {20000, Hsc{2, 96, 56}}, {65472, Hsc{2, 224, 255}}, {65504, Hsc{3, 160, 170}}, {0, Hsc{2, 32, 0}},
-        {4096000, Hsc{126, 224, 248}}, {33505295, Hsc{1023, 224, 255}}, {-100, Hsc{2, 32, -2}},
-        {33505296, std::nullopt}, {1e12, std::nullopt}, {std::numeric_limits<double>::infinity(), std::nullopt},
-        {std::nan(""), std::nullopt}};
+        {33505295, Hsc{1023, 224, 255}}, {-100, Hsc{2, 32, -2}}, {33505296, std::nullopt}, {1e12, std::nullopt},
+        {std::numeric_limits<double>::infinity(), std::nullopt}, {std::nan(""), std::nullopt}};
     // clang-format on
     for (const auto& [sectors, hsc] : cases) {
         const auto g = GeometrySearch(sectors);
         EXPECT_EQ(g ? std::optional(Hsc{g->head, g->sector, g->cylinder}) : std::nullopt, hsc)
             << sectors;
     }
-    // Beyond the cylinders' reach (256 heads and more) a large area's entry ends FE FF FF.
+    // Beyond the cylinders' reach (256 heads and more) a large area's entry ends
+    // FE FF FF.
     for (const double sectors : {8355840.0, 2147483647.0}) {
         EXPECT_EQ(LargeEndAddress(sectors), (std::array<uint8_t, 3>{0xFE, 0xFF, 0xFF})) << sectors;
     }
@@ -265,21 +245,18 @@ TEST(GeometrySearch, EndAddressTable) {
 
 TEST(AreaSizing, ClusterSizeTypeAndFatKind) {
     // clang-format off
-    const std::pair<double, int> perCluster[] = {{-5, 1}, {0, 1}, {2880, 1}, {2881, 2}, {8192, 2}, {8193, 4},
-        {14336, 4}, {14337, 8}, {32000, 8}, {32001, 1}, {64000, 1}, {64001, 2}, {128000, 2}, {128001, 4}, {256000, 4},
-        {256001, 8}, {512000, 8}, {512001, 16}, {1024000, 16}, {1024001, 32}, {2048000, 32}, {2048001, 64},
-        {4096000, 64}, {4096001, 0}};
+    // 2,880, 32,000/32,001, 64,000/64,001 and 4,096,000: the boot sectors' rows.
+    const std::pair<double, int> perCluster[] = {{-5, 1}, {0, 1}, {2881, 2}, {8192, 2}, {8193, 4}, {14336, 4},
+        {14337, 8}, {128000, 2}, {128001, 4}, {256000, 4}, {256001, 8}, {512000, 8}, {512001, 16}, {1024000, 16},
+        {1024001, 32}, {2048000, 32}, {2048001, 64}, {4096001, 0}};
+    const std::tuple<double, uint8_t, int16_t> kinds[] = {
+        {32000, 0x01, kFat12}, {32001, 0x04, kFat16}, {63999, 0x04, kFat16}, {64000, 0x06, kFat16}};
     // clang-format on
     for (const auto& [sectors, n] : perCluster) {
         EXPECT_EQ(SectorsPerCluster(sectors), n) << sectors;
     }
-    const std::tuple<double, uint8_t, int16_t, int32_t> kinds[] = {
-        {2880, 0x01, kFat12, 24},   {32000, 0x01, kFat12, 24},  {32001, 0x04, kFat16, 510},
-        {63999, 0x04, kFat16, 510}, {64000, 0x06, kFat16, 510}, {1000000, 0x06, kFat16, 510}};
-    for (const auto& [sectors, type, kind, fatSectors] : kinds) {
-        EXPECT_EQ(std::tuple(FirstAreaType(sectors), FatKindFor(sectors),
-                             FatAreaSectors(FatKindFor(sectors))),
-                  std::tuple(type, kind, fatSectors))
+    for (const auto& [sectors, type, kind] : kinds) {
+        EXPECT_EQ(std::pair(FirstAreaType(sectors), FatKindFor(sectors)), std::pair(type, kind))
             << sectors;
     }
 }

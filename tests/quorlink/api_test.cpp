@@ -25,8 +25,7 @@ std::string readFile(const fs::path& p) {
 // Blocks to write.
 const std::string kBlocks(4 * 512, '\xE5');
 
-class Api : public testing::Test {
-protected:
+struct Api : testing::Test {
     static void SetUpTestSuite() {
         char tmpl[] = "/tmp/quorlink-api-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -185,8 +184,6 @@ TEST_F(Api, EveryVendorCodeWithItsReplyLayoutAndSectors) {
             << std::hex << code << " chip " << chip << " unit " << unit;
     }
     EXPECT_EQ(fnQuorbus_Vendor(h, 0x95, 3, 0, 512), 0) << "no chip 3";
-    EXPECT_EQ(fnQuorbus2K_KillEXE(), 1);
-    EXPECT_EQ(fnQuorbus_TestUnitReady(h), 1) << "handles outlive KillEXE";
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
 }
 
@@ -250,7 +247,8 @@ TEST_F(Api, RuntimeDirectoryAnotherUserCouldHaveMadeIsRefused) {
     const fs::path victim = dir_ / "victim";
     std::ofstream(victim) << "root only";
     unsetenv("QUORLINK_REPLY_DIR");
-    // Links and a FIFO planted where replies go; "foreign": made first by user 65534.
+    // Links and a FIFO planted where replies go, reached through a link, or
+    // made first by user 65534; or a file where the directory should be.
     const std::pair<std::string, const char*> cases[] = {{"symlink", "it is a symbolic link"},
                                                          {"file", "it is not a directory"},
                                                          {"foreign", "it belongs to user 65534"}};
@@ -259,20 +257,18 @@ TEST_F(Api, RuntimeDirectoryAnotherUserCouldHaveMadeIsRefused) {
         if (name == "foreign" && geteuid() != 0) {
             continue; // only root can give a directory away
         }
-        const fs::path xdg = dir_ / "run" / name, ours = xdg / "quorlink";
-        const fs::path real = name == "symlink" ? xdg / "real" : ours;
-        fs::create_directories(name == "file" ? xdg : real);
-        if (name == "file") {
+        const fs::path xdg = dir_ / "run" / name, ours = xdg / "quorlink", traps = xdg / "traps";
+        fs::create_directories(traps);
+        fs::permissions(traps, fs::perms::owner_all);
+        fs::create_symlink(victim, traps / "quorlink.txt");
+        fs::create_symlink(victim, traps / (std::to_string(getpid()) + "-0"));
+        ::mkfifo((traps / "quorlink.bin").c_str(), 0666);
+        if (name == "symlink") {
+            fs::create_directory_symlink(traps, ours);
+        } else if (name == "file") {
             std::ofstream(ours) << "x";
         } else {
-            fs::permissions(real, fs::perms::owner_all);
-            fs::create_symlink(victim, real / "quorlink.txt");
-            fs::create_symlink(victim, real / (std::to_string(getpid()) + "-0"));
-            ::mkfifo((real / "quorlink.bin").c_str(), 0666);
-        }
-        if (name == "symlink") {
-            fs::create_directory_symlink(real, ours);
-        } else if (name == "foreign") {
+            fs::rename(traps, ours);
             ASSERT_EQ(::chown(ours.c_str(), 65534, 65534), 0);
         }
         setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);

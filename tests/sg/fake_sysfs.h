@@ -34,9 +34,14 @@ inline quorlink::QuorlinkConf lineConf(std::map<int, std::string> ports = {}) {
     return conf;
 }
 
-inline void writeFile(const fs::path& file, const std::string& text) {
+inline fs::path writeFile(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    return file;
+}
+
+inline std::string readFile(const fs::path& file) {
+    return std::string(std::istreambuf_iterator<char>(std::ifstream(file).rdbuf()), {});
 }
 
 // A fresh directory of the test's own, gone with everything in it.
@@ -52,18 +57,14 @@ struct TempDir {
     // A new name each time: QSettings rereads a path only when its size or
     // modification time change, which two quick writes may not do.
     fs::path write(const std::string& text) {
-        const fs::path file = path / (std::to_string(++files) + ".conf");
-        writeFile(file, text);
-        return file;
+        return writeFile(path / (std::to_string(++files) + ".conf"), text);
     }
 };
 
 // A sysfs, /dev and mount table of the test's own.
 struct FakeTree : TempDir {
     FakeTree() {
-        writeFile(path / "mountinfo",
-                  "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
-                  "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n");
+        writeFile(path / "mountinfo", "22 1 259:2 / / rw shared:1 - ext4 /dev/nvme0n1p2 rw\n");
     }
     // Returns the USB device's sysfs directory (empty for a SATA disk).
     fs::path add(const FakeDrive& d) {
@@ -101,9 +102,8 @@ struct FakeTree : TempDir {
             }
             fs::create_directories(disk / "holders" / d.holder);
         }
-        fs::create_directories(sgEntry(d.sg));
-        fs::create_symlink(fs::relative(scsi, sgEntry(d.sg)), sgEntry(d.sg) / "device");
-        writeFile(devPath(d.sg), "");
+        link(scsi, sgEntry(d.sg) / "device");
+        writeFile(path / "dev" / ("sg" + std::to_string(d.sg)), "");
         return usb;
     }
     static void link(const fs::path& target, const fs::path& link) {
@@ -116,7 +116,6 @@ struct FakeTree : TempDir {
     }
     void removeMountInfo() { fs::remove(path / "mountinfo"); }
     quorlink::sg::Roots roots() const { return {path / "sys", path / "dev", path / "mountinfo"}; }
-    fs::path devPath(int sg) const { return path / "dev" / ("sg" + std::to_string(sg)); }
     fs::path sgEntry(int sg) const {
         return path / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
     }
@@ -145,9 +144,8 @@ public:
     int sgIo(int, sg_io_hdr_t& hdr) override {
         auto* data = static_cast<uint8_t*>(hdr.dxferp);
         const size_t out = hdr.dxfer_direction == SG_DXFER_TO_DEV ? hdr.dxfer_len : 0;
-        Sent s{{hdr.cmdp, hdr.cmdp + hdr.cmd_len}, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len};
-        s.dataOut.assign(data, data + out);
-        sent.push_back(s);
+        const std::vector<uint8_t> cdb(hdr.cmdp, hdr.cmdp + hdr.cmd_len), dataOut(data, data + out);
+        sent.push_back({cdb, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len, dataOut});
         answers.emplace_back(); // GOOD once the script has run out
         const Answer a = answers.front();
         answers.pop_front();

@@ -2,7 +2,6 @@
 // device procedures or over the real libquorlink on the simulated fast rack
 // (drive 5's chip list is too long, drive 6 is write protected). Pauses and
 // beeps are recorded, not waited and sounded, unless a test wants them real.
-#include "config/program_directory.h"
 #include "platform/beep.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
@@ -31,16 +30,10 @@
 namespace ufd {
 namespace {
 
-using test::Answer;
-using test::Call;
-
 // The window's report, a line per slot and the verdict, runs of spaces made one.
 QStringList Rows(const TestFrm& frm) {
-    QStringList rows = BatchReport(frm).split('\n', Qt::SkipEmptyParts).mid(1);
-    for (QString& r : rows) {
-        r = r.simplified();
-    }
-    return rows;
+    const QString report = BatchReport(frm).replace(QRegularExpression(" +"), " ");
+    return report.split('\n', Qt::SkipEmptyParts).mid(1);
 }
 
 // Which of Start, Clear and LED the operator may press.
@@ -54,7 +47,7 @@ protected:
     void SetUp() override {
         ctx->replies = transport.files;
         // Every call succeeds but a probe of an index without a drive.
-        transport.script = [this](const Call& c) {
+        transport.script = [this](const test::Call& c) {
             static const std::map<char, std::string> lines{
                 {'P', "IDE\\DiskPC_System_Disk\r\n"},
                 {'u', "usb\\UsbStor\r\n"},
@@ -63,17 +56,14 @@ protected:
             const auto i = probe ? static_cast<size_t>(c.args[0]) : drives.size();
             const char k = i < drives.size() ? drives[i] : '.';
             const auto status = static_cast<uint16_t>(!probe ? 1 : k == '.' ? 0 : 100 + i);
-            return Answer{status, lines.count(k) ? std::optional(lines.at(k)) : std::nullopt};
+            return test::Answer{status, lines.count(k) ? std::optional(lines.at(k)) : std::nullopt};
         };
         SetBeepHandler([this] { events << "beep"; });
         SetMessageBoxHandler([this](const MessageBoxRequest& r) {
-            boxes.push_back(r);
-            onBox(r);
-            return r.style == kStyleYesNoInfo ? answer : kAnswerOk;
+            return boxes.push_back(r), onBox(r), r.style == kStyleYesNoInfo ? answer : kAnswerOk;
         });
     }
     void TearDown() override {
-        frm.reset();
         SetBeepHandler({});
         SetMessageBoxHandler({});
     }
@@ -84,8 +74,6 @@ protected:
         d.readProductConfig = [this](ProductConfig& p) {
             return p = {"EF", "GH", "1234", "5678", "AB", "CD", 0, 0, apMode, "LABEL"}, kConfigGood;
         };
-        d.buildSectorTemplates = [](StationContext&) {};
-        d.pumpEvents = [] {};
         d.device = device;
         frm = std::make_unique<TestFrm>(*ctx, d);
         return frm->Form_Load();
@@ -102,29 +90,19 @@ protected:
         d.readProductConfig = [](ProductConfig& p) {
             return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
         };
-        d.pumpEvents = [this] {
-            DefaultEventPump().ProcessPending();
-            onPump(++pumps);
-        };
+        d.pumpEvents = [this] { DefaultEventPump().ProcessPending(), onPump(); };
         d.noticeChannel = rack.Path("notices");
         d.results = results;
         onBox = [](const MessageBoxRequest& r) { ADD_FAILURE() << r.text.toStdString(); };
         frm = std::make_unique<TestFrm>(*ctx, d);
-        if (results) {
-            results->Attach(*frm);
-        }
         ASSERT_TRUE(frm->Form_Load().ok);
-        ASSERT_EQ(ctx->slots.DiskCount, 7);
         events.clear();
     }
 
-    // The monitor started by name only; pauses recorded, the workers' apart
+    // The monitor never started; pauses recorded, the workers' apart
     // (any order), unless they are to be real.
     StationDependencies Recorded(StationDependencies d) {
-        d.startMonitor = [this](const QString& program) {
-            monitorStarts.push_back(program);
-            return 33;
-        };
+        d.startMonitor = [](const QString&) { return 33; };
         if (!realPauses) {
             d.wait = [this](float s) {
                 events << QString("wait %1").arg(s);
@@ -148,11 +126,11 @@ protected:
         }
         return s;
     }
-    // The drive and the arguments but the first of each traced read.
-    QStringList Reads() const {
-        QStringList reads;
+    // The drive and the arguments but the first of each traced read, each ended by a comma.
+    QString Reads() const {
+        QString reads;
         for (const auto& c : rack.Calls("Read")) {
-            reads << QString("%1 %2 %3").arg(c.drive).arg(c.args[1]).arg(c.args[2]);
+            reads += QString("%1 %2 %3,").arg(c.drive).arg(c.args[1]).arg(c.args[2]);
         }
         return reads;
     }
@@ -170,37 +148,16 @@ protected:
     int16_t apMode = 1;
     int answer = kAnswerYes;
     std::vector<MessageBoxRequest> boxes;
-    std::vector<QString> monitorStarts;
     QStringList events;
     std::mutex mutex;
     std::vector<float> workerPauses;
     bool realPauses = false; // the run waits and sounds as on the line
-    int pumps = 0;
     std::function<void(const MessageBoxRequest&)> onBox = [](const MessageBoxRequest&) {};
-    std::function<void(int)> onWait = [](int) {}, onPump = [](int) {}, onSlotPause = [](int) {};
+    std::function<void(int)> onWait = [](int) {}, onSlotPause = [](int) {};
+    std::function<void()> onPump = [] {};
 };
 using SimulatedRun = Station;
 using BeepHeard = Station;
-
-// The library's quorlink.conf notice goes on the status line without stopping start-up.
-TEST_F(Station, StartUpShowsIdentityBuildsTheRowsAndStartsTheMonitor) {
-    drives = "U";
-    transport.notice = "No USB drive may be used: [Drives] Allow= in /x/quorlink.conf lists none.";
-    ASSERT_TRUE(Load().ok);
-    EXPECT_EQ(QStringList({frm->VidPidLab->text(), frm->UsbStrLab->text(), frm->ScsiStrLab->text(),
-                           frm->DiskLabContent->text(), frm->StatusLab->text()}),
-              QStringList({"VID = 1234  PID = 5678", "USB String = AB  CD", "SCSI String = EF  GH",
-                           "LABEL", transport.notice}));
-    EXPECT_EQ(std::tuple(boxes.size(), monitorStarts, Buttons(*frm)),
-              std::tuple(0U, std::vector<QString>{ProgramDirectory() + "Vasket"}, "G--"));
-    // Rows one step apart, the hidden eighth one too (the rows test shows which
-    // are shown); seven rows are the design's window.
-    EXPECT_EQ(std::tuple(frm->ItemLab(7)->text(), TwipTop(frm->ItemLab(7)), TwipTop(frm->CCR(3)),
-                         TwipLeft(frm->GoCmd), frm->size(), frm->ScrollArea->geometry()),
-              std::tuple(QString("Disk 7"), 7264.5, 540 + 3 * 943.5, 8258.0,
-                         QSize(TwipsToPixels(9945), TwipsToPixels(7695)), QRect(4, 32, 535, 451)));
-    EXPECT_FALSE(frm->ItemLab(8) || frm->findChild<QLabel*>("Function1Lab_2"));
-}
 
 // [Window] Rows: sixteen drives all passing; every shown row inside the row
 // area and apart, the window on the smallest line screen (1366 x 768 less a
@@ -220,7 +177,6 @@ TEST_F(Station, EveryRowShownWholeAndApartOnOneScreen) {
         ctx->Settings.WindowRows = rows;
         ASSERT_TRUE(Load().ok);
         frm->GoCmd_Click();
-        ASSERT_EQ(frm->PassLab->text(), kAllPass);
         EXPECT_EQ(frm->size().boundedTo({1366, 768 - 80}), frm->size());
         for (int r = 0; r < kMaxSlots; ++r) {
             SCOPED_TRACE(r);
@@ -248,12 +204,15 @@ TEST_F(Station, EveryRowShownWholeAndApartOnOneScreen) {
 }
 
 // Per mode, the items ticked and which the operator may change; Start with
-// nothing ticked only says so; in mode 1 the item rule as the operator ticks.
-TEST_F(Station, ApModePresetsAndTheItemRule) {
+// nothing ticked only says so. In mode 1 what start-up shows (the library's
+// quorlink.conf notice on the status line without stopping it), then the item
+// rule as the operator ticks.
+TEST_F(Station, StartUpApModePresetsAndTheItemRule) {
     // Ticked, then enabled.
     const char* items[] = {"00000 00000", "11010 11011", "10000 00000", "01010 00000",
                            "00010 00000", "00001 00000", "00000 00000"};
     drives = "U";
+    transport.notice = "No USB drive may be used: [Drives] Allow= in /x/quorlink.conf lists none.";
     for (apMode = 0; apMode <= 6; ++apMode) {
         ASSERT_TRUE(Load().ok);
         EXPECT_EQ(Items(&QCheckBox::isChecked) + " " + Items(&QCheckBox::isEnabled), items[apMode]);
@@ -263,6 +222,19 @@ TEST_F(Station, ApModePresetsAndTheItemRule) {
 
     apMode = 1;
     ASSERT_TRUE(Load().ok);
+    EXPECT_EQ(QStringList({frm->VidPidLab->text(), frm->UsbStrLab->text(), frm->ScsiStrLab->text(),
+                           frm->DiskLabContent->text(), frm->StatusLab->text()}),
+              QStringList({"VID = 1234  PID = 5678", "USB String = AB  CD", "SCSI String = EF  GH",
+                           "LABEL", transport.notice}));
+    // One box so far, of the run without items: start-up shows none.
+    EXPECT_EQ(std::tuple(boxes.size(), Buttons(*frm)), std::tuple(1U, "G--"));
+    // Rows one step apart, the hidden eighth one too (the rows test shows which
+    // are shown); seven rows are the design's window.
+    EXPECT_EQ(std::tuple(frm->ItemLab(7)->text(), TwipTop(frm->ItemLab(7)), TwipTop(frm->CCR(3)),
+                         TwipLeft(frm->GoCmd), frm->size(), frm->ScrollArea->geometry()),
+              std::tuple(QString("Disk 7"), 7264.5, 540 + 3 * 943.5, 8258.0,
+                         QSize(TwipsToPixels(9945), TwipsToPixels(7695)), QRect(4, 32, 535, 451)));
+    EXPECT_FALSE(frm->ItemLab(8) || frm->findChild<QLabel*>("Function1Lab_2"));
     // clang-format off
     const std::tuple<int, bool, const char*> steps[] = {
         {kItemCheckWP, true, "00001"}, {kItemFormat, true, "10000"},
@@ -310,7 +282,9 @@ TEST_F(Station, CaptionsAndBoxesShowWholeAtTheirDesignSize) {
 
 // Storage at 0, 3 and 4 with the PC's disk at 1; the handle at 5 leaves no
 // reply file and must not pass on the line of the storage probe before it.
-TEST_F(Station, DiscoveryKeepsStorageInIndexOrderAndClosesTheRest) {
+// Then the notices: only the exact bytes "IN" keep the handles, the last one
+// stands, and the timer acts on it once.
+TEST_F(Station, DiscoveryKeepsStorageInIndexOrderClosesTheRestAndFollowsTheLastNotice) {
     // Drives; handles kept, in slot order; handles given back. Seventeen: no slot for the last.
     const std::tuple<std::string, std::vector<int64_t>, std::vector<int64_t>> cases[] = {
         {"UP.uuS", {100, 103, 104}, {101, 105}},
@@ -326,25 +300,18 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderAndClosesTheRest) {
             handles.push_back(ctx->slots.DiskSlots[i].Handle);
         }
         std::ranges::transform(transport.Calls("CloseHandle"), std::back_inserter(closed),
-                               [](const Call& call) { return call.args[0]; });
+                               [](const test::Call& call) { return call.args[0]; });
         EXPECT_EQ(std::tuple(drives, handles, closed), c);
     }
-}
-
-TEST_F(Station, NoticeKindsAndOverwriting) {
     const std::pair<QByteArray, int16_t> kinds[] = {
         {"IN", 1}, {QByteArray("IN\0", 3), 3}, {"", 3}, {"OUT", 3}, {"in", 3}};
-    ASSERT_TRUE(Load().ok);
     for (const auto& [bytes, flag] : kinds) {
         frm->WndProc_CopyData(bytes);
         EXPECT_EQ(ctx->DiskStatusFlag, flag) << bytes.toStdString();
     }
-    frm->WndProc_CopyData("IN");
-    frm->WndProc_CopyData("OUT");
     transport.calls.clear();
     frm->Timer1_Timer();
     frm->Timer1_Timer();
-    // Two notices, one rediscovery of the later kind.
     EXPECT_EQ(std::pair(Count("KillEXE"), Count("GetDiskHandle")), std::pair(1, kProbeCount));
 }
 
@@ -433,6 +400,7 @@ TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
         return c.slots.Slot(n)->Status = 0xF4, int16_t{0};
     };
     ASSERT_TRUE(Load().ok);
+    frm->Timer1->stop(); // ticked by hand: the events a key press lets run must not tick it
     frm->show();
     frm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
@@ -459,7 +427,6 @@ TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
         frm->WndProc_CopyData("OUT");
         frm->Timer1_Timer();
     };
-    transport.calls.clear();
     press(frm->ClearCmd, false);
     EXPECT_EQ(std::tuple(boxes.size(), Count("KillEXE"), ctx->DiskStatusFlag, frm->CC1mG(0)->text(),
                          Buttons(*frm), Rows(*frm).join(",")),
@@ -467,12 +434,6 @@ TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
                          "1 Disk 0 yellow - | - - | - - | - - | - 0,Verdict: (none)"));
     frm->Timer1_Timer();
     EXPECT_EQ(Count("KillEXE"), 1);
-    // A check box keeps Enter to itself: nothing runs, nothing changes.
-    press(frm->Check1(kItemFormat), false);
-    EXPECT_EQ(std::tuple(frm->Check1(kItemFormat)->isChecked(), Buttons(*frm)),
-              std::tuple(true, "G--"));
-    press(frm->GoCmd, true);
-    EXPECT_TRUE(IsShown(frm->PassLab)) << "Start ran";
 }
 
 // The items' work on one slot without any window: what it tells the view, in
@@ -486,18 +447,16 @@ struct RecordingView final : RunView {
     void StartProgress(int row) override { Say(row, {}, "start"); }
     void EndProgress(int row) override { Say(row, {}, "end"); }
     void ShowResultPair(ResultColumn c, int row) override { Say(row, c, "show"); }
-    void HideResultBox(ResultColumn c, ResultBox b, int r) override { Say(r, c, "hide " + Box(b)); }
+    void HideResultBox(ResultColumn c, ResultBox b, int r) override { Say(r, c, "hide ", Box(b)); }
     void SetResultCaption(ResultColumn c, ResultBox b, int row, const QString& text) override {
-        Say(row, c, Box(b) + " " + text.toStdString());
+        Say(row, c, Box(b), " ", text.toStdString());
     }
-    void SetPicture(int r, int p) override {
-        Say(r, {}, std::string("picture ") + DrivePictureName(p));
-    }
+    void SetPicture(int r, int p) override { Say(r, {}, "picture ", DrivePictureName(p)); }
     void RepaintPicture(int row) override { Say(row, {}, "repaint"); }
     static std::string Box(ResultBox b) { return b == ResultBox::Green ? "green" : "red"; }
-    void Say(int row, ResultColumn c, const std::string& what) {
-        seen += (seen.empty() ? "" : ", ") + std::to_string(row) + ":" + std::to_string(int(c)) +
-                " " + what;
+    template <typename... Text> void Say(int r, ResultColumn c, const Text&... what) {
+        seen += (seen.empty() ? "" : ", ") + std::to_string(r) + ':' + std::to_string(int(c)) + ' ';
+        ((seen += what), ...);
     }
 };
 
@@ -520,7 +479,6 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     auto pass = [&](auto&&...) { return int16_t{view.deviceCalled = true}; };
     const DeviceProcedures dev{
         [&](StationContext& x, int16_t n) { fail(x, n); }, {}, pass, fail, pass};
-    const std::function<void(float)> wait;
     for (const auto& [item, outcome, seen] : cases) {
         for (const bool gone : {false, true}) {
             SCOPED_TRACE(seen + (gone ? ", gone" : ""));
@@ -529,7 +487,7 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
             view = {};
             view.goneAfterDevice = gone;
             CarriedCaptions carried;
-            EXPECT_EQ(item(SlotWork{ctx, dev, wait, view}, 1, carried),
+            EXPECT_EQ(item(SlotWork{ctx, dev, {}, view}, 1, carried),
                       gone ? SlotOutcome::Gone : outcome);
             // Gone: only what came before the device call (Format's bar start,
             // a pair shown) may have reached the view.
@@ -549,14 +507,13 @@ const QStringList kRackRows = {
     "7 Disk 6 green V | 1 Chip(s) 128 MB String = V | Write = V V | \"\" - | - 0",
     "Verdict: ! FAILED !"};
 
-TEST_F(SimulatedRun, RowsBeepsLedAndTheSameInParallel) {
+TEST_F(SimulatedRun, RowsBeepsAndTheLed) {
     Open(false);
     frm->Ch->setChecked(true);
     frm->GoCmd->click();
     EXPECT_EQ(std::tuple(Rows(*frm), workerPauses.size()), std::tuple(kRackRows, 0U));
     // A pause per slot, the two between items, then five beeps with a pause
     // after each for each of the two failed drives.
-    const QStringList sequential = events;
     EXPECT_EQ(events.join(",") + ",", QString("wait 0.1,").repeated(7) + "wait 0.5,wait 0.1," +
                                           QString("beep,wait 0.1,").repeated(10));
 
@@ -564,28 +521,19 @@ TEST_F(SimulatedRun, RowsBeepsLedAndTheSameInParallel) {
     rack.ClearTrace();
     frm->ItemLab_Click(0);
     frm->ThumbImage_Click(4);
-    EXPECT_EQ(Reads(), QStringList(kLedPasses, "5 75 0"));
+    EXPECT_EQ(Reads(), QString("5 75 0,").repeated(kLedPasses));
     // Three passes of the LED loop, then a notice; the next tick disables
     // the button and the loop stops.
     rack.ClearTrace();
-    onPump = [this](int pass) {
-        if (pass == 3) {
+    int pumps = 0;
+    onPump = [&] {
+        if (++pumps == 3) {
             ASSERT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
             EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->LedCmd->isEnabled(); }, 5000));
         }
     };
-    pumps = 0;
     frm->LedCmd->click();
-    EXPECT_EQ(std::pair(pumps, Reads().join(",") + ","),
-              std::pair(3, QString("5 75 0,6 75 0,").repeated(3)));
-
-    // The pause before each slot's format moved to the workers; the rest,
-    // beeps included, stayed on the window's thread in order.
-    Open(true);
-    frm->Ch->setChecked(true);
-    frm->GoCmd->click();
-    EXPECT_EQ(std::tuple(Rows(*frm), workerPauses, events, Buttons(*frm), ctx->TestRunning),
-              std::tuple(kRackRows, std::vector<float>(7, 0.1F), sequential.mid(7), "-CL", kFalse));
+    EXPECT_EQ(std::pair(pumps, Reads()), std::pair(3, QString("5 75 0,6 75 0,").repeated(3)));
 }
 
 // Drive 3 pulled in the pause before its Format fails its own items; the
@@ -618,8 +566,13 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
         };
         Open(parallel);
         frm->GoCmd->click();
-        // No discovery during the run; after it, one without drive 3.
-        EXPECT_EQ(std::tuple(Rows(*frm), ctx->DiskStatusFlag), std::tuple(rows, 3));
+        // No discovery during the run; after it, one without drive 3. In
+        // parallel the pause before each slot's format moved to the workers;
+        // the rest stayed on the window's thread.
+        EXPECT_EQ(
+            std::tuple(Rows(*frm), ctx->DiskStatusFlag, workerPauses, events.join(",")),
+            std::tuple(rows, 3, std::vector<float>(parallel ? 7 : 0, 0.1F),
+                       QString("wait 0.1,").repeated(parallel ? 0 : 7) + "wait 0.5,wait 0.1"));
         EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->slots.DiskCount == 6; }, 5000) &&
                     !frm->GoCmd->isEnabled());
     }
@@ -630,11 +583,9 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
 // over when the click returns.
 TEST_F(SimulatedRun, ClosingTheWindowDuringAParallelRunEndsItQuietly) {
     Open(true);
-    onSlotPause = [this](int row) {
-        if (row == 0) {
-            QMetaObject::invokeMethod(
-                qApp, [this] { frm->close(); }, Qt::QueuedConnection);
-        }
+    onSlotPause = [this](int) {
+        QMetaObject::invokeMethod(
+            frm.get(), [this] { frm->close(); }, Qt::QueuedConnection);
     };
     frm->GoCmd->click();
     EXPECT_EQ(std::tuple(frm->Closing(), ctx->TestRunning, frm->PassLab->isVisible(), events),
@@ -653,6 +604,7 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
             std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
             RecorderIdentity{"line-9", "9.9", "ab"});
         Open(false, recorder);
+        recorder->Attach(*frm);
         frm->GoCmd->click();
         const bool stored = recorder->WaitStored().stored;
         EXPECT_EQ(stored, !file.endsWith("/x"));
@@ -694,8 +646,7 @@ TEST_F(BeepHeard, FiveTonesPerFailedDrive) {
     frm->Ch->setChecked(true);
     ASSERT_TRUE(sink.StartRecording());
     frm->GoCmd->click();
-    ASSERT_EQ(frm->PassLab->text(), kFailed); // drives 5 and 6 fail
-    QTest::qWait(300);                        // the last tone plays out
+    QTest::qWait(300); // the last tone plays out
     const auto tones = test::FindTones(sink.StopRecording(), 2000);
     ASSERT_EQ(tones.size(), 10U);
     for (size_t i = 0; i < tones.size(); ++i) {

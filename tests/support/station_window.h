@@ -3,6 +3,7 @@
 #pragma once
 
 #include "monitor/instance_lock.h"
+#include "platform/message_box.h"
 #include "station/test_frm.h"
 #include "support/test_common.h"
 
@@ -13,7 +14,15 @@ namespace ufd::test {
 
 struct StationWindow {
     // Before any StationDependencies are made: they take the channel then.
-    StationWindow() { qputenv("UFD_NOTICE_CHANNEL", channel.toUtf8()); }
+    // A box would wait for a click no test gives: it fails the test instead.
+    StationWindow() {
+        qputenv("UFD_NOTICE_CHANNEL", channel.toUtf8());
+        SetMessageBoxHandler([](const MessageBoxRequest& r) {
+            ADD_FAILURE() << "box: " << r.text.toStdString();
+            return kAnswerOk;
+        });
+    }
+    ~StationWindow() { SetMessageBoxHandler({}); }
     // Opens the window on d with the sample product and waits until its
     // Vasket watches for it; false when either does not happen.
     bool Open(StationDependencies d) {
