@@ -70,7 +70,9 @@ struct FakeTree : TempDir {
             }
             writeFile(usb / "idVendor", d.vid + "\n");
             writeFile(usb / "idProduct", "5678\n");
-            link(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            fs::create_directories(path / "sys/bus/usb/drivers" / d.driver);
+            fs::create_directories(parent);
+            fs::create_symlink(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
         }
         const fs::path scsi =
             parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
@@ -88,14 +90,10 @@ struct FakeTree : TempDir {
             writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
             fs::create_directories(disk / "holders" / d.holder);
         }
-        link(scsi, sgEntry(d.sg) / "device");
+        fs::create_directories(sgEntry(d.sg));
+        fs::create_symlink(scsi, sgEntry(d.sg) / "device");
         writeFile(path / "dev" / ("sg" + std::to_string(d.sg)), "");
         return usb;
-    }
-    static void link(const fs::path& target, const fs::path& link) {
-        fs::create_directories(target);
-        fs::create_directories(link.parent_path());
-        fs::create_symlink(target, link);
     }
     void setMountInfo(const std::string& text) {
         std::ofstream(path / "mountinfo", std::ios::app) << text;
