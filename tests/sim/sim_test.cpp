@@ -30,6 +30,7 @@ TEST_F(SimTest, BrokenRackFilesSayWhatIsWrong) {
     // rack file (or the name of one made above), part of the error
     const std::pair<std::string, const char*> cases[] = {
         {"", "not valid JSON"},
+        {"[1,2]", "\"drives\" array"}, // a top-level array: no key lookup on it
         {R"({"drives": {}})", "\"drives\" array"},
         {R"({"drives": [{"kind": "usb"}]})", "no index"},
         {R"({"drives": [{"index": 17}]})", "0 to 16"},
