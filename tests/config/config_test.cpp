@@ -36,8 +36,7 @@ const std::string kReadFailed = "Open product.ini failed";
 
 // The good file's fields with one part changed.
 std::string Changed(const std::string& from, const std::string& to) {
-    std::string fields = kGoodFields;
-    return fields.replace(fields.find(from), from.size(), to);
+    return std::string(kGoodFields).replace(kGoodFields.find(from), from.size(), to);
 }
 
 // kGood with one line replaced by others ("" removes it) and `end` after
@@ -73,15 +72,14 @@ std::tuple<int, std::string, std::string> ReadIni(const fs::path& file) {
             QString("scsi %1/%2, vid %3, pid %4, usb %5/%6, shares %7/%8, mode %9, label %10")
                 .arg(c.ScsiManufactureString, c.ScsiProductString, c.Vid, c.Pid,
                      c.UsbManufactureString, c.UsbProductString, share(c.FirstShare),
-                     share(c.SecondShare), QString::number(c.ApMode))
-                .arg(c.DiskLabel)
+                     share(c.SecondShare), QString::number(c.ApMode), c.DiskLabel)
                 .toStdString(),
             boxes};
 }
 
 struct IniCase {
     const char* name;
-    std::optional<std::string> bytes; // nullopt: no file at all
+    std::string bytes;
     int result;
     std::string fields, boxes;
     bool comma = false; // read by a user who writes "0,3"
@@ -89,33 +87,21 @@ struct IniCase {
 
 // A failing line comes last, so that every field the good file sets is set.
 TEST(ProductIni, ResultFieldsAndBoxes) {
-    std::string crOnly = File("", "", "\r");
-    crOnly.pop_back();
     const int G = kConfigGood, U = kConfigUnreadable, W = kConfigSharesWrong;
     const std::string fail = kReadFailed, shares = "[PARTITION STATUS]|";
     // clang-format off
     const IniCase cases[] = {
-        {"Good", File(), G, kGoodFields, ""},
-        {"CrOnlyAndNoEndOnTheLastLine", crOnly, G, kGoodFields, ""},
-        {"NoPartitionSection", File(kShares, ""), W, Changed("shares 1/0", "shares 0/0"), ""},
-        {"SharesPointThreeAndPointSeven", File(kShares, shares + "1st=0.3|2nd=0.7"), G, Changed("shares 1/0", "shares 0.3/0.7"), ""},
+        {"CrOnlyAndNoEndOnTheLastLine", File("", "", "\r").erase(kGood.size() - 1), G, kGoodFields, ""},
         {"SharesOutsideZeroToOne", File(kShares, shares + "1st=1.5|2nd=-0.5"), G, Changed("shares 1/0", "shares 1.5/-0.5"), ""},
         {"LfOnlyIsOneLine", File("; a product of the line", "", "\n"), W, kNoFields, ""},
-        {"ShareNoNumber", File() + "[PARTITION STATUS]\r\n2nd=zero", U, kGoodFields, fail},
         {"ParNumThree", File() + "[PARTITION STATUS]\r\nParNum=3\r\n", U, kGoodFields, "Error Partition Number | " + fail},
         {"ParNumSevenCharacters", File() + "[PARTITION STATUS]\r\nParNum=", U, kGoodFields, fail},
         {"ApModeOverflowsInt16", File() + "[APPLICATION MODE]\r\nApMode=40000", U, kGoodFields, fail},
-        {"EmptyLinesInsideSections",
-         File("PID=4567|[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick",
-              "PID=4567||[USB MANUFACTURE STRING]|Acme Corp|[USB PRODUCT STRING]|Acme Stick|"),
-         G, Changed("pid 4567, usb Acme Corp/Acme Stick", "pid , usb Acme Corp/"), ""},
+        {"EmptyLineInsideASection", File("PID=4567", "PID=4567|"), G, Changed("pid 4567", "pid "), ""},
         // Other case or a trailing blank: the lines after count for the
-        // section before ("OTHER" for [APPLICATION MODE], meaning nothing).
-        {"OddHeaders",
-         File("[SCSI PRODUCT STRING]|Flash Disk|[PARTITION STATUS]", "[SCSI PRODUCT STRING] |Flash Disk|[PARTITION STATUS]") +
-             "[APPLICATION MODE]\r\n[Disk Label]\r\nOTHER\r\n",
-         G, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
-        {"MissingFile", std::nullopt, U, kNoFields, fail},
+        // section before ([APPLICATION MODE] takes only ApMode).
+        {"HeaderInOtherCase", File("[DISK LABEL]", "[Disk Label]"), G, Changed("label UFDISK", "label "), ""},
+        {"HeaderWithATrailingBlank", File("[SCSI PRODUCT STRING]", "[SCSI PRODUCT STRING] "), G, Changed("scsi ACME/Flash Disk", "scsi Flash Disk/"), ""},
         {"EmptyFile", "", U, kNoFields, fail},
         {"Windows1252VidPidAndRepeats",
          File("UFDISK", "UFDISK|[APPLICATION MODE]|ApMode=2.5|[VID/PID]|VIDx01234567|PID=45|[DISK LABEL]|M\xDCLLER \x80"), G,
@@ -140,9 +126,7 @@ TEST(ProductIni, ResultFieldsAndBoxes) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const fs::path file = dir.filePath("Product.ini").toStdString();
-        if (c.bytes) {
-            std::ofstream(file, std::ios::binary) << *c.bytes;
-        }
+        std::ofstream(file, std::ios::binary) << c.bytes;
         EXPECT_EQ(ReadIni(file), std::tuple(c.result, c.fields, c.boxes));
     }
 }
@@ -165,9 +149,8 @@ TEST(ProductIni, FifosDevicesAndHugeFilesFailAtOnce) {
 TEST(LeadingNumber, NumberAtTheStartWithAPoint) {
     // clang-format off
     const std::pair<const char*, std::optional<double>> cases[] = {
-        {"4096000", 4096000}, {" \t-12.5 MB", -12.5}, {"+3.", 3}, {"0.03e2", 3}, {"7e", 7},
-        {"2d2", 200}, {".5x", 0.5}, {"abc", 0}, {"", 0}, {"-", 0}, {"1e-400", 0}, {"4,5", 4},
-        {"1e400", std::nullopt}};
+        {"4096000", 4096000}, {" \t-12.5 MB", -12.5}, {"+3.", 3}, {"0.03e2", 3}, {"2d2", 200},
+        {".5x", 0.5}, {"abc", 0}, {"1e-400", 0}, {"4,5", 4}, {"1e400", std::nullopt}};
     // clang-format on
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(LeadingNumber(text), value) << text;
@@ -183,7 +166,6 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
     // clang-format off
     const int16_t D = kDeviceLineSelector;
     const std::tuple<int16_t, std::optional<std::string>, std::string> cases[] = {
-        {D, "USBSTOR\\DISK&VEN_X\r\nsecond\r\n", "USBSTOR\\DISK&VEN_X|old"},
         {D, "", "old|old"},
         {D, "7813119", "7813119|old"},
         {D, "7813119\nsecond\n", "7813119|old"},
@@ -191,9 +173,6 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
         {D, "\r\nsecond", "|old"},
         {D, "ger\xE4t \x80\x9F", "gerät €Ÿ|old"},
         {5, std::nullopt, "old|old"},
-        {1, "15633407\r\n", "old|15633407"},
-        {0, "15633407\r\n", "old|15633407"},
-        {-1, "15633407\r\n", "old|15633407"},
         {999, "15633407\r\n", "old|15633407"}};
     // clang-format on
     for (const auto& [selector, bytes, texts] : cases) {
@@ -202,8 +181,7 @@ TEST(ReplyFiles, LineIntoTheSelectedTextBlockIntoTheBufferFileGone) {
         }
         replies.DeviceLine = replies.CapacityText = "old";
         replies.ReadReplyLine(selector);
-        EXPECT_EQ((replies.DeviceLine + "|" + replies.CapacityText).toStdString(), texts)
-            << selector;
+        EXPECT_EQ((replies.DeviceLine + "|" + replies.CapacityText).toStdString(), texts);
         EXPECT_FALSE(fs::exists(replies.TextFile())) << texts;
     }
     // The block is the file's bytes, then zeros, and the rest untouched.
@@ -251,13 +229,10 @@ TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
     // clang-format off
     const std::tuple<float, std::vector<float>, std::vector<int>> cases[] = {
         {0.f, {100.f, 100.f, 100.f, 100.001f}, {1, 1}},         // zero returns once the clock moved
-        {0.5f, {10.f, 10.5f, 10.5f, 10.5078125f}, {1, 1}},      // equal elapsed waits on
         {0.001f, {86000.f, 86000.f, 86000.0078125f}, {2}},      // single precision steps
-        {0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {61, 30}}, // midnight adds a day
-        {5.f, {5000.f, 1400.f}, {}},                            // the clock set back ends the wait
+        {0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {61, 30}}, // midnight or a clock set back adds a day
         {-1.f, {10.f, 10.f}, {}},                               // a negative wait is no wait
-        {NAN, {10.f, 10.f, 10.5f}, {1}},                        // so is not a number
-        {0.5f, {0.f, 0.f, 0.25f, 0.4995f, 0.6f}, {500, 250, 1}}};
+        {NAN, {10.f, 10.f, 10.5f}, {1}}};                       // so is not a number
     // clang-format on
     for (const auto& [seconds, readings, waits] : cases) {
         Scripted s;
@@ -272,10 +247,7 @@ TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
 TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
     QObject receiver;
     int ran = 0;
-    const auto post = [&] {
-        QMetaObject::invokeMethod(
-            &receiver, [&] { ++ran; }, Qt::QueuedConnection);
-    };
+    const auto post = [&] { QTimer::singleShot(0, &receiver, [&] { ++ran; }); }; // posts an event
     QTimer::singleShot(20, [&] { ++ran; });
     post();
     std::thread poster([&] { std::this_thread::sleep_for(50ms), post(); });
@@ -287,8 +259,7 @@ TEST(WaitSecondsWithQt, TimersAndPostedEventsRunDuringTheWait) {
 TEST(ProgramDirectory, ExactlyOneTrailingSeparator) {
     // clang-format off
     const std::pair<QString, QString> cases[] = {{"/", "/"}, {"/opt/station", "/opt/station/"},
-        {"/opt/station/", "/opt/station/"}, {"/opt/station//", "/opt/station/"}, {"//", "/"},
-        {"relative/dir", "relative/dir/"}, {"/opt/st\u00e4tion", "/opt/st\u00e4tion/"}};
+        {"/opt/station/", "/opt/station/"}, {"/opt/station///", "/opt/station/"}, {"//", "/"}};
     // clang-format on
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(WithTrailingSeparator(in), out) << in.toStdString();

@@ -182,8 +182,9 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
 TEST(UnitVerdict, LimitsByUnitAndController) {
     // clang-format off
     const std::array<int16_t, 4> rows[] = {
-        {0, 0, 3, 0x29}, {0, 1, 4, 0x29}, {0, 2, 3, 0x29}, {0, 3, 3, 0x29}, {0, 0, 1, 0x27}, {0, 1, 3, 0x27},
-        {0, 2, 2, 0x27}, {0, 3, 3, 0x27}, {0, 0, 1, 0x2A}, {1, 0, 499, 0x27}, {0, 4, 499, 0x27}};
+        {0, 0, 3, 0x29}, {0, 1, 4, 0x29}, {0, 2, 3, 0x29}, {0, 3, 3, 0x29}, {0, 0, 1, 0x27},
+        {0, 1, 3, 0x27}, {0, 2, 2, 0x27}, {0, 3, 3, 0x27}, {0, 0, 1, 0x2A}, {1, 0, 499, 0x27},
+        {0, 4, 499, 0x27}};
     // clang-format on
     for (const auto& [chip, unit, limit, cc] : rows) {
         EXPECT_EQ(

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QUuid>
 #include <libudev.h>
+#include <sys/eventfd.h>
 
 #include <deque>
 
@@ -25,32 +26,24 @@ constexpr DiskAction A = DiskAction::Added, R = DiskAction::Removed, C = DiskAct
 constexpr NoticeKind In = NoticeKind::In, Out = NoticeKind::Out;
 using Chain = std::vector<DeviceNode>;
 
-// Nodes as udevadm shows them for the kinds of disk a line PC meets; empty properties are none.
-DeviceNode Block(const std::string& devtype, const std::string& bus = "",
-                 const std::string& usb = "") {
-    DeviceNode node{"block", devtype, "", {{"ID_BUS", bus}, {"ID_USB_DRIVER", usb}}};
-    std::erase_if(node.properties, [](const auto& property) { return property.second.empty(); });
-    return node;
+// Nodes as udevadm shows them for the kinds of disk a line PC meets; an empty ID_USB_DRIVER is
+// as good as none.
+DeviceNode Block(const std::string& devtype, const std::string& usb = "") {
+    return {"block", devtype, "", {{"ID_USB_DRIVER", usb}}};
 }
 DeviceNode Node(const std::string& subsystem, const std::string& type, const std::string& driver) {
     return {subsystem, type, driver, {}};
 }
 const DeviceNode kUsbDevice = Node("usb", "usb_device", "usb"), kPci = Node("pci", "", "xhci_hcd"),
-                 kSd = Node("scsi", "scsi_device", "sd"), kHost = Node("scsi", "scsi_host", "");
+                 kSd = Node("scsi", "scsi_device", "sd"), kHost = Node("scsi", "scsi_host", ""),
+                 kTarget = Node("scsi", "scsi_target", "");
 DeviceNode Usb(const std::string& driver) {
     return Node("usb", "usb_interface", driver);
 }
 Chain UsbStick(const std::string& driver, const std::string& devtype = "disk") {
-    return {Block(devtype, "usb", driver),
-            kSd,
-            Node("scsi", "scsi_target", ""),
-            kHost,
-            Usb(driver),
-            kUsbDevice,
-            kUsbDevice,
-            kPci};
+    return {Block(devtype, driver), kSd, kTarget, kHost, Usb(driver), kUsbDevice, kUsbDevice, kPci};
 }
-const Chain kSata{Block("disk", "ata"), kSd, kHost, Node("pci", "", "ahci")};
+const Chain kSata{Block("disk"), kSd, kHost, Node("pci", "", "ahci")};
 const std::string kStick =
     "/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
 
@@ -60,15 +53,12 @@ TEST(DeviceFilter, OnlyWholeUsbStorageDisks) {
         {UsbStick("uas"), true},
         {UsbStick("usb-storage", "partition"), false},
         {kSata, false},
-        {{Block("disk"), Node("mmc", "", "mmcblk"), Node("pci", "", "sdhci-pci")}, false},
-        {{kUsbDevice, kPci}, false},
-        {{Usb("hub"), kUsbDevice, kPci}, false},
-        {{Block("disk", "", "usb-storage"), Usb("usbfs"), kUsbDevice}, false},
+        {{Block("disk", "usb-storage"), Usb("usbfs"), kUsbDevice}, false},
         // Removed: sysfs is gone and udev hands over the node's properties.
-        {{Block("disk", "", "usb-storage")}, true},
-        {{Block("disk", "", "uas"), Node("scsi", "scsi_device", "")}, true},
-        {{Block("disk", "ata")}, false},
-        {{Block("partition", "", "usb-storage")}, false},
+        {{Block("disk", "usb-storage")}, true},
+        {{Block("disk", "uas"), Node("scsi", "scsi_device", "")}, true},
+        {{Block("disk")}, false},
+        {{Block("partition", "usb-storage")}, false},
         {{Block(""), Node("scsi", "scsi_device", "sr"), Usb("usb-storage")}, false},
         {{}, false},
     };
@@ -101,37 +91,33 @@ TEST(DeviceFilter, TrackerFollowsADiskThroughAddChangeAndBareRemove) {
     EXPECT_FALSE(tracker.Knows(kStick));
 }
 
-// The monitor on scripted drives (events through a pipe, so its socket notifier wakes as for
+// The monitor on scripted drives (events through an eventfd, so its socket notifier wakes as for
 // udev's netlink socket; /sdc there at the start, /sdb still in sysfs) and a channel that takes
 // notices while it is up.
 class MonitorTest : public ::testing::Test, public DeviceEventSource {
 protected:
     MonitorTest() {
-        EXPECT_EQ(::pipe(fds), 0);
         monitor.SetSender([this](const QByteArray& text, std::optional<pid_t>* listener) {
             *listener = listenerPid;
             return channelUp && (delivered.push_back(text), true);
         });
         monitor.SetListenerProbe([] { return true; });
     }
-    ~MonitorTest() override {
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
+    ~MonitorTest() override { ::close(fd); }
     void Push(const std::vector<DeviceEvent>& events) {
         queued.insert(queued.end(), events.begin(), events.end());
-        EXPECT_EQ(::write(fds[1], "x", 1), 1);
+        EXPECT_EQ(::eventfd_write(fd, 1), 0);
     }
-    int Descriptor() const override { return fds[0]; }
+    int Descriptor() const override { return fd; }
     std::vector<DeviceEvent> Drain() override {
-        char buffer[64];
-        EXPECT_GT(::read(fds[0], buffer, sizeof buffer), 0);
+        eventfd_t pushes = 0;
+        EXPECT_EQ(::eventfd_read(fd, &pushes), 0);
         return std::exchange(queued, {});
     }
     std::vector<std::string> PresentUsbDisks() override { return {"/sdc"}; }
     bool Present(const std::string& devpath) override { return devpath == "/sdb"; }
 
-    int fds[2];
+    const int fd = ::eventfd(0, EFD_CLOEXEC);
     std::vector<DeviceEvent> queued;
     bool channelUp = false;
     std::optional<pid_t> listenerPid;
@@ -149,9 +135,7 @@ TEST_F(MonitorTest, UdevBurstsReachALateChannelAndItsListenerIsFollowed) {
     QSignalSpy ended(&monitor, &Monitor::Ended);
     monitor.WatchStation();
     monitor.WatchDevices(*this);
-    Push({{"add", "/sda", kSata}, {"remove", "/sda", kSata}});
-    Push({{"add", "/sdb", UsbStick("usb-storage")},
-          {"add", "/sdb/sdb1", UsbStick("uas", "partition")}});
+    Push({{"add", "/sdb", UsbStick("usb-storage")}});
     Push({{"change", "/sdb", UsbStick("usb-storage")}});
     QTest::qWait(500);
     channelUp = true;
@@ -166,48 +150,33 @@ TEST_F(MonitorTest, UdevBurstsReachALateChannelAndItsListenerIsFollowed) {
     EXPECT_TRUE(ended.wait(5000));
 }
 
-// libudev's own objects for this machine's block devices, against sysfs; whether a real plug is
-// seen as USB storage is the VM suite's.
-TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineLikeSysfs) {
+// libudev's own objects for this machine's block devices name their sysfs folder; their kind and
+// action, and what a real plug looks like, are the VM suite's (its vasket case).
+TEST(UdevDevices, DescribesEveryBlockDeviceOfThisMachineByItsSysfsFolder) {
     const std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), &udev_unref);
-    int described = 0;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator("/sys/class/block", error)) {
         const fs::path real = fs::canonical(entry.path(), error);
         const std::unique_ptr<udev_device, decltype(&udev_device_unref)> device(
             udev_device_new_from_syspath(context.get(), real.c_str()), &udev_device_unref);
-        if (device) {
-            const DeviceEvent event = DescribeDevice(device.get());
-            const DeviceNode& disk = event.chain.at(0); // an empty chain throws: a failure
-            const std::string devtype = fs::exists(real / "partition") ? "partition" : "disk";
-            EXPECT_EQ(std::tuple(disk.subsystem, disk.devtype, "/sys" + event.devpath, event.action,
-                                 DevicePresent(event.devpath)),
-                      std::tuple("block", devtype, real.string(), "", true));
-            ++described;
-        }
+        const std::string devpath = DescribeDevice(device.get()).devpath;
+        EXPECT_EQ(std::pair("/sys" + devpath, DevicePresent(devpath)),
+                  std::pair(real.string(), true));
     }
     EXPECT_FALSE(DevicePresent("/devices/virtual/block/no-such-disk-here") || DevicePresent(""));
-    if (described == 0) {
-        GTEST_SKIP() << "libudev could not open any block device under /sys/class/block here";
-    }
 }
 
 TEST(BurstCoalescer, JudgementLeavesNoStaleView) {
     // A burst; the devpaths still in sysfs when it is judged; the notice.
     const std::tuple<std::vector<DiskChange>, std::set<std::string>, NoticeKind> cases[] = {
         {{{A, "sdb"}}, {"sdb"}, In},
-        {{{A, "sdb"}, {A, "sdc"}}, {"sdb", "sdc"}, In},
         {{{A, "sdb"}, {C, "sdb"}}, {"sdb"}, In},
         {{{A, "sdb"}, {C, "sdb"}}, {}, Out},
-        {{{C, "sdb"}}, {"sdb"}, Out},
         {{{C, "sdb"}, {A, "sdb"}}, {"sdb"}, Out},
         {{{A, "sdb"}, {C, "sdc"}}, {"sdb", "sdc"}, Out},
-        {{{R, "sdb"}}, {}, Out},
-        {{{A, "sdc"}, {R, "sdb"}}, {"sdc"}, Out},
         // The kind of the last event would say "IN" and leave sdb's handle.
         {{{R, "sdb"}, {A, "sdc"}}, {"sdc"}, Out},
         {{{R, "sdb"}, {A, "sdb"}}, {"sdb"}, Out},
-        {{{A, "sdb"}, {R, "sdb"}}, {}, Out},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& [burst, present, expected] = cases[i];
@@ -285,15 +254,13 @@ TEST(RackWatch, PollsJudgeAgainstTheLastReadableStates) {
     };
     const std::optional<PluggedStates> unreadable;
     const std::pair<std::vector<std::optional<PluggedStates>>, Kinds> cases[] = {
-        // The first reading is Start's: drives plugged before it were found by the station.
-        {{plugged({1, 2}), plugged({1, 2}), plugged({1, 2, 5}), plugged({2, 5})}, {{}, In, Out}},
-        // A rack caught mid-rewrite neither pulls every drive nor hides the change after it.
+        // The first reading is Start's (its drives were found by the station); a rack caught
+        // mid-rewrite neither pulls every drive nor hides the change after it.
         {{plugged({1}), unreadable, plugged({1}), unreadable, plugged({})}, {{}, {}, {}, Out}},
         // Unreadable at start: its drives are news once it can be read.
         {{unreadable, unreadable, plugged({4}), plugged({4})}, {{}, In, {}}},
         // A swap between two polls still releases the pulled drive; the end indexes count alone.
-        {{plugged({1}), plugged({2}), plugged({0, 2, 16}), plugged({})}, {Out, In, Out}},
-        {{plugged({}), plugged({0}), plugged({16}), plugged({})}, {In, Out, Out}},
+        {{plugged({}), plugged({16}), plugged({0}), plugged({})}, {In, Out, Out}},
     };
     for (const auto& [readings, notices] : cases) {
         ScriptedRack rack;

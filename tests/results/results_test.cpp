@@ -4,7 +4,6 @@
 #include "support/test_common.h"
 
 #include "results/export.h"
-#include "results/journal.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
 #include "support/pg_server.h"
@@ -21,13 +20,11 @@ namespace {
 // Every column filled, with the awkward texts a caption or a product string
 // can hold, sizes beyond 32 bits; even slots have an item not ticked and
 // never gave their size.
-std::vector<DriveRecord> MakeRun(const QString& run, int drives,
-                                 const QString& station = "line-1") {
+std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& station = "line-1") {
     std::vector<DriveRecord> out;
-    for (int s = 1; s <= drives; ++s) {
+    for (int s = 1; s <= n; ++s) {
         const int status = s % 3 == 0 ? 0x10 : 0;
-        const bool even = s % 2 == 0;
-        const auto known = [&](auto value) { return even ? std::nullopt : std::optional(value); };
+        const auto known = [&](auto v) { return s % 2 == 0 ? std::nullopt : std::optional(v); };
         // clang-format off
         out.push_back({run, s, station, "2026-12-07T08:00:00.000Z", "2026-12-07T08:01:30.250Z",
             "0.1.0", "1234", "5678", "Acme, Inc.", "Flash \"Pro\"", "Acme", "Line one\r\nline two",
@@ -60,15 +57,9 @@ std::string Said(const StoreOutcome& o) {
         .toStdString();
 }
 
-DatabaseTarget SqliteAt(const QString& file) {
-    DatabaseTarget target;
-    target.file = file;
-    return target;
-}
-
-StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
+StoreOutcome Submit(const QString& database, const QString& journal,
                     const std::vector<DriveRecord>& run) {
-    ResultsWriter writer(target, journal);
+    ResultsWriter writer(ParseDatabaseSetting(database).target, journal);
     writer.Submit(run);
     return writer.WaitIdle();
 }
@@ -76,17 +67,14 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
 class Sqlite : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    DatabaseTarget target = SqliteAt(dir.filePath("db/results.sqlite"));
+    DatabaseTarget target = ParseDatabaseSetting(dir.filePath("db/results.sqlite")).target;
     QString journal = dir.filePath("journal.jsonl");
     QString error;
 };
 
 TEST_F(Sqlite, FiltersByStationDayAndProduct) {
-    const auto a = MakeRun("run-a", 4), b = MakeRun("run-b", 2, "line-2");
-    ResultsStore store(target);
-    for (const auto* run : {&a, &b}) {
-        ASSERT_TRUE(store.Store(*run, &error)) << error.toStdString();
-    }
+    const auto both = Join({MakeRun("run-a", 4), MakeRun("run-b", 2, "line-2")});
+    ASSERT_TRUE(ResultsStore(target).Store(both, &error)) << error.toStdString();
     std::vector<size_t> counts;
     // clang-format off
     for (const RecordFilter& f : {RecordFilter{"", "line-2", ""}, {"2026-12-07", "", ""},
@@ -115,12 +103,12 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
     std::ofstream(dir.filePath("file").toStdString()); // where the database's folder would be
     const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
-    EXPECT_TRUE(Said(Submit(SqliteAt(dir.filePath("file/db")), journal, first))
-                    .starts_with("stored 0, waiting 3: "));
+    EXPECT_TRUE(
+        Said(Submit(dir.filePath("file/db"), journal, first)).starts_with("stored 0, waiting 3: "));
     // The first record made it in before a crash that left the journal.
     ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
     std::ofstream(journal.toStdString(), std::ios::app) << "{\"run_id\":\"torn";
-    EXPECT_EQ(Said(Submit(target, journal, second)), "stored 1, waiting 0: ");
+    EXPECT_EQ(Said(Submit(target.file, journal, second)), "stored 1, waiting 0: ");
     EXPECT_EQ(ReadAll(target), Join({first, second}));
     EXPECT_FALSE(QFile::exists(journal));
     std::ifstream rejected((journal + ".rejected").toStdString());
@@ -148,9 +136,8 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
                               dir.filePath("export.csv"), target.file}),
               "4\n");
     std::vector<DriveRecord> fromJson;
-    for (const QByteArray& line :
-         run(UFD_RESULTS_BIN, {"export", "--json"}).trimmed().split('\n')) {
-        fromJson.push_back(FromJson(QJsonDocument::fromJson(line).object()).value());
+    for (const QByteArray& l : run(UFD_RESULTS_BIN, {"export", "--json"}).trimmed().split('\n')) {
+        fromJson.push_back(FromJson(QJsonDocument::fromJson(l).object()).value());
     }
     EXPECT_EQ(fromJson, records);
 }
@@ -188,10 +175,8 @@ TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
     EXPECT_EQ(ReadAll(target), Join({a, b, c}));
     EXPECT_FALSE(QFile::exists(dir.filePath("journal.jsonl")));
     std::vector<std::vector<DriveRecord>> runs;
-    for (const char* id : {"line-1", "line-2"}) {
-        for (int run = 0; run < 10; ++run) {
-            runs.push_back(MakeRun(QString("%1-run-%2").arg(id).arg(run), 16, id));
-        }
+    for (int i = 0; i < 20; ++i) { // run ids in the order the records are read
+        runs.push_back(MakeRun(QString("run-%1").arg(i + 10), 16, i < 10 ? "line-1" : "line-2"));
     }
     const auto station = [&](size_t first) {
         ResultsWriter w(shared, dir.filePath(QString::number(first)));
@@ -200,9 +185,7 @@ TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
         }
         EXPECT_TRUE(w.WaitIdle().stored) << w.Last().warning.toStdString();
     };
-    std::thread one(station, 0), two(station, 10);
-    one.join();
-    two.join();
+    { std::jthread one(station, 0), two(station, 10); }
     EXPECT_EQ(ReadAll(shared), Join(runs));
 }
 

@@ -4,7 +4,6 @@
 
 #include "support/test_common.h"
 
-#include "quorlink_conf.h"
 #include "sg_system.h"
 #include "sysfs_device.h"
 
@@ -18,21 +17,13 @@ struct FakeDrive {
     std::string driver = "usb-storage"; // "usb-storage", "uas", or "" for a SATA disk
     std::string vendor = "Acme", model = "Line Stick", rev = "1.00", serial = "0123ABCD";
     int type = 0;
-    std::string port = ""; // USB port path; empty: "1-<n>" for the n-th drive added
-    uint16_t vid = 0x1234, pid = 0x5678;
+    std::string port = "";    // USB port path; empty: "1-<n>" for the n-th drive added
+    std::string vid = "1234"; // USB 1234:5678, the allowed drive, unless set
     // Whole disk (sdb: 8:16, with partition sdb1: 8:17); empty: no block device yet.
     std::string block = "sdb";
-    uint32_t blockSize = 512; // 0: no logical_block_size file
-    std::string holder = "";  // a device stacked on the disk ("dm-0")
+    uint32_t blockSize = 512;
+    std::string holder = ""; // a device stacked on the disk ("dm-0")
 };
-
-// The allow-list of the drives FakeDrive makes by default.
-inline quorlink::QuorlinkConf lineConf(std::map<int, std::string> ports = {}) {
-    quorlink::QuorlinkConf conf;
-    std::tie(conf.file, conf.allow, conf.ports) = std::tuple(
-        "/etc/quorlink/test.conf", std::vector<quorlink::UsbId>{{0x1234, 0x5678}}, ports);
-    return conf;
-}
 
 inline fs::path writeFile(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
@@ -77,11 +68,11 @@ struct FakeTree : TempDir {
             if (!d.serial.empty()) {
                 writeFile(usb / "serial", d.serial + "\n");
             }
-            char ids[12];
-            std::snprintf(ids, sizeof ids, "%04x\n%04x\n", d.vid, d.pid);
-            writeFile(usb / "idVendor", std::string(ids, 5));
-            writeFile(usb / "idProduct", ids + 5);
-            link(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            writeFile(usb / "idVendor", d.vid + "\n");
+            writeFile(usb / "idProduct", "5678\n");
+            fs::create_directories(path / "sys/bus/usb/drivers" / d.driver);
+            fs::create_directories(parent);
+            fs::create_symlink(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
         }
         const fs::path scsi =
             parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
@@ -90,31 +81,23 @@ struct FakeTree : TempDir {
         writeFile(scsi / "model", d.model + "  \n");
         writeFile(scsi / "rev", d.rev + "\n");
         writeFile(scsi / "type", std::to_string(d.type) + "\n");
-        link(path / "sys/bus/scsi/drivers/sd", scsi / "driver");
         if (!d.block.empty()) {
             const fs::path disk = scsi / "block" / d.block;
             const int minor = 16 * (d.block.back() - 'a');
             writeFile(disk / "dev", "8:" + std::to_string(minor) + "\n");
             writeFile(disk / (d.block + "1") / "dev", "8:" + std::to_string(minor + 1) + "\n");
             writeFile(disk / (d.block + "1") / "partition", "1\n");
-            if (d.blockSize != 0) {
-                writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
-            }
+            writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
             fs::create_directories(disk / "holders" / d.holder);
         }
-        link(scsi, sgEntry(d.sg) / "device");
+        fs::create_directories(sgEntry(d.sg));
+        fs::create_symlink(scsi, sgEntry(d.sg) / "device");
         writeFile(path / "dev" / ("sg" + std::to_string(d.sg)), "");
         return usb;
-    }
-    static void link(const fs::path& target, const fs::path& link) {
-        fs::create_directories(target);
-        fs::create_directories(link.parent_path());
-        fs::create_symlink(target, link);
     }
     void setMountInfo(const std::string& text) {
         std::ofstream(path / "mountinfo", std::ios::app) << text;
     }
-    void removeMountInfo() { fs::remove(path / "mountinfo"); }
     quorlink::sg::Roots roots() const { return {path / "sys", path / "dev", path / "mountinfo"}; }
     fs::path sgEntry(int sg) const {
         return path / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
@@ -123,29 +106,26 @@ struct FakeTree : TempDir {
 };
 
 struct Answer {
-    int err = 0;                 // errno of the ioctl itself
+    int err = 0, resid = 0;      // errno of the ioctl itself; bytes not transferred
     std::vector<uint8_t> data{}; // copied into a data-in buffer
-    int resid = 0;
     uint8_t status = 0;
     uint16_t hostStatus = 0, driverStatus = 0;
     std::vector<uint8_t> sense{};
 };
 
 struct Sent {
-    std::vector<uint8_t> cdb;
+    std::vector<uint8_t> cdb, dataOut;
     int direction = 0;
     unsigned timeout = 0, length = 0;
-    std::vector<uint8_t> dataOut{};
     friend auto operator<=>(const Sent&, const Sent&) = default;
 };
 
-class ScriptedSg final : public quorlink::sg::SgSystem {
-public:
+struct ScriptedSg final : quorlink::sg::SgSystem {
     int sgIo(int, sg_io_hdr_t& hdr) override {
         auto* data = static_cast<uint8_t*>(hdr.dxferp);
         const size_t out = hdr.dxfer_direction == SG_DXFER_TO_DEV ? hdr.dxfer_len : 0;
         const std::vector<uint8_t> cdb(hdr.cmdp, hdr.cmdp + hdr.cmd_len), dataOut(data, data + out);
-        sent.push_back({cdb, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len, dataOut});
+        sent.push_back({cdb, dataOut, hdr.dxfer_direction, hdr.timeout, hdr.dxfer_len});
         answers.emplace_back(); // GOOD once the script has run out
         const Answer a = answers.front();
         answers.pop_front();
@@ -166,8 +146,8 @@ public:
             return -it->second;
         }
         ++claims;
-        held[nextFd_] = path;
-        return nextFd_++;
+        held[nextFd] = path;
+        return nextFd++;
     }
     void closeExclusive(int fd) override { held.erase(fd); }
     int rereadPartitions(int fd) override {
@@ -188,15 +168,12 @@ public:
     std::map<std::string, int> busy; // path -> errno of the exclusive open (0: none)
     std::vector<Sent> sent;
     std::map<int, std::string> held; // claims not closed yet
-    int claims = 0;                  // successful exclusive opens
+    // Successful exclusive opens; the errno of each re-read; the next descriptor.
+    int claims = 0, rereadErrno = 0, nextFd = 100;
     // Each partition table re-read, and each disk udev was asked to re-read:
     // the disk, and how many commands preceded it / claims were still held.
     std::vector<std::pair<std::string, size_t>> rereads, announced;
-    int rereadErrno = 0;
     std::chrono::milliseconds paused{0};
-
-private:
-    int nextFd_ = 100;
 };
 
 } // namespace sgtest

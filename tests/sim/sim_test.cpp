@@ -30,7 +30,7 @@ TEST_F(SimTest, BrokenRackFilesSayWhatIsWrong) {
     // rack file (or the name of one made above), part of the error
     const std::pair<std::string, const char*> cases[] = {
         {"", "not valid JSON"},
-        {"[1,2]", "\"drives\" array"},
+        {"[1,2]", "\"drives\" array"}, // a top-level array: no key lookup on it
         {R"({"drives": {}})", "\"drives\" array"},
         {R"({"drives": [{"kind": "usb"}]})", "no index"},
         {R"({"drives": [{"index": 17}]})", "0 to 16"},
@@ -43,8 +43,7 @@ TEST_F(SimTest, BrokenRackFilesSayWhatIsWrong) {
         {R"({"drives": [{"index": 1, "mode": [1, 2, 3]}]})", "mode"},
         {R"({"drives": [{"index": 1, "units95": {"0-1": 3}}]})", "chip:unit"},
         {R"({"drives": [{"index": 1, "faults": [{"op": "erase"}]}]})", "erase"},
-        {R"({"drives": [{"index": 1, "faults": [{"op": "tur", "effect": "explode"}]}]})",
-         "explode"},
+        {R"({"drives": [{"index": 1, "faults": [{"op": "tur", "effect": "boom"}]}]})", "boom"},
         {R"({"drives": [{"index": 1, "capacity": "lots"}]})", "capacity"},
         {R"({"drives": [{"index": 1, "latency_ms": {"0x100": 5}}]})", "0x100"},
         {"deep.json", "nests deeper than 64 levels"},
@@ -75,17 +74,16 @@ TEST_F(SimTest, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
         if (d.kind == q::sim::DriveKind::Usb) {
             codes.insert(d.chips.begin(), d.chips.end());
             controllers.insert(d.info131);
+            SCOPED_TRACE(d.index);
             // The mode block is only read when a large-block chip is present.
             EXPECT_TRUE(
                 (d.modeBlock != std::array<uint8_t, 2>{0xFF, 0xFF}) ||
-                std::ranges::any_of(d.chips, [](uint8_t c) { return c == 0xF1 || c == 0xDA; }))
-                << d.index;
+                std::ranges::any_of(d.chips, [](uint8_t c) { return c == 0xF1 || c == 0xDA; }));
             // By vendor code, then operation, then default: an erase takes far longer than a
             // status read.
             EXPECT_EQ((std::array{d.latencyFor("tur", {}), d.latencyFor("write", {}),
                                   d.latencyFor("vendor", 0x94), d.latencyFor("vendor_scan", 0x95)}),
-                      (std::array{5, 25, 15, 80}))
-                << d.index;
+                      (std::array{5, 25, 15, 80}));
         }
     }
     // Every device code the station knows; controllers 27, 29 and another.
@@ -126,12 +124,10 @@ TEST_F(SimTest, EveryCommandOnTheSharedState) {
         executor({{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}}, usbDrive(1)});
     const auto dev = ex->open(1).device;
     const std::array<uint8_t, 512> block{0x78, 0x56, 0x34, 0x12};
-    for (const int code : {0x99, 0x81}) {
-        EXPECT_TRUE(run(*dev, vendorCmd(q::VendorForm::Write, code, 0, block)).ok);
-    }
-    for (uint32_t sector = 0; sector < 5; ++sector) {
-        EXPECT_TRUE(run(*dev, *q::encodeRead(sector, 1)).ok);
-    }
+    std::vector<q::Command> sent(5, *q::encodeRead(0, 1));
+    sent.push_back(vendorCmd(q::VendorForm::Write, 0x99, 0, block));
+    sent.push_back(vendorCmd(q::VendorForm::Write, 0x81, 0, block));
+    EXPECT_TRUE(std::ranges::all_of(sent, [&](const q::Command& c) { return run(*dev, c).ok; }));
     // A shell line, its exit code, and a piece of its output ("=": the whole output).
     const std::tuple<std::string, int, std::string> steps[] = {
         {"$R list", 0,
@@ -157,7 +153,6 @@ TEST_F(SimTest, EveryCommandOnTheSharedState) {
         {"$R wp 0 on", 1, "not a USB drive"},
         {"$R partitions 0", 1, "not a USB drive"},
         {"ufd-rack list", 2, "no rack"},
-        {"echo '{' >broken.json && ufd-rack --rack broken.json list", 1, "not valid JSON"},
     };
     for (const auto& [line, exitCode, says] : steps) {
         // In the test's directory, ufd-rack and sfdisk on its PATH, no rack in the environment.

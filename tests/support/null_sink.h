@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <ranges>
 
 namespace ufd::test {
 
@@ -21,11 +22,10 @@ public:
         if (QStandardPaths::findExecutable("parec").isEmpty() || !dir_.isValid()) {
             return;
         }
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir_.path());
-        env.insert("PULSE_RUNTIME_PATH", dir_.filePath("runtime"));
-        env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
-        server_.setProcessEnvironment(env);
+        server_.setEnvironment(QProcess::systemEnvironment() +
+                               QStringList{"HOME=" + dir_.path(),
+                                           "PULSE_RUNTIME_PATH=" + dir_.filePath("runtime"),
+                                           "PULSE_STATE_PATH=" + dir_.filePath("state")});
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString args = "-n -L \"module-null-sink sink_name=line rate=%1 channels=1\" -L "
                              "\"module-native-protocol-unix auth-anonymous=1 socket=%2\" "
@@ -90,16 +90,13 @@ inline std::vector<HeardTone> FindTones(const std::vector<int16_t>& samples, int
         if (loud && start == 0) {
             start = b + 1;
         } else if (!loud && start != 0) {
-            size_t first = 0, last = 0, crossings = 0;
-            for (size_t i = start; i < b; ++i) {
-                if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-                    first = crossings++ == 0 ? i : first;
-                    last = i;
-                }
-            }
-            const double span = double(last - first) / kSinkRate;
+            std::vector<size_t> at; // the zero crossings
+            std::ranges::copy_if(std::views::iota(start, b), std::back_inserter(at), [&](size_t i) {
+                return (samples[i - 1] < 0) != (samples[i] < 0);
+            });
+            const double span = at.empty() ? 0 : double(at.back() - at.front()) / kSinkRate;
             tones.push_back({double(start - 1) / kSinkRate, double(b - start + 1) / kSinkRate,
-                             span > 0 ? double(crossings - 1) / 2.0 / span : 0.0});
+                             span > 0 ? double(at.size() - 1) / 2.0 / span : 0.0});
             start = 0;
         }
     }

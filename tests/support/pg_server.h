@@ -33,25 +33,21 @@ public:
         // The server refuses root: it then runs as nobody, who must own the directory.
         const passwd* pw = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
         asOther_ = pw != nullptr;
-        skip = bin_.isEmpty() ? "no PostgreSQL server installed (Debian package postgresql)"
-               : !QSqlDatabase::isDriverAvailable("QPSQL")
-                   ? "Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)"
-               : ::geteuid() == 0 &&
-                       (!asOther_ || QStandardPaths::findExecutable("runuser").isEmpty() ||
-                        ::chown(QFile::encodeName(dir_.path()).constData(), pw->pw_uid,
-                                pw->pw_gid) != 0)
-                   ? "running as root, and no user nobody to run the server as"
-                   : "";
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port_ = probe.serverPort();
+        QTcpServer probe; // a free port, given back at once for the server to take
+        port_ = probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
         probe.close();
-        if (skip.isEmpty() &&
-            !Run("initdb", {"-D", data(), "-U", "ufd", "-A", "trust", "-E", "UTF8", "--no-sync"})) {
-            skip = "initdb failed: " + output_;
-        } else if (skip.isEmpty() && !Start()) {
-            skip = "the server did not start: " + output_;
-        }
+        skip =
+            bin_.isEmpty() ? "no PostgreSQL server installed (Debian package postgresql)"
+            : !QSqlDatabase::isDriverAvailable("QPSQL")
+                ? "Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)"
+            : ::geteuid() == 0 &&
+                    (!asOther_ || QStandardPaths::findExecutable("runuser").isEmpty() ||
+                     ::chown(dir_.path().toLocal8Bit().constData(), pw->pw_uid, pw->pw_gid) != 0)
+                ? "running as root, and no user nobody to run the server as"
+            : !Run("initdb", {"-D", data(), "-U", "ufd", "-A", "trust", "-E", "UTF8", "--no-sync"})
+                ? "initdb failed: " + output_
+            : !Start() ? "the server did not start: " + output_
+                       : "";
     }
     ~PgServer() { Stop(); }
 

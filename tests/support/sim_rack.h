@@ -27,10 +27,7 @@ public:
         return rack;
     }
 
-    void Reset() {
-        QDir(Path("state")).removeRecursively();
-        ClearTrace();
-    }
+    void Reset() { QDir(Path("state")).removeRecursively(), ClearTrace(); }
 
     // Runs ufd-rack with args; its output.
     QString Tool(const QStringList& args) const {

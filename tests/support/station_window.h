@@ -30,15 +30,13 @@ struct StationWindow {
             return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
         };
         frm = std::make_unique<TestFrm>(ctx, d);
-        if (!frm->Form_Load().ok) {
-            return false;
-        }
-        frm->show();
-        // Vasket records its station once it holds the channel's monitor lock;
-        // it reads the drives right after, and drives there before that
-        // reading are not news to it.
+        // Shown once loaded. Vasket records its station once it holds the
+        // channel's monitor lock; it reads the drives right after, and drives
+        // there before that reading are not news to it.
         const bool watched =
-            QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000);
+            frm->Form_Load().ok &&
+            (frm->show(),
+             QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000));
         QTest::qWait(watched ? 300 : 0);
         return watched;
     }

@@ -54,7 +54,6 @@ TEST_F(StickTest, FailuresCarryTheSenseARealDriveGives) {
     // What, command block, data in and out lengths, change to the drive, sense, pulled after open.
     // clang-format off
     const std::tuple<const char*, Bytes, size_t, size_t, nlohmann::json, Sense, bool> cases[] = {
-        {"write to a protected medium", {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0}, 0, 512, {{"write_protect", true}}, {7, 0x27, 0}, false},
         {"read past the end", {0x28, 0, 0, 0, 0x08, 0, 0, 0, 1, 0}, 512, 0, {}, {5, 0x21, 0}, false},
         {"unknown operation code", {0xEE, 0, 0, 0, 0, 0}, 0, 0, {}, {5, 0x20, 0}, false},
         {"vital product data", {0x12, 1, 0x80, 0, 36, 0}, 36, 0, {}, {5, 0x24, 0}, false},
