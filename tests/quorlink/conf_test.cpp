@@ -14,15 +14,13 @@
 
 namespace {
 using namespace quorlink;
-using sgtest::readFile;
-using sgtest::TempDir;
+using namespace sgtest;
 
 // Every value read (not where it was looked for, nor whether it was there:
 // the start-up notice tells that), for whole comparisons.
 auto fields(const QuorlinkConf& c) {
     const auto f = [](const VendorField& v) { return std::tuple(v.offset, v.width, v.bigEndian); };
-    const VendorLayout& v = c.vendorBlock;
-    const Timeouts& t = c.timeouts;
+    const auto& [t, v] = std::tie(c.timeouts, c.vendorBlock);
     return std::tuple(c.allow, c.ports, t.quick, t.transfer, t.vendor, t.ready, c.trace.maxBytes,
                       c.trace.keep, v.opcode, v.length, f(v.form), f(v.code), f(v.chip), f(v.unit),
                       f(v.parameter), f(v.reserved1), f(v.reserved2), f(v.dataLength));
@@ -97,12 +95,12 @@ TEST(QuorlinkConf, NoticeThroughTheApi) {
         {"[Timeouts]\nQuick=0\n", "No USB drive may be used: FILE: [Timeouts] Quick=0: "},
         {"[Drives]\nAllow=058f:6387\n", ""}};
     TempDir dir;
+    char text[512] = "";
     for (const auto& [ini, notice] : cases) {
         ::setenv("QUORLINK_CONF", (ini ? dir.write(ini) : dir.path / "none.conf").c_str(), 1);
         installExecutorForTesting(sg::makeSgExecutor(sg::Roots{dir.path, dir.path, dir.path},
                                                      sg::realSgSystem(), std::nullopt,
                                                      loadQuorlinkConf(quorlinkConfPath())));
-        char text[512] = "";
         const uint16_t said = quorlink_config_notice(text, sizeof text);
         const std::string expected =
             std::regex_replace(notice, std::regex("FILE"), quorlinkConfPath().string());
@@ -110,7 +108,6 @@ TEST(QuorlinkConf, NoticeThroughTheApi) {
         EXPECT_EQ(std::string(text).substr(0, expected.size()), expected);
     }
     installExecutorForTesting(makeSimulatorExecutor(FAST_RACK));
-    char text[512];
     EXPECT_EQ(quorlink_config_notice(text, sizeof text), 0) << "the simulator ignores the file";
     installExecutorForTesting(nullptr);
     ::unsetenv("QUORLINK_CONF");
@@ -153,7 +150,6 @@ TEST(StateFailure, ConfigBlockThatCannotBeWrittenFailsTheCallAndKeepsTheOldOne) 
     const std::string old(512, '\x11'), block(512, '\x22');
     ASSERT_EQ(fnQuorbus_VendorW(h, 0x81, 512, old.data()), 1);
     const fs::path config = temp.path / "state" / "drive-1" / "config.bin";
-    ASSERT_EQ(readFile(config), old);
     // A full disk: the file size limit stands in for it.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};

@@ -23,8 +23,7 @@ void Hammer(int index, Report& r) {
     r.second = fs::path(binary.data()).parent_path();
     const int32_t handle = fnQuorbus_GetDiskHandle(index);
     for (int round = 1; round <= kRounds; ++round) {
-        std::string block(512, static_cast<char>(index));
-        block[0] = static_cast<char>(round);
+        const std::string block = char(round) + std::string(511, char(index));
         fnQuorbus_VendorW(handle, 0x81, 512, block.data());
         if (fnQuorbus_VendorR(handle, 0x82, 0, 512) == 0) {
             r.first += " failed " + std::to_string(round);
@@ -38,8 +37,7 @@ void Hammer(int index, Report& r) {
 
 TEST(Threads, SixteenDrivesAtOnceEachReadOnlyTheirOwnReplies) {
     char tmpl[] = "/tmp/quorlink-threads-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const fs::path dir = tmpl;
+    const fs::path dir = mkdtemp(tmpl) ? tmpl : throw std::runtime_error("no temp directory");
     json rack = {{"trace", "trace.jsonl"}, {"drives", json::array()}};
     json drive = json::parse(R"({"chips": ["0x75"], "latency_ms": 1,
                                  "faults": [{"op": "vendor_r", "code": "0x82", "nth": 7}]})");
