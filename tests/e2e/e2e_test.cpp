@@ -6,6 +6,8 @@
 #include "support/sim_rack.h"
 #include "support/station_window.h"
 
+#include <QRegularExpression>
+
 #include <csignal>
 
 namespace ufd {

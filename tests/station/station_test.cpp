@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QTest>
 

@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression> // for the callers, which match ufd-rack's output
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
@@ -27,7 +26,10 @@ public:
         return rack;
     }
 
-    void Reset() { QDir(Path("state")).removeRecursively(), ClearTrace(); }
+    void Reset() {
+        QDir(Path("state")).removeRecursively();
+        ClearTrace();
+    }
 
     // Runs ufd-rack with args; its output.
     QString Tool(const QStringList& args) const {

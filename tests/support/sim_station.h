@@ -39,7 +39,8 @@ inline ProductConfig SampleProduct() {
 inline nlohmann::json SimDriveEntry(int64_t capacity) {
     auto drive = nlohmann::json::parse(R"({"index": 1, "kind": "usb", "info": [12, 41],
         "chips": [241], "mode": [255, 255], "units94": {"default": 1}, "units95": {"default": 0}})");
-    return drive["capacity"] = capacity, drive;
+    drive["capacity"] = capacity;
+    return drive;
 }
 
 class SimDrive {
@@ -78,12 +79,14 @@ public:
             ctx.replies.ReadReplyLine(kDeviceLineSelector);
             ctx.slots.DiskCount = 1;
             // The Format scans the chips first and formats only when the scan passed.
-            const int16_t result =
-                item == Item::Format
-                    ? ((ScanChips(ctx, 1), slot.Status == 0) ? LowLevelFormat(ctx, 1) : kNotRun)
-                : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
-                : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
-                                            : CheckWriteProtect(ctx, 1);
+            if (item == Item::Format) {
+                ScanChips(ctx, 1);
+            }
+            const int16_t result = item == Item::Format
+                                       ? (slot.Status == 0 ? LowLevelFormat(ctx, 1) : kNotRun)
+                                   : item == Item::Manufacture ? WriteIdentity(ctx, 1, kTrue)
+                                   : item == Item::CheckConfig ? CheckIdentity(ctx, 1)
+                                                               : CheckWriteProtect(ctx, 1);
             std::ofstream(Path("outcome.json"))
                 << nlohmann::json{slot.Status, result, slot.Handle, progress.steps};
             ::_exit(0);

@@ -33,10 +33,12 @@ struct StationWindow {
         // Shown once loaded. Vasket records its station once it holds the
         // channel's monitor lock; it reads the drives right after, and drives
         // there before that reading are not news to it.
+        if (!frm->Form_Load().ok) {
+            return false;
+        }
+        frm->show();
         const bool watched =
-            frm->Form_Load().ok &&
-            (frm->show(),
-             QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000));
+            QTest::qWaitFor([this] { return MonitorStation() == ::getpid(); }, 10000);
         QTest::qWait(watched ? 300 : 0);
         return watched;
     }
