@@ -87,7 +87,10 @@ protected:
         d.readProductConfig = [](ProductConfig& p) {
             return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
         };
-        d.pumpEvents = [this] { DefaultEventPump().ProcessPending(), onPump(); };
+        d.pumpEvents = [this] {
+            DefaultEventPump().ProcessPending();
+            onPump();
+        };
         d.noticeChannel = rack.Path("notices");
         d.results = results;
         onBox = [](const MessageBoxRequest& r) { ADD_FAILURE() << r.text.toStdString(); };
@@ -343,7 +346,9 @@ TEST_F(Station, RowOfEachOutcome) {
         c.slots.Slot(n)->Status = of(n, kScan);
     };
     device.LowLevelFormat = [&](StationContext& c, int16_t n) {
-        return ++formats, c.slots.Slot(n)->LastSector = cases[n - 1][kSectors], int16_t{1};
+        ++formats;
+        c.slots.Slot(n)->LastSector = cases[n - 1][kSectors];
+        return int16_t{1};
     };
     device.WriteIdentity = [&](StationContext& c, int16_t n, int16_t) {
         std::this_thread::sleep_for(n == 1 && ctx->Settings.Parallel ? 200ms : 0ms);
@@ -385,7 +390,8 @@ TEST_F(Station, ClosingTheWindowDuringARunEndsItQuietly) {
 TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
     drives = "U";
     device.CheckIdentity = [](StationContext& c, int16_t n) {
-        return c.slots.Slot(n)->Status = 0xF4, int16_t{0};
+        c.slots.Slot(n)->Status = 0xF4;
+        return int16_t{0};
     };
     ASSERT_TRUE(Load().ok);
     frm->Timer1->stop(); // ticked by hand: the events a key press lets run must not tick it
@@ -462,7 +468,9 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     test::RecordingTransport transport;
     RecordingView view;
     auto fail = [&](StationContext& x, int16_t n) {
-        return view.deviceCalled = true, x.slots.Slot(n)->Status = 0x75, int16_t{0};
+        view.deviceCalled = true;
+        x.slots.Slot(n)->Status = 0x75;
+        return int16_t{0};
     };
     auto pass = [&](auto&&...) { return int16_t{view.deviceCalled = true}; };
     const DeviceProcedures dev{
