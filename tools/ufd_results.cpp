@@ -9,7 +9,6 @@
 #include "settings/station_settings.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -136,12 +135,6 @@ int main(int argc, char** argv) {
         return Fail(settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
                     ufd::MaskedDatabaseSetting(settings.settings.Database) +
                     QStringLiteral("\": ") + *target.error);
-    }
-    // Reading never creates a database (nor writes one: the store is read-only).
-    if (target.target.kind == ufd::DatabaseTarget::Kind::Sqlite &&
-        !QFileInfo::exists(target.target.file)) {
-        return Fail(target.target.file +
-                    QStringLiteral(": no results database (no run recorded yet)"));
     }
     QString error;
     std::optional<std::vector<ufd::DriveRecord>> records;

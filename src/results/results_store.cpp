@@ -1,5 +1,7 @@
 #include "results/results_store.h"
 
+#include "results/read_only.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -82,8 +84,10 @@ void ResultsStore::Drop() {
 }
 
 bool ResultsStore::Connect(QString* error) {
+    if (access_ == Access::ReadOnly) {
+        return OpenReadOnly(target_, connection_, error);
+    }
     const bool sqlite = target_.kind == DatabaseTarget::Kind::Sqlite;
-    const bool readOnly = access_ == Access::ReadOnly;
     const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
     if (!QSqlDatabase::isDriverAvailable(driver)) {
         *error =
@@ -98,13 +102,10 @@ bool ResultsStore::Connect(QString* error) {
             *error = target_.file + QStringLiteral(": not a regular file");
             return false;
         }
-        if (!readOnly) {
-            QDir().mkpath(file.absolutePath());
-        }
+        QDir().mkpath(file.absolutePath());
         db.setDatabaseName(target_.file);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") +
-                             QString::number(kBusyTimeoutMs) +
-                             (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+                             QString::number(kBusyTimeoutMs));
     } else {
         db.setHostName(target_.host);
         if (target_.port > 0) {
@@ -113,13 +114,10 @@ bool ResultsStore::Connect(QString* error) {
         db.setDatabaseName(target_.database);
         db.setUserName(target_.user);
         db.setPassword(target_.password);
-        // The server's notices ("already exists, skipping") are no news; a
-        // reader's session refuses to write whatever its role may do.
-        db.setConnectOptions(QStringLiteral("connect_timeout=") +
-                             QString::number(kConnectTimeoutS) +
-                             QStringLiteral(";options='-cclient_min_messages=warning") +
-                             (readOnly ? QStringLiteral(" -cdefault_transaction_read_only=on'")
-                                       : QStringLiteral("'")));
+        // The server's notices ("already exists, skipping") are no news.
+        db.setConnectOptions(
+            QStringLiteral("connect_timeout=%1;options=-cclient_min_messages=warning")
+                .arg(kConnectTimeoutS));
     }
     if (!db.open()) {
         *error = Why(db.lastError());
@@ -127,7 +125,7 @@ bool ResultsStore::Connect(QString* error) {
     }
     // A write-ahead log: one sync per run's transaction instead of several,
     // and readers never wait for the station.
-    return !sqlite || readOnly || Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
+    return !sqlite || Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
 }
 
 bool ResultsStore::EnsureSchema(QString* error) {
