@@ -103,10 +103,11 @@ int main(int argc, char** argv) {
     }
     const ufd::TargetResult target = ufd::ParseDatabaseSetting(settings.settings.Database);
     if (target.error) {
-        return Fail(settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
-                    settings.settings.Database + QStringLiteral("\": ") + *target.error);
+        return Fail(ufd::SettingError(settings.settings.Source, QStringLiteral("Results"),
+                                      QStringLiteral("Database"), settings.settings.Database,
+                                      *target.error));
     }
-    // Reading never creates a database.
+    // A missing file is answered here: opening it would create it.
     if (target.target.kind == ufd::DatabaseTarget::Kind::Sqlite &&
         !QFileInfo::exists(target.target.file)) {
         return Fail(target.target.file +

@@ -1,6 +1,6 @@
 #include "platform/notice_channel.h"
 
-#include "platform/runtime_dir.h"
+#include "base/runtime_dir.h"
 
 #include <QFile>
 #include <QFileInfo>

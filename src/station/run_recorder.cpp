@@ -35,8 +35,8 @@ QString RecordStationId(const QString& setting) {
 std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QString* error) {
     const TargetResult target = ParseDatabaseSetting(settings.Database);
     if (target.error) {
-        *error = settings.Source + QStringLiteral(": [Results] Database = \"") + settings.Database +
-                 QStringLiteral("\": ") + *target.error;
+        *error = SettingError(settings.Source, QStringLiteral("Results"),
+                              QStringLiteral("Database"), settings.Database, *target.error);
         return nullptr;
     }
     RecorderIdentity identity;

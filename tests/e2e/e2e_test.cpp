@@ -102,6 +102,12 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
           "Start-up failed: Open Product.ini failed"}},
         {"shares that do not add up", [](Station& st) { st.product("2nd=0.5", "2nd=0.6"); },
          {stop + "Partition Information error -> OK", "Start-up failed: Partition Information error"}},
+        // 200 MB of NUL bytes (sparse): refused unread, before any drive is touched.
+        {"a station.conf far too large", [](Station& st) { st.product(); QFile f(st.path("station.conf"));
+                                                            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(200 << 20));
+                                                            qputenv("UFD_STATION_CONF", f.fileName().toLocal8Bit()); },
+         {stop + "CONF: larger than 1048576 bytes: not a settings file -> OK",
+          "Start-up failed: CONF: larger than 1048576 bytes: not a settings file"}},
         {"no Vasket", [](Station& st) { st.product(); QFile::remove(st.path("bin/Vasket")); },
          {"Message (style 16): Missing important file, please reinstall the software -> OK",
           "Start-up failed: Missing important file, please reinstall the software"}},
@@ -116,7 +122,8 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         SCOPED_TRACE(name);
         Station st;
         arrange(st);
-        EXPECT_EQ(st.run(), std::pair(2, lines.join('\n') + '\n'));
+        EXPECT_EQ(st.run(),
+                  std::pair(2, lines.join('\n').replace("CONF", st.path("station.conf")) + '\n'));
     }
 }
 
