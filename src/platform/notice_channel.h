@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <sys/types.h>
+
 class QLocalServer;
 class QTimer;
 
@@ -72,8 +75,16 @@ private:
     QString refusal_;
 };
 
-// Sends one notice and closes; false when nobody listens or it times out.
-bool SendNotice(const QByteArray& text, const QString& name = NoticeChannelName(),
-                int timeoutMilliseconds = 1000);
+struct Delivery {
+    bool delivered = false;
+    // The process that accepted the connection, from the socket's peer
+    // credentials; lets Vasket follow a station that did not pass its id.
+    std::optional<pid_t> listener;
+};
+
+// Sends one notice the way the channel expects (one connection, the exact
+// bytes, then close) and tells who took it; not delivered when nobody
+// listens or a step times out.
+Delivery DeliverNotice(const QByteArray& text, const QString& channel, int timeoutMilliseconds);
 
 } // namespace ufd

@@ -1,7 +1,7 @@
 // The local journal: records that could not reach the database wait here,
-// one JSON object per line, until a later store takes them. Every change
-// happens under a lock file, so appends from another station process on the
-// same account are never lost between a replay's read and its clear.
+// one JSON object per line, until a later store takes them. The results
+// writer reads, stores, appends and clears under a Lock, so two station
+// processes of one account take turns; the journal's own calls take none.
 #pragma once
 
 #include "results/drive_record.h"
@@ -19,11 +19,11 @@ class Journal {
 public:
     explicit Journal(QString path);
 
-    // Held while reading, storing and clearing; Append takes it itself.
+    // A lock file beside the journal, held for the Lock's life. It waits up
+    // to 10 s for another holder, then lets the caller go on without it.
     class Lock {
     public:
         explicit Lock(const QString& path);
-        bool Held() const { return lock_->isLocked(); }
 
     private:
         std::unique_ptr<QLockFile> lock_;

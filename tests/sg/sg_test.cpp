@@ -39,9 +39,9 @@ const std::string kLetters = "TRWVMCDFX";
 // clang-format off
 const std::vector<Command> kCommands = {
     encodeTestUnitReady(), *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
-    *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
+    *encodeVendor({}, VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
     encodeReadCapacity10(), encodeReadCapacity16(), encodeSynchronizeCache(),
-    *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern)};
+    *encodeVendor({}, VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern)};
 // clang-format on
 const auto command = [](char c) -> const Command& { return kCommands.at(kLetters.find(c)); };
 

@@ -5,6 +5,7 @@
 #include "platform/beep.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/notice_channel.h"
 #include "results/results_store.h"
 #include "station/batch.h"
 #include "station/drive_pictures.h"
@@ -511,7 +512,7 @@ TEST_F(SimulatedRun, BeepsAndTheLed) {
     int pumps = 0;
     onPump = [&] {
         if (++pumps == 3) {
-            ASSERT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+            ASSERT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
             EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->LedCmd->isEnabled(); }, 5000));
         }
     };
@@ -539,7 +540,7 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
         auto pull = [this](bool now) {
             if (now) {
                 rack.Tool({"unplug", "3"});
-                EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+                EXPECT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
                 EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
             }
         };
