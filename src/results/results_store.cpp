@@ -110,8 +110,7 @@ bool ResultsStore::Connect(QString* error) {
         *error = Why(db.lastError());
         return false;
     }
-    // A write-ahead log: one sync per run's transaction instead of several,
-    // and readers (ufd-results) never wait for the station.
+    // A write-ahead log: one sync per run's transaction instead of several.
     return !sqlite || Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
 }
 

@@ -125,14 +125,14 @@ TEST(BuildVolume, WritesTablesAndAreas) {
 // the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
 // limit): nothing is written.
 TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
-    constexpr double kBuilt = kVolumeBuilt, kTooLarge = kAreaTooLarge;
+    constexpr double kBuilt = kVolumeBuilt, kTooLarge = kAreaTooLarge, kTooSmall = kAreaTooSmall;
     // clang-format off
     const std::tuple<double, double, int16_t> cases[] = {
         // {0, 0}: no capacity, the steps still run, 0x9A stays. {0, 1000000}: shares 0 and 1. Then
         // last sectors past int32; {150000, -50000}: shares 1.5 and -0.5.
         {4096000, 4096000, kBuilt}, {90, 90, kBuilt}, {4096001, 1000, kBuilt}, {100000, 4096001, kBuilt}, {0, 0, kBuilt},
-        {33505296, 1000, kBuilt}, {89, 1000, kTooLarge}, {1000, 89, kTooLarge}, {89, 0, kTooLarge}, {0, 1000000, kTooLarge},
-        {2147483648.0, 1000, kTooLarge}, {100000, 2147483647.0, kTooLarge}, {150000, -50000, kTooLarge}};
+        {33505296, 1000, kBuilt}, {89, 1000, kTooSmall}, {1000, 89, kTooSmall}, {89, 0, kTooSmall}, {0, 1000000, kTooSmall},
+        {2147483648.0, 1000, kTooLarge}, {100000, 2147483647.0, kTooLarge}, {150000, -50000, kTooSmall}};
     // clang-format on
     for (const auto& [first, second, result] : cases) {
         FormatBench b;
