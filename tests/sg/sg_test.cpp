@@ -8,6 +8,7 @@
 #include "drive_map.h"
 #include "encoder.h"
 #include "reply_writer.h"
+#include "safety.h"
 #include "sg_executor.h"
 
 #include <quorlink/quorlink.h>
@@ -333,6 +334,22 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
         EXPECT_TRUE(r.sg->sent.empty() && r.sg->held.empty()) << "a refused command went out";
         EXPECT_TRUE(d->execute(command('R'), in).ok && d->execute(command('T'), in).ok);
     }
+}
+
+// The guard's own allow-list, apart from the drive map's (which keeps such a
+// drive from ever being opened): only a listed VID:PID passes.
+TEST(SgGuard, RefusesADriveOffTheAllowList) {
+    Rig r;
+    r.tree.add({});
+    const auto info = sg::describeSgDevice(r.tree.roots(), 1);
+    QuorlinkConf other = lineConf();
+    other.file = "line.conf";
+    other.allow = {{0x1234, 0x5679}, {0x1235, 0x5678}};
+    EXPECT_EQ(std::pair(sg::refusal(r.tree.roots(), lineConf(), info),
+                        sg::refusal(r.tree.roots(), other, info)),
+              std::pair(std::optional<std::string>(),
+                        std::optional<std::string>(
+                            "refused: USB 1234:5678 is not in [Drives] Allow= of line.conf")));
 }
 
 // ---- the C API over this executor ----------------------------------------
