@@ -51,7 +51,7 @@ public:
     // once, so a flood can never exhaust the station's descriptors.
     static constexpr int kMaxOpenConnections = 64;
 
-signals:
+Q_SIGNALS:
     // The whole notice: every byte the sender wrote before closing.
     void NoticeReceived(const QByteArray& text);
     // Something that loses or may lose notices, said as it happens:

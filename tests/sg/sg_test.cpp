@@ -431,7 +431,7 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
 )",
          "", allowLine},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
-        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit",
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength: \"13:4\": does not fit",
          "[VendorBlock]\nDataLength=13:4\n"},
         {"--show-block 256", 2, "", "usage: ufd-drives", ""},
         {"--show-block", 2, "", "usage: ufd-drives", ""},
