@@ -13,10 +13,17 @@ namespace {
 std::string Seen(const SettingsResult& r) {
     const StationSettings& s = r.settings;
     return QString("fs %1, parallel %2, rows %3, db %4, id %5, from %6: %7")
-        .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
-             QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
-             r.error.value_or("ok"))
-        .toStdString();
+               .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
+                    QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
+                    r.error.value_or("ok"))
+               .toStdString() +
+           QString(" | media %1 %2 %3 %4 %5")
+               .arg(s.MediaProbe)
+               .arg(s.MediaVerify)
+               .arg(s.MediaSurface)
+               .arg(s.MinWriteMBps)
+               .arg(s.MinReadMBps)
+               .toStdString();
 }
 
 class StationConf : public ::testing::Test {
@@ -32,14 +39,16 @@ protected:
 
 TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLookupOrder) {
     qunsetenv("UFD_STATION_CONF");
-    EXPECT_EQ(Seen(LoadStationSettings(Dir())), "fs 0, parallel 0, rows 7, db , id , from : ok");
+    EXPECT_EQ(Seen(LoadStationSettings(Dir())),
+              "fs 0, parallel 0, rows 7, db , id , from : ok | media 0 0 0 0 0");
     const QString file = Write(
         "station.conf",
         "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n");
+        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
+        "[MediaTest]\nProbe=true\nVerify=on\nSurface=100\nMinWriteMBps=7.5\nMinReadMBps=20\n");
     EXPECT_EQ(Seen(LoadStationSettings(Dir())),
               "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3, from " +
-                  file.toStdString() + ": ok");
+                  file.toStdString() + ": ok | media 1 1 100 7.5 20");
     // A file named in the environment comes first and must exist.
     qputenv("UFD_STATION_CONF", (Dir() + "gone.conf").toLocal8Bit());
     EXPECT_TRUE(LoadStationSettings(Dir()).error.value_or("").contains("gone.conf"));
@@ -56,6 +65,11 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Window]\nRows=17\n", "Rows = \"17\""},
         {"[Window]\nRows=8x\n", "Rows = \"8x\""},
         {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
+        {"[MediaTest]\nProbe=sometimes\n", "Probe = \"sometimes\""},
+        {"[MediaTest]\nSurface=101\n", "Surface = \"101\""},
+        {"[MediaTest]\nSurface=-1\n", "Surface = \"-1\""},
+        {"[MediaTest]\nMinWriteMBps=-2\n", "MinWriteMBps = \"-2\""},
+        {"[MediaTest]\nMinReadMBps=fast\n", "MinReadMBps = \"fast\""},
         {nullptr, "not a readable regular file"}}; // nullptr: a directory
     // clang-format on
     int n = 0;
