@@ -13,21 +13,24 @@ namespace {
 struct Run {
     uint64_t first = 0;
     uint64_t count = 0;
+    bool written = true; // false: only read
 };
 
-// A low run [0, m), single sectors at m, 2m, ... and a top run [N - m, N):
-// every distance d < N is the difference of two of them, so a flash that
-// wraps at any K < N puts two probed sectors on one place. m = sqrt(N / 2)
-// keeps the total near 2 * sqrt(2N) sectors (16 MiB for 64 GiB).
+// A low run [0, m) and a top run [N - m, N), written, and single sectors at
+// m, 2m, ... only read: every distance d < N lies between a sector of the
+// low run and one of the others, so on a flash that wraps at any K < N some
+// read sector shows the low run's pattern from K sectors below. m = sqrt(N)
+// keeps it to 7 sqrt(N) sectors moved (40 MiB for 64 GiB) and sqrt(N) single
+// reads.
 std::vector<Run> ProbeRuns(uint64_t sectors) {
     const auto m = std::max<uint64_t>(
-        1, static_cast<uint64_t>(std::ceil(std::sqrt(static_cast<double>(sectors) / 2))));
+        1, static_cast<uint64_t>(std::ceil(std::sqrt(static_cast<double>(sectors)))));
     if (sectors <= 3 * m) {
         return {{0, sectors}};
     }
     std::vector<Run> runs = {{0, m}};
     for (uint64_t at = m; at < sectors - m; at += m) {
-        runs.push_back({at, 1});
+        runs.push_back({at, 1, false});
     }
     runs.push_back({sectors - m, m});
     return runs;
@@ -103,15 +106,15 @@ ProbeResult ProbeFlash(SectorIo& io, uint64_t sectors, uint64_t seed,
         return result;
     }
     std::vector<Run> runs = ProbeRuns(sectors);
-    uint64_t probed = 0;
+    uint64_t steps = 0;
     for (const Run& r : runs) {
-        probed += r.count;
+        steps += r.written ? 3 * r.count : r.count;
     }
-    Prober p(io, seed, progress, 3 * probed);
+    Prober p(io, seed, progress, steps);
     auto finish = [&](bool ok) {
-        // Zeros over every probed sector, whatever was found.
+        // Zeros over every sector written, whatever was found.
         for (const Run& r : runs) {
-            ok = p.Write(r, true) && ok;
+            ok = (!r.written || p.Write(r, true)) && ok;
         }
         result.ioFailed = !ok;
         result.bytesMoved = p.bytes;
@@ -121,18 +124,21 @@ ProbeResult ProbeFlash(SectorIo& io, uint64_t sectors, uint64_t seed,
     // Highest first: where the flash wraps, the lower sector written later
     // wins the shared place, and the higher one reads back its pattern.
     for (auto r = runs.rbegin(); r != runs.rend(); ++r) {
-        if (!p.Write(*r, false)) {
+        if (r->written && !p.Write(*r, false)) {
             return finish(false);
         }
     }
     uint64_t wrap = sectors;
-    std::vector<std::pair<uint64_t, bool>> seen; // sector, lost
+    std::vector<std::pair<uint64_t, bool>> seen; // written sector, lost
     for (const Run& r : runs) {
         const bool ok = p.Read(r, [&](uint64_t at, SectorVerdict v) {
             if (v.kind == SectorVerdict::Alias) {
                 wrap = std::min(wrap, at > v.other ? at - v.other : v.other - at);
             }
-            seen.emplace_back(at, v.kind == SectorVerdict::Lost);
+            // What a sector never written holds (zeros, an older run) says nothing.
+            if (r.written) {
+                seen.emplace_back(at, v.kind == SectorVerdict::Lost);
+            }
         });
         if (!ok) {
             return finish(false);
