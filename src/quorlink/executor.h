@@ -28,6 +28,12 @@ public:
     // empty, or what went wrong, for the trace. Destroying a device that was
     // not released does the same without a word.
     virtual std::string release() { return {}; }
+    // The most sectors one read or write may move; larger transfers are the
+    // caller's to split.
+    virtual uint32_t maxTransferSectors() { return kDefaultMaxTransferSectors; }
+
+    // What a device that states no limit of its own takes: 8 MiB.
+    static constexpr uint32_t kDefaultMaxTransferSectors = 16384;
 };
 
 struct OpenResult {

@@ -407,6 +407,40 @@ uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSecto
     });
 }
 
+uint16_t quorlink_read_data(int32_t handle, int32_t sectorCount, int32_t firstSector, void* data) {
+    Call call("quorlink_read_data",
+              {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
+    return call.guard([&]() -> uint16_t {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            return call.fail("unknown handle");
+        }
+        if (data == nullptr || sectorCount <= 0) {
+            return call.fail("no data");
+        }
+        const auto cmd = encodeRead(firstSector, sectorCount);
+        if (!cmd) {
+            return call.fail("argument out of range");
+        }
+        return call.finish(drive->execute(
+            *cmd, std::span(static_cast<uint8_t*>(data), static_cast<size_t>(cmd->dataLength))));
+    });
+}
+
+int32_t quorlink_max_transfer(int32_t handle) {
+    Call call("quorlink_max_transfer", {{"handle", handle}});
+    return call.guard([&]() -> int32_t {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            call.fail("unknown handle");
+            return 0;
+        }
+        const auto most = std::min<uint32_t>(drive->maxTransferSectors(), 0x7FFFFFFF);
+        call.record().status = most;
+        return static_cast<int32_t>(most);
+    });
+}
+
 uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero, int32_t length) {
     Call call("fnQuorbus_VendorR",
               {{"handle", handle}, {"vendorCode", vendorCode}, {"zero", zero}, {"length", length}});

@@ -39,6 +39,21 @@ template <typename T> Field Optional(const char* name, std::optional<T> DriveRec
             }};
 }
 
+Field OptionalReal(const char* name, std::optional<double> DriveRecord::*member) {
+    return {
+        {QString::fromLatin1(name), ColumnType::Real},
+        [member](const DriveRecord& r) { return r.*member ? QVariant(*(r.*member)) : QVariant(); },
+        [member](DriveRecord& r, const QVariant& v) {
+            r.*member = v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+        }};
+}
+
+// A column added by a later schema version.
+Field Since(int version, Field f) {
+    f.column.since = version;
+    return f;
+}
+
 Field Real(const char* name, double DriveRecord::*member) {
     return {{QString::fromLatin1(name), ColumnType::Real},
             [member](const DriveRecord& r) { return QVariant(r.*member); },
@@ -109,6 +124,12 @@ const std::vector<Field>& Fields() {
         for (int item = 0; item < kRecordedItems; ++item) {
             AddItem(f, item);
         }
+        // Version 2: the media test's findings.
+        f.push_back(Since(2, Optional("media_real_sectors", &DriveRecord::MediaRealSectors)));
+        f.push_back(Since(2, OptionalReal("media_write_mbps", &DriveRecord::MediaWriteMBps)));
+        f.push_back(Since(2, OptionalReal("media_read_mbps", &DriveRecord::MediaReadMBps)));
+        f.push_back(Since(2, Optional("media_sectors_tested", &DriveRecord::MediaSectorsTested)));
+        f.push_back(Since(2, Optional("media_sectors_failed", &DriveRecord::MediaSectorsFailed)));
         return f;
     }();
     return fields;
@@ -156,6 +177,10 @@ std::optional<DriveRecord> FromJson(const QJsonObject& object) {
     QVariantList values;
     for (const Field& f : Fields()) {
         const auto it = object.find(f.column.name);
+        if (it == object.end() && f.column.since > 1) {
+            values << QVariant(); // a journal line written before the column was
+            continue;
+        }
         if (it == object.end()) {
             return std::nullopt;
         }

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -26,6 +27,26 @@ std::optional<bool> ParseBool(const QString& v) {
         s == QLatin1String("off")) {
         return false;
     }
+    return std::nullopt;
+}
+
+// A speed floor in MB/s: 0 (none) or more, decimals allowed.
+std::optional<QString> ReadFloor(const QString& v, double& floor) {
+    bool ok = false;
+    const double n = v.trimmed().toDouble(&ok);
+    if (!ok || !(n >= 0) || !std::isfinite(n)) {
+        return QStringLiteral("must be a number of MB/s, 0 or more");
+    }
+    floor = n;
+    return std::nullopt;
+}
+
+std::optional<QString> ReadSwitch(const QString& v, bool& on) {
+    const auto b = ParseBool(v);
+    if (!b) {
+        return QStringLiteral("must be true or false");
+    }
+    on = *b;
     return std::nullopt;
 }
 
@@ -85,6 +106,25 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.StationId = id;
              return std::nullopt;
          }},
+        {QStringLiteral("MediaTest/Probe"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
+        {QStringLiteral("MediaTest/Verify"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaVerify); }},
+        {QStringLiteral("MediaTest/Surface"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int n = v.trimmed().toInt(&ok);
+             if (!ok || n < 0 || n > kMaxSurfacePercent) {
+                 return QStringLiteral("must be a whole percent from 0 to %1")
+                     .arg(kMaxSurfacePercent);
+             }
+             s.MediaSurface = n;
+             return std::nullopt;
+         }},
+        {QStringLiteral("MediaTest/MinWriteMBps"),
+         [](const QString& v, StationSettings& s) { return ReadFloor(v, s.MinWriteMBps); }},
+        {QStringLiteral("MediaTest/MinReadMBps"),
+         [](const QString& v, StationSettings& s) { return ReadFloor(v, s.MinReadMBps); }},
     };
     return keys;
 }

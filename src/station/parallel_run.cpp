@@ -87,6 +87,16 @@ public:
         });
     }
 
+    void MediaProgress(int row, double share) override {
+        ProgressView* progress = progress_;
+        RunView& view = view_;
+        queue_->Push([&view, progress, row, share] {
+            if (progress != nullptr && !view.Gone()) {
+                progress->ShowMediaShare(row, share);
+            }
+        });
+    }
+
 private:
     void Forward(std::function<void(RunView&)> call) {
         RunView& view = view_;

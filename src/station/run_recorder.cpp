@@ -200,6 +200,17 @@ void RunRecorder::Finish(TestFrm& frm) {
         r.ControllerCode = slot.ControllerCode;
         r.Status = slot.Status;
         r.Passed = slot.Status == 0;
+        if (const MediaFindings& m = slot.Media; m.Ran) {
+            if (m.RealSectors > 0) {
+                r.MediaRealSectors = m.RealSectors;
+            }
+            if (m.WriteMBps > 0) {
+                r.MediaWriteMBps = m.WriteMBps;
+                r.MediaReadMBps = m.ReadMBps;
+            }
+            r.MediaSectorsTested = m.SectorsTested;
+            r.MediaSectorsFailed = m.SectorsFailed;
+        }
         for (int item = 0; item < kRecordedItems; ++item) {
             const Timing& t = timings_[static_cast<size_t>(i)][static_cast<size_t>(item)];
             if (!t.ran) {

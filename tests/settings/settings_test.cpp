@@ -15,10 +15,17 @@ namespace {
 std::string Seen(const SettingsResult& r) {
     const StationSettings& s = r.settings;
     return QString("fs %1, parallel %2, rows %3, db %4, id %5, from %6: %7")
-        .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
-             QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
-             r.error.value_or("ok"))
-        .toStdString();
+               .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
+                    QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
+                    r.error.value_or("ok"))
+               .toStdString() +
+           QString(" | media %1 %2 %3 %4 %5")
+               .arg(s.MediaProbe)
+               .arg(s.MediaVerify)
+               .arg(s.MediaSurface)
+               .arg(s.MinWriteMBps)
+               .arg(s.MinReadMBps)
+               .toStdString();
 }
 
 class StationConf : public ::testing::Test {
@@ -34,14 +41,16 @@ protected:
 
 TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLookupOrder) {
     qunsetenv("UFD_STATION_CONF");
-    EXPECT_EQ(Seen(LoadStationSettings(Dir())), "fs 0, parallel 0, rows 7, db , id , from : ok");
+    EXPECT_EQ(Seen(LoadStationSettings(Dir())),
+              "fs 0, parallel 0, rows 7, db , id , from : ok | media 0 0 0 0 0");
     const QString file = Write(
         "station.conf",
         "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n");
+        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
+        "[MediaTest]\nProbe=true\nVerify=on\nSurface=100\nMinWriteMBps=7.5\nMinReadMBps=20\n");
     EXPECT_EQ(Seen(LoadStationSettings(Dir())),
               "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3, from " +
-                  file.toStdString() + ": ok");
+                  file.toStdString() + ": ok | media 1 1 100 7.5 20");
     // A file named in the environment comes first and must exist.
     qputenv("UFD_STATION_CONF", (Dir() + "gone.conf").toLocal8Bit());
     EXPECT_TRUE(LoadStationSettings(Dir()).error.value_or("").contains("gone.conf"));
@@ -67,6 +76,11 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Run]\n=true\n", "line 2: a value without a key"},
         {"[Results]\nStationId=a\x1b[2Jb\n", "line 2: holds a control character (byte 27)"},
         {"[Run]\nParallel=true\0\n"sv, "line 2: holds a control character (byte 0)"},
+        {"[MediaTest]\nProbe=sometimes\n", "[MediaTest] Probe: \"sometimes\""},
+        {"[MediaTest]\nSurface=101\n", "[MediaTest] Surface: \"101\""},
+        {"[MediaTest]\nSurface=-1\n", "[MediaTest] Surface: \"-1\""},
+        {"[MediaTest]\nMinWriteMBps=-2\n", "[MediaTest] MinWriteMBps: \"-2\""},
+        {"[MediaTest]\nMinReadMBps=fast\n", "[MediaTest] MinReadMBps: \"fast\""},
         {"dir", "not a regular file"},
         {"fifo", "not a regular file"},
         {"200 MB", "larger than 1048576 bytes"}};

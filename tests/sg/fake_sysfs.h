@@ -87,6 +87,7 @@ struct FakeTree : TempDir {
             writeFile(disk / (d.block + "1") / "dev", "8:" + std::to_string(minor + 1) + "\n");
             writeFile(disk / (d.block + "1") / "partition", "1\n");
             writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
+            writeFile(disk / "queue/max_sectors_kb", "1280\n");
             fs::create_directories(disk / "holders" / d.holder);
         }
         fs::create_directories(sgEntry(d.sg));

@@ -379,6 +379,8 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
     EXPECT_EQ(readFile(replyPaths().text), "4294967312\r\n");
     EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
+    // The media test's transfers stay within the queue's limit (1280 KiB).
+    EXPECT_EQ(quorlink_max_transfer(h), 2560);
     sg->answers = {checkCondition(0x03, 0x0C)};
     sg->rereadErrno = EBUSY;
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);

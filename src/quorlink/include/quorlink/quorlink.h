@@ -42,6 +42,14 @@ QUORLINK_API uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_
 /* Writes sectorCount * 512 bytes from data at firstSector. */
 QUORLINK_API uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
                                       const void* data);
+/* Reads sectorCount sectors from firstSector into data (sectorCount * 512
+ * bytes); leaves no reply file. At most quorlink_max_transfer sectors. */
+QUORLINK_API uint16_t quorlink_read_data(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                                         void* data);
+/* The most sectors one fnQuorbus_Read, fnQuorbus_Write or quorlink_read_data
+ * moves on this drive (for real drives the kernel's limit for the device);
+ * 0 for an unknown handle. Sends nothing to the drive. */
+QUORLINK_API int32_t quorlink_max_transfer(int32_t handle);
 /* Vendor read of `length` bytes (512) into quorlink.bin. */
 QUORLINK_API uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero,
                                         int32_t length);
