@@ -57,6 +57,14 @@ struct DriveRecord {
     bool Passed = false;
     std::array<std::optional<ItemResult>, kRecordedItems> Items; // empty: not ticked
 
+    // The media test inside Format ([MediaTest]); empty where it did not run
+    // or did not get that far.
+    std::optional<qint64> MediaRealSectors; // what the probe found the flash keeps
+    std::optional<double> MediaWriteMBps;   // 10^6 bytes per second
+    std::optional<double> MediaReadMBps;
+    std::optional<qint64> MediaSectorsTested;
+    std::optional<qint64> MediaSectorsFailed;
+
     bool operator==(const DriveRecord&) const = default;
 };
 
@@ -65,6 +73,7 @@ enum class ColumnType { Text, Integer, Real };
 struct Column {
     QString name;
     ColumnType type;
+    int since = 1; // the schema version that added it
 };
 
 // Every column of the drive_records table, in table order.

@@ -51,8 +51,9 @@ QString RecordStationId(const QString& setting) {
 std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QString* error) {
     const TargetResult target = ParseDatabaseSetting(settings.Database);
     if (target.error) {
-        *error = settings.Source + QStringLiteral(": [Results] Database = \"") +
-                 MaskedDatabaseSetting(settings.Database) + QStringLiteral("\": ") + *target.error;
+        *error =
+            SettingError(settings.Source, QStringLiteral("Results"), QStringLiteral("Database"),
+                         MaskedDatabaseSetting(settings.Database), *target.error);
         return nullptr;
     }
     // The journal is where records go when the database fails: one that
@@ -199,6 +200,17 @@ void RunRecorder::Finish(TestFrm& frm) {
         r.ControllerCode = slot.ControllerCode;
         r.Status = slot.Status;
         r.Passed = slot.Status == 0;
+        if (const MediaFindings& m = slot.Media; m.Ran) {
+            if (m.RealSectors > 0) {
+                r.MediaRealSectors = m.RealSectors;
+            }
+            if (m.WriteMBps > 0) {
+                r.MediaWriteMBps = m.WriteMBps;
+                r.MediaReadMBps = m.ReadMBps;
+            }
+            r.MediaSectorsTested = m.SectorsTested;
+            r.MediaSectorsFailed = m.SectorsFailed;
+        }
         for (int item = 0; item < kRecordedItems; ++item) {
             const Timing& t = timings_[static_cast<size_t>(i)][static_cast<size_t>(item)];
             if (!t.ran) {

@@ -88,6 +88,8 @@ public:
     // ProgressView for the format procedure.
     std::optional<double> ProgressMax(int row) override;
     void AdvanceProgress(int row, int step) override;
+    void MediaProgress(int row, double share) override;
+    void ShowMediaShare(int row, double share) override;
 
     // The picture number a row shows (0 when the row does not exist).
     int PictureOf(int row) const;

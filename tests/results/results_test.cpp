@@ -34,7 +34,8 @@ std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& stati
             QString("S%1").arg(s), known(8000000000LL + s), 2, 0x29, status, status == 0,
             {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
              ItemResult{"String = V", "Write = V", status, 7},
-             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})},
+            known(8000000000LL + s), known(12.5 * s), known(30.25), known(qint64(1) << 33), known(qint64(s))});
         // clang-format on
     }
     return out;
@@ -114,6 +115,33 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
     QSqlDatabase::removeDatabase("newer");
     EXPECT_FALSE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
     EXPECT_TRUE(error.contains("schema version 99")) << error.toStdString();
+}
+
+// A database of the first schema (no media columns) is upgraded in place and
+// takes the media test's findings; a journal line of that time still reads.
+TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
+    ASSERT_TRUE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
+        db.setDatabaseName(target.file);
+        ASSERT_TRUE(db.open());
+        for (const Column& c : RecordColumns()) {
+            if (c.since > 1) {
+                ASSERT_TRUE(QSqlQuery(db).exec("ALTER TABLE drive_records DROP COLUMN " + c.name));
+            }
+        }
+        ASSERT_TRUE(QSqlQuery(db).exec("UPDATE schema_version SET version = 1"));
+    }
+    QSqlDatabase::removeDatabase("old");
+    const auto next = MakeRun("run-b", 1);
+    ASSERT_TRUE(ResultsStore(target).Store(next, &error)) << error.toStdString();
+    EXPECT_EQ(ReadAll(target).back(), next[0]);
+    QJsonObject old = ToJson(next[0]);
+    old.remove("media_real_sectors");
+    const auto read = FromJson(old);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::pair(read->MediaRealSectors, read->MediaSectorsFailed),
+              std::pair(std::optional<qint64>(), next[0].MediaSectorsFailed));
 }
 
 // Nothing lost: what the database refuses waits in the journal; a later

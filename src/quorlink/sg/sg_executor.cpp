@@ -130,6 +130,13 @@ public:
         return send(cmd, dataIn).outcome;
     }
 
+    // The kernel refuses an SG_IO larger than the device's queue takes; a
+    // drive whose limit sysfs does not tell gets the old usb-storage default.
+    uint32_t maxTransferSectors() override {
+        constexpr uint32_t kUsbStorageDefaultSectors = 240;
+        return info_.maxSectorsKb != 0 ? info_.maxSectorsKb * 2 : kUsbStorageDefaultSectors;
+    }
+
     // Flushes what was written, then has the kernel re-read the partition
     // table (it does only when told), or udev when the station may not, so
     // /dev/sdX1 of the new volume appears.
