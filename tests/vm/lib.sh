@@ -193,13 +193,14 @@ wait_disks() {
 
 # run_batch DIR [PRODUCT]: the station's batch run (product: an examples/
 # file, default Product.ini) with its program directory in the guest's
-# overlay; rows in DIR/rows, exit code in DIR/rc.
+# overlay, stopped after UFDVM_BATCH_TIMEOUT s (120); rows in DIR/rows, exit
+# code in DIR/rc.
 run_batch() {
     local dir=$1 product=${2:-Product.ini}
     mkdir -p "$dir"
     cp "$UFDVM_ROOT/examples/$product" "$bin/Product.ini"
     set +e
-    QT_QPA_PLATFORM=offscreen timeout 120 \
+    QT_QPA_PLATFORM=offscreen timeout "${UFDVM_BATCH_TIMEOUT:-120}" \
         "$bin/ufd-station" --batch >"$dir/rows" 2>"$dir/stderr"
     echo $? >"$dir/rc"
     set -e
