@@ -1,0 +1,41 @@
+# Guest side of the fake-stick benchmark (bench/vm/run): one stick that
+# reports 1 GiB over 256 MiB of flash, 1 MiB per command, a partition table
+# as sold. Side by side in one boot: the wall time of Debian's f3probe
+# --destructive, and of the station's probe ([MediaTest] Probe=true, from its
+# first media-test call to its last transfer, read from the library's trace).
+# The numbers go to the case's report, which tests/vm/run prints.
+# f3probe moves about 1 GiB each way over the fake, and dummy_hcd moves at
+# most one high-speed frame's 52 KiB per timer tick (4 ms): minutes.
+# ufdvm-timeout: 900
+source "$UFDVM_ROOT/tests/vm/lib.sh"
+rack=$scratch/rack.json
+export QUORLINK_STATE_DIR=$scratch/state
+flash_rack "$rack"
+plug_sticks b "$rack" 1
+wait_disks 1
+queue_1mib 1
+as_sold 1
+
+ms() { echo $(($(date +%s%N) / 1000000)); }
+t=$(ms)
+read -r verdict usable < <(f3probe_on 1 "$UFDVM_WORK/f3probe")
+f3=$(($(ms) - t))
+
+printf '[MediaTest]\nProbe=true\n' >"$scratch/station.conf"
+UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data UFDVM_BATCH_TIMEOUT=500 \
+    QUORLINK_TRACE=$scratch/trace.jsonl run_batch "$scratch/run"
+station=$(python3 - "$scratch/trace.jsonl" <<'PY'
+import datetime, json, sys
+def at(e):
+    return datetime.datetime.fromisoformat(e["time"].rstrip("Z"))
+events = [json.loads(line) for line in open(sys.argv[1])]
+start = next(at(e) for e in events if e["fn"] == "quorlink_max_transfer")
+end = max(at(e) for e in events if e["fn"] in ("fnQuorbus_Write", "quorlink_read_data"))
+print(round((end - start).total_seconds() * 1000))
+PY
+)
+grep -q 'Error Status = E0' "$scratch/run/rows" || fail "the station did not find the fake"
+{
+    printf 'f3probe --destructive: %s, %s sectors usable, %d ms\n' "$verdict" "$usable" "$f3"
+    printf 'station probe: E0, %d ms (%.2f of f3probe)\n' "$station" "$(echo "$station $f3" | awk '{ print $1 / $2 }')"
+} | tee "$UFDVM_WORK/report"
