@@ -5,6 +5,7 @@
 #include "results/database_target.h"
 #include "results/export.h"
 #include "results/results_store.h"
+#include "results/status_reasons.h"
 #include "settings/station_settings.h"
 
 #include <QCoreApplication>
@@ -19,9 +20,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: ufd-results COMMAND [--since DATE] [--station ID] [--product VID:PID|NAME]\n"
     "  list                 one line per drive: start, station, run, slot, serial, result\n"
+    "                       and, for a failed drive, its status and the reason in words\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
     "  yield                pass rate per slot, port, station and day; failures per code\n"
+    "                       with the reason in words\n"
     "DATE is UTC, 2026-12-07 or 2026-12-07T08:00. The database is [Results] Database of\n"
     "station.conf ($UFD_STATION_CONF, else beside the station, else /etc/ufd-station).\n";
 
@@ -43,9 +46,11 @@ QString ListLine(const ufd::DriveRecord& r) {
         .arg(r.Slot, 2)
         .arg(r.Serial.isEmpty() ? QStringLiteral("-") : r.Serial)
         .arg(r.Passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
-        .arg(r.Passed ? QString()
-                      : QStringLiteral("status ") +
-                            QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper());
+        .arg(r.Passed
+                 ? QString()
+                 : QStringLiteral("status ") +
+                       QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper() +
+                       QStringLiteral(" (") + ufd::StatusReasonText(r.Status) + QLatin1Char(')'));
 }
 
 } // namespace

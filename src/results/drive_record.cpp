@@ -45,6 +45,12 @@ Field Real(const char* name, double DriveRecord::*member) {
             [member](DriveRecord& r, const QVariant& v) { r.*member = v.toDouble(); }};
 }
 
+// A column added to the table by a later schema version.
+Field Since(int version, Field f) {
+    f.column.since = version;
+    return f;
+}
+
 // The four columns of one item; all null when the item was not ticked.
 void AddItem(std::vector<Field>& fields, int item) {
     const QString prefix = QString::fromLatin1(kItemColumnNames[static_cast<size_t>(item)]);
@@ -106,6 +112,8 @@ const std::vector<Field>& Fields() {
             Text("started_utc", &DriveRecord::StartedUtc),
             Text("ended_utc", &DriveRecord::EndedUtc),
             Text("station_version", &DriveRecord::StationVersion),
+            Since(3, Text("operator", &DriveRecord::Operator)),
+            Since(3, Text("lot", &DriveRecord::Lot)),
             Text("vid", &DriveRecord::Vid),
             Text("pid", &DriveRecord::Pid),
             Text("usb_manufacturer", &DriveRecord::UsbManufacturer),
@@ -178,6 +186,10 @@ std::optional<DriveRecord> FromJson(const QJsonObject& object) {
     QVariantList values;
     for (const Field& f : Fields()) {
         const auto it = object.find(f.column.name);
+        if (it == object.end() && f.column.since > 1) {
+            values << QVariant();
+            continue;
+        }
         if (it == object.end()) {
             return std::nullopt;
         }

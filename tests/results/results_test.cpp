@@ -6,6 +6,7 @@
 #include "results/export.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
+#include "results/status_reasons.h"
 #include "support/pg_server.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,8 @@ std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& stati
             QString("S%1").arg(s), known(8000000000LL + s), 2, 0x29, status, status == 0,
             {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
              ItemResult{"String = V", "Write = V", status, 7},
-             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})},
+            "Jörg, \"nights\"", s % 2 == 0 ? "" : "LOT-7"});
         // clang-format on
     }
     return out;
@@ -137,7 +139,9 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
               "4\n");
     std::vector<DriveRecord> fromJson;
     for (const QByteArray& l : run(UFD_RESULTS_BIN, {"export", "--json"}).trimmed().split('\n')) {
-        fromJson.push_back(FromJson(QJsonDocument::fromJson(l).object()).value());
+        const QJsonObject o = QJsonDocument::fromJson(l).object();
+        fromJson.push_back(FromJson(o).value());
+        EXPECT_EQ(o["reason"].toString(), fromJson.back().Passed ? "" : StatusReasonText(0x10));
     }
     EXPECT_EQ(fromJson, records);
 }
