@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "  export --json        every column, one JSON object per line\n"
     "  yield                pass rate per slot, port, station and day; failures per code\n"
     "                       with the reason in words\n"
+    "  codes                every Status code and its reason in words\n"
     "DATE is UTC, 2026-12-07 or 2026-12-07T08:00. The database is [Results] Database of\n"
     "station.conf ($UFD_STATION_CONF, else beside the station, else /etc/ufd-station).\n";
 
@@ -66,6 +67,16 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const QString command = args.takeFirst();
+    if (command == QStringLiteral("codes") && args.isEmpty()) {
+        for (const ufd::StatusReason& row : ufd::StatusReasons()) {
+            Out(QStringLiteral("0x%1  %2  %3\n")
+                    .arg(QString::number(row.status, 16).toUpper(),
+                         QString::number(row.status).rightJustified(3),
+                         QString::fromUtf8(row.reason))
+                    .toUtf8());
+        }
+        return 0;
+    }
     ufd::RecordFilter filter;
     QString format;
     while (!args.isEmpty()) {
