@@ -11,7 +11,7 @@ namespace ufd {
 
 namespace {
 
-// The user's own settings ($XDG_CONFIG_HOME/ufd-station/window.conf): each
+// The user's own settings ($XDG_CONFIG_HOME/ufd-station/window.ini): each
 // operator login keeps its name, and station.conf stays read-only.
 QSettings Remembered() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ufd-station"),
@@ -24,6 +24,7 @@ QLineEdit* Field(TestFrm& frm, const char* name, const QString& hint, double top
     auto* field = new QLineEdit(text, frm.Frame1);
     field->setObjectName(QString::fromLatin1(name));
     field->setPlaceholderText(hint);
+    field->setToolTip(hint);
     field->setFont(SansFont(8.25));
     PlaceTwips(field, 150, top, 1245, 270);
     field->show();
