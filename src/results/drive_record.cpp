@@ -99,6 +99,8 @@ const std::vector<Field>& Fields() {
             Text("started_utc", &DriveRecord::StartedUtc),
             Text("ended_utc", &DriveRecord::EndedUtc),
             Text("station_version", &DriveRecord::StationVersion),
+            Since(3, Text("operator", &DriveRecord::Operator)),
+            Since(3, Text("lot", &DriveRecord::Lot)),
             Text("vid", &DriveRecord::Vid),
             Text("pid", &DriveRecord::Pid),
             Text("usb_manufacturer", &DriveRecord::UsbManufacturer),

@@ -78,6 +78,15 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.Parallel = *b;
              return std::nullopt;
          }},
+        {QStringLiteral("Window/OperatorLot"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.OperatorLot = *b;
+             return std::nullopt;
+         }},
         {QStringLiteral("Window/Rows"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              bool ok = false;

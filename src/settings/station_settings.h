@@ -18,6 +18,7 @@ inline constexpr int kMaxWindowRows = 16;
 struct StationSettings {
     LargeFileSystem LargeFs = LargeFileSystem::Auto; // [Volume] LargeFileSystem
     bool Parallel = false;                           // [Run] Parallel
+    bool OperatorLot = false;                        // [Window] OperatorLot: the two fields shown
     int WindowRows = kMinWindowRows;                 // [Window] Rows
     QString Database;  // [Results] Database: empty = the default SQLite file
     QString StationId; // [Results] StationId: empty = the host name

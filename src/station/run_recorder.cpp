@@ -176,6 +176,8 @@ void RunRecorder::Finish(TestFrm& frm) {
         r.StartedUtc = Utc(started_);
         r.EndedUtc = ended;
         r.StationVersion = identity_.StationVersion;
+        r.Operator = operator_;
+        r.Lot = lot_;
         r.Vid = p.Vid;
         r.Pid = p.Pid;
         r.UsbManufacturer = p.UsbManufactureString;
@@ -222,6 +224,7 @@ void RunRecorder::Finish(TestFrm& frm) {
         }
         records.push_back(std::move(r));
     }
+    lastRun_ = records;
     if (!records.empty()) {
         writer_->Submit(std::move(records));
     }

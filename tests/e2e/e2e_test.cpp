@@ -7,6 +7,9 @@
 #include "support/sim_rack.h"
 #include "support/station_window.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -35,11 +38,12 @@ struct Station {
         qunsetenv("UFD_STATION_CONF");
     }
     QString path(const QString& name) const { return rack.Path(name); }
-    // examples/Product.ini beside the binary, with one text replaced.
-    void product(const QString& from = {}, const QString& to = {}) {
+    // examples/Product.ini beside the binary (or at file), with one text replaced.
+    void product(const QString& from = {}, const QString& to = {},
+                 const QString& file = "bin/Product.ini") {
         QFile in(UFD_SOURCE_DIR "/examples/Product.ini");
         ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-        Write(path("bin/Product.ini"), in.readAll().replace(from.toLatin1(), to.toLatin1()));
+        Write(path(file), in.readAll().replace(from.toLatin1(), to.toLatin1()));
     }
     // A built program (its errors go to the test's); its exit code and output.
     static std::pair<int, QString> Run(const QString& program, const QStringList& args) {
@@ -51,30 +55,43 @@ struct Station {
                 QString::fromLocal8Bit(p.readAllStandardOutput())};
     }
     // The station's exit code and output; a run that ran prints its run id first.
-    std::pair<int, QString> run() const { return Run(path("bin/ufd-station"), {"--batch"}); }
+    std::pair<int, QString> run(const QStringList& args = {"--batch"}) const {
+        return Run(path("bin/ufd-station"), args);
+    }
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
 };
 
 // The identity items alone, then the write-protect check alone, on the rack where drive 6 is
 // write protected: pictures, slots 1 and 6 (runs of spaces made one), and whether drive 1 holds
-// a config after. What the bytes written hold is the device and image tests'.
+// a config after. The product's ApMode chooses them, or --items does (the second time with the
+// product in a file of its own). What the bytes written hold is the device and image tests'.
 TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
+    const QString manufacture = R"(green - | - String = V | Write = V V | "" - | - 0)";
+    const QString wp = R"(red - | - - | - - | - - | Not Write Protected 245 not write protected)";
     // clang-format off
-    const std::tuple<QString, int, QString, QString, QString> cases[] = {
-        {"3", 0, "green green green green green green green",
-         R"(1 Disk 0 green - | - String = V | Write = V V | "" - | - 0)",
-         R"(6 Disk 5 green - | - String = V | Write = V V | "" - | - 0)"},
-        {"5", 1, "red red red red red green red",
-         R"(1 Disk 0 red - | - - | - - | - - | Not Write Protected 245)",
-         R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
+    const std::tuple<QString, QStringList, int, QString, QString, QString> cases[] = {
+        {"3", {}, 0, "green green green green green green green",
+         "1 Disk 0 " + manufacture, "6 Disk 5 " + manufacture},
+        {"1", {"--items", "manufacture,checkconfig"}, 0, "green green green green green green green",
+         "1 Disk 0 " + manufacture, "6 Disk 5 " + manufacture},
+        {"5", {}, 1, "red red red red red green red",
+         "1 Disk 0 " + wp, R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
+        {"1", {"--items", "checkwp", "--product", "elsewhere/p.ini"}, 1, "red red red red red green red",
+         "1 Disk 0 " + wp, R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
     };
     // clang-format on
-    for (const auto& [mode, code, pictures, row1, row6] : cases) {
-        SCOPED_TRACE(mode.toStdString());
+    for (auto [mode, args, code, pictures, row1, row6] : cases) {
+        SCOPED_TRACE((mode + " " + args.join(' ')).toStdString());
         Station st;
-        st.product("ApMode=1", "ApMode=" + mode);
-        const auto [got, out] = st.run();
+        const qsizetype elsewhere = args.indexOf("--product") + 1;
+        QDir().mkpath(st.path("elsewhere"));
+        st.product("ApMode=1", "ApMode=" + mode,
+                   elsewhere > 0 ? args[elsewhere] : "bin/Product.ini");
+        if (elsewhere > 0) {
+            args[elsewhere] = st.path(args[elsewhere]);
+        }
+        const auto [got, out] = st.run(QStringList{"--batch"} + args);
         const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
         EXPECT_EQ(got, code) << out.toStdString();
         // The run id, the header, 7 rows, the verdict.
@@ -146,6 +163,78 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     }
 }
 
+// Options the station cannot follow: the reason and the usage on stderr, nothing on stdout,
+// exit 2, before any drive is touched.
+TEST(StationEndToEnd, OptionsItCannotFollowPrintTheUsageAndExit2) {
+    const std::tuple<QString, QStringList, QString> cases[] = {
+        {"1", {"--batch", "--bogus"}, "unknown option \"--bogus\""},
+        {"1", {"--batch", "--items"}, "--items needs a value"},
+        {"1", {"--batch", "--items", "format,checkwp"}, "--items: checkwp runs alone"},
+        {"1", {"--batch", "--items", "format,erase"}, "--items: unknown item \"erase\""},
+        {"1", {"--json"}, "--json goes with --batch"},
+        {"3", {"--batch", "--items", "format"}, "--items: Product.ini's ApMode=3 fixes the items"},
+    };
+    for (const auto& [mode, args, reason] : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        Station st;
+        st.product("ApMode=1", "ApMode=" + mode);
+        st.rack.ClearTrace();
+        QProcess p;
+        p.start(st.path("bin/ufd-station"), args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 2);
+        EXPECT_TRUE(err.contains("ufd-station: " + reason)) << err.toStdString();
+        // A usage error shows the usage; a refused item needs a run first, and closes it.
+        EXPECT_EQ(err.contains("usage: ufd-station"), mode == "1") << err.toStdString();
+        EXPECT_TRUE(st.rack.Calls("fnQuorbus_VendorR").empty());
+    }
+}
+
+// --json read by a JSON parser says what the table of the same run on fresh drives says, row
+// by row; the operator and lot reach every record, and the window's fields remember them.
+TEST(StationEndToEnd, JsonSaysWhatTheTableSays) {
+    Station st;
+    st.product();
+    Write(st.path("station.conf"), "[Window]\nOperatorLot=true\n");
+    qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", st.path("config").toLocal8Bit());
+    const auto [jsonCode, json] =
+        st.run({"--batch", "--json", "--operator", "Anna", "--lot", "L-7"});
+    st.rack.Reset();
+    const auto [tableCode, table] = st.run({"--batch"}); // the fields remember Anna and L-7
+    qunsetenv("UFD_STATION_CONF");
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(json.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
+    EXPECT_EQ(std::pair(jsonCode, tableCode), std::pair(1, 1));
+    EXPECT_EQ(o["exit_code"].toInt(), 1);
+    EXPECT_TRUE(table.endsWith("\nVerdict: " + o["verdict"].toString() + "\n"));
+    const QJsonArray drives = o["drives"].toArray();
+    const QStringList rows = table.split('\n').mid(2, 7);
+    ASSERT_EQ(drives.size(), rows.size()) << json.toStdString();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QJsonObject d = drives[i].toObject(), format = d["format"].toObject();
+        const QString reason = d["reason"].toString();
+        const QRegularExpression row(
+            QString("^%1 +%2 .* %3 \\| %4 .* %5%6$")
+                .arg(d["slot"].toInt())
+                .arg(QRegularExpression::escape(d["row"].toString()),
+                     QRegularExpression::escape(format["upper"].toString()),
+                     QRegularExpression::escape(format["lower"].toString()))
+                .arg(d["status"].toInt())
+                .arg(reason.isEmpty() ? "" : " +" + QRegularExpression::escape(reason)));
+        EXPECT_TRUE(row.match(rows[i]).hasMatch()) << rows[i].toStdString();
+        EXPECT_EQ(d["index"].toInt(), i + 1);
+        EXPECT_EQ(d["serial"].toString(),
+                  QString("A%1%2").arg(i + 1).arg(i + 1, 6, 10, QChar('0')));
+    }
+    const auto [listed, records] = Station::Run(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
+    EXPECT_EQ(records.count(o["run_id"].toString()), 7);
+    EXPECT_EQ(std::pair(records.count("\"operator\":\"Anna\""), records.count("\"lot\":\"L-7\"")),
+              std::pair(qsizetype(14), qsizetype(14)));
+}
+
 // Two stations of one user: A's database cannot be written (a file stands where its folder
 // would be), B's can. A's rows print, then the warning, exit 3; B stores only its own run, and
 // neither takes what an older version left in the one shared journal. Once A's database can be
@@ -184,7 +273,8 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalOfTheirOwnDatabase) {
     }
     EXPECT_EQ(rows.join(", "),
               "1 A1000001 PASS, 2 A2000002 PASS, 3 A3000003 PASS, 4 A4000004 PASS, "
-              "5 A5000005 FAIL status 10, 6 A6000006 FAIL status F0, 7 A7000007 PASS");
+              "5 A5000005 FAIL status 10 (a unit of chip 0 rejected: its unit list is too long), "
+              "6 A6000006 FAIL status F0 (master boot record not written), 7 A7000007 PASS");
 
     QFile::remove(st.path("blocked"));
     EXPECT_EQ(run(confA).first, 1);

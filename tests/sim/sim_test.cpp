@@ -134,8 +134,9 @@ TEST_F(SimTest, FlashKeepsWrapsSpoilsAndPaces) {
     const Bytes stored((std::istreambuf_iterator<char>(image)), {});
     EXPECT_TRUE(
         std::all_of(stored.begin() + 16 * 512, stored.end(), [](uint8_t b) { return b == 0; }));
-    const std::string cmd = "'" + std::string(UFD_RACK_TOOL) + "' --rack '" + rackFile_.string() +
-                            "' list > '" + (dir_ / "list.txt").string() + "'";
+    std::string cmd = "'"; // appended: GCC 12's Release build flags "'" + string&& (-Wrestrict)
+    cmd += std::string(UFD_RACK_TOOL) + "' --rack '" + rackFile_.string() + "' list > '" +
+           (dir_ / "list.txt").string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::ifstream in(dir_ / "list.txt");
     const std::string out(std::istreambuf_iterator<char>(in), {});

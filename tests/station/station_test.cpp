@@ -325,17 +325,23 @@ TEST_F(Station, RowOfEachOutcome) {
         {0, 65534000, 1, 0}, {0, 2000, 1, 0xF4}};
     // Megabytes round half to even; above 32,767 MB the true size.
     const QStringList rows = {
-        "1 Disk 0 red X | Error Status = Missing Handle String = V | Write = V V | \"\" - | - 254",
-        "2 Disk 1 red X | Read or Write failed String = V | Write = V V | \"\" - | - 255",
-        "3 Disk 2 red X | Error Status = 123 String = V | Write = V V | \"\" - | - 291",
-        "4 Disk 3 red V | 1 Chip(s) 0 MB String = X | Write = X V | \"\" - | - 243",
-        "5 Disk 4 red V | 1 Chip(s) 2 MB String = V | Write = X V | \"\" - | - 243",
+        "1 Disk 0 red X | Error Status = Missing Handle String = V | Write = V V | \"\" - | - 254 "
+        "missing handle: no drive to talk to",
+        "2 Disk 1 red X | Read or Write failed String = V | Write = V V | \"\" - | - 255 read or "
+        "write failed: extended boot record",
+        "3 Disk 2 red X | Error Status = 123 String = V | Write = V V | \"\" - | - 291 unknown "
+        "status 123",
+        "4 Disk 3 red V | 1 Chip(s) 0 MB String = X | Write = X V | \"\" - | - 243 root directory "
+        "not written",
+        "5 Disk 4 red V | 1 Chip(s) 2 MB String = V | Write = X V | \"\" - | - 243 root directory "
+        "not written",
         "6 Disk 5 green V | 1 Chip(s) 1 MB String = V | Write = X V | \"\" - | - 0",
-        "7 Disk 6 red V | 1 Chip(s) 4 MB String = V | Write = V X | Error Status = FE - | - 254",
+        "7 Disk 6 red V | 1 Chip(s) 4 MB String = V | Write = V X | Error Status = FE - | - 254 "
+        "missing handle: no drive to talk to",
         "8 Disk 7 red V | 1 Chip(s) 32768 MB String = V | Write = V X | Error Status = FF - | - "
-        "255",
+        "255 read or write failed: extended boot record",
         "9 (hidden row) - - - - - 0",
-        "10 (no row) - - - - - 244",
+        "10 (no row) - - - - - 244 identity read back differs from the one written",
         "Verdict: " + kFailed};
     const int count = static_cast<int>(std::size(cases));
     drives = std::string(count, 'U');
@@ -413,9 +419,12 @@ TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
               std::tuple(1U, "This action will clear the test report, Do you want to continue ?",
                          "Clear Report", kStyleYesNoInfo, frm.get()));
     // The verdict hidden while asking, and not shown again.
-    EXPECT_EQ(std::tuple(Buttons(*frm), Rows(*frm).join(",")),
-              std::tuple("-CL", "1 Disk 0 red V | 0 Chip(s) 0 MB String = V | Write = X X | "
-                                "Error Status = F4 - | - 244,Verdict: (none)"));
+    EXPECT_EQ(
+        std::tuple(Buttons(*frm), Rows(*frm).join(",")),
+        std::tuple("-CL",
+                   "1 Disk 0 red V | 0 Chip(s) 0 MB String = V | Write = X X | "
+                   "Error Status = F4 - | - 244 identity read back differs from the one written,"
+                   "Verdict: (none)"));
 
     answer = kAnswerYes;
     onBox = [this](const MessageBoxRequest&) {
@@ -529,10 +538,14 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     const QStringList rows = {
         "1 Disk 0 green V | 2 Chip(s) 500 MB String = V | Write = V V | \"\" - | - 0",
         "2 Disk 1 green V | 4 Chip(s) 1000 MB String = V | Write = V V | \"\" - | - 0",
-        "3 Disk 2 red X | Error Status = 75 String = V | Write = X X | Error Status = 82 - | - 130",
+        "3 Disk 2 red X | Error Status = 75 String = V | Write = X X | Error Status = 82 - | - 130 "
+        "configuration block not read back",
         "4 Disk 3 green V | 1 Chip(s) 32 MB String = V | Write = V V | \"\" - | - 0",
-        "5 Disk 4 red X | Error Status = 10 String = V | Write = V V | \"\" - | - 16",
-        "6 Disk 5 red X | Error Status = F0 String = V | Write = V V | \"\" - | - 240",
+        "5 Disk 4 red X | Error Status = 10 String = V | Write = V V | \"\" - | - 16 a unit of "
+        "chip 0 rejected: its "
+        "unit list is too long",
+        "6 Disk 5 red X | Error Status = F0 String = V | Write = V V | \"\" - | - 240 master boot "
+        "record not written",
         "7 Disk 6 green V | 1 Chip(s) 128 MB String = V | Write = V V | \"\" - | - 0",
         "Verdict: ! FAILED !"};
     for (const bool parallel : {false, true}) {
