@@ -10,6 +10,8 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+
 namespace ufd {
 namespace {
 
@@ -41,16 +43,19 @@ struct Station {
         Write(path("bin/Product.ini"), in.readAll().replace(from.toLatin1(), to.toLatin1()));
     }
     // A built program (its errors go to the test's); its exit code and output.
-    static std::pair<int, QString> Run(const QString& program, const QStringList& args) {
+    static std::pair<int, QString> Run(const QString& program, const QStringList& args,
+                                       int ms = 120000) {
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(program, args);
-        EXPECT_TRUE(p.waitForFinished(120000)) << program.toStdString() << " did not finish";
+        EXPECT_TRUE(p.waitForFinished(ms)) << program.toStdString() << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromLocal8Bit(p.readAllStandardOutput())};
     }
     // The station's exit code and output; a run that ran prints its run id first.
-    std::pair<int, QString> run() const { return Run(path("bin/ufd-station"), {"--batch"}); }
+    std::pair<int, QString> run(int ms = 120000) const {
+        return Run(path("bin/ufd-station"), {"--batch"}, ms);
+    }
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
 };
@@ -95,11 +100,19 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
 // Runs that cannot start: every box in order, then why, and exit code 2.
 TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const QString stop = "Message (style 16, \"UFD Manufacture Program\"): ";
+    const QStringList unreadable = {stop + "Open product.ini failed -> OK",
+                                    stop + "Open Product.ini failed -> OK",
+                                    "Start-up failed: Open Product.ini failed"};
     // clang-format off
     const std::tuple<const char*, std::function<void(Station&)>, QStringList> cases[] = {
-        {"no Product.ini", [](Station&) {},
-         {stop + "Open product.ini failed -> OK", stop + "Open Product.ini failed -> OK",
-          "Start-up failed: Open Product.ini failed"}},
+        {"no Product.ini", [](Station&) {}, unreadable},
+        // Nothing reads these whole: not the reader, not the run record's hash.
+        {"Product.ini a FIFO", [](Station& st) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(st.path("bin/Product.ini")), 0600), 0); },
+         unreadable},
+        {"Product.ini a link to /dev/zero", [](Station& st) {
+             ASSERT_TRUE(QFile::link("/dev/zero", st.path("bin/Product.ini"))); },
+         unreadable},
         {"shares that do not add up", [](Station& st) { st.product("2nd=0.5", "2nd=0.6"); },
          {stop + "Partition Information error -> OK", "Start-up failed: Partition Information error"}},
         {"no Vasket", [](Station& st) { st.product(); QFile::remove(st.path("bin/Vasket")); },
@@ -116,7 +129,8 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         SCOPED_TRACE(name);
         Station st;
         arrange(st);
-        EXPECT_EQ(st.run(), std::pair(2, lines.join('\n') + '\n'));
+        // A hang (start-up once waited on a FIFO for good) fails here, not at the suite's timeout.
+        EXPECT_EQ(st.run(15000), std::pair(2, lines.join('\n') + '\n'));
     }
 }
 
@@ -152,6 +166,30 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalUntilTheDatabaseTakesThem) {
     const auto [code, mine] =
         Station::Run(UFD_BIN_DIR "/ufd-results", {"list", "--station", "line-1"});
     EXPECT_EQ(std::pair(code, mine.count('\n')), std::pair(0, qsizetype(7)));
+}
+
+// A reply the library cannot write fails its call (here a file size limit stops every 512-byte
+// reply): the chip scan's first vendor read fails with its own code on every drive, rather than
+// the scan going on with no reply or an old one.
+TEST(StationEndToEnd, AReplyThatCannotBeWrittenFailsItsCall) {
+    Station st;
+    st.product("ApMode=1", "ApMode=2");
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const rlimit small{300, 300};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    });
+    p.start(st.path("bin/ufd-station"), {"--batch"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n');
+    ASSERT_GT(lines.size(), 9) << lines.join('\n').toStdString();
+    QStringList rows;
+    for (const QString& row : lines.mid(2, 7)) {
+        rows << row.simplified().section(' ', 3, 6);
+    }
+    EXPECT_EQ(rows, QStringList(7, "red X | Error")) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(2, 7).filter("Error Status = 75").size(), 7);
 }
 
 TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
@@ -190,6 +228,19 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     ASSERT_TRUE(QTest::qWaitFor(restarted, 15000)) << "the monitor was not started again";
     EXPECT_TRUE(frm.StatusLab->isVisible() &&
                 frm.StatusLab->text().contains("Vasket had ended; started again"));
+    // Stopped, it lives on and holds the channel, but no longer beats: said the same way, and
+    // said again once it is let go on.
+    const pid_t restartedPid = *ChannelMonitor(window.channel);
+    ASSERT_EQ(::kill(restartedPid, SIGSTOP), 0);
+    const auto says = [&](const QString& text) {
+        return QTest::qWaitFor([&] { return frm.StatusLab->text() == text; }, 15000);
+    };
+    EXPECT_TRUE(says(QString("The monitor Vasket (process %1) does not answer: drives that come "
+                             "or go are seen only after Clear")
+                         .arg(restartedPid)))
+        << frm.StatusLab->text().toStdString();
+    ASSERT_EQ(::kill(restartedPid, SIGCONT), 0);
+    EXPECT_TRUE(says("The monitor Vasket answers again")) << frm.StatusLab->text().toStdString();
     QTest::qWait(300); // the new Vasket reads the rack first
 
     rack.Tool({"plug", "2"});
@@ -230,6 +281,33 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     rack.Tool({"unplug", "4"});
     ASSERT_TRUE(window.WaitForDrives(1));
     EXPECT_EQ(serial(1), "A2000002");
+    window.frm.reset();
+}
+
+// Another process of the user holds the channel's monitor lock under a live process id: no
+// Vasket can take over, and the station says it is not served rather than stay deaf unwarned.
+TEST(Hotplug, AMonitorLockHeldByAnotherProcessIsSaid) {
+    test::SimRack::Shared("fast.json").Reset();
+    test::StationWindow window;
+    const QString lock = InstanceLockPath(window.channel);
+    QProcess holder;
+    holder.start("flock", {"-n", lock, "sleep", "120"});
+    ASSERT_TRUE(holder.waitForStarted());
+    bool held = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !InstanceLock::TryAcquire(lock, &held) && held; }));
+    Write(lock, QByteArray::number(holder.processId()) + " " + QByteArray::number(::getpid()));
+    ASSERT_TRUE(window.Open(StationDependencies::Real()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return window.frm->StatusLab != nullptr &&
+                   window.frm->StatusLab->text() ==
+                       QString("The monitor Vasket (process %1) does not answer: drives that "
+                               "come or go are seen only after Clear")
+                           .arg(holder.processId());
+        },
+        15000));
+    holder.kill();
+    holder.waitForFinished();
     window.frm.reset();
 }
 
