@@ -182,14 +182,13 @@ TEST(StationEndToEnd, AReplyThatCannotBeWrittenFailsItsCall) {
     });
     p.start(st.path("bin/ufd-station"), {"--batch"});
     ASSERT_TRUE(p.waitForFinished(60000));
-    const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n');
-    ASSERT_GT(lines.size(), 9) << lines.join('\n').toStdString();
-    QStringList rows;
-    for (const QString& row : lines.mid(2, 7)) {
-        rows << row.simplified().section(' ', 3, 6);
-    }
-    EXPECT_EQ(rows, QStringList(7, "red X | Error")) << lines.join('\n').toStdString();
-    EXPECT_EQ(lines.mid(2, 7).filter("Error Status = 75").size(), 7);
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    EXPECT_EQ(out.split('\n')
+                  .mid(2, 7)
+                  .filter(QRegularExpression(" red +X \\| +Error Status = 75 "))
+                  .size(),
+              7)
+        << out.toStdString();
 }
 
 TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
@@ -281,33 +280,6 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     rack.Tool({"unplug", "4"});
     ASSERT_TRUE(window.WaitForDrives(1));
     EXPECT_EQ(serial(1), "A2000002");
-    window.frm.reset();
-}
-
-// Another process of the user holds the channel's monitor lock under a live process id: no
-// Vasket can take over, and the station says it is not served rather than stay deaf unwarned.
-TEST(Hotplug, AMonitorLockHeldByAnotherProcessIsSaid) {
-    test::SimRack::Shared("fast.json").Reset();
-    test::StationWindow window;
-    const QString lock = InstanceLockPath(window.channel);
-    QProcess holder;
-    holder.start("flock", {"-n", lock, "sleep", "120"});
-    ASSERT_TRUE(holder.waitForStarted());
-    bool held = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !InstanceLock::TryAcquire(lock, &held) && held; }));
-    Write(lock, QByteArray::number(holder.processId()) + " " + QByteArray::number(::getpid()));
-    ASSERT_TRUE(window.Open(StationDependencies::Real()));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return window.frm->StatusLab != nullptr &&
-                   window.frm->StatusLab->text() ==
-                       QString("The monitor Vasket (process %1) does not answer: drives that "
-                               "come or go are seen only after Clear")
-                           .arg(holder.processId());
-        },
-        15000));
-    holder.kill();
-    holder.waitForFinished();
     window.frm.reset();
 }
 

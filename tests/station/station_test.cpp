@@ -667,13 +667,11 @@ TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
     QString error;
     const auto records = ResultsStore(target).Read({}, &error).value();
     ASSERT_EQ(records.size(), 14U) << error.toStdString();
-    const DriveRecord& before = records[0];
-    const DriveRecord& after = records[7];
-    EXPECT_EQ(std::tuple(before.CapacitySectors, after.RunId != before.RunId, after.Slot,
-                         after.CapacitySectors, after.Items[0].value().Lower),
-              std::tuple(std::optional<qint64>(1000000), true, 1, std::optional<qint64>(),
-                         QString("Read or Write failed")));
-    EXPECT_NE(rack.Tool({"partitions", "1"}), laidOut);
+    EXPECT_EQ(std::tuple(records[0].CapacitySectors, records[7].Slot, records[7].CapacitySectors,
+                         records[7].Items[0].value().Lower,
+                         rack.Tool({"partitions", "1"}) != laidOut),
+              std::tuple(std::optional<qint64>(1000000), 1, std::optional<qint64>(),
+                         QString("Read or Write failed"), true));
     quorlink.fail = false;
 }
 
