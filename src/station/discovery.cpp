@@ -83,9 +83,12 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
                 t.CloseHandle(slot.Handle);
             }
         }
+        // The slot holds the drive found now: what the one before left in it
+        // (its size, chips, controller) must never be laid out or recorded
+        // for this one, even when a capacity read fails.
+        slot = DiskSlot{};
         slot.Handle = source.Handle;
         slot.DeviceText = source.DeviceText;
-        slot.Status = 0;
         SetPicture(n - 1, kPictureAttached);
     }
     table.DiskCount = static_cast<int16_t>(found);

@@ -1,5 +1,7 @@
 #include "station/run_recorder.h"
 
+#include "config/bounded_file.h"
+#include "config/product_config.h"
 #include "config/program_directory.h"
 #include "results/database_target.h"
 #include "results/journal.h"
@@ -68,10 +70,14 @@ std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QS
     RecorderIdentity identity;
     identity.StationId = RecordStationId(settings.StationId);
     identity.StationVersion = QStringLiteral(UFD_VERSION);
-    QFile product(ProgramDirectory() + QStringLiteral("Product.ini"));
-    if (product.open(QIODevice::ReadOnly)) {
+    // Bounded as the reader is: a FIFO or /dev/zero named Product.ini must
+    // reach the reader's own message, not hang here.
+    const std::optional<QByteArray> product = ReadBoundedFile(
+        QFile::encodeName(ProgramDirectory() + QStringLiteral("Product.ini")).toStdString(),
+        kMaxProductIniBytes);
+    if (product) {
         identity.ProductHash = QString::fromLatin1(
-            QCryptographicHash::hash(product.readAll(), QCryptographicHash::Sha256).toHex());
+            QCryptographicHash::hash(*product, QCryptographicHash::Sha256).toHex());
     }
     auto writer = std::make_shared<ResultsWriter>(target.target, journal);
     return std::make_shared<RunRecorder>(std::move(writer), std::move(identity));

@@ -52,7 +52,11 @@ void TestFrm::WatchMonitor() {
                 self->SayOnStatusLine(text);
             }
         },
-        MonitorKeeper::Settings{});
+        MonitorKeeper::Settings{},
+        [self, channel]() -> std::optional<int64_t> {
+            return self.isNull() || !self->deps_.monitorBeat ? std::nullopt
+                                                             : self->deps_.monitorBeat(channel);
+        });
 }
 
 } // namespace ufd

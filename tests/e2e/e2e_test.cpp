@@ -14,6 +14,8 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+
 namespace ufd {
 namespace {
 
@@ -46,17 +48,18 @@ struct Station {
         Write(path(file), in.readAll().replace(from.toLatin1(), to.toLatin1()));
     }
     // A built program (its errors go to the test's); its exit code and output.
-    static std::pair<int, QString> Run(const QString& program, const QStringList& args) {
+    static std::pair<int, QString> Run(const QString& program, const QStringList& args,
+                                       int ms = 120000) {
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(program, args);
-        EXPECT_TRUE(p.waitForFinished(120000)) << program.toStdString() << " did not finish";
+        EXPECT_TRUE(p.waitForFinished(ms)) << program.toStdString() << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromLocal8Bit(p.readAllStandardOutput())};
     }
     // The station's exit code and output; a run that ran prints its run id first.
-    std::pair<int, QString> run(const QStringList& args = {"--batch"}) const {
-        return Run(path("bin/ufd-station"), args);
+    std::pair<int, QString> run(const QStringList& args = {"--batch"}, int ms = 120000) const {
+        return Run(path("bin/ufd-station"), args, ms);
     }
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
@@ -113,6 +116,9 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
 // Runs that cannot start: every box in order, then why, and exit code 2.
 TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const QString stop = "Message (style 16, \"UFD Manufacture Program\"): ";
+    const QStringList unreadable = {stop + "Open product.ini failed -> OK",
+                                    stop + "Open Product.ini failed -> OK",
+                                    "Start-up failed: Open Product.ini failed"};
     const test::SimRack& rack = test::SimRack::Shared("fast.json");
     // The default database's journal, as a FIFO: reading it would never end.
     qputenv("XDG_DATA_HOME", rack.Path("data").toLocal8Bit());
@@ -127,9 +133,14 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         rack.Path("station.conf") + ": larger than 1048576 bytes: not a settings file";
     // clang-format off
     const std::tuple<const char*, std::function<void(Station&)>, QStringList> cases[] = {
-        {"no Product.ini", [](Station&) {},
-         {stop + "Open product.ini failed -> OK", stop + "Open Product.ini failed -> OK",
-          "Start-up failed: Open Product.ini failed"}},
+        {"no Product.ini", [](Station&) {}, unreadable},
+        // Nothing reads these whole: not the reader, not the run record's hash.
+        {"Product.ini a FIFO", [](Station& st) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(st.path("bin/Product.ini")), 0600), 0); },
+         unreadable},
+        {"Product.ini a link to /dev/zero", [](Station& st) {
+             ASSERT_TRUE(QFile::link("/dev/zero", st.path("bin/Product.ini"))); },
+         unreadable},
         {"shares that do not add up", [](Station& st) { st.product("2nd=0.5", "2nd=0.6"); },
          {stop + "Partition Information error -> OK", "Start-up failed: Partition Information error"}},
         // 200 MB of NUL bytes (sparse): refused unread, before any drive is touched.
@@ -158,7 +169,8 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         SCOPED_TRACE(name);
         Station st;
         arrange(st);
-        EXPECT_EQ(st.run(), std::pair(2, lines.join('\n') + '\n'));
+        // A hang (start-up once waited on a FIFO for good) fails here, not at the suite's timeout.
+        EXPECT_EQ(st.run({"--batch"}, 15000), std::pair(2, lines.join('\n') + '\n'));
         QFile::remove(fifo);
     }
 }
@@ -309,6 +321,29 @@ TEST(StationEndToEnd, AFullDiskLosesTheRecordsAndSaysSo) {
     EXPECT_TRUE(out.contains(end)) << out.toStdString();
 }
 
+// A reply the library cannot write fails its call (here a file size limit stops every 512-byte
+// reply): the chip scan's first vendor read fails with its own code on every drive, rather than
+// the scan going on with no reply or an old one.
+TEST(StationEndToEnd, AReplyThatCannotBeWrittenFailsItsCall) {
+    Station st;
+    st.product("ApMode=1", "ApMode=2");
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const rlimit small{300, 300};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    });
+    p.start(st.path("bin/ufd-station"), {"--batch"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    EXPECT_EQ(out.split('\n')
+                  .mid(2, 7)
+                  .filter(QRegularExpression(" red +X \\| +Error Status = 75 "))
+                  .size(),
+              7)
+        << out.toStdString();
+}
+
 TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     test::SimRack& rack = test::SimRack::Shared("fast.json");
     rack.Reset();
@@ -345,6 +380,19 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     ASSERT_TRUE(QTest::qWaitFor(restarted, 15000)) << "the monitor was not started again";
     EXPECT_TRUE(frm.StatusLab->isVisible() &&
                 frm.StatusLab->text().contains("Vasket had ended; started again"));
+    // Stopped, it lives on and holds the channel, but no longer beats: said the same way, and
+    // said again once it is let go on.
+    const pid_t restartedPid = *ChannelMonitor(window.channel);
+    ASSERT_EQ(::kill(restartedPid, SIGSTOP), 0);
+    const auto says = [&](const QString& text) {
+        return QTest::qWaitFor([&] { return frm.StatusLab->text() == text; }, 15000);
+    };
+    EXPECT_TRUE(says(QString("The monitor Vasket (process %1) does not answer: drives that come "
+                             "or go are seen only after Clear")
+                         .arg(restartedPid)))
+        << frm.StatusLab->text().toStdString();
+    ASSERT_EQ(::kill(restartedPid, SIGCONT), 0);
+    EXPECT_TRUE(says("The monitor Vasket answers again")) << frm.StatusLab->text().toStdString();
     QTest::qWait(300); // the new Vasket reads the rack first
 
     rack.Tool({"plug", "2"});

@@ -194,6 +194,19 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
     EXPECT_EQ(fromJson, records);
 }
 
+// Each refusal of ufd-results ends its line: no database yet, a bad --since, a bad URL.
+TEST_F(Sqlite, UfdResultsEndsEveryMessageWithItsLine) {
+    const std::pair<QStringList, QString> cases[] = {{{"list"}, dir.filePath("none.sqlite")},
+                                                     {{"list", "--since", "x"}, {}},
+                                                     {{"list"}, "postgresql://"}};
+    for (const auto& [args, database] : cases) {
+        const QString said = Results(args, database).err;
+        EXPECT_TRUE(said.startsWith("ufd-results: ") && said.count('\n') == 1 &&
+                    said.endsWith('\n'))
+            << said.toStdString();
+    }
+}
+
 // One record, one line: a serial holding a newline cannot forge a second
 // record, and a "%3" in a station id is kept as it is.
 TEST_F(Sqlite, ListsEveryRecordOnOneLine) {

@@ -43,6 +43,14 @@ std::string Buttons(const TestFrm& frm) {
             frm.LedCmd->isEnabled() ? 'L' : '-'};
 }
 
+// The real library, but a capacity read can be made to fail as a drive that does not answer.
+struct CapacityFails : QuorlinkTransport {
+    uint16_t ReadCapacity(int32_t handle) override {
+        return fail ? 0 : QuorlinkTransport::ReadCapacity(handle);
+    }
+    bool fail = false;
+};
+
 class Station : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,6 +102,7 @@ protected:
         };
         d.noticeChannel = rack.Path("notices");
         d.results = results;
+        d.startWorker = startWorker;
         onBox = [](const MessageBoxRequest& r) { ADD_FAILURE() << r.text.toStdString(); };
         frm = std::make_unique<TestFrm>(*ctx, d);
         ASSERT_TRUE(frm->Form_Load().ok);
@@ -135,7 +144,7 @@ protected:
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
     test::RecordingTransport transport;
-    QuorlinkTransport quorlink;
+    CapacityFails quorlink;
     std::unique_ptr<StationContext> ctx = std::make_unique<StationContext>(transport);
     std::unique_ptr<TestFrm> frm;
     // One letter per drive index, its handle 100 + index: U USB storage, u
@@ -153,6 +162,7 @@ protected:
     std::function<void(const MessageBoxRequest&)> onBox = [](const MessageBoxRequest&) {};
     std::function<void(int)> onWait = [](int) {}, onSlotPause = [](int) {};
     std::function<void()> onPump = [] {};
+    std::function<std::thread(std::function<void()>)> startWorker;
 };
 using SimulatedRun = Station;
 using BeepHeard = Station;
@@ -590,6 +600,27 @@ TEST_F(SimulatedRun, ClosingTheWindowDuringAParallelRunEndsItQuietly) {
               std::tuple(true, kFalse, false, QStringList()));
 }
 
+// Every third worker thread of a parallel run cannot be had: those slots run on the window's
+// thread while the started workers report as ever, and the report is the sequential run's.
+TEST_F(SimulatedRun, WorkerThreadsThatCannotStartLeaveNoSlotBehind) {
+    QStringList sequential;
+    int asked = 0;
+    startWorker = [&asked](std::function<void()> work) {
+        if (++asked % 3 == 0) {
+            throw std::system_error(EAGAIN, std::generic_category(), "no thread");
+        }
+        return std::thread(std::move(work));
+    };
+    for (const bool parallel : {false, true}) {
+        Open(parallel);
+        frm->GoCmd->click();
+        if (!parallel) {
+            sequential = Rows(*frm);
+        }
+    }
+    EXPECT_EQ(std::pair(Rows(*frm), asked > 6), std::pair(sequential, true));
+}
+
 // Every run leaves one record per slot with what the window showed; when
 // the database cannot be written the window says so in its warning line.
 TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
@@ -627,6 +658,35 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
                   std::tuple(std::optional(1), std::optional<qint64>(1000000), false,
                              std::optional<qint64>(), 0x10));
     }
+}
+
+// A slot forgets its drive at rediscovery: when the next run cannot read the capacity, neither
+// the record nor the volume takes the size the slot's drive had before the report was cleared
+// (the sizes are 0, whose two areas cannot be laid out: the write's failure replaces 0x9A).
+TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
+    QTemporaryDir dir;
+    const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("r.sqlite")).target;
+    auto recorder = std::make_shared<RunRecorder>(
+        std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
+        RecorderIdentity{"line-9", "9.9", "ab"});
+    Open(false, recorder);
+    frm->GoCmd->click();
+    ASSERT_TRUE(recorder->WaitStored().stored);
+    const QString laidOut = rack.Tool({"partitions", "1"});
+    onBox = [](const MessageBoxRequest&) {}; // the clearing question, answered Yes
+    frm->ClearCmd->click();                  // rediscovers
+    quorlink.fail = true;
+    frm->GoCmd->click();
+    ASSERT_TRUE(recorder->WaitStored().stored);
+    QString error;
+    const auto records = ResultsStore(target).Read({}, &error).value();
+    ASSERT_EQ(records.size(), 14U) << error.toStdString();
+    EXPECT_EQ(std::tuple(records[0].CapacitySectors, records[7].Slot, records[7].CapacitySectors,
+                         records[7].Items[0].value().Lower,
+                         rack.Tool({"partitions", "1"}) != laidOut),
+              std::tuple(std::optional<qint64>(1000000), 1, std::optional<qint64>(),
+                         QString("Read or Write failed"), true));
+    quorlink.fail = false;
 }
 
 // The beep as the operator hears it: "Enable Beep" ticked, the run's real
