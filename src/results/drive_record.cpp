@@ -45,6 +45,12 @@ Field Real(const char* name, double DriveRecord::*member) {
             [member](DriveRecord& r, const QVariant& v) { r.*member = v.toDouble(); }};
 }
 
+// A column added to the table by a later schema version.
+Field Since(int version, Field f) {
+    f.column.since = version;
+    return f;
+}
+
 // The four columns of one item; all null when the item was not ticked.
 void AddItem(std::vector<Field>& fields, int item) {
     const QString prefix = QString::fromLatin1(kItemColumnNames[static_cast<size_t>(item)]);
@@ -118,6 +124,7 @@ const std::vector<Field>& Fields() {
             Text("product_hash", &DriveRecord::ProductHash),
             Optional("drive_index", &DriveRecord::DriveIndex),
             Text("port_path", &DriveRecord::PortPath),
+            Since(2, Text("socket", &DriveRecord::Socket)),
             Text("device_line", &DriveRecord::DeviceLine),
             Text("serial", &DriveRecord::Serial),
             Optional("capacity_sectors", &DriveRecord::CapacitySectors),
@@ -178,6 +185,10 @@ std::optional<DriveRecord> FromJson(const QJsonObject& object) {
     QVariantList values;
     for (const Field& f : Fields()) {
         const auto it = object.find(f.column.name);
+        if (it == object.end() && f.column.since > 1) {
+            values << QVariant();
+            continue;
+        }
         if (it == object.end()) {
             return std::nullopt;
         }

@@ -79,6 +79,24 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.WindowRows = n;
              return std::nullopt;
          }},
+        {QStringLiteral("Window/RowPerSocket"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.RowPerSocket = *b;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Window/VerdictColours"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.VerdictColours = *b;
+             return std::nullopt;
+         }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();
@@ -97,6 +115,36 @@ const std::map<QString, KeyReader>& KnownKeys() {
          }},
     };
     return keys;
+}
+
+// Sections of free keys: the reader gets the key's name within the section.
+using SectionReader =
+    std::function<std::optional<QString>(const QString&, const QString&, StationSettings&)>;
+
+const std::map<QString, SectionReader>& KnownSections() {
+    static const std::map<QString, SectionReader> sections = {
+        {QStringLiteral("Sockets"),
+         [](const QString& name, const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int index = name.trimmed().toInt(&ok);
+             if (!ok || index < 0 || index > kMaxSocketIndex) {
+                 return QStringLiteral("is no drive index: the key must be 0 to %1")
+                     .arg(kMaxSocketIndex);
+             }
+             const QString label = v.trimmed();
+             if (label.isEmpty()) {
+                 return QStringLiteral("must name the socket");
+             }
+             for (const QChar c : label) {
+                 if (c.category() == QChar::Other_Control) {
+                     return QStringLiteral("must not hold control characters");
+                 }
+             }
+             s.Sockets[index] = label;
+             return std::nullopt;
+         }},
+    };
+    return sections;
 }
 
 } // namespace
@@ -142,12 +190,17 @@ SettingsResult ReadStationSettings(const QString& file, bool mustExist) {
     for (const QString& key : ini.allKeys()) {
         const QString value = Text(ini.value(key));
         const auto known = KnownKeys().find(key);
-        if (known == KnownKeys().end()) {
+        const auto section = KnownSections().find(key.section(QLatin1Char('/'), 0, 0));
+        if (known == KnownKeys().end() && section == KnownSections().end()) {
             // A misspelt key would otherwise switch nothing without a word.
             result.error = file + QStringLiteral(": unknown key ") + Quote(key);
             return result;
         }
-        if (const auto why = known->second(value, result.settings)) {
+        const auto why =
+            known != KnownKeys().end()
+                ? known->second(value, result.settings)
+                : section->second(key.section(QLatin1Char('/'), 1), value, result.settings);
+        if (why) {
             result.error = file + QStringLiteral(": [") + key.section(QLatin1Char('/'), 0, 0) +
                            QStringLiteral("] ") + key.section(QLatin1Char('/'), 1) +
                            QStringLiteral(" = ") + Quote(value) + QStringLiteral(" ") + *why;

@@ -33,7 +33,8 @@ std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& stati
             QString("S%1").arg(s), known(8000000000LL + s), 2, 0x29, status, status == 0,
             {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
              ItemResult{"String = V", "Write = V", status, 7},
-             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})},
+            s % 2 == 0 ? QString() : QString("A%1").arg(s)});
         // clang-format on
     }
     return out;
@@ -95,6 +96,30 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
     QSqlDatabase::removeDatabase("newer");
     EXPECT_FALSE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
     EXPECT_TRUE(error.contains("schema version 99")) << error.toStdString();
+}
+
+// A database and a journal line of the first schema, before the socket:
+// the table gains the column, the line goes in with an empty one.
+TEST_F(Sqlite, UpgradesTheFirstSchemaAndTakesItsJournal) {
+    const auto older = MakeRun("run-a", 1), newer = MakeRun("run-b", 1);
+    ASSERT_TRUE(ResultsStore(target).Open(&error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "first");
+        db.setDatabaseName(target.file);
+        ASSERT_TRUE(db.open() &&
+                    QSqlQuery(db).exec("ALTER TABLE drive_records DROP COLUMN socket") &&
+                    QSqlQuery(db).exec("UPDATE schema_version SET version = 1"));
+    }
+    QSqlDatabase::removeDatabase("first");
+    QJsonObject line = ToJson(older[0]);
+    line.remove("socket");
+    std::ofstream(journal.toStdString())
+        << QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() << '\n';
+    EXPECT_EQ(Said(Submit(target.file, journal, newer)), "stored 1, waiting 0: ");
+    DriveRecord taken = older[0];
+    taken.Socket.clear();
+    EXPECT_EQ(ReadAll(target), Join({{taken}, newer}));
+    EXPECT_EQ(ResultsStore(target).SchemaVersion(&error), std::optional(kSchemaVersion));
 }
 
 // Nothing lost: what the database refuses waits in the journal; a later

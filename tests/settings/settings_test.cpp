@@ -33,13 +33,18 @@ protected:
 TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLookupOrder) {
     qunsetenv("UFD_STATION_CONF");
     EXPECT_EQ(Seen(LoadStationSettings(Dir())), "fs 0, parallel 0, rows 7, db , id , from : ok");
-    const QString file = Write(
-        "station.conf",
-        "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n");
-    EXPECT_EQ(Seen(LoadStationSettings(Dir())),
+    const QString file =
+        Write("station.conf",
+              "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
+              "[Window]\nRows=16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n16=B 8\n1=A1\n"
+              "[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n");
+    const SettingsResult read = LoadStationSettings(Dir());
+    EXPECT_EQ(Seen(read),
               "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3, from " +
                   file.toStdString() + ": ok");
+    EXPECT_EQ(
+        std::tuple(read.settings.RowPerSocket, read.settings.VerdictColours, read.settings.Sockets),
+        std::tuple(true, true, std::map<int, QString>{{1, "A1"}, {16, "B 8"}}));
     // A file named in the environment comes first and must exist.
     qputenv("UFD_STATION_CONF", (Dir() + "gone.conf").toLocal8Bit());
     EXPECT_TRUE(LoadStationSettings(Dir()).error.value_or("").contains("gone.conf"));
@@ -56,6 +61,9 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Window]\nRows=17\n", "Rows = \"17\""},
         {"[Window]\nRows=8x\n", "Rows = \"8x\""},
         {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
+        {"[Window]\nRowPerSocket=2\n", "RowPerSocket = \"2\""},
+        {"[Sockets]\n17=A1\n", "[Sockets] 17 = \"A1\" is no drive index"},
+        {"[Sockets]\n3=\n", "[Sockets] 3 = \"\" must name the socket"},
         {nullptr, "not a readable regular file"}}; // nullptr: a directory
     // clang-format on
     int n = 0;
