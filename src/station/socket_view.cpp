@@ -37,6 +37,9 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
     occupants_.resize(static_cast<size_t>(rows_.shown));
     ports_.resize(static_cast<size_t>(rows_.shown));
     for (int row = 0; row < rows_.shown; ++row) {
+        if (sockets_.Enabled() && sockets_.IndexOfRow(row) < 0) {
+            continue; // more rows than [Sockets] lists: these stay as designed
+        }
         const int record = SlotOfRow(row);
         const bool present = record >= 0 && record < table.DiskCount &&
                              record < static_cast<int>(driveIndexes.size());
