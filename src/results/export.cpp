@@ -10,15 +10,21 @@ namespace ufd {
 
 namespace {
 
-QByteArray CsvField(const QVariant& v) {
-    const QByteArray text = v.isNull() ? QByteArray() : v.toString().toUtf8();
+// A text cell a spreadsheet would take for a formula (=, +, -, @, or a tab
+// or CR before one) gets a leading apostrophe, which spreadsheets show as
+// text and do not display. Numbers are left alone: they are never formulas.
+QByteArray CsvField(const QVariant& v, ColumnType type) {
+    QByteArray text = v.isNull() ? QByteArray() : v.toString().toUtf8();
+    if (type == ColumnType::Text && !text.isEmpty() &&
+        QByteArrayView("=+-@\t\r").contains(text.front())) {
+        text.prepend('\'');
+    }
     if (!text.contains(',') && !text.contains('"') && !text.contains('\r') &&
         !text.contains('\n')) {
         return text;
     }
-    QByteArray quoted = text;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
+    text.replace('"', "\"\"");
+    return '"' + text + '"';
 }
 
 struct Tally {
@@ -36,11 +42,11 @@ QString Rates(const QString& title, const std::vector<DriveRecord>& records,
     }
     QString out = title + QLatin1Char('\n');
     for (const auto& [name, t] : groups) {
-        out += QStringLiteral("  %1  %2/%3 passed  %4%\n")
-                   .arg(name.isEmpty() ? QStringLiteral("(unknown)") : name)
-                   .arg(t.passed)
-                   .arg(t.total)
-                   .arg(100.0 * t.passed / t.total, 0, 'f', 1);
+        // One arg() for all: a name holding "%2" stays as it is.
+        out +=
+            QStringLiteral("  %1  %2/%3 passed  %4%\n")
+                .arg(name.isEmpty() ? QStringLiteral("(unknown)") : name, QString::number(t.passed),
+                     QString::number(t.total), QString::number(100.0 * t.passed / t.total, 'f', 1));
     }
     return out;
 }
@@ -55,8 +61,9 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
     QByteArray out = header.join(',') + "\r\n";
     for (const DriveRecord& r : records) {
         QByteArrayList fields;
-        for (const QVariant& v : ToValues(r)) {
-            fields << CsvField(v);
+        const QVariantList values = ToValues(r);
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            fields << CsvField(values[i], RecordColumns()[static_cast<size_t>(i)].type);
         }
         out += fields.join(',') + "\r\n";
     }
@@ -90,8 +97,8 @@ QString YieldReport(const std::vector<DriveRecord>& records) {
     out += QStringLiteral("Failures per code\n");
     for (const auto& [code, count] : codes) {
         out += QStringLiteral("  %1  %2\n")
-                   .arg(QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper())
-                   .arg(count);
+                   .arg(QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper(),
+                        QString::number(count));
     }
     return out;
 }
