@@ -132,9 +132,9 @@ int main(int argc, char** argv) {
     }
     const ufd::TargetResult target = ufd::ParseDatabaseSetting(settings.settings.Database);
     if (target.error) {
-        return Fail(settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
-                    ufd::MaskedDatabaseSetting(settings.settings.Database) +
-                    QStringLiteral("\": ") + *target.error);
+        return Fail(ufd::SettingError(
+            settings.settings.Source, QStringLiteral("Results"), QStringLiteral("Database"),
+            ufd::MaskedDatabaseSetting(settings.settings.Database), *target.error));
     }
     QString error;
     std::optional<std::vector<ufd::DriveRecord>> records;

@@ -115,7 +115,10 @@ void ReadDiskCapacity(StationContext& ctx, int16_t slot) {
         s->Status = kStatusNoCapacity;
         return;
     }
-    ctx.replies.ReadReplyLine(static_cast<int16_t>(status));
+    // The status itself selects the capacity line: it is never the device
+    // line's selector.
+    const auto capacityLine = static_cast<int16_t>(status);
+    ctx.replies.ReadReplyLine(capacityLine);
     // A capacity too large for a double is no number the drive could mean.
     s->LastSector = LeadingNumber(ctx.replies.CapacityText).value_or(0) - 1;
     ctx.replies.CapacityText.clear();

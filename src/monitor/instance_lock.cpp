@@ -1,7 +1,7 @@
 #include "monitor/instance_lock.h"
 
+#include "base/runtime_dir.h"
 #include "monitor/station_presence.h"
-#include "platform/runtime_dir.h"
 
 #include <QFile>
 

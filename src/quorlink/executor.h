@@ -63,8 +63,6 @@ public:
     virtual std::optional<TraceTarget> defaultTrace() const { return std::nullopt; }
     // Opens drive index 0..16.
     virtual OpenResult open(int driveIndex) = 0;
-    // fnQuorbus2K_KillEXE: forget cached state.
-    virtual void reset() {}
     // quorlink.conf as this backend loaded it; null: the backend reads none
     // (the simulator).
     virtual const ConfLoad* confLoad() const { return nullptr; }

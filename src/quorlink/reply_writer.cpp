@@ -1,6 +1,6 @@
 #include "reply_writer.h"
 
-#include "platform/runtime_dir.h"
+#include "base/runtime_dir.h"
 
 #include <atomic>
 #include <cerrno>

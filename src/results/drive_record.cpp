@@ -51,56 +51,34 @@ Field Since(int version, Field f) {
     return f;
 }
 
-// The four columns of one item; all null when the item was not ticked.
+// One column of an item; null when the item was not ticked, and a null value
+// leaves the item unticked.
+template <typename M>
+Field ItemField(int item, const char* suffix, ColumnType type, M ItemResult::*member) {
+    const auto index = static_cast<size_t>(item);
+    return {{QString::fromLatin1(kItemColumnNames[index]) + QString::fromLatin1(suffix), type},
+            [index, member](const DriveRecord& r) {
+                const auto& o = r.Items[index];
+                return o ? QVariant::fromValue((*o).*member) : QVariant();
+            },
+            [index, member](DriveRecord& r, const QVariant& v) {
+                if (v.isNull()) {
+                    return;
+                }
+                auto& o = r.Items[index];
+                if (!o) {
+                    o.emplace();
+                }
+                (*o).*member = v.value<M>();
+            }};
+}
+
+// The four columns of one item.
 void AddItem(std::vector<Field>& fields, int item) {
-    const QString prefix = QString::fromLatin1(kItemColumnNames[static_cast<size_t>(item)]);
-    auto slot = [item](DriveRecord& r) -> ItemResult& {
-        auto& o = r.Items[static_cast<size_t>(item)];
-        if (!o) {
-            o.emplace();
-        }
-        return *o;
-    };
-    auto get = [item](const DriveRecord& r, auto pick) {
-        const auto& o = r.Items[static_cast<size_t>(item)];
-        return o ? pick(*o) : QVariant();
-    };
-    fields.push_back({{prefix + QStringLiteral("_upper"), ColumnType::Text},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.Upper); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).Upper = v.toString();
-                          }
-                      }});
-    fields.push_back({{prefix + QStringLiteral("_lower"), ColumnType::Text},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.Lower); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).Lower = v.toString();
-                          }
-                      }});
-    fields.push_back({{prefix + QStringLiteral("_status"), ColumnType::Integer},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.Status); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).Status = v.toInt();
-                          }
-                      }});
-    fields.push_back({{prefix + QStringLiteral("_ms"), ColumnType::Integer},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.DurationMs); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).DurationMs = v.toLongLong();
-                          }
-                      }});
+    fields.push_back(ItemField(item, "_upper", ColumnType::Text, &ItemResult::Upper));
+    fields.push_back(ItemField(item, "_lower", ColumnType::Text, &ItemResult::Lower));
+    fields.push_back(ItemField(item, "_status", ColumnType::Integer, &ItemResult::Status));
+    fields.push_back(ItemField(item, "_ms", ColumnType::Integer, &ItemResult::DurationMs));
 }
 
 const std::vector<Field>& Fields() {

@@ -1,9 +1,11 @@
 #include "settings/station_settings.h"
 
-#include <QFileInfo>
-#include <QSettings>
-#include <QStringList>
+#include "base/ini_file.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -13,18 +15,6 @@ namespace {
 
 const QString kEnvName = QStringLiteral("UFD_STATION_CONF");
 const QString kSystemFile = QStringLiteral("/etc/ufd-station/station.conf");
-
-QString Quote(const QString& s) {
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-// QSettings splits a value at commas; the settings here are single values.
-QString Text(const QVariant& v) {
-    if (v.metaType().id() == QMetaType::QStringList) {
-        return v.toStringList().join(QLatin1Char(','));
-    }
-    return v.toString();
-}
 
 std::optional<bool> ParseBool(const QString& v) {
     const QString s = v.trimmed().toLower();
@@ -169,45 +159,59 @@ SettingsResult ReadStationSettings(const QString& file, bool mustExist) {
     if (file.isEmpty()) {
         return result;
     }
-    const QFileInfo info(file);
-    if (!info.exists()) {
+    const IniRead read = ReadIniFile(QFile::encodeName(file).toStdString());
+    if (read.result == IniRead::Result::Absent) {
         if (mustExist) {
             result.error = file + QStringLiteral(": no such file");
         }
         return result;
     }
-    // QSettings would read a FIFO forever and a device without end.
-    if (!info.isFile() || !info.isReadable()) {
-        result.error = file + QStringLiteral(": not a readable regular file");
-        return result;
-    }
-    QSettings ini(file, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError) {
-        result.error = file + QStringLiteral(": not an INI file QSettings can read");
+    if (read.result == IniRead::Result::Refused) {
+        result.error = QString::fromStdString(read.error);
         return result;
     }
     result.settings.Source = file;
-    for (const QString& key : ini.allKeys()) {
-        const QString value = Text(ini.value(key));
-        const auto known = KnownKeys().find(key);
-        const auto section = KnownSections().find(key.section(QLatin1Char('/'), 0, 0));
-        if (known == KnownKeys().end() && section == KnownSections().end()) {
-            // A misspelt key would otherwise switch nothing without a word.
-            result.error = file + QStringLiteral(": unknown key ") + Quote(key);
-            return result;
+    const auto refuse = [&](const IniEntry& e, const QString& why) {
+        result.error = QString::fromStdString(read.ini.error(e, why.toStdString()));
+        return result;
+    };
+    for (const IniEntry& e : read.ini.entries()) {
+        const QString section = QString::fromStdString(e.section);
+        const QString value = QString::fromStdString(e.value);
+        const auto known =
+            KnownKeys().find(section + QLatin1Char('/') + QString::fromStdString(e.key));
+        if (known != KnownKeys().end()) {
+            if (const auto why = known->second(value, result.settings)) {
+                return refuse(e, *why);
+            }
+            continue;
         }
-        const auto why =
-            known != KnownKeys().end()
-                ? known->second(value, result.settings)
-                : section->second(key.section(QLatin1Char('/'), 1), value, result.settings);
-        if (why) {
-            result.error = file + QStringLiteral(": [") + key.section(QLatin1Char('/'), 0, 0) +
-                           QStringLiteral("] ") + key.section(QLatin1Char('/'), 1) +
-                           QStringLiteral(" = ") + Quote(value) + QStringLiteral(" ") + *why;
-            return result;
+        if (const auto free = KnownSections().find(section); free != KnownSections().end()) {
+            if (const auto why =
+                    free->second(QString::fromStdString(e.key), value, result.settings)) {
+                return refuse(e, *why);
+            }
+            continue;
         }
+        // A misspelt key would otherwise switch nothing without a word.
+        if (e.section.empty()) {
+            return refuse(e, QStringLiteral("outside any section"));
+        }
+        const QString prefix = section + QLatin1Char('/');
+        const bool knownSection =
+            std::any_of(KnownKeys().begin(), KnownKeys().end(),
+                        [&](const auto& k) { return k.first.startsWith(prefix); });
+        return refuse(e, knownSection ? QStringLiteral("unknown key")
+                                      : QStringLiteral("unknown section"));
     }
     return result;
+}
+
+QString SettingError(const QString& file, const QString& section, const QString& key,
+                     const QString& value, const QString& why) {
+    const IniEntry entry{section.toStdString(), key.toStdString(), value.toStdString(), 0};
+    return QString::fromStdString(
+        IniError(QFile::encodeName(file).toStdString(), entry, why.toStdString()));
 }
 
 SettingsResult LoadStationSettings(const QString& programDirectory) {

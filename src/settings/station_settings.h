@@ -43,6 +43,11 @@ struct SettingsResult {
 // named by $UFD_STATION_CONF, which the engineer meant to be there.
 SettingsResult ReadStationSettings(const QString& file, bool mustExist = false);
 
+// The refusal of a value that only a later step can judge, in the words of
+// every other bad value: "file: [Section] Key: "value": why".
+QString SettingError(const QString& file, const QString& section, const QString& key,
+                     const QString& value, const QString& why);
+
 // FindStationConf + ReadStationSettings.
 SettingsResult LoadStationSettings(const QString& programDirectory);
 

@@ -172,21 +172,7 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
             }
             DiskSlot& slot = ctx_.slots.DiskSlots[static_cast<size_t>(row)];
             slot = w.ctx.slots.DiskSlots[static_cast<size_t>(row)];
-            SlotOutcome outcome = SlotOutcome::Ok;
-            switch (item) {
-            case RunItem::Format:
-                outcome = ShowFormat(view_, slot, row, carried);
-                break;
-            case RunItem::Manufacture:
-                outcome = ShowManufacture(view_, row, *w.answer, carried);
-                break;
-            case RunItem::CheckConfig:
-                outcome = ShowCheckConfig(view_, slot, row, *w.answer, carried);
-                break;
-            case RunItem::CheckWriteProtect:
-                outcome = ShowWriteProtect(view_, row, *w.answer);
-                break;
-            }
+            const SlotOutcome outcome = ShowItem(item, view_, slot, row, *w.answer, carried);
             failed = failed || outcome == SlotOutcome::Failed;
         }
         if (shown == count) {
@@ -203,18 +189,8 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
         w.arrived = false;
         w.reports.Begin(&queue, ctx_.progress,
                         ctx_.progress != nullptr ? ctx_.progress->ProgressMax(row) : std::nullopt);
-        switch (item) {
-        case RunItem::Format:
-            break;
-        case RunItem::Manufacture:
-            view_.ShowResultPair(ResultColumn::Identity, row);
-            break;
-        case RunItem::CheckConfig:
-            view_.ShowResultPair(ResultColumn::Config, row);
-            break;
-        case RunItem::CheckWriteProtect:
-            view_.ShowResultPair(ResultColumn::WriteProtect, row);
-            break;
+        if (const auto column = PairShownFirst(item)) {
+            view_.ShowResultPair(*column, row);
         }
     }
 
@@ -229,22 +205,7 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
                 }
             };
             const SlotWork work{w.ctx, dev_, pause, w.reports};
-            std::optional<int16_t> answer;
-            switch (item) {
-            case RunItem::Format:
-                answer = FormatOnDrive(work, row) ? std::optional<int16_t>(0) : std::nullopt;
-                break;
-            case RunItem::Manufacture:
-                answer = WriteIdentityOnDrive(work, row);
-                break;
-            case RunItem::CheckConfig:
-                answer = CheckIdentityOnDrive(work, row);
-                break;
-            case RunItem::CheckWriteProtect:
-                answer = CheckWriteProtectOnDrive(work, row);
-                break;
-            }
-            w.answer = answer;
+            w.answer = ItemOnDrive(item, work, row);
             queue.Push([&w, &showReady] {
                 w.arrived = true;
                 showReady();

@@ -18,8 +18,6 @@
 
 namespace ufd {
 
-enum class RunItem { Format, Manufacture, CheckConfig, CheckWriteProtect };
-
 class ParallelRun {
 public:
     // pause: the pause before a slot's format, called on that slot's worker

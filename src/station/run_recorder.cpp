@@ -53,8 +53,9 @@ QString RecordStationId(const QString& setting) {
 std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QString* error) {
     const TargetResult target = ParseDatabaseSetting(settings.Database);
     if (target.error) {
-        *error = settings.Source + QStringLiteral(": [Results] Database = \"") +
-                 MaskedDatabaseSetting(settings.Database) + QStringLiteral("\": ") + *target.error;
+        *error =
+            SettingError(settings.Source, QStringLiteral("Results"), QStringLiteral("Database"),
+                         MaskedDatabaseSetting(settings.Database), *target.error);
         return nullptr;
     }
     // The journal is where records go when the database fails: one that

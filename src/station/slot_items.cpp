@@ -18,6 +18,8 @@ QString StatusText(int16_t status) {
     return QStringLiteral("Error Status = ") + HexPad(status, 2, false);
 }
 
+namespace {
+
 bool FormatOnDrive(const SlotWork& work, int row) {
     StationContext& ctx = work.ctx;
     RunView& view = work.view;
@@ -74,13 +76,6 @@ SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCapt
     return outcome;
 }
 
-SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    if (!FormatOnDrive(work, row)) {
-        return SlotOutcome::Gone;
-    }
-    return ShowFormat(work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)], row, carried);
-}
-
 std::optional<int16_t> WriteIdentityOnDrive(const SlotWork& work, int row) {
     const int16_t r = work.dev.WriteIdentity
                           ? work.dev.WriteIdentity(work.ctx, static_cast<int16_t>(row + 1), kTrue)
@@ -117,16 +112,6 @@ SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& 
     return outcome;
 }
 
-SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    work.view.ShowResultPair(ResultColumn::Identity, row);
-    const auto r = WriteIdentityOnDrive(work, row);
-    return r ? ShowManufacture(work.view, row, *r, carried) : SlotOutcome::Gone;
-}
-
-void Check1MSlot(const SlotWork& work, int row) {
-    work.view.ShowResultPair(ResultColumn::Config, row);
-}
-
 std::optional<int16_t> CheckIdentityOnDrive(const SlotWork& work, int row) {
     const auto n = static_cast<int16_t>(row + 1);
     const int16_t r = work.dev.CheckIdentity ? work.dev.CheckIdentity(work.ctx, n) : 0;
@@ -156,14 +141,6 @@ SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_
     return outcome;
 }
 
-SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    work.view.ShowResultPair(ResultColumn::Config, row);
-    const auto r = CheckIdentityOnDrive(work, row);
-    return r ? ShowCheckConfig(work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)], row,
-                               *r, carried)
-             : SlotOutcome::Gone;
-}
-
 std::optional<int16_t> CheckWriteProtectOnDrive(const SlotWork& work, int row) {
     const auto n = static_cast<int16_t>(row + 1);
     const int16_t r = work.dev.CheckWriteProtect ? work.dev.CheckWriteProtect(work.ctx, n) : 0;
@@ -188,10 +165,63 @@ SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r) {
     return SlotOutcome::Ok;
 }
 
-SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row) {
-    work.view.ShowResultPair(ResultColumn::WriteProtect, row);
-    const auto r = CheckWriteProtectOnDrive(work, row);
-    return r ? ShowWriteProtect(work.view, row, *r) : SlotOutcome::Gone;
+} // namespace
+
+std::optional<ResultColumn> PairShownFirst(RunItem item) {
+    switch (item) {
+    case RunItem::Format:
+        break;
+    case RunItem::Manufacture:
+        return ResultColumn::Identity;
+    case RunItem::CheckConfig:
+        return ResultColumn::Config;
+    case RunItem::CheckWriteProtect:
+        return ResultColumn::WriteProtect;
+    }
+    return std::nullopt;
+}
+
+std::optional<int16_t> ItemOnDrive(RunItem item, const SlotWork& work, int row) {
+    switch (item) {
+    case RunItem::Format:
+        return FormatOnDrive(work, row) ? std::optional<int16_t>(0) : std::nullopt;
+    case RunItem::Manufacture:
+        return WriteIdentityOnDrive(work, row);
+    case RunItem::CheckConfig:
+        return CheckIdentityOnDrive(work, row);
+    case RunItem::CheckWriteProtect:
+        return CheckWriteProtectOnDrive(work, row);
+    }
+    return std::nullopt;
+}
+
+SlotOutcome ShowItem(RunItem item, RunView& view, const DiskSlot& slot, int row, int16_t answer,
+                     CarriedCaptions& carried) {
+    switch (item) {
+    case RunItem::Format:
+        return ShowFormat(view, slot, row, carried);
+    case RunItem::Manufacture:
+        return ShowManufacture(view, row, answer, carried);
+    case RunItem::CheckConfig:
+        return ShowCheckConfig(view, slot, row, answer, carried);
+    case RunItem::CheckWriteProtect:
+        return ShowWriteProtect(view, row, answer);
+    }
+    return SlotOutcome::Ok;
+}
+
+SlotOutcome ItemSlot(RunItem item, const SlotWork& work, int row, CarriedCaptions& carried) {
+    if (const auto column = PairShownFirst(item)) {
+        work.view.ShowResultPair(*column, row);
+    }
+    const auto answer = ItemOnDrive(item, work, row);
+    return answer ? ShowItem(item, work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)],
+                             row, *answer, carried)
+                  : SlotOutcome::Gone;
+}
+
+void Check1MSlot(const SlotWork& work, int row) {
+    work.view.ShowResultPair(ResultColumn::Config, row);
 }
 
 } // namespace ufd

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace ufd {
 namespace {
 
@@ -51,28 +53,49 @@ TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLooku
     qunsetenv("UFD_STATION_CONF");
 }
 
-// Each bad value is refused with the file, the key and the value named.
+// Each bad value or line is refused with the file, the key and the value
+// named, and a file that is not a small regular one before it is read.
 TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
     // clang-format off
-    const std::pair<const char*, const char*> rows[] = {
-        {"[Volume]\nLargeFileSystem=ntfs\n", "LargeFileSystem = \"ntfs\""},
-        {"[Run]\nParallel=maybe\n", "Parallel = \"maybe\""},
-        {"[Window]\nRows=6\n", "Rows = \"6\""},
-        {"[Window]\nRows=17\n", "Rows = \"17\""},
-        {"[Window]\nRows=8x\n", "Rows = \"8x\""},
-        {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
-        {"[Window]\nRowPerSocket=2\n", "RowPerSocket = \"2\""},
-        {"[Sockets]\n17=A1\n", "[Sockets] 17 = \"A1\" is no drive index"},
-        {"[Sockets]\n3=\n", "[Sockets] 3 = \"\" must name the socket"},
-        {nullptr, "not a readable regular file"}}; // nullptr: a directory
+    using namespace std::string_view_literals; // keeps a NUL inside a row
+    const std::pair<std::string_view, const char*> rows[] = {
+        {"[Volume]\nLargeFileSystem=ntfs\n", "[Volume] LargeFileSystem: \"ntfs\": must be auto"},
+        {"[Run]\nParallel=maybe\n", "[Run] Parallel: \"maybe\": must be true or false"},
+        {"[Window]\nRows=6\n", "[Window] Rows: \"6\": must be"},
+        {"[Window]\nRows=17\n", "[Window] Rows: \"17\""},
+        {"[Window]\n  Rows = \"8x\"\r\n", "[Window] Rows: \"8x\""},
+        {"[Run]\nParalel=true\n", "[Run] Paralel: \"true\": unknown key"},
+        {"[Runs]\nParallel=true\n", "[Runs] Parallel: \"true\": unknown section"},
+        {"[Window]\nRowPerSocket=2\n", "[Window] RowPerSocket: \"2\": must be true or false"},
+        {"[Sockets]\n17=A1\n", "[Sockets] 17: \"A1\": is no drive index"},
+        {"[Sockets]\n3=\n", "[Sockets] 3: \"\": must name the socket"},
+        {"Parallel=true\n", "Parallel: \"true\": outside any section"},
+        {"[Run]\nParallel\n", "line 2: neither a comment"},
+        {"[Run\nParallel=true\n", "line 1: not a [Section] line"},
+        {"[Run]\n=true\n", "line 2: a value without a key"},
+        {"[Results]\nStationId=a\x1b[2Jb\n", "line 2: holds a control character (byte 27)"},
+        {"[Run]\nParallel=true\0\n"sv, "line 2: holds a control character (byte 0)"},
+        {"dir", "not a regular file"},
+        {"fifo", "not a regular file"},
+        {"200 MB", "larger than 1048576 bytes"}};
     // clang-format on
     int n = 0;
     for (const auto& [text, mention] : rows) {
-        // A file of its own per row: QSettings caches a file it has read.
-        const QString name = QString("bad%1.conf").arg(n++), path = dir_.filePath(name);
-        EXPECT_TRUE(text ? Write(name, text) == path : QDir().mkdir(path));
+        const QString path = dir_.filePath(QString("bad%1.conf").arg(n++));
+        const QByteArray bytes(text.data(), qsizetype(text.size()));
+        if (bytes == "dir") {
+            ASSERT_TRUE(QDir().mkdir(path));
+        } else if (bytes == "fifo") {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path), 0600), 0);
+        } else if (bytes == "200 MB") { // NUL bytes, as a sparse file
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(200 << 20));
+        } else {
+            Write(path.section('/', -1), bytes);
+        }
         const QString error = ReadStationSettings(path).error.value_or("no error");
-        EXPECT_TRUE(error.startsWith(path) && error.contains(mention)) << error.toStdString();
+        EXPECT_TRUE(error.startsWith(path + ": ") && error.contains(mention))
+            << error.toStdString();
     }
 }
 

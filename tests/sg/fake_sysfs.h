@@ -45,8 +45,7 @@ struct TempDir {
     TempDir() = default;
     TempDir(const TempDir&) = delete;
     ~TempDir() { fs::remove_all(path); }
-    // A new name each time: QSettings rereads a path only when its size or
-    // modification time change, which two quick writes may not do.
+    // A new name each time, so each file of a table stays to be looked at.
     fs::path write(const std::string& text) {
         return writeFile(path / (std::to_string(++files) + ".conf"), text);
     }

@@ -8,6 +8,7 @@
 #include "drive_map.h"
 #include "encoder.h"
 #include "reply_writer.h"
+#include "safety.h"
 #include "sg_executor.h"
 
 #include <quorlink/quorlink.h>
@@ -39,9 +40,9 @@ const std::string kLetters = "TRWVMCDFX";
 // clang-format off
 const std::vector<Command> kCommands = {
     encodeTestUnitReady(), *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
-    *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
+    *encodeVendor({}, VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
     encodeReadCapacity10(), encodeReadCapacity16(), encodeSynchronizeCache(),
-    *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern)};
+    *encodeVendor({}, VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern)};
 // clang-format on
 const auto command = [](char c) -> const Command& { return kCommands.at(kLetters.find(c)); };
 
@@ -335,6 +336,22 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
     }
 }
 
+// The guard's own allow-list, apart from the drive map's (which keeps such a
+// drive from ever being opened): only a listed VID:PID passes.
+TEST(SgGuard, RefusesADriveOffTheAllowList) {
+    Rig r;
+    r.tree.add({});
+    const auto info = sg::describeSgDevice(r.tree.roots(), 1);
+    QuorlinkConf other = lineConf();
+    other.file = "line.conf";
+    other.allow = {{0x1234, 0x5679}, {0x1235, 0x5678}};
+    EXPECT_EQ(std::pair(sg::refusal(r.tree.roots(), lineConf(), info),
+                        sg::refusal(r.tree.roots(), other, info)),
+              std::pair(std::optional<std::string>(),
+                        std::optional<std::string>(
+                            "refused: USB 1234:5678 is not in [Drives] Allow= of line.conf")));
+}
+
 // ---- the C API over this executor ----------------------------------------
 
 // The C API over this executor: quorlink.conf's timeouts and vendor block
@@ -414,7 +431,7 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
 )",
          "", allowLine},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
-        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit",
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength: \"13:4\": does not fit",
          "[VendorBlock]\nDataLength=13:4\n"},
         {"--show-block 256", 2, "", "usage: ufd-drives", ""},
         {"--show-block", 2, "", "usage: ufd-drives", ""},

@@ -16,7 +16,7 @@ q::Outcome run(q::Device& d, const q::Command& cmd) {
 
 q::Command vendorCmd(q::VendorForm form, int code, int parameter = 0,
                      std::span<const uint8_t> out = {}) {
-    return *q::encodeVendor(form, code, 0, 0, parameter, 0, 0, 512, out);
+    return *q::encodeVendor({}, form, code, 0, 0, parameter, 0, 0, 512, out);
 }
 
 // Broken or unbounded rack files are refused at once with a message that

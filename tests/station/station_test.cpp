@@ -5,6 +5,7 @@
 #include "platform/beep.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/notice_channel.h"
 #include "results/results_store.h"
 #include "results/status_reasons.h"
 #include "station/batch.h"
@@ -532,16 +533,16 @@ struct RecordingView final : RunView {
 
 TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     // Every procedure fails with 0x75 where it can; Manufacture and Check WP pass.
-    using Item = SlotOutcome (*)(const SlotWork&, int, CarriedCaptions&);
-    const std::tuple<Item, SlotOutcome, std::string> cases[] = {
-        {FormatSlot, SlotOutcome::Failed,
+    const std::tuple<RunItem, SlotOutcome, std::string> cases[] = {
+        {RunItem::Format, SlotOutcome::Failed,
          "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75, "
          "1:0 why"},
-        {ManufactureSlot, SlotOutcome::Ok, "1:1 show, 1:1 green String = V, 1:1 red Write = V"},
-        {CheckConfigSlot, SlotOutcome::Failed,
+        {RunItem::Manufacture, SlotOutcome::Ok,
+         "1:1 show, 1:1 green String = V, 1:1 red Write = V"},
+        {RunItem::CheckConfig, SlotOutcome::Failed,
          "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75, 1:2 why"},
-        {[](const SlotWork& w, int row, CarriedCaptions&) { return CheckWriteProtectSlot(w, row); },
-         SlotOutcome::Ok, "1:3 show, 1:3 hide red, 1:3 green Write Protected"}};
+        {RunItem::CheckWriteProtect, SlotOutcome::Ok,
+         "1:3 show, 1:3 hide red, 1:3 green Write Protected"}};
     test::RecordingTransport transport;
     RecordingView view;
     auto fail = [&](StationContext& x, int16_t n) {
@@ -559,7 +560,7 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
             view = {};
             view.goneAfterDevice = gone;
             CarriedCaptions carried;
-            EXPECT_EQ(item(SlotWork{ctx, dev, {}, view}, 1, carried),
+            EXPECT_EQ(ItemSlot(item, SlotWork{ctx, dev, {}, view}, 1, carried),
                       gone ? SlotOutcome::Gone : outcome);
             // Gone: only what came before the device call (Format's bar start,
             // a pair shown) may have reached the view.
@@ -594,7 +595,7 @@ TEST_F(SimulatedRun, BeepsAndTheLed) {
     int pumps = 0;
     onPump = [&] {
         if (++pumps == 3) {
-            ASSERT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+            ASSERT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
             EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->LedCmd->isEnabled(); }, 5000));
         }
     };
@@ -622,7 +623,7 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
         auto pull = [this](bool now) {
             if (now) {
                 rack.Tool({"unplug", "3"});
-                EXPECT_TRUE(SendStationNotice("OUT", rack.Path("notices")));
+                EXPECT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
                 EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
             }
         };
