@@ -113,6 +113,7 @@ const std::vector<Field>& Fields() {
             Text("product_hash", &DriveRecord::ProductHash),
             Optional("drive_index", &DriveRecord::DriveIndex),
             Text("port_path", &DriveRecord::PortPath),
+            Since(4, Text("socket", &DriveRecord::Socket)),
             Text("device_line", &DriveRecord::DeviceLine),
             Text("serial", &DriveRecord::Serial),
             Optional("capacity_sectors", &DriveRecord::CapacitySectors),

@@ -67,6 +67,9 @@ struct DriveRecord {
     std::optional<qint64> MediaSectorsTested;
     std::optional<qint64> MediaSectorsFailed;
 
+    // The label of the drive's socket row ([Window] RowPerSocket); empty without.
+    QString Socket;
+
     bool operator==(const DriveRecord&) const = default;
 };
 

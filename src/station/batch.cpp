@@ -48,14 +48,16 @@ QString BatchReport(const TestFrm& frm) {
     for (int i = 0; i < table.DiskCount; ++i) {
         const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
         QStringList cells{QString::number(i + 1)};
-        if (f.ItemLab(i) != nullptr && !IsShown(f.ItemLab(i))) {
+        const int row = f.RowOfSlot(i);
+        if (f.ItemLab(row) != nullptr && !IsShown(f.ItemLab(row))) {
             // The row exists but is off the window ([Window] Rows).
             cells << QStringLiteral("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
-        } else if (f.ItemLab(i) != nullptr) {
-            cells << f.ItemLab(i)->text() << QString::fromLatin1(DrivePictureName(f.PictureOf(i)))
-                  << Pair(f.FG(i), f.FR(i)) << Pair(f.LLG(i), f.LLR(i))
-                  << Pair(f.CC1mG(i), f.CC1mR(i)) << Pair(f.CCG(i), f.CCR(i));
+        } else if (f.ItemLab(row) != nullptr) {
+            cells << f.ItemLab(row)->text()
+                  << QString::fromLatin1(DrivePictureName(f.PictureOf(row)))
+                  << Pair(f.FG(row), f.FR(row)) << Pair(f.LLG(row), f.LLR(row))
+                  << Pair(f.CC1mG(row), f.CC1mR(row)) << Pair(f.CCG(row), f.CCR(row));
         } else {
             cells << QStringLiteral("(no row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
@@ -130,6 +132,9 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, Run
         print(recorder->RunId());
     }
     print(BatchReport(frm));
+    if (!frm.NoRowWarning().isEmpty()) {
+        print(frm.NoRowWarning());
+    }
     if (!message.isEmpty()) {
         print(message);
     }

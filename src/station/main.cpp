@@ -152,6 +152,9 @@ int main(int argc, char** argv) {
     QPointer<ufd::TestFrm> window(frm);
     const int code = ufd::RunBatch(*frm, print, recorder.get(), json);
     if (!screenshot.isEmpty() && !window.isNull()) {
+        // The picture shows what a click on the first failed row says.
+        for (int row = 0; row < frm->ItemLab.Count() && !frm->ExplainRow(row); ++row) {
+        }
         QApplication::processEvents();
         if (!frm->grab().save(screenshot)) {
             print(QStringLiteral("Could not save ") + screenshot);

@@ -76,6 +76,9 @@ public:
     void RepaintPicture(int row) override {
         Forward([row](RunView& v) { v.RepaintPicture(row); });
     }
+    void ExplainFailure(ResultColumn column, int row) override {
+        Forward([=](RunView& v) { v.ExplainFailure(column, row); });
+    }
 
     std::optional<double> ProgressMax(int) override { return max_; }
     void AdvanceProgress(int row, int step) override {

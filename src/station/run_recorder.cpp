@@ -16,6 +16,8 @@
 #include <QSysInfo>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace ufd {
 
 namespace {
@@ -94,19 +96,20 @@ void RunRecorder::Attach(TestFrm& frm) {
     line->setStyleSheet(QStringLiteral("background: rgb(255, 255, 0); color: rgb(192, 0, 0);"));
     line->hide();
     warning_ = line;
-    QObject::connect(writer_.get(), &ResultsWriter::Finished, line,
-                     [line](bool stored, const QString& warning) {
-                         // Over the identity line at the foot of the window,
-                         // whatever size its rows gave it: the operator must
-                         // not miss it, and it leaves the rows alone.
-                         const QWidget* window = line->parentWidget();
-                         const int height = TwipsToPixels(420);
-                         line->setGeometry(TwipsToPixels(60), window->height() - height - 2,
-                                           window->width() - 2 * TwipsToPixels(60), height);
-                         line->setText(warning);
-                         line->setVisible(!stored);
-                         line->raise();
-                     });
+    QObject::connect(
+        writer_.get(), &ResultsWriter::Finished, line, [line](bool stored, const QString& warning) {
+            // Over the identity line at the foot of the window,
+            // whatever size its rows gave it: the operator must
+            // not miss it, and it leaves the rows alone.
+            // All of the warning, wrapped: the bar grows to it.
+            const QWidget* window = line->parentWidget();
+            line->setText(warning);
+            const int width = window->width() - 2 * TwipsToPixels(60);
+            const int height = std::max(TwipsToPixels(420), line->heightForWidth(width));
+            line->setGeometry(TwipsToPixels(60), window->height() - height - 2, width, height);
+            line->setVisible(!stored);
+            line->raise();
+        });
 }
 
 void RunRecorder::Begin() {
@@ -199,6 +202,7 @@ void RunRecorder::Finish(TestFrm& frm) {
             r.DriveIndex = id.DriveIndex;
         }
         r.PortPath = id.PortPath;
+        r.Socket = frm.SocketOfSlot(i);
         r.Serial = id.Serial;
         r.DeviceLine = slot.DeviceText;
         if (slot.LastSector > 0) {
@@ -225,8 +229,9 @@ void RunRecorder::Finish(TestFrm& frm) {
                 continue;
             }
             const auto& [upper, lower] = boxes[static_cast<size_t>(item)];
+            const int row = frm.RowOfSlot(i);
             r.Items[static_cast<size_t>(item)] =
-                ItemResult{Seen((*upper)(i)), Seen((*lower)(i)), t.status, t.ms};
+                ItemResult{Seen((*upper)(row)), Seen((*lower)(row)), t.status, t.ms};
         }
         records.push_back(std::move(r));
     }

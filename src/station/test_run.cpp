@@ -149,6 +149,10 @@ void TestFrm::GoCmd_Click() {
     }
     PassLab->raise();
     PassLab->setText(runFailed ? kFailed : kAllPass);
+    if (ctx.Settings.VerdictColours) {
+        // Readable at a glance from across the line; the design's is red either way.
+        SetTextColour(PassLab, runFailed ? kVerdictFailed : kVerdictPassed);
+    }
     PassLab->show();
     PassLab->raise();
 

@@ -113,6 +113,39 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
     }
 }
 
+// [Window] RowPerSocket through the program, drive 3 pulled: each drive on its
+// socket's row, the drive at index 7 (no socket) named after the verdict, and
+// each record carrying its socket.
+TEST(StationEndToEnd, SocketRowsNameTheirSocketAndTheRecordsKeepIt) {
+    Station st;
+    st.product();
+    st.rack.Tool({"unplug", "3"});
+    Write(st.path("station.conf"),
+          "[Window]\nRowPerSocket=true\n[Sockets]\n1=A1\n2=A2\n3=A3\n4=A4\n5=A5\n6=A6\n");
+    qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
+    const auto [code, out] = st.run();
+    EXPECT_EQ(code, 1) << out.toStdString();
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    QStringList rows;
+    for (const QString& line : lines.mid(2, 6)) {
+        rows << line.simplified().section(' ', 0, 3);
+    }
+    EXPECT_EQ((rows + lines.mid(8)).join('\n').toStdString(),
+              "1 A1 green V\n2 A2 green V\n3 A4 green V\n4 A5 red X\n5 A6 red X\n6 (no row) -\n"
+              "Verdict: ! FAILED !\n1 drive(s) have no row on the window (drive index 7); "
+              "station.conf shows them with [Sockets] labels for them");
+    const auto [listed, records] = Station::Run(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
+    QStringList sockets;
+    for (const QString& line : records.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (record.value("run_id") == out.section('\n', 0, 0)) {
+            sockets << record.value("socket").toString("?");
+        }
+    }
+    EXPECT_EQ(std::pair(listed, sockets.join(',')), std::pair(0, QString("A1,A2,A4,A5,A6,")));
+    qunsetenv("UFD_STATION_CONF");
+}
+
 // Runs that cannot start: every box in order, then why, and exit code 2.
 TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const QString stop = "Message (style 16, \"UFD Manufacture Program\"): ";

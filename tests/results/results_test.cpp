@@ -37,7 +37,8 @@ std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& stati
              ItemResult{"String = V", "Write = V", status, 7},
              known(ItemResult{"X", "Error Status = F4", 0xF4, 0})},
             "Jörg, \"nights\"", s % 2 == 0 ? "" : "LOT-7",
-            known(8000000000LL + s), known(12.5 * s), known(30.25), known(qint64(1) << 33), known(qint64(s))});
+            known(8000000000LL + s), known(12.5 * s), known(30.25), known(qint64(1) << 33), known(qint64(s)),
+            s % 2 == 0 ? QString() : QString("A%1").arg(s)});
         // clang-format on
     }
     return out;

@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "platform/notice_channel.h"
 #include "results/results_store.h"
+#include "results/status_reasons.h"
 #include "station/batch.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
@@ -14,6 +15,7 @@
 #include "station/slot_items.h"
 #include "station/test_frm.h"
 #include "station/twips.h"
+#include "station/widget_helpers.h"
 #include "support/null_sink.h"
 #include "support/recording_transport.h"
 #include "support/sim_rack.h"
@@ -322,6 +324,79 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderClosesTheRestAndFollowsTheLastN
     EXPECT_EQ(std::pair(Count("KillEXE"), Count("GetDiskHandle")), std::pair(1, kProbeCount));
 }
 
+// [Window] RowPerSocket: a row per [Sockets] socket, in index order. After a
+// run socket A2's stick is pulled: its row empties and turns grey, the others
+// keep their place and results although the slots renumber. A failed box
+// says why, and so does the status line when its row is clicked.
+TEST_F(Station, SocketRowsKeepTheirPlaceWhenASocketIsEmptied) {
+    drives = "PUUUU";
+    ctx->Settings.RowPerSocket = true;
+    ctx->Settings.Sockets = {{3, "A3"}, {1, "A1"}, {2, "A2"}};
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext& c, int16_t n) {
+        c.slots.Slot(n)->Status = n == 3 ? 0xF4 : 0;
+        return static_cast<int16_t>(n == 3 ? 0 : 2);
+    };
+    ASSERT_TRUE(Load().ok);
+    frm->GoCmd_Click();
+    const QString pass = "V | 0 Chip(s) 0 MB String = V | Write = V V | \"\" - | - 0";
+    const QString fail =
+        "V | 0 Chip(s) 0 MB String = V | Write = V X | Error Status = F4 - | - 244";
+    EXPECT_EQ(Rows(*frm),
+              QStringList({"1 A1 green " + pass, "2 A2 green " + pass, "3 A3 red " + fail,
+                           "4 (no row) - - - - - 0", "Verdict: " + kFailed}));
+    EXPECT_EQ(frm->StatusLab->text(), "1 drive(s) have no row on the window (drive index 4); "
+                                      "station.conf shows them with [Sockets] labels for them");
+    const QString why = "Error Status = F4: " + StatusReasonText(0xF4);
+    EXPECT_EQ(QStringList({frm->CC1mG(2)->toolTip(), frm->CC1mR(2)->toolTip(),
+                           frm->CC1mR(1)->toolTip(), frm->FR(2)->toolTip()}),
+              QStringList({why, why, "", ""}));
+    frm->ItemLab_Click(1);
+    EXPECT_TRUE(frm->StatusLab->text().startsWith("1 drive(s)")) << "a passed row says nothing";
+    frm->ThumbImage_Click(2);
+    EXPECT_EQ(frm->StatusLab->text(), "A3 failed. " + why);
+
+    drives = "PU.UU";
+    frm->WndProc_CopyData("OUT");
+    frm->Timer1_Timer();
+    // Discovery clears the Status, as always; the boxes stay.
+    EXPECT_EQ(Rows(*frm),
+              QStringList({"1 A1 yellow " + pass, "2 A3 yellow " + fail.chopped(3) + "0",
+                           "3 (no row) - - - - - 0", "Verdict: " + kFailed}));
+    EXPECT_EQ(std::tuple(frm->PictureOf(1), IsShown(frm->FG(1)), frm->ItemLab(1)->text(),
+                         frm->ThumbImage(1)->toolTip(), frm->ItemLab(2)->toolTip()),
+              std::tuple(kPictureNoDrive, false, QString("A2"),
+                         QString("Socket A2 (drive index 2)\nNo drive"),
+                         QString("Socket A3 (drive index 3)\nSerial (unknown)\nPort (unknown)")));
+}
+
+// Found drives without a row are named on the status line with the setting
+// that shows them, until they are gone; the verdict green with VerdictColours.
+TEST_F(Station, DrivesWithoutARowAreNamedAndTheVerdictColoured) {
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext&, int16_t) { return int16_t{2}; };
+    // clang-format off
+    const std::tuple<bool, std::string, QString> cases[] = {
+        {false, std::string(9, 'U'), "2 drive(s) have no row on the window; station.conf shows "
+                                     "them with [Window] Rows=9"},
+        {true, "PUUUUUUU.U", "2 drive(s) have no row on the window (drive index 7, 9); "
+                             "station.conf shows them with [Window] Rows=10"}};
+    // clang-format on
+    for (const auto& [perSocket, found, warning] : cases) {
+        drives = found;
+        ctx->Settings.RowPerSocket = ctx->Settings.VerdictColours = perSocket;
+        ASSERT_TRUE(Load().ok);
+        frm->GoCmd_Click();
+        EXPECT_EQ(std::tuple(frm->StatusLab->text(), frm->PassLab->text(),
+                             frm->PassLab->palette().color(QPalette::WindowText)),
+                  std::tuple(warning, kAllPass, perSocket ? kVerdictPassed : kVerdictFailed));
+        drives = "PU";
+        frm->WndProc_CopyData("OUT");
+        frm->Timer1_Timer();
+        EXPECT_TRUE(frm->StatusLab->isHidden());
+    }
+}
+
 // One slot per case, run together, sequential and parallel: each outcome's
 // row. In parallel the first slot finishes last, yet a caption the result
 // leaves unset (an identity answer outside 0..2) is still the slot before's.
@@ -467,6 +542,7 @@ struct RecordingView final : RunView {
     }
     void SetPicture(int r, int p) override { Say(r, {}, "picture ", DrivePictureName(p)); }
     void RepaintPicture(int row) override { Say(row, {}, "repaint"); }
+    void ExplainFailure(ResultColumn c, int row) override { Say(row, c, "why"); }
     static std::string Box(ResultBox b) { return b == ResultBox::Green ? "green" : "red"; }
     template <typename... Text> void Say(int r, ResultColumn c, const Text&... what) {
         seen += (seen.empty() ? "" : ", ") + std::to_string(r) + ':' + std::to_string(int(c)) + ' ';
@@ -478,11 +554,12 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     // Every procedure fails with 0x75 where it can; Manufacture and Check WP pass.
     const std::tuple<RunItem, SlotOutcome, std::string> cases[] = {
         {RunItem::Format, SlotOutcome::Failed,
-         "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75"},
+         "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75, "
+         "1:0 why"},
         {RunItem::Manufacture, SlotOutcome::Ok,
          "1:1 show, 1:1 green String = V, 1:1 red Write = V"},
         {RunItem::CheckConfig, SlotOutcome::Failed,
-         "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75"},
+         "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75, 1:2 why"},
         {RunItem::CheckWriteProtect, SlotOutcome::Ok,
          "1:3 show, 1:3 hide red, 1:3 green Write Protected"}};
     test::RecordingTransport transport;
@@ -520,11 +597,17 @@ TEST_F(SimulatedRun, BeepsAndTheLed) {
     EXPECT_EQ(events.join(",") + ",", QString("wait 0.1,").repeated(7) + "wait 0.5,wait 0.1," +
                                           QString("beep,wait 0.1,").repeated(10));
 
-    // A click on a row flashes that drive alone, and only a failed one.
+    // A click on a row flashes that drive alone, and only a failed one,
+    // and says why it failed; each row names its drive.
     rack.ClearTrace();
     frm->ItemLab_Click(0);
     frm->ThumbImage_Click(4);
     EXPECT_EQ(Reads(), QString("5 75 0,").repeated(kLedPasses));
+    EXPECT_EQ(
+        QStringList({frm->StatusLab->text(), frm->FR(4)->toolTip(), frm->ItemLab(4)->toolTip()}),
+        QStringList({"Disk 4 failed. Error Status = 10: " + StatusReasonText(0x10),
+                     "Error Status = 10: " + StatusReasonText(0x10),
+                     "Drive index 5\nSerial A5000005\nPort 1-5"}));
     // Three passes of the LED loop, then a notice; the next tick disables
     // the button and the loop stops.
     rack.ClearTrace();
@@ -641,7 +724,11 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return recorder->WarningLine()->isHidden() == stored; }, 5000));
         if (!stored) {
-            EXPECT_TRUE(recorder->WarningLine()->text().startsWith("Results not stored in "));
+            // All of its lines, inside the window.
+            const QLabel* bar = recorder->WarningLine();
+            EXPECT_TRUE(bar->text().startsWith("Results not stored in "));
+            EXPECT_TRUE(bar->height() >= bar->heightForWidth(bar->width()) &&
+                        frm->rect().contains(bar->geometry()));
             continue;
         }
         QString error;
