@@ -6,6 +6,7 @@
 #include "results/export.h"
 #include "results/results_store.h"
 #include "settings/station_settings.h"
+#include "yield_commands.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -21,7 +22,10 @@ constexpr const char* kUsage =
     "  list                 one line per drive: start, station, run, slot, serial, result\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
-    "  yield                pass rate per slot, port, station and day; failures per code\n"
+    "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
+    "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
+    "  history SERIAL       every run of one drive, oldest first\n"
+    "  serve [--listen ADDR:PORT]  the supervisor's page (default 127.0.0.1:8470)\n"
     "DATE is UTC, 2026-12-07 or 2026-12-07T08:00. The database is [Results] Database of\n"
     "station.conf ($UFD_STATION_CONF, else beside the station, else /etc/ufd-station).\n";
 
@@ -61,6 +65,9 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const QString command = args.takeFirst();
+    if (const auto code = ufd::RunYieldCommand(command, args)) {
+        return *code;
+    }
     ufd::RecordFilter filter;
     QString format;
     while (!args.isEmpty()) {
@@ -80,7 +87,7 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    const bool known = command == QStringLiteral("list") || command == QStringLiteral("yield") ||
+    const bool known = command == QStringLiteral("list") ||
                        (command == QStringLiteral("export") && !format.isEmpty());
     if (!known) {
         std::fputs(kUsage, stderr);
@@ -123,8 +130,6 @@ int main(int argc, char** argv) {
     }
     if (command == QStringLiteral("export")) {
         Out(format == QStringLiteral("--csv") ? ufd::ToCsv(*records) : ufd::ToJsonLines(*records));
-    } else if (command == QStringLiteral("yield")) {
-        Out(ufd::YieldReport(*records).toUtf8());
     } else {
         for (const ufd::DriveRecord& r : *records) {
             Out(ListLine(r).trimmed().toUtf8() + '\n');

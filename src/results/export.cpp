@@ -3,9 +3,6 @@
 #include <QJsonDocument>
 #include <QStringList>
 
-#include <functional>
-#include <map>
-
 namespace ufd {
 
 namespace {
@@ -19,30 +16,6 @@ QByteArray CsvField(const QVariant& v) {
     QByteArray quoted = text;
     quoted.replace('"', "\"\"");
     return '"' + quoted + '"';
-}
-
-struct Tally {
-    int passed = 0;
-    int total = 0;
-};
-
-QString Rates(const QString& title, const std::vector<DriveRecord>& records,
-              const std::function<QString(const DriveRecord&)>& key) {
-    std::map<QString, Tally> groups;
-    for (const DriveRecord& r : records) {
-        Tally& t = groups[key(r)];
-        t.total += 1;
-        t.passed += r.Passed ? 1 : 0;
-    }
-    QString out = title + QLatin1Char('\n');
-    for (const auto& [name, t] : groups) {
-        out += QStringLiteral("  %1  %2/%3 passed  %4%\n")
-                   .arg(name.isEmpty() ? QStringLiteral("(unknown)") : name)
-                   .arg(t.passed)
-                   .arg(t.total)
-                   .arg(100.0 * t.passed / t.total, 0, 'f', 1);
-    }
-    return out;
 }
 
 } // namespace
@@ -67,31 +40,6 @@ QByteArray ToJsonLines(const std::vector<DriveRecord>& records) {
     QByteArray out;
     for (const DriveRecord& r : records) {
         out += QJsonDocument(ToJson(r)).toJson(QJsonDocument::Compact) + '\n';
-    }
-    return out;
-}
-
-QString YieldReport(const std::vector<DriveRecord>& records) {
-    QString out;
-    out += Rates(QStringLiteral("Per slot"), records,
-                 [](const DriveRecord& r) { return QStringLiteral("slot %1").arg(r.Slot, 2); });
-    out +=
-        Rates(QStringLiteral("Per port"), records, [](const DriveRecord& r) { return r.PortPath; });
-    out += Rates(QStringLiteral("Per station"), records,
-                 [](const DriveRecord& r) { return r.StationId; });
-    out += Rates(QStringLiteral("Per day"), records,
-                 [](const DriveRecord& r) { return r.StartedUtc.left(10); });
-    std::map<int, int> codes;
-    for (const DriveRecord& r : records) {
-        if (!r.Passed) {
-            codes[r.Status] += 1;
-        }
-    }
-    out += QStringLiteral("Failures per code\n");
-    for (const auto& [code, count] : codes) {
-        out += QStringLiteral("  %1  %2\n")
-                   .arg(QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper())
-                   .arg(count);
     }
     return out;
 }
