@@ -59,6 +59,34 @@ const char* kindName(DriveKind k) {
     return "empty";
 }
 
+// What a drive's flash does beyond its controller's word, after the device
+// line; nothing for a good drive, so a rack without flash keys lists as ever.
+std::string flashText(const quorlink::sim::FlashProfile& f) {
+    std::string text;
+    char buf[96];
+    if (f.flashSectors != 0) {
+        std::snprintf(buf, sizeof buf, "  flash_sectors=%llu",
+                      static_cast<unsigned long long>(f.flashSectors));
+        text += buf;
+    }
+    if (!f.badSectors.empty()) {
+        text += "  bad_sectors=";
+        for (size_t k = 0; k < f.badSectors.size(); ++k) {
+            text += (k == 0 ? "" : ",") + std::to_string(f.badSectors[k]);
+        }
+    }
+    // Only the rates the rack sets: the other direction has no limit.
+    if (f.readMBps > 0) {
+        std::snprintf(buf, sizeof buf, "  read_mbps=%g", f.readMBps);
+        text += buf;
+    }
+    if (f.writeMBps > 0) {
+        std::snprintf(buf, sizeof buf, "  write_mbps=%g", f.writeMBps);
+        text += buf;
+    }
+    return text;
+}
+
 void list(const RackState& rack) {
     std::printf("%-5s %-5s %-8s %-3s %10s  %s\n", "index", "kind", "plugged", "wp", "sectors",
                 "device line");
@@ -68,10 +96,11 @@ void list(const RackState& rack) {
             std::printf("%-5d %-5s\n", i, "empty");
             continue;
         }
-        std::printf("%-5d %-5s %-8s %-3s %10llu  %s\n", i, kindName(d.kind),
+        std::printf("%-5d %-5s %-8s %-3s %10llu  %s%s\n", i, kindName(d.kind),
                     rack.plugged(i) ? "yes" : "no",
                     d.kind == DriveKind::Usb ? (rack.writeProtect(i) ? "on" : "off") : "-",
-                    static_cast<unsigned long long>(d.capacity), d.deviceLine().c_str());
+                    static_cast<unsigned long long>(d.capacity), d.deviceLine().c_str(),
+                    flashText(d.flash).c_str());
     }
 }
 

@@ -46,6 +46,16 @@ TEST_F(SimTest, BrokenRackFilesSayWhatIsWrong) {
         {R"({"drives": [{"index": 1, "faults": [{"op": "tur", "effect": "boom"}]}]})", "boom"},
         {R"({"drives": [{"index": 1, "capacity": "lots"}]})", "capacity"},
         {R"({"drives": [{"index": 1, "latency_ms": {"0x100": 5}}]})", "0x100"},
+        {R"({"drives": [{"index": 1, "capacity": 8, "flash_sectors": 9}]})", "flash_sectors: 9"},
+        {R"({"drives": [{"index": 1, "capacity": 8, "flash_sectors": 0}]})", "flash_sectors: 0"},
+        {R"({"drives": [{"index": 1, "capacity": 8, "bad_sectors": [8]}]})", "sector 8"},
+        {R"({"drives": [{"index": 1, "capacity": 8, "flash_sectors": 4, "bad_sectors": [4]}]})",
+         "sector 4 is not on the flash (4 sectors)"},
+        {R"({"drives": [{"index": 1, "capacity": 8, "bad_sectors": 3}]})", "list of sectors"},
+        {R"({"drives": [{"index": 1, "mbps": {"read": 0}}]})", "mbps.read"},
+        {R"({"drives": [{"index": 1, "mbps": {"write": "fast"}}]})", "mbps.write"},
+        {R"({"drives": [{"index": 1, "mbps": {"erase": 5}}]})", "erase"},
+        {R"({"drives": [{"index": 1, "mbps": 5}]})", "mbps"},
         {"deep.json", "nests deeper than 64 levels"},
         {"huge.json", "larger than 16 MiB"},
         {"fifo.json", "not a regular file"},
@@ -95,6 +105,41 @@ TEST_F(SimTest, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_TRUE(run(*dev, vendorCmd(q::VendorForm::Scan, 0x95, 0xF1)).ok);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 80ms) << "the erase took its time";
+}
+
+// The flash behind the controller: a 64-sector drive keeping 16, whose sector 3
+// spoils what it keeps and which writes at 1 MB/s; as ufd-rack lists it.
+TEST_F(SimTest, FlashKeepsWrapsSpoilsAndPaces) {
+    auto drive = usbDrive(1);
+    drive.update(
+        {{"capacity", 64}, {"flash_sectors", 16}, {"bad_sectors", {3}}, {"mbps", {{"write", 1}}}});
+    const auto dev = executor({drive})->open(1).device;
+    Bytes all(64 * 512);
+    for (size_t i = 0; i < all.size(); ++i) {
+        all[i] = static_cast<uint8_t>(i / 512 + 1); // sector s holds s + 1
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run(*dev, *q::encodeWrite(0, 64, all)).ok);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 32ms) << "32768 bytes at 1 MB/s";
+    Bytes back(64 * 512);
+    ASSERT_TRUE(dev->execute(*q::encodeRead(0, 64), back).ok);
+    for (int s = 0; s < 64; ++s) {
+        // Every sector reads what the last write of its kind (s modulo 16) left.
+        const uint8_t want = static_cast<uint8_t>(48 + s % 16 + 1);
+        EXPECT_EQ(back[static_cast<size_t>(s) * 512], s % 16 == 3 ? uint8_t(~want) : want) << s;
+        EXPECT_EQ(back[static_cast<size_t>(s) * 512 + 511], back[static_cast<size_t>(s) * 512]);
+    }
+    // The image holds only the flash's sectors; nothing landed past them.
+    std::ifstream image(rackFile_.string() + ".state/drive-1/image.img", std::ios::binary);
+    const Bytes stored((std::istreambuf_iterator<char>(image)), {});
+    EXPECT_TRUE(
+        std::all_of(stored.begin() + 16 * 512, stored.end(), [](uint8_t b) { return b == 0; }));
+    const std::string cmd = "'" + std::string(UFD_RACK_TOOL) + "' --rack '" + rackFile_.string() +
+                            "' list > '" + (dir_ / "list.txt").string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(dir_ / "list.txt");
+    const std::string out(std::istreambuf_iterator<char>(in), {});
+    EXPECT_THAT(out, testing::HasSubstr("\\S1  flash_sectors=16  bad_sectors=3  write_mbps=1\n"));
 }
 
 // Each operation name fails its own commands only, every time (nth 0).

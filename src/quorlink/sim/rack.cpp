@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -133,6 +134,59 @@ void readLatency(const json& d, DriveProfile& p, const std::string& where) {
     }
 }
 
+// A positive rate in MB/s, integer or not.
+double rate(const json& v, const std::string& what) {
+    if (!v.is_number() || !(v.get<double>() > 0) || !std::isfinite(v.get<double>())) {
+        throw RackError(what + ": expected a number of MB/s above 0, got " + v.dump());
+    }
+    return v.get<double>();
+}
+
+// "flash_sectors", "bad_sectors" and "mbps": what the flash behind the
+// controller really does, checked against the capacity it reports.
+FlashProfile readFlash(const json& d, uint64_t capacity, const std::string& where) {
+    FlashProfile f;
+    if (d.contains("flash_sectors")) {
+        const int64_t n = number(d["flash_sectors"], where + ".flash_sectors");
+        if (n <= 0 || static_cast<uint64_t>(n) > capacity) {
+            throw RackError(where + ".flash_sectors: " + std::to_string(n) +
+                            " is not 1 to the capacity (" + std::to_string(capacity) + ")");
+        }
+        f.flashSectors = static_cast<uint64_t>(n);
+    }
+    if (d.contains("bad_sectors")) {
+        const json& list = d["bad_sectors"];
+        if (!list.is_array()) {
+            throw RackError(where + ".bad_sectors: expected a list of sectors");
+        }
+        for (const auto& s : list) {
+            const int64_t n = number(s, where + ".bad_sectors");
+            const uint64_t kept = f.flashSectors != 0 ? f.flashSectors : capacity;
+            if (n < 0 || static_cast<uint64_t>(n) >= kept) {
+                throw RackError(where + ".bad_sectors: sector " + std::to_string(n) +
+                                " is not on the flash (" + std::to_string(kept) + " sectors)");
+            }
+            f.badSectors.push_back(static_cast<uint64_t>(n));
+        }
+    }
+    if (d.contains("mbps")) {
+        const json& m = d["mbps"];
+        if (!m.is_object()) {
+            throw RackError(where + ".mbps: expected {\"read\": R, \"write\": W}");
+        }
+        for (const auto& [key, value] : m.items()) {
+            if (key == "read") {
+                f.readMBps = rate(value, where + ".mbps.read");
+            } else if (key == "write") {
+                f.writeMBps = rate(value, where + ".mbps.write");
+            } else {
+                throw RackError(where + ".mbps: \"" + key + "\" is neither read nor write");
+            }
+        }
+    }
+    return f;
+}
+
 DriveProfile readDrive(const json& d, size_t position) {
     const std::string where = "drives[" + std::to_string(position) + "]";
     DriveProfile p;
@@ -189,6 +243,7 @@ DriveProfile readDrive(const json& d, size_t position) {
     p.port = d.value("port", "");
     p.line = d.value("line", "IDE\\Disk" + p.vendor + "_" + p.product + "\\" + p.serial);
     readLatency(d, p, where + ".latency_ms");
+    p.flash = readFlash(d, p.capacity, where);
     if (d.contains("faults")) {
         size_t k = 0;
         for (const auto& f : d["faults"]) {

@@ -3,6 +3,8 @@
 // state directory. Shared by the simulator executor, ufd-rack and Vasket.
 #pragma once
 
+#include "flash_model.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -62,6 +64,8 @@ struct DriveProfile {
     std::map<std::string, int> opLatencyMs;
     std::map<int, int> codeLatencyMs;
     std::vector<Fault> faults;
+    // The flash behind the controller: kept sectors, bad sectors, speed.
+    FlashProfile flash;
 
     int unitEntries(int code, int chip, int unit) const;
     int latencyFor(const std::string& op, std::optional<int> code) const;

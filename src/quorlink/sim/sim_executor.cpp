@@ -101,17 +101,40 @@ bool matches(const Fault& f, const Operation& op) {
     return true;
 }
 
-// Writes data at offset of the image. Zero blocks become holes, so that a
-// drive of hundreds of GiB whose FATs are mostly zeros stays a small file;
-// a file system that cannot punch holes gets the zeros written.
-ssize_t writeImage(int fd, const uint8_t* data, size_t bytes, off_t offset) {
-    const bool zeros = std::all_of(data, data + bytes, [](uint8_t b) { return b == 0; });
-    if (zeros && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset,
-                             static_cast<off_t>(bytes)) == 0) {
-        return static_cast<ssize_t>(bytes);
+// A drive's image file as the flash model's store. Zero blocks become
+// holes, so that a drive of hundreds of GiB whose FATs are mostly zeros
+// stays a small file; a file system that cannot punch holes gets the zeros
+// written. Reads past a short file are zeros.
+class ImageStore final : public BlockStore {
+public:
+    explicit ImageStore(int fd) : fd_(fd) {}
+
+    bool readAt(uint64_t offset, std::span<uint8_t> data) override {
+        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(offset)) >= 0;
     }
-    return ::pwrite(fd, data, bytes, offset);
-}
+
+    bool writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+        const bool zeros = std::all_of(data.begin(), data.end(), [](uint8_t b) { return b == 0; });
+        if (zeros &&
+            ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                        static_cast<off_t>(data.size())) == 0) {
+            return true;
+        }
+        size_t done = 0;
+        while (done < data.size()) {
+            const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+                                       static_cast<off_t>(offset + done));
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
 
 void putBe32(uint8_t* p, uint64_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
@@ -268,28 +291,32 @@ private:
         if (t.write && shared_->state.writeProtect(index_)) {
             return {false, "write protected"};
         }
+        const size_t bytes = size_t{t.sectorCount} * kBlockSize;
+        if (t.write && cmd.dataOut.size() < bytes) {
+            return {false, "image I/O failed"};
+        }
         const auto path = shared_->state.imagePath(index_);
         const int fd = ::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
         if (fd < 0) {
             return {false, "cannot open image " + path.string()};
         }
-        const size_t bytes = size_t{t.sectorCount} * kBlockSize;
-        const auto offset = static_cast<off_t>(t.firstSector * kBlockSize);
-        ssize_t n = 0;
+        ImageStore store(fd);
+        bool ok = false;
         if (t.write) {
-            n = cmd.dataOut.size() >= bytes ? writeImage(fd, cmd.dataOut.data(), bytes, offset)
-                                            : -1;
+            ok = flash_.write(store, t.firstSector, cmd.dataOut.first(bytes));
         } else {
             std::fill(dataIn.begin(), dataIn.end(), 0);
-            n = ::pread(fd, dataIn.data(), std::min(bytes, dataIn.size()), offset);
-            n = n >= 0 ? static_cast<ssize_t>(bytes) : n;
+            ok = flash_.read(store, t.firstSector, dataIn.first(std::min(bytes, dataIn.size())));
         }
         ::close(fd);
         if (!t.write) {
             shared_->state.addLedActivity(index_, 1);
         }
-        if (n != static_cast<ssize_t>(bytes)) {
+        if (!ok) {
             return {false, "image I/O failed"};
+        }
+        if (const auto wait = flash_.transferTime(t.write, bytes); wait.count() > 0) {
+            std::this_thread::sleep_for(wait);
         }
         return {true, {}};
     }
@@ -375,6 +402,7 @@ private:
     std::shared_ptr<Shared> shared_;
     int index_;
     const DriveProfile& profile_;
+    FlashModel flash_{profile_.flash};
 };
 
 class SimExecutor final : public Executor {
