@@ -14,6 +14,8 @@ namespace {
 
 constexpr const char* kChartJsDir = "/usr/share/javascript/chart.js/";
 constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr qint64 kKeepMs = 60000;
+constexpr qsizetype kMaxKept = 64;
 
 QByteArray Resource(const QString& name) {
     QFile f(QStringLiteral(":/web/") + name);
@@ -40,6 +42,25 @@ ResultsServer::Reply ResultsServer::Answer(const QHttpServerRequest& request) {
         return {405, kJson, R"({"error":"only GET is answered"})"};
     }
     const QString path = request.url().path();
+    if (path == QStringLiteral("/api/yield") || path == QStringLiteral("/api/pareto")) {
+        QString error;
+        const std::optional<QString> stamp = queries_.ChangeStamp(&error);
+        const QString key = request.url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+        const auto it = kept_.constFind(key);
+        if (stamp && it != kept_.cend() && it->stamp == *stamp && it->age.elapsed() < kKeepMs) {
+            return {it->status, kJson, it->json};
+        }
+        const auto api = AnswerApi(queries_, path, request.query());
+        if (stamp && api->status == 200) {
+            if (kept_.size() >= kMaxKept) {
+                kept_.clear();
+            }
+            KeptAnswer& k = kept_[key];
+            k = {*stamp, {}, api->status, api->json};
+            k.age.start();
+        }
+        return {api->status, kJson, api->json};
+    }
     if (const auto api = AnswerApi(queries_, path, request.query())) {
         return {api->status, kJson, api->json};
     }

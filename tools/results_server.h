@@ -8,6 +8,8 @@
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 
 namespace ufd {
 
@@ -31,11 +33,20 @@ private:
         QByteArray body;
     };
     Reply Answer(const QHttpServerRequest& request);
-    Reply Api(const QString& path, const QUrlQuery& query);
+    // The figures over a million records take seconds; a page polls every
+    // two. An answer is kept while no record comes in, for at most a minute
+    // (which also bounds how long a late record with an old start is missed).
+    struct KeptAnswer {
+        QString stamp;
+        QElapsedTimer age;
+        int status = 200;
+        QByteArray json;
+    };
 
     ReadOnlyDatabase db_;
     YieldQueries queries_;
     QByteArray chartJs_;
+    QHash<QString, KeptAnswer> kept_;
 };
 
 } // namespace ufd

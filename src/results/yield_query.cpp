@@ -1,5 +1,6 @@
 #include "results/yield_query.h"
 
+#include <QDateTime>
 #include <QJsonValue>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -66,11 +67,11 @@ Statement KeyExpression(const ReadOnlyDatabase& db, YieldBy by, bool utc) {
     // the server is told this machine's zone, since its own may differ.
     const auto local = [&](const char* sqliteFormat, const char* pgFormat) -> Statement {
         if (sqlite) {
-            return {QStringLiteral("strftime('%1', x.started_utc, 'localtime')")
+            return {QStringLiteral("strftime('%1', x.started, 'localtime')")
                         .arg(QLatin1String(sqliteFormat)),
                     {}};
         }
-        return {QStringLiteral("to_char(x.started_utc::timestamptz AT TIME ZONE ?, '%1')")
+        return {QStringLiteral("to_char(x.started::timestamptz AT TIME ZONE ?, '%1')")
                     .arg(QLatin1String(pgFormat)),
                 {zone.isEmpty() ? QStringLiteral("UTC") : zone}};
     };
@@ -85,12 +86,12 @@ Statement KeyExpression(const ReadOnlyDatabase& db, YieldBy by, bool utc) {
                     : QStringLiteral("x.port_path"),
                 {}};
     case YieldBy::Hour:
-        return utc ? Statement{QStringLiteral("substr(x.started_utc, 1, 10) || ' ' || "
-                                              "substr(x.started_utc, 12, 2) || ':00'"),
+        return utc ? Statement{QStringLiteral("substr(x.started, 1, 10) || ' ' || "
+                                              "substr(x.started, 12, 2) || ':00'"),
                                {}}
                    : local("%Y-%m-%d %H:00", "YYYY-MM-DD HH24:00");
     case YieldBy::Day:
-        return utc ? Statement{QStringLiteral("substr(x.started_utc, 1, 10)"), {}}
+        return utc ? Statement{QStringLiteral("substr(x.started, 1, 10)"), {}}
                    : local("%Y-%m-%d", "YYYY-MM-DD");
     case YieldBy::Lot:
         return {QStringLiteral("x.lot"), {}};
@@ -104,32 +105,51 @@ const char* ColumnOf(YieldBy by) {
     return by == YieldBy::Lot ? "lot" : by == YieldBy::Operator ? "operator" : nullptr;
 }
 
-// Units' first passes as the WITH clause "f": the columns the figures group
-// by, passed and status of the first run with Format, and final_passed of
-// the last one. One sort of the filtered Format runs serves both.
-Statement Units(const ReadOnlyDatabase& db, const YieldFilter& filter) {
-    QStringList columns = {QStringLiteral("started_utc"), QStringLiteral("run_id"),
-                           QStringLiteral("slot"),        QStringLiteral("passed"),
-                           QStringLiteral("status"),      QStringLiteral("station_id"),
-                           QStringLiteral("port_path"),   QStringLiteral("vid"),
-                           QStringLiteral("pid"),         QStringLiteral("usb_product")};
-    for (const char* optional : {"socket", "lot", "operator"}) {
-        if (db.HasColumn(QLatin1String(optional))) {
-            columns << QLatin1String(optional);
-        }
+// The columns a grouping reads, beside passed (and status for the Pareto).
+QStringList ColumnsFor(const ReadOnlyDatabase& db, std::optional<YieldBy> by) {
+    if (!by) {
+        return {QStringLiteral("status")};
     }
+    switch (*by) {
+    case YieldBy::Product:
+        return {QStringLiteral("vid"), QStringLiteral("pid"), QStringLiteral("usb_product")};
+    case YieldBy::Station:
+        return {QStringLiteral("station_id")};
+    case YieldBy::Socket:
+        return db.HasColumn(QStringLiteral("socket"))
+                   ? QStringList{QStringLiteral("station_id"), QStringLiteral("port_path"),
+                                 QStringLiteral("socket")}
+                   : QStringList{QStringLiteral("station_id"), QStringLiteral("port_path")};
+    case YieldBy::Hour:
+    case YieldBy::Day:
+        return {QStringLiteral("started_utc AS started")};
+    case YieldBy::Lot:
+        return {QStringLiteral("lot")};
+    case YieldBy::Operator:
+        return {QStringLiteral("operator")};
+    }
+    return {};
+}
+
+// Units' first passes as the WITH clause "f": the columns a grouping reads,
+// passed of the first run with Format and, for the figures, final_passed of
+// the last one. One sort of the filtered Format runs serves both; it carries
+// no column it does not need, since its size is the query's cost.
+Statement Units(const ReadOnlyDatabase& db, const YieldFilter& filter, std::optional<YieldBy> by) {
+    const QString unit =
+        QStringLiteral("CASE WHEN serial <> '' THEN serial ELSE run_id || '/' || slot END");
+    const QString final = by ? QStringLiteral(", LAST_VALUE(passed) OVER (w ROWS BETWEEN "
+                                              "UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING) AS "
+                                              "final_passed")
+                             : QString();
     Statement where = Where(filter);
     where.sql += where.sql.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
-    return {QStringLiteral("WITH f AS (SELECT * FROM (SELECT CASE WHEN serial <> '' THEN serial "
-                           "ELSE run_id || '/' || slot END AS unit, ") +
-                columns.join(QStringLiteral(", ")) +
-                QStringLiteral(", ROW_NUMBER() OVER w AS n, LAST_VALUE(passed) OVER (w ROWS "
-                               "BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING) AS "
-                               "final_passed FROM drive_records") +
-                where.sql +
-                QStringLiteral("format_status IS NOT NULL WINDOW w AS (PARTITION BY CASE WHEN "
-                               "serial <> '' THEN serial ELSE run_id || '/' || slot END ORDER BY "
-                               "started_utc, run_id, slot)) AS x WHERE n = 1) "),
+    return {QStringLiteral("WITH f AS (SELECT * FROM (SELECT passed, ") +
+                ColumnsFor(db, by).join(QStringLiteral(", ")) +
+                QStringLiteral(", ROW_NUMBER() OVER w AS n") + final +
+                QStringLiteral(" FROM drive_records") + where.sql +
+                QStringLiteral("format_status IS NOT NULL WINDOW w AS (PARTITION BY ") + unit +
+                QStringLiteral(" ORDER BY started_utc, run_id, slot)) AS x WHERE n = 1) "),
             where.binds};
 }
 
@@ -196,7 +216,7 @@ std::optional<std::vector<YieldRow>> YieldQueries::Yield(YieldBy by, const Yield
                      .arg(QLatin1String(column));
         return std::nullopt;
     }
-    const Statement units = Units(db_, filter);
+    const Statement units = Units(db_, filter, by);
     const Statement key = KeyExpression(db_, by, filter.utc);
     const QString station =
         by == YieldBy::Socket ? QStringLiteral("x.station_id") : QStringLiteral("''");
@@ -225,7 +245,7 @@ std::optional<std::vector<ParetoRow>> YieldQueries::Pareto(const YieldFilter& fi
     if (!db_.Open(error)) {
         return std::nullopt;
     }
-    const Statement units = Units(db_, filter);
+    const Statement units = Units(db_, filter, std::nullopt);
     const Statement s{units.sql + QStringLiteral("SELECT status, COUNT(*) AS c FROM f WHERE "
                                                  "passed = 0 GROUP BY status ORDER BY c DESC, "
                                                  "status LIMIT %1")
@@ -251,6 +271,19 @@ std::optional<std::vector<QJsonObject>> YieldQueries::Runs(const YieldFilter& fi
                       where.binds + QVariantList{std::clamp(limit, 1, kMaxRuns)}};
     auto q = Run(db_, s, error);
     return q ? std::optional(Objects(*q)) : std::nullopt;
+}
+
+std::optional<QString> YieldQueries::ChangeStamp(QString* error) {
+    const QString dayAgo = QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODate);
+    auto q = Run(db_,
+                 {QStringLiteral("SELECT MAX(started_utc), COUNT(*) FROM drive_records WHERE "
+                                 "started_utc >= ?"),
+                  {dayAgo}},
+                 error);
+    if (!q || !q->next()) {
+        return std::nullopt;
+    }
+    return q->value(0).toString() + u' ' + q->value(1).toString();
 }
 
 std::optional<std::vector<QJsonObject>> YieldQueries::History(const QString& serial,

@@ -63,6 +63,11 @@ public:
     // The newest records first, every column the table holds.
     std::optional<std::vector<QJsonObject>> Runs(const YieldFilter& filter, int limit,
                                                  QString* error);
+    // Changes when a record comes in: the newest start and the number of
+    // records of the last day (both from the start-time index, so cheap).
+    // A record stored late with an old start (a journal's replay) leaves it
+    // as it was.
+    std::optional<QString> ChangeStamp(QString* error);
     // Every run of one drive, oldest first, at most kMaxRuns.
     std::optional<std::vector<QJsonObject>> History(const QString& serial, QString* error);
 
