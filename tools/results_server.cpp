@@ -45,7 +45,7 @@ ResultsServer::Reply ResultsServer::Answer(const QHttpServerRequest& request) {
     if (path == QStringLiteral("/api/yield") || path == QStringLiteral("/api/pareto")) {
         QString error;
         const std::optional<QString> stamp = queries_.ChangeStamp(&error);
-        const QString key = request.url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+        const QString key = path + u'?' + request.query().toString(QUrl::FullyEncoded);
         const auto it = kept_.constFind(key);
         if (stamp && it != kept_.cend() && it->stamp == *stamp && it->age.elapsed() < kKeepMs) {
             return {it->status, kJson, it->json};

@@ -26,9 +26,9 @@ constexpr int kRecords = 1000000;
 // record in ten is a drive's retest; about 5% fail with one of four codes.
 QString Fill(bool sqlite) {
     const QString started =
-        sqlite ? QStringLiteral("strftime('%Y-%m-%dT%H:%M:%S.000Z', 1764547200 + i * 5, "
+        sqlite ? QStringLiteral("strftime('%Y-%m-%dT%H:%M:%S.000Z', 1796083200 + i * 5, "
                                 "'unixepoch')")
-               : QStringLiteral("to_char(to_timestamp(1764547200 + i * 5) AT TIME ZONE 'UTC', "
+               : QStringLiteral("to_char(to_timestamp(1796083200 + i * 5) AT TIME ZONE 'UTC', "
                                 "'YYYY-MM-DD\"T\"HH24:MI:SS.\"000Z\"')");
     const QString status = QStringLiteral("(CASE (i * 7919) % 100 WHEN 0 THEN 16 WHEN 1 THEN 16 "
                                           "WHEN 2 THEN 240 WHEN 3 THEN 244 WHEN 4 THEN 245 ELSE 0 "

@@ -22,6 +22,7 @@ import time
 import urllib.error
 import urllib.request
 import uuid
+from datetime import datetime
 
 SKIP = 77
 HOSTILE = "<img src=x onerror=window.__hostile=1>"
@@ -173,16 +174,21 @@ def expected(recs):
     for r in sorted(recs, key=lambda r: (r["started_utc"], r["run_id"], r["slot"])):
         if r["format_status"] is not None:
             runs.setdefault(r["serial"] or f'{r["run_id"]}/{r["slot"]}', []).append(r)
-    stations, codes = {}, {}
+    stations, codes, days = {}, {}, {}
     for unit in runs.values():
         first, last = unit[0], unit[-1]
+        local = datetime.fromisoformat(first["started_utc"].replace("Z", "+00:00")).astimezone()
+        day = days.setdefault(local.strftime("%Y-%m-%d"), [0, 0, 0])
+        day[0] += 1
+        day[1] += first["passed"]
+        day[2] += last["passed"]
         s = stations.setdefault(first["station_id"], [0, 0, 0])
         s[0] += 1
         s[1] += first["passed"]
         s[2] += last["passed"]
         if not first["passed"]:
             codes[first["status"]] = codes.get(first["status"], 0) + 1
-    return stations, codes
+    return stations, codes, days
 
 
 # The command line reads the same figures through the same role.
@@ -231,7 +237,7 @@ try:
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
     browser.get(URL)
     wait_for(lambda: browser.find_element(By.ID, "total-units").text != "-", 15, "page filled")
-    stations, codes = expected(records())
+    stations, codes, days = expected(records())
     units = sum(s[0] for s in stations.values())
     check(units == 14, f"14 drives in the database, not {units}")
     check([browser.find_element(By.ID, i).text for i in ("total-units", "total-first", "total-final")]
@@ -246,6 +252,12 @@ try:
     check(chart == [keys, [[round(100 * stations[k][1] / stations[k][0], 1) for k in keys],
                            [round(100 * stations[k][2] / stations[k][0], 1) for k in keys]]],
           f"station chart {chart}")
+    per_day = browser.execute_script("const c = Chart.getChart('chart-day');"
+                                     "return [c.data.labels, c.data.datasets.map(d => d.data)];")
+    keys = sorted(days)
+    check(per_day == [keys, [[round(100 * days[k][1] / days[k][0], 1) for k in keys],
+                             [round(100 * days[k][2] / days[k][0], 1) for k in keys]]],
+          f"day chart {per_day}")
     pareto = browser.execute_script("const c = Chart.getChart('chart-pareto');"
                                     "return [c.data.labels, c.data.datasets[0].data];")
     ranked = sorted(codes.items(), key=lambda c: (-c[1], c[0]))
@@ -271,7 +283,7 @@ try:
     run_id = station("C", "line-2")
     seen = wait_for(lambda: run_id in [r[2] for r in table("#runs")], 5, "the new run within 5 s")
     check(seen and browser.execute_script("return window.__same === true"), "no reload")
-    stations, codes = expected(records())
+    stations, codes, days = expected(records())
     wait_for(lambda: sorted(r[0] for r in table("#stations")) == sorted(stations), 5,
              "the new station's figures")
     if SCREENSHOT:
