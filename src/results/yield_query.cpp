@@ -264,11 +264,20 @@ std::optional<std::vector<ParetoRow>> YieldQueries::Pareto(const YieldFilter& fi
 
 std::optional<std::vector<QJsonObject>> YieldQueries::Runs(const YieldFilter& filter, int limit,
                                                            QString* error) {
+    // The start-time index finds the limit-th newest start; only the records
+    // from there on are sorted (a run's records share their start), so a
+    // page polling every two seconds never sorts the whole table.
     const Statement where = Where(filter);
-    const Statement s{QStringLiteral("SELECT * FROM drive_records") + where.sql +
-                          QStringLiteral(" ORDER BY started_utc DESC, run_id DESC, slot DESC "
-                                         "LIMIT ?"),
-                      where.binds + QVariantList{std::clamp(limit, 1, kMaxRuns)}};
+    const QString also =
+        where.sql.isEmpty() ? QStringLiteral(" WHERE ") : where.sql + QStringLiteral(" AND ");
+    const int n = std::clamp(limit, 1, kMaxRuns);
+    const Statement s{
+        QStringLiteral("SELECT * FROM drive_records") + also +
+            QStringLiteral("started_utc >= COALESCE((SELECT started_utc FROM drive_records") +
+            where.sql +
+            QStringLiteral(" ORDER BY started_utc DESC LIMIT 1 OFFSET ?), '') ORDER BY "
+                           "started_utc DESC, run_id DESC, slot DESC LIMIT ?"),
+        where.binds + where.binds + QVariantList{n - 1, n}};
     auto q = Run(db_, s, error);
     return q ? std::optional(Objects(*q)) : std::nullopt;
 }
