@@ -2,9 +2,8 @@
 
 #include "results/socket_map.h"
 #include "results/status_reasons.h"
+#include "results/time_option.h"
 
-#include <QDate>
-#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,8 +44,7 @@ public:
                 error = QStringLiteral("parameter \"%1\" given twice").arg(key);
             } else if (value.size() > kMaxText) {
                 error = QStringLiteral("parameter \"%1\" longer than %2 characters")
-                            .arg(key)
-                            .arg(kMaxText);
+                            .arg(key, QString::number(kMaxText));
             }
             seen.insert(key);
             values_.insert(key, value);
@@ -65,11 +63,14 @@ private:
 std::optional<YieldFilter> Filter(const Params& p, QString* error) {
     YieldFilter f{p.Get(QStringLiteral("since")), p.Get(QStringLiteral("station")),
                   p.Get(QStringLiteral("product"))};
-    // The records compare ISO times as text, so only ISO dates and times pass.
-    if (!f.since.isEmpty() && !QDateTime::fromString(f.since, Qt::ISODate).isValid() &&
-        !QDate::fromString(f.since, Qt::ISODate).isValid()) {
-        *error = QStringLiteral("since: not a date (2026-12-07) or time (2026-12-07T08:00)");
-        return std::nullopt;
+    if (!f.since.isEmpty()) {
+        const std::optional<QString> since = ParseTimeOption(f.since);
+        if (!since) {
+            *error = QStringLiteral("since: not a date (2026-12-07) or time (2026-12-07T08:00, "
+                                    "2026-12-07T08:00+05:00)");
+            return std::nullopt;
+        }
+        f.since = *since;
     }
     const QString utc = p.Get(QStringLiteral("utc"));
     if (p.Has(QStringLiteral("utc")) && utc != QStringLiteral("0") && utc != QStringLiteral("1")) {

@@ -3,7 +3,7 @@
 // loop, so idle connections cost a socket each and never hold up a request.
 #pragma once
 
-#include "results/read_only.h"
+#include "results/read_only_database.h"
 #include "results/yield_query.h"
 
 #include <QAbstractHttpServer>

@@ -5,12 +5,11 @@
 #include "results/database_target.h"
 #include "results/export.h"
 #include "results/results_store.h"
+#include "results/time_option.h"
 #include "settings/station_settings.h"
 #include "yield_commands.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -26,8 +25,9 @@ constexpr const char* kUsage =
     "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
     "  history SERIAL       every run of one drive, oldest first\n"
     "  serve [--listen ADDR:PORT]  the supervisor's page (default 127.0.0.1:8470)\n"
-    "DATE is UTC, 2026-12-07 or 2026-12-07T08:00. The database is [Results] Database of\n"
-    "station.conf ($UFD_STATION_CONF, else beside the station, else /etc/ufd-station).\n";
+    "DATE is 2026-12-07 (UTC), 2026-12-07T08:00 (UTC) or 2026-12-07T08:00+05:00 (any offset).\n"
+    "The database is [Results] Database of station.conf ($UFD_STATION_CONF, else beside the\n"
+    "station, else /etc/ufd-station), opened read-only.\n";
 
 constexpr int kExitUsage = 2;
 constexpr int kExitError = 1;
@@ -41,15 +41,43 @@ int Fail(const QString& message) {
     return kExitError;
 }
 
+// A field as one run of visible text: a newline, a tab or any other control
+// character in a serial or station id shows as an escape, so one record is
+// always one line and no field can forge another.
+QString Visible(const QString& field) {
+    QString out;
+    for (const QChar c : field) {
+        const char16_t u = c.unicode();
+        if (u == u'\\') {
+            out += QStringLiteral("\\\\");
+        } else if (u == u'\n') {
+            out += QStringLiteral("\\n");
+        } else if (u == u'\r') {
+            out += QStringLiteral("\\r");
+        } else if (u == u'\t') {
+            out += QStringLiteral("\\t");
+        } else if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029) {
+            out +=
+                QStringLiteral("\\u") + QStringLiteral("%1").arg(int{u}, 4, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QString ListLine(const ufd::DriveRecord& r) {
-    return QStringLiteral("%1  %2  %3  %4  %5  %6  %7")
-        .arg(r.StartedUtc, r.StationId, r.RunId)
-        .arg(r.Slot, 2)
-        .arg(r.Serial.isEmpty() ? QStringLiteral("-") : r.Serial)
-        .arg(r.Passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
-        .arg(r.Passed ? QString()
-                      : QStringLiteral("status ") +
-                            QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper());
+    QStringList fields = {Visible(r.StartedUtc),
+                          Visible(r.StationId),
+                          Visible(r.RunId),
+                          QStringLiteral("%1").arg(r.Slot, 2),
+                          r.Serial.isEmpty() ? QStringLiteral("-") : Visible(r.Serial),
+                          r.Passed ? QStringLiteral("PASS") : QStringLiteral("FAIL")};
+    if (!r.Passed) {
+        fields << QStringLiteral("status ") +
+                      QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return fields.join(QStringLiteral("  "));
 }
 
 } // namespace
@@ -94,15 +122,16 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    // Records compare their ISO times as text, so only ISO dates and times may
-    // stand here.
-    if (!filter.since.isEmpty() && !QDateTime::fromString(filter.since, Qt::ISODate).isValid() &&
-        !QDate::fromString(filter.since, Qt::ISODate).isValid()) {
-        std::fprintf(stderr,
-                     "ufd-results: --since \"%s\" is not a date (2026-12-07) or time "
-                     "(2026-12-07T08:00)\n",
-                     qPrintable(filter.since));
-        return kExitUsage;
+    if (!filter.since.isEmpty()) {
+        const std::optional<QString> since = ufd::ParseTimeOption(filter.since);
+        if (!since) {
+            std::fprintf(stderr,
+                         "ufd-results: --since \"%s\" is not a date (2026-12-07) or time "
+                         "(2026-12-07T08:00 UTC, 2026-12-07T08:00+05:00)\n",
+                         qPrintable(filter.since));
+            return kExitUsage;
+        }
+        filter.since = *since;
     }
     const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
     if (settings.error) {
@@ -111,18 +140,13 @@ int main(int argc, char** argv) {
     const ufd::TargetResult target = ufd::ParseDatabaseSetting(settings.settings.Database);
     if (target.error) {
         return Fail(settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
-                    settings.settings.Database + QStringLiteral("\": ") + *target.error);
-    }
-    // Reading never creates a database.
-    if (target.target.kind == ufd::DatabaseTarget::Kind::Sqlite &&
-        !QFileInfo::exists(target.target.file)) {
-        return Fail(target.target.file +
-                    QStringLiteral(": no results database (no run recorded yet)"));
+                    ufd::MaskedDatabaseSetting(settings.settings.Database) +
+                    QStringLiteral("\": ") + *target.error);
     }
     QString error;
     std::optional<std::vector<ufd::DriveRecord>> records;
     {
-        ufd::ResultsStore store(target.target);
+        ufd::ResultsStore store(target.target, ufd::ResultsStore::Access::ReadOnly);
         records = store.Read(filter, &error);
     }
     if (!records) {
@@ -132,7 +156,7 @@ int main(int argc, char** argv) {
         Out(format == QStringLiteral("--csv") ? ufd::ToCsv(*records) : ufd::ToJsonLines(*records));
     } else {
         for (const ufd::DriveRecord& r : *records) {
-            Out(ListLine(r).trimmed().toUtf8() + '\n');
+            Out(ListLine(r).toUtf8() + '\n');
         }
     }
     return 0;

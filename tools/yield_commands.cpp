@@ -2,13 +2,12 @@
 
 #include "config/program_directory.h"
 #include "results/database_target.h"
+#include "results/time_option.h"
 #include "results/yield_report.h"
 #include "results_server.h"
 #include "settings/station_settings.h"
 
 #include <QCoreApplication>
-#include <QDate>
-#include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
 
@@ -92,7 +91,8 @@ int Serve(const DatabaseTarget& target, const QHostAddress& address, quint16 por
     ResultsServer server(target, script);
     const quint16 bound = server.listen(address, port);
     if (bound == 0) {
-        return Fail(QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port));
+        return Fail(QStringLiteral("cannot listen on %1:%2")
+                        .arg(address.toString(), QString::number(port)));
     }
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? u'[' + address.toString() + u']'
@@ -145,12 +145,15 @@ std::optional<int> RunYieldCommand(const QString& command, QStringList args) {
     if (command == QStringLiteral("history") && serial.isEmpty()) {
         return Fail(QStringLiteral("history needs the drive's serial (see --help)"), kExitUsage);
     }
-    if (!filter.since.isEmpty() && !QDateTime::fromString(filter.since, Qt::ISODate).isValid() &&
-        !QDate::fromString(filter.since, Qt::ISODate).isValid()) {
-        return Fail(QStringLiteral("--since \"%1\" is not a date (2026-12-07) or time "
-                                   "(2026-12-07T08:00)")
-                        .arg(filter.since),
-                    kExitUsage);
+    if (!filter.since.isEmpty()) {
+        const std::optional<QString> since = ParseTimeOption(filter.since);
+        if (!since) {
+            return Fail(QStringLiteral("--since \"") + filter.since +
+                            QStringLiteral("\" is not a date (2026-12-07) or time "
+                                           "(2026-12-07T08:00, 2026-12-07T08:00+05:00)"),
+                        kExitUsage);
+        }
+        filter.since = *since;
     }
     QString error;
     const std::optional<DatabaseTarget> target = Target(&error);

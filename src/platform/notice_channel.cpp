@@ -132,11 +132,10 @@ void NoticeServer::StartWatch(const QString& path) {
 // would go nowhere. Listen again, and say so.
 void NoticeServer::Watch() {
     if (refused_ > 0) {
-        emit Warning(QStringLiteral("Notice channel \"%1\": %2 connection(s) refused, more than %3 "
-                                    "were open at once")
-                         .arg(path_)
-                         .arg(refused_)
-                         .arg(kMaxOpenConnections));
+        emit Warning(
+            QStringLiteral("Notice channel \"%1\": %2 connection(s) refused, more than %3 "
+                           "were open at once")
+                .arg(path_, QString::number(refused_), QString::number(kMaxOpenConnections)));
         refused_ = 0;
     }
     struct stat info {};

@@ -1,5 +1,8 @@
 #include "results/database_target.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
@@ -19,6 +22,38 @@ QString DatabaseTarget::Describe() const {
         s += QLatin1Char(':') + QString::number(port);
     }
     return s + QLatin1Char('/') + database;
+}
+
+QString DatabaseTarget::Key() const {
+    if (kind == Kind::Sqlite) {
+        return QStringLiteral("sqlite:") + QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    }
+    constexpr int kDefaultPort = 5432;
+    return QStringLiteral("postgresql://") + user + QLatin1Char('@') + host + QLatin1Char(':') +
+           QString::number(port > 0 ? port : kDefaultPort) + QLatin1Char('/') + database;
+}
+
+QString JournalFileName(const DatabaseTarget& target) {
+    const QByteArray hash =
+        QCryptographicHash::hash(target.Key().toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("journal-") + QString::fromLatin1(hash.left(16)) +
+           QStringLiteral(".jsonl");
+}
+
+QString MaskedDatabaseSetting(const QString& setting) {
+    const qsizetype scheme = setting.indexOf(QStringLiteral("://"));
+    if (scheme < 0) {
+        return setting;
+    }
+    // The user part ends at the last '@' before the query: a password may
+    // hold '/' or '@' that its writer did not escape.
+    const qsizetype query = setting.indexOf(QLatin1Char('?'), scheme);
+    const qsizetype at = setting.lastIndexOf(QLatin1Char('@'), query < 0 ? -1 : query);
+    const qsizetype colon = setting.indexOf(QLatin1Char(':'), scheme + 3);
+    if (at < 0 || colon < 0 || colon > at) {
+        return setting;
+    }
+    return setting.left(colon + 1) + QStringLiteral("***") + setting.mid(at);
 }
 
 QString ResultsDataDirectory() {

@@ -15,6 +15,9 @@ struct DatabaseTarget {
     int port = -1;
     // For messages: the file, or the URL without its password.
     QString Describe() const;
+    // Which database this is, the same however it was written: the absolute
+    // file, or the URL without password and options, the port always given.
+    QString Key() const;
 };
 
 struct TargetResult {
@@ -27,7 +30,18 @@ struct TargetResult {
 // for a socket directory; anything else is a SQLite file path.
 TargetResult ParseDatabaseSetting(const QString& setting);
 
-// The folder of the default database and of the journal.
+// The folder of the default database and of the journals.
 QString ResultsDataDirectory();
+
+// The journal of one database: "journal-<16 hex digits of its key's
+// SHA-256>.jsonl", so records wait for their own database only.
+QString JournalFileName(const DatabaseTarget& target);
+// The journal of versions that kept one for every database; never replayed,
+// since nothing in it says where its records belong.
+inline constexpr const char* kUnmarkedJournalName = "journal.jsonl";
+
+// The setting as it may be shown in a message: a PostgreSQL URL's password
+// replaced by "***".
+QString MaskedDatabaseSetting(const QString& setting);
 
 } // namespace ufd

@@ -7,15 +7,21 @@ namespace ufd {
 
 namespace {
 
-QByteArray CsvField(const QVariant& v) {
-    const QByteArray text = v.isNull() ? QByteArray() : v.toString().toUtf8();
+// A text cell a spreadsheet would take for a formula (=, +, -, @, or a tab
+// or CR before one) gets a leading apostrophe, which spreadsheets show as
+// text and do not display. Numbers are left alone: they are never formulas.
+QByteArray CsvField(const QVariant& v, ColumnType type) {
+    QByteArray text = v.isNull() ? QByteArray() : v.toString().toUtf8();
+    if (type == ColumnType::Text && !text.isEmpty() &&
+        QByteArrayView("=+-@\t\r").contains(text.front())) {
+        text.prepend('\'');
+    }
     if (!text.contains(',') && !text.contains('"') && !text.contains('\r') &&
         !text.contains('\n')) {
         return text;
     }
-    QByteArray quoted = text;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
+    text.replace('"', "\"\"");
+    return '"' + text + '"';
 }
 
 } // namespace
@@ -28,8 +34,9 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
     QByteArray out = header.join(',') + "\r\n";
     for (const DriveRecord& r : records) {
         QByteArrayList fields;
-        for (const QVariant& v : ToValues(r)) {
-            fields << CsvField(v);
+        const QVariantList values = ToValues(r);
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            fields << CsvField(values[i], RecordColumns()[static_cast<size_t>(i)].type);
         }
         out += fields.join(',') + "\r\n";
     }

@@ -5,8 +5,11 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ufd {
@@ -15,96 +18,230 @@ namespace {
 
 constexpr int kLockWaitMs = 10000;
 
-bool AppendLines(const QString& path, const QByteArray& bytes, QString* error) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        *error = path + QStringLiteral(": ") + f.errorString();
-        return false;
+// A descriptor closed when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
     }
-    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (f.write(bytes) != bytes.size() || !f.flush() || ::fsync(f.handle()) != 0) {
-        *error = path + QStringLiteral(": ") + f.errorString();
-        return false;
-    }
-    return true;
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+QString Why(const QString& path, int err) {
+    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
 }
 
-} // namespace
-
-Journal::Lock::Lock(const QString& path)
-    : lock_(std::make_unique<QLockFile>(path + QStringLiteral(".lock"))) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    lock_->tryLock(kLockWaitMs);
+QString NotRegular(const QString& path) {
+    return path + QStringLiteral(": not a regular file");
 }
 
-Journal::Journal(QString path) : path_(std::move(path)) {}
+// Opens path without ever waiting on a FIFO or a device, and refuses what is
+// not a regular file. With create, a missing file is made (mode 0600) and
+// *created says so. -1 on failure, with *error set.
+int OpenRegular(const QString& path, int flags, bool create, bool* created, QString* error) {
+    const QByteArray name = QFile::encodeName(path);
+    int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+        fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_CREAT | O_EXCL, 0600);
+        *created = fd >= 0;
+    }
+    if (fd < 0) {
+        *error = errno == ENXIO ? NotRegular(path) : Why(path, errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = NotRegular(path);
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
-bool Journal::Append(const std::vector<DriveRecord>& records, QString* error) {
+// The whole file; none when there is no file.
+bool ReadFile(const QString& path, QByteArray* bytes, QString* error) {
+    bool unused = false;
+    QString why;
+    const Fd fd(OpenRegular(path, O_RDONLY, false, &unused, &why));
+    if (fd.get() < 0) {
+        if (!QFileInfo::exists(path)) {
+            return true;
+        }
+        *error = why;
+        return false;
+    }
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0 && errno != EINTR) {
+            *error = Why(path, errno);
+            return false;
+        }
+        bytes->append(chunk, n < 0 ? 0 : n);
+    }
+}
+
+// Appends and syncs. On failure the file is cut back to its old length, or
+// removed when this call made it, so a full disk leaves neither half a line
+// nor an empty file.
+bool AppendBytes(const QString& path, const QByteArray& bytes, QString* error) {
+    bool created = false;
+    const Fd fd(OpenRegular(path, O_WRONLY | O_APPEND, true, &created, error));
+    if (fd.get() < 0) {
+        return false;
+    }
+    struct stat before {};
+    ::fstat(fd.get(), &before);
+    qsizetype done = 0;
+    int err = 0;
+    while (done < bytes.size() && err == 0) {
+        const ssize_t n =
+            ::write(fd.get(), bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        err = n < 0 && errno != EINTR ? errno : 0;
+        done += n > 0 ? n : 0;
+    }
+    if (err == 0 && ::fsync(fd.get()) != 0) {
+        err = errno;
+    }
+    if (err == 0) {
+        return true;
+    }
+    *error = Why(path, err);
+    if (created) {
+        ::unlink(QFile::encodeName(path).constData());
+    } else if (::ftruncate(fd.get(), before.st_size) != 0) {
+        *error += QStringLiteral(" (and it could not be cut back: a line may be torn)");
+    }
+    return false;
+}
+
+QByteArray Lines(const std::vector<DriveRecord>& records) {
     QByteArray bytes;
     for (const DriveRecord& r : records) {
         bytes += QJsonDocument(ToJson(r)).toJson(QJsonDocument::Compact) + '\n';
     }
-    return AppendLines(path_, bytes, error);
+    return bytes;
 }
 
-std::vector<DriveRecord> Journal::ReadAll() {
-    std::vector<DriveRecord> out;
-    QFile f(path_);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return out;
-    }
-    QByteArray rejected;
-    while (!f.atEnd()) {
-        const QByteArray line = f.readLine();
+} // namespace
+
+JournalLines ParseJournal(const QByteArray& bytes) {
+    JournalLines out;
+    for (const QByteArray& line : bytes.split('\n')) {
         if (line.trimmed().isEmpty()) {
             continue;
         }
         const QJsonDocument doc = QJsonDocument::fromJson(line);
         const std::optional<DriveRecord> r = doc.isObject() ? FromJson(doc.object()) : std::nullopt;
         if (r) {
-            out.push_back(*r);
+            out.records.push_back(*r);
         } else {
-            rejected += line.endsWith('\n') ? line : line + '\n';
-        }
-    }
-    if (!rejected.isEmpty()) {
-        QString ignored;
-        if (AppendLines(path_ + QStringLiteral(".rejected"), rejected, &ignored)) {
-            // Only the good lines stay; the swap is a rename, so a crash
-            // leaves either the old journal or the new one.
-            const QString fresh = path_ + QStringLiteral(".new");
-            QFile::remove(fresh);
-            QByteArray good;
-            for (const DriveRecord& r : out) {
-                good += QJsonDocument(ToJson(r)).toJson(QJsonDocument::Compact) + '\n';
-            }
-            f.close();
-            if (AppendLines(fresh, good, &ignored)) {
-                ::rename(QFile::encodeName(fresh).constData(),
-                         QFile::encodeName(path_).constData());
-            }
+            out.rejected += line + '\n';
         }
     }
     return out;
 }
 
+std::optional<QString> JournalProblem(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return errno == ENOENT ? std::nullopt : std::optional(Why(path, errno));
+    }
+    return S_ISREG(st.st_mode) ? std::nullopt : std::optional(NotRegular(path));
+}
+
+Journal::Lock::Lock(const QString& journalPath)
+    : lock_(std::make_unique<QLockFile>(journalPath + QStringLiteral(".lock"))) {
+    const QString path = lock_->fileName();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // QLockFile reads a lock file it finds: a FIFO there would hang it.
+    if (const std::optional<QString> problem = JournalProblem(path)) {
+        error_ = *problem;
+        return;
+    }
+    if (lock_->tryLock(kLockWaitMs)) {
+        return;
+    }
+    qint64 pid = 0;
+    QString host, app;
+    switch (lock_->error()) {
+    case QLockFile::LockFailedError:
+        lock_->getLockInfo(&pid, &host, &app);
+        error_ = path + QStringLiteral(": held by process ") + QString::number(pid) +
+                 QStringLiteral(" for more than ") + QString::number(kLockWaitMs / 1000) +
+                 QStringLiteral(" s");
+        break;
+    case QLockFile::PermissionError:
+        error_ = path + QStringLiteral(": cannot be created (permission denied)");
+        break;
+    default:
+        error_ = path + QStringLiteral(": cannot be written (is the disk full?)");
+        break;
+    }
+}
+
+Journal::Journal(QString path) : path_(std::move(path)) {}
+
+bool Journal::Append(const std::vector<DriveRecord>& records, QString* error) {
+    const Lock held(path_);
+    if (!held.Held()) {
+        *error = held.Error();
+        return false;
+    }
+    return AppendBytes(path_, Lines(records), error);
+}
+
+std::optional<std::vector<DriveRecord>> Journal::ReadAll(QString* error) {
+    QByteArray bytes;
+    if (!ReadFile(path_, &bytes, error)) {
+        return std::nullopt;
+    }
+    JournalLines lines = ParseJournal(bytes);
+    QString ignored;
+    if (!lines.rejected.isEmpty() &&
+        AppendBytes(path_ + QStringLiteral(".rejected"), lines.rejected, &ignored)) {
+        // Only the good lines stay; the swap is a rename, so a crash leaves
+        // either the old journal or the new one.
+        const QString fresh = path_ + QStringLiteral(".new");
+        ::unlink(QFile::encodeName(fresh).constData());
+        if (lines.records.empty()) {
+            ::unlink(QFile::encodeName(path_).constData());
+        } else if (AppendBytes(fresh, Lines(lines.records), &ignored)) {
+            ::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(path_).constData());
+        }
+    }
+    return std::move(lines.records);
+}
+
 bool Journal::Clear(QString* error) {
-    if (QFile::exists(path_) && !QFile::remove(path_)) {
-        *error = path_ + QStringLiteral(": cannot remove");
+    if (::unlink(QFile::encodeName(path_).constData()) != 0 && errno != ENOENT) {
+        *error = Why(path_, errno) + QStringLiteral(" (cannot remove)");
         return false;
     }
     return true;
 }
 
 int Journal::Count() const {
-    QFile f(path_);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    QString ignored;
+    if (!ReadFile(path_, &bytes, &ignored)) {
         return 0;
     }
     int n = 0;
-    while (!f.atEnd()) {
-        n += f.readLine().trimmed().isEmpty() ? 0 : 1;
+    for (const QByteArray& line : bytes.split('\n')) {
+        n += line.trimmed().isEmpty() ? 0 : 1;
     }
     return n;
 }

@@ -1,10 +1,13 @@
 #include "results/results_store.h"
 
+#include "results/read_only.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QUuid>
 
@@ -61,8 +64,8 @@ bool Exec(QSqlDatabase& db, const QString& sql, QString* error) {
 
 } // namespace
 
-ResultsStore::ResultsStore(DatabaseTarget target)
-    : target_(std::move(target)),
+ResultsStore::ResultsStore(DatabaseTarget target, Access access)
+    : target_(std::move(target)), access_(access),
       connection_(QStringLiteral("ufd-results-") + QUuid::createUuid().toString(QUuid::Id128)) {}
 
 ResultsStore::~ResultsStore() {
@@ -81,18 +84,28 @@ void ResultsStore::Drop() {
 }
 
 bool ResultsStore::Connect(QString* error) {
+    if (access_ == Access::ReadOnly) {
+        return OpenReadOnly(target_, connection_, error);
+    }
     const bool sqlite = target_.kind == DatabaseTarget::Kind::Sqlite;
     const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        *error = QStringLiteral("the Qt SQL driver %1 is not installed").arg(driver);
+        *error =
+            QStringLiteral("the Qt SQL driver ") + driver + QStringLiteral(" is not installed");
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection_);
     if (sqlite) {
         const QFileInfo file(target_.file);
+        // SQLite would wait forever on a FIFO, and read a device as a file.
+        if (file.exists() && !file.isFile()) {
+            *error = target_.file + QStringLiteral(": not a regular file");
+            return false;
+        }
         QDir().mkpath(file.absolutePath());
         db.setDatabaseName(target_.file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") +
+                             QString::number(kBusyTimeoutMs));
     } else {
         db.setHostName(target_.host);
         if (target_.port > 0) {
@@ -111,7 +124,7 @@ bool ResultsStore::Connect(QString* error) {
         return false;
     }
     // A write-ahead log: one sync per run's transaction instead of several,
-    // and readers (ufd-results) never wait for the station.
+    // and readers never wait for the station.
     return !sqlite || Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
 }
 
@@ -173,8 +186,17 @@ bool ResultsStore::Open(QString* error) {
         return true;
     }
     Drop();
-    if (!Connect(error) || !EnsureSchema(error)) {
+    const bool sqlite = target_.kind == DatabaseTarget::Kind::Sqlite;
+    const bool fresh = sqlite && !QFileInfo::exists(target_.file);
+    if (!Connect(error) || (access_ == Access::ReadWrite && !EnsureSchema(error))) {
         Drop();
+        // A file this call made and could not write a byte into (a full
+        // disk) is no database: leave nothing behind.
+        if (fresh && QFileInfo(target_.file).size() == 0) {
+            for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+                QFile::remove(target_.file + QLatin1String(suffix));
+            }
+        }
         return false;
     }
     ready_ = true;
@@ -185,7 +207,11 @@ std::optional<int> ResultsStore::SchemaVersion(QString* error) {
     if (!Open(error)) {
         return std::nullopt;
     }
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (db.record(QStringLiteral("schema_version")).isEmpty()) {
+        return 0; // only a reader finds a database without a schema
+    }
+    QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !q.next()) {
         *error = Why(q.lastError());
         return std::nullopt;
@@ -248,9 +274,20 @@ std::optional<std::vector<DriveRecord>> ResultsStore::Read(const RecordFilter& f
     if (!Open(error)) {
         return std::nullopt;
     }
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    // Only the columns the table has: a reader never upgrades a database,
+    // and a column added later reads as null in the records before it.
+    const QSqlRecord table = db.record(QStringLiteral("drive_records"));
+    if (table.isEmpty()) {
+        return std::vector<DriveRecord>{};
+    }
     QStringList names;
+    std::vector<int> present; // per column of RecordColumns(): its place in the SELECT, or -1
     for (const Column& c : RecordColumns()) {
-        names << c.name;
+        present.push_back(table.contains(c.name) ? static_cast<int>(names.size()) : -1);
+        if (table.contains(c.name)) {
+            names << c.name;
+        }
     }
     QStringList where;
     QVariantList binds;
@@ -272,7 +309,7 @@ std::optional<std::vector<DriveRecord>> ResultsStore::Read(const RecordFilter& f
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     }
     sql += QStringLiteral(" ORDER BY started_utc, run_id, slot");
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.prepare(sql)) {
         *error = Why(q.lastError());
@@ -288,8 +325,8 @@ std::optional<std::vector<DriveRecord>> ResultsStore::Read(const RecordFilter& f
     std::vector<DriveRecord> out;
     while (q.next()) {
         QVariantList values;
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            values << q.value(static_cast<int>(i));
+        for (const int at : present) {
+            values << (at < 0 ? QVariant() : q.value(at));
         }
         out.push_back(FromValues(values));
     }

@@ -1,6 +1,7 @@
 // One connection to the results database (SQLite or PostgreSQL through Qt
-// SQL). It creates and upgrades the schema on open and stores each run's
-// records in one transaction. A store belongs to the thread that made it.
+// SQL). A station's store creates and upgrades the schema on open and stores
+// each run's records in one transaction; a reader's store only reads. A
+// store belongs to the thread that made it.
 #pragma once
 
 #include "results/database_target.h"
@@ -17,20 +18,27 @@ namespace ufd {
 inline constexpr int kSchemaVersion = 1;
 
 struct RecordFilter {
-    QString since;   // records started at or after this ISO date or time (UTC)
+    QString since;   // records started at or after this time, as ParseTimeOption gives it
     QString station; // station id
     QString product; // "VID:PID" or the USB product string
 };
 
 class ResultsStore {
 public:
-    explicit ResultsStore(DatabaseTarget target);
+    // ReadOnly: no write transaction, no schema statement, no file made or
+    // written (SQLite opened read-only, PostgreSQL sessions read-only), so
+    // a reader works beside a station's write transaction and with a role
+    // that may only SELECT. A database without records reads as empty.
+    enum class Access { ReadWrite, ReadOnly };
+
+    explicit ResultsStore(DatabaseTarget target, Access access = Access::ReadWrite);
     ~ResultsStore();
     ResultsStore(const ResultsStore&) = delete;
     ResultsStore& operator=(const ResultsStore&) = delete;
 
-    // Connects if not connected and brings the schema to kSchemaVersion.
-    // On failure the connection is dropped, so the next call tries afresh.
+    // Connects if not connected and (ReadWrite) brings the schema to
+    // kSchemaVersion. On failure the connection is dropped, so the next call
+    // tries afresh; a SQLite file this call made is removed again.
     bool Open(QString* error);
     // All records in one transaction. A record whose (run_id, slot) is
     // already there is left as it is, so a replay never doubles a record.
@@ -48,6 +56,7 @@ private:
     void Drop();
 
     DatabaseTarget target_;
+    Access access_;
     QString connection_;
     bool ready_ = false;
 };

@@ -3,7 +3,7 @@
 #include "results/journal.h"
 #include "results/results_store.h"
 
-#include <QFile>
+#include <QFileInfo>
 
 namespace ufd {
 
@@ -41,6 +41,70 @@ StoreOutcome ResultsWriter::Last() const {
     return last_;
 }
 
+StoreOutcome ResultsWriter::StoreOnce(ResultsStore& store, Journal& journal,
+                                      const std::vector<DriveRecord>& fresh) {
+    StoreOutcome outcome;
+    QString error;        // the database's
+    QString journalError; // why the journal could not be locked, read or cleared
+    bool locked = false;
+    bool freshStored = false;
+    {
+        const Journal::Lock held(journal.Path());
+        locked = held.Held();
+        std::vector<DriveRecord> all;
+        if (!locked) {
+            journalError = held.Error();
+        } else if (auto waiting = journal.ReadAll(&journalError)) {
+            all = std::move(*waiting);
+        }
+        const bool replaying = !all.empty();
+        all.insert(all.end(), fresh.begin(), fresh.end());
+        if (!all.empty() && store.Store(all, &error)) {
+            freshStored = true;
+            // A journal that stays is no loss: a replay skips what is there.
+            if (replaying) {
+                journal.Clear(&journalError);
+            }
+        }
+    }
+    QString appendError;
+    if (!freshStored && !fresh.empty()) {
+        // Without the lock an append could be cleared unread by another
+        // station's replay (and waiting for it again would double the wait).
+        if (!locked) {
+            appendError = journalError;
+        } else {
+            journal.Append(fresh, &appendError);
+        }
+        outcome.lost = appendError.isEmpty() ? 0 : static_cast<int>(fresh.size());
+    }
+    outcome.waiting = journal.Count();
+    outcome.stored = (freshStored || fresh.empty()) && outcome.waiting == 0;
+    const QString where = target_.Describe();
+    const QString waiting =
+        QString::number(outcome.waiting) + QStringLiteral(" record(s) wait in ") + journal.Path();
+    if (outcome.lost > 0) {
+        outcome.warning = QStringLiteral("Results not stored in ") + where + QStringLiteral(" (") +
+                          error + QStringLiteral(") nor kept in the journal (") + appendError +
+                          QStringLiteral("): ") + QString::number(outcome.lost) +
+                          QStringLiteral(" record(s) of this run are lost; the run's rows as "
+                                         "shown are all that is left of them.");
+        if (outcome.waiting > 0) {
+            outcome.warning += QStringLiteral(" Earlier: ") + waiting + QLatin1Char('.');
+        }
+    } else if (!outcome.stored && freshStored && !fresh.empty()) {
+        outcome.warning = QStringLiteral("Results of this run stored in ") + where +
+                          QStringLiteral("; earlier ") + waiting + QStringLiteral(" (") +
+                          journalError + QStringLiteral(").");
+    } else if (!outcome.stored) {
+        outcome.warning = QStringLiteral("Results not stored in ") + where + QStringLiteral(" (") +
+                          (error.isEmpty() ? journalError : error) + QStringLiteral("): ") +
+                          waiting +
+                          QStringLiteral(" and are sent when the database can be written again.");
+    }
+    return outcome;
+}
+
 void ResultsWriter::Work() {
     ResultsStore store(target_);
     Journal journal(journalPath_);
@@ -76,44 +140,14 @@ void ResultsWriter::Work() {
         }
         first = false;
 
-        StoreOutcome outcome;
-        QString error;
-        if (fresh.empty() && !QFile::exists(journal.Path())) {
+        if (fresh.empty() && !QFileInfo::exists(journal.Path())) {
             // Nothing to store and nothing waiting: touch neither the
             // database nor the data directory.
             std::lock_guard lock(mutex_);
-            last_ = outcome;
+            last_ = StoreOutcome{};
             continue;
         }
-        const Journal::Lock held(journal.Path());
-        std::vector<DriveRecord> all = journal.ReadAll();
-        const bool replaying = !all.empty();
-        all.insert(all.end(), fresh.begin(), fresh.end());
-        if (all.empty()) {
-            outcome.stored = true;
-        } else if (store.Store(all, &error)) {
-            QString clearError;
-            outcome.stored = !replaying || journal.Clear(&clearError);
-            if (!outcome.stored) {
-                // Stored, but the journal stays: a replay skips what is there.
-                error = clearError;
-            }
-        } else {
-            outcome.stored = false;
-            QString appendError;
-            if (!fresh.empty() && !journal.Append(fresh, &appendError)) {
-                error += QStringLiteral("; journal: ") + appendError;
-            }
-        }
-        outcome.waiting = journal.Count();
-        if (!outcome.stored) {
-            outcome.warning =
-                QStringLiteral("Results not stored in %1 (%2): %3 record(s) wait in %4 and are "
-                               "sent when the database can be written again.")
-                    .arg(target_.Describe(), error)
-                    .arg(outcome.waiting)
-                    .arg(journal.Path());
-        }
+        const StoreOutcome outcome = StoreOnce(store, journal, fresh);
         {
             std::lock_guard lock(mutex_);
             last_ = outcome;

@@ -19,9 +19,13 @@
 
 namespace ufd {
 
+class Journal;
+class ResultsStore;
+
 struct StoreOutcome {
-    bool stored = true; // false: records wait in the journal
+    bool stored = true; // false: records wait in the journal, or were lost
     int waiting = 0;    // records in the journal
+    int lost = 0;       // records of the last run neither stored nor journaled
     QString warning;    // the line the window and --batch show; empty when stored
 };
 
@@ -46,6 +50,9 @@ Q_SIGNALS:
 
 private:
     void Work();
+    // One replay of the journal with the fresh records, and what came of it.
+    StoreOutcome StoreOnce(ResultsStore& store, Journal& journal,
+                           const std::vector<DriveRecord>& fresh);
 
     DatabaseTarget target_;
     QString journalPath_;

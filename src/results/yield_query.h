@@ -10,7 +10,7 @@
 // so a retest or a check never counts a drive twice.
 #pragma once
 
-#include "results/read_only.h"
+#include "results/read_only_database.h"
 
 #include <QJsonObject>
 #include <QString>

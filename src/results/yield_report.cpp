@@ -21,13 +21,12 @@ QString Section(const QString& title, const std::vector<YieldRow>& rows) {
     QString out = title + u'\n';
     for (const YieldRow& r : rows) {
         const QString name = r.station.isEmpty() ? r.key : r.station + u' ' + r.key;
+        // One arg() for all: a name holding "%2" stays as it is.
         out += QStringLiteral("  %1  units %2  first pass %3 %4  final %5 %6\n")
-                   .arg(name.trimmed().isEmpty() ? QStringLiteral("(unknown)") : name)
-                   .arg(r.units)
-                   .arg(r.firstPass)
-                   .arg(Percent(r.firstPass, r.units))
-                   .arg(r.finalPass)
-                   .arg(Percent(r.finalPass, r.units));
+                   .arg(name.trimmed().isEmpty() ? QStringLiteral("(unknown)") : name,
+                        QString::number(r.units), QString::number(r.firstPass),
+                        Percent(r.firstPass, r.units), QString::number(r.finalPass),
+                        Percent(r.finalPass, r.units));
     }
     return out;
 }
@@ -83,11 +82,9 @@ std::optional<QString> YieldReportText(YieldQueries& queries, ReadOnlyDatabase& 
     qint64 running = 0;
     for (const ParetoRow& p : *pareto) {
         running += p.count;
-        out +=
-            QStringLiteral("  %1  %2  %3  cumulative %4  %5\n")
-                .arg(Code(p.status))
-                .arg(p.count)
-                .arg(Percent(p.count, total), Percent(running, total), StatusReasonText(p.status));
+        out += QStringLiteral("  %1  %2  %3  cumulative %4  %5\n")
+                   .arg(Code(p.status), QString::number(p.count), Percent(p.count, total),
+                        Percent(running, total), StatusReasonText(p.status));
     }
     return out;
 }
@@ -110,9 +107,9 @@ std::optional<QString> HistoryText(YieldQueries& queries, const QString& serial,
         out += QStringLiteral("%1  %2  %3  slot %4  port %5  %6  %7\n")
                    .arg(o.value(QStringLiteral("started_utc")).toString(),
                         o.value(QStringLiteral("station_id")).toString(),
-                        o.value(QStringLiteral("run_id")).toString())
-                   .arg(o.value(QStringLiteral("slot")).toInt())
-                   .arg(o.value(QStringLiteral("port_path")).toString(),
+                        o.value(QStringLiteral("run_id")).toString(),
+                        QString::number(o.value(QStringLiteral("slot")).toInt()),
+                        o.value(QStringLiteral("port_path")).toString(),
                         items.isEmpty() ? QStringLiteral("-") : items.join(u','),
                         passed ? QStringLiteral("PASS")
                                : QStringLiteral("FAIL status ") + Code(status) +

@@ -2,6 +2,7 @@
 
 #include "config/program_directory.h"
 #include "results/database_target.h"
+#include "results/journal.h"
 #include "station/control_array.h"
 #include "station/test_frm.h"
 #include "station/twips.h"
@@ -26,6 +27,21 @@ QString Seen(const QLabel* box) {
     return IsShown(box) ? box->text() : QString();
 }
 
+// A journal from before journals were kept per database: nobody can say
+// where its records belong, so it is never replayed; the engineer is told how
+// to send them, once per start.
+void NoteUnmarkedJournal(const DatabaseTarget& target, const QString& journal) {
+    const QString unmarked =
+        ResultsDataDirectory() + QLatin1Char('/') + QLatin1String(kUnmarkedJournalName);
+    const int waiting = Journal(unmarked).Count();
+    if (waiting > 0) {
+        qWarning("ufd-station: %s holds %d record(s) from an earlier version that did not note "
+                 "their database; they are sent nowhere. If they belong to %s, append its lines to "
+                 "%s and remove it.",
+                 qPrintable(unmarked), waiting, qPrintable(target.Describe()), qPrintable(journal));
+    }
+}
+
 } // namespace
 
 QString RecordStationId(const QString& setting) {
@@ -35,10 +51,19 @@ QString RecordStationId(const QString& setting) {
 std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QString* error) {
     const TargetResult target = ParseDatabaseSetting(settings.Database);
     if (target.error) {
-        *error = settings.Source + QStringLiteral(": [Results] Database = \"") + settings.Database +
-                 QStringLiteral("\": ") + *target.error;
+        *error = settings.Source + QStringLiteral(": [Results] Database = \"") +
+                 MaskedDatabaseSetting(settings.Database) + QStringLiteral("\": ") + *target.error;
         return nullptr;
     }
+    // The journal is where records go when the database fails: one that
+    // cannot be written would lose them, one that blocks would hang the run.
+    const QString journal =
+        ResultsDataDirectory() + QLatin1Char('/') + JournalFileName(target.target);
+    if (const std::optional<QString> problem = JournalProblem(journal)) {
+        *error = QStringLiteral("The results journal cannot be used: ") + *problem;
+        return nullptr;
+    }
+    NoteUnmarkedJournal(target.target, journal);
     RecorderIdentity identity;
     identity.StationId = RecordStationId(settings.StationId);
     identity.StationVersion = QStringLiteral(UFD_VERSION);
@@ -47,8 +72,7 @@ std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QS
         identity.ProductHash = QString::fromLatin1(
             QCryptographicHash::hash(product.readAll(), QCryptographicHash::Sha256).toHex());
     }
-    auto writer = std::make_shared<ResultsWriter>(
-        target.target, ResultsDataDirectory() + QStringLiteral("/journal.jsonl"));
+    auto writer = std::make_shared<ResultsWriter>(target.target, journal);
     return std::make_shared<RunRecorder>(std::move(writer), std::move(identity));
 }
 

@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Reads ufd-results' CSV with Python's csv module and the SQLite database with
-Python's sqlite3, and says whether they hold the same records, cell for cell.
+Python's sqlite3, and says whether they hold the same records, cell for cell,
+and that no cell would be a formula in a spreadsheet (a text beginning with
+one of = + - @ tab CR carries a leading apostrophe).
 usage: csv_equals_db.py EXPORT.csv RESULTS.sqlite"""
 import csv
 import sqlite3
 import sys
+
+
+FORMULA = ("=", "+", "-", "@", "\t", "\r")
 
 
 def text(value):
@@ -12,6 +17,8 @@ def text(value):
         return ""
     if isinstance(value, float) and value.is_integer():
         return str(int(value))
+    if isinstance(value, str) and value.startswith(FORMULA):
+        return "'" + value
     return str(value)
 
 
@@ -23,6 +30,10 @@ def main():
     db = sqlite3.connect(db_path)
     query = "SELECT %s FROM drive_records ORDER BY started_utc, run_id, slot" % ", ".join(header)
     records = [[text(v) for v in r] for r in db.execute(query)]
+    formulas = [cell for row in body for cell in row if cell.startswith(FORMULA)]
+    if formulas:
+        print("cells a spreadsheet runs as formulas:", formulas, file=sys.stderr)
+        return 1
     if body != records:
         print("CSV rows differ from the database:", file=sys.stderr)
         for got, want in zip(body, records):
