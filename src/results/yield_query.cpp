@@ -282,12 +282,15 @@ std::optional<std::vector<QJsonObject>> YieldQueries::Runs(const YieldFilter& fi
     return q ? std::optional(Objects(*q)) : std::nullopt;
 }
 
+YieldQueries::YieldQueries(ReadOnlyDatabase& db)
+    : db_(db),
+      stampSince_(QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODateWithMs)) {}
+
 std::optional<QString> YieldQueries::ChangeStamp(QString* error) {
-    const QString dayAgo = QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODate);
     auto q = Run(db_,
                  {QStringLiteral("SELECT MAX(started_utc), COUNT(*) FROM drive_records WHERE "
                                  "started_utc >= ?"),
-                  {dayAgo}},
+                  {stampSince_}},
                  error);
     if (!q || !q->next()) {
         return std::nullopt;

@@ -53,7 +53,7 @@ public:
     static constexpr int kMaxRuns = 500;
     static constexpr int kMaxGroups = 5000;
 
-    explicit YieldQueries(ReadOnlyDatabase& db) : db_(db) {}
+    explicit YieldQueries(ReadOnlyDatabase& db);
 
     // Groups in key order (newest hour or day last).
     std::optional<std::vector<YieldRow>> Yield(YieldBy by, const YieldFilter& filter,
@@ -64,15 +64,17 @@ public:
     std::optional<std::vector<QJsonObject>> Runs(const YieldFilter& filter, int limit,
                                                  QString* error);
     // Changes when a record comes in: the newest start and the number of
-    // records of the last day (both from the start-time index, so cheap).
-    // A record stored late with an old start (a journal's replay) leaves it
-    // as it was.
+    // records since a day before these queries were made (both from the
+    // start-time index, so cheap; a fixed start, so time passing changes
+    // nothing). A record stored late with an older start (a journal's
+    // replay) leaves it as it was.
     std::optional<QString> ChangeStamp(QString* error);
     // Every run of one drive, oldest first, at most kMaxRuns.
     std::optional<std::vector<QJsonObject>> History(const QString& serial, QString* error);
 
 private:
     ReadOnlyDatabase& db_;
+    QString stampSince_;
 };
 
 } // namespace ufd
