@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -34,9 +35,10 @@ QString Fill(bool sqlite) {
                                    : QStringLiteral("to_char(to_timestamp(") + first +
                                          QStringLiteral(" + i * 5) AT TIME ZONE 'UTC', "
                                                         "'YYYY-MM-DD\"T\"HH24:MI:SS.\"000Z\"')");
-    const QString status = QStringLiteral("(CASE (i * 7919) % 100 WHEN 0 THEN 16 WHEN 1 THEN 16 "
-                                          "WHEN 2 THEN 240 WHEN 3 THEN 244 WHEN 4 THEN 245 ELSE 0 "
-                                          "END)");
+    const QString status =
+        QStringLiteral("(CASE ((i % 1000) * 7919) % 100 WHEN 0 THEN 16 WHEN 1 THEN 16 "
+                       "WHEN 2 THEN 240 WHEN 3 THEN 244 WHEN 4 THEN 245 ELSE 0 "
+                       "END)");
     QString sql = QStringLiteral(
         "INSERT INTO drive_records (run_id, slot, station_id, started_utc, ended_utc, vid, pid, "
         "usb_product, port_path, serial, status, passed, format_status, format_ms) SELECT 'run-' "
@@ -74,6 +76,7 @@ struct Line {
     quint16 port = 0;
     QString skip;
     QTcpSocket socket_;
+    QString error_;
 
     explicit Line(bool sqlite) {
         if (sqlite) {
@@ -91,7 +94,7 @@ struct Line {
         ufd::ResultsStore store(target);
         if (!store.Open(&error) || !Exec(Fill(sqlite)) ||
             !Exec(sqlite ? QStringLiteral("ANALYZE") : QStringLiteral("VACUUM ANALYZE"))) {
-            skip = QStringLiteral("could not fill the database: ") + error;
+            skip = QStringLiteral("could not fill the database: ") + error + error_;
             return;
         }
         QFile conf(dir.filePath(QStringLiteral("station.conf")));
@@ -135,7 +138,12 @@ struct Line {
             db.setPort(target.port);
             db.setUserName(target.user);
         }
-        return db.open() && QSqlQuery(db).exec(sql);
+        QSqlQuery q(db);
+        if (!db.open() || !q.exec(sql)) {
+            error_ = db.isOpen() ? q.lastError().text() : db.lastError().text();
+            return false;
+        }
+        return true;
     }
     // The body of one GET on a connection kept open between requests, as a
     // browser does; empty on failure.
