@@ -77,8 +77,10 @@ struct Line {
     QString skip;
     QTcpSocket socket_;
     QString error_;
+    QString connection; // the bench's own, for filling and the bare SQL
 
-    explicit Line(bool sqlite) {
+    explicit Line(bool sqlite)
+        : connection(sqlite ? QStringLiteral("bare-sqlite") : QStringLiteral("bare-postgres")) {
         if (sqlite) {
             target = ufd::ParseDatabaseSetting(dir.filePath(QStringLiteral("r.sqlite"))).target;
         } else {
@@ -126,12 +128,12 @@ struct Line {
         server.waitForFinished(10000);
     }
     bool Exec(const QString& sql) {
-        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("fill"), false);
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
         if (!db.isValid()) {
             db = QSqlDatabase::addDatabase(target.kind == ufd::DatabaseTarget::Kind::Sqlite
                                                ? QStringLiteral("QSQLITE")
                                                : QStringLiteral("QPSQL"),
-                                           QStringLiteral("fill"));
+                                           connection);
             db.setDatabaseName(target.kind == ufd::DatabaseTarget::Kind::Sqlite ? target.file
                                                                                 : target.database);
             db.setHostName(target.host);
@@ -200,7 +202,7 @@ void Bare(benchmark::State& state, bool sqlite, const char* sql) {
         state.SkipWithError(qPrintable(l.skip));
         return;
     }
-    QSqlDatabase db = QSqlDatabase::database(QStringLiteral("fill"));
+    QSqlDatabase db = QSqlDatabase::database(l.connection);
     for (auto _ : state) {
         QSqlQuery q(db);
         q.setForwardOnly(true);
