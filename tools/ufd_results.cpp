@@ -8,6 +8,7 @@
 #include "results/status_reasons.h"
 #include "results/time_option.h"
 #include "settings/station_settings.h"
+#include "yield_commands.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -22,8 +23,10 @@ constexpr const char* kUsage =
     "                       and, for a failed drive, its status and the reason in words\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
-    "  yield                pass rate per slot, port, station and day; failures per code\n"
-    "                       with the reason in words\n"
+    "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
+    "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
+    "  history SERIAL       every run of one drive, oldest first\n"
+    "  serve [--listen ADDR:PORT]  the supervisor's page (default 127.0.0.1:8470)\n"
     "  codes                every Status code and its reason in words\n"
     "DATE is 2026-12-07 (UTC), 2026-12-07T08:00 (UTC) or 2026-12-07T08:00+05:00 (any offset).\n"
     "The database is [Results] Database of station.conf ($UFD_STATION_CONF, else beside the\n"
@@ -104,6 +107,9 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (const auto code = ufd::RunYieldCommand(command, args)) {
+        return *code;
+    }
     ufd::RecordFilter filter;
     QString format;
     while (!args.isEmpty()) {
@@ -123,7 +129,7 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    const bool known = command == QStringLiteral("list") || command == QStringLiteral("yield") ||
+    const bool known = command == QStringLiteral("list") ||
                        (command == QStringLiteral("export") && !format.isEmpty());
     if (!known) {
         std::fputs(kUsage, stderr);
@@ -162,8 +168,6 @@ int main(int argc, char** argv) {
     }
     if (command == QStringLiteral("export")) {
         Out(format == QStringLiteral("--csv") ? ufd::ToCsv(*records) : ufd::ToJsonLines(*records));
-    } else if (command == QStringLiteral("yield")) {
-        Out(ufd::YieldReport(*records).toUtf8());
     } else {
         for (const ufd::DriveRecord& r : *records) {
             Out(ListLine(r).toUtf8() + '\n');
