@@ -193,14 +193,61 @@ wait_disks() {
 
 # run_batch DIR [PRODUCT]: the station's batch run (product: an examples/
 # file, default Product.ini) with its program directory in the guest's
-# overlay; rows in DIR/rows, exit code in DIR/rc.
+# overlay, stopped after UFDVM_BATCH_TIMEOUT s (120); rows in DIR/rows, exit
+# code in DIR/rc.
 run_batch() {
     local dir=$1 product=${2:-Product.ini}
     mkdir -p "$dir"
     cp "$UFDVM_ROOT/examples/$product" "$bin/Product.ini"
     set +e
-    QT_QPA_PLATFORM=offscreen timeout 120 \
+    QT_QPA_PLATFORM=offscreen timeout "${UFDVM_BATCH_TIMEOUT:-120}" \
         "$bin/ufd-station" --batch >"$dir/rows" 2>"$dir/stderr"
     echo $? >"$dir/rc"
     set -e
+}
+
+# flash_rack FILE: the PC's disk and two sticks: drive 1 a fake that reports
+# 1 GiB over 256 MiB of flash (higher addresses land back on it), drive 2 a
+# good one of 64 MiB.
+flash_rack() {
+    cat >"$1" <<JSON
+{"drives": [
+  {"index": 0, "kind": "disk"},
+  {"index": 1, "capacity": 2097152, "flash_sectors": 524288, "chips": ["0x75", "0x75"],
+   "units94": {"default": 1}, "units95": {"default": 1}, "serial": "FAKE00000001"},
+  {"index": 2, "capacity": 131072, "chips": ["0x75", "0x75"],
+   "units94": {"default": 1}, "units95": {"default": 1}, "serial": "GOOD00000002"}
+]}
+JSON
+}
+
+# as_sold N: the disk behind /dev/sgN gets a partition table, as a stick
+# comes from the shop; on a fake it shows again wherever the flash wraps.
+as_sold() {
+    echo 'start=2048, type=c' | sfdisk -q "/dev/$(ls "/sys/class/scsi_generic/sg$1/device/block")"
+}
+
+# queue_1mib N: the disk behind /dev/sgN takes 1 MiB per command (usb-storage
+# gives a high-speed stick 120 KiB unless told otherwise).
+queue_1mib() {
+    local disk
+    disk=$(ls "/sys/class/scsi_generic/sg$1/device/block")
+    echo 2048 >"/sys/block/$disk/device/max_sectors"
+    [ "$(cat "/sys/block/$disk/queue/max_sectors_kb")" = 1024 ] || fail "$disk takes no 1 MiB commands"
+}
+
+# f3probe_on N FILE: Debian's f3probe --destructive on the disk behind
+# /dev/sgN, its words in FILE; prints "good", "fake" (a counterfeit of some
+# type), "damaged" or what else it said, then the sectors it found usable.
+f3probe_on() {
+    local disk rc=0
+    command -v f3probe >/dev/null || fail "f3probe is missing: run scripts/install-deps --vm"
+    disk=$(ls "/sys/class/scsi_generic/sg$1/device/block")
+    f3probe --destructive --time-ops "/dev/$disk" >"$2" 2>&1 || rc=$?
+    awk -v rc=$rc '
+        / is the real thing/ { v = "good" }
+        / is a counterfeit/ { v = "fake" }
+        / is damaged/ { v = "damaged" }
+        /\*Usable\* size:/ { sub(/.*\(/, ""); usable = $1 }
+        END { print (v == "" ? "unknown(exit " rc ")" : v), usable + 0 }' "$2"
 }

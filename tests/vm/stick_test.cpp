@@ -107,4 +107,40 @@ TEST_F(StickTest, LargerBlocksMapOntoTheDrivesSectors) {
     EXPECT_EQ(Bytes(all.begin() + 3 * 4096, all.begin() + 4 * 4096), block);
 }
 
+TEST_F(StickTest, AFakeFlashAliasesWholeMegabyteTransfers) {
+    // 1 MiB written at sector 8192, then 1 MiB read at sector 0: on a flash
+    // of 4096 sectors behind 16384 reported the write lands at 0.
+    const std::tuple<uint32_t, nlohmann::json, bool> cases[] = {
+        {512, {{"flash_sectors", 4096}}, true},
+        {4096, {{"flash_sectors", 4096}}, true},
+        {512, {}, false},
+    };
+    for (const auto& [blockSize, flash, aliased] : cases) {
+        SCOPED_TRACE(testing::Message() << blockSize << ' ' << flash.dump());
+        nlohmann::json change = flash;
+        change["capacity"] = 16384;
+        Stick s = make(change, blockSize);
+        rack().reset(1); // the rows share the rack's state directory
+        const uint32_t per = blockSize / 512, at = 8192 / per, count = 2048 / per;
+        Bytes pattern(1 << 20), back(1 << 20);
+        std::generate(pattern.begin(), pattern.end(), [i = 0u]() mutable { return i++ * 7 / 512; });
+        const auto cdb = [&](uint8_t op, uint32_t block) {
+            return Bytes{op,
+                         0,
+                         uint8_t(block >> 24),
+                         uint8_t(block >> 16),
+                         uint8_t(block >> 8),
+                         uint8_t(block),
+                         0,
+                         uint8_t(count >> 8),
+                         uint8_t(count),
+                         0};
+        };
+        ASSERT_TRUE(s.answer(cdb(0x2A, at), {}, pattern).ok);
+        ASSERT_TRUE(s.answer(cdb(0x28, 0), back, {}).ok);
+        EXPECT_EQ(back == pattern, aliased);
+        EXPECT_EQ(std::count(back.begin(), back.end(), 0) == 1 << 20, !aliased);
+    }
+}
+
 } // namespace

@@ -58,6 +58,9 @@ struct [[gnu::packed]] Descriptors {
     char name[16] = "Bulk-Only stick";
 };
 
+// The most one command moves: usb-storage's max_sectors at its highest.
+constexpr uint32_t kMaxDataLength = 65535 * 512;
+
 // Moves all of `bytes` over an endpoint; how many moved before the host cut
 // the transfer (an unplug or a reset).
 size_t transfer(int fd, std::span<uint8_t> bytes, bool send) {
@@ -150,6 +153,14 @@ int main(int argc, char** argv) {
         const auto cbw = parseCbw(std::span(buffer).first(static_cast<size_t>(n)));
         if (!cbw) {
             std::fprintf(log, "invalid command block wrapper of %zd bytes\n", n);
+            continue;
+        }
+        if (cbw->dataLength > kMaxDataLength) {
+            // Garbage, or more than any queue sends: no buffer that size.
+            // The phase error makes the host reset the stick.
+            std::fprintf(log, "data phase of %u bytes refused\n", cbw->dataLength);
+            auto csw = buildCsw(cbw->tag, cbw->dataLength, CswStatus::PhaseError);
+            transfer(in, csw, true);
             continue;
         }
         data.assign(cbw->dataLength, 0);
