@@ -25,9 +25,9 @@ struct StationSettings {
     bool RowPerSocket = false;      // [Window] RowPerSocket: a row per socket, not per slot
     bool VerdictColours = false;    // [Window] VerdictColours: the verdict green or red
     std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
-    QString Database;  // [Results] Database: empty = the default SQLite file
-    QString StationId; // [Results] StationId: empty = the host name
-    QString Source;    // the file these came from; empty when none was found
+    QString Database;               // [Results] Database: empty = the default SQLite file
+    QString StationId;              // [Results] StationId: empty = the host name
+    QString Source;                 // the file these came from; empty when none was found
 
     // [MediaTest]: the flash behind the controller, tested inside Format.
     // All off (the defaults) sends the drive not one command more.

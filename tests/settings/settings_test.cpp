@@ -46,7 +46,8 @@ TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLooku
     const QString file = Write(
         "station.conf",
         "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n16=B 8\n1=A1\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
+        "[Window]\nRows=16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n16=B "
+        "8\n1=A1\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
         "[MediaTest]\nProbe=true\nVerify=on\nSurface=100\nMinWriteMBps=7.5\nMinReadMBps=20\n");
     const SettingsResult read = LoadStationSettings(Dir());
     EXPECT_EQ(Seen(read),
