@@ -30,7 +30,8 @@ QString Pair(const QLabel* upper, const QLabel* lower) {
 } // namespace
 
 QString BatchRowCaption(const TestFrm& frm, int record) {
-    const QLabel* label = const_cast<TestFrm&>(frm).ItemLab(record);
+    // The socket's row with [Window] RowPerSocket, as in the table.
+    const QLabel* label = const_cast<TestFrm&>(frm).ItemLab(frm.RowOfSlot(record));
     if (label == nullptr) {
         return QStringLiteral("(no row)");
     }
