@@ -5,6 +5,7 @@
 #include "results/database_target.h"
 #include "results/export.h"
 #include "results/results_store.h"
+#include "results/status_reasons.h"
 #include "results/time_option.h"
 #include "settings/station_settings.h"
 #include "yield_commands.h"
@@ -19,12 +20,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: ufd-results COMMAND [--since DATE] [--station ID] [--product VID:PID|NAME]\n"
     "  list                 one line per drive: start, station, run, slot, serial, result\n"
+    "                       and, for a failed drive, its status and the reason in words\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
     "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
     "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
     "  history SERIAL       every run of one drive, oldest first\n"
     "  serve [--listen ADDR:PORT]  the supervisor's page (default 127.0.0.1:8470)\n"
+    "  codes                every Status code and its reason in words\n"
     "DATE is 2026-12-07 (UTC), 2026-12-07T08:00 (UTC) or 2026-12-07T08:00+05:00 (any offset).\n"
     "The database is [Results] Database of station.conf ($UFD_STATION_CONF, else beside the\n"
     "station, else /etc/ufd-station), opened read-only.\n";
@@ -75,7 +78,8 @@ QString ListLine(const ufd::DriveRecord& r) {
                           r.Passed ? QStringLiteral("PASS") : QStringLiteral("FAIL")};
     if (!r.Passed) {
         fields << QStringLiteral("status ") +
-                      QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper();
+                      QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper() +
+                      QStringLiteral(" (") + ufd::StatusReasonText(r.Status) + QLatin1Char(')');
     }
     return fields.join(QStringLiteral("  "));
 }
@@ -95,6 +99,16 @@ int main(int argc, char** argv) {
     const QString command = args.takeFirst();
     if (const auto code = ufd::RunYieldCommand(command, args)) {
         return *code;
+    }
+    if (command == QStringLiteral("codes") && args.isEmpty()) {
+        for (const ufd::StatusReason& row : ufd::StatusReasons()) {
+            Out(QStringLiteral("0x%1  %2  %3\n")
+                    .arg(QString::number(row.status, 16).toUpper(),
+                         QString::number(row.status).rightJustified(3),
+                         QString::fromUtf8(row.reason))
+                    .toUtf8());
+        }
+        return 0;
     }
     ufd::RecordFilter filter;
     QString format;
@@ -139,9 +153,9 @@ int main(int argc, char** argv) {
     }
     const ufd::TargetResult target = ufd::ParseDatabaseSetting(settings.settings.Database);
     if (target.error) {
-        return Fail(settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
-                    ufd::MaskedDatabaseSetting(settings.settings.Database) +
-                    QStringLiteral("\": ") + *target.error);
+        return Fail(ufd::SettingError(
+            settings.settings.Source, QStringLiteral("Results"), QStringLiteral("Database"),
+            ufd::MaskedDatabaseSetting(settings.settings.Database), *target.error));
     }
     QString error;
     std::optional<std::vector<ufd::DriveRecord>> records;

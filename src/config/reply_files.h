@@ -11,6 +11,9 @@
 
 namespace ufd {
 
+// ReadReplyLine's selector of the device line. Any other selector means the
+// capacity line: the capacity step passes ReadCapacity's status on as it is,
+// and the library's statuses (0 and 1) never equal this one.
 inline constexpr int16_t kDeviceLineSelector = 1000;
 inline constexpr size_t kReplyBufferSize = 65536;
 inline constexpr size_t kReplyBlockSize = 512;
@@ -23,7 +26,7 @@ public:
     ReplyFiles();
     ReplyFiles(std::filesystem::path textFile, std::filesystem::path binaryFile);
 
-    // First line of the text reply into DeviceLine (selector 1000) or
+    // First line of the text reply into DeviceLine (kDeviceLineSelector) or
     // CapacityText (any other selector); the file is deleted. No file: the
     // target keeps its value.
     void ReadReplyLine(int16_t selector);

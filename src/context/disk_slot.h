@@ -13,6 +13,17 @@ namespace ufd {
 inline constexpr int16_t kTrue = -1;
 inline constexpr int16_t kFalse = 0;
 
+// What the media test found on the flash behind the controller; Ran stays
+// false (and the rest zero) when [MediaTest] is off or never reached.
+struct MediaFindings {
+    bool Ran = false;
+    int64_t RealSectors = 0; // sectors the probe found kept; 0: not probed
+    double WriteMBps = 0;    // 0: not measured
+    double ReadMBps = 0;
+    int64_t SectorsTested = 0;
+    int64_t SectorsFailed = 0;
+};
+
 struct DiskSlot {
     int32_t Handle = 0; // transport handle, 0 = none
     QString DeviceText; // device line read when the handle was opened
@@ -21,6 +32,7 @@ struct DiskSlot {
     int16_t UnitEntries = 0;
     int16_t Status = 0; // 0 = no failure, else the code of the step that last failed
     int16_t ControllerCode = 0;
+    MediaFindings Media;
 };
 
 inline constexpr int kMaxSlots = 16;

@@ -32,6 +32,12 @@ public:
     virtual ~ProgressView() = default;
     virtual std::optional<double> ProgressMax(int row) = 0;
     virtual void AdvanceProgress(int row, int step) = 0;
+    // The media test's share done (0..1) of the row's bar; on the window's
+    // thread MediaProgress also lets it handle its events, as the run's
+    // waits do, while ShowMediaShare (what a parallel run's workers reach)
+    // only moves the bar.
+    virtual void MediaProgress(int row, double share) { ShowMediaShare(row, share); }
+    virtual void ShowMediaShare(int /*row*/, double /*share*/) {}
 };
 
 struct StationContext {

@@ -60,6 +60,15 @@ DriveIdentity QuorlinkTransport::Identity(int32_t handle) {
     return id;
 }
 
+uint16_t QuorlinkTransport::ReadData(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                                     void* data) {
+    return quorlink_read_data(handle, sectorCount, firstSector, data);
+}
+
+int32_t QuorlinkTransport::MaxTransfer(int32_t handle) {
+    return quorlink_max_transfer(handle);
+}
+
 QString QuorlinkTransport::ConfigNotice() {
     char text[1024] = "";
     return quorlink_config_notice(text, sizeof text) != 0 ? QString::fromUtf8(text) : QString();

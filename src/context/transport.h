@@ -37,13 +37,20 @@ public:
     virtual uint16_t KillEXE() = 0;
     // Not an operation of the interface, so stand-ins need not answer it.
     virtual DriveIdentity Identity(int32_t /*handle*/) { return {}; }
+    // The media test's reads, whose data comes back (fnQuorbus_Read drops
+    // it), and the most sectors one transfer may move (0: unknown handle).
+    virtual uint16_t ReadData(int32_t /*handle*/, int32_t /*sectorCount*/, int32_t /*firstSector*/,
+                              void* /*data*/) {
+        return 0;
+    }
+    virtual int32_t MaxTransfer(int32_t /*handle*/) { return 0; }
     // What the operator must hear once at start-up about the library's own
     // settings (real drives with none allowed); empty: nothing.
     virtual QString ConfigNotice() { return {}; }
 };
 
 // The real thing: forwards to libquorlink's C functions.
-class QuorlinkTransport final : public Transport {
+class QuorlinkTransport : public Transport {
 public:
     int32_t GetDiskHandle(int32_t driveIndex) override;
     uint16_t CloseHandle(int32_t handle) override;
@@ -61,6 +68,9 @@ public:
                         int32_t reserved1, int32_t reserved2, int32_t length) override;
     uint16_t KillEXE() override;
     DriveIdentity Identity(int32_t handle) override;
+    uint16_t ReadData(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                      void* data) override;
+    int32_t MaxTransfer(int32_t handle) override;
     QString ConfigNotice() override;
 };
 

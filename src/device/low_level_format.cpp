@@ -2,6 +2,7 @@
 
 #include "config/leading_number.h"
 #include "device/chip_scan.h"
+#include "device/media_test.h"
 #include "device/vendor_codes.h"
 #include "format/volume.h"
 
@@ -115,7 +116,10 @@ void ReadDiskCapacity(StationContext& ctx, int16_t slot) {
         s->Status = kStatusNoCapacity;
         return;
     }
-    ctx.replies.ReadReplyLine(static_cast<int16_t>(status));
+    // The status itself selects the capacity line: it is never the device
+    // line's selector.
+    const auto capacityLine = static_cast<int16_t>(status);
+    ctx.replies.ReadReplyLine(capacityLine);
     // A capacity too large for a double is no number the drive could mean.
     s->LastSector = LeadingNumber(ctx.replies.CapacityText).value_or(0) - 1;
     ctx.replies.CapacityText.clear();
@@ -136,15 +140,33 @@ void FinishFormat(StationContext& ctx, int16_t slot) {
         0) {
         s->Status = kVendorFinish;
     }
+    // The media test only where the format left a drive of known size.
+    const bool media = MediaTestWanted(ctx.Settings) && s->Status == 0;
+    if (media && !TestMediaBeforeVolume(ctx, slot)) {
+        return;
+    }
     const double first = std::nearbyint(s->LastSector * ctx.Product.FirstShare);
     const double second = s->LastSector - first;
-    const int16_t built = BuildVolume(ctx, slot, first, second);
+    VolumeWriteLog log(*ctx.transport);
+    int16_t built = 0;
+    {
+        // Verify reads back what the volume writers sent; they write through the log.
+        Transport* const plain = ctx.transport;
+        if (media && ctx.Settings.MediaVerify) {
+            ctx.transport = &log;
+        }
+        built = BuildVolume(ctx, slot, first, second);
+        ctx.transport = plain;
+    }
     if (built != kVolumeBuilt) {
         s->Status = built;
         return;
     }
     if (ctx.transport->VendorR(s->Handle, kVendorClose, 0, kVendorLength) == 0) {
         s->Status = kVendorClose;
+    }
+    if (media && ctx.Settings.MediaVerify && s->Status == 0) {
+        VerifyVolume(ctx, slot, log);
     }
 }
 
@@ -153,6 +175,7 @@ int16_t LowLevelFormat(StationContext& ctx, int16_t slot) {
     if (s == nullptr) {
         return 1;
     }
+    s->Media = {};
     EraseUnits(ctx, slot, kVendorFormatUnit);
     if (s->Status != 0) {
         return 1;

@@ -32,4 +32,11 @@ inline constexpr int16_t kStatusConfigWriteRefused = 0xF6;
 inline constexpr int16_t kStatusIdentityIncomplete = 0xF7;
 inline constexpr int16_t kStatusMissingHandle = 0xFE;
 
+// The media test's own codes, numbers the vendor set never uses.
+inline constexpr int16_t kStatusFakeCapacity = 0xE0;   // the flash keeps fewer sectors
+inline constexpr int16_t kStatusReadBackFailed = 0xE1; // sectors lost what was written
+inline constexpr int16_t kStatusSlowWrite = 0xE2;      // below [MediaTest] MinWriteMBps
+inline constexpr int16_t kStatusSlowRead = 0xE3;       // below [MediaTest] MinReadMBps
+inline constexpr int16_t kStatusMediaIoFailed = 0xE4;  // a transfer of the test failed
+
 } // namespace ufd

@@ -1,6 +1,8 @@
 // Storing computed values into sector bytes. A value that does not fit its
-// field leaves the field as it was: the writers then still send the sector,
-// as the station always has (a failed calculation never stops a write).
+// field leaves the field as it was, and the writers still send the sector (a
+// failed calculation never stops a write): every drive gets the commands of
+// the original station in its order, so a volume is laid down the same way
+// on every station of the line.
 #pragma once
 
 #include <cstddef>

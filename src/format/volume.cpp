@@ -16,15 +16,13 @@ namespace {
 
 using namespace layout;
 
-// The layout is defined for areas of 0 to kMaxAreaSectors sectors: beyond
+// The layout is defined for areas up to kMaxAreaSectors sectors: beyond
 // that the cluster table has no value (the boot sector would say 0 sectors
-// per cluster) and the geometry heads run out. A negative area is the other
-// half of one larger than the drive (shares such as 1.5 and -0.5; the two
-// areas always add up to the drive), whose partition would end past the
-// drive's last sector. Refusing either before the first write keeps the
-// drive as it was rather than give it a volume with wrong bytes.
+// per cluster) and the geometry heads run out. Refusing it before the first
+// write keeps the drive as it was rather than give it a volume with wrong
+// bytes.
 bool AreaFits(double sectors) {
-    return std::isfinite(sectors) && sectors >= 0 && sectors <= kMaxAreaSectors &&
+    return std::isfinite(sectors) && sectors <= kMaxAreaSectors &&
            GeometrySearch(sectors).has_value();
 }
 
@@ -43,7 +41,13 @@ bool AreaHoldsItsFileSystem(double sectors) {
 // extended partition of F - 33 sectors. Any other area must hold its file
 // system, else its boot sector and FATs would run into the next area or past
 // the drive.
+// A negative area is the other half of one larger than the drive (shares
+// such as 1.5 and -0.5; the two areas always add up to the drive), whose
+// partition would end past the drive's last sector.
 bool SizesHoldTheirFileSystems(const StationContext& ctx, double F, double S2) {
+    if (F < 0 || S2 < 0) {
+        return false;
+    }
     if (F == 0 && S2 == 0) {
         return true;
     }
@@ -102,7 +106,10 @@ int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, doub
     const double S2 = SecondSectors;
     const auto large1 = PlanIfLarge(ctx, F, kBootSectorOffset);
     const auto large2 = PlanIfLarge(ctx, S2, F - 1 + kBootSectorOffset);
-    if (!Fits(F, large1) || !Fits(S2, large2) || !SizesHoldTheirFileSystems(ctx, F, S2)) {
+    if (!SizesHoldTheirFileSystems(ctx, F, S2)) {
+        return kAreaTooSmall;
+    }
+    if (!Fits(F, large1) || !Fits(S2, large2)) {
         return kAreaTooLarge;
     }
     if (!WriteMasterBootRecord(ctx, slot, F, S2, {TypeOf(large1), TypeOf(large2)})) {

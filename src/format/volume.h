@@ -24,12 +24,15 @@ inline constexpr int16_t kBitmapOrUpcaseFailed = 0xFA;
 // The controller refused the boundary block; its vendor code doubles as the
 // failure code, as for every other vendor command.
 inline constexpr int16_t kBoundaryRefused = 0x99;
-// An area below 0 sectors, too small for its own file system (a second area
-// counts only when there is one), or one that cannot hold the file system
-// chosen for it (beyond what the cluster table and the geometry cover, or a
-// large area past the int32 sector range): nothing is written, because such
-// a layout would carry wrong bytes.
+// An area that cannot hold the file system chosen for it (beyond what the
+// cluster table and the geometry cover, or a large area past the int32
+// sector range): nothing is written, because such a layout would carry
+// wrong bytes.
 inline constexpr int16_t kAreaTooLarge = 0xF8;
+// An area below 0 sectors (the other half of one past the drive) or too
+// small for its own file system (a second area counts only when there is
+// one): nothing is written either. The line knows both by one code.
+inline constexpr int16_t kAreaTooSmall = 0xF8;
 
 inline constexpr int32_t kBoundaryCode = 0x99;
 

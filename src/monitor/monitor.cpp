@@ -1,7 +1,7 @@
 #include "monitor/monitor.h"
 
-#include "monitor/notice_delivery.h"
 #include "monitor/udev_events.h"
+#include "platform/notice_channel.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "platform/notice_channel.h"
 
-#include "platform/runtime_dir.h"
+#include "base/runtime_dir.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -253,29 +254,51 @@ QString NoticeServer::Name() const {
     return server_->serverName();
 }
 
-bool SendNotice(const QByteArray& text, const QString& name, int timeoutMilliseconds) {
-    const QString path = NoticeSocketPath(name);
+namespace {
+
+std::optional<pid_t> PeerProcess(const QLocalSocket& socket) {
+    const qintptr fd = socket.socketDescriptor();
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
+        credentials.pid <= 0) {
+        return std::nullopt;
+    }
+    return credentials.pid;
+}
+
+} // namespace
+
+Delivery DeliverNotice(const QByteArray& text, const QString& channel, int timeoutMilliseconds) {
+    Delivery result;
+    const QString path = NoticeSocketPath(channel);
     if (path.isEmpty()) {
-        return false;
+        return result;
     }
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMilliseconds)) {
-        return false;
+        return result;
     }
+    const std::optional<pid_t> listener = PeerProcess(socket);
     if (!text.isEmpty() && socket.write(text) != text.size()) {
-        return false;
+        return result;
     }
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(timeoutMilliseconds)) {
-            return false;
+            return result;
         }
     }
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState) {
         socket.waitForDisconnected(timeoutMilliseconds);
     }
-    return true;
+    result.delivered = true;
+    result.listener = listener;
+    return result;
 }
 
 } // namespace ufd

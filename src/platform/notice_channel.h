@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <sys/types.h>
+
 class QLocalServer;
 class QTimer;
 
@@ -48,7 +51,7 @@ public:
     // once, so a flood can never exhaust the station's descriptors.
     static constexpr int kMaxOpenConnections = 64;
 
-signals:
+Q_SIGNALS:
     // The whole notice: every byte the sender wrote before closing.
     void NoticeReceived(const QByteArray& text);
     // Something that loses or may lose notices, said as it happens:
@@ -72,8 +75,16 @@ private:
     QString refusal_;
 };
 
-// Sends one notice and closes; false when nobody listens or it times out.
-bool SendNotice(const QByteArray& text, const QString& name = NoticeChannelName(),
-                int timeoutMilliseconds = 1000);
+struct Delivery {
+    bool delivered = false;
+    // The process that accepted the connection, from the socket's peer
+    // credentials; lets Vasket follow a station that did not pass its id.
+    std::optional<pid_t> listener;
+};
+
+// Sends one notice the way the channel expects (one connection, the exact
+// bytes, then close) and tells who took it; not delivered when nobody
+// listens or a step times out.
+Delivery DeliverNotice(const QByteArray& text, const QString& channel, int timeoutMilliseconds);
 
 } // namespace ufd

@@ -173,13 +173,6 @@ std::optional<Command> encodeWrite(int64_t firstSector, int64_t sectorCount,
     return c;
 }
 
-std::optional<Command> encodeVendor(VendorForm form, int32_t code, int32_t chip, int32_t unit,
-                                    int32_t parameter, int32_t reserved1, int32_t reserved2,
-                                    int32_t length, std::span<const uint8_t> dataOut) {
-    return encodeVendor(VendorLayout{}, form, code, chip, unit, parameter, reserved1, reserved2,
-                        length, dataOut);
-}
-
 std::optional<Command> encodeVendor(const VendorLayout& layout, VendorForm form, int32_t code,
                                     int32_t chip, int32_t unit, int32_t parameter,
                                     int32_t reserved1, int32_t reserved2, int32_t length,

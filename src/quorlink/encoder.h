@@ -59,13 +59,9 @@ Command encodeSynchronizeCache();
 std::optional<Command> encodeRead(int64_t firstSector, int64_t sectorCount);
 std::optional<Command> encodeWrite(int64_t firstSector, int64_t sectorCount,
                                    std::span<const uint8_t> data);
-// nullopt: an argument does not fit its field (code > 255, chip < 0, ...).
-std::optional<Command> encodeVendor(VendorForm form, int32_t code, int32_t chip, int32_t unit,
-                                    int32_t parameter, int32_t reserved1, int32_t reserved2,
-                                    int32_t length, std::span<const uint8_t> dataOut = {});
-
-// The same with the fields where `layout` puts them. nullopt also when a
-// value does not fit the width the layout gives its field.
+// The vendor block with the fields where `layout` puts them (VendorLayout{}:
+// the documented block). nullopt: an argument does not fit its field (code >
+// 255, chip < 0, ...) or the width the layout gives it.
 std::optional<Command> encodeVendor(const VendorLayout& layout, VendorForm form, int32_t code,
                                     int32_t chip, int32_t unit, int32_t parameter,
                                     int32_t reserved1, int32_t reserved2, int32_t length,

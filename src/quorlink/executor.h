@@ -28,6 +28,12 @@ public:
     // empty, or what went wrong, for the trace. Destroying a device that was
     // not released does the same without a word.
     virtual std::string release() { return {}; }
+    // The most sectors one read or write may move; larger transfers are the
+    // caller's to split.
+    virtual uint32_t maxTransferSectors() { return kDefaultMaxTransferSectors; }
+
+    // What a device that states no limit of its own takes: 8 MiB.
+    static constexpr uint32_t kDefaultMaxTransferSectors = 16384;
 };
 
 struct OpenResult {
@@ -63,8 +69,6 @@ public:
     virtual std::optional<TraceTarget> defaultTrace() const { return std::nullopt; }
     // Opens drive index 0..16.
     virtual OpenResult open(int driveIndex) = 0;
-    // fnQuorbus2K_KillEXE: forget cached state.
-    virtual void reset() {}
     // quorlink.conf as this backend loaded it; null: the backend reads none
     // (the simulator).
     virtual const ConfLoad* confLoad() const { return nullptr; }

@@ -25,6 +25,10 @@ constexpr uint16_t kOk = 1;
 constexpr uint16_t kFail = 0;
 constexpr size_t kBinaryReplySize = 512;
 constexpr size_t kModeSenseWpOffset = 82;
+// A read's data is taken from the drive and dropped (the call has no
+// buffer): a buffer above this is refused rather than allocated, whatever
+// the encoder's transfer limits allow.
+constexpr uint64_t kMaxReadBytes = uint64_t{32} << 20;
 
 struct OpenDrive {
     int driveIndex = -1;
@@ -147,6 +151,35 @@ public:
         return device_.get();
     }
 
+    // Every call that answers in a reply file opens alike: the old reply
+    // goes first, so a call that fails never leaves one to be read as its
+    // answer.
+    const ReplyPaths& clearReply(std::filesystem::path ReplyPaths::*reply) {
+        paths_ = replyPaths();
+        removeReply(paths_.*reply);
+        return paths_;
+    }
+    // The reply directory failed its check: the call fails, naming it.
+    bool refused() {
+        if (paths_.refusal.empty()) {
+            return false;
+        }
+        fail(paths_.refusal.c_str());
+        return true;
+    }
+    // clearReply, then the handle's drive and a reply directory fit for use;
+    // nullptr once the call has failed with the reason.
+    Device* replyingDrive(int32_t handle, std::filesystem::path ReplyPaths::*reply) {
+        clearReply(reply);
+        Device* d = drive(handle);
+        if (d == nullptr) {
+            fail("unknown handle");
+            return nullptr;
+        }
+        return refused() ? nullptr : d;
+    }
+
+    const ReplyPaths& paths() const { return paths_; }
     Executor& executor() { return exec_; }
     CallRecord& record() { return record_; }
 
@@ -183,18 +216,15 @@ private:
     Executor& exec_;
     std::shared_ptr<Device> device_;
     CallRecord record_;
+    ReplyPaths paths_;
 };
 
 // Runs a command that answers 512 bytes (vendor reads, mode sense) into the
 // binary reply file.
-uint16_t binaryReply(Call& call, Device* drive, const std::optional<Command>& cmd) {
-    const auto paths = replyPaths();
-    removeReply(paths.binary);
+uint16_t binaryReply(Call& call, int32_t handle, const std::optional<Command>& cmd) {
+    Device* drive = call.replyingDrive(handle, &ReplyPaths::binary);
     if (drive == nullptr) {
-        return call.fail("unknown handle");
-    }
-    if (!paths.refusal.empty()) {
-        return call.fail(paths.refusal.c_str());
+        return kFail;
     }
     if (!cmd) {
         return call.fail("argument out of range");
@@ -202,8 +232,11 @@ uint16_t binaryReply(Call& call, Device* drive, const std::optional<Command>& cm
     std::vector<uint8_t> data(std::max<size_t>(cmd->dataLength, kBinaryReplySize), 0);
     const Outcome outcome = drive->execute(*cmd, std::span(data).first(cmd->dataLength));
     if (outcome.ok) {
-        writeReply(paths.binary, std::span(data).first(std::max<size_t>(cmd->dataLength, 0)),
-                   outcome);
+        if (const std::string why =
+                writeReply(call.paths().binary, std::span(data).first(cmd->dataLength), outcome);
+            !why.empty()) {
+            return call.fail(why.c_str());
+        }
     }
     return call.finish(outcome);
 }
@@ -248,14 +281,12 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
     Call call("fnQuorbus_GetDiskHandle", {{"driveIndex", driveIndex}});
     return call.guard([&]() -> int32_t {
         call.record().driveIndex = driveIndex;
-        const auto paths = replyPaths();
-        removeReply(paths.text);
+        const ReplyPaths& paths = call.clearReply(&ReplyPaths::text);
         if (driveIndex < 0 || driveIndex > kLastDriveIndex) {
             call.fail("drive index out of range");
             return 0;
         }
-        if (!paths.refusal.empty()) {
-            call.fail(paths.refusal.c_str());
+        if (call.refused()) {
             return 0;
         }
         OpenResult opened = call.executor().open(driveIndex);
@@ -271,8 +302,20 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
             lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
                                             std::move(opened.serial), std::move(opened.portPath)};
         }
-        writeTextReply(paths.text, opened.deviceLine,
-                       Outcome{true, {}, opened.reply, opened.shortLength});
+        if (const std::string why = writeTextReply(
+                paths.text, opened.deviceLine, Outcome{true, {}, opened.reply, opened.shortLength});
+            !why.empty()) {
+            // No device line, no drive: the handle is given back at once.
+            std::shared_ptr<Device> device;
+            {
+                std::lock_guard lock(lib.mutex);
+                device = std::move(lib.handles[handle].device);
+                lib.handles.erase(handle);
+            }
+            device->release();
+            call.fail(why.c_str());
+            return 0;
+        }
         call.record().status = handle;
         return handle;
     });
@@ -299,14 +342,9 @@ uint16_t fnQuorbus_CloseHandle(int32_t handle) {
 uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
     Call call("fnQuorbus_ReadCapacity", {{"handle", handle}});
     return call.guard([&]() -> uint16_t {
-        const auto paths = replyPaths();
-        removeReply(paths.text);
-        Device* drive = call.drive(handle);
+        Device* drive = call.replyingDrive(handle, &ReplyPaths::text);
         if (drive == nullptr) {
-            return call.fail("unknown handle");
-        }
-        if (!paths.refusal.empty()) {
-            return call.fail(paths.refusal.c_str());
+            return kFail;
         }
         std::array<uint8_t, 32> data{};
         Outcome outcome = drive->execute(encodeReadCapacity10(), std::span(data).first(8));
@@ -323,7 +361,11 @@ uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
             }
             lastLba = be64(data.data());
         }
-        writeTextReply(paths.text, std::to_string(lastLba + 1), outcome);
+        if (const std::string why =
+                writeTextReply(call.paths().text, std::to_string(lastLba + 1), outcome);
+            !why.empty()) {
+            return call.fail(why.c_str());
+        }
         return call.finish(outcome);
     });
 }
@@ -331,14 +373,9 @@ uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
 uint16_t fnQuorbus_ModeSense(int32_t handle) {
     Call call("fnQuorbus_ModeSense", {{"handle", handle}});
     return call.guard([&]() -> uint16_t {
-        const auto paths = replyPaths();
-        removeReply(paths.binary);
-        Device* drive = call.drive(handle);
+        Device* drive = call.replyingDrive(handle, &ReplyPaths::binary);
         if (drive == nullptr) {
-            return call.fail("unknown handle");
-        }
-        if (!paths.refusal.empty()) {
-            return call.fail(paths.refusal.c_str());
+            return kFail;
         }
         const Command cmd = encodeModeSense();
         std::array<uint8_t, kBinaryReplySize> reply{};
@@ -347,7 +384,10 @@ uint16_t fnQuorbus_ModeSense(int32_t handle) {
             // The mode data as the drive returned it, and the write-protect bit
             // of its header (byte 2, bit 7) at byte 82 where callers look.
             reply[kModeSenseWpOffset] = (reply[2] & 0x80) != 0 ? 0x80 : 0x00;
-            writeReply(paths.binary, reply, outcome);
+            if (const std::string why = writeReply(call.paths().binary, reply, outcome);
+                !why.empty()) {
+                return call.fail(why.c_str());
+            }
         }
         return call.finish(outcome);
     });
@@ -369,7 +409,12 @@ uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_t firstSector
     Call call("fnQuorbus_Read",
               {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
     return call.guard([&]() -> uint16_t {
-        return noReply(call, call.drive(handle), encodeRead(firstSector, sectorCount));
+        Device* drive = call.drive(handle);
+        if (drive != nullptr && sectorCount > 0 &&
+            uint64_t(sectorCount) * kSectorSize > kMaxReadBytes) {
+            return call.fail("transfer too large");
+        }
+        return noReply(call, drive, encodeRead(firstSector, sectorCount));
     });
 }
 
@@ -393,11 +438,45 @@ uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSecto
     });
 }
 
+uint16_t quorlink_read_data(int32_t handle, int32_t sectorCount, int32_t firstSector, void* data) {
+    Call call("quorlink_read_data",
+              {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
+    return call.guard([&]() -> uint16_t {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            return call.fail("unknown handle");
+        }
+        if (data == nullptr || sectorCount <= 0) {
+            return call.fail("no data");
+        }
+        const auto cmd = encodeRead(firstSector, sectorCount);
+        if (!cmd) {
+            return call.fail("argument out of range");
+        }
+        return call.finish(drive->execute(
+            *cmd, std::span(static_cast<uint8_t*>(data), static_cast<size_t>(cmd->dataLength))));
+    });
+}
+
+int32_t quorlink_max_transfer(int32_t handle) {
+    Call call("quorlink_max_transfer", {{"handle", handle}});
+    return call.guard([&]() -> int32_t {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            call.fail("unknown handle");
+            return 0;
+        }
+        const auto most = std::min<uint32_t>(drive->maxTransferSectors(), 0x7FFFFFFF);
+        call.record().status = most;
+        return static_cast<int32_t>(most);
+    });
+}
+
 uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero, int32_t length) {
     Call call("fnQuorbus_VendorR",
               {{"handle", handle}, {"vendorCode", vendorCode}, {"zero", zero}, {"length", length}});
     return call.guard([&]() -> uint16_t {
-        return binaryReply(call, call.drive(handle),
+        return binaryReply(call, handle,
                            encodeVendor(call.executor().vendorLayout(), VendorForm::Read,
                                         vendorCode, 0, 0, 0, 0, 0, length));
     });
@@ -427,7 +506,7 @@ uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32_t chip, int3
                                    {"unit", unit},
                                    {"length", length}});
     return call.guard([&]() -> uint16_t {
-        return binaryReply(call, call.drive(handle),
+        return binaryReply(call, handle,
                            encodeVendor(call.executor().vendorLayout(), VendorForm::ChipUnit,
                                         vendorCode, chip, unit, 0, 0, 0, length));
     });
@@ -445,7 +524,7 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
                                        {"reserved2", reserved2},
                                        {"length", length}});
     return call.guard([&]() -> uint16_t {
-        return binaryReply(call, call.drive(handle),
+        return binaryReply(call, handle,
                            encodeVendor(call.executor().vendorLayout(), VendorForm::Scan,
                                         vendorCode, chip, unit, parameter, reserved1, reserved2,
                                         length));
@@ -454,13 +533,7 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
 
 uint16_t fnQuorbus2K_KillEXE(void) {
     Call call("fnQuorbus2K_KillEXE", {});
-    return call.guard([&]() -> uint16_t {
-        {
-            std::lock_guard lock(library().mutex);
-            call.executor().reset();
-        }
-        return call.status(kOk);
-    });
+    return call.status(kOk);
 }
 
 uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char* binaryPath,

@@ -81,8 +81,8 @@ struct ConfLoad {
 
 // $QUORLINK_CONF, else /etc/quorlink/quorlink.conf.
 std::filesystem::path quorlinkConfPath();
-// Absent file: the defaults. Read once per process: QSettings keeps what it
-// read of a path until its size or modification time change.
+// Absent file: the defaults; a file that cannot be used: the defaults and
+// the error. The library calls it once per process.
 ConfLoad loadQuorlinkConf(const std::filesystem::path& file);
 
 } // namespace quorlink

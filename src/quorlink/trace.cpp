@@ -1,6 +1,6 @@
 #include "trace.h"
 
-#include "platform/runtime_dir.h"
+#include "base/runtime_dir.h"
 
 #include <nlohmann/json.hpp>
 

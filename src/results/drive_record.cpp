@@ -39,62 +39,55 @@ template <typename T> Field Optional(const char* name, std::optional<T> DriveRec
             }};
 }
 
+Field OptionalReal(const char* name, std::optional<double> DriveRecord::*member) {
+    return {
+        {QString::fromLatin1(name), ColumnType::Real},
+        [member](const DriveRecord& r) { return r.*member ? QVariant(*(r.*member)) : QVariant(); },
+        [member](DriveRecord& r, const QVariant& v) {
+            r.*member = v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+        }};
+}
+
+// A column added by a later schema version.
+Field Since(int version, Field f) {
+    f.column.since = version;
+    return f;
+}
+
 Field Real(const char* name, double DriveRecord::*member) {
     return {{QString::fromLatin1(name), ColumnType::Real},
             [member](const DriveRecord& r) { return QVariant(r.*member); },
             [member](DriveRecord& r, const QVariant& v) { r.*member = v.toDouble(); }};
 }
 
-// The four columns of one item; all null when the item was not ticked.
+// One column of an item; null when the item was not ticked, and a null value
+// leaves the item unticked.
+template <typename M>
+Field ItemField(int item, const char* suffix, ColumnType type, M ItemResult::*member) {
+    const auto index = static_cast<size_t>(item);
+    return {{QString::fromLatin1(kItemColumnNames[index]) + QString::fromLatin1(suffix), type},
+            [index, member](const DriveRecord& r) {
+                const auto& o = r.Items[index];
+                return o ? QVariant::fromValue((*o).*member) : QVariant();
+            },
+            [index, member](DriveRecord& r, const QVariant& v) {
+                if (v.isNull()) {
+                    return;
+                }
+                auto& o = r.Items[index];
+                if (!o) {
+                    o.emplace();
+                }
+                (*o).*member = v.value<M>();
+            }};
+}
+
+// The four columns of one item.
 void AddItem(std::vector<Field>& fields, int item) {
-    const QString prefix = QString::fromLatin1(kItemColumnNames[static_cast<size_t>(item)]);
-    auto slot = [item](DriveRecord& r) -> ItemResult& {
-        auto& o = r.Items[static_cast<size_t>(item)];
-        if (!o) {
-            o.emplace();
-        }
-        return *o;
-    };
-    auto get = [item](const DriveRecord& r, auto pick) {
-        const auto& o = r.Items[static_cast<size_t>(item)];
-        return o ? pick(*o) : QVariant();
-    };
-    fields.push_back({{prefix + QStringLiteral("_upper"), ColumnType::Text},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.Upper); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).Upper = v.toString();
-                          }
-                      }});
-    fields.push_back({{prefix + QStringLiteral("_lower"), ColumnType::Text},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.Lower); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).Lower = v.toString();
-                          }
-                      }});
-    fields.push_back({{prefix + QStringLiteral("_status"), ColumnType::Integer},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.Status); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).Status = v.toInt();
-                          }
-                      }});
-    fields.push_back({{prefix + QStringLiteral("_ms"), ColumnType::Integer},
-                      [get](const DriveRecord& r) {
-                          return get(r, [](const ItemResult& i) { return QVariant(i.DurationMs); });
-                      },
-                      [slot](DriveRecord& r, const QVariant& v) {
-                          if (!v.isNull()) {
-                              slot(r).DurationMs = v.toLongLong();
-                          }
-                      }});
+    fields.push_back(ItemField(item, "_upper", ColumnType::Text, &ItemResult::Upper));
+    fields.push_back(ItemField(item, "_lower", ColumnType::Text, &ItemResult::Lower));
+    fields.push_back(ItemField(item, "_status", ColumnType::Integer, &ItemResult::Status));
+    fields.push_back(ItemField(item, "_ms", ColumnType::Integer, &ItemResult::DurationMs));
 }
 
 const std::vector<Field>& Fields() {
@@ -106,6 +99,8 @@ const std::vector<Field>& Fields() {
             Text("started_utc", &DriveRecord::StartedUtc),
             Text("ended_utc", &DriveRecord::EndedUtc),
             Text("station_version", &DriveRecord::StationVersion),
+            Since(3, Text("operator", &DriveRecord::Operator)),
+            Since(3, Text("lot", &DriveRecord::Lot)),
             Text("vid", &DriveRecord::Vid),
             Text("pid", &DriveRecord::Pid),
             Text("usb_manufacturer", &DriveRecord::UsbManufacturer),
@@ -118,6 +113,7 @@ const std::vector<Field>& Fields() {
             Text("product_hash", &DriveRecord::ProductHash),
             Optional("drive_index", &DriveRecord::DriveIndex),
             Text("port_path", &DriveRecord::PortPath),
+            Since(4, Text("socket", &DriveRecord::Socket)),
             Text("device_line", &DriveRecord::DeviceLine),
             Text("serial", &DriveRecord::Serial),
             Optional("capacity_sectors", &DriveRecord::CapacitySectors),
@@ -131,6 +127,12 @@ const std::vector<Field>& Fields() {
         for (int item = 0; item < kRecordedItems; ++item) {
             AddItem(f, item);
         }
+        // Version 2: the media test's findings.
+        f.push_back(Since(2, Optional("media_real_sectors", &DriveRecord::MediaRealSectors)));
+        f.push_back(Since(2, OptionalReal("media_write_mbps", &DriveRecord::MediaWriteMBps)));
+        f.push_back(Since(2, OptionalReal("media_read_mbps", &DriveRecord::MediaReadMBps)));
+        f.push_back(Since(2, Optional("media_sectors_tested", &DriveRecord::MediaSectorsTested)));
+        f.push_back(Since(2, Optional("media_sectors_failed", &DriveRecord::MediaSectorsFailed)));
         return f;
     }();
     return fields;
@@ -178,6 +180,10 @@ std::optional<DriveRecord> FromJson(const QJsonObject& object) {
     QVariantList values;
     for (const Field& f : Fields()) {
         const auto it = object.find(f.column.name);
+        if (it == object.end() && f.column.since > 1) {
+            values << QVariant(); // a journal line written before the column was
+            continue;
+        }
         if (it == object.end()) {
             return std::nullopt;
         }

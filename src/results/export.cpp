@@ -1,7 +1,11 @@
 #include "results/export.h"
 
+#include "results/status_reasons.h"
+
 #include <QJsonDocument>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace ufd {
 
@@ -24,6 +28,20 @@ QByteArray CsvField(const QVariant& v, ColumnType type) {
     return '"' + text + '"';
 }
 
+// The exports carry the reason in words right after the code; it is not
+// stored, so a record of any age reads with today's words.
+const QString kReasonColumn = QStringLiteral("reason");
+
+qsizetype ReasonAt() {
+    const std::vector<Column>& columns = RecordColumns();
+    const auto status = std::ranges::find(columns, QStringLiteral("status"), &Column::name);
+    return std::distance(columns.begin(), status) + 1;
+}
+
+QString Reason(const DriveRecord& r) {
+    return r.Passed ? QString() : StatusReasonText(r.Status);
+}
+
 } // namespace
 
 QByteArray ToCsv(const std::vector<DriveRecord>& records) {
@@ -31,6 +49,7 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
     for (const Column& c : RecordColumns()) {
         header << c.name.toUtf8();
     }
+    header.insert(ReasonAt(), kReasonColumn.toUtf8());
     QByteArray out = header.join(',') + "\r\n";
     for (const DriveRecord& r : records) {
         QByteArrayList fields;
@@ -38,6 +57,7 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
         for (qsizetype i = 0; i < values.size(); ++i) {
             fields << CsvField(values[i], RecordColumns()[static_cast<size_t>(i)].type);
         }
+        fields.insert(ReasonAt(), CsvField(Reason(r), ColumnType::Text));
         out += fields.join(',') + "\r\n";
     }
     return out;
@@ -46,7 +66,9 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
 QByteArray ToJsonLines(const std::vector<DriveRecord>& records) {
     QByteArray out;
     for (const DriveRecord& r : records) {
-        out += QJsonDocument(ToJson(r)).toJson(QJsonDocument::Compact) + '\n';
+        QJsonObject o = ToJson(r);
+        o.insert(kReasonColumn, Reason(r));
+        out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     }
     return out;
 }

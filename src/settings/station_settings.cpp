@@ -1,9 +1,12 @@
 #include "settings/station_settings.h"
 
-#include <QFileInfo>
-#include <QSettings>
-#include <QStringList>
+#include "base/ini_file.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -13,18 +16,6 @@ namespace {
 
 const QString kEnvName = QStringLiteral("UFD_STATION_CONF");
 const QString kSystemFile = QStringLiteral("/etc/ufd-station/station.conf");
-
-QString Quote(const QString& s) {
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-// QSettings splits a value at commas; the settings here are single values.
-QString Text(const QVariant& v) {
-    if (v.metaType().id() == QMetaType::QStringList) {
-        return v.toStringList().join(QLatin1Char(','));
-    }
-    return v.toString();
-}
 
 std::optional<bool> ParseBool(const QString& v) {
     const QString s = v.trimmed().toLower();
@@ -36,6 +27,26 @@ std::optional<bool> ParseBool(const QString& v) {
         s == QLatin1String("off")) {
         return false;
     }
+    return std::nullopt;
+}
+
+// A speed floor in MB/s: 0 (none) or more, decimals allowed.
+std::optional<QString> ReadFloor(const QString& v, double& floor) {
+    bool ok = false;
+    const double n = v.trimmed().toDouble(&ok);
+    if (!ok || !(n >= 0) || !std::isfinite(n)) {
+        return QStringLiteral("must be a number of MB/s, 0 or more");
+    }
+    floor = n;
+    return std::nullopt;
+}
+
+std::optional<QString> ReadSwitch(const QString& v, bool& on) {
+    const auto b = ParseBool(v);
+    if (!b) {
+        return QStringLiteral("must be true or false");
+    }
+    on = *b;
     return std::nullopt;
 }
 
@@ -67,6 +78,15 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.Parallel = *b;
              return std::nullopt;
          }},
+        {QStringLiteral("Window/OperatorLot"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.OperatorLot = *b;
+             return std::nullopt;
+         }},
         {QStringLiteral("Window/Rows"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              bool ok = false;
@@ -77,6 +97,24 @@ const std::map<QString, KeyReader>& KnownKeys() {
                      .arg(kMaxWindowRows);
              }
              s.WindowRows = n;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Window/RowPerSocket"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.RowPerSocket = *b;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Window/VerdictColours"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.VerdictColours = *b;
              return std::nullopt;
          }},
         {QStringLiteral("Results/Database"),
@@ -95,8 +133,57 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.StationId = id;
              return std::nullopt;
          }},
+        {QStringLiteral("MediaTest/Probe"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
+        {QStringLiteral("MediaTest/Verify"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaVerify); }},
+        {QStringLiteral("MediaTest/Surface"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int n = v.trimmed().toInt(&ok);
+             if (!ok || n < 0 || n > kMaxSurfacePercent) {
+                 return QStringLiteral("must be a whole percent from 0 to %1")
+                     .arg(kMaxSurfacePercent);
+             }
+             s.MediaSurface = n;
+             return std::nullopt;
+         }},
+        {QStringLiteral("MediaTest/MinWriteMBps"),
+         [](const QString& v, StationSettings& s) { return ReadFloor(v, s.MinWriteMBps); }},
+        {QStringLiteral("MediaTest/MinReadMBps"),
+         [](const QString& v, StationSettings& s) { return ReadFloor(v, s.MinReadMBps); }},
     };
     return keys;
+}
+
+// Sections of free keys: the reader gets the key's name within the section.
+using SectionReader =
+    std::function<std::optional<QString>(const QString&, const QString&, StationSettings&)>;
+
+const std::map<QString, SectionReader>& KnownSections() {
+    static const std::map<QString, SectionReader> sections = {
+        {QStringLiteral("Sockets"),
+         [](const QString& name, const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int index = name.trimmed().toInt(&ok);
+             if (!ok || index < 0 || index > kMaxSocketIndex) {
+                 return QStringLiteral("is no drive index: the key must be 0 to %1")
+                     .arg(kMaxSocketIndex);
+             }
+             const QString label = v.trimmed();
+             if (label.isEmpty()) {
+                 return QStringLiteral("must name the socket");
+             }
+             for (const QChar c : label) {
+                 if (c.category() == QChar::Other_Control) {
+                     return QStringLiteral("must not hold control characters");
+                 }
+             }
+             s.Sockets[index] = label;
+             return std::nullopt;
+         }},
+    };
+    return sections;
 }
 
 } // namespace
@@ -121,40 +208,59 @@ SettingsResult ReadStationSettings(const QString& file, bool mustExist) {
     if (file.isEmpty()) {
         return result;
     }
-    const QFileInfo info(file);
-    if (!info.exists()) {
+    const IniRead read = ReadIniFile(QFile::encodeName(file).toStdString());
+    if (read.result == IniRead::Result::Absent) {
         if (mustExist) {
             result.error = file + QStringLiteral(": no such file");
         }
         return result;
     }
-    // QSettings would read a FIFO forever and a device without end.
-    if (!info.isFile() || !info.isReadable()) {
-        result.error = file + QStringLiteral(": not a readable regular file");
-        return result;
-    }
-    QSettings ini(file, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError) {
-        result.error = file + QStringLiteral(": not an INI file QSettings can read");
+    if (read.result == IniRead::Result::Refused) {
+        result.error = QString::fromStdString(read.error);
         return result;
     }
     result.settings.Source = file;
-    for (const QString& key : ini.allKeys()) {
-        const QString value = Text(ini.value(key));
-        const auto known = KnownKeys().find(key);
-        if (known == KnownKeys().end()) {
-            // A misspelt key would otherwise switch nothing without a word.
-            result.error = file + QStringLiteral(": unknown key ") + Quote(key);
-            return result;
+    const auto refuse = [&](const IniEntry& e, const QString& why) {
+        result.error = QString::fromStdString(read.ini.error(e, why.toStdString()));
+        return result;
+    };
+    for (const IniEntry& e : read.ini.entries()) {
+        const QString section = QString::fromStdString(e.section);
+        const QString value = QString::fromStdString(e.value);
+        const auto known =
+            KnownKeys().find(section + QLatin1Char('/') + QString::fromStdString(e.key));
+        if (known != KnownKeys().end()) {
+            if (const auto why = known->second(value, result.settings)) {
+                return refuse(e, *why);
+            }
+            continue;
         }
-        if (const auto why = known->second(value, result.settings)) {
-            result.error = file + QStringLiteral(": [") + key.section(QLatin1Char('/'), 0, 0) +
-                           QStringLiteral("] ") + key.section(QLatin1Char('/'), 1) +
-                           QStringLiteral(" = ") + Quote(value) + QStringLiteral(" ") + *why;
-            return result;
+        if (const auto free = KnownSections().find(section); free != KnownSections().end()) {
+            if (const auto why =
+                    free->second(QString::fromStdString(e.key), value, result.settings)) {
+                return refuse(e, *why);
+            }
+            continue;
         }
+        // A misspelt key would otherwise switch nothing without a word.
+        if (e.section.empty()) {
+            return refuse(e, QStringLiteral("outside any section"));
+        }
+        const QString prefix = section + QLatin1Char('/');
+        const bool knownSection =
+            std::any_of(KnownKeys().begin(), KnownKeys().end(),
+                        [&](const auto& k) { return k.first.startsWith(prefix); });
+        return refuse(e, knownSection ? QStringLiteral("unknown key")
+                                      : QStringLiteral("unknown section"));
     }
     return result;
+}
+
+QString SettingError(const QString& file, const QString& section, const QString& key,
+                     const QString& value, const QString& why) {
+    const IniEntry entry{section.toStdString(), key.toStdString(), value.toStdString(), 0};
+    return QString::fromStdString(
+        IniError(QFile::encodeName(file).toStdString(), entry, why.toStdString()));
 }
 
 SettingsResult LoadStationSettings(const QString& programDirectory) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
 
 namespace ufd {
@@ -14,15 +15,30 @@ enum class LargeFileSystem { Auto, Fat32, Exfat };
 
 inline constexpr int kMinWindowRows = 7;
 inline constexpr int kMaxWindowRows = 16;
+inline constexpr int kMaxSocketIndex = 16; // drive indexes 0..16
 
 struct StationSettings {
     LargeFileSystem LargeFs = LargeFileSystem::Auto; // [Volume] LargeFileSystem
     bool Parallel = false;                           // [Run] Parallel
+    bool OperatorLot = false;                        // [Window] OperatorLot: the two fields shown
     int WindowRows = kMinWindowRows;                 // [Window] Rows
+    bool RowPerSocket = false;      // [Window] RowPerSocket: a row per socket, not per slot
+    bool VerdictColours = false;    // [Window] VerdictColours: the verdict green or red
+    std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
     QString Database;  // [Results] Database: empty = the default SQLite file
     QString StationId; // [Results] StationId: empty = the host name
     QString Source;    // the file these came from; empty when none was found
+
+    // [MediaTest]: the flash behind the controller, tested inside Format.
+    // All off (the defaults) sends the drive not one command more.
+    bool MediaProbe = false;  // [MediaTest] Probe: the sectors the flash really keeps
+    bool MediaVerify = false; // [MediaTest] Verify: the run's own writes read back
+    int MediaSurface = 0;     // [MediaTest] Surface: percent of the drive written and read
+    double MinWriteMBps = 0;  // [MediaTest] MinWriteMBps: 0 = no floor
+    double MinReadMBps = 0;   // [MediaTest] MinReadMBps: 0 = no floor
 };
+
+inline constexpr int kMaxSurfacePercent = 100;
 
 // Where station.conf is looked up: $UFD_STATION_CONF, else station.conf in
 // the program directory, else /etc/ufd-station/station.conf. The first that
@@ -37,6 +53,11 @@ struct SettingsResult {
 // Reads one station.conf. An absent file gives the defaults, except a file
 // named by $UFD_STATION_CONF, which the engineer meant to be there.
 SettingsResult ReadStationSettings(const QString& file, bool mustExist = false);
+
+// The refusal of a value that only a later step can judge, in the words of
+// every other bad value: "file: [Section] Key: "value": why".
+QString SettingError(const QString& file, const QString& section, const QString& key,
+                     const QString& value, const QString& why);
 
 // FindStationConf + ReadStationSettings.
 SettingsResult LoadStationSettings(const QString& programDirectory);

@@ -28,8 +28,10 @@ void TestFrm::FlashSlot(int recordIndex) {
     if (!LedCmd->isEnabled()) {
         return;
     }
-    // The row is not compared with DiskCount: the record is read as it
-    // stands; a row without a record is a skipped statement.
+    // Not compared with DiskCount, as the original never did, so a click
+    // sends the reads it always sent: a row past the drives holds a released
+    // record (handle 0), whose reads the library refuses without touching a
+    // drive. An index past the table has no record and does nothing.
     if (recordIndex < 0 || recordIndex >= kMaxSlots) {
         return;
     }
@@ -51,10 +53,12 @@ void TestFrm::FlashSlot(int recordIndex) {
 }
 
 void TestFrm::ItemLab_Click(int16_t index) {
-    FlashSlot(index);
+    ExplainRow(index);
+    FlashSlot(SlotOfRow(index));
 }
 void TestFrm::ThumbImage_Click(int16_t index) {
-    FlashSlot(index);
+    ExplainRow(index);
+    FlashSlot(SlotOfRow(index));
 }
 
 } // namespace ufd

@@ -31,8 +31,4 @@ QString StationNoticeChannel() {
     return NoticeChannelName();
 }
 
-bool SendStationNotice(const QByteArray& text, const QString& channel) {
-    return SendNotice(text, channel);
-}
-
 } // namespace ufd

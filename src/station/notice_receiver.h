@@ -27,7 +27,5 @@ NoticeListener ListenForNotices(const QString& channel,
                                 std::function<void(const QString&)> onWarning = {});
 // The channel the monitor posts to ($UFD_NOTICE_CHANNEL or the user's own).
 QString StationNoticeChannel();
-// Sends one notice (tests, tools); false when nobody listens.
-bool SendStationNotice(const QByteArray& text, const QString& channel);
 
 } // namespace ufd

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -75,6 +76,9 @@ public:
     void RepaintPicture(int row) override {
         Forward([row](RunView& v) { v.RepaintPicture(row); });
     }
+    void ExplainFailure(ResultColumn column, int row) override {
+        Forward([=](RunView& v) { v.ExplainFailure(column, row); });
+    }
 
     std::optional<double> ProgressMax(int) override { return max_; }
     void AdvanceProgress(int row, int step) override {
@@ -83,6 +87,16 @@ public:
         queue_->Push([&view, progress, row, step] {
             if (progress != nullptr && !view.Gone()) {
                 progress->AdvanceProgress(row, step);
+            }
+        });
+    }
+
+    void MediaProgress(int row, double share) override {
+        ProgressView* progress = progress_;
+        RunView& view = view_;
+        queue_->Push([&view, progress, row, share] {
+            if (progress != nullptr && !view.Gone()) {
+                progress->ShowMediaShare(row, share);
             }
         });
     }
@@ -126,8 +140,9 @@ struct ParallelRun::Worker {
 };
 
 ParallelRun::ParallelRun(StationContext& ctx, const DeviceProcedures& dev, RunView& view,
-                         std::function<void(int, float)> pause)
-    : ctx_(ctx), dev_(dev), view_(view), pause_(std::move(pause)) {
+                         std::function<void(int, float)> pause,
+                         std::function<std::thread(std::function<void()>)> start)
+    : ctx_(ctx), dev_(dev), view_(view), pause_(std::move(pause)), start_(std::move(start)) {
     for (int i = 0; i < ctx.slots.DiskCount; ++i) {
         workers_.push_back(std::make_unique<Worker>(ctx, view, stop_));
     }
@@ -169,21 +184,7 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
             }
             DiskSlot& slot = ctx_.slots.DiskSlots[static_cast<size_t>(row)];
             slot = w.ctx.slots.DiskSlots[static_cast<size_t>(row)];
-            SlotOutcome outcome = SlotOutcome::Ok;
-            switch (item) {
-            case RunItem::Format:
-                outcome = ShowFormat(view_, slot, row, carried);
-                break;
-            case RunItem::Manufacture:
-                outcome = ShowManufacture(view_, row, *w.answer, carried);
-                break;
-            case RunItem::CheckConfig:
-                outcome = ShowCheckConfig(view_, slot, row, *w.answer, carried);
-                break;
-            case RunItem::CheckWriteProtect:
-                outcome = ShowWriteProtect(view_, row, *w.answer);
-                break;
-            }
+            const SlotOutcome outcome = ShowItem(item, view_, slot, row, *w.answer, carried);
             failed = failed || outcome == SlotOutcome::Failed;
         }
         if (shown == count) {
@@ -200,24 +201,14 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
         w.arrived = false;
         w.reports.Begin(&queue, ctx_.progress,
                         ctx_.progress != nullptr ? ctx_.progress->ProgressMax(row) : std::nullopt);
-        switch (item) {
-        case RunItem::Format:
-            break;
-        case RunItem::Manufacture:
-            view_.ShowResultPair(ResultColumn::Identity, row);
-            break;
-        case RunItem::CheckConfig:
-            view_.ShowResultPair(ResultColumn::Config, row);
-            break;
-        case RunItem::CheckWriteProtect:
-            view_.ShowResultPair(ResultColumn::WriteProtect, row);
-            break;
+        if (const auto column = PairShownFirst(item)) {
+            view_.ShowResultPair(*column, row);
         }
     }
 
     for (int row = 0; row < count; ++row) {
         Worker& w = *workers_[static_cast<size_t>(row)];
-        w.thread = std::thread([this, &w, &queue, &showReady, item, row] {
+        std::function<void()> work = [this, &w, &queue, &showReady, item, row] {
             const std::function<void(float)> pause = [this, row](float seconds) {
                 if (pause_) {
                     pause_(row, seconds);
@@ -226,27 +217,23 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
                 }
             };
             const SlotWork work{w.ctx, dev_, pause, w.reports};
-            std::optional<int16_t> answer;
-            switch (item) {
-            case RunItem::Format:
-                answer = FormatOnDrive(work, row) ? std::optional<int16_t>(0) : std::nullopt;
-                break;
-            case RunItem::Manufacture:
-                answer = WriteIdentityOnDrive(work, row);
-                break;
-            case RunItem::CheckConfig:
-                answer = CheckIdentityOnDrive(work, row);
-                break;
-            case RunItem::CheckWriteProtect:
-                answer = CheckWriteProtectOnDrive(work, row);
-                break;
-            }
-            w.answer = answer;
+            w.answer = ItemOnDrive(item, work, row);
             queue.Push([&w, &showReady] {
                 w.arrived = true;
                 showReady();
             });
-        });
+        };
+        // The workers already started report to this call's queue: it must
+        // not end early. A slot that gets no thread is done here instead,
+        // so the run still covers every slot.
+        try {
+            w.thread = start_ ? start_(work) : std::thread(work);
+        } catch (const std::system_error& e) {
+            qWarning("ufd-station: no worker thread for slot %d (%s): it runs on the window's "
+                     "thread",
+                     row + 1, e.what());
+            work();
+        }
     }
 
     QTimer poll;

@@ -18,6 +18,8 @@ QString StatusText(int16_t status) {
     return QStringLiteral("Error Status = ") + HexPad(status, 2, false);
 }
 
+namespace {
+
 bool FormatOnDrive(const SlotWork& work, int row) {
     StationContext& ctx = work.ctx;
     RunView& view = work.view;
@@ -68,14 +70,10 @@ SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCapt
     }
     view.SetResultCaption(ResultColumn::Format, ResultBox::Green, row, carried.mark);
     view.SetResultCaption(ResultColumn::Format, ResultBox::Red, row, carried.detail);
-    return outcome;
-}
-
-SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    if (!FormatOnDrive(work, row)) {
-        return SlotOutcome::Gone;
+    if (outcome == SlotOutcome::Failed) {
+        view.ExplainFailure(ResultColumn::Format, row);
     }
-    return ShowFormat(work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)], row, carried);
+    return outcome;
 }
 
 std::optional<int16_t> WriteIdentityOnDrive(const SlotWork& work, int row) {
@@ -108,17 +106,10 @@ SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& 
                           QStringLiteral("String = ") + carried.stringMark);
     view.SetResultCaption(ResultColumn::Identity, ResultBox::Red, row,
                           QStringLiteral("Write = ") + carried.writeMark);
+    if (outcome == SlotOutcome::Failed) {
+        view.ExplainFailure(ResultColumn::Identity, row);
+    }
     return outcome;
-}
-
-SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    work.view.ShowResultPair(ResultColumn::Identity, row);
-    const auto r = WriteIdentityOnDrive(work, row);
-    return r ? ShowManufacture(work.view, row, *r, carried) : SlotOutcome::Gone;
-}
-
-void Check1MSlot(const SlotWork& work, int row) {
-    work.view.ShowResultPair(ResultColumn::Config, row);
 }
 
 std::optional<int16_t> CheckIdentityOnDrive(const SlotWork& work, int row) {
@@ -144,15 +135,10 @@ SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_
     }
     view.SetResultCaption(ResultColumn::Config, ResultBox::Green, row, carried.mark);
     view.SetResultCaption(ResultColumn::Config, ResultBox::Red, row, carried.detail);
+    if (outcome == SlotOutcome::Failed) {
+        view.ExplainFailure(ResultColumn::Config, row);
+    }
     return outcome;
-}
-
-SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried) {
-    work.view.ShowResultPair(ResultColumn::Config, row);
-    const auto r = CheckIdentityOnDrive(work, row);
-    return r ? ShowCheckConfig(work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)], row,
-                               *r, carried)
-             : SlotOutcome::Gone;
 }
 
 std::optional<int16_t> CheckWriteProtectOnDrive(const SlotWork& work, int row) {
@@ -170,6 +156,7 @@ SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r) {
         view.SetResultCaption(ResultColumn::WriteProtect, ResultBox::Red, row,
                               QStringLiteral("Not Write Protected"));
         view.SetPicture(row, kPictureFailed);
+        view.ExplainFailure(ResultColumn::WriteProtect, row);
         return SlotOutcome::Failed;
     }
     view.HideResultBox(ResultColumn::WriteProtect, ResultBox::Red, row);
@@ -178,10 +165,63 @@ SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r) {
     return SlotOutcome::Ok;
 }
 
-SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row) {
-    work.view.ShowResultPair(ResultColumn::WriteProtect, row);
-    const auto r = CheckWriteProtectOnDrive(work, row);
-    return r ? ShowWriteProtect(work.view, row, *r) : SlotOutcome::Gone;
+} // namespace
+
+std::optional<ResultColumn> PairShownFirst(RunItem item) {
+    switch (item) {
+    case RunItem::Format:
+        break;
+    case RunItem::Manufacture:
+        return ResultColumn::Identity;
+    case RunItem::CheckConfig:
+        return ResultColumn::Config;
+    case RunItem::CheckWriteProtect:
+        return ResultColumn::WriteProtect;
+    }
+    return std::nullopt;
+}
+
+std::optional<int16_t> ItemOnDrive(RunItem item, const SlotWork& work, int row) {
+    switch (item) {
+    case RunItem::Format:
+        return FormatOnDrive(work, row) ? std::optional<int16_t>(0) : std::nullopt;
+    case RunItem::Manufacture:
+        return WriteIdentityOnDrive(work, row);
+    case RunItem::CheckConfig:
+        return CheckIdentityOnDrive(work, row);
+    case RunItem::CheckWriteProtect:
+        return CheckWriteProtectOnDrive(work, row);
+    }
+    return std::nullopt;
+}
+
+SlotOutcome ShowItem(RunItem item, RunView& view, const DiskSlot& slot, int row, int16_t answer,
+                     CarriedCaptions& carried) {
+    switch (item) {
+    case RunItem::Format:
+        return ShowFormat(view, slot, row, carried);
+    case RunItem::Manufacture:
+        return ShowManufacture(view, row, answer, carried);
+    case RunItem::CheckConfig:
+        return ShowCheckConfig(view, slot, row, answer, carried);
+    case RunItem::CheckWriteProtect:
+        return ShowWriteProtect(view, row, answer);
+    }
+    return SlotOutcome::Ok;
+}
+
+SlotOutcome ItemSlot(RunItem item, const SlotWork& work, int row, CarriedCaptions& carried) {
+    if (const auto column = PairShownFirst(item)) {
+        work.view.ShowResultPair(*column, row);
+    }
+    const auto answer = ItemOnDrive(item, work, row);
+    return answer ? ShowItem(item, work.view, work.ctx.slots.DiskSlots[static_cast<size_t>(row)],
+                             row, *answer, carried)
+                  : SlotOutcome::Gone;
+}
+
+void Check1MSlot(const SlotWork& work, int row) {
+    work.view.ShowResultPair(ResultColumn::Config, row);
 }
 
 } // namespace ufd

@@ -39,28 +39,28 @@ enum class SlotOutcome { Ok, Failed, Gone };
 // The detail text of a failed Format.
 QString StatusText(int16_t status);
 
-// Row = slot number - 1. Gone: the view went away during a wait or device
-// call, and the slot's results were not shown.
-SlotOutcome FormatSlot(const SlotWork& work, int row, CarriedCaptions& carried);
-SlotOutcome ManufactureSlot(const SlotWork& work, int row, CarriedCaptions& carried);
-void Check1MSlot(const SlotWork& work, int row);
-SlotOutcome CheckConfigSlot(const SlotWork& work, int row, CarriedCaptions& carried);
-SlotOutcome CheckWriteProtectSlot(const SlotWork& work, int row);
+// The items that call the device layer, in run order.
+enum class RunItem { Format, Manufacture, CheckConfig, CheckWriteProtect };
 
-// Each item above is its drive half and its show half, so a parallel run can
-// do the first on a worker thread and the second on the window's thread, in
-// slot order (the captions carried from slot to slot stay as in a sequential
-// run). The drive halves touch the view only for Gone() and, in Format, the
-// start of the progress bar; they answer nullopt/false when the view went
-// away. The item's ShowResultPair before the drive half is the caller's.
-bool FormatOnDrive(const SlotWork& work, int row);
-SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCaptions& carried);
-std::optional<int16_t> WriteIdentityOnDrive(const SlotWork& work, int row);
-SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& carried);
-std::optional<int16_t> CheckIdentityOnDrive(const SlotWork& work, int row);
-SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_t r,
-                            CarriedCaptions& carried);
-std::optional<int16_t> CheckWriteProtectOnDrive(const SlotWork& work, int row);
-SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r);
+// One item on one slot, as the sequential run does it. Row = slot number - 1.
+// Gone: the view went away during a wait or device call, and the slot's
+// results were not shown.
+SlotOutcome ItemSlot(RunItem item, const SlotWork& work, int row, CarriedCaptions& carried);
+void Check1MSlot(const SlotWork& work, int row);
+
+// Each item is the three steps below, so a parallel run can do the drive
+// half on a worker thread and the rest on the window's thread, in slot order
+// (the captions carried from slot to slot stay as in a sequential run).
+//
+// The result pair an item shows before its drive half; none for Format,
+// which shows its pair with its results.
+std::optional<ResultColumn> PairShownFirst(RunItem item);
+// The drive half: the item's answer (Format: 0), nullopt when the view went
+// away. It touches the view only for Gone() and, in Format, the start of the
+// progress bar.
+std::optional<int16_t> ItemOnDrive(RunItem item, const SlotWork& work, int row);
+// The show half: the row's captions and picture from the answer.
+SlotOutcome ShowItem(RunItem item, RunView& view, const DiskSlot& slot, int row, int16_t answer,
+                     CarriedCaptions& carried);
 
 } // namespace ufd

@@ -8,6 +8,9 @@
 
 #include <QPalette>
 
+#include <algorithm>
+#include <cmath>
+
 namespace ufd {
 
 void TestFrm::BuildDiskRows(int16_t rowCount) {
@@ -121,8 +124,9 @@ int TestFrm::PictureOf(int row) const {
     return thumb != nullptr ? thumb->property("picture").toInt() : 0;
 }
 
+// The format procedure counts in slots; the bar is the slot's row's.
 std::optional<double> TestFrm::ProgressMax(int row) {
-    const QProgressBar* bar = ProgressBar(row);
+    const QProgressBar* bar = ProgressBar(RowOfSlot(row));
     if (bar == nullptr) {
         return std::nullopt;
     }
@@ -130,7 +134,7 @@ std::optional<double> TestFrm::ProgressMax(int row) {
 }
 
 void TestFrm::AdvanceProgress(int row, int step) {
-    QProgressBar* bar = ProgressBar(row);
+    QProgressBar* bar = ProgressBar(RowOfSlot(row));
     if (bar == nullptr) {
         return;
     }
@@ -140,6 +144,22 @@ void TestFrm::AdvanceProgress(int row, int step) {
         return;
     }
     bar->setValue(static_cast<int>(value));
+}
+
+void TestFrm::ShowMediaShare(int row, double share) {
+    if (QProgressBar* bar = ProgressBar(row)) {
+        bar->setValue(bar->minimum() +
+                      static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) *
+                                                   (bar->maximum() - bar->minimum()))));
+    }
+}
+
+void TestFrm::MediaProgress(int row, double share) {
+    ShowMediaShare(row, share);
+    // A sequential run tests on the window's thread: let it breathe here.
+    if (deps_.pumpEvents) {
+        deps_.pumpEvents();
+    }
 }
 
 } // namespace ufd

@@ -90,75 +90,48 @@ void TestFrm::GoCmd_Click() {
     // live until the run ends, however it ends.
     std::optional<ParallelRun> parallel;
     if (ctx.Settings.Parallel) {
-        parallel.emplace(ctx, dev, view, deps_.slotPause);
+        parallel.emplace(ctx, dev, view, deps_.slotPause, deps_.startWorker);
     }
 
+    // One item over every slot, all at once or slot after slot; false when
+    // the run must end.
     CarriedCaptions carried;
-    if (Ticked(Check1(kItemFormat))) {
+    auto runItem = [&](RunItem item) {
         if (parallel) {
-            if (!slotDone(parallel->Item(RunItem::Format, carried))) {
-                return;
-            }
-        } else {
-            for (int i = 0; i < table.DiskCount; ++i) {
-                if (!slotDone(FormatSlot(work, i, carried))) {
-                    return;
-                }
+            return slotDone(parallel->Item(item, carried));
+        }
+        for (int i = 0; i < table.DiskCount; ++i) {
+            if (!slotDone(ItemSlot(item, work, i, carried))) {
+                return false;
             }
         }
+        return true;
+    };
+
+    if (Ticked(Check1(kItemFormat)) && !runItem(RunItem::Format)) {
+        return;
     }
     Wait(0.5F);
     if (gone()) {
         return;
     }
-
-    if (Ticked(Check1(kItemManufacture))) {
-        if (parallel) {
-            if (!slotDone(parallel->Item(RunItem::Manufacture, carried))) {
-                return;
-            }
-        }
-        for (int i = 0; !parallel && i < table.DiskCount; ++i) {
-            if (!slotDone(ManufactureSlot(work, i, carried))) {
-                return;
-            }
-        }
+    if (Ticked(Check1(kItemManufacture)) && !runItem(RunItem::Manufacture)) {
+        return;
     }
     Wait(0.1F);
     if (gone()) {
         return;
     }
-
     if (Ticked(Check1(kItem1M))) {
         for (int i = 0; i < table.DiskCount; ++i) {
             Check1MSlot(work, i);
         }
     }
-
-    if (Ticked(Check1(kItemCheckConfig))) {
-        if (parallel) {
-            if (!slotDone(parallel->Item(RunItem::CheckConfig, carried))) {
-                return;
-            }
-        }
-        for (int i = 0; !parallel && i < table.DiskCount; ++i) {
-            if (!slotDone(CheckConfigSlot(work, i, carried))) {
-                return;
-            }
-        }
+    if (Ticked(Check1(kItemCheckConfig)) && !runItem(RunItem::CheckConfig)) {
+        return;
     }
-
-    if (Ticked(Check1(kItemCheckWP))) {
-        if (parallel) {
-            if (!slotDone(parallel->Item(RunItem::CheckWriteProtect, carried))) {
-                return;
-            }
-        }
-        for (int i = 0; !parallel && i < table.DiskCount; ++i) {
-            if (!slotDone(CheckWriteProtectSlot(work, i))) {
-                return;
-            }
-        }
+    if (Ticked(Check1(kItemCheckWP)) && !runItem(RunItem::CheckWriteProtect)) {
+        return;
     }
 
     if (parallel) {
@@ -176,6 +149,10 @@ void TestFrm::GoCmd_Click() {
     }
     PassLab->raise();
     PassLab->setText(runFailed ? kFailed : kAllPass);
+    if (ctx.Settings.VerdictColours) {
+        // Readable at a glance from across the line; the design's is red either way.
+        SetTextColour(PassLab, runFailed ? kVerdictFailed : kVerdictPassed);
+    }
     PassLab->show();
     PassLab->raise();
 

@@ -177,6 +177,26 @@ TEST(FailureCode, StatusResultWritesAndTraces) {
     }
 }
 
+// Only byte 82 = 0x80 exactly is write protection: the library writes 0x80 or
+// 0x00 there, so a rule that tests a bit would pass every other test.
+TEST(WriteProtectByte, OnlyExactly0x80Counts) {
+    for (const uint8_t byte : {0x80, 0x90, 0xFF, 0x00, 0x01}) {
+        FormatBench b;
+        b.transport.script = [&](const Call& c) {
+            if (c.fn == "ModeSense") {
+                std::string reply(512, '\0');
+                reply[82] = static_cast<char>(byte);
+                std::ofstream(b.transport.files.BinaryFile(), std::ios::binary) << reply;
+            }
+            return Answer{};
+        };
+        const bool isProtected = byte == 0x80;
+        EXPECT_EQ(std::pair(CheckWriteProtect(b.ctx, 1), b.ctx.slots.DiskSlots[0].Status),
+                  (std::pair<int16_t, int16_t>(isProtected, isProtected ? 0 : 0xF5)))
+            << int(byte);
+    }
+}
+
 // The limits of the first four units of chip 0 with information byte 0x29 and
 // 0x27 (0x2A: the same as 0x27); other chips and units from 4 on always pass.
 TEST(UnitVerdict, LimitsByUnitAndController) {

@@ -125,14 +125,14 @@ TEST(BuildVolume, WritesTablesAndAreas) {
 // the area can hold (above 4,096,000 sectors FAT32 or exFAT, up to the int32
 // limit): nothing is written.
 TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
-    constexpr double kBuilt = kVolumeBuilt, kTooLarge = kAreaTooLarge;
+    constexpr double kBuilt = kVolumeBuilt, kTooLarge = kAreaTooLarge, kTooSmall = kAreaTooSmall;
     // clang-format off
     const std::tuple<double, double, int16_t> cases[] = {
         // {0, 0}: no capacity, the steps still run, 0x9A stays. {0, 1000000}: shares 0 and 1. Then
         // last sectors past int32; {150000, -50000}: shares 1.5 and -0.5.
         {4096000, 4096000, kBuilt}, {90, 90, kBuilt}, {4096001, 1000, kBuilt}, {100000, 4096001, kBuilt}, {0, 0, kBuilt},
-        {33505296, 1000, kBuilt}, {89, 1000, kTooLarge}, {1000, 89, kTooLarge}, {89, 0, kTooLarge}, {0, 1000000, kTooLarge},
-        {2147483648.0, 1000, kTooLarge}, {100000, 2147483647.0, kTooLarge}, {150000, -50000, kTooLarge}};
+        {33505296, 1000, kBuilt}, {89, 1000, kTooSmall}, {1000, 89, kTooSmall}, {89, 0, kTooSmall}, {0, 1000000, kTooSmall},
+        {2147483648.0, 1000, kTooLarge}, {100000, 2147483647.0, kTooLarge}, {150000, -50000, kTooSmall}};
     // clang-format on
     for (const auto& [first, second, result] : cases) {
         FormatBench b;
@@ -186,6 +186,19 @@ TEST(LargeArea, Fat32Bytes) {
     EXPECT_EQ(std::pair(most, sectors), (std::pair<int64_t, int64_t>(64, 1 + 160 + 2 * 4000 + 8)));
 }
 
+// The exFAT boot checksum as the format defines it: every byte of sectors 0
+// to 10 but VolumeFlags (106, 107) and PercentInUse (112), rotated right
+// before each byte is added.
+uint32_t BootChecksum(const std::vector<uint8_t>& region) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < 11 * 512; ++i) {
+        if (i != 106 && i != 107 && i != 112) {
+            sum = (sum << 31 | sum >> 1) + region[i];
+        }
+    }
+    return sum;
+}
+
 TEST(LargeArea, ExfatBytes) {
     FormatBench b;
     b.ctx.Settings.LargeFs = LargeFileSystem::Exfat;
@@ -202,6 +215,21 @@ TEST(LargeArea, ExfatBytes) {
                             "01 80 00 00*397 55 AA" +
                             extended)));
     EXPECT_TRUE(BytesAt(boot, 12 * 512, {boot.begin(), boot.begin() + 12 * 512})); // backup
+    // Sector 11 repeats the checksum of the eleven before it; a change to any
+    // byte it covers changes the sum, and only those bytes do.
+    const uint32_t sum = BootChecksum(boot);
+    std::vector<uint8_t> sector;
+    for (int i = 0; i < 128; ++i) {
+        sector.insert(sector.end(),
+                      {uint8_t(sum), uint8_t(sum >> 8), uint8_t(sum >> 16), uint8_t(sum >> 24)});
+    }
+    EXPECT_TRUE(BytesAt(boot, 11 * 512, sector));
+    for (const size_t at : {0, 105, 106, 107, 112, 113, 11 * 512 - 1, 11 * 512}) {
+        std::vector<uint8_t> changed = boot;
+        changed[at] ^= 0x5A;
+        const bool covered = at < 11 * 512 && at != 106 && at != 107 && at != 112;
+        EXPECT_EQ(ExfatBootChecksum(changed.data()) != sum, covered) << at;
+    }
     // Bitmap (cluster 2), up-case (3) and root (4) chains, one cluster each;
     // 7,968 bytes of bitmap, 5,836 of up-case table (its bytes: the image verdicts).
     EXPECT_TRUE(BytesAt(b.WrittenAt(8192), 0, Hex("F8 FF*19 00")));

@@ -3,7 +3,6 @@
 // scripted drives and channel; the real Vasket binary's own life.
 #include "monitor/device_filter.h"
 #include "monitor/monitor.h"
-#include "monitor/notice_delivery.h"
 #include "monitor/udev_events.h"
 #include "platform/notice_channel.h"
 #include "support/test_common.h"

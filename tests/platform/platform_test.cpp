@@ -129,7 +129,7 @@ TEST_F(NoticeChannel, EachConnectionArrivesAsOneNoticeByteForByteUpToTheCap) {
     const QByteArray texts[] = {"IN", "", mixed.repeated(3000), mixed.repeated(150000)};
     for (const QByteArray& text : texts) {
         bool sent = false;
-        std::thread sender([&] { sent = SendNotice(text, Channel(), 3000); });
+        std::thread sender([&] { sent = DeliverNotice(text, Channel(), 3000).delivered; });
         const auto notices = Received(spy);
         sender.join();
         EXPECT_TRUE(sent || text.size() > 64 * 1024);
@@ -179,14 +179,14 @@ TEST_F(NoticeChannel, ClaimTakesOnlyAFreeOrStaleChannel) {
         EXPECT_EQ(second.Claim(Channel(name)), result) << name;
         if (result == ClaimResult::Listening) {
             QSignalSpy heard(&second, &NoticeServer::NoticeReceived);
-            ASSERT_TRUE(SendNotice("IN", Channel(name)));
+            ASSERT_TRUE(DeliverNotice("IN", Channel(name), 1000).delivered);
             EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"}) << name;
         }
     }
     QTest::qWait(50);
     EXPECT_EQ(firstSpy.count(), 0) << "a claim must not be a notice to the holder";
     // The holder still listens, and once it is gone the channel is free.
-    ASSERT_TRUE(SendNotice("OUT", Channel("station")));
+    ASSERT_TRUE(DeliverNotice("OUT", Channel("station"), 1000).delivered);
     EXPECT_EQ(Received(firstSpy), std::vector<QByteArray>{"OUT"});
     first.reset();
     EXPECT_FALSE(QFile::exists(Channel("station") + ".lock")) << "a station leaves no lock file";
@@ -203,7 +203,7 @@ TEST_F(NoticeChannel, PlainNamesLiveInThePrivateRuntimeDirectoryOrAreRefused) {
     ASSERT_EQ(plain.Claim("plain"), ClaimResult::Listening);
     EXPECT_EQ(plain.Name(), run + "/quorlink/plain");
     QSignalSpy heard(&plain, &NoticeServer::NoticeReceived);
-    ASSERT_TRUE(SendNotice("IN", "plain"));
+    ASSERT_TRUE(DeliverNotice("IN", "plain", 1000).delivered);
     EXPECT_EQ(Received(heard), std::vector<QByteArray>{"IN"});
     ASSERT_TRUE(QFile::setPermissions(run + "/quorlink", QFileDevice::Permissions(0x7777)));
     NoticeServer refused;
@@ -244,7 +244,7 @@ TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     // Refused while the flood holds the cap, then heard once its idle
     // connections are cut off, as Vasket's retries would be.
     const auto heard = [&] {
-        SendNotice("IN", Channel(), 300);
+        DeliverNotice("IN", Channel(), 300);
         QTest::qWait(100);
         return spy.contains(QVariantList{QByteArray("IN")});
     };
@@ -255,7 +255,8 @@ TEST_F(NoticeChannel, FloodsAndALostSocketFileNeverLeaveTheChannelDeaf) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return warnings.count() > 0; }, 3000));
     EXPECT_TRUE(warnings.at(0).at(0).toString().contains("refused"));
     ASSERT_TRUE(QFile::remove(Channel()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return SendNotice("OUT", Channel(), 300); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return DeliverNotice("OUT", Channel(), 300).delivered; }, 5000));
     EXPECT_TRUE(warnings.back().at(0).toString().contains("was removed; listening again"));
 }
 

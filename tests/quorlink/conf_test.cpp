@@ -42,25 +42,26 @@ TEST(QuorlinkConf, GoodAndBadValues) {
     EXPECT_EQ(std::pair(load.error, fields(load.conf)), std::pair(std::string(), fields(good)));
     // ini; what the error must show of the key and value
     const std::pair<std::string, const char*> cases[] = {
-        {"[Drives]\nAllow=058f:6387,058f:638\n", "[Drives] Allow=058f:6387,058f:638: \"058f:638\""},
-        {"[Drives]\nAlow=058f:6387\n", "[Drives] Alow=058f:6387: unknown key"},
-        {"[Drive]\nAllow=058f:6387\n", "[Drive] Allow=058f:6387: unknown section"},
-        {"Allow=058f:6387\n", "Allow=058f:6387: outside any section"},
-        {"[Ports]\n17=1-2\n", "[Ports] 17=1-2: not a drive index"},
-        {"[Ports]\n0=1-2\n1=1-2\n", "[Ports] 1=1-2: the same port as 0"},
-        {"[Ports]\n0=1-2\n1=1-02\n", "[Ports] 1=1-02: not a USB port path"},
-        {"[Drives]\nAllow=\x01\x1b[2J\n", "[Drives] Allow=??[2J: \"??[2J\" is not"},
-        {"[Timeouts]\nQuick=0\n", "[Timeouts] Quick=0: "},
-        {"[Timeouts]\nReady=ten\n", "[Timeouts] Ready=ten: "},
-        {"[Trace]\nKeep=-1\n", "[Trace] Keep=-1: "},
-        {"[VendorBlock]\nLength=5\n", "[VendorBlock] Length=5: not a block length"},
-        {"[VendorBlock]\nLength=17\n", "[VendorBlock] Length=17: "},
-        {"[VendorBlock]\nLength=10\n", "[VendorBlock] Length=10: too short for DataLength"},
-        {"[VendorBlock]\nOpcode=256\n", "[VendorBlock] Opcode=256: "},
-        {"[VendorBlock]\nChip=3:3\n", "[VendorBlock] Chip=3:3: not offset:width"},
-        {"[VendorBlock]\nChip=3:2:middle\n", "[VendorBlock] Chip=3:2:middle: "},
-        {"[VendorBlock]\nCode=4:1\n", "[VendorBlock] Code=4:1: overlaps Chip at byte 4"},
-        {"[VendorBlock]\nUnit=0:2\n", "[VendorBlock] Unit=0:2: overlaps Opcode at byte 0"},
+        {"[Drives]\nAllow=058f:6387,058f:638\n",
+         "[Drives] Allow: \"058f:6387,058f:638\": \"058f:638\""},
+        {"[Drives]\nAlow=058f:6387\n", "[Drives] Alow: \"058f:6387\": unknown key"},
+        {"[Drive]\nAllow=058f:6387\n", "[Drive] Allow: \"058f:6387\": unknown section"},
+        {"Allow=058f:6387\n", "Allow: \"058f:6387\": outside any section"},
+        {"[Ports]\n17=1-2\n", "[Ports] 17: \"1-2\": not a drive index"},
+        {"[Ports]\n0=1-2\n1=1-2\n", "[Ports] 1: \"1-2\": the same port as 0"},
+        {"[Ports]\n0=1-2\n1=1-02\n", "[Ports] 1: \"1-02\": not a USB port path"},
+        {"[Drives]\nAllow=\x01\x1b[2J\n", "line 2: holds a control character (byte 1)"},
+        {"[Timeouts]\nQuick=0\n", "[Timeouts] Quick: \"0\": not a whole number"},
+        {"[Timeouts]\nReady=ten\n", "[Timeouts] Ready: \"ten\": "},
+        {"[Trace]\nKeep=-1\n", "[Trace] Keep: \"-1\": "},
+        {"[VendorBlock]\nLength=5\n", "[VendorBlock] Length: \"5\": not a block length"},
+        {"[VendorBlock]\nLength=17\n", "[VendorBlock] Length: \"17\": "},
+        {"[VendorBlock]\nLength=10\n", "[VendorBlock] Length: \"10\": too short for DataLength"},
+        {"[VendorBlock]\nOpcode=256\n", "[VendorBlock] Opcode: \"256\": "},
+        {"[VendorBlock]\nChip=3:3\n", "[VendorBlock] Chip: \"3:3\": not offset:width"},
+        {"[VendorBlock]\nChip=3:2:middle\n", "[VendorBlock] Chip: \"3:2:middle\": "},
+        {"[VendorBlock]\nCode=4:1\n", "[VendorBlock] Code: \"4:1\": overlaps Chip at byte 4"},
+        {"[VendorBlock]\nUnit=0:2\n", "[VendorBlock] Unit: \"0:2\": overlaps Opcode at byte 0"},
         {std::string((1 << 20) + 1, '#'), "larger than 1048576 bytes"},
     };
     for (const auto& [ini, error] : cases) {
@@ -92,7 +93,7 @@ TEST(QuorlinkConf, NoticeThroughTheApi) {
     const std::pair<const char*, const char*> cases[] = {
         {nullptr, "No USB drive may be used: FILE does not exist"},
         {"[Drives]\nAllow=\n", "No USB drive may be used: [Drives] Allow= in FILE lists none."},
-        {"[Timeouts]\nQuick=0\n", "No USB drive may be used: FILE: [Timeouts] Quick=0: "},
+        {"[Timeouts]\nQuick=0\n", "No USB drive may be used: FILE: [Timeouts] Quick: \"0\": "},
         {"[Drives]\nAllow=058f:6387\n", ""}};
     TempDir dir;
     char text[512] = "";

@@ -34,9 +34,9 @@ TEST(Encoder, Blocks) {
         // Last sector past 32 bits, or count past 16 bits: the 16-byte forms.
         {encodeWrite(0xFFFFFFFF, 2, data), {{0x8A, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0}, Out, 1024, Transfer, d, 1024}},
         {encodeRead(8, 0x10000), {{0x88, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 0}, In, 0x2000000, Transfer, nullptr, 0}},
-        {encodeVendor(Read, 0x75, 0, 0, 0, 0, 0, 512, data), {{0xC6, 1, 0x75, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}, In, 512, Vendor, nullptr, 0}},
-        {encodeVendor(Write, 0x81, 0, 0, 0, 0, 0, 512, data), {{0xC6, 2, 0x81, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}, Out, 512, Vendor, d, 512}},
-        {encodeVendor(ChipUnit, 0x94, 0x0102, 0x0304, 0, 0, 0, 512), {{0xC6, 3, 0x94, 1, 2, 3, 4, 0, 0, 0, 2, 0, 0, 0, 0, 0}, In, 512, Vendor, nullptr, 0}},
+        {encodeVendor({}, Read, 0x75, 0, 0, 0, 0, 0, 512, data), {{0xC6, 1, 0x75, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}, In, 512, Vendor, nullptr, 0}},
+        {encodeVendor({}, Write, 0x81, 0, 0, 0, 0, 0, 512, data), {{0xC6, 2, 0x81, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}, Out, 512, Vendor, d, 512}},
+        {encodeVendor({}, ChipUnit, 0x94, 0x0102, 0x0304, 0, 0, 0, 512), {{0xC6, 3, 0x94, 1, 2, 3, 4, 0, 0, 0, 2, 0, 0, 0, 0, 0}, In, 512, Vendor, nullptr, 0}},
     };
     // clang-format on
     for (const auto& [c, seen] : cases) {
@@ -55,12 +55,13 @@ TEST(Encoder, RefusesWhatNoBlockHolds) {
                             {0x94, 0, -2, 0, 512}, {0x95, 0, 0, 300, 512},
                             {0x75, 0, 0, 0, 0},    {0x75, 0, 0, 0, 0x10000}};
     for (const auto& [code, chip, unit, parameter, length] : scans) {
-        EXPECT_FALSE(encodeVendor(Scan, code, chip, unit, parameter, 0, 0, length)) << code << chip;
+        EXPECT_FALSE(encodeVendor({}, Scan, code, chip, unit, parameter, 0, 0, length))
+            << code << chip;
     }
     // Data shorter than the sectors or the length; a chip that does not fit its 1 byte.
     EXPECT_FALSE(encodeRead(-1, 1) || encodeRead(0, 0) || encodeRead(0, int64_t{1} << 32) ||
                  encodeWrite(0, 2, data) ||
-                 encodeVendor(Write, 0x81, 0, 0, 0, 0, 0, 512, std::span(data).first(100)) ||
+                 encodeVendor({}, Write, 0x81, 0, 0, 0, 0, 0, 512, std::span(data).first(100)) ||
                  encodeVendor({.chip = {3, 1, true}}, ChipUnit, 0x94, 0x100, 0, 0, 0, 0, 512));
 }
 
@@ -81,7 +82,7 @@ TEST(Encoder, VendorLayouts) {
                                         b.reserved1, b.reserved2, b.length);
         EXPECT_EQ(block(again.value()), cdb) << "decoded as it was encoded";
     }
-    EXPECT_FALSE(decodeVendor(block(*encodeVendor(Read, 0x75, 0, 0, 0, 0, 0, 512)), other));
+    EXPECT_FALSE(decodeVendor(block(*encodeVendor({}, Read, 0x75, 0, 0, 0, 0, 0, 512)), other));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "results/journal.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
+#include "results/status_reasons.h"
 #include "support/pg_server.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,10 @@ std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& stati
             QString("S%1").arg(s), known(8000000000LL + s), 2, 0x29, status, status == 0,
             {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
              ItemResult{"String = V", "Write = V", status, 7},
-             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})}});
+             known(ItemResult{"X", "Error Status = F4", 0xF4, 0})},
+            "Jörg, \"nights\"", s % 2 == 0 ? "" : "LOT-7",
+            known(8000000000LL + s), known(12.5 * s), known(30.25), known(qint64(1) << 33), known(qint64(s)),
+            s % 2 == 0 ? QString() : QString("A%1").arg(s)});
         // clang-format on
     }
     return out;
@@ -116,6 +120,33 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
     EXPECT_TRUE(error.contains("schema version 99")) << error.toStdString();
 }
 
+// A database of the first schema (no media columns) is upgraded in place and
+// takes the media test's findings; a journal line of that time still reads.
+TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
+    ASSERT_TRUE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
+        db.setDatabaseName(target.file);
+        ASSERT_TRUE(db.open());
+        for (const Column& c : RecordColumns()) {
+            if (c.since > 1) {
+                ASSERT_TRUE(QSqlQuery(db).exec("ALTER TABLE drive_records DROP COLUMN " + c.name));
+            }
+        }
+        ASSERT_TRUE(QSqlQuery(db).exec("UPDATE schema_version SET version = 1"));
+    }
+    QSqlDatabase::removeDatabase("old");
+    const auto next = MakeRun("run-b", 1);
+    ASSERT_TRUE(ResultsStore(target).Store(next, &error)) << error.toStdString();
+    EXPECT_EQ(ReadAll(target).back(), next[0]);
+    QJsonObject old = ToJson(next[0]);
+    old.remove("media_real_sectors");
+    const auto read = FromJson(old);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::pair(read->MediaRealSectors, read->MediaSectorsFailed),
+              std::pair(std::optional<qint64>(), next[0].MediaSectorsFailed));
+}
+
 // Nothing lost: what the database refuses waits in the journal; a later
 // writer brings it in exactly once, even when an earlier replay had stored it
 // already, and a line cut short by a crash is kept aside.
@@ -157,9 +188,24 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
     EXPECT_EQ(python.readAll(), "4\n");
     std::vector<DriveRecord> fromJson;
     for (const QString& l : Results({"export", "--json"}).out.trimmed().split('\n')) {
-        fromJson.push_back(FromJson(QJsonDocument::fromJson(l.toUtf8()).object()).value());
+        const QJsonObject o = QJsonDocument::fromJson(l.toUtf8()).object();
+        fromJson.push_back(FromJson(o).value());
+        EXPECT_EQ(o["reason"].toString(), fromJson.back().Passed ? "" : StatusReasonText(0x10));
     }
     EXPECT_EQ(fromJson, records);
+}
+
+// Each refusal of ufd-results ends its line: no database yet, a bad --since, a bad URL.
+TEST_F(Sqlite, UfdResultsEndsEveryMessageWithItsLine) {
+    const std::pair<QStringList, QString> cases[] = {{{"list"}, dir.filePath("none.sqlite")},
+                                                     {{"list", "--since", "x"}, {}},
+                                                     {{"list"}, "postgresql://"}};
+    for (const auto& [args, database] : cases) {
+        const QString said = Results(args, database).err;
+        EXPECT_TRUE(said.startsWith("ufd-results: ") && said.count('\n') == 1 &&
+                    said.endsWith('\n'))
+            << said.toStdString();
+    }
 }
 
 // One record, one line: a serial holding a newline cannot forge a second

@@ -7,16 +7,25 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace ufd {
 namespace {
 
 std::string Seen(const SettingsResult& r) {
     const StationSettings& s = r.settings;
     return QString("fs %1, parallel %2, rows %3, db %4, id %5, from %6: %7")
-        .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
-             QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
-             r.error.value_or("ok"))
-        .toStdString();
+               .arg(QString::number(int(s.LargeFs)), QString::number(s.Parallel),
+                    QString::number(s.WindowRows), s.Database, s.StationId, s.Source,
+                    r.error.value_or("ok"))
+               .toStdString() +
+           QString(" | media %1 %2 %3 %4 %5")
+               .arg(s.MediaProbe)
+               .arg(s.MediaVerify)
+               .arg(s.MediaSurface)
+               .arg(s.MinWriteMBps)
+               .arg(s.MinReadMBps)
+               .toStdString();
 }
 
 class StationConf : public ::testing::Test {
@@ -32,39 +41,74 @@ protected:
 
 TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLookupOrder) {
     qunsetenv("UFD_STATION_CONF");
-    EXPECT_EQ(Seen(LoadStationSettings(Dir())), "fs 0, parallel 0, rows 7, db , id , from : ok");
+    EXPECT_EQ(Seen(LoadStationSettings(Dir())),
+              "fs 0, parallel 0, rows 7, db , id , from : ok | media 0 0 0 0 0");
     const QString file = Write(
         "station.conf",
         "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n");
-    EXPECT_EQ(Seen(LoadStationSettings(Dir())),
+        "[Window]\nRows=16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n16=B 8\n1=A1\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
+        "[MediaTest]\nProbe=true\nVerify=on\nSurface=100\nMinWriteMBps=7.5\nMinReadMBps=20\n");
+    const SettingsResult read = LoadStationSettings(Dir());
+    EXPECT_EQ(Seen(read),
               "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3, from " +
-                  file.toStdString() + ": ok");
+                  file.toStdString() + ": ok | media 1 1 100 7.5 20");
+    EXPECT_EQ(
+        std::tuple(read.settings.RowPerSocket, read.settings.VerdictColours, read.settings.Sockets),
+        std::tuple(true, true, std::map<int, QString>{{1, "A1"}, {16, "B 8"}}));
     // A file named in the environment comes first and must exist.
     qputenv("UFD_STATION_CONF", (Dir() + "gone.conf").toLocal8Bit());
     EXPECT_TRUE(LoadStationSettings(Dir()).error.value_or("").contains("gone.conf"));
     qunsetenv("UFD_STATION_CONF");
 }
 
-// Each bad value is refused with the file, the key and the value named.
+// Each bad value or line is refused with the file, the key and the value
+// named, and a file that is not a small regular one before it is read.
 TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
     // clang-format off
-    const std::pair<const char*, const char*> rows[] = {
-        {"[Volume]\nLargeFileSystem=ntfs\n", "LargeFileSystem = \"ntfs\""},
-        {"[Run]\nParallel=maybe\n", "Parallel = \"maybe\""},
-        {"[Window]\nRows=6\n", "Rows = \"6\""},
-        {"[Window]\nRows=17\n", "Rows = \"17\""},
-        {"[Window]\nRows=8x\n", "Rows = \"8x\""},
-        {"[Run]\nParalel=true\n", "unknown key \"Run/Paralel\""},
-        {nullptr, "not a readable regular file"}}; // nullptr: a directory
+    using namespace std::string_view_literals; // keeps a NUL inside a row
+    const std::pair<std::string_view, const char*> rows[] = {
+        {"[Volume]\nLargeFileSystem=ntfs\n", "[Volume] LargeFileSystem: \"ntfs\": must be auto"},
+        {"[Run]\nParallel=maybe\n", "[Run] Parallel: \"maybe\": must be true or false"},
+        {"[Window]\nRows=6\n", "[Window] Rows: \"6\": must be"},
+        {"[Window]\nRows=17\n", "[Window] Rows: \"17\""},
+        {"[Window]\n  Rows = \"8x\"\r\n", "[Window] Rows: \"8x\""},
+        {"[Run]\nParalel=true\n", "[Run] Paralel: \"true\": unknown key"},
+        {"[Runs]\nParallel=true\n", "[Runs] Parallel: \"true\": unknown section"},
+        {"[Window]\nRowPerSocket=2\n", "[Window] RowPerSocket: \"2\": must be true or false"},
+        {"[Sockets]\n17=A1\n", "[Sockets] 17: \"A1\": is no drive index"},
+        {"[Sockets]\n3=\n", "[Sockets] 3: \"\": must name the socket"},
+        {"Parallel=true\n", "Parallel: \"true\": outside any section"},
+        {"[Run]\nParallel\n", "line 2: neither a comment"},
+        {"[Run\nParallel=true\n", "line 1: not a [Section] line"},
+        {"[Run]\n=true\n", "line 2: a value without a key"},
+        {"[Results]\nStationId=a\x1b[2Jb\n", "line 2: holds a control character (byte 27)"},
+        {"[Run]\nParallel=true\0\n"sv, "line 2: holds a control character (byte 0)"},
+        {"[MediaTest]\nProbe=sometimes\n", "[MediaTest] Probe: \"sometimes\""},
+        {"[MediaTest]\nSurface=101\n", "[MediaTest] Surface: \"101\""},
+        {"[MediaTest]\nSurface=-1\n", "[MediaTest] Surface: \"-1\""},
+        {"[MediaTest]\nMinWriteMBps=-2\n", "[MediaTest] MinWriteMBps: \"-2\""},
+        {"[MediaTest]\nMinReadMBps=fast\n", "[MediaTest] MinReadMBps: \"fast\""},
+        {"dir", "not a regular file"},
+        {"fifo", "not a regular file"},
+        {"200 MB", "larger than 1048576 bytes"}};
     // clang-format on
     int n = 0;
     for (const auto& [text, mention] : rows) {
-        // A file of its own per row: QSettings caches a file it has read.
-        const QString name = QString("bad%1.conf").arg(n++), path = dir_.filePath(name);
-        EXPECT_TRUE(text ? Write(name, text) == path : QDir().mkdir(path));
+        const QString path = dir_.filePath(QString("bad%1.conf").arg(n++));
+        const QByteArray bytes(text.data(), qsizetype(text.size()));
+        if (bytes == "dir") {
+            ASSERT_TRUE(QDir().mkdir(path));
+        } else if (bytes == "fifo") {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path), 0600), 0);
+        } else if (bytes == "200 MB") { // NUL bytes, as a sparse file
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(200 << 20));
+        } else {
+            Write(path.section('/', -1), bytes);
+        }
         const QString error = ReadStationSettings(path).error.value_or("no error");
-        EXPECT_TRUE(error.startsWith(path) && error.contains(mention)) << error.toStdString();
+        EXPECT_TRUE(error.startsWith(path + ": ") && error.contains(mention))
+            << error.toStdString();
     }
 }
 

@@ -45,8 +45,7 @@ struct TempDir {
     TempDir() = default;
     TempDir(const TempDir&) = delete;
     ~TempDir() { fs::remove_all(path); }
-    // A new name each time: QSettings rereads a path only when its size or
-    // modification time change, which two quick writes may not do.
+    // A new name each time, so each file of a table stays to be looked at.
     fs::path write(const std::string& text) {
         return writeFile(path / (std::to_string(++files) + ".conf"), text);
     }
@@ -88,6 +87,7 @@ struct FakeTree : TempDir {
             writeFile(disk / (d.block + "1") / "dev", "8:" + std::to_string(minor + 1) + "\n");
             writeFile(disk / (d.block + "1") / "partition", "1\n");
             writeFile(disk / "queue/logical_block_size", std::to_string(d.blockSize) + "\n");
+            writeFile(disk / "queue/max_sectors_kb", "1280\n");
             fs::create_directories(disk / "holders" / d.holder);
         }
         fs::create_directories(sgEntry(d.sg));

@@ -8,6 +8,7 @@
 #include "drive_map.h"
 #include "encoder.h"
 #include "reply_writer.h"
+#include "safety.h"
 #include "sg_executor.h"
 
 #include <quorlink/quorlink.h>
@@ -16,6 +17,8 @@
 
 #include <ranges>
 #include <regex>
+
+#include <sys/mman.h>
 
 namespace {
 using namespace quorlink;
@@ -39,9 +42,9 @@ const std::string kLetters = "TRWVMCDFX";
 // clang-format off
 const std::vector<Command> kCommands = {
     encodeTestUnitReady(), *encodeRead(0, 1), *encodeWrite(0, 1, kPattern),
-    *encodeVendor(VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
+    *encodeVendor({}, VendorForm::Read, 0x75, 0, 0, 0, 0, 0, 512), encodeModeSense(),
     encodeReadCapacity10(), encodeReadCapacity16(), encodeSynchronizeCache(),
-    *encodeVendor(VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern)};
+    *encodeVendor({}, VendorForm::Write, 0x82, 0, 0, 0, 0, 0, 512, kPattern)};
 // clang-format on
 const auto command = [](char c) -> const Command& { return kCommands.at(kLetters.find(c)); };
 
@@ -285,6 +288,22 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
     }
 }
 
+// A transfer above INT_MAX bytes (2 GiB + 512, in a buffer only reserved) keeps the drive's
+// residue in range: its last 512 bytes are zeroed, nothing past it is touched.
+TEST_F(Sg, ATransferAboveIntMaxKeepsItsResidueInRange) {
+    tree.add(FakeDrive{});
+    const auto d = open(0).device;
+    const Command cmd = *encodeRead(0, 4194305);
+    void* map = ::mmap(nullptr, cmd.dataLength, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    const std::span buffer(static_cast<uint8_t*>(map), cmd.dataLength);
+    buffer.back() = 0xEE;
+    sg->answers = {{.resid = 512}};
+    EXPECT_EQ(std::pair(d->execute(cmd, buffer).ok, buffer.back()), std::pair(true, uint8_t{0}));
+    ::munmap(map, cmd.dataLength);
+}
+
 // ---- the write guard ----------------------------------------------------
 
 // Every reason a command that changes the drive is refused before it is
@@ -335,6 +354,22 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
     }
 }
 
+// The guard's own allow-list, apart from the drive map's (which keeps such a
+// drive from ever being opened): only a listed VID:PID passes.
+TEST(SgGuard, RefusesADriveOffTheAllowList) {
+    Rig r;
+    r.tree.add({});
+    const auto info = sg::describeSgDevice(r.tree.roots(), 1);
+    QuorlinkConf other = lineConf();
+    other.file = "line.conf";
+    other.allow = {{0x1234, 0x5679}, {0x1235, 0x5678}};
+    EXPECT_EQ(std::pair(sg::refusal(r.tree.roots(), lineConf(), info),
+                        sg::refusal(r.tree.roots(), other, info)),
+              std::pair(std::optional<std::string>(),
+                        std::optional<std::string>(
+                            "refused: USB 1234:5678 is not in [Drives] Allow= of line.conf")));
+}
+
 // ---- the C API over this executor ----------------------------------------
 
 // The C API over this executor: quorlink.conf's timeouts and vendor block
@@ -362,6 +397,8 @@ TEST_F(Sg, ApiConfReachesTheDriveAndFailuresTheTrace) {
     EXPECT_EQ(fnQuorbus_ReadCapacity(h), 1);
     EXPECT_EQ(readFile(replyPaths().text), "4294967312\r\n");
     EXPECT_EQ(fnQuorbus_Write(h, 1, 0, kPattern.data()), 1);
+    // The media test's transfers stay within the queue's limit (1280 KiB).
+    EXPECT_EQ(quorlink_max_transfer(h), 2560);
     sg->answers = {checkCondition(0x03, 0x0C)};
     sg->rereadErrno = EBUSY;
     EXPECT_EQ(fnQuorbus_CloseHandle(h), 1);
@@ -414,7 +451,7 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
 )",
          "", allowLine},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
-        {"--show-block 7", 1, "", "[VendorBlock] DataLength=13:4: does not fit",
+        {"--show-block 7", 1, "", "[VendorBlock] DataLength: \"13:4\": does not fit",
          "[VendorBlock]\nDataLength=13:4\n"},
         {"--show-block 256", 2, "", "usage: ufd-drives", ""},
         {"--show-block", 2, "", "usage: ufd-drives", ""},
@@ -430,7 +467,9 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
                                            .c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exitCode);
         EXPECT_THAT(readFile(tree.path / "out"), HasSubstr(inOut));
-        EXPECT_THAT(readFile(tree.path / "err"), HasSubstr(inErr));
+        const std::string said = readFile(tree.path / "err");
+        EXPECT_THAT(said, HasSubstr(inErr));
+        EXPECT_TRUE(said.empty() || said.ends_with('\n')) << "every message ends its line";
     }
 }
 

@@ -130,6 +130,13 @@ public:
         return send(cmd, dataIn).outcome;
     }
 
+    // The kernel refuses an SG_IO larger than the device's queue takes; a
+    // drive whose limit sysfs does not tell gets the old usb-storage default.
+    uint32_t maxTransferSectors() override {
+        constexpr uint32_t kUsbStorageDefaultSectors = 240;
+        return info_.maxSectorsKb != 0 ? info_.maxSectorsKb * 2 : kUsbStorageDefaultSectors;
+    }
+
     // Flushes what was written, then has the kernel re-read the partition
     // table (it does only when told), or udev when the station may not, so
     // /dev/sdX1 of the new volume appears.
@@ -286,7 +293,10 @@ private:
             return a;
         }
         if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {
-            const size_t resid = std::clamp<int>(hdr.resid, 0, static_cast<int>(cmd.dataLength));
+            // In size_t: a transfer above INT_MAX must not turn the bound negative.
+            const size_t resid =
+                hdr.resid <= 0 ? 0
+                               : std::min<size_t>(static_cast<size_t>(hdr.resid), cmd.dataLength);
             const size_t received = cmd.dataLength - resid;
             std::fill(dataIn.begin() + static_cast<ptrdiff_t>(received),
                       dataIn.begin() + static_cast<ptrdiff_t>(cmd.dataLength), uint8_t{0});

@@ -98,6 +98,8 @@ void describeBlockDevice(const fs::path& scsiDevice, SgDeviceInfo& info) {
     info.blockName = disk.filename().string();
     info.logicalBlockSize =
         parseNumber<uint32_t>(readAttribute(disk / "queue" / "logical_block_size"), 10).value_or(0);
+    info.maxSectorsKb =
+        parseNumber<uint32_t>(readAttribute(disk / "queue" / "max_sectors_kb"), 10).value_or(0);
     // A mapper or RAID device on the disk or on any of its partitions.
     std::vector<fs::path> levels = {disk};
     for (fs::directory_iterator it(disk, ec), end; !ec && it != end; it.increment(ec)) {

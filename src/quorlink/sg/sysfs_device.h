@@ -33,11 +33,12 @@ struct SgDeviceInfo {
     std::string usbDriver;   // "usb-storage" or "uas"
     int peripheralType = -1; // SCSI peripheral device type; 0 = direct access
     std::string vendor, model, rev, serial;
-    std::string portPath;             // the USB device's name in sysfs: bus-port[.port...], "1-2.3"
-    std::optional<UsbId> usbId;       // idVendor:idProduct of that USB device
-    std::string scsiAddress;          // "host:channel:target:lun", e.g. "6:0:0:0"
-    std::string blockName;            // whole-disk block device ("sdb"); empty: none yet
-    uint32_t logicalBlockSize = 0;    // of that block device; 0: unknown
+    std::string portPath;          // the USB device's name in sysfs: bus-port[.port...], "1-2.3"
+    std::optional<UsbId> usbId;    // idVendor:idProduct of that USB device
+    std::string scsiAddress;       // "host:channel:target:lun", e.g. "6:0:0:0"
+    std::string blockName;         // whole-disk block device ("sdb"); empty: none yet
+    uint32_t logicalBlockSize = 0; // of that block device; 0: unknown
+    uint32_t maxSectorsKb = 0;     // the most one command moves (queue/max_sectors_kb); 0: unknown
     std::vector<std::string> holders; // devices stacked on it ("dm-0"), as sysfs lists them
 };
 

@@ -28,7 +28,9 @@ extern "C" {
 QUORLINK_API int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex);
 /* Releases a handle from fnQuorbus_GetDiskHandle; 0 for an unknown handle. */
 QUORLINK_API uint16_t fnQuorbus_CloseHandle(int32_t handle);
-/* Capacity in sectors as a decimal line in quorlink.txt. Never returns 1000. */
+/* Capacity in sectors as a decimal line in quorlink.txt. Returns 1 or 0,
+ * never 1000: callers pass the status on as the reply-line selector, where
+ * 1000 selects the device line. */
 QUORLINK_API uint16_t fnQuorbus_ReadCapacity(int32_t handle);
 /* Mode sense; quorlink.bin byte 82 = 0x80 exactly when write-protected. */
 QUORLINK_API uint16_t fnQuorbus_ModeSense(int32_t handle);
@@ -40,6 +42,14 @@ QUORLINK_API uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_
 /* Writes sectorCount * 512 bytes from data at firstSector. */
 QUORLINK_API uint16_t fnQuorbus_Write(int32_t handle, int32_t sectorCount, int32_t firstSector,
                                       const void* data);
+/* Reads sectorCount sectors from firstSector into data (sectorCount * 512
+ * bytes); leaves no reply file. At most quorlink_max_transfer sectors. */
+QUORLINK_API uint16_t quorlink_read_data(int32_t handle, int32_t sectorCount, int32_t firstSector,
+                                         void* data);
+/* The most sectors one fnQuorbus_Read, fnQuorbus_Write or quorlink_read_data
+ * moves on this drive (for real drives the kernel's limit for the device);
+ * 0 for an unknown handle. Sends nothing to the drive. */
+QUORLINK_API int32_t quorlink_max_transfer(int32_t handle);
 /* Vendor read of `length` bytes (512) into quorlink.bin. */
 QUORLINK_API uint16_t fnQuorbus_VendorR(int32_t handle, int32_t vendorCode, int32_t zero,
                                         int32_t length);
@@ -53,8 +63,10 @@ QUORLINK_API uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32
 QUORLINK_API uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip,
                                            int32_t unit, int32_t parameter, int32_t reserved1,
                                            int32_t reserved2, int32_t length);
-/* Drops every piece of transient library state (open command, cached rack
- * view) so that the next probe sees the drives as they are now. */
+/* Kept for the station's discovery, which calls it before every probe:
+ * answers 1 and changes nothing, since every open already finds the drives
+ * as they are now (sysfs for real drives, the rack's state for simulated
+ * ones). */
 QUORLINK_API uint16_t fnQuorbus2K_KillEXE(void);
 
 /* The calling thread's two reply file paths. The station's readers use this

@@ -1,4 +1,4 @@
-#include "platform/runtime_dir.h"
+#include "base/runtime_dir.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,0 +1,205 @@
+#include "base/ini_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ufd {
+
+namespace {
+
+// Of a name or value in a message.
+constexpr size_t kMaxShown = 80;
+
+std::string Shown(std::string_view text) {
+    std::string s(text.substr(0, kMaxShown));
+    for (char& c : s) {
+        if (c < 0x20 || c > 0x7E) {
+            c = '?';
+        }
+    }
+    if (text.size() > kMaxShown) {
+        s += "...";
+    }
+    return s;
+}
+
+std::string_view Trimmed(std::string_view s) {
+    const size_t first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+IniRead Refused(const std::filesystem::path& file, const std::string& why) {
+    IniRead read;
+    read.result = IniRead::Result::Refused;
+    read.error = file.string() + ": " + why;
+    return read;
+}
+
+std::string TooLarge() {
+    return "larger than " + std::to_string(kMaxIniBytes) + " bytes: not a settings file";
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+IniFile::IniFile(std::filesystem::path file, std::vector<IniEntry> entries)
+    : file_(std::move(file)), entries_(std::move(entries)) {}
+
+const IniEntry* IniFile::find(std::string_view section, std::string_view key) const {
+    for (const IniEntry& e : entries_) {
+        if (e.section == section && e.key == key) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<const IniEntry*> IniFile::section(std::string_view name) const {
+    std::vector<const IniEntry*> found;
+    for (const IniEntry& e : entries_) {
+        if (e.section == name) {
+            found.push_back(&e);
+        }
+    }
+    return found;
+}
+
+std::string IniFile::error(const IniEntry& entry, std::string_view why) const {
+    return IniError(file_, entry, why);
+}
+
+std::string IniError(const std::filesystem::path& file, const IniEntry& entry,
+                     std::string_view why) {
+    const std::string section = entry.section.empty() ? "" : "[" + Shown(entry.section) + "] ";
+    return file.string() + ": " + section + Shown(entry.key) + ": \"" + Shown(entry.value) +
+           "\": " + std::string(why);
+}
+
+IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {
+    if (text.size() > kMaxIniBytes) {
+        return Refused(file, TooLarge());
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3); // a byte-order mark some editors write
+    }
+    std::vector<IniEntry> entries;
+    std::map<std::pair<std::string, std::string>, size_t> seen;
+    std::string section;
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        const auto bad = [&](const std::string& why) {
+            return Refused(file, "line " + std::to_string(number) + ": " + why);
+        };
+        for (const char c : line) {
+            if ((c >= 0 && c < 0x20 && c != '\t') || c == 0x7F) {
+                return bad("holds a control character (byte " +
+                           std::to_string(static_cast<unsigned char>(c)) + ")");
+            }
+        }
+        line = Trimmed(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#') {
+            continue;
+        }
+        if (line.front() == '[') {
+            const std::string_view name =
+                line.ends_with(']') ? Trimmed(line.substr(1, line.size() - 2)) : "";
+            if (name.empty() || name.find_first_of("[]") != std::string_view::npos) {
+                return bad("not a [Section] line");
+            }
+            section = std::string(name);
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            return bad("neither a comment, a [Section] nor a Key=Value line");
+        }
+        const std::string_view key = Trimmed(line.substr(0, equals));
+        std::string_view value = Trimmed(line.substr(equals + 1));
+        if (key.empty()) {
+            return bad("a value without a key");
+        }
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            value = value.substr(1, value.size() - 2);
+        }
+        IniEntry entry{section, std::string(key), std::string(value), number};
+        const auto [it, added] = seen.try_emplace({entry.section, entry.key}, entries.size());
+        if (added) {
+            entries.push_back(std::move(entry));
+        } else {
+            entries[it->second] = std::move(entry);
+        }
+    }
+    IniRead read;
+    read.result = IniRead::Result::Read;
+    read.ini = IniFile(file, std::move(entries));
+    return read;
+}
+
+IniRead ReadIniFile(const std::filesystem::path& file) {
+    // Non-blocking, so a FIFO is refused below instead of waited on.
+    const Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) {
+            return {};
+        }
+        return Refused(file, std::string("cannot be read: ") + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return Refused(file, "not a regular file");
+    }
+    if (static_cast<uintmax_t>(info.st_size) > kMaxIniBytes) {
+        return Refused(file, TooLarge());
+    }
+    // Read to the end, not to the size fstat gave: the file may have grown.
+    std::string text;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return Refused(file, std::string("cannot be read: ") + std::strerror(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+        if (text.size() > kMaxIniBytes) {
+            return Refused(file, TooLarge());
+        }
+    }
+    return ParseIni(file, text);
+}
+
+} // namespace ufd

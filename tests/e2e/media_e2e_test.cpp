@@ -1,0 +1,147 @@
+// The media test through the real ufd-station --batch on a rack of its own:
+// a fake-capacity, a bad-sector, a slow-writing, a slow-reading and a failing
+// drive each fail with their own code beside a good one, sequential and
+// parallel; the good drive's image is the image of a run without the test,
+// and without [MediaTest] every drive passes with no byte read back.
+#include "support/test_common.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <nlohmann/json.hpp>
+
+namespace ufd {
+namespace {
+
+using J = nlohmann::json;
+
+class MediaStation {
+public:
+    MediaStation() {
+        QDir().mkpath(Path("bin"));
+        for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
+            EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, Path("bin/" + name)));
+        }
+        EXPECT_TRUE(QFile::copy(UFD_SOURCE_DIR "/examples/Product.ini", Path("bin/Product.ini")));
+        // Drive 1 of the demo rack, 64 MiB, and five of its kind with flawed flash.
+        const J base = {
+            {"kind", "usb"},         {"capacity", 131072},          {"info", {12, 0x29}},
+            {"chips", {0x75, 0x75}}, {"units94", {{"default", 1}}}, {"units95", {{"default", 1}}}};
+        const J flaws[] = {J::object(),
+                           {{"flash_sectors", 32768}},
+                           {{"bad_sectors", {36900}}}, // in a chunk Surface=10 takes
+                           {{"mbps", {{"write", 8}}}},
+                           {{"mbps", {{"read", 8}}}},
+                           {{"faults", {{{"op", "read"}, {"nth", 5}}}}}};
+        J drives = J::array();
+        for (int i = 0; i < 6; ++i) {
+            J d = base;
+            d.update(flaws[i]);
+            d.update({{"index", i + 1}, {"serial", "M" + std::to_string(i + 1)}});
+            drives.push_back(d);
+        }
+        std::ofstream(Path("rack.json").toStdString()) << J{{"drives", drives}}.dump();
+    }
+
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+
+    // One batch run with this station.conf, on fresh drives unless kept.
+    // The trace only where asked: it holds every byte written, and would slow
+    // the writes the speed floors time.
+    std::pair<int, QString> Run(const QByteArray& conf, bool traced = false) {
+        QDir(Path("state")).removeRecursively();
+        QFile(Path("trace.jsonl")).remove();
+        QFile f(Path("station.conf"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(conf) == conf.size());
+        f.close();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORLINK_RACK", Path("rack.json"));
+        env.insert("QUORLINK_STATE_DIR", Path("state"));
+        env.insert("QUORLINK_REPLY_DIR", Path("reply"));
+        env.remove("QUORLINK_TRACE");
+        if (traced) {
+            env.insert("QUORLINK_TRACE", Path("trace.jsonl"));
+        }
+        env.insert("UFD_STATION_CONF", Path("station.conf"));
+        env.insert("XDG_DATA_HOME", Path("data"));
+        env.insert("UFD_NOTICE_CHANNEL", "ufd-media-" + QUuid::createUuid().toString(QUuid::Id128));
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(Path("bin/ufd-station"), {"--batch"});
+        EXPECT_TRUE(p.waitForFinished(180000));
+        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput())};
+    }
+
+    // The code each slot's row shows, "-" for none.
+    static QStringList Codes(const QString& out) {
+        QStringList codes;
+        const QRegularExpression code("Error Status = ([0-9A-F]+)");
+        for (int slot = 1; slot <= 6; ++slot) {
+            const QString row = out.section('\n', slot + 1, slot + 1);
+            const auto m = code.match(row);
+            codes << (m.hasMatch() ? m.captured(1) : "-");
+        }
+        return codes;
+    }
+
+    QByteArray Image(int drive) const {
+        QFile f(Path(QString("state/drive-%1/image.img").arg(drive)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+TEST(MediaTest, EachFlawFailsWithItsCodeAndAGoodDriveKeepsTheBytesOfAPlainRun) {
+    MediaStation st;
+    const QByteArray media = "[MediaTest]\nProbe=true\nVerify=true\nSurface=10\n"
+                             "MinWriteMBps=20\nMinReadMBps=20\n";
+    const QStringList want = {"-", "E0", "E1", "E2", "E3", "E4"};
+    QByteArray tested;
+    for (const QByteArray& run : {QByteArray(), QByteArray("[Run]\nParallel=true\n")}) {
+        SCOPED_TRACE(run.toStdString());
+        const auto [code, out] = st.Run(run + media);
+        EXPECT_EQ(code, 1) << out.toStdString();
+        EXPECT_EQ(MediaStation::Codes(out).join(' ').toStdString(), want.join(' ').toStdString())
+            << out.toStdString();
+        tested = st.Image(1);
+    }
+    // The findings in the records, as ufd-results exports them.
+    QProcess results;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("UFD_STATION_CONF", st.Path("station.conf"));
+    env.insert("XDG_DATA_HOME", st.Path("data"));
+    results.setProcessEnvironment(env);
+    results.start(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
+    ASSERT_TRUE(results.waitForFinished(60000));
+    QStringList found;
+    for (const QByteArray& line : results.readAllStandardOutput().trimmed().split('\n').mid(6)) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        found << QString("%1:%2/%3")
+                     .arg(o["media_real_sectors"].toInteger(-1))
+                     .arg(o["media_sectors_failed"].toInteger(-1))
+                     .arg(o["media_write_mbps"].toDouble() > 20);
+    }
+    EXPECT_EQ(found.join(' ').toStdString(),
+              "131072:0/1 32768:0/0 131072:1/1 131072:0/0 131072:0/1 -1:0/0");
+
+    // Without [MediaTest] every flaw goes unseen, as ever, and nothing is read back;
+    // the good drive ends with the very bytes the tested run left.
+    const auto [code, out] = st.Run("", true);
+    EXPECT_EQ(std::pair(code, MediaStation::Codes(out)), std::pair(0, QStringList(6, "-")))
+        << out.toStdString();
+    QFile trace(st.Path("trace.jsonl"));
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(trace.readAll().contains("quorlink_read_data"));
+    EXPECT_TRUE(st.Image(1) == tested) << "the media test left bytes of its own";
+}
+
+} // namespace
+} // namespace ufd
