@@ -1,7 +1,7 @@
 // The line's figures as the database aggregates them, over SQLite and over
 // PostgreSQL read by a role that may only SELECT: which runs count for a
 // drive, where it counts, the Pareto's order, hours and days in local time,
-// columns an older database lacks, and the rule that calls a socket suspect.
+// the lot the records now carry, and the rule that calls a socket suspect.
 #include "support/test_common.h"
 
 #include "results/results_store.h"
@@ -88,9 +88,8 @@ void ExpectTheLine(const DatabaseTarget& reader) {
         codes.emplace_back(p.status, p.count);
     }
     EXPECT_EQ(codes, (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
-    // An older database holds no lot: said, not guessed.
-    EXPECT_FALSE(q.Yield(YieldBy::Lot, {}, &error));
-    EXPECT_EQ(error, "the records hold no lot (a database of an older station)");
+    // Records that carry a lot group by it (none given here: one group).
+    EXPECT_EQ(Figures(q, YieldBy::Lot), (Rows{{"", "", 6, 3, 4}}));
     const auto history = q.History("S1", &error);
     ASSERT_TRUE(history && history->size() == 2) << error.toStdString();
     EXPECT_EQ((*history)[1].value("station_id").toString(), "st-b");
