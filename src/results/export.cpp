@@ -6,8 +6,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <functional>
-#include <map>
 
 namespace ufd {
 
