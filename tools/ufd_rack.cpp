@@ -72,7 +72,11 @@ std::string flashText(const quorlink::sim::FlashProfile& f) {
     if (!f.badSectors.empty()) {
         text += "  bad_sectors=";
         for (size_t k = 0; k < f.badSectors.size(); ++k) {
-            text += (k == 0 ? "" : ",") + std::to_string(f.badSectors[k]);
+            // Two appends: GCC 12's Release build flags "," + string&& (-Wrestrict).
+            if (k != 0) {
+                text += ',';
+            }
+            text += std::to_string(f.badSectors[k]);
         }
     }
     // Only the rates the rack sets: the other direction has no limit.

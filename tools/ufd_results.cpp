@@ -5,8 +5,10 @@
 #include "results/database_target.h"
 #include "results/export.h"
 #include "results/results_store.h"
+#include "results/status_reasons.h"
 #include "results/time_option.h"
 #include "settings/station_settings.h"
+#include "yield_commands.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -18,9 +20,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: ufd-results COMMAND [--since DATE] [--station ID] [--product VID:PID|NAME]\n"
     "  list                 one line per drive: start, station, run, slot, serial, result\n"
+    "                       and, for a failed drive, its status and the reason in words\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
-    "  yield                pass rate per slot, port, station and day; failures per code\n"
+    "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
+    "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
+    "  history SERIAL       every run of one drive, oldest first\n"
+    "  serve [--listen ADDR:PORT]  the supervisor's page (default 127.0.0.1:8470)\n"
+    "  codes                every Status code and its reason in words\n"
     "DATE is 2026-12-07 (UTC), 2026-12-07T08:00 (UTC) or 2026-12-07T08:00+05:00 (any offset).\n"
     "The database is [Results] Database of station.conf ($UFD_STATION_CONF, else beside the\n"
     "station, else /etc/ufd-station), opened read-only.\n";
@@ -71,7 +78,8 @@ QString ListLine(const ufd::DriveRecord& r) {
                           r.Passed ? QStringLiteral("PASS") : QStringLiteral("FAIL")};
     if (!r.Passed) {
         fields << QStringLiteral("status ") +
-                      QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper();
+                      QStringLiteral("%1").arg(r.Status, 2, 16, QLatin1Char('0')).toUpper() +
+                      QStringLiteral(" (") + ufd::StatusReasonText(r.Status) + QLatin1Char(')');
     }
     return fields.join(QStringLiteral("  "));
 }
@@ -89,6 +97,19 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const QString command = args.takeFirst();
+    if (command == QStringLiteral("codes") && args.isEmpty()) {
+        for (const ufd::StatusReason& row : ufd::StatusReasons()) {
+            Out(QStringLiteral("0x%1  %2  %3\n")
+                    .arg(QString::number(row.status, 16).toUpper(),
+                         QString::number(row.status).rightJustified(3),
+                         QString::fromUtf8(row.reason))
+                    .toUtf8());
+        }
+        return 0;
+    }
+    if (const auto code = ufd::RunYieldCommand(command, args)) {
+        return *code;
+    }
     ufd::RecordFilter filter;
     QString format;
     while (!args.isEmpty()) {
@@ -108,7 +129,7 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    const bool known = command == QStringLiteral("list") || command == QStringLiteral("yield") ||
+    const bool known = command == QStringLiteral("list") ||
                        (command == QStringLiteral("export") && !format.isEmpty());
     if (!known) {
         std::fputs(kUsage, stderr);
@@ -147,8 +168,6 @@ int main(int argc, char** argv) {
     }
     if (command == QStringLiteral("export")) {
         Out(format == QStringLiteral("--csv") ? ufd::ToCsv(*records) : ufd::ToJsonLines(*records));
-    } else if (command == QStringLiteral("yield")) {
-        Out(ufd::YieldReport(*records).toUtf8());
     } else {
         for (const ufd::DriveRecord& r : *records) {
             Out(ListLine(r).toUtf8() + '\n');

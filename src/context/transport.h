@@ -50,7 +50,7 @@ public:
 };
 
 // The real thing: forwards to libquorlink's C functions.
-class QuorlinkTransport final : public Transport {
+class QuorlinkTransport : public Transport {
 public:
     int32_t GetDiskHandle(int32_t driveIndex) override;
     uint16_t CloseHandle(int32_t handle) override;

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ufd {
@@ -93,6 +94,12 @@ void InstanceLock::WriteOwner(pid_t monitor, std::optional<pid_t> station) {
     }
 }
 
+void InstanceLock::Beat() {
+    if (fd_ >= 0) {
+        ::futimens(fd_, nullptr); // a missed beat is only a late one
+    }
+}
+
 namespace {
 
 std::optional<pid_t> ReadOwnerField(const QString& path, int field) {
@@ -119,6 +126,15 @@ std::optional<pid_t> ChannelMonitor(const QString& channelName) {
         return std::nullopt;
     }
     return pid;
+}
+
+std::optional<int64_t> ChannelMonitorBeat(const QString& channelName) {
+    const QString path = InstanceLockPath(channelName);
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
 }
 
 } // namespace ufd

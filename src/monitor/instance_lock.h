@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <sys/types.h>
 
@@ -30,11 +32,17 @@ public:
     // Records who holds the lock and for which station, for the next one
     // who finds it taken.
     void WriteOwner(pid_t monitor, std::optional<pid_t> station);
+    // Stamps the lock file with the time: the holder's heartbeat, given from
+    // its event loop every kMonitorBeat, so a holder that is stopped or hung
+    // (or no monitor at all) is told from a working one.
+    void Beat();
 
 private:
     explicit InstanceLock(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
+
+inline constexpr std::chrono::milliseconds kMonitorBeat{1000};
 
 // The station process id that the lock's holder wrote, if readable.
 std::optional<pid_t> ReadOwnerStation(const QString& path);
@@ -42,5 +50,10 @@ std::optional<pid_t> ReadOwnerStation(const QString& path);
 // The Vasket serving the channel: the process id its lock records, while
 // that process runs. Nothing when none does (never started, or it died).
 std::optional<pid_t> ChannelMonitor(const QString& channelName);
+
+// The channel's lock file's last heartbeat (its modification time, in ns),
+// if the file can be read: a value that stops changing is a monitor that no
+// longer answers.
+std::optional<int64_t> ChannelMonitorBeat(const QString& channelName);
 
 } // namespace ufd

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
@@ -102,6 +103,12 @@ int main(int argc, char** argv) {
     if (settings.stationPid && !ProcessAlive(*settings.stationPid)) {
         return 0;
     }
+
+    // The heartbeat comes from the event loop itself: a Vasket that is
+    // stopped or stuck stops beating, and the station says so.
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&lock] { lock->Beat(); });
+    beat.start(ufd::kMonitorBeat);
 
     ufd::Monitor monitor(settings);
     QObject::connect(&monitor, &ufd::Monitor::Ended, &app, &QCoreApplication::quit,

@@ -25,6 +25,10 @@ constexpr uint16_t kOk = 1;
 constexpr uint16_t kFail = 0;
 constexpr size_t kBinaryReplySize = 512;
 constexpr size_t kModeSenseWpOffset = 82;
+// A read's data is taken from the drive and dropped (the call has no
+// buffer): a buffer above this is refused rather than allocated, whatever
+// the encoder's transfer limits allow.
+constexpr uint64_t kMaxReadBytes = uint64_t{32} << 20;
 
 struct OpenDrive {
     int driveIndex = -1;
@@ -228,8 +232,11 @@ uint16_t binaryReply(Call& call, int32_t handle, const std::optional<Command>& c
     std::vector<uint8_t> data(std::max<size_t>(cmd->dataLength, kBinaryReplySize), 0);
     const Outcome outcome = drive->execute(*cmd, std::span(data).first(cmd->dataLength));
     if (outcome.ok) {
-        writeReply(call.paths().binary, std::span(data).first(std::max<size_t>(cmd->dataLength, 0)),
-                   outcome);
+        if (const std::string why =
+                writeReply(call.paths().binary, std::span(data).first(cmd->dataLength), outcome);
+            !why.empty()) {
+            return call.fail(why.c_str());
+        }
     }
     return call.finish(outcome);
 }
@@ -295,8 +302,20 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
             lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
                                             std::move(opened.serial), std::move(opened.portPath)};
         }
-        writeTextReply(paths.text, opened.deviceLine,
-                       Outcome{true, {}, opened.reply, opened.shortLength});
+        if (const std::string why = writeTextReply(
+                paths.text, opened.deviceLine, Outcome{true, {}, opened.reply, opened.shortLength});
+            !why.empty()) {
+            // No device line, no drive: the handle is given back at once.
+            std::shared_ptr<Device> device;
+            {
+                std::lock_guard lock(lib.mutex);
+                device = std::move(lib.handles[handle].device);
+                lib.handles.erase(handle);
+            }
+            device->release();
+            call.fail(why.c_str());
+            return 0;
+        }
         call.record().status = handle;
         return handle;
     });
@@ -342,7 +361,11 @@ uint16_t fnQuorbus_ReadCapacity(int32_t handle) {
             }
             lastLba = be64(data.data());
         }
-        writeTextReply(call.paths().text, std::to_string(lastLba + 1), outcome);
+        if (const std::string why =
+                writeTextReply(call.paths().text, std::to_string(lastLba + 1), outcome);
+            !why.empty()) {
+            return call.fail(why.c_str());
+        }
         return call.finish(outcome);
     });
 }
@@ -361,7 +384,10 @@ uint16_t fnQuorbus_ModeSense(int32_t handle) {
             // The mode data as the drive returned it, and the write-protect bit
             // of its header (byte 2, bit 7) at byte 82 where callers look.
             reply[kModeSenseWpOffset] = (reply[2] & 0x80) != 0 ? 0x80 : 0x00;
-            writeReply(call.paths().binary, reply, outcome);
+            if (const std::string why = writeReply(call.paths().binary, reply, outcome);
+                !why.empty()) {
+                return call.fail(why.c_str());
+            }
         }
         return call.finish(outcome);
     });
@@ -383,7 +409,12 @@ uint16_t fnQuorbus_Read(int32_t handle, int32_t sectorCount, int32_t firstSector
     Call call("fnQuorbus_Read",
               {{"handle", handle}, {"sectorCount", sectorCount}, {"firstSector", firstSector}});
     return call.guard([&]() -> uint16_t {
-        return noReply(call, call.drive(handle), encodeRead(firstSector, sectorCount));
+        Device* drive = call.drive(handle);
+        if (drive != nullptr && sectorCount > 0 &&
+            uint64_t(sectorCount) * kSectorSize > kMaxReadBytes) {
+            return call.fail("transfer too large");
+        }
+        return noReply(call, drive, encodeRead(firstSector, sectorCount));
     });
 }
 

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
@@ -97,7 +98,8 @@ void sayOnce(const std::string& refusal) {
     }
 }
 
-void writeAtomically(const std::filesystem::path& file, const uint8_t* data, size_t size) {
+// An empty string when the file was written, else why not.
+std::string writeAtomically(const std::filesystem::path& file, const uint8_t* data, size_t size) {
     // The directory is private to this thread: a temp file already there is
     // our own leftover from a crash.
     const std::string tmp = file.string() + ".tmp";
@@ -106,22 +108,32 @@ void writeAtomically(const std::filesystem::path& file, const uint8_t* data, siz
         fd = ufd::CreateNewFile(tmp);
     }
     if (fd < 0) {
-        return;
+        return std::string("reply file not written: ") + std::strerror(errno);
     }
     size_t done = 0;
-    bool ok = true;
+    int error = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
-            ok = false;
+            error = n < 0 ? errno : ENOSPC;
             break;
         }
         done += static_cast<size_t>(n);
     }
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), file.c_str()) != 0) {
-        ::unlink(tmp.c_str());
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
     }
+    if (error == 0 && std::rename(tmp.c_str(), file.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(tmp.c_str());
+        return std::string("reply file not written: ") + std::strerror(error);
+    }
+    return {};
 }
 
 } // namespace
@@ -154,28 +166,28 @@ void removeReply(const std::filesystem::path& file) {
     }
 }
 
-void writeReply(const std::filesystem::path& file, std::span<const uint8_t> bytes,
-                const Outcome& outcome) {
+std::string writeReply(const std::filesystem::path& file, std::span<const uint8_t> bytes,
+                       const Outcome& outcome) {
     if (file.empty()) {
-        return;
+        return "no reply file";
     }
     switch (outcome.reply) {
     case ReplyShape::Missing:
-        return;
+        return {};
     case ReplyShape::Short:
         bytes = bytes.first(std::min(bytes.size(), outcome.shortLength));
         break;
     case ReplyShape::Full:
         break;
     }
-    writeAtomically(file, bytes.data(), bytes.size());
+    return writeAtomically(file, bytes.data(), bytes.size());
 }
 
-void writeTextReply(const std::filesystem::path& file, const std::string& line,
-                    const Outcome& outcome) {
+std::string writeTextReply(const std::filesystem::path& file, const std::string& line,
+                           const Outcome& outcome) {
     const std::string text = line + "\r\n";
-    writeReply(file, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
-               outcome);
+    return writeReply(file, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                      outcome);
 }
 
 } // namespace quorlink

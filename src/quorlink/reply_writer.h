@@ -29,10 +29,13 @@ ReplyPaths replyPaths();
 // Removes a stale reply so that a call without an answer leaves no file.
 void removeReply(const std::filesystem::path& file);
 // Writes the reply atomically (new temp file + rename), shaped as the
-// executor said: Missing writes nothing, Short only the first bytes.
-void writeReply(const std::filesystem::path& file, std::span<const uint8_t> bytes,
-                const Outcome& outcome);
-void writeTextReply(const std::filesystem::path& file, const std::string& line,
-                    const Outcome& outcome);
+// executor said: Missing writes nothing, Short only the first bytes. An
+// empty string when the reply is as shaped, else why it could not be
+// written (a full disk, a file size limit): the call must then fail, or
+// its caller would read an old reply or none as this one.
+std::string writeReply(const std::filesystem::path& file, std::span<const uint8_t> bytes,
+                       const Outcome& outcome);
+std::string writeTextReply(const std::filesystem::path& file, const std::string& line,
+                           const Outcome& outcome);
 
 } // namespace quorlink

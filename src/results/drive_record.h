@@ -56,6 +56,8 @@ struct DriveRecord {
     int Status = 0; // the slot's Status at the end of the run
     bool Passed = false;
     std::array<std::optional<ItemResult>, kRecordedItems> Items; // empty: not ticked
+    // Who ran it and for which lot, as given to the station (may be empty).
+    QString Operator, Lot;
 
     // The media test inside Format ([MediaTest]); empty where it did not run
     // or did not get that far.
@@ -64,6 +66,9 @@ struct DriveRecord {
     std::optional<double> MediaReadMBps;
     std::optional<qint64> MediaSectorsTested;
     std::optional<qint64> MediaSectorsFailed;
+
+    // The label of the drive's socket row ([Window] RowPerSocket); empty without.
+    QString Socket;
 
     bool operator==(const DriveRecord&) const = default;
 };
@@ -86,7 +91,8 @@ DriveRecord FromValues(const QVariantList& values);
 
 // The record as one JSON object keyed by column name (the journal's line and
 // export --json's line); FromJson is its inverse, nullopt when a key is
-// missing or has the wrong type.
+// missing (but one added after the first schema: a line journaled by an older
+// station) or has the wrong type.
 QJsonObject ToJson(const DriveRecord& record);
 std::optional<DriveRecord> FromJson(const QJsonObject& object);
 

@@ -1,10 +1,11 @@
 #include "results/export.h"
 
+#include "results/status_reasons.h"
+
 #include <QJsonDocument>
 #include <QStringList>
 
-#include <functional>
-#include <map>
+#include <algorithm>
 
 namespace ufd {
 
@@ -27,28 +28,18 @@ QByteArray CsvField(const QVariant& v, ColumnType type) {
     return '"' + text + '"';
 }
 
-struct Tally {
-    int passed = 0;
-    int total = 0;
-};
+// The exports carry the reason in words right after the code; it is not
+// stored, so a record of any age reads with today's words.
+const QString kReasonColumn = QStringLiteral("reason");
 
-QString Rates(const QString& title, const std::vector<DriveRecord>& records,
-              const std::function<QString(const DriveRecord&)>& key) {
-    std::map<QString, Tally> groups;
-    for (const DriveRecord& r : records) {
-        Tally& t = groups[key(r)];
-        t.total += 1;
-        t.passed += r.Passed ? 1 : 0;
-    }
-    QString out = title + QLatin1Char('\n');
-    for (const auto& [name, t] : groups) {
-        // One arg() for all: a name holding "%2" stays as it is.
-        out +=
-            QStringLiteral("  %1  %2/%3 passed  %4%\n")
-                .arg(name.isEmpty() ? QStringLiteral("(unknown)") : name, QString::number(t.passed),
-                     QString::number(t.total), QString::number(100.0 * t.passed / t.total, 'f', 1));
-    }
-    return out;
+qsizetype ReasonAt() {
+    const std::vector<Column>& columns = RecordColumns();
+    const auto status = std::ranges::find(columns, QStringLiteral("status"), &Column::name);
+    return std::distance(columns.begin(), status) + 1;
+}
+
+QString Reason(const DriveRecord& r) {
+    return r.Passed ? QString() : StatusReasonText(r.Status);
 }
 
 } // namespace
@@ -58,6 +49,7 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
     for (const Column& c : RecordColumns()) {
         header << c.name.toUtf8();
     }
+    header.insert(ReasonAt(), kReasonColumn.toUtf8());
     QByteArray out = header.join(',') + "\r\n";
     for (const DriveRecord& r : records) {
         QByteArrayList fields;
@@ -65,6 +57,7 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
         for (qsizetype i = 0; i < values.size(); ++i) {
             fields << CsvField(values[i], RecordColumns()[static_cast<size_t>(i)].type);
         }
+        fields.insert(ReasonAt(), CsvField(Reason(r), ColumnType::Text));
         out += fields.join(',') + "\r\n";
     }
     return out;
@@ -73,32 +66,9 @@ QByteArray ToCsv(const std::vector<DriveRecord>& records) {
 QByteArray ToJsonLines(const std::vector<DriveRecord>& records) {
     QByteArray out;
     for (const DriveRecord& r : records) {
-        out += QJsonDocument(ToJson(r)).toJson(QJsonDocument::Compact) + '\n';
-    }
-    return out;
-}
-
-QString YieldReport(const std::vector<DriveRecord>& records) {
-    QString out;
-    out += Rates(QStringLiteral("Per slot"), records,
-                 [](const DriveRecord& r) { return QStringLiteral("slot %1").arg(r.Slot, 2); });
-    out +=
-        Rates(QStringLiteral("Per port"), records, [](const DriveRecord& r) { return r.PortPath; });
-    out += Rates(QStringLiteral("Per station"), records,
-                 [](const DriveRecord& r) { return r.StationId; });
-    out += Rates(QStringLiteral("Per day"), records,
-                 [](const DriveRecord& r) { return r.StartedUtc.left(10); });
-    std::map<int, int> codes;
-    for (const DriveRecord& r : records) {
-        if (!r.Passed) {
-            codes[r.Status] += 1;
-        }
-    }
-    out += QStringLiteral("Failures per code\n");
-    for (const auto& [code, count] : codes) {
-        out += QStringLiteral("  %1  %2\n")
-                   .arg(QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper(),
-                        QString::number(count));
+        QJsonObject o = ToJson(r);
+        o.insert(kReasonColumn, Reason(r));
+        out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     }
     return out;
 }

@@ -1,5 +1,5 @@
 // The records as text for other programs: RFC 4180 CSV with a header line,
-// one JSON object per line, and the yield report.
+// one JSON object per line.
 #pragma once
 
 #include "results/drive_record.h"
@@ -17,8 +17,5 @@ namespace ufd {
 QByteArray ToCsv(const std::vector<DriveRecord>& records);
 // One compact JSON object per line, keys as the CSV header.
 QByteArray ToJsonLines(const std::vector<DriveRecord>& records);
-// Pass rate per slot, per port, per station and per day (UTC), and the
-// number of failed drives per failure code.
-QString YieldReport(const std::vector<DriveRecord>& records);
 
 } // namespace ufd

@@ -32,8 +32,19 @@ QString SqlType(ColumnType t) {
     return {};
 }
 
-// Each step brings the schema from version i to i + 1.
+// Each step brings the schema from version i to i + 1: the first makes the
+// table, each later one adds the columns of its version.
 QStringList UpgradeStep(int toVersion) {
+    if (toVersion > 1) {
+        QStringList added;
+        for (const Column& c : RecordColumns()) {
+            if (c.since == toVersion) {
+                added << QStringLiteral("ALTER TABLE drive_records ADD COLUMN ") + c.name +
+                             QLatin1Char(' ') + SqlType(c.type);
+            }
+        }
+        return added;
+    }
     if (toVersion == 1) {
         QStringList columns;
         for (const Column& c : RecordColumns()) {

@@ -78,6 +78,15 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.Parallel = *b;
              return std::nullopt;
          }},
+        {QStringLiteral("Window/OperatorLot"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.OperatorLot = *b;
+             return std::nullopt;
+         }},
         {QStringLiteral("Window/Rows"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              bool ok = false;
@@ -88,6 +97,24 @@ const std::map<QString, KeyReader>& KnownKeys() {
                      .arg(kMaxWindowRows);
              }
              s.WindowRows = n;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Window/RowPerSocket"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.RowPerSocket = *b;
+             return std::nullopt;
+         }},
+        {QStringLiteral("Window/VerdictColours"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const auto b = ParseBool(v);
+             if (!b) {
+                 return QStringLiteral("must be true or false");
+             }
+             s.VerdictColours = *b;
              return std::nullopt;
          }},
         {QStringLiteral("Results/Database"),
@@ -127,6 +154,36 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) { return ReadFloor(v, s.MinReadMBps); }},
     };
     return keys;
+}
+
+// Sections of free keys: the reader gets the key's name within the section.
+using SectionReader =
+    std::function<std::optional<QString>(const QString&, const QString&, StationSettings&)>;
+
+const std::map<QString, SectionReader>& KnownSections() {
+    static const std::map<QString, SectionReader> sections = {
+        {QStringLiteral("Sockets"),
+         [](const QString& name, const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int index = name.trimmed().toInt(&ok);
+             if (!ok || index < 0 || index > kMaxSocketIndex) {
+                 return QStringLiteral("is no drive index: the key must be 0 to %1")
+                     .arg(kMaxSocketIndex);
+             }
+             const QString label = v.trimmed();
+             if (label.isEmpty()) {
+                 return QStringLiteral("must name the socket");
+             }
+             for (const QChar c : label) {
+                 if (c.category() == QChar::Other_Control) {
+                     return QStringLiteral("must not hold control characters");
+                 }
+             }
+             s.Sockets[index] = label;
+             return std::nullopt;
+         }},
+    };
+    return sections;
 }
 
 } // namespace
@@ -174,6 +231,13 @@ SettingsResult ReadStationSettings(const QString& file, bool mustExist) {
             KnownKeys().find(section + QLatin1Char('/') + QString::fromStdString(e.key));
         if (known != KnownKeys().end()) {
             if (const auto why = known->second(value, result.settings)) {
+                return refuse(e, *why);
+            }
+            continue;
+        }
+        if (const auto free = KnownSections().find(section); free != KnownSections().end()) {
+            if (const auto why =
+                    free->second(QString::fromStdString(e.key), value, result.settings)) {
                 return refuse(e, *why);
             }
             continue;

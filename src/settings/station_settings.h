@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
 
 namespace ufd {
@@ -14,14 +15,19 @@ enum class LargeFileSystem { Auto, Fat32, Exfat };
 
 inline constexpr int kMinWindowRows = 7;
 inline constexpr int kMaxWindowRows = 16;
+inline constexpr int kMaxSocketIndex = 16; // drive indexes 0..16
 
 struct StationSettings {
     LargeFileSystem LargeFs = LargeFileSystem::Auto; // [Volume] LargeFileSystem
     bool Parallel = false;                           // [Run] Parallel
+    bool OperatorLot = false;                        // [Window] OperatorLot: the two fields shown
     int WindowRows = kMinWindowRows;                 // [Window] Rows
-    QString Database;  // [Results] Database: empty = the default SQLite file
-    QString StationId; // [Results] StationId: empty = the host name
-    QString Source;    // the file these came from; empty when none was found
+    bool RowPerSocket = false;      // [Window] RowPerSocket: a row per socket, not per slot
+    bool VerdictColours = false;    // [Window] VerdictColours: the verdict green or red
+    std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
+    QString Database;               // [Results] Database: empty = the default SQLite file
+    QString StationId;              // [Results] StationId: empty = the host name
+    QString Source;                 // the file these came from; empty when none was found
 
     // [MediaTest]: the flash behind the controller, tested inside Format.
     // All off (the defaults) sends the drive not one command more.

@@ -1,6 +1,8 @@
 #include "station/batch.h"
 
 #include "platform/message_box.h"
+#include "results/status_reasons.h"
+#include "station/batch_json.h"
 #include "station/drive_pictures.h"
 
 #include <QStringList>
@@ -27,6 +29,15 @@ QString Pair(const QLabel* upper, const QLabel* lower) {
 
 } // namespace
 
+QString BatchRowCaption(const TestFrm& frm, int record) {
+    // The socket's row with [Window] RowPerSocket, as in the table.
+    const QLabel* label = const_cast<TestFrm&>(frm).ItemLab(frm.RowOfSlot(record));
+    if (label == nullptr) {
+        return QStringLiteral("(no row)");
+    }
+    return IsShown(label) ? label->text() : QStringLiteral("(hidden row)");
+}
+
 QString BatchReport(const TestFrm& frm) {
     auto& f = const_cast<TestFrm&>(frm);
     const SlotTable& table = f.Context().slots;
@@ -34,23 +45,25 @@ QString BatchReport(const TestFrm& frm) {
     rows.push_back({QStringLiteral("Slot"), QStringLiteral("Row"), QStringLiteral("Picture"),
                     QStringLiteral("Format"), QStringLiteral("Config String"),
                     QStringLiteral("Check Config"), QStringLiteral("Check WP"),
-                    QStringLiteral("Status")});
+                    QStringLiteral("Status"), QStringLiteral("Reason")});
     for (int i = 0; i < table.DiskCount; ++i) {
         const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
         QStringList cells{QString::number(i + 1)};
-        if (f.ItemLab(i) != nullptr && !IsShown(f.ItemLab(i))) {
+        const int row = f.RowOfSlot(i);
+        if (f.ItemLab(row) != nullptr && !IsShown(f.ItemLab(row))) {
             // The row exists but is off the window ([Window] Rows).
             cells << QStringLiteral("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
-        } else if (f.ItemLab(i) != nullptr) {
-            cells << f.ItemLab(i)->text() << QString::fromLatin1(DrivePictureName(f.PictureOf(i)))
-                  << Pair(f.FG(i), f.FR(i)) << Pair(f.LLG(i), f.LLR(i))
-                  << Pair(f.CC1mG(i), f.CC1mR(i)) << Pair(f.CCG(i), f.CCR(i));
+        } else if (f.ItemLab(row) != nullptr) {
+            cells << f.ItemLab(row)->text()
+                  << QString::fromLatin1(DrivePictureName(f.PictureOf(row)))
+                  << Pair(f.FG(row), f.FR(row)) << Pair(f.LLG(row), f.LLR(row))
+                  << Pair(f.CC1mG(row), f.CC1mR(row)) << Pair(f.CCG(row), f.CCR(row));
         } else {
             cells << QStringLiteral("(no row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
         }
-        cells << QString::number(slot.Status);
+        cells << QString::number(slot.Status) << StatusReasonText(slot.Status);
         rows.push_back(cells);
     }
     std::vector<qsizetype> widths(rows.front().size(), 0);
@@ -72,37 +85,61 @@ QString BatchReport(const TestFrm& frm) {
     return out;
 }
 
-int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print,
-             RunRecorder* recorder) {
-    if (frm.Context().slots.DiskCount == 0 || !frm.GoCmd->isEnabled()) {
-        print(QStringLiteral("No drive attached: the run could not start."));
-        return kExitNotRun;
-    }
+int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, RunRecorder* recorder,
+             const std::function<void(const QByteArray&)>& json) {
     QPointer<TestFrm> self(&frm);
-    frm.GoCmd_Click();
-    if (!WindowAlive(self)) {
-        print(QStringLiteral("The window was closed during the run."));
-        return kExitNotRun;
+    std::optional<StoreOutcome> stored;
+    bool ran = false;
+    QString message;
+    const int code = [&] {
+        if (frm.Context().slots.DiskCount == 0 || !frm.GoCmd->isEnabled()) {
+            message = QStringLiteral("No drive attached: the run could not start.");
+            return kExitNotRun;
+        }
+        frm.GoCmd_Click();
+        if (!WindowAlive(self)) {
+            message = QStringLiteral("The window was closed during the run.");
+            return kExitNotRun;
+        }
+        if (!IsShown(frm.PassLab)) {
+            message = QStringLiteral("The run did not start.");
+            return kExitNotRun;
+        }
+        ran = true;
+        if (recorder != nullptr) {
+            stored = recorder->WaitStored();
+        }
+        if (stored && !stored->stored) {
+            message = stored->warning;
+            return kExitNotStored;
+        }
+        if (frm.PassLab->text() == kAllPass) {
+            return kExitAllPass;
+        }
+        return frm.PassLab->text() == kFailed ? kExitFailed : kExitNotRun;
+    }();
+    if (json) {
+        if (!message.isEmpty()) {
+            print(message);
+        }
+        json(BatchJson(ran ? &frm : nullptr, recorder, code, message));
+        return code;
     }
-    const bool verdictShown = IsShown(frm.PassLab);
-    if (!verdictShown) {
-        print(QStringLiteral("The run did not start."));
-        return kExitNotRun;
+    if (!ran) {
+        print(message);
+        return code;
     }
-    const std::optional<StoreOutcome> stored =
-        recorder != nullptr ? std::optional(recorder->WaitStored()) : std::nullopt;
     if (recorder != nullptr) {
         print(recorder->RunId());
     }
     print(BatchReport(frm));
-    if (stored && !stored->stored) {
-        print(stored->warning);
-        return kExitNotStored;
+    if (!frm.NoRowWarning().isEmpty()) {
+        print(frm.NoRowWarning());
     }
-    if (frm.PassLab->text() == kAllPass) {
-        return kExitAllPass;
+    if (!message.isEmpty()) {
+        print(message);
     }
-    return frm.PassLab->text() == kFailed ? kExitFailed : kExitNotRun;
+    return code;
 }
 
 void InstallBatchOperator(const std::function<void(const QString&)>& print) {

@@ -44,6 +44,7 @@ StationDependencies StationDependencies::Real() {
     d.device = RealDeviceProcedures();
     d.noticeChannel = StationNoticeChannel();
     d.monitorAlive = [](const QString& channel) { return ChannelMonitor(channel); };
+    d.monitorBeat = [](const QString& channel) { return ChannelMonitorBeat(channel); };
     return d;
 }
 

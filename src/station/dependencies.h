@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <sys/types.h>
+#include <thread>
 
 namespace ufd {
 
@@ -41,6 +42,9 @@ struct StationDependencies {
     // worker thread (row, seconds): it must not touch the window. Empty: a
     // plain sleep.
     std::function<void(int, float)> slotPause;
+    // Starts a parallel run's worker thread on the given work; throws
+    // std::system_error when no thread can be had. Empty: std::thread.
+    std::function<std::thread(std::function<void()>)> startWorker;
     // Lets pending window events run once (the LED loop between passes).
     std::function<void()> pumpEvents;
     DeviceProcedures device;
@@ -51,6 +55,9 @@ struct StationDependencies {
     // The live monitor of a channel; empty: the monitor is not watched (and
     // never started again).
     std::function<std::optional<pid_t>(const QString&)> monitorAlive;
+    // The heartbeat of a channel's monitor (any value that changes with each
+    // beat); empty: not listened for.
+    std::function<std::optional<int64_t>(const QString&)> monitorBeat;
 
     // Everything real: Product.ini, the Vasket start, WaitSeconds, libquorlink.
     static StationDependencies Real();

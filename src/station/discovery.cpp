@@ -36,11 +36,12 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
             t.CloseHandle(slot->Handle);
             slot->Handle = 0;
             slot->DeviceText.clear();
-            SetPicture(n - 1, kPictureNoDrive);
+            SetPicture(RowOfSlot(n - 1), kPictureNoDrive);
         }
     }
 
     int next = 1;
+    std::vector<int> driveIndexes;
     for (int32_t driveIndex = 0; driveIndex < kProbeCount; ++driveIndex) {
         const int32_t h = t.GetDiskHandle(driveIndex);
         if (h == 0) {
@@ -64,10 +65,12 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
         DiskSlot& found = table.FoundSlots[static_cast<size_t>(next - 1)];
         found.Handle = h;
         found.DeviceText = line;
+        driveIndexes.push_back(driveIndex);
         ++next;
     }
 
     const int found = next - 1;
+    sockets_.Place(driveIndexes);
     for (int n = 1; n <= found; ++n) {
         DiskSlot& slot = table.DiskSlots[static_cast<size_t>(n - 1)];
         const DiskSlot& source = table.FoundSlots[static_cast<size_t>(n - 1)];
@@ -83,12 +86,16 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
                 t.CloseHandle(slot.Handle);
             }
         }
+        // The slot holds the drive found now: what the one before left in it
+        // (its size, chips, controller) must never be laid out or recorded
+        // for this one, even when a capacity read fails.
+        slot = DiskSlot{};
         slot.Handle = source.Handle;
         slot.DeviceText = source.DeviceText;
-        slot.Status = 0;
-        SetPicture(n - 1, kPictureAttached);
+        SetPicture(RowOfSlot(n - 1), kPictureAttached);
     }
     table.DiskCount = static_cast<int16_t>(found);
+    ShowSockets(driveIndexes);
 
     if (table.DiskCount == 0) {
         GoCmd->setEnabled(false);

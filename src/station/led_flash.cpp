@@ -53,10 +53,12 @@ void TestFrm::FlashSlot(int recordIndex) {
 }
 
 void TestFrm::ItemLab_Click(int16_t index) {
-    FlashSlot(index);
+    ExplainRow(index);
+    FlashSlot(SlotOfRow(index));
 }
 void TestFrm::ThumbImage_Click(int16_t index) {
-    FlashSlot(index);
+    ExplainRow(index);
+    FlashSlot(SlotOfRow(index));
 }
 
 } // namespace ufd

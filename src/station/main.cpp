@@ -1,31 +1,45 @@
 // ufd-station: the station window. --batch runs it headless on the
-// offscreen platform, presses Start once and prints the rows; --screenshot
-// FILE does the same on the current display and saves the window's picture.
+// offscreen platform, presses Start once and prints the rows (--json: one
+// JSON object); --screenshot FILE does the same on the current display and
+// saves the window's picture. --items, --product, --operator and --lot choose
+// what the operator would choose in the window.
+#include "config/product_config.h"
 #include "config/program_directory.h"
 #include "context/transport.h"
 #include "platform/message_box.h"
 #include "platform/program_info.h"
 #include "settings/station_settings.h"
 #include "station/batch.h"
+#include "station/batch_json.h"
+#include "station/operator_fields.h"
 #include "station/run_recorder.h"
+#include "station/station_options.h"
 #include "station/test_frm.h"
 
 #include <QApplication>
 #include <QTextStream>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: ufd-station [--batch | --screenshot FILE]\n"
+    "usage: ufd-station [--batch [--json] | --screenshot FILE] [--items LIST]\n"
+    "                   [--product FILE] [--operator NAME] [--lot TEXT]\n"
     "Formats and tests the USB flash drives of the line, as Product.ini in the\n"
     "program directory describes the product.\n"
     "  --batch            no window: press Start once discovery is done, print\n"
-    "                     every slot's row; exit 0 all pass, 1 failed, 2 not run\n"
+    "                     every slot's row; exit 0 all pass, 1 failed, 2 not run,\n"
+    "                     3 records not stored\n"
+    "  --json             with --batch: one JSON object on stdout instead of the\n"
+    "                     table (run id, verdict, exit code, every drive)\n"
     "  --screenshot FILE  as --batch on the current display, then save the\n"
     "                     window's picture to FILE\n"
+    "  --items LIST       the items to tick, comma-separated: format, manufacture,\n"
+    "                     checkconfig, checkwp (checkwp runs alone)\n"
+    "  --product FILE     this Product.ini instead of the program directory's\n"
+    "  --operator NAME    who runs the station, kept in every record\n"
+    "  --lot TEXT         the lot, kept in every record\n"
     "  --help             this text\n"
     "  --version          the program's version\n"
     "Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.\n";
@@ -36,22 +50,26 @@ int main(int argc, char** argv) {
     if (const auto code = ufd::AnswerInfoOption(argc, argv, "ufd-station", kUsage)) {
         return *code;
     }
-    bool batch = false;
-    QString screenshot;
+    QStringList args;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--batch") == 0) {
-            batch = true;
-        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
-            screenshot = QString::fromLocal8Bit(argv[++i]);
-        }
+        args << QString::fromLocal8Bit(argv[i]);
     }
+    const ufd::OptionsResult parsed = ufd::ParseStationOptions(args);
+    if (parsed.error) {
+        std::fprintf(stderr, "ufd-station: %s\n%s", qPrintable(*parsed.error), kUsage);
+        return ufd::kExitNotRun;
+    }
+    const ufd::StationOptions& options = parsed.options;
+    const bool batch = options.batch;
+    const QString& screenshot = options.screenshot;
     if (batch && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(ufd::kWindowCaption);
 
-    QTextStream out(stdout);
+    // With --json stdout carries the JSON object alone; the lines go to stderr.
+    QTextStream out(options.json ? stderr : stdout);
     auto print = [&out](const QString& text) {
         out << text;
         if (!text.endsWith(QLatin1Char('\n'))) {
@@ -63,16 +81,30 @@ int main(int argc, char** argv) {
     if (unattended) {
         ufd::InstallBatchOperator(print);
     }
+    std::function<void(const QByteArray&)> json;
+    if (options.json) {
+        json = [](const QByteArray& object) {
+            std::fwrite(object.constData(), 1, static_cast<size_t>(object.size()), stdout);
+            std::fflush(stdout);
+        };
+    }
+    // A run that cannot start says why, and with --json still answers in JSON.
+    auto notRun = [&](const QString& line) {
+        if (unattended) {
+            print(line);
+        }
+        if (json) {
+            json(ufd::BatchJson(nullptr, nullptr, ufd::kExitNotRun, line));
+        }
+        return ufd::kExitNotRun;
+    };
 
     // A bad station.conf stops before any drive is touched: a setting the
     // engineer wrote must never be replaced by a silent default.
     const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
     if (settings.error) {
         ufd::ShowMessageBox(*settings.error, ufd::kStyleStop, ufd::kWindowCaption);
-        if (unattended) {
-            print(QStringLiteral("Start-up failed: ") + *settings.error);
-        }
-        return ufd::kExitNotRun;
+        return notRun(QStringLiteral("Start-up failed: ") + *settings.error);
     }
 
     ufd::QuorlinkTransport transport;
@@ -83,31 +115,46 @@ int main(int argc, char** argv) {
         ufd::MakeRunRecorder(settings.settings, &resultsError);
     if (!recorder) {
         ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::kWindowCaption);
-        if (unattended) {
-            print(QStringLiteral("Start-up failed: ") + resultsError);
-        }
-        return ufd::kExitNotRun;
+        return notRun(QStringLiteral("Start-up failed: ") + resultsError);
     }
     ufd::StationDependencies deps = ufd::StationDependencies::Real();
     deps.results = recorder;
+    if (!options.product.isEmpty()) {
+        deps.readProductConfig = [file = options.product](ufd::ProductConfig& config) {
+            return ufd::ReadProductConfig(config, file.toStdString());
+        };
+    }
     auto* frm = new ufd::TestFrm(ctx, deps);
     frm->setAttribute(Qt::WA_DeleteOnClose);
     recorder->Attach(*frm);
     const ufd::StartupResult started = frm->Form_Load();
     if (!started.ok) {
-        if (unattended) {
-            print(QStringLiteral("Start-up failed: ") + started.reason);
-        }
         delete frm;
-        return ufd::kExitNotRun;
+        return notRun(QStringLiteral("Start-up failed: ") + started.reason);
+    }
+    if (options.items) {
+        if (const auto refused = ufd::TickItems(*frm, *options.items)) {
+            delete frm;
+            std::fprintf(stderr, "ufd-station: %s\n", qPrintable(*refused));
+            return notRun(*refused);
+        }
+    }
+    if (settings.settings.OperatorLot) {
+        ufd::AddOperatorFields(*frm, *recorder, options.operatorName, options.lot);
+    } else {
+        recorder->SetOperatorLot(options.operatorName.value_or(QString()),
+                                 options.lot.value_or(QString()));
     }
     frm->show();
     if (!unattended) {
         return QApplication::exec();
     }
     QPointer<ufd::TestFrm> window(frm);
-    const int code = ufd::RunBatch(*frm, print, recorder.get());
+    const int code = ufd::RunBatch(*frm, print, recorder.get(), json);
     if (!screenshot.isEmpty() && !window.isNull()) {
+        // The picture shows what a click on the first failed row says.
+        for (int row = 0; row < frm->ItemLab.Count() && !frm->ExplainRow(row); ++row) {
+        }
         QApplication::processEvents();
         if (!frm->grab().save(screenshot)) {
             print(QStringLiteral("Could not save ") + screenshot);

@@ -5,19 +5,22 @@ namespace ufd {
 MonitorKeeper::MonitorKeeper(std::function<int()> start,
                              std::function<std::optional<pid_t>()> alive,
                              std::function<void(const QString&)> say, Settings settings,
-                             QObject* parent)
+                             std::function<std::optional<int64_t>()> beat, QObject* parent)
     : QObject(parent), start_(std::move(start)), alive_(std::move(alive)), say_(std::move(say)),
-      settings_(settings), lastStart_(std::chrono::steady_clock::now()) {
+      beat_(std::move(beat)), settings_(settings), lastStart_(std::chrono::steady_clock::now()),
+      lastBeatChange_(lastStart_) {
     timer_.setInterval(static_cast<int>(settings_.poll.count()));
     connect(&timer_, &QTimer::timeout, this, [this] { Check(); });
     timer_.start();
 }
 
 void MonitorKeeper::Check() {
-    if (alive_()) {
+    if (const std::optional<pid_t> pid = alive_()) {
         seen_ = true;
+        Listen(*pid);
         return;
     }
+    silent_ = false;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastStart_ < settings_.grace) {
         return;
@@ -37,6 +40,33 @@ void MonitorKeeper::Check() {
                             "that come or go are seen only after Clear"));
     }
     seen_ = false;
+}
+
+// A live monitor that stops beating is stopped or hung, or is no monitor at
+// all but another process holding its lock: no new one can take over, so
+// the operator must know that notices may not come.
+void MonitorKeeper::Listen(pid_t pid) {
+    if (!beat_) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const std::optional<int64_t> beat = beat_();
+    if (beat != lastBeat_ || pid != beatingPid_) {
+        lastBeat_ = beat;
+        beatingPid_ = pid;
+        lastBeatChange_ = now;
+        if (silent_) {
+            silent_ = false;
+            say_(QStringLiteral("The monitor Vasket answers again"));
+        }
+        return;
+    }
+    if (!silent_ && now - lastBeatChange_ >= settings_.silence) {
+        silent_ = true;
+        say_(QStringLiteral("The monitor Vasket (process %1) does not answer: drives that come "
+                            "or go are seen only after Clear")
+                 .arg(pid));
+    }
 }
 
 } // namespace ufd

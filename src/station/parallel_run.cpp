@@ -6,6 +6,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -75,6 +76,9 @@ public:
     void RepaintPicture(int row) override {
         Forward([row](RunView& v) { v.RepaintPicture(row); });
     }
+    void ExplainFailure(ResultColumn column, int row) override {
+        Forward([=](RunView& v) { v.ExplainFailure(column, row); });
+    }
 
     std::optional<double> ProgressMax(int) override { return max_; }
     void AdvanceProgress(int row, int step) override {
@@ -136,8 +140,9 @@ struct ParallelRun::Worker {
 };
 
 ParallelRun::ParallelRun(StationContext& ctx, const DeviceProcedures& dev, RunView& view,
-                         std::function<void(int, float)> pause)
-    : ctx_(ctx), dev_(dev), view_(view), pause_(std::move(pause)) {
+                         std::function<void(int, float)> pause,
+                         std::function<std::thread(std::function<void()>)> start)
+    : ctx_(ctx), dev_(dev), view_(view), pause_(std::move(pause)), start_(std::move(start)) {
     for (int i = 0; i < ctx.slots.DiskCount; ++i) {
         workers_.push_back(std::make_unique<Worker>(ctx, view, stop_));
     }
@@ -203,7 +208,7 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
 
     for (int row = 0; row < count; ++row) {
         Worker& w = *workers_[static_cast<size_t>(row)];
-        w.thread = std::thread([this, &w, &queue, &showReady, item, row] {
+        std::function<void()> work = [this, &w, &queue, &showReady, item, row] {
             const std::function<void(float)> pause = [this, row](float seconds) {
                 if (pause_) {
                     pause_(row, seconds);
@@ -217,7 +222,18 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
                 w.arrived = true;
                 showReady();
             });
-        });
+        };
+        // The workers already started report to this call's queue: it must
+        // not end early. A slot that gets no thread is done here instead,
+        // so the run still covers every slot.
+        try {
+            w.thread = start_ ? start_(work) : std::thread(work);
+        } catch (const std::system_error& e) {
+            qWarning("ufd-station: no worker thread for slot %d (%s): it runs on the window's "
+                     "thread",
+                     row + 1, e.what());
+            work();
+        }
     }
 
     QTimer poll;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace ufd {
@@ -21,9 +22,11 @@ namespace ufd {
 class ParallelRun {
 public:
     // pause: the pause before a slot's format, called on that slot's worker
-    // thread (row, seconds); empty: a plain sleep.
+    // thread (row, seconds); empty: a plain sleep. start: starts a worker
+    // thread; empty: std::thread.
     ParallelRun(StationContext& ctx, const DeviceProcedures& dev, RunView& view,
-                std::function<void(int, float)> pause);
+                std::function<void(int, float)> pause,
+                std::function<std::thread(std::function<void()>)> start = {});
     ParallelRun(const ParallelRun&) = delete;
     ParallelRun& operator=(const ParallelRun&) = delete;
     ~ParallelRun();
@@ -43,6 +46,7 @@ private:
     const DeviceProcedures& dev_;
     RunView& view_;
     std::function<void(int, float)> pause_;
+    std::function<std::thread(std::function<void()>)> start_;
     std::atomic<bool> stop_{false};
     std::vector<std::unique_ptr<Worker>> workers_;
 };

@@ -1,5 +1,7 @@
 #include "station/run_recorder.h"
 
+#include "config/bounded_file.h"
+#include "config/product_config.h"
 #include "config/program_directory.h"
 #include "results/database_target.h"
 #include "results/journal.h"
@@ -13,6 +15,8 @@
 #include <QLabel>
 #include <QSysInfo>
 #include <QUuid>
+
+#include <algorithm>
 
 namespace ufd {
 
@@ -68,10 +72,14 @@ std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QS
     RecorderIdentity identity;
     identity.StationId = RecordStationId(settings.StationId);
     identity.StationVersion = QStringLiteral(UFD_VERSION);
-    QFile product(ProgramDirectory() + QStringLiteral("Product.ini"));
-    if (product.open(QIODevice::ReadOnly)) {
+    // Bounded as the reader is: a FIFO or /dev/zero named Product.ini must
+    // reach the reader's own message, not hang here.
+    const std::optional<QByteArray> product = ReadBoundedFile(
+        QFile::encodeName(ProgramDirectory() + QStringLiteral("Product.ini")).toStdString(),
+        kMaxProductIniBytes);
+    if (product) {
         identity.ProductHash = QString::fromLatin1(
-            QCryptographicHash::hash(product.readAll(), QCryptographicHash::Sha256).toHex());
+            QCryptographicHash::hash(*product, QCryptographicHash::Sha256).toHex());
     }
     auto writer = std::make_shared<ResultsWriter>(target.target, journal);
     return std::make_shared<RunRecorder>(std::move(writer), std::move(identity));
@@ -88,19 +96,20 @@ void RunRecorder::Attach(TestFrm& frm) {
     line->setStyleSheet(QStringLiteral("background: rgb(255, 255, 0); color: rgb(192, 0, 0);"));
     line->hide();
     warning_ = line;
-    QObject::connect(writer_.get(), &ResultsWriter::Finished, line,
-                     [line](bool stored, const QString& warning) {
-                         // Over the identity line at the foot of the window,
-                         // whatever size its rows gave it: the operator must
-                         // not miss it, and it leaves the rows alone.
-                         const QWidget* window = line->parentWidget();
-                         const int height = TwipsToPixels(420);
-                         line->setGeometry(TwipsToPixels(60), window->height() - height - 2,
-                                           window->width() - 2 * TwipsToPixels(60), height);
-                         line->setText(warning);
-                         line->setVisible(!stored);
-                         line->raise();
-                     });
+    QObject::connect(
+        writer_.get(), &ResultsWriter::Finished, line, [line](bool stored, const QString& warning) {
+            // Over the identity line at the foot of the window,
+            // whatever size its rows gave it: the operator must
+            // not miss it, and it leaves the rows alone.
+            // All of the warning, wrapped: the bar grows to it.
+            const QWidget* window = line->parentWidget();
+            line->setText(warning);
+            const int width = window->width() - 2 * TwipsToPixels(60);
+            const int height = std::max(TwipsToPixels(420), line->heightForWidth(width));
+            line->setGeometry(TwipsToPixels(60), window->height() - height - 2, width, height);
+            line->setVisible(!stored);
+            line->raise();
+        });
 }
 
 void RunRecorder::Begin() {
@@ -176,6 +185,8 @@ void RunRecorder::Finish(TestFrm& frm) {
         r.StartedUtc = Utc(started_);
         r.EndedUtc = ended;
         r.StationVersion = identity_.StationVersion;
+        r.Operator = operator_;
+        r.Lot = lot_;
         r.Vid = p.Vid;
         r.Pid = p.Pid;
         r.UsbManufacturer = p.UsbManufactureString;
@@ -191,6 +202,7 @@ void RunRecorder::Finish(TestFrm& frm) {
             r.DriveIndex = id.DriveIndex;
         }
         r.PortPath = id.PortPath;
+        r.Socket = frm.SocketOfSlot(i);
         r.Serial = id.Serial;
         r.DeviceLine = slot.DeviceText;
         if (slot.LastSector > 0) {
@@ -217,11 +229,13 @@ void RunRecorder::Finish(TestFrm& frm) {
                 continue;
             }
             const auto& [upper, lower] = boxes[static_cast<size_t>(item)];
+            const int row = frm.RowOfSlot(i);
             r.Items[static_cast<size_t>(item)] =
-                ItemResult{Seen((*upper)(i)), Seen((*lower)(i)), t.status, t.ms};
+                ItemResult{Seen((*upper)(row)), Seen((*lower)(row)), t.status, t.ms};
         }
         records.push_back(std::move(r));
     }
+    lastRun_ = records;
     if (!records.empty()) {
         writer_->Submit(std::move(records));
     }

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class QLabel;
 
@@ -42,6 +43,15 @@ public:
     void Finish(TestFrm& frm);
 
     QString RunId() const { return runId_; }
+    // Who runs the station and for which lot: kept in every later record.
+    void SetOperatorLot(const QString& operatorName, const QString& lot) {
+        operator_ = operatorName;
+        lot_ = lot;
+    }
+    QString Operator() const { return operator_; }
+    QString Lot() const { return lot_; }
+    // The records of the last finished run, as handed to the writer.
+    const std::vector<DriveRecord>& LastRun() const { return lastRun_; }
     // Blocks until the last run's records are stored or journaled.
     StoreOutcome WaitStored() { return writer_->WaitIdle(); }
     QLabel* WarningLine() const { return warning_; }
@@ -60,6 +70,9 @@ private:
     QDateTime started_;
     std::array<std::array<Timing, kRecordedItems>, kMaxSlots> timings_{};
     QPointer<QLabel> warning_;
+    QString operator_;
+    QString lot_;
+    std::vector<DriveRecord> lastRun_;
 };
 
 // The station id of the records: the setting, else the host name.

@@ -27,6 +27,9 @@ public:
     virtual void SetResultCaption(ResultColumn column, ResultBox box, int row,
                                   const QString& text) = 0;
     virtual void SetPicture(int row, int picture) = 0;
+    // The column's item just failed the slot: its reason, in words, from the
+    // slot's Status as the item left it.
+    virtual void ExplainFailure(ResultColumn column, int row) = 0;
     // Draws the row's picture now, not when events next run.
     virtual void RepaintPicture(int row) = 0;
 };

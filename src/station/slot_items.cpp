@@ -70,6 +70,9 @@ SlotOutcome ShowFormat(RunView& view, const DiskSlot& slot, int row, CarriedCapt
     }
     view.SetResultCaption(ResultColumn::Format, ResultBox::Green, row, carried.mark);
     view.SetResultCaption(ResultColumn::Format, ResultBox::Red, row, carried.detail);
+    if (outcome == SlotOutcome::Failed) {
+        view.ExplainFailure(ResultColumn::Format, row);
+    }
     return outcome;
 }
 
@@ -103,6 +106,9 @@ SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& 
                           QStringLiteral("String = ") + carried.stringMark);
     view.SetResultCaption(ResultColumn::Identity, ResultBox::Red, row,
                           QStringLiteral("Write = ") + carried.writeMark);
+    if (outcome == SlotOutcome::Failed) {
+        view.ExplainFailure(ResultColumn::Identity, row);
+    }
     return outcome;
 }
 
@@ -129,6 +135,9 @@ SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_
     }
     view.SetResultCaption(ResultColumn::Config, ResultBox::Green, row, carried.mark);
     view.SetResultCaption(ResultColumn::Config, ResultBox::Red, row, carried.detail);
+    if (outcome == SlotOutcome::Failed) {
+        view.ExplainFailure(ResultColumn::Config, row);
+    }
     return outcome;
 }
 
@@ -147,6 +156,7 @@ SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r) {
         view.SetResultCaption(ResultColumn::WriteProtect, ResultBox::Red, row,
                               QStringLiteral("Not Write Protected"));
         view.SetPicture(row, kPictureFailed);
+        view.ExplainFailure(ResultColumn::WriteProtect, row);
         return SlotOutcome::Failed;
     }
     view.HideResultBox(ResultColumn::WriteProtect, ResultBox::Red, row);

@@ -124,8 +124,9 @@ int TestFrm::PictureOf(int row) const {
     return thumb != nullptr ? thumb->property("picture").toInt() : 0;
 }
 
+// The format procedure counts in slots; the bar is the slot's row's.
 std::optional<double> TestFrm::ProgressMax(int row) {
-    const QProgressBar* bar = ProgressBar(row);
+    const QProgressBar* bar = ProgressBar(RowOfSlot(row));
     if (bar == nullptr) {
         return std::nullopt;
     }
@@ -133,7 +134,7 @@ std::optional<double> TestFrm::ProgressMax(int row) {
 }
 
 void TestFrm::AdvanceProgress(int row, int step) {
-    QProgressBar* bar = ProgressBar(row);
+    QProgressBar* bar = ProgressBar(RowOfSlot(row));
     if (bar == nullptr) {
         return;
     }

@@ -14,6 +14,10 @@ namespace ufd {
 
 void TestFrm::SayOnStatusLine(const QString& text) {
     qWarning("ufd-station: %s", qPrintable(text));
+    ShowOnStatusLine(text);
+}
+
+void TestFrm::ShowOnStatusLine(const QString& text) {
     if (StatusLab == nullptr) {
         // Between the disk label and Start, where nothing else is drawn; the
         // disk label's column moves right when the rows take two columns.
@@ -52,7 +56,11 @@ void TestFrm::WatchMonitor() {
                 self->SayOnStatusLine(text);
             }
         },
-        MonitorKeeper::Settings{});
+        MonitorKeeper::Settings{},
+        [self, channel]() -> std::optional<int64_t> {
+            return self.isNull() || !self->deps_.monitorBeat ? std::nullopt
+                                                             : self->deps_.monitorBeat(channel);
+        });
 }
 
 } // namespace ufd

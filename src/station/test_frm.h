@@ -10,6 +10,7 @@
 #include "station/control_array.h"
 #include "station/dependencies.h"
 #include "station/row_layout.h"
+#include "station/socket_rows.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -26,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace ufd {
 
@@ -93,6 +95,17 @@ public:
 
     // The picture number a row shows (0 when the row does not exist).
     int PictureOf(int row) const;
+    // Where slot record i is shown: its own row, or with [Window]
+    // RowPerSocket its socket's row (-1: none); and back.
+    int RowOfSlot(int record) const { return sockets_.RowOfSlot(record); }
+    int SlotOfRow(int row) const { return sockets_.SlotOfRow(row); }
+    // The socket label of slot record i for its record; empty without sockets.
+    QString SocketOfSlot(int record) const;
+    // A click on a failed row: its failure in words on the status line;
+    // false when the row shows no failed drive.
+    bool ExplainRow(int row);
+    // Found drives without a row and the setting that shows them; empty when none.
+    QString NoRowWarning() const { return noRowWarning_; }
     bool Closing() const { return closing_; }
     StationContext& Context() { return ctx_; }
 
@@ -127,6 +140,8 @@ public:
     // A warning for the operator: on the status line (shown from the first
     // one on) and on stderr.
     void SayOnStatusLine(const QString& text);
+    // The same without stderr: what the window alone shows.
+    void ShowOnStatusLine(const QString& text);
     QLabel* StatusLab = nullptr;
 
 protected:
@@ -138,10 +153,17 @@ private:
     void BuildDesign();
     void BuildRowZero();
     void FlashSlot(int recordIndex);
+    // After discovery: which drive each row shows, the rows' labels and
+    // tooltips, empty sockets emptied, and the no-row warning.
+    void ShowSockets(const std::vector<int>& driveIndexes);
 
     StationContext& ctx_;
     StationDependencies deps_;
     RowLayout rows_;
+    SocketRows sockets_;
+    std::vector<QString> occupants_; // per row: who its socket held at the last discovery
+    std::vector<QString> ports_;     // per row: the port last seen in its socket
+    QString noRowWarning_;
     std::unique_ptr<QObject> noticeReceiver_;
     std::unique_ptr<QObject> monitorKeeper_;
     bool closing_ = false;

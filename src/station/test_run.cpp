@@ -90,7 +90,7 @@ void TestFrm::GoCmd_Click() {
     // live until the run ends, however it ends.
     std::optional<ParallelRun> parallel;
     if (ctx.Settings.Parallel) {
-        parallel.emplace(ctx, dev, view, deps_.slotPause);
+        parallel.emplace(ctx, dev, view, deps_.slotPause, deps_.startWorker);
     }
 
     // One item over every slot, all at once or slot after slot; false when
@@ -149,6 +149,10 @@ void TestFrm::GoCmd_Click() {
     }
     PassLab->raise();
     PassLab->setText(runFailed ? kFailed : kAllPass);
+    if (ctx.Settings.VerdictColours) {
+        // Readable at a glance from across the line; the design's is red either way.
+        SetTextColour(PassLab, runFailed ? kVerdictFailed : kVerdictPassed);
+    }
     PassLab->show();
     PassLab->raise();
 

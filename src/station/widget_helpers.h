@@ -13,6 +13,8 @@ namespace ufd {
 inline const QColor kLightGreen(192, 255, 192);
 inline const QColor kLightRed(255, 192, 192);
 inline const QColor kHeaderBack(255, 192, 255);
+inline const QColor kVerdictPassed(0, 160, 0); // [Window] VerdictColours
+inline const QColor kVerdictFailed(255, 0, 0); // the design's verdict colour
 
 void FillBackground(QWidget* w, const QColor& colour);
 void SetTextColour(QWidget* w, const QColor& colour);

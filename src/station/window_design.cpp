@@ -40,6 +40,7 @@ TestFrm::TestFrm(StationContext& ctx, StationDependencies deps, QWidget* parent)
     BuildDesign();
     rows_ = RowLayoutFor(ctx_.Settings.WindowRows, 3.7 * TwipHeight(ItemLab(0)));
     WidenForRows(*this, rows_);
+    sockets_ = SocketRows(ctx_.Settings, rows_.shown);
     ctx_.progress = this;
 
     // The window's timer ticks from the moment the window exists.

@@ -1,27 +1,32 @@
 #include "station/window_run_view.h"
 
+#include "station/failure_reasons.h"
+
 namespace ufd {
 
 bool WindowRunView::Gone() {
     return !WindowAlive(window_);
 }
 
+// The run counts in slot records; each is shown on its slot's row.
+
 void WindowRunView::StartProgress(int row) {
-    if (QProgressBar* bar = window_->ProgressBar(row)) {
+    if (QProgressBar* bar = window_->ProgressBar(window_->RowOfSlot(row))) {
         bar->setValue(0);
         bar->show();
     }
 }
 
 void WindowRunView::EndProgress(int row) {
-    if (QProgressBar* bar = window_->ProgressBar(row)) {
+    if (QProgressBar* bar = window_->ProgressBar(window_->RowOfSlot(row))) {
         bar->setValue(bar->maximum());
         bar->hide();
     }
 }
 
-QLabel* WindowRunView::Box(ResultColumn column, ResultBox box, int row) const {
+QLabel* WindowRunView::Box(ResultColumn column, ResultBox box, int slot) const {
     TestFrm& w = *window_;
+    const int row = w.RowOfSlot(slot);
     const bool green = box == ResultBox::Green;
     switch (column) {
     case ResultColumn::Format:
@@ -46,15 +51,32 @@ void WindowRunView::HideResultBox(ResultColumn column, ResultBox box, int row) {
 
 void WindowRunView::SetResultCaption(ResultColumn column, ResultBox box, int row,
                                      const QString& text) {
-    SetCaption(Box(column, box, row), text);
+    QLabel* label = Box(column, box, row);
+    SetCaption(label, text);
+    if (label != nullptr) {
+        label->setToolTip(QString()); // a new caption: the last run's reason is gone
+    }
+}
+
+void WindowRunView::ExplainFailure(ResultColumn column, int row) {
+    const DiskSlot* slot = window_->Context().slots.Slot(row + 1);
+    if (slot == nullptr) {
+        return;
+    }
+    const QString why = FailureText(slot->Status);
+    for (ResultBox box : {ResultBox::Green, ResultBox::Red}) {
+        if (QLabel* label = Box(column, box, row)) {
+            label->setToolTip(why);
+        }
+    }
 }
 
 void WindowRunView::SetPicture(int row, int picture) {
-    window_->SetPicture(row, picture);
+    window_->SetPicture(window_->RowOfSlot(row), picture);
 }
 
 void WindowRunView::RepaintPicture(int row) {
-    if (ClickLabel* thumb = window_->ThumbImage(row)) {
+    if (ClickLabel* thumb = window_->ThumbImage(window_->RowOfSlot(row))) {
         thumb->repaint();
     }
 }

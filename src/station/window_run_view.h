@@ -21,10 +21,11 @@ public:
     void SetResultCaption(ResultColumn column, ResultBox box, int row,
                           const QString& text) override;
     void SetPicture(int row, int picture) override;
+    void ExplainFailure(ResultColumn column, int row) override;
     void RepaintPicture(int row) override;
 
 private:
-    QLabel* Box(ResultColumn column, ResultBox box, int row) const;
+    QLabel* Box(ResultColumn column, ResultBox box, int slot) const;
 
     QPointer<TestFrm> window_;
 };

@@ -7,9 +7,14 @@
 #include "support/sim_rack.h"
 #include "support/station_window.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <csignal>
+
+#include <sys/resource.h>
 
 namespace ufd {
 namespace {
@@ -35,46 +40,61 @@ struct Station {
         qunsetenv("UFD_STATION_CONF");
     }
     QString path(const QString& name) const { return rack.Path(name); }
-    // examples/Product.ini beside the binary, with one text replaced.
-    void product(const QString& from = {}, const QString& to = {}) {
+    // examples/Product.ini beside the binary (or at file), with one text replaced.
+    void product(const QString& from = {}, const QString& to = {},
+                 const QString& file = "bin/Product.ini") {
         QFile in(UFD_SOURCE_DIR "/examples/Product.ini");
         ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-        Write(path("bin/Product.ini"), in.readAll().replace(from.toLatin1(), to.toLatin1()));
+        Write(path(file), in.readAll().replace(from.toLatin1(), to.toLatin1()));
     }
     // A built program (its errors go to the test's); its exit code and output.
-    static std::pair<int, QString> Run(const QString& program, const QStringList& args) {
+    static std::pair<int, QString> Run(const QString& program, const QStringList& args,
+                                       int ms = 120000) {
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(program, args);
-        EXPECT_TRUE(p.waitForFinished(120000)) << program.toStdString() << " did not finish";
+        EXPECT_TRUE(p.waitForFinished(ms)) << program.toStdString() << " did not finish";
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromLocal8Bit(p.readAllStandardOutput())};
     }
     // The station's exit code and output; a run that ran prints its run id first.
-    std::pair<int, QString> run() const { return Run(path("bin/ufd-station"), {"--batch"}); }
+    std::pair<int, QString> run(const QStringList& args = {"--batch"}, int ms = 120000) const {
+        return Run(path("bin/ufd-station"), args, ms);
+    }
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
 };
 
 // The identity items alone, then the write-protect check alone, on the rack where drive 6 is
 // write protected: pictures, slots 1 and 6 (runs of spaces made one), and whether drive 1 holds
-// a config after. What the bytes written hold is the device and image tests'.
+// a config after. The product's ApMode chooses them, or --items does (the second time with the
+// product in a file of its own). What the bytes written hold is the device and image tests'.
 TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
+    const QString manufacture = R"(green - | - String = V | Write = V V | "" - | - 0)";
+    const QString wp = R"(red - | - - | - - | - - | Not Write Protected 245 not write protected)";
     // clang-format off
-    const std::tuple<QString, int, QString, QString, QString> cases[] = {
-        {"3", 0, "green green green green green green green",
-         R"(1 Disk 0 green - | - String = V | Write = V V | "" - | - 0)",
-         R"(6 Disk 5 green - | - String = V | Write = V V | "" - | - 0)"},
-        {"5", 1, "red red red red red green red",
-         R"(1 Disk 0 red - | - - | - - | - - | Not Write Protected 245)",
-         R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
+    const std::tuple<QString, QStringList, int, QString, QString, QString> cases[] = {
+        {"3", {}, 0, "green green green green green green green",
+         "1 Disk 0 " + manufacture, "6 Disk 5 " + manufacture},
+        {"1", {"--items", "manufacture,checkconfig"}, 0, "green green green green green green green",
+         "1 Disk 0 " + manufacture, "6 Disk 5 " + manufacture},
+        {"5", {}, 1, "red red red red red green red",
+         "1 Disk 0 " + wp, R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
+        {"1", {"--items", "checkwp", "--product", "elsewhere/p.ini"}, 1, "red red red red red green red",
+         "1 Disk 0 " + wp, R"(6 Disk 5 green - | - - | - - | - Write Protected | - 0)"},
     };
     // clang-format on
-    for (const auto& [mode, code, pictures, row1, row6] : cases) {
-        SCOPED_TRACE(mode.toStdString());
+    for (auto [mode, args, code, pictures, row1, row6] : cases) {
+        SCOPED_TRACE((mode + " " + args.join(' ')).toStdString());
         Station st;
-        st.product("ApMode=1", "ApMode=" + mode);
-        const auto [got, out] = st.run();
+        const qsizetype elsewhere = args.indexOf("--product") + 1;
+        QDir().mkpath(st.path("elsewhere"));
+        st.product("ApMode=1", "ApMode=" + mode,
+                   elsewhere > 0 ? args[elsewhere] : "bin/Product.ini");
+        if (elsewhere > 0) {
+            args[elsewhere] = st.path(args[elsewhere]);
+        }
+        const auto [got, out] = st.run(QStringList{"--batch"} + args);
         const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
         EXPECT_EQ(got, code) << out.toStdString();
         // The run id, the header, 7 rows, the verdict.
@@ -93,9 +113,45 @@ TEST(StationEndToEnd, EachApplicationModeRunsOnlyItsItems) {
     }
 }
 
+// [Window] RowPerSocket through the program, drive 3 pulled: each drive on its
+// socket's row, the drive at index 7 (no socket) named after the verdict, and
+// each record carrying its socket.
+TEST(StationEndToEnd, SocketRowsNameTheirSocketAndTheRecordsKeepIt) {
+    Station st;
+    st.product();
+    st.rack.Tool({"unplug", "3"});
+    Write(st.path("station.conf"),
+          "[Window]\nRowPerSocket=true\n[Sockets]\n1=A1\n2=A2\n3=A3\n4=A4\n5=A5\n6=A6\n");
+    qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
+    const auto [code, out] = st.run();
+    EXPECT_EQ(code, 1) << out.toStdString();
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    QStringList rows;
+    for (const QString& line : lines.mid(2, 6)) {
+        rows << line.simplified().section(' ', 0, 3);
+    }
+    EXPECT_EQ((rows + lines.mid(8)).join('\n').toStdString(),
+              "1 A1 green V\n2 A2 green V\n3 A4 green V\n4 A5 red X\n5 A6 red X\n6 (no row) -\n"
+              "Verdict: ! FAILED !\n1 drive(s) have no row on the window (drive index 7); "
+              "station.conf shows them with [Sockets] labels for them");
+    const auto [listed, records] = Station::Run(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
+    QStringList sockets;
+    for (const QString& line : records.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (record.value("run_id") == out.section('\n', 0, 0)) {
+            sockets << record.value("socket").toString("?");
+        }
+    }
+    EXPECT_EQ(std::pair(listed, sockets.join(',')), std::pair(0, QString("A1,A2,A4,A5,A6,")));
+    qunsetenv("UFD_STATION_CONF");
+}
+
 // Runs that cannot start: every box in order, then why, and exit code 2.
 TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
     const QString stop = "Message (style 16, \"UFD Manufacture Program\"): ";
+    const QStringList unreadable = {stop + "Open product.ini failed -> OK",
+                                    stop + "Open Product.ini failed -> OK",
+                                    "Start-up failed: Open Product.ini failed"};
     const test::SimRack& rack = test::SimRack::Shared("fast.json");
     // The default database's journal, as a FIFO: reading it would never end.
     qputenv("XDG_DATA_HOME", rack.Path("data").toLocal8Bit());
@@ -110,9 +166,14 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         rack.Path("station.conf") + ": larger than 1048576 bytes: not a settings file";
     // clang-format off
     const std::tuple<const char*, std::function<void(Station&)>, QStringList> cases[] = {
-        {"no Product.ini", [](Station&) {},
-         {stop + "Open product.ini failed -> OK", stop + "Open Product.ini failed -> OK",
-          "Start-up failed: Open Product.ini failed"}},
+        {"no Product.ini", [](Station&) {}, unreadable},
+        // Nothing reads these whole: not the reader, not the run record's hash.
+        {"Product.ini a FIFO", [](Station& st) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(st.path("bin/Product.ini")), 0600), 0); },
+         unreadable},
+        {"Product.ini a link to /dev/zero", [](Station& st) {
+             ASSERT_TRUE(QFile::link("/dev/zero", st.path("bin/Product.ini"))); },
+         unreadable},
         {"shares that do not add up", [](Station& st) { st.product("2nd=0.5", "2nd=0.6"); },
          {stop + "Partition Information error -> OK", "Start-up failed: Partition Information error"}},
         // 200 MB of NUL bytes (sparse): refused unread, before any drive is touched.
@@ -141,9 +202,82 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
         SCOPED_TRACE(name);
         Station st;
         arrange(st);
-        EXPECT_EQ(st.run(), std::pair(2, lines.join('\n') + '\n'));
+        // A hang (start-up once waited on a FIFO for good) fails here, not at the suite's timeout.
+        EXPECT_EQ(st.run({"--batch"}, 15000), std::pair(2, lines.join('\n') + '\n'));
         QFile::remove(fifo);
     }
+}
+
+// Options the station cannot follow: the reason and the usage on stderr, nothing on stdout,
+// exit 2, before any drive is touched.
+TEST(StationEndToEnd, OptionsItCannotFollowPrintTheUsageAndExit2) {
+    const std::tuple<QString, QStringList, QString> cases[] = {
+        {"1", {"--batch", "--bogus"}, "unknown option \"--bogus\""},
+        {"1", {"--batch", "--items"}, "--items needs a value"},
+        {"1", {"--batch", "--items", "format,checkwp"}, "--items: checkwp runs alone"},
+        {"1", {"--batch", "--items", "format,erase"}, "--items: unknown item \"erase\""},
+        {"1", {"--json"}, "--json goes with --batch"},
+        {"3", {"--batch", "--items", "format"}, "--items: Product.ini's ApMode=3 fixes the items"},
+    };
+    for (const auto& [mode, args, reason] : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        Station st;
+        st.product("ApMode=1", "ApMode=" + mode);
+        st.rack.ClearTrace();
+        QProcess p;
+        p.start(st.path("bin/ufd-station"), args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 2);
+        EXPECT_TRUE(err.contains("ufd-station: " + reason)) << err.toStdString();
+        // A usage error shows the usage; a refused item needs a run first, and closes it.
+        EXPECT_EQ(err.contains("usage: ufd-station"), mode == "1") << err.toStdString();
+        EXPECT_TRUE(st.rack.Calls("fnQuorbus_VendorR").empty());
+    }
+}
+
+// --json read by a JSON parser says what the table of the same run on fresh drives says, row
+// by row; the operator and lot reach every record, and the window's fields remember them.
+TEST(StationEndToEnd, JsonSaysWhatTheTableSays) {
+    Station st;
+    st.product();
+    Write(st.path("station.conf"), "[Window]\nOperatorLot=true\n");
+    qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", st.path("config").toLocal8Bit());
+    const auto [jsonCode, json] =
+        st.run({"--batch", "--json", "--operator", "Anna", "--lot", "L-7"});
+    st.rack.Reset();
+    const auto [tableCode, table] = st.run({"--batch"}); // the fields remember Anna and L-7
+    qunsetenv("UFD_STATION_CONF");
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(json.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
+    EXPECT_EQ(std::pair(jsonCode, tableCode), std::pair(1, 1));
+    EXPECT_EQ(o["exit_code"].toInt(), 1);
+    EXPECT_TRUE(table.endsWith("\nVerdict: " + o["verdict"].toString() + "\n"));
+    const QJsonArray drives = o["drives"].toArray();
+    const QStringList rows = table.split('\n').mid(2, 7);
+    ASSERT_EQ(drives.size(), rows.size()) << json.toStdString();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QJsonObject d = drives[i].toObject(), format = d["format"].toObject();
+        const QString reason = d["reason"].toString();
+        const QRegularExpression row(
+            QString("^%1 +%2 .* %3 \\| %4 .* %5%6$")
+                .arg(d["slot"].toInt())
+                .arg(QRegularExpression::escape(d["row"].toString()),
+                     QRegularExpression::escape(format["upper"].toString()),
+                     QRegularExpression::escape(format["lower"].toString()))
+                .arg(d["status"].toInt())
+                .arg(reason.isEmpty() ? "" : " +" + QRegularExpression::escape(reason)));
+        EXPECT_TRUE(row.match(rows[i]).hasMatch()) << rows[i].toStdString();
+        EXPECT_EQ(d["index"].toInt(), i + 1);
+        EXPECT_EQ(d["serial"].toString(),
+                  QString("A%1%2").arg(i + 1).arg(i + 1, 6, 10, QChar('0')));
+    }
+    const auto [listed, records] = Station::Run(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
+    EXPECT_EQ(records.count(o["run_id"].toString()), 7);
+    EXPECT_EQ(std::pair(records.count("\"operator\":\"Anna\""), records.count("\"lot\":\"L-7\"")),
+              std::pair(qsizetype(14), qsizetype(14)));
 }
 
 // Two stations of one user: A's database cannot be written (a file stands where its folder
@@ -184,7 +318,8 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalOfTheirOwnDatabase) {
     }
     EXPECT_EQ(rows.join(", "),
               "1 A1000001 PASS, 2 A2000002 PASS, 3 A3000003 PASS, 4 A4000004 PASS, "
-              "5 A5000005 FAIL status 10, 6 A6000006 FAIL status F0, 7 A7000007 PASS");
+              "5 A5000005 FAIL status 10 (a unit of chip 0 rejected: its unit list is too long), "
+              "6 A6000006 FAIL status F0 (master boot record not written), 7 A7000007 PASS");
 
     QFile::remove(st.path("blocked"));
     EXPECT_EQ(run(confA).first, 1);
@@ -217,6 +352,29 @@ TEST(StationEndToEnd, AFullDiskLosesTheRecordsAndSaysSo) {
     const QRegularExpression end("\nResults not stored in [^\n]* nor kept in the journal [^\n]*: 7 "
                                  "record\\(s\\) of this run are lost; [^\n]*\nexit 3\n$");
     EXPECT_TRUE(out.contains(end)) << out.toStdString();
+}
+
+// A reply the library cannot write fails its call (here a file size limit stops every 512-byte
+// reply): the chip scan's first vendor read fails with its own code on every drive, rather than
+// the scan going on with no reply or an old one.
+TEST(StationEndToEnd, AReplyThatCannotBeWrittenFailsItsCall) {
+    Station st;
+    st.product("ApMode=1", "ApMode=2");
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const rlimit small{300, 300};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    });
+    p.start(st.path("bin/ufd-station"), {"--batch"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    EXPECT_EQ(out.split('\n')
+                  .mid(2, 7)
+                  .filter(QRegularExpression(" red +X \\| +Error Status = 75 "))
+                  .size(),
+              7)
+        << out.toStdString();
 }
 
 TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
@@ -255,6 +413,19 @@ TEST(Hotplug, PlugsUnplugsAndAKilledMonitorAreSeenAndASecondStationRefused) {
     ASSERT_TRUE(QTest::qWaitFor(restarted, 15000)) << "the monitor was not started again";
     EXPECT_TRUE(frm.StatusLab->isVisible() &&
                 frm.StatusLab->text().contains("Vasket had ended; started again"));
+    // Stopped, it lives on and holds the channel, but no longer beats: said the same way, and
+    // said again once it is let go on.
+    const pid_t restartedPid = *ChannelMonitor(window.channel);
+    ASSERT_EQ(::kill(restartedPid, SIGSTOP), 0);
+    const auto says = [&](const QString& text) {
+        return QTest::qWaitFor([&] { return frm.StatusLab->text() == text; }, 15000);
+    };
+    EXPECT_TRUE(says(QString("The monitor Vasket (process %1) does not answer: drives that come "
+                             "or go are seen only after Clear")
+                         .arg(restartedPid)))
+        << frm.StatusLab->text().toStdString();
+    ASSERT_EQ(::kill(restartedPid, SIGCONT), 0);
+    EXPECT_TRUE(says("The monitor Vasket answers again")) << frm.StatusLab->text().toStdString();
     QTest::qWait(300); // the new Vasket reads the rack first
 
     rack.Tool({"plug", "2"});

@@ -178,6 +178,9 @@ TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
     // Arguments no block holds never reach the drive, and a count too large
     // for the caller's buffer is not read, not even for the trace.
     fnQuorbus_Read(h, 1, -5);
+    // A read's data is dropped: 1 MiB is read, 4 GiB is never buffered.
+    fnQuorbus_Read(h, 2048, 0);
+    fnQuorbus_Read(h, 8388607, 0);
     fnQuorbus_Vendor(h, 300, 0, 0, 512);
     fnQuorbus_VendorW(h, 0x81, 512, nullptr);
     fnQuorbus_Write(h, INT32_MAX, 0, data.data());
@@ -189,6 +192,8 @@ TEST_F(Api, TraceNamesEveryArgumentWithStatusReasonAndWrittenData) {
 {"fn": "fnQuorbus_VendorScan", "drive": 9, "args": [@h, 149, 1, 2, 3, 4, 5, 512], "status": 0, "reason": "simulated fault on vendor_scan"},
 {"fn": "fnQuorbus_TestUnitReady", "drive": 9, "args": [@h], "status": 0, "reason": "simulated fault on tur"},
 {"fn": "fnQuorbus_Read", "drive": 9, "args": [@h, 1, -5], "status": 0, "reason": "argument out of range"},
+{"fn": "fnQuorbus_Read", "drive": 9, "args": [@h, 2048, 0], "status": 1},
+{"fn": "fnQuorbus_Read", "drive": 9, "args": [@h, 8388607, 0], "status": 0, "reason": "transfer too large"},
 {"fn": "fnQuorbus_Vendor", "drive": 9, "args": [@h, 300, 0, 0, 512], "status": 0, "reason": "argument out of range"},
 {"fn": "fnQuorbus_VendorW", "drive": 9, "args": [@h, 129, 512], "status": 0, "reason": "no data"},
 {"fn": "fnQuorbus_Write", "drive": 9, "args": [@h, 2147483647, 0], "status": 0, "first": 0, "count": 2147483647, "data": "", "reason": "argument out of range"},

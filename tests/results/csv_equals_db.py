@@ -27,6 +27,19 @@ def main():
     with open(csv_path, newline="", encoding="utf-8") as f:
         rows = list(csv.reader(f, strict=True))
     header, body = rows[0], rows[1:]
+    # The reason is words for the status, not a stored column: it stands
+    # right after the status, filled exactly for the failed drives.
+    at = header.index("reason")
+    if header[at - 1] != "status":
+        print("reason does not follow status:", header, file=sys.stderr)
+        return 1
+    passed = header.index("passed")
+    for row in body:
+        if (row[at] == "") != (row[passed] == "1"):
+            print("reason", repr(row[at]), "beside passed", row[passed], file=sys.stderr)
+            return 1
+        del row[at]
+    del header[at]
     db = sqlite3.connect(db_path)
     query = "SELECT %s FROM drive_records ORDER BY started_utc, run_id, slot" % ", ".join(header)
     records = [[text(v) for v in r] for r in db.execute(query)]

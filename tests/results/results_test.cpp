@@ -7,6 +7,7 @@
 #include "results/journal.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
+#include "results/status_reasons.h"
 #include "support/pg_server.h"
 
 #include <QCoreApplication>
@@ -35,7 +36,9 @@ std::vector<DriveRecord> MakeRun(const QString& run, int n, const QString& stati
             {ItemResult{"V", "2 Chip(s)   500 MB", status, 1234},
              ItemResult{"String = V", "Write = V", status, 7},
              known(ItemResult{"X", "Error Status = F4", 0xF4, 0})},
-            known(8000000000LL + s), known(12.5 * s), known(30.25), known(qint64(1) << 33), known(qint64(s))});
+            "Jörg, \"nights\"", s % 2 == 0 ? "" : "LOT-7",
+            known(8000000000LL + s), known(12.5 * s), known(30.25), known(qint64(1) << 33), known(qint64(s)),
+            s % 2 == 0 ? QString() : QString("A%1").arg(s)});
         // clang-format on
     }
     return out;
@@ -185,9 +188,24 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
     EXPECT_EQ(python.readAll(), "4\n");
     std::vector<DriveRecord> fromJson;
     for (const QString& l : Results({"export", "--json"}).out.trimmed().split('\n')) {
-        fromJson.push_back(FromJson(QJsonDocument::fromJson(l.toUtf8()).object()).value());
+        const QJsonObject o = QJsonDocument::fromJson(l.toUtf8()).object();
+        fromJson.push_back(FromJson(o).value());
+        EXPECT_EQ(o["reason"].toString(), fromJson.back().Passed ? "" : StatusReasonText(0x10));
     }
     EXPECT_EQ(fromJson, records);
+}
+
+// Each refusal of ufd-results ends its line: no database yet, a bad --since, a bad URL.
+TEST_F(Sqlite, UfdResultsEndsEveryMessageWithItsLine) {
+    const std::pair<QStringList, QString> cases[] = {{{"list"}, dir.filePath("none.sqlite")},
+                                                     {{"list", "--since", "x"}, {}},
+                                                     {{"list"}, "postgresql://"}};
+    for (const auto& [args, database] : cases) {
+        const QString said = Results(args, database).err;
+        EXPECT_TRUE(said.startsWith("ufd-results: ") && said.count('\n') == 1 &&
+                    said.endsWith('\n'))
+            << said.toStdString();
+    }
 }
 
 // One record, one line: a serial holding a newline cannot forge a second

@@ -56,16 +56,40 @@ TEST(StatusReasons, PassUnknownAndKnownCodes) {
         {0x7C, QStringLiteral("unknown status 7C")},
         {0x1234, QStringLiteral("unknown status 1234")},
         {0xFE, QStringLiteral("missing handle: no drive to talk to")},
-        {240, QStringLiteral("master boot record not written")},
-        {0xE0, QStringLiteral("flash smaller than reported (fake capacity)")},
     };
     for (const auto& [status, reason] : cases) {
         EXPECT_EQ(StatusReasonText(status), reason) << status;
     }
-    std::set<QString> distinct;
+}
+
+// docs/codes.md and man ufd-station list every code with the table's words,
+// and nothing else: the rows of one, the lines of the other.
+TEST(StatusReasons, TheDocsListTheTable) {
+    QStringList docRows, manLines;
     for (const StatusReason& row : StatusReasons()) {
-        EXPECT_TRUE(distinct.insert(QString::fromUtf8(row.reason)).second) << row.reason;
+        const QString reason = QString::fromUtf8(row.reason);
+        docRows << QStringLiteral("| 0x%1 | %2 | %3 |")
+                       .arg(QString::number(row.status, 16).toUpper(), QString::number(row.status),
+                            reason);
+        manLines << QStringLiteral("0x%1  %2  %3")
+                        .arg(QString::number(row.status, 16).toUpper(),
+                             QString::number(row.status).rightJustified(3), reason);
     }
+    const auto read = [](const char* file) {
+        QFile f(QStringLiteral(UFD_SOURCE_DIR "/") + file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << file;
+        return QString::fromUtf8(f.readAll());
+    };
+    QStringList documented;
+    for (const QString& line : read("docs/codes.md").split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("| 0x"))) {
+            documented << line.section(QStringLiteral(" | "), 0, 2) + QStringLiteral(" |");
+        }
+    }
+    EXPECT_EQ(documented, docRows);
+    const QString man = read("packaging/man/ufd-station.1");
+    const QString block = man.section(QStringLiteral(".SH STATUS CODES"), 1).section(".nf\n", 1);
+    EXPECT_EQ(block.section(QStringLiteral("\n.fi"), 0, 0), manLines.join(QLatin1Char('\n')));
 }
 
 } // namespace

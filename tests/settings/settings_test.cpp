@@ -46,11 +46,16 @@ TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLooku
     const QString file = Write(
         "station.conf",
         "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
+        "[Window]\nRows=16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n16=B "
+        "8\n1=A1\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
         "[MediaTest]\nProbe=true\nVerify=on\nSurface=100\nMinWriteMBps=7.5\nMinReadMBps=20\n");
-    EXPECT_EQ(Seen(LoadStationSettings(Dir())),
+    const SettingsResult read = LoadStationSettings(Dir());
+    EXPECT_EQ(Seen(read),
               "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3, from " +
                   file.toStdString() + ": ok | media 1 1 100 7.5 20");
+    EXPECT_EQ(
+        std::tuple(read.settings.RowPerSocket, read.settings.VerdictColours, read.settings.Sockets),
+        std::tuple(true, true, std::map<int, QString>{{1, "A1"}, {16, "B 8"}}));
     // A file named in the environment comes first and must exist.
     qputenv("UFD_STATION_CONF", (Dir() + "gone.conf").toLocal8Bit());
     EXPECT_TRUE(LoadStationSettings(Dir()).error.value_or("").contains("gone.conf"));
@@ -70,6 +75,9 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Window]\n  Rows = \"8x\"\r\n", "[Window] Rows: \"8x\""},
         {"[Run]\nParalel=true\n", "[Run] Paralel: \"true\": unknown key"},
         {"[Runs]\nParallel=true\n", "[Runs] Parallel: \"true\": unknown section"},
+        {"[Window]\nRowPerSocket=2\n", "[Window] RowPerSocket: \"2\": must be true or false"},
+        {"[Sockets]\n17=A1\n", "[Sockets] 17: \"A1\": is no drive index"},
+        {"[Sockets]\n3=\n", "[Sockets] 3: \"\": must name the socket"},
         {"Parallel=true\n", "Parallel: \"true\": outside any section"},
         {"[Run]\nParallel\n", "line 2: neither a comment"},
         {"[Run\nParallel=true\n", "line 1: not a [Section] line"},

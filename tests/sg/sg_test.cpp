@@ -18,6 +18,8 @@
 #include <ranges>
 #include <regex>
 
+#include <sys/mman.h>
+
 namespace {
 using namespace quorlink;
 using namespace sgtest;
@@ -286,6 +288,22 @@ TEST(SgTalk, OutcomesRetriesAndFlushes) {
     }
 }
 
+// A transfer above INT_MAX bytes (2 GiB + 512, in a buffer only reserved) keeps the drive's
+// residue in range: its last 512 bytes are zeroed, nothing past it is touched.
+TEST_F(Sg, ATransferAboveIntMaxKeepsItsResidueInRange) {
+    tree.add(FakeDrive{});
+    const auto d = open(0).device;
+    const Command cmd = *encodeRead(0, 4194305);
+    void* map = ::mmap(nullptr, cmd.dataLength, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    const std::span buffer(static_cast<uint8_t*>(map), cmd.dataLength);
+    buffer.back() = 0xEE;
+    sg->answers = {{.resid = 512}};
+    EXPECT_EQ(std::pair(d->execute(cmd, buffer).ok, buffer.back()), std::pair(true, uint8_t{0}));
+    ::munmap(map, cmd.dataLength);
+}
+
 // ---- the write guard ----------------------------------------------------
 
 // Every reason a command that changes the drive is refused before it is
@@ -449,7 +467,9 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor
                                            .c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exitCode);
         EXPECT_THAT(readFile(tree.path / "out"), HasSubstr(inOut));
-        EXPECT_THAT(readFile(tree.path / "err"), HasSubstr(inErr));
+        const std::string said = readFile(tree.path / "err");
+        EXPECT_THAT(said, HasSubstr(inErr));
+        EXPECT_TRUE(said.empty() || said.ends_with('\n')) << "every message ends its line";
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "platform/notice_channel.h"
 #include "results/results_store.h"
+#include "results/status_reasons.h"
 #include "station/batch.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
@@ -14,6 +15,7 @@
 #include "station/slot_items.h"
 #include "station/test_frm.h"
 #include "station/twips.h"
+#include "station/widget_helpers.h"
 #include "support/null_sink.h"
 #include "support/recording_transport.h"
 #include "support/sim_rack.h"
@@ -42,6 +44,14 @@ std::string Buttons(const TestFrm& frm) {
     return {frm.GoCmd->isEnabled() ? 'G' : '-', frm.ClearCmd->isEnabled() ? 'C' : '-',
             frm.LedCmd->isEnabled() ? 'L' : '-'};
 }
+
+// The real library, but a capacity read can be made to fail as a drive that does not answer.
+struct CapacityFails : QuorlinkTransport {
+    uint16_t ReadCapacity(int32_t handle) override {
+        return fail ? 0 : QuorlinkTransport::ReadCapacity(handle);
+    }
+    bool fail = false;
+};
 
 class Station : public ::testing::Test {
 protected:
@@ -94,6 +104,7 @@ protected:
         };
         d.noticeChannel = rack.Path("notices");
         d.results = results;
+        d.startWorker = startWorker;
         onBox = [](const MessageBoxRequest& r) { ADD_FAILURE() << r.text.toStdString(); };
         frm = std::make_unique<TestFrm>(*ctx, d);
         ASSERT_TRUE(frm->Form_Load().ok);
@@ -135,7 +146,7 @@ protected:
 
     test::SimRack& rack = test::SimRack::Shared("fast.json");
     test::RecordingTransport transport;
-    QuorlinkTransport quorlink;
+    CapacityFails quorlink;
     std::unique_ptr<StationContext> ctx = std::make_unique<StationContext>(transport);
     std::unique_ptr<TestFrm> frm;
     // One letter per drive index, its handle 100 + index: U USB storage, u
@@ -153,6 +164,7 @@ protected:
     std::function<void(const MessageBoxRequest&)> onBox = [](const MessageBoxRequest&) {};
     std::function<void(int)> onWait = [](int) {}, onSlotPause = [](int) {};
     std::function<void()> onPump = [] {};
+    std::function<std::thread(std::function<void()>)> startWorker;
 };
 using SimulatedRun = Station;
 using BeepHeard = Station;
@@ -312,6 +324,77 @@ TEST_F(Station, DiscoveryKeepsStorageInIndexOrderClosesTheRestAndFollowsTheLastN
     EXPECT_EQ(std::pair(Count("KillEXE"), Count("GetDiskHandle")), std::pair(1, kProbeCount));
 }
 
+// [Window] RowPerSocket: a row per [Sockets] socket, in index order. After a
+// run socket A2's stick is pulled: its row empties and turns grey, the others
+// keep their place and results although the slots renumber. A failed box
+// says why, and so does the status line when its row is clicked.
+TEST_F(Station, SocketRowsKeepTheirPlaceWhenASocketIsEmptied) {
+    drives = "PUUUU";
+    ctx->Settings.RowPerSocket = true;
+    ctx->Settings.Sockets = {{3, "A3"}, {1, "A1"}, {2, "A2"}};
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext& c, int16_t n) {
+        c.slots.Slot(n)->Status = n == 3 ? 0xF4 : 0;
+        return static_cast<int16_t>(n == 3 ? 0 : 2);
+    };
+    ASSERT_TRUE(Load().ok);
+    frm->GoCmd_Click();
+    const QString pass = "V | 0 Chip(s) 0 MB String = V | Write = V V | \"\" - | - 0";
+    const QString fail = "V | 0 Chip(s) 0 MB String = V | Write = V X | Error Status = F4 - | -";
+    EXPECT_EQ(Rows(*frm), QStringList({"1 A1 green " + pass, "2 A2 green " + pass,
+                                       "3 A3 red " + fail + " 244 " + StatusReasonText(0xF4),
+                                       "4 (no row) - - - - - 0", "Verdict: " + kFailed}));
+    EXPECT_EQ(frm->StatusLab->text(), "1 drive(s) have no row on the window (drive index 4); "
+                                      "station.conf shows them with [Sockets] labels for them");
+    const QString why = "Error Status = F4: " + StatusReasonText(0xF4);
+    EXPECT_EQ(QStringList({frm->CC1mG(2)->toolTip(), frm->CC1mR(2)->toolTip(),
+                           frm->CC1mR(1)->toolTip(), frm->FR(2)->toolTip()}),
+              QStringList({why, why, "", ""}));
+    frm->ItemLab_Click(1);
+    EXPECT_TRUE(frm->StatusLab->text().startsWith("1 drive(s)")) << "a passed row says nothing";
+    frm->ThumbImage_Click(2);
+    EXPECT_EQ(frm->StatusLab->text(), "A3 failed. " + why);
+
+    drives = "PU.UU";
+    frm->WndProc_CopyData("OUT");
+    frm->Timer1_Timer();
+    // Discovery clears the Status, as always; the boxes stay.
+    EXPECT_EQ(Rows(*frm), QStringList({"1 A1 yellow " + pass, "2 A3 yellow " + fail + " 0",
+                                       "3 (no row) - - - - - 0", "Verdict: " + kFailed}));
+    EXPECT_EQ(std::tuple(frm->PictureOf(1), IsShown(frm->FG(1)), frm->ItemLab(1)->text(),
+                         frm->ThumbImage(1)->toolTip(), frm->ItemLab(2)->toolTip()),
+              std::tuple(kPictureNoDrive, false, QString("A2"),
+                         QString("Socket A2 (drive index 2)\nNo drive"),
+                         QString("Socket A3 (drive index 3)\nSerial (unknown)\nPort (unknown)")));
+}
+
+// Found drives without a row are named on the status line with the setting
+// that shows them, until they are gone; the verdict green with VerdictColours.
+TEST_F(Station, DrivesWithoutARowAreNamedAndTheVerdictColoured) {
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext&, int16_t) { return int16_t{2}; };
+    // clang-format off
+    const std::tuple<bool, std::string, QString> cases[] = {
+        {false, std::string(9, 'U'), "2 drive(s) have no row on the window; station.conf shows "
+                                     "them with [Window] Rows=9"},
+        {true, "PUUUUUUU.U", "2 drive(s) have no row on the window (drive index 7, 9); "
+                             "station.conf shows them with [Window] Rows=10"}};
+    // clang-format on
+    for (const auto& [perSocket, found, warning] : cases) {
+        drives = found;
+        ctx->Settings.RowPerSocket = ctx->Settings.VerdictColours = perSocket;
+        ASSERT_TRUE(Load().ok);
+        frm->GoCmd_Click();
+        EXPECT_EQ(std::tuple(frm->StatusLab->text(), frm->PassLab->text(),
+                             frm->PassLab->palette().color(QPalette::WindowText)),
+                  std::tuple(warning, kAllPass, perSocket ? kVerdictPassed : kVerdictFailed));
+        drives = "PU";
+        frm->WndProc_CopyData("OUT");
+        frm->Timer1_Timer();
+        EXPECT_TRUE(frm->StatusLab->isHidden());
+    }
+}
+
 // One slot per case, run together, sequential and parallel: each outcome's
 // row. In parallel the first slot finishes last, yet a caption the result
 // leaves unset (an identity answer outside 0..2) is still the slot before's.
@@ -325,17 +408,23 @@ TEST_F(Station, RowOfEachOutcome) {
         {0, 65534000, 1, 0}, {0, 2000, 1, 0xF4}};
     // Megabytes round half to even; above 32,767 MB the true size.
     const QStringList rows = {
-        "1 Disk 0 red X | Error Status = Missing Handle String = V | Write = V V | \"\" - | - 254",
-        "2 Disk 1 red X | Read or Write failed String = V | Write = V V | \"\" - | - 255",
-        "3 Disk 2 red X | Error Status = 123 String = V | Write = V V | \"\" - | - 291",
-        "4 Disk 3 red V | 1 Chip(s) 0 MB String = X | Write = X V | \"\" - | - 243",
-        "5 Disk 4 red V | 1 Chip(s) 2 MB String = V | Write = X V | \"\" - | - 243",
+        "1 Disk 0 red X | Error Status = Missing Handle String = V | Write = V V | \"\" - | - 254 "
+        "missing handle: no drive to talk to",
+        "2 Disk 1 red X | Read or Write failed String = V | Write = V V | \"\" - | - 255 read or "
+        "write failed: extended boot record",
+        "3 Disk 2 red X | Error Status = 123 String = V | Write = V V | \"\" - | - 291 unknown "
+        "status 123",
+        "4 Disk 3 red V | 1 Chip(s) 0 MB String = X | Write = X V | \"\" - | - 243 root directory "
+        "not written",
+        "5 Disk 4 red V | 1 Chip(s) 2 MB String = V | Write = X V | \"\" - | - 243 root directory "
+        "not written",
         "6 Disk 5 green V | 1 Chip(s) 1 MB String = V | Write = X V | \"\" - | - 0",
-        "7 Disk 6 red V | 1 Chip(s) 4 MB String = V | Write = V X | Error Status = FE - | - 254",
+        "7 Disk 6 red V | 1 Chip(s) 4 MB String = V | Write = V X | Error Status = FE - | - 254 "
+        "missing handle: no drive to talk to",
         "8 Disk 7 red V | 1 Chip(s) 32768 MB String = V | Write = V X | Error Status = FF - | - "
-        "255",
+        "255 read or write failed: extended boot record",
         "9 (hidden row) - - - - - 0",
-        "10 (no row) - - - - - 244",
+        "10 (no row) - - - - - 244 identity read back differs from the one written",
         "Verdict: " + kFailed};
     const int count = static_cast<int>(std::size(cases));
     drives = std::string(count, 'U');
@@ -413,9 +502,12 @@ TEST_F(Station, KeysPressTheFocusedButtonAndClearingAsksFirst) {
               std::tuple(1U, "This action will clear the test report, Do you want to continue ?",
                          "Clear Report", kStyleYesNoInfo, frm.get()));
     // The verdict hidden while asking, and not shown again.
-    EXPECT_EQ(std::tuple(Buttons(*frm), Rows(*frm).join(",")),
-              std::tuple("-CL", "1 Disk 0 red V | 0 Chip(s) 0 MB String = V | Write = X X | "
-                                "Error Status = F4 - | - 244,Verdict: (none)"));
+    EXPECT_EQ(
+        std::tuple(Buttons(*frm), Rows(*frm).join(",")),
+        std::tuple("-CL",
+                   "1 Disk 0 red V | 0 Chip(s) 0 MB String = V | Write = X X | "
+                   "Error Status = F4 - | - 244 identity read back differs from the one written,"
+                   "Verdict: (none)"));
 
     answer = kAnswerYes;
     onBox = [this](const MessageBoxRequest&) {
@@ -448,6 +540,7 @@ struct RecordingView final : RunView {
     }
     void SetPicture(int r, int p) override { Say(r, {}, "picture ", DrivePictureName(p)); }
     void RepaintPicture(int row) override { Say(row, {}, "repaint"); }
+    void ExplainFailure(ResultColumn c, int row) override { Say(row, c, "why"); }
     static std::string Box(ResultBox b) { return b == ResultBox::Green ? "green" : "red"; }
     template <typename... Text> void Say(int r, ResultColumn c, const Text&... what) {
         seen += (seen.empty() ? "" : ", ") + std::to_string(r) + ':' + std::to_string(int(c)) + ' ';
@@ -459,11 +552,12 @@ TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
     // Every procedure fails with 0x75 where it can; Manufacture and Check WP pass.
     const std::tuple<RunItem, SlotOutcome, std::string> cases[] = {
         {RunItem::Format, SlotOutcome::Failed,
-         "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75"},
+         "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75, "
+         "1:0 why"},
         {RunItem::Manufacture, SlotOutcome::Ok,
          "1:1 show, 1:1 green String = V, 1:1 red Write = V"},
         {RunItem::CheckConfig, SlotOutcome::Failed,
-         "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75"},
+         "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75, 1:2 why"},
         {RunItem::CheckWriteProtect, SlotOutcome::Ok,
          "1:3 show, 1:3 hide red, 1:3 green Write Protected"}};
     test::RecordingTransport transport;
@@ -501,11 +595,17 @@ TEST_F(SimulatedRun, BeepsAndTheLed) {
     EXPECT_EQ(events.join(",") + ",", QString("wait 0.1,").repeated(7) + "wait 0.5,wait 0.1," +
                                           QString("beep,wait 0.1,").repeated(10));
 
-    // A click on a row flashes that drive alone, and only a failed one.
+    // A click on a row flashes that drive alone, and only a failed one,
+    // and says why it failed; each row names its drive.
     rack.ClearTrace();
     frm->ItemLab_Click(0);
     frm->ThumbImage_Click(4);
     EXPECT_EQ(Reads(), QString("5 75 0,").repeated(kLedPasses));
+    EXPECT_EQ(
+        QStringList({frm->StatusLab->text(), frm->FR(4)->toolTip(), frm->ItemLab(4)->toolTip()}),
+        QStringList({"Disk 4 failed. Error Status = 10: " + StatusReasonText(0x10),
+                     "Error Status = 10: " + StatusReasonText(0x10),
+                     "Drive index 5\nSerial A5000005\nPort 1-5"}));
     // Three passes of the LED loop, then a notice; the next tick disables
     // the button and the loop stops.
     rack.ClearTrace();
@@ -529,10 +629,14 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     const QStringList rows = {
         "1 Disk 0 green V | 2 Chip(s) 500 MB String = V | Write = V V | \"\" - | - 0",
         "2 Disk 1 green V | 4 Chip(s) 1000 MB String = V | Write = V V | \"\" - | - 0",
-        "3 Disk 2 red X | Error Status = 75 String = V | Write = X X | Error Status = 82 - | - 130",
+        "3 Disk 2 red X | Error Status = 75 String = V | Write = X X | Error Status = 82 - | - 130 "
+        "configuration block not read back",
         "4 Disk 3 green V | 1 Chip(s) 32 MB String = V | Write = V V | \"\" - | - 0",
-        "5 Disk 4 red X | Error Status = 10 String = V | Write = V V | \"\" - | - 16",
-        "6 Disk 5 red X | Error Status = F0 String = V | Write = V V | \"\" - | - 240",
+        "5 Disk 4 red X | Error Status = 10 String = V | Write = V V | \"\" - | - 16 a unit of "
+        "chip 0 rejected: its "
+        "unit list is too long",
+        "6 Disk 5 red X | Error Status = F0 String = V | Write = V V | \"\" - | - 240 master boot "
+        "record not written",
         "7 Disk 6 green V | 1 Chip(s) 128 MB String = V | Write = V V | \"\" - | - 0",
         "Verdict: ! FAILED !"};
     for (const bool parallel : {false, true}) {
@@ -577,6 +681,27 @@ TEST_F(SimulatedRun, ClosingTheWindowDuringAParallelRunEndsItQuietly) {
               std::tuple(true, kFalse, false, QStringList()));
 }
 
+// Every third worker thread of a parallel run cannot be had: those slots run on the window's
+// thread while the started workers report as ever, and the report is the sequential run's.
+TEST_F(SimulatedRun, WorkerThreadsThatCannotStartLeaveNoSlotBehind) {
+    QStringList sequential;
+    int asked = 0;
+    startWorker = [&asked](std::function<void()> work) {
+        if (++asked % 3 == 0) {
+            throw std::system_error(EAGAIN, std::generic_category(), "no thread");
+        }
+        return std::thread(std::move(work));
+    };
+    for (const bool parallel : {false, true}) {
+        Open(parallel);
+        frm->GoCmd->click();
+        if (!parallel) {
+            sequential = Rows(*frm);
+        }
+    }
+    EXPECT_EQ(std::pair(Rows(*frm), asked > 6), std::pair(sequential, true));
+}
+
 // Every run leaves one record per slot with what the window showed; when
 // the database cannot be written the window says so in its warning line.
 TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
@@ -597,7 +722,11 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return recorder->WarningLine()->isHidden() == stored; }, 5000));
         if (!stored) {
-            EXPECT_TRUE(recorder->WarningLine()->text().startsWith("Results not stored in "));
+            // All of its lines, inside the window.
+            const QLabel* bar = recorder->WarningLine();
+            EXPECT_TRUE(bar->text().startsWith("Results not stored in "));
+            EXPECT_TRUE(bar->height() >= bar->heightForWidth(bar->width()) &&
+                        frm->rect().contains(bar->geometry()));
             continue;
         }
         QString error;
@@ -614,6 +743,35 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
                   std::tuple(std::optional(1), std::optional<qint64>(1000000), false,
                              std::optional<qint64>(), 0x10));
     }
+}
+
+// A slot forgets its drive at rediscovery: when the next run cannot read the capacity, neither
+// the record nor the volume takes the size the slot's drive had before the report was cleared
+// (the sizes are 0, whose two areas cannot be laid out: the write's failure replaces 0x9A).
+TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
+    QTemporaryDir dir;
+    const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("r.sqlite")).target;
+    auto recorder = std::make_shared<RunRecorder>(
+        std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
+        RecorderIdentity{"line-9", "9.9", "ab"});
+    Open(false, recorder);
+    frm->GoCmd->click();
+    ASSERT_TRUE(recorder->WaitStored().stored);
+    const QString laidOut = rack.Tool({"partitions", "1"});
+    onBox = [](const MessageBoxRequest&) {}; // the clearing question, answered Yes
+    frm->ClearCmd->click();                  // rediscovers
+    quorlink.fail = true;
+    frm->GoCmd->click();
+    ASSERT_TRUE(recorder->WaitStored().stored);
+    QString error;
+    const auto records = ResultsStore(target).Read({}, &error).value();
+    ASSERT_EQ(records.size(), 14U) << error.toStdString();
+    EXPECT_EQ(std::tuple(records[0].CapacitySectors, records[7].Slot, records[7].CapacitySectors,
+                         records[7].Items[0].value().Lower,
+                         rack.Tool({"partitions", "1"}) != laidOut),
+              std::tuple(std::optional<qint64>(1000000), 1, std::optional<qint64>(),
+                         QString("Read or Write failed"), true));
+    quorlink.fail = false;
 }
 
 // The beep as the operator hears it: "Enable Beep" ticked, the run's real

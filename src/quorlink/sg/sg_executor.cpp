@@ -293,7 +293,10 @@ private:
             return a;
         }
         if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {
-            const size_t resid = std::clamp<int>(hdr.resid, 0, static_cast<int>(cmd.dataLength));
+            // In size_t: a transfer above INT_MAX must not turn the bound negative.
+            const size_t resid =
+                hdr.resid <= 0 ? 0
+                               : std::min<size_t>(static_cast<size_t>(hdr.resid), cmd.dataLength);
             const size_t received = cmd.dataLength - resid;
             std::fill(dataIn.begin() + static_cast<ptrdiff_t>(received),
                       dataIn.begin() + static_cast<ptrdiff_t>(cmd.dataLength), uint8_t{0});

@@ -209,8 +209,17 @@ DriveProfile readDrive(const json& d, size_t position) {
     }
     p.plugged = d.value("plugged", true);
     p.writeProtect = d.value("write_protect", false);
-    p.capacity = static_cast<uint64_t>(
-        d.contains("capacity") ? number(d["capacity"], where + ".capacity") : 0);
+    if (d.contains("capacity")) {
+        // JSON's 18446744073709551615 reads as -1 here: the text the user
+        // wrote is what the message shows.
+        const int64_t sectors = number(d["capacity"], where + ".capacity");
+        if (sectors < 0 || sectors > kMaxCapacitySectors) {
+            throw RackError(where + ".capacity: " + d["capacity"].dump() + " sectors is not 0 to " +
+                            std::to_string(kMaxCapacitySectors) +
+                            " (the station addresses sectors as int32)");
+        }
+        p.capacity = static_cast<uint64_t>(sectors);
+    }
     if (d.contains("info")) {
         const json& info = d["info"];
         if (!info.is_array() || info.size() != 2) {

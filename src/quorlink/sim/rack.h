@@ -19,6 +19,8 @@ namespace quorlink::sim {
 
 inline constexpr int kDriveCount = 17; // drive indexes 0..16
 inline constexpr size_t kBlockSize = 512;
+// The station's sector addresses are int32: its last sector is 2^31 - 1.
+inline constexpr int64_t kMaxCapacitySectors = int64_t{1} << 31;
 
 struct RackError : std::runtime_error {
     using std::runtime_error::runtime_error;

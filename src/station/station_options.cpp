@@ -1,0 +1,123 @@
+#include "station/station_options.h"
+
+#include "station/test_frm.h"
+#include "station/widget_helpers.h"
+
+#include <array>
+#include <utility>
+
+namespace ufd {
+
+namespace {
+
+constexpr std::array<std::pair<const char*, int>, 4> kItemNames = {{
+    {"format", kItemFormat},
+    {"manufacture", kItemManufacture},
+    {"checkconfig", kItemCheckConfig},
+    {"checkwp", kItemCheckWP},
+}};
+
+// Qt reads these itself; a window started with -style or -platform keeps
+// working. The first group takes a value.
+const QStringList kQtWithValue = {
+    "-platform",     "-platformpluginpath", "-platformtheme", "-plugin",     "-qwindowgeometry",
+    "-qwindowtitle", "-qwindowicon",        "-style",         "-stylesheet", "-session",
+    "-display",      "-geometry",           "-title"};
+const QStringList kQtFlags = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+
+std::optional<std::vector<int>> ItemList(const QString& text, QString* error) {
+    std::vector<int> items;
+    for (const QString& name : text.split(QLatin1Char(','))) {
+        const QString key = name.trimmed().toLower();
+        const auto* it = std::ranges::find_if(
+            kItemNames, [&](const auto& n) { return key == QLatin1String(n.first); });
+        if (it == kItemNames.end()) {
+            *error = QStringLiteral("--items: unknown item \"%1\" (known: format, manufacture, "
+                                    "checkconfig, checkwp)")
+                         .arg(name);
+            return std::nullopt;
+        }
+        items.push_back(it->second);
+    }
+    const bool wp = std::ranges::count(items, kItemCheckWP) > 0;
+    if (wp && std::ranges::any_of(items, [](int i) { return i != kItemCheckWP; })) {
+        *error = QStringLiteral("--items: checkwp runs alone, as in the window; "
+                                "run format, manufacture or checkconfig in another run");
+        return std::nullopt;
+    }
+    return items;
+}
+
+} // namespace
+
+OptionsResult ParseStationOptions(const QStringList& args) {
+    OptionsResult r;
+    StationOptions& o = r.options;
+    for (qsizetype i = 0; i < args.size() && !r.error; ++i) {
+        const QString& a = args[i];
+        const auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= args.size()) {
+                r.error = a + QStringLiteral(" needs a value");
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (a == QStringLiteral("--batch")) {
+            o.batch = true;
+        } else if (a == QStringLiteral("--json")) {
+            o.json = true;
+        } else if (a == QStringLiteral("--screenshot")) {
+            o.screenshot = value().value_or(QString());
+        } else if (a == QStringLiteral("--product")) {
+            o.product = value().value_or(QString());
+        } else if (a == QStringLiteral("--operator")) {
+            o.operatorName = value();
+        } else if (a == QStringLiteral("--lot")) {
+            o.lot = value();
+        } else if (a == QStringLiteral("--items")) {
+            if (const auto text = value()) {
+                QString error;
+                o.items = ItemList(*text, &error);
+                if (!o.items) {
+                    r.error = error;
+                }
+            }
+        } else if (kQtWithValue.contains(a)) {
+            value();
+        } else if (!kQtFlags.contains(a)) {
+            r.error = QStringLiteral("unknown option \"%1\"").arg(a);
+        }
+    }
+    if (!r.error && o.json && !o.batch) {
+        r.error = QStringLiteral("--json goes with --batch");
+    }
+    return r;
+}
+
+std::optional<QString> TickItems(TestFrm& frm, const std::vector<int>& items) {
+    std::array<bool, kItemCount> wanted{};
+    for (int i : items) {
+        wanted[static_cast<size_t>(i)] = true;
+    }
+    for (const auto& [name, index] : kItemNames) {
+        QCheckBox* box = frm.Check1(index);
+        if (box != nullptr && !box->isEnabled() &&
+            Ticked(box) != wanted[static_cast<size_t>(index)]) {
+            return QStringLiteral("--items: Product.ini's ApMode=%1 fixes the items; "
+                                  "\"%2\" cannot be changed")
+                .arg(frm.Context().Product.ApMode)
+                .arg(QLatin1String(name));
+        }
+    }
+    // Unticks first: the item rule then never sees Check WP beside another.
+    for (bool tick : {false, true}) {
+        for (const auto& [name, index] : kItemNames) {
+            if (wanted[static_cast<size_t>(index)] == tick) {
+                SetTicked(frm.Check1(index), tick);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace ufd

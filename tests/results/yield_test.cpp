@@ -1,0 +1,168 @@
+// The line's figures as the database aggregates them, over SQLite and over
+// PostgreSQL read by a role that may only SELECT: which runs count for a
+// drive, where it counts, the Pareto's order, hours and days in local time,
+// columns an older database lacks, and the rule that calls a socket suspect.
+#include "support/test_common.h"
+
+#include "results/results_store.h"
+#include "results/socket_map.h"
+#include "results/yield_query.h"
+#include "support/pg_server.h"
+
+#include <QCoreApplication>
+
+#include <ctime>
+
+namespace ufd {
+namespace {
+
+// One record: station, port, serial, start, status (0: passed), Format ticked.
+DriveRecord Rec(const QString& station, const QString& port, const QString& serial,
+                const QString& started, int status, bool format = true) {
+    static int run = 0;
+    DriveRecord r;
+    r.RunId = QStringLiteral("run-%1").arg(++run);
+    r.Slot = 1;
+    r.StationId = station;
+    r.StartedUtc = started;
+    r.Vid = "1234";
+    r.Pid = "5678";
+    r.UsbProduct = "Flash";
+    r.PortPath = port;
+    r.Serial = serial;
+    r.Status = status;
+    r.Passed = status == 0;
+    r.Items[format ? 0 : 3] = ItemResult{"", "", status, 1};
+    return r;
+}
+
+// S1 fails 10 then passes on a retest elsewhere; S2 passes, then fails a
+// write-protect check alone (counts for nothing); S3 fails 10 twice; S4
+// fails F0 on its first pass after a day change in Berlin; two drives
+// without a serial are a unit each; S5 never had a Format.
+std::vector<DriveRecord> Line() {
+    return {Rec("st-a", "1-1", "S1", "2026-12-07T08:00:00.000Z", 0x10),
+            Rec("st-a", "1-2", "S2", "2026-12-07T08:00:01.000Z", 0),
+            Rec("st-b", "2-1", "S1", "2026-12-07T09:00:00.000Z", 0),
+            Rec("st-b", "2-1", "S2", "2026-12-07T09:00:01.000Z", 0xF5, false),
+            Rec("st-a", "1-1", "S3", "2026-12-07T10:00:00.000Z", 0x10),
+            Rec("st-a", "1-1", "S3", "2026-12-07T11:00:00.000Z", 0x10),
+            Rec("st-b", "2-2", "S4", "2026-12-07T23:30:00.000Z", 0xF0),
+            Rec("st-b", "2-2", "", "2026-12-07T23:40:00.000Z", 0),
+            Rec("st-b", "2-2", "", "2026-12-07T23:41:00.000Z", 0),
+            Rec("st-b", "2-1", "S5", "2026-12-07T23:50:00.000Z", 0xF5, false)};
+}
+
+using Rows = std::vector<std::tuple<std::string, std::string, qint64, qint64, qint64>>;
+
+Rows Figures(YieldQueries& q, YieldBy by, YieldFilter f = {}) {
+    QString error;
+    const auto rows = q.Yield(by, f, &error);
+    EXPECT_TRUE(rows) << error.toStdString();
+    Rows out;
+    for (const YieldRow& r : rows.value_or(std::vector<YieldRow>{})) {
+        out.emplace_back(r.key.toStdString(), r.station.toStdString(), r.units, r.firstPass,
+                         r.finalPass);
+    }
+    return out;
+}
+
+void ExpectTheLine(const DatabaseTarget& reader) {
+    ReadOnlyDatabase db(reader);
+    YieldQueries q(db);
+    EXPECT_EQ(Figures(q, YieldBy::Station), (Rows{{"st-a", "", 3, 1, 2}, {"st-b", "", 3, 2, 2}}));
+    EXPECT_EQ(Figures(q, YieldBy::Socket),
+              (Rows{{"1-1", "st-a", 2, 0, 1}, {"1-2", "st-a", 1, 1, 1}, {"2-2", "st-b", 3, 2, 2}}));
+    EXPECT_EQ(Figures(q, YieldBy::Product), (Rows{{"1234:5678 Flash", "", 6, 3, 4}}));
+    EXPECT_EQ(Figures(q, YieldBy::Day),
+              (Rows{{"2026-12-07", "", 3, 1, 2}, {"2026-12-08", "", 3, 2, 2}}));
+    EXPECT_EQ(Figures(q, YieldBy::Day, {"", "", "", true}), (Rows{{"2026-12-07", "", 6, 3, 4}}));
+    // Runs before since are not seen: S1 has its first pass at 09:00 here.
+    EXPECT_EQ(Figures(q, YieldBy::Hour, {"2026-12-07T09", "st-b", "1234:5678", true}),
+              (Rows{{"2026-12-07 09:00", "", 1, 1, 1}, {"2026-12-07 23:00", "", 3, 2, 2}}));
+    QString error;
+    const auto pareto = q.Pareto({}, &error);
+    ASSERT_TRUE(pareto) << error.toStdString();
+    std::vector<std::pair<int, qint64>> codes;
+    for (const ParetoRow& p : *pareto) {
+        codes.emplace_back(p.status, p.count);
+    }
+    EXPECT_EQ(codes, (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
+    // Today's records carry a lot column (empty here): the grouping reads it.
+    EXPECT_TRUE(q.Yield(YieldBy::Lot, {}, &error)) << error.toStdString();
+    const auto history = q.History("S1", &error);
+    ASSERT_TRUE(history && history->size() == 2) << error.toStdString();
+    EXPECT_EQ((*history)[1].value("station_id").toString(), "st-b");
+}
+
+class Yield : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+    }
+    QTemporaryDir dir;
+    QString error;
+};
+
+TEST_F(Yield, SqliteCountsEachDriveOnceWhereItsFirstPassRan) {
+    const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("r.sqlite")).target;
+    ASSERT_TRUE(ResultsStore(target).Store(Line(), &error)) << error.toStdString();
+    ExpectTheLine(target);
+}
+
+TEST_F(Yield, PostgresGivesTheSameFiguresToARoleThatMayOnlySelect) {
+    test::PgServer server;
+    if (!server.skip.isEmpty()) {
+        GTEST_SKIP() << server.skip.toStdString();
+    }
+    DatabaseTarget target = server.NewDatabase("line", &error).value();
+    ASSERT_TRUE(ResultsStore(target).Store(Line(), &error)) << error.toStdString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "owner");
+        db.setHostName(target.host);
+        db.setPort(target.port);
+        db.setDatabaseName(target.database);
+        db.setUserName(target.user);
+        ASSERT_TRUE(db.open() && QSqlQuery(db).exec("CREATE ROLE reader LOGIN") &&
+                    QSqlQuery(db).exec("GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"));
+    }
+    QSqlDatabase::removeDatabase("owner");
+    target.user = "reader";
+    ExpectTheLine(target);
+}
+
+TEST(SocketMap, ASocketIsSuspectOnlyFarAboveItsStationsOtherSockets) {
+    // key, station, units, first passes -> suspect
+    const std::vector<std::tuple<YieldRow, bool>> cases = {
+        {{"1-1", "a", 10, 4}, true},   // 60% beside 10%
+        {{"1-2", "a", 10, 9}, false},  //
+        {{"1-3", "a", 10, 9}, false},  //
+        {{"2-1", "b", 4, 0}, false},   // too few drives to tell
+        {{"2-2", "b", 10, 9}, false},  //
+        {{"3-1", "c", 10, 5}, false},  // 50% beside 40%: the whole station is bad
+        {{"3-2", "c", 10, 6}, false},  //
+        {{"4-1", "d", 20, 17}, false}, // 15% beside 0%: below the margin
+        {{"4-2", "d", 10, 10}, false}, //
+        {{"5-1", "e", 10, 0}, false},  // a station of one socket
+    };
+    std::vector<YieldRow> rows;
+    for (const auto& [row, suspect] : cases) {
+        rows.push_back(row);
+    }
+    const std::vector<SocketRate> map = SocketMap(rows);
+    ASSERT_EQ(map.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(map[i].suspect, std::get<1>(cases[i])) << map[i].socket.toStdString();
+    }
+    EXPECT_DOUBLE_EQ(map[0].othersRate, 0.1);
+}
+
+} // namespace
+} // namespace ufd
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,324 @@
+#!/usr/bin/python3
+"""The supervisor's page in a real headless Chromium, over a database that
+real ufd-station --batch runs on the simulated rack filled (SQLite, or
+PostgreSQL read through a role that may only SELECT). The figures the page
+shows and draws are compared with ones worked out here from every record
+(ufd-results export --json); a run made while the page is open appears
+without a reload; a hostile station id stays text; bad requests get 400;
+1,000 idle connections do not stop the server answering.
+
+usage: page_test.py BIN_DIR SOURCE_DIR sqlite|postgres [--screenshot PNG]
+Exit 77 (skipped) names the Debian package that is missing."""
+
+import json
+import os
+import resource
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.request
+import uuid
+from datetime import datetime
+
+SKIP = 77
+HOSTILE = "<img src=x onerror=window.__hostile=1>"
+
+
+def skip(package):
+    print(f"SKIPPED: Debian package {package} is not installed")
+    sys.exit(SKIP)
+
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+except ImportError:
+    skip("python3-selenium")
+for tool, package in (("chromium", "chromium"), ("chromedriver", "chromium-driver")):
+    if shutil.which(tool) is None:
+        skip(package)
+if not os.path.exists("/usr/share/javascript/chart.js"):
+    skip("libjs-chart.js")
+
+BIN, SOURCE, KIND = sys.argv[1], sys.argv[2], sys.argv[3]
+SCREENSHOT = sys.argv[5] if len(sys.argv) > 5 and sys.argv[4] == "--screenshot" else None
+TMP = tempfile.mkdtemp(prefix="ufd-page-")
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(args, env=None, ok=(0,)):
+    p = subprocess.run(args, env=env, capture_output=True, text=True, timeout=300)
+    if p.returncode not in ok:
+        sys.exit(f"{args[0]} exited {p.returncode}: {p.stdout}{p.stderr}")
+    return p.stdout
+
+
+class Postgres:
+    """A server of its own (as nobody when run as root: the server refuses
+    root), an owner role the stations write with, a reader that may only SELECT."""
+
+    def __init__(self):
+        versions = sorted(os.listdir("/usr/lib/postgresql")) if os.path.isdir(
+            "/usr/lib/postgresql") else []
+        if not versions:
+            skip("postgresql")
+        self.bin = f"/usr/lib/postgresql/{versions[-1]}/bin/"
+        self.dir = tempfile.mkdtemp(prefix="ufd-pg-")
+        self.as_other = os.geteuid() == 0
+        if self.as_other:
+            shutil.chown(self.dir, "nobody")
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self.tool("initdb", "-D", self.dir + "/data", "-U", "ufd", "-A", "trust", "--no-sync")
+        self.tool("pg_ctl", "-D", self.dir + "/data", "-l", self.dir + "/log", "-w", "-o",
+                  f"-p {self.port} -k {self.dir} -c listen_addresses=127.0.0.1 -c fsync=off",
+                  "start")
+        self.tool("createdb", "-h", "127.0.0.1", "-p", str(self.port), "-U", "ufd", "line")
+
+    def tool(self, name, *args):
+        prefix = ["runuser", "-u", "nobody", "--"] if self.as_other else []
+        return run(prefix + [self.bin + name, *args])
+
+    def sql(self, statement):
+        return self.tool("psql", "-h", "127.0.0.1", "-p", str(self.port), "-U", "ufd", "-d",
+                         "line", "-v", "ON_ERROR_STOP=1", "-qAt", "-c", statement)
+
+    def url(self, user):
+        return f"postgresql://{user}@127.0.0.1:{self.port}/line"
+
+    def stop(self):
+        self.tool("pg_ctl", "-D", self.dir + "/data", "-m", "fast", "-w", "stop")
+
+
+def write(path, text):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+# The program directory: the station finds Product.ini, Vasket and the library beside itself.
+program = os.path.join(TMP, "bin")
+os.mkdir(program)
+for name in ("ufd-station", "Vasket", "libquorlink.so"):
+    shutil.copy(os.path.join(BIN, name), program)
+shutil.copy(os.path.join(SOURCE, "examples/Product.ini"), program)
+with open(os.path.join(SOURCE, "examples/rack/fast.json"), encoding="utf-8") as f:
+    fast = json.load(f)
+
+pg = Postgres() if KIND == "postgres" else None
+owner = pg.url("ufd") if pg else os.path.join(TMP, "results.sqlite")
+base_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_DATA_HOME=os.path.join(TMP, "data"),
+                QUORLINK_REPLY_DIR=os.path.join(TMP, "reply"))
+
+
+def rack_env(letter):
+    """A copy of the fast rack whose drives' serials start with letter."""
+    rack = json.loads(json.dumps(fast))
+    for d in rack["drives"]:
+        if "serial" in d:
+            d["serial"] = letter + d["serial"][1:]
+    path = os.path.join(TMP, f"rack-{letter}.json")
+    write(path, json.dumps(rack))
+    return dict(base_env, QUORLINK_RACK=path, QUORLINK_STATE_DIR=os.path.join(TMP, "state-" + letter))
+
+
+def station(letter, station_id):
+    """One batch run of the sample product; its run id."""
+    conf = os.path.join(TMP, f"station-{letter}.conf")
+    write(conf, f"[Results]\nDatabase={owner}\nStationId={station_id}\n")
+    env = dict(rack_env(letter), UFD_STATION_CONF=conf,
+               UFD_NOTICE_CHANNEL="ufd-page-" + uuid.uuid4().hex)
+    out = run([os.path.join(program, "ufd-station"), "--batch"], env=env, ok=(0, 1))
+    return out.split("\n", 1)[0].strip()
+
+
+station("A", "line-1")  # drive 5 fails 10, drive 6 (write-protect switch on) F0
+run([os.path.join(BIN, "ufd-rack"), "wp", "6", "off"], env=rack_env("A"))
+station("A", "line-1")  # the retest: drive 6 passes now, drive 5 fails again
+station("B", HOSTILE)
+
+reader = owner
+if pg:
+    pg.sql("CREATE ROLE reader LOGIN; GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader")
+    reader = pg.url("reader")
+serve_conf = os.path.join(TMP, "serve.conf")
+write(serve_conf, f"[Results]\nDatabase={reader}\n")
+serve_env = dict(base_env, UFD_STATION_CONF=serve_conf)
+
+
+owner_conf = os.path.join(TMP, "owner.conf")
+write(owner_conf, f"[Results]\nDatabase={owner}\n")
+
+
+def records():
+    out = run([os.path.join(BIN, "ufd-results"), "export", "--json"],
+              env=dict(base_env, UFD_STATION_CONF=owner_conf))
+    return [json.loads(line) for line in out.splitlines()]
+
+
+def expected(recs):
+    """Per station: units, first passes, final passes; failure counts per
+    code of the first passes. Worked out from the records alone."""
+    runs = {}
+    for r in sorted(recs, key=lambda r: (r["started_utc"], r["run_id"], r["slot"])):
+        if r["format_status"] is not None:
+            runs.setdefault(r["serial"] or f'{r["run_id"]}/{r["slot"]}', []).append(r)
+    stations, codes, days = {}, {}, {}
+    for unit in runs.values():
+        first, last = unit[0], unit[-1]
+        local = datetime.fromisoformat(first["started_utc"].replace("Z", "+00:00")).astimezone()
+        day = days.setdefault(local.strftime("%Y-%m-%d"), [0, 0, 0])
+        day[0] += 1
+        day[1] += first["passed"]
+        day[2] += last["passed"]
+        s = stations.setdefault(first["station_id"], [0, 0, 0])
+        s[0] += 1
+        s[1] += first["passed"]
+        s[2] += last["passed"]
+        if not first["passed"]:
+            codes[first["status"]] = codes.get(first["status"], 0) + 1
+    return stations, codes, days
+
+
+# The command line reads the same figures through the same role.
+cli = run([os.path.join(BIN, "ufd-results"), "yield"], env=serve_env)
+check("  line-1  units 7  first pass 5 71.4%  final 6 85.7%\n" in cli, "yield:\n" + cli)
+history = run([os.path.join(BIN, "ufd-results"), "history", "A6000006"], env=serve_env)
+check([l.split()[-1] for l in history.splitlines()][-1] == "PASS" and
+      history.count("FAIL status F0") == 1, "history:\n" + history)
+
+server = subprocess.Popen([os.path.join(BIN, "ufd-results"), "serve", "--listen", "127.0.0.1:0"],
+                          env=serve_env, stdout=subprocess.PIPE, text=True)
+line = server.stdout.readline()
+if not line.startswith("Serving http://127.0.0.1:"):
+    sys.exit("serve did not start: " + line)
+URL = line.split()[1]
+
+options = webdriver.ChromeOptions()
+for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,2200"):
+    options.add_argument(flag)
+options.binary_location = shutil.which("chromium")
+browser = None
+
+
+def wait_for(condition, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    check(False, what)
+    return None
+
+
+def table(selector):
+    return browser.execute_script(
+        "return [...document.querySelectorAll(arguments[0] + ' tbody tr')]"
+        ".map(tr => [...tr.cells].map(td => td.textContent));", selector)
+
+
+def pct(part, whole):
+    return f"{100 * part / whole:.1f}%"
+
+
+try:
+    browser = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    browser.get(URL)
+    wait_for(lambda: browser.find_element(By.ID, "total-units").text != "-", 15, "page filled")
+    stations, codes, days = expected(records())
+    units = sum(s[0] for s in stations.values())
+    check(units == 14, f"14 drives in the database, not {units}")
+    check([browser.find_element(By.ID, i).text for i in ("total-units", "total-first", "total-final")]
+          == [str(units), pct(sum(s[1] for s in stations.values()), units),
+              pct(sum(s[2] for s in stations.values()), units)], "the totals")
+    want = sorted([k, str(u), str(f), pct(f, u), str(l), pct(l, u)]
+                  for k, (u, f, l) in stations.items())
+    check(sorted(table("#stations")) == want, f"per station {table('#stations')} != {want}")
+    chart = browser.execute_script("const c = Chart.getChart('chart-station');"
+                                   "return [c.data.labels, c.data.datasets.map(d => d.data)];")
+    keys = sorted(stations)
+    check(chart == [keys, [[round(100 * stations[k][1] / stations[k][0], 1) for k in keys],
+                           [round(100 * stations[k][2] / stations[k][0], 1) for k in keys]]],
+          f"station chart {chart}")
+    per_day = browser.execute_script("const c = Chart.getChart('chart-day');"
+                                     "return [c.data.labels, c.data.datasets.map(d => d.data)];")
+    keys = sorted(days)
+    check(per_day == [keys, [[round(100 * days[k][1] / days[k][0], 1) for k in keys],
+                             [round(100 * days[k][2] / days[k][0], 1) for k in keys]]],
+          f"day chart {per_day}")
+    pareto = browser.execute_script("const c = Chart.getChart('chart-pareto');"
+                                    "return [c.data.labels, c.data.datasets[0].data];")
+    ranked = sorted(codes.items(), key=lambda c: (-c[1], c[0]))
+    check(pareto == [[f"{c:02X}" for c, _ in ranked], [n for _, n in ranked]],
+          f"Pareto chart {pareto} != {ranked}")
+    check([r[0] for r in table("#pareto")] == [f"{c:02X}" for c, _ in ranked], "Pareto table")
+    # The hostile id is text wherever it shows, and nothing of it ran.
+    check(HOSTILE in [r[0] for r in table("#stations")], "hostile id shown as text")
+    check(HOSTILE in browser.execute_script(
+        "return [...document.querySelectorAll('#sockets h3')].map(h => h.textContent)"),
+        "hostile id in the socket map")
+    check(browser.execute_script(
+        "return document.querySelectorAll('img').length === 0 && window.__hostile === undefined"),
+        "no element made of a record's text")
+
+    # A drive's record one click away: every run of A5000005, oldest first.
+    browser.find_element(By.XPATH, "//table[@id='runs']//button[text()='A5000005']").click()
+    wait_for(lambda: len(table("#drive-runs")) == 2, 5, "the drive's two runs")
+    check(["FAIL 10"] * 2 == [r[4] for r in table("#drive-runs")], "the drive's results")
+
+    # A new run while the page is open shows without a reload.
+    browser.execute_script("window.__same = true")
+    run_id = station("C", "line-2")
+    seen = wait_for(lambda: run_id in [r[2] for r in table("#runs")], 5, "the new run within 5 s")
+    check(seen and browser.execute_script("return window.__same === true"), "no reload")
+    stations, codes, days = expected(records())
+    wait_for(lambda: sorted(r[0] for r in table("#stations")) == sorted(stations), 5,
+             "the new station's figures")
+    if SCREENSHOT:
+        browser.execute_script("document.getElementById('drive').hidden = true; scrollTo(0, 0)")
+        browser.save_screenshot(SCREENSHOT)
+
+    # Bad requests are told why.
+    for path in ("/api/yield?by=week", "/api/runs?limit=0", "/api/drives", "/api/pareto?x=1",
+                 "/api/yield?since=yesterday", "/api/runs?limit=1&limit=2"):
+        try:
+            urllib.request.urlopen(URL.rstrip("/") + path, timeout=10)
+            check(False, path + " answered 200")
+        except urllib.error.HTTPError as e:
+            check(e.code == 400 and json.load(e)["error"], f"{path}: {e.code}")
+
+    # 1,000 idle connections, one with half a request, and the server still answers.
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    port = int(URL.rsplit(":", 1)[1].strip("/"))
+    idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(1000)]
+    idle[0].sendall(b"GET /api/runs HTTP/1.1\r\nHost: x\r\n")
+    started = time.monotonic()
+    with urllib.request.urlopen(URL.rstrip("/") + "/api/runs?limit=5", timeout=10) as r:
+        check(len(json.load(r)["runs"]) == 5, "runs while 1,000 connections idle")
+    print(f"answered in {time.monotonic() - started:.3f} s with 1,000 idle connections")
+    for s in idle:
+        s.close()
+finally:
+    if browser:
+        browser.quit()
+    server.terminate()
+    server.wait(timeout=30)
+    if pg:
+        pg.stop()
+        shutil.rmtree(pg.dir, ignore_errors=True)
+    shutil.rmtree(TMP, ignore_errors=True)
+
+sys.exit(1 if failures else 0)

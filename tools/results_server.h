@@ -1,0 +1,52 @@
+// ufd-results serve: the supervisor's page and the JSON behind it, over the
+// results database opened read-only. Qt's HTTP server answers on the event
+// loop, so idle connections cost a socket each and never hold up a request.
+#pragma once
+
+#include "results/read_only_database.h"
+#include "results/yield_query.h"
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+
+namespace ufd {
+
+// Where Debian's libjs-chart.js keeps Chart.js; the first file found is served.
+QString FindChartJs();
+
+class ResultsServer : public QAbstractHttpServer {
+public:
+    // chartJs: the script's bytes; empty when it is missing (the page then
+    // says so and shows its tables alone).
+    ResultsServer(DatabaseTarget target, QByteArray chartJs);
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct Reply {
+        int status = 200;
+        QByteArray type;
+        QByteArray body;
+    };
+    Reply Answer(const QHttpServerRequest& request);
+    // The figures over a million records take seconds; a page polls every
+    // two. An answer is kept while no record comes in, for at most a minute
+    // (which also bounds how long a late record with an old start is missed).
+    struct KeptAnswer {
+        QString stamp;
+        QElapsedTimer age;
+        int status = 200;
+        QByteArray json;
+    };
+
+    ReadOnlyDatabase db_;
+    YieldQueries queries_;
+    QByteArray chartJs_;
+    QHash<QString, KeptAnswer> kept_;
+};
+
+} // namespace ufd
