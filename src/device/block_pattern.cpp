@@ -1,6 +1,8 @@
 #include "device/block_pattern.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace ufd {
@@ -10,32 +12,59 @@ namespace {
 constexpr uint64_t kMagic = 0x5446'4C41'5348'4446ULL; // names a pattern sector
 constexpr size_t kHeader = 24;                        // magic, address, seed
 
+// One store and one load per word: the sweep makes and judges every sector
+// it moves, so these run for every 8 bytes of the drive.
+uint64_t AsLe(uint64_t v) {
+    return std::endian::native == std::endian::little ? v : __builtin_bswap64(v);
+}
+
 void PutLe64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
+    v = AsLe(v);
+    std::memcpy(p, &v, sizeof v);
 }
 
 uint64_t Le64(const uint8_t* p) {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) {
-        v = (v << 8) | p[i];
+    std::memcpy(&v, p, sizeof v);
+    return AsLe(v);
+}
+
+uint64_t SplitMix(uint64_t x) {
+    x = (x ^ (x >> 30)) * 0xBF58'476D'1CE4'E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D0'49BB'1331'11EBULL;
+    return x ^ (x >> 31);
+}
+
+constexpr size_t kBodyWords = (kPatternSectorBytes - kHeader) / 8;
+
+// The run's body: drawn once per seed. A sector's body is it XORed with one
+// word drawn from the sector's address, so no two sectors share a body word,
+// and making a sector costs about a copy (the sweep makes and judges every
+// sector of the drive, at the drive's speed or better).
+const std::array<uint64_t, kBodyWords>& BodyOf(uint64_t seed) {
+    thread_local uint64_t madeFor = 0;
+    thread_local bool made = false;
+    thread_local std::array<uint64_t, kBodyWords> body{};
+    if (!made || madeFor != seed) {
+        uint64_t x = seed;
+        for (uint64_t& w : body) {
+            x += 0x9E37'79B9'7F4A'7C15ULL;
+            w = SplitMix(x);
+        }
+        madeFor = seed;
+        made = true;
     }
-    return v;
+    return body;
 }
 
 void FillOne(uint8_t* p, uint64_t sector, uint64_t seed) {
     PutLe64(p, kMagic);
     PutLe64(p + 8, sector);
     PutLe64(p + 16, seed);
-    // splitmix64 from address and seed: cheap, and never all zeros.
-    uint64_t x = seed ^ (sector * 0x9E37'79B9'7F4A'7C15ULL);
-    for (size_t at = kHeader; at < kPatternSectorBytes; at += 8) {
-        x += 0x9E37'79B9'7F4A'7C15ULL;
-        uint64_t z = x;
-        z = (z ^ (z >> 30)) * 0xBF58'476D'1CE4'E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D0'49BB'1331'11EBULL;
-        PutLe64(p + at, z ^ (z >> 31));
+    const uint64_t key = SplitMix(seed ^ (sector * 0x9E37'79B9'7F4A'7C15ULL));
+    const auto& body = BodyOf(seed);
+    for (size_t i = 0; i < kBodyWords; ++i) {
+        PutLe64(p + kHeader + 8 * i, body[i] ^ key);
     }
 }
 

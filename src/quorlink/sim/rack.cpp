@@ -510,10 +510,28 @@ uint64_t RackState::ledCount(int index) const {
     return s ? std::strtoull(s->c_str(), nullptr, 10) : 0;
 }
 
+// Every read of every drive counts here, so it must stay cheap and must not
+// make the drives wait for each other: the count is changed in place under a
+// lock on its own file, never through the rack-wide lock and a new file. It
+// only grows, so the new text always covers the old.
 void RackState::addLedActivity(int index, uint64_t reads) {
-    std::filesystem::create_directories(dir(index));
-    StateLock lock(profile_.stateDir);
-    writeSmall(index, "led", std::to_string(ledCount(index) + reads));
+    const auto file = dir(index) / "led";
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ENOENT) {
+        std::filesystem::create_directories(dir(index));
+        fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    if (fd < 0) {
+        return; // the light is for the eye: a drive's read never fails for it
+    }
+    ::flock(fd, LOCK_EX);
+    char buf[32] = {};
+    const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
+    const uint64_t count = (n > 0 ? std::strtoull(buf, nullptr, 10) : 0) + reads;
+    const std::string text = std::to_string(count);
+    [[maybe_unused]] const ssize_t kept = ::pwrite(fd, text.data(), text.size(), 0);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
 }
 
 std::optional<uint32_t> RackState::boundary(int index) const {
