@@ -66,14 +66,7 @@ double Run(Setup& s, const QString& name, int drives, bool parallel) {
 
 int main() {
     Setup s;
-    s.bin = s.dir.filePath(QStringLiteral("bin"));
-    QDir().mkpath(s.bin);
-    for (const char* name : {"ufd-station", "Vasket", "libquorlink.so"}) {
-        QFile::copy(QStringLiteral(UFD_BIN_DIR "/") + QString::fromLatin1(name),
-                    s.bin + QLatin1Char('/') + QString::fromLatin1(name));
-    }
-    QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
-                s.bin + QStringLiteral("/Product.ini"));
+    s.bin = CopyStationProgram(s.dir.path());
     s.env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     s.env.insert(QStringLiteral("QUORLINK_REPLY_DIR"), s.dir.filePath(QStringLiteral("reply")));
     s.env.insert(QStringLiteral("UFD_NOTICE_CHANNEL"),

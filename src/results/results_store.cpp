@@ -35,16 +35,6 @@ QString SqlType(ColumnType t) {
 // Each step brings the schema from version i to i + 1: the first makes the
 // table, each later one adds the columns of its version.
 QStringList UpgradeStep(int toVersion) {
-    if (toVersion > 1) {
-        QStringList added;
-        for (const Column& c : RecordColumns()) {
-            if (c.since == toVersion) {
-                added << QStringLiteral("ALTER TABLE drive_records ADD COLUMN ") + c.name +
-                             QLatin1Char(' ') + SqlType(c.type);
-            }
-        }
-        return added;
-    }
     if (toVersion == 1) {
         QStringList columns;
         for (const Column& c : RecordColumns()) {
@@ -58,7 +48,6 @@ QStringList UpgradeStep(int toVersion) {
                 QStringLiteral("CREATE INDEX drive_records_started ON drive_records (started_utc)"),
                 QStringLiteral("CREATE INDEX drive_records_station ON drive_records (station_id)")};
     }
-    // Later versions add their columns to the table.
     QStringList added;
     for (const Column& c : RecordColumns()) {
         if (c.since == toVersion) {

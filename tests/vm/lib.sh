@@ -156,6 +156,16 @@ same_as_simulator() {
     [ "$(cat "$2/rc")" = "$(cat "$1/rc")" ] || fail "exit $(cat "$2/rc"), simulator $(cat "$1/rc")"
 }
 
+# Waits for the station's window (started with timeout 90 as pid $1, its
+# output in $scratch/watch) to end, shows what it said, and fails unless it passed.
+finish_watch() {
+    local rc=0
+    wait "$1" || rc=$?
+    step "station ended"
+    cat "$scratch/watch"
+    [ $rc = 0 ] || fail "the station's window: exit $rc (124: not within 90 s)"
+}
+
 cleanup() {
     local s
     for s in "${sticks[@]}"; do
