@@ -148,6 +148,10 @@ without_run_id() {
 }
 
 # same_as_simulator SIM REAL: rows and exit code of two batch runs agree.
+# The drives' lines of a --batch table: between its heading and the verdict
+# (the lines after it may start with a number too: "9 drive(s) have no row").
+table_rows() { sed -n '/^Slot /,/^Verdict:/p' "$1" | grep -c '^[0-9]'; }
+
 same_as_simulator() {
     cat "$2/rows"
     without_run_id "$1/rows" >"$1/rows.cmp"
