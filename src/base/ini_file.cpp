@@ -110,9 +110,14 @@ std::string IniFile::error(const IniEntry& entry, std::string_view why) const {
 
 std::string IniError(const std::filesystem::path& file, const IniEntry& entry,
                      std::string_view why) {
-    const std::string section = entry.section.empty() ? "" : "[" + Shown(entry.section) + "] ";
-    return file.string() + ": " + section + Shown(entry.key) + ": \"" + Shown(entry.value) +
-           "\": " + std::string(why);
+    // Appended piece by piece: GCC 12's -Wrestrict misreads "[" + string&&
+    // in an optimised build.
+    std::string message = file.string() + ": ";
+    if (!entry.section.empty()) {
+        message.append("[").append(Shown(entry.section)).append("] ");
+    }
+    message.append(Shown(entry.key)).append(": \"").append(Shown(entry.value)).append("\": ");
+    return message.append(why);
 }
 
 IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {

@@ -42,7 +42,8 @@ public:
         for (int i = 0; i < 6; ++i) {
             J d = base;
             d.update(flaws[i]);
-            d.update({{"index", i + 1}, {"serial", "M" + std::to_string(i + 1)}});
+            d.update(
+                {{"index", i + 1}, {"serial", std::string("M").append(std::to_string(i + 1))}});
             drives.push_back(d);
         }
         std::ofstream(Path("rack.json").toStdString()) << J{{"drives", drives}}.dump();
