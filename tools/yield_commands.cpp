@@ -89,6 +89,14 @@ int Serve(const DatabaseTarget& target, const QHostAddress& address, quint16 por
         }
     }
     ResultsServer server(target, script);
+    // The figures' index is read before the server listens, so the first
+    // page is answered as fast as every later one.
+    if (QString error; !server.LoadIndex(&error)) {
+        std::fprintf(stderr,
+                     "ufd-results: %s: the records could not be read yet (%s); the "
+                     "figures try again at the next request\n",
+                     qPrintable(target.Describe()), qPrintable(error));
+    }
     const quint16 bound = server.listen(address, port);
     if (bound == 0) {
         return Fail(QStringLiteral("cannot listen on %1:%2")
