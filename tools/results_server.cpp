@@ -35,7 +35,8 @@ QString FindChartJs() {
 }
 
 ResultsServer::ResultsServer(DatabaseTarget target, QByteArray chartJs)
-    : db_(std::move(target)), queries_(db_), index_(db_), chartJs_(std::move(chartJs)) {}
+    : db_(std::move(target)), queries_(db_), index_(db_, queries_.StampSince()),
+      chartJs_(std::move(chartJs)) {}
 
 bool ResultsServer::LoadIndex(QString* error) {
     const std::optional<QString> stamp = queries_.ChangeStamp(error);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <ctime>
 #include <limits>
+#include <malloc.h>
 #include <unordered_map>
 
 namespace ufd {
@@ -13,7 +14,6 @@ namespace ufd {
 namespace {
 
 constexpr quint32 kNone = std::numeric_limits<quint32>::max();
-constexpr qint64 kCheckMs = 60000;
 constexpr int kMaxCodes = 256;
 
 QString Why(const QSqlError& e) {
@@ -142,7 +142,8 @@ quint32 YieldIndex::Units::Id(const QByteArray& key) {
     return id;
 }
 
-YieldIndex::YieldIndex(ReadOnlyDatabase& db) : db_(db) {}
+YieldIndex::YieldIndex(ReadOnlyDatabase& db, QString recent, std::chrono::milliseconds whole)
+    : db_(db), recent_(std::move(recent)), wholeMs_(whole.count()) {}
 
 quint32 YieldIndex::Text(const QString& text) {
     const auto it = textIds_.constFind(text);
@@ -204,6 +205,7 @@ bool YieldIndex::Read(QSqlQuery& q, Fetched& f) {
             return true;
         }
         ++f.rows;
+        f.recentRows += started >= recent_ ? 1 : 0;
         if (started == f.newest) {
             ++f.rowsAtNewest;
         } else {
@@ -245,7 +247,8 @@ bool YieldIndex::Read(QSqlQuery& q, Fetched& f) {
     return true;
 }
 
-std::optional<YieldIndex::Fetched> YieldIndex::Fetch(const QString& from, QString* error) {
+std::optional<YieldIndex::Fetched> YieldIndex::Fetch(const QString& from, bool whole,
+                                                     QString* error) {
     QSqlDatabase db = db_.Database();
     // One snapshot for the count and the records, or a record stored between
     // them would cost a whole reload.
@@ -262,8 +265,16 @@ std::optional<YieldIndex::Fetched> YieldIndex::Fetch(const QString& from, QStrin
     };
     Fetched f;
     {
+        // The recent records' count is a range of the start-time index; the
+        // whole table's is a scan of it (PostgreSQL: of the table), so rarer.
         QSqlQuery count(db);
-        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM drive_records")) || !count.next()) {
+        count.prepare(whole ? QStringLiteral("SELECT COUNT(*) FROM drive_records")
+                            : QStringLiteral("SELECT COUNT(*) FROM drive_records WHERE "
+                                             "started_utc >= ?"));
+        if (!whole) {
+            count.addBindValue(recent_);
+        }
+        if (!count.exec() || !count.next()) {
             return fail(count);
         }
         f.count = count.value(0).toLongLong();
@@ -311,14 +322,18 @@ bool YieldIndex::Load(QString* error) {
     productIds_.clear();
     units_.Clear();
     ranks_.clear();
-    std::optional<Fetched> f = Fetch(QString(), error);
+    std::optional<Fetched> f = Fetch(QString(), true, error);
     if (!f) {
         return false;
     }
     records_ = std::move(f->records);
     rows_ = f->rows;
+    recentRows_ = f->recentRows;
     rowsAtNewest_ = f->rowsAtNewest;
     newest_ = f->newest;
+    f.reset();
+    // A million rows went through the heap on their way in: give the pages back.
+    ::malloc_trim(0);
     loaded_ = true;
     ++generation_;
     checked_.start();
@@ -333,23 +348,28 @@ bool YieldIndex::Refresh(const QString& stamp, QString* error) {
         stamp_ = stamp;
         return Load(error);
     }
-    if (!usable_ || (stamp == stamp_ && checked_.elapsed() < kCheckMs)) {
+    const bool whole = checked_.elapsed() >= wholeMs_;
+    if (!usable_ || (stamp == stamp_ && !whole)) {
         return true;
     }
-    std::optional<Fetched> f = Fetch(newest_.isEmpty() ? QStringLiteral("") : newest_, error);
+    std::optional<Fetched> f =
+        Fetch(newest_.isEmpty() ? QStringLiteral("") : newest_, whole, error);
     if (!f) {
         return false;
     }
     stamp_ = stamp;
-    checked_.start();
+    if (whole) {
+        checked_.start();
+    }
     if (!usable_) {
         return true;
     }
     // What the table holds must be what was held before the newest start
     // plus what was read from there on; anything else is a late or removed
     // record somewhere in the past.
-    if (rows_ - rowsAtNewest_ + f->rows != f->count || (f->rows == 0 && rows_ != 0)) {
-        stamp_ = stamp;
+    const qint64 rows = rows_ - rowsAtNewest_ + f->rows;
+    const qint64 recent = recentRows_ - (newest_ >= recent_ ? rowsAtNewest_ : 0) + f->recentRows;
+    if ((whole ? rows : recent) != f->count || (f->rows == 0 && rows_ != 0)) {
         return Load(error);
     }
     if (f->rows == rowsAtNewest_ && f->newest == newest_ && f->records.empty()) {
@@ -365,7 +385,8 @@ bool YieldIndex::Refresh(const QString& stamp, QString* error) {
         records_.reserve(records_.size() + records_.size() / 8 + f->records.size() + 1024);
     }
     records_.insert(records_.end(), f->records.begin(), f->records.end());
-    rows_ = f->count;
+    rows_ = rows;
+    recentRows_ = recent;
     rowsAtNewest_ = f->rowsAtNewest;
     newest_ = f->newest;
     ++generation_;

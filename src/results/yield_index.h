@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <vector>
@@ -27,11 +28,15 @@ namespace ufd {
 
 class YieldIndex {
 public:
-    explicit YieldIndex(ReadOnlyDatabase& db);
+    // recent: the start from which a record stored late is seen at once (as
+    // the change stamp counts them, YieldQueries::StampSince); one earlier is
+    // seen at the next count of the whole table, every whole.
+    YieldIndex(ReadOnlyDatabase& db, QString recent,
+               std::chrono::milliseconds whole = std::chrono::minutes(1));
 
     // Brings the index up to date when stamp (YieldQueries::ChangeStamp)
-    // differs from the last one, and at least once a minute anyway (which
-    // bounds how long a late record older than the stamp's day is missed).
+    // differs from the last one, and counts the whole table when whole has
+    // passed since it last did.
     // false: the database could not be read; the index keeps what it held.
     bool Refresh(const QString& stamp, QString* error);
     // False once the records hold what the index cannot answer exactly (a
@@ -82,13 +87,14 @@ private:
     struct Fetched {
         std::vector<Record> records;
         qint64 rows = 0; // every record read, Format or not
+        qint64 recentRows = 0;
         qint64 rowsAtNewest = 0;
         QString newest;
-        qint64 count = 0; // the table's records
+        qint64 count = 0; // the table's records (whole), or its recent ones
     };
 
     bool Load(QString* error);
-    std::optional<Fetched> Fetch(const QString& from, QString* error);
+    std::optional<Fetched> Fetch(const QString& from, bool whole, QString* error);
     bool Read(QSqlQuery& q, Fetched& f);
     quint32 Text(const QString& text);
     quint32 ProductOf(quint32 vid, quint32 pid, quint32 usb);
@@ -97,6 +103,8 @@ private:
     bool Rank(QString* error);
 
     ReadOnlyDatabase& db_;
+    QString recent_;
+    qint64 wholeMs_;
     bool loaded_ = false;
     bool usable_ = true;
     quint64 generation_ = 0;
@@ -104,6 +112,7 @@ private:
     QElapsedTimer checked_; // since the last look at the table
     std::vector<Record> records_;
     qint64 rows_ = 0;
+    qint64 recentRows_ = 0;
     qint64 rowsAtNewest_ = 0;
     QString newest_;
     std::vector<QString> texts_;

@@ -124,18 +124,21 @@ void ExpectTheIndexFollows(const DatabaseTarget& writer, const DatabaseTarget& r
     while (half->StartedUtc != (half - 1)->StartedUtc) {
         ++half;
     }
-    Store(writer, journal, {line.begin(), half});
     ReadOnlyDatabase db(reader);
-    YieldIndex index(db);
-    ExpectSameFigures(db, index, "1");
-    Store(writer, journal, {half, line.end()});
-    ExpectSameFigures(db, index, "2");
-    Store(writer, journal, {late});
-    ExpectSameFigures(db, index, "3");
-    EXPECT_EQ(index.Size(),
-              size_t(std::count_if(line.begin(), line.end(),
-                                   [](const auto& r) { return r.Items[0].has_value(); })) +
-                  1);
+    // The late record is seen by the count of the recent records, or, when it
+    // is older than those, by the count of the whole table.
+    YieldIndex recent(db, "2026-12-07T00:00:00.000Z", std::chrono::hours(1));
+    YieldIndex whole(db, "9999-01-01T00:00:00.000Z", std::chrono::milliseconds(0));
+    const std::vector<std::vector<DriveRecord>> arriving = {
+        {line.begin(), half}, {half, line.end()}, {late}};
+    for (size_t i = 0; i < arriving.size(); ++i) {
+        Store(writer, journal, arriving[i]);
+        ExpectSameFigures(db, recent, QString::number(i));
+        ExpectSameFigures(db, whole, QString::number(i));
+    }
+    const auto formats = std::count_if(line.begin(), line.end(),
+                                       [](const DriveRecord& r) { return r.Items[0].has_value(); });
+    EXPECT_EQ(recent.Size(), size_t(formats) + 1);
 }
 
 TEST(YieldIndex, SqliteAnswersAsTheDatabaseDoes) {
@@ -181,7 +184,7 @@ TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
     }
     QSqlDatabase::removeDatabase("old");
     ReadOnlyDatabase db(target);
-    YieldIndex index(db);
+    YieldIndex index(db, "2026-12-07T00:00:00.000Z");
     ExpectSameFigures(db, index, "1");
     EXPECT_EQ(Figures(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));
 }
