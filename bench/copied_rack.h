@@ -2,6 +2,7 @@
 // copies of its first USB drive, each with an index and serial of its own.
 #pragma once
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,4 +28,18 @@ inline bool WriteCopiedRack(const QString& to, const char* example, int drives,
     rack[QStringLiteral("drives")] = out;
     QFile f(to);
     return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(rack).toJson()) > 0;
+}
+
+// A program directory in `dir`/bin as the package lays it out: the station,
+// Vasket and the library beside the example Product.ini. Returns the folder.
+inline QString CopyStationProgram(const QString& dir) {
+    const QString bin = dir + QStringLiteral("/bin");
+    QDir().mkpath(bin);
+    for (const char* name : {"ufd-station", "Vasket", "libquorlink.so"}) {
+        QFile::copy(QStringLiteral(UFD_BIN_DIR "/") + QString::fromLatin1(name),
+                    bin + QLatin1Char('/') + QString::fromLatin1(name));
+    }
+    QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
+                bin + QStringLiteral("/Product.ini"));
+    return bin;
 }

@@ -43,14 +43,7 @@ Baseline& Base() {
 
 void StationRun(benchmark::State& state) {
     Baseline& b = Base();
-    const QString bin = b.dir.filePath(QStringLiteral("bin"));
-    QDir().mkpath(bin);
-    for (const char* name : {"ufd-station", "Vasket", "libquorlink.so"}) {
-        QFile::copy(QStringLiteral(UFD_BIN_DIR "/") + QString::fromLatin1(name),
-                    bin + QLatin1Char('/') + QString::fromLatin1(name));
-    }
-    QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
-                bin + QStringLiteral("/Product.ini"));
+    const QString bin = CopyStationProgram(b.dir.path());
     if (!WriteCopiedRack(b.dir.filePath(QStringLiteral("rack.json")), "fast.json", kDrives,
                          QLatin1Char('B'))) {
         state.SkipWithError("could not write the rack");

@@ -53,14 +53,7 @@ double ProcessCpu(qint64 pid) {
 
 int main() {
     QTemporaryDir dir;
-    const QString bin = dir.filePath(QStringLiteral("bin"));
-    QDir().mkpath(bin);
-    for (const char* name : {"ufd-station", "Vasket", "libquorlink.so"}) {
-        QFile::copy(QStringLiteral(UFD_BIN_DIR "/") + QString::fromLatin1(name),
-                    bin + QLatin1Char('/') + QString::fromLatin1(name));
-    }
-    QFile::copy(QStringLiteral(UFD_SOURCE_DIR "/examples/Product.ini"),
-                bin + QStringLiteral("/Product.ini"));
+    const QString bin = CopyStationProgram(dir.path());
     if (!WriteCopiedRack(dir.filePath(QStringLiteral("rack.json")), "fast.json", kDrives,
                          QLatin1Char('B'))) {
         std::fprintf(stderr, "could not write the rack\n");

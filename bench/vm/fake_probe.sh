@@ -22,8 +22,13 @@ read -r verdict usable < <(f3probe_on 1 "$UFDVM_WORK/f3probe")
 f3=$(($(ms) - t))
 
 printf '[MediaTest]\nProbe=true\n' >"$scratch/station.conf"
-UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data UFDVM_BATCH_TIMEOUT=500 \
+# The whole trace in one file: rotated at the default 16 MiB, the probe's
+# first calls would be gone by its last.
+{ cat "$QUORLINK_CONF"; printf '[Trace]\nMaxBytes=1099511627776\n'; } >"$scratch/quorlink.conf"
+QUORLINK_CONF=$scratch/quorlink.conf UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data UFDVM_BATCH_TIMEOUT=500 \
     QUORLINK_TRACE=$scratch/trace.jsonl run_batch "$scratch/run"
+cat "$scratch/run/rows" "$scratch/run/stderr"
+grep -q 'Error Status = E0' "$scratch/run/rows" || fail "the station did not find the fake"
 station=$(python3 - "$scratch/trace.jsonl" <<'PY'
 import datetime, json, sys
 def at(e):
@@ -34,7 +39,6 @@ end = max(at(e) for e in events if e["fn"] in ("fnQuorbus_Write", "quorlink_read
 print(round((end - start).total_seconds() * 1000))
 PY
 )
-grep -q 'Error Status = E0' "$scratch/run/rows" || fail "the station did not find the fake"
 {
     printf 'f3probe --destructive: %s, %s sectors usable, %d ms\n' "$verdict" "$usable" "$f3"
     printf 'station probe: E0, %d ms (%.2f of f3probe)\n' "$station" "$(echo "$station $f3" | awk '{ print $1 / $2 }')"

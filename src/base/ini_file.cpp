@@ -35,6 +35,24 @@ std::string_view Trimmed(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
+// "Key=Value   ; why": a ';' or '#' after a blank starts a comment, as the
+// examples and the docs write their settings; inside a quoted value, and
+// without a blank before it, it is part of the value.
+std::string_view WithoutComment(std::string_view value) {
+    size_t from = 1;
+    if (const size_t open = value.find_first_not_of(" \t");
+        open != std::string_view::npos && value[open] == '"') {
+        const size_t close = value.find('"', open + 1);
+        from = close == std::string_view::npos ? value.size() : close + 1;
+    }
+    for (size_t i = from; i < value.size(); ++i) {
+        if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+            return value.substr(0, i);
+        }
+    }
+    return value;
+}
+
 IniRead Refused(const std::filesystem::path& file, const std::string& why) {
     IniRead read;
     read.result = IniRead::Result::Refused;
@@ -143,7 +161,7 @@ IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {
             return bad("neither a comment, a [Section] nor a Key=Value line");
         }
         const std::string_view key = Trimmed(line.substr(0, equals));
-        std::string_view value = Trimmed(line.substr(equals + 1));
+        std::string_view value = Trimmed(WithoutComment(line.substr(equals + 1)));
         if (key.empty()) {
             return bad("a value without a key");
         }

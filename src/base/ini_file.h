@@ -4,8 +4,9 @@
 // "file: [Section] Key: "value": why".
 //
 // A line is blank, a comment (first character ';' or '#'), "[Section]" or
-// "Key=Value"; spaces around names and values go, and one pair of double
-// quotes around a whole value goes. A key given twice counts once, as last
+// "Key=Value", which may end in a comment (';' or '#' after a blank); spaces
+// around names and values go, and one pair of double quotes around a whole
+// value goes (a value that holds " ;" is quoted). A key given twice counts once, as last
 // written. Anything else is refused with its line number, as is a file that
 // is not a regular file, holds control characters or exceeds kMaxIniBytes.
 #pragma once

@@ -1,6 +1,7 @@
 #include "reply_writer.h"
 
 #include "base/runtime_dir.h"
+#include "base/whole_file.h"
 
 #include <atomic>
 #include <cerrno>
@@ -110,27 +111,7 @@ std::string writeAtomically(const std::filesystem::path& file, const uint8_t* da
     if (fd < 0) {
         return std::string("reply file not written: ") + std::strerror(errno);
     }
-    size_t done = 0;
-    int error = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && std::rename(tmp.c_str(), file.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(tmp.c_str());
+    if (const int error = ufd::CommitWholeFile(fd, tmp, file.string(), data, size); error != 0) {
         return std::string("reply file not written: ") + std::strerror(error);
     }
     return {};

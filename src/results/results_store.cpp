@@ -33,18 +33,9 @@ QString SqlType(ColumnType t) {
 }
 
 // Each step brings the schema from version i to i + 1: the first makes the
-// table, each later one adds the columns of its version.
-QStringList UpgradeStep(int toVersion) {
-    if (toVersion > 1) {
-        QStringList added;
-        for (const Column& c : RecordColumns()) {
-            if (c.since == toVersion) {
-                added << QStringLiteral("ALTER TABLE drive_records ADD COLUMN ") + c.name +
-                             QLatin1Char(' ') + SqlType(c.type);
-            }
-        }
-        return added;
-    }
+// table, each later one adds the columns of its version that the table does
+// not hold yet (a test build may have added one under another version).
+QStringList UpgradeStep(int toVersion, const QSqlRecord& table) {
     if (toVersion == 1) {
         QStringList columns;
         for (const Column& c : RecordColumns()) {
@@ -58,10 +49,9 @@ QStringList UpgradeStep(int toVersion) {
                 QStringLiteral("CREATE INDEX drive_records_started ON drive_records (started_utc)"),
                 QStringLiteral("CREATE INDEX drive_records_station ON drive_records (station_id)")};
     }
-    // Later versions add their columns to the table.
     QStringList added;
     for (const Column& c : RecordColumns()) {
-        if (c.since == toVersion) {
+        if (c.since == toVersion && !table.contains(c.name)) {
             added << QStringLiteral("ALTER TABLE drive_records ADD COLUMN ") + c.name +
                          QLatin1Char(' ') + SqlType(c.type);
         }
@@ -188,7 +178,7 @@ bool ResultsStore::EnsureSchema(QString* error) {
         return fail();
     }
     for (int to = version + 1; to <= kSchemaVersion; ++to) {
-        for (const QString& sql : UpgradeStep(to)) {
+        for (const QString& sql : UpgradeStep(to, db.record(QStringLiteral("drive_records")))) {
             if (!Exec(db, sql, error)) {
                 return fail();
             }

@@ -112,9 +112,11 @@ SlotOutcome ShowManufacture(RunView& view, int row, int16_t r, CarriedCaptions& 
     return outcome;
 }
 
-std::optional<int16_t> CheckIdentityOnDrive(const SlotWork& work, int row) {
-    const auto n = static_cast<int16_t>(row + 1);
-    const int16_t r = work.dev.CheckIdentity ? work.dev.CheckIdentity(work.ctx, n) : 0;
+// One of the device's checks on drive row + 1; nullopt when the window went
+// away meanwhile (its answer has nowhere to go).
+std::optional<int16_t> CheckOnDrive(const SlotWork& work, int row,
+                                    const std::function<int16_t(StationContext&, int16_t)>& check) {
+    const int16_t r = check ? check(work.ctx, static_cast<int16_t>(row + 1)) : 0;
     if (work.view.Gone()) {
         return std::nullopt;
     }
@@ -139,15 +141,6 @@ SlotOutcome ShowCheckConfig(RunView& view, const DiskSlot& slot, int row, int16_
         view.ExplainFailure(ResultColumn::Config, row);
     }
     return outcome;
-}
-
-std::optional<int16_t> CheckWriteProtectOnDrive(const SlotWork& work, int row) {
-    const auto n = static_cast<int16_t>(row + 1);
-    const int16_t r = work.dev.CheckWriteProtect ? work.dev.CheckWriteProtect(work.ctx, n) : 0;
-    if (work.view.Gone()) {
-        return std::nullopt;
-    }
-    return r;
 }
 
 SlotOutcome ShowWriteProtect(RunView& view, int row, int16_t r) {
@@ -188,9 +181,9 @@ std::optional<int16_t> ItemOnDrive(RunItem item, const SlotWork& work, int row) 
     case RunItem::Manufacture:
         return WriteIdentityOnDrive(work, row);
     case RunItem::CheckConfig:
-        return CheckIdentityOnDrive(work, row);
+        return CheckOnDrive(work, row, work.dev.CheckIdentity);
     case RunItem::CheckWriteProtect:
-        return CheckWriteProtectOnDrive(work, row);
+        return CheckOnDrive(work, row, work.dev.CheckWriteProtect);
     }
     return std::nullopt;
 }

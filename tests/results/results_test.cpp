@@ -121,7 +121,8 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 }
 
 // A database of the first schema (no media columns) is upgraded in place and
-// takes the media test's findings; a journal line of that time still reads.
+// takes the media test's findings, also when a test build had added a later
+// column already; a journal line of that time still reads.
 TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
     ASSERT_TRUE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
     {
@@ -129,7 +130,7 @@ TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
         db.setDatabaseName(target.file);
         ASSERT_TRUE(db.open());
         for (const Column& c : RecordColumns()) {
-            if (c.since > 1) {
+            if (c.since > 1 && c.since < kSchemaVersion) {
                 ASSERT_TRUE(QSqlQuery(db).exec("ALTER TABLE drive_records DROP COLUMN " + c.name));
             }
         }

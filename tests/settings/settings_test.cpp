@@ -45,13 +45,13 @@ TEST_F(StationConf, AbsentFileKeepsTheOriginalBehaviourEveryKeyIsReadAndTheLooku
               "fs 0, parallel 0, rows 7, db , id , from : ok | media 0 0 0 0 0");
     const QString file = Write(
         "station.conf",
-        "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true\n"
-        "[Window]\nRows=16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n16=B "
-        "8\n1=A1\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=line-3\n"
+        "[Volume]\nLargeFileSystem=exFAT\n[Run]\nParallel=true   ; all at once\n"
+        "[Window]\nRows=16\t# a line of 16\nRowPerSocket=true\nVerdictColours=yes\n[Sockets]\n"
+        "16=B 8\n1=A1\n[Results]\nDatabase=postgresql://line@db/ufd\nStationId=\"line-3 ;x\" ;\n"
         "[MediaTest]\nProbe=true\nVerify=on\nSurface=100\nMinWriteMBps=7.5\nMinReadMBps=20\n");
     const SettingsResult read = LoadStationSettings(Dir());
     EXPECT_EQ(Seen(read),
-              "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3, from " +
+              "fs 2, parallel 1, rows 16, db postgresql://line@db/ufd, id line-3 ;x, from " +
                   file.toStdString() + ": ok | media 1 1 100 7.5 20");
     EXPECT_EQ(
         std::tuple(read.settings.RowPerSocket, read.settings.VerdictColours, read.settings.Sockets),

@@ -148,12 +148,26 @@ without_run_id() {
 }
 
 # same_as_simulator SIM REAL: rows and exit code of two batch runs agree.
+# The drives' lines of a --batch table: between its heading and the verdict
+# (the lines after it may start with a number too: "9 drive(s) have no row").
+table_rows() { sed -n '/^Slot /,/^Verdict:/p' "$1" | grep -c '^[0-9]'; }
+
 same_as_simulator() {
     cat "$2/rows"
     without_run_id "$1/rows" >"$1/rows.cmp"
     without_run_id "$2/rows" >"$2/rows.cmp"
     diff -u "$1/rows.cmp" "$2/rows.cmp" || fail "rows differ from the simulator-only run"
     [ "$(cat "$2/rc")" = "$(cat "$1/rc")" ] || fail "exit $(cat "$2/rc"), simulator $(cat "$1/rc")"
+}
+
+# Waits for the station's window (started with timeout 90 as pid $1, its
+# output in $scratch/watch) to end, shows what it said, and fails unless it passed.
+finish_watch() {
+    local rc=0
+    wait "$1" || rc=$?
+    step "station ended"
+    cat "$scratch/watch"
+    [ $rc = 0 ] || fail "the station's window: exit $rc (124: not within 90 s)"
 }
 
 cleanup() {

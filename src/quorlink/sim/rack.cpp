@@ -1,5 +1,7 @@
 #include "rack.h"
 
+#include "base/whole_file.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -429,31 +431,8 @@ void replaceFile(const std::filesystem::path& target, const void* data, size_t s
     if (fd < 0) {
         throw RackError("cannot write " + target.string() + ": " + std::strerror(errno));
     }
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    int error = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (error == 0 && durable && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(tmp.c_str());
+    if (const int error = ufd::CommitWholeFile(fd, tmp, target.string(), data, size, durable);
+        error != 0) {
         throw RackError("cannot write " + target.string() + ": " + std::strerror(error));
     }
 }

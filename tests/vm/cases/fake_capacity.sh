@@ -7,7 +7,7 @@
 # damaged, with no usable size.) The station's probe gives the same verdicts.
 # f3probe moves about 1 GiB each way over the fake, and dummy_hcd moves at
 # most one high-speed frame's 52 KiB per timer tick (4 ms): minutes; the
-# station's probe, below, takes minutes too.
+# station's probe, below, well under one.
 # ufdvm-timeout: 900
 source "$UFDVM_ROOT/tests/vm/lib.sh"
 rack=$scratch/rack.json
@@ -45,8 +45,8 @@ done
 # The station with [MediaTest] Probe=true on the same two sticks, both at
 # once: the fake fails its Format with E0 and the real size the probe found
 # is its flash's (and f3probe's, when f3probe names one); the good stick
-# passes. Its probe sends a few thousand single-sector commands, each some
-# 30 ms through the emulated USB: minutes, not the usual bound of a batch.
+# passes. Its probe sends some 300 single-sector commands, each some 30 ms
+# through the emulated USB, and moves 13 MiB: beyond the usual bound of a batch.
 step "the station's probe"
 printf '[MediaTest]\nProbe=true\n[Run]\nParallel=true\n' >"$scratch/station.conf"
 export UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data

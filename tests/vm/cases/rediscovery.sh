@@ -25,8 +25,4 @@ stick_plug r1 0
 wait_said 40 "row in"
 step "row in; pulling"
 stick_unplug r1
-rc=0
-wait $watcher || rc=$?
-step "station ended"
-cat "$scratch/watch"
-[ $rc = 0 ] || fail "the station's window: exit $rc (124: not within 90 s)"
+finish_watch $watcher

@@ -34,7 +34,7 @@ done
 wait $simulated
 run_batch "$real/all" Product-check-wp.ini
 same_as_simulator "$sim/all" "$real/all"
-[ "$(grep -c '^[0-9][0-9]* ' "$real/all/rows")" = 16 ] || fail "not sixteen rows"
+[ "$(table_rows "$real/all/rows")" = 16 ] || fail "not sixteen rows"
 
 stick_unplug x5
 wait_for 20 "sg5 gone" test ! -e /sys/class/scsi_generic/sg5
@@ -43,4 +43,4 @@ QUORLINK_STATE_DIR=$sim/state "$bin/ufd-rack" --rack "$sim/rack.json" unplug 5 >
 QUORLINK_RACK=$sim/rack.json QUORLINK_STATE_DIR=$sim/state run_batch "$sim/pulled" Product-check-wp.ini
 run_batch "$real/pulled" Product-check-wp.ini
 same_as_simulator "$sim/pulled" "$real/pulled"
-[ "$(grep -c '^[0-9][0-9]* ' "$real/pulled/rows")" = 15 ] || fail "not fifteen rows after the pull"
+[ "$(table_rows "$real/pulled/rows")" = 15 ] || fail "not fifteen rows after the pull"
