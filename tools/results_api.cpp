@@ -88,14 +88,14 @@ QJsonObject WithReason(QJsonObject o) {
     return o;
 }
 
-ApiReply YieldApi(YieldQueries& queries, const Params& p, const YieldFilter& f) {
+ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p, const YieldFilter& f) {
     const QString name = p.Has(QStringLiteral("by")) ? p.Get(QStringLiteral("by")) : "day";
     const std::optional<YieldBy> by = YieldByFromName(name);
     if (!by) {
         return Bad(QStringLiteral("by: one of product, station, socket, hour, day, lot, operator"));
     }
     QString error;
-    const auto rows = queries.Yield(*by, f, &error);
+    const auto rows = index ? index->Yield(*by, f, &error) : queries.Yield(*by, f, &error);
     if (!rows) {
         return error.startsWith(QStringLiteral("the records hold no")) ? Bad(error)
                                                                        : Unavailable(error);
@@ -124,9 +124,9 @@ ApiReply YieldApi(YieldQueries& queries, const Params& p, const YieldFilter& f) 
                  {QStringLiteral("rows"), out}});
 }
 
-ApiReply ParetoApi(YieldQueries& queries, const YieldFilter& f) {
+ApiReply ParetoApi(YieldQueries& queries, YieldIndex* index, const YieldFilter& f) {
     QString error;
-    const auto rows = queries.Pareto(f, &error);
+    const auto rows = index ? index->Pareto(f, &error) : queries.Pareto(f, &error);
     if (!rows) {
         return Unavailable(error);
     }
@@ -163,7 +163,7 @@ ApiReply Records(const std::optional<std::vector<QJsonObject>>& records, const Q
 } // namespace
 
 std::optional<ApiReply> AnswerApi(YieldQueries& queries, const QString& path,
-                                  const QUrlQuery& query) {
+                                  const QUrlQuery& query, YieldIndex* index) {
     const QSet<QString> filters{QStringLiteral("since"), QStringLiteral("station"),
                                 QStringLiteral("product")};
     QSet<QString> allowed;
@@ -188,10 +188,10 @@ std::optional<ApiReply> AnswerApi(YieldQueries& queries, const QString& path,
         return Bad(error);
     }
     if (path == QStringLiteral("/api/yield")) {
-        return YieldApi(queries, p, *f);
+        return YieldApi(queries, index, p, *f);
     }
     if (path == QStringLiteral("/api/pareto")) {
-        return ParetoApi(queries, *f);
+        return ParetoApi(queries, index, *f);
     }
     if (path == QStringLiteral("/api/runs")) {
         bool ok = !p.Has(QStringLiteral("limit"));

@@ -3,6 +3,7 @@
 // is unknown, repeated or malformed is a 400 with the reason in "error".
 #pragma once
 
+#include "results/yield_index.h"
 #include "results/yield_query.h"
 
 #include <QByteArray>
@@ -17,8 +18,9 @@ struct ApiReply {
     QByteArray json;
 };
 
-// nullopt: path is not an API path.
+// nullopt: path is not an API path. index: when given, /api/yield and
+// /api/pareto are answered from it instead of the database.
 std::optional<ApiReply> AnswerApi(YieldQueries& queries, const QString& path,
-                                  const QUrlQuery& query);
+                                  const QUrlQuery& query, YieldIndex* index = nullptr);
 
 } // namespace ufd

@@ -35,7 +35,13 @@ QString FindChartJs() {
 }
 
 ResultsServer::ResultsServer(DatabaseTarget target, QByteArray chartJs)
-    : db_(std::move(target)), queries_(db_), chartJs_(std::move(chartJs)) {}
+    : db_(std::move(target)), queries_(db_), index_(db_, queries_.StampSince()),
+      chartJs_(std::move(chartJs)) {}
+
+bool ResultsServer::LoadIndex(QString* error) {
+    const std::optional<QString> stamp = queries_.ChangeStamp(error);
+    return stamp && index_.Refresh(*stamp, error);
+}
 
 ResultsServer::Reply ResultsServer::Answer(const QHttpServerRequest& request) {
     if (request.method() != QHttpServerRequest::Method::Get) {
@@ -44,13 +50,17 @@ ResultsServer::Reply ResultsServer::Answer(const QHttpServerRequest& request) {
     const QString path = request.url().path();
     if (path == QStringLiteral("/api/yield") || path == QStringLiteral("/api/pareto")) {
         QString error;
-        const std::optional<QString> stamp = queries_.ChangeStamp(&error);
+        std::optional<QString> stamp = queries_.ChangeStamp(&error);
+        const bool indexed = stamp && index_.Refresh(*stamp, &error) && index_.Usable();
+        if (indexed) {
+            stamp = QStringLiteral("index %1").arg(index_.Generation());
+        }
         const QString key = path + u'?' + request.query().toString(QUrl::FullyEncoded);
         const auto it = kept_.constFind(key);
         if (stamp && it != kept_.cend() && it->stamp == *stamp && it->age.elapsed() < kKeepMs) {
             return {it->status, kJson, it->json};
         }
-        const auto api = AnswerApi(queries_, path, request.query());
+        const auto api = AnswerApi(queries_, path, request.query(), indexed ? &index_ : nullptr);
         if (stamp && api->status == 200) {
             if (kept_.size() >= kMaxKept) {
                 kept_.clear();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "results/read_only_database.h"
+#include "results/yield_index.h"
 #include "results/yield_query.h"
 
 #include <QAbstractHttpServer>
@@ -21,6 +22,10 @@ public:
     // chartJs: the script's bytes; empty when it is missing (the page then
     // says so and shows its tables alone).
     ResultsServer(DatabaseTarget target, QByteArray chartJs);
+    // Reads the records into the figures' index (seconds for a million);
+    // false with the reason when the database cannot be read yet: the first
+    // request for the figures then tries again.
+    bool LoadIndex(QString* error);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -33,9 +38,10 @@ private:
         QByteArray body;
     };
     Reply Answer(const QHttpServerRequest& request);
-    // The figures over a million records take seconds; a page polls every
-    // two. An answer is kept while no record comes in, for at most a minute
-    // (which also bounds how long a late record with an old start is missed).
+    // The figures come from the index, refreshed when the records' change
+    // stamp moves; the database's own figures (seconds over a million
+    // records) only where the index cannot answer. An answer is kept while
+    // the records it came from stay the same, for at most a minute.
     struct KeptAnswer {
         QString stamp;
         QElapsedTimer age;
@@ -45,6 +51,7 @@ private:
 
     ReadOnlyDatabase db_;
     YieldQueries queries_;
+    YieldIndex index_;
     QByteArray chartJs_;
     QHash<QString, KeptAnswer> kept_;
 };

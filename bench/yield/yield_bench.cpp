@@ -1,10 +1,12 @@
 // The supervisor's figures over 1,000,000 records, SQLite and PostgreSQL:
-// /api/yield and /api/pareto answered by a running ufd-results serve (each
-// computed afresh, and yield's kept answer), side by side with the bare SQL
-// aggregate of the same figures (and, for scale, a plain count per station),
-// all in this run; then the server's resident
-// memory over 10,000 requests. The records are made by the database itself
-// in one statement, not by the station.
+// /api/yield and /api/pareto answered by a running ufd-results serve right
+// after a new record arrives (the path a live page takes: the server's index
+// brought up to date, then the figures), for a filter it has not answered
+// before, and kept; side by side with the bare SQL aggregate of the same
+// figures (and, for scale, a plain count per station), all in this run; then
+// the server's resident memory with the index loaded and over 10,000
+// requests. The records are made by the database itself in one statement,
+// not by the station.
 #include "results/results_store.h"
 #include "support/pg_server.h"
 
@@ -78,6 +80,8 @@ struct Line {
     QTcpSocket socket_;
     QString error_;
     QString connection; // the bench's own, for filling and the bare SQL
+    long rssLoaded = 0; // the server's, its index read
+    int arrived = 0;    // records stored while the server runs
 
     explicit Line(bool sqlite)
         : connection(sqlite ? QStringLiteral("bare-sqlite") : QStringLiteral("bare-postgres")) {
@@ -114,7 +118,9 @@ struct Line {
         server.start(
             QStringLiteral(UFD_BIN_DIR "/ufd-results"),
             {QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
-        server.waitForReadyRead(30000);
+        // The server reads the records into its index before it listens.
+        server.waitForReadyRead(600000);
+        rssLoaded = RssKb();
         const QByteArray line = server.readLine();
         // "Serving http://127.0.0.1:PORT/ from ..."
         port = static_cast<quint16>(
@@ -146,6 +152,20 @@ struct Line {
             return false;
         }
         return true;
+    }
+    // One more record, started now, as a station stores it while the page polls.
+    bool Arrive() {
+        ++arrived;
+        const QString started =
+            QDateTime::currentDateTimeUtc().addMSecs(arrived).toString(Qt::ISODateWithMs);
+        return Exec(QStringLiteral("INSERT INTO drive_records (run_id, slot, station_id, "
+                                   "started_utc, ended_utc, vid, pid, usb_product, port_path, "
+                                   "serial, status, passed, format_status, format_ms) VALUES "
+                                   "('live-%1', 1, 'line-%2', '%3', '%3', '1234', '5678', "
+                                   "'Flash', '1-1', 'L%1', 0, 1, 0, 1000)")
+                        .arg(arrived)
+                        .arg(arrived % 8)
+                        .arg(started));
     }
     // The body of one GET on a connection kept open between requests, as a
     // browser does; empty on failure.
@@ -216,7 +236,8 @@ void Bare(benchmark::State& state, bool sqlite, const char* sql) {
 }
 
 // cold: every request with a since of its own (all records are later), so
-// the server's kept answer never serves it; warm: the same request again.
+// no kept answer serves it and the figures are computed afresh (no record
+// arrives meanwhile); warm: the same request again.
 void Api(benchmark::State& state, bool sqlite, const char* path, bool cold) {
     Line& l = Of(sqlite);
     if (!l.skip.isEmpty()) {
@@ -242,21 +263,45 @@ void Api(benchmark::State& state, bool sqlite, const char* path, bool cold) {
     }
 }
 
-// 10,000 requests of the kinds a page makes, minus the million-record
-// aggregates: the resident memory after the first 1,000 and after all.
+// What a live page waits for: a record arrives (not timed), then the figures.
+void ApiLive(benchmark::State& state, bool sqlite, const char* path) {
+    Line& l = Of(sqlite);
+    if (!l.skip.isEmpty()) {
+        state.SkipWithError(qPrintable(l.skip));
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool stored = l.Arrive();
+        state.ResumeTiming();
+        if (!stored || l.Get(path).isEmpty()) {
+            state.SkipWithError("the request failed");
+            return;
+        }
+    }
+}
+
+// 10,000 requests of the kinds a page makes, the figures among them (a record
+// arriving every 100): the resident memory with the index loaded, after the
+// first 1,000 and after all.
 void ServerMemory(benchmark::State& state, bool sqlite) {
     Line& l = Of(sqlite);
     if (!l.skip.isEmpty()) {
         state.SkipWithError(qPrintable(l.skip));
         return;
     }
-    const QByteArray paths[] = {"/api/runs?limit=50", "/", "/page.js", "/api/yield?by=nope"};
+    const QByteArray paths[] = {"/api/runs?limit=50", "/",           "/page.js",
+                                "/api/yield?by=nope", "/api/pareto", "/api/yield?by=socket"};
     for (auto _ : state) {
         long after1000 = 0;
         for (int i = 0; i < 10000; ++i) {
-            l.Get(paths[i % 4]);
+            if (i % 100 == 0) {
+                l.Arrive();
+            }
+            l.Get(paths[i % 6]);
             after1000 = i == 999 ? l.RssKb() : after1000;
         }
+        state.counters["rss_index_loaded_kb"] = double(l.rssLoaded);
         state.counters["rss_after_1000_kb"] = double(after1000);
         state.counters["rss_after_10000_kb"] = double(l.RssKb());
     }
@@ -268,15 +313,19 @@ void ServerMemory(benchmark::State& state, bool sqlite) {
 UFD_BENCH(SqliteBareYield, Bare, true, kBareYield);
 UFD_BENCH(SqliteApiYield, Api, true, "/api/yield?by=station", true);
 UFD_BENCH(SqliteApiYieldKept, Api, true, "/api/yield?by=station", false);
+UFD_BENCH(SqliteApiYieldLive, ApiLive, true, "/api/yield?by=station");
 UFD_BENCH(SqliteBarePareto, Bare, true, kBarePareto);
 UFD_BENCH(SqliteApiPareto, Api, true, "/api/pareto", true);
+UFD_BENCH(SqliteApiParetoLive, ApiLive, true, "/api/pareto");
 UFD_BENCH(SqlitePlainCount, Bare, true, kPlainCount);
 BENCHMARK_CAPTURE(ServerMemory, Sqlite, true)->Unit(benchmark::kMillisecond)->Iterations(1);
 UFD_BENCH(PostgresBareYield, Bare, false, kBareYield);
 UFD_BENCH(PostgresApiYield, Api, false, "/api/yield?by=station", true);
 UFD_BENCH(PostgresApiYieldKept, Api, false, "/api/yield?by=station", false);
+UFD_BENCH(PostgresApiYieldLive, ApiLive, false, "/api/yield?by=station");
 UFD_BENCH(PostgresBarePareto, Bare, false, kBarePareto);
 UFD_BENCH(PostgresApiPareto, Api, false, "/api/pareto", true);
+UFD_BENCH(PostgresApiParetoLive, ApiLive, false, "/api/pareto");
 UFD_BENCH(PostgresPlainCount, Bare, false, kPlainCount);
 BENCHMARK_CAPTURE(ServerMemory, Postgres, false)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -69,6 +69,7 @@ public:
     // nothing). A record stored late with an older start (a journal's
     // replay) leaves it as it was.
     std::optional<QString> ChangeStamp(QString* error);
+    const QString& StampSince() const { return stampSince_; }
     // Every run of one drive, oldest first, at most kMaxRuns.
     std::optional<std::vector<QJsonObject>> History(const QString& serial, QString* error);
 
