@@ -50,6 +50,18 @@ std::optional<QString> ReadSwitch(const QString& v, bool& on) {
     return std::nullopt;
 }
 
+// A name shown on the window and kept in the records: no control characters.
+std::optional<QString> ReadText(const QString& v, QString& text) {
+    const QString t = v.trimmed();
+    for (const QChar c : t) {
+        if (c.category() == QChar::Other_Control) {
+            return QStringLiteral("must not hold control characters");
+        }
+    }
+    text = t;
+    return std::nullopt;
+}
+
 // One known key: parses its text into the settings, or says what is wrong.
 using KeyReader = std::function<std::optional<QString>(const QString&, StationSettings&)>;
 
@@ -70,23 +82,9 @@ const std::map<QString, KeyReader>& KnownKeys() {
              return std::nullopt;
          }},
         {QStringLiteral("Run/Parallel"),
-         [](const QString& v, StationSettings& s) -> std::optional<QString> {
-             const auto b = ParseBool(v);
-             if (!b) {
-                 return QStringLiteral("must be true or false");
-             }
-             s.Parallel = *b;
-             return std::nullopt;
-         }},
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.Parallel); }},
         {QStringLiteral("Window/OperatorLot"),
-         [](const QString& v, StationSettings& s) -> std::optional<QString> {
-             const auto b = ParseBool(v);
-             if (!b) {
-                 return QStringLiteral("must be true or false");
-             }
-             s.OperatorLot = *b;
-             return std::nullopt;
-         }},
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.OperatorLot); }},
         {QStringLiteral("Window/Rows"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              bool ok = false;
@@ -100,23 +98,9 @@ const std::map<QString, KeyReader>& KnownKeys() {
              return std::nullopt;
          }},
         {QStringLiteral("Window/RowPerSocket"),
-         [](const QString& v, StationSettings& s) -> std::optional<QString> {
-             const auto b = ParseBool(v);
-             if (!b) {
-                 return QStringLiteral("must be true or false");
-             }
-             s.RowPerSocket = *b;
-             return std::nullopt;
-         }},
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RowPerSocket); }},
         {QStringLiteral("Window/VerdictColours"),
-         [](const QString& v, StationSettings& s) -> std::optional<QString> {
-             const auto b = ParseBool(v);
-             if (!b) {
-                 return QStringLiteral("must be true or false");
-             }
-             s.VerdictColours = *b;
-             return std::nullopt;
-         }},
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.VerdictColours); }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();
@@ -124,14 +108,7 @@ const std::map<QString, KeyReader>& KnownKeys() {
          }},
         {QStringLiteral("Results/StationId"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
-             const QString id = v.trimmed();
-             for (const QChar c : id) {
-                 if (c.category() == QChar::Other_Control) {
-                     return QStringLiteral("must not hold control characters");
-                 }
-             }
-             s.StationId = id;
-             return std::nullopt;
+             return ReadText(v, s.StationId);
          }},
         {QStringLiteral("MediaTest/Probe"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
@@ -170,14 +147,12 @@ const std::map<QString, SectionReader>& KnownSections() {
                  return QStringLiteral("is no drive index: the key must be 0 to %1")
                      .arg(kMaxSocketIndex);
              }
-             const QString label = v.trimmed();
+             QString label;
+             if (auto why = ReadText(v, label)) {
+                 return why;
+             }
              if (label.isEmpty()) {
                  return QStringLiteral("must name the socket");
-             }
-             for (const QChar c : label) {
-                 if (c.category() == QChar::Other_Control) {
-                     return QStringLiteral("must not hold control characters");
-                 }
              }
              s.Sockets[index] = label;
              return std::nullopt;

@@ -246,18 +246,14 @@ try:
     want = sorted([k, str(u), str(f), pct(f, u), str(l), pct(l, u)]
                   for k, (u, f, l) in stations.items())
     check(sorted(table("#stations")) == want, f"per station {table('#stations')} != {want}")
-    chart = browser.execute_script("const c = Chart.getChart('chart-station');"
-                                   "return [c.data.labels, c.data.datasets.map(d => d.data)];")
-    keys = sorted(stations)
-    check(chart == [keys, [[round(100 * stations[k][1] / stations[k][0], 1) for k in keys],
-                           [round(100 * stations[k][2] / stations[k][0], 1) for k in keys]]],
-          f"station chart {chart}")
-    per_day = browser.execute_script("const c = Chart.getChart('chart-day');"
-                                     "return [c.data.labels, c.data.datasets.map(d => d.data)];")
-    keys = sorted(days)
-    check(per_day == [keys, [[round(100 * days[k][1] / days[k][0], 1) for k in keys],
-                             [round(100 * days[k][2] / days[k][0], 1) for k in keys]]],
-          f"day chart {per_day}")
+    for name, groups in (("station", stations), ("day", days)):
+        # The chart's labels, then its first-pass and final percentages.
+        chart = browser.execute_script(f"const c = Chart.getChart('chart-{name}');"
+                                       "return [c.data.labels, c.data.datasets.map(d => d.data)];")
+        keys = sorted(groups)
+        check(chart == [keys, [[round(100 * groups[k][1] / groups[k][0], 1) for k in keys],
+                               [round(100 * groups[k][2] / groups[k][0], 1) for k in keys]]],
+              f"{name} chart {chart}")
     pareto = browser.execute_script("const c = Chart.getChart('chart-pareto');"
                                     "return [c.data.labels, c.data.datasets[0].data];")
     ranked = sorted(codes.items(), key=lambda c: (-c[1], c[0]))
