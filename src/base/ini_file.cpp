@@ -1,5 +1,6 @@
 #include "base/ini_file.h"
 
+#include "base/unique_fd.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -63,22 +64,6 @@ IniRead Refused(const std::filesystem::path& file, const std::string& why) {
 std::string TooLarge() {
     return "larger than " + std::to_string(kMaxIniBytes) + " bytes: not a settings file";
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 } // namespace
 
@@ -189,7 +174,7 @@ IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {
 
 IniRead ReadIniFile(const std::filesystem::path& file) {
     // Non-blocking, so a FIFO is refused below instead of waited on.
-    const Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
             return {};

@@ -1,5 +1,7 @@
 #include "results/journal.h"
 
+#include "base/unique_fd.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,23 +19,6 @@ namespace ufd {
 namespace {
 
 constexpr int kLockWaitMs = 10000;
-
-// A descriptor closed when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 QString Why(const QString& path, int err) {
     return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
@@ -71,7 +56,7 @@ int OpenRegular(const QString& path, int flags, bool create, bool* created, QStr
 bool ReadFile(const QString& path, QByteArray* bytes, QString* error) {
     bool unused = false;
     QString why;
-    const Fd fd(OpenRegular(path, O_RDONLY, false, &unused, &why));
+    const UniqueFd fd(OpenRegular(path, O_RDONLY, false, &unused, &why));
     if (fd.get() < 0) {
         if (!QFileInfo::exists(path)) {
             return true;
@@ -98,7 +83,7 @@ bool ReadFile(const QString& path, QByteArray* bytes, QString* error) {
 // nor an empty file.
 bool AppendBytes(const QString& path, const QByteArray& bytes, QString* error) {
     bool created = false;
-    const Fd fd(OpenRegular(path, O_WRONLY | O_APPEND, true, &created, error));
+    const UniqueFd fd(OpenRegular(path, O_WRONLY | O_APPEND, true, &created, error));
     if (fd.get() < 0) {
         return false;
     }

@@ -1,5 +1,6 @@
 #include "sg_executor.h"
 
+#include "base/unique_fd.h"
 #include "drive_map.h"
 #include "encoder.h"
 #include "retry_policy.h"
@@ -32,22 +33,6 @@ constexpr uint8_t kModeSense6 = 0x1A;
 constexpr uint8_t kAllPages = 0x3F;
 constexpr uint8_t kIllegalRequest = 0x05;
 constexpr uint8_t kModeHeaderLength = 4;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 Outcome failed(std::string reason) {
     Outcome o;
@@ -352,7 +337,7 @@ private:
         return std::nullopt;
     }
 
-    FileDescriptor fd_;
+    ufd::UniqueFd fd_;
     SgDeviceInfo info_;
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
