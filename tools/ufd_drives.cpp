@@ -106,7 +106,11 @@ int main(int argc, char** argv) {
     if (mode == Mode::Rules) {
         const auto rules = ufd::drives::udevRules(load.conf);
         if (!rules) {
-            std::fprintf(stderr, "ufd-drives: [Drives] Allow= of %s lists no drive\n",
+            // An absent file is the commoner slip on a fresh PC: say so, not "no drive".
+            std::fprintf(stderr,
+                         load.conf.found ? "ufd-drives: [Drives] Allow= of %s lists no drive\n"
+                                         : "ufd-drives: %s does not exist: write [Drives] "
+                                           "Allow= there first\n",
                          load.conf.file.c_str());
             return 1;
         }

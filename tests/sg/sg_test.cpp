@@ -428,7 +428,8 @@ TEST_F(Sg, UfdDrivesBinaryReadsItsConfAndAnswersEveryOption) {
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         // No file: nothing is allowed, and each USB drive says which file to edit.
         {roots, 0, "USB 1234:5678 is not in [Drives] Allow= of none.conf\n", "", ""},
-        {"--udev-rules", 1, "", "[Drives] Allow= of none.conf lists no drive", ""},
+        {"--udev-rules", 1, "", "none.conf does not exist: write [Drives] Allow= there first\n",
+         ""},
         // Columns line up whatever their widths.
         {roots, 0,
          R"(sg   index  block  port  vid:pid    serial    blocksize  state    station
@@ -450,6 +451,9 @@ SUBSYSTEM=="block", ENV{DEVTYPE}=="disk", SUBSYSTEMS=="usb", ATTRS{idVendor}=="a
 SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", ENV{UDISKS_IGNORE}="1"
 )",
          "", allowLine},
+        // A file that is there but allows nothing: no rules, and which file to edit.
+        {"--udev-rules", 1, "", "[Drives] Allow= of quorlink.conf lists no drive\n",
+         "[Drives]\n;Allow=\n"},
         {"--show-block 0x75", 0, "C6 01 75 00 00 00 00 00 00 00 02 00 00 00 00 00\n", "", ""},
         {"--show-block 7", 1, "", "[VendorBlock] DataLength: \"13:4\": does not fit",
          "[VendorBlock]\nDataLength=13:4\n"},
