@@ -3,9 +3,31 @@
 #include "results/journal.h"
 #include "results/results_store.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace ufd {
+
+namespace {
+
+// The station makes its own data directory, never the folder of a records
+// file every operator shares: made by a first run as root, it would belong to
+// root and lock the operators out. Empty when the store may go ahead.
+QString MissingSharedDirectory(const DatabaseTarget& target) {
+    if (target.kind != DatabaseTarget::Kind::Sqlite) {
+        return {};
+    }
+    const QString dir = QDir::cleanPath(QFileInfo(target.file).absolutePath());
+    if (QFileInfo::exists(dir) || dir == QDir::cleanPath(ResultsDataDirectory())) {
+        return {};
+    }
+    return QStringLiteral("the records directory ") + dir +
+           QStringLiteral(" does not exist, and the station does not make a shared one: "
+                          "installing the ufd-station package makes /var/lib/ufd-station for "
+                          "group ufdstation (setup.md, step 1)");
+}
+
+} // namespace
 
 ResultsWriter::ResultsWriter(DatabaseTarget target, QString journalPath,
                              std::chrono::milliseconds retry)
@@ -59,7 +81,8 @@ StoreOutcome ResultsWriter::StoreOnce(ResultsStore& store, Journal& journal,
         }
         const bool replaying = !all.empty();
         all.insert(all.end(), fresh.begin(), fresh.end());
-        if (!all.empty() && store.Store(all, &error)) {
+        error = MissingSharedDirectory(target_);
+        if (!all.empty() && error.isEmpty() && store.Store(all, &error)) {
             freshStored = true;
             // A journal that stays is no loss: a replay skips what is there.
             if (replaying) {

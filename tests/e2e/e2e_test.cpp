@@ -321,12 +321,43 @@ TEST(StationEndToEnd, RecordsWaitInTheJournalOfTheirOwnDatabase) {
               "5 A5000005 FAIL status 10 (a unit of chip 0 rejected: its unit list is too long), "
               "6 A6000006 FAIL status F0 (master boot record not written), 7 A7000007 PASS");
 
+    // The file in the way gives way to the directory (the station makes none of a shared file).
     QFile::remove(st.path("blocked"));
+    ASSERT_TRUE(QDir().mkpath(st.path("blocked")));
     EXPECT_EQ(run(confA).first, 1);
     const QString listA = list(confA);
     EXPECT_EQ(std::pair(listA.count(runA), listA.count('\n')),
               std::pair(qsizetype(7), qsizetype(14)));
     EXPECT_EQ(std::pair(QFile::exists(journalA), QFile::exists(unmarked)), std::pair(false, true));
+}
+
+// A shared records file whose directory is missing (the package not installed, or its folder
+// removed): the station makes no directory (a first run as root would own it), says which step
+// makes it, and keeps the records in its journal until the directory is there.
+TEST(StationEndToEnd, AMissingSharedRecordsDirectoryIsNotMade) {
+    Station st;
+    st.product();
+    const QString shared = st.path("var/lib/ufd-station");
+    QDir(st.path("var")).removeRecursively();
+    Write(st.path("shared.conf"), "[Results]\nDatabase=" + shared.toUtf8() + "/results.sqlite\n");
+    qputenv("UFD_STATION_CONF", st.path("shared.conf").toLocal8Bit());
+    const auto [refused, out] = st.run();
+    EXPECT_EQ(refused, 3) << out.toStdString();
+    EXPECT_TRUE(out.contains("(the records directory " + shared +
+                             " does not exist, and the station does not make a shared one: "
+                             "installing the ufd-station package makes /var/lib/ufd-station for "
+                             "group ufdstation (setup.md, step 1)): 7 record(s) wait in "))
+        << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(st.path("var"))) << "a directory was made";
+
+    ASSERT_TRUE(QDir().mkpath(shared));
+    st.rack.Reset();
+    const auto [stored, next] = st.run();
+    EXPECT_EQ(stored, 1) << next.toStdString();
+    const QString listed = Station::Run(UFD_BIN_DIR "/ufd-results", {"list"}).second;
+    EXPECT_EQ(listed.count(out.section('\n', 0, 0)), 7) << listed.toStdString();
+    EXPECT_EQ(listed.count('\n'), 14) << listed.toStdString();
+    qunsetenv("UFD_STATION_CONF");
 }
 
 // A disk so full that neither the database nor the journal takes a byte (a 256 KiB tmpfs, filled,
