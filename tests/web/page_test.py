@@ -1,14 +1,22 @@
 #!/usr/bin/python3
 """The supervisor's page in a real headless Chromium, over a database that
 real ufd-station --batch runs on the simulated rack filled (SQLite, or
-PostgreSQL read through a role that may only SELECT). The figures the page
-shows and draws are compared with ones worked out here from every record
-(ufd-results export --json); a run made while the page is open appears
-without a reload; a hostile station id stays text; bad requests get 400;
-1,000 idle connections do not stop the server answering.
+PostgreSQL read through a role that may only SELECT), with the sockets the
+package's line settings label. The figures the page shows and draws are
+compared with ones worked out here from every record (ufd-results export
+--json), the Pareto's bars with the words of ufd-results codes; a run made
+while the page is open appears without a reload; on a wall screen the
+yield, the Pareto and the socket map (in the rack's rows and columns) are on
+the first screen, and on a phone nothing is wider than the screen and the
+charts keep their height; a hostile station id stays text; bad requests get
+400; 1,000 idle connections do not stop the server answering.
 
 usage: page_test.py BIN_DIR SOURCE_DIR sqlite|postgres [--screenshot PNG]
+(--screenshot also writes the phone's screen beside it, PNG's name + -phone)
 Exit 77 (skipped) names the Debian package that is missing."""
+
+import configparser
+import re
 
 import json
 import os
@@ -113,8 +121,15 @@ os.mkdir(program)
 for name in ("ufd-station", "Vasket", "libquorlink.so"):
     shutil.copy(os.path.join(BIN, name), program)
 shutil.copy(os.path.join(SOURCE, "examples/Product.ini"), program)
-with open(os.path.join(SOURCE, "examples/rack/fast.json"), encoding="utf-8") as f:
-    fast = json.load(f)
+RACKS = {}
+for name in ("fast", "sixteen"):
+    with open(os.path.join(SOURCE, f"examples/rack/{name}.json"), encoding="utf-8") as f:
+        RACKS[name] = json.load(f)
+# The socket labels of the package's line settings (drive index = label).
+line_conf = configparser.ConfigParser(comment_prefixes=(";",), strict=True)
+line_conf.optionxform = str
+line_conf.read(os.path.join(SOURCE, "packaging/line/station.conf"), encoding="utf-8")
+SOCKETS = "".join(f"{k}={v}\n" for k, v in line_conf["Sockets"].items())
 
 pg = Postgres() if KIND == "postgres" else None
 owner = pg.url("ufd") if pg else os.path.join(TMP, "results.sqlite")
@@ -122,9 +137,9 @@ base_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_DATA_HOME=os.path.j
                 QUORLINK_REPLY_DIR=os.path.join(TMP, "reply"))
 
 
-def rack_env(letter):
-    """A copy of the fast rack whose drives' serials start with letter."""
-    rack = json.loads(json.dumps(fast))
+def rack_env(letter, rack_name="fast"):
+    """A copy of a shipped rack whose drives' serials start with letter."""
+    rack = json.loads(json.dumps(RACKS[rack_name]))
     for d in rack["drives"]:
         if "serial" in d:
             d["serial"] = letter + d["serial"][1:]
@@ -133,20 +148,22 @@ def rack_env(letter):
     return dict(base_env, QUORLINK_RACK=path, QUORLINK_STATE_DIR=os.path.join(TMP, "state-" + letter))
 
 
-def station(letter, station_id):
+def station(letter, station_id, operator, lot, rack_name="fast"):
     """One batch run of the sample product; its run id."""
     conf = os.path.join(TMP, f"station-{letter}.conf")
-    write(conf, f"[Results]\nDatabase={owner}\nStationId={station_id}\n")
-    env = dict(rack_env(letter), UFD_STATION_CONF=conf,
+    write(conf, f"[Results]\nDatabase={owner}\nStationId={station_id}\n"
+                f"[Window]\nRows=16\nRowPerSocket=true\n[Sockets]\n{SOCKETS}")
+    env = dict(rack_env(letter, rack_name), UFD_STATION_CONF=conf,
                UFD_NOTICE_CHANNEL="ufd-page-" + uuid.uuid4().hex)
-    out = run([os.path.join(program, "ufd-station"), "--batch"], env=env, ok=(0, 1))
+    out = run([os.path.join(program, "ufd-station"), "--batch", "--operator", operator,
+               "--lot", lot], env=env, ok=(0, 1))
     return out.split("\n", 1)[0].strip()
 
 
-station("A", "line-1")  # drive 5 fails 10, drive 6 (write-protect switch on) F0
+station("A", "line-1", "anna", "L-1")  # drive 5 fails 10, drive 6 (write-protect switch on) F0
 run([os.path.join(BIN, "ufd-rack"), "wp", "6", "off"], env=rack_env("A"))
-station("A", "line-1")  # the retest: drive 6 passes now, drive 5 fails again
-station("B", HOSTILE)
+station("A", "line-1", "ben", "L-2")  # the retest: drive 6 passes now, drive 5 fails again
+station("B", HOSTILE, "anna", "L-2")
 
 reader = owner
 if pg:
@@ -167,28 +184,37 @@ def records():
     return [json.loads(line) for line in out.splitlines()]
 
 
-def expected(recs):
-    """Per station: units, first passes, final passes; failure counts per
-    code of the first passes. Worked out from the records alone."""
+def local_day(r):
+    return datetime.fromisoformat(r["started_utc"].replace("Z", "+00:00")).astimezone().strftime(
+        "%Y-%m-%d")
+
+
+def expected(recs, keys=None):
+    """Per group of a first pass (station, day, ...): units, first passes,
+    final passes; failure counts per code of the first passes. Worked out
+    from the records alone."""
+    keys = keys or {"station": lambda r: r["station_id"], "day": local_day}
     runs = {}
     for r in sorted(recs, key=lambda r: (r["started_utc"], r["run_id"], r["slot"])):
         if r["format_status"] is not None:
             runs.setdefault(r["serial"] or f'{r["run_id"]}/{r["slot"]}', []).append(r)
-    stations, codes, days = {}, {}, {}
+    groups, codes = {name: {} for name in keys}, {}
     for unit in runs.values():
         first, last = unit[0], unit[-1]
-        local = datetime.fromisoformat(first["started_utc"].replace("Z", "+00:00")).astimezone()
-        day = days.setdefault(local.strftime("%Y-%m-%d"), [0, 0, 0])
-        day[0] += 1
-        day[1] += first["passed"]
-        day[2] += last["passed"]
-        s = stations.setdefault(first["station_id"], [0, 0, 0])
-        s[0] += 1
-        s[1] += first["passed"]
-        s[2] += last["passed"]
+        for name, key in keys.items():
+            g = groups[name].setdefault(key(first), [0, 0, 0])
+            g[0] += 1
+            g[1] += first["passed"]
+            g[2] += last["passed"]
         if not first["passed"]:
             codes[first["status"]] = codes.get(first["status"], 0) + 1
-    return stations, codes, days
+    return groups["station"], codes, groups["day"], groups
+
+
+def reasons():
+    """Code -> its reason in words, as ufd-results codes prints them."""
+    out = run([os.path.join(BIN, "ufd-results"), "codes"], env=serve_env)
+    return {int(m[1], 16): m[2] for m in re.finditer(r"^0x([0-9A-F]+) +\d+ +(.*)$", out, re.M)}
 
 
 # The command line reads the same figures through the same role.
@@ -206,7 +232,7 @@ if not line.startswith("Serving http://127.0.0.1:"):
 URL = line.split()[1]
 
 options = webdriver.ChromeOptions()
-for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,2200"):
+for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1920,1080"):
     options.add_argument(flag)
 options.binary_location = shutil.which("chromium")
 browser = None
@@ -233,19 +259,69 @@ def pct(part, whole):
     return f"{100 * part / whole:.1f}%"
 
 
+def group_rows(groups):
+    return sorted([k or "(none)", str(u), str(f), pct(f, u), str(l), pct(l, u)]
+                  for k, (u, f, l) in groups.items())
+
+
+GROUPS = {"station": lambda r: r["station_id"], "day": local_day,
+          "lot": lambda r: r["lot"], "operator": lambda r: r["operator"]}
+
+
+def screen(width, height, mobile):
+    """The page on a screen of that size (a phone's with mobile), from its top."""
+    browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+    browser.execute_script("scrollTo(0, 0)")
+    # Chart.js follows its box's new size on the next frames.
+    wait_for(lambda: browser.execute_script(
+        "return innerWidth === arguments[0] && [...document.querySelectorAll('canvas')].every("
+        "c => Math.abs(c.getBoundingClientRect().width - c.parentNode.clientWidth) < 2)", width),
+        5, f"the page at {width}x{height}")
+    time.sleep(0.3)
+    return browser.execute_script("""
+        const box = e => e.getBoundingClientRect();
+        const shown = [...document.querySelectorAll('body *')].filter(e => e.getClientRects().length);
+        return {
+          size: [innerWidth, innerHeight],
+          scrollWidth: document.documentElement.scrollWidth,
+          wider: shown.filter(e => box(e).right > innerWidth + 0.5 || box(e).left < -0.5)
+                      .map(e => e.id || e.tagName + '.' + e.className),
+          charts: Object.fromEntries([...document.querySelectorAll('canvas')]
+                      .map(c => [c.id, [box(c).width, box(c).height]])),
+          bottoms: Object.fromEntries(['totals', 'chart-pareto', 'sockets']
+                      .map(id => [id, box(document.getElementById(id)).bottom])),
+          cells: Object.fromEntries([...document.querySelectorAll('#sockets .station')].map(s =>
+                      [s.querySelector('h3').textContent, [...s.querySelectorAll('.socket')].map(
+                          c => [c.querySelector('.name').textContent, box(c).left, box(c).top])]))
+        };""")
+
+
+def rack_rows(cells):
+    """The socket map's cells as rows of labels, top to bottom, left to right."""
+    rows = {}
+    for name, left, top in cells:
+        rows.setdefault(round(top), []).append((left, name))
+    return [[name for _, name in sorted(r)] for _, r in sorted(rows.items())]
+
+
 try:
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
     browser.get(URL)
     wait_for(lambda: browser.find_element(By.ID, "total-units").text != "-", 15, "page filled")
-    stations, codes, days = expected(records())
+    stations, codes, days, groups = expected(records(), GROUPS)
     units = sum(s[0] for s in stations.values())
     check(units == 14, f"14 drives in the database, not {units}")
     check([browser.find_element(By.ID, i).text for i in ("total-units", "total-first", "total-final")]
           == [str(units), pct(sum(s[1] for s in stations.values()), units),
               pct(sum(s[2] for s in stations.values()), units)], "the totals")
-    want = sorted([k, str(u), str(f), pct(f, u), str(l), pct(l, u)]
-                  for k, (u, f, l) in stations.items())
-    check(sorted(table("#stations")) == want, f"per station {table('#stations')} != {want}")
+    # Per station, lot and operator as worked out here; one product, every drive.
+    for name, selector in (("station", "#stations"), ("lot", "#lots"), ("operator", "#operators")):
+        want = group_rows(groups[name])
+        check(sorted(table(selector)) == want, f"per {name} {table(selector)} != {want}")
+    products = table("#products")
+    check(len(products) == 1 and products[0][1:3] == [str(units), str(sum(
+        s[1] for s in stations.values()))], f"per product {products}")
     for name, groups in (("station", stations), ("day", days)):
         # The chart's labels, then its first-pass and final percentages.
         chart = browser.execute_script(f"const c = Chart.getChart('chart-{name}');"
@@ -254,10 +330,13 @@ try:
         check(chart == [keys, [[round(100 * groups[k][1] / groups[k][0], 1) for k in keys],
                                [round(100 * groups[k][2] / groups[k][0], 1) for k in keys]]],
               f"{name} chart {chart}")
+    # The Pareto's bars, most first, each named by its reason in words and its code.
     pareto = browser.execute_script("const c = Chart.getChart('chart-pareto');"
-                                    "return [c.data.labels, c.data.datasets[0].data];")
+                                    "return [c.data.labels.map(l => [].concat(l).join(' ')),"
+                                    " c.data.datasets[0].data];")
     ranked = sorted(codes.items(), key=lambda c: (-c[1], c[0]))
-    check(pareto == [[f"{c:02X}" for c, _ in ranked], [n for _, n in ranked]],
+    words = reasons()
+    check(pareto == [[f"{words[c]} ({c:02X})" for c, _ in ranked], [n for _, n in ranked]],
           f"Pareto chart {pareto} != {ranked}")
     check([r[0] for r in table("#pareto")] == [f"{c:02X}" for c, _ in ranked], "Pareto table")
     # The hostile id is text wherever it shows, and nothing of it ran.
@@ -276,15 +355,38 @@ try:
 
     # A new run while the page is open shows without a reload.
     browser.execute_script("window.__same = true")
-    run_id = station("C", "line-2")
+    run_id = station("C", "line-2", "chen", "L-3", "sixteen")
     seen = wait_for(lambda: run_id in [r[2] for r in table("#runs")], 5, "the new run within 5 s")
     check(seen and browser.execute_script("return window.__same === true"), "no reload")
-    stations, codes, days = expected(records())
+    stations, codes, days, groups = expected(records(), GROUPS)
     wait_for(lambda: sorted(r[0] for r in table("#stations")) == sorted(stations), 5,
              "the new station's figures")
+
+    # A wall screen: the yield, the Pareto and the socket map on its first screen, each
+    # station's sockets in the rack's rows (A over B) and columns (1 to 8).
+    browser.execute_script("document.getElementById('drive').hidden = true")
+    wall = screen(1920, 1080, False)
+    check(wall["scrollWidth"] <= 1920 and not wall["wider"], f"wider than the wall: {wall}")
+    check(all(b <= 1080 for b in wall["bottoms"].values()), f"below the fold: {wall['bottoms']}")
+    check(all(h >= 200 for _, h in wall["charts"].values()), f"flat charts: {wall['charts']}")
+    labels = [v for _, v in line_conf["Sockets"].items()]
+    check(rack_rows(wall["cells"].get("line-2", [])) == [labels[:8], labels[8:]],
+          f"line-2's rack: {rack_rows(wall['cells'].get('line-2', []))}")
+    check(rack_rows(wall["cells"].get("line-1", [])) == [labels[:7]],
+          f"line-1's rack: {rack_rows(wall['cells'].get('line-1', []))}")
     if SCREENSHOT:
-        browser.execute_script("document.getElementById('drive').hidden = true; scrollTo(0, 0)")
         browser.save_screenshot(SCREENSHOT)
+    # A phone: nothing wider than its screen, every chart with a height, the rack still in rows.
+    phone = screen(412, 915, True)
+    check(phone["scrollWidth"] <= 412 and not phone["wider"], f"wider than the phone: {phone}")
+    check(all(w <= 412 and h >= 200 for w, h in phone["charts"].values()),
+          f"charts on the phone: {phone['charts']}")
+    check(rack_rows(phone["cells"].get("line-2", [])) == [labels[:8], labels[8:]],
+          f"line-2's rack on the phone: {rack_rows(phone['cells'].get('line-2', []))}")
+    if SCREENSHOT:
+        stem, ext = os.path.splitext(SCREENSHOT)
+        browser.save_screenshot(stem + "-phone" + ext)
+    browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
     # Bad requests are told why.
     for path in ("/api/yield?by=week", "/api/runs?limit=0", "/api/drives", "/api/pareto?x=1",

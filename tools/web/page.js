@@ -28,13 +28,22 @@ function localTime(iso) {
 async function getJson(url) {
   const r = await fetch(url, { cache: "no-store" });
   const body = await r.json();
-  if (!r.ok) throw new Error(body.error || r.statusText);
+  if (!r.ok) {
+    const e = new Error(body.error || r.statusText);
+    e.badRequest = r.status === 400;
+    throw e;
+  }
   return body;
 }
 
+// Each cell carries its column's name, which a phone shows beside it in place of the header.
 function fillRows(table, rows) {
-  const body = document.querySelector(table + " tbody");
-  body.replaceChildren(...rows);
+  const t = document.querySelector(table);
+  const names = [...t.querySelectorAll("thead th")].map(th => th.textContent);
+  for (const tr of rows) {
+    [...tr.cells].forEach((td, i) => { if (names[i]) td.dataset.label = names[i]; });
+  }
+  t.querySelector("tbody").replaceChildren(...rows);
 }
 
 function row(cells, cls) {
@@ -51,6 +60,8 @@ function wrapCell(node) {
 
 function chart(id, config) {
   if (typeof Chart === "undefined") return;
+  // The chart fills its box, whose height the page sets for a wall and for a phone.
+  config.options.maintainAspectRatio = false;
   if (charts[id]) {
     charts[id].data = config.data;
     charts[id].update("none");
@@ -75,37 +86,101 @@ function yieldChart(id, rows) {
   });
 }
 
+function groupRows(table, rows) {
+  fillRows(table, rows.map(r => row([r.key === "" ? "(none)" : r.key, r.units, r.firstPass,
+    percent(r.firstPass, r.units), r.finalPass, percent(r.finalPass, r.units)])));
+}
+
 function showStations(rows) {
   let units = 0, first = 0, fin = 0;
   for (const r of rows) { units += r.units; first += r.firstPass; fin += r.finalPass; }
   document.getElementById("total-units").textContent = String(units);
   document.getElementById("total-first").textContent = percent(first, units);
   document.getElementById("total-final").textContent = percent(fin, units);
-  fillRows("#stations", rows.map(r => row([r.key, r.units, r.firstPass,
-    percent(r.firstPass, r.units), r.finalPass, percent(r.finalPass, r.units)])));
+  groupRows("#stations", rows);
   yieldChart("chart-station", rows);
+}
+
+// Per product, lot and operator; an older database without the lot or operator column answers
+// 400, and its section stays hidden.
+async function showGroup(by, table) {
+  const section = document.getElementById("section-" + by);
+  try {
+    groupRows(table, (await getJson("/api/yield?by=" + by)).rows);
+    section.hidden = false;
+  } catch (e) {
+    if (!e.badRequest) throw e;
+    section.hidden = true;
+  }
+}
+
+// A bar's name in lines of about width characters, so a reason fits beside its bar on a phone.
+function wrapWords(text, width) {
+  const lines = [];
+  let line = "";
+  for (const word of text.split(" ")) {
+    if (line && line.length + 1 + word.length > width) {
+      lines.push(line);
+      line = word;
+    } else {
+      line = line ? line + " " + word : word;
+    }
+  }
+  lines.push(line);
+  return lines;
 }
 
 function showPareto(p) {
   fillRows("#pareto", p.rows.map(r => row([r.code, r.reason, r.count, r.percent.toFixed(1) + "%",
     r.cumulativePercent.toFixed(1) + "%"])));
+  // Lying bars, most first from the top: each named by its reason in words and its code, in
+  // lines as wide as the chart leaves room for.
   chart("chart-pareto", {
     data: {
-      labels: p.rows.map(r => r.code),
+      labels: p.rows.map(r => r.reason + " (" + r.code + ")"),
       datasets: [
         { type: "bar", label: "Drives", data: p.rows.map(r => r.count), backgroundColor: "#d9534f",
-          yAxisID: "y" },
+          xAxisID: "x", maxBarThickness: 44 },
         { type: "line", label: "Cumulative %", data: p.rows.map(r => +r.cumulativePercent.toFixed(1)),
-          borderColor: "#333", yAxisID: "y1" },
+          borderColor: "#333", backgroundColor: "#333", xAxisID: "x1" },
       ],
     },
-    options: { animation: false, scales: { y: { beginAtZero: true },
-      y1: { position: "right", min: 0, max: 100 } } },
+    options: { animation: false, indexAxis: "y",
+      scales: { x: { beginAtZero: true, ticks: { precision: 0 } },
+                x1: { position: "top", min: 0, max: 100, grid: { drawOnChartArea: false } },
+                y: { ticks: { autoSkip: false, callback(value) {
+                  return wrapWords(this.getLabelForValue(value), this.chart.width < 500 ? 16 : 34);
+                } } } } },
   });
 }
 
+// A socket label as the rack prints it: the letters (or any text) before its last number name
+// the row, the number the column ("A1".."A8" over "B1".."B8"; a USB port "1-2.3" is row "1-2.",
+// column 3). A label without a number gets a row of its own.
+function rackPlace(label) {
+  const m = /^(.*?)(\d+)$/.exec(label);
+  return m ? { row: m[1], column: Number(m[2]) } : { row: label, column: 0 };
+}
+
+function byText(a, b) {
+  return a.localeCompare(b, undefined, { numeric: true });
+}
+
+function socketCell(s) {
+  const rate = 100 * s.failureRate;
+  const shown = rate >= 99.95 ? "100%" : rate.toFixed(1) + "%";
+  const cls = s.suspect ? "suspect" : rate >= 20 ? "hot" : rate > 0 ? "warm" : "";
+  const cell = el("div", null, "socket " + cls);
+  const name = s.key || "(no port)";
+  cell.append(el("span", name, "name"), el("span", shown, "rate"),
+              el("span", s.units + (s.units === 1 ? " drive" : " drives") +
+                 (s.suspect ? ", suspect" : ""), "units"));
+  cell.title = name + ": " + rate.toFixed(1) + "% of " + s.units + " first passes failed" +
+    (s.suspect ? "; suspect" : "");
+  return cell;
+}
+
 function showSockets(rows) {
-  const box = document.getElementById("sockets");
   const stations = new Map();
   for (const r of rows) {
     if (!stations.has(r.station)) stations.set(r.station, []);
@@ -113,20 +188,22 @@ function showSockets(rows) {
   }
   const parts = [];
   for (const [station, sockets] of stations) {
-    const div = el("div", null, "station");
-    div.append(el("h3", station));
-    const grid = el("div", null, "grid");
-    for (const s of sockets) {
-      const cell = el("div", null, s.suspect ? "socket suspect" : "socket");
-      cell.append(el("span", s.key || "(no port)"),
-                  el("span", (100 * s.failureRate).toFixed(1) + "% failed", "rate"),
-                  el("span", s.units + " drives" + (s.suspect ? ", suspect" : "")));
+    const places = sockets.map(s => rackPlace(s.key || "(no port)"));
+    const rowNames = [...new Set(places.map(p => p.row))].sort(byText);
+    const columns = [...new Set(places.map(p => p.column))].sort((a, b) => a - b);
+    const grid = el("div", null, "rack");
+    grid.style.gridTemplateColumns = "repeat(" + columns.length + ", minmax(0, 1fr))";
+    sockets.forEach((s, i) => {
+      const cell = socketCell(s);
+      cell.style.gridRow = String(rowNames.indexOf(places[i].row) + 1);
+      cell.style.gridColumn = String(columns.indexOf(places[i].column) + 1);
       grid.append(cell);
-    }
-    div.append(grid);
+    });
+    const div = el("div", null, "station");
+    div.append(el("h3", station), grid);
     parts.push(div);
   }
-  box.replaceChildren(...parts);
+  document.getElementById("sockets").replaceChildren(...parts);
 }
 
 function serialButton(serial) {
@@ -171,7 +248,9 @@ function notice(text) {
 async function refreshFigures() {
   const [hour, day, station, socket, pareto] = await Promise.all([
     getJson("/api/yield?by=hour"), getJson("/api/yield?by=day"), getJson("/api/yield?by=station"),
-    getJson("/api/yield?by=socket"), getJson("/api/pareto")]);
+    getJson("/api/yield?by=socket"), getJson("/api/pareto"),
+    showGroup("product", "#products"), showGroup("lot", "#lots"),
+    showGroup("operator", "#operators")]);
   yieldChart("chart-hour", hour.rows.slice(-48));
   yieldChart("chart-day", day.rows.slice(-31));
   showStations(station.rows);
