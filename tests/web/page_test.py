@@ -387,6 +387,13 @@ try:
         stem, ext = os.path.splitext(SCREENSHOT)
         browser.save_screenshot(stem + "-phone" + ext)
     browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    # Two labels on one place of the rack ("A1", "A01") both stay in sight.
+    places = browser.execute_script("""
+        showSockets(['A1', 'A01', 'A2'].map(key => ({station: 's', key, units: 1,
+                                                     failureRate: 0, suspect: false})));
+        return [...document.querySelectorAll('#sockets .socket')].map(
+            c => [c.getBoundingClientRect().left, c.getBoundingClientRect().top]);""")
+    check(len(set(map(tuple, places))) == 3, f"sockets on one place: {places}")
 
     # Bad requests are told why.
     for path in ("/api/yield?by=week", "/api/runs?limit=0", "/api/drives", "/api/pareto?x=1",

@@ -193,10 +193,19 @@ function showSockets(rows) {
     const columns = [...new Set(places.map(p => p.column))].sort((a, b) => a - b);
     const grid = el("div", null, "rack");
     grid.style.gridTemplateColumns = "repeat(" + columns.length + ", minmax(0, 1fr))";
+    // Two labels on one place ("A1" and "A01") would hide one: the second goes below the rack.
+    const taken = new Set();
+    let extra = 0;
     sockets.forEach((s, i) => {
+      let r = rowNames.indexOf(places[i].row), c = columns.indexOf(places[i].column);
+      if (taken.has(r + "," + c)) {
+        r = rowNames.length + Math.floor(extra / columns.length);
+        c = extra++ % columns.length;
+      }
+      taken.add(r + "," + c);
       const cell = socketCell(s);
-      cell.style.gridRow = String(rowNames.indexOf(places[i].row) + 1);
-      cell.style.gridColumn = String(columns.indexOf(places[i].column) + 1);
+      cell.style.gridRow = String(r + 1);
+      cell.style.gridColumn = String(c + 1);
       grid.append(cell);
     });
     const div = el("div", null, "station");
