@@ -212,7 +212,10 @@ function showSockets(rows) {
     div.append(el("h3", station), grid);
     parts.push(div);
   }
-  document.getElementById("sockets").replaceChildren(...parts);
+  const box = document.getElementById("sockets");
+  // Three stations or more share the width, so a line's racks stay on a wall's first screen.
+  box.classList.toggle("many", parts.length > 2);
+  box.replaceChildren(...parts);
 }
 
 function serialButton(serial) {
