@@ -142,7 +142,7 @@ quint32 YieldIndex::Units::Id(const QByteArray& key) {
     return id;
 }
 
-YieldIndex::YieldIndex(ReadOnlyDatabase& db, QString recent, std::chrono::milliseconds whole)
+YieldIndex::YieldIndex(RecordReader& db, QString recent, std::chrono::milliseconds whole)
     : db_(db), recent_(std::move(recent)), wholeMs_(whole.count()) {}
 
 quint32 YieldIndex::Text(const QString& text) {
@@ -341,7 +341,7 @@ bool YieldIndex::Load(QString* error) {
 }
 
 bool YieldIndex::Refresh(const QString& stamp, QString* error) {
-    if (!db_.Open(error)) {
+    if (!db_.OpenTable(error)) {
         return false;
     }
     if (!loaded_) {
@@ -393,7 +393,7 @@ bool YieldIndex::Refresh(const QString& stamp, QString* error) {
     return true;
 }
 
-bool YieldIndex::Select(const YieldFilter& filter, QString* error) {
+bool YieldIndex::Select(const RecordFilter& filter, QString* error) {
     qint64 since = std::numeric_limits<qint64>::min();
     if (!filter.since.isEmpty()) {
         const std::optional<qint64> ms = StartMs(filter.since);
@@ -481,7 +481,7 @@ bool YieldIndex::Rank(QString* error) {
     return true;
 }
 
-std::optional<std::vector<YieldRow>> YieldIndex::Yield(YieldBy by, const YieldFilter& filter,
+std::optional<std::vector<YieldRow>> YieldIndex::Yield(YieldBy by, const RecordFilter& filter,
                                                        QString* error) {
     const char* column = by == YieldBy::Lot        ? "lot"
                          : by == YieldBy::Operator ? "operator"
@@ -574,7 +574,7 @@ std::optional<std::vector<YieldRow>> YieldIndex::Yield(YieldBy by, const YieldFi
     return out;
 }
 
-std::optional<std::vector<ParetoRow>> YieldIndex::Pareto(const YieldFilter& filter,
+std::optional<std::vector<ParetoRow>> YieldIndex::Pareto(const RecordFilter& filter,
                                                          QString* error) {
     if (!Select(filter, error)) {
         return std::nullopt;

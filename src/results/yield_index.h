@@ -9,7 +9,7 @@
 // answers are those of YieldQueries, grouping, filter, order, limits and all.
 #pragma once
 
-#include "results/read_only_database.h"
+#include "results/record_reader.h"
 #include "results/yield_query.h"
 
 #include <QElapsedTimer>
@@ -31,7 +31,7 @@ public:
     // recent: the start from which a record stored late is seen at once (as
     // the change stamp counts them, YieldQueries::StampSince); one earlier is
     // seen at the next count of the whole table, every whole.
-    YieldIndex(ReadOnlyDatabase& db, QString recent,
+    YieldIndex(RecordReader& db, QString recent,
                std::chrono::milliseconds whole = std::chrono::minutes(1));
 
     // Brings the index up to date when stamp (YieldQueries::ChangeStamp)
@@ -47,9 +47,9 @@ public:
     quint64 Generation() const { return generation_; }
     size_t Size() const { return records_.size(); }
 
-    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const YieldFilter& filter,
+    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const RecordFilter& filter,
                                                QString* error);
-    std::optional<std::vector<ParetoRow>> Pareto(const YieldFilter& filter, QString* error);
+    std::optional<std::vector<ParetoRow>> Pareto(const RecordFilter& filter, QString* error);
 
 private:
     // One Format run, about 40 bytes: texts as ids into texts_ (0: NULL).
@@ -99,10 +99,10 @@ private:
     quint32 Text(const QString& text);
     quint32 ProductOf(quint32 vid, quint32 pid, quint32 usb);
     // Each unit's first and last Format run in the filter: first_, last_.
-    bool Select(const YieldFilter& filter, QString* error);
+    bool Select(const RecordFilter& filter, QString* error);
     bool Rank(QString* error);
 
-    ReadOnlyDatabase& db_;
+    RecordReader& db_;
     QString recent_;
     qint64 wholeMs_;
     bool loaded_ = false;

@@ -1,7 +1,6 @@
 // The line's figures, aggregated by the database: first-pass and final yield
 // per product, station, socket, hour, day, lot or operator; the failure
-// Pareto; the last runs; one drive's history. Every query is parameterised
-// and bounded.
+// Pareto. Every query is parameterised and bounded.
 //
 // A unit is one drive: its serial, or run id and slot when it has none. Its
 // first pass is its first run with Format ticked, its final result that of
@@ -10,9 +9,8 @@
 // so a retest or a check never counts a drive twice.
 #pragma once
 
-#include "results/read_only_database.h"
+#include "results/record_reader.h"
 
-#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -26,13 +24,6 @@ enum class YieldBy { Product, Station, Socket, Hour, Day, Lot, Operator };
 // nullopt for an unknown name.
 std::optional<YieldBy> YieldByFromName(const QString& name);
 QString YieldByName(YieldBy by);
-
-struct YieldFilter {
-    QString since;    // started at or after this ISO date or time (UTC)
-    QString station;  // station id
-    QString product;  // "VID:PID" or the USB product string
-    bool utc = false; // hours and days in UTC instead of local time
-};
 
 struct YieldRow {
     QString key;     // the product, station, hour, ...; for Socket the port
@@ -49,20 +40,16 @@ struct ParetoRow {
 
 class YieldQueries {
 public:
-    // The longest lists a single answer holds.
-    static constexpr int kMaxRuns = 500;
+    // The longest list of groups a single answer holds.
     static constexpr int kMaxGroups = 5000;
 
-    explicit YieldQueries(ReadOnlyDatabase& db);
+    explicit YieldQueries(RecordReader& reader);
 
     // Groups in key order (newest hour or day last).
-    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const YieldFilter& filter,
+    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const RecordFilter& filter,
                                                QString* error);
     // Most frequent status first; ties by code.
-    std::optional<std::vector<ParetoRow>> Pareto(const YieldFilter& filter, QString* error);
-    // The newest records first, every column the table holds.
-    std::optional<std::vector<QJsonObject>> Runs(const YieldFilter& filter, int limit,
-                                                 QString* error);
+    std::optional<std::vector<ParetoRow>> Pareto(const RecordFilter& filter, QString* error);
     // Changes when a record comes in: the newest start and the number of
     // records since a day before these queries were made (both from the
     // start-time index, so cheap; a fixed start, so time passing changes
@@ -70,11 +57,10 @@ public:
     // replay) leaves it as it was.
     std::optional<QString> ChangeStamp(QString* error);
     const QString& StampSince() const { return stampSince_; }
-    // Every run of one drive, oldest first, at most kMaxRuns.
-    std::optional<std::vector<QJsonObject>> History(const QString& serial, QString* error);
+    RecordReader& Reader() const { return db_; }
 
 private:
-    ReadOnlyDatabase& db_;
+    RecordReader& db_;
     QString stampSince_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "results/export.h"
 #include "results/journal.h"
+#include "results/record_reader.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
 #include "results/status_reasons.h"
@@ -52,7 +53,7 @@ std::vector<DriveRecord> Join(const std::vector<std::vector<DriveRecord>>& runs)
 // Every record the database holds; a failed read fails the test.
 std::vector<DriveRecord> ReadAll(const DatabaseTarget& target, const RecordFilter& filter = {}) {
     QString error;
-    auto records = ResultsStore(target).Read(filter, &error);
+    auto records = RecordReader(target).Records(filter, &error);
     EXPECT_TRUE(records) << error.toStdString();
     return records.value_or(std::vector<DriveRecord>{});
 }
@@ -188,9 +189,11 @@ TEST_F(Sqlite, ExportsReadBackByOtherParsersEqualTheRecords) {
     ASSERT_TRUE(python.waitForFinished(60000));
     EXPECT_EQ(python.readAll(), "4\n");
     std::vector<DriveRecord> fromJson;
-    for (const QString& l : Results({"export", "--json"}).out.trimmed().split('\n')) {
+    const ToolRun json = Results({"export", "--json"});
+    for (const QString& l : json.out.trimmed().split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(l.toUtf8()).object();
-        fromJson.push_back(FromJson(o).value());
+        ASSERT_TRUE(FromJson(o)) << l.toStdString() << json.err.toStdString();
+        fromJson.push_back(*FromJson(o));
         EXPECT_EQ(o["reason"].toString(), fromJson.back().Passed ? "" : StatusReasonText(0x10));
     }
     EXPECT_EQ(fromJson, records);

@@ -59,7 +59,7 @@ void Store(const DatabaseTarget& target, const QString& journal, std::vector<Dri
 
 using Row = std::tuple<std::string, std::string, qint64, qint64, qint64>;
 
-template <typename Source> std::vector<Row> Figures(Source& s, YieldBy by, const YieldFilter& f) {
+template <typename Source> std::vector<Row> Figures(Source& s, YieldBy by, const RecordFilter& f) {
     QString error;
     const auto rows = s.Yield(by, f, &error);
     std::vector<Row> out;
@@ -74,7 +74,7 @@ template <typename Source> std::vector<Row> Figures(Source& s, YieldBy by, const
 }
 
 template <typename Source>
-std::vector<std::pair<int, qint64>> Codes(Source& s, const YieldFilter& f) {
+std::vector<std::pair<int, qint64>> Codes(Source& s, const RecordFilter& f) {
     QString error;
     std::vector<std::pair<int, qint64>> out;
     for (const ParetoRow& p : s.Pareto(f, &error).value_or(std::vector<ParetoRow>{})) {
@@ -83,12 +83,12 @@ std::vector<std::pair<int, qint64>> Codes(Source& s, const YieldFilter& f) {
     return out;
 }
 
-void ExpectSameFigures(ReadOnlyDatabase& db, YieldIndex& index, const QString& stamp) {
+void ExpectSameFigures(RecordReader& db, YieldIndex& index, const QString& stamp) {
     QString error;
     ASSERT_TRUE(index.Refresh(stamp, &error)) << error.toStdString();
     ASSERT_TRUE(index.Usable());
     YieldQueries sql(db);
-    const std::vector<YieldFilter> filters = {
+    const std::vector<RecordFilter> filters = {
         {},
         {"", "", "", true},
         {"2026-12-07T22:10:00.000Z", "", "", false},
@@ -98,7 +98,7 @@ void ExpectSameFigures(ReadOnlyDatabase& db, YieldIndex& index, const QString& s
         {"2026-12-07T21:30:00.000Z", "st-a", "Flash", false},
         {"", "nobody", "", false},
     };
-    for (const YieldFilter& f : filters) {
+    for (const RecordFilter& f : filters) {
         SCOPED_TRACE((f.since + u'|' + f.station + u'|' + f.product).toStdString());
         for (YieldBy by : {YieldBy::Product, YieldBy::Station, YieldBy::Socket, YieldBy::Hour,
                            YieldBy::Day, YieldBy::Lot, YieldBy::Operator}) {
@@ -124,7 +124,7 @@ void ExpectTheIndexFollows(const DatabaseTarget& writer, const DatabaseTarget& r
     while (half->StartedUtc != (half - 1)->StartedUtc) {
         ++half;
     }
-    ReadOnlyDatabase db(reader);
+    RecordReader db(reader);
     // The late record is seen by the count of the recent records, or, when it
     // is older than those, by the count of the whole table.
     YieldIndex recent(db, "2026-12-07T00:00:00.000Z", std::chrono::hours(1));
@@ -183,7 +183,7 @@ TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
                            "'1-1', '', 0, 1, 0)"));
     }
     QSqlDatabase::removeDatabase("old");
-    ReadOnlyDatabase db(target);
+    RecordReader db(target);
     YieldIndex index(db, "2026-12-07T00:00:00.000Z");
     ExpectSameFigures(db, index, "1");
     EXPECT_EQ(Figures(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));

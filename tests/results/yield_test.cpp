@@ -55,7 +55,7 @@ std::vector<DriveRecord> Line() {
 
 using Rows = std::vector<std::tuple<std::string, std::string, qint64, qint64, qint64>>;
 
-Rows Figures(YieldQueries& q, YieldBy by, YieldFilter f = {}) {
+Rows Figures(YieldQueries& q, YieldBy by, RecordFilter f = {}) {
     QString error;
     const auto rows = q.Yield(by, f, &error);
     EXPECT_TRUE(rows) << error.toStdString();
@@ -68,7 +68,7 @@ Rows Figures(YieldQueries& q, YieldBy by, YieldFilter f = {}) {
 }
 
 void ExpectTheLine(const DatabaseTarget& reader) {
-    ReadOnlyDatabase db(reader);
+    RecordReader db(reader);
     YieldQueries q(db);
     EXPECT_EQ(Figures(q, YieldBy::Station), (Rows{{"st-a", "", 3, 1, 2}, {"st-b", "", 3, 2, 2}}));
     EXPECT_EQ(Figures(q, YieldBy::Socket),
@@ -90,9 +90,9 @@ void ExpectTheLine(const DatabaseTarget& reader) {
     EXPECT_EQ(codes, (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
     // Today's records carry a lot column (empty here): the grouping reads it.
     EXPECT_TRUE(q.Yield(YieldBy::Lot, {}, &error)) << error.toStdString();
-    const auto history = q.History("S1", &error);
+    const auto history = db.Drive("S1", &error);
     ASSERT_TRUE(history && history->size() == 2) << error.toStdString();
-    EXPECT_EQ((*history)[1].value("station_id").toString(), "st-b");
+    EXPECT_EQ((*history)[1].StationId, "st-b");
 }
 
 class Yield : public ::testing::Test {
