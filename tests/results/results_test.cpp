@@ -63,11 +63,38 @@ std::string Said(const StoreOutcome& o) {
         .toStdString();
 }
 
-StoreOutcome Submit(const QString& database, const QString& journal,
+StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
                     const std::vector<DriveRecord>& run) {
-    ResultsWriter writer(ParseDatabaseSetting(database).target, journal);
+    ResultsWriter writer(target, journal);
     writer.Submit(run);
     return writer.WaitIdle();
+}
+
+StoreOutcome Submit(const QString& database, const QString& journal,
+                    const std::vector<DriveRecord>& run) {
+    return Submit(ParseDatabaseSetting(database).target, journal, run);
+}
+
+// Two databases side by side, each writer with the journal a station gives
+// it (in one folder, named after its database): what one cannot store waits
+// for one alone; two's writer stores its own run and never takes one's
+// records; once one can be written, its next writer brings them in.
+void ExpectJournalsOfTheirOwn(const DatabaseTarget& one, const DatabaseTarget& two,
+                              const std::function<void()>& makeOneWritable) {
+    const QTemporaryDir folder;
+    const auto journal = [&](const DatabaseTarget& t) {
+        return folder.filePath(JournalFileName(t));
+    };
+    EXPECT_NE(journal(one), journal(two));
+    const auto a = MakeRun("run-a", 3), b = MakeRun("run-b", 2);
+    EXPECT_TRUE(Said(Submit(one, journal(one), a)).starts_with("stored 0, waiting 3: "));
+    EXPECT_EQ(Said(Submit(two, journal(two), b)), "stored 1, waiting 0: ");
+    EXPECT_EQ(ReadAll(two), b);
+    makeOneWritable();
+    EXPECT_EQ(Said(Submit(one, journal(one), {})), "stored 1, waiting 0: ");
+    EXPECT_EQ(ReadAll(one), a);
+    EXPECT_EQ(ReadAll(two), b);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList());
 }
 
 // ufd-results on a database, named by a station.conf in dir: exit code, output, errors.
@@ -147,6 +174,16 @@ TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
     ASSERT_TRUE(read);
     EXPECT_EQ(std::pair(read->MediaRealSectors, read->MediaSectorsFailed),
               std::pair(std::optional<qint64>(), next[0].MediaSectorsFailed));
+}
+
+// Two files in one folder: a.sqlite cannot be written until the directory
+// standing where it belongs is gone.
+TEST_F(Sqlite, TwoFilesInOneFolderHaveJournalsOfTheirOwn) {
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("db/a.sqlite/x")));
+    ExpectJournalsOfTheirOwn(ParseDatabaseSetting(dir.filePath("db/a.sqlite")).target,
+                             ParseDatabaseSetting(dir.filePath("db/b.sqlite")).target, [&] {
+                                 ASSERT_TRUE(QDir(dir.filePath("db/a.sqlite")).removeRecursively());
+                             });
 }
 
 // Nothing lost: what the database refuses waits in the journal; a later
@@ -356,6 +393,20 @@ TEST_F(Sqlite, TwoProcessesNeverClearEachOthersRecords) {
     EXPECT_TRUE(writer.WaitIdle().stored) << writer.Last().warning.toStdString();
     EXPECT_EQ(std::pair(appender.exitCode(), ReadAll(target).size()), std::pair(0, size_t(120)));
 }
+// Two databases on one server: "one" cannot be written until it is created.
+TEST(Postgres, TwoDatabasesOnOneServerHaveJournalsOfTheirOwn) {
+    test::PgServer server;
+    if (!server.skip.isEmpty()) {
+        GTEST_SKIP() << server.skip.toStdString();
+    }
+    QString error;
+    const DatabaseTarget two = server.NewDatabase("two", &error).value();
+    DatabaseTarget one = two;
+    one.database = "one";
+    ExpectJournalsOfTheirOwn(
+        one, two, [&] { ASSERT_TRUE(server.NewDatabase("one", &error)) << error.toStdString(); });
+}
+
 // A real server stopped and started again between two runs: the run in
 // between waits in the journal and the writer's retry brings it in without a
 // further run. Then two stations start on an empty database at the same
