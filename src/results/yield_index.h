@@ -7,9 +7,11 @@
 // records then differs from its own (a record stored late with an older start
 // by a journal's replay, or records removed), it reads everything again. Its
 // answers are those of YieldQueries, grouping, filter, order, limits and all.
+// Kept up to date in yield_index_feed.cpp; the figures in yield_index.cpp.
 #pragma once
 
 #include "results/record_reader.h"
+#include "results/unit_table.h"
 #include "results/yield_query.h"
 
 #include <QElapsedTimer>
@@ -70,20 +72,6 @@ private:
         quint32 usb = 0;    // the USB product string
         quint32 key = 0;    // "VID:PID product", the grouping's key
     };
-    // Drives by the text SQL partitions them by: the serial, else "run/slot".
-    class Units {
-    public:
-        void Clear();
-        quint32 Id(const QByteArray& key);
-        quint32 Count() const { return static_cast<quint32>(ends_.size()) + 1; }
-
-    private:
-        QByteArrayView At(quint32 id) const;
-        void Grow();
-        std::vector<char> bytes_;
-        std::vector<quint32> ends_;  // unit id - 1 -> end of its key in bytes_
-        std::vector<quint32> slots_; // open addressing; 0 empty, else unit id
-    };
     struct Fetched {
         std::vector<Record> records;
         qint64 rows = 0; // every record read, Format or not
@@ -119,7 +107,7 @@ private:
     QHash<QString, quint32> textIds_;
     std::vector<Product> products_;
     std::map<std::array<quint32, 3>, quint32> productIds_; // vid, pid, usb
-    Units units_;
+    UnitTable units_;
     std::vector<int> ranks_; // text id -> place in the database's order
     std::vector<quint32> first_, last_;
 };

@@ -4,6 +4,7 @@
 // older start; every grouping and a few filters give YieldQueries' answers.
 #include "support/test_common.h"
 
+#include "results/record_time.h"
 #include "results/results_writer.h"
 #include "results/yield_index.h"
 #include "results/yield_query.h"
@@ -160,6 +161,40 @@ TEST(YieldIndex, PostgresAnswersAsTheDatabaseDoes) {
     QTemporaryDir dir;
     const DatabaseTarget target = server.NewDatabase("line", &error).value();
     ExpectTheIndexFollows(target, target, dir.filePath("journal"));
+}
+
+// The index takes only starts in the station's own form (anything else sends
+// the figures back to the database), and its hours and days are those SQL
+// gives: local time across a change of date and of summer time, or UTC.
+TEST(YieldIndex, StartsAndTheirHoursAndDays) {
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    // start, milliseconds since the epoch (-1: refused)
+    const std::pair<const char*, qint64> starts[] = {
+        {"1970-01-01T00:00:00.000Z", 0},
+        {"2026-12-07T08:00:00.123Z", 1796630400123},
+        {"2028-02-29T00:00:00.000Z", 1835395200000},
+        {"2026-02-29T00:00:00.000Z", -1}, // not a leap year
+        {"2026-12-07T24:00:00.000Z", -1},
+        {"2026-12-07T08:00:00Z", -1},      // no milliseconds: not the station's form
+        {"2026-12-07 08:00:00.000Z", -1},  // no T
+        {"2026-12-07T08:00:00.000+01", -1} // an offset
+    };
+    for (const auto& [text, ms] : starts) {
+        EXPECT_EQ(StartMs(text).value_or(-1), ms) << text;
+    }
+    // start, UTC, hour -> key text
+    const std::tuple<const char*, bool, bool, const char*> keys[] = {
+        {"2026-12-07T23:30:00.000Z", false, false, "2026-12-08"},
+        {"2026-12-07T23:30:00.000Z", true, false, "2026-12-07"},
+        {"2026-12-07T23:30:00.000Z", false, true, "2026-12-08 00:00"},
+        {"2026-03-29T01:30:00.000Z", false, true, "2026-03-29 03:00"}, // summer time begins
+        {"2026-10-25T00:30:00.000Z", false, true, "2026-10-25 02:00"},
+        {"2026-10-25T01:30:00.000Z", false, true, "2026-10-25 02:00"}, // the hour twice
+    };
+    for (const auto& [text, utc, hour, key] : keys) {
+        EXPECT_EQ(TimeKeyText(TimeKey(StartMs(text).value(), utc, hour), hour), key) << text;
+    }
 }
 
 // A database of a station before lots, operators and socket labels: the
