@@ -360,6 +360,25 @@ TEST_F(Sqlite, StoredTextsNeverForgeALineAndHistoryShowsTheRun) {
     EXPECT_EQ(unknown.err, "ufd-results: no run of a drive with serial \"S\\u001b]0;x\\u0007\"\n");
 }
 
+// export --csv on a terminal (a pseudo-terminal made by script(1)) shows the
+// texts as visible text: no escape sequence reaches the terminal. Into a
+// pipe the same export keeps the texts exactly (ExportsReadBack... above).
+TEST_F(Sqlite, CsvOnATerminalShowsStoredTextsVisibly) {
+    if (QStandardPaths::findExecutable("script").isEmpty()) {
+        GTEST_SKIP() << "no script(1) to give ufd-results a terminal";
+    }
+    auto records = MakeRun("run-a", 1);
+    records[0].Lot = QString("\x1b]0;owned\aL7") + QChar(0x9b);
+    ASSERT_TRUE(ResultsStore(target).Store(records, &error)) << error.toStdString();
+    ASSERT_EQ(Results({"list"}).code, 0); // station.conf written, and named in the environment
+    QProcess p;
+    p.start("script", {"-qec", QString(UFD_RESULTS_BIN) + " export --csv", "/dev/null"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("\\u001b]0;owned\\u0007L7\\u009b")) << out.toStdString();
+    EXPECT_FALSE(out.contains(QChar(0x1b)) || out.contains(QChar(0x9b)) || out.contains('\a'));
+}
+
 // A reader only reads: it lists the stored runs while a station holds a write
 // transaction, and an empty file stays empty, with nothing made beside it.
 TEST_F(Sqlite, ReadersOnlyRead) {
