@@ -96,7 +96,8 @@ ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p,
         return Bad(QStringLiteral("by: one of product, station, socket, hour, day, lot, operator"));
     }
     QString error;
-    const auto rows = index ? index->Yield(*by, f, &error) : queries.Yield(*by, f, &error);
+    Figures& figures = index ? static_cast<Figures&>(*index) : queries;
+    const auto rows = figures.Yield(*by, f, &error);
     if (!rows) {
         return error.startsWith(QStringLiteral("the records hold no")) ? Bad(error)
                                                                        : Unavailable(error);
@@ -127,7 +128,8 @@ ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p,
 
 ApiReply ParetoApi(YieldQueries& queries, YieldIndex* index, const RecordFilter& f) {
     QString error;
-    const auto rows = index ? index->Pareto(f, &error) : queries.Pareto(f, &error);
+    Figures& figures = index ? static_cast<Figures&>(*index) : queries;
+    const auto rows = figures.Pareto(f, &error);
     if (!rows) {
         return Unavailable(error);
     }

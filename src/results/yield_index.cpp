@@ -14,7 +14,6 @@ namespace ufd {
 namespace {
 
 constexpr quint32 kNone = std::numeric_limits<quint32>::max();
-constexpr int kMaxCodes = 256;
 
 struct Tally {
     qint64 units = 0, firstPass = 0, finalPass = 0;
@@ -145,8 +144,8 @@ std::optional<std::vector<YieldRow>> YieldIndex::Yield(YieldBy by, const RecordF
         }
         return ranks_[a.first] < ranks_[b.first];
     });
-    if (sorted.size() > size_t(YieldQueries::kMaxGroups)) {
-        sorted.resize(YieldQueries::kMaxGroups);
+    if (sorted.size() > size_t(kMaxGroups)) {
+        sorted.resize(kMaxGroups);
     }
     std::vector<YieldRow> out;
     out.reserve(sorted.size());

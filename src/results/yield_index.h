@@ -28,7 +28,7 @@ class QSqlQuery;
 
 namespace ufd {
 
-class YieldIndex {
+class YieldIndex : public Figures {
 public:
     // recent: the start from which a record stored late is seen at once (as
     // the change stamp counts them, YieldQueries::StampSince); one earlier is
@@ -50,8 +50,9 @@ public:
     size_t Size() const { return records_.size(); }
 
     std::optional<std::vector<YieldRow>> Yield(YieldBy by, const RecordFilter& filter,
-                                               QString* error);
-    std::optional<std::vector<ParetoRow>> Pareto(const RecordFilter& filter, QString* error);
+                                               QString* error) override;
+    std::optional<std::vector<ParetoRow>> Pareto(const RecordFilter& filter,
+                                                 QString* error) override;
 
 private:
     // One Format run, about 40 bytes: texts as ids into texts_ (0: NULL).

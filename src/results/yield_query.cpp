@@ -13,18 +13,6 @@ namespace ufd {
 
 namespace {
 
-constexpr std::array<std::pair<YieldBy, const char*>, 7> kNames = {{
-    {YieldBy::Product, "product"},
-    {YieldBy::Station, "station"},
-    {YieldBy::Socket, "socket"},
-    {YieldBy::Hour, "hour"},
-    {YieldBy::Day, "day"},
-    {YieldBy::Lot, "lot"},
-    {YieldBy::Operator, "operator"},
-}};
-
-constexpr int kMaxCodes = 256;
-
 // The group's key of a unit's first pass, from the columns of "x".
 Statement KeyExpression(const RecordReader& db, YieldBy by, bool utc) {
     const bool sqlite = db.Sqlite();
@@ -140,24 +128,6 @@ std::optional<QSqlQuery> Run(RecordReader& db, const Statement& s, QString* erro
 }
 
 } // namespace
-
-std::optional<YieldBy> YieldByFromName(const QString& name) {
-    for (const auto& [by, text] : kNames) {
-        if (name == QLatin1String(text)) {
-            return by;
-        }
-    }
-    return std::nullopt;
-}
-
-QString YieldByName(YieldBy by) {
-    for (const auto& [b, text] : kNames) {
-        if (b == by) {
-            return QString::fromLatin1(text);
-        }
-    }
-    return {};
-}
 
 std::optional<std::vector<YieldRow>> YieldQueries::Yield(YieldBy by, const RecordFilter& filter,
                                                          QString* error) {
