@@ -2,8 +2,8 @@
 // names (the same lookup as the station's).
 #include "config/program_directory.h"
 #include "platform/program_info.h"
+#include "record_export.h"
 #include "results/database_target.h"
-#include "results/export.h"
 #include "results/record_reader.h"
 #include "results/status_reasons.h"
 #include "results/time_option.h"

@@ -3,7 +3,6 @@
 // tests start themselves (initdb and pg_ctl, as a user other than root).
 #include "support/test_common.h"
 
-#include "results/export.h"
 #include "results/journal.h"
 #include "results/record_reader.h"
 #include "results/results_store.h"
