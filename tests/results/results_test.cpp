@@ -248,6 +248,36 @@ TEST_F(Sqlite, UfdResultsEndsEveryMessageWithItsLine) {
     }
 }
 
+// One argument loop for every command: each option only where its command
+// takes it; a refusal is exit code 2 with the reason on the first line.
+TEST_F(Sqlite, EachCommandTakesItsOwnOptions) {
+    ASSERT_TRUE(ResultsStore(target).Store(MakeRun("run-a", 2), &error)) << error.toStdString();
+    // clang-format off
+    const std::tuple<QStringList, int, QString> cases[] = {
+        {{"list", "--station", "line-1", "--since", "2026-12-07"}, 0, ""},
+        {{"export", "--since", "2026-12-07", "--json"}, 0, ""},
+        {{"yield", "--utc", "--product", "1234:5678"}, 0, ""},
+        {{"history", "S1"}, 0, ""},
+        {{"list", "--utc"}, 2, "ufd-results: unexpected argument \"--utc\""},
+        {{"export"}, 2, "usage: ufd-results COMMAND"},
+        {{"yield", "--json"}, 2, "ufd-results: unexpected argument \"--json\""},
+        {{"history"}, 2, "ufd-results: history needs the drive's serial"},
+        {{"history", "S1", "S2"}, 2, "ufd-results: unexpected argument \"S2\""},
+        {{"history", "--station", "line-1"}, 2, "ufd-results: unexpected argument \"--station\""},
+        {{"serve", "--listen", "nowhere"}, 2, "ufd-results: --listen \"nowhere\" is not ADDRESS:PORT"},
+        {{"yield", "--since", "2026-13-01"}, 2, "ufd-results: --since \"2026-13-01\" is not a date"},
+        {{"list", "--station"}, 2, "ufd-results: unexpected argument \"--station\""},
+        {{"list", "--lot\x1b[2J"}, 2, "ufd-results: unexpected argument \"--lot\\u001b[2J\""},
+    };
+    // clang-format on
+    for (const auto& [args, code, said] : cases) {
+        const ToolRun got = Results(args);
+        EXPECT_EQ(got.code, code) << args.join(' ').toStdString() << ": " << got.err.toStdString();
+        EXPECT_EQ(got.err.section('\n', 0, 0).left(said.size()), said)
+            << args.join(' ').toStdString();
+    }
+}
+
 // One record, one line: a serial holding a newline cannot forge a second
 // record, and a "%3" in a station id is kept as it is.
 TEST_F(Sqlite, ListsEveryRecordOnOneLine) {
