@@ -60,7 +60,7 @@ void Store(const DatabaseTarget& target, const QString& journal, std::vector<Dri
 
 using Row = std::tuple<std::string, std::string, qint64, qint64, qint64>;
 
-template <typename Source> std::vector<Row> Figures(Source& s, YieldBy by, const RecordFilter& f) {
+template <typename Source> std::vector<Row> Groups(Source& s, YieldBy by, const RecordFilter& f) {
     QString error;
     const auto rows = s.Yield(by, f, &error);
     std::vector<Row> out;
@@ -103,10 +103,10 @@ void ExpectSameFigures(RecordReader& db, YieldIndex& index, const QString& stamp
         SCOPED_TRACE((f.since + u'|' + f.station + u'|' + f.product).toStdString());
         for (YieldBy by : {YieldBy::Product, YieldBy::Station, YieldBy::Socket, YieldBy::Hour,
                            YieldBy::Day, YieldBy::Lot, YieldBy::Operator}) {
-            const std::vector<Row> expected = Figures(sql, by, f);
+            const std::vector<Row> expected = Groups(sql, by, f);
             EXPECT_TRUE(!expected.empty() || !(f.since + f.station + f.product).isEmpty())
                 << YieldByName(by).toStdString();
-            EXPECT_EQ(Figures(index, by, f), expected) << YieldByName(by).toStdString();
+            EXPECT_EQ(Groups(index, by, f), expected) << YieldByName(by).toStdString();
         }
         EXPECT_EQ(Codes(index, f), Codes(sql, f));
     }
@@ -221,7 +221,7 @@ TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
     RecordReader db(target);
     YieldIndex index(db, "2026-12-07T00:00:00.000Z");
     ExpectSameFigures(db, index, "1");
-    EXPECT_EQ(Figures(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));
+    EXPECT_EQ(Groups(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));
 }
 
 } // namespace
