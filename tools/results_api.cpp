@@ -60,9 +60,9 @@ private:
 };
 
 // since, station, product and utc, common to the figures and the runs.
-std::optional<YieldFilter> Filter(const Params& p, QString* error) {
-    YieldFilter f{p.Get(QStringLiteral("since")), p.Get(QStringLiteral("station")),
-                  p.Get(QStringLiteral("product"))};
+std::optional<RecordFilter> Filter(const Params& p, QString* error) {
+    RecordFilter f{p.Get(QStringLiteral("since")), p.Get(QStringLiteral("station")),
+                   p.Get(QStringLiteral("product"))};
     if (!f.since.isEmpty()) {
         const std::optional<QString> since = ParseTimeOption(f.since);
         if (!since) {
@@ -88,14 +88,16 @@ QJsonObject WithReason(QJsonObject o) {
     return o;
 }
 
-ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p, const YieldFilter& f) {
+ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p,
+                  const RecordFilter& f) {
     const QString name = p.Has(QStringLiteral("by")) ? p.Get(QStringLiteral("by")) : "day";
     const std::optional<YieldBy> by = YieldByFromName(name);
     if (!by) {
         return Bad(QStringLiteral("by: one of product, station, socket, hour, day, lot, operator"));
     }
     QString error;
-    const auto rows = index ? index->Yield(*by, f, &error) : queries.Yield(*by, f, &error);
+    Figures& figures = index ? static_cast<Figures&>(*index) : queries;
+    const auto rows = figures.Yield(*by, f, &error);
     if (!rows) {
         return error.startsWith(QStringLiteral("the records hold no")) ? Bad(error)
                                                                        : Unavailable(error);
@@ -124,9 +126,10 @@ ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p, con
                  {QStringLiteral("rows"), out}});
 }
 
-ApiReply ParetoApi(YieldQueries& queries, YieldIndex* index, const YieldFilter& f) {
+ApiReply ParetoApi(YieldQueries& queries, YieldIndex* index, const RecordFilter& f) {
     QString error;
-    const auto rows = index ? index->Pareto(f, &error) : queries.Pareto(f, &error);
+    Figures& figures = index ? static_cast<Figures&>(*index) : queries;
+    const auto rows = figures.Pareto(f, &error);
     if (!rows) {
         return Unavailable(error);
     }
@@ -147,14 +150,14 @@ ApiReply ParetoApi(YieldQueries& queries, YieldIndex* index, const YieldFilter& 
     return Json({{QStringLiteral("total"), total}, {QStringLiteral("rows"), out}});
 }
 
-ApiReply Records(const std::optional<std::vector<QJsonObject>>& records, const QString& error,
+ApiReply Records(const std::optional<std::vector<DriveRecord>>& records, const QString& error,
                  QJsonObject head) {
     if (!records) {
         return Unavailable(error);
     }
     QJsonArray out;
-    for (const QJsonObject& o : *records) {
-        out.append(WithReason(o));
+    for (const DriveRecord& r : *records) {
+        out.append(WithReason(ToJson(r)));
     }
     head.insert(QStringLiteral("runs"), out);
     return Json(head);
@@ -183,7 +186,7 @@ std::optional<ApiReply> AnswerApi(YieldQueries& queries, const QString& path,
         return Bad(p.error);
     }
     QString error;
-    const std::optional<YieldFilter> f = Filter(p, &error);
+    const std::optional<RecordFilter> f = Filter(p, &error);
     if (!f) {
         return Bad(error);
     }
@@ -199,17 +202,17 @@ std::optional<ApiReply> AnswerApi(YieldQueries& queries, const QString& path,
         if (!ok) {
             limit = p.Get(QStringLiteral("limit")).toInt(&ok);
         }
-        if (!ok || limit < 1 || limit > YieldQueries::kMaxRuns) {
-            return Bad(QStringLiteral("limit: a number from 1 to %1").arg(YieldQueries::kMaxRuns));
+        if (!ok || limit < 1 || limit > RecordReader::kMaxRuns) {
+            return Bad(QStringLiteral("limit: a number from 1 to %1").arg(RecordReader::kMaxRuns));
         }
-        const auto runs = queries.Runs(*f, limit, &error);
+        const auto runs = queries.Reader().Newest(*f, limit, &error);
         return Records(runs, error, {});
     }
     const QString serial = p.Get(QStringLiteral("serial"));
     if (serial.isEmpty()) {
         return Bad(QStringLiteral("serial: the drive's serial is missing"));
     }
-    const auto runs = queries.History(serial, &error);
+    const auto runs = queries.Reader().Drive(serial, &error);
     return Records(runs, error, {{QStringLiteral("serial"), serial}});
 }
 

@@ -3,7 +3,7 @@
 // loop, so idle connections cost a socket each and never hold up a request.
 #pragma once
 
-#include "results/read_only_database.h"
+#include "results/record_reader.h"
 #include "results/yield_index.h"
 #include "results/yield_query.h"
 
@@ -49,7 +49,7 @@ private:
         QByteArray json;
     };
 
-    ReadOnlyDatabase db_;
+    RecordReader db_;
     YieldQueries queries_;
     YieldIndex index_;
     QByteArray chartJs_;

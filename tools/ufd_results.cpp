@@ -2,18 +2,21 @@
 // names (the same lookup as the station's).
 #include "config/program_directory.h"
 #include "platform/program_info.h"
+#include "record_export.h"
 #include "results/database_target.h"
-#include "results/export.h"
-#include "results/results_store.h"
+#include "results/record_reader.h"
 #include "results/status_reasons.h"
 #include "results/time_option.h"
 #include "settings/station_settings.h"
+#include "terminal_text.h"
 #include "yield_commands.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -44,30 +47,7 @@ int Fail(const QString& message) {
     return kExitError;
 }
 
-// A field as one run of visible text: a newline, a tab or any other control
-// character in a serial or station id shows as an escape, so one record is
-// always one line and no field can forge another.
-QString Visible(const QString& field) {
-    QString out;
-    for (const QChar c : field) {
-        const char16_t u = c.unicode();
-        if (u == u'\\') {
-            out += QStringLiteral("\\\\");
-        } else if (u == u'\n') {
-            out += QStringLiteral("\\n");
-        } else if (u == u'\r') {
-            out += QStringLiteral("\\r");
-        } else if (u == u'\t') {
-            out += QStringLiteral("\\t");
-        } else if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029) {
-            out +=
-                QStringLiteral("\\u") + QStringLiteral("%1").arg(int{u}, 4, 16, QLatin1Char('0'));
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+using ufd::Visible;
 
 QString ListLine(const ufd::DriveRecord& r) {
     QStringList fields = {Visible(r.StartedUtc),
@@ -82,6 +62,25 @@ QString ListLine(const ufd::DriveRecord& r) {
                       QStringLiteral(" (") + ufd::StatusReasonText(r.Status) + QLatin1Char(')');
     }
     return fields.join(QStringLiteral("  "));
+}
+
+// The records with every text made visible, for a CSV shown on a terminal: a
+// file or a pipe gets the texts exactly as stored (quoted as CSV quotes them).
+std::vector<ufd::DriveRecord> ForTerminal(const std::vector<ufd::DriveRecord>& records) {
+    std::vector<ufd::DriveRecord> out;
+    out.reserve(records.size());
+    const std::vector<ufd::Column>& columns = ufd::RecordColumns();
+    for (const ufd::DriveRecord& r : records) {
+        QVariantList values = ufd::ToValues(r);
+        for (size_t i = 0; i < columns.size(); ++i) {
+            QVariant& v = values[static_cast<qsizetype>(i)];
+            if (columns[i].type == ufd::ColumnType::Text && !v.isNull()) {
+                v = Visible(v.toString());
+            }
+        }
+        out.push_back(ufd::FromValues(values));
+    }
+    return out;
 }
 
 } // namespace
@@ -107,42 +106,64 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (const auto code = ufd::RunYieldCommand(command, args)) {
-        return *code;
-    }
-    ufd::RecordFilter filter;
+    // One loop for every command's options: each option says which
+    // commands take it.
+    ufd::YieldOptions options;
     QString format;
+    const bool filters = command == QStringLiteral("list") || command == QStringLiteral("export") ||
+                         command == QStringLiteral("yield");
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
-        QString* value = a == QStringLiteral("--since")     ? &filter.since
-                         : a == QStringLiteral("--station") ? &filter.station
-                         : a == QStringLiteral("--product") ? &filter.product
+        QString* value = a == QStringLiteral("--since")     ? &options.filter.since
+                         : a == QStringLiteral("--station") ? &options.filter.station
+                         : a == QStringLiteral("--product") ? &options.filter.product
                                                             : nullptr;
-        if (value != nullptr && !args.isEmpty()) {
+        if (filters && value != nullptr && !args.isEmpty()) {
             *value = args.takeFirst();
         } else if (command == QStringLiteral("export") &&
                    (a == QStringLiteral("--csv") || a == QStringLiteral("--json"))) {
             format = a;
+        } else if (command == QStringLiteral("yield") && a == QStringLiteral("--utc")) {
+            options.filter.utc = true;
+        } else if (command == QStringLiteral("history") && options.serial.isEmpty() &&
+                   !a.startsWith(QStringLiteral("--")) && !a.isEmpty()) {
+            options.serial = a;
+        } else if (command == QStringLiteral("serve") && a == QStringLiteral("--listen") &&
+                   !args.isEmpty()) {
+            const QString listen = args.takeFirst();
+            if (!ufd::ParseListen(listen, &options.address, &options.port)) {
+                std::fprintf(stderr,
+                             "ufd-results: --listen \"%s\" is not ADDRESS:PORT "
+                             "(127.0.0.1:8470, [::1]:8470)\n",
+                             qPrintable(Visible(listen)));
+                return kExitUsage;
+            }
         } else {
-            std::fprintf(stderr, "ufd-results: unexpected argument \"%s\"\n%s", qPrintable(a),
-                         kUsage);
+            std::fprintf(stderr, "ufd-results: unexpected argument \"%s\"\n%s",
+                         qPrintable(Visible(a)), kUsage);
             return kExitUsage;
         }
     }
-    const bool known = command == QStringLiteral("list") ||
+    if (command == QStringLiteral("history") && options.serial.isEmpty()) {
+        std::fprintf(stderr, "ufd-results: history needs the drive's serial\n%s", kUsage);
+        return kExitUsage;
+    }
+    const bool known = command == QStringLiteral("list") || command == QStringLiteral("yield") ||
+                       command == QStringLiteral("history") || command == QStringLiteral("serve") ||
                        (command == QStringLiteral("export") && !format.isEmpty());
     if (!known) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
 
+    ufd::RecordFilter& filter = options.filter;
     if (!filter.since.isEmpty()) {
         const std::optional<QString> since = ufd::ParseTimeOption(filter.since);
         if (!since) {
             std::fprintf(stderr,
                          "ufd-results: --since \"%s\" is not a date (2026-12-07) or time "
                          "(2026-12-07T08:00 UTC, 2026-12-07T08:00+05:00)\n",
-                         qPrintable(filter.since));
+                         qPrintable(Visible(filter.since)));
             return kExitUsage;
         }
         filter.since = *since;
@@ -157,17 +178,22 @@ int main(int argc, char** argv) {
             settings.settings.Source, QStringLiteral("Results"), QStringLiteral("Database"),
             ufd::MaskedDatabaseSetting(settings.settings.Database), *target.error));
     }
+    if (command != QStringLiteral("list") && command != QStringLiteral("export")) {
+        return ufd::RunYieldCommand(command, options, target.target);
+    }
     QString error;
     std::optional<std::vector<ufd::DriveRecord>> records;
     {
-        ufd::ResultsStore store(target.target, ufd::ResultsStore::Access::ReadOnly);
-        records = store.Read(filter, &error);
+        ufd::RecordReader reader(target.target);
+        records = reader.Records(filter, &error);
     }
     if (!records) {
         return Fail(target.target.Describe() + QStringLiteral(": ") + error);
     }
-    if (command == QStringLiteral("export")) {
-        Out(format == QStringLiteral("--csv") ? ufd::ToCsv(*records) : ufd::ToJsonLines(*records));
+    if (format == QStringLiteral("--csv")) {
+        Out(ufd::ToCsv(::isatty(STDOUT_FILENO) == 1 ? ForTerminal(*records) : *records));
+    } else if (format == QStringLiteral("--json")) {
+        Out(ufd::TerminalSafeJson(ufd::ToJsonLines(*records)));
     } else {
         for (const ufd::DriveRecord& r : *records) {
             Out(ListLine(r).toUtf8() + '\n');

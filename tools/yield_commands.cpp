@@ -1,15 +1,11 @@
 #include "yield_commands.h"
 
-#include "config/program_directory.h"
-#include "results/database_target.h"
-#include "results/time_option.h"
-#include "results/yield_report.h"
 #include "results_server.h"
-#include "settings/station_settings.h"
+#include "terminal_text.h"
+#include "yield_report.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QHostAddress>
 
 #include <cstdio>
 
@@ -19,44 +15,11 @@ namespace ufd {
 
 namespace {
 
-constexpr int kExitUsage = 2;
 constexpr int kExitError = 1;
-constexpr quint16 kDefaultPort = 8470;
 
-int Fail(const QString& message, int code = kExitError) {
+int Fail(const QString& message) {
     std::fprintf(stderr, "ufd-results: %s\n", qPrintable(message));
-    return code;
-}
-
-std::optional<DatabaseTarget> Target(QString* error) {
-    const SettingsResult settings = LoadStationSettings(ProgramDirectory());
-    if (settings.error) {
-        *error = *settings.error;
-        return std::nullopt;
-    }
-    const TargetResult target = ParseDatabaseSetting(settings.settings.Database);
-    if (target.error) {
-        *error = settings.settings.Source + QStringLiteral(": [Results] Database = \"") +
-                 settings.settings.Database + QStringLiteral("\": ") + *target.error;
-        return std::nullopt;
-    }
-    return target.target;
-}
-
-// "ADDR:PORT", "[v6]:PORT".
-bool ParseListen(const QString& text, QHostAddress* address, quint16* port) {
-    const qsizetype colon = text.lastIndexOf(u':');
-    QString host = text.left(colon);
-    if (host.startsWith(u'[') && host.endsWith(u']')) {
-        host = host.mid(1, host.size() - 2);
-    }
-    bool ok = false;
-    const uint p = text.mid(colon + 1).toUInt(&ok);
-    if (colon < 0 || !ok || p > 65535 || !address->setAddress(host)) {
-        return false;
-    }
-    *port = static_cast<quint16>(p);
-    return true;
+    return kExitError;
 }
 
 // Every idle connection a browser or a screen keeps open is a descriptor.
@@ -103,74 +66,43 @@ int Serve(const DatabaseTarget& target, const QHostAddress& address, quint16 por
 
 } // namespace
 
-std::optional<int> RunYieldCommand(const QString& command, QStringList args) {
-    if (command != QStringLiteral("yield") && command != QStringLiteral("history") &&
-        command != QStringLiteral("serve")) {
-        return std::nullopt;
+bool ParseListen(const QString& text, QHostAddress* address, quint16* port) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    QString host = text.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']')) {
+        host = host.mid(1, host.size() - 2);
     }
-    YieldFilter filter;
-    QString serial;
-    QHostAddress address(QHostAddress::LocalHost);
-    quint16 port = kDefaultPort;
-    while (!args.isEmpty()) {
-        const QString a = args.takeFirst();
-        QString* value = a == QStringLiteral("--since")     ? &filter.since
-                         : a == QStringLiteral("--station") ? &filter.station
-                         : a == QStringLiteral("--product") ? &filter.product
-                                                            : nullptr;
-        const bool isYield = command == QStringLiteral("yield");
-        if (isYield && value != nullptr && !args.isEmpty()) {
-            *value = args.takeFirst();
-        } else if (isYield && a == QStringLiteral("--utc")) {
-            filter.utc = true;
-        } else if (command == QStringLiteral("history") && serial.isEmpty() &&
-                   !a.startsWith(QStringLiteral("--")) && !a.isEmpty()) {
-            serial = a;
-        } else if (command == QStringLiteral("serve") && a == QStringLiteral("--listen") &&
-                   !args.isEmpty()) {
-            const QString listen = args.takeFirst();
-            if (!ParseListen(listen, &address, &port)) {
-                return Fail(QStringLiteral("--listen \"%1\" is not ADDRESS:PORT "
-                                           "(127.0.0.1:8470, [::1]:8470)")
-                                .arg(listen),
-                            kExitUsage);
-            }
-        } else {
-            return Fail(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(a),
-                        kExitUsage);
-        }
+    bool ok = false;
+    const uint p = text.mid(colon + 1).toUInt(&ok);
+    if (colon < 0 || !ok || p > 65535 || !address->setAddress(host)) {
+        return false;
     }
-    if (command == QStringLiteral("history") && serial.isEmpty()) {
-        return Fail(QStringLiteral("history needs the drive's serial (see --help)"), kExitUsage);
-    }
-    if (!filter.since.isEmpty()) {
-        const std::optional<QString> since = ParseTimeOption(filter.since);
-        if (!since) {
-            return Fail(QStringLiteral("--since \"") + filter.since +
-                            QStringLiteral("\" is not a date (2026-12-07) or time "
-                                           "(2026-12-07T08:00, 2026-12-07T08:00+05:00)"),
-                        kExitUsage);
-        }
-        filter.since = *since;
-    }
-    QString error;
-    const std::optional<DatabaseTarget> target = Target(&error);
-    if (!target) {
-        return Fail(error);
-    }
+    *port = static_cast<quint16>(p);
+    return true;
+}
+
+int RunYieldCommand(const QString& command, const YieldOptions& options,
+                    const DatabaseTarget& target) {
     if (command == QStringLiteral("serve")) {
-        return Serve(*target, address, port);
+        return Serve(target, options.address, options.port);
     }
-    ReadOnlyDatabase db(*target);
-    YieldQueries queries(db);
-    const std::optional<QString> text = command == QStringLiteral("yield")
-                                            ? YieldReportText(queries, db, filter, &error)
-                                            : HistoryText(queries, serial, &error);
+    RecordReader reader(target);
+    QString error;
+    std::optional<QString> text;
+    if (command == QStringLiteral("yield")) {
+        YieldQueries queries(reader);
+        text = YieldReportText(queries, options.filter, &error);
+    } else if (reader.OpenTable(&error)) {
+        if (const auto runs = reader.Drive(options.serial, &error)) {
+            text = HistoryText(*runs);
+        }
+    }
     if (!text) {
-        return Fail(target->Describe() + QStringLiteral(": ") + error);
+        return Fail(target.Describe() + QStringLiteral(": ") + error);
     }
     if (command == QStringLiteral("history") && text->isEmpty()) {
-        return Fail(QStringLiteral("no run of a drive with serial \"%1\"").arg(serial));
+        return Fail(
+            QStringLiteral("no run of a drive with serial \"%1\"").arg(Visible(options.serial)));
     }
     const QByteArray bytes = text->toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);

@@ -2,15 +2,27 @@
 // and the supervisor's page, all over the database opened read-only.
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "results/database_target.h"
+#include "results/record_filter.h"
 
-#include <optional>
+#include <QHostAddress>
+#include <QString>
 
 namespace ufd {
 
-// The exit code of command with its arguments; nullopt when command is
-// none of these three.
-std::optional<int> RunYieldCommand(const QString& command, QStringList args);
+// What the command line of yield, history and serve gave.
+struct YieldOptions {
+    RecordFilter filter;
+    QString serial; // history
+    QHostAddress address{QHostAddress::LocalHost};
+    quint16 port = 8470; // serve
+};
+
+// "ADDR:PORT", "[v6]:PORT"; false when text is neither.
+bool ParseListen(const QString& text, QHostAddress* address, quint16* port);
+
+// The exit code of yield, history or serve over target.
+int RunYieldCommand(const QString& command, const YieldOptions& options,
+                    const DatabaseTarget& target);
 
 } // namespace ufd

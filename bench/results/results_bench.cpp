@@ -6,6 +6,7 @@
 // a run's records over.
 #include "copied_rack.h"
 
+#include "results/record_reader.h"
 #include "results/results_store.h"
 #include "results/results_writer.h"
 #include "support/pg_server.h"
@@ -78,7 +79,7 @@ void StationRun(benchmark::State& state) {
     ufd::DatabaseTarget target;
     target.file = b.dir.filePath(QStringLiteral("data/ufd-station/results.sqlite"));
     QString error;
-    auto records = ufd::ResultsStore(target).Read({}, &error);
+    auto records = ufd::RecordReader(target).Records({}, &error);
     if (!records || records->size() < kDrives) {
         state.SkipWithError("the run left no records");
         return;

@@ -7,9 +7,11 @@
 // records then differs from its own (a record stored late with an older start
 // by a journal's replay, or records removed), it reads everything again. Its
 // answers are those of YieldQueries, grouping, filter, order, limits and all.
+// Kept up to date in yield_index_feed.cpp; the figures in yield_index.cpp.
 #pragma once
 
-#include "results/read_only_database.h"
+#include "results/record_reader.h"
+#include "results/unit_table.h"
 #include "results/yield_query.h"
 
 #include <QElapsedTimer>
@@ -26,12 +28,12 @@ class QSqlQuery;
 
 namespace ufd {
 
-class YieldIndex {
+class YieldIndex : public Figures {
 public:
     // recent: the start from which a record stored late is seen at once (as
     // the change stamp counts them, YieldQueries::StampSince); one earlier is
     // seen at the next count of the whole table, every whole.
-    YieldIndex(ReadOnlyDatabase& db, QString recent,
+    YieldIndex(RecordReader& db, QString recent,
                std::chrono::milliseconds whole = std::chrono::minutes(1));
 
     // Brings the index up to date when stamp (YieldQueries::ChangeStamp)
@@ -47,9 +49,10 @@ public:
     quint64 Generation() const { return generation_; }
     size_t Size() const { return records_.size(); }
 
-    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const YieldFilter& filter,
-                                               QString* error);
-    std::optional<std::vector<ParetoRow>> Pareto(const YieldFilter& filter, QString* error);
+    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const RecordFilter& filter,
+                                               QString* error) override;
+    std::optional<std::vector<ParetoRow>> Pareto(const RecordFilter& filter,
+                                                 QString* error) override;
 
 private:
     // One Format run, about 40 bytes: texts as ids into texts_ (0: NULL).
@@ -70,20 +73,6 @@ private:
         quint32 usb = 0;    // the USB product string
         quint32 key = 0;    // "VID:PID product", the grouping's key
     };
-    // Drives by the text SQL partitions them by: the serial, else "run/slot".
-    class Units {
-    public:
-        void Clear();
-        quint32 Id(const QByteArray& key);
-        quint32 Count() const { return static_cast<quint32>(ends_.size()) + 1; }
-
-    private:
-        QByteArrayView At(quint32 id) const;
-        void Grow();
-        std::vector<char> bytes_;
-        std::vector<quint32> ends_;  // unit id - 1 -> end of its key in bytes_
-        std::vector<quint32> slots_; // open addressing; 0 empty, else unit id
-    };
     struct Fetched {
         std::vector<Record> records;
         qint64 rows = 0; // every record read, Format or not
@@ -99,10 +88,10 @@ private:
     quint32 Text(const QString& text);
     quint32 ProductOf(quint32 vid, quint32 pid, quint32 usb);
     // Each unit's first and last Format run in the filter: first_, last_.
-    bool Select(const YieldFilter& filter, QString* error);
+    bool Select(const RecordFilter& filter, QString* error);
     bool Rank(QString* error);
 
-    ReadOnlyDatabase& db_;
+    RecordReader& db_;
     QString recent_;
     qint64 wholeMs_;
     bool loaded_ = false;
@@ -119,7 +108,7 @@ private:
     QHash<QString, quint32> textIds_;
     std::vector<Product> products_;
     std::map<std::array<quint32, 3>, quint32> productIds_; // vid, pid, usb
-    Units units_;
+    UnitTable units_;
     std::vector<int> ranks_; // text id -> place in the database's order
     std::vector<quint32> first_, last_;
 };

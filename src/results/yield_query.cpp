@@ -1,7 +1,6 @@
 #include "results/yield_query.h"
 
 #include <QDateTime>
-#include <QJsonValue>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -14,53 +13,8 @@ namespace ufd {
 
 namespace {
 
-constexpr std::array<std::pair<YieldBy, const char*>, 7> kNames = {{
-    {YieldBy::Product, "product"},
-    {YieldBy::Station, "station"},
-    {YieldBy::Socket, "socket"},
-    {YieldBy::Hour, "hour"},
-    {YieldBy::Day, "day"},
-    {YieldBy::Lot, "lot"},
-    {YieldBy::Operator, "operator"},
-}};
-
-constexpr int kMaxCodes = 256;
-
-QString Why(const QSqlError& e) {
-    const QString text = e.text().trimmed();
-    return text.isEmpty() ? QStringLiteral("unknown database error") : text;
-}
-
-// A parameterised statement: its text and the values of its "?" marks.
-struct Statement {
-    QString sql;
-    QVariantList binds;
-};
-
-// The filter's WHERE clause (empty when there is none).
-Statement Where(const YieldFilter& f) {
-    QStringList terms;
-    Statement s;
-    if (!f.since.isEmpty()) {
-        terms << QStringLiteral("started_utc >= ?");
-        s.binds << f.since;
-    }
-    if (!f.station.isEmpty()) {
-        terms << QStringLiteral("station_id = ?");
-        s.binds << f.station;
-    }
-    if (!f.product.isEmpty()) {
-        terms << QStringLiteral("(vid || ':' || pid = ? OR usb_product = ?)");
-        s.binds << f.product << f.product;
-    }
-    if (!terms.isEmpty()) {
-        s.sql = QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
-    }
-    return s;
-}
-
 // The group's key of a unit's first pass, from the columns of "x".
-Statement KeyExpression(const ReadOnlyDatabase& db, YieldBy by, bool utc) {
+Statement KeyExpression(const RecordReader& db, YieldBy by, bool utc) {
     const bool sqlite = db.Sqlite();
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
     // Local hours and days: SQLite asks the C library (which follows TZ);
@@ -106,7 +60,7 @@ const char* ColumnOf(YieldBy by) {
 }
 
 // The columns a grouping reads, beside passed (and status for the Pareto).
-QStringList ColumnsFor(const ReadOnlyDatabase& db, std::optional<YieldBy> by) {
+QStringList ColumnsFor(const RecordReader& db, std::optional<YieldBy> by) {
     if (!by) {
         return {QStringLiteral("status")};
     }
@@ -135,14 +89,14 @@ QStringList ColumnsFor(const ReadOnlyDatabase& db, std::optional<YieldBy> by) {
 // passed of the first run with Format and, for the figures, final_passed of
 // the last one. One sort of the filtered Format runs serves both; it carries
 // no column it does not need, since its size is the query's cost.
-Statement Units(const ReadOnlyDatabase& db, const YieldFilter& filter, std::optional<YieldBy> by) {
+Statement Units(const RecordReader& db, const RecordFilter& filter, std::optional<YieldBy> by) {
     const QString unit =
         QStringLiteral("CASE WHEN serial <> '' THEN serial ELSE run_id || '/' || slot END");
     const QString final = by ? QStringLiteral(", LAST_VALUE(passed) OVER (w ROWS BETWEEN "
                                               "UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING) AS "
                                               "final_passed")
                              : QString();
-    Statement where = Where(filter);
+    Statement where = WhereClause(filter);
     where.sql += where.sql.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
     return {QStringLiteral("WITH f AS (SELECT * FROM (SELECT passed, ") +
                 ColumnsFor(db, by).join(QStringLiteral(", ")) +
@@ -153,62 +107,31 @@ Statement Units(const ReadOnlyDatabase& db, const YieldFilter& filter, std::opti
             where.binds};
 }
 
-std::optional<QSqlQuery> Run(ReadOnlyDatabase& db, const Statement& s, QString* error) {
-    if (!db.Open(error)) {
+std::optional<QSqlQuery> Run(RecordReader& db, const Statement& s, QString* error) {
+    if (!db.OpenTable(error)) {
         return std::nullopt;
     }
     QSqlQuery q(db.Database());
     q.setForwardOnly(true);
     if (!q.prepare(s.sql)) {
-        *error = Why(q.lastError());
+        *error = SqlErrorText(q.lastError());
         return std::nullopt;
     }
     for (qsizetype i = 0; i < s.binds.size(); ++i) {
         q.bindValue(static_cast<int>(i), s.binds[i]);
     }
     if (!q.exec()) {
-        *error = Why(q.lastError());
+        *error = SqlErrorText(q.lastError());
         return std::nullopt;
     }
     return q;
 }
 
-std::vector<QJsonObject> Objects(QSqlQuery& q) {
-    std::vector<QJsonObject> out;
-    while (q.next()) {
-        const QSqlRecord rec = q.record();
-        QJsonObject o;
-        for (int i = 0; i < rec.count(); ++i) {
-            o.insert(rec.fieldName(i), QJsonValue::fromVariant(rec.value(i)));
-        }
-        out.push_back(o);
-    }
-    return out;
-}
-
 } // namespace
 
-std::optional<YieldBy> YieldByFromName(const QString& name) {
-    for (const auto& [by, text] : kNames) {
-        if (name == QLatin1String(text)) {
-            return by;
-        }
-    }
-    return std::nullopt;
-}
-
-QString YieldByName(YieldBy by) {
-    for (const auto& [b, text] : kNames) {
-        if (b == by) {
-            return QString::fromLatin1(text);
-        }
-    }
-    return {};
-}
-
-std::optional<std::vector<YieldRow>> YieldQueries::Yield(YieldBy by, const YieldFilter& filter,
+std::optional<std::vector<YieldRow>> YieldQueries::Yield(YieldBy by, const RecordFilter& filter,
                                                          QString* error) {
-    if (!db_.Open(error)) {
+    if (!db_.OpenTable(error)) {
         return std::nullopt;
     }
     if (const char* column = ColumnOf(by); column != nullptr && !db_.HasColumn(column)) {
@@ -240,9 +163,9 @@ std::optional<std::vector<YieldRow>> YieldQueries::Yield(YieldBy by, const Yield
     return out;
 }
 
-std::optional<std::vector<ParetoRow>> YieldQueries::Pareto(const YieldFilter& filter,
+std::optional<std::vector<ParetoRow>> YieldQueries::Pareto(const RecordFilter& filter,
                                                            QString* error) {
-    if (!db_.Open(error)) {
+    if (!db_.OpenTable(error)) {
         return std::nullopt;
     }
     const Statement units = Units(db_, filter, std::nullopt);
@@ -262,28 +185,8 @@ std::optional<std::vector<ParetoRow>> YieldQueries::Pareto(const YieldFilter& fi
     return out;
 }
 
-std::optional<std::vector<QJsonObject>> YieldQueries::Runs(const YieldFilter& filter, int limit,
-                                                           QString* error) {
-    // The start-time index finds the limit-th newest start; only the records
-    // from there on are sorted (a run's records share their start), so a
-    // page polling every two seconds never sorts the whole table.
-    const Statement where = Where(filter);
-    const QString also =
-        where.sql.isEmpty() ? QStringLiteral(" WHERE ") : where.sql + QStringLiteral(" AND ");
-    const int n = std::clamp(limit, 1, kMaxRuns);
-    const Statement s{
-        QStringLiteral("SELECT * FROM drive_records") + also +
-            QStringLiteral("started_utc >= COALESCE((SELECT started_utc FROM drive_records") +
-            where.sql +
-            QStringLiteral(" ORDER BY started_utc DESC LIMIT 1 OFFSET ?), '') ORDER BY "
-                           "started_utc DESC, run_id DESC, slot DESC LIMIT ?"),
-        where.binds + where.binds + QVariantList{n - 1, n}};
-    auto q = Run(db_, s, error);
-    return q ? std::optional(Objects(*q)) : std::nullopt;
-}
-
-YieldQueries::YieldQueries(ReadOnlyDatabase& db)
-    : db_(db),
+YieldQueries::YieldQueries(RecordReader& reader)
+    : db_(reader),
       stampSince_(QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODateWithMs)) {}
 
 std::optional<QString> YieldQueries::ChangeStamp(QString* error) {
@@ -296,15 +199,6 @@ std::optional<QString> YieldQueries::ChangeStamp(QString* error) {
         return std::nullopt;
     }
     return q->value(0).toString() + u' ' + q->value(1).toString();
-}
-
-std::optional<std::vector<QJsonObject>> YieldQueries::History(const QString& serial,
-                                                              QString* error) {
-    const Statement s{QStringLiteral("SELECT * FROM drive_records WHERE serial = ? ORDER BY "
-                                     "started_utc, run_id, slot LIMIT ?"),
-                      {serial, kMaxRuns}};
-    auto q = Run(db_, s, error);
-    return q ? std::optional(Objects(*q)) : std::nullopt;
 }
 
 } // namespace ufd

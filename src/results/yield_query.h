@@ -1,18 +1,11 @@
-// The line's figures, aggregated by the database: first-pass and final yield
-// per product, station, socket, hour, day, lot or operator; the failure
-// Pareto; the last runs; one drive's history. Every query is parameterised
-// and bounded.
-//
-// A unit is one drive: its serial, or run id and slot when it has none. Its
-// first pass is its first run with Format ticked, its final result that of
-// its last run with Format. A unit counts once, in the group of its first
-// pass; runs without Format (a write-protect check alone) count for neither,
-// so a retest or a check never counts a drive twice.
+// The line's figures (figures.h), aggregated by the database: first-pass and
+// final yield per product, station, socket, hour, day, lot or operator; the
+// failure Pareto. Every query is parameterised and bounded.
 #pragma once
 
-#include "results/read_only_database.h"
+#include "results/figures.h"
+#include "results/record_reader.h"
 
-#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -20,49 +13,14 @@
 
 namespace ufd {
 
-enum class YieldBy { Product, Station, Socket, Hour, Day, Lot, Operator };
-
-// The name of a grouping in commands and URLs ("product", "socket", ...);
-// nullopt for an unknown name.
-std::optional<YieldBy> YieldByFromName(const QString& name);
-QString YieldByName(YieldBy by);
-
-struct YieldFilter {
-    QString since;    // started at or after this ISO date or time (UTC)
-    QString station;  // station id
-    QString product;  // "VID:PID" or the USB product string
-    bool utc = false; // hours and days in UTC instead of local time
-};
-
-struct YieldRow {
-    QString key;     // the product, station, hour, ...; for Socket the port
-    QString station; // Socket only: the socket's station
-    qint64 units = 0;
-    qint64 firstPass = 0; // units that passed their first run with Format
-    qint64 finalPass = 0; // units whose last run with Format passed
-};
-
-struct ParetoRow {
-    int status = 0;
-    qint64 count = 0; // units whose first pass failed with this status
-};
-
-class YieldQueries {
+class YieldQueries : public Figures {
 public:
-    // The longest lists a single answer holds.
-    static constexpr int kMaxRuns = 500;
-    static constexpr int kMaxGroups = 5000;
+    explicit YieldQueries(RecordReader& reader);
 
-    explicit YieldQueries(ReadOnlyDatabase& db);
-
-    // Groups in key order (newest hour or day last).
-    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const YieldFilter& filter,
-                                               QString* error);
-    // Most frequent status first; ties by code.
-    std::optional<std::vector<ParetoRow>> Pareto(const YieldFilter& filter, QString* error);
-    // The newest records first, every column the table holds.
-    std::optional<std::vector<QJsonObject>> Runs(const YieldFilter& filter, int limit,
-                                                 QString* error);
+    std::optional<std::vector<YieldRow>> Yield(YieldBy by, const RecordFilter& filter,
+                                               QString* error) override;
+    std::optional<std::vector<ParetoRow>> Pareto(const RecordFilter& filter,
+                                                 QString* error) override;
     // Changes when a record comes in: the newest start and the number of
     // records since a day before these queries were made (both from the
     // start-time index, so cheap; a fixed start, so time passing changes
@@ -70,11 +28,10 @@ public:
     // replay) leaves it as it was.
     std::optional<QString> ChangeStamp(QString* error);
     const QString& StampSince() const { return stampSince_; }
-    // Every run of one drive, oldest first, at most kMaxRuns.
-    std::optional<std::vector<QJsonObject>> History(const QString& serial, QString* error);
+    RecordReader& Reader() const { return db_; }
 
 private:
-    ReadOnlyDatabase& db_;
+    RecordReader& db_;
     QString stampSince_;
 };
 

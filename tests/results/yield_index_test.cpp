@@ -4,6 +4,7 @@
 // older start; every grouping and a few filters give YieldQueries' answers.
 #include "support/test_common.h"
 
+#include "results/record_time.h"
 #include "results/results_writer.h"
 #include "results/yield_index.h"
 #include "results/yield_query.h"
@@ -59,7 +60,7 @@ void Store(const DatabaseTarget& target, const QString& journal, std::vector<Dri
 
 using Row = std::tuple<std::string, std::string, qint64, qint64, qint64>;
 
-template <typename Source> std::vector<Row> Figures(Source& s, YieldBy by, const YieldFilter& f) {
+template <typename Source> std::vector<Row> Groups(Source& s, YieldBy by, const RecordFilter& f) {
     QString error;
     const auto rows = s.Yield(by, f, &error);
     std::vector<Row> out;
@@ -74,7 +75,7 @@ template <typename Source> std::vector<Row> Figures(Source& s, YieldBy by, const
 }
 
 template <typename Source>
-std::vector<std::pair<int, qint64>> Codes(Source& s, const YieldFilter& f) {
+std::vector<std::pair<int, qint64>> Codes(Source& s, const RecordFilter& f) {
     QString error;
     std::vector<std::pair<int, qint64>> out;
     for (const ParetoRow& p : s.Pareto(f, &error).value_or(std::vector<ParetoRow>{})) {
@@ -83,12 +84,12 @@ std::vector<std::pair<int, qint64>> Codes(Source& s, const YieldFilter& f) {
     return out;
 }
 
-void ExpectSameFigures(ReadOnlyDatabase& db, YieldIndex& index, const QString& stamp) {
+void ExpectSameFigures(RecordReader& db, YieldIndex& index, const QString& stamp) {
     QString error;
     ASSERT_TRUE(index.Refresh(stamp, &error)) << error.toStdString();
     ASSERT_TRUE(index.Usable());
     YieldQueries sql(db);
-    const std::vector<YieldFilter> filters = {
+    const std::vector<RecordFilter> filters = {
         {},
         {"", "", "", true},
         {"2026-12-07T22:10:00.000Z", "", "", false},
@@ -98,14 +99,14 @@ void ExpectSameFigures(ReadOnlyDatabase& db, YieldIndex& index, const QString& s
         {"2026-12-07T21:30:00.000Z", "st-a", "Flash", false},
         {"", "nobody", "", false},
     };
-    for (const YieldFilter& f : filters) {
+    for (const RecordFilter& f : filters) {
         SCOPED_TRACE((f.since + u'|' + f.station + u'|' + f.product).toStdString());
         for (YieldBy by : {YieldBy::Product, YieldBy::Station, YieldBy::Socket, YieldBy::Hour,
                            YieldBy::Day, YieldBy::Lot, YieldBy::Operator}) {
-            const std::vector<Row> expected = Figures(sql, by, f);
+            const std::vector<Row> expected = Groups(sql, by, f);
             EXPECT_TRUE(!expected.empty() || !(f.since + f.station + f.product).isEmpty())
                 << YieldByName(by).toStdString();
-            EXPECT_EQ(Figures(index, by, f), expected) << YieldByName(by).toStdString();
+            EXPECT_EQ(Groups(index, by, f), expected) << YieldByName(by).toStdString();
         }
         EXPECT_EQ(Codes(index, f), Codes(sql, f));
     }
@@ -124,7 +125,7 @@ void ExpectTheIndexFollows(const DatabaseTarget& writer, const DatabaseTarget& r
     while (half->StartedUtc != (half - 1)->StartedUtc) {
         ++half;
     }
-    ReadOnlyDatabase db(reader);
+    RecordReader db(reader);
     // The late record is seen by the count of the recent records, or, when it
     // is older than those, by the count of the whole table.
     YieldIndex recent(db, "2026-12-07T00:00:00.000Z", std::chrono::hours(1));
@@ -162,6 +163,40 @@ TEST(YieldIndex, PostgresAnswersAsTheDatabaseDoes) {
     ExpectTheIndexFollows(target, target, dir.filePath("journal"));
 }
 
+// The index takes only starts in the station's own form (anything else sends
+// the figures back to the database), and its hours and days are those SQL
+// gives: local time across a change of date and of summer time, or UTC.
+TEST(YieldIndex, StartsAndTheirHoursAndDays) {
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    // start, milliseconds since the epoch (-1: refused)
+    const std::pair<const char*, qint64> starts[] = {
+        {"1970-01-01T00:00:00.000Z", 0},
+        {"2026-12-07T08:00:00.123Z", 1796630400123},
+        {"2028-02-29T00:00:00.000Z", 1835395200000},
+        {"2026-02-29T00:00:00.000Z", -1}, // not a leap year
+        {"2026-12-07T24:00:00.000Z", -1},
+        {"2026-12-07T08:00:00Z", -1},      // no milliseconds: not the station's form
+        {"2026-12-07 08:00:00.000Z", -1},  // no T
+        {"2026-12-07T08:00:00.000+01", -1} // an offset
+    };
+    for (const auto& [text, ms] : starts) {
+        EXPECT_EQ(StartMs(text).value_or(-1), ms) << text;
+    }
+    // start, UTC, hour -> key text
+    const std::tuple<const char*, bool, bool, const char*> keys[] = {
+        {"2026-12-07T23:30:00.000Z", false, false, "2026-12-08"},
+        {"2026-12-07T23:30:00.000Z", true, false, "2026-12-07"},
+        {"2026-12-07T23:30:00.000Z", false, true, "2026-12-08 00:00"},
+        {"2026-03-29T01:30:00.000Z", false, true, "2026-03-29 03:00"}, // summer time begins
+        {"2026-10-25T00:30:00.000Z", false, true, "2026-10-25 02:00"},
+        {"2026-10-25T01:30:00.000Z", false, true, "2026-10-25 02:00"}, // the hour twice
+    };
+    for (const auto& [text, utc, hour, key] : keys) {
+        EXPECT_EQ(TimeKeyText(TimeKey(StartMs(text).value(), utc, hour), hour), key) << text;
+    }
+}
+
 // A database of a station before lots, operators and socket labels: the
 // index reads what is there and refuses lot and operator as SQL does.
 TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
@@ -183,10 +218,10 @@ TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
                            "'1-1', '', 0, 1, 0)"));
     }
     QSqlDatabase::removeDatabase("old");
-    ReadOnlyDatabase db(target);
+    RecordReader db(target);
     YieldIndex index(db, "2026-12-07T00:00:00.000Z");
     ExpectSameFigures(db, index, "1");
-    EXPECT_EQ(Figures(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));
+    EXPECT_EQ(Groups(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));
 }
 
 } // namespace

@@ -55,7 +55,7 @@ std::vector<DriveRecord> Line() {
 
 using Rows = std::vector<std::tuple<std::string, std::string, qint64, qint64, qint64>>;
 
-Rows Figures(YieldQueries& q, YieldBy by, YieldFilter f = {}) {
+Rows Groups(YieldQueries& q, YieldBy by, RecordFilter f = {}) {
     QString error;
     const auto rows = q.Yield(by, f, &error);
     EXPECT_TRUE(rows) << error.toStdString();
@@ -68,17 +68,17 @@ Rows Figures(YieldQueries& q, YieldBy by, YieldFilter f = {}) {
 }
 
 void ExpectTheLine(const DatabaseTarget& reader) {
-    ReadOnlyDatabase db(reader);
+    RecordReader db(reader);
     YieldQueries q(db);
-    EXPECT_EQ(Figures(q, YieldBy::Station), (Rows{{"st-a", "", 3, 1, 2}, {"st-b", "", 3, 2, 2}}));
-    EXPECT_EQ(Figures(q, YieldBy::Socket),
+    EXPECT_EQ(Groups(q, YieldBy::Station), (Rows{{"st-a", "", 3, 1, 2}, {"st-b", "", 3, 2, 2}}));
+    EXPECT_EQ(Groups(q, YieldBy::Socket),
               (Rows{{"1-1", "st-a", 2, 0, 1}, {"1-2", "st-a", 1, 1, 1}, {"2-2", "st-b", 3, 2, 2}}));
-    EXPECT_EQ(Figures(q, YieldBy::Product), (Rows{{"1234:5678 Flash", "", 6, 3, 4}}));
-    EXPECT_EQ(Figures(q, YieldBy::Day),
+    EXPECT_EQ(Groups(q, YieldBy::Product), (Rows{{"1234:5678 Flash", "", 6, 3, 4}}));
+    EXPECT_EQ(Groups(q, YieldBy::Day),
               (Rows{{"2026-12-07", "", 3, 1, 2}, {"2026-12-08", "", 3, 2, 2}}));
-    EXPECT_EQ(Figures(q, YieldBy::Day, {"", "", "", true}), (Rows{{"2026-12-07", "", 6, 3, 4}}));
+    EXPECT_EQ(Groups(q, YieldBy::Day, {"", "", "", true}), (Rows{{"2026-12-07", "", 6, 3, 4}}));
     // Runs before since are not seen: S1 has its first pass at 09:00 here.
-    EXPECT_EQ(Figures(q, YieldBy::Hour, {"2026-12-07T09", "st-b", "1234:5678", true}),
+    EXPECT_EQ(Groups(q, YieldBy::Hour, {"2026-12-07T09", "st-b", "1234:5678", true}),
               (Rows{{"2026-12-07 09:00", "", 1, 1, 1}, {"2026-12-07 23:00", "", 3, 2, 2}}));
     QString error;
     const auto pareto = q.Pareto({}, &error);
@@ -90,9 +90,9 @@ void ExpectTheLine(const DatabaseTarget& reader) {
     EXPECT_EQ(codes, (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
     // Today's records carry a lot column (empty here): the grouping reads it.
     EXPECT_TRUE(q.Yield(YieldBy::Lot, {}, &error)) << error.toStdString();
-    const auto history = q.History("S1", &error);
+    const auto history = db.Drive("S1", &error);
     ASSERT_TRUE(history && history->size() == 2) << error.toStdString();
-    EXPECT_EQ((*history)[1].value("station_id").toString(), "st-b");
+    EXPECT_EQ((*history)[1].StationId, "st-b");
 }
 
 class Yield : public ::testing::Test {

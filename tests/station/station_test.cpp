@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/notice_channel.h"
+#include "results/record_reader.h"
 #include "results/results_store.h"
 #include "results/status_reasons.h"
 #include "station/batch.h"
@@ -730,7 +731,7 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
             continue;
         }
         QString error;
-        const auto records = ResultsStore(target).Read({}, &error).value();
+        const auto records = RecordReader(target).Records({}, &error).value();
         ASSERT_EQ(records.size(), 7U);
         const auto& [ok, failed] = std::tie(records[0], records[4]);
         // Check WP was not ticked; serials, verdicts and run ids the listing test reads back.
@@ -764,7 +765,7 @@ TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
     frm->GoCmd->click();
     ASSERT_TRUE(recorder->WaitStored().stored);
     QString error;
-    const auto records = ResultsStore(target).Read({}, &error).value();
+    const auto records = RecordReader(target).Records({}, &error).value();
     ASSERT_EQ(records.size(), 14U) << error.toStdString();
     EXPECT_EQ(std::tuple(records[0].CapacitySectors, records[7].Slot, records[7].CapacitySectors,
                          records[7].Items[0].value().Lower,

@@ -1,4 +1,4 @@
-#include "results/export.h"
+#include "record_export.h"
 
 #include "results/status_reasons.h"
 

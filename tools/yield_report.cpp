@@ -1,8 +1,8 @@
-#include "results/yield_report.h"
+#include "yield_report.h"
 
-#include "results/drive_record.h"
 #include "results/socket_map.h"
 #include "results/status_reasons.h"
+#include "terminal_text.h"
 
 namespace ufd {
 
@@ -20,7 +20,7 @@ QString Code(int status) {
 QString Section(const QString& title, const std::vector<YieldRow>& rows) {
     QString out = title + u'\n';
     for (const YieldRow& r : rows) {
-        const QString name = r.station.isEmpty() ? r.key : r.station + u' ' + r.key;
+        const QString name = Visible(r.station.isEmpty() ? r.key : r.station + u' ' + r.key);
         // One arg() for all: a name holding "%2" stays as it is.
         out += QStringLiteral("  %1  units %2  first pass %3 %4  final %5 %6\n")
                    .arg(name.trimmed().isEmpty() ? QStringLiteral("(unknown)") : name,
@@ -33,8 +33,9 @@ QString Section(const QString& title, const std::vector<YieldRow>& rows) {
 
 } // namespace
 
-std::optional<QString> YieldReportText(YieldQueries& queries, ReadOnlyDatabase& db,
-                                       const YieldFilter& filter, QString* error) {
+std::optional<QString> YieldReportText(YieldQueries& queries, const RecordFilter& filter,
+                                       QString* error) {
+    RecordReader& db = queries.Reader();
     const QString time = filter.utc ? QStringLiteral("UTC") : QStringLiteral("local time");
     std::vector<std::pair<YieldBy, QString>> sections = {
         {YieldBy::Product, QStringLiteral("Per product")},
@@ -42,7 +43,7 @@ std::optional<QString> YieldReportText(YieldQueries& queries, ReadOnlyDatabase& 
         {YieldBy::Socket, QStringLiteral("Per socket")},
         {YieldBy::Day, QStringLiteral("Per day (") + time + u')'},
     };
-    if (!db.Open(error)) {
+    if (!db.OpenTable(error)) {
         return std::nullopt;
     }
     if (db.HasColumn(QStringLiteral("lot"))) {
@@ -62,10 +63,11 @@ std::optional<QString> YieldReportText(YieldQueries& queries, ReadOnlyDatabase& 
         if (by == YieldBy::Socket) {
             for (const SocketRate& s : SocketMap(*rows)) {
                 if (s.suspect) {
-                    out += QStringLiteral("  suspect: %1 %2 fails %3 of first passes, its "
-                                          "station's other sockets %4\n")
-                               .arg(s.station, s.socket, Percent(s.failed, s.units),
-                                    QString::number(100 * s.othersRate, 'f', 1) + u'%');
+                    out +=
+                        QStringLiteral("  suspect: %1 %2 fails %3 of first passes, its "
+                                       "station's other sockets %4\n")
+                            .arg(Visible(s.station), Visible(s.socket), Percent(s.failed, s.units),
+                                 QString::number(100 * s.othersRate, 'f', 1) + u'%');
                 }
             }
         }
@@ -89,31 +91,31 @@ std::optional<QString> YieldReportText(YieldQueries& queries, ReadOnlyDatabase& 
     return out;
 }
 
-std::optional<QString> HistoryText(YieldQueries& queries, const QString& serial, QString* error) {
-    const auto runs = queries.History(serial, error);
-    if (!runs) {
-        return std::nullopt;
-    }
+QString HistoryText(const std::vector<DriveRecord>& runs) {
     QString out;
-    for (const QJsonObject& o : *runs) {
+    for (const DriveRecord& r : runs) {
+        QStringList fields = {Visible(r.StartedUtc), Visible(r.StationId), Visible(r.RunId),
+                              QStringLiteral("slot ") + QString::number(r.Slot)};
+        const auto named = [&fields](const char* name, const QString& text) {
+            if (!text.isEmpty()) {
+                fields << QLatin1String(name) + u' ' + Visible(text);
+            }
+        };
+        named("socket", r.Socket);
+        fields << QStringLiteral("port ") + Visible(r.PortPath);
+        named("operator", r.Operator);
+        named("lot", r.Lot);
         QStringList items;
-        for (const char* item : kItemColumnNames) {
-            if (!o.value(QLatin1String(item) + QStringLiteral("_status")).isNull()) {
-                items << QString::fromLatin1(item);
+        for (size_t i = 0; i < r.Items.size(); ++i) {
+            if (r.Items[i]) {
+                items << QString::fromLatin1(kItemColumnNames[i]);
             }
         }
-        const bool passed = o.value(QStringLiteral("passed")).toInt() != 0;
-        const int status = o.value(QStringLiteral("status")).toInt();
-        out += QStringLiteral("%1  %2  %3  slot %4  port %5  %6  %7\n")
-                   .arg(o.value(QStringLiteral("started_utc")).toString(),
-                        o.value(QStringLiteral("station_id")).toString(),
-                        o.value(QStringLiteral("run_id")).toString(),
-                        QString::number(o.value(QStringLiteral("slot")).toInt()),
-                        o.value(QStringLiteral("port_path")).toString(),
-                        items.isEmpty() ? QStringLiteral("-") : items.join(u','),
-                        passed ? QStringLiteral("PASS")
-                               : QStringLiteral("FAIL status ") + Code(status) +
-                                     QStringLiteral(": ") + StatusReasonText(status));
+        fields << (items.isEmpty() ? QStringLiteral("-") : items.join(u','));
+        fields << (r.Passed ? QStringLiteral("PASS")
+                            : QStringLiteral("FAIL status ") + Code(r.Status) +
+                                  QStringLiteral(": ") + StatusReasonText(r.Status));
+        out += fields.join(QStringLiteral("  ")) + u'\n';
     }
     return out;
 }
