@@ -3,6 +3,8 @@
 // the notice text exactly.
 #pragma once
 
+#include "base/unique_fd.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -70,7 +72,7 @@ private:
     bool relistenFailed_ = false;
     int open_ = 0;
     int refused_ = 0;
-    int lockFd_ = -1;
+    UniqueFd lockFd_;
     QByteArray lockPath_;
     QString refusal_;
 };
