@@ -244,10 +244,6 @@ ClaimResult NoticeServer::Claim(const QString& channel) {
     return result;
 }
 
-QString NoticeServer::Name() const {
-    return server_->serverName();
-}
-
 namespace {
 
 std::optional<pid_t> PeerProcess(const QLocalSocket& socket) {

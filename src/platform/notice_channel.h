@@ -44,7 +44,6 @@ public:
     // socket, held for the server's life, marks the holder; a socket file
     // nobody answers on is stale and is replaced.
     ClaimResult Claim(const QString& name = NoticeChannelName());
-    QString Name() const;
     // Why the last Claim failed, when it can be said (the runtime directory
     // was refused).
     QString Refusal() const { return refusal_; }

@@ -44,10 +44,6 @@ public:
     // already there is left as it is, so a replay never doubles a record.
     bool Store(const std::vector<DriveRecord>& records, QString* error);
     std::optional<std::vector<DriveRecord>> Read(const RecordFilter& filter, QString* error);
-    // The schema version the database holds (0: none yet); nullopt on error.
-    std::optional<int> SchemaVersion(QString* error);
-
-    const DatabaseTarget& Target() const { return target_; }
 
 private:
     bool Connect(QString* error);
