@@ -97,12 +97,8 @@ int main(int argc, char** argv) {
     }
     const QString command = args.takeFirst();
     if (command == QStringLiteral("codes") && args.isEmpty()) {
-        for (const ufd::StatusReason& row : ufd::StatusReasons()) {
-            Out(QStringLiteral("0x%1  %2  %3\n")
-                    .arg(QString::number(row.status, 16).toUpper(),
-                         QString::number(row.status).rightJustified(3),
-                         QString::fromUtf8(row.reason))
-                    .toUtf8());
+        for (const ufd::StatusCode& code : ufd::kStatusCodes) {
+            Out((ufd::StatusCodeLine(code) + QLatin1Char('\n')).toUtf8());
         }
         return 0;
     }

@@ -1,12 +1,9 @@
 #include "base/ini_file.h"
 
-#include "base/unique_fd.h"
-#include <cerrno>
+#include "base/regular_file.h"
+
 #include <cstring>
-#include <fcntl.h>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ufd {
 
@@ -173,41 +170,21 @@ IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {
 }
 
 IniRead ReadIniFile(const std::filesystem::path& file) {
-    // Non-blocking, so a FIFO is refused below instead of waited on.
-    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) {
-            return {};
-        }
-        return Refused(file, std::string("cannot be read: ") + std::strerror(errno));
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    using Result = RegularFileRead::Result;
+    const RegularFileRead read = ReadRegularFile(file, kMaxIniBytes);
+    switch (read.result) {
+    case Result::Read:
+        return ParseIni(file, read.bytes);
+    case Result::Absent:
+        return {};
+    case Result::NotRegular:
         return Refused(file, "not a regular file");
-    }
-    if (static_cast<uintmax_t>(info.st_size) > kMaxIniBytes) {
+    case Result::TooLarge:
         return Refused(file, TooLarge());
+    case Result::Unreadable:
+        break;
     }
-    // Read to the end, not to the size fstat gave: the file may have grown.
-    std::string text;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return Refused(file, std::string("cannot be read: ") + std::strerror(errno));
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(chunk, static_cast<size_t>(n));
-        if (text.size() > kMaxIniBytes) {
-            return Refused(file, TooLarge());
-        }
-    }
-    return ParseIni(file, text);
+    return Refused(file, std::string("cannot be read: ") + std::strerror(read.error));
 }
 
 } // namespace ufd

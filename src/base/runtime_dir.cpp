@@ -52,9 +52,9 @@ PrivateDirectory RuntimeDirectory() {
                                  ("quorlink-" + std::to_string(::getuid())));
 }
 
-int CreateNewFile(const std::filesystem::path& file, unsigned mode) {
-    return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  static_cast<mode_t>(mode));
+UniqueFd CreateNewFile(const std::filesystem::path& file, unsigned mode) {
+    return UniqueFd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           static_cast<mode_t>(mode)));
 }
 
 } // namespace ufd

@@ -3,6 +3,8 @@
 // transport library shares it with the station and the monitor.
 #pragma once
 
+#include "base/unique_fd.h"
+
 #include <filesystem>
 #include <string>
 
@@ -24,8 +26,8 @@ PrivateDirectory CheckPrivateDirectory(const std::filesystem::path& dir);
 PrivateDirectory RuntimeDirectory();
 
 // Opens a new file for writing: never follows a link and never opens a file
-// that is already there (a planted FIFO, a link to somebody's file). -1 and
-// errno on failure.
-int CreateNewFile(const std::filesystem::path& file, unsigned mode = 0600);
+// that is already there (a planted FIFO, a link to somebody's file). Holds
+// nothing, with errno set, on failure.
+UniqueFd CreateNewFile(const std::filesystem::path& file, unsigned mode = 0600);
 
 } // namespace ufd

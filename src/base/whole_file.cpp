@@ -7,13 +7,13 @@
 
 namespace ufd {
 
-int CommitWholeFile(int fd, const std::string& tmp, const std::string& target, const void* data,
-                    size_t size, bool durable) {
+int CommitWholeFile(UniqueFd fd, const std::string& tmp, const std::string& target,
+                    const void* data, size_t size, bool durable) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_t done = 0;
     int error = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd, bytes + done, size - done);
+        const ssize_t n = ::write(fd.get(), bytes + done, size - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -23,10 +23,10 @@ int CommitWholeFile(int fd, const std::string& tmp, const std::string& target, c
         }
         done += static_cast<size_t>(n);
     }
-    if (error == 0 && durable && ::fsync(fd) != 0) {
+    if (error == 0 && durable && ::fsync(fd.get()) != 0) {
         error = errno;
     }
-    if (::close(fd) != 0 && error == 0) {
+    if (fd.close() != 0 && error == 0) {
         error = errno;
     }
     if (error == 0 && std::rename(tmp.c_str(), target.c_str()) != 0) {

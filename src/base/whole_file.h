@@ -2,6 +2,8 @@
 // other processes read while they are being written.
 #pragma once
 
+#include "base/unique_fd.h"
+
 #include <cstddef>
 #include <string>
 
@@ -12,7 +14,7 @@ namespace ufd {
 // `target`. Returns 0, or the errno of the first step that failed; then the
 // temp file is gone and `target` untouched. A short write that makes no
 // progress counts as a full disk.
-int CommitWholeFile(int fd, const std::string& tmp, const std::string& target, const void* data,
-                    size_t size, bool durable = false);
+int CommitWholeFile(UniqueFd fd, const std::string& tmp, const std::string& target,
+                    const void* data, size_t size, bool durable = false);
 
 } // namespace ufd

@@ -3,6 +3,7 @@
 // systems with the label) onto a slot's drive.
 #pragma once
 
+#include "base/status_codes.h"
 #include "context/station_context.h"
 
 #include <QString>
@@ -13,28 +14,28 @@ namespace ufd {
 
 // Results of BuildVolume.
 inline constexpr int16_t kVolumeBuilt = 1;
-inline constexpr int16_t kMasterBootRecordFailed = 240;
-inline constexpr int16_t kBootSectorFailed = 241;
-inline constexpr int16_t kFatCopyFailed = 242;
-inline constexpr int16_t kRootDirectoryFailed = 243;
-inline constexpr int16_t kExtendedBootRecordFailed = 255;
+inline constexpr int16_t kMasterBootRecordFailed = StatusNumber("MasterBootRecordFailed");
+inline constexpr int16_t kBootSectorFailed = StatusNumber("BootSectorFailed");
+inline constexpr int16_t kFatCopyFailed = StatusNumber("FatCopyFailed");
+inline constexpr int16_t kRootDirectoryFailed = StatusNumber("RootDirectoryFailed");
+inline constexpr int16_t kExtendedBootRecordFailed = StatusNumber("ExtendedBootRecordFailed");
 // exFAT only: the allocation bitmap or the up-case table was not written.
 // 244 to 249 are taken by the identity and write-protect codes.
-inline constexpr int16_t kBitmapOrUpcaseFailed = 0xFA;
+inline constexpr int16_t kBitmapOrUpcaseFailed = StatusNumber("BitmapOrUpcaseFailed");
 // The controller refused the boundary block; its vendor code doubles as the
 // failure code, as for every other vendor command.
-inline constexpr int16_t kBoundaryRefused = 0x99;
+inline constexpr int16_t kBoundaryRefused = StatusNumber("VendorBoundary");
 // An area that cannot hold the file system chosen for it (beyond what the
 // cluster table and the geometry cover, or a large area past the int32
 // sector range): nothing is written, because such a layout would carry
 // wrong bytes.
-inline constexpr int16_t kAreaTooLarge = 0xF8;
+inline constexpr int16_t kAreaTooLarge = StatusNumber("AreaDoesNotFit");
 // An area below 0 sectors (the other half of one past the drive) or too
 // small for its own file system (a second area counts only when there is
 // one): nothing is written either. The line knows both by one code.
-inline constexpr int16_t kAreaTooSmall = 0xF8;
+inline constexpr int16_t kAreaTooSmall = StatusNumber("AreaDoesNotFit");
 
-inline constexpr int32_t kBoundaryCode = 0x99;
+inline constexpr int32_t kBoundaryCode = StatusNumber("VendorBoundary");
 
 // Fills ctx.MbrTemplate and ctx.Fat16BootTemplate; done once at start-up.
 void BuildSectorTemplates(StationContext& ctx);

@@ -40,63 +40,41 @@ std::optional<InstanceLock> InstanceLock::TryAcquire(const QString& path, bool* 
         *held = false;
     }
     const QByteArray name = QFile::encodeName(path);
-    const int fd = path.isEmpty()
-                       ? -1
-                       : ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    UniqueFd fd(path.isEmpty()
+                    ? -1
+                    : ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) {
         return std::nullopt;
     }
     int rc = 0;
     do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        rc = ::flock(fd.get(), LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         if (held != nullptr) {
             *held = errno == EWOULDBLOCK;
         }
-        ::close(fd);
         return std::nullopt;
     }
-    return InstanceLock(fd);
-}
-
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-}
-
-InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
+    return InstanceLock(std::move(fd));
 }
 
 void InstanceLock::WriteOwner(pid_t monitor, std::optional<pid_t> station) {
-    if (fd_ < 0) {
+    if (!fd_) {
         return;
     }
     const std::string text =
         std::to_string(monitor) + " " + std::to_string(station ? *station : 0) + "\n";
     // The record is advice for the next instance; a failed write only
     // makes it exit instead of waiting.
-    if (::ftruncate(fd_, 0) == 0) {
-        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, text.data(), text.size(), 0);
+    if (::ftruncate(fd_.get(), 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd_.get(), text.data(), text.size(), 0);
     }
 }
 
 void InstanceLock::Beat() {
-    if (fd_ >= 0) {
-        ::futimens(fd_, nullptr); // a missed beat is only a late one
+    if (fd_) {
+        ::futimens(fd_.get(), nullptr); // a missed beat is only a late one
     }
 }
 

@@ -3,6 +3,8 @@
 // lock when the process ends, however it ends, so no stale lock survives.
 #pragma once
 
+#include "base/unique_fd.h"
+
 #include <QString>
 
 #include <chrono>
@@ -23,12 +25,6 @@ public:
     // (*held true) or the file cannot be opened (*held false).
     static std::optional<InstanceLock> TryAcquire(const QString& path, bool* held = nullptr);
 
-    InstanceLock(InstanceLock&& other) noexcept;
-    InstanceLock& operator=(InstanceLock&& other) noexcept;
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
-    ~InstanceLock();
-
     // Records who holds the lock and for which station, for the next one
     // who finds it taken.
     void WriteOwner(pid_t monitor, std::optional<pid_t> station);
@@ -38,8 +34,8 @@ public:
     void Beat();
 
 private:
-    explicit InstanceLock(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit InstanceLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    UniqueFd fd_;
 };
 
 inline constexpr std::chrono::milliseconds kMonitorBeat{1000};

@@ -21,8 +21,6 @@ public:
     // once, since the station may just have come up.
     void Post(NoticeKind kind, Clock::time_point now);
 
-    bool Waiting() const { return kind_.has_value(); }
-    std::optional<NoticeKind> Kind() const { return kind_; }
     // When to try next; nothing when no notice waits.
     std::optional<Clock::time_point> NextAttempt() const;
     // The notice to send now, if one waits and its time has come.
@@ -31,8 +29,6 @@ public:
     void Delivered();
     // The attempt failed: wait twice as long as last time, up to the limit.
     void Failed(Clock::time_point now);
-
-    std::chrono::milliseconds CurrentDelay() const { return delay_; }
 
 private:
     std::optional<NoticeKind> kind_;

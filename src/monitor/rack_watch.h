@@ -32,7 +32,6 @@ public:
     void Start();
     // One poll; the notice the difference to the last readable states means.
     std::optional<NoticeKind> Poll();
-    const std::optional<PluggedStates>& Last() const { return last_; }
 
 private:
     PluggedStateSource& source_;

@@ -56,11 +56,11 @@ bool OrphanRule::Orphaned(Clock::time_point now) const {
 ProcessWatch::ProcessWatch(pid_t pid, QObject* parent) : QObject(parent), pid_(pid) {
     errno = 0;
 #ifdef SYS_pidfd_open
-    pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    pidfd_.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
 #endif
-    if (pidfd_ >= 0) {
+    if (pidfd_) {
         // A pidfd turns readable when the process ends.
-        notifier_ = new QSocketNotifier(pidfd_, QSocketNotifier::Read, this);
+        notifier_ = new QSocketNotifier(pidfd_.get(), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &ProcessWatch::Check);
     } else if (errno == ESRCH) {
         ended_ = true;
@@ -73,18 +73,15 @@ ProcessWatch::ProcessWatch(pid_t pid, QObject* parent) : QObject(parent), pid_(p
 }
 
 ProcessWatch::~ProcessWatch() {
-    delete notifier_;
-    if (pidfd_ >= 0) {
-        ::close(pidfd_);
-    }
+    delete notifier_; // before its descriptor closes
 }
 
 bool ProcessWatch::Alive() const {
     if (ended_) {
         return false;
     }
-    if (pidfd_ >= 0) {
-        pollfd probe{pidfd_, POLLIN, 0};
+    if (pidfd_) {
+        pollfd probe{pidfd_.get(), POLLIN, 0};
         return ::poll(&probe, 1, 0) == 0;
     }
     return ::kill(pid_, 0) == 0 || errno == EPERM;

@@ -12,6 +12,8 @@
 //    table shows a path that is not the channel's.
 #pragma once
 
+#include "base/unique_fd.h"
+
 #include <QObject>
 #include <QString>
 
@@ -74,7 +76,7 @@ private:
     void Check();
 
     pid_t pid_;
-    int pidfd_ = -1;
+    UniqueFd pidfd_;
     bool ended_ = false;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* timer_ = nullptr;

@@ -160,14 +160,13 @@ void NoticeServer::Watch() {
 }
 
 void NoticeServer::ReleaseLock() {
-    if (lockFd_ < 0) {
+    if (!lockFd_) {
         return;
     }
     // Removed while still held, so no lock file is left behind; whoever
     // opened it meanwhile notices it is gone once they hold it.
     ::unlink(lockPath_.constData());
-    ::close(lockFd_);
-    lockFd_ = -1;
+    lockFd_.reset();
 }
 
 bool NoticeServer::Listen(const QString& name) {
@@ -211,27 +210,24 @@ ClaimResult NoticeServer::Claim(const QString& channel) {
         return ClaimResult::Failed;
     }
     const QByteArray lockPath = QFile::encodeName(name + QStringLiteral(".lock"));
-    int fd = -1;
+    UniqueFd fd;
     for (;;) {
-        fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
+        fd.reset(::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!fd) {
             return ClaimResult::Failed;
         }
         // The kernel drops the lock however the holder ends, so a crashed
         // station never blocks the next one.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const bool held = errno == EWOULDBLOCK;
-            ::close(fd);
-            return held ? ClaimResult::Taken : ClaimResult::Failed;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            return errno == EWOULDBLOCK ? ClaimResult::Taken : ClaimResult::Failed;
         }
         // A holder that ended removed the file we opened: lock the new one.
         struct stat locked {};
         struct stat named {};
-        if (::fstat(fd, &locked) == 0 && ::stat(lockPath.constData(), &named) == 0 &&
+        if (::fstat(fd.get(), &locked) == 0 && ::stat(lockPath.constData(), &named) == 0 &&
             locked.st_ino == named.st_ino && locked.st_dev == named.st_dev) {
             break;
         }
-        ::close(fd);
     }
     // Listening with access options replaces any file at the name, so the
     // file is judged first.
@@ -241,17 +237,11 @@ ClaimResult NoticeServer::Claim(const QString& channel) {
         result = server_->listen(name) ? ClaimResult::Listening : ClaimResult::Failed;
     }
     if (result == ClaimResult::Listening) {
-        lockFd_ = fd;
+        lockFd_ = std::move(fd);
         lockPath_ = lockPath;
         StartWatch(name);
-    } else {
-        ::close(fd);
     }
     return result;
-}
-
-QString NoticeServer::Name() const {
-    return server_->serverName();
 }
 
 namespace {

@@ -3,6 +3,8 @@
 // the notice text exactly.
 #pragma once
 
+#include "base/unique_fd.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -42,7 +44,6 @@ public:
     // socket, held for the server's life, marks the holder; a socket file
     // nobody answers on is stale and is replaced.
     ClaimResult Claim(const QString& name = NoticeChannelName());
-    QString Name() const;
     // Why the last Claim failed, when it can be said (the runtime directory
     // was refused).
     QString Refusal() const { return refusal_; }
@@ -70,7 +71,7 @@ private:
     bool relistenFailed_ = false;
     int open_ = 0;
     int refused_ = 0;
-    int lockFd_ = -1;
+    UniqueFd lockFd_;
     QByteArray lockPath_;
     QString refusal_;
 };

@@ -104,14 +104,15 @@ std::string writeAtomically(const std::filesystem::path& file, const uint8_t* da
     // The directory is private to this thread: a temp file already there is
     // our own leftover from a crash.
     const std::string tmp = file.string() + ".tmp";
-    int fd = ufd::CreateNewFile(tmp);
-    if (fd < 0 && errno == EEXIST && ::unlink(tmp.c_str()) == 0) {
+    ufd::UniqueFd fd = ufd::CreateNewFile(tmp);
+    if (!fd && errno == EEXIST && ::unlink(tmp.c_str()) == 0) {
         fd = ufd::CreateNewFile(tmp);
     }
-    if (fd < 0) {
+    if (!fd) {
         return std::string("reply file not written: ") + std::strerror(errno);
     }
-    if (const int error = ufd::CommitWholeFile(fd, tmp, file.string(), data, size); error != 0) {
+    if (const int error = ufd::CommitWholeFile(std::move(fd), tmp, file.string(), data, size);
+        error != 0) {
         return std::string("reply file not written: ") + std::strerror(error);
     }
     return {};

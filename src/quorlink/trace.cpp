@@ -91,30 +91,27 @@ TraceWriter::~TraceWriter() {
 void TraceWriter::openFile() {
     closeFile();
     // Never through a link planted at the name, never into a FIFO.
-    fd_ = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                 0644);
+    fd_.reset(::open(file_.c_str(),
+                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
     struct stat info {};
-    if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
+    if (fd_ && (::fstat(fd_.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
         closeFile();
     }
 }
 
 void TraceWriter::closeFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.reset();
 }
 
 void TraceWriter::rotateIfFull() {
     struct stat mine {};
-    if (!limits_ || fd_ < 0 || ::fstat(fd_, &mine) != 0 ||
+    if (!limits_ || !fd_ || ::fstat(fd_.get(), &mine) != 0 ||
         static_cast<uint64_t>(mine.st_size) < limits_->maxBytes) {
         return;
     }
     // Only a full file is ever rotated, so a writer whose file went to .1
     // under it lands here too, and finds the name on another file.
-    if (::flock(fd_, LOCK_EX) != 0) {
+    if (::flock(fd_.get(), LOCK_EX) != 0) {
         return;
     }
     struct stat live {};
@@ -132,27 +129,27 @@ void TraceWriter::rotateIfFull() {
             ::rename(file_.c_str(), (base + "1").c_str());
         }
     }
-    ::flock(fd_, LOCK_UN);
+    ::flock(fd_.get(), LOCK_UN);
     openFile();
 }
 
 void TraceWriter::write(const CallRecord& call) {
     // Discovery asks every index; an empty one is no failure worth keeping.
     // A call that succeeded with a reason (a release whose flush failed) is kept.
-    if (fd_ < 0 || (failuresOnly_ &&
-                    ((call.status != 0 && call.reason.empty()) || call.reason == "no drive"))) {
+    if (!fd_ || (failuresOnly_ &&
+                 ((call.status != 0 && call.reason.empty()) || call.reason == "no drive"))) {
         return;
     }
     // One write per line: O_APPEND keeps lines whole across processes, and a
     // trace that cannot be written never changes what the call answered.
     const std::string line = traceLine(call);
     rotateIfFull();
-    if (fd_ < 0) {
+    if (!fd_) {
         return;
     }
     size_t done = 0;
     while (done < line.size()) {
-        const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+        const ssize_t n = ::write(fd_.get(), line.data() + done, line.size() - done);
         if (n <= 0) {
             return;
         }

@@ -2,6 +2,7 @@
 // appended.
 #pragma once
 
+#include "base/unique_fd.h"
 #include "executor.h"
 
 #include <filesystem>
@@ -40,7 +41,7 @@ private:
     void rotateIfFull();
 
     std::filesystem::path file_;
-    int fd_ = -1;
+    ufd::UniqueFd fd_;
     bool failuresOnly_;
     std::optional<TraceLimits> limits_;
 };

@@ -1,5 +1,6 @@
 #include "results/journal.h"
 
+#include "base/regular_file.h"
 #include "base/unique_fd.h"
 
 #include <QDir>
@@ -28,54 +29,57 @@ QString NotRegular(const QString& path) {
     return path + QStringLiteral(": not a regular file");
 }
 
-// Opens path without ever waiting on a FIFO or a device, and refuses what is
-// not a regular file. With create, a missing file is made (mode 0600) and
-// *created says so. -1 on failure, with *error set.
-int OpenRegular(const QString& path, int flags, bool create, bool* created, QString* error) {
+QString TooLarge(const QString& path) {
+    return path + QStringLiteral(": larger than ") + QString::number(kMaxJournalBytes) +
+           QStringLiteral(" bytes, too large to replay");
+}
+
+// Opens path for appending without ever waiting on a FIFO or a device, and
+// refuses what is not a regular file. A missing file is made (mode 0600) and
+// *created says so. Holds nothing on failure, with *error set.
+UniqueFd OpenForAppend(const QString& path, bool* created, QString* error) {
     const QByteArray name = QFile::encodeName(path);
-    int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && create) {
-        fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_CREAT | O_EXCL, 0600);
-        *created = fd >= 0;
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC;
+    UniqueFd fd(::open(name.constData(), kFlags));
+    if (!fd && errno == ENOENT) {
+        fd.reset(::open(name.constData(), kFlags | O_CREAT | O_EXCL, 0600));
+        *created = static_cast<bool>(fd);
     }
-    if (fd < 0) {
+    if (!fd) {
         *error = errno == ENXIO ? NotRegular(path) : Why(path, errno);
-        return -1;
+        return fd;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         *error = NotRegular(path);
-        ::close(fd);
-        return -1;
+        return {};
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
 // The whole file; none when there is no file.
 bool ReadFile(const QString& path, QByteArray* bytes, QString* error) {
-    bool unused = false;
-    QString why;
-    const UniqueFd fd(OpenRegular(path, O_RDONLY, false, &unused, &why));
-    if (fd.get() < 0) {
-        if (!QFileInfo::exists(path)) {
-            return true;
-        }
-        *error = why;
+    using Result = RegularFileRead::Result;
+    const RegularFileRead read =
+        ReadRegularFile(QFile::encodeName(path).toStdString(), kMaxJournalBytes);
+    switch (read.result) {
+    case Result::Read:
+        *bytes = QByteArray(read.bytes.data(), static_cast<qsizetype>(read.bytes.size()));
+        return true;
+    case Result::Absent:
+        return true;
+    case Result::NotRegular:
+        *error = NotRegular(path);
         return false;
+    case Result::TooLarge:
+        *error = TooLarge(path);
+        return false;
+    case Result::Unreadable:
+        break;
     }
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n == 0) {
-            return true;
-        }
-        if (n < 0 && errno != EINTR) {
-            *error = Why(path, errno);
-            return false;
-        }
-        bytes->append(chunk, n < 0 ? 0 : n);
-    }
+    *error = Why(path, read.error);
+    return false;
 }
 
 // Appends and syncs. On failure the file is cut back to its old length, or
@@ -83,8 +87,8 @@ bool ReadFile(const QString& path, QByteArray* bytes, QString* error) {
 // nor an empty file.
 bool AppendBytes(const QString& path, const QByteArray& bytes, QString* error) {
     bool created = false;
-    const UniqueFd fd(OpenRegular(path, O_WRONLY | O_APPEND, true, &created, error));
-    if (fd.get() < 0) {
+    const UniqueFd fd = OpenForAppend(path, &created, error);
+    if (!fd) {
         return false;
     }
     struct stat before {};
@@ -144,7 +148,11 @@ std::optional<QString> JournalProblem(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
         return errno == ENOENT ? std::nullopt : std::optional(Why(path, errno));
     }
-    return S_ISREG(st.st_mode) ? std::nullopt : std::optional(NotRegular(path));
+    if (!S_ISREG(st.st_mode)) {
+        return NotRegular(path);
+    }
+    return static_cast<uintmax_t>(st.st_size) > kMaxJournalBytes ? std::optional(TooLarge(path))
+                                                                 : std::nullopt;
 }
 
 Journal::Lock::Lock(const QString& journalPath)

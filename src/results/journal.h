@@ -10,6 +10,7 @@
 #include <QLockFile>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -59,8 +60,13 @@ private:
     QString path_;
 };
 
+// A journal beyond this is not read whole (a journal of a few thousand runs
+// holds a few megabytes); the station refuses it at start-up instead.
+inline constexpr uintmax_t kMaxJournalBytes = uintmax_t{256} << 20;
+
 // Why path cannot serve as a journal (it exists and is not a regular file,
-// or cannot be read); nullopt when it can or does not exist yet.
+// is larger than kMaxJournalBytes, or cannot be read); nullopt when it can or
+// does not exist yet.
 std::optional<QString> JournalProblem(const QString& path);
 
 } // namespace ufd

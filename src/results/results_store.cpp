@@ -158,22 +158,6 @@ bool ResultsStore::Open(QString* error) {
     return true;
 }
 
-std::optional<int> ResultsStore::SchemaVersion(QString* error) {
-    if (!Open(error)) {
-        return std::nullopt;
-    }
-    QSqlDatabase db = connection_.Database();
-    if (db.record(QStringLiteral("schema_version")).isEmpty()) {
-        return 0; // only a reader finds a database without a schema
-    }
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !q.next()) {
-        *error = SqlErrorText(q.lastError());
-        return std::nullopt;
-    }
-    return q.value(0).toInt();
-}
-
 bool ResultsStore::Store(const std::vector<DriveRecord>& records, QString* error) {
     if (!Open(error)) {
         return false;

@@ -31,10 +31,6 @@ public:
     // All records in one transaction. A record whose (run_id, slot) is
     // already there is left as it is, so a replay never doubles a record.
     bool Store(const std::vector<DriveRecord>& records, QString* error);
-    // The schema version the database holds (0: none yet); nullopt on error.
-    std::optional<int> SchemaVersion(QString* error);
-
-    const DatabaseTarget& Target() const { return connection_.Target(); }
 
 private:
     bool EnsureSchema(QString* error);

@@ -58,11 +58,6 @@ StoreOutcome ResultsWriter::WaitIdle() {
     return last_;
 }
 
-StoreOutcome ResultsWriter::Last() const {
-    std::lock_guard lock(mutex_);
-    return last_;
-}
-
 StoreOutcome ResultsWriter::StoreOnce(ResultsStore& store, Journal& journal,
                                       const std::vector<DriveRecord>& fresh) {
     StoreOutcome outcome;

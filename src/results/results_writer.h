@@ -41,8 +41,6 @@ public:
     void Submit(std::vector<DriveRecord> records);
     // Blocks until everything submitted so far is stored or journaled.
     StoreOutcome WaitIdle();
-    StoreOutcome Last() const;
-    QString JournalPath() const { return journalPath_; }
 
 Q_SIGNALS:
     // From the writer's thread; receivers in the window get it queued.

@@ -1,6 +1,7 @@
 #include "settings/station_settings.h"
 
 #include "base/ini_file.h"
+#include "settings/plain_text.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -53,10 +54,8 @@ std::optional<QString> ReadSwitch(const QString& v, bool& on) {
 // A name shown on the window and kept in the records: no control characters.
 std::optional<QString> ReadText(const QString& v, QString& text) {
     const QString t = v.trimmed();
-    for (const QChar c : t) {
-        if (c.category() == QChar::Other_Control) {
-            return QStringLiteral("must not hold control characters");
-        }
+    if (auto why = PlainTextRefusal(t)) {
+        return why;
     }
     text = t;
     return std::nullopt;
@@ -153,6 +152,15 @@ const std::map<QString, SectionReader>& KnownSections() {
              }
              if (label.isEmpty()) {
                  return QStringLiteral("must name the socket");
+             }
+             // Records are counted by label: two sockets of one label would merge.
+             for (const auto& [other, taken] : s.Sockets) {
+                 if (other != index && taken == label) {
+                     return QStringLiteral("is socket %1's label already: sockets %1 and %2 "
+                                           "need labels of their own")
+                         .arg(other)
+                         .arg(index);
+                 }
              }
              s.Sockets[index] = label;
              return std::nullopt;

@@ -35,8 +35,6 @@ public:
                   std::function<void(const QString&)> say, Settings settings,
                   std::function<std::optional<int64_t>()> beat = {}, QObject* parent = nullptr);
 
-    int Restarts() const { return restarts_; }
-
 private:
     void Check();
     void Listen(pid_t pid);

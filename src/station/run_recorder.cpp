@@ -95,7 +95,6 @@ void RunRecorder::Attach(TestFrm& frm) {
     line->setWordWrap(true);
     line->setStyleSheet(QStringLiteral("background: rgb(255, 255, 0); color: rgb(192, 0, 0);"));
     line->hide();
-    warning_ = line;
     QObject::connect(
         writer_.get(), &ResultsWriter::Finished, line, [line](bool stored, const QString& warning) {
             // Over the identity line at the foot of the window,

@@ -9,14 +9,11 @@
 #include "station/dependencies.h"
 
 #include <QDateTime>
-#include <QPointer>
 #include <QString>
 
 #include <array>
 #include <memory>
 #include <vector>
-
-class QLabel;
 
 namespace ufd {
 
@@ -54,7 +51,6 @@ public:
     const std::vector<DriveRecord>& LastRun() const { return lastRun_; }
     // Blocks until the last run's records are stored or journaled.
     StoreOutcome WaitStored() { return writer_->WaitIdle(); }
-    QLabel* WarningLine() const { return warning_; }
 
 private:
     struct Timing {
@@ -69,7 +65,6 @@ private:
     QString runId_;
     QDateTime started_;
     std::array<std::array<Timing, kRecordedItems>, kMaxSlots> timings_{};
-    QPointer<QLabel> warning_;
     QString operator_;
     QString lot_;
     std::vector<DriveRecord> lastRun_;

@@ -1,5 +1,6 @@
 #include "station/station_options.h"
 
+#include "settings/plain_text.h"
 #include "station/test_frm.h"
 #include "station/widget_helpers.h"
 
@@ -48,6 +49,25 @@ std::optional<std::vector<int>> ItemList(const QString& text, QString* error) {
     return items;
 }
 
+// --product, --operator, --lot: an empty value is a script's unset variable
+// (an empty --product would fall back to the program directory's product),
+// and a name kept in the records stays one printable line.
+std::optional<QString> NamedValue(const QString& option, std::optional<QString> value,
+                                  std::optional<QString>& error) {
+    if (!value) {
+        return value;
+    }
+    if (value->trimmed().isEmpty()) {
+        error = option + QStringLiteral(" must not be empty");
+        return std::nullopt;
+    }
+    if (const auto why = PlainTextRefusal(*value)) {
+        error = option + QStringLiteral(": ") + *why;
+        return std::nullopt;
+    }
+    return value;
+}
+
 } // namespace
 
 OptionsResult ParseStationOptions(const QStringList& args) {
@@ -69,11 +89,11 @@ OptionsResult ParseStationOptions(const QStringList& args) {
         } else if (a == QStringLiteral("--screenshot")) {
             o.screenshot = value().value_or(QString());
         } else if (a == QStringLiteral("--product")) {
-            o.product = value().value_or(QString());
+            o.product = NamedValue(a, value(), r.error).value_or(QString());
         } else if (a == QStringLiteral("--operator")) {
-            o.operatorName = value();
+            o.operatorName = NamedValue(a, value(), r.error);
         } else if (a == QStringLiteral("--lot")) {
-            o.lot = value();
+            o.lot = NamedValue(a, value(), r.error);
         } else if (a == QStringLiteral("--items")) {
             if (const auto text = value()) {
                 QString error;

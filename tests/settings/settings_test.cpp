@@ -78,6 +78,8 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Window]\nRowPerSocket=2\n", "[Window] RowPerSocket: \"2\": must be true or false"},
         {"[Sockets]\n17=A1\n", "[Sockets] 17: \"A1\": is no drive index"},
         {"[Sockets]\n3=\n", "[Sockets] 3: \"\": must name the socket"},
+        {"[Sockets]\n1=A1\n5=A1\n", "[Sockets] 5: \"A1\": is socket 1's label already: sockets 1 and 5"},
+        {"[Sockets]\n16=B\n2=A\n03=B\n", "[Sockets] 03: \"B\": is socket 16's label already: sockets 16 and 3"},
         {"Parallel=true\n", "Parallel: \"true\": outside any section"},
         {"[Run]\nParallel\n", "line 2: neither a comment"},
         {"[Run\nParallel=true\n", "line 1: not a [Section] line"},

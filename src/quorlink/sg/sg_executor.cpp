@@ -82,9 +82,9 @@ struct Attempt {
 
 class SgDevice final : public Device {
 public:
-    SgDevice(int fd, SgDeviceInfo info, const Roots& roots, std::shared_ptr<SgSystem> system,
-             std::shared_ptr<const ConfLoad> load)
-        : fd_(fd), info_(std::move(info)), roots_(roots), system_(system),
+    SgDevice(ufd::UniqueFd fd, SgDeviceInfo info, const Roots& roots,
+             std::shared_ptr<SgSystem> system, std::shared_ptr<const ConfLoad> load)
+        : fd_(std::move(fd)), info_(std::move(info)), roots_(roots), system_(system),
           claim_(std::move(system)), load_(std::move(load)) {}
     ~SgDevice() override { release(); }
 
@@ -378,13 +378,13 @@ public:
             return result;
         }
         const std::string path = (roots_.dev / ("sg" + std::to_string(mapped->info.sg))).string();
-        int fd;
+        ufd::UniqueFd fd;
         do {
             // Non-blocking so that a drive stuck in reset cannot hang discovery;
             // commands then block in the ordinary way.
-            fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
+            fd.reset(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        } while (!fd && errno == EINTR);
+        if (!fd) {
             // An absent node is an empty index; anything else (no permission,
             // above all) is worth a line in the trace.
             if (errno != ENOENT && errno != ENXIO && errno != ENODEV) {
@@ -392,17 +392,16 @@ public:
             }
             return result;
         }
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
             result.reason = "cannot set up " + path + ": " + std::strerror(errno);
-            ::close(fd);
             return result;
         }
         result.deviceLine = deviceLine(mapped->info, mapped->allowed);
         result.serial = mapped->info.serial;
         result.portPath = mapped->info.portPath;
-        result.device =
-            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, system_, load_);
+        result.device = std::make_unique<SgDevice>(std::move(fd), std::move(mapped->info), roots_,
+                                                   system_, load_);
         return result;
     }
 

@@ -1,5 +1,7 @@
 #include "sg_system.h"
 
+#include "base/unique_fd.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -44,12 +46,9 @@ public:
     int rereadPartitions(int fd) override { return ::ioctl(fd, BLKRRPART) < 0 ? errno : 0; }
 
     int announceChange(const std::string& path) override {
-        const int fd = openNode(path, O_RDWR);
-        if (fd < 0) {
-            return -fd;
-        }
-        ::close(fd);
-        return 0;
+        // Opened for writing and closed: udev hears a change of the disk.
+        const ufd::UniqueFd fd(openNode(path, O_RDWR)); // -errno holds nothing
+        return fd ? 0 : -fd.get();
     }
 
     std::chrono::steady_clock::time_point now() override {

@@ -1,5 +1,7 @@
 #include "rack.h"
 
+#include "base/runtime_dir.h"
+#include "base/unique_fd.h"
 #include "base/whole_file.h"
 
 #include <nlohmann/json.hpp>
@@ -267,23 +269,22 @@ DriveProfile readDrive(const json& d, size_t position) {
 // Holds an exclusive lock on the rack's state while one process changes it.
 class StateLock {
 public:
-    explicit StateLock(const std::filesystem::path& dir) {
-        fd_ = ::open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_EX);
+    explicit StateLock(const std::filesystem::path& dir)
+        : fd_(::open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_) {
+            ::flock(fd_.get(), LOCK_EX);
         }
     }
     ~StateLock() {
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_UN);
-            ::close(fd_);
+        if (fd_) {
+            ::flock(fd_.get(), LOCK_UN);
         }
     }
     StateLock(const StateLock&) = delete;
     StateLock& operator=(const StateLock&) = delete;
 
 private:
-    int fd_ = -1;
+    ufd::UniqueFd fd_;
 };
 
 } // namespace
@@ -402,13 +403,12 @@ std::filesystem::path RackState::dir(int index) const {
 }
 
 std::optional<std::string> RackState::readSmall(int index, const char* name) const {
-    const int fd = ::open((dir(index) / name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const ufd::UniqueFd fd(::open((dir(index) / name).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return std::nullopt;
     }
     char buf[64];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    ::close(fd);
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n < 0) {
         return std::nullopt;
     }
@@ -427,11 +427,12 @@ void replaceFile(const std::filesystem::path& target, const void* data, size_t s
     std::filesystem::create_directories(target.parent_path(), ec);
     const auto tmp = target.string() + ".tmp." + std::to_string(getpid());
     ::unlink(tmp.c_str()); // our own leftover from a killed run
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    ufd::UniqueFd fd = ufd::CreateNewFile(tmp);
+    if (!fd) {
         throw RackError("cannot write " + target.string() + ": " + std::strerror(errno));
     }
-    if (const int error = ufd::CommitWholeFile(fd, tmp, target.string(), data, size, durable);
+    if (const int error =
+            ufd::CommitWholeFile(std::move(fd), tmp, target.string(), data, size, durable);
         error != 0) {
         throw RackError("cannot write " + target.string() + ": " + std::strerror(error));
     }
@@ -495,22 +496,21 @@ uint64_t RackState::ledCount(int index) const {
 // only grows, so the new text always covers the old.
 void RackState::addLedActivity(int index, uint64_t reads) {
     const auto file = dir(index) / "led";
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == ENOENT) {
+    ufd::UniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd && errno == ENOENT) {
         std::filesystem::create_directories(dir(index));
-        fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd.reset(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     }
-    if (fd < 0) {
+    if (!fd) {
         return; // the light is for the eye: a drive's read never fails for it
     }
-    ::flock(fd, LOCK_EX);
+    ::flock(fd.get(), LOCK_EX);
     char buf[32] = {};
-    const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
+    const ssize_t n = ::pread(fd.get(), buf, sizeof buf - 1, 0);
     const uint64_t count = (n > 0 ? std::strtoull(buf, nullptr, 10) : 0) + reads;
     const std::string text = std::to_string(count);
-    [[maybe_unused]] const ssize_t kept = ::pwrite(fd, text.data(), text.size(), 0);
-    ::flock(fd, LOCK_UN);
-    ::close(fd);
+    [[maybe_unused]] const ssize_t kept = ::pwrite(fd.get(), text.data(), text.size(), 0);
+    ::flock(fd.get(), LOCK_UN);
 }
 
 std::optional<uint32_t> RackState::boundary(int index) const {
@@ -531,14 +531,10 @@ std::filesystem::path RackState::imagePath(int index) const {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         std::filesystem::create_directories(dir(index));
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            // Sparse: only what the station writes takes room.
-            if (::ftruncate(fd, static_cast<off_t>(d.capacity * kBlockSize)) != 0) {
-                ::close(fd);
-                throw RackError("cannot size image " + path.string());
-            }
-            ::close(fd);
+        const ufd::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        // Sparse: only what the station writes takes room.
+        if (fd && ::ftruncate(fd.get(), static_cast<off_t>(d.capacity * kBlockSize)) != 0) {
+            throw RackError("cannot size image " + path.string());
         }
     }
     return path;

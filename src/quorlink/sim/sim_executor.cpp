@@ -3,6 +3,8 @@
 #include "../executor.h"
 #include "rack.h"
 
+#include "base/unique_fd.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -298,11 +300,11 @@ private:
             return {false, "image I/O failed"};
         }
         const auto path = shared_->state.imagePath(index_);
-        const int fd = ::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
-        if (fd < 0) {
+        const ufd::UniqueFd fd(::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC));
+        if (!fd) {
             return {false, "cannot open image " + path.string()};
         }
-        ImageStore store(fd);
+        ImageStore store(fd.get());
         bool ok = false;
         if (t.write) {
             ok = flash_.write(store, t.firstSector, cmd.dataOut.first(bytes));
@@ -310,7 +312,6 @@ private:
             std::fill(dataIn.begin(), dataIn.end(), 0);
             ok = flash_.read(store, t.firstSector, dataIn.first(std::min(bytes, dataIn.size())));
         }
-        ::close(fd);
         if (!t.write) {
             shared_->state.addLedActivity(index_, 1);
         }
