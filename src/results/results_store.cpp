@@ -135,7 +135,7 @@ bool ResultsStore::Open(QString* error) {
         return true;
     }
     Drop();
-    const QString& file = Target().file;
+    const QString& file = connection_.Target().file;
     const bool fresh = connection_.Sqlite() && !QFileInfo::exists(file);
     // A write-ahead log: one sync per run's transaction instead of several,
     // and readers never wait for the station.
