@@ -2,6 +2,7 @@
 // names (the same lookup as the station's).
 #include "config/program_directory.h"
 #include "platform/program_info.h"
+#include "results/cfx_units_tested.h"
 #include "results/database_target.h"
 #include "results/export.h"
 #include "results/results_store.h"
@@ -23,6 +24,7 @@ constexpr const char* kUsage =
     "                       and, for a failed drive, its status and the reason in words\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
+    "  export --cfx RUN     one run as an IPC-CFX UnitsTested message, as the drop folder gets it\n"
     "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
     "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
     "  history SERIAL       every run of one drive, oldest first\n"
@@ -112,6 +114,7 @@ int main(int argc, char** argv) {
     }
     ufd::RecordFilter filter;
     QString format;
+    QString cfxRun;
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
         QString* value = a == QStringLiteral("--since")     ? &filter.since
@@ -123,6 +126,10 @@ int main(int argc, char** argv) {
         } else if (command == QStringLiteral("export") &&
                    (a == QStringLiteral("--csv") || a == QStringLiteral("--json"))) {
             format = a;
+        } else if (command == QStringLiteral("export") && a == QStringLiteral("--cfx") &&
+                   !args.isEmpty()) {
+            format = a;
+            cfxRun = args.takeFirst();
         } else {
             std::fprintf(stderr, "ufd-results: unexpected argument \"%s\"\n%s", qPrintable(a),
                          kUsage);
@@ -166,7 +173,15 @@ int main(int argc, char** argv) {
     if (!records) {
         return Fail(target.target.Describe() + QStringLiteral(": ") + error);
     }
-    if (command == QStringLiteral("export")) {
+    if (format == QStringLiteral("--cfx")) {
+        const auto message = ufd::CfxExportOfRun(
+            *records, cfxRun, {settings.settings.MinWriteMBps, settings.settings.MinReadMBps});
+        if (!message) {
+            return Fail(QStringLiteral("no record of run \"%1\" in %2")
+                            .arg(cfxRun, target.target.Describe()));
+        }
+        Out(*message);
+    } else if (command == QStringLiteral("export")) {
         Out(format == QStringLiteral("--csv") ? ufd::ToCsv(*records) : ufd::ToJsonLines(*records));
     } else {
         for (const ufd::DriveRecord& r : *records) {

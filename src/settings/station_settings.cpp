@@ -110,6 +110,10 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              return ReadText(v, s.StationId);
          }},
+        {QStringLiteral("Records/DropFolder"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             return ReadText(v, s.DropFolder);
+         }},
         {QStringLiteral("MediaTest/Probe"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
         {QStringLiteral("MediaTest/Verify"),

@@ -27,7 +27,8 @@ struct StationSettings {
     std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
     QString Database;               // [Results] Database: empty = the default SQLite file
     QString StationId;              // [Results] StationId: empty = the host name
-    QString Source;                 // the file these came from; empty when none was found
+    QString DropFolder; // [Records] DropFolder: one result file per run for the MES; empty = none
+    QString Source;     // the file these came from; empty when none was found
 
     // [MediaTest]: the flash behind the controller, tested inside Format.
     // All off (the defaults) sends the drive not one command more.
