@@ -37,7 +37,18 @@ struct StationSettings {
     int MediaSurface = 0;     // [MediaTest] Surface: percent of the drive written and read
     double MinWriteMBps = 0;  // [MediaTest] MinWriteMBps: 0 = no floor
     double MinReadMBps = 0;   // [MediaTest] MinReadMBps: 0 = no floor
+
+    // [Scan]: a barcode scanner typing as a keyboard. A badge fills the
+    // operator's field, a lot card the lot's, the start code presses Start.
+    bool ScanEnabled = false;   // [Scan] Enabled
+    QString ScanOperatorPrefix; // [Scan] OperatorPrefix: empty = no badges
+    QString ScanLotPrefix;      // [Scan] LotPrefix: empty = no lot cards
+    QString ScanStartCode;      // [Scan] StartCode: empty = none
+    int ScanKeyGapMs = 30;      // [Scan] KeyGapMs: the longest pause between a scan's keys
 };
+
+inline constexpr int kMinScanKeyGapMs = 5;
+inline constexpr int kMaxScanKeyGapMs = 100;
 
 inline constexpr int kMaxSurfacePercent = 100;
 

@@ -13,6 +13,7 @@
 #include "station/batch_json.h"
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
+#include "station/scan_input.h"
 #include "station/station_options.h"
 #include "station/test_frm.h"
 
@@ -145,6 +146,7 @@ int main(int argc, char** argv) {
         recorder->SetOperatorLot(options.operatorName.value_or(QString()),
                                  options.lot.value_or(QString()));
     }
+    ufd::InstallScanInput(*frm, settings.settings, ufd::DefaultClock());
     frm->show();
     if (!unattended) {
         return QApplication::exec();

@@ -89,6 +89,11 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[MediaTest]\nSurface=-1\n", "[MediaTest] Surface: \"-1\""},
         {"[MediaTest]\nMinWriteMBps=-2\n", "[MediaTest] MinWriteMBps: \"-2\""},
         {"[MediaTest]\nMinReadMBps=fast\n", "[MediaTest] MinReadMBps: \"fast\""},
+        {"[Scan]\nEnabled=true\n", "[Scan] Enabled: \"true\": needs OperatorPrefix, LotPrefix"},
+        {"[Scan]\nEnabled=1\nOperatorPrefix=#\nLotPrefix=#L\n",
+         "[Scan] Enabled: \"1\": OperatorPrefix begins LotPrefix"},
+        {"[Scan]\nKeyGapMs=500\n", "[Scan] KeyGapMs: \"500\": must be a whole number"},
+        {"[Records]\nDropFolder=/srv/\x07mes\n", "line 2: holds a control character (byte 7)"},
         {"dir", "not a regular file"},
         {"fifo", "not a regular file"},
         {"200 MB", "larger than 1048576 bytes"}};
@@ -111,6 +116,29 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         EXPECT_TRUE(error.startsWith(path + ": ") && error.contains(mention))
             << error.toStdString();
     }
+}
+
+} // namespace
+} // namespace ufd
+
+namespace ufd {
+namespace {
+
+// The scanner's codes and the MES's folder as written; off and empty by default.
+TEST_F(StationConf, ScannerAndDropFolderAreReadAsWritten) {
+    qunsetenv("UFD_STATION_CONF");
+    const StationSettings off = LoadStationSettings(Dir()).settings;
+    EXPECT_EQ(std::tuple(off.ScanEnabled, off.DropFolder, off.ScanKeyGapMs),
+              std::tuple(false, QString(), 30));
+    Write("station.conf", "[Scan]\nEnabled=true\nOperatorPrefix=OP:\nLotPrefix=LOT:\n"
+                          "StartCode=*GO*\nKeyGapMs=40\n[Records]\nDropFolder=/srv/mes drop\n");
+    const SettingsResult read = LoadStationSettings(Dir());
+    ASSERT_FALSE(read.error) << read.error->toStdString();
+    const StationSettings& s = read.settings;
+    EXPECT_EQ(std::tuple(s.ScanEnabled, s.ScanOperatorPrefix, s.ScanLotPrefix, s.ScanStartCode,
+                         s.ScanKeyGapMs, s.DropFolder),
+              std::tuple(true, QString("OP:"), QString("LOT:"), QString("*GO*"), 40,
+                         QString("/srv/mes drop")));
 }
 
 } // namespace
