@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -101,6 +102,19 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RowPerSocket); }},
         {QStringLiteral("Window/VerdictColours"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.VerdictColours); }},
+        {QStringLiteral("Window/Language"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             QStringList known;
+             for (const char* language : kStationLanguages) {
+                 known << QString::fromLatin1(language);
+             }
+             if (!v.trimmed().isEmpty() && !known.contains(v.trimmed())) {
+                 return QStringLiteral("must be one of ") + known.join(QStringLiteral(", ")) +
+                        QStringLiteral(", or empty for the locale's");
+             }
+             s.Language = v.trimmed();
+             return std::nullopt;
+         }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();

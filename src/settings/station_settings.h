@@ -22,8 +22,9 @@ struct StationSettings {
     bool Parallel = false;                           // [Run] Parallel
     bool OperatorLot = false;                        // [Window] OperatorLot: the two fields shown
     int WindowRows = kMinWindowRows;                 // [Window] Rows
-    bool RowPerSocket = false;      // [Window] RowPerSocket: a row per socket, not per slot
-    bool VerdictColours = false;    // [Window] VerdictColours: the verdict green or red
+    bool RowPerSocket = false;   // [Window] RowPerSocket: a row per socket, not per slot
+    bool VerdictColours = false; // [Window] VerdictColours: the verdict green or red
+    QString Language; // [Window] Language: empty = the locale's; "en" = the English texts
     std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
     QString Database;               // [Results] Database: empty = the default SQLite file
     QString StationId;              // [Results] StationId: empty = the host name
@@ -51,6 +52,9 @@ inline constexpr int kMinScanKeyGapMs = 5;
 inline constexpr int kMaxScanKeyGapMs = 100;
 
 inline constexpr int kMaxSurfacePercent = 100;
+
+// The languages the station ships: English, its own texts, and translations.
+inline constexpr const char* kStationLanguages[] = {"en", "zh_CN"};
 
 // Where station.conf is looked up: $UFD_STATION_CONF, else station.conf in
 // the program directory, else /etc/ufd-station/station.conf. The first that

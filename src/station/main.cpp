@@ -14,6 +14,7 @@
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
 #include "station/scan_input.h"
+#include "station/station_language.h"
 #include "station/station_options.h"
 #include "station/test_frm.h"
 
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
         return notRun(QStringLiteral("Start-up failed: ") + *settings.error);
     }
 
+    ufd::InstallStationLanguage(settings.settings.Language);
     ufd::QuorlinkTransport transport;
     ufd::StationContext ctx(transport);
     ctx.Settings = settings.settings;
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
     const std::shared_ptr<ufd::RunRecorder> recorder =
         ufd::MakeRunRecorder(settings.settings, &resultsError);
     if (!recorder) {
-        ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::kWindowCaption);
+        ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::TrStation(ufd::kWindowCaption));
         return notRun(QStringLiteral("Start-up failed: ") + resultsError);
     }
     ufd::StationDependencies deps = ufd::StationDependencies::Real();

@@ -28,8 +28,8 @@ struct RecorderIdentity {
     QString StationId;      // [Results] StationId, else the host name
     QString StationVersion; // the program's version
     QString ProductHash;    // SHA-256 of Product.ini's bytes, hex
-    QString DropFolder;     // [Records] DropFolder: the run for the MES; empty = none
-    CfxLimits Limits;       // the media floors the drop file judges figures by
+    QString DropFolder{};   // [Records] DropFolder: the run for the MES; empty = none
+    CfxLimits Limits{};     // the media floors the drop file judges figures by
 };
 
 class RunRecorder {
