@@ -5,12 +5,18 @@
 // widget as typed.
 #include "support/test_common.h"
 
+#include "platform/message_box.h"
+#include "station/operator_fields.h"
+#include "station/run_recorder.h"
 #include "station/scan_input.h"
+#include "station/test_frm.h"
+#include "support/recording_transport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -108,6 +114,57 @@ TEST(ScanInput, AStalledScanIsTypedAndADisabledStartIsNotPressed) {
     t.Type(t.lot, "#GO", 3);
     EXPECT_EQ(t.starts, 0);
     EXPECT_EQ(t.lot->text(), "L-1");
+}
+
+// Through the station's own window: its hook finds the "Operator" and "Lot"
+// fields of [Window] OperatorLot, and what a scan puts there goes into the
+// records of the runs that follow.
+TEST(ScanInput, TheWindowsFieldsTakeTheScanIntoTheRecords) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    SetMessageBoxHandler([](const MessageBoxRequest& r) {
+        ADD_FAILURE() << "box: " << r.text.toStdString();
+        return kAnswerOk;
+    });
+    StationSettings settings;
+    settings.Database = home.filePath("results.sqlite");
+    settings.OperatorLot = true;
+    settings.ScanEnabled = true;
+    settings.ScanOperatorPrefix = "#OP";
+    settings.ScanLotPrefix = "#LOT";
+    QString error;
+    const auto recorder = MakeRunRecorder(settings, &error);
+    ASSERT_TRUE(recorder) << error.toStdString();
+    test::RecordingTransport transport;
+    StationContext ctx(transport);
+    ctx.replies = transport.files;
+    StationDependencies d;
+    d.startMonitor = [](const QString&) { return 33; };
+    d.readProductConfig = [](ProductConfig& p) {
+        return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
+    };
+    TestFrm frm(ctx, d);
+    ASSERT_TRUE(frm.Form_Load().ok);
+    AddOperatorFields(frm, *recorder, QString("Bo"), QString("L-1"));
+    FakeClock clock;
+    InstallScanInput(frm, settings, clock);
+    frm.show();
+    QApplication::setActiveWindow(&frm);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
+    frm.Check1(0)->setFocus();
+    for (const QString& code : {QString("#OPAnna Li"), QString("#LOTL-0412")}) {
+        clock.now += 1;
+        for (const QChar c : code) {
+            clock.now += 0.004;
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
+    EXPECT_EQ(std::pair(recorder->Operator(), recorder->Lot()),
+              std::pair(QString("Anna Li"), QString("L-0412")));
+    EXPECT_TRUE(frm.Check1(0)->isChecked()); // no key of the scans reached the box
+    SetMessageBoxHandler({});
 }
 
 } // namespace
