@@ -2,6 +2,133 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>StatusReasons</name>
+    <message>
+        <source>a unit of chip 0 rejected: its unit list is too long</source>
+        <translation>芯片 0 的一个单元被拒绝：其单元列表过长</translation>
+    </message>
+    <message>
+        <source>controller information not read</source>
+        <translation>未能读取主控信息</translation>
+    </message>
+    <message>
+        <source>configuration write command failed</source>
+        <translation>配置写入命令失败</translation>
+    </message>
+    <message>
+        <source>configuration block not read back</source>
+        <translation>未能读回配置块</translation>
+    </message>
+    <message>
+        <source>chip list not read, or without its end mark</source>
+        <translation>未能读取芯片列表，或列表缺少结束标记</translation>
+    </message>
+    <message>
+        <source>unit list not read during the chip scan</source>
+        <translation>芯片扫描时未能读取单元列表</translation>
+    </message>
+    <message>
+        <source>a unit&apos;s format command failed</source>
+        <translation>某单元的格式化命令失败</translation>
+    </message>
+    <message>
+        <source>closing vendor command failed</source>
+        <translation>结束厂商命令失败</translation>
+    </message>
+    <message>
+        <source>unit list entry not scanned</source>
+        <translation>单元列表条目未扫描</translation>
+    </message>
+    <message>
+        <source>boundary block refused</source>
+        <translation>边界块被拒绝</translation>
+    </message>
+    <message>
+        <source>capacity not read, or capacity 0</source>
+        <translation>未能读取容量，或容量为 0</translation>
+    </message>
+    <message>
+        <source>format finish block refused</source>
+        <translation>格式化结束块被拒绝</translation>
+    </message>
+    <message>
+        <source>mode block not read</source>
+        <translation>未能读取模式块</translation>
+    </message>
+    <message>
+        <source>flash smaller than reported (fake capacity)</source>
+        <translation>闪存小于报告的容量（虚假容量）</translation>
+    </message>
+    <message>
+        <source>sectors do not keep written data</source>
+        <translation>扇区无法保存写入的数据</translation>
+    </message>
+    <message>
+        <source>write speed below the floor</source>
+        <translation>写入速度低于下限</translation>
+    </message>
+    <message>
+        <source>read speed below the floor</source>
+        <translation>读取速度低于下限</translation>
+    </message>
+    <message>
+        <source>media test read or write failed</source>
+        <translation>介质测试读写失败</translation>
+    </message>
+    <message>
+        <source>master boot record not written</source>
+        <translation>未能写入主引导记录</translation>
+    </message>
+    <message>
+        <source>boot sector not written</source>
+        <translation>未能写入引导扇区</translation>
+    </message>
+    <message>
+        <source>FAT copy not written</source>
+        <translation>未能写入 FAT 副本</translation>
+    </message>
+    <message>
+        <source>root directory not written</source>
+        <translation>未能写入根目录</translation>
+    </message>
+    <message>
+        <source>identity read back differs from the one written</source>
+        <translation>读回的标识与写入的不一致</translation>
+    </message>
+    <message>
+        <source>not write protected</source>
+        <translation>未写保护</translation>
+    </message>
+    <message>
+        <source>identity write refused by the controller</source>
+        <translation>主控拒绝写入标识</translation>
+    </message>
+    <message>
+        <source>identity incomplete: a Product.ini text is empty</source>
+        <translation>标识不完整：Product.ini 中有文本为空</translation>
+    </message>
+    <message>
+        <source>area too large or too small for its file system</source>
+        <translation>分区对其文件系统而言过大或过小</translation>
+    </message>
+    <message>
+        <source>identity does not fit the configuration block</source>
+        <translation>标识放不进配置块</translation>
+    </message>
+    <message>
+        <source>exFAT allocation bitmap or up-case table not written</source>
+        <translation>未能写入 exFAT 分配位图或大写转换表</translation>
+    </message>
+    <message>
+        <source>missing handle: no drive to talk to</source>
+        <translation>缺少句柄：没有可通信的驱动器</translation>
+    </message>
+    <message>
+        <source>read or write failed: extended boot record</source>
+        <translation>读写失败：扩展引导记录</translation>
+    </message>
+</context>
+<context>
     <name>TestFrm</name>
     <message>
         <source>This action will clear the test report, Do you want to continue ?</source>

@@ -2,6 +2,7 @@
 
 #include "format/volume.h"
 #include "results/status_reasons.h"
+#include "station/reason_words.h"
 #include "station/station_language.h"
 #include "station/test_frm.h"
 
@@ -9,7 +10,7 @@ namespace ufd {
 
 QString FailureText(int status) {
     return QCoreApplication::translate("TestFrm", "Error Status = ") + HexPad(status, 2, false) +
-           QStringLiteral(": ") + StatusReasonText(status);
+           QStringLiteral(": ") + TrStatusReason(status);
 }
 
 bool TestFrm::ExplainRow(int row) {

@@ -1,7 +1,10 @@
 // The window's captions in every shipped language: each text fits the
 // control it stands in (measured in the control's own font against the room
-// its style leaves for text), and the translation is really in effect.
+// its style leaves for text), and the translation is really in effect; the
+// reasons in words the window shows are the table's, each translated.
 #include "platform/message_box.h"
+#include "results/status_reasons.h"
+#include "station/reason_words.h"
 #include "station/station_language.h"
 #include "station/test_frm.h"
 #include "support/recording_transport.h"
@@ -92,6 +95,23 @@ TEST(Captions, FitTheirControlsInEveryLanguage) {
         EXPECT_TRUE(clipped.isEmpty()) << clipped.join('\n').toStdString();
     }
     SetMessageBoxHandler({});
+}
+
+TEST(Reasons, TheWindowsAreTheTablesWordsEachTranslated) {
+    std::set<std::string> table, marked;
+    for (const StatusReason& r : StatusReasons()) {
+        table.insert(r.reason);
+    }
+    for (const char* reason : MarkedReasons()) {
+        marked.insert(reason);
+    }
+    EXPECT_EQ(marked, table) << "reason_words.cpp must mark the table's words";
+    ASSERT_EQ(InstallStationLanguage("zh_CN"), "zh_CN");
+    for (const StatusReason& r : StatusReasons()) {
+        const QString shown = TrStatusReason(r.status);
+        EXPECT_TRUE(!shown.isEmpty() && shown != QString::fromUtf8(r.reason)) << r.reason;
+    }
+    EXPECT_EQ(TrStatusReason(0), "");
 }
 
 } // namespace
