@@ -3,6 +3,7 @@
 #include "config/program_directory.h"
 #include "platform/program_info.h"
 #include "record_export.h"
+#include "results/cfx_units_tested.h"
 #include "results/database_target.h"
 #include "results/record_reader.h"
 #include "results/status_reasons.h"
@@ -26,6 +27,7 @@ constexpr const char* kUsage =
     "                       and, for a failed drive, its status and the reason in words\n"
     "  export --csv         every column, RFC 4180 CSV with a header line\n"
     "  export --json        every column, one JSON object per line\n"
+    "  export --cfx RUN     one run as an IPC-CFX UnitsTested message, as the drop folder gets it\n"
     "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
     "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
     "  history SERIAL       every run of one drive, oldest first\n"
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
     // commands take it.
     ufd::YieldOptions options;
     QString format;
+    QString cfxRun;
     const bool filters = command == QStringLiteral("list") || command == QStringLiteral("export") ||
                          command == QStringLiteral("yield");
     while (!args.isEmpty()) {
@@ -119,6 +122,10 @@ int main(int argc, char** argv) {
         } else if (command == QStringLiteral("export") &&
                    (a == QStringLiteral("--csv") || a == QStringLiteral("--json"))) {
             format = a;
+        } else if (command == QStringLiteral("export") && a == QStringLiteral("--cfx") &&
+                   !args.isEmpty()) {
+            format = a;
+            cfxRun = args.takeFirst();
         } else if (command == QStringLiteral("yield") && a == QStringLiteral("--utc")) {
             options.filter.utc = true;
         } else if (command == QStringLiteral("history") && options.serial.isEmpty() &&
@@ -186,7 +193,15 @@ int main(int argc, char** argv) {
     if (!records) {
         return Fail(target.target.Describe() + QStringLiteral(": ") + error);
     }
-    if (format == QStringLiteral("--csv")) {
+    if (format == QStringLiteral("--cfx")) {
+        const auto message = ufd::CfxExportOfRun(
+            *records, cfxRun, {settings.settings.MinWriteMBps, settings.settings.MinReadMBps});
+        if (!message) {
+            return Fail(QStringLiteral("no record of run \"%1\" in %2")
+                            .arg(Visible(cfxRun), target.target.Describe()));
+        }
+        Out(*message);
+    } else if (format == QStringLiteral("--csv")) {
         Out(ufd::ToCsv(::isatty(STDOUT_FILENO) == 1 ? ForTerminal(*records) : *records));
     } else if (format == QStringLiteral("--json")) {
         Out(ufd::TerminalSafeJson(ufd::ToJsonLines(*records)));

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -100,6 +101,19 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RowPerSocket); }},
         {QStringLiteral("Window/VerdictColours"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.VerdictColours); }},
+        {QStringLiteral("Window/Language"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             QStringList known;
+             for (const char* language : kStationLanguages) {
+                 known << QString::fromLatin1(language);
+             }
+             if (!v.trimmed().isEmpty() && !known.contains(v.trimmed())) {
+                 return QStringLiteral("must be one of ") + known.join(QStringLiteral(", ")) +
+                        QStringLiteral(", or empty for the locale's");
+             }
+             s.Language = v.trimmed();
+             return std::nullopt;
+         }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();
@@ -108,6 +122,30 @@ const std::map<QString, KeyReader>& KnownKeys() {
         {QStringLiteral("Results/StationId"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              return ReadText(v, s.StationId);
+         }},
+        {QStringLiteral("Records/DropFolder"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             return ReadText(v, s.DropFolder);
+         }},
+        {QStringLiteral("Scan/Enabled"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.ScanEnabled); }},
+        {QStringLiteral("Scan/OperatorPrefix"),
+         [](const QString& v, StationSettings& s) { return ReadText(v, s.ScanOperatorPrefix); }},
+        {QStringLiteral("Scan/LotPrefix"),
+         [](const QString& v, StationSettings& s) { return ReadText(v, s.ScanLotPrefix); }},
+        {QStringLiteral("Scan/StartCode"),
+         [](const QString& v, StationSettings& s) { return ReadText(v, s.ScanStartCode); }},
+        {QStringLiteral("Scan/KeyGapMs"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             bool ok = false;
+             const int n = v.trimmed().toInt(&ok);
+             if (!ok || n < kMinScanKeyGapMs || n > kMaxScanKeyGapMs) {
+                 return QStringLiteral("must be a whole number of milliseconds from %1 to %2")
+                     .arg(kMinScanKeyGapMs)
+                     .arg(kMaxScanKeyGapMs);
+             }
+             s.ScanKeyGapMs = n;
+             return std::nullopt;
          }},
         {QStringLiteral("MediaTest/Probe"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
@@ -167,6 +205,32 @@ const std::map<QString, SectionReader>& KnownSections() {
          }},
     };
     return sections;
+}
+
+// A scanner switched on must have a code to read, and no code may begin
+// another: the scan could not be told which it is.
+std::optional<QString> ScanCodesProblem(const StationSettings& s) {
+    if (!s.ScanEnabled) {
+        return std::nullopt;
+    }
+    const std::pair<QString, QString> codes[] = {
+        {QStringLiteral("OperatorPrefix"), s.ScanOperatorPrefix},
+        {QStringLiteral("LotPrefix"), s.ScanLotPrefix},
+        {QStringLiteral("StartCode"), s.ScanStartCode}};
+    if (std::all_of(std::begin(codes), std::end(codes),
+                    [](const auto& c) { return c.second.isEmpty(); })) {
+        return QStringLiteral("needs OperatorPrefix, LotPrefix or StartCode");
+    }
+    for (const auto& [key, code] : codes) {
+        for (const auto& [other, otherCode] : codes) {
+            if (key != other && !code.isEmpty() && !otherCode.isEmpty() &&
+                otherCode.startsWith(code)) {
+                return QStringLiteral("%1 begins %2: a scan could not tell them apart")
+                    .arg(key, other);
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -235,6 +299,9 @@ SettingsResult ReadStationSettings(const QString& file, bool mustExist) {
                         [&](const auto& k) { return k.first.startsWith(prefix); });
         return refuse(e, knownSection ? QStringLiteral("unknown key")
                                       : QStringLiteral("unknown section"));
+    }
+    if (const auto why = ScanCodesProblem(result.settings)) {
+        return refuse(*read.ini.find("Scan", "Enabled"), *why);
     }
     return result;
 }

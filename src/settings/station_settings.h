@@ -22,12 +22,14 @@ struct StationSettings {
     bool Parallel = false;                           // [Run] Parallel
     bool OperatorLot = false;                        // [Window] OperatorLot: the two fields shown
     int WindowRows = kMinWindowRows;                 // [Window] Rows
-    bool RowPerSocket = false;      // [Window] RowPerSocket: a row per socket, not per slot
-    bool VerdictColours = false;    // [Window] VerdictColours: the verdict green or red
+    bool RowPerSocket = false;   // [Window] RowPerSocket: a row per socket, not per slot
+    bool VerdictColours = false; // [Window] VerdictColours: the verdict green or red
+    QString Language; // [Window] Language: empty = the locale's; "en" = the English texts
     std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
     QString Database;               // [Results] Database: empty = the default SQLite file
     QString StationId;              // [Results] StationId: empty = the host name
-    QString Source;                 // the file these came from; empty when none was found
+    QString DropFolder; // [Records] DropFolder: one result file per run for the MES; empty = none
+    QString Source;     // the file these came from; empty when none was found
 
     // [MediaTest]: the flash behind the controller, tested inside Format.
     // All off (the defaults) sends the drive not one command more.
@@ -36,9 +38,23 @@ struct StationSettings {
     int MediaSurface = 0;     // [MediaTest] Surface: percent of the drive written and read
     double MinWriteMBps = 0;  // [MediaTest] MinWriteMBps: 0 = no floor
     double MinReadMBps = 0;   // [MediaTest] MinReadMBps: 0 = no floor
+
+    // [Scan]: a barcode scanner typing as a keyboard. A badge fills the
+    // operator's field, a lot card the lot's, the start code presses Start.
+    bool ScanEnabled = false;   // [Scan] Enabled
+    QString ScanOperatorPrefix; // [Scan] OperatorPrefix: empty = no badges
+    QString ScanLotPrefix;      // [Scan] LotPrefix: empty = no lot cards
+    QString ScanStartCode;      // [Scan] StartCode: empty = none
+    int ScanKeyGapMs = 30;      // [Scan] KeyGapMs: the longest pause between a scan's keys
 };
 
+inline constexpr int kMinScanKeyGapMs = 5;
+inline constexpr int kMaxScanKeyGapMs = 100;
+
 inline constexpr int kMaxSurfacePercent = 100;
+
+// The languages the station ships: English, its own texts, and translations.
+inline constexpr const char* kStationLanguages[] = {"en", "zh_CN"};
 
 // Where station.conf is looked up: $UFD_STATION_CONF, else station.conf in
 // the program directory, else /etc/ufd-station/station.conf. The first that

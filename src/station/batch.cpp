@@ -4,6 +4,7 @@
 #include "results/status_reasons.h"
 #include "station/batch_json.h"
 #include "station/drive_pictures.h"
+#include "station/station_language.h"
 
 #include <QStringList>
 
@@ -113,10 +114,10 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, Run
             message = stored->warning;
             return kExitNotStored;
         }
-        if (frm.PassLab->text() == kAllPass) {
+        if (frm.PassLab->text() == TrStation(kAllPass)) {
             return kExitAllPass;
         }
-        return frm.PassLab->text() == kFailed ? kExitFailed : kExitNotRun;
+        return frm.PassLab->text() == TrStation(kFailed) ? kExitFailed : kExitNotRun;
     }();
     if (json) {
         if (!message.isEmpty()) {

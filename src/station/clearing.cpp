@@ -2,6 +2,7 @@
 #include "station/test_frm.h"
 
 #include "platform/message_box.h"
+#include "station/station_language.h"
 
 namespace ufd {
 
@@ -11,10 +12,11 @@ void TestFrm::ClearCmd_Click() {
     ctx.ClearingReport = kTrue;
     PassLab->hide();
     PassLab->lower();
-    const int answer =
-        ShowMessageBox(QStringLiteral("This action will clear the test report, Do you want to "
-                                      "continue ?"),
-                       kStyleYesNoInfo, QStringLiteral("Clear Report"), this);
+    const int answer = ShowMessageBox(
+        QCoreApplication::translate("TestFrm",
+                                    "This action will clear the test report, Do you want to "
+                                    "continue ?"),
+        kStyleYesNoInfo, QCoreApplication::translate("TestFrm", "Clear Report"), this);
     if (!WindowAlive(self) || answer != kAnswerYes) {
         ctx.ClearingReport = kFalse;
         return;

@@ -2,13 +2,15 @@
 
 #include "format/volume.h"
 #include "results/status_reasons.h"
+#include "station/reason_words.h"
+#include "station/station_language.h"
 #include "station/test_frm.h"
 
 namespace ufd {
 
 QString FailureText(int status) {
-    return QStringLiteral("Error Status = ") + HexPad(status, 2, false) + QStringLiteral(": ") +
-           StatusReasonText(status);
+    return QCoreApplication::translate("TestFrm", "Error Status = ") + HexPad(status, 2, false) +
+           QStringLiteral(": ") + TrStatusReason(status);
 }
 
 bool TestFrm::ExplainRow(int row) {
@@ -21,7 +23,7 @@ bool TestFrm::ExplainRow(int row) {
     if (slot.Status == 0 || ctx_.TestRunning != kFalse) {
         return false;
     }
-    ShowOnStatusLine(CaptionOf(ItemLab(row)) + QStringLiteral(" failed. ") +
+    ShowOnStatusLine(CaptionOf(ItemLab(row)) + QCoreApplication::translate("TestFrm", " failed. ") +
                      FailureText(slot.Status));
     return true;
 }

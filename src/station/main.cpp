@@ -13,6 +13,8 @@
 #include "station/batch_json.h"
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
+#include "station/scan_input.h"
+#include "station/station_language.h"
 #include "station/station_options.h"
 #include "station/test_frm.h"
 
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
         return notRun(QStringLiteral("Start-up failed: ") + *settings.error);
     }
 
+    ufd::InstallStationLanguage(settings.settings.Language);
     ufd::QuorlinkTransport transport;
     ufd::StationContext ctx(transport);
     ctx.Settings = settings.settings;
@@ -114,7 +117,7 @@ int main(int argc, char** argv) {
     const std::shared_ptr<ufd::RunRecorder> recorder =
         ufd::MakeRunRecorder(settings.settings, &resultsError);
     if (!recorder) {
-        ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::kWindowCaption);
+        ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::TrStation(ufd::kWindowCaption));
         return notRun(QStringLiteral("Start-up failed: ") + resultsError);
     }
     ufd::StationDependencies deps = ufd::StationDependencies::Real();
@@ -145,6 +148,7 @@ int main(int argc, char** argv) {
         recorder->SetOperatorLot(options.operatorName.value_or(QString()),
                                  options.lot.value_or(QString()));
     }
+    ufd::InstallScanInput(*frm, settings.settings, ufd::DefaultClock());
     frm->show();
     if (!unattended) {
         return QApplication::exec();

@@ -1,4 +1,5 @@
 #include "station/monitor_keeper.h"
+#include "station/station_language.h"
 
 namespace ufd {
 
@@ -30,14 +31,17 @@ void MonitorKeeper::Check() {
     if (started) {
         ++restarts_;
         startFailed_ = false;
-        say_(seen_
-                 ? QStringLiteral("The monitor Vasket had ended; started again (%1)").arg(restarts_)
-                 : QStringLiteral("The monitor Vasket did not come up; started again (%1)")
-                       .arg(restarts_));
+        say_(seen_ ? QCoreApplication::translate("TestFrm",
+                                                 "The monitor Vasket had ended; started again (%1)")
+                         .arg(restarts_)
+                   : QCoreApplication::translate(
+                         "TestFrm", "The monitor Vasket did not come up; started again (%1)")
+                         .arg(restarts_));
     } else if (!startFailed_) {
         startFailed_ = true;
-        say_(QStringLiteral("The monitor Vasket has ended and cannot be started again: drives "
-                            "that come or go are seen only after Clear"));
+        say_(QCoreApplication::translate(
+            "TestFrm", "The monitor Vasket has ended and cannot be started again: drives "
+                       "that come or go are seen only after Clear"));
     }
     seen_ = false;
 }
@@ -57,13 +61,14 @@ void MonitorKeeper::Listen(pid_t pid) {
         lastBeatChange_ = now;
         if (silent_) {
             silent_ = false;
-            say_(QStringLiteral("The monitor Vasket answers again"));
+            say_(QCoreApplication::translate("TestFrm", "The monitor Vasket answers again"));
         }
         return;
     }
     if (!silent_ && now - lastBeatChange_ >= settings_.silence) {
         silent_ = true;
-        say_(QStringLiteral("The monitor Vasket (process %1) does not answer: drives that come "
+        say_(QCoreApplication::translate(
+                 "TestFrm", "The monitor Vasket (process %1) does not answer: drives that come "
                             "or go are seen only after Clear")
                  .arg(pid));
     }

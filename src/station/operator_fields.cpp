@@ -1,6 +1,7 @@
 #include "station/operator_fields.h"
 
 #include "station/run_recorder.h"
+#include "station/station_language.h"
 #include "station/test_frm.h"
 #include "station/twips.h"
 
@@ -37,9 +38,9 @@ void AddOperatorFields(TestFrm& frm, RunRecorder& recorder,
                        const std::optional<QString>& operatorName,
                        const std::optional<QString>& lot) {
     QSettings settings = Remembered();
-    QLineEdit* who = Field(frm, "OperatorText", QStringLiteral("Operator"), 1530,
-                           operatorName.value_or(settings.value("Operator").toString()));
-    QLineEdit* what = Field(frm, "LotText", QStringLiteral("Lot"), 1830,
+    QLineEdit* who = Field(frm, "OperatorText", QCoreApplication::translate("TestFrm", "Operator"),
+                           1530, operatorName.value_or(settings.value("Operator").toString()));
+    QLineEdit* what = Field(frm, "LotText", QCoreApplication::translate("TestFrm", "Lot"), 1830,
                             lot.value_or(settings.value("Lot").toString()));
     const auto keep = [who, what, &recorder] {
         recorder.SetOperatorLot(who->text().trimmed(), what->text().trimmed());

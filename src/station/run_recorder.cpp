@@ -3,6 +3,7 @@
 #include "config/bounded_file.h"
 #include "config/product_config.h"
 #include "config/program_directory.h"
+#include "results/cfx_drop_folder.h"
 #include "results/database_target.h"
 #include "results/journal.h"
 #include "station/control_array.h"
@@ -72,6 +73,8 @@ std::shared_ptr<RunRecorder> MakeRunRecorder(const StationSettings& settings, QS
     RecorderIdentity identity;
     identity.StationId = RecordStationId(settings.StationId);
     identity.StationVersion = QStringLiteral(UFD_VERSION);
+    identity.DropFolder = settings.DropFolder;
+    identity.Limits = {settings.MinWriteMBps, settings.MinReadMBps};
     // Bounded as the reader is: a FIFO or /dev/zero named Product.ini must
     // reach the reader's own message, not hang here.
     const std::optional<QByteArray> product = ReadBoundedFile(
@@ -237,6 +240,7 @@ void RunRecorder::Finish(TestFrm& frm) {
     lastRun_ = records;
     if (!records.empty()) {
         writer_->Submit(std::move(records));
+        WriteDropFile(identity_.DropFolder, lastRun_, identity_.Limits);
     }
 }
 

@@ -4,6 +4,7 @@
 // database cannot be written the window shows a warning line.
 #pragma once
 
+#include "results/cfx_units_tested.h"
 #include "results/results_writer.h"
 #include "settings/station_settings.h"
 #include "station/dependencies.h"
@@ -24,6 +25,8 @@ struct RecorderIdentity {
     QString StationId;      // [Results] StationId, else the host name
     QString StationVersion; // the program's version
     QString ProductHash;    // SHA-256 of Product.ini's bytes, hex
+    QString DropFolder{};   // [Records] DropFolder: the run for the MES; empty = none
+    CfxLimits Limits{};     // the media floors the drop file judges figures by
 };
 
 class RunRecorder {

@@ -1,6 +1,7 @@
 #include "station/socket_rows.h"
 
 #include "context/disk_slot.h"
+#include "station/station_language.h"
 
 #include <QStringList>
 
@@ -92,12 +93,14 @@ QString SocketRows::NoRowWarning(int diskCount) const {
         fixes << QStringLiteral("[Window] Rows=%1").arg(rowsNeeded);
     }
     if (unlisted) {
-        fixes << QStringLiteral("[Sockets] labels for them");
+        fixes << QCoreApplication::translate("TestFrm", "[Sockets] labels for them");
     }
-    return QStringLiteral("%1 drive(s) have no row on the window (drive index %2); "
-                          "station.conf shows them with %3")
+    return QCoreApplication::translate("TestFrm",
+                                       "%1 drive(s) have no row on the window (drive index %2); "
+                                       "station.conf shows them with %3")
         .arg(indexes.size())
-        .arg(indexes.join(QStringLiteral(", ")), fixes.join(QStringLiteral(" and ")));
+        .arg(indexes.join(QStringLiteral(", ")),
+             fixes.join(QCoreApplication::translate("TestFrm", " and ")));
 }
 
 } // namespace ufd

@@ -5,6 +5,7 @@
 #include "station/test_frm.h"
 
 #include "station/drive_pictures.h"
+#include "station/station_language.h"
 
 #include <QStringList>
 
@@ -15,18 +16,22 @@ namespace {
 QString RowToolTip(const QString& socket, int driveIndex, const DriveIdentity& id, bool present) {
     QStringList lines;
     if (!socket.isEmpty()) {
-        lines << QStringLiteral("Socket %1 (drive index %2)").arg(socket).arg(driveIndex);
+        lines << QCoreApplication::translate("TestFrm", "Socket %1 (drive index %2)")
+                     .arg(socket)
+                     .arg(driveIndex);
     } else if (present) {
-        lines << QStringLiteral("Drive index %1").arg(driveIndex);
+        lines << QCoreApplication::translate("TestFrm", "Drive index %1").arg(driveIndex);
     }
     if (!present) {
-        lines << QStringLiteral("No drive");
+        lines << QCoreApplication::translate("TestFrm", "No drive");
         return lines.join(QLatin1Char('\n'));
     }
-    lines << QStringLiteral("Serial ") +
-                 (id.Serial.isEmpty() ? QStringLiteral("(unknown)") : id.Serial);
-    lines << QStringLiteral("Port ") +
-                 (id.PortPath.isEmpty() ? QStringLiteral("(unknown)") : id.PortPath);
+    lines << QCoreApplication::translate("TestFrm", "Serial ") +
+                 (id.Serial.isEmpty() ? QCoreApplication::translate("TestFrm", "(unknown)")
+                                      : id.Serial);
+    lines << QCoreApplication::translate("TestFrm", "Port ") +
+                 (id.PortPath.isEmpty() ? QCoreApplication::translate("TestFrm", "(unknown)")
+                                        : id.PortPath);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -5,6 +5,7 @@
 #include "config/program_directory.h"
 #include "platform/message_box.h"
 #include "station/notice_receiver.h"
+#include "station/station_language.h"
 #include "station/widget_helpers.h"
 #include "station/window_rows.h"
 
@@ -34,7 +35,7 @@ StartupResult TestFrm::Form_Load() {
         if (!listener.refusal.isEmpty()) {
             // Replies and notices would pass through a directory another
             // user controls: no run is trustworthy.
-            ShowMessageBox(listener.refusal, kStyleStop, kWindowCaption);
+            ShowMessageBox(listener.refusal, kStyleStop, TrStation(kWindowCaption));
             result.ok = false;
             result.reason = listener.refusal;
             return result;
@@ -43,11 +44,13 @@ StartupResult TestFrm::Form_Load() {
             // Two stations on one channel would share one monitor's notices
             // and release each other's handles; the running one stays as is.
             const QString text =
-                QStringLiteral("Another station is already running on the notice channel \"") +
-                deps_.noticeChannel +
-                QStringLiteral("\". Close it first, or start this one with its own channel: "
-                               "set UFD_NOTICE_CHANNEL to another name.");
-            ShowMessageBox(text, kStyleStop, kWindowCaption, this);
+                QCoreApplication::translate(
+                    "TestFrm",
+                    "Another station is already running on the notice channel \"%1\". Close it "
+                    "first, or start this one with its own channel: set "
+                    "UFD_NOTICE_CHANNEL to another name.")
+                    .arg(deps_.noticeChannel);
+            ShowMessageBox(text, kStyleStop, TrStation(kWindowCaption), this);
             result.ok = false;
             result.reason = text;
             return result;
@@ -55,9 +58,10 @@ StartupResult TestFrm::Form_Load() {
         if (!listener.receiver) {
             // Not fatal: a Clear still rediscovers; but the operator's
             // engineer should know why plugging in a drive shows nothing.
-            SayOnStatusLine(QStringLiteral("Cannot listen on the notice channel \"") +
-                            deps_.noticeChannel +
-                            QStringLiteral("\"; drives that come or go are seen only after Clear"));
+            SayOnStatusLine(QCoreApplication::translate(
+                                "TestFrm", "Cannot listen on the notice channel \"%1\"; drives "
+                                           "that come or go are seen only after Clear")
+                                .arg(deps_.noticeChannel));
         }
         noticeReceiver_ = std::move(listener.receiver);
     }
@@ -72,8 +76,8 @@ StartupResult TestFrm::Form_Load() {
     const int started =
         deps_.startMonitor ? deps_.startMonitor(ProgramDirectory() + QStringLiteral("Vasket")) : 0;
     if (static_cast<int16_t>(started) < 32) {
-        const QString text =
-            QStringLiteral("Missing important file, please reinstall the software");
+        const QString text = QCoreApplication::translate(
+            "TestFrm", "Missing important file, please reinstall the software");
         ShowMessageBox(text, kStyleStop, std::nullopt, this);
         result.ok = false;
         result.reason = text;
@@ -88,19 +92,22 @@ bool TestFrm::InitStation(StartupResult& result) {
     const int16_t r =
         deps_.readProductConfig ? deps_.readProductConfig(ctx_.Product) : kConfigUnreadable;
     if (r == kConfigSharesWrong || r == kConfigUnreadable) {
-        const QString text = r == kConfigSharesWrong ? QStringLiteral("Partition Information error")
-                                                     : QStringLiteral("Open Product.ini failed");
-        ShowMessageBox(text, kStyleStop, kWindowCaption, this);
+        const QString text =
+            r == kConfigSharesWrong
+                ? QCoreApplication::translate("TestFrm", "Partition Information error")
+                : QCoreApplication::translate("TestFrm", "Open Product.ini failed");
+        ShowMessageBox(text, kStyleStop, TrStation(kWindowCaption), this);
         result.ok = false;
         result.reason = text;
         return false;
     }
     const ProductConfig& p = ctx_.Product;
-    VidPidLab->setText(QStringLiteral("VID = ") + p.Vid + QStringLiteral("  PID = ") + p.Pid);
-    UsbStrLab->setText(QStringLiteral("USB String = ") + p.UsbManufactureString +
-                       QStringLiteral("  ") + p.UsbProductString);
-    ScsiStrLab->setText(QStringLiteral("SCSI String = ") + p.ScsiManufactureString +
-                        QStringLiteral("  ") + p.ScsiProductString);
+    VidPidLab->setText(QCoreApplication::translate("TestFrm", "VID = ") + p.Vid +
+                       QCoreApplication::translate("TestFrm", "  PID = ") + p.Pid);
+    UsbStrLab->setText(QCoreApplication::translate("TestFrm", "USB String = ") +
+                       p.UsbManufactureString + QStringLiteral("  ") + p.UsbProductString);
+    ScsiStrLab->setText(QCoreApplication::translate("TestFrm", "SCSI String = ") +
+                        p.ScsiManufactureString + QStringLiteral("  ") + p.ScsiProductString);
 
     if (p.ApMode != 1) {
         for (int i = 0; i < kItemCount; ++i) {

@@ -31,13 +31,16 @@
 
 namespace ufd {
 
-inline const QString kWindowCaption = QStringLiteral("UFD Manufacture Program");
-inline const QString kStartCaption = QStringLiteral("Start (&S)");
-inline const QString kClearCaption = QStringLiteral("Clear (&C)");
+// Marked for translation; shown through TrStation (station_language.h).
+inline const QString kWindowCaption =
+    QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "UFD Manufacture Program"));
+inline const QString kStartCaption = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "Start (&S)"));
+inline const QString kClearCaption = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "Clear (&C)"));
 // Two lines; the button shows the line break as one.
-inline const QString kLedCaption = QStringLiteral("Flash  LED  on\r\nDefect Device");
-inline const QString kAllPass = QStringLiteral("! ALL PASS !");
-inline const QString kFailed = QStringLiteral("! FAILED !");
+inline const QString kLedCaption =
+    QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "Flash  LED  on\r\nDefect Device"));
+inline const QString kAllPass = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "! ALL PASS !"));
+inline const QString kFailed = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "! FAILED !"));
 
 inline constexpr int kItemFormat = 0;
 inline constexpr int kItemManufacture = 1;

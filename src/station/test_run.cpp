@@ -11,6 +11,7 @@
 #include "station/parallel_run.h"
 #include "station/run_recorder.h"
 #include "station/slot_items.h"
+#include "station/station_language.h"
 #include "station/widget_helpers.h"
 #include "station/window_run_view.h"
 
@@ -47,7 +48,8 @@ void TestFrm::GoCmd_Click() {
         anyTicked = anyTicked || Ticked(Check1(i));
     }
     if (!anyTicked) {
-        ShowMessageBox(QStringLiteral("No items checked"), kStyleExclamation, std::nullopt, this);
+        ShowMessageBox(QCoreApplication::translate("TestFrm", "No items checked"),
+                       kStyleExclamation, std::nullopt, this);
         if (!WindowAlive(self)) {
             ctx.TestRunning = kFalse;
             return;
@@ -148,7 +150,7 @@ void TestFrm::GoCmd_Click() {
         }
     }
     PassLab->raise();
-    PassLab->setText(runFailed ? kFailed : kAllPass);
+    PassLab->setText(TrStation(runFailed ? kFailed : kAllPass));
     if (ctx.Settings.VerdictColours) {
         // Readable at a glance from across the line; the design's is red either way.
         SetTextColour(PassLab, runFailed ? kVerdictFailed : kVerdictPassed);

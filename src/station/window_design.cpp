@@ -4,6 +4,7 @@
 
 #include "station/check_square_style.h"
 #include "station/drive_pictures.h"
+#include "station/station_language.h"
 #include "station/twips.h"
 #include "station/widget_helpers.h"
 #include "station/window_rows.h"
@@ -34,7 +35,7 @@ bool WindowAlive(const QPointer<TestFrm>& self) {
 TestFrm::TestFrm(StationContext& ctx, StationDependencies deps, QWidget* parent)
     : QWidget(parent), ctx_(ctx), deps_(std::move(deps)) {
     setObjectName(QStringLiteral("TestFrm"));
-    setWindowTitle(kWindowCaption);
+    setWindowTitle(TrStation(kWindowCaption));
     setFont(SansFont(8.25));
     setFixedSize(TwipsToPixels(9945), TwipsToPixels(7695));
     BuildDesign();
@@ -74,14 +75,14 @@ void TestFrm::BuildDesign() {
         double width;
     };
     const Header headers[] = {
-        {&Function1Lab, "Function1Lab", "Format", 990, 1635},
-        {&Function2Lab, "Function2Lab", "Config String", 2610, 1845},
-        {&function3Lab, "function3Lab", "Check Config", 4440, 1875},
-        {&Label1, "Label1", "Check WP", 6300, 1755},
+        {&Function1Lab, "Function1Lab", QT_TRANSLATE_NOOP("TestFrm", "Format"), 990, 1635},
+        {&Function2Lab, "Function2Lab", QT_TRANSLATE_NOOP("TestFrm", "Config String"), 2610, 1845},
+        {&function3Lab, "function3Lab", QT_TRANSLATE_NOOP("TestFrm", "Check Config"), 4440, 1875},
+        {&Label1, "Label1", QT_TRANSLATE_NOOP("TestFrm", "Check WP"), 6300, 1755},
     };
     for (const Header& h : headers) {
-        QLabel* label =
-            MakeLabel(this, h.name, QString::fromLatin1(h.caption), h.left, 180, h.width, 315);
+        QLabel* label = MakeLabel(this, h.name, QCoreApplication::translate("TestFrm", h.caption),
+                                  h.left, 180, h.width, 315);
         label->setFont(SansFont(9.75, true));
         FillBackground(label, kHeaderBack);
         label->setAlignment(Qt::AlignCenter);
@@ -117,7 +118,7 @@ void TestFrm::BuildDesign() {
 
     BuildRowZero();
 
-    PassLab = new QLabel(QStringLiteral("ALL PASS"), ScrollArea);
+    PassLab = new QLabel(QCoreApplication::translate("TestFrm", "ALL PASS"), ScrollArea);
     PassLab->setObjectName(QStringLiteral("PassLab"));
     PassLab->setFont(SansFont(24, true));
     SetTextColour(PassLab, QColor(255, 0, 0));
@@ -130,7 +131,7 @@ void TestFrm::BuildDesign() {
     PlaceTwips(Image1, 8250, 180, 1380, 1200);
     Image1->setPixmap(StationEmblem(Image1->size()));
 
-    Frame1 = new QGroupBox(QStringLiteral("Setting"), this);
+    Frame1 = new QGroupBox(QCoreApplication::translate("TestFrm", "Setting"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     PlaceTwips(Frame1, 8250, 1440, 1545, 2475);
 
@@ -144,16 +145,16 @@ void TestFrm::BuildDesign() {
         bool visible;
     };
     const Item items[kItemCount] = {
-        {"Format", 300, 1185, 255, true, true, true},
-        {"Manufacture", 630, 1275, 255, true, true, true},
-        {"1M", 1740, 1065, 255, false, false, false},
-        {"Check Config", 960, 1275, 255, true, true, true},
-        {"Check WP", 1290, 1215, 195, false, true, true},
+        {QT_TRANSLATE_NOOP("TestFrm", "Format"), 300, 1185, 255, true, true, true},
+        {QT_TRANSLATE_NOOP("TestFrm", "Manufacture"), 630, 1275, 255, true, true, true},
+        {QT_TRANSLATE_NOOP("TestFrm", "1M"), 1740, 1065, 255, false, false, false},
+        {QT_TRANSLATE_NOOP("TestFrm", "Check Config"), 960, 1275, 255, true, true, true},
+        {QT_TRANSLATE_NOOP("TestFrm", "Check WP"), 1290, 1215, 195, false, true, true},
     };
     auto* checkStyle = new CheckSquareStyle;
     checkStyle->setParent(this);
     for (int i = 0; i < kItemCount; ++i) {
-        auto* box = new QCheckBox(QString::fromLatin1(items[i].caption), Frame1);
+        auto* box = new QCheckBox(QCoreApplication::translate("TestFrm", items[i].caption), Frame1);
         box->setStyle(checkStyle);
         box->setObjectName(QStringLiteral("Check1_%1").arg(i));
         PlaceTwips(box, 150, items[i].top, items[i].width, items[i].height);
@@ -166,22 +167,23 @@ void TestFrm::BuildDesign() {
                          [this, i](bool) { Check1_Click(static_cast<int16_t>(i)); });
         Check1.Add(box);
     }
-    Ch = new QCheckBox(QStringLiteral("Enable Beep"), Frame1);
+    Ch = new QCheckBox(QCoreApplication::translate("TestFrm", "Enable Beep"), Frame1);
     Ch->setObjectName(QStringLiteral("Ch"));
     Ch->setStyle(checkStyle);
     PlaceTwips(Ch, 150, 2130, 1215, 255);
 
-    TextDiskLab = MakeLabel(this, "TextDiskLab", QStringLiteral("Disk Lab"), 8130, 4170, 645, 195);
+    TextDiskLab = MakeLabel(this, "TextDiskLab", QCoreApplication::translate("TestFrm", "Disk Lab"),
+                            8130, 4170, 645, 195);
     DiskLabContent = MakeLabel(this, "DiskLabContent", QString(), 8820, 4170, 1095, 195);
     SetTextColour(DiskLabContent, QColor(0, 0, 255));
 
-    GoCmd = new QPushButton(ButtonText(kStartCaption), this);
+    GoCmd = new QPushButton(ButtonText(TrStation(kStartCaption)), this);
     GoCmd->setObjectName(QStringLiteral("GoCmd"));
     PlaceTwips(GoCmd, 8258, 5340, 1485, 315);
-    ClearCmd = new QPushButton(ButtonText(kClearCaption), this);
+    ClearCmd = new QPushButton(ButtonText(TrStation(kClearCaption)), this);
     ClearCmd->setObjectName(QStringLiteral("ClearCmd"));
     PlaceTwips(ClearCmd, 8258, 5895, 1485, 315);
-    LedCmd = new QPushButton(ButtonText(kLedCaption), this);
+    LedCmd = new QPushButton(ButtonText(TrStation(kLedCaption)), this);
     LedCmd->setObjectName(QStringLiteral("LedCmd"));
     PlaceTwips(LedCmd, 8258, 6450, 1485, 615);
     for (QPushButton* b : {GoCmd, ClearCmd, LedCmd}) {

@@ -91,6 +91,12 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[MediaTest]\nSurface=-1\n", "[MediaTest] Surface: \"-1\""},
         {"[MediaTest]\nMinWriteMBps=-2\n", "[MediaTest] MinWriteMBps: \"-2\""},
         {"[MediaTest]\nMinReadMBps=fast\n", "[MediaTest] MinReadMBps: \"fast\""},
+        {"[Scan]\nEnabled=true\n", "[Scan] Enabled: \"true\": needs OperatorPrefix, LotPrefix"},
+        {"[Scan]\nEnabled=1\nOperatorPrefix=#\nLotPrefix=#L\n",
+         "[Scan] Enabled: \"1\": OperatorPrefix begins LotPrefix"},
+        {"[Window]\nLanguage=de\n", "[Window] Language: \"de\": must be one of en, zh_CN, or empty"},
+        {"[Scan]\nKeyGapMs=500\n", "[Scan] KeyGapMs: \"500\": must be a whole number"},
+        {"[Records]\nDropFolder=/srv/\x07mes\n", "line 2: holds a control character (byte 7)"},
         {"dir", "not a regular file"},
         {"fifo", "not a regular file"},
         {"200 MB", "larger than 1048576 bytes"}};
@@ -113,6 +119,31 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         EXPECT_TRUE(error.startsWith(path + ": ") && error.contains(mention))
             << error.toStdString();
     }
+}
+
+} // namespace
+} // namespace ufd
+
+namespace ufd {
+namespace {
+
+// The scanner's codes, the MES's folder and the language as written; off and
+// empty by default.
+TEST_F(StationConf, ScannerAndDropFolderAreReadAsWritten) {
+    qunsetenv("UFD_STATION_CONF");
+    const StationSettings off = LoadStationSettings(Dir()).settings;
+    EXPECT_EQ(std::tuple(off.ScanEnabled, off.DropFolder, off.ScanKeyGapMs, off.Language),
+              std::tuple(false, QString(), 30, QString()));
+    Write("station.conf", "[Scan]\nEnabled=true\nOperatorPrefix=OP:\nLotPrefix=LOT:\n"
+                          "StartCode=*GO*\nKeyGapMs=40\n[Records]\nDropFolder=/srv/mes drop\n"
+                          "[Window]\nLanguage=zh_CN\n");
+    const SettingsResult read = LoadStationSettings(Dir());
+    ASSERT_FALSE(read.error) << read.error->toStdString();
+    const StationSettings& s = read.settings;
+    EXPECT_EQ(std::tuple(s.ScanEnabled, s.ScanOperatorPrefix, s.ScanLotPrefix, s.ScanStartCode,
+                         s.ScanKeyGapMs, s.DropFolder, s.Language),
+              std::tuple(true, QString("OP:"), QString("LOT:"), QString("*GO*"), 40,
+                         QString("/srv/mes drop"), QString("zh_CN")));
 }
 
 } // namespace

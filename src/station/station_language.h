@@ -1,0 +1,24 @@
+// The station's language: its English texts are the source, and a
+// translation (translations/ufd_<language>.ts, built into the program)
+// replaces them where the locale or [Window] Language asks for one.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+namespace ufd {
+
+// The one context of the window's texts, for lupdate and translate().
+inline constexpr const char* kStationContext = "TestFrm";
+
+// A text marked with QT_TRANSLATE_NOOP("TestFrm", ...) in the language shown.
+inline QString TrStation(const QString& english) {
+    return QCoreApplication::translate(kStationContext, english.toUtf8().constData());
+}
+
+// Installs the translation of `setting` ([Window] Language: "en" keeps the
+// English texts), else of the system's locale. Returns the language shown:
+// "en" when no translation applies.
+QString InstallStationLanguage(const QString& setting);
+
+} // namespace ufd

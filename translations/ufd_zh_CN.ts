@@ -1,0 +1,320 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>StatusReasons</name>
+    <message>
+        <source>a unit of chip 0 rejected: its unit list is too long</source>
+        <translation>芯片 0 的一个单元被拒绝：其单元列表过长</translation>
+    </message>
+    <message>
+        <source>controller information not read</source>
+        <translation>未能读取主控信息</translation>
+    </message>
+    <message>
+        <source>configuration write command failed</source>
+        <translation>配置写入命令失败</translation>
+    </message>
+    <message>
+        <source>configuration block not read back</source>
+        <translation>未能读回配置块</translation>
+    </message>
+    <message>
+        <source>chip list not read, or without its end mark</source>
+        <translation>未能读取芯片列表，或列表缺少结束标记</translation>
+    </message>
+    <message>
+        <source>unit list not read during the chip scan</source>
+        <translation>芯片扫描时未能读取单元列表</translation>
+    </message>
+    <message>
+        <source>a unit&apos;s format command failed</source>
+        <translation>某单元的格式化命令失败</translation>
+    </message>
+    <message>
+        <source>closing vendor command failed</source>
+        <translation>结束厂商命令失败</translation>
+    </message>
+    <message>
+        <source>unit list entry not scanned</source>
+        <translation>单元列表条目未扫描</translation>
+    </message>
+    <message>
+        <source>boundary block refused</source>
+        <translation>边界块被拒绝</translation>
+    </message>
+    <message>
+        <source>capacity not read, or capacity 0</source>
+        <translation>未能读取容量，或容量为 0</translation>
+    </message>
+    <message>
+        <source>format finish block refused</source>
+        <translation>格式化结束块被拒绝</translation>
+    </message>
+    <message>
+        <source>mode block not read</source>
+        <translation>未能读取模式块</translation>
+    </message>
+    <message>
+        <source>flash smaller than reported (fake capacity)</source>
+        <translation>闪存小于报告的容量（虚假容量）</translation>
+    </message>
+    <message>
+        <source>sectors do not keep written data</source>
+        <translation>扇区无法保存写入的数据</translation>
+    </message>
+    <message>
+        <source>write speed below the floor</source>
+        <translation>写入速度低于下限</translation>
+    </message>
+    <message>
+        <source>read speed below the floor</source>
+        <translation>读取速度低于下限</translation>
+    </message>
+    <message>
+        <source>media test read or write failed</source>
+        <translation>介质测试读写失败</translation>
+    </message>
+    <message>
+        <source>master boot record not written</source>
+        <translation>未能写入主引导记录</translation>
+    </message>
+    <message>
+        <source>boot sector not written</source>
+        <translation>未能写入引导扇区</translation>
+    </message>
+    <message>
+        <source>FAT copy not written</source>
+        <translation>未能写入 FAT 副本</translation>
+    </message>
+    <message>
+        <source>root directory not written</source>
+        <translation>未能写入根目录</translation>
+    </message>
+    <message>
+        <source>identity read back differs from the one written</source>
+        <translation>读回的标识与写入的不一致</translation>
+    </message>
+    <message>
+        <source>not write protected</source>
+        <translation>未写保护</translation>
+    </message>
+    <message>
+        <source>identity write refused by the controller</source>
+        <translation>主控拒绝写入标识</translation>
+    </message>
+    <message>
+        <source>identity incomplete: a Product.ini text is empty</source>
+        <translation>标识不完整：Product.ini 中有文本为空</translation>
+    </message>
+    <message>
+        <source>area too large or too small for its file system</source>
+        <translation>分区对其文件系统而言过大或过小</translation>
+    </message>
+    <message>
+        <source>identity does not fit the configuration block</source>
+        <translation>标识放不进配置块</translation>
+    </message>
+    <message>
+        <source>exFAT allocation bitmap or up-case table not written</source>
+        <translation>未能写入 exFAT 分配位图或大写转换表</translation>
+    </message>
+    <message>
+        <source>missing handle: no drive to talk to</source>
+        <translation>缺少句柄：没有可通信的驱动器</translation>
+    </message>
+    <message>
+        <source>read or write failed: extended boot record</source>
+        <translation>读写失败：扩展引导记录</translation>
+    </message>
+</context>
+<context>
+    <name>TestFrm</name>
+    <message>
+        <source>This action will clear the test report, Do you want to continue ?</source>
+        <translation>此操作将清除测试报告，是否继续？</translation>
+    </message>
+    <message>
+        <source>Clear Report</source>
+        <translation>清除报告</translation>
+    </message>
+    <message>
+        <source>Error Status = </source>
+        <translation>错误状态 = </translation>
+    </message>
+    <message>
+        <source> failed. </source>
+        <translation> 失败。 </translation>
+    </message>
+    <message>
+        <source>Operator</source>
+        <translation>操作员</translation>
+    </message>
+    <message>
+        <source>Lot</source>
+        <translation>批次</translation>
+    </message>
+    <message>
+        <source>[Sockets] labels for them</source>
+        <translation>[Sockets] 中的标签</translation>
+    </message>
+    <message>
+        <source>%1 drive(s) have no row on the window (drive index %2); station.conf shows them with %3</source>
+        <translation>%1 个驱动器在窗口上没有行（驱动器索引 %2）；在 station.conf 中设置 %3 即可显示</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> 和 </translation>
+    </message>
+    <message>
+        <source>Socket %1 (drive index %2)</source>
+        <translation>插座 %1（驱动器索引 %2）</translation>
+    </message>
+    <message>
+        <source>Drive index %1</source>
+        <translation>驱动器索引 %1</translation>
+    </message>
+    <message>
+        <source>No drive</source>
+        <translation>无驱动器</translation>
+    </message>
+    <message>
+        <source>Serial </source>
+        <translation>序列号 </translation>
+    </message>
+    <message>
+        <source>(unknown)</source>
+        <translation>（未知）</translation>
+    </message>
+    <message>
+        <source>Port </source>
+        <translation>端口 </translation>
+    </message>
+    <message>
+        <source>Missing important file, please reinstall the software</source>
+        <translation>缺少重要文件，请重新安装软件</translation>
+    </message>
+    <message>
+        <source>Partition Information error</source>
+        <translation>分区信息错误</translation>
+    </message>
+    <message>
+        <source>Open Product.ini failed</source>
+        <translation>打开 Product.ini 失败</translation>
+    </message>
+    <message>
+        <source>VID = </source>
+        <translation>VID = </translation>
+    </message>
+    <message>
+        <source>  PID = </source>
+        <translation>  PID = </translation>
+    </message>
+    <message>
+        <source>USB String = </source>
+        <translation>USB 字符串 = </translation>
+    </message>
+    <message>
+        <source>SCSI String = </source>
+        <translation>SCSI 字符串 = </translation>
+    </message>
+    <message>
+        <source>No items checked</source>
+        <translation>未勾选任何项目</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>格式化</translation>
+    </message>
+    <message>
+        <source>Config String</source>
+        <translation>配置字符串</translation>
+    </message>
+    <message>
+        <source>Check Config</source>
+        <translation>检查配置</translation>
+    </message>
+    <message>
+        <source>Check WP</source>
+        <translation>检查写保护</translation>
+    </message>
+    <message>
+        <source>ALL PASS</source>
+        <translation>全部通过</translation>
+    </message>
+    <message>
+        <source>Setting</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Manufacture</source>
+        <translation>量产</translation>
+    </message>
+    <message>
+        <source>1M</source>
+        <translation>1M</translation>
+    </message>
+    <message>
+        <source>Enable Beep</source>
+        <translation>启用蜂鸣</translation>
+    </message>
+    <message>
+        <source>Disk Lab</source>
+        <translation>卷标</translation>
+    </message>
+    <message>
+        <source>The monitor Vasket had ended; started again (%1)</source>
+        <translation>监视程序 Vasket 已退出；已重新启动（%1）</translation>
+    </message>
+    <message>
+        <source>The monitor Vasket did not come up; started again (%1)</source>
+        <translation>监视程序 Vasket 未能启动；已重新启动（%1）</translation>
+    </message>
+    <message>
+        <source>The monitor Vasket answers again</source>
+        <translation>监视程序 Vasket 已恢复响应</translation>
+    </message>
+    <message>
+        <source>UFD Manufacture Program</source>
+        <translation>UFD 量产程序</translation>
+    </message>
+    <message>
+        <source>Start (&amp;S)</source>
+        <translation>开始 (&amp;S)</translation>
+    </message>
+    <message>
+        <source>Clear (&amp;C)</source>
+        <translation>清除 (&amp;C)</translation>
+    </message>
+    <message>
+        <source>Flash  LED  on<byte value="xd"/>
+Defect Device</source>
+        <translation>不良设备<byte value="xd"/>
+LED 闪烁</translation>
+    </message>
+    <message>
+        <source>! ALL PASS !</source>
+        <translation>! 全部通过 !</translation>
+    </message>
+    <message>
+        <source>! FAILED !</source>
+        <translation>! 失败 !</translation>
+    </message>
+    <message>
+        <source>Another station is already running on the notice channel &quot;%1&quot;. Close it first, or start this one with its own channel: set UFD_NOTICE_CHANNEL to another name.</source>
+        <translation>通知通道“%1”上已有另一个工作站在运行。请先关闭它，或为本工作站设置单独的通道：将 UFD_NOTICE_CHANNEL 设为其他名称。</translation>
+    </message>
+    <message>
+        <source>Cannot listen on the notice channel &quot;%1&quot;; drives that come or go are seen only after Clear</source>
+        <translation>无法监听通知通道“%1”；驱动器的插入或拔出要在按“清除”后才能看到</translation>
+    </message>
+    <message>
+        <source>The monitor Vasket has ended and cannot be started again: drives that come or go are seen only after Clear</source>
+        <translation>监视程序 Vasket 已退出且无法重新启动：驱动器的插入或拔出要在按“清除”后才能看到</translation>
+    </message>
+    <message>
+        <source>The monitor Vasket (process %1) does not answer: drives that come or go are seen only after Clear</source>
+        <translation>监视程序 Vasket（进程 %1）无响应：驱动器的插入或拔出要在按“清除”后才能看到</translation>
+    </message>
+</context>
+</TS>
