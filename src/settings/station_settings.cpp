@@ -110,6 +110,15 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              return ReadText(v, s.StationId);
          }},
+        {QStringLiteral("Serve/KeyFile"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const QString path = v.trimmed();
+             if (!path.isEmpty() && !path.startsWith(QLatin1Char('/'))) {
+                 return QStringLiteral("must be an absolute path");
+             }
+             s.ServeKeyFile = path;
+             return std::nullopt;
+         }},
         {QStringLiteral("MediaTest/Probe"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
         {QStringLiteral("MediaTest/Verify"),

@@ -28,6 +28,10 @@ struct StationSettings {
     QString Database;               // [Results] Database: empty = the default SQLite file
     QString StationId;              // [Results] StationId: empty = the host name
     QString Source;                 // the file these came from; empty when none was found
+    // [Serve] KeyFile: the access key ufd-results serve asks for on an
+    // address other than loopback; empty = none (such an address then needs
+    // --open).
+    QString ServeKeyFile;
 
     // [MediaTest]: the flash behind the controller, tested inside Format.
     // All off (the defaults) sends the drive not one command more.
