@@ -28,7 +28,7 @@ function localTime(iso) {
 async function getJson(url) {
   const r = await fetch(url, { cache: "no-store" });
   const body = await r.json();
-  if (!r.ok) throw new Error(body.error || r.statusText);
+  if (!r.ok) throw Object.assign(new Error(body.error || r.statusText), { status: r.status });
   return body;
 }
 
@@ -193,7 +193,10 @@ async function poll() {
     notice(typeof Chart === "undefined"
       ? "Chart.js is not installed (Debian package libjs-chart.js): the tables alone are shown." : "");
   } catch (e) {
-    document.getElementById("status").textContent = "not updated: " + e.message;
+    // 503: the records cannot be read (a restore under way, a database
+    // down); no time is shown, so old figures are never taken for current.
+    document.getElementById("status").textContent =
+      (e.status === 503 ? "records unavailable: " : "not updated: ") + e.message;
   }
   setTimeout(poll, POLL_MS);
 }
