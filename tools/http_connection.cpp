@@ -10,10 +10,12 @@ namespace {
 
 // What Qt's socket reads ahead of the parser: with it bounded, a client that
 // sends faster than it is read waits in the kernel, not in this process.
-constexpr qint64 kSocketBuffer = 16 * 1024;
+constexpr qint64 kSocketBuffer = 4 * 1024;
 // A connection that asked to close, or was refused, still has its client's
-// bytes read and dropped this long, so the answer is not lost to a reset.
-constexpr int kLingerMs = 2000;
+// bytes read and dropped for a while (up to this long and this much), so the
+// answer is not lost to a reset before the client has read it.
+constexpr int kLingerMs = 1000;
+constexpr qint64 kLingerBytes = 1 << 20;
 
 } // namespace
 
@@ -90,7 +92,10 @@ void HttpConnection::Abort() {
 
 void HttpConnection::Read() {
     if (closing_) {
-        socket_->readAll();
+        dropped_ += socket_->skip(socket_->bytesAvailable());
+        if (dropped_ > kLingerBytes) {
+            Abort();
+        }
         return;
     }
     if (answering_) {
@@ -170,7 +175,7 @@ void HttpConnection::CloseAfterWrite() {
         ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);
     }
     timer_.start(kLingerMs);
-    socket_->readAll();
+    Read();
 }
 
 } // namespace ufd

@@ -64,6 +64,7 @@ private:
     bool answering_ = false;
     bool closing_ = false;
     bool keepAlive_ = true;
+    qint64 dropped_ = 0; // bytes read and dropped since closing
     QByteArray method_;
 };
 

@@ -23,7 +23,7 @@ struct HttpRequest {
 };
 
 struct HttpLimits {
-    qsizetype line = 8 * 1024;     // the request line
+    qsizetype line = 4 * 1024;     // the request line
     qsizetype headers = 32 * 1024; // the header section, every line together
     int headerCount = 100;
     qsizetype body = 64 * 1024;

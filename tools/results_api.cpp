@@ -93,18 +93,10 @@ const char* ColumnOf(YieldBy by) {
     return by == YieldBy::Lot ? "lot" : by == YieldBy::Operator ? "operator" : nullptr;
 }
 
-ApiReply YieldApi(ReadOnlyDatabase& db, YieldQueries& queries, YieldIndex* index,
-                  const ApiCall& call) {
+ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const ApiCall& call) {
     const YieldBy by = call.by;
     const YieldFilter& f = call.filter;
     QString error;
-    if (!db.Open(&error)) {
-        return Unavailable(error);
-    }
-    if (const char* column = ColumnOf(by); column != nullptr && !db.HasColumn(column)) {
-        return Bad(QStringLiteral("the records hold no %1 (a database of an older station)")
-                       .arg(QLatin1String(column)));
-    }
     const auto rows = index ? index->Yield(by, f, &error) : queries.Yield(by, f, &error);
     if (!rows) {
         return Unavailable(error);
@@ -224,12 +216,31 @@ std::optional<ApiCall> ParseApiCall(ApiRoute route, const QUrlQuery& query, ApiR
     return call;
 }
 
+std::optional<ApiReply> RefuseForColumns(ReadOnlyDatabase& db, const ApiCall& call) {
+    const char* column = call.route == ApiRoute::Yield ? ColumnOf(call.by) : nullptr;
+    if (column == nullptr) {
+        return std::nullopt;
+    }
+    QString error;
+    if (!db.Open(&error)) {
+        return Unavailable(error);
+    }
+    if (!db.HasColumn(QLatin1String(column))) {
+        return Bad(QStringLiteral("the records hold no %1 (a database of an older station)")
+                       .arg(QLatin1String(column)));
+    }
+    return std::nullopt;
+}
+
 ApiReply RunApiCall(ReadOnlyDatabase& db, YieldQueries& queries, const ApiCall& call,
                     YieldIndex* index) {
+    if (std::optional<ApiReply> refusal = RefuseForColumns(db, call)) {
+        return *refusal;
+    }
     QString error;
     switch (call.route) {
     case ApiRoute::Yield:
-        return YieldApi(db, queries, index, call);
+        return YieldApi(queries, index, call);
     case ApiRoute::Pareto:
         return ParetoApi(queries, index, call.filter);
     case ApiRoute::Runs:

@@ -39,6 +39,11 @@ struct ApiCall {
 // nullopt: the request is refused, *refusal holds the 400.
 std::optional<ApiCall> ParseApiCall(ApiRoute route, const QUrlQuery& query, ApiReply* refusal);
 
+// The refusal of a call the records' columns cannot answer (a grouping by a
+// column an older station's records lack: 400), or the 503 of records that
+// cannot be opened; nullopt when the call may run. RunApiCall asks it first.
+std::optional<ApiReply> RefuseForColumns(ReadOnlyDatabase& db, const ApiCall& call);
+
 // index: when given, /api/yield and /api/pareto are answered from it
 // instead of the database.
 ApiReply RunApiCall(ReadOnlyDatabase& db, YieldQueries& queries, const ApiCall& call,

@@ -99,6 +99,10 @@ struct ResultsWorker::State {
             return ApiFailure(ApiError::Unavailable, error);
         }
         Open& o = *current;
+        if (std::optional<ApiReply> refusal = RefuseForColumns(o.db, call)) {
+            failed = refusal->status >= 500;
+            return *refusal;
+        }
         if (!o.index || (call.route != ApiRoute::Yield && call.route != ApiRoute::Pareto)) {
             const ApiReply reply = RunApiCall(o.db, o.queries, call);
             failed = reply.status >= 500;

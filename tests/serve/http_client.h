@@ -66,8 +66,9 @@ public:
         HttpAnswer a;
         qsizetype end = -1;
         qint64 length = -1;
-        while (end < 0 || buffer_.size() < end + 4 + length) {
-            if (!Fill(timeoutMs)) {
+        // A second answer may already be here with the first.
+        for (bool first = true; end < 0 || buffer_.size() < end + 4 + length; first = false) {
+            if (!first && !Fill(timeoutMs)) {
                 return a;
             }
             end = buffer_.indexOf("\r\n\r\n");
