@@ -8,9 +8,9 @@ namespace ufd {
 
 namespace {
 
-// What Qt's socket reads ahead of the parser: with it bounded, a client that
+// What is read of a socket at once (its socket is unbuffered): a client that
 // sends faster than it is read waits in the kernel, not in this process.
-constexpr qint64 kSocketBuffer = 4 * 1024;
+constexpr qint64 kSocketBuffer = 1024;
 // A connection that asked to close, or was refused, still has its client's
 // bytes read and dropped for a while (up to this long and this much), so the
 // answer is not lost to a reset before the client has read it.
@@ -101,9 +101,13 @@ void HttpConnection::Read() {
     if (answering_) {
         return; // the next request waits in the socket until this one is answered
     }
-    while (socket_->bytesAvailable() > 0 &&
-           parser_.state() == HttpRequestParser::State::Incomplete) {
-        parser_.Feed(socket_->read(std::min<qint64>(parser_.Room(), kSocketBuffer)));
+    char chunk[kSocketBuffer];
+    while (parser_.state() == HttpRequestParser::State::Incomplete) {
+        const qint64 n = socket_->read(chunk, std::min<qint64>(parser_.Room(), kSocketBuffer));
+        if (n <= 0) {
+            break;
+        }
+        parser_.Feed(QByteArrayView(chunk, n));
     }
     if (parser_.state() == HttpRequestParser::State::Failed) {
         Fail(parser_.FailStatus(), parser_.FailReason());
@@ -143,9 +147,21 @@ void HttpConnection::Respond(const HttpResponse& response) {
         head += name + ": " + value + "\r\n";
     }
     head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    socket_->write(head);
     if (method_ != "HEAD") {
-        socket_->write(response.body);
+        head += response.body;
+    }
+    // Straight to the kernel while nothing waits before it: Qt's socket
+    // would first copy the answer into a 16 KiB block of its own for every
+    // connection, refusals of a flood included. What the kernel does not
+    // take now goes through Qt's buffer.
+    qint64 sent = 0;
+    if (socket_->bytesToWrite() == 0) {
+        sent = ::send(static_cast<int>(socket_->socketDescriptor()), head.constData(),
+                      static_cast<size_t>(head.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = std::max<qint64>(sent, 0);
+    }
+    if (sent < head.size()) {
+        socket_->write(head.constData() + sent, head.size() - sent);
     }
     if (close) {
         CloseAfterWrite();

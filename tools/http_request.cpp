@@ -74,11 +74,17 @@ qsizetype HttpRequestParser::Room() const {
     return std::max<qsizetype>(0, budget + 1 - buffer_.size());
 }
 
-HttpRequestParser::State HttpRequestParser::Feed(const QByteArray& bytes) {
+HttpRequestParser::State HttpRequestParser::Feed(QByteArrayView bytes) {
     if (state_ != State::Incomplete) {
         return state_;
     }
-    buffer_ += bytes.left(Room());
+    const QByteArrayView taken = bytes.first(std::min(bytes.size(), Room()));
+    // Exactly what is held, not a doubled capacity: a hundred clients each
+    // at its limit cost a hundred limits.
+    if (buffer_.capacity() < buffer_.size() + taken.size()) {
+        buffer_.reserve(buffer_.size() + taken.size());
+    }
+    buffer_.append(taken);
     return Parse();
 }
 
@@ -87,6 +93,9 @@ HttpRequestParser::State HttpRequestParser::Next() {
         return state_;
     }
     request_ = {};
+    if (buffer_.isEmpty()) {
+        buffer_ = QByteArray(); // an idle connection holds no buffer
+    }
     phase_ = Phase::Line;
     headerBytes_ = 0;
     bodyLength_ = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QPair>
 
@@ -23,8 +24,8 @@ struct HttpRequest {
 };
 
 struct HttpLimits {
-    qsizetype line = 4 * 1024;     // the request line
-    qsizetype headers = 32 * 1024; // the header section, every line together
+    qsizetype line = 2 * 1024;    // the request line
+    qsizetype headers = 8 * 1024; // the header section, every line together
     int headerCount = 100;
     qsizetype body = 64 * 1024;
 };
@@ -39,7 +40,7 @@ public:
     // no more than this, so its buffer never grows past the limits.
     qsizetype Room() const;
     // Takes bytes from the connection; at most Room() are kept.
-    State Feed(const QByteArray& bytes);
+    State Feed(QByteArrayView bytes);
     State state() const { return state_; }
     // Complete: the request; bytes past it (a pipelined next request) stay
     // for Next().

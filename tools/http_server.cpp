@@ -4,6 +4,16 @@
 
 namespace ufd {
 
+void UnbufferedTcpServer::incomingConnection(qintptr descriptor) {
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState,
+                                     QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        delete socket;
+        return;
+    }
+    addPendingConnection(socket);
+}
+
 HttpServer::HttpServer(HttpServerLimits limits, HttpConnection::Handler handler)
     : limits_(limits), handler_(std::move(handler)) {
     connect(&server_, &QTcpServer::newConnection, this, &HttpServer::Accept);

@@ -19,6 +19,13 @@ struct HttpServerLimits {
     int perClient = 32; // connections at once from one address
 };
 
+// Hands out sockets that read and write straight through the kernel: a
+// buffered QTcpSocket keeps a 16 KiB chunk each way for every connection.
+class UnbufferedTcpServer : public QTcpServer {
+protected:
+    void incomingConnection(qintptr descriptor) override;
+};
+
 class HttpServer : public QObject {
 public:
     HttpServer(HttpServerLimits limits, HttpConnection::Handler handler);
@@ -35,7 +42,7 @@ private:
 
     HttpServerLimits limits_;
     HttpConnection::Handler handler_;
-    QTcpServer server_;
+    UnbufferedTcpServer server_;
     QHash<QString, QList<HttpConnection*>> clients_;
 };
 
