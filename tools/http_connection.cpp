@@ -1,6 +1,6 @@
 #include "http_connection.h"
 
-#include <QTcpSocket>
+#include <cerrno>
 
 #include <sys/socket.h>
 
@@ -8,14 +8,23 @@ namespace ufd {
 
 namespace {
 
-// What is read of a socket at once (its socket is unbuffered): a client that
-// sends faster than it is read waits in the kernel, not in this process.
-constexpr qint64 kSocketBuffer = 1024;
+// What is read of a socket at once: a client that sends faster than it is
+// read waits in the kernel, not in this process.
+constexpr qint64 kChunk = 4 * 1024;
 // A connection that asked to close, or was refused, still has its client's
 // bytes read and dropped for a while (up to this long and this much), so the
 // answer is not lost to a reset before the client has read it.
 constexpr int kLingerMs = 1000;
 constexpr qint64 kLingerBytes = 1 << 20;
+
+QHostAddress PeerOf(int fd) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        return {};
+    }
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
+}
 
 } // namespace
 
@@ -54,29 +63,18 @@ QByteArray StatusText(int status) {
     }
 }
 
-HttpConnection::HttpConnection(QTcpSocket* socket, HttpLimits limits,
-                               std::chrono::milliseconds idle, Handler handler, QObject* parent)
-    : QObject(parent), socket_(socket), parser_(limits), idle_(idle), handler_(std::move(handler)),
-      peer_(socket->peerAddress()) {
-    socket_->setParent(this);
-    socket_->setReadBufferSize(kSocketBuffer);
+HttpConnection::HttpConnection(int descriptor, HttpLimits limits, std::chrono::milliseconds idle,
+                               Handler handler, QObject* parent)
+    : QObject(parent), fd_(descriptor), reader_(descriptor, QSocketNotifier::Read),
+      writer_(descriptor, QSocketNotifier::Write), parser_(limits), idle_(idle),
+      handler_(std::move(handler)), peer_(PeerOf(descriptor)) {
+    writer_.setEnabled(false);
+    connect(&reader_, &QSocketNotifier::activated, this, [this] { closing_ ? Drain() : Read(); });
+    connect(&writer_, &QSocketNotifier::activated, this, &HttpConnection::Flush);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &HttpConnection::Abort);
-    connect(socket_, &QTcpSocket::readyRead, this, &HttpConnection::Read);
-    connect(socket_, &QTcpSocket::disconnected, this, &QObject::deleteLater);
-    connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
-        if (socket_->state() == QAbstractSocket::UnconnectedState) {
-            deleteLater();
-        }
-    });
-    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
-        if (closing_ && socket_->bytesToWrite() == 0) {
-            ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);
-        }
-    });
     timer_.start(idle_);
     quiet_.start();
-    Read();
 }
 
 bool HttpConnection::Idle() const {
@@ -84,27 +82,34 @@ bool HttpConnection::Idle() const {
 }
 
 void HttpConnection::Abort() {
-    closing_ = true;
+    if (closed_) {
+        return;
+    }
+    closed_ = closing_ = true;
     timer_.stop();
-    socket_->abort();
+    reader_.setEnabled(false);
+    writer_.setEnabled(false);
     deleteLater();
 }
 
 void HttpConnection::Read() {
-    if (closing_) {
-        dropped_ += socket_->skip(socket_->bytesAvailable());
-        if (dropped_ > kLingerBytes) {
-            Abort();
-        }
+    if (closed_) {
         return;
     }
     if (answering_) {
-        return; // the next request waits in the socket until this one is answered
+        // The next request waits in the kernel until this one is answered.
+        reader_.setEnabled(false);
+        return;
     }
-    char chunk[kSocketBuffer];
+    char chunk[kChunk];
     while (parser_.state() == HttpRequestParser::State::Incomplete) {
-        const qint64 n = socket_->read(chunk, std::min<qint64>(parser_.Room(), kSocketBuffer));
-        if (n <= 0) {
+        const ssize_t n =
+            ::recv(fd_.get(), chunk, size_t(std::min(parser_.Room(), kChunk)), MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            Abort(); // the client closed, or the connection broke
+            return;
+        }
+        if (n < 0) {
             break;
         }
         parser_.Feed(QByteArrayView(chunk, n));
@@ -113,6 +118,21 @@ void HttpConnection::Read() {
         Fail(parser_.FailStatus(), parser_.FailReason());
     } else if (parser_.state() == HttpRequestParser::State::Complete) {
         Handle();
+    }
+}
+
+void HttpConnection::Drain() {
+    char scrap[kChunk];
+    for (;;) {
+        const ssize_t n = ::recv(fd_.get(), scrap, sizeof scrap, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return;
+        }
+        dropped_ += std::max<ssize_t>(n, 0);
+        if (n <= 0 || dropped_ > kLingerBytes) {
+            Abort();
+            return;
+        }
     }
 }
 
@@ -129,6 +149,39 @@ void HttpConnection::Fail(int status, const QByteArray& reason) {
     answering_ = true;
     keepAlive_ = false;
     Respond({status, "text/plain; charset=utf-8", reason + '\n', {}, true});
+}
+
+void HttpConnection::Write(const QByteArray& bytes) {
+    qsizetype sent = 0;
+    if (pending_.isEmpty()) {
+        const ssize_t n =
+            ::send(fd_.get(), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = std::max<ssize_t>(n, 0);
+    }
+    if (sent < bytes.size()) {
+        pending_ += QByteArrayView(bytes).sliced(sent);
+        writer_.setEnabled(true);
+    }
+}
+
+void HttpConnection::Flush() {
+    while (!pending_.isEmpty()) {
+        const ssize_t n = ::send(fd_.get(), pending_.constData(), size_t(pending_.size()),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return;
+        }
+        if (n <= 0) {
+            Abort();
+            return;
+        }
+        pending_.remove(0, n);
+    }
+    pending_ = QByteArray();
+    writer_.setEnabled(false);
+    if (closing_) {
+        ::shutdown(fd_.get(), SHUT_WR);
+    }
 }
 
 void HttpConnection::Respond(const HttpResponse& response) {
@@ -150,48 +203,41 @@ void HttpConnection::Respond(const HttpResponse& response) {
     if (method_ != "HEAD") {
         head += response.body;
     }
-    // Straight to the kernel while nothing waits before it: Qt's socket
-    // would first copy the answer into a 16 KiB block of its own for every
-    // connection, refusals of a flood included. What the kernel does not
-    // take now goes through Qt's buffer.
-    qint64 sent = 0;
-    if (socket_->bytesToWrite() == 0) {
-        sent = ::send(static_cast<int>(socket_->socketDescriptor()), head.constData(),
-                      static_cast<size_t>(head.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        sent = std::max<qint64>(sent, 0);
-    }
-    if (sent < head.size()) {
-        socket_->write(head.constData() + sent, head.size() - sent);
-    }
+    Write(head);
     if (close) {
         CloseAfterWrite();
         return;
     }
     timer_.start(idle_);
     quiet_.restart();
+    reader_.setEnabled(true);
     // A pipelined request already read is answered next, after this call
-    // has returned to whoever answered.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (parser_.Next() == HttpRequestParser::State::Incomplete) {
-                Read();
-            } else if (parser_.state() == HttpRequestParser::State::Failed) {
-                Fail(parser_.FailStatus(), parser_.FailReason());
-            } else {
-                Handle();
-            }
-        },
-        Qt::QueuedConnection);
+    // has returned to whoever answered (or by Read, if that comes first).
+    if (parser_.Next() != HttpRequestParser::State::Incomplete) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (closed_ || closing_ || answering_) {
+                    return;
+                }
+                if (parser_.state() == HttpRequestParser::State::Failed) {
+                    Fail(parser_.FailStatus(), parser_.FailReason());
+                } else {
+                    Handle();
+                }
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void HttpConnection::CloseAfterWrite() {
     closing_ = true;
-    if (socket_->bytesToWrite() == 0) {
-        ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);
+    if (pending_.isEmpty()) {
+        ::shutdown(fd_.get(), SHUT_WR);
     }
     timer_.start(kLingerMs);
-    Read();
+    reader_.setEnabled(true);
+    Drain();
 }
 
 } // namespace ufd

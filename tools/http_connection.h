@@ -5,6 +5,7 @@
 // slowly) for the idle timeout.
 #pragma once
 
+#include "base/unique_fd.h"
 #include "http_request.h"
 
 #include <QByteArray>
@@ -13,12 +14,11 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <chrono>
 #include <functional>
-
-class QTcpSocket;
 
 namespace ufd {
 
@@ -34,9 +34,11 @@ class HttpConnection : public QObject {
 public:
     using Handler = std::function<void(HttpConnection*, const HttpRequest&)>;
 
-    // Takes socket; handler gets each complete request and answers it with
-    // Respond(), at once or later (from a worker's reply).
-    HttpConnection(QTcpSocket* socket, HttpLimits limits, std::chrono::milliseconds idle,
+    // Takes descriptor, a connected socket; handler gets each complete
+    // request and answers it with Respond(), at once or later (from a
+    // worker's reply). The socket is read and written straight through the
+    // kernel: a client costs its parser's bytes, not a socket class's buffers.
+    HttpConnection(int descriptor, HttpLimits limits, std::chrono::milliseconds idle,
                    Handler handler, QObject* parent);
 
     void Respond(const HttpResponse& response);
@@ -50,19 +52,25 @@ public:
 
 private:
     void Read();
+    void Drain();
+    void Write(const QByteArray& bytes);
+    void Flush();
     void Fail(int status, const QByteArray& reason);
     void Handle();
     void CloseAfterWrite();
 
-    QTcpSocket* socket_;
+    UniqueFd fd_; // first: closed after the notifiers that watch it are gone
+    QSocketNotifier reader_, writer_;
     HttpRequestParser parser_;
     std::chrono::milliseconds idle_;
     Handler handler_;
     QHostAddress peer_;
     QTimer timer_;
     QElapsedTimer quiet_;
+    QByteArray pending_; // what the kernel has not taken yet
     bool answering_ = false;
     bool closing_ = false;
+    bool closed_ = false;
     bool keepAlive_ = true;
     qint64 dropped_ = 0; // bytes read and dropped since closing
     QByteArray method_;

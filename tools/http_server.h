@@ -10,6 +10,7 @@
 #include <QTcpServer>
 
 #include <chrono>
+#include <functional>
 
 namespace ufd {
 
@@ -19,11 +20,13 @@ struct HttpServerLimits {
     int perClient = 32; // connections at once from one address
 };
 
-// Hands out sockets that read and write straight through the kernel: a
-// buffered QTcpSocket keeps a 16 KiB chunk each way for every connection.
-class UnbufferedTcpServer : public QTcpServer {
+// Hands each accepted descriptor to accept, without a socket class around it.
+class DescriptorServer : public QTcpServer {
+public:
+    std::function<void(int)> accept;
+
 protected:
-    void incomingConnection(qintptr descriptor) override;
+    void incomingConnection(qintptr descriptor) override { accept(int(descriptor)); }
 };
 
 class HttpServer : public QObject {
@@ -35,14 +38,14 @@ public:
     QString ListenError() const { return server_.errorString(); }
 
 private:
-    void Accept();
+    void Accept(int descriptor);
     // Makes room for one more connection from address: closes its longest
     // idle connection when it is at the cap; false when none is idle.
     bool Room(const QHostAddress& address);
 
     HttpServerLimits limits_;
     HttpConnection::Handler handler_;
-    UnbufferedTcpServer server_;
+    DescriptorServer server_;
     QHash<QString, QList<HttpConnection*>> clients_;
 };
 

@@ -178,6 +178,25 @@ TEST_F(Server, AConnectionIsClosedWhenTheClientOrItsVersionSaysSo) {
     }
 }
 
+// An answer larger than the kernel takes at once arrives whole, and the
+// connection then answers the next request.
+TEST_F(Server, ALargeAnswerArrivesWholeOnAKeptConnection) {
+    std::vector<DriveRecord> many;
+    for (int i = 0; i < 600; ++i) {
+        many.push_back(Rec(QString("M%1").arg(i)));
+    }
+    ASSERT_TRUE(Store(target, many));
+    Serve serve(target.file);
+    HttpClient client(serve.port);
+    client.Send(Get("/api/runs?limit=500", serve.port) + Get("/api/runs?limit=500", serve.port));
+    std::this_thread::sleep_for(500ms); // the kernel's buffers fill, the rest waits
+    for (int i = 0; i < 2; ++i) {
+        const HttpAnswer a = client.Read();
+        EXPECT_GT(a.body.size(), 256 * 1024);
+        EXPECT_EQ(Serials(a).size(), 500);
+    }
+}
+
 // A connection that sends nothing, or half a request, is closed after the
 // idle time (ten seconds), while one in use stays.
 TEST_F(Server, AnIdleOrSlowConnectionIsClosedAfterTheIdleTime) {
