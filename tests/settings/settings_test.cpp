@@ -89,6 +89,7 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[MediaTest]\nSurface=-1\n", "[MediaTest] Surface: \"-1\""},
         {"[MediaTest]\nMinWriteMBps=-2\n", "[MediaTest] MinWriteMBps: \"-2\""},
         {"[MediaTest]\nMinReadMBps=fast\n", "[MediaTest] MinReadMBps: \"fast\""},
+        {"[Serve]\nKeyFile=serve.key\n", "[Serve] KeyFile: \"serve.key\": must be an absolute path"},
         {"dir", "not a regular file"},
         {"fifo", "not a regular file"},
         {"200 MB", "larger than 1048576 bytes"}};
