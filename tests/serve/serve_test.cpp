@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace ufd {
@@ -360,6 +361,37 @@ TEST_F(Server, ADatabaseReplacedUnderTheServerIsReadAgain) {
     EXPECT_FALSE(QJsonDocument::fromJson(gone.body)["error"].toString().isEmpty());
     ASSERT_TRUE(QFile::rename(target.file + ".away", target.file));
     EXPECT_EQ(Serials(serve.Ask("/api/runs")), (QStringList{"C1"}));
+}
+
+// The page as a headless browser leaves it after its first poll: the status
+// line's text. Empty when there is no browser.
+QString PageStatus(quint16 port) {
+    const QString chromium = QStandardPaths::findExecutable("chromium");
+    if (chromium.isEmpty()) {
+        return {};
+    }
+    QProcess browser;
+    browser.start(chromium,
+                  {"--headless=new", "--no-sandbox", "--disable-gpu", "--virtual-time-budget=4000",
+                   "--dump-dom", QString("http://127.0.0.1:%1/").arg(port)});
+    browser.waitForFinished(60000);
+    const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
+    const qsizetype at = dom.indexOf("id=\"status\">");
+    return at < 0 ? "no status in the page" : dom.mid(at + 12).section('<', 0, 0);
+}
+
+// The page tells records it cannot read from records it shows: never an
+// "updated" time over records that are gone.
+TEST_F(Server, ThePageSaysRecordsUnavailableInsteadOfAnUpdateTime) {
+    Serve serve(target.file);
+    const QString fresh = PageStatus(serve.port);
+    if (fresh.isEmpty()) {
+        GTEST_SKIP() << "no chromium (Debian package chromium)";
+    }
+    EXPECT_TRUE(fresh.startsWith("updated ")) << fresh.toStdString();
+    ASSERT_TRUE(QFile::rename(target.file, target.file + ".away"));
+    const QString gone = PageStatus(serve.port);
+    EXPECT_TRUE(gone.startsWith("records unavailable: ")) << gone.toStdString();
 }
 
 // The request's fault is a 400, the records' a 503, whatever the words of
