@@ -138,7 +138,10 @@ TEST_F(Server, ARequestBeyondItsLimitsIsRefusedAndItsConnectionClosed) {
          413},
         {"a body of unknown length",
          "GET / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n", 501},
+        {"two lengths",
+         "GET / HTTP/1.1\r\n" + host + "Content-Length: 1\r\nContent-Length: 2\r\n\r\n", 400},
         {"no Host in HTTP/1.1", "GET / HTTP/1.1\r\n\r\n", 400},
+        {"two Hosts", "GET / HTTP/1.1\r\n" + host + host + "\r\n", 400},
         {"HTTP/2 in text", "GET / HTTP/2.0\r\n\r\n", 505},
         {"a header split by a blank", "GET / HTTP/1.1\r\n" + host + "X : 1\r\n\r\n", 400},
     };
