@@ -21,11 +21,11 @@ ApiReply Json(const QJsonObject& o, int status = 200) {
 }
 
 ApiReply Bad(const QString& reason) {
-    return Json({{QStringLiteral("error"), reason}}, 400);
+    return ApiFailure(ApiError::BadRequest, reason);
 }
 
 ApiReply Unavailable(const QString& reason) {
-    return Json({{QStringLiteral("error"), reason}}, 503);
+    return ApiFailure(ApiError::Unavailable, reason);
 }
 
 QString Code(int status) {
@@ -88,30 +88,30 @@ QJsonObject WithReason(QJsonObject o) {
     return o;
 }
 
-ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p,
-                  const RecordFilter& f) {
-    const QString name = p.Has(QStringLiteral("by")) ? p.Get(QStringLiteral("by")) : "day";
-    const std::optional<YieldBy> by = YieldByFromName(name);
-    if (!by) {
-        return Bad(QStringLiteral("by: one of product, station, socket, hour, day, lot, operator"));
-    }
+// The columns a grouping needs that an older station's records lack.
+const char* ColumnOf(YieldBy by) {
+    return by == YieldBy::Lot ? "lot" : by == YieldBy::Operator ? "operator" : nullptr;
+}
+
+ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const ApiCall& call) {
+    const YieldBy by = call.by;
+    const RecordFilter& f = call.filter;
     QString error;
     Figures& figures = index ? static_cast<Figures&>(*index) : queries;
-    const auto rows = figures.Yield(*by, f, &error);
+    const auto rows = figures.Yield(by, f, &error);
     if (!rows) {
-        return error.startsWith(QStringLiteral("the records hold no")) ? Bad(error)
-                                                                       : Unavailable(error);
+        return Unavailable(error);
     }
     QJsonArray out;
     const std::vector<SocketRate> sockets =
-        *by == YieldBy::Socket ? SocketMap(*rows) : std::vector<SocketRate>{};
+        by == YieldBy::Socket ? SocketMap(*rows) : std::vector<SocketRate>{};
     for (size_t i = 0; i < rows->size(); ++i) {
         const YieldRow& r = (*rows)[i];
         QJsonObject o{{QStringLiteral("key"), r.key},
                       {QStringLiteral("units"), r.units},
                       {QStringLiteral("firstPass"), r.firstPass},
                       {QStringLiteral("finalPass"), r.finalPass}};
-        if (*by == YieldBy::Socket) {
+        if (by == YieldBy::Socket) {
             const SocketRate& s = sockets[i];
             o.insert(QStringLiteral("station"), r.station);
             o.insert(QStringLiteral("failureRate"), s.failureRate);
@@ -121,7 +121,7 @@ ApiReply YieldApi(YieldQueries& queries, YieldIndex* index, const Params& p,
         }
         out.append(o);
     }
-    return Json({{QStringLiteral("by"), YieldByName(*by)},
+    return Json({{QStringLiteral("by"), YieldByName(by)},
                  {QStringLiteral("utc"), f.utc},
                  {QStringLiteral("rows"), out}});
 }
@@ -165,55 +165,93 @@ ApiReply Records(const std::optional<std::vector<DriveRecord>>& records, const Q
 
 } // namespace
 
-std::optional<ApiReply> AnswerApi(YieldQueries& queries, const QString& path,
-                                  const QUrlQuery& query, YieldIndex* index) {
+ApiReply ApiFailure(ApiError error, const QString& reason) {
+    return Json({{QStringLiteral("error"), reason}}, error == ApiError::BadRequest ? 400 : 503);
+}
+
+std::optional<ApiCall> ParseApiCall(ApiRoute route, const QUrlQuery& query, ApiReply* refusal) {
     const QSet<QString> filters{QStringLiteral("since"), QStringLiteral("station"),
                                 QStringLiteral("product")};
-    QSet<QString> allowed;
-    if (path == QStringLiteral("/api/yield")) {
-        allowed = filters + QSet<QString>{QStringLiteral("by"), QStringLiteral("utc")};
-    } else if (path == QStringLiteral("/api/pareto")) {
-        allowed = filters;
-    } else if (path == QStringLiteral("/api/runs")) {
-        allowed = filters + QSet<QString>{QStringLiteral("limit")};
-    } else if (path == QStringLiteral("/api/drives")) {
-        allowed = {QStringLiteral("serial")};
-    } else {
-        return std::nullopt;
-    }
+    const QSet<QString> allowed =
+        route == ApiRoute::Yield
+            ? filters + QSet<QString>{QStringLiteral("by"), QStringLiteral("utc")}
+        : route == ApiRoute::Pareto ? filters
+        : route == ApiRoute::Runs   ? filters + QSet<QString>{QStringLiteral("limit")}
+                                    : QSet<QString>{QStringLiteral("serial")};
     const Params p(query, allowed);
     if (!p.error.isEmpty()) {
-        return Bad(p.error);
+        *refusal = Bad(p.error);
+        return std::nullopt;
     }
     QString error;
     const std::optional<RecordFilter> f = Filter(p, &error);
     if (!f) {
-        return Bad(error);
+        *refusal = Bad(error);
+        return std::nullopt;
     }
-    if (path == QStringLiteral("/api/yield")) {
-        return YieldApi(queries, index, p, *f);
-    }
-    if (path == QStringLiteral("/api/pareto")) {
-        return ParetoApi(queries, index, *f);
-    }
-    if (path == QStringLiteral("/api/runs")) {
-        bool ok = !p.Has(QStringLiteral("limit"));
-        int limit = kDefaultRuns;
-        if (!ok) {
-            limit = p.Get(QStringLiteral("limit")).toInt(&ok);
+    ApiCall call{route, *f, YieldBy::Day, kDefaultRuns, {}};
+    if (route == ApiRoute::Yield && p.Has(QStringLiteral("by"))) {
+        const std::optional<YieldBy> by = YieldByFromName(p.Get(QStringLiteral("by")));
+        if (!by) {
+            *refusal = Bad(
+                QStringLiteral("by: one of product, station, socket, hour, day, lot, operator"));
+            return std::nullopt;
         }
-        if (!ok || limit < 1 || limit > RecordReader::kMaxRuns) {
-            return Bad(QStringLiteral("limit: a number from 1 to %1").arg(RecordReader::kMaxRuns));
+        call.by = *by;
+    }
+    if (route == ApiRoute::Runs && p.Has(QStringLiteral("limit"))) {
+        bool ok = false;
+        call.limit = p.Get(QStringLiteral("limit")).toInt(&ok);
+        if (!ok || call.limit < 1 || call.limit > RecordReader::kMaxRuns) {
+            *refusal =
+                Bad(QStringLiteral("limit: a number from 1 to %1").arg(RecordReader::kMaxRuns));
+            return std::nullopt;
         }
-        const auto runs = queries.Reader().Newest(*f, limit, &error);
-        return Records(runs, error, {});
     }
-    const QString serial = p.Get(QStringLiteral("serial"));
-    if (serial.isEmpty()) {
-        return Bad(QStringLiteral("serial: the drive's serial is missing"));
+    if (route == ApiRoute::Drives) {
+        call.serial = p.Get(QStringLiteral("serial"));
+        if (call.serial.isEmpty()) {
+            *refusal = Bad(QStringLiteral("serial: the drive's serial is missing"));
+            return std::nullopt;
+        }
     }
-    const auto runs = queries.Reader().Drive(serial, &error);
-    return Records(runs, error, {{QStringLiteral("serial"), serial}});
+    return call;
+}
+
+std::optional<ApiReply> RefuseForColumns(RecordReader& db, const ApiCall& call) {
+    const char* column = call.route == ApiRoute::Yield ? ColumnOf(call.by) : nullptr;
+    if (column == nullptr) {
+        return std::nullopt;
+    }
+    QString error;
+    if (!db.Open(&error)) {
+        return Unavailable(error);
+    }
+    if (!db.HasColumn(QLatin1String(column))) {
+        return Bad(QStringLiteral("the records hold no %1 (a database of an older station)")
+                       .arg(QLatin1String(column)));
+    }
+    return std::nullopt;
+}
+
+ApiReply RunApiCall(RecordReader& db, YieldQueries& queries, const ApiCall& call,
+                    YieldIndex* index) {
+    if (std::optional<ApiReply> refusal = RefuseForColumns(db, call)) {
+        return *refusal;
+    }
+    QString error;
+    switch (call.route) {
+    case ApiRoute::Yield:
+        return YieldApi(queries, index, call);
+    case ApiRoute::Pareto:
+        return ParetoApi(queries, index, call.filter);
+    case ApiRoute::Runs:
+        return Records(queries.Reader().Newest(call.filter, call.limit, &error), error, {});
+    case ApiRoute::Drives:
+        return Records(queries.Reader().Drive(call.serial, &error), error,
+                       {{QStringLiteral("serial"), call.serial}});
+    }
+    return Unavailable(QStringLiteral("unknown request"));
 }
 
 } // namespace ufd

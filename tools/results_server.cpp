@@ -3,10 +3,8 @@
 #include "results_api.h"
 
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QHttpServerResponse>
-#include <QTcpSocket>
+#include <QPointer>
+#include <QUrl>
 
 namespace ufd {
 
@@ -14,12 +12,55 @@ namespace {
 
 constexpr const char* kChartJsDir = "/usr/share/javascript/chart.js/";
 constexpr const char* kJson = "application/json; charset=utf-8";
-constexpr qint64 kKeepMs = 60000;
-constexpr qsizetype kMaxKept = 64;
 
-QByteArray Resource(const QString& name) {
-    QFile f(QStringLiteral(":/web/") + name);
+QByteArray Resource(const char* name) {
+    QFile f(QStringLiteral(":/web/") + QLatin1String(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every path the server answers.
+struct Route {
+    enum class Kind { File, ChartJs, Api };
+    const char* path;
+    Kind kind;
+    const char* file = nullptr; // File: the page's file built into the program
+    const char* type = nullptr; // File and ChartJs
+    ApiRoute api = ApiRoute::Runs;
+};
+
+const Route kRoutes[] = {
+    {"/", Route::Kind::File, "page.html", "text/html; charset=utf-8"},
+    {"/page.js", Route::Kind::File, "page.js", "text/javascript; charset=utf-8"},
+    {"/page.css", Route::Kind::File, "page.css", "text/css; charset=utf-8"},
+    {"/chart.js", Route::Kind::ChartJs, nullptr, "text/javascript; charset=utf-8"},
+    {"/api/yield", Route::Kind::Api, nullptr, nullptr, ApiRoute::Yield},
+    {"/api/pareto", Route::Kind::Api, nullptr, nullptr, ApiRoute::Pareto},
+    {"/api/runs", Route::Kind::Api, nullptr, nullptr, ApiRoute::Runs},
+    {"/api/drives", Route::Kind::Api, nullptr, nullptr, ApiRoute::Drives},
+};
+
+const Route* Find(const QString& path) {
+    for (const Route& r : kRoutes) {
+        if (path == QLatin1String(r.path)) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+// Data is never markup: scripts only from here, and no guessing of types.
+HttpResponse Page(int status, const QByteArray& type, const QByteArray& body) {
+    HttpResponse r{status, type, body, {}, false};
+    r.headers = {{"Content-Security-Policy",
+                  "default-src 'self'; script-src 'self'; object-src 'none'; base-uri 'none'; "
+                  "frame-ancestors 'none'"},
+                 {"X-Content-Type-Options", "nosniff"},
+                 {"Cache-Control", "no-store"}};
+    return r;
+}
+
+HttpResponse JsonAnswer(const ApiReply& reply) {
+    return Page(reply.status, kJson, reply.json);
 }
 
 } // namespace
@@ -34,81 +75,70 @@ QString FindChartJs() {
     return {};
 }
 
-ResultsServer::ResultsServer(DatabaseTarget target, QByteArray chartJs)
-    : db_(std::move(target)), queries_(db_), index_(db_, queries_.StampSince()),
-      chartJs_(std::move(chartJs)) {}
+ResultsServer::ResultsServer(const DatabaseTarget& target, QByteArray chartJs,
+                             HttpServerLimits limits)
+    : figures_(target, true), records_(target, false), chartJs_(std::move(chartJs)),
+      http_(limits, [this](HttpConnection* c, const HttpRequest& r) { Handle(c, r); }) {}
 
 bool ResultsServer::LoadIndex(QString* error) {
-    const std::optional<QString> stamp = queries_.ChangeStamp(error);
-    return stamp && index_.Refresh(*stamp, error);
+    return figures_.LoadIndex(error);
 }
 
-ResultsServer::Reply ResultsServer::Answer(const QHttpServerRequest& request) {
-    if (request.method() != QHttpServerRequest::Method::Get) {
-        return {405, kJson, R"({"error":"only GET is answered"})"};
-    }
-    const QString path = request.url().path();
-    if (path == QStringLiteral("/api/yield") || path == QStringLiteral("/api/pareto")) {
-        QString error;
-        std::optional<QString> stamp = queries_.ChangeStamp(&error);
-        const bool indexed = stamp && index_.Refresh(*stamp, &error) && index_.Usable();
-        if (indexed) {
-            stamp = QStringLiteral("index %1").arg(index_.Generation());
-        }
-        const QString key = path + u'?' + request.query().toString(QUrl::FullyEncoded);
-        const auto it = kept_.constFind(key);
-        if (stamp && it != kept_.cend() && it->stamp == *stamp && it->age.elapsed() < kKeepMs) {
-            return {it->status, kJson, it->json};
-        }
-        const auto api = AnswerApi(queries_, path, request.query(), indexed ? &index_ : nullptr);
-        if (stamp && api->status == 200) {
-            if (kept_.size() >= kMaxKept) {
-                kept_.clear();
-            }
-            KeptAnswer& k = kept_[key];
-            k = {*stamp, {}, api->status, api->json};
-            k.age.start();
-        }
-        return {api->status, kJson, api->json};
-    }
-    if (const auto api = AnswerApi(queries_, path, request.query())) {
-        return {api->status, kJson, api->json};
-    }
-    if (path == QStringLiteral("/")) {
-        return {200, "text/html; charset=utf-8", Resource(QStringLiteral("page.html"))};
-    }
-    if (path == QStringLiteral("/page.js") || path == QStringLiteral("/page.css")) {
-        return {200,
-                path.endsWith(QStringLiteral(".js")) ? "text/javascript; charset=utf-8"
-                                                     : "text/css; charset=utf-8",
-                Resource(path.mid(1))};
-    }
-    if (path == QStringLiteral("/chart.js")) {
-        if (chartJs_.isEmpty()) {
-            return {404, "text/plain; charset=utf-8",
-                    "Chart.js is not installed (Debian package libjs-chart.js)"};
-        }
-        return {200, "text/javascript; charset=utf-8", chartJs_};
-    }
-    return {404, kJson, R"({"error":"no such page"})"};
+quint16 ResultsServer::Listen(const QHostAddress& address, quint16 port, AccessRules rules) {
+    const quint16 bound = http_.Listen(address, port);
+    rules_ = std::move(rules);
+    rules_.port = bound;
+    return bound;
 }
 
-bool ResultsServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const Reply reply = Answer(request);
-    QHttpServerResponse response(reply.type, reply.body,
-                                 static_cast<QHttpServerResponse::StatusCode>(reply.status));
-    // Data is never markup: scripts only from here, and no guessing of types.
-    response.setHeader("Content-Security-Policy",
-                       "default-src 'self'; script-src 'self'; object-src 'none'; "
-                       "base-uri 'none'; frame-ancestors 'none'");
-    response.setHeader("X-Content-Type-Options", "nosniff");
-    response.setHeader("Cache-Control", "no-store");
-    response.write(makeResponder(request, socket));
-    return true;
-}
-
-void ResultsServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-    makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
+void ResultsServer::Handle(HttpConnection* connection, const HttpRequest& request) {
+    if (std::optional<HttpResponse> refusal = CheckAccess(rules_, request)) {
+        connection->Respond(*refusal);
+        return;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        HttpResponse r = JsonAnswer(ApiFailure(ApiError::BadRequest, "only GET is answered"));
+        r.status = 405;
+        r.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
+        connection->Respond(r);
+        return;
+    }
+    const QUrl url = QUrl::fromEncoded(request.target, QUrl::StrictMode);
+    if (!request.target.startsWith('/') || !url.isValid()) {
+        connection->Respond(JsonAnswer(ApiFailure(ApiError::BadRequest, "malformed path")));
+        return;
+    }
+    const Route* route = Find(url.path());
+    if (route == nullptr) {
+        connection->Respond(Page(404, kJson, R"({"error":"no such page"})"));
+        return;
+    }
+    switch (route->kind) {
+    case Route::Kind::File:
+        connection->Respond(Page(200, route->type, Resource(route->file)));
+        return;
+    case Route::Kind::ChartJs:
+        connection->Respond(chartJs_.isEmpty()
+                                ? Page(404, "text/plain; charset=utf-8",
+                                       "Chart.js is not installed (Debian package libjs-chart.js)")
+                                : Page(200, route->type, chartJs_));
+        return;
+    case Route::Kind::Api:
+        break;
+    }
+    ApiReply refusal;
+    const std::optional<ApiCall> call = ParseApiCall(route->api, QUrlQuery(url), &refusal);
+    if (!call) {
+        connection->Respond(JsonAnswer(refusal));
+        return;
+    }
+    const bool figures = call->route == ApiRoute::Yield || call->route == ApiRoute::Pareto;
+    QPointer<HttpConnection> guard(connection);
+    (figures ? figures_ : records_).Run(*call, this, [guard](const ApiReply& reply) {
+        if (guard) {
+            guard->Respond(JsonAnswer(reply));
+        }
+    });
 }
 
 } // namespace ufd

@@ -1,59 +1,43 @@
 // ufd-results serve: the supervisor's page and the JSON behind it, over the
-// results database opened read-only. Qt's HTTP server answers on the event
-// loop, so idle connections cost a socket each and never hold up a request.
+// results database opened read-only. One route table names every path; the
+// page's files are answered on the event loop, the queries on two workers of
+// their own (the figures with their index, the runs and drives), so a slow
+// query never keeps another client waiting for the page.
 #pragma once
 
-#include "results/record_reader.h"
-#include "results/yield_index.h"
-#include "results/yield_query.h"
+#include "http_access.h"
+#include "http_server.h"
+#include "results/database_target.h"
+#include "results_worker.h"
 
-#include <QAbstractHttpServer>
 #include <QByteArray>
-#include <QElapsedTimer>
-#include <QHash>
+#include <QObject>
 
 namespace ufd {
 
 // Where Debian's libjs-chart.js keeps Chart.js; the first file found is served.
 QString FindChartJs();
 
-class ResultsServer : public QAbstractHttpServer {
+class ResultsServer : public QObject {
 public:
     // chartJs: the script's bytes; empty when it is missing (the page then
     // says so and shows its tables alone).
-    ResultsServer(DatabaseTarget target, QByteArray chartJs);
+    ResultsServer(const DatabaseTarget& target, QByteArray chartJs, HttpServerLimits limits = {});
     // Reads the records into the figures' index (seconds for a million);
     // false with the reason when the database cannot be read yet: the first
     // request for the figures then tries again.
     bool LoadIndex(QString* error);
-
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // The port bound, 0 when it cannot listen. rules' port is set to it.
+    quint16 Listen(const QHostAddress& address, quint16 port, AccessRules rules);
+    QString ListenError() const { return http_.ListenError(); }
 
 private:
-    struct Reply {
-        int status = 200;
-        QByteArray type;
-        QByteArray body;
-    };
-    Reply Answer(const QHttpServerRequest& request);
-    // The figures come from the index, refreshed when the records' change
-    // stamp moves; the database's own figures (seconds over a million
-    // records) only where the index cannot answer. An answer is kept while
-    // the records it came from stay the same, for at most a minute.
-    struct KeptAnswer {
-        QString stamp;
-        QElapsedTimer age;
-        int status = 200;
-        QByteArray json;
-    };
+    void Handle(HttpConnection* connection, const HttpRequest& request);
 
-    RecordReader db_;
-    YieldQueries queries_;
-    YieldIndex index_;
+    ResultsWorker figures_, records_;
     QByteArray chartJs_;
-    QHash<QString, KeptAnswer> kept_;
+    AccessRules rules_;
+    HttpServer http_;
 };
 
 } // namespace ufd

@@ -8,6 +8,7 @@
 #include "results/record_reader.h"
 #include "results/status_reasons.h"
 #include "results/time_option.h"
+#include "serve_command.h"
 #include "settings/station_settings.h"
 #include "terminal_text.h"
 #include "yield_commands.h"
@@ -31,7 +32,9 @@ constexpr const char* kUsage =
     "  yield [--utc]        first-pass and final yield per product, station, socket, day\n"
     "                       (local time; --utc: UTC), lot and operator; failure Pareto\n"
     "  history SERIAL       every run of one drive, oldest first\n"
-    "  serve [--listen ADDR:PORT]  the supervisor's page (default 127.0.0.1:8470)\n"
+    "  serve [--listen ADDR:PORT] [--host-name NAME]... [--open]\n"
+    "                       the supervisor's page (default 127.0.0.1:8470); another\n"
+    "                       address asks for the key of [Serve] KeyFile unless --open\n"
     "  codes                every Status code and its reason in words\n"
     "DATE is 2026-12-07 (UTC), 2026-12-07T08:00 (UTC) or 2026-12-07T08:00+05:00 (any offset).\n"
     "The database is [Results] Database of station.conf ($UFD_STATION_CONF, else beside the\n"
@@ -141,6 +144,19 @@ int main(int argc, char** argv) {
                              qPrintable(Visible(listen)));
                 return kExitUsage;
             }
+        } else if (command == QStringLiteral("serve") && a == QStringLiteral("--host-name") &&
+                   !args.isEmpty()) {
+            const QString name = args.takeFirst();
+            if (!ufd::ServeHostName(name)) {
+                std::fprintf(stderr,
+                             "ufd-results: --host-name \"%s\" is not a host name "
+                             "(line-3.example, station-3)\n",
+                             qPrintable(Visible(name)));
+                return kExitUsage;
+            }
+            options.hostNames << name;
+        } else if (command == QStringLiteral("serve") && a == QStringLiteral("--open")) {
+            options.open = true;
         } else {
             std::fprintf(stderr, "ufd-results: unexpected argument \"%s\"\n%s",
                          qPrintable(Visible(a)), kUsage);
@@ -180,6 +196,9 @@ int main(int argc, char** argv) {
         return Fail(ufd::SettingError(
             settings.settings.Source, QStringLiteral("Results"), QStringLiteral("Database"),
             ufd::MaskedDatabaseSetting(settings.settings.Database), *target.error));
+    }
+    if (command == QStringLiteral("serve")) {
+        return ufd::RunServe(options, target.target, settings.settings);
     }
     if (command != QStringLiteral("list") && command != QStringLiteral("export")) {
         return ufd::RunYieldCommand(command, options, target.target);

@@ -7,21 +7,24 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 
 namespace ufd {
 
 // What the command line of yield, history and serve gave.
 struct YieldOptions {
     RecordFilter filter;
-    QString serial; // history
-    QHostAddress address{QHostAddress::LocalHost};
-    quint16 port = 8470; // serve
+    QString serial;                                // history
+    QHostAddress address{QHostAddress::LocalHost}; // serve
+    quint16 port = 8470;
+    QStringList hostNames; // serve --host-name
+    bool open = false;     // serve --open
 };
 
 // "ADDR:PORT", "[v6]:PORT"; false when text is neither.
 bool ParseListen(const QString& text, QHostAddress* address, quint16* port);
 
-// The exit code of yield, history or serve over target.
+// The exit code of yield or history over target.
 int RunYieldCommand(const QString& command, const YieldOptions& options,
                     const DatabaseTarget& target);
 

@@ -188,7 +188,7 @@ struct Line {
                 return {};
             }
         }
-        socket_.write("GET " + path + " HTTP/1.1\r\nHost: bench\r\n\r\n");
+        socket_.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QByteArray all;
         qsizetype end = -1, length = -1;
         while (socket_.waitForReadyRead(30000)) {

@@ -52,22 +52,22 @@ DropOutcome WriteCfxDropFile(const QString& folder, const std::vector<DriveRecor
     // while the bytes go in never picks it up.
     QByteArray tmp = QFile::encodeName(
         QDir(folder).filePath(QLatin1Char('.') + stem + QStringLiteral(".json.XXXXXX")));
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (!fd) {
         out.error = Failed(out.path, errno);
         return out;
     }
     // mkostemp makes it private; the MES reads it as another user.
-    if (::fchmod(fd, 0644) != 0) {
+    if (::fchmod(fd.get(), 0644) != 0) {
         const int error = errno;
-        ::close(fd);
+        fd.reset();
         ::unlink(tmp.constData());
         out.error = Failed(out.path, error);
         return out;
     }
     const QByteArray bytes = CfxUnitsTestedJson(run, limits);
     if (const int error =
-            CommitWholeFile(fd, tmp.toStdString(), QFile::encodeName(out.path).toStdString(),
+            CommitWholeFile(std::move(fd), tmp.toStdString(), QFile::encodeName(out.path).toStdString(),
                             bytes.constData(), size_t(bytes.size()), true);
         error != 0) {
         out.error = Failed(out.path, error);

@@ -147,6 +147,15 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.ScanKeyGapMs = n;
              return std::nullopt;
          }},
+        {QStringLiteral("Serve/KeyFile"),
+         [](const QString& v, StationSettings& s) -> std::optional<QString> {
+             const QString path = v.trimmed();
+             if (!path.isEmpty() && !path.startsWith(QLatin1Char('/'))) {
+                 return QStringLiteral("must be an absolute path");
+             }
+             s.ServeKeyFile = path;
+             return std::nullopt;
+         }},
         {QStringLiteral("MediaTest/Probe"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.MediaProbe); }},
         {QStringLiteral("MediaTest/Verify"),

@@ -30,6 +30,10 @@ struct StationSettings {
     QString StationId;              // [Results] StationId: empty = the host name
     QString DropFolder; // [Records] DropFolder: one result file per run for the MES; empty = none
     QString Source;     // the file these came from; empty when none was found
+    // [Serve] KeyFile: the access key ufd-results serve asks for on an
+    // address other than loopback; empty = none (such an address then needs
+    // --open).
+    QString ServeKeyFile;
 
     // [MediaTest]: the flash behind the controller, tested inside Format.
     // All off (the defaults) sends the drive not one command more.

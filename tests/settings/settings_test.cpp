@@ -97,6 +97,7 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Window]\nLanguage=de\n", "[Window] Language: \"de\": must be one of en, zh_CN, or empty"},
         {"[Scan]\nKeyGapMs=500\n", "[Scan] KeyGapMs: \"500\": must be a whole number"},
         {"[Records]\nDropFolder=/srv/\x07mes\n", "line 2: holds a control character (byte 7)"},
+        {"[Serve]\nKeyFile=serve.key\n", "[Serve] KeyFile: \"serve.key\": must be an absolute path"},
         {"dir", "not a regular file"},
         {"fifo", "not a regular file"},
         {"200 MB", "larger than 1048576 bytes"}};

@@ -99,16 +99,16 @@ TEST(Captions, FitTheirControlsInEveryLanguage) {
 
 TEST(Reasons, TheWindowsAreTheTablesWordsEachTranslated) {
     std::set<std::string> table, marked;
-    for (const StatusReason& r : StatusReasons()) {
-        table.insert(r.reason);
+    for (const StatusCode& r : kStatusCodes) {
+        table.insert(std::string(r.reason));
     }
     for (const char* reason : MarkedReasons()) {
         marked.insert(reason);
     }
     EXPECT_EQ(marked, table) << "reason_words.cpp must mark the table's words";
     ASSERT_EQ(InstallStationLanguage("zh_CN"), "zh_CN");
-    for (const StatusReason& r : StatusReasons()) {
-        const QString shown = TrStatusReason(r.status);
+    for (const StatusCode& r : kStatusCodes) {
+        const QString shown = TrStatusReason(r.number);
         EXPECT_TRUE(!shown.isEmpty() && shown != QString::fromUtf8(r.reason)) << r.reason;
     }
     EXPECT_EQ(TrStatusReason(0), "");

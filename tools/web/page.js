@@ -29,9 +29,10 @@ async function getJson(url) {
   const r = await fetch(url, { cache: "no-store" });
   const body = await r.json();
   if (!r.ok) {
-    const e = new Error(body.error || r.statusText);
-    e.badRequest = r.status === 400;
-    throw e;
+    throw Object.assign(new Error(body.error || r.statusText), {
+      status: r.status,
+      badRequest: r.status === 400,
+    });
   }
   return body;
 }
@@ -284,7 +285,10 @@ async function poll() {
     notice(typeof Chart === "undefined"
       ? "Chart.js is not installed (Debian package libjs-chart.js): the tables alone are shown." : "");
   } catch (e) {
-    document.getElementById("status").textContent = "not updated: " + e.message;
+    // 503: the records cannot be read (a restore under way, a database
+    // down); no time is shown, so old figures are never taken for current.
+    document.getElementById("status").textContent =
+      (e.status === 503 ? "records unavailable: " : "not updated: ") + e.message;
   }
   setTimeout(poll, POLL_MS);
 }
