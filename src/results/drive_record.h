@@ -54,6 +54,10 @@ struct DriveRecord {
     int ChipCount = 0;
     int ControllerCode = 0;
     int Status = 0; // the slot's Status at the end of the run
+    // The root cause: the status the first failed item left and its reason
+    // ("pulled during the run" for a drive taken out); empty when none failed.
+    std::optional<int> FirstStatus;
+    QString FirstReason;
     bool Passed = false;
     std::array<std::optional<ItemResult>, kRecordedItems> Items; // empty: not ticked
     // Who ran it and for which lot, as given to the station (may be empty).

@@ -101,6 +101,10 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RowPerSocket); }},
         {QStringLiteral("Window/VerdictColours"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.VerdictColours); }},
+        {QStringLiteral("Window/KeepReport"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.KeepReport); }},
+        {QStringLiteral("Records/RequireOperatorLot"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RequireOperatorLot); }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();

@@ -24,6 +24,8 @@ struct StationSettings {
     int WindowRows = kMinWindowRows;                 // [Window] Rows
     bool RowPerSocket = false;      // [Window] RowPerSocket: a row per socket, not per slot
     bool VerdictColours = false;    // [Window] VerdictColours: the verdict green or red
+    bool KeepReport = false;        // [Window] KeepReport: the report stands until Clear
+    bool RequireOperatorLot = false; // [Records] RequireOperatorLot: no run without both
     std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
     QString Database;               // [Results] Database: empty = the default SQLite file
     QString StationId;              // [Results] StationId: empty = the host name

@@ -10,20 +10,32 @@ void TestFrm::ClearCmd_Click() {
     StationContext& ctx = ctx_;
     ctx.ClearingReport = kTrue;
     PassLab->hide();
+    verdictShown_ = false;
     PassLab->lower();
     const int answer =
         ShowMessageBox(QStringLiteral("This action will clear the test report, Do you want to "
                                       "continue ?"),
                        kStyleYesNoInfo, QStringLiteral("Clear Report"), this);
-    if (!WindowAlive(self) || answer != kAnswerYes) {
+    if (!WindowAlive(self)) {
         ctx.ClearingReport = kFalse;
         return;
     }
+    if (answer != kAnswerYes) {
+        // A standing report keeps its verdict too ([Window] KeepReport).
+        if (KeepingReport() && State().finished) {
+            PassLab->show();
+            PassLab->raise();
+            verdictShown_ = true;
+        }
+        ctx.ClearingReport = kFalse;
+        return;
+    }
+    reportStands_ = false;
     for (int16_t r = 0; r < rows_.shown; ++r) {
         ShowDiskRow(kFalse, r);
     }
     if (ctx.slots.DiskCount != 0) {
-        GoCmd->setEnabled(true);
+        EnableStart();
         GoCmd->setFocus();
     }
     ClearCmd->setEnabled(false);

@@ -54,11 +54,14 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
             const QString occupant =
                 present ? QStringLiteral("%1/%2").arg(driveIndex).arg(id.Serial) : QString();
             QString& before = occupants_[static_cast<size_t>(row)];
-            if (occupant != before) {
+            // A standing report keeps its rows ([Window] KeepReport): an
+            // emptied socket's row is marked, not emptied.
+            const bool kept = RowKept(row);
+            if (occupant != before && !kept) {
                 ShowDiskRow(kFalse, static_cast<int16_t>(row));
-                before = occupant;
             }
-            if (!present) {
+            before = occupant;
+            if (!present && !kept) {
                 SetPicture(row, kPictureNoDrive);
             }
             QString& port = ports_[static_cast<size_t>(row)];
@@ -69,7 +72,10 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
             if (socket.isEmpty()) {
                 socket = port.isEmpty() ? QStringLiteral("Disk %1").arg(row) : port;
             }
-            SetCaption(ItemLab(row), socket);
+            SetRowLabel(row, socket);
+            if (kept) {
+                shownRows_[static_cast<size_t>(row)].removed = !present;
+            }
         }
         const QString tip = RowToolTip(
             socket, sockets_.Enabled() ? sockets_.IndexOfRow(row) : driveIndex, id, present);
@@ -78,6 +84,9 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
             if (w != nullptr) {
                 w->setToolTip(tip);
             }
+        }
+        if (sockets_.Enabled() && RowKept(row)) {
+            MarkRow(row);
         }
     }
 
@@ -93,7 +102,7 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
 }
 
 QString TestFrm::SocketOfSlot(int record) const {
-    return sockets_.Enabled() ? CaptionOf(ItemLab(RowOfSlot(record))) : QString();
+    return sockets_.Enabled() ? Shown(RowOfSlot(record)).label : QString();
 }
 
 } // namespace ufd

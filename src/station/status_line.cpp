@@ -63,4 +63,30 @@ void TestFrm::WatchMonitor() {
         });
 }
 
+void TestFrm::EnableStart() {
+    if (startRefused_.isEmpty()) {
+        GoCmd->setEnabled(true);
+        return;
+    }
+    GoCmd->setEnabled(false);
+    ShowOnStatusLine(startRefused_);
+}
+
+void TestFrm::RefuseStart(const QString& why) {
+    const QString before = startRefused_;
+    startRefused_ = why;
+    if (!why.isEmpty()) {
+        GoCmd->setEnabled(false);
+        ShowOnStatusLine(why);
+        return;
+    }
+    if (StatusLab != nullptr && !before.isEmpty() && StatusLab->text() == before) {
+        StatusLab->hide();
+    }
+    // Start is back where a run could start: drives found, no report standing.
+    if (ctx_.slots.DiskCount != 0 && !ClearCmd->isEnabled() && ctx_.TestRunning == kFalse) {
+        GoCmd->setEnabled(true);
+    }
+}
+
 } // namespace ufd

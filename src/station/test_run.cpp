@@ -11,8 +11,11 @@
 #include "station/parallel_run.h"
 #include "station/run_recorder.h"
 #include "station/slot_items.h"
+#include "station/state_run_view.h"
 #include "station/widget_helpers.h"
 #include "station/window_run_view.h"
+
+#include <QDateTime>
 
 #include <optional>
 
@@ -24,7 +27,9 @@ void TestFrm::GoCmd_Click() {
     // the window, which may be gone by then.
     StationContext& ctx = ctx_;
     const std::shared_ptr<RunRecorder> results = deps_.results;
-    const DeviceProcedures dev = results ? results->Timed(deps_.device) : deps_.device;
+    const std::shared_ptr<RunState> state = state_;
+    ItemClock& clock = clock_;
+    const DeviceProcedures dev = clock.Timed(deps_.device);
     // A copy: the window, and its own copy, may be deleted inside the wait.
     const std::function<void(float)> waitFor = deps_.wait;
     auto Wait = [&waitFor](float seconds) {
@@ -32,7 +37,12 @@ void TestFrm::GoCmd_Click() {
             waitFor(seconds);
         }
     };
-    WindowRunView view(this);
+    WindowRunView rowsView(this);
+    // Every result goes to the run's state first, then to the rows.
+    StateRunView view(*state, rowsView, [&ctx](int slot) {
+        const DiskSlot* record = ctx.slots.Slot(slot + 1);
+        return record != nullptr ? int{record->Status} : 0;
+    });
     const SlotWork work{ctx, dev, waitFor, view};
     SlotTable& table = ctx.slots;
 
@@ -40,7 +50,6 @@ void TestFrm::GoCmd_Click() {
     GoCmd->setEnabled(false);
     ClearCmd->setEnabled(false);
     LedCmd->setEnabled(false);
-    bool runFailed = false;
 
     bool anyTicked = false;
     for (int i = 0; i < kItemCount; ++i) {
@@ -52,7 +61,7 @@ void TestFrm::GoCmd_Click() {
             ctx.TestRunning = kFalse;
             return;
         }
-        GoCmd->setEnabled(true);
+        EnableStart();
         GoCmd->setFocus();
         ctx.TestRunning = kFalse;
         return;
@@ -61,7 +70,10 @@ void TestFrm::GoCmd_Click() {
     if (results) {
         results->Begin();
     }
+    BeginState();
+    clock.Reset();
     PassLab->hide();
+    verdictShown_ = false;
     PassLab->lower();
     for (int16_t r = 0; r < rows_.shown; ++r) {
         ShowDiskRow(kFalse, r);
@@ -77,12 +89,11 @@ void TestFrm::GoCmd_Click() {
         return true;
     };
     // One item's work on one slot; false when the run must end.
-    auto slotDone = [&ctx, &runFailed](SlotOutcome outcome) {
+    auto slotDone = [&ctx](SlotOutcome outcome) {
         if (outcome == SlotOutcome::Gone) {
             ctx.TestRunning = kFalse;
             return false;
         }
-        runFailed = runFailed || outcome == SlotOutcome::Failed;
         return true;
     };
 
@@ -97,13 +108,21 @@ void TestFrm::GoCmd_Click() {
     // the run must end.
     CarriedCaptions carried;
     auto runItem = [&](RunItem item) {
+        const int index = static_cast<int>(item);
+        auto timed = [&](int slot) {
+            const ItemClock::Timing t = clock.Of(slot, index);
+            if (t.ran) {
+                state->ItemRan(slot, index, t.status, t.ms);
+            }
+        };
         if (parallel) {
-            return slotDone(parallel->Item(item, carried));
+            return slotDone(parallel->Item(item, carried, timed));
         }
         for (int i = 0; i < table.DiskCount; ++i) {
             if (!slotDone(ItemSlot(item, work, i, carried))) {
                 return false;
             }
+            timed(i);
         }
         return true;
     };
@@ -137,30 +156,29 @@ void TestFrm::GoCmd_Click() {
     if (parallel) {
         parallel->Finish();
     }
+    FinishState();
     if (results) {
-        results->Finish(*this);
+        results->Finish(*state, ctx);
     }
     PassLab->show();
-    for (int i = 0; i < table.DiskCount; ++i) {
-        if (table.DiskSlots[static_cast<size_t>(i)].Status == 0) {
+    for (int i = 0; i < static_cast<int>(state->drives.size()); ++i) {
+        if (!state->drives[static_cast<size_t>(i)].Failed()) {
             view.SetPicture(i, kPicturePassed);
             view.RepaintPicture(i);
         }
     }
     PassLab->raise();
-    PassLab->setText(runFailed ? kFailed : kAllPass);
+    PassLab->setText(state->Verdict());
     if (ctx.Settings.VerdictColours) {
         // Readable at a glance from across the line; the design's is red either way.
-        SetTextColour(PassLab, runFailed ? kVerdictFailed : kVerdictPassed);
+        SetTextColour(PassLab, state->failed ? kVerdictFailed : kVerdictPassed);
     }
     PassLab->show();
     PassLab->raise();
+    verdictShown_ = true;
 
     if (Ticked(Ch)) {
-        for (int i = 0; i < table.DiskCount; ++i) {
-            if (table.DiskSlots[static_cast<size_t>(i)].Status == 0) {
-                continue;
-            }
+        for ([[maybe_unused]] const int slot : state->FailedSlots()) {
             for (int b = 0; b < 5; ++b) {
                 Beep();
                 Wait(0.1F);
@@ -172,14 +190,60 @@ void TestFrm::GoCmd_Click() {
     }
 
     ClearCmd->setEnabled(true);
-    for (int n = 1; n <= table.DiskCount; ++n) {
-        if (table.DiskSlots[static_cast<size_t>(n - 1)].Status != 0) {
-            LedCmd->setEnabled(true);
-            break;
-        }
+    if (!state->FailedSlots().empty()) {
+        LedCmd->setEnabled(true);
     }
+    reportStands_ = true;
     ctx.TestRunning = kFalse;
     ClearCmd->setFocus();
+}
+
+} // namespace ufd
+
+namespace ufd {
+
+void TestFrm::BeginState() {
+    RunState& state = *state_;
+    const SlotTable& table = ctx_.slots;
+    reportStands_ = false;
+    runRows_.clear();
+    for (int i = 0; i < table.DiskCount; ++i) {
+        runRows_.push_back(RowOfSlot(i));
+    }
+    state.Begin(table.DiskCount, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    for (int i = 0; i < table.DiskCount; ++i) {
+        DriveState& d = state.drives[static_cast<size_t>(i)];
+        const DriveIdentity id = ctx_.transport->Identity(table.DiskSlots[static_cast<size_t>(i)].Handle);
+        d.driveIndex = id.DriveIndex;
+        d.serial = id.Serial;
+        d.port = id.PortPath;
+        d.probeIndex = ProbeIndexOfSlot(i);
+        d.socket = SocketOfSlot(i);
+        d.picture = PictureOf(RowOfSlot(i));
+    }
+}
+
+void TestFrm::FinishState() {
+    RunState& state = *state_;
+    const SlotTable& table = ctx_.slots;
+    std::vector<int> statuses;
+    std::vector<MediaFindings> media;
+    for (size_t i = 0; i < state.drives.size(); ++i) {
+        statuses.push_back(table.DiskSlots[i].Status);
+        media.push_back(table.DiskSlots[i].Media);
+    }
+    state.Finish(statuses, media, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    // A notice came during the run: a failed drive that no longer answers
+    // was taken out, and that, not its last status, is why it failed.
+    if (ctx_.DiskStatusFlag == 1 || ctx_.DiskStatusFlag == 3) {
+        for (const int slot : state.FailedSlots()) {
+            state.drives[static_cast<size_t>(slot)].pulled =
+                ctx_.transport->TestUnitReady(table.DiskSlots[static_cast<size_t>(slot)].Handle) != 1;
+            if (ctx_.Settings.KeepReport && state.drives[static_cast<size_t>(slot)].pulled) {
+                MarkRow(RunRowOfSlot(slot));
+            }
+        }
+    }
 }
 
 } // namespace ufd

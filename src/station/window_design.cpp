@@ -217,6 +217,7 @@ void TestFrm::BuildRowZero() {
     PlaceTwips(item, 120, 660, 615, 255);
     item->hide();
     ItemLab.Add(item);
+    SetRowLabel(0, item->text());
 
     auto* bar = new QProgressBar(ScrollArea);
     bar->setObjectName(QStringLiteral("ProgressBar_0"));
