@@ -54,10 +54,6 @@ struct DriveRecord {
     int ChipCount = 0;
     int ControllerCode = 0;
     int Status = 0; // the slot's Status at the end of the run
-    // The root cause: the status the first failed item left and its reason
-    // ("pulled during the run" for a drive taken out); empty when none failed.
-    std::optional<int> FirstStatus;
-    QString FirstReason;
     bool Passed = false;
     std::array<std::optional<ItemResult>, kRecordedItems> Items; // empty: not ticked
     // Who ran it and for which lot, as given to the station (may be empty).
@@ -73,6 +69,11 @@ struct DriveRecord {
 
     // The label of the drive's socket row ([Window] RowPerSocket); empty without.
     QString Socket;
+
+    // The root cause: the status the first failed item left and its reason
+    // ("pulled during the run" for a drive taken out); empty when none failed.
+    std::optional<int> FirstStatus = std::nullopt;
+    QString FirstReason = {};
 
     bool operator==(const DriveRecord&) const = default;
 };

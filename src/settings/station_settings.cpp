@@ -105,6 +105,8 @@ const std::map<QString, KeyReader>& KnownKeys() {
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.KeepReport); }},
         {QStringLiteral("Records/RequireOperatorLot"),
          [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RequireOperatorLot); }},
+        {QStringLiteral("Records/OperatorLotPerRun"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.OperatorLotPerRun); }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();

@@ -46,10 +46,14 @@ QString BatchReport(const TestFrm& frm) {
                     QStringLiteral("Format"), QStringLiteral("Config String"),
                     QStringLiteral("Check Config"), QStringLiteral("Check WP"),
                     QStringLiteral("Status"), QStringLiteral("Reason")});
-    for (int i = 0; i < table.DiskCount; ++i) {
-        const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
+    // A standing report ([Window] KeepReport) lists the run's drives where
+    // the run showed them, whatever discovery found since.
+    const bool kept = frm.KeepingReport();
+    const RunState& state = frm.State();
+    const int count = kept ? static_cast<int>(state.drives.size()) : table.DiskCount;
+    for (int i = 0; i < count; ++i) {
         QStringList cells{QString::number(i + 1)};
-        const int row = frm.RowOfSlot(i);
+        const int row = kept ? frm.RunRowOfSlot(i) : frm.RowOfSlot(i);
         const TestFrm::RowShown shown = frm.Shown(row);
         if (frm.HasRow(row) && !shown.shown) {
             // The row exists but is off the window ([Window] Rows).
@@ -68,7 +72,14 @@ QString BatchReport(const TestFrm& frm) {
             cells << QStringLiteral("(no row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
         }
-        cells << QString::number(slot.Status) << StatusReasonText(slot.Status);
+        if (kept) {
+            const DriveState& d = state.drives[static_cast<size_t>(i)];
+            cells << QString::number(d.status)
+                  << (d.pulled ? kPulledReason : StatusReasonText(d.status));
+        } else {
+            const int status = table.DiskSlots[static_cast<size_t>(i)].Status;
+            cells << QString::number(status) << StatusReasonText(status);
+        }
         rows.push_back(cells);
     }
     std::vector<qsizetype> widths(rows.front().size(), 0);

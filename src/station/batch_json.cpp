@@ -89,9 +89,8 @@ QByteArray BatchJson(const TestFrm* frm, const RunRecorder* recorder, int exitCo
         const RunState& state = frm->State();
         o.insert(QStringLiteral("started_utc"), TextOrNull(state.startedUtc));
         o.insert(QStringLiteral("ended_utc"), TextOrNull(state.endedUtc));
-        o.insert(QStringLiteral("product"),
-                 Product(const_cast<TestFrm*>(frm)->Context().Product,
-                         recorder->Identity().ProductHash));
+        o.insert(QStringLiteral("product"), Product(const_cast<TestFrm*>(frm)->Context().Product,
+                                                    recorder->Identity().ProductHash));
         for (const DriveRecord& r : recorder->LastRun()) {
             drives.append(Drive(*frm, r));
         }

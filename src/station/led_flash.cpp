@@ -13,7 +13,8 @@ int RecordNow(const RunState& state, const std::vector<int>& probed, int slot) {
     if (d == nullptr) {
         return -1;
     }
-    if (slot < static_cast<int>(probed.size()) && probed[static_cast<size_t>(slot)] == d->probeIndex) {
+    if (slot < static_cast<int>(probed.size()) &&
+        probed[static_cast<size_t>(slot)] == d->probeIndex) {
         return slot;
     }
     for (size_t r = 0; r < probed.size(); ++r) {

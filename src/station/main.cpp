@@ -141,16 +141,18 @@ int main(int argc, char** argv) {
             return notRun(*refused);
         }
     }
-    // A run given no operator or lot records none: the window's remembered
-    // fields belong to the operator at the window, not to a script.
+    // [Records] OperatorLotPerRun: a batch run given no operator or lot
+    // records none; the window's remembered fields belong to the operator at
+    // the window, not to a script.
     const bool require = settings.settings.RequireOperatorLot;
     if (require && batch &&
         !ufd::OperatorLotMissing(options.operatorName.value_or(QString()),
                                  options.lot.value_or(QString()))
              .isEmpty()) {
         delete frm;
-        std::fprintf(stderr, "ufd-station: --operator and --lot are required ([Records] "
-                             "RequireOperatorLot=true in station.conf)\n%s",
+        std::fprintf(stderr,
+                     "ufd-station: --operator and --lot are required ([Records] "
+                     "RequireOperatorLot=true in station.conf)\n%s",
                      kUsage);
         if (json) {
             json(ufd::BatchJson(nullptr, nullptr, ufd::kExitNotRun,
@@ -159,8 +161,8 @@ int main(int argc, char** argv) {
         return ufd::kExitNotRun;
     }
     if (settings.settings.OperatorLot || require) {
-        ufd::AddOperatorFields(*frm, *recorder, options.operatorName, options.lot, !unattended,
-                               require);
+        ufd::AddOperatorFields(*frm, *recorder, options.operatorName, options.lot,
+                               !(unattended && settings.settings.OperatorLotPerRun), require);
     } else {
         recorder->SetOperatorLot(options.operatorName.value_or(QString()),
                                  options.lot.value_or(QString()));

@@ -24,9 +24,10 @@ bool DriveState::operator==(const DriveState& o) const {
     const bool sameMedia = a.Ran == b.Ran && a.RealSectors == b.RealSectors &&
                            a.WriteMBps == b.WriteMBps && a.ReadMBps == b.ReadMBps &&
                            a.SectorsTested == b.SectorsTested && a.SectorsFailed == b.SectorsFailed;
-    return sameMedia && driveIndex == o.driveIndex && probeIndex == o.probeIndex && socket == o.socket && serial == o.serial &&
-           port == o.port && picture == o.picture && items == o.items && status == o.status &&
-           firstItem == o.firstItem && firstStatus == o.firstStatus && pulled == o.pulled;
+    return sameMedia && driveIndex == o.driveIndex && probeIndex == o.probeIndex &&
+           socket == o.socket && serial == o.serial && port == o.port && picture == o.picture &&
+           items == o.items && status == o.status && firstItem == o.firstItem &&
+           firstStatus == o.firstStatus && pulled == o.pulled;
 }
 
 void RunState::Begin(int count, const QString& started) {

@@ -40,13 +40,13 @@ struct ItemState {
 struct DriveState {
     int driveIndex = -1; // as the library names it; -1: unknown
     int probeIndex = -1; // where discovery found it
-    QString socket; // the socket's row label ([Window] RowPerSocket); empty without
+    QString socket;      // the socket's row label ([Window] RowPerSocket); empty without
     QString serial;
     QString port;
     int picture = 0;
     std::array<ItemState, kStateItems> items{};
     MediaFindings media;
-    int status = 0; // the slot's Status at the end of the run
+    int status = 0;     // the slot's Status at the end of the run
     int firstItem = -1; // the first item that failed it; -1: none
     int firstStatus = 0;
     bool pulled = false; // gone from its socket during the run

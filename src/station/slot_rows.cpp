@@ -130,8 +130,8 @@ void TestFrm::SetBox(int row, ResultColumn column, ResultBox box, std::optional<
     if (static_cast<size_t>(row) >= shownRows_.size()) {
         shownRows_.resize(static_cast<size_t>(row) + 1);
     }
-    ItemState& item = shownRows_[static_cast<size_t>(row)].boxes[static_cast<size_t>(
-        ItemOfColumn(column))];
+    ItemState& item =
+        shownRows_[static_cast<size_t>(row)].boxes[static_cast<size_t>(ItemOfColumn(column))];
     BoxState& kept = box == ResultBox::Green ? item.upper : item.lower;
     if (text) {
         kept.text = *text;
@@ -180,7 +180,8 @@ void TestFrm::MarkRow(int row) {
     }
     SetCaption(ItemLab(row), caption);
     if (!why.isEmpty()) {
-        for (QLabel* w : {static_cast<QLabel*>(ItemLab(row)), static_cast<QLabel*>(ThumbImage(row))}) {
+        for (QLabel* w :
+             {static_cast<QLabel*>(ItemLab(row)), static_cast<QLabel*>(ThumbImage(row))}) {
             if (w != nullptr) {
                 w->setToolTip(why);
             }

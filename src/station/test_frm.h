@@ -108,7 +108,9 @@ public:
     RowShown Shown(int row) const;
     // The row that showed slot s of the last run; -1: none.
     int RunRowOfSlot(int slot) const {
-        return slot >= 0 && slot < static_cast<int>(runRows_.size()) ? runRows_[static_cast<size_t>(slot)] : -1;
+        return slot >= 0 && slot < static_cast<int>(runRows_.size())
+                   ? runRows_[static_cast<size_t>(slot)]
+                   : -1;
     }
     // Whether the row exists at all (built, shown or not).
     bool HasRow(int row) const { return row >= 0 && row < static_cast<int>(shownRows_.size()); }

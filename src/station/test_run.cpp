@@ -213,7 +213,8 @@ void TestFrm::BeginState() {
     state.Begin(table.DiskCount, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     for (int i = 0; i < table.DiskCount; ++i) {
         DriveState& d = state.drives[static_cast<size_t>(i)];
-        const DriveIdentity id = ctx_.transport->Identity(table.DiskSlots[static_cast<size_t>(i)].Handle);
+        const DriveIdentity id =
+            ctx_.transport->Identity(table.DiskSlots[static_cast<size_t>(i)].Handle);
         d.driveIndex = id.DriveIndex;
         d.serial = id.Serial;
         d.port = id.PortPath;
@@ -238,7 +239,8 @@ void TestFrm::FinishState() {
     if (ctx_.DiskStatusFlag == 1 || ctx_.DiskStatusFlag == 3) {
         for (const int slot : state.FailedSlots()) {
             state.drives[static_cast<size_t>(slot)].pulled =
-                ctx_.transport->TestUnitReady(table.DiskSlots[static_cast<size_t>(slot)].Handle) != 1;
+                ctx_.transport->TestUnitReady(table.DiskSlots[static_cast<size_t>(slot)].Handle) !=
+                1;
             if (ctx_.Settings.KeepReport && state.drives[static_cast<size_t>(slot)].pulled) {
                 MarkRow(RunRowOfSlot(slot));
             }
