@@ -141,6 +141,46 @@ std::vector<int> RunState::FailedSlots() const {
     return out;
 }
 
+QString ShortReason(const DriveState& drive) {
+    if (drive.pulled) {
+        return QStringLiteral("pulled");
+    }
+    const int status = drive.firstItem >= 0 ? drive.firstStatus : drive.status;
+    if (drive.firstItem < 0 && status == 0) {
+        return {};
+    }
+    if (status == 0xE0 && drive.media.RealSectors > 0) {
+        return QStringLiteral("fake: %1 MB real").arg(drive.media.RealSectors * 512 / 1000000);
+    }
+    switch (status) {
+    case 0:
+        return drive.firstItem == 3 ? QStringLiteral("writable") : QStringLiteral("failed");
+    case 0xE0:
+        return QStringLiteral("fake capacity");
+    case 0xE1:
+        return QStringLiteral("bad sectors");
+    case 0xE2:
+        return QStringLiteral("slow write");
+    case 0xE3:
+        return QStringLiteral("slow read");
+    case 0xF0:
+    case 0xF1:
+    case 0xF2:
+    case 0xF3:
+    case 0xFA:
+    case 0xFF:
+        return QStringLiteral("write failed");
+    case 0xF5:
+        return QStringLiteral("writable");
+    case 0xFE:
+        return QStringLiteral("no drive");
+    default:
+        break;
+    }
+    return status >= 0x81 && status <= 0x82 ? QStringLiteral("config")
+                                            : QStringLiteral("controller");
+}
+
 QString FirstReason(const DriveState& drive) {
     if (drive.pulled) {
         return kPulledReason;

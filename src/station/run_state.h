@@ -92,6 +92,11 @@ struct RunState {
     std::vector<int> FailedSlots() const;
 };
 
+// A failed drive's cause in a word or two, for a cell read from across the
+// line: "pulled", the media test's finding ("fake: 256 MB real"), else its
+// status's kind. Empty for a drive that did not fail.
+QString ShortReason(const DriveState& drive);
+
 // The first failure's short reason for an operator: "pulled", else the words
 // the status code has.
 QString FirstReason(const DriveState& drive);

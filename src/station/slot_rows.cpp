@@ -98,6 +98,11 @@ void TestFrm::ShowDiskRow(int16_t keepResults, int16_t row) {
         for (ResultBox b : {ResultBox::Green, ResultBox::Red}) {
             SetBox(row, c, b, false, QString());
         }
+        if (ctx_.Settings.VerdictColours) {
+            if (QLabel* box = BoxLabel(row, c, ResultBox::Red)) {
+                FillBackground(box, kLightRed); // the last run's passing row had lost it
+            }
+        }
     }
     if (row >= 0 && static_cast<size_t>(row) < shownRows_.size() &&
         shownRows_[static_cast<size_t>(row)].removed) {

@@ -73,6 +73,10 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
                 socket = port.isEmpty() ? QStringLiteral("Disk %1").arg(row) : port;
             }
             SetRowLabel(row, socket);
+            if (ctx_.Settings.VerdictColours) {
+                // The socket's label read from across the line.
+                ItemLab(row)->setFont(SansFont(11, true));
+            }
             if (kept) {
                 shownRows_[static_cast<size_t>(row)].removed = !present;
             }

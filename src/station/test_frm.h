@@ -202,6 +202,9 @@ private:
     // drives left their sockets during the run.
     void FinishState();
     void BeginState();
+    // [Window] VerdictColours at the end of a run: passing rows without red,
+    // failed cells with their short reason, the verdict across the window.
+    void ShowVerdictColours();
 
     StationContext& ctx_;
     StationDependencies deps_;

@@ -172,6 +172,7 @@ void TestFrm::GoCmd_Click() {
     if (ctx.Settings.VerdictColours) {
         // Readable at a glance from across the line; the design's is red either way.
         SetTextColour(PassLab, state->failed ? kVerdictFailed : kVerdictPassed);
+        ShowVerdictColours();
     }
     PassLab->show();
     PassLab->raise();
@@ -221,6 +222,36 @@ void TestFrm::BeginState() {
         d.probeIndex = ProbeIndexOfSlot(i);
         d.socket = SocketOfSlot(i);
         d.picture = PictureOf(RowOfSlot(i));
+    }
+}
+
+void TestFrm::ShowVerdictColours() {
+    // The verdict across the row area, larger than the design's.
+    PassLab->setFont(SansFont(36, true));
+    const QRect was = PassLab->geometry();
+    const int height = std::max(was.height(), PassLab->sizeHint().height());
+    PassLab->setGeometry(0, was.center().y() - height / 2, ScrollArea->width(), height);
+    for (int slot = 0; slot < static_cast<int>(state_->drives.size()); ++slot) {
+        const DriveState& d = state_->drives[static_cast<size_t>(slot)];
+        const int row = RowOfSlot(slot);
+        if (!d.Failed() && d.firstItem < 0) {
+            // A passing row's lower boxes lose the design's light red.
+            for (ResultColumn c : {ResultColumn::Format, ResultColumn::Identity,
+                                   ResultColumn::Config, ResultColumn::WriteProtect}) {
+                if (QLabel* box = BoxLabel(row, c, ResultBox::Red)) {
+                    FillBackground(box, kLightGreen);
+                }
+            }
+            continue;
+        }
+        // The failed cell says why in a word, beside the design's text.
+        const int item = d.firstItem >= 0 ? d.firstItem : 0;
+        const ResultColumn column[] = {ResultColumn::Format, ResultColumn::Identity,
+                                       ResultColumn::Config, ResultColumn::WriteProtect};
+        if (QLabel* box = BoxLabel(row, column[item], ResultBox::Red)) {
+            box->setText(Shown(row).boxes[static_cast<size_t>(item)].lower.text +
+                         QStringLiteral(" \u2013 ") + ShortReason(d));
+        }
     }
 }
 

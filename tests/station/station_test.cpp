@@ -955,6 +955,36 @@ TEST_F(Station, AKeptReportStandsUntilClear) {
     }
 }
 
+// [Window] VerdictColours: a passing row's lower boxes lose the light red, a
+// failed cell names its cause in a word beside the design's text (the batch
+// table keeps the design's), and Clear brings the design back. Off: the
+// design's look.
+TEST_F(Station, VerdictColoursMarkPassingRowsAndSayWhyACellFailed) {
+    drives = "UU";
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext& c, int16_t n) {
+        c.slots.Slot(n)->Status = n == 2 ? 0xF4 : 0;
+        return static_cast<int16_t>(n == 2 ? 0 : 2);
+    };
+    for (const bool colours : {false, true}) {
+        SCOPED_TRACE(colours);
+        ctx->Settings.VerdictColours = colours;
+        ASSERT_TRUE(Load().ok);
+        frm->GoCmd_Click();
+        const auto red = [this](int row) {
+            return frm->FR(row)->palette().color(QPalette::Window) == kLightRed;
+        };
+        EXPECT_EQ(std::tuple(red(0), red(1), frm->CC1mR(1)->text()),
+                  std::tuple(!colours, true,
+                             colours ? QString("Error Status = F4 \u2013 controller")
+                                     : QString("Error Status = F4")));
+        EXPECT_TRUE(Rows(*frm).at(1).contains("X | Error Status = F4 - | -"));
+        answer = kAnswerYes;
+        frm->ClearCmd_Click();
+        EXPECT_TRUE(red(0));
+    }
+}
+
 // With a row per socket the slot's row is not the slot's number: the media
 // test's share moves the bar of the drive's own row, as Format's steps do.
 TEST_F(Station, TheMediaTestMovesItsOwnDrivesBar) {
