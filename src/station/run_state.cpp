@@ -174,6 +174,13 @@ QString ShortReason(const DriveState& drive) {
         return QStringLiteral("writable");
     case 0xFE:
         return QStringLiteral("no drive");
+    case 0x81:
+    case 0x82:
+    case 0xF4:
+    case 0xF6:
+    case 0xF7:
+    case 0xF9:
+        return QStringLiteral("identity");
     default:
         break;
     }

@@ -976,7 +976,7 @@ TEST_F(Station, VerdictColoursMarkPassingRowsAndSayWhyACellFailed) {
         };
         EXPECT_EQ(std::tuple(red(0), red(1), frm->CC1mR(1)->text()),
                   std::tuple(!colours, true,
-                             colours ? QString("Error Status = F4 \u2013 controller")
+                             colours ? QString("Error Status = F4 \u2013 identity")
                                      : QString("Error Status = F4")));
         EXPECT_TRUE(Rows(*frm).at(1).contains("X | Error Status = F4 - | -"));
         answer = kAnswerYes;
