@@ -3,7 +3,7 @@
 #include "results/status_reasons.h"
 #include "station/batch.h"
 #include "station/run_recorder.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

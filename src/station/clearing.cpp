@@ -1,5 +1,5 @@
 // Clearing the report: the rows emptied and the drives discovered again.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "platform/message_box.h"
 

@@ -1,6 +1,6 @@
 // Discovery: the timer that acts on notices, and the probe of every drive
 // index that fills the slot table.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/drive_pictures.h"
 

@@ -2,7 +2,7 @@
 
 #include "format/volume.h"
 #include "results/status_reasons.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 namespace ufd {
 

@@ -1,7 +1,7 @@
 // LED flashing: failed drives are read from again and again so their LEDs
 // blink, all of them or the one whose row was clicked. Which drives failed
 // is the run's state; where each is now, discovery's.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 namespace ufd {
 

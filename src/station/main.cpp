@@ -13,8 +13,8 @@
 #include "station/batch_json.h"
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
+#include "station/station_form.h"
 #include "station/station_options.h"
-#include "station/test_frm.h"
 
 #include <QApplication>
 #include <QTextStream>

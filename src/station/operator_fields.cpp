@@ -1,7 +1,7 @@
 #include "station/operator_fields.h"
 
 #include "station/run_recorder.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 
 #include <QLineEdit>

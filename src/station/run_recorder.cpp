@@ -5,7 +5,7 @@
 #include "config/program_directory.h"
 #include "results/database_target.h"
 #include "results/journal.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 // The slot rows: copies of row 0 one row step apart, their result boxes,
 // pictures and progress bars.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/drive_pictures.h"
 #include "station/twips.h"

@@ -2,7 +2,7 @@
 // drive it shows (serial and port as its tooltip); with [Window]
 // RowPerSocket each row stays with its socket, an emptied socket's row is
 // emptied, and found drives without a row are named on the status line.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/drive_pictures.h"
 

@@ -1,6 +1,6 @@
 #include "station/station_options.h"
 
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/widget_helpers.h"
 
 #include <array>

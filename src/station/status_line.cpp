@@ -1,7 +1,7 @@
 // The status line: where the station says what may cost it notices (a
 // monitor started again, a channel listened on again). Hidden until there is
 // something to say, so the window looks as designed otherwise.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "config/program_directory.h"
 #include "station/monitor_keeper.h"

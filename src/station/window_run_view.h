@@ -3,7 +3,7 @@
 #pragma once
 
 #include "station/run_view.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include <QPointer>
 

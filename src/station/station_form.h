@@ -1,7 +1,7 @@
 // TestFrm, the station window: start-up and shutdown, insertion notices,
 // drive discovery, the slot rows, the test run, item selection, report
 // clearing and the LED flashing of failed drives, one file each
-// (window_design, startup, discovery, slot_rows, test_run, item_selection,
+// (window_design, startup, discovery, slot_rows, start_run, item_selection,
 // clearing, led_flash). Everything runs on the window's thread; other
 // handlers get in only where the run waits.
 #pragma once

@@ -3,7 +3,7 @@
 // then the verdict, the beeps for failed drives and the buttons. What an item
 // does to one slot lives in slot_items.cpp and reaches the window only
 // through a RunView.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "platform/beep.h"
 #include "platform/message_box.h"
