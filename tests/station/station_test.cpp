@@ -15,7 +15,7 @@
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
 #include "station/slot_items.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 #include "station/widget_helpers.h"
 #include "support/null_sink.h"
@@ -671,6 +671,31 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
         EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->slots.DiskCount == 6; }, 5000) &&
                     !frm->GoCmd->isEnabled());
     }
+}
+
+// On the rack: drive 3 pulled in the pause before its Format is failed for
+// being pulled (it no longer answers); the others keep their own causes.
+TEST_F(SimulatedRun, APulledDriveIsFailedForBeingPulled) {
+    onWait = [this](int wait) {
+        if (wait == 3) {
+            rack.Tool({"unplug", "3"});
+            EXPECT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
+            EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
+        }
+    };
+    Open(false);
+    frm->GoCmd->click();
+    std::vector<std::pair<bool, QString>> causes;
+    for (const DriveState& d : frm->State().drives) {
+        causes.emplace_back(d.pulled, ShortReason(d));
+    }
+    EXPECT_EQ(causes, (std::vector<std::pair<bool, QString>>{{false, ""},
+                                                             {false, ""},
+                                                             {true, "pulled"},
+                                                             {false, ""},
+                                                             {false, "controller"},
+                                                             {false, "write failed"},
+                                                             {false, ""}}));
 }
 
 // Closing the window while the workers format ends the run quietly: no
