@@ -133,6 +133,9 @@ const std::vector<Field>& Fields() {
         f.push_back(Since(2, OptionalReal("media_read_mbps", &DriveRecord::MediaReadMBps)));
         f.push_back(Since(2, Optional("media_sectors_tested", &DriveRecord::MediaSectorsTested)));
         f.push_back(Since(2, Optional("media_sectors_failed", &DriveRecord::MediaSectorsFailed)));
+        // Version 5: the root cause beside the last status.
+        f.push_back(Since(5, Optional("first_status", &DriveRecord::FirstStatus)));
+        f.push_back(Since(5, Text("first_reason", &DriveRecord::FirstReason)));
         return f;
     }();
     return fields;

@@ -70,6 +70,11 @@ struct DriveRecord {
     // The label of the drive's socket row ([Window] RowPerSocket); empty without.
     QString Socket;
 
+    // The root cause: the status the first failed item left and its reason
+    // ("pulled during the run" for a drive taken out); empty when none failed.
+    std::optional<int> FirstStatus = std::nullopt;
+    QString FirstReason = {};
+
     bool operator==(const DriveRecord&) const = default;
 };
 

@@ -15,7 +15,7 @@
 namespace ufd {
 
 // The schema this station writes. A database with a newer one is refused.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 class ResultsStore {
 public:

@@ -114,6 +114,12 @@ const std::map<QString, KeyReader>& KnownKeys() {
              s.Language = v.trimmed();
              return std::nullopt;
          }},
+        {QStringLiteral("Window/KeepReport"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.KeepReport); }},
+        {QStringLiteral("Records/RequireOperatorLot"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.RequireOperatorLot); }},
+        {QStringLiteral("Records/OperatorLotPerRun"),
+         [](const QString& v, StationSettings& s) { return ReadSwitch(v, s.OperatorLotPerRun); }},
         {QStringLiteral("Results/Database"),
          [](const QString& v, StationSettings& s) -> std::optional<QString> {
              s.Database = v.trimmed();

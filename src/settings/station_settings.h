@@ -22,8 +22,11 @@ struct StationSettings {
     bool Parallel = false;                           // [Run] Parallel
     bool OperatorLot = false;                        // [Window] OperatorLot: the two fields shown
     int WindowRows = kMinWindowRows;                 // [Window] Rows
-    bool RowPerSocket = false;   // [Window] RowPerSocket: a row per socket, not per slot
-    bool VerdictColours = false; // [Window] VerdictColours: the verdict green or red
+    bool RowPerSocket = false;       // [Window] RowPerSocket: a row per socket, not per slot
+    bool VerdictColours = false;     // [Window] VerdictColours: the verdict green or red
+    bool KeepReport = false;         // [Window] KeepReport: the report stands until Clear
+    bool RequireOperatorLot = false; // [Records] RequireOperatorLot: no run without both
+    bool OperatorLotPerRun = false; // [Records] OperatorLotPerRun: --batch never takes the window's
     QString Language; // [Window] Language: empty = the locale's; "en" = the English texts
     std::map<int, QString> Sockets; // [Sockets]: drive index -> the socket's row label
     QString Database;               // [Results] Database: empty = the default SQLite file

@@ -17,54 +17,70 @@ namespace ufd {
 namespace {
 
 // A box's caption when it is shown, "-" when it is hidden or missing.
-QString Box(const QLabel* box) {
-    if (!IsShown(box)) {
+QString Box(const BoxState& box) {
+    if (!box.shown) {
         return QStringLiteral("-");
     }
-    return box->text().isEmpty() ? QStringLiteral("\"\"") : box->text();
+    return box.text.isEmpty() ? QStringLiteral("\"\"") : box.text;
 }
 
-QString Pair(const QLabel* upper, const QLabel* lower) {
-    return Box(upper) + QStringLiteral(" | ") + Box(lower);
+QString Pair(const ItemState& item) {
+    return Box(item.upper) + QStringLiteral(" | ") + Box(item.lower);
 }
 
 } // namespace
 
 QString BatchRowCaption(const TestFrm& frm, int record) {
     // The socket's row with [Window] RowPerSocket, as in the table.
-    const QLabel* label = const_cast<TestFrm&>(frm).ItemLab(frm.RowOfSlot(record));
-    if (label == nullptr) {
+    const int row = frm.RowOfSlot(record);
+    if (!frm.HasRow(row)) {
         return QStringLiteral("(no row)");
     }
-    return IsShown(label) ? label->text() : QStringLiteral("(hidden row)");
+    const TestFrm::RowShown shown = frm.Shown(row);
+    return shown.shown ? shown.label : QStringLiteral("(hidden row)");
 }
 
 QString BatchReport(const TestFrm& frm) {
-    auto& f = const_cast<TestFrm&>(frm);
-    const SlotTable& table = f.Context().slots;
+    const SlotTable& table = const_cast<TestFrm&>(frm).Context().slots;
     std::vector<QStringList> rows;
     rows.push_back({QStringLiteral("Slot"), QStringLiteral("Row"), QStringLiteral("Picture"),
                     QStringLiteral("Format"), QStringLiteral("Config String"),
                     QStringLiteral("Check Config"), QStringLiteral("Check WP"),
                     QStringLiteral("Status"), QStringLiteral("Reason")});
-    for (int i = 0; i < table.DiskCount; ++i) {
-        const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
+    // A standing report ([Window] KeepReport) lists the run's drives where
+    // the run showed them, whatever discovery found since.
+    const bool kept = frm.KeepingReport();
+    const RunState& state = frm.State();
+    const int count = kept ? static_cast<int>(state.drives.size()) : table.DiskCount;
+    for (int i = 0; i < count; ++i) {
         QStringList cells{QString::number(i + 1)};
-        const int row = f.RowOfSlot(i);
-        if (f.ItemLab(row) != nullptr && !IsShown(f.ItemLab(row))) {
+        const int row = kept ? frm.RunRowOfSlot(i) : frm.RowOfSlot(i);
+        const TestFrm::RowShown shown = frm.Shown(row);
+        if (frm.HasRow(row) && !shown.shown) {
             // The row exists but is off the window ([Window] Rows).
             cells << QStringLiteral("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
-        } else if (f.ItemLab(row) != nullptr) {
-            cells << f.ItemLab(row)->text()
-                  << QString::fromLatin1(DrivePictureName(f.PictureOf(row)))
-                  << Pair(f.FG(row), f.FR(row)) << Pair(f.LLG(row), f.LLR(row))
-                  << Pair(f.CC1mG(row), f.CC1mR(row)) << Pair(f.CCG(row), f.CCR(row));
+        } else if (frm.HasRow(row)) {
+            QString label = shown.label;
+            if (shown.removed) {
+                label += QStringLiteral(" (removed)");
+            }
+            cells << label << QString::fromLatin1(DrivePictureName(frm.PictureOf(row)));
+            for (const ItemState& item : shown.boxes) {
+                cells << Pair(item);
+            }
         } else {
             cells << QStringLiteral("(no row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
         }
-        cells << QString::number(slot.Status) << StatusReasonText(slot.Status);
+        if (kept) {
+            const DriveState& d = state.drives[static_cast<size_t>(i)];
+            cells << QString::number(d.status)
+                  << (d.pulled ? kPulledReason : StatusReasonText(d.status));
+        } else {
+            const int status = table.DiskSlots[static_cast<size_t>(i)].Status;
+            cells << QString::number(status) << StatusReasonText(status);
+        }
         rows.push_back(cells);
     }
     std::vector<qsizetype> widths(rows.front().size(), 0);
@@ -81,8 +97,9 @@ QString BatchReport(const TestFrm& frm) {
         }
         out += padded.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
     }
-    const QString verdict = IsShown(f.PassLab) ? f.PassLab->text() : QStringLiteral("(none)");
-    out += QStringLiteral("Verdict: ") + verdict + QLatin1Char('\n');
+    const QString verdict = frm.VerdictShown();
+    out += QStringLiteral("Verdict: ") + (verdict.isEmpty() ? QStringLiteral("(none)") : verdict) +
+           QLatin1Char('\n');
     return out;
 }
 
@@ -102,7 +119,8 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, Run
             message = QStringLiteral("The window was closed during the run.");
             return kExitNotRun;
         }
-        if (!IsShown(frm.PassLab)) {
+        const QString verdict = frm.VerdictShown();
+        if (verdict.isEmpty()) {
             message = QStringLiteral("The run did not start.");
             return kExitNotRun;
         }
@@ -114,16 +132,25 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, Run
             message = stored->warning;
             return kExitNotStored;
         }
-        if (frm.PassLab->text() == TrStation(kAllPass)) {
+        if (verdict == kAllPass) {
             return kExitAllPass;
         }
-        return frm.PassLab->text() == TrStation(kFailed) ? kExitFailed : kExitNotRun;
+        return verdict == kFailed ? kExitFailed : kExitNotRun;
     }();
     if (json) {
-        if (!message.isEmpty()) {
-            print(message);
+        // The lines a table would print beside the rows go to the messages
+        // (stderr) and, joined, into the object's message.
+        QStringList lines;
+        if (ran && !frm.NoRowWarning().isEmpty()) {
+            lines << frm.NoRowWarning();
         }
-        json(BatchJson(ran ? &frm : nullptr, recorder, code, message));
+        if (!message.isEmpty()) {
+            lines << message;
+        }
+        for (const QString& line : lines) {
+            print(line);
+        }
+        json(BatchJson(ran ? &frm : nullptr, recorder, code, lines.join(QLatin1Char('\n'))));
         return code;
     }
     if (!ran) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "station/run_recorder.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // Discovery: the timer that acts on notices, and the probe of every drive
 // index that fills the slot table.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/drive_pictures.h"
 
@@ -13,11 +13,12 @@ void TestFrm::Timer1_Timer() {
     if (ctx_.DiskStatusFlag == 1) {
         PollingDiskStatus(kTrue);
         ctx_.DiskStatusFlag = 2;
-        SetEnabled(LedCmd, false);
+        // A standing report keeps its LED button ([Window] KeepReport).
+        SetEnabled(LedCmd, KeepingReport() && LedCmd->isEnabled());
     } else if (ctx_.DiskStatusFlag == 3) {
         PollingDiskStatus(kFalse);
         ctx_.DiskStatusFlag = 2;
-        SetEnabled(LedCmd, false);
+        SetEnabled(LedCmd, KeepingReport() && LedCmd->isEnabled());
     }
 }
 
@@ -36,7 +37,9 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
             t.CloseHandle(slot->Handle);
             slot->Handle = 0;
             slot->DeviceText.clear();
-            SetPicture(RowOfSlot(n - 1), kPictureNoDrive);
+            if (!RowKept(RowOfSlot(n - 1))) {
+                SetPicture(RowOfSlot(n - 1), kPictureNoDrive);
+            }
         }
     }
 
@@ -92,16 +95,25 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
         slot = DiskSlot{};
         slot.Handle = source.Handle;
         slot.DeviceText = source.DeviceText;
-        SetPicture(RowOfSlot(n - 1), kPictureAttached);
+        if (!RowKept(RowOfSlot(n - 1))) {
+            SetPicture(RowOfSlot(n - 1), kPictureAttached);
+        }
     }
     table.DiskCount = static_cast<int16_t>(found);
+    probeIndexes_ = driveIndexes;
     ShowSockets(driveIndexes);
 
     if (table.DiskCount == 0) {
         GoCmd->setEnabled(false);
     } else if (!ClearCmd->isEnabled()) {
-        GoCmd->setEnabled(true);
+        EnableStart();
     }
+}
+
+int TestFrm::ProbeIndexOfSlot(int record) const {
+    return record >= 0 && record < static_cast<int>(probeIndexes_.size())
+               ? probeIndexes_[static_cast<size_t>(record)]
+               : -1;
 }
 
 } // namespace ufd

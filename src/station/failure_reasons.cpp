@@ -3,8 +3,8 @@
 #include "format/volume.h"
 #include "results/status_reasons.h"
 #include "station/reason_words.h"
+#include "station/station_form.h"
 #include "station/station_language.h"
-#include "station/test_frm.h"
 
 namespace ufd {
 
@@ -14,6 +14,21 @@ QString FailureText(int status) {
 }
 
 bool TestFrm::ExplainRow(int row) {
+    if (KeepingReport()) {
+        // The standing report's drive on that row, wherever it is now.
+        for (int slot = 0; slot < static_cast<int>(State().drives.size()); ++slot) {
+            const DriveState& d = State().drives[static_cast<size_t>(slot)];
+            if (RunRowOfSlot(slot) != row || !d.Failed()) {
+                continue;
+            }
+            const QString why = d.pulled ? kPulledReason + QStringLiteral(" (") +
+                                               FailureText(d.status) + QLatin1Char(')')
+                                         : FailureText(d.status);
+            ShowOnStatusLine(Shown(row).label + QStringLiteral(" failed. ") + why);
+            return true;
+        }
+        return false;
+    }
     const int record = SlotOfRow(row);
     if (record < 0 || record >= ctx_.slots.DiskCount || record >= kMaxSlots ||
         ItemLab(row) == nullptr) {
@@ -23,7 +38,7 @@ bool TestFrm::ExplainRow(int row) {
     if (slot.Status == 0 || ctx_.TestRunning != kFalse) {
         return false;
     }
-    ShowOnStatusLine(CaptionOf(ItemLab(row)) + QCoreApplication::translate("TestFrm", " failed. ") +
+    ShowOnStatusLine(Shown(row).label + QCoreApplication::translate("TestFrm", " failed. ") +
                      FailureText(slot.Status));
     return true;
 }

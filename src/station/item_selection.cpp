@@ -1,5 +1,5 @@
 // Item selection: Check WP is never run together with the other items.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/widget_helpers.h"
 

@@ -14,9 +14,9 @@
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
 #include "station/scan_input.h"
+#include "station/station_form.h"
 #include "station/station_language.h"
 #include "station/station_options.h"
-#include "station/test_frm.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -34,14 +34,16 @@ constexpr const char* kUsage =
     "                     every slot's row; exit 0 all pass, 1 failed, 2 not run,\n"
     "                     3 records not stored\n"
     "  --json             with --batch: one JSON object on stdout instead of the\n"
-    "                     table (run id, verdict, exit code, every drive)\n"
+    "                     table (run id, verdict, exit code, station, product,\n"
+    "                     times, every drive); the messages go to stderr\n"
     "  --screenshot FILE  as --batch on the current display, then save the\n"
     "                     window's picture to FILE\n"
     "  --items LIST       the items to tick, comma-separated: format, manufacture,\n"
     "                     checkconfig, checkwp (checkwp runs alone)\n"
     "  --product FILE     this Product.ini instead of the program directory's\n"
-    "  --operator NAME    who runs the station, kept in every record\n"
-    "  --lot TEXT         the lot, kept in every record\n"
+    "  --operator NAME    who runs the station, kept in every record of the run\n"
+    "                     (--batch without it: none, whatever the window keeps)\n"
+    "  --lot TEXT         the lot, kept in every record of the run\n"
     "  --help             this text\n"
     "  --version          the program's version\n"
     "Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.\n";
@@ -142,8 +144,28 @@ int main(int argc, char** argv) {
             return notRun(*refused);
         }
     }
-    if (settings.settings.OperatorLot) {
-        ufd::AddOperatorFields(*frm, *recorder, options.operatorName, options.lot);
+    // [Records] OperatorLotPerRun: a batch run given no operator or lot
+    // records none; the window's remembered fields belong to the operator at
+    // the window, not to a script.
+    const bool require = settings.settings.RequireOperatorLot;
+    if (require && batch &&
+        !ufd::OperatorLotMissing(options.operatorName.value_or(QString()),
+                                 options.lot.value_or(QString()))
+             .isEmpty()) {
+        delete frm;
+        std::fprintf(stderr,
+                     "ufd-station: --operator and --lot are required ([Records] "
+                     "RequireOperatorLot=true in station.conf)\n%s",
+                     kUsage);
+        if (json) {
+            json(ufd::BatchJson(nullptr, nullptr, ufd::kExitNotRun,
+                                QStringLiteral("--operator and --lot are required")));
+        }
+        return ufd::kExitNotRun;
+    }
+    if (settings.settings.OperatorLot || require) {
+        ufd::AddOperatorFields(*frm, *recorder, options.operatorName, options.lot,
+                               !(unattended && settings.settings.OperatorLotPerRun), require);
     } else {
         recorder->SetOperatorLot(options.operatorName.value_or(QString()),
                                  options.lot.value_or(QString()));

@@ -1,8 +1,8 @@
 #include "station/operator_fields.h"
 
 #include "station/run_recorder.h"
+#include "station/station_form.h"
 #include "station/station_language.h"
-#include "station/test_frm.h"
 #include "station/twips.h"
 
 #include <QLineEdit>
@@ -34,16 +34,33 @@ QLineEdit* Field(TestFrm& frm, const char* name, const QString& hint, double top
 
 } // namespace
 
+QString OperatorLotMissing(const QString& operatorName, const QString& lot) {
+    if (!operatorName.trimmed().isEmpty() && !lot.trimmed().isEmpty()) {
+        return {};
+    }
+    return QStringLiteral("Start waits for the operator's name and the lot: station.conf has "
+                          "[Records] RequireOperatorLot=true");
+}
+
 void AddOperatorFields(TestFrm& frm, RunRecorder& recorder,
                        const std::optional<QString>& operatorName,
-                       const std::optional<QString>& lot) {
+                       const std::optional<QString>& lot, bool remember, bool require) {
     QSettings settings = Remembered();
+    auto start = [&](const std::optional<QString>& given, const char* key) {
+        return given.value_or(remember ? settings.value(key).toString() : QString());
+    };
     QLineEdit* who = Field(frm, "OperatorText", QCoreApplication::translate("TestFrm", "Operator"),
-                           1530, operatorName.value_or(settings.value("Operator").toString()));
+                           1530, start(operatorName, "Operator"));
     QLineEdit* what = Field(frm, "LotText", QCoreApplication::translate("TestFrm", "Lot"), 1830,
-                            lot.value_or(settings.value("Lot").toString()));
-    const auto keep = [who, what, &recorder] {
+                            start(lot, "Lot"));
+    const auto keep = [who, what, &recorder, &frm, remember, require] {
         recorder.SetOperatorLot(who->text().trimmed(), what->text().trimmed());
+        if (require) {
+            frm.RefuseStart(OperatorLotMissing(who->text(), what->text()));
+        }
+        if (!remember) {
+            return;
+        }
         QSettings s = Remembered();
         s.setValue("Operator", who->text().trimmed());
         s.setValue("Lot", what->text().trimmed());

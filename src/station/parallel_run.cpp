@@ -157,14 +157,15 @@ ParallelRun::~ParallelRun() {
     }
 }
 
-SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
+SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried,
+                              const std::function<void(int)>& shown) {
     const int count = static_cast<int>(workers_.size());
     if (count == 0) {
         return SlotOutcome::Ok;
     }
     ReportQueue queue;
     QEventLoop loop;
-    int shown = 0;
+    int done = 0;
     bool failed = false;
     bool gone = false;
 
@@ -175,8 +176,8 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
     };
     // Results go up in slot order, as each slot and all before it are done.
     auto showReady = [&] {
-        while (!gone && shown < count && workers_[static_cast<size_t>(shown)]->arrived) {
-            const int row = shown++;
+        while (!gone && done < count && workers_[static_cast<size_t>(done)]->arrived) {
+            const int row = done++;
             Worker& w = *workers_[static_cast<size_t>(row)];
             if (!w.answer || view_.Gone()) {
                 stop();
@@ -186,8 +187,11 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
             slot = w.ctx.slots.DiskSlots[static_cast<size_t>(row)];
             const SlotOutcome outcome = ShowItem(item, view_, slot, row, *w.answer, carried);
             failed = failed || outcome == SlotOutcome::Failed;
+            if (shown) {
+                shown(row);
+            }
         }
-        if (shown == count) {
+        if (done == count) {
             loop.quit();
         }
     };
@@ -250,7 +254,7 @@ SlotOutcome ParallelRun::Item(RunItem item, CarriedCaptions& carried) {
     });
     poll.start(kReportPollMs);
     loop.exec();
-    if (shown < count && !gone) {
+    if (done < count && !gone) {
         // The loop ended from outside (the application is quitting).
         stop();
     }

@@ -32,8 +32,10 @@ public:
     ~ParallelRun();
 
     // One item over slots 0..DiskCount-1. Failed when any slot failed it;
-    // Gone when the view went away (every worker has ended by then).
-    SlotOutcome Item(RunItem item, CarriedCaptions& carried);
+    // Gone when the view went away (every worker has ended by then). shown
+    // hears each slot on the window's thread once its results are shown.
+    SlotOutcome Item(RunItem item, CarriedCaptions& carried,
+                     const std::function<void(int)>& shown = {});
 
     // Leaves in the shared context the buffers a sequential run would have
     // left there: those of the last slot.

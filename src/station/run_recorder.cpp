@@ -6,12 +6,10 @@
 #include "results/cfx_drop_folder.h"
 #include "results/database_target.h"
 #include "results/journal.h"
-#include "station/control_array.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QSysInfo>
@@ -22,15 +20,6 @@
 namespace ufd {
 
 namespace {
-
-QString Utc(const QDateTime& t) {
-    return t.toUTC().toString(Qt::ISODateWithMs);
-}
-
-// A box's caption as the operator saw it: empty when hidden or missing.
-QString Seen(const QLabel* box) {
-    return IsShown(box) ? box->text() : QString();
-}
 
 // A journal from before journals were kept per database: nobody can say
 // where its records belong, so it is never replayed; the engineer is told how
@@ -116,76 +105,20 @@ void RunRecorder::Attach(TestFrm& frm) {
 
 void RunRecorder::Begin() {
     runId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    started_ = QDateTime::currentDateTimeUtc();
-    timings_ = {};
 }
 
-DeviceProcedures RunRecorder::Timed(const DeviceProcedures& dev) {
-    DeviceProcedures timed;
-    // Each wrapper notes the slot's Status after the procedure; Format's two
-    // procedures add up to one item.
-    auto wrap = [this](int item, auto procedure) {
-        return [this, item, procedure](StationContext& c, int16_t slot, auto... rest) {
-            QElapsedTimer clock;
-            clock.start();
-            auto finish = [&] { Note(item, c, slot, clock.elapsed()); };
-            if constexpr (std::is_void_v<decltype(procedure(c, slot, rest...))>) {
-                procedure(c, slot, rest...);
-                finish();
-            } else {
-                const auto r = procedure(c, slot, rest...);
-                finish();
-                return r;
-            }
-        };
-    };
-    if (dev.ScanChips) {
-        timed.ScanChips = wrap(0, dev.ScanChips);
-    }
-    if (dev.LowLevelFormat) {
-        timed.LowLevelFormat = wrap(0, dev.LowLevelFormat);
-    }
-    if (dev.WriteIdentity) {
-        timed.WriteIdentity = wrap(1, dev.WriteIdentity);
-    }
-    if (dev.CheckIdentity) {
-        timed.CheckIdentity = wrap(2, dev.CheckIdentity);
-    }
-    if (dev.CheckWriteProtect) {
-        timed.CheckWriteProtect = wrap(3, dev.CheckWriteProtect);
-    }
-    return timed;
-}
-
-void RunRecorder::Note(int item, StationContext& ctx, int16_t slot, qint64 ms) {
-    const DiskSlot* record = ctx.slots.Slot(slot);
-    if (record == nullptr) {
-        return;
-    }
-    Timing& t = timings_[static_cast<size_t>(slot - 1)][static_cast<size_t>(item)];
-    t.ran = true;
-    t.status = record->Status;
-    t.ms += ms;
-}
-
-void RunRecorder::Finish(TestFrm& frm) {
-    StationContext& ctx = frm.Context();
+void RunRecorder::Finish(const RunState& state, const StationContext& ctx) {
     const ProductConfig& p = ctx.Product;
-    const QString ended = Utc(QDateTime::currentDateTimeUtc());
-    const std::array<std::pair<ControlArray<QLabel>*, ControlArray<QLabel>*>, kRecordedItems>
-        boxes = {{{&frm.FG, &frm.FR},
-                  {&frm.LLG, &frm.LLR},
-                  {&frm.CC1mG, &frm.CC1mR},
-                  {&frm.CCG, &frm.CCR}}};
     std::vector<DriveRecord> records;
-    for (int i = 0; i < ctx.slots.DiskCount && i < kMaxSlots; ++i) {
+    for (int i = 0; i < static_cast<int>(state.drives.size()) && i < kMaxSlots; ++i) {
+        const DriveState& d = state.drives[static_cast<size_t>(i)];
         const DiskSlot& slot = ctx.slots.DiskSlots[static_cast<size_t>(i)];
         DriveRecord r;
         r.RunId = runId_;
         r.Slot = i + 1;
         r.StationId = identity_.StationId;
-        r.StartedUtc = Utc(started_);
-        r.EndedUtc = ended;
+        r.StartedUtc = state.startedUtc;
+        r.EndedUtc = state.endedUtc;
         r.StationVersion = identity_.StationVersion;
         r.Operator = operator_;
         r.Lot = lot_;
@@ -199,22 +132,25 @@ void RunRecorder::Finish(TestFrm& frm) {
         r.FirstShare = p.FirstShare;
         r.SecondShare = p.SecondShare;
         r.ProductHash = identity_.ProductHash;
-        const DriveIdentity id = ctx.transport->Identity(slot.Handle);
-        if (id.DriveIndex >= 0) {
-            r.DriveIndex = id.DriveIndex;
+        if (d.driveIndex >= 0) {
+            r.DriveIndex = d.driveIndex;
         }
-        r.PortPath = id.PortPath;
-        r.Socket = frm.SocketOfSlot(i);
-        r.Serial = id.Serial;
+        r.PortPath = d.port;
+        r.Socket = d.socket;
+        r.Serial = d.serial;
         r.DeviceLine = slot.DeviceText;
         if (slot.LastSector > 0) {
             r.CapacitySectors = static_cast<qint64>(slot.LastSector) + 1;
         }
         r.ChipCount = slot.ChipCount;
         r.ControllerCode = slot.ControllerCode;
-        r.Status = slot.Status;
-        r.Passed = slot.Status == 0;
-        if (const MediaFindings& m = slot.Media; m.Ran) {
+        r.Status = d.status;
+        r.Passed = d.status == 0;
+        if (d.firstItem >= 0 || d.pulled) {
+            r.FirstStatus = d.firstItem >= 0 ? d.firstStatus : d.status;
+            r.FirstReason = FirstReason(d);
+        }
+        if (const MediaFindings& m = d.media; m.Ran) {
             if (m.RealSectors > 0) {
                 r.MediaRealSectors = m.RealSectors;
             }
@@ -226,14 +162,14 @@ void RunRecorder::Finish(TestFrm& frm) {
             r.MediaSectorsFailed = m.SectorsFailed;
         }
         for (int item = 0; item < kRecordedItems; ++item) {
-            const Timing& t = timings_[static_cast<size_t>(i)][static_cast<size_t>(item)];
-            if (!t.ran) {
+            const ItemState& t = d.items[static_cast<size_t>(item)];
+            if (!t.ticked) {
                 continue;
             }
-            const auto& [upper, lower] = boxes[static_cast<size_t>(item)];
-            const int row = frm.RowOfSlot(i);
+            // A box's caption as the operator saw it: empty when hidden.
             r.Items[static_cast<size_t>(item)] =
-                ItemResult{Seen((*upper)(row)), Seen((*lower)(row)), t.status, t.ms};
+                ItemResult{t.upper.shown ? t.upper.text : QString(),
+                           t.lower.shown ? t.lower.text : QString(), t.status, t.ms};
         }
         records.push_back(std::move(r));
     }

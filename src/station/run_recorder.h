@@ -8,6 +8,7 @@
 #include "results/results_writer.h"
 #include "settings/station_settings.h"
 #include "station/dependencies.h"
+#include "station/run_state.h"
 
 #include <QDateTime>
 #include <QString>
@@ -35,12 +36,11 @@ public:
 
     // The window's warning line; hidden while every record is stored.
     void Attach(TestFrm& frm);
-    // dev, timed per slot and item for the runs' records.
-    DeviceProcedures Timed(const DeviceProcedures& dev);
-    // A run starts: a new run id and start time, no item timed yet.
+    // A run starts: a new run id.
     void Begin();
-    // The run's items are done: one record per slot goes to the writer.
-    void Finish(TestFrm& frm);
+    // The run's items are done: one record per slot of the run's state goes
+    // to the writer.
+    void Finish(const RunState& state, const StationContext& ctx);
 
     QString RunId() const { return runId_; }
     // Who runs the station and for which lot: kept in every later record.
@@ -50,24 +50,16 @@ public:
     }
     QString Operator() const { return operator_; }
     QString Lot() const { return lot_; }
+    const RecorderIdentity& Identity() const { return identity_; }
     // The records of the last finished run, as handed to the writer.
     const std::vector<DriveRecord>& LastRun() const { return lastRun_; }
     // Blocks until the last run's records are stored or journaled.
     StoreOutcome WaitStored() { return writer_->WaitIdle(); }
 
 private:
-    struct Timing {
-        bool ran = false;
-        int status = 0;
-        qint64 ms = 0;
-    };
-    void Note(int item, StationContext& ctx, int16_t slot, qint64 ms);
-
     std::shared_ptr<ResultsWriter> writer_;
     RecorderIdentity identity_;
     QString runId_;
-    QDateTime started_;
-    std::array<std::array<Timing, kRecordedItems>, kMaxSlots> timings_{};
     QString operator_;
     QString lot_;
     std::vector<DriveRecord> lastRun_;

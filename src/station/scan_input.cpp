@@ -1,6 +1,6 @@
 #include "station/scan_input.h"
 
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include <QAbstractButton>
 #include <QApplication>

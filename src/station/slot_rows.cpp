@@ -1,6 +1,6 @@
 // The slot rows: copies of row 0 one row step apart, their result boxes,
 // pictures and progress bars.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/drive_pictures.h"
 #include "station/twips.h"
@@ -77,32 +77,132 @@ void TestFrm::BuildDiskRows(int16_t rowCount) {
         for (ControlArray<QLabel>* a : {&LLG, &LLR, &FG, &FR, &CCG, &CCR, &CC1mG, &CC1mR}) {
             moveDown((*a)(k), (*a)(k - 1));
         }
-        SetCaption(ItemLab(k), QStringLiteral("Disk %1").arg(k));
+        SetRowLabel(k, QStringLiteral("Disk %1").arg(k));
     }
 }
 
 void TestFrm::ShowDiskRow(int16_t keepResults, int16_t row) {
     SetVisible(ItemLab(row), true);
     SetVisible(ThumbImage(row), true);
+    if (row >= 0) {
+        if (static_cast<size_t>(row) >= shownRows_.size()) {
+            shownRows_.resize(static_cast<size_t>(row) + 1);
+        }
+        shownRows_[static_cast<size_t>(row)].shown = ItemLab(row) != nullptr;
+    }
     if (keepResults != 0) {
         return;
     }
-    SetVisible(LLG(row), false);
-    SetVisible(LLR(row), false);
-    SetCaption(LLG(row), QString());
-    SetCaption(LLR(row), QString());
-    SetVisible(FG(row), false);
-    SetCaption(FG(row), QString());
-    SetVisible(FR(row), false);
-    SetCaption(FR(row), QString());
-    SetVisible(CCG(row), false);
-    SetVisible(CCR(row), false);
-    SetCaption(CCG(row), QString());
-    SetCaption(CCR(row), QString());
-    SetCaption(CC1mG(row), QString());
-    SetCaption(CC1mR(row), QString());
-    SetVisible(CC1mG(row), false);
-    SetVisible(CC1mR(row), false);
+    for (ResultColumn c : {ResultColumn::Identity, ResultColumn::Format, ResultColumn::WriteProtect,
+                           ResultColumn::Config}) {
+        for (ResultBox b : {ResultBox::Green, ResultBox::Red}) {
+            SetBox(row, c, b, false, QString());
+        }
+        if (ctx_.Settings.VerdictColours) {
+            if (QLabel* box = BoxLabel(row, c, ResultBox::Red)) {
+                FillBackground(box, kLightRed); // the last run's passing row had lost it
+            }
+        }
+    }
+    if (row >= 0 && static_cast<size_t>(row) < shownRows_.size() &&
+        shownRows_[static_cast<size_t>(row)].removed) {
+        shownRows_[static_cast<size_t>(row)].removed = false;
+        SetCaption(ItemLab(row), shownRows_[static_cast<size_t>(row)].label);
+    }
+}
+
+QLabel* TestFrm::BoxLabel(int row, ResultColumn column, ResultBox box) {
+    const bool green = box == ResultBox::Green;
+    switch (column) {
+    case ResultColumn::Format:
+        return green ? FG(row) : FR(row);
+    case ResultColumn::Identity:
+        return green ? LLG(row) : LLR(row);
+    case ResultColumn::Config:
+        return green ? CC1mG(row) : CC1mR(row);
+    case ResultColumn::WriteProtect:
+        return green ? CCG(row) : CCR(row);
+    }
+    return nullptr;
+}
+
+void TestFrm::SetBox(int row, ResultColumn column, ResultBox box, std::optional<bool> visible,
+                     const std::optional<QString>& text) {
+    QLabel* label = BoxLabel(row, column, box);
+    if (label == nullptr) {
+        return;
+    }
+    if (static_cast<size_t>(row) >= shownRows_.size()) {
+        shownRows_.resize(static_cast<size_t>(row) + 1);
+    }
+    ItemState& item =
+        shownRows_[static_cast<size_t>(row)].boxes[static_cast<size_t>(ItemOfColumn(column))];
+    BoxState& kept = box == ResultBox::Green ? item.upper : item.lower;
+    if (text) {
+        kept.text = *text;
+        SetCaption(label, *text);
+    }
+    if (visible) {
+        kept.shown = *visible;
+        SetVisible(label, *visible);
+    }
+}
+
+TestFrm::RowShown TestFrm::Shown(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= shownRows_.size()) {
+        return {};
+    }
+    return shownRows_[static_cast<size_t>(row)];
+}
+
+bool TestFrm::KeepingReport() const {
+    return ctx_.Settings.KeepReport && reportStands_;
+}
+
+bool TestFrm::RowKept(int row) const {
+    if (!KeepingReport()) {
+        return false;
+    }
+    return std::find(runRows_.begin(), runRows_.end(), row) != runRows_.end();
+}
+
+void TestFrm::MarkRow(int row) {
+    if (!HasRow(row)) {
+        return;
+    }
+    const RowShown& shown = shownRows_[static_cast<size_t>(row)];
+    QString caption = shown.label;
+    QString why;
+    const auto slot = std::find(runRows_.begin(), runRows_.end(), row);
+    const DriveState* drive =
+        slot != runRows_.end() ? state_->Drive(static_cast<int>(slot - runRows_.begin())) : nullptr;
+    if (drive != nullptr && drive->pulled) {
+        caption += QStringLiteral(" pulled");
+        why = kPulledReason + QStringLiteral(" (status %1)").arg(drive->status);
+    } else if (shown.removed) {
+        caption += QStringLiteral(" removed");
+        why = QStringLiteral("Removed after the run; its result stands until Clear");
+    }
+    SetCaption(ItemLab(row), caption);
+    if (!why.isEmpty()) {
+        for (QLabel* w :
+             {static_cast<QLabel*>(ItemLab(row)), static_cast<QLabel*>(ThumbImage(row))}) {
+            if (w != nullptr) {
+                w->setToolTip(why);
+            }
+        }
+    }
+}
+
+void TestFrm::SetRowLabel(int row, const QString& label) {
+    if (row < 0 || ItemLab(row) == nullptr) {
+        return;
+    }
+    if (static_cast<size_t>(row) >= shownRows_.size()) {
+        shownRows_.resize(static_cast<size_t>(row) + 1);
+    }
+    shownRows_[static_cast<size_t>(row)].label = label;
+    SetCaption(ItemLab(row), label);
 }
 
 void TestFrm::ShowResultPair(QWidget* green, QWidget* red) {
@@ -124,17 +224,22 @@ int TestFrm::PictureOf(int row) const {
     return thumb != nullptr ? thumb->property("picture").toInt() : 0;
 }
 
-// The format procedure counts in slots; the bar is the slot's row's.
-std::optional<double> TestFrm::ProgressMax(int row) {
-    const QProgressBar* bar = ProgressBar(RowOfSlot(row));
+// The format procedure and the media test count in slots; the bar is the
+// slot's row's.
+QProgressBar* TestFrm::SlotBar(int record) {
+    return ProgressBar(RowOfSlot(record));
+}
+
+std::optional<double> TestFrm::ProgressMax(int slot) {
+    const QProgressBar* bar = SlotBar(slot);
     if (bar == nullptr) {
         return std::nullopt;
     }
     return bar->maximum();
 }
 
-void TestFrm::AdvanceProgress(int row, int step) {
-    QProgressBar* bar = ProgressBar(RowOfSlot(row));
+void TestFrm::AdvanceProgress(int slot, int step) {
+    QProgressBar* bar = SlotBar(slot);
     if (bar == nullptr) {
         return;
     }
@@ -146,8 +251,8 @@ void TestFrm::AdvanceProgress(int row, int step) {
     bar->setValue(static_cast<int>(value));
 }
 
-void TestFrm::ShowMediaShare(int row, double share) {
-    if (QProgressBar* bar = ProgressBar(row)) {
+void TestFrm::ShowMediaShare(int slot, double share) {
+    if (QProgressBar* bar = SlotBar(slot)) {
         bar->setValue(bar->minimum() +
                       static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) *
                                                    (bar->maximum() - bar->minimum()))));

@@ -2,7 +2,7 @@
 // drive it shows (serial and port as its tooltip); with [Window]
 // RowPerSocket each row stays with its socket, an emptied socket's row is
 // emptied, and found drives without a row are named on the status line.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/drive_pictures.h"
 #include "station/station_language.h"
@@ -59,11 +59,14 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
             const QString occupant =
                 present ? QStringLiteral("%1/%2").arg(driveIndex).arg(id.Serial) : QString();
             QString& before = occupants_[static_cast<size_t>(row)];
-            if (occupant != before) {
+            // A standing report keeps its rows ([Window] KeepReport): an
+            // emptied socket's row is marked, not emptied.
+            const bool kept = RowKept(row);
+            if (occupant != before && !kept) {
                 ShowDiskRow(kFalse, static_cast<int16_t>(row));
-                before = occupant;
             }
-            if (!present) {
+            before = occupant;
+            if (!present && !kept) {
                 SetPicture(row, kPictureNoDrive);
             }
             QString& port = ports_[static_cast<size_t>(row)];
@@ -74,7 +77,14 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
             if (socket.isEmpty()) {
                 socket = port.isEmpty() ? QStringLiteral("Disk %1").arg(row) : port;
             }
-            SetCaption(ItemLab(row), socket);
+            SetRowLabel(row, socket);
+            if (ctx_.Settings.VerdictColours) {
+                // The socket's label read from across the line.
+                ItemLab(row)->setFont(SansFont(11, true));
+            }
+            if (kept) {
+                shownRows_[static_cast<size_t>(row)].removed = !present;
+            }
         }
         const QString tip = RowToolTip(
             socket, sockets_.Enabled() ? sockets_.IndexOfRow(row) : driveIndex, id, present);
@@ -83,6 +93,9 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
             if (w != nullptr) {
                 w->setToolTip(tip);
             }
+        }
+        if (sockets_.Enabled() && RowKept(row)) {
+            MarkRow(row);
         }
     }
 
@@ -98,7 +111,7 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
 }
 
 QString TestFrm::SocketOfSlot(int record) const {
-    return sockets_.Enabled() ? CaptionOf(ItemLab(RowOfSlot(record))) : QString();
+    return sockets_.Enabled() ? Shown(RowOfSlot(record)).label : QString();
 }
 
 } // namespace ufd

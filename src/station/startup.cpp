@@ -1,5 +1,5 @@
 // Start-up and shutdown of the window, and the notices that arrive.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "config/ansi.h"
 #include "config/program_directory.h"

@@ -1,7 +1,7 @@
 #include "station/station_options.h"
 
 #include "settings/plain_text.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/widget_helpers.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // The status line: where the station says what may cost it notices (a
 // monitor started again, a channel listened on again). Hidden until there is
 // something to say, so the window looks as designed otherwise.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "config/program_directory.h"
 #include "station/monitor_keeper.h"
@@ -61,6 +61,32 @@ void TestFrm::WatchMonitor() {
             return self.isNull() || !self->deps_.monitorBeat ? std::nullopt
                                                              : self->deps_.monitorBeat(channel);
         });
+}
+
+void TestFrm::EnableStart() {
+    if (startRefused_.isEmpty()) {
+        GoCmd->setEnabled(true);
+        return;
+    }
+    GoCmd->setEnabled(false);
+    ShowOnStatusLine(startRefused_);
+}
+
+void TestFrm::RefuseStart(const QString& why) {
+    const QString before = startRefused_;
+    startRefused_ = why;
+    if (!why.isEmpty()) {
+        GoCmd->setEnabled(false);
+        ShowOnStatusLine(why);
+        return;
+    }
+    if (StatusLab != nullptr && !before.isEmpty() && StatusLab->text() == before) {
+        StatusLab->hide();
+    }
+    // Start is back where a run could start: drives found, no report standing.
+    if (ctx_.slots.DiskCount != 0 && !ClearCmd->isEnabled() && ctx_.TestRunning == kFalse) {
+        GoCmd->setEnabled(true);
+    }
 }
 
 } // namespace ufd

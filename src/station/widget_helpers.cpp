@@ -1,6 +1,6 @@
 #include "station/widget_helpers.h"
 
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 
 #include <QPalette>

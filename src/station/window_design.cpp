@@ -1,6 +1,6 @@
 // The window design: the caption face, the fixed controls and row 0 as
 // designed, and the window's timer.
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include "station/check_square_style.h"
 #include "station/drive_pictures.h"
@@ -219,6 +219,7 @@ void TestFrm::BuildRowZero() {
     PlaceTwips(item, 120, 660, 615, 255);
     item->hide();
     ItemLab.Add(item);
+    SetRowLabel(0, item->text());
 
     auto* bar = new QProgressBar(ScrollArea);
     bar->setObjectName(QStringLiteral("ProgressBar_0"));

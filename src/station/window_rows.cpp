@@ -1,6 +1,6 @@
 #include "station/window_rows.h"
 
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 
 namespace ufd {

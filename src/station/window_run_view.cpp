@@ -8,75 +8,65 @@ bool WindowRunView::Gone() {
     return !WindowAlive(window_);
 }
 
-// The run counts in slot records; each is shown on its slot's row.
+// The run counts in slot records; each is shown on its slot's row. This is
+// the one place that turns one into the other for the run.
 
-void WindowRunView::StartProgress(int row) {
-    if (QProgressBar* bar = window_->ProgressBar(window_->RowOfSlot(row))) {
+int WindowRunView::Row(int slot) const {
+    return window_->RowOfSlot(slot);
+}
+
+void WindowRunView::StartProgress(int slot) {
+    if (QProgressBar* bar = window_->ProgressBar(Row(slot))) {
         bar->setValue(0);
         bar->show();
     }
 }
 
-void WindowRunView::EndProgress(int row) {
-    if (QProgressBar* bar = window_->ProgressBar(window_->RowOfSlot(row))) {
+void WindowRunView::EndProgress(int slot) {
+    if (QProgressBar* bar = window_->ProgressBar(Row(slot))) {
         bar->setValue(bar->maximum());
         bar->hide();
     }
 }
 
-QLabel* WindowRunView::Box(ResultColumn column, ResultBox box, int slot) const {
-    TestFrm& w = *window_;
-    const int row = w.RowOfSlot(slot);
-    const bool green = box == ResultBox::Green;
-    switch (column) {
-    case ResultColumn::Format:
-        return green ? w.FG(row) : w.FR(row);
-    case ResultColumn::Identity:
-        return green ? w.LLG(row) : w.LLR(row);
-    case ResultColumn::Config:
-        return green ? w.CC1mG(row) : w.CC1mR(row);
-    case ResultColumn::WriteProtect:
-        return green ? w.CCG(row) : w.CCR(row);
+void WindowRunView::ShowResultPair(ResultColumn column, int slot) {
+    for (ResultBox box : {ResultBox::Green, ResultBox::Red}) {
+        window_->SetBox(Row(slot), column, box, true, std::nullopt);
     }
-    return nullptr;
 }
 
-void WindowRunView::ShowResultPair(ResultColumn column, int row) {
-    TestFrm::ShowResultPair(Box(column, ResultBox::Green, row), Box(column, ResultBox::Red, row));
+void WindowRunView::HideResultBox(ResultColumn column, ResultBox box, int slot) {
+    window_->SetBox(Row(slot), column, box, false, std::nullopt);
 }
 
-void WindowRunView::HideResultBox(ResultColumn column, ResultBox box, int row) {
-    SetVisible(Box(column, box, row), false);
-}
-
-void WindowRunView::SetResultCaption(ResultColumn column, ResultBox box, int row,
+void WindowRunView::SetResultCaption(ResultColumn column, ResultBox box, int slot,
                                      const QString& text) {
-    QLabel* label = Box(column, box, row);
-    SetCaption(label, text);
-    if (label != nullptr) {
+    const int row = Row(slot);
+    window_->SetBox(row, column, box, std::nullopt, text);
+    if (QLabel* label = window_->BoxLabel(row, column, box)) {
         label->setToolTip(QString()); // a new caption: the last run's reason is gone
     }
 }
 
-void WindowRunView::ExplainFailure(ResultColumn column, int row) {
-    const DiskSlot* slot = window_->Context().slots.Slot(row + 1);
-    if (slot == nullptr) {
+void WindowRunView::ExplainFailure(ResultColumn column, int slot) {
+    const DiskSlot* record = window_->Context().slots.Slot(slot + 1);
+    if (record == nullptr) {
         return;
     }
-    const QString why = FailureText(slot->Status);
+    const QString why = FailureText(record->Status);
     for (ResultBox box : {ResultBox::Green, ResultBox::Red}) {
-        if (QLabel* label = Box(column, box, row)) {
+        if (QLabel* label = window_->BoxLabel(Row(slot), column, box)) {
             label->setToolTip(why);
         }
     }
 }
 
-void WindowRunView::SetPicture(int row, int picture) {
-    window_->SetPicture(window_->RowOfSlot(row), picture);
+void WindowRunView::SetPicture(int slot, int picture) {
+    window_->SetPicture(Row(slot), picture);
 }
 
-void WindowRunView::RepaintPicture(int row) {
-    if (ClickLabel* thumb = window_->ThumbImage(window_->RowOfSlot(row))) {
+void WindowRunView::RepaintPicture(int slot) {
+    if (ClickLabel* thumb = window_->ThumbImage(Row(slot))) {
         thumb->repaint();
     }
 }

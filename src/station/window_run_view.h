@@ -3,7 +3,7 @@
 #pragma once
 
 #include "station/run_view.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 
 #include <QPointer>
 
@@ -14,18 +14,18 @@ public:
     explicit WindowRunView(TestFrm* window) : window_(window) {}
 
     bool Gone() override;
-    void StartProgress(int row) override;
-    void EndProgress(int row) override;
-    void ShowResultPair(ResultColumn column, int row) override;
-    void HideResultBox(ResultColumn column, ResultBox box, int row) override;
-    void SetResultCaption(ResultColumn column, ResultBox box, int row,
+    void StartProgress(int slot) override;
+    void EndProgress(int slot) override;
+    void ShowResultPair(ResultColumn column, int slot) override;
+    void HideResultBox(ResultColumn column, ResultBox box, int slot) override;
+    void SetResultCaption(ResultColumn column, ResultBox box, int slot,
                           const QString& text) override;
-    void SetPicture(int row, int picture) override;
-    void ExplainFailure(ResultColumn column, int row) override;
-    void RepaintPicture(int row) override;
+    void SetPicture(int slot, int picture) override;
+    void ExplainFailure(ResultColumn column, int slot) override;
+    void RepaintPicture(int slot) override;
 
 private:
-    QLabel* Box(ResultColumn column, ResultBox box, int slot) const;
+    int Row(int slot) const;
 
     QPointer<TestFrm> window_;
 };

@@ -304,6 +304,57 @@ TEST(StationEndToEnd, JsonSaysWhatTheTableSays) {
               std::pair(qsizetype(14), qsizetype(14)));
 }
 
+// --json carries the run as the records keep it: the station, the product and its hash, the
+// run's times, per drive its socket and root cause; the drive without a row is named in the
+// message and on stderr, and the records keep the root cause too. [Records] RequireOperatorLot
+// refuses a batch run without both, with the usage.
+TEST(StationEndToEnd, JsonCarriesTheStationTheProductAndEachRootCause) {
+    Station st;
+    st.product();
+    Write(st.path("station.conf"), "[Window]\nRowPerSocket=true\n[Sockets]\n1=A1\n2=A2\n3=A3\n"
+                                   "4=A4\n5=A5\n6=A6\n[Results]\nStationId=line-4\n");
+    qputenv("UFD_STATION_CONF", st.path("station.conf").toLocal8Bit());
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.start(st.path("bin/ufd-station"), args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::tuple(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                          QString::fromUtf8(p.readAllStandardError()));
+    };
+    const auto [code, json, err] = run({"--batch", "--json"});
+    const QJsonObject o = QJsonDocument::fromJson(json.toUtf8()).object();
+    const QString noRow = "1 drive(s) have no row on the window (drive index 7)";
+    const QJsonArray drives = o["drives"].toArray();
+    ASSERT_EQ(drives.size(), 7) << json.toStdString();
+    const QJsonObject fifth = drives[4].toObject(), seventh = drives[6].toObject();
+    EXPECT_EQ(std::tuple(code, o["station_id"].toString(), o["product"]["hash"].toString().size(),
+                         o["started_utc"].toString().endsWith('Z'),
+                         o["message"].toString().startsWith(noRow), err.contains(noRow)),
+              std::tuple(1, QString("line-4"), qsizetype(64), true, true, true))
+        << err.toStdString();
+    EXPECT_EQ(std::tuple(fifth["socket"].toString(), fifth["first_status"].toInt(),
+                         fifth["status"].toInt(), seventh["socket"].isNull(),
+                         drives[0].toObject()["first_status"].isNull()),
+              std::tuple(QString("A5"), 0x10, 0x10, true, true));
+    const auto [listed, records] = Station::Run(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
+    QStringList roots;
+    for (const QString& line : records.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (record.value("run_id") == o["run_id"]) {
+            roots << QString::number(record.value("first_status").toInt(-1));
+        }
+    }
+    EXPECT_EQ(roots.join(','), "-1,-1,-1,-1,16,240,-1");
+
+    Write(st.path("station.conf"), "[Records]\nRequireOperatorLot=true\n");
+    st.rack.Reset();
+    const auto [refused, out, why] = run({"--batch", "--operator", "Ann"});
+    EXPECT_EQ(std::tuple(refused, out, why.contains("--operator and --lot are required"),
+                         why.contains("usage: ufd-station")),
+              std::tuple(2, QString(), true, true));
+    qunsetenv("UFD_STATION_CONF");
+}
+
 // Two stations of one user: A's database cannot be written (a file stands where its folder
 // would be), B's can. A's rows print, then the warning, exit 3; B stores only its own run, and
 // neither takes what an older version left in the one shared journal. Once A's database can be

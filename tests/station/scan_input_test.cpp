@@ -9,7 +9,7 @@
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
 #include "station/scan_input.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "support/recording_transport.h"
 
 #include <QApplication>

@@ -10,11 +10,13 @@
 #include "results/results_store.h"
 #include "results/status_reasons.h"
 #include "station/batch.h"
+#include "station/batch_json.h"
 #include "station/drive_pictures.h"
 #include "station/notice_receiver.h"
+#include "station/operator_fields.h"
 #include "station/run_recorder.h"
 #include "station/slot_items.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "station/twips.h"
 #include "station/widget_helpers.h"
 #include "support/null_sink.h"
@@ -24,6 +26,10 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -668,6 +674,31 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
     }
 }
 
+// On the rack: drive 3 pulled in the pause before its Format is failed for
+// being pulled (it no longer answers); the others keep their own causes.
+TEST_F(SimulatedRun, APulledDriveIsFailedForBeingPulled) {
+    onWait = [this](int wait) {
+        if (wait == 3) {
+            rack.Tool({"unplug", "3"});
+            EXPECT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
+            EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
+        }
+    };
+    Open(false);
+    frm->GoCmd->click();
+    std::vector<std::pair<bool, QString>> causes;
+    for (const DriveState& d : frm->State().drives) {
+        causes.emplace_back(d.pulled, ShortReason(d));
+    }
+    EXPECT_EQ(causes, (std::vector<std::pair<bool, QString>>{{false, ""},
+                                                             {false, ""},
+                                                             {true, "pulled"},
+                                                             {false, ""},
+                                                             {false, "controller"},
+                                                             {false, "write failed"},
+                                                             {false, ""}}));
+}
+
 // Closing the window while the workers format ends the run quietly: no
 // verdict, no further item, not even the pause after Format, and the run is
 // over when the click returns.
@@ -773,6 +804,255 @@ TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
               std::tuple(std::optional<qint64>(1000000), 1, std::optional<qint64>(),
                          QString("Read or Write failed"), true));
     quorlink.fail = false;
+}
+
+// The window on the recording transport with a recorder of its own.
+std::shared_ptr<RunRecorder> TempRecorder(const QTemporaryDir& dir) {
+    const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("results.sqlite")).target;
+    return std::make_shared<RunRecorder>(
+        std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
+        RecorderIdentity{"line-9", "9.9", "ab"});
+}
+
+// The slots one after another or all at once leave the same state, and every
+// output takes the root cause from it: slot 2's Format failed with 0x10 and
+// its Check Config with 0xF4, so its records and --json say 0x10 beside 0xF4.
+TEST_F(Station, SequentialAndParallelRunsLeaveOneStateWithTheRootCause) {
+    drives = "UUU";
+    device.ScanChips = [](StationContext& c, int16_t n) {
+        c.slots.Slot(n)->Status = n == 2 ? 0x10 : 0;
+    };
+    device.WriteIdentity = [this](StationContext&, int16_t n, int16_t) {
+        // In parallel the first slot finishes last.
+        std::this_thread::sleep_for(n == 1 && ctx->Settings.Parallel ? 100ms : 0ms);
+        return static_cast<int16_t>(n == 3 ? 0 : 1);
+    };
+    device.CheckIdentity = [](StationContext& c, int16_t n) {
+        if (n == 2) {
+            c.slots.Slot(n)->Status = 0xF4;
+        }
+        return static_cast<int16_t>(n == 2 ? 0 : 2);
+    };
+    QTemporaryDir dir;
+    std::vector<DriveState> sequential;
+    for (const bool parallel : {false, true}) {
+        SCOPED_TRACE(parallel);
+        ctx->Settings.Parallel = parallel;
+        const auto recorder = TempRecorder(dir);
+        StationDependencies d = Recorded({});
+        d.readProductConfig = [](ProductConfig& p) {
+            return p = {"EF", "GH", "1234", "5678", "AB", "CD", 0, 0, 1, "LABEL"}, kConfigGood;
+        };
+        d.device = device;
+        d.results = recorder;
+        frm = std::make_unique<TestFrm>(*ctx, d);
+        ASSERT_TRUE(frm->Form_Load().ok);
+        frm->GoCmd_Click();
+        std::vector<DriveState> states = frm->State().drives;
+        for (DriveState& s : states) {
+            std::string ticked;
+            for (ItemState& i : s.items) {
+                ticked += i.ticked ? '1' : '0';
+                i.ms = 0; // the one thing that may differ
+            }
+            EXPECT_EQ(ticked, "1110") << "the write-protect check has no procedure here";
+        }
+        if (!parallel) {
+            sequential = states;
+        }
+        EXPECT_TRUE(states == sequential);
+        ASSERT_EQ(states.size(), 3U);
+        EXPECT_EQ(std::tuple(states[1].firstItem, states[1].firstStatus, states[1].status,
+                             states[2].firstItem, FirstReason(states[2]), states[0].firstItem),
+                  std::tuple(0, 0x10, 0xF4, 1, QString("identity not written"), -1));
+
+        const std::vector<DriveRecord>& records = recorder->LastRun();
+        ASSERT_EQ(records.size(), 3U);
+        EXPECT_EQ(std::tuple(records[1].FirstStatus, records[1].FirstReason, records[1].Status,
+                             records[0].FirstStatus, records[0].FirstReason),
+                  std::tuple(std::optional<int>(0x10), StatusReasonText(0x10), 0xF4,
+                             std::optional<int>(), QString()));
+        EXPECT_TRUE(recorder->WaitStored().stored);
+
+        const QJsonObject o =
+            QJsonDocument::fromJson(BatchJson(frm.get(), recorder.get(), 1, {})).object();
+        const QJsonObject second = o["drives"].toArray()[1].toObject();
+        EXPECT_EQ(std::tuple(second["first_status"].toInt(), second["status"].toInt(),
+                             second["first_reason"].toString(), o["station_id"].toString(),
+                             o["product"]["vid"].toString(), o["product"]["hash"].toString(),
+                             o["verdict"].toString(), o["started_utc"].toString().endsWith('Z'),
+                             o["ended_utc"].toString() >= o["started_utc"].toString()),
+                  std::tuple(0x10, 0xF4, StatusReasonText(0x10), QString("line-9"), QString("1234"),
+                             QString("ab"), kFailed, true, true));
+    }
+}
+
+// [Window] KeepReport on a rack of four sockets: A2's stick is pulled during
+// the run (its check reads nothing back), A3's fails its check. After the
+// run the sockets are rediscovered. Without the setting, as ever: the
+// pictures turn yellow, A2's row empties and the LED button goes off. With
+// it the report stands: every row, picture and the LED button stay, A2 is
+// marked and failed for being pulled, and the LED flashes A3 where it is
+// now. No on Clear keeps the verdict only with it; Yes clears all.
+TEST_F(Station, AKeptReportStandsUntilClear) {
+    const QString pass = "V | 0 Chip(s) 0 MB String = V | Write = V V | \"\" - | - 0";
+    const QString a3 = "V | 0 Chip(s) 0 MB String = V | Write = V X | Error Status = F4 - | - "
+                       "244 " +
+                       StatusReasonText(0xF4);
+    const QString a2 = "V | 0 Chip(s) 0 MB String = V | Write = V X | Error Status = 82 - | - 130 ";
+    const auto script = transport.script;
+    transport.script = [this, script](const test::Call& c) {
+        const bool gone = c.fn == "TestUnitReady" && c.args[0] == 102 && drives[2] == '.';
+        return gone ? test::Answer{0, std::nullopt} : script(c);
+    };
+    device.WriteIdentity = [this](StationContext&, int16_t n, int16_t) {
+        if (n == 2) {
+            drives = "PU.UU";
+            frm->WndProc_CopyData("OUT");
+        }
+        return int16_t{1};
+    };
+    device.CheckIdentity = [](StationContext& c, int16_t n) {
+        const int16_t status = n == 2 ? 0x82 : n == 3 ? 0xF4 : 0;
+        c.slots.Slot(n)->Status = status != 0 ? status : c.slots.Slot(n)->Status;
+        return static_cast<int16_t>(status != 0 ? 0 : 2);
+    };
+    struct Case {
+        bool keep;
+        QString afterRun;    // A2's caption after the run
+        QStringList rows;    // after the rediscovery
+        std::string buttons; // after the rediscovery
+        int a2Picture;
+        QString verdictAfterNo;
+    };
+    const Case cases[] = {
+        {false,
+         "A2",
+         {"1 A1 yellow " + pass, "2 A3 yellow " + a3.left(a3.indexOf(" 244")) + " 0",
+          "3 A4 yellow " + pass, "Verdict: " + kFailed},
+         "-C-",
+         kPictureNoDrive,
+         "(none)"},
+        {true,
+         "A2 pulled",
+         {"1 A1 green " + pass, "2 A2 (removed) red " + a2 + "pulled during the run",
+          "3 A3 red " + a3, "4 A4 green " + pass, "Verdict: " + kFailed},
+         "-CL",
+         kPictureFailed,
+         kFailed},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.keep);
+        drives = "PUUUU";
+        ctx->Settings.RowPerSocket = true;
+        ctx->Settings.KeepReport = k.keep;
+        ctx->Settings.Sockets = {{1, "A1"}, {2, "A2"}, {3, "A3"}, {4, "A4"}};
+        ASSERT_TRUE(Load().ok);
+        frm->GoCmd_Click();
+        EXPECT_EQ(std::tuple(frm->State().drives.at(1).pulled, FirstReason(frm->State().drives[1]),
+                             frm->State().drives.at(2).pulled, frm->ItemLab(1)->text()),
+                  std::tuple(true, kPulledReason, false, k.afterRun));
+        frm->Timer1_Timer();
+        EXPECT_EQ(std::tuple(Rows(*frm), Buttons(*frm), frm->PictureOf(1)),
+                  std::tuple(k.rows, k.buttons, k.a2Picture));
+        EXPECT_EQ(frm->ExplainRow(1), k.keep);
+        if (k.keep) {
+            EXPECT_EQ(frm->StatusLab->text(), "A2 failed. pulled during the run (Error Status = "
+                                              "82: " +
+                                                  StatusReasonText(0x82) + ")");
+            transport.calls.clear();
+            frm->LedCmd_Click();
+            const auto reads = transport.Calls("Read");
+            EXPECT_EQ(std::pair(reads.size(), reads.empty() ? 0 : reads.front().args[0]),
+                      std::pair(size_t{kLedPasses}, int64_t{103}));
+        }
+        answer = kAnswerNo;
+        frm->ClearCmd_Click();
+        EXPECT_EQ(Rows(*frm).back(), "Verdict: " + k.verdictAfterNo);
+        answer = kAnswerYes;
+        frm->ClearCmd_Click();
+        EXPECT_EQ(
+            std::tuple(Rows(*frm), Buttons(*frm), frm->ItemLab(1)->text(), frm->PictureOf(1),
+                       frm->PassLab->isHidden()),
+            std::tuple(QStringList({"1 A1 yellow - | - - | - - | - - | - 0",
+                                    "2 A3 yellow - | - - | - - | - - | - 0",
+                                    "3 A4 yellow - | - - | - - | - - | - 0", "Verdict: (none)"}),
+                       "G--", QString("A2"), kPictureNoDrive, true));
+    }
+}
+
+// [Window] VerdictColours: a passing row's lower boxes lose the light red, a
+// failed cell names its cause in a word beside the design's text (the batch
+// table keeps the design's), and Clear brings the design back. Off: the
+// design's look.
+TEST_F(Station, VerdictColoursMarkPassingRowsAndSayWhyACellFailed) {
+    drives = "UU";
+    device.WriteIdentity = [](StationContext&, int16_t, int16_t) { return int16_t{1}; };
+    device.CheckIdentity = [](StationContext& c, int16_t n) {
+        c.slots.Slot(n)->Status = n == 2 ? 0xF4 : 0;
+        return static_cast<int16_t>(n == 2 ? 0 : 2);
+    };
+    for (const bool colours : {false, true}) {
+        SCOPED_TRACE(colours);
+        ctx->Settings.VerdictColours = colours;
+        ASSERT_TRUE(Load().ok);
+        frm->GoCmd_Click();
+        const auto red = [this](int row) {
+            return frm->FR(row)->palette().color(QPalette::Window) == kLightRed;
+        };
+        EXPECT_EQ(std::tuple(red(0), red(1), frm->CC1mR(1)->text()),
+                  std::tuple(!colours, true,
+                             colours ? QString("Error Status = F4 \u2013 identity")
+                                     : QString("Error Status = F4")));
+        EXPECT_TRUE(Rows(*frm).at(1).contains("X | Error Status = F4 - | -"));
+        answer = kAnswerYes;
+        frm->ClearCmd_Click();
+        EXPECT_TRUE(red(0));
+    }
+}
+
+// With a row per socket the slot's row is not the slot's number: the media
+// test's share moves the bar of the drive's own row, as Format's steps do.
+TEST_F(Station, TheMediaTestMovesItsOwnDrivesBar) {
+    drives = ".U.U";
+    ctx->Settings.RowPerSocket = true;
+    std::vector<int> bars;
+    device.LowLevelFormat = [&](StationContext& c, int16_t n) {
+        c.progress->MediaProgress(n - 1, 0.5);
+        for (int row = 0; row < 4; ++row) {
+            bars.push_back(frm->ProgressBar(row)->value());
+        }
+        return int16_t{1};
+    };
+    ASSERT_TRUE(Load().ok);
+    const int untouched = frm->ProgressBar(0)->value();
+    frm->GoCmd_Click();
+    // The second drive's format finds the first one's bar full and hidden.
+    EXPECT_EQ(bars, std::vector<int>(
+                        {untouched, 50, untouched, untouched, untouched, 100, untouched, 50}));
+}
+
+// [Records] RequireOperatorLot: Start stays off, and the status line says
+// why, until both fields hold something.
+TEST_F(Station, StartWaitsForTheOperatorAndTheLot) {
+    drives = "U";
+    ASSERT_TRUE(Load().ok);
+    QTemporaryDir dir;
+    const auto recorder = TempRecorder(dir);
+    AddOperatorFields(*frm, *recorder, QString("Ann"), std::nullopt, false, true);
+    auto* lot = frm->findChild<QLineEdit*>("LotText");
+    ASSERT_NE(lot, nullptr);
+    const auto seen = [&] {
+        return std::tuple(frm->GoCmd->isEnabled(),
+                          frm->StatusLab->isHidden() ? QString() : frm->StatusLab->text());
+    };
+    const QString why = OperatorLotMissing("Ann", "");
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(seen(), std::tuple(false, why));
+    lot->setText("L-1");
+    EXPECT_EQ(std::tuple(seen(), recorder->Lot()), std::tuple(std::tuple(true, QString()), "L-1"));
+    lot->setText(" ");
+    EXPECT_EQ(seen(), std::tuple(false, why));
 }
 
 // The beep as the operator hears it: "Enable Beep" ticked, the run's real

@@ -4,7 +4,7 @@
 
 #include "monitor/instance_lock.h"
 #include "platform/message_box.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "support/test_common.h"
 
 #include <QTest>

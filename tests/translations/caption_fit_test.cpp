@@ -6,7 +6,7 @@
 #include "results/status_reasons.h"
 #include "station/reason_words.h"
 #include "station/station_language.h"
-#include "station/test_frm.h"
+#include "station/station_form.h"
 #include "support/recording_transport.h"
 #include "support/test_common.h"
 
