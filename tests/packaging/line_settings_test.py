@@ -41,7 +41,9 @@ try:
                QUORLINK_STATE_DIR=os.path.join(tmp, "state"),
                QUORLINK_REPLY_DIR=os.path.join(tmp, "reply"),
                UFD_NOTICE_CHANNEL="ufd-line-" + uuid.uuid4().hex)
-    batch = subprocess.run([os.path.join(program, "ufd-station"), "--batch", "--json"], env=env,
+    # The line settings refuse a run without both (RequireOperatorLot).
+    batch = subprocess.run([os.path.join(program, "ufd-station"), "--batch", "--json",
+                            "--operator", "anna", "--lot", "L-0412"], env=env,
                            capture_output=True, text=True, timeout=300)
     out = json.loads(batch.stdout)
     labels = [f"{row}{n}" for row in "AB" for n in range(1, 9)]
