@@ -109,11 +109,12 @@ class ImageStore final : public BlockStore {
 public:
     explicit ImageStore(int fd) : fd_(fd) {}
 
-    bool readAt(uint64_t offset, std::span<uint8_t> data) override {
-        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(offset)) >= 0;
+    bool readSectors(uint64_t first, std::span<uint8_t> data) override {
+        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(first * kBlockSize)) >= 0;
     }
 
-    bool writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+    bool writeSectors(uint64_t first, std::span<const uint8_t> data) override {
+        const uint64_t offset = first * kBlockSize;
         // A byte-wise scan of every zero chunk would cost more than the copy.
         const bool zeros = !data.empty() && data[0] == 0 &&
                            std::memcmp(data.data(), data.data() + 1, data.size() - 1) == 0;
@@ -150,7 +151,11 @@ void putBe32(uint8_t* p, uint64_t v) {
 // image are taken under that drive's own mutex, the fault counts under
 // `mutex`; the profile is never written after loading.
 struct Shared {
-    explicit Shared(RackProfile profile) : state(std::move(profile)) {}
+    explicit Shared(RackProfile profile) : state(std::move(profile)) {
+        for (int i = 0; i < kDriveCount; ++i) {
+            flash[static_cast<size_t>(i)] = std::make_unique<FlashModel>(state.drive(i).flash);
+        }
+    }
 
     // The fault this call of drive `index` sets off, if any.
     const Fault* fired(int index, const Operation& op) {
@@ -178,6 +183,9 @@ struct Shared {
 
     RackState state;
     std::array<std::mutex, kDriveCount> driveMutex;
+    // Each drive's flash (its cache and command count live as long as the
+    // process), under the drive's mutex.
+    std::array<std::unique_ptr<FlashModel>, kDriveCount> flash;
     std::mutex mutex;
     // Matching calls seen per (drive, fault), for faults on the n-th call.
     std::map<std::pair<int, size_t>, int> faultCounts;
@@ -404,7 +412,7 @@ private:
     std::shared_ptr<Shared> shared_;
     int index_;
     const DriveProfile& profile_;
-    FlashModel flash_{profile_.flash};
+    FlashModel& flash_{*shared_->flash[static_cast<size_t>(index_)]};
 };
 
 class SimExecutor final : public Executor {
