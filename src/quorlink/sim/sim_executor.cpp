@@ -3,6 +3,8 @@
 #include "../executor.h"
 #include "rack.h"
 
+#include "base/unique_fd.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -201,6 +203,10 @@ public:
         if (!shared_->state.plugged(index_)) {
             return {false, "drive unplugged"};
         }
+        if (!flash_.answers()) {
+            // A real drive would keep the host waiting until its timeout.
+            return {false, "drive not answering"};
+        }
         const Operation op = classify(cmd);
         shared_->delay(index_, op);
         const FaultEffect shape = effectOf(shared_->fired(index_, op));
@@ -213,6 +219,22 @@ public:
             result.shortLength = shape.shortLength;
         }
         return result;
+    }
+
+    // Ends a hang and writes the cache out, as a USB reset of the drive would.
+    Outcome reset() override {
+        std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index_)]);
+        if (!shared_->state.plugged(index_)) {
+            return {false, "drive unplugged"};
+        }
+        const auto path = shared_->state.imagePath(index_);
+        const ufd::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            return {false, "cannot open image " + path.string()};
+        }
+        ImageStore store(fd.get());
+        const bool ok = flash_.reset(store);
+        return {ok, ok ? "" : "image I/O failed"};
     }
 
 private:
@@ -306,11 +328,11 @@ private:
             return {false, "image I/O failed"};
         }
         const auto path = shared_->state.imagePath(index_);
-        const int fd = ::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
-        if (fd < 0) {
+        const ufd::UniqueFd fd(::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC));
+        if (fd.get() < 0) {
             return {false, "cannot open image " + path.string()};
         }
-        ImageStore store(fd);
+        ImageStore store(fd.get());
         bool ok = false;
         if (t.write) {
             ok = flash_.write(store, t.firstSector, cmd.dataOut.first(bytes));
@@ -318,7 +340,6 @@ private:
             std::fill(dataIn.begin(), dataIn.end(), 0);
             ok = flash_.read(store, t.firstSector, dataIn.first(std::min(bytes, dataIn.size())));
         }
-        ::close(fd);
         if (!t.write) {
             shared_->state.addLedActivity(index_, 1);
         }
