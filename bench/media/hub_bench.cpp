@@ -5,7 +5,7 @@
 // hub. Goals: no drive rejected; the whole run within 10% of the hub's
 // bandwidth bound (every byte moved, over 40 MB/s), shown side by side.
 #include "device/media_io.h"
-#include "device/speed_test.h"
+#include "device/speed_figures.h"
 #include "device/surface_sweep.h"
 
 #include <QTemporaryDir>

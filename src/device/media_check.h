@@ -1,7 +1,7 @@
-// The media test inside Format: after the low-level format the probe, the
+// The media check, a step of Format: after the low-level format the probe, the
 // surface sweep and the speed figures, with every sector they wrote zero
 // again before the volume is built; after the volume, Verify reads the
-// volume's writes back. A failure leaves its code (0xE0..0xE4) in Status.
+// volume's writes back. A failure leaves its code (0xE0..0xE5) in Status.
 #pragma once
 
 #include "context/station_context.h"

@@ -2,7 +2,7 @@
 // test's own: a slow drive takes no wall time, a drive just above its floor
 // passes and one just below fails, a hopeless one stops early, and a small
 // drive's few percent still give a figure.
-#include "device/speed_test.h"
+#include "device/speed_figures.h"
 #include "device/surface_sweep.h"
 #include "flash_model.h"
 #include "support/memory_flash.h"

@@ -1,9 +1,9 @@
-#include "device/media_test.h"
+#include "device/media_check.h"
 
 #include "device/block_pattern.h"
 #include "device/flash_probe.h"
 #include "device/media_io.h"
-#include "device/speed_test.h"
+#include "device/speed_figures.h"
 #include "device/surface_sweep.h"
 #include "device/vendor_codes.h"
 
@@ -155,7 +155,7 @@ void VerifyVolume(StationContext& ctx, int16_t slot, const VolumeWriteLog& log) 
         return;
     }
     s->Media.Ran = true;
-    MediaIo io(*ctx.transport, s->Handle);
+    MediaIo io(*ctx.transport, s->Handle, ctx.Settings.Parallel);
     const StationSettings& set = ctx.Settings;
     const int before = PhasesBefore(set);
     PhaseProgress progress(ctx, slot, before + 1, before);

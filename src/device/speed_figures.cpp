@@ -1,4 +1,4 @@
-#include "device/speed_test.h"
+#include "device/speed_figures.h"
 
 #include "device/block_pattern.h"
 
