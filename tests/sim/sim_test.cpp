@@ -187,6 +187,15 @@ TEST_F(SimTest, HangsUntilResetAndTheCacheHidesTheWrap) {
     ASSERT_TRUE(dev->reset().ok);
     ASSERT_TRUE(dev->execute(*q::encodeRead(0, 1), back).ok);
     EXPECT_EQ(back[0], 0xAB) << "written out by the reset onto sector 0";
+    // As ufd-rack lists it: the kind only where it is not today's wrap.
+    std::string cmd = "'";
+    cmd += std::string(UFD_RACK_TOOL) + "' --rack '" + rackFile_.string() + "' list > '" +
+           (dir_ / "list.txt").string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(dir_ / "list.txt");
+    const std::string out(std::istreambuf_iterator<char>(in), {});
+    EXPECT_THAT(out,
+                testing::HasSubstr("\\S1  flash_sectors=16  cache_sectors=32  hang_after=3\n"));
 }
 
 // Drives on one hub share its bandwidth: two drives each writing 200 kB at
