@@ -76,6 +76,10 @@
         <translation>介质测试读写失败</translation>
     </message>
     <message>
+        <source>write protected (switch on)</source>
+        <translation>写保护（开关已打开）</translation>
+    </message>
+    <message>
         <source>master boot record not written</source>
         <translation>未能写入主引导记录</translation>
     </message>

@@ -1,7 +1,7 @@
 // Every Status code a slot can end a run with: its number, the name the
 // procedures know it by, and its reason in words. The controller's vendor
 // commands keep their own code as their failure code; the station's codes take
-// numbers the controller never uses (0xE0..0xE4 belong to the media test).
+// numbers the controller never uses (0xE0..0xE5 belong to the media test).
 // The window, --batch, ufd-results, the exports and docs/codes.md all take
 // their words from this one table; the device and volume procedures take
 // their numbers from it by name (StatusNumber).
@@ -39,6 +39,7 @@ inline constexpr std::array kStatusCodes{
     StatusCode{0xE2, "SlowWrite", "write speed below the floor"},
     StatusCode{0xE3, "SlowRead", "read speed below the floor"},
     StatusCode{0xE4, "MediaIoFailed", "media test read or write failed"},
+    StatusCode{0xE5, "WriteProtected", "write protected (switch on)"},
     StatusCode{0xF0, "MasterBootRecordFailed", "master boot record not written"},
     StatusCode{0xF1, "BootSectorFailed", "boot sector not written"},
     StatusCode{0xF2, "FatCopyFailed", "FAT copy not written"},

@@ -56,6 +56,10 @@ DriveIdentity QuorlinkTransport::Identity(int32_t handle) {
         id.DriveIndex = index;
         id.Serial = QString::fromUtf8(serial);
         id.PortPath = QString::fromUtf8(port);
+        char hub[128] = {};
+        if (quorlink_drive_hub(handle, hub, sizeof hub) != 0) {
+            id.Hub = QString::fromUtf8(hub);
+        }
     }
     return id;
 }
@@ -67,6 +71,18 @@ uint16_t QuorlinkTransport::ReadData(int32_t handle, int32_t sectorCount, int32_
 
 int32_t QuorlinkTransport::MaxTransfer(int32_t handle) {
     return quorlink_max_transfer(handle);
+}
+
+uint16_t QuorlinkTransport::ResetDevice(int32_t handle) {
+    return fnQuorbus_ResetDevice(handle);
+}
+
+uint32_t QuorlinkTransport::LastSense(int32_t handle) {
+    uint8_t sense[3] = {};
+    if (quorlink_last_sense(handle, sense) == 0) {
+        return 0;
+    }
+    return uint32_t{sense[0]} << 16 | uint32_t{sense[1]} << 8 | sense[2];
 }
 
 QString QuorlinkTransport::ConfigNotice() {

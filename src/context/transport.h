@@ -14,6 +14,7 @@ struct DriveIdentity {
     int32_t DriveIndex = -1; // -1: unknown
     QString Serial;
     QString PortPath; // USB port path, empty when unknown
+    QString Hub;      // the hub whose bandwidth it shares, empty when unknown
 };
 
 class Transport {
@@ -44,6 +45,11 @@ public:
         return 0;
     }
     virtual int32_t MaxTransfer(int32_t /*handle*/) { return 0; }
+    // The sense of the handle's last failed command as key << 16 | ASC << 8 |
+    // ASCQ; 0: none.
+    virtual uint32_t LastSense(int32_t /*handle*/) { return 0; }
+    // One USB reset of a drive that stopped answering; non-zero: it answers again.
+    virtual uint16_t ResetDevice(int32_t /*handle*/) { return 0; }
     // What the operator must hear once at start-up about the library's own
     // settings (real drives with none allowed); empty: nothing.
     virtual QString ConfigNotice() { return {}; }
@@ -71,6 +77,8 @@ public:
     uint16_t ReadData(int32_t handle, int32_t sectorCount, int32_t firstSector,
                       void* data) override;
     int32_t MaxTransfer(int32_t handle) override;
+    uint16_t ResetDevice(int32_t handle) override;
+    uint32_t LastSense(int32_t handle) override;
     QString ConfigNotice() override;
 };
 

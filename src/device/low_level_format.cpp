@@ -2,7 +2,7 @@
 
 #include "config/leading_number.h"
 #include "device/chip_scan.h"
-#include "device/media_test.h"
+#include "device/media_check.h"
 #include "device/vendor_codes.h"
 #include "format/volume.h"
 

@@ -45,5 +45,7 @@ inline constexpr int16_t kStatusSlowRead =
     StatusNumber("SlowRead"); // below [MediaTest] MinReadMBps
 inline constexpr int16_t kStatusMediaIoFailed =
     StatusNumber("MediaIoFailed"); // a transfer of the test failed
+inline constexpr int16_t kStatusWriteProtected =
+    StatusNumber("WriteProtected"); // its write refused: the switch is on
 
 } // namespace ufd

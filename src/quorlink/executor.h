@@ -28,6 +28,9 @@ public:
     // empty, or what went wrong, for the trace. Destroying a device that was
     // not released does the same without a word.
     virtual std::string release() { return {}; }
+    // Resets the device (a USB reset for real drives) so that a drive that
+    // stopped answering answers again; ok: it does. The device stays open.
+    virtual Outcome reset() { return {false, "reset not supported"}; }
     // The most sectors one read or write may move; larger transfers are the
     // caller's to split.
     virtual uint32_t maxTransferSectors() { return kDefaultMaxTransferSectors; }
@@ -42,6 +45,9 @@ struct OpenResult {
     std::string reason;             // why there is no device, beyond an empty index
     std::string serial;             // the drive's serial number, for the records
     std::string portPath;           // USB port path ("1-2.3"); empty when unknown
+    // The hub whose bandwidth the drive shares; nullopt: the backend does not
+    // say, and the root hub of the port path ("usb1" for "1-2.3") stands in.
+    std::optional<std::string> hub;
     // How the device line lands in the reply file (the simulator's faults).
     ReplyShape reply = ReplyShape::Full;
     size_t shortLength = 0;

@@ -37,6 +37,9 @@ struct OpenDrive {
     std::shared_ptr<Device> device;
     std::string serial;
     std::string portPath;
+    std::string hub;
+    // The sense of the handle's last command (key 0: none, or it succeeded).
+    std::array<uint8_t, 3> lastSense{};
 };
 
 // What a backend that could not be made answers: no drive anywhere.
@@ -148,6 +151,7 @@ public:
         }
         record_.driveIndex = it->second.driveIndex;
         device_ = it->second.device;
+        handle_ = handle;
         return device_.get();
     }
 
@@ -187,6 +191,12 @@ public:
         if (!outcome.ok && record_.reason.empty()) {
             record_.reason = outcome.reason;
         }
+        if (device_) {
+            std::lock_guard lock(library().mutex);
+            if (auto it = library().handles.find(handle_); it != library().handles.end()) {
+                it->second.lastSense = outcome.ok ? std::array<uint8_t, 3>{} : outcome.sense;
+            }
+        }
         return status(outcome.ok ? kOk : kFail);
     }
     uint16_t fail(const char* reason) {
@@ -215,6 +225,7 @@ public:
 private:
     Executor& exec_;
     std::shared_ptr<Device> device_;
+    int32_t handle_ = 0;
     CallRecord record_;
     ReplyPaths paths_;
 };
@@ -299,8 +310,14 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
         {
             std::lock_guard lock(lib.mutex);
             handle = lib.newHandle();
-            lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
-                                            std::move(opened.serial), std::move(opened.portPath)};
+            std::string hub = opened.hub.value_or("");
+            if (!opened.hub && !opened.portPath.empty()) {
+                // Every port of one root hub ("1-2.3" on bus 1) shares its bandwidth.
+                hub = "usb" + opened.portPath.substr(0, opened.portPath.find('-'));
+            }
+            lib.handles[handle] =
+                OpenDrive{driveIndex, std::move(opened.device), std::move(opened.serial),
+                          opened.portPath, std::move(hub)};
         }
         if (const std::string why = writeTextReply(
                 paths.text, opened.deviceLine, Outcome{true, {}, opened.reply, opened.shortLength});
@@ -531,6 +548,17 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
     });
 }
 
+uint16_t fnQuorbus_ResetDevice(int32_t handle) {
+    Call call("fnQuorbus_ResetDevice", {{"handle", handle}});
+    return call.guard([&]() -> uint16_t {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            return call.fail("unknown handle");
+        }
+        return call.finish(drive->reset());
+    });
+}
+
 uint16_t fnQuorbus2K_KillEXE(void) {
     Call call("fnQuorbus2K_KillEXE", {});
     return call.status(kOk);
@@ -580,6 +608,36 @@ uint16_t quorlink_config_notice(char* text, size_t size) {
     const size_t n = std::min(notice.size(), size - 1);
     std::memcpy(text, notice.data(), n);
     text[n] = '\0';
+    return 1;
+}
+
+uint16_t quorlink_drive_hub(int32_t handle, char* hub, size_t size) {
+    if (hub == nullptr || size == 0) {
+        return 0;
+    }
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    if (handle == 0 || it == lib.handles.end()) {
+        return 0;
+    }
+    const size_t n = std::min(it->second.hub.size(), size - 1);
+    std::memcpy(hub, it->second.hub.data(), n);
+    hub[n] = '\0';
+    return 1;
+}
+
+uint16_t quorlink_last_sense(int32_t handle, uint8_t* sense) {
+    if (sense == nullptr) {
+        return 0;
+    }
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    if (handle == 0 || it == lib.handles.end() || it->second.lastSense[0] == 0) {
+        return 0;
+    }
+    std::copy(it->second.lastSense.begin(), it->second.lastSense.end(), sense);
     return 1;
 }
 

@@ -76,10 +76,10 @@ QString BatchReport(const TestFrm& frm) {
         if (kept) {
             const DriveState& d = state.drives[static_cast<size_t>(i)];
             cells << QString::number(d.status)
-                  << (d.pulled ? kPulledReason : StatusReasonText(d.status));
+                  << (d.pulled ? kPulledReason : ReasonWithFindings(d.status, d.media));
         } else {
-            const int status = table.DiskSlots[static_cast<size_t>(i)].Status;
-            cells << QString::number(status) << StatusReasonText(status);
+            const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
+            cells << QString::number(slot.Status) << ReasonWithFindings(slot.Status, slot.Media);
         }
         rows.push_back(cells);
     }

@@ -31,17 +31,29 @@ QJsonObject Drive(const TestFrm& frm, const DriveRecord& r) {
         {QStringLiteral("port"), TextOrNull(r.PortPath)},
         {QStringLiteral("serial"), TextOrNull(r.Serial)},
         {QStringLiteral("status"), r.Status},
-        {QStringLiteral("reason"), StatusReasonText(r.Status)},
+        {QStringLiteral("reason"), state != nullptr ? ReasonWithFindings(r.Status, state->media)
+                                                    : StatusReasonText(r.Status)},
         {QStringLiteral("first_status"), OrNull(r.FirstStatus)},
         {QStringLiteral("first_reason"), TextOrNull(r.FirstReason)},
         {QStringLiteral("pulled"), state != nullptr && state->pulled},
         {QStringLiteral("passed"), r.Passed},
         {QStringLiteral("media"),
-         QJsonObject{{QStringLiteral("real_sectors"), OrNull(r.MediaRealSectors)},
-                     {QStringLiteral("write_mbps"), OrNull(r.MediaWriteMBps)},
-                     {QStringLiteral("read_mbps"), OrNull(r.MediaReadMBps)},
-                     {QStringLiteral("sectors_tested"), OrNull(r.MediaSectorsTested)},
-                     {QStringLiteral("sectors_failed"), OrNull(r.MediaSectorsFailed)}}},
+         QJsonObject{
+             {QStringLiteral("real_sectors"), OrNull(r.MediaRealSectors)},
+             {QStringLiteral("write_mbps"), OrNull(r.MediaWriteMBps)},
+             {QStringLiteral("read_mbps"), OrNull(r.MediaReadMBps)},
+             {QStringLiteral("sectors_tested"), OrNull(r.MediaSectorsTested)},
+             {QStringLiteral("sectors_failed"), OrNull(r.MediaSectorsFailed)},
+             {QStringLiteral("reported_sectors"),
+              state != nullptr && state->media.ReportedSectors > 0
+                  ? QJsonValue(static_cast<double>(state->media.ReportedSectors))
+                  : QJsonValue()},
+             {QStringLiteral("min_write_mbps"), state != nullptr && state->media.MinWriteMBps > 0
+                                                    ? QJsonValue(state->media.MinWriteMBps)
+                                                    : QJsonValue()},
+             {QStringLiteral("min_read_mbps"), state != nullptr && state->media.MinReadMBps > 0
+                                                   ? QJsonValue(state->media.MinReadMBps)
+                                                   : QJsonValue()}}},
     };
     for (int item = 0; item < kRecordedItems; ++item) {
         const auto& result = r.Items[static_cast<size_t>(item)];

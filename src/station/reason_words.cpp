@@ -29,6 +29,7 @@ constexpr const char* kMarked[] = {
     QT_TRANSLATE_NOOP("StatusReasons", "write speed below the floor"),
     QT_TRANSLATE_NOOP("StatusReasons", "read speed below the floor"),
     QT_TRANSLATE_NOOP("StatusReasons", "media test read or write failed"),
+    QT_TRANSLATE_NOOP("StatusReasons", "write protected (switch on)"),
     QT_TRANSLATE_NOOP("StatusReasons", "master boot record not written"),
     QT_TRANSLATE_NOOP("StatusReasons", "boot sector not written"),
     QT_TRANSLATE_NOOP("StatusReasons", "FAT copy not written"),

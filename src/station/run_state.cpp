@@ -1,5 +1,6 @@
 #include "station/run_state.h"
 
+#include "device/media_words.h"
 #include "results/status_reasons.h"
 
 namespace ufd {
@@ -149,8 +150,8 @@ QString ShortReason(const DriveState& drive) {
     if (drive.firstItem < 0 && status == 0) {
         return {};
     }
-    if (status == 0xE0 && drive.media.RealSectors > 0) {
-        return QStringLiteral("fake: %1 MB real").arg(drive.media.RealSectors * 512 / 1000000);
+    if (const QString words = MediaFailureWords(status, drive.media); !words.isEmpty()) {
+        return words;
     }
     switch (status) {
     case 0:
@@ -186,6 +187,12 @@ QString ShortReason(const DriveState& drive) {
     }
     return status >= 0x81 && status <= 0x82 ? QStringLiteral("config")
                                             : QStringLiteral("controller");
+}
+
+QString ReasonWithFindings(int status, const MediaFindings& media) {
+    const QString reason = StatusReasonText(status);
+    const QString words = MediaFailureWords(status, media);
+    return words.isEmpty() || words == reason ? reason : reason + QStringLiteral(": ") + words;
 }
 
 QString FirstReason(const DriveState& drive) {

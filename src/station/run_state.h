@@ -98,6 +98,11 @@ struct RunState {
 // status's kind. Empty for a drive that did not fail.
 QString ShortReason(const DriveState& drive);
 
+// A status's reason in words, with the media test's own finding beside it
+// when it has one: "flash smaller than reported (fake capacity): fake: 256 MB
+// real of 2.15 GB". For --batch, --json and the window's explanations.
+QString ReasonWithFindings(int status, const MediaFindings& media);
+
 // The first failure's short reason for an operator: "pulled", else the words
 // the status code has.
 QString FirstReason(const DriveState& drive);

@@ -1,5 +1,7 @@
 #include "station/window_run_view.h"
 
+#include "device/media_words.h"
+
 #include "station/failure_reasons.h"
 
 namespace ufd {
@@ -53,7 +55,10 @@ void WindowRunView::ExplainFailure(ResultColumn column, int slot) {
     if (record == nullptr) {
         return;
     }
-    const QString why = FailureText(record->Status);
+    QString why = FailureText(record->Status);
+    if (const QString words = MediaFailureWords(*record); !words.isEmpty()) {
+        why += QStringLiteral(" (") + words + QLatin1Char(')');
+    }
     for (ResultBox box : {ResultBox::Green, ResultBox::Red}) {
         if (QLabel* label = window_->BoxLabel(Row(slot), column, box)) {
             label->setToolTip(why);

@@ -111,11 +111,12 @@ class ImageStore final : public BlockStore {
 public:
     explicit ImageStore(int fd) : fd_(fd) {}
 
-    bool readAt(uint64_t offset, std::span<uint8_t> data) override {
-        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(offset)) >= 0;
+    bool readSectors(uint64_t first, std::span<uint8_t> data) override {
+        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(first * kBlockSize)) >= 0;
     }
 
-    bool writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+    bool writeSectors(uint64_t first, std::span<const uint8_t> data) override {
+        const uint64_t offset = first * kBlockSize;
         // A byte-wise scan of every zero chunk would cost more than the copy.
         const bool zeros = !data.empty() && data[0] == 0 &&
                            std::memcmp(data.data(), data.data() + 1, data.size() - 1) == 0;
@@ -152,7 +153,11 @@ void putBe32(uint8_t* p, uint64_t v) {
 // image are taken under that drive's own mutex, the fault counts under
 // `mutex`; the profile is never written after loading.
 struct Shared {
-    explicit Shared(RackProfile profile) : state(std::move(profile)) {}
+    explicit Shared(RackProfile profile) : state(std::move(profile)) {
+        for (int i = 0; i < kDriveCount; ++i) {
+            flash[static_cast<size_t>(i)] = std::make_unique<FlashModel>(state.drive(i).flash);
+        }
+    }
 
     // The fault this call of drive `index` sets off, if any.
     const Fault* fired(int index, const Operation& op) {
@@ -171,6 +176,24 @@ struct Shared {
         return nullptr;
     }
 
+    // The moment a transfer of `bytes` on drive `index` ends: the drive's
+    // own flash takes `own`; on a hub the bytes also take their turn on its
+    // bandwidth, behind every transfer of the hub's other drives booked before.
+    std::chrono::steady_clock::time_point transferEnd(int index, uint64_t bytes,
+                                                      std::chrono::microseconds own,
+                                                      std::chrono::steady_clock::time_point now) {
+        const std::string& hub = state.drive(index).hub;
+        if (hub.empty()) {
+            return now + own;
+        }
+        std::lock_guard lock(mutex);
+        auto& free = hubFree[hub];
+        const auto start = std::max(free, now);
+        free = start + std::chrono::microseconds(static_cast<int64_t>(
+                           static_cast<double>(bytes) / state.profile().hubs.at(hub).mbps));
+        return std::max(free, now + own);
+    }
+
     void delay(int index, const Operation& op) {
         const int ms = state.drive(index).latencyFor(op.name, op.code);
         if (ms > 0) {
@@ -180,9 +203,14 @@ struct Shared {
 
     RackState state;
     std::array<std::mutex, kDriveCount> driveMutex;
+    // Each drive's flash (its cache and command count live as long as the
+    // process), under the drive's mutex.
+    std::array<std::unique_ptr<FlashModel>, kDriveCount> flash;
     std::mutex mutex;
     // Matching calls seen per (drive, fault), for faults on the n-th call.
     std::map<std::pair<int, size_t>, int> faultCounts;
+    // When each hub's bandwidth is next free, under `mutex`.
+    std::map<std::string, std::chrono::steady_clock::time_point> hubFree;
 };
 
 class SimDevice final : public Device {
@@ -194,6 +222,10 @@ public:
         std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index_)]);
         if (!shared_->state.plugged(index_)) {
             return {false, "drive unplugged"};
+        }
+        if (!flash_.answers()) {
+            // A real drive would keep the host waiting until its timeout.
+            return {false, "drive not answering"};
         }
         const Operation op = classify(cmd);
         shared_->delay(index_, op);
@@ -207,6 +239,25 @@ public:
             result.shortLength = shape.shortLength;
         }
         return result;
+    }
+
+    // Ends a hang and writes the cache out, as a USB reset of the drive would.
+    Outcome reset() override {
+        std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index_)]);
+        if (!shared_->state.plugged(index_)) {
+            return {false, "drive unplugged"};
+        }
+        if (effectOf(shared_->fired(index_, {"reset", std::nullopt, std::nullopt})).fails) {
+            return {false, "simulated fault on reset"};
+        }
+        const auto path = shared_->state.imagePath(index_);
+        const ufd::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            return {false, "cannot open image " + path.string()};
+        }
+        ImageStore store(fd.get());
+        const bool ok = flash_.reset(store);
+        return {ok, ok ? "" : "image I/O failed"};
     }
 
 private:
@@ -286,6 +337,11 @@ private:
     }
 
     Outcome transfer(const TransferRequest& t, const Command& cmd, std::span<uint8_t> dataIn) {
+        // The drive's time runs from the command's start: the state files and
+        // the image's own I/O (the host's page cache, shared by every simulated
+        // drive and throttled for all when many write at once) are part of it,
+        // not added to it.
+        const auto start = std::chrono::steady_clock::now();
         if (profile_.kind != DriveKind::Usb) {
             return {false, "not a USB drive: transfer refused"};
         }
@@ -293,7 +349,10 @@ private:
             return {false, "sector out of range"};
         }
         if (t.write && shared_->state.writeProtect(index_)) {
-            return {false, "write protected"};
+            // DATA PROTECT, write protected: what a drive with its switch on answers.
+            Outcome refused{false, "write protected"};
+            refused.sense = {0x07, 0x27, 0x00};
+            return refused;
         }
         const size_t bytes = size_t{t.sectorCount} * kBlockSize;
         if (t.write && cmd.dataOut.size() < bytes) {
@@ -318,9 +377,8 @@ private:
         if (!ok) {
             return {false, "image I/O failed"};
         }
-        if (const auto wait = flash_.transferTime(t.write, bytes); wait.count() > 0) {
-            std::this_thread::sleep_for(wait);
-        }
+        std::this_thread::sleep_until(
+            shared_->transferEnd(index_, bytes, flash_.transferTime(t.write, bytes), start));
         return {true, {}};
     }
 
@@ -405,7 +463,7 @@ private:
     std::shared_ptr<Shared> shared_;
     int index_;
     const DriveProfile& profile_;
-    FlashModel flash_{profile_.flash};
+    FlashModel& flash_{*shared_->flash[static_cast<size_t>(index_)]};
 };
 
 class SimExecutor final : public Executor {
@@ -442,6 +500,7 @@ public:
         result.deviceLine = d.deviceLine();
         result.serial = d.serial;
         result.portPath = d.port;
+        result.hub = d.hub;
         return result;
     }
 

@@ -63,6 +63,12 @@ QUORLINK_API uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32
 QUORLINK_API uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip,
                                            int32_t unit, int32_t parameter, int32_t reserved1,
                                            int32_t reserved2, int32_t length);
+/* Resets the USB device behind the handle, for a drive that stopped
+ * answering: the device is found again by its USB port path and the handle
+ * goes on to name it. Returns non-zero when the reset was done and the drive
+ * answers again, 0 when it could not be done or did not help (the reason in
+ * the trace) or for an unknown handle. */
+QUORLINK_API uint16_t fnQuorbus_ResetDevice(int32_t handle);
 /* Kept for the station's discovery, which calls it before every probe:
  * answers 1 and changes nothing, since every open already finds the drives
  * as they are now (sysfs for real drives, the rack's state for simulated
@@ -90,6 +96,20 @@ QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char
  * handle or a null argument. */
 QUORLINK_API uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
                                               size_t serialSize, char* portPath, size_t portSize);
+
+/* The hub whose bandwidth the drive behind an open handle shares: the rack's
+ * "hub" for a simulated drive, the root hub of its USB port ("usb1") for a
+ * real one; empty when unknown. Sends nothing to the drive. Returns 1 and
+ * fills the buffer (NUL-terminated, cut to fit), 0 for an unknown handle or
+ * a null or empty buffer. */
+QUORLINK_API uint16_t quorlink_drive_hub(int32_t handle, char* hub, size_t size);
+
+/* The sense data the drive gave when the last command on this handle failed:
+ * sense[0] the sense key, sense[1] the ASC, sense[2] the ASCQ (7/27/00: the
+ * medium is write-protected). Sends nothing to the drive. Returns 1 and fills
+ * the three bytes; 0 when that command succeeded or failed without sense
+ * data, for an unknown handle or a null argument. */
+QUORLINK_API uint16_t quorlink_last_sense(int32_t handle, uint8_t* sense);
 
 /* What a program should tell its operator once at start-up about
  * quorlink.conf ($QUORLINK_CONF, else /etc/quorlink/quorlink.conf): with real
