@@ -10,6 +10,7 @@
 #include "reply_writer.h"
 #include "safety.h"
 #include "sg_executor.h"
+#include "usb_reset.h"
 
 #include <quorlink/quorlink.h>
 
@@ -368,6 +369,68 @@ TEST(SgGuard, RefusesADriveOffTheAllowList) {
               std::pair(std::optional<std::string>(),
                         std::optional<std::string>(
                             "refused: USB 1234:5678 is not in [Drives] Allow= of line.conf")));
+}
+
+// ---- the USB reset of a drive that stopped answering ----------------------
+
+// The USB device is found again by the port path the drive was opened on,
+// whatever device number it has by now, reset only while it is still the
+// same allowed stick, and the drive is looked for at that port afterwards:
+// its own sg device, a new one, or none within the wait.
+TEST(SgReset, FindsTheStickByItsPortResetsItAndFindsItsDiskAgain) {
+    using P = const fs::path&;
+    struct Case {
+        const char* name;
+        void (*beforeReset)(FakeTree&, P usb) = [](FakeTree&, P) {};
+        void (*afterReset)(FakeTree&, P usb) = [](FakeTree&, P) {};
+        int resetErrno = 0;
+        const char* node = "";   // reset; "": none sent
+        const char* result = ""; // "sgN" found after the reset, else the reason
+        milliseconds paused = 0ms;
+        std::string vid = "1234"; // of the stick; off the list unless 1234
+    };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "the same sg back", .node = "001/005", .result = "sg1"},
+        // The kernel numbered the device anew (a reset that re-enumerated it).
+        {.name = "new device number", .beforeReset = [](FakeTree&, P usb) { writeFile(usb / "devnum", "23\n"); }, .node = "001/023", .result = "sg1"},
+        {.name = "re-enumerated", .afterReset = [](FakeTree& t, P) { fs::remove_all(t.sgEntry(1)); t.add({.sg = 3, .port = "1-2", .block = "sdc"}); },
+         .resetErrno = ENODEV, .node = "001/005", .result = "sg3"},
+        {.name = "no disk after the reset", .afterReset = [](FakeTree& t, P) { fs::remove_all(t.sgEntry(1) / "device/block"); },
+         .node = "001/005", .result = "no disk at port 1-2 within 2 s of the USB reset", .paused = 2000ms},
+        {.name = "reset refused by the kernel", .resetErrno = EACCES, .node = "001/005", .result = "USB reset of DEV/bus/usb/001/005 failed: Permission denied"},
+        {.name = "another stick in the port", .beforeReset = [](FakeTree&, P usb) { writeFile(usb / "serial", "XY99\n"); },
+         .result = "refused: port 1-2 holds another device now (USB 1234:5678, serial XY99)"},
+        {.name = "pulled", .beforeReset = [](FakeTree& t, P) { fs::remove(t.path / "sys/bus/usb/devices/1-2"); }, .result = "no USB device at port 1-2 to reset"},
+        {.name = "off the list", .result = "refused: USB 0bda:5678 is not in [Drives] Allow= of quorlink.conf", .vid = "0bda"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        const fs::path usb = r.tree.add({.sg = 1, .port = "1-2", .vid = c.vid.c_str()});
+        const sg::SgDeviceInfo opened = sg::describeSgDevice(r.tree.roots(), 1);
+        c.beforeReset(r.tree, usb);
+        r.sg->resetErrno = c.resetErrno;
+        r.sg->afterReset = [&] { c.afterReset(r.tree, usb); };
+        QuorlinkConf conf = lineConf();
+        const auto result = sg::resetUsbDevice(r.tree.roots(), *r.sg, conf, opened, 2s);
+        std::string said = std::holds_alternative<std::string>(result)
+                               ? std::get<std::string>(result)
+                               : "sg" + std::to_string(std::get<sg::SgDeviceInfo>(result).sg);
+        said = std::regex_replace(said, std::regex(r.tree.roots().dev.string()), "DEV");
+        const std::vector<std::string> reset =
+            *c.node ? std::vector{(r.tree.roots().dev / "bus/usb" / c.node).string()}
+                    : std::vector<std::string>{};
+        EXPECT_EQ(std::tie(said, r.sg->usbResets, r.sg->paused),
+                  std::tie(c.result, reset, c.paused));
+    }
+    // A SATA disk has no USB device to reset.
+    Rig r;
+    r.tree.add(sata(0));
+    EXPECT_EQ(std::get<std::string>(sg::resetUsbDevice(
+                  r.tree.roots(), *r.sg, lineConf(), sg::describeSgDevice(r.tree.roots(), 0), 2s)),
+              "refused: /dev/sg0 is not USB storage");
 }
 
 // ---- the C API over this executor ----------------------------------------

@@ -1,9 +1,12 @@
 #include "sg_system.h"
 
+#include "base/unique_fd.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
@@ -50,6 +53,15 @@ public:
         }
         ::close(fd);
         return 0;
+    }
+
+    int resetUsb(const std::string& node) override {
+        const int fd = openNode(node, O_WRONLY);
+        if (fd < 0) {
+            return -fd;
+        }
+        const ufd::UniqueFd owner(fd);
+        return ::ioctl(fd, USBDEVFS_RESET, 0) < 0 ? errno : 0;
     }
 
     std::chrono::steady_clock::time_point now() override {
