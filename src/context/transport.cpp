@@ -69,6 +69,10 @@ int32_t QuorlinkTransport::MaxTransfer(int32_t handle) {
     return quorlink_max_transfer(handle);
 }
 
+uint16_t QuorlinkTransport::ResetDevice(int32_t handle) {
+    return fnQuorbus_ResetDevice(handle);
+}
+
 QString QuorlinkTransport::ConfigNotice() {
     char text[1024] = "";
     return quorlink_config_notice(text, sizeof text) != 0 ? QString::fromUtf8(text) : QString();

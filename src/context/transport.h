@@ -44,6 +44,8 @@ public:
         return 0;
     }
     virtual int32_t MaxTransfer(int32_t /*handle*/) { return 0; }
+    // One USB reset of a drive that stopped answering; non-zero: it answers again.
+    virtual uint16_t ResetDevice(int32_t /*handle*/) { return 0; }
     // What the operator must hear once at start-up about the library's own
     // settings (real drives with none allowed); empty: nothing.
     virtual QString ConfigNotice() { return {}; }
@@ -71,6 +73,7 @@ public:
     uint16_t ReadData(int32_t handle, int32_t sectorCount, int32_t firstSector,
                       void* data) override;
     int32_t MaxTransfer(int32_t handle) override;
+    uint16_t ResetDevice(int32_t handle) override;
     QString ConfigNotice() override;
 };
 

@@ -28,6 +28,9 @@ public:
     // empty, or what went wrong, for the trace. Destroying a device that was
     // not released does the same without a word.
     virtual std::string release() { return {}; }
+    // Resets the device (a USB reset for real drives) so that a drive that
+    // stopped answering answers again; ok: it does. The device stays open.
+    virtual Outcome reset() { return {false, "reset not supported"}; }
     // The most sectors one read or write may move; larger transfers are the
     // caller's to split.
     virtual uint32_t maxTransferSectors() { return kDefaultMaxTransferSectors; }

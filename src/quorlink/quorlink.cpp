@@ -531,6 +531,17 @@ uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip, 
     });
 }
 
+uint16_t fnQuorbus_ResetDevice(int32_t handle) {
+    Call call("fnQuorbus_ResetDevice", {{"handle", handle}});
+    return call.guard([&]() -> uint16_t {
+        Device* drive = call.drive(handle);
+        if (drive == nullptr) {
+            return call.fail("unknown handle");
+        }
+        return call.finish(drive->reset());
+    });
+}
+
 uint16_t fnQuorbus2K_KillEXE(void) {
     Call call("fnQuorbus2K_KillEXE", {});
     return call.status(kOk);

@@ -4,6 +4,7 @@
 #include "device/flash_probe.h"
 #include "device/surface_sweep.h"
 #include "flash_model.h"
+#include "support/memory_flash.h"
 
 #include <gtest/gtest.h>
 
@@ -15,40 +16,6 @@ namespace {
 
 using quorlink::sim::FlashModel;
 using quorlink::sim::FlashProfile;
-
-// A sparse in-memory image: only sectors written take room. Past `dropFrom`
-// writes vanish, as on a flash that keeps nothing beyond its end.
-class MemoryStore final : public quorlink::sim::BlockStore {
-public:
-    uint64_t dropFrom = UINT64_MAX;
-    std::map<uint64_t, std::vector<uint8_t>> sectors;
-
-    bool readAt(uint64_t offset, std::span<uint8_t> data) override {
-        for (size_t k = 0; k < data.size(); k += 512) {
-            const auto it = sectors.find((offset + k) / 512);
-            const uint8_t* from = it == sectors.end() ? kZeros.data() : it->second.data();
-            std::copy_n(from, 512, data.begin() + static_cast<ptrdiff_t>(k));
-        }
-        return true;
-    }
-    bool writeAt(uint64_t offset, std::span<const uint8_t> data) override {
-        for (size_t k = 0; k < data.size(); k += 512) {
-            if ((offset + k) / 512 < dropFrom) {
-                sectors[(offset + k) / 512].assign(data.begin() + static_cast<ptrdiff_t>(k),
-                                                   data.begin() + static_cast<ptrdiff_t>(k) + 512);
-            }
-        }
-        return true;
-    }
-    bool AllZero() const {
-        return std::all_of(sectors.begin(), sectors.end(), [](const auto& s) {
-            return std::all_of(s.second.begin(), s.second.end(), [](uint8_t b) { return b == 0; });
-        });
-    }
-
-private:
-    static constexpr std::array<uint8_t, 512> kZeros{};
-};
 
 // A drive of `sectors` reporting them all, whatever its flash keeps.
 class FlashDrive final : public SectorIo {
@@ -64,7 +31,7 @@ public:
     uint32_t ChunkSectors() const override { return 4096; }
 
     FlashModel model;
-    MemoryStore store;
+    test::MemoryFlash store;
 
 private:
     bool Ok(uint64_t first, size_t bytes) const {
@@ -81,6 +48,12 @@ FlashProfile Keeps(uint64_t sectors) {
     f.flashSectors = sectors;
     return f;
 }
+FlashProfile Limbo(uint64_t sectors) {
+    FlashProfile f;
+    f.flashSectors = sectors;
+    f.fake = quorlink::sim::FakeKind::Limbo;
+    return f;
+}
 FlashProfile Bad(std::vector<uint64_t> sectors) {
     FlashProfile f;
     f.badSectors = std::move(sectors);
@@ -92,26 +65,24 @@ TEST(FlashProbe, FindsWhatTheFlashKeeps) {
         const char* name;
         uint64_t sectors;
         FlashProfile flash;
-        uint64_t dropFrom = UINT64_MAX;
         uint64_t kept, lost = 0;
         uint64_t failAt = UINT64_MAX; // a transfer covering it fails
     };
     const Case cases[] = {
-        {"genuine 64 GiB", k64GiB, {}, UINT64_MAX, k64GiB},
-        {"64 GiB over 8 GiB", k64GiB, Keeps(k64GiB / 8), UINT64_MAX, k64GiB / 8},
-        {"1 GiB over 256 MiB", k1GiB, Keeps(k1GiB / 4), UINT64_MAX, k1GiB / 4},
-        {"wraps at an odd size", k1GiB, Keeps(1234567), UINT64_MAX, 1234567},
-        {"a few sectors short", k1GiB, Keeps(k1GiB - 3), UINT64_MAX, k1GiB - 3},
-        {"wraps inside the low run", k1GiB, Keeps(100), UINT64_MAX, 100},
-        {"drops past its end", k1GiB, {}, 777777, 777777},
-        {"tiny drive", 40, Keeps(17), UINT64_MAX, 17},
-        {"a bad sector it probes", k1GiB, Bad({5}), UINT64_MAX, k1GiB, 1},
-        {"pulled mid-probe", k1GiB, {}, UINT64_MAX, 0, 0, k1GiB - 10},
+        {"genuine 64 GiB", k64GiB, {}, k64GiB},
+        {"64 GiB over 8 GiB", k64GiB, Keeps(k64GiB / 8), k64GiB / 8},
+        {"1 GiB over 256 MiB", k1GiB, Keeps(k1GiB / 4), k1GiB / 4},
+        {"wraps at an odd size", k1GiB, Keeps(1234567), 1234567},
+        {"a few sectors short", k1GiB, Keeps(k1GiB - 3), k1GiB - 3},
+        {"wraps inside the low run", k1GiB, Keeps(100), 100},
+        {"drops past its end", k1GiB, Limbo(777777), 777777},
+        {"tiny drive", 40, Keeps(17), 17},
+        {"a bad sector it probes", k1GiB, Bad({5}), k1GiB, 1},
+        {"pulled mid-probe", k1GiB, {}, 0, 0, k1GiB - 10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FlashDrive drive(c.flash, c.sectors, c.failAt);
-        drive.store.dropFrom = c.dropFrom;
         const ProbeResult r = ProbeFlash(drive, c.sectors, 42);
         EXPECT_EQ(r.ioFailed, c.failAt != UINT64_MAX);
         EXPECT_EQ(r.keptSectors, c.kept);

@@ -6,60 +6,239 @@
 
 namespace quorlink::sim {
 
+namespace {
+
+constexpr std::pair<FakeKind, const char*> kFakeNames[] = {
+    {FakeKind::Wrap, "wrap"}, {FakeKind::Limbo, "limbo"}, {FakeKind::Chain, "chain"}};
+constexpr std::pair<PastEnd, const char*> kPastEndNames[] = {{PastEnd::Zeros, "zeros"},
+                                                             {PastEnd::Ones, "ones"},
+                                                             {PastEnd::Stale, "stale"},
+                                                             {PastEnd::Noise, "noise"}};
+
+template <typename E, size_t N>
+bool parseName(const std::pair<E, const char*> (&names)[N], std::string_view name, E& out) {
+    for (const auto& [value, text] : names) {
+        if (name == text) {
+            out = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+template <typename E, size_t N>
+const char* nameOf(const std::pair<E, const char*> (&names)[N], E v) {
+    for (const auto& [value, text] : names) {
+        if (value == v) {
+            return text;
+        }
+    }
+    return "?";
+}
+
+// A bad sector keeps the inverse of what it was given: never what was
+// written, and never a block of zeros that could pass for an erased one.
+void spoil(std::span<uint8_t> sector) {
+    std::transform(sector.begin(), sector.end(), sector.begin(),
+                   [](uint8_t b) { return static_cast<uint8_t>(~b); });
+}
+
+} // namespace
+
+bool parseFakeKind(std::string_view name, FakeKind& kind) {
+    return parseName(kFakeNames, name, kind);
+}
+bool parsePastEnd(std::string_view name, PastEnd& pastEnd) {
+    return parseName(kPastEndNames, name, pastEnd);
+}
+const char* fakeKindName(FakeKind kind) {
+    return nameOf(kFakeNames, kind);
+}
+const char* pastEndName(PastEnd pastEnd) {
+    return nameOf(kPastEndNames, pastEnd);
+}
+
 FlashModel::FlashModel(FlashProfile profile) : profile_(std::move(profile)) {
     std::sort(profile_.badSectors.begin(), profile_.badSectors.end());
     profile_.badSectors.erase(std::unique(profile_.badSectors.begin(), profile_.badSectors.end()),
                               profile_.badSectors.end());
 }
 
-uint64_t FlashModel::physical(uint64_t lba) const {
-    return profile_.flashSectors == 0 ? lba : lba % profile_.flashSectors;
+bool FlashModel::physical(uint64_t lba, uint64_t& sector) const {
+    const uint64_t k = profile_.flashSectors;
+    if (k == 0 || lba < k) {
+        sector = lba;
+        return true;
+    }
+    const bool dropped = profile_.fake == FakeKind::Limbo ||
+                         (profile_.fake == FakeKind::Chain && (lba / k) % 2 == 1);
+    sector = lba % k;
+    return !dropped;
 }
 
-template <typename Io> bool FlashModel::eachRun(uint64_t lba, uint64_t count, Io io) const {
-    uint64_t done = 0;
-    while (done < count) {
-        const uint64_t phys = physical(lba + done);
-        uint64_t run = count - done;
-        if (profile_.flashSectors != 0) {
-            run = std::min(run, profile_.flashSectors - phys);
+bool FlashModel::answers() {
+    if (hung_) {
+        return false;
+    }
+    ++commands_;
+    if (profile_.hangAfter != 0 && commands_ > profile_.hangAfter) {
+        hung_ = true;
+    }
+    return !hung_;
+}
+
+bool FlashModel::reset(BlockStore& store) {
+    hung_ = false;
+    commands_ = 0;
+    return flush(store);
+}
+
+std::span<uint8_t> FlashModel::slot(uint64_t index) {
+    return std::span(slots_).subspan(index * kSectorBytes, kSectorBytes);
+}
+
+bool FlashModel::write(BlockStore& store, uint64_t lba, std::span<const uint8_t> data) {
+    const uint64_t count = data.size() / kSectorBytes;
+    const uint64_t cap = profile_.cacheSectors;
+    if (cap == 0) {
+        return writeThrough(store, lba, data);
+    }
+    if (slots_.empty()) {
+        slots_.resize(cap * kSectorBytes);
+        slotLba_.resize(cap);
+    }
+    for (uint64_t k = 0; k < count; ++k) {
+        const auto sector = data.subspan(k * kSectorBytes, kSectorBytes);
+        if (const auto it = cache_.find(lba + k); it != cache_.end()) {
+            std::copy(sector.begin(), sector.end(), slot(it->second).begin());
+            continue;
         }
-        if (!io(phys * kSectorBytes, done * kSectorBytes, run * kSectorBytes)) {
+        if (used_ == cap) {
+            // Room for the rest of this write at once, so the flash sees long runs.
+            if (!flushOldest(store, std::min(cap, count - k))) {
+                return false;
+            }
+        }
+        const uint64_t at = (head_ + used_) % cap;
+        ++used_;
+        slotLba_[at] = lba + k;
+        cache_[lba + k] = at;
+        std::copy(sector.begin(), sector.end(), slot(at).begin());
+    }
+    return true;
+}
+
+bool FlashModel::flushOldest(BlockStore& store, uint64_t count) {
+    const uint64_t cap = profile_.cacheSectors;
+    count = std::min(count, used_);
+    std::vector<uint8_t> run;
+    uint64_t runFirst = 0;
+    auto writeRun = [&] {
+        const bool ok = run.empty() || writeThrough(store, runFirst, run);
+        run.clear();
+        return ok;
+    };
+    for (uint64_t k = 0; k < count; ++k) {
+        const uint64_t at = head_;
+        const uint64_t lba = slotLba_[at];
+        if (!run.empty() && lba != runFirst + run.size() / kSectorBytes && !writeRun()) {
             return false;
+        }
+        if (run.empty()) {
+            runFirst = lba;
+        }
+        const auto s = slot(at);
+        run.insert(run.end(), s.begin(), s.end());
+        cache_.erase(lba);
+        head_ = (head_ + 1) % cap;
+        --used_;
+    }
+    return writeRun();
+}
+
+bool FlashModel::flush(BlockStore& store) {
+    return flushOldest(store, used_);
+}
+
+bool FlashModel::read(BlockStore& store, uint64_t lba, std::span<uint8_t> data) {
+    const uint64_t count = data.size() / kSectorBytes;
+    if (!readThrough(store, lba, data)) {
+        return false;
+    }
+    if (!cache_.empty()) {
+        for (uint64_t k = 0; k < count; ++k) {
+            if (const auto it = cache_.find(lba + k); it != cache_.end()) {
+                const auto s = slot(it->second);
+                std::copy(s.begin(), s.end(),
+                          data.begin() + static_cast<ptrdiff_t>(k * kSectorBytes));
+            }
+        }
+    }
+    return true;
+}
+
+bool FlashModel::writeThrough(BlockStore& store, uint64_t lba, std::span<const uint8_t> data) {
+    const uint64_t count = data.size() / kSectorBytes;
+    std::vector<uint8_t> spoiled;
+    for (uint64_t done = 0; done < count;) {
+        uint64_t phys = 0;
+        const bool kept = physical(lba + done, phys);
+        // The stretch that stays contiguous on the flash (or stays dropped).
+        uint64_t run = 1;
+        for (uint64_t p = 0; done + run < count; ++run) {
+            if (physical(lba + done + run, p) != kept || (kept && p != phys + run)) {
+                break;
+            }
+        }
+        if (kept) {
+            auto part = data.subspan(done * kSectorBytes, run * kSectorBytes);
+            auto bad =
+                std::lower_bound(profile_.badSectors.begin(), profile_.badSectors.end(), phys);
+            if (bad != profile_.badSectors.end() && *bad < phys + run) {
+                spoiled.assign(part.begin(), part.end());
+                for (; bad != profile_.badSectors.end() && *bad < phys + run; ++bad) {
+                    spoil(std::span(spoiled).subspan((*bad - phys) * kSectorBytes, kSectorBytes));
+                }
+                part = spoiled;
+            }
+            if (!store.writeSectors(phys, part)) {
+                return false;
+            }
         }
         done += run;
     }
     return true;
 }
 
-bool FlashModel::write(BlockStore& store, uint64_t lba, std::span<const uint8_t> data) const {
-    return eachRun(
-        lba, data.size() / kSectorBytes, [&](uint64_t at, uint64_t from, uint64_t bytes) {
-            auto run = data.subspan(from, bytes);
-            const uint64_t first = at / kSectorBytes;
-            auto it =
-                std::lower_bound(profile_.badSectors.begin(), profile_.badSectors.end(), first);
-            if (it == profile_.badSectors.end() || *it >= first + bytes / kSectorBytes) {
-                return store.writeAt(at, run);
+bool FlashModel::readThrough(BlockStore& store, uint64_t lba, std::span<uint8_t> data) {
+    const uint64_t count = data.size() / kSectorBytes;
+    for (uint64_t done = 0; done < count;) {
+        uint64_t phys = 0;
+        const bool kept = physical(lba + done, phys);
+        uint64_t run = 1;
+        for (uint64_t p = 0; done + run < count; ++run) {
+            if (physical(lba + done + run, p) != kept || p != phys + run) {
+                break;
             }
-            // A bad sector keeps the inverse of what it was given: never what was
-            // written, and never a block of zeros that could pass for an erased one.
-            std::vector<uint8_t> spoiled(run.begin(), run.end());
-            for (; it != profile_.badSectors.end() && *it < first + bytes / kSectorBytes; ++it) {
-                const auto sector =
-                    std::span(spoiled).subspan((*it - first) * kSectorBytes, kSectorBytes);
-                std::transform(sector.begin(), sector.end(), sector.begin(),
-                               [](uint8_t b) { return static_cast<uint8_t>(~b); });
+        }
+        const auto part = data.subspan(done * kSectorBytes, run * kSectorBytes);
+        if (kept || profile_.pastEnd == PastEnd::Stale) {
+            if (!store.readSectors(phys, part)) {
+                return false;
             }
-            return store.writeAt(at, spoiled);
-        });
-}
-
-bool FlashModel::read(BlockStore& store, uint64_t lba, std::span<uint8_t> data) const {
-    return eachRun(lba, data.size() / kSectorBytes,
-                   [&](uint64_t at, uint64_t from, uint64_t bytes) {
-                       return store.readAt(at, data.subspan(from, bytes));
-                   });
+        } else if (profile_.pastEnd == PastEnd::Noise) {
+            for (auto& b : part) {
+                noise_ ^= noise_ << 13;
+                noise_ ^= noise_ >> 7;
+                noise_ ^= noise_ << 17;
+                b = static_cast<uint8_t>(noise_);
+            }
+        } else {
+            std::fill(part.begin(), part.end(), profile_.pastEnd == PastEnd::Ones ? 0xFF : 0x00);
+        }
+        done += run;
+    }
+    return true;
 }
 
 std::chrono::microseconds FlashModel::transferTime(bool write, uint64_t bytes) const {

@@ -3,6 +3,8 @@
 #include "../executor.h"
 #include "rack.h"
 
+#include "base/unique_fd.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -109,11 +111,12 @@ class ImageStore final : public BlockStore {
 public:
     explicit ImageStore(int fd) : fd_(fd) {}
 
-    bool readAt(uint64_t offset, std::span<uint8_t> data) override {
-        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(offset)) >= 0;
+    bool readSectors(uint64_t first, std::span<uint8_t> data) override {
+        return ::pread(fd_, data.data(), data.size(), static_cast<off_t>(first * kBlockSize)) >= 0;
     }
 
-    bool writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+    bool writeSectors(uint64_t first, std::span<const uint8_t> data) override {
+        const uint64_t offset = first * kBlockSize;
         // A byte-wise scan of every zero chunk would cost more than the copy.
         const bool zeros = !data.empty() && data[0] == 0 &&
                            std::memcmp(data.data(), data.data() + 1, data.size() - 1) == 0;
@@ -150,7 +153,11 @@ void putBe32(uint8_t* p, uint64_t v) {
 // image are taken under that drive's own mutex, the fault counts under
 // `mutex`; the profile is never written after loading.
 struct Shared {
-    explicit Shared(RackProfile profile) : state(std::move(profile)) {}
+    explicit Shared(RackProfile profile) : state(std::move(profile)) {
+        for (int i = 0; i < kDriveCount; ++i) {
+            flash[static_cast<size_t>(i)] = std::make_unique<FlashModel>(state.drive(i).flash);
+        }
+    }
 
     // The fault this call of drive `index` sets off, if any.
     const Fault* fired(int index, const Operation& op) {
@@ -178,6 +185,9 @@ struct Shared {
 
     RackState state;
     std::array<std::mutex, kDriveCount> driveMutex;
+    // Each drive's flash (its cache and command count live as long as the
+    // process), under the drive's mutex.
+    std::array<std::unique_ptr<FlashModel>, kDriveCount> flash;
     std::mutex mutex;
     // Matching calls seen per (drive, fault), for faults on the n-th call.
     std::map<std::pair<int, size_t>, int> faultCounts;
@@ -193,6 +203,10 @@ public:
         if (!shared_->state.plugged(index_)) {
             return {false, "drive unplugged"};
         }
+        if (!flash_.answers()) {
+            // A real drive would keep the host waiting until its timeout.
+            return {false, "drive not answering"};
+        }
         const Operation op = classify(cmd);
         shared_->delay(index_, op);
         const FaultEffect shape = effectOf(shared_->fired(index_, op));
@@ -205,6 +219,22 @@ public:
             result.shortLength = shape.shortLength;
         }
         return result;
+    }
+
+    // Ends a hang and writes the cache out, as a USB reset of the drive would.
+    Outcome reset() override {
+        std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index_)]);
+        if (!shared_->state.plugged(index_)) {
+            return {false, "drive unplugged"};
+        }
+        const auto path = shared_->state.imagePath(index_);
+        const ufd::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            return {false, "cannot open image " + path.string()};
+        }
+        ImageStore store(fd.get());
+        const bool ok = flash_.reset(store);
+        return {ok, ok ? "" : "image I/O failed"};
     }
 
 private:
@@ -298,11 +328,11 @@ private:
             return {false, "image I/O failed"};
         }
         const auto path = shared_->state.imagePath(index_);
-        const int fd = ::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
-        if (fd < 0) {
+        const ufd::UniqueFd fd(::open(path.c_str(), (t.write ? O_WRONLY : O_RDONLY) | O_CLOEXEC));
+        if (fd.get() < 0) {
             return {false, "cannot open image " + path.string()};
         }
-        ImageStore store(fd);
+        ImageStore store(fd.get());
         bool ok = false;
         if (t.write) {
             ok = flash_.write(store, t.firstSector, cmd.dataOut.first(bytes));
@@ -310,7 +340,6 @@ private:
             std::fill(dataIn.begin(), dataIn.end(), 0);
             ok = flash_.read(store, t.firstSector, dataIn.first(std::min(bytes, dataIn.size())));
         }
-        ::close(fd);
         if (!t.write) {
             shared_->state.addLedActivity(index_, 1);
         }
@@ -404,7 +433,7 @@ private:
     std::shared_ptr<Shared> shared_;
     int index_;
     const DriveProfile& profile_;
-    FlashModel flash_{profile_.flash};
+    FlashModel& flash_{*shared_->flash[static_cast<size_t>(index_)]};
 };
 
 class SimExecutor final : public Executor {

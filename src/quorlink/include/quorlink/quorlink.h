@@ -63,6 +63,12 @@ QUORLINK_API uint16_t fnQuorbus_Vendor(int32_t handle, int32_t vendorCode, int32
 QUORLINK_API uint16_t fnQuorbus_VendorScan(int32_t handle, int32_t vendorCode, int32_t chip,
                                            int32_t unit, int32_t parameter, int32_t reserved1,
                                            int32_t reserved2, int32_t length);
+/* Resets the USB device behind the handle, for a drive that stopped
+ * answering: the device is found again by its USB port path and the handle
+ * goes on to name it. Returns non-zero when the reset was done and the drive
+ * answers again, 0 when it could not be done or did not help (the reason in
+ * the trace) or for an unknown handle. */
+QUORLINK_API uint16_t fnQuorbus_ResetDevice(int32_t handle);
 /* Kept for the station's discovery, which calls it before every probe:
  * answers 1 and changes nothing, since every open already finds the drives
  * as they are now (sysfs for real drives, the rack's state for simulated
