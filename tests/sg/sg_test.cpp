@@ -433,6 +433,24 @@ TEST(SgReset, FindsTheStickByItsPortResetsItAndFindsItsDiskAgain) {
               "refused: /dev/sg0 is not USB storage");
 }
 
+// A handle resets its drive once: a second reset is refused unsent. A drive
+// the kernel brought back as a new sg device is the handle's from then on:
+// its writes pass the guard and claim the new disk.
+TEST_F(Sg, AHandleResetsOnceAndFollowsTheDriveToItsNewNode) {
+    tree.add({.sg = 1, .port = "1-2"});
+    sg->afterReset = [&] {
+        fs::remove_all(tree.sgEntry(1));
+        tree.add({.sg = 3, .port = "1-2", .block = "sdc"});
+    };
+    auto d = open(0).device;
+    const Outcome first = d->reset(), second = d->reset();
+    EXPECT_EQ(std::tuple(first.ok, second.ok, second.reason, sg->usbResets.size()),
+              std::tuple(true, false, "refused: the drive was reset once already", size_t{1}));
+    Bytes in(512);
+    EXPECT_EQ(d->execute(command('W'), in).reason, "");
+    EXPECT_THAT(sg->held, ElementsAre(Pair(_, (tree.roots().dev / "sdc").string())));
+}
+
 // ---- the C API over this executor ----------------------------------------
 
 // The C API over this executor: quorlink.conf's timeouts and vendor block

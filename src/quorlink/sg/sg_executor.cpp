@@ -143,7 +143,7 @@ public:
 
     // One USB reset of the drive per handle (a handle lives for a run): a
     // stick that hangs again after one is not worth a second.
-    Outcome reset() {
+    Outcome reset() override {
         std::lock_guard lock(mutex_);
         if (resetDone_) {
             return failed("refused: the drive was reset once already");
