@@ -61,13 +61,34 @@ const char* kindName(DriveKind k) {
 
 // What a drive's flash does beyond its controller's word, after the device
 // line; nothing for a good drive, so a rack without flash keys lists as ever.
-std::string flashText(const quorlink::sim::FlashProfile& f) {
+std::string flashText(const quorlink::sim::FlashProfile& f, const std::string& hub) {
     std::string text;
     char buf[96];
     if (f.flashSectors != 0) {
         std::snprintf(buf, sizeof buf, "  flash_sectors=%llu",
                       static_cast<unsigned long long>(f.flashSectors));
         text += buf;
+        // The kind and what dropped sectors read only where they differ from today's wrap.
+        if (f.fake != quorlink::sim::FakeKind::Wrap) {
+            text += std::string("  fake=") + quorlink::sim::fakeKindName(f.fake);
+        }
+        if (f.pastEnd != quorlink::sim::PastEnd::Zeros) {
+            text += std::string("  past_end=") + quorlink::sim::pastEndName(f.pastEnd);
+        }
+    }
+    if (f.cacheSectors != 0) {
+        std::snprintf(buf, sizeof buf, "  cache_sectors=%llu",
+                      static_cast<unsigned long long>(f.cacheSectors));
+        text += buf;
+    }
+    if (f.hangAfter != 0) {
+        std::snprintf(buf, sizeof buf, "  hang_after=%llu",
+                      static_cast<unsigned long long>(f.hangAfter));
+        text += buf;
+    }
+    if (!hub.empty()) {
+        text += "  hub=";
+        text += hub;
     }
     if (!f.badSectors.empty()) {
         text += "  bad_sectors=";
@@ -104,7 +125,7 @@ void list(const RackState& rack) {
                     rack.plugged(i) ? "yes" : "no",
                     d.kind == DriveKind::Usb ? (rack.writeProtect(i) ? "on" : "off") : "-",
                     static_cast<unsigned long long>(d.capacity), d.deviceLine().c_str(),
-                    flashText(d.flash).c_str());
+                    flashText(d.flash, d.hub).c_str());
     }
 }
 

@@ -73,6 +73,14 @@ uint16_t QuorlinkTransport::ResetDevice(int32_t handle) {
     return fnQuorbus_ResetDevice(handle);
 }
 
+uint32_t QuorlinkTransport::LastSense(int32_t handle) {
+    uint8_t sense[3] = {};
+    if (quorlink_last_sense(handle, sense) == 0) {
+        return 0;
+    }
+    return uint32_t{sense[0]} << 16 | uint32_t{sense[1]} << 8 | sense[2];
+}
+
 QString QuorlinkTransport::ConfigNotice() {
     char text[1024] = "";
     return quorlink_config_notice(text, sizeof text) != 0 ? QString::fromUtf8(text) : QString();

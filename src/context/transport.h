@@ -44,6 +44,9 @@ public:
         return 0;
     }
     virtual int32_t MaxTransfer(int32_t /*handle*/) { return 0; }
+    // The sense of the handle's last failed command as key << 16 | ASC << 8 |
+    // ASCQ; 0: none.
+    virtual uint32_t LastSense(int32_t /*handle*/) { return 0; }
     // One USB reset of a drive that stopped answering; non-zero: it answers again.
     virtual uint16_t ResetDevice(int32_t /*handle*/) { return 0; }
     // What the operator must hear once at start-up about the library's own
@@ -74,6 +77,7 @@ public:
                       void* data) override;
     int32_t MaxTransfer(int32_t handle) override;
     uint16_t ResetDevice(int32_t handle) override;
+    uint32_t LastSense(int32_t handle) override;
     QString ConfigNotice() override;
 };
 

@@ -52,6 +52,8 @@ public:
         return inner_.ReadData(h, n, first, data);
     }
     int32_t MaxTransfer(int32_t h) override { return inner_.MaxTransfer(h); }
+    uint32_t LastSense(int32_t h) override { return inner_.LastSense(h); }
+    uint16_t ResetDevice(int32_t h) override { return inner_.ResetDevice(h); }
     QString ConfigNotice() override { return inner_.ConfigNotice(); }
 
 private:

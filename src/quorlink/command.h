@@ -33,6 +33,8 @@ struct Outcome {
     std::string reason; // why it failed, for the trace
     ReplyShape reply = ReplyShape::Full;
     size_t shortLength = 0; // bytes of the reply written for ReplyShape::Short
+    // The sense the drive gave with a failed command (key, ASC, ASCQ; key 0: none).
+    std::array<uint8_t, 3> sense{};
 };
 
 } // namespace quorlink

@@ -37,6 +37,8 @@ struct OpenDrive {
     std::shared_ptr<Device> device;
     std::string serial;
     std::string portPath;
+    // The sense of the handle's last command (key 0: none, or it succeeded).
+    std::array<uint8_t, 3> lastSense{};
 };
 
 // What a backend that could not be made answers: no drive anywhere.
@@ -148,6 +150,7 @@ public:
         }
         record_.driveIndex = it->second.driveIndex;
         device_ = it->second.device;
+        handle_ = handle;
         return device_.get();
     }
 
@@ -187,6 +190,12 @@ public:
         if (!outcome.ok && record_.reason.empty()) {
             record_.reason = outcome.reason;
         }
+        if (device_) {
+            std::lock_guard lock(library().mutex);
+            if (auto it = library().handles.find(handle_); it != library().handles.end()) {
+                it->second.lastSense = outcome.ok ? std::array<uint8_t, 3>{} : outcome.sense;
+            }
+        }
         return status(outcome.ok ? kOk : kFail);
     }
     uint16_t fail(const char* reason) {
@@ -215,6 +224,7 @@ public:
 private:
     Executor& exec_;
     std::shared_ptr<Device> device_;
+    int32_t handle_ = 0;
     CallRecord record_;
     ReplyPaths paths_;
 };
@@ -591,6 +601,20 @@ uint16_t quorlink_config_notice(char* text, size_t size) {
     const size_t n = std::min(notice.size(), size - 1);
     std::memcpy(text, notice.data(), n);
     text[n] = '\0';
+    return 1;
+}
+
+uint16_t quorlink_last_sense(int32_t handle, uint8_t* sense) {
+    if (sense == nullptr) {
+        return 0;
+    }
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    if (handle == 0 || it == lib.handles.end() || it->second.lastSense[0] == 0) {
+        return 0;
+    }
+    std::copy(it->second.lastSense.begin(), it->second.lastSense.end(), sense);
     return 1;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 
+#include <thread>
+
 namespace simtest {
 namespace {
 
@@ -62,6 +64,21 @@ TEST_F(SimTest, BrokenRackFilesSayWhatIsWrong) {
         {R"({"drives": [{"index": 1, "mbps": {"write": "fast"}}]})", "mbps.write"},
         {R"({"drives": [{"index": 1, "mbps": {"erase": 5}}]})", "erase"},
         {R"({"drives": [{"index": 1, "mbps": 5}]})", "mbps"},
+        // A key the model does not know is named, wherever it is.
+        {R"({"drives": [{"index": 1, "flash_sector": 4}]})",
+         "drives[0]: unknown key \"flash_sector\""},
+        {R"({"drive": [], "drives": []})", "unknown key \"drive\""},
+        {R"({"drives": [{"index": 1, "faults": [{"op": "tur", "nht": 2}]}]})",
+         "unknown key \"nht\""},
+        {R"({"drives": [{"index": 1, "fake": "wraparound"}]})", "fake: \"wraparound\" is not"},
+        {R"({"drives": [{"index": 1, "fake": "limbo", "past_end": 0}]})", "past_end: 0 is not"},
+        {R"({"drives": [{"index": 1, "cache_sectors": -1}]})", "cache_sectors: -1"},
+        {R"({"drives": [{"index": 1, "cache_sectors": 4194304}]})", "cache_sectors: 4194304"},
+        {R"({"drives": [{"index": 1, "hang_after": "never"}]})", "hang_after"},
+        {R"({"drives": [{"index": 1, "hub": "a"}]})", "no hub \"a\""},
+        {R"({"hubs": {"a": {"mbps": 0}}, "drives": []})", "hubs.a.mbps"},
+        {R"({"hubs": {"a": {"mbsp": 40}}, "drives": []})", "hubs.a"},
+        {R"({"hubs": {"a": {"mbps": 40, "speed": 1}}, "drives": []})", "unknown key \"speed\""},
         {"deep.json", "nests deeper than 64 levels"},
         {"huge.json", "larger than 16 MiB"},
         {"fifo.json", "not a regular file"},
@@ -147,6 +164,68 @@ TEST_F(SimTest, FlashKeepsWrapsSpoilsAndPaces) {
     std::ifstream in(dir_ / "list.txt");
     const std::string out(std::istreambuf_iterator<char>(in), {});
     EXPECT_THAT(out, testing::HasSubstr("\\S1  flash_sectors=16  bad_sectors=3  write_mbps=1\n"));
+}
+
+// A drive that stops answering after hang_after commands answers again after
+// one reset, and its cache, written out by the reset, shows the fake.
+TEST_F(SimTest, HangsUntilResetAndTheCacheHidesTheWrap) {
+    auto drive = usbDrive(1);
+    drive.update({{"capacity", 64},
+                  {"flash_sectors", 16},
+                  {"fake", "wrap"},
+                  {"cache_sectors", 32},
+                  {"hang_after", 3}});
+    const auto dev = executor({drive})->open(1).device;
+    Bytes high(512, 0xAB), back(512);
+    ASSERT_TRUE(run(*dev, *q::encodeWrite(16, 1, high)).ok);
+    ASSERT_TRUE(dev->execute(*q::encodeRead(0, 1), back).ok);
+    EXPECT_EQ(back[0], 0) << "sector 16 still in the cache";
+    EXPECT_TRUE(run(*dev, q::encodeTestUnitReady()).ok);
+    const q::Outcome silent = run(*dev, q::encodeTestUnitReady());
+    EXPECT_FALSE(silent.ok);
+    EXPECT_EQ(silent.reason, "drive not answering");
+    ASSERT_TRUE(dev->reset().ok);
+    ASSERT_TRUE(dev->execute(*q::encodeRead(0, 1), back).ok);
+    EXPECT_EQ(back[0], 0xAB) << "written out by the reset onto sector 0";
+}
+
+// Drives on one hub share its bandwidth: two drives each writing 200 kB at
+// once over a 1 MB/s hub take 0.4 s, alone each could do it in a tenth.
+TEST_F(SimTest, DrivesOnAHubShareItsBandwidth) {
+    std::vector<nlohmann::json> drives;
+    for (int i = 1; i <= 2; ++i) {
+        auto d = usbDrive(i);
+        d.update({{"capacity", 4096}, {"mbps", {{"write", 2}}}, {"hub", "h"}});
+        drives.push_back(d);
+    }
+    std::ofstream(rackFile_ = dir_ / "rack.json")
+        << nlohmann::json{{"hubs", {{"h", {{"mbps", 1}}}}}, {"drives", drives}}.dump();
+    const auto exec = q::makeSimulatorExecutor(rackFile_.string());
+    const auto a = exec->open(1).device, b = exec->open(2).device;
+    const Bytes data(400 * 512, 1); // 204,800 bytes
+    const auto t0 = std::chrono::steady_clock::now();
+    std::thread other([&] { EXPECT_TRUE(run(*b, *q::encodeWrite(0, 400, data)).ok); });
+    EXPECT_TRUE(run(*a, *q::encodeWrite(0, 400, data)).ok);
+    other.join();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_GE(seconds, 0.40);
+    EXPECT_LT(seconds, 0.60);
+}
+
+// A write to a drive with its switch on fails with the sense of a protected
+// medium (DATA PROTECT, 27/00), which the C API hands on.
+TEST_F(SimTest, WriteProtectedWritesAnswerWithTheirSense) {
+    auto drive = usbDrive(1);
+    drive.update({{"capacity", 64}, {"write_protect", true}});
+    const auto dev = executor({drive})->open(1).device;
+    const q::Outcome w = run(*dev, *q::encodeWrite(0, 1, Bytes(512, 1)));
+    EXPECT_FALSE(w.ok);
+    EXPECT_EQ(w.sense, (std::array<uint8_t, 3>{0x07, 0x27, 0x00}));
+    Bytes back(512);
+    const q::Outcome r = dev->execute(*q::encodeRead(0, 1), back);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.sense, (std::array<uint8_t, 3>{}));
 }
 
 // Each operation name fails its own commands only, every time (nth 0).

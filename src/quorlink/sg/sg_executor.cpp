@@ -332,6 +332,7 @@ private:
         Attempt a;
         if (auto why = verdict(hdr, sense, cmd, a.sense)) {
             a.outcome = failed(*why);
+            a.outcome.sense = {a.sense.key, a.sense.asc, a.sense.ascq};
             return a;
         }
         if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) {

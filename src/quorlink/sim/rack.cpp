@@ -76,6 +76,17 @@ void readUnits(const json& d, const char* name, int& fallback,
     }
 }
 
+// A key the model does not know is refused with its name: a misspelt key
+// would otherwise silently make a drive of the defaults.
+void onlyKnownKeys(const json& object, std::initializer_list<const char*> known,
+                   const std::string& where) {
+    for (const auto& [key, value] : object.items()) {
+        if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; })) {
+            throw RackError(where + ": unknown key \"" + key + "\"");
+        }
+    }
+}
+
 bool knownOperation(const std::string& name) {
     static const char* ops[] = {"open",  "tur",      "capacity", "mode_sense", "read",
                                 "write", "vendor_r", "vendor_w", "vendor",     "vendor_scan"};
@@ -83,6 +94,10 @@ bool knownOperation(const std::string& name) {
 }
 
 Fault readFault(const json& f, const std::string& where) {
+    if (!f.is_object()) {
+        throw RackError(where + ": expected an object");
+    }
+    onlyKnownKeys(f, {"op", "code", "sector", "nth", "effect", "length"}, where);
     Fault fault;
     fault.op = f.value("op", "");
     if (!knownOperation(fault.op)) {
@@ -171,6 +186,35 @@ FlashProfile readFlash(const json& d, uint64_t capacity, const std::string& wher
             f.badSectors.push_back(static_cast<uint64_t>(n));
         }
     }
+    if (d.contains("fake")) {
+        const json& v = d["fake"];
+        if (!v.is_string() || !parseFakeKind(v.get<std::string>(), f.fake)) {
+            throw RackError(where + ".fake: " + v.dump() +
+                            " is not \"wrap\", \"limbo\" or \"chain\"");
+        }
+    }
+    if (d.contains("past_end")) {
+        const json& v = d["past_end"];
+        if (!v.is_string() || !parsePastEnd(v.get<std::string>(), f.pastEnd)) {
+            throw RackError(where + ".past_end: " + v.dump() +
+                            " is not \"zeros\", \"ones\", \"stale\" or \"noise\"");
+        }
+    }
+    if (d.contains("cache_sectors")) {
+        const int64_t n = number(d["cache_sectors"], where + ".cache_sectors");
+        if (n < 0 || static_cast<uint64_t>(n) > kMaxCacheSectors) {
+            throw RackError(where + ".cache_sectors: " + std::to_string(n) + " is not 0 to " +
+                            std::to_string(kMaxCacheSectors));
+        }
+        f.cacheSectors = static_cast<uint64_t>(n);
+    }
+    if (d.contains("hang_after")) {
+        const int64_t n = number(d["hang_after"], where + ".hang_after");
+        if (n < 0) {
+            throw RackError(where + ".hang_after: " + std::to_string(n) + " is not 0 or more");
+        }
+        f.hangAfter = static_cast<uint64_t>(n);
+    }
     if (d.contains("mbps")) {
         const json& m = d["mbps"];
         if (!m.is_object()) {
@@ -191,6 +235,16 @@ FlashProfile readFlash(const json& d, uint64_t capacity, const std::string& wher
 
 DriveProfile readDrive(const json& d, size_t position) {
     const std::string where = "drives[" + std::to_string(position) + "]";
+    if (!d.is_object()) {
+        throw RackError(where + ": expected an object");
+    }
+    onlyKnownKeys(d, {"index",  "kind",       "plugged",  "write_protect", "capacity",
+                      "info",   "chips",      "mode",     "units94",       "units95",
+                      "vendor", "product",    "revision", "serial",        "port",
+                      "line",   "latency_ms", "faults",   "flash_sectors", "bad_sectors",
+                      "mbps",   "fake",       "past_end", "cache_sectors", "hang_after",
+                      "hub",    "comment"},
+                  where);
     DriveProfile p;
     if (!d.contains("index")) {
         throw RackError(where + ": no index");
@@ -255,6 +309,12 @@ DriveProfile readDrive(const json& d, size_t position) {
     p.line = d.value("line", "IDE\\Disk" + p.vendor + "_" + p.product + "\\" + p.serial);
     readLatency(d, p, where + ".latency_ms");
     p.flash = readFlash(d, p.capacity, where);
+    if (d.contains("hub")) {
+        if (!d["hub"].is_string() || d["hub"].get<std::string>().empty()) {
+            throw RackError(where + ".hub: expected the name of a hub");
+        }
+        p.hub = d["hub"].get<std::string>();
+    }
     if (d.contains("faults")) {
         size_t k = 0;
         for (const auto& f : d["faults"]) {
@@ -358,6 +418,20 @@ RackProfile loadRack(const std::filesystem::path& file) {
         if (!doc.is_object() || !doc.contains("drives") || !doc["drives"].is_array()) {
             throw RackError("expected an object with a \"drives\" array");
         }
+        onlyKnownKeys(doc, {"drives", "trace", "hubs", "comment"}, "the rack");
+        if (doc.contains("hubs")) {
+            if (!doc["hubs"].is_object()) {
+                throw RackError("hubs: expected {\"NAME\": {\"mbps\": M}, ...}");
+            }
+            for (const auto& [name, h] : doc["hubs"].items()) {
+                const std::string where = "hubs." + name;
+                if (!h.is_object() || !h.contains("mbps")) {
+                    throw RackError(where + ": expected {\"mbps\": M}");
+                }
+                onlyKnownKeys(h, {"mbps", "comment"}, where);
+                rack.hubs[name] = Hub{rate(h["mbps"], where + ".mbps")};
+            }
+        }
         std::array<bool, kDriveCount> seen{};
         size_t position = 0;
         for (const auto& d : doc["drives"]) {
@@ -366,6 +440,10 @@ RackProfile loadRack(const std::filesystem::path& file) {
                 throw RackError("drive index " + std::to_string(p.index) + " appears twice");
             }
             seen[static_cast<size_t>(p.index)] = true;
+            if (!p.hub.empty() && !rack.hubs.contains(p.hub)) {
+                throw RackError("drives[" + std::to_string(position - 1) + "].hub: no hub \"" +
+                                p.hub + "\" in \"hubs\"");
+            }
             rack.drives[static_cast<size_t>(p.index)] = std::move(p);
         }
         if (doc.contains("trace") && doc["trace"].is_string()) {

@@ -68,16 +68,26 @@ struct DriveProfile {
     std::vector<Fault> faults;
     // The flash behind the controller: kept sectors, bad sectors, speed.
     FlashProfile flash;
+    std::string hub; // the hub whose bandwidth it shares; empty: none
 
     int unitEntries(int code, int chip, int unit) const;
     int latencyFor(const std::string& op, std::optional<int> code) const;
     std::string deviceLine() const;
 };
 
+// A hub: every drive on it shares its bandwidth, reads and writes alike.
+struct Hub {
+    double mbps = 0; // 10^6 bytes per second
+};
+
+// A simulated drive's cache holds at most 1 GiB.
+inline constexpr uint64_t kMaxCacheSectors = uint64_t{1} << 21;
+
 struct RackProfile {
     std::filesystem::path file;
     std::filesystem::path stateDir;
     std::optional<std::filesystem::path> trace;
+    std::map<std::string, Hub> hubs;
     std::array<DriveProfile, kDriveCount> drives{};
 };
 

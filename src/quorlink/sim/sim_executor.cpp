@@ -176,6 +176,24 @@ struct Shared {
         return nullptr;
     }
 
+    // The moment a transfer of `bytes` on drive `index` ends: the drive's
+    // own flash takes `own`; on a hub the bytes also take their turn on its
+    // bandwidth, behind every transfer of the hub's other drives booked before.
+    std::chrono::steady_clock::time_point transferEnd(int index, uint64_t bytes,
+                                                      std::chrono::microseconds own) {
+        const auto now = std::chrono::steady_clock::now();
+        const std::string& hub = state.drive(index).hub;
+        if (hub.empty()) {
+            return now + own;
+        }
+        std::lock_guard lock(mutex);
+        auto& free = hubFree[hub];
+        const auto start = std::max(free, now);
+        free = start + std::chrono::microseconds(static_cast<int64_t>(
+                           static_cast<double>(bytes) / state.profile().hubs.at(hub).mbps));
+        return std::max(free, now + own);
+    }
+
     void delay(int index, const Operation& op) {
         const int ms = state.drive(index).latencyFor(op.name, op.code);
         if (ms > 0) {
@@ -191,6 +209,8 @@ struct Shared {
     std::mutex mutex;
     // Matching calls seen per (drive, fault), for faults on the n-th call.
     std::map<std::pair<int, size_t>, int> faultCounts;
+    // When each hub's bandwidth is next free, under `mutex`.
+    std::map<std::string, std::chrono::steady_clock::time_point> hubFree;
 };
 
 class SimDevice final : public Device {
@@ -321,7 +341,10 @@ private:
             return {false, "sector out of range"};
         }
         if (t.write && shared_->state.writeProtect(index_)) {
-            return {false, "write protected"};
+            // DATA PROTECT, write protected: what a drive with its switch on answers.
+            Outcome refused{false, "write protected"};
+            refused.sense = {0x07, 0x27, 0x00};
+            return refused;
         }
         const size_t bytes = size_t{t.sectorCount} * kBlockSize;
         if (t.write && cmd.dataOut.size() < bytes) {
@@ -346,9 +369,8 @@ private:
         if (!ok) {
             return {false, "image I/O failed"};
         }
-        if (const auto wait = flash_.transferTime(t.write, bytes); wait.count() > 0) {
-            std::this_thread::sleep_for(wait);
-        }
+        std::this_thread::sleep_until(
+            shared_->transferEnd(index_, bytes, flash_.transferTime(t.write, bytes)));
         return {true, {}};
     }
 

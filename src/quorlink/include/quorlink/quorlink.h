@@ -97,6 +97,13 @@ QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char
 QUORLINK_API uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
                                               size_t serialSize, char* portPath, size_t portSize);
 
+/* The sense data the drive gave when the last command on this handle failed:
+ * sense[0] the sense key, sense[1] the ASC, sense[2] the ASCQ (7/27/00: the
+ * medium is write-protected). Sends nothing to the drive. Returns 1 and fills
+ * the three bytes; 0 when that command succeeded or failed without sense
+ * data, for an unknown handle or a null argument. */
+QUORLINK_API uint16_t quorlink_last_sense(int32_t handle, uint8_t* sense);
+
 /* What a program should tell its operator once at start-up about
  * quorlink.conf ($QUORLINK_CONF, else /etc/quorlink/quorlink.conf): with real
  * drives, a file that is missing, unusable (the message names file, key and
