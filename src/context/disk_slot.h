@@ -22,6 +22,10 @@ struct MediaFindings {
     double ReadMBps = 0;
     int64_t SectorsTested = 0;
     int64_t SectorsFailed = 0;
+    int64_t ReportedSectors = 0; // what the controller reports, beside RealSectors
+    double MinWriteMBps = 0;     // the floors the figures were held to; 0: none
+    double MinReadMBps = 0;
+    bool ResetTried = false; // the one reset of the run was spent
 };
 
 struct DiskSlot {

@@ -56,6 +56,10 @@ DriveIdentity QuorlinkTransport::Identity(int32_t handle) {
         id.DriveIndex = index;
         id.Serial = QString::fromUtf8(serial);
         id.PortPath = QString::fromUtf8(port);
+        char hub[128] = {};
+        if (quorlink_drive_hub(handle, hub, sizeof hub) != 0) {
+            id.Hub = QString::fromUtf8(hub);
+        }
     }
     return id;
 }

@@ -14,6 +14,7 @@ struct DriveIdentity {
     int32_t DriveIndex = -1; // -1: unknown
     QString Serial;
     QString PortPath; // USB port path, empty when unknown
+    QString Hub;      // the hub whose bandwidth it shares, empty when unknown
 };
 
 class Transport {

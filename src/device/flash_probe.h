@@ -1,10 +1,11 @@
 // The capacity probe: how many sectors the flash behind the controller really
-// keeps, found by moving a few MiB whatever the drive's size. Sector-numbered
-// pattern sectors go to a low run and a top run, highest first; they and
-// single sectors spaced by the runs' length between them are read back. A
-// flash that wraps at K sectors shows a sector holding the pattern of the
-// sector K below it, and a flash that drops what lies past its end shows a
-// tail of lost sectors, whose start a bisection narrows down to the sector.
+// keeps, to the sector, whatever the drive's size and whatever write cache
+// hides the flash. Sector-numbered pattern sectors go to a top run, single
+// sectors spaced m apart and a low stretch, written last, long enough to
+// push everything before it out of a cache; they are read back. A flash that
+// wraps at K shows sectors holding patterns of sectors a multiple of K away,
+// a flash that drops what lies past K shows lost sectors from K up, narrowed
+// down to the sector by writing the gap before the low stretch's zeros.
 // Every sector written is zero again at the end.
 #pragma once
 
@@ -23,7 +24,12 @@ struct ProbeResult {
     uint64_t bytesMoved = 0;  // written and read, the zeros included
 };
 
+// The largest write cache the probe pushes out of the way: 256 MiB (or half
+// a smaller drive).
+inline constexpr uint64_t kProbeCacheSectors = 524288;
+
 ProbeResult ProbeFlash(SectorIo& io, uint64_t sectors, uint64_t seed,
-                       const MediaProgressFn& progress = {});
+                       const MediaProgressFn& progress = {},
+                       uint64_t cacheMost = kProbeCacheSectors);
 
 } // namespace ufd

@@ -65,7 +65,7 @@ bool MediaTestWanted(const StationSettings& s) {
     return s.MediaProbe || s.MediaVerify || s.MediaSurface > 0 || SpeedWanted(s);
 }
 
-bool TestMediaBeforeVolume(StationContext& ctx, int16_t slot) {
+bool TestMediaBeforeVolume(StationContext& ctx, int16_t slot, SteadyClock* clock) {
     DiskSlot* s = ctx.slots.Slot(slot);
     if (s == nullptr || s->Handle == 0) {
         return true;
@@ -74,20 +74,40 @@ bool TestMediaBeforeVolume(StationContext& ctx, int16_t slot) {
     MediaFindings& found = s->Media;
     found.Ran = true;
     const auto sectors = static_cast<uint64_t>(s->LastSector) + 1;
-    MediaIo io(*ctx.transport, s->Handle);
+    found.ReportedSectors = static_cast<int64_t>(sectors);
+    found.MinWriteMBps = set.MinWriteMBps;
+    found.MinReadMBps = set.MinReadMBps;
+    // In a parallel run the drives on one hub time their passes one at a time.
+    MediaIo io(*ctx.transport, s->Handle, set.Parallel);
     const uint64_t seed = NewSeed();
     PhaseProgress progress(ctx, slot, PhasesBefore(set) + (set.MediaVerify ? 1 : 0), 0);
     auto fail = [&](int16_t code) {
         s->Status = code;
         return false;
     };
+    // A transfer failed: a write refused for the switch has its own code; a
+    // drive that stopped answering gets the run's one reset and the phase
+    // once more.
+    auto again = [&]() {
+        if (io.WriteProtected() || found.ResetTried) {
+            return false;
+        }
+        found.ResetTried = true;
+        return ctx.transport->ResetDevice(s->Handle) != 0;
+    };
+    auto ioFailure = [&]() {
+        return fail(io.WriteProtected() ? kStatusWriteProtected : kStatusMediaIoFailed);
+    };
 
     if (set.MediaProbe) {
-        const ProbeResult probe = ProbeFlash(io, sectors, seed, progress.Phase());
+        ProbeResult probe = ProbeFlash(io, sectors, seed, progress.Phase());
+        if (probe.ioFailed && again()) {
+            probe = ProbeFlash(io, sectors, seed + 2, progress.Phase());
+        }
         found.SectorsTested += static_cast<int64_t>(probe.tested);
         found.SectorsFailed += static_cast<int64_t>(probe.lost);
         if (probe.ioFailed) {
-            return fail(kStatusMediaIoFailed);
+            return ioFailure();
         }
         found.RealSectors = static_cast<int64_t>(probe.keptSectors);
         if (probe.keptSectors < sectors) {
@@ -98,27 +118,31 @@ bool TestMediaBeforeVolume(StationContext& ctx, int16_t slot) {
         }
     }
     if (set.MediaSurface > 0 || SpeedWanted(set)) {
-        const auto chunks = set.MediaSurface > 0
-                                ? SurfaceChunks(sectors, set.MediaSurface, io.ChunkSectors())
-                                : SpeedChunks(sectors, io.ChunkSectors());
-        const SweepResult sweep = SweepSurface(io, chunks, seed + 1, progress.Phase());
+        const auto chunks =
+            SweepChunks(sectors, set.MediaSurface, SpeedWanted(set), io.ChunkSectors());
+        const SweepTiming timing{clock, set.MinWriteMBps, set.MinReadMBps};
+        SweepResult sweep = SweepSurface(io, chunks, seed + 1, progress.Phase(), timing);
+        if (sweep.ioFailed && again()) {
+            sweep = SweepSurface(io, chunks, seed + 3, progress.Phase(), timing);
+        }
         found.SectorsTested += static_cast<int64_t>(sweep.tested);
         found.SectorsFailed += static_cast<int64_t>(sweep.failed);
         if (sweep.ioFailed) {
-            return fail(kStatusMediaIoFailed);
+            return ioFailure();
         }
-        found.WriteMBps = MegabytesPerSecond(sweep.patternBytes, sweep.writeSeconds);
-        found.ReadMBps = MegabytesPerSecond(sweep.patternBytes, sweep.readSeconds);
+        const SpeedFigures speed = JudgeSpeed(sweep, set.MinWriteMBps, set.MinReadMBps);
+        found.WriteMBps = speed.writeMBps;
+        found.ReadMBps = speed.readMBps;
         if (sweep.aliased > 0) {
             return fail(kStatusFakeCapacity);
         }
         if (sweep.failed > 0) {
             return fail(kStatusReadBackFailed);
         }
-        if (found.WriteMBps < set.MinWriteMBps) {
+        if (speed.writeBelow) {
             return fail(kStatusSlowWrite);
         }
-        if (found.ReadMBps < set.MinReadMBps) {
+        if (speed.readBelow) {
             return fail(kStatusSlowRead);
         }
     }

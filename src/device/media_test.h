@@ -6,6 +6,7 @@
 
 #include "context/station_context.h"
 #include "device/volume_write_log.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 
@@ -16,7 +17,8 @@ bool MediaTestWanted(const StationSettings& s);
 
 // Probe, surface and speed on a slot whose capacity is known. False: the
 // slot failed (its code is in Status) and the Format ends there.
-bool TestMediaBeforeVolume(StationContext& ctx, int16_t slot);
+// The speed figures are timed on `clock` (null: the system's).
+bool TestMediaBeforeVolume(StationContext& ctx, int16_t slot, SteadyClock* clock = nullptr);
 
 // Reads back what the volume writers wrote.
 void VerifyVolume(StationContext& ctx, int16_t slot, const VolumeWriteLog& log);

@@ -16,6 +16,9 @@ public:
     virtual bool ReadSectors(uint64_t first, std::span<uint8_t> data) = 0;
     // The most sectors one call should move.
     virtual uint32_t ChunkSectors() const = 0;
+    // Bracket a timed pass: the drive moves data alone on its hub meanwhile.
+    virtual void BeginTimed() {}
+    virtual void EndTimed() {}
 };
 
 } // namespace ufd

@@ -25,8 +25,8 @@ std::vector<SweepChunk> SurfaceChunks(uint64_t sectors, int percent, uint32_t ch
 }
 
 SweepResult SweepSurface(SectorIo& io, const std::vector<SweepChunk>& chunks, uint64_t seed,
-                         const MediaProgressFn& progress) {
-    using Clock = std::chrono::steady_clock;
+                         const MediaProgressFn& progress, const SweepTiming& timing) {
+    SteadyClock& clock = timing.clock != nullptr ? *timing.clock : DefaultSteadyClock();
     SweepResult result;
     uint64_t most = 0;
     for (const SweepChunk& c : chunks) {
@@ -41,13 +41,21 @@ SweepResult SweepSurface(SectorIo& io, const std::vector<SweepChunk>& chunks, ui
             progress(std::min(1.0, ++done / steps));
         }
     };
-    auto seconds = [](Clock::time_point since) {
-        return std::chrono::duration<double>(Clock::now() - since).count();
+    auto seconds = [&](std::chrono::steady_clock::time_point since) {
+        return std::chrono::duration<double>(clock.Now() - since).count();
     };
+    // Certainly below the floor: even with the rest in no time at all, the
+    // pass's figure could not reach it.
+    auto hopeless = [&](double floor, double spent) {
+        return floor > 0 && static_cast<double>(result.patternBytes) / 1e6 / floor < spent;
+    };
+    size_t written = 0; // chunks the pattern pass wrote (or tried)
     auto zeros = [&] {
+        io.EndTimed();
         std::fill(buffer.begin(), buffer.end(), 0);
         bool ok = true;
-        for (const SweepChunk& c : chunks) {
+        for (size_t k = 0; k < written; ++k) {
+            const SweepChunk& c = chunks[k];
             ok = io.WriteSectors(c.first, std::span(buffer).first(c.count * kPatternSectorBytes)) &&
                  ok;
             step();
@@ -60,28 +68,36 @@ SweepResult SweepSurface(SectorIo& io, const std::vector<SweepChunk>& chunks, ui
     // lower chunks by the time they are read.
     // The drive's speed, not ours: making and judging patterns is left out.
     double ours = 0;
-    auto t0 = Clock::now();
+    io.BeginTimed();
+    auto t0 = clock.Now();
     for (const SweepChunk& c : chunks) {
         const auto data = std::span(buffer).first(c.count * kPatternSectorBytes);
-        const auto f0 = Clock::now();
+        const auto f0 = clock.Now();
         FillPattern(data, c.first, seed);
         ours += seconds(f0);
+        ++written;
         if (!io.WriteSectors(c.first, data)) {
             result.ioFailed = true;
             return zeros();
         }
+        result.writtenBytes += data.size();
+        result.writeSeconds = std::max(0.0, seconds(t0) - ours);
         step();
+        if (hopeless(timing.minWriteMBps, result.writeSeconds)) {
+            result.tooSlow = true;
+            return zeros();
+        }
     }
-    result.writeSeconds = std::max(0.0, seconds(t0) - ours);
     double judging = 0;
-    t0 = Clock::now();
+    t0 = clock.Now();
     for (const SweepChunk& c : chunks) {
         const auto data = std::span(buffer).first(c.count * kPatternSectorBytes);
         if (!io.ReadSectors(c.first, data)) {
             result.ioFailed = true;
             return zeros();
         }
-        const auto j0 = Clock::now();
+        result.readBytes += data.size();
+        const auto j0 = clock.Now();
         for (uint64_t k = 0; k < c.count; ++k) {
             const SectorVerdict v =
                 JudgeSector(data.subspan(k * kPatternSectorBytes), c.first + k, seed);
@@ -90,9 +106,13 @@ SweepResult SweepSurface(SectorIo& io, const std::vector<SweepChunk>& chunks, ui
         }
         judging += seconds(j0);
         result.tested += c.count;
+        result.readSeconds = std::max(0.0, seconds(t0) - judging);
         step();
+        if (hopeless(timing.minReadMBps, result.readSeconds)) {
+            result.tooSlow = true;
+            return zeros();
+        }
     }
-    result.readSeconds = std::max(0.0, seconds(t0) - judging);
     return zeros();
 }
 

@@ -5,6 +5,7 @@
 
 #include "device/media_progress.h"
 #include "device/sector_io.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,17 +21,29 @@ struct SweepChunk {
 // first sector to the last (100: every chunk).
 std::vector<SweepChunk> SurfaceChunks(uint64_t sectors, int percent, uint32_t chunkSectors);
 
+// How the passes are timed and held to their floors (MB/s of 10^6 bytes;
+// 0: none). A pass stops as soon as its figure can no longer reach its floor
+// even if the rest took no time at all.
+struct SweepTiming {
+    SteadyClock* clock = nullptr; // null: the system's
+    double minWriteMBps = 0;
+    double minReadMBps = 0;
+};
+
 struct SweepResult {
     bool ioFailed = false;
-    uint64_t tested = 0;  // sectors written and read back
-    uint64_t failed = 0;  // of those, sectors that did not keep their pattern
-    uint64_t aliased = 0; // of those, sectors that held another sector's pattern
-    uint64_t patternBytes = 0;
-    double writeSeconds = 0; // the pattern pass, and the read pass
+    bool tooSlow = false;      // a pass stopped below its floor; the figures so far
+    uint64_t tested = 0;       // sectors written and read back
+    uint64_t failed = 0;       // of those, sectors that did not keep their pattern
+    uint64_t aliased = 0;      // of those, sectors that held another sector's pattern
+    uint64_t patternBytes = 0; // of the chunks
+    uint64_t writtenBytes = 0; // timed in the pattern pass, and in the read pass
+    uint64_t readBytes = 0;
+    double writeSeconds = 0;
     double readSeconds = 0;
 };
 
 SweepResult SweepSurface(SectorIo& io, const std::vector<SweepChunk>& chunks, uint64_t seed,
-                         const MediaProgressFn& progress = {});
+                         const MediaProgressFn& progress = {}, const SweepTiming& timing = {});
 
 } // namespace ufd

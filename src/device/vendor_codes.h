@@ -38,5 +38,6 @@ inline constexpr int16_t kStatusReadBackFailed = 0xE1; // sectors lost what was 
 inline constexpr int16_t kStatusSlowWrite = 0xE2;      // below [MediaTest] MinWriteMBps
 inline constexpr int16_t kStatusSlowRead = 0xE3;       // below [MediaTest] MinReadMBps
 inline constexpr int16_t kStatusMediaIoFailed = 0xE4;  // a transfer of the test failed
+inline constexpr int16_t kStatusWriteProtected = 0xE5; // its write refused: switch on
 
 } // namespace ufd

@@ -41,6 +41,11 @@ SystemClock& DefaultClock() {
     return clock;
 }
 
+SteadyClock& DefaultSteadyClock() {
+    static SystemSteadyClock clock;
+    return clock;
+}
+
 QtEventPump& DefaultEventPump() {
     static QtEventPump pump;
     return pump;

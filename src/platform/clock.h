@@ -1,6 +1,23 @@
 #pragma once
 
+#include <chrono>
+
 namespace ufd {
+
+// Monotonic time for timing transfers (the media test's speed figures);
+// tests put a clock of their own that a simulated drive moves on.
+class SteadyClock {
+public:
+    virtual ~SteadyClock() = default;
+    virtual std::chrono::steady_clock::time_point Now() = 0;
+};
+
+class SystemSteadyClock final : public SteadyClock {
+public:
+    std::chrono::steady_clock::time_point Now() override {
+        return std::chrono::steady_clock::now();
+    }
+};
 
 // The wait's clock: local time of day in seconds since midnight.
 class Clock {
@@ -31,6 +48,7 @@ public:
 };
 
 SystemClock& DefaultClock();
+SteadyClock& DefaultSteadyClock();
 QtEventPump& DefaultEventPump();
 
 } // namespace ufd

@@ -45,6 +45,9 @@ struct OpenResult {
     std::string reason;             // why there is no device, beyond an empty index
     std::string serial;             // the drive's serial number, for the records
     std::string portPath;           // USB port path ("1-2.3"); empty when unknown
+    // The hub whose bandwidth the drive shares; nullopt: the backend does not
+    // say, and the root hub of the port path ("usb1" for "1-2.3") stands in.
+    std::optional<std::string> hub;
     // How the device line lands in the reply file (the simulator's faults).
     ReplyShape reply = ReplyShape::Full;
     size_t shortLength = 0;

@@ -37,6 +37,7 @@ struct OpenDrive {
     std::shared_ptr<Device> device;
     std::string serial;
     std::string portPath;
+    std::string hub;
     // The sense of the handle's last command (key 0: none, or it succeeded).
     std::array<uint8_t, 3> lastSense{};
 };
@@ -309,8 +310,14 @@ int32_t fnQuorbus_GetDiskHandle(int32_t driveIndex) {
         {
             std::lock_guard lock(lib.mutex);
             handle = lib.newHandle();
-            lib.handles[handle] = OpenDrive{driveIndex, std::move(opened.device),
-                                            std::move(opened.serial), std::move(opened.portPath)};
+            std::string hub = opened.hub.value_or("");
+            if (!opened.hub && !opened.portPath.empty()) {
+                // Every port of one root hub ("1-2.3" on bus 1) shares its bandwidth.
+                hub = "usb" + opened.portPath.substr(0, opened.portPath.find('-'));
+            }
+            lib.handles[handle] =
+                OpenDrive{driveIndex, std::move(opened.device), std::move(opened.serial),
+                          opened.portPath, std::move(hub)};
         }
         if (const std::string why = writeTextReply(
                 paths.text, opened.deviceLine, Outcome{true, {}, opened.reply, opened.shortLength});
@@ -601,6 +608,22 @@ uint16_t quorlink_config_notice(char* text, size_t size) {
     const size_t n = std::min(notice.size(), size - 1);
     std::memcpy(text, notice.data(), n);
     text[n] = '\0';
+    return 1;
+}
+
+uint16_t quorlink_drive_hub(int32_t handle, char* hub, size_t size) {
+    if (hub == nullptr || size == 0) {
+        return 0;
+    }
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    if (handle == 0 || it == lib.handles.end()) {
+        return 0;
+    }
+    const size_t n = std::min(it->second.hub.size(), size - 1);
+    std::memcpy(hub, it->second.hub.data(), n);
+    hub[n] = '\0';
     return 1;
 }
 

@@ -8,7 +8,7 @@ namespace ufd {
 namespace {
 
 // A failing vendor command leaves its own code; the station's codes take
-// numbers the controller never uses. 0xE0..0xE4 belong to the media test.
+// numbers the controller never uses. 0xE0..0xE5 belong to the media test.
 constexpr std::array kReasons{
     StatusReason{0x10, "a unit of chip 0 rejected: its unit list is too long"},
     StatusReason{0x75, "controller information not read"},
@@ -28,6 +28,7 @@ constexpr std::array kReasons{
     StatusReason{0xE2, "write speed below the floor"},
     StatusReason{0xE3, "read speed below the floor"},
     StatusReason{0xE4, "media test read or write failed"},
+    StatusReason{0xE5, "write protected (switch on)"},
     StatusReason{0xF0, "master boot record not written"},
     StatusReason{0xF1, "boot sector not written"},
     StatusReason{0xF2, "FAT copy not written"},

@@ -41,7 +41,7 @@ private:
     uint64_t sectors_, failAt_;
 };
 
-constexpr uint64_t k64GiB = 134217728, k1GiB = 2097152;
+constexpr uint64_t k64GiB = 134217728, k1GiB = 2097152, k1TiB = uint64_t{1} << 31;
 
 FlashProfile Keeps(uint64_t sectors) {
     FlashProfile f;
@@ -60,6 +60,13 @@ FlashProfile Bad(std::vector<uint64_t> sectors) {
     return f;
 }
 
+// What the probe may move: twice the cache it pushes out of the way, plus
+// 64 MiB for every 64 GiB (or part of them) of the drive.
+uint64_t CostBound(uint64_t sectors) {
+    const uint64_t parts = (sectors + k64GiB - 1) / k64GiB;
+    return 2 * kProbeCacheSectors * 512 + parts * (64u << 20);
+}
+
 TEST(FlashProbe, FindsWhatTheFlashKeeps) {
     struct Case {
         const char* name;
@@ -76,8 +83,14 @@ TEST(FlashProbe, FindsWhatTheFlashKeeps) {
         {"a few sectors short", k1GiB, Keeps(k1GiB - 3), k1GiB - 3},
         {"wraps inside the low run", k1GiB, Keeps(100), 100},
         {"drops past its end", k1GiB, Limbo(777777), 777777},
+        {"drops inside the top run", k1GiB, Limbo(k1GiB - 5), k1GiB - 5},
+        {"drops inside the low run", k1GiB, Limbo(1000), 1000},
         {"tiny drive", 40, Keeps(17), 17},
         {"a bad sector it probes", k1GiB, Bad({5}), k1GiB, 1},
+        // A last sector that does not keep its data is a bad sector, not a
+        // flash one sector short, also where the station's addresses end.
+        {"a bad last sector", k1GiB, Bad({k1GiB - 1}), k1GiB, 1},
+        {"a bad last sector of 2^31", k1TiB, Bad({k1TiB - 1}), k1TiB, 1},
         {"pulled mid-probe", k1GiB, {}, 0, 0, k1GiB - 10},
     };
     for (const Case& c : cases) {
@@ -90,8 +103,101 @@ TEST(FlashProbe, FindsWhatTheFlashKeeps) {
         if (!r.ioFailed && c.flash.badSectors.empty()) { // a bad sector keeps no zeros either
             EXPECT_TRUE(drive.store.AllZero()) << "a probed sector keeps its pattern";
         }
-        // A few MiB whatever the size: under 64 MiB for 64 GiB, written and read.
-        EXPECT_LT(r.bytesMoved, 64u << 20) << r.bytesMoved;
+        EXPECT_LE(r.bytesMoved, CostBound(c.sectors)) << r.bytesMoved;
+    }
+}
+
+using quorlink::sim::FakeKind;
+using quorlink::sim::PastEnd;
+
+struct Kind {
+    const char* name;
+    FakeKind fake;
+    PastEnd pastEnd;
+    bool genuine = false;
+};
+
+// Probes a drive of `sectors` whose flash is of kind `k` (a little over a
+// quarter of the drive) behind `cache`, once per seed: the real size to the
+// sector every time, within the cost bound, every probed sector zero again
+// once the cache is written out.
+void ProbeEverySeed(const Kind& k, uint64_t sectors, uint64_t cache, int seeds) {
+    const uint64_t real = k.genuine ? sectors : sectors / 4 + 12345 % (sectors / 8);
+    FlashProfile flash;
+    flash.flashSectors = k.genuine ? 0 : real;
+    flash.fake = k.fake;
+    flash.pastEnd = k.pastEnd;
+    flash.cacheSectors = cache;
+    for (int seed = 0; seed < seeds; ++seed) {
+        SCOPED_TRACE(testing::Message() << k.name << ", " << sectors << " sectors, cache " << cache
+                                        << ", seed " << seed);
+        FlashDrive drive(flash, sectors);
+        const ProbeResult r = ProbeFlash(drive, sectors, 1000 + seed);
+        ASSERT_FALSE(r.ioFailed);
+        ASSERT_EQ(r.keptSectors, real);
+        ASSERT_EQ(r.lost, 0u);
+        ASSERT_LE(r.bytesMoved, CostBound(sectors));
+        ASSERT_TRUE(drive.model.flush(drive.store));
+        // A chain's wrapping stretches land the zeros of higher sectors on lower ones.
+        ASSERT_TRUE(k.fake == FakeKind::Chain || drive.store.AllZero());
+    }
+}
+
+// Every kind of fake behind every cache size, at every capacity.
+TEST(FlashProbe, EveryKindBehindEveryCache) {
+    const Kind kinds[] = {
+        {"genuine", FakeKind::Wrap, PastEnd::Zeros, true},
+        {"wrap", FakeKind::Wrap, PastEnd::Zeros},
+        {"limbo, zeros", FakeKind::Limbo, PastEnd::Zeros},
+        {"limbo, ones", FakeKind::Limbo, PastEnd::Ones},
+        {"limbo, stale", FakeKind::Limbo, PastEnd::Stale},
+        {"limbo, noise", FakeKind::Limbo, PastEnd::Noise},
+        {"chain", FakeKind::Chain, PastEnd::Zeros},
+    };
+    // 3 MB, 31 MB and 256 MiB caches have been seen on real fakes; a cache of
+    // more than a quarter of the drive hides any flash behind it.
+    const uint64_t caches[] = {0, 6144, 63488, kProbeCacheSectors};
+    for (const uint64_t sectors : {uint64_t{65536}, k1GiB, k64GiB, k1TiB}) {
+        for (const uint64_t cache : caches) {
+            for (const Kind& k : kinds) {
+                if (cache <= sectors / 4) {
+                    ProbeEverySeed(k, sectors, cache, 1);
+                }
+            }
+        }
+    }
+}
+
+// The same verdict and real size for 100 seeds in a row, for the kinds whose
+// answers could vary: noise past the end, a chain, a cache.
+TEST(FlashProbe, TheSameAnswerForAHundredSeeds) {
+    const Kind kinds[] = {
+        {"genuine", FakeKind::Wrap, PastEnd::Zeros, true},
+        {"wrap", FakeKind::Wrap, PastEnd::Zeros},
+        {"limbo, noise", FakeKind::Limbo, PastEnd::Noise},
+        {"chain", FakeKind::Chain, PastEnd::Zeros},
+    };
+    for (const Kind& k : kinds) {
+        ProbeEverySeed(k, 8192, 1000, 100);
+    }
+}
+
+// Every real size across a window of more than twice the single sectors'
+// spacing, wrapping or dropping, with and without a flush: no size slips
+// between two sectors the probe looks at.
+TEST(FlashProbe, EveryRealSizeAcrossTwoSpacings) {
+    constexpr uint64_t kSectors = 8192; // single sectors every 418
+    for (const uint64_t cacheMost : {uint64_t{0}, kProbeCacheSectors}) {
+        for (uint64_t real = 2000; real < 2000 + 2 * 418 + 7; ++real) {
+            for (FlashProfile flash : {Keeps(real), Limbo(real)}) {
+                SCOPED_TRACE(testing::Message()
+                             << "real " << real << ", flush up to " << cacheMost << ", limbo "
+                             << (flash.fake != quorlink::sim::FakeKind::Wrap));
+                FlashDrive drive(flash, kSectors);
+                const ProbeResult r = ProbeFlash(drive, kSectors, 5, {}, cacheMost);
+                ASSERT_EQ(r.keptSectors, real);
+            }
+        }
     }
 }
 

@@ -22,7 +22,9 @@ using J = nlohmann::json;
 
 class MediaStation {
 public:
-    MediaStation() {
+    // A rack of these drives (each given its index and a serial), else the
+    // six of the first test.
+    explicit MediaStation(const J& rack = J()) {
         QDir().mkpath(Path("bin"));
         for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
             EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, Path("bin/" + name)));
@@ -37,7 +39,8 @@ public:
                            {{"bad_sectors", {36900}}}, // in a chunk Surface=10 takes
                            {{"mbps", {{"write", 8}}}},
                            {{"mbps", {{"read", 8}}}},
-                           {{"faults", {{{"op", "read"}, {"nth", 5}}}}}};
+                           // A read fails, and the reset that follows does not help.
+                           {{"faults", {{{"op", "read"}, {"nth", 5}}, {{"op", "reset"}}}}}};
         J drives = J::array();
         for (int i = 0; i < 6; ++i) {
             J d = base;
@@ -46,7 +49,8 @@ public:
                 {{"index", i + 1}, {"serial", std::string("M").append(std::to_string(i + 1))}});
             drives.push_back(d);
         }
-        std::ofstream(Path("rack.json").toStdString()) << J{{"drives", drives}}.dump();
+        std::ofstream(Path("rack.json").toStdString())
+            << (rack.is_null() ? J{{"drives", drives}} : rack).dump();
     }
 
     QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -80,10 +84,10 @@ public:
     }
 
     // The code each slot's row shows, "-" for none.
-    static QStringList Codes(const QString& out) {
+    static QStringList Codes(const QString& out, int slots = 6) {
         QStringList codes;
         const QRegularExpression code("Error Status = ([0-9A-F]+)");
-        for (int slot = 1; slot <= 6; ++slot) {
+        for (int slot = 1; slot <= slots; ++slot) {
             const QString row = out.section('\n', slot + 1, slot + 1);
             const auto m = code.match(row);
             codes << (m.hasMatch() ? m.captured(1) : "-");
@@ -142,6 +146,40 @@ TEST(MediaTest, EachFlawFailsWithItsCodeAndAGoodDriveKeepsTheBytesOfAPlainRun) {
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
     EXPECT_FALSE(trace.readAll().contains("quorlink_read_data"));
     EXPECT_TRUE(st.Image(1) == tested) << "the media test left bytes of its own";
+}
+
+// In a parallel run: four drives that each write and read 30 MB/s alone,
+// sharing one 40 MB/s hub, all meet floors of 10 MB/s (timed one at a time);
+// a write-protected drive fails with its own code and words; a drive that
+// stops answering is brought back by its one reset and passes, one whose
+// reset does not help fails E4.
+TEST(MediaTest, SharedHubsProtectedSwitchesAndDrivesThatStopAnswering) {
+    const J base = {
+        {"kind", "usb"},         {"capacity", 131072},          {"info", {12, 0x29}},
+        {"chips", {0x75, 0x75}}, {"units94", {{"default", 1}}}, {"units95", {{"default", 1}}}};
+    const J kinds[] = {{{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
+                       {{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
+                       {{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
+                       {{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
+                       {{"write_protect", true}},
+                       {{"hang_after", 150}},
+                       {{"hang_after", 150}, {"faults", {{{"op", "reset"}}}}}};
+    J drives = J::array();
+    int index = 0;
+    for (const J& k : kinds) {
+        J d = base;
+        d.update(k);
+        ++index;
+        d.update({{"index", index}, {"serial", std::string("H").append(std::to_string(index))}});
+        drives.push_back(d);
+    }
+    MediaStation st(J{{"hubs", {{"h", {{"mbps", 40}}}}}, {"drives", drives}});
+    const auto [code, out] = st.Run("[Run]\nParallel=true\n[Window]\nRows=8\n[MediaTest]\n"
+                                    "Probe=true\nMinWriteMBps=10\nMinReadMBps=10\n");
+    EXPECT_EQ(code, 1) << out.toStdString();
+    EXPECT_EQ(MediaStation::Codes(out, 7).join(' ').toStdString(), "- - - - E5 - E4")
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("229     write protected (switch on)")) << out.toStdString();
 }
 
 } // namespace

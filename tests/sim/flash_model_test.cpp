@@ -173,7 +173,7 @@ TEST(FlashModel, BadSectorsSpoilWhatTheyKeep) {
 }
 
 // hang_after N: N commands answered, then none until a reset, which writes
-// the cache out and starts the count afresh.
+// the cache out; it hangs once.
 TEST(FlashModel, StopsAnsweringUntilReset) {
     FlashProfile p = Fake(FakeKind::Wrap, 4, PastEnd::Zeros, 8);
     p.hangAfter = 3;
@@ -189,11 +189,9 @@ TEST(FlashModel, StopsAnsweringUntilReset) {
     ASSERT_TRUE(m.reset(store));
     EXPECT_FALSE(m.hung());
     EXPECT_EQ(ReadOne(m, store, 0), "w4") << "written out by the reset";
-    answered.clear();
-    for (int k = 0; k < 4; ++k) {
-        answered.push_back(m.answers());
+    for (int k = 0; k < 100; ++k) {
+        ASSERT_TRUE(m.answers());
     }
-    EXPECT_EQ(answered, (std::vector<bool>{true, true, true, false}));
 
     FlashModel never{FlashProfile{}};
     for (int k = 0; k < 1000; ++k) {

@@ -25,8 +25,13 @@ public:
     }
     bool writeSectors(uint64_t first, std::span<const uint8_t> data) override {
         for (size_t k = 0; k < data.size() / 512; ++k) {
-            std::copy_n(data.begin() + static_cast<ptrdiff_t>(k * 512), 512,
-                        sectors[first + k].begin());
+            const auto from = data.begin() + static_cast<ptrdiff_t>(k * 512);
+            // A sector of zeros takes no room, as a hole in an image.
+            if (std::all_of(from, from + 512, [](uint8_t b) { return b == 0; })) {
+                sectors.erase(first + k);
+            } else {
+                std::copy_n(from, 512, sectors[first + k].begin());
+            }
         }
         ++writes;
         return true;

@@ -81,7 +81,7 @@ bool FlashModel::answers() {
         return false;
     }
     ++commands_;
-    if (profile_.hangAfter != 0 && commands_ > profile_.hangAfter) {
+    if (profile_.hangAfter != 0 && commands_ == profile_.hangAfter + 1) {
         hung_ = true;
     }
     return !hung_;
@@ -89,7 +89,6 @@ bool FlashModel::answers() {
 
 bool FlashModel::reset(BlockStore& store) {
     hung_ = false;
-    commands_ = 0;
     return flush(store);
 }
 

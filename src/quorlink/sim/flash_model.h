@@ -43,7 +43,7 @@ struct FlashProfile {
     FakeKind fake = FakeKind::Wrap;   // what the addresses past flashSectors do
     PastEnd pastEnd = PastEnd::Zeros; // what a dropped address reads
     uint64_t cacheSectors = 0;        // write-back cache by host address; 0: none
-    uint64_t hangAfter = 0;           // stops answering after this many commands; 0: never
+    uint64_t hangAfter = 0;           // stops answering after this many commands, once; 0: never
     std::vector<uint64_t> badSectors; // sectors of the flash that spoil what they keep
     double readMBps = 0;              // 10^6 bytes per second; 0: no limit
     double writeMBps = 0;
@@ -72,11 +72,11 @@ public:
     bool physical(uint64_t lba, uint64_t& sector) const;
 
     // Counts one command; false once the controller has stopped answering
-    // (after `hangAfter` commands, until reset()).
+    // (after `hangAfter` commands, until reset(); it hangs once).
     bool answers();
     bool hung() const { return hung_; }
-    // A USB reset: the controller answers again and counts afresh, and
-    // writes its cache out to the flash first (a reset does not cut power).
+    // A USB reset: the controller answers again, and writes its cache out
+    // to the flash (a reset does not cut power).
     bool reset(BlockStore& store);
 
     // Moves data.size() / 512 sectors at lba between `data` and the flash,

@@ -88,8 +88,8 @@ void onlyKnownKeys(const json& object, std::initializer_list<const char*> known,
 }
 
 bool knownOperation(const std::string& name) {
-    static const char* ops[] = {"open",  "tur",      "capacity", "mode_sense", "read",
-                                "write", "vendor_r", "vendor_w", "vendor",     "vendor_scan"};
+    static const char* ops[] = {"open",     "tur",      "capacity", "mode_sense",  "read", "write",
+                                "vendor_r", "vendor_w", "vendor",   "vendor_scan", "reset"};
     return std::find(std::begin(ops), std::end(ops), name) != std::end(ops);
 }
 

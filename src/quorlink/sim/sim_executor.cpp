@@ -180,8 +180,8 @@ struct Shared {
     // own flash takes `own`; on a hub the bytes also take their turn on its
     // bandwidth, behind every transfer of the hub's other drives booked before.
     std::chrono::steady_clock::time_point transferEnd(int index, uint64_t bytes,
-                                                      std::chrono::microseconds own) {
-        const auto now = std::chrono::steady_clock::now();
+                                                      std::chrono::microseconds own,
+                                                      std::chrono::steady_clock::time_point now) {
         const std::string& hub = state.drive(index).hub;
         if (hub.empty()) {
             return now + own;
@@ -246,6 +246,9 @@ public:
         std::lock_guard lock(shared_->driveMutex[static_cast<size_t>(index_)]);
         if (!shared_->state.plugged(index_)) {
             return {false, "drive unplugged"};
+        }
+        if (effectOf(shared_->fired(index_, {"reset", std::nullopt, std::nullopt})).fails) {
+            return {false, "simulated fault on reset"};
         }
         const auto path = shared_->state.imagePath(index_);
         const ufd::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
@@ -334,6 +337,11 @@ private:
     }
 
     Outcome transfer(const TransferRequest& t, const Command& cmd, std::span<uint8_t> dataIn) {
+        // The drive's time runs from the command's start: the state files and
+        // the image's own I/O (the host's page cache, shared by every simulated
+        // drive and throttled for all when many write at once) are part of it,
+        // not added to it.
+        const auto start = std::chrono::steady_clock::now();
         if (profile_.kind != DriveKind::Usb) {
             return {false, "not a USB drive: transfer refused"};
         }
@@ -370,7 +378,7 @@ private:
             return {false, "image I/O failed"};
         }
         std::this_thread::sleep_until(
-            shared_->transferEnd(index_, bytes, flash_.transferTime(t.write, bytes)));
+            shared_->transferEnd(index_, bytes, flash_.transferTime(t.write, bytes), start));
         return {true, {}};
     }
 
@@ -492,6 +500,7 @@ public:
         result.deviceLine = d.deviceLine();
         result.serial = d.serial;
         result.portPath = d.port;
+        result.hub = d.hub;
         return result;
     }
 

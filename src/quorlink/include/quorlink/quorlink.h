@@ -97,6 +97,13 @@ QUORLINK_API uint16_t quorlink_reply_paths(char* textPath, size_t textSize, char
 QUORLINK_API uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
                                               size_t serialSize, char* portPath, size_t portSize);
 
+/* The hub whose bandwidth the drive behind an open handle shares: the rack's
+ * "hub" for a simulated drive, the root hub of its USB port ("usb1") for a
+ * real one; empty when unknown. Sends nothing to the drive. Returns 1 and
+ * fills the buffer (NUL-terminated, cut to fit), 0 for an unknown handle or
+ * a null or empty buffer. */
+QUORLINK_API uint16_t quorlink_drive_hub(int32_t handle, char* hub, size_t size);
+
 /* The sense data the drive gave when the last command on this handle failed:
  * sense[0] the sense key, sense[1] the ASC, sense[2] the ASCQ (7/27/00: the
  * medium is write-protected). Sends nothing to the drive. Returns 1 and fills

@@ -1,0 +1,131 @@
+// The speed figures on a simulated drive whose transfers move a clock of the
+// test's own: a slow drive takes no wall time, a drive just above its floor
+// passes and one just below fails, a hopeless one stops early, and a small
+// drive's few percent still give a figure.
+#include "device/speed_test.h"
+#include "device/surface_sweep.h"
+#include "flash_model.h"
+#include "support/memory_flash.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace ufd {
+namespace {
+
+class TestClock final : public SteadyClock {
+public:
+    std::chrono::steady_clock::time_point Now() override { return now; }
+    std::chrono::steady_clock::time_point now{};
+};
+
+// A good drive of `sectors` whose every transfer takes its bytes at the
+// rates (10^6 bytes per second) on the test's clock.
+class TimedDrive final : public SectorIo {
+public:
+    TimedDrive(uint64_t sectors, double writeMBps, double readMBps, TestClock& clock)
+        : model_(quorlink::sim::FlashProfile{}), sectors_(sectors), write_(writeMBps),
+          read_(readMBps), clock_(clock) {}
+    bool WriteSectors(uint64_t first, std::span<const uint8_t> data) override {
+        Pass(data.size(), write_);
+        return first + data.size() / 512 <= sectors_ && model_.write(store_, first, data);
+    }
+    bool ReadSectors(uint64_t first, std::span<uint8_t> data) override {
+        Pass(data.size(), read_);
+        return first + data.size() / 512 <= sectors_ && model_.read(store_, first, data);
+    }
+    uint32_t ChunkSectors() const override { return 4096; }
+    uint64_t moved = 0;
+
+private:
+    void Pass(size_t bytes, double mbps) {
+        moved += bytes;
+        clock_.now += std::chrono::nanoseconds(
+            static_cast<int64_t>(static_cast<double>(bytes) / mbps * 1000));
+    }
+    quorlink::sim::FlashModel model_;
+    test::MemoryFlash store_;
+    uint64_t sectors_;
+    double write_, read_;
+    TestClock& clock_;
+};
+
+TEST(SpeedFloors, JudgedOnTheDrivesOwnTimeAgainstTheFloor) {
+    struct Case {
+        const char* name;
+        double write, read; // the drive's MB/s
+        bool writeBelow, readBelow, stoppedEarly;
+    };
+    // Floors of 10 MB/s write and 20 MB/s read, over the 32 MiB stretch.
+    const Case cases[] = {
+        {"just above both", 10.1, 20.2, false, false, false},
+        {"writes just below", 9.9, 20.2, true, false, true},
+        {"reads just below", 10.1, 19.8, false, true, true},
+        {"far below", 2, 40, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestClock clock;
+        TimedDrive drive(131072, c.write, c.read, clock);
+        const auto wall = std::chrono::steady_clock::now();
+        const SweepResult sweep = SweepSurface(drive, SweepChunks(131072, 0, true, 4096), 3, {},
+                                               SweepTiming{&clock, 10, 20});
+        const SpeedFigures f = JudgeSpeed(sweep, 10, 20);
+        EXPECT_EQ(f.writeBelow, c.writeBelow) << f.writeMBps;
+        EXPECT_EQ(f.readBelow, c.readBelow) << f.readMBps;
+        EXPECT_EQ(sweep.tooSlow, c.stoppedEarly);
+        // The figure is the drive's rate, in MB of 10^6 bytes.
+        EXPECT_NEAR(f.writeMBps, c.write, c.write * 0.01);
+        if (!c.writeBelow) {
+            EXPECT_NEAR(f.readMBps, c.read, c.read * 0.01);
+        } else {
+            EXPECT_EQ(f.readMBps, 0) << "no read pass, no read figure";
+        }
+        // Seconds of the drive's time, none of the wall's.
+        EXPECT_LT(std::chrono::steady_clock::now() - wall, std::chrono::seconds(5));
+    }
+}
+
+// 2 MB/s against a floor of 4: the pass stops once 4 MB/s is out of reach
+// (about half the stretch), not after all of it.
+TEST(SpeedFloors, AHopelessDriveStopsEarly) {
+    TestClock clock;
+    TimedDrive drive(131072, 2, 100, clock);
+    const SweepResult sweep =
+        SweepSurface(drive, SweepChunks(131072, 0, true, 4096), 3, {}, SweepTiming{&clock, 4, 0});
+    EXPECT_TRUE(sweep.tooSlow);
+    EXPECT_LE(sweep.writtenBytes, kSpeedBytes / 2 + 2 * 1024 * 1024);
+    EXPECT_EQ(sweep.readBytes, 0u);
+    // Written, then zeroed: nothing more.
+    EXPECT_EQ(drive.moved, 2 * sweep.writtenBytes);
+}
+
+// What a sweep times: a few percent of a small drive are topped up to the
+// speed stretch (or the whole drive) when floors are set, never otherwise.
+TEST(SpeedFloors, EveryFloorHasAFigureToJudge) {
+    struct Case {
+        uint64_t sectors;
+        int percent;
+        bool timed;
+        uint64_t bytes;
+    };
+    const Case cases[] = {
+        {65536, 2, true, 32u << 20},     // 32 MiB at 2 %: the whole drive
+        {65536, 5, false, 0},            // no floors: the percent as it falls
+        {16384, 2, true, 8u << 20},      // smaller than the stretch: all of it
+        {4194304, 2, true, 40u << 20},   // 2 GiB: 20 chunks, 32 MiB of them at the start
+        {4194304, 50, true, 1024u << 20} // plenty already
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sectors << " sectors, " << c.percent << " %");
+        uint64_t bytes = 0;
+        for (const SweepChunk& k : SweepChunks(c.sectors, c.percent, c.timed, 4096)) {
+            bytes += k.count * 512;
+        }
+        EXPECT_EQ(bytes, c.bytes);
+    }
+}
+
+} // namespace
+} // namespace ufd
