@@ -9,8 +9,7 @@ rack=$scratch/rack.json
 export QUORLINK_STATE_DIR=$scratch/state
 # 64 MiB, 120 KiB per command: a whole-surface sweep is some 1,700
 # commands; the plug, udev and the items before Format some 300. The hang
-# comes in the sweep, and fewer commands than hang_after are left after it,
-# so it does not come twice.
+# comes in the sweep's read pass.
 cat >"$rack" <<JSON
 {"drives": [
   {"index": 0, "kind": "disk"},
