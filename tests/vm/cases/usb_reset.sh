@@ -24,8 +24,8 @@ hung_once() {
     grep -v '^cdb=' "$UFDVM_WORK/$1.commands" || true
     [ "$(grep -c ' no answer (drive not answering)$' "$UFDVM_WORK/$1.commands")" = 1 ] ||
         fail "stick $1 did not stop answering exactly once"
-    sed -n '/ no answer /,$p' "$UFDVM_WORK/$1.commands" | grep -q '^USB reset: drive reset$' ||
-        fail "no USB reset reached stick $1 after it hung"
+    awk '/ no answer / { hung = 1 } hung && /^USB reset: drive reset$/ { back = 1 } END { exit !back }' \
+        "$UFDVM_WORK/$1.commands" || fail "no USB reset reached stick $1 after it hung"
 }
 
 # quiet N: no media polling of the disk behind /dev/sgN (udev asks every
