@@ -99,9 +99,10 @@ std::optional<std::string> udevRules(const QuorlinkConf& conf) {
     }
     std::string out = "# UFD station: the drives [Drives] Allow= of " + conf.file.string() +
                       " lists.\n"
-                      "# Their sg and whole-disk nodes go to group ufdstation; none of their\n"
-                      "# block devices is automounted, so a desktop leaves a freshly formatted\n"
-                      "# drive alone in the middle of a run.\n";
+                      "# Their sg and whole-disk nodes, and the USB device node that a reset\n"
+                      "# of a stick which stopped answering goes through, go to group\n"
+                      "# ufdstation; none of their block devices is automounted, so a desktop\n"
+                      "# leaves a freshly formatted drive alone in the middle of a run.\n";
     for (const UsbId& id : conf.allow) {
         const std::string text = usbIdText(id);
         const std::string match = "SUBSYSTEMS==\"usb\", ATTRS{idVendor}==\"" + text.substr(0, 4) +
@@ -112,6 +113,9 @@ std::optional<std::string> udevRules(const QuorlinkConf& conf) {
                ", GROUP=\"ufdstation\", MODE=\"0660\", ENV{UDISKS_IGNORE}=\"1\"\n";
         out += "SUBSYSTEM==\"block\", ENV{DEVTYPE}==\"partition\", " + match +
                ", ENV{UDISKS_IGNORE}=\"1\"\n";
+        out += "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"" +
+               text.substr(0, 4) + "\", ATTR{idProduct}==\"" + text.substr(5) +
+               "\", GROUP=\"ufdstation\", MODE=\"0660\"\n";
     }
     return out;
 }

@@ -8,6 +8,7 @@
 #include "sysfs_device.h"
 
 #include <deque>
+#include <functional>
 #include <stdexcept>
 
 namespace sgtest {
@@ -69,9 +70,19 @@ struct FakeTree : TempDir {
             }
             writeFile(usb / "idVendor", d.vid + "\n");
             writeFile(usb / "idProduct", "5678\n");
+            // Bus 1, device numbers as the kernel hands them out: never the same twice.
+            writeFile(usb / "busnum", "1\n");
+            writeFile(usb / "devnum", std::to_string(++devnums) + "\n");
+            const fs::path byPort = path / "sys/bus/usb/devices" / port;
+            fs::create_directories(byPort.parent_path());
+            if (!fs::is_symlink(byPort)) {
+                fs::create_symlink(usb, byPort);
+            }
             fs::create_directories(path / "sys/bus/usb/drivers" / d.driver);
             fs::create_directories(parent);
-            fs::create_symlink(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            if (!fs::is_symlink(parent / "driver")) {
+                fs::create_symlink(path / "sys/bus/usb/drivers" / d.driver, parent / "driver");
+            }
         }
         const fs::path scsi =
             parent / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
@@ -102,7 +113,7 @@ struct FakeTree : TempDir {
     fs::path sgEntry(int sg) const {
         return path / "sys/class/scsi_generic" / ("sg" + std::to_string(sg));
     }
-    int hosts = 0;
+    int hosts = 0, devnums = 4;
 };
 
 struct Answer {
@@ -158,6 +169,13 @@ struct ScriptedSg final : quorlink::sg::SgSystem {
         announced.push_back({path, held.size()});
         return 0;
     }
+    int resetUsb(const std::string& node) override {
+        usbResets.push_back(node);
+        if (resetErrno == 0 || resetErrno == ENODEV) {
+            afterReset();
+        }
+        return resetErrno;
+    }
     // A clock that moves only when the executor pauses: no test sleeps.
     std::chrono::steady_clock::time_point now() override {
         return std::chrono::steady_clock::time_point(paused);
@@ -174,6 +192,10 @@ struct ScriptedSg final : quorlink::sg::SgSystem {
     // the disk, and how many commands preceded it / claims were still held.
     std::vector<std::pair<std::string, size_t>> rereads, announced;
     std::chrono::milliseconds paused{0};
+    // Each usbfs node reset, the errno of each reset, and what sysfs shows after it.
+    std::vector<std::string> usbResets;
+    int resetErrno = 0;
+    std::function<void()> afterReset = [] {};
 };
 
 } // namespace sgtest

@@ -10,6 +10,7 @@
 #include "reply_writer.h"
 #include "safety.h"
 #include "sg_executor.h"
+#include "usb_reset.h"
 
 #include <quorlink/quorlink.h>
 
@@ -370,6 +371,86 @@ TEST(SgGuard, RefusesADriveOffTheAllowList) {
                             "refused: USB 1234:5678 is not in [Drives] Allow= of line.conf")));
 }
 
+// ---- the USB reset of a drive that stopped answering ----------------------
+
+// The USB device is found again by the port path the drive was opened on,
+// whatever device number it has by now, reset only while it is still the
+// same allowed stick, and the drive is looked for at that port afterwards:
+// its own sg device, a new one, or none within the wait.
+TEST(SgReset, FindsTheStickByItsPortResetsItAndFindsItsDiskAgain) {
+    using P = const fs::path&;
+    struct Case {
+        const char* name;
+        void (*beforeReset)(FakeTree&, P usb) = [](FakeTree&, P) {};
+        void (*afterReset)(FakeTree&, P usb) = [](FakeTree&, P) {};
+        int resetErrno = 0;
+        const char* node = "";   // reset; "": none sent
+        const char* result = ""; // "sgN" found after the reset, else the reason
+        milliseconds paused = 0ms;
+        std::string vid = "1234"; // of the stick; off the list unless 1234
+    };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "the same sg back", .node = "001/005", .result = "sg1"},
+        // The kernel numbered the device anew (a reset that re-enumerated it).
+        {.name = "new device number", .beforeReset = [](FakeTree&, P usb) { writeFile(usb / "devnum", "23\n"); }, .node = "001/023", .result = "sg1"},
+        {.name = "re-enumerated", .afterReset = [](FakeTree& t, P) { fs::remove_all(t.sgEntry(1)); t.add({.sg = 3, .port = "1-2", .block = "sdc"}); },
+         .resetErrno = ENODEV, .node = "001/005", .result = "sg3"},
+        {.name = "no disk after the reset", .afterReset = [](FakeTree& t, P) { fs::remove_all(t.sgEntry(1) / "device/block"); },
+         .node = "001/005", .result = "no disk at port 1-2 within 2 s of the USB reset", .paused = 2000ms},
+        {.name = "reset refused by the kernel", .resetErrno = EACCES, .node = "001/005", .result = "USB reset of DEV/bus/usb/001/005 failed: Permission denied"},
+        {.name = "another stick in the port", .beforeReset = [](FakeTree&, P usb) { writeFile(usb / "serial", "XY99\n"); },
+         .result = "refused: port 1-2 holds another device now (USB 1234:5678, serial XY99)"},
+        {.name = "pulled", .beforeReset = [](FakeTree& t, P) { fs::remove(t.path / "sys/bus/usb/devices/1-2"); }, .result = "no USB device at port 1-2 to reset"},
+        {.name = "off the list", .result = "refused: USB 0bda:5678 is not in [Drives] Allow= of quorlink.conf", .vid = "0bda"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        const fs::path usb = r.tree.add({.sg = 1, .port = "1-2", .vid = c.vid.c_str()});
+        const sg::SgDeviceInfo opened = sg::describeSgDevice(r.tree.roots(), 1);
+        c.beforeReset(r.tree, usb);
+        r.sg->resetErrno = c.resetErrno;
+        r.sg->afterReset = [&] { c.afterReset(r.tree, usb); };
+        QuorlinkConf conf = lineConf();
+        const auto result = sg::resetUsbDevice(r.tree.roots(), *r.sg, conf, opened, 2s);
+        std::string said = std::holds_alternative<std::string>(result)
+                               ? std::get<std::string>(result)
+                               : "sg" + std::to_string(std::get<sg::SgDeviceInfo>(result).sg);
+        said = std::regex_replace(said, std::regex(r.tree.roots().dev.string()), "DEV");
+        const std::vector<std::string> reset =
+            *c.node ? std::vector{(r.tree.roots().dev / "bus/usb" / c.node).string()}
+                    : std::vector<std::string>{};
+        EXPECT_EQ(std::tie(said, r.sg->usbResets, r.sg->paused),
+                  std::tie(c.result, reset, c.paused));
+    }
+    // A SATA disk has no USB device to reset.
+    Rig r;
+    r.tree.add(sata(0));
+    EXPECT_EQ(std::get<std::string>(sg::resetUsbDevice(
+                  r.tree.roots(), *r.sg, lineConf(), sg::describeSgDevice(r.tree.roots(), 0), 2s)),
+              "refused: /dev/sg0 is not USB storage");
+}
+
+// A handle resets its drive once: a second reset is refused unsent. A drive
+// the kernel brought back as a new sg device is the handle's from then on:
+// its writes pass the guard and claim the new disk.
+TEST_F(Sg, AHandleResetsOnceAndFollowsTheDriveToItsNewNode) {
+    tree.add({.sg = 1, .port = "1-2"});
+    sg->afterReset = [&] {
+        fs::remove_all(tree.sgEntry(1));
+        tree.add({.sg = 3, .port = "1-2", .block = "sdc"});
+    };
+    auto d = open(0).device;
+    const Outcome first = d->reset(), second = d->reset();
+    EXPECT_EQ(std::tuple(first.ok, second.ok, second.reason, sg->usbResets.size()),
+              std::tuple(true, false, "refused: the drive was reset once already", size_t{1}));
+    Bytes in(512);
+    EXPECT_EQ(d->execute(command('W'), in).reason, "");
+    EXPECT_THAT(sg->held, ElementsAre(Pair(_, (tree.roots().dev / "sdc").string())));
+}
+
 // ---- the C API over this executor ----------------------------------------
 
 // The C API over this executor: quorlink.conf's timeouts and vendor block
@@ -442,13 +523,15 @@ sg5  3      sdf    1-5   1234:5678  0123ABCD  512        held     no: /dev/sdf i
 sg6  4      -      1-6   1234:5678  0123ABCD  -          -        no: /dev/sg6 has no block device yet
 )",
          "", allowLine},
-        // Each allowed drive in turn: its sg node and whole disk to the group, none automounted.
-        {"--udev-rules", 0, R"(ATTRS{idProduct}=="5678", ENV{UDISKS_IGNORE}="1"
+        // Each allowed drive in turn: its sg node, whole disk and USB device node (the reset) to
+        // the group, none automounted.
+        {"--udev-rules", 0, R"(ATTR{idProduct}=="5678", GROUP="ufdstation", MODE="0660"
 
 # abcd:00ef
 SUBSYSTEM=="scsi_generic", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660"
 SUBSYSTEM=="block", ENV{DEVTYPE}=="disk", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", GROUP="ufdstation", MODE="0660", ENV{UDISKS_IGNORE}="1"
 SUBSYSTEM=="block", ENV{DEVTYPE}=="partition", SUBSYSTEMS=="usb", ATTRS{idVendor}=="abcd", ATTRS{idProduct}=="00ef", ENV{UDISKS_IGNORE}="1"
+SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="abcd", ATTR{idProduct}=="00ef", GROUP="ufdstation", MODE="0660"
 )",
          "", allowLine},
         // A file that is there but allows nothing: no rules, and which file to edit.

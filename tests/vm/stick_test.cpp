@@ -93,6 +93,28 @@ TEST_F(StickTest, BecomesReadyAfterTheFirstCommandsThatNeedTheMedium) {
     }
 }
 
+// A controller that stops answering (the drive model's hang_after) leaves
+// the host without data or status, and nothing for REQUEST SENSE, until the
+// host resets the USB device; then it answers again, what was written
+// before the hang still there.
+TEST_F(StickTest, StopsAnsweringUntilTheHostResetsIt) {
+    Stick s = make({{"hang_after", 2}});
+    const Bytes ready(6), read{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0},
+        write{0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+    const Bytes pattern(512, 0xA5);
+    Bytes in(512);
+    const auto silent = [&](const Bytes& cdb) {
+        Bytes data(cdb[0] == 0x28 ? 512 : 0);
+        return s.answer(cdb, data, {}).silent;
+    };
+    EXPECT_FALSE(s.answer(write, {}, pattern).silent);
+    EXPECT_EQ((std::tuple{silent(ready), silent(read), silent(ready), requestSense(s)}),
+              std::tuple(false, true, true, kNoSense));
+    EXPECT_EQ(s.reset(), "");
+    const Answer back = s.answer(read, in, {});
+    EXPECT_EQ((std::tuple{back.ok, back.silent, in}), std::tuple(true, false, pattern));
+}
+
 TEST_F(StickTest, LargerBlocksMapOntoTheDrivesSectors) {
     Stick s = make({}, 4096); // 2048 sectors: 256 blocks
     Bytes capacity(8);

@@ -6,6 +6,7 @@
 #include "retry_policy.h"
 #include "safety.h"
 #include "sense.h"
+#include "usb_reset.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,6 +75,29 @@ std::optional<std::string> checkCapacityAnswer(const Command& cmd, std::span<con
     return std::nullopt;
 }
 
+// The descriptor of /dev/sgN in the ordinary blocking mode, or -errno and
+// what failed. Non-blocking at open, so that a drive stuck in reset cannot
+// hang it.
+int openSgNode(const std::string& path, std::string& failure) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        const int err = errno;
+        failure = "cannot open " + path + ": " + std::strerror(err);
+        return -err;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        const int err = errno;
+        failure = "cannot set up " + path + ": " + std::strerror(err);
+        ::close(fd);
+        return -err;
+    }
+    return fd;
+}
+
 // One command's result, with the sense the drive gave (key 0: none).
 struct Attempt {
     Outcome outcome;
@@ -82,10 +106,12 @@ struct Attempt {
 
 class SgDevice final : public Device {
 public:
-    SgDevice(ufd::UniqueFd fd, SgDeviceInfo info, const Roots& roots,
-             std::shared_ptr<SgSystem> system, std::shared_ptr<const ConfLoad> load)
-        : fd_(std::move(fd)), info_(std::move(info)), roots_(roots), system_(system),
-          claim_(std::move(system)), load_(std::move(load)) {}
+    SgDevice(int fd, SgDeviceInfo info, const Roots& roots, std::shared_ptr<SgSystem> system,
+             std::shared_ptr<const ConfLoad> load)
+        : info_(std::move(info)), roots_(roots), system_(system), claim_(std::move(system)),
+          load_(std::move(load)) {
+        fd_.emplace(fd);
+    }
     ~SgDevice() override { release(); }
 
     // quorlink.conf; shared with the executor, which a device may outlive.
@@ -113,6 +139,37 @@ public:
             return modeSense(cmd, dataIn);
         }
         return send(cmd, dataIn).outcome;
+    }
+
+    // One USB reset of the drive per handle (a handle lives for a run): a
+    // stick that hangs again after one is not worth a second.
+    Outcome reset() override {
+        std::lock_guard lock(mutex_);
+        if (resetDone_) {
+            return failed("refused: the drive was reset once already");
+        }
+        resetDone_ = true;
+        auto result = resetUsbDevice(roots_, *system_, conf(), info_, conf().timeouts.ready);
+        if (auto* why = std::get_if<std::string>(&result)) {
+            return failed(*why);
+        }
+        SgDeviceInfo& back = std::get<SgDeviceInfo>(result);
+        if (back.sg != info_.sg) {
+            // The drive came back as a new SCSI device: this handle follows
+            // it there, and claims its disk afresh before the next write.
+            const std::string path = (roots_.dev / ("sg" + std::to_string(back.sg))).string();
+            std::string failure;
+            const int fd = openSgNode(path, failure);
+            if (fd < 0) {
+                gone_ = true;
+                return failed(failure + " (after the USB reset)");
+            }
+            claim_.drop();
+            fd_.emplace(fd);
+        }
+        info_ = std::move(back);
+        gone_ = false;
+        return succeeded();
     }
 
     // The kernel refuses an SG_IO larger than the device's queue takes; a
@@ -265,7 +322,7 @@ private:
         if (writesVolume(cmd)) {
             unflushed_ = written_ = true;
         }
-        if (const int err = system_->sgIo(fd_.get(), hdr); err != 0) {
+        if (const int err = system_->sgIo(fd_->get(), hdr); err != 0) {
             if (err == ENODEV || err == ENXIO) {
                 gone_ = true;
                 return {failed(std::string("drive removed (") + std::strerror(err) + ")"), {}};
@@ -338,7 +395,7 @@ private:
         return std::nullopt;
     }
 
-    ufd::UniqueFd fd_;
+    std::optional<ufd::UniqueFd> fd_; // replaced when a reset brings the drive back elsewhere
     SgDeviceInfo info_;
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
@@ -349,6 +406,7 @@ private:
     bool unflushed_ = false; // a WRITE went since the last SYNCHRONIZE CACHE
     bool written_ = false;   // a WRITE went while the handle was open
     bool released_ = false;
+    bool resetDone_ = false;
 };
 
 // Holds nothing that changes after construction: each open device keeps its
@@ -379,30 +437,21 @@ public:
             return result;
         }
         const std::string path = (roots_.dev / ("sg" + std::to_string(mapped->info.sg))).string();
-        ufd::UniqueFd fd;
-        do {
-            // Non-blocking so that a drive stuck in reset cannot hang discovery;
-            // commands then block in the ordinary way.
-            fd.reset(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-        } while (!fd && errno == EINTR);
-        if (!fd) {
+        std::string failure;
+        const int fd = openSgNode(path, failure);
+        if (fd < 0) {
             // An absent node is an empty index; anything else (no permission,
             // above all) is worth a line in the trace.
-            if (errno != ENOENT && errno != ENXIO && errno != ENODEV) {
-                result.reason = "cannot open " + path + ": " + std::strerror(errno);
+            if (fd != -ENOENT && fd != -ENXIO && fd != -ENODEV) {
+                result.reason = failure;
             }
-            return result;
-        }
-        const int flags = ::fcntl(fd.get(), F_GETFL);
-        if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
-            result.reason = "cannot set up " + path + ": " + std::strerror(errno);
             return result;
         }
         result.deviceLine = deviceLine(mapped->info, mapped->allowed);
         result.serial = mapped->info.serial;
         result.portPath = mapped->info.portPath;
-        result.device = std::make_unique<SgDevice>(std::move(fd), std::move(mapped->info), roots_,
-                                                   system_, load_);
+        result.device =
+            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, system_, load_);
         return result;
     }
 

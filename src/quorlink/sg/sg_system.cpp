@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
@@ -49,6 +50,15 @@ public:
         // Opened for writing and closed: udev hears a change of the disk.
         const ufd::UniqueFd fd(openNode(path, O_RDWR)); // -errno holds nothing
         return fd ? 0 : -fd.get();
+    }
+
+    int resetUsb(const std::string& node) override {
+        const int fd = openNode(node, O_WRONLY);
+        if (fd < 0) {
+            return -fd;
+        }
+        const ufd::UniqueFd owner(fd);
+        return ::ioctl(fd, USBDEVFS_RESET, 0) < 0 ? errno : 0;
     }
 
     std::chrono::steady_clock::time_point now() override {

@@ -1,7 +1,7 @@
 // The calls into the kernel that tests replace: the SG_IO ioctl itself, the
 // exclusive open that claims a block device, the partition table re-read (or
-// udev asked to do it), and the clock and pause of the wait for a drive
-// becoming ready.
+// udev asked to do it), the USB reset, and the clock and pause of the waits
+// for a drive becoming ready or coming back.
 #pragma once
 
 #include <chrono>
@@ -29,6 +29,10 @@ public:
     // which a station in group ufdstation lacks; udev watches whole disks and
     // re-reads the table itself when a descriptor opened for writing closes.
     virtual int announceChange(const std::string& path) = 0;
+    // ioctl(USBDEVFS_RESET) on the usbfs node /dev/bus/usb/BBB/DDD, opened
+    // for writing: 0 or errno. Returns once the kernel has reset the port and
+    // usb-storage has taken the device back.
+    virtual int resetUsb(const std::string& node) = 0;
     virtual std::chrono::steady_clock::time_point now() = 0;
     virtual void pause(std::chrono::milliseconds duration) = 0;
 };

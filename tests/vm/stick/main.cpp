@@ -25,6 +25,9 @@
 #include <endian.h>
 #include <err.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace stick;
 
 namespace {
@@ -72,21 +75,40 @@ size_t transfer(int fd, std::span<uint8_t> bytes, bool send) {
     return done;
 }
 
-// ep0's class requests, for as long as the process lives. The endpoints' own
-// reads and writes wait for the host to configure the interface.
-void serveEp0(int ep0) {
+// USB resets the host made: the function is disabled when the port is
+// reset (or the stick pulled) and enabled again at SET_CONFIGURATION.
+std::atomic<unsigned> resets{0};
+
+const char* eventName(uint8_t type) {
+    static const char* const names[] = {"BIND",  "UNBIND",  "ENABLE", "DISABLE",
+                                        "SETUP", "SUSPEND", "RESUME"};
+    return type < std::size(names) ? names[type] : "UNKNOWN";
+}
+
+// ep0's events and class requests, for as long as the process lives. The
+// endpoints' own reads and writes wait for the host to configure the
+// interface.
+void serveEp0(int ep0, FILE* log) {
     constexpr uint8_t kGetMaxLun = 0xFE, kBulkOnlyReset = 0xFF;
     usb_functionfs_event e;
     while (::read(ep0, &e, sizeof(e)) == sizeof(e)) {
+        if (e.type == FUNCTIONFS_DISABLE) {
+            ++resets;
+        }
+        if (e.type != FUNCTIONFS_SETUP) {
+            std::fprintf(log, "event %s\n", eventName(e.type));
+            continue;
+        }
         // GET MAX LUN gets its byte (one logical unit), a Bulk-Only reset its
         // acknowledgement; anything else is stalled by a transfer against
         // the request's direction.
         const bool in = (e.u.setup.bRequestType & USB_DIR_IN) != 0;
         const bool known = e.u.setup.bRequest == (in ? kGetMaxLun : kBulkOnlyReset);
-        uint8_t maxLun = 0;
-        if (e.type == FUNCTIONFS_SETUP) {
-            (void)!(in == known ? ::write(ep0, &maxLun, in ? 1 : 0) : ::read(ep0, &maxLun, 0));
+        if (e.u.setup.bRequest == kBulkOnlyReset) {
+            std::fputs("event Bulk-Only reset\n", log);
         }
+        uint8_t maxLun = 0;
+        (void)!(in == known ? ::write(ep0, &maxLun, in ? 1 : 0) : ::read(ep0, &maxLun, 0));
     }
 }
 
@@ -140,15 +162,22 @@ int main(int argc, char** argv) {
         err(1, "cannot write the descriptors to ep0");
     }
     const int in = endpoint("ep1"), out = endpoint("ep2");
-    std::thread(serveEp0, ep0).detach();
+    std::thread(serveEp0, ep0, log).detach();
     std::ofstream(opt["--ready"]) << "ready\n"; // no --ready: a stream that never opened
     std::vector<uint8_t> buffer(512), data;
+    unsigned resetsSeen = resets.load();
     for (;;) {
         const ssize_t n = ::read(out, buffer.data(), buffer.size());
         if (n < 0) {
             // Unplugged or reset under us: the next read waits for the host.
             ::usleep(20000);
             continue;
+        }
+        if (const unsigned now = resets.load(); now != resetsSeen) {
+            // Told to the drive model before the first command after it.
+            resetsSeen = now;
+            const std::string why = stick.reset();
+            std::fprintf(log, "USB reset: %s\n", why.empty() ? "drive reset" : why.c_str());
         }
         const auto cbw = parseCbw(std::span(buffer).first(static_cast<size_t>(n)));
         if (!cbw) {
@@ -178,6 +207,16 @@ int main(int argc, char** argv) {
         std::fputs("cdb=", log);
         for (const uint8_t byte : cdb) {
             std::fprintf(log, "%02x", byte);
+        }
+        if (a.silent) {
+            // No data, no status: the host times out and resets the port.
+            std::fprintf(log, " %s %u no answer (%s)\n",
+                         dataOut ? "out" : (cbw->dataIn ? "in" : "none"), cbw->dataLength,
+                         a.reason.c_str());
+            while (resets.load() == resetsSeen) {
+                ::usleep(20000);
+            }
+            continue;
         }
         if (cbw->dataIn && transfer(in, data, true) < data.size()) {
             std::fputs(" data-in cut\n", log);

@@ -72,8 +72,17 @@ Answer Stick::answer(Span cdb, Buffer dataIn, Span dataOut) {
     notReady_ -= notReady ? 1 : 0;
     Answer a =
         notReady ? Answer{false, kBecomingReady, "becoming ready"} : run(cdb, dataIn, dataOut);
-    pending_ = a.sense;
+    // The drive model's words for a controller that stopped answering: a
+    // real one leaves the host waiting until it gives up and resets the port.
+    a.silent = !a.ok && a.reason == "drive not answering";
+    pending_ = a.silent ? kNoSense : a.sense;
     return a;
+}
+
+std::string Stick::reset() {
+    pending_ = kNoSense;
+    const quorlink::Outcome o = drive_->reset();
+    return o.ok ? std::string() : o.reason;
 }
 
 Answer Stick::run(Span cdb, Buffer dataIn, Span dataOut) {

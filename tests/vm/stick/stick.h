@@ -45,8 +45,9 @@ using Buffer = std::span<uint8_t>;
 
 struct Answer {
     bool ok = false;
-    Sense sense{};      // failures only
-    std::string reason; // the drive model's words, for the log
+    Sense sense{};       // failures only
+    std::string reason;  // the drive model's words, for the log
+    bool silent = false; // the drive stopped answering: no data, no status
 };
 
 class Stick {
@@ -64,6 +65,10 @@ public:
     // The next `commands` commands that need the medium get NOT READY,
     // becoming ready, as a drive still spinning up or loading its firmware.
     void notReadyFor(int commands) { notReady_ = commands; }
+
+    // The host reset the USB device: the drive model's controller starts
+    // afresh (a hang ends, its cache is written out). Empty, or why not.
+    std::string reset();
 
 private:
     Answer run(Span cdb, Buffer dataIn, Span dataOut);
