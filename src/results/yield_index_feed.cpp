@@ -160,11 +160,15 @@ std::optional<YieldIndex::Fetched> YieldIndex::Fetch(const QString& from, bool w
     };
     const QString sql =
         QStringLiteral("SELECT started_utc, serial, run_id, slot, station_id, vid, pid, "
-                       "usb_product, port_path, %1, %2, %3, status, passed, CASE WHEN "
+                       "usb_product, port_path, %1, %2, %3, %5, passed, CASE WHEN "
                        "format_status IS NULL THEN 0 ELSE 1 END FROM drive_records%4 ORDER BY "
                        "started_utc, run_id, slot")
             .arg(column("socket"), column("lot"), column("operator"),
-                 from.isNull() ? QString() : QStringLiteral(" WHERE started_utc >= ?"));
+                 from.isNull() ? QString() : QStringLiteral(" WHERE started_utc >= ?"),
+                 // The Pareto's root cause, as the database's own figures take it.
+                 db_.HasColumn(QStringLiteral("first_status"))
+                     ? QStringLiteral("COALESCE(first_status, status)")
+                     : QStringLiteral("status"));
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.prepare(sql)) {

@@ -59,10 +59,19 @@ const char* ColumnOf(YieldBy by) {
     return by == YieldBy::Lot ? "lot" : by == YieldBy::Operator ? "operator" : nullptr;
 }
 
-// The columns a grouping reads, beside passed (and status for the Pareto).
+// The Pareto counts root causes: the first item's failure where the records
+// keep it, else the status the drive ended with (an older station's records).
+QString RootCause(const RecordReader& db) {
+    return db.HasColumn(QStringLiteral("first_status"))
+               ? QStringLiteral("COALESCE(first_status, status) AS status")
+               : QStringLiteral("status");
+}
+
+// The columns a grouping reads, beside passed (and the root cause for the
+// Pareto).
 QStringList ColumnsFor(const RecordReader& db, std::optional<YieldBy> by) {
     if (!by) {
-        return {QStringLiteral("status")};
+        return {RootCause(db)};
     }
     switch (*by) {
     case YieldBy::Product:

@@ -44,6 +44,10 @@ std::vector<DriveRecord> Varied() {
             r.Operator = run % 4 == 0 ? "anna" : "ben";
             r.Status = QList<int>{0, 0, 0, 0x10, 0xF0, 0xF5}[int(next(6))];
             r.Passed = r.Status == 0;
+            if (r.Status == 0xF0 && run % 2 == 0) {
+                r.FirstStatus = 0xF0; // a root cause the drive's last status hides
+                r.Status = 0xF4;
+            }
             r.Items[next(5) == 0 ? 3 : 0] = ItemResult{"", "", r.Status, 1};
             out.push_back(r);
         }

@@ -36,9 +36,15 @@ DriveRecord Rec(const QString& station, const QString& port, const QString& seri
     return r;
 }
 
+DriveRecord RootCause(DriveRecord r, int first) {
+    r.FirstStatus = first;
+    return r;
+}
+
 // S1 fails 10 then passes on a retest elsewhere; S2 passes, then fails a
 // write-protect check alone (counts for nothing); S3 fails 10 twice; S4
-// fails F0 on its first pass after a day change in Berlin; two drives
+// fails F0 on its first pass after a day change in Berlin (and F4 after it:
+// the Pareto counts the root cause); two drives
 // without a serial are a unit each; S5 never had a Format.
 std::vector<DriveRecord> Line() {
     return {Rec("st-a", "1-1", "S1", "2026-12-07T08:00:00.000Z", 0x10),
@@ -47,7 +53,7 @@ std::vector<DriveRecord> Line() {
             Rec("st-b", "2-1", "S2", "2026-12-07T09:00:01.000Z", 0xF5, false),
             Rec("st-a", "1-1", "S3", "2026-12-07T10:00:00.000Z", 0x10),
             Rec("st-a", "1-1", "S3", "2026-12-07T11:00:00.000Z", 0x10),
-            Rec("st-b", "2-2", "S4", "2026-12-07T23:30:00.000Z", 0xF0),
+            RootCause(Rec("st-b", "2-2", "S4", "2026-12-07T23:30:00.000Z", 0xF4), 0xF0),
             Rec("st-b", "2-2", "", "2026-12-07T23:40:00.000Z", 0),
             Rec("st-b", "2-2", "", "2026-12-07T23:41:00.000Z", 0),
             Rec("st-b", "2-1", "S5", "2026-12-07T23:50:00.000Z", 0xF5, false)};
