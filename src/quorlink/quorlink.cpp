@@ -271,6 +271,13 @@ uint64_t be64(const uint8_t* p) {
     return (uint64_t{be32(p)} << 32) | be32(p + 4);
 }
 
+// A text handed to the caller as a C string cut to its buffer (size > 0).
+void CopyText(const std::string& from, char* to, size_t size) {
+    const size_t n = std::min(from.size(), size - 1);
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
+
 } // namespace
 
 void installExecutorForTesting(std::unique_ptr<Executor> executor) {
@@ -605,9 +612,7 @@ uint16_t quorlink_config_notice(char* text, size_t size) {
     if (notice.empty()) {
         return 0;
     }
-    const size_t n = std::min(notice.size(), size - 1);
-    std::memcpy(text, notice.data(), n);
-    text[n] = '\0';
+    CopyText(notice, text, size);
     return 1;
 }
 
@@ -621,9 +626,7 @@ uint16_t quorlink_drive_hub(int32_t handle, char* hub, size_t size) {
     if (handle == 0 || it == lib.handles.end()) {
         return 0;
     }
-    const size_t n = std::min(it->second.hub.size(), size - 1);
-    std::memcpy(hub, it->second.hub.data(), n);
-    hub[n] = '\0';
+    CopyText(it->second.hub, hub, size);
     return 1;
 }
 
@@ -654,14 +657,9 @@ uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* seri
     if (handle == 0 || it == lib.handles.end()) {
         return 0;
     }
-    const auto copy = [](const std::string& from, char* to, size_t size) {
-        const size_t n = std::min(from.size(), size - 1);
-        std::memcpy(to, from.data(), n);
-        to[n] = '\0';
-    };
     *driveIndex = it->second.driveIndex;
-    copy(it->second.serial, serial, serialSize);
-    copy(it->second.portPath, portPath, portSize);
+    CopyText(it->second.serial, serial, serialSize);
+    CopyText(it->second.portPath, portPath, portSize);
     return 1;
 }
 
