@@ -224,7 +224,7 @@ std::optional<ApiReply> RefuseForColumns(RecordReader& db, const ApiCall& call) 
         return std::nullopt;
     }
     QString error;
-    if (!db.Open(&error)) {
+    if (!db.OpenTable(&error)) {
         return Unavailable(error);
     }
     if (!db.HasColumn(QLatin1String(column))) {

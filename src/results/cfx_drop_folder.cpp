@@ -66,9 +66,9 @@ DropOutcome WriteCfxDropFile(const QString& folder, const std::vector<DriveRecor
         return out;
     }
     const QByteArray bytes = CfxUnitsTestedJson(run, limits);
-    if (const int error =
-            CommitWholeFile(std::move(fd), tmp.toStdString(), QFile::encodeName(out.path).toStdString(),
-                            bytes.constData(), size_t(bytes.size()), true);
+    if (const int error = CommitWholeFile(std::move(fd), tmp.toStdString(),
+                                          QFile::encodeName(out.path).toStdString(),
+                                          bytes.constData(), size_t(bytes.size()), true);
         error != 0) {
         out.error = Failed(out.path, error);
         return out;

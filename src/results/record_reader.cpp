@@ -20,6 +20,23 @@ bool RecordReader::Open(QString* error) {
     if (!connection_.Connect(error)) {
         return false;
     }
+    // SQLite opens any file and says it is no database only when asked: a
+    // file restored over the records with something else in it must not
+    // read as an empty table.
+    if (connection_.Sqlite()) {
+        QString refused;
+        {
+            QSqlQuery probe(Database());
+            if (!probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"))) {
+                refused = SqlErrorText(probe.lastError());
+            }
+        }
+        if (!refused.isEmpty()) {
+            *error = refused;
+            connection_.Drop(); // opened afresh next time: the file may be replaced again
+            return false;
+        }
+    }
     const QSqlRecord table = Database().record(QStringLiteral("drive_records"));
     for (int i = 0; i < table.count(); ++i) {
         columns_ << table.fieldName(i);

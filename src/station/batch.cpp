@@ -98,8 +98,10 @@ QString BatchReport(const TestFrm& frm) {
         out += padded.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
     }
     const QString verdict = frm.VerdictShown();
-    out += QStringLiteral("Verdict: ") + (verdict.isEmpty() ? QStringLiteral("(none)") : verdict) +
-           QLatin1Char('\n');
+    // In the window's language, as the window shows it; the exit code reads
+    // the run state's own verdict.
+    out += QStringLiteral("Verdict: ") +
+           (verdict.isEmpty() ? QStringLiteral("(none)") : TrStation(verdict)) + QLatin1Char('\n');
     return out;
 }
 

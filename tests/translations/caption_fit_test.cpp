@@ -5,8 +5,8 @@
 #include "platform/message_box.h"
 #include "results/status_reasons.h"
 #include "station/reason_words.h"
-#include "station/station_language.h"
 #include "station/station_form.h"
+#include "station/station_language.h"
 #include "support/recording_transport.h"
 #include "support/test_common.h"
 
