@@ -82,7 +82,8 @@ void readUnits(const json& d, const char* name, int& fallback,
 // would otherwise silently make a drive of the defaults.
 void onlyKnownKeys(const json& object, std::initializer_list<const char*> known,
                    const std::string& where) {
-    for (const auto& [key, value] : object.items()) {
+    for (const auto& item : object.items()) {
+        const std::string& key = item.key();
         if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; })) {
             throw RackError(where + ": unknown key \"" + key + "\"");
         }
