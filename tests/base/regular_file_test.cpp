@@ -68,7 +68,7 @@ TEST(RegularFile, ReadsWhatIsThereAndRefusesWhatIsNot) {
         SCOPED_TRACE(name);
         const fs::path file = std::string(name) == "below a file"
                                   ? dir.path / "plain" / "x"
-                                  : dir.path / ("f" + std::to_string(n++));
+                                  : dir.path / std::to_string(n++);
         arrange(file);
         const RegularFileRead read = ReadRegularFile(file, kCap);
         EXPECT_EQ(read.result, result);
