@@ -66,9 +66,8 @@ TEST(RegularFile, ReadsWhatIsThereAndRefusesWhatIsNot) {
     int n = 0;
     for (const auto& [name, arrange, result, bytes] : cases) {
         SCOPED_TRACE(name);
-        const fs::path file = std::string(name) == "below a file"
-                                  ? dir.path / "plain" / "x"
-                                  : dir.path / std::to_string(n++);
+        const fs::path file = std::string(name) == "below a file" ? dir.path / "plain" / "x"
+                                                                  : dir.path / std::to_string(n++);
         arrange(file);
         const RegularFileRead read = ReadRegularFile(file, kCap);
         EXPECT_EQ(read.result, result);
