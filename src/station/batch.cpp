@@ -5,6 +5,7 @@
 #include "station/batch_json.h"
 #include "station/drive_pictures.h"
 #include "station/station_language.h"
+#include "station/window_run_view.h"
 
 #include <QStringList>
 
@@ -32,11 +33,10 @@ QString Pair(const ItemState& item) {
 
 QString BatchRowCaption(const TestFrm& frm, int record) {
     // The socket's row with [Window] RowPerSocket, as in the table.
-    const int row = frm.RowOfSlot(record);
-    if (!frm.HasRow(row)) {
+    const WindowRunView::Shown shown = WindowRunView::Of(frm).ShownOf(record);
+    if (!shown.exists) {
         return QStringLiteral("(no row)");
     }
-    const TestFrm::RowShown shown = frm.Shown(row);
     return shown.shown ? shown.label : QStringLiteral("(hidden row)");
 }
 
@@ -52,20 +52,22 @@ QString BatchReport(const TestFrm& frm) {
     const bool kept = frm.KeepingReport();
     const RunState& state = frm.State();
     const int count = kept ? static_cast<int>(state.drives.size()) : table.DiskCount;
+    const WindowRunView rowsView = WindowRunView::Of(frm);
     for (int i = 0; i < count; ++i) {
         QStringList cells{QString::number(i + 1)};
-        const int row = kept ? frm.RunRowOfSlot(i) : frm.RowOfSlot(i);
-        const TestFrm::RowShown shown = frm.Shown(row);
-        if (frm.HasRow(row) && !shown.shown) {
+        // The table prints the window: after a rediscovery or a Clear its
+        // rows, as the operator sees them, not the run's state.
+        const WindowRunView::Shown shown = rowsView.ShownOf(i);
+        if (shown.exists && !shown.shown) {
             // The row exists but is off the window ([Window] Rows).
             cells << QStringLiteral("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
-        } else if (frm.HasRow(row)) {
+        } else if (shown.exists) {
             QString label = shown.label;
             if (shown.removed) {
                 label += QStringLiteral(" (removed)");
             }
-            cells << label << QString::fromLatin1(DrivePictureName(frm.PictureOf(row)));
+            cells << label << QString::fromLatin1(DrivePictureName(shown.picture));
             for (const ItemState& item : shown.boxes) {
                 cells << Pair(item);
             }

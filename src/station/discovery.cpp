@@ -3,6 +3,7 @@
 #include "station/station_form.h"
 
 #include "station/drive_pictures.h"
+#include "station/window_run_view.h"
 
 namespace ufd {
 
@@ -27,6 +28,7 @@ void TestFrm::Timer1_Timer() {
 void TestFrm::PollingDiskStatus(int16_t keepOpen) {
     Transport& t = *ctx_.transport;
     SlotTable& table = ctx_.slots;
+    WindowRunView rows(this);
     if (keepOpen == kFalse) {
         t.KillEXE();
         for (int n = 1; n <= table.DiskCount; ++n) {
@@ -37,9 +39,7 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
             t.CloseHandle(slot->Handle);
             slot->Handle = 0;
             slot->DeviceText.clear();
-            if (!RowKept(RowOfSlot(n - 1))) {
-                SetPicture(RowOfSlot(n - 1), kPictureNoDrive);
-            }
+            rows.ResetPicture(n - 1, kPictureNoDrive);
         }
     }
 
@@ -95,9 +95,7 @@ void TestFrm::PollingDiskStatus(int16_t keepOpen) {
         slot = DiskSlot{};
         slot.Handle = source.Handle;
         slot.DeviceText = source.DeviceText;
-        if (!RowKept(RowOfSlot(n - 1))) {
-            SetPicture(RowOfSlot(n - 1), kPictureAttached);
-        }
+        rows.ResetPicture(n - 1, kPictureAttached);
     }
     table.DiskCount = static_cast<int16_t>(found);
     probeIndexes_ = driveIndexes;

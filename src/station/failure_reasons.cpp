@@ -5,6 +5,7 @@
 #include "station/reason_words.h"
 #include "station/station_form.h"
 #include "station/station_language.h"
+#include "station/window_run_view.h"
 
 namespace ufd {
 
@@ -16,9 +17,10 @@ QString FailureText(int status) {
 bool TestFrm::ExplainRow(int row) {
     if (KeepingReport()) {
         // The standing report's drive on that row, wherever it is now.
+        const WindowRunView rows(this);
         for (int slot = 0; slot < static_cast<int>(State().drives.size()); ++slot) {
             const DriveState& d = State().drives[static_cast<size_t>(slot)];
-            if (RunRowOfSlot(slot) != row || !d.Failed()) {
+            if (rows.RunRow(slot) != row || !d.Failed()) {
                 continue;
             }
             const QString why = d.pulled ? kPulledReason + QStringLiteral(" (") +

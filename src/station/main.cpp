@@ -171,6 +171,11 @@ int main(int argc, char** argv) {
                                  options.lot.value_or(QString()));
     }
     ufd::InstallScanInput(*frm, settings.settings, ufd::DefaultClock());
+    if (batch) {
+        // Nobody sees a --batch window: shown, so it behaves as on screen,
+        // but never painted (a --screenshot is).
+        frm->setUpdatesEnabled(false);
+    }
     frm->show();
     if (!unattended) {
         return QApplication::exec();

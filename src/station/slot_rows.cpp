@@ -5,6 +5,7 @@
 #include "station/drive_pictures.h"
 #include "station/twips.h"
 #include "station/widget_helpers.h"
+#include "station/window_run_view.h"
 
 #include <QPalette>
 
@@ -227,7 +228,7 @@ int TestFrm::PictureOf(int row) const {
 // The format procedure and the media test count in slots; the bar is the
 // slot's row's.
 QProgressBar* TestFrm::SlotBar(int record) {
-    return ProgressBar(RowOfSlot(record));
+    return WindowRunView(this).Bar(record);
 }
 
 std::optional<double> TestFrm::ProgressMax(int slot) {

@@ -6,6 +6,7 @@
 
 #include "station/drive_pictures.h"
 #include "station/station_language.h"
+#include "station/window_run_view.h"
 
 #include <QStringList>
 
@@ -111,7 +112,7 @@ void TestFrm::ShowSockets(const std::vector<int>& driveIndexes) {
 }
 
 QString TestFrm::SocketOfSlot(int record) const {
-    return sockets_.Enabled() ? Shown(RowOfSlot(record)).label : QString();
+    return sockets_.Enabled() ? WindowRunView::Of(*this).Label(record) : QString();
 }
 
 } // namespace ufd

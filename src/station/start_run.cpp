@@ -208,10 +208,11 @@ namespace ufd {
 void TestFrm::BeginState() {
     RunState& state = *state_;
     const SlotTable& table = ctx_.slots;
+    const WindowRunView rows(this);
     reportStands_ = false;
     runRows_.clear();
     for (int i = 0; i < table.DiskCount; ++i) {
-        runRows_.push_back(RowOfSlot(i));
+        runRows_.push_back(rows.Row(i));
     }
     state.Begin(table.DiskCount, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     for (int i = 0; i < table.DiskCount; ++i) {
@@ -223,7 +224,7 @@ void TestFrm::BeginState() {
         d.port = id.PortPath;
         d.probeIndex = ProbeIndexOfSlot(i);
         d.socket = SocketOfSlot(i);
-        d.picture = PictureOf(RowOfSlot(i));
+        d.picture = rows.Picture(i);
     }
 }
 
@@ -233,14 +234,14 @@ void TestFrm::ShowVerdictColours() {
     const QRect was = PassLab->geometry();
     const int height = std::max(was.height(), PassLab->sizeHint().height());
     PassLab->setGeometry(0, was.center().y() - height / 2, ScrollArea->width(), height);
+    WindowRunView rows(this);
     for (int slot = 0; slot < static_cast<int>(state_->drives.size()); ++slot) {
         const DriveState& d = state_->drives[static_cast<size_t>(slot)];
-        const int row = RowOfSlot(slot);
         if (!d.Failed() && d.firstItem < 0) {
             // A passing row's lower boxes lose the design's light red.
             for (ResultColumn c : {ResultColumn::Format, ResultColumn::Identity,
                                    ResultColumn::Config, ResultColumn::WriteProtect}) {
-                if (QLabel* box = BoxLabel(row, c, ResultBox::Red)) {
+                if (QLabel* box = rows.Box(slot, c, ResultBox::Red)) {
                     FillBackground(box, kLightGreen);
                 }
             }
@@ -250,8 +251,8 @@ void TestFrm::ShowVerdictColours() {
         const int item = d.firstItem >= 0 ? d.firstItem : 0;
         const ResultColumn column[] = {ResultColumn::Format, ResultColumn::Identity,
                                        ResultColumn::Config, ResultColumn::WriteProtect};
-        if (QLabel* box = BoxLabel(row, column[item], ResultBox::Red)) {
-            box->setText(Shown(row).boxes[static_cast<size_t>(item)].lower.text +
+        if (QLabel* box = rows.Box(slot, column[item], ResultBox::Red)) {
+            box->setText(d.items[static_cast<size_t>(item)].lower.text +
                          QStringLiteral(" \u2013 ") + ShortReason(d));
         }
     }
@@ -275,7 +276,7 @@ void TestFrm::FinishState() {
                 ctx_.transport->TestUnitReady(table.DiskSlots[static_cast<size_t>(slot)].Handle) !=
                 1;
             if (ctx_.Settings.KeepReport && state.drives[static_cast<size_t>(slot)].pulled) {
-                MarkRow(RunRowOfSlot(slot));
+                MarkRow(WindowRunView(this).RunRow(slot));
             }
         }
     }

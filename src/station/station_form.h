@@ -127,6 +127,8 @@ public:
     const RunState& State() const { return *state_; }
     // [Window] KeepReport and a report that stands: rediscovery keeps the rows.
     bool KeepingReport() const;
+    // A row that shows a standing report ([Window] KeepReport).
+    bool RowKept(int row) const;
     // Where slot record i is shown: its own row, or with [Window]
     // RowPerSocket its socket's row (-1: none); and back.
     int RowOfSlot(int record) const { return sockets_.RowOfSlot(record); }
@@ -196,8 +198,6 @@ private:
     // tooltips, empty sockets emptied, and the no-row warning.
     void ShowSockets(const std::vector<int>& driveIndexes);
     void SetRowLabel(int row, const QString& label);
-    // A row that shows a standing report ([Window] KeepReport).
-    bool RowKept(int row) const;
     // The row's caption with its marks ([Window] KeepReport): removed, pulled.
     void MarkRow(int row);
     QProgressBar* SlotBar(int record);

@@ -19,9 +19,11 @@ namespace ufd {
 // faces clip them, and even a face with Arial's widths clips two check box
 // captions by a pixel or two; one with Arial Narrow's widths leaves room.
 QFont SansFont(double points, bool bold) {
-    QFont f = QFontDatabase::hasFamily(kCaptionFamily)
-                  ? QFont(kCaptionFamily)
-                  : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // Asked once: every result box asks, and each answer is a font
+    // configuration search.
+    static const bool narrow = QFontDatabase::hasFamily(kCaptionFamily);
+    QFont f =
+        narrow ? QFont(kCaptionFamily) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);

@@ -11,10 +11,45 @@ bool WindowRunView::Gone() {
 }
 
 // The run counts in slot records; each is shown on its slot's row. This is
-// the one place that turns one into the other for the run.
+// the one place that turns one into the other.
 
 int WindowRunView::Row(int slot) const {
     return window_->RowOfSlot(slot);
+}
+
+int WindowRunView::RunRow(int slot) const {
+    return window_->RunRowOfSlot(slot);
+}
+
+WindowRunView::Shown WindowRunView::ShownOf(int slot) const {
+    const int row = window_->KeepingReport() ? RunRow(slot) : Row(slot);
+    Shown shown;
+    static_cast<TestFrm::RowShown&>(shown) = window_->Shown(row);
+    shown.exists = window_->HasRow(row);
+    shown.picture = window_->PictureOf(row);
+    return shown;
+}
+
+QString WindowRunView::Label(int slot) const {
+    return window_->Shown(Row(slot)).label;
+}
+
+int WindowRunView::Picture(int slot) const {
+    return window_->PictureOf(Row(slot));
+}
+
+void WindowRunView::ResetPicture(int slot, int picture) {
+    if (!window_->RowKept(Row(slot))) {
+        window_->SetPicture(Row(slot), picture);
+    }
+}
+
+QLabel* WindowRunView::Box(int slot, ResultColumn column, ResultBox box) {
+    return window_->BoxLabel(Row(slot), column, box);
+}
+
+QProgressBar* WindowRunView::Bar(int slot) const {
+    return window_->ProgressBar(Row(slot));
 }
 
 void WindowRunView::StartProgress(int slot) {

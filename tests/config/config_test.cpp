@@ -222,15 +222,17 @@ struct Scripted final : Clock, EventPump {
     std::vector<int> waits;
 };
 
-// Each pump wait asks for the time left, rounded up, at least 1 ms.
+// Each pump wait asks for the time left less one step of the clock's reading
+// (1 ms, or the float's own step), rounded down, at least 1 ms.
 TEST(WaitSeconds, ReturnsAtTheFirstReadingPastTheWait) {
     // Seconds, the clock's readings (the start first; the last one ends the
     // wait) and the pump's waits.
     // clang-format off
     const std::tuple<float, std::vector<float>, std::vector<int>> cases[] = {
         {0.f, {100.f, 100.f, 100.f, 100.001f}, {1, 1}},         // zero returns once the clock moved
-        {0.001f, {86000.f, 86000.f, 86000.0078125f}, {2}},      // single precision steps
-        {0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {61, 30}}, // midnight or a clock set back adds a day
+        {0.001f, {86000.f, 86000.f, 86000.0078125f}, {1}},      // single precision steps
+        {0.1f, {1000.f, 1000.f, 1000.099f, 1000.101f}, {99, 1}}, // never sleeps past the deadline
+        {0.1f, {86399.95f, 86399.99f, 0.02f, 0.06f}, {53, 21}}, // midnight or a clock set back adds a day
         {-1.f, {10.f, 10.f}, {}},                               // a negative wait is no wait
         {NAN, {10.f, 10.f, 10.5f}, {1}}};                       // so is not a number
     // clang-format on
