@@ -21,10 +21,11 @@ bool TestFrm::ExplainRow(int row) {
             if (RunRowOfSlot(slot) != row || !d.Failed()) {
                 continue;
             }
-            const QString why = d.pulled ? kPulledReason + QStringLiteral(" (") +
+            const QString why = d.pulled ? TrStation(kPulledReason) + QStringLiteral(" (") +
                                                FailureText(d.status) + QLatin1Char(')')
                                          : FailureText(d.status);
-            ShowOnStatusLine(Shown(row).label + QStringLiteral(" failed. ") + why);
+            ShowOnStatusLine(Shown(row).label +
+                             QCoreApplication::translate("TestFrm", " failed. ") + why);
             return true;
         }
         return false;

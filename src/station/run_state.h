@@ -60,7 +60,8 @@ inline const QString kAllPass = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "! A
 inline const QString kFailed = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "! FAILED !"));
 
 // The reason of a drive pulled during the run, beside its status.
-inline const QString kPulledReason = QStringLiteral("pulled during the run");
+inline const QString kPulledReason =
+    QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "pulled during the run"));
 
 struct RunState {
     std::vector<DriveState> drives; // slot records 0..DiskCount-1 of the run
