@@ -2,6 +2,41 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>MediaWords</name>
+    <message>
+        <source>fake: %1 real of %2</source>
+        <translation>虚假容量：实际 %1，标称 %2</translation>
+    </message>
+    <message>
+        <source>fake: the flash keeps fewer sectors than the drive reports</source>
+        <translation>虚假容量：闪存保存的扇区少于驱动器报告的数量</translation>
+    </message>
+    <message>
+        <source>%1 of %2 sectors tested do not keep their data</source>
+        <translation>测试的 %2 个扇区中有 %1 个不能保存数据</translation>
+    </message>
+    <message>
+        <source>writes %1, floor %2</source>
+        <translation>写入 %1，下限 %2</translation>
+    </message>
+    <message>
+        <source>reads %1, floor %2</source>
+        <translation>读取 %1，下限 %2</translation>
+    </message>
+    <message>
+        <source>stopped answering; a reset did not bring it back</source>
+        <translation>停止响应；复位后仍未恢复</translation>
+    </message>
+    <message>
+        <source>media test read or write failed</source>
+        <translation>介质测试读写失败</translation>
+    </message>
+    <message>
+        <source>write protected (switch on)</source>
+        <translation>写保护（开关已打开）</translation>
+    </message>
+</context>
+<context>
     <name>Page</name>
     <message>
         <source>UFD line yield</source>

@@ -1,5 +1,6 @@
 #include "station/batch.h"
 
+#include "device/media_words.h"
 #include "platform/message_box.h"
 #include "results/status_reasons.h"
 #include "station/batch_json.h"
@@ -33,12 +34,14 @@ QString Tr(const char* english) {
     return QCoreApplication::translate(kStationContext, english);
 }
 
-// The code's reason in the language shown; a media finding after it stays as
-// it is measured.
+// ReasonWithFindings in the language shown.
 QString ReasonShown(int status, const MediaFindings& media) {
-    const QString english = ReasonWithFindings(status, media);
-    const QString words = StatusReasonText(status);
-    return english.startsWith(words) ? TrStatusReason(status) + english.mid(words.size()) : english;
+    const QString words = MediaFailureWords(status, media);
+    if (words.isEmpty() || words == StatusReasonText(status)) {
+        return TrStatusReason(status);
+    }
+    return TrStatusReason(status) + QStringLiteral(": ") +
+           MediaFailureWords(status, media, TrMediaWords);
 }
 
 // Columns a terminal lines up: a wide character (Chinese, full-width forms)

@@ -142,7 +142,7 @@ std::vector<int> RunState::FailedSlots() const {
     return out;
 }
 
-QString ShortReason(const DriveState& drive) {
+QString ShortReason(const DriveState& drive, MediaWordsTr tr) {
     if (drive.pulled) {
         return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "pulled"));
     }
@@ -150,7 +150,7 @@ QString ShortReason(const DriveState& drive) {
     if (drive.firstItem < 0 && status == 0) {
         return {};
     }
-    if (const QString words = MediaFailureWords(status, drive.media); !words.isEmpty()) {
+    if (const QString words = MediaFailureWords(status, drive.media, tr); !words.isEmpty()) {
         return words;
     }
     switch (status) {

@@ -252,7 +252,7 @@ void TestFrm::ShowVerdictColours() {
                                        ResultColumn::Config, ResultColumn::WriteProtect};
         if (QLabel* box = BoxLabel(row, column[item], ResultBox::Red)) {
             box->setText(Shown(row).boxes[static_cast<size_t>(item)].lower.text +
-                         QStringLiteral(" \u2013 ") + TrStation(ShortReason(d)));
+                         QStringLiteral(" \u2013 ") + TrStation(ShortReason(d, TrMediaWords)));
         }
     }
 }

@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """ufd-station --batch in each language, through the program itself on the
-fast simulated rack (drive 5 fails 0x10, drive 6 0xF0): the table's header,
-the reasons and the verdict line are the shipped translation's words (in
+fast simulated rack with the media test on (drive 1 made a fake: 0xE0 and its
+finding, drive 5 fails 0x10, drive 6 0xE5): the table's header, the reasons
+with the finding, and the verdict line are the shipped translation's words (in
 English the program's own), its columns still line up where a wide character
 takes two terminal columns, and a run refused for a missing operator and lot
 says so in the language shown.
 
 usage: batch_language.py BIN_DIR SOURCE_DIR"""
 
+import json
 import os
 import shutil
 import subprocess
@@ -58,10 +60,15 @@ try:
         for require in (False, True):
             conf = os.path.join(tmp, "station.conf")
             with open(conf, "w", encoding="utf-8") as f:
-                f.write(f"[Window]\nLanguage={language}\n" +
+                f.write(f"[Window]\nLanguage={language}\n[MediaTest]\nProbe=true\n" +
                         ("[Records]\nRequireOperatorLot=true\n" if require else ""))
             rack = os.path.join(tmp, "rack.json")
-            shutil.copy(os.path.join(SOURCE, "examples/rack/fast.json"), rack)
+            with open(os.path.join(SOURCE, "examples/rack/fast.json"), encoding="utf-8") as f:
+                drives = json.load(f)
+            fake = next(d for d in drives["drives"] if d["index"] == 1)
+            fake["flash_sectors"] = fake["capacity"] // 4
+            with open(rack, "w", encoding="utf-8") as f:
+                json.dump(drives, f)
             env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QUORLINK_RACK=rack,
                        QUORLINK_STATE_DIR=os.path.join(tmp, "state-" + uuid.uuid4().hex),
                        QUORLINK_REPLY_DIR=os.path.join(tmp, "reply"), UFD_STATION_CONF=conf,
@@ -91,10 +98,13 @@ try:
                 words = {width(row[:i]) for i in range(1, len(row)) if row[i - 1] == " " != row[i]}
                 missing = [c for c in starts[1:] if c < width(row) and c not in words]
                 check(not missing, f"{language}: no cell at columns {missing} in {row!r}")
-            for slot, english in (("5", "a unit of chip 0 rejected: its unit list is too long"),
-                                  ("6", "master boot record not written")):
-                check(table[int(slot)].endswith(tr("StatusReasons", english)),
-                      f"{language}: slot {slot}'s reason in {table[int(slot)]!r}")
+            fake_words = tr("StatusReasons", "flash smaller than reported (fake capacity)") + \
+                ": " + tr("MediaWords", "fake: %1 real of %2").split("%1")[0]
+            check(fake_words in table[1], f"{language}: the fake's reason in {table[1]!r}")
+            for slot, english in ((5, "a unit of chip 0 rejected: its unit list is too long"),
+                                  (6, "write protected (switch on)")):
+                check(table[slot].endswith(tr("StatusReasons", english)),
+                      f"{language}: slot {slot}'s reason in {table[slot]!r}")
             check(lines[head + 8] == tr("TestFrm", "Verdict: ") + tr("TestFrm", "! FAILED !"),
                   f"{language}: verdict {lines[head + 8]!r}")
 finally:
