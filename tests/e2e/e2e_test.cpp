@@ -4,7 +4,6 @@
 // ufd-rack plugs and unplugs drives.
 #include "results/database_target.h"
 #include "station/drive_pictures.h"
-#include "support/pg_server.h"
 #include "support/sim_rack.h"
 #include "support/station_window.h"
 
@@ -256,7 +255,7 @@ TEST(StationEndToEnd, OptionsItCannotFollowPrintTheUsageAndExit2) {
         EXPECT_TRUE(err.contains("ufd-station: " + reason)) << err.toStdString();
         // A usage error shows the usage; a refused item needs a run first, and closes it.
         EXPECT_EQ(err.contains("usage: ufd-station"), mode == "1") << err.toStdString();
-        EXPECT_TRUE(st.rack.Calls("fnQuorbus_VendorR").empty());
+        EXPECT_TRUE(st.rack.Calls("VendorR").empty());
     }
 }
 
@@ -433,63 +432,6 @@ TEST(StationEndToEnd, AMissingSharedRecordsDirectoryIsNotMade) {
     EXPECT_EQ(listed.count(out.section('\n', 0, 0)), 7) << listed.toStdString();
     EXPECT_EQ(listed.count('\n'), 14) << listed.toStdString();
     qunsetenv("UFD_STATION_CONF");
-}
-
-// Two databases of one kind side by side, one (a) that cannot be written yet: a's run waits in its
-// own journal, b's run stores b's records alone and takes none of a's; once a can be written, a's
-// next run brings both its runs in. Shared by two SQLite files in one folder and two databases on
-// one PostgreSQL server, whose journals differ only by the file's or the database's name.
-void ExpectJournalsOfTheirOwn(Station& st, const QString& a, const QString& b,
-                              const std::function<void()>& makeAWritable) {
-    st.product();
-    const auto conf = [&](const QString& name, const QString& database) {
-        Write(st.path(name), "[Results]\nDatabase=" + database.toUtf8() + "\n");
-        return st.path(name).toLocal8Bit();
-    };
-    const QByteArray confA = conf("a.conf", a), confB = conf("b.conf", b);
-    const auto run = [&](const QByteArray& c) {
-        qputenv("UFD_STATION_CONF", c);
-        st.rack.Reset();
-        return st.run();
-    };
-    const auto listed = [](const QByteArray& c) {
-        qputenv("UFD_STATION_CONF", c);
-        return Station::Run(UFD_BIN_DIR "/ufd-results", {"list"}).second.count('\n');
-    };
-    const auto [lostCode, lost] = run(confA);
-    EXPECT_EQ(lostCode, 3) << lost.toStdString();
-    EXPECT_EQ(run(confB).first, 1);
-    EXPECT_EQ(listed(confB), 7);
-    makeAWritable();
-    EXPECT_EQ(run(confA).first, 1);
-    EXPECT_EQ(listed(confA), 14);
-    EXPECT_EQ(listed(confB), 7);
-    qunsetenv("UFD_STATION_CONF");
-}
-
-TEST(StationEndToEnd, TwoFilesInOneFolderHaveJournalsOfTheirOwn) {
-    Station st;
-    QDir(st.path("data")).removeRecursively();
-    QDir(st.path("db")).removeRecursively();
-    ASSERT_TRUE(QDir().mkpath(st.path("db/a.sqlite/x"))); // not a file: nothing is stored there
-    ExpectJournalsOfTheirOwn(st, st.path("db/a.sqlite"), st.path("db/b.sqlite"), [&] {
-        ASSERT_TRUE(QDir(st.path("db/a.sqlite")).removeRecursively());
-    });
-}
-
-TEST(StationEndToEnd, TwoDatabasesOnOneServerHaveJournalsOfTheirOwn) {
-    test::PgServer server;
-    if (!server.skip.isEmpty()) {
-        GTEST_SKIP() << server.skip.toStdString();
-    }
-    Station st;
-    QDir(st.path("data")).removeRecursively();
-    QString error;
-    const DatabaseTarget b = server.NewDatabase("two", &error).value();
-    const QString url = QString("postgresql://ufd@127.0.0.1:%1/").arg(b.port);
-    ExpectJournalsOfTheirOwn(st, url + "one", url + "two", [&] {
-        ASSERT_TRUE(server.NewDatabase("one", &error)) << error.toStdString();
-    });
 }
 
 // A disk so full that neither the database nor the journal takes a byte (a 256 KiB tmpfs, filled,

@@ -90,6 +90,7 @@ protected:
             return p = {"EF", "GH", "1234", "5678", "AB", "CD", 0, 0, apMode, "LABEL"}, kConfigGood;
         };
         d.device = device;
+        d.results = results;
         frm = std::make_unique<TestFrm>(*ctx, d);
         return frm->Form_Load();
     }
@@ -172,8 +173,17 @@ protected:
     std::function<void(int)> onWait = [](int) {}, onSlotPause = [](int) {};
     std::function<void()> onPump = [] {};
     std::function<std::thread(std::function<void()>)> startWorker;
+    std::shared_ptr<RunRecorder> results; // Load()'s
 };
 using SimulatedRun = Station;
+
+// A recorder of station line-9 on database, its journal in dir.
+std::shared_ptr<RunRecorder> TempRecorder(const QTemporaryDir& dir, const QString& database) {
+    return std::make_shared<RunRecorder>(
+        std::make_shared<ResultsWriter>(ParseDatabaseSetting(database).target,
+                                        dir.filePath("journal.jsonl")),
+        RecorderIdentity{"line-9", "9.9", "ab"});
+}
 using BeepHeard = Station;
 
 // [Window] Rows: sixteen drives all passing; every shown row inside the row
@@ -669,34 +679,15 @@ TEST_F(SimulatedRun, DrivePulledMidRunFailsOnlyItsOwnItems) {
             std::tuple(Rows(*frm), ctx->DiskStatusFlag, workerPauses, events.join(",")),
             std::tuple(rows, 3, std::vector<float>(parallel ? 7 : 0, 0.1F),
                        QString("wait 0.1,").repeated(parallel ? 0 : 7) + "wait 0.5,wait 0.1"));
+        // Drive 3 failed for being pulled (it no longer answers), the others for their own causes.
+        QStringList causes;
+        for (const DriveState& d : frm->State().drives) {
+            causes << ShortReason(d);
+        }
+        EXPECT_EQ(causes.join(','), ",,pulled,,controller,write failed,");
         EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->slots.DiskCount == 6; }, 5000) &&
                     !frm->GoCmd->isEnabled());
     }
-}
-
-// On the rack: drive 3 pulled in the pause before its Format is failed for
-// being pulled (it no longer answers); the others keep their own causes.
-TEST_F(SimulatedRun, APulledDriveIsFailedForBeingPulled) {
-    onWait = [this](int wait) {
-        if (wait == 3) {
-            rack.Tool({"unplug", "3"});
-            EXPECT_TRUE(DeliverNotice("OUT", rack.Path("notices"), 1000).delivered);
-            EXPECT_TRUE(QTest::qWaitFor([this] { return ctx->DiskStatusFlag != 0; }, 5000));
-        }
-    };
-    Open(false);
-    frm->GoCmd->click();
-    std::vector<std::pair<bool, QString>> causes;
-    for (const DriveState& d : frm->State().drives) {
-        causes.emplace_back(d.pulled, ShortReason(d));
-    }
-    EXPECT_EQ(causes, (std::vector<std::pair<bool, QString>>{{false, ""},
-                                                             {false, ""},
-                                                             {true, "pulled"},
-                                                             {false, ""},
-                                                             {false, "controller"},
-                                                             {false, "write failed"},
-                                                             {false, ""}}));
 }
 
 // Closing the window while the workers format ends the run quietly: no
@@ -742,9 +733,7 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
     for (const QString& file : {dir.filePath("results.sqlite"), dir.filePath("results.sqlite/x")}) {
         SCOPED_TRACE(file.toStdString());
         const DatabaseTarget target = ParseDatabaseSetting(file).target;
-        auto recorder = std::make_shared<RunRecorder>(
-            std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
-            RecorderIdentity{"line-9", "9.9", "ab"});
+        auto recorder = TempRecorder(dir, file);
         Open(false, recorder);
         recorder->Attach(*frm);
         frm->GoCmd->click();
@@ -783,9 +772,7 @@ TEST_F(SimulatedRun, EachRunRecordsEverySlotOrShowsWhyNot) {
 TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
     QTemporaryDir dir;
     const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("r.sqlite")).target;
-    auto recorder = std::make_shared<RunRecorder>(
-        std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
-        RecorderIdentity{"line-9", "9.9", "ab"});
+    auto recorder = TempRecorder(dir, target.file);
     Open(false, recorder);
     frm->GoCmd->click();
     ASSERT_TRUE(recorder->WaitStored().stored);
@@ -804,14 +791,6 @@ TEST_F(SimulatedRun, AFailedCapacityReadTakesNoSizeFromBefore) {
               std::tuple(std::optional<qint64>(1000000), 1, std::optional<qint64>(),
                          QString("Read or Write failed"), true));
     quorlink.fail = false;
-}
-
-// The window on the recording transport with a recorder of its own.
-std::shared_ptr<RunRecorder> TempRecorder(const QTemporaryDir& dir) {
-    const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("results.sqlite")).target;
-    return std::make_shared<RunRecorder>(
-        std::make_shared<ResultsWriter>(target, dir.filePath("journal.jsonl")),
-        RecorderIdentity{"line-9", "9.9", "ab"});
 }
 
 // The slots one after another or all at once leave the same state, and every
@@ -838,15 +817,8 @@ TEST_F(Station, SequentialAndParallelRunsLeaveOneStateWithTheRootCause) {
     for (const bool parallel : {false, true}) {
         SCOPED_TRACE(parallel);
         ctx->Settings.Parallel = parallel;
-        const auto recorder = TempRecorder(dir);
-        StationDependencies d = Recorded({});
-        d.readProductConfig = [](ProductConfig& p) {
-            return p = {"EF", "GH", "1234", "5678", "AB", "CD", 0, 0, 1, "LABEL"}, kConfigGood;
-        };
-        d.device = device;
-        d.results = recorder;
-        frm = std::make_unique<TestFrm>(*ctx, d);
-        ASSERT_TRUE(frm->Form_Load().ok);
+        const auto recorder = results = TempRecorder(dir, dir.filePath("results.sqlite"));
+        ASSERT_TRUE(Load().ok);
         frm->GoCmd_Click();
         std::vector<DriveState> states = frm->State().drives;
         for (DriveState& s : states) {
@@ -1038,7 +1010,7 @@ TEST_F(Station, StartWaitsForTheOperatorAndTheLot) {
     drives = "U";
     ASSERT_TRUE(Load().ok);
     QTemporaryDir dir;
-    const auto recorder = TempRecorder(dir);
+    const auto recorder = TempRecorder(dir, dir.filePath("results.sqlite"));
     AddOperatorFields(*frm, *recorder, QString("Ann"), std::nullopt, false, true);
     auto* lot = frm->findChild<QLineEdit*>("LotText");
     ASSERT_NE(lot, nullptr);
