@@ -1,5 +1,6 @@
 #include "results_server.h"
 
+#include "page_language.h"
 #include "results_api.h"
 
 #include <QFile>
@@ -20,16 +21,16 @@ QByteArray Resource(const char* name) {
 
 // Every path the server answers.
 struct Route {
-    enum class Kind { File, ChartJs, Api };
+    enum class Kind { Page, File, ChartJs, Api };
     const char* path;
     Kind kind;
-    const char* file = nullptr; // File: the page's file built into the program
-    const char* type = nullptr; // File and ChartJs
+    const char* file = nullptr; // Page and File: the page's file built into the program
+    const char* type = nullptr; // Page, File and ChartJs
     ApiRoute api = ApiRoute::Runs;
 };
 
 const Route kRoutes[] = {
-    {"/", Route::Kind::File, "page.html", "text/html; charset=utf-8"},
+    {"/", Route::Kind::Page, "page.html", "text/html; charset=utf-8"},
     {"/page.js", Route::Kind::File, "page.js", "text/javascript; charset=utf-8"},
     {"/page.css", Route::Kind::File, "page.css", "text/css; charset=utf-8"},
     {"/chart.js", Route::Kind::ChartJs, nullptr, "text/javascript; charset=utf-8"},
@@ -114,6 +115,14 @@ void ResultsServer::Handle(HttpConnection* connection, const HttpRequest& reques
         return;
     }
     switch (route->kind) {
+    case Route::Kind::Page: {
+        const QTranslator* language =
+            languages_.Choose(QUrlQuery(url).queryItemValue(QStringLiteral("lang")),
+                              request.Header("accept-language"));
+        connection->Respond(
+            Page(200, route->type, TranslatedPage(Resource(route->file), language)));
+        return;
+    }
     case Route::Kind::File:
         connection->Respond(Page(200, route->type, Resource(route->file)));
         return;

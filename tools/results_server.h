@@ -7,6 +7,7 @@
 
 #include "http_access.h"
 #include "http_server.h"
+#include "page_language.h"
 #include "results/database_target.h"
 #include "results_worker.h"
 
@@ -37,6 +38,7 @@ private:
     ResultsWorker figures_, records_;
     QByteArray chartJs_;
     AccessRules rules_;
+    PageLanguages languages_;
     HttpServer http_;
 };
 

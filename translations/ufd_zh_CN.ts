@@ -2,6 +2,248 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>MediaWords</name>
+    <message>
+        <source>fake: %1 real of %2</source>
+        <translation>虚假容量：实际 %1，标称 %2</translation>
+    </message>
+    <message>
+        <source>fake: the flash keeps fewer sectors than the drive reports</source>
+        <translation>虚假容量：闪存保存的扇区少于驱动器报告的数量</translation>
+    </message>
+    <message>
+        <source>%1 of %2 sectors tested do not keep their data</source>
+        <translation>测试的 %2 个扇区中有 %1 个不能保存数据</translation>
+    </message>
+    <message>
+        <source>writes %1, floor %2</source>
+        <translation>写入 %1，下限 %2</translation>
+    </message>
+    <message>
+        <source>reads %1, floor %2</source>
+        <translation>读取 %1，下限 %2</translation>
+    </message>
+    <message>
+        <source>stopped answering; a reset did not bring it back</source>
+        <translation>停止响应；复位后仍未恢复</translation>
+    </message>
+    <message>
+        <source>media test read or write failed</source>
+        <translation>介质测试读写失败</translation>
+    </message>
+    <message>
+        <source>write protected (switch on)</source>
+        <translation>写保护（开关已打开）</translation>
+    </message>
+</context>
+<context>
+    <name>Page</name>
+    <message>
+        <source>UFD line yield</source>
+        <translation>UFD 产线良率</translation>
+    </message>
+    <message>
+        <source>Drives</source>
+        <translation>驱动器</translation>
+    </message>
+    <message>
+        <source>First-pass yield</source>
+        <translation>直通率</translation>
+    </message>
+    <message>
+        <source>Final yield</source>
+        <translation>最终良率</translation>
+    </message>
+    <message>
+        <source>loading</source>
+        <translation>加载中</translation>
+    </message>
+    <message>
+        <source>Failures of first passes, most first</source>
+        <translation>首次测试失败，按数量排序</translation>
+    </message>
+    <message>
+        <source>Sockets</source>
+        <translation>插座</translation>
+    </message>
+    <message>
+        <source>First-pass failures per socket, laid out as the rack; a socket far above its station&apos;s other sockets is marked suspect.</source>
+        <translation>各插座的首次测试失败，按测试架布局排列；远高于本工作站其他插座的插座标为可疑。</translation>
+    </message>
+    <message>
+        <source>Yield per hour</source>
+        <translation>每小时良率</translation>
+    </message>
+    <message>
+        <source>Yield per day</source>
+        <translation>每日良率</translation>
+    </message>
+    <message>
+        <source>Yield per station</source>
+        <translation>各工作站良率</translation>
+    </message>
+    <message>
+        <source>Per station</source>
+        <translation>按工作站</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>工作站</translation>
+    </message>
+    <message>
+        <source>First pass</source>
+        <translation>首次通过</translation>
+    </message>
+    <message>
+        <source>Final</source>
+        <translation>最终通过</translation>
+    </message>
+    <message>
+        <source>Per product</source>
+        <translation>按产品</translation>
+    </message>
+    <message>
+        <source>Product</source>
+        <translation>产品</translation>
+    </message>
+    <message>
+        <source>Per lot</source>
+        <translation>按批次</translation>
+    </message>
+    <message>
+        <source>Lot</source>
+        <translation>批次</translation>
+    </message>
+    <message>
+        <source>Per operator</source>
+        <translation>按操作员</translation>
+    </message>
+    <message>
+        <source>Operator</source>
+        <translation>操作员</translation>
+    </message>
+    <message>
+        <source>Failure Pareto</source>
+        <translation>失败柏拉图</translation>
+    </message>
+    <message>
+        <source>Code</source>
+        <translation>代码</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>原因</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>占比</translation>
+    </message>
+    <message>
+        <source>Cumulative</source>
+        <translation>累计</translation>
+    </message>
+    <message>
+        <source>Last runs</source>
+        <translation>最近的测试</translation>
+    </message>
+    <message>
+        <source>Started (local)</source>
+        <translation>开始时间（本地）</translation>
+    </message>
+    <message>
+        <source>Run</source>
+        <translation>测试</translation>
+    </message>
+    <message>
+        <source>Slot</source>
+        <translation>槽位</translation>
+    </message>
+    <message>
+        <source>Serial</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>Drive </source>
+        <translation>驱动器 </translation>
+    </message>
+    <message>
+        <source>Its last record</source>
+        <translation>最近一条记录</translation>
+    </message>
+    <message>
+        <source>First-pass yield %</source>
+        <translation>直通率 %</translation>
+    </message>
+    <message>
+        <source>Final yield %</source>
+        <translation>最终良率 %</translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation>（无）</translation>
+    </message>
+    <message>
+        <source>Cumulative %</source>
+        <translation>累计 %</translation>
+    </message>
+    <message>
+        <source>(no port)</source>
+        <translation>（无端口）</translation>
+    </message>
+    <message>
+        <source>%1 drive</source>
+        <translation>%1 个</translation>
+    </message>
+    <message>
+        <source>%1 drives</source>
+        <translation>%1 个</translation>
+    </message>
+    <message>
+        <source>, suspect</source>
+        <translation>，可疑</translation>
+    </message>
+    <message>
+        <source>%1% of %2 first passes failed</source>
+        <translation>%2 次首测中 %1% 失败</translation>
+    </message>
+    <message>
+        <source>; suspect</source>
+        <translation>；可疑</translation>
+    </message>
+    <message>
+        <source>PASS</source>
+        <translation>通过</translation>
+    </message>
+    <message>
+        <source>FAIL %1</source>
+        <translation>失败 %1</translation>
+    </message>
+    <message>
+        <source>Drive %1: %2</source>
+        <translation>驱动器 %1：%2</translation>
+    </message>
+    <message>
+        <source>updated %1</source>
+        <translation>更新于 %1</translation>
+    </message>
+    <message>
+        <source>Chart.js is not installed (Debian package libjs-chart.js): the tables alone are shown.</source>
+        <translation>未安装 Chart.js（Debian 软件包 libjs-chart.js）：仅显示表格。</translation>
+    </message>
+    <message>
+        <source>records unavailable: %1</source>
+        <translation>记录不可用：%1</translation>
+    </message>
+    <message>
+        <source>not updated: %1</source>
+        <translation>未更新：%1</translation>
+    </message>
+</context>
+<context>
     <name>StatusReasons</name>
     <message>
         <source>a unit of chip 0 rejected: its unit list is too long</source>
@@ -319,6 +561,158 @@ LED 闪烁</translation>
     <message>
         <source>The monitor Vasket (process %1) does not answer: drives that come or go are seen only after Clear</source>
         <translation>监视程序 Vasket（进程 %1）无响应：驱动器的插入或拔出要在按“清除”后才能看到</translation>
+    </message>
+    <message>
+        <source>(no row)</source>
+        <translation>（无行）</translation>
+    </message>
+    <message>
+        <source>(hidden row)</source>
+        <translation>（隐藏行）</translation>
+    </message>
+    <message>
+        <source>Slot</source>
+        <translation>槽位</translation>
+    </message>
+    <message>
+        <source>Row</source>
+        <translation>行</translation>
+    </message>
+    <message>
+        <source>Picture</source>
+        <translation>图片</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>原因</translation>
+    </message>
+    <message>
+        <source> (removed)</source>
+        <translation> （已取出）</translation>
+    </message>
+    <message>
+        <source>Verdict: </source>
+        <translation>结论： </translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation>（无）</translation>
+    </message>
+    <message>
+        <source>No drive attached: the run could not start.</source>
+        <translation>未连接驱动器：无法开始测试。</translation>
+    </message>
+    <message>
+        <source>The window was closed during the run.</source>
+        <translation>测试期间窗口被关闭。</translation>
+    </message>
+    <message>
+        <source>The run did not start.</source>
+        <translation>测试未开始。</translation>
+    </message>
+    <message>
+        <source>Message (style %1</source>
+        <translation>消息（样式 %1</translation>
+    </message>
+    <message>
+        <source> -&gt; No</source>
+        <translation> -&gt; 否</translation>
+    </message>
+    <message>
+        <source> -&gt; OK</source>
+        <translation> -&gt; 确定</translation>
+    </message>
+    <message>
+        <source>Start waits for the operator&apos;s name and the lot: station.conf has [Records] RequireOperatorLot=true</source>
+        <translation>需填写操作员姓名和批次才能开始：station.conf 中设置了 [Records] RequireOperatorLot=true</translation>
+    </message>
+    <message>
+        <source>pulled</source>
+        <translation>已拔出</translation>
+    </message>
+    <message>
+        <source>writable</source>
+        <translation>可写</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>fake capacity</source>
+        <translation>虚假容量</translation>
+    </message>
+    <message>
+        <source>bad sectors</source>
+        <translation>坏扇区</translation>
+    </message>
+    <message>
+        <source>slow write</source>
+        <translation>写入慢</translation>
+    </message>
+    <message>
+        <source>slow read</source>
+        <translation>读取慢</translation>
+    </message>
+    <message>
+        <source>write failed</source>
+        <translation>写入失败</translation>
+    </message>
+    <message>
+        <source>no drive</source>
+        <translation>无驱动器</translation>
+    </message>
+    <message>
+        <source>identity</source>
+        <translation>标识</translation>
+    </message>
+    <message>
+        <source>config</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>controller</source>
+        <translation>主控</translation>
+    </message>
+    <message>
+        <source> pulled</source>
+        <translation> 已拔出</translation>
+    </message>
+    <message>
+        <source> (status %1)</source>
+        <translation> （状态 %1）</translation>
+    </message>
+    <message>
+        <source> removed</source>
+        <translation> 已取出</translation>
+    </message>
+    <message>
+        <source>Removed after the run; its result stands until Clear</source>
+        <translation>测试后已取出；其结果保留到清除为止</translation>
+    </message>
+    <message>
+        <source>pulled during the run</source>
+        <translation>测试期间被拔出</translation>
+    </message>
+    <message>
+        <source>Start-up failed: </source>
+        <translation>启动失败： </translation>
+    </message>
+    <message>
+        <source>--operator and --lot are required ([Records] RequireOperatorLot=true in station.conf)</source>
+        <translation>必须提供 --operator 和 --lot（station.conf 中设置了 [Records] RequireOperatorLot=true）</translation>
+    </message>
+    <message>
+        <source>--operator and --lot are required</source>
+        <translation>必须提供 --operator 和 --lot</translation>
+    </message>
+    <message>
+        <source>Could not save </source>
+        <translation>无法保存 </translation>
     </message>
 </context>
 </TS>

@@ -25,27 +25,37 @@ QString MediaSizeText(int64_t sectors) {
     return QString::number(mb, 'g', 3) + " MB";
 }
 
-QString MediaFailureWords(int status, const MediaFindings& m) {
+QString MediaFailureWords(int status, const MediaFindings& m, MediaWordsTr tr) {
+    // Marked for the window's translations; the records keep the English.
+    const auto words = [tr](const char* english) {
+        return tr != nullptr ? tr(english) : QString::fromUtf8(english);
+    };
     switch (status) {
     case kStatusFakeCapacity:
         if (m.RealSectors > 0 && m.ReportedSectors > 0) {
-            return "fake: " + MediaSizeText(m.RealSectors) + " real of " +
-                   MediaSizeText(m.ReportedSectors);
+            return words(QT_TRANSLATE_NOOP("MediaWords", "fake: %1 real of %2"))
+                .arg(MediaSizeText(m.RealSectors), MediaSizeText(m.ReportedSectors));
         }
-        return "fake: the flash keeps fewer sectors than the drive reports";
+        return words(QT_TRANSLATE_NOOP(
+            "MediaWords", "fake: the flash keeps fewer sectors than the drive reports"));
     case kStatusReadBackFailed:
-        return QString("%1 of %2 sectors tested do not keep their data")
+        return words(QT_TRANSLATE_NOOP("MediaWords",
+                                       "%1 of %2 sectors tested do not keep their data"))
             .arg(m.SectorsFailed)
             .arg(m.SectorsTested);
     case kStatusSlowWrite:
-        return "writes " + Figure(m.WriteMBps) + ", floor " + Floor(m.MinWriteMBps);
+        return words(QT_TRANSLATE_NOOP("MediaWords", "writes %1, floor %2"))
+            .arg(Figure(m.WriteMBps), Floor(m.MinWriteMBps));
     case kStatusSlowRead:
-        return "reads " + Figure(m.ReadMBps) + ", floor " + Floor(m.MinReadMBps);
+        return words(QT_TRANSLATE_NOOP("MediaWords", "reads %1, floor %2"))
+            .arg(Figure(m.ReadMBps), Floor(m.MinReadMBps));
     case kStatusMediaIoFailed:
-        return m.ResetTried ? "stopped answering; a reset did not bring it back"
-                            : "media test read or write failed";
+        return m.ResetTried
+                   ? words(QT_TRANSLATE_NOOP("MediaWords",
+                                             "stopped answering; a reset did not bring it back"))
+                   : words(QT_TRANSLATE_NOOP("MediaWords", "media test read or write failed"));
     case kStatusWriteProtected:
-        return "write protected (switch on)";
+        return words(QT_TRANSLATE_NOOP("MediaWords", "write protected (switch on)"));
     default:
         return {};
     }

@@ -8,8 +8,12 @@
 
 namespace ufd {
 
+// A translation of one of the texts marked in media_words.cpp (context
+// "MediaWords"); none: the English texts.
+using MediaWordsTr = QString (*)(const char* english);
+
 // Empty when status is not one of the media test's codes.
-QString MediaFailureWords(int status, const MediaFindings& media);
+QString MediaFailureWords(int status, const MediaFindings& media, MediaWordsTr tr = nullptr);
 inline QString MediaFailureWords(const DiskSlot& slot) {
     return MediaFailureWords(slot.Status, slot.Media);
 }

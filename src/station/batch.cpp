@@ -1,9 +1,11 @@
 #include "station/batch.h"
 
+#include "device/media_words.h"
 #include "platform/message_box.h"
 #include "results/status_reasons.h"
 #include "station/batch_json.h"
 #include "station/drive_pictures.h"
+#include "station/reason_words.h"
 #include "station/station_language.h"
 #include "station/window_run_view.h"
 
@@ -29,24 +31,55 @@ QString Pair(const ItemState& item) {
     return Box(item.upper) + QStringLiteral(" | ") + Box(item.lower);
 }
 
+QString Tr(const char* english) {
+    return QCoreApplication::translate(kStationContext, english);
+}
+
+// ReasonWithFindings in the language shown.
+QString ReasonShown(int status, const MediaFindings& media) {
+    const QString words = MediaFailureWords(status, media);
+    if (words.isEmpty() || words == StatusReasonText(status)) {
+        return TrStatusReason(status);
+    }
+    return TrStatusReason(status) + QStringLiteral(": ") +
+           MediaFailureWords(status, media, TrMediaWords);
+}
+
+// Columns a terminal lines up: a wide character (Chinese, full-width forms)
+// takes two.
+qsizetype Width(const QString& text) {
+    qsizetype width = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool wide = (u >= 0x2E80 && u <= 0xA4CF) || (u >= 0xAC00 && u <= 0xD7A3) ||
+                          (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) ||
+                          (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6);
+        width += c.isLowSurrogate() ? 0 : wide ? 2 : 1;
+    }
+    return width;
+}
+
 } // namespace
 
 QString BatchRowCaption(const TestFrm& frm, int record) {
     // The socket's row with [Window] RowPerSocket, as in the table.
     const WindowRunView::Shown shown = WindowRunView::Of(frm).ShownOf(record);
     if (!shown.exists) {
-        return QStringLiteral("(no row)");
+        return Tr(QT_TRANSLATE_NOOP("TestFrm", "(no row)"));
     }
-    return shown.shown ? shown.label : QStringLiteral("(hidden row)");
+    return shown.shown ? shown.label : Tr(QT_TRANSLATE_NOOP("TestFrm", "(hidden row)"));
 }
 
 QString BatchReport(const TestFrm& frm) {
     const SlotTable& table = const_cast<TestFrm&>(frm).Context().slots;
     std::vector<QStringList> rows;
-    rows.push_back({QStringLiteral("Slot"), QStringLiteral("Row"), QStringLiteral("Picture"),
-                    QStringLiteral("Format"), QStringLiteral("Config String"),
-                    QStringLiteral("Check Config"), QStringLiteral("Check WP"),
-                    QStringLiteral("Status"), QStringLiteral("Reason")});
+    rows.push_back(
+        {Tr(QT_TRANSLATE_NOOP("TestFrm", "Slot")), Tr(QT_TRANSLATE_NOOP("TestFrm", "Row")),
+         Tr(QT_TRANSLATE_NOOP("TestFrm", "Picture")), Tr(QT_TRANSLATE_NOOP("TestFrm", "Format")),
+         Tr(QT_TRANSLATE_NOOP("TestFrm", "Config String")),
+         Tr(QT_TRANSLATE_NOOP("TestFrm", "Check Config")),
+         Tr(QT_TRANSLATE_NOOP("TestFrm", "Check WP")), Tr(QT_TRANSLATE_NOOP("TestFrm", "Status")),
+         Tr(QT_TRANSLATE_NOOP("TestFrm", "Reason"))});
     // A standing report ([Window] KeepReport) lists the run's drives where
     // the run showed them, whatever discovery found since.
     const bool kept = frm.KeepingReport();
@@ -60,50 +93,51 @@ QString BatchReport(const TestFrm& frm) {
         const WindowRunView::Shown shown = rowsView.ShownOf(i);
         if (shown.exists && !shown.shown) {
             // The row exists but is off the window ([Window] Rows).
-            cells << QStringLiteral("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
+            cells << Tr("(hidden row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
         } else if (shown.exists) {
             QString label = shown.label;
             if (shown.removed) {
-                label += QStringLiteral(" (removed)");
+                label += Tr(QT_TRANSLATE_NOOP("TestFrm", " (removed)"));
             }
             cells << label << QString::fromLatin1(DrivePictureName(shown.picture));
             for (const ItemState& item : shown.boxes) {
                 cells << Pair(item);
             }
         } else {
-            cells << QStringLiteral("(no row)") << QStringLiteral("-") << QStringLiteral("-")
+            cells << Tr("(no row)") << QStringLiteral("-") << QStringLiteral("-")
                   << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-");
         }
         if (kept) {
             const DriveState& d = state.drives[static_cast<size_t>(i)];
             cells << QString::number(d.status)
-                  << (d.pulled ? kPulledReason : ReasonWithFindings(d.status, d.media));
+                  << (d.pulled ? TrStation(kPulledReason) : ReasonShown(d.status, d.media));
         } else {
             const DiskSlot& slot = table.DiskSlots[static_cast<size_t>(i)];
-            cells << QString::number(slot.Status) << ReasonWithFindings(slot.Status, slot.Media);
+            cells << QString::number(slot.Status) << ReasonShown(slot.Status, slot.Media);
         }
         rows.push_back(cells);
     }
     std::vector<qsizetype> widths(rows.front().size(), 0);
     for (const QStringList& r : rows) {
         for (qsizetype c = 0; c < r.size(); ++c) {
-            widths[static_cast<size_t>(c)] = std::max(widths[static_cast<size_t>(c)], r[c].size());
+            widths[static_cast<size_t>(c)] = std::max(widths[static_cast<size_t>(c)], Width(r[c]));
         }
     }
     QString out;
     for (const QStringList& r : rows) {
         QStringList padded;
         for (qsizetype c = 0; c < r.size(); ++c) {
-            padded << r[c].leftJustified(widths[static_cast<size_t>(c)]);
+            padded << r[c] + QString(widths[static_cast<size_t>(c)] - Width(r[c]), u' ');
         }
         out += padded.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
     }
     const QString verdict = frm.VerdictShown();
     // In the window's language, as the window shows it; the exit code reads
     // the run state's own verdict.
-    out += QStringLiteral("Verdict: ") +
-           (verdict.isEmpty() ? QStringLiteral("(none)") : TrStation(verdict)) + QLatin1Char('\n');
+    out += Tr(QT_TRANSLATE_NOOP("TestFrm", "Verdict: ")) +
+           (verdict.isEmpty() ? Tr(QT_TRANSLATE_NOOP("TestFrm", "(none)")) : TrStation(verdict)) +
+           QLatin1Char('\n');
     return out;
 }
 
@@ -115,17 +149,18 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, Run
     QString message;
     const int code = [&] {
         if (frm.Context().slots.DiskCount == 0 || !frm.GoCmd->isEnabled()) {
-            message = QStringLiteral("No drive attached: the run could not start.");
+            message =
+                Tr(QT_TRANSLATE_NOOP("TestFrm", "No drive attached: the run could not start."));
             return kExitNotRun;
         }
         frm.GoCmd_Click();
         if (!WindowAlive(self)) {
-            message = QStringLiteral("The window was closed during the run.");
+            message = Tr(QT_TRANSLATE_NOOP("TestFrm", "The window was closed during the run."));
             return kExitNotRun;
         }
         const QString verdict = frm.VerdictShown();
         if (verdict.isEmpty()) {
-            message = QStringLiteral("The run did not start.");
+            message = Tr(QT_TRANSLATE_NOOP("TestFrm", "The run did not start."));
             return kExitNotRun;
         }
         ran = true;
@@ -176,13 +211,14 @@ int RunBatch(TestFrm& frm, const std::function<void(const QString&)>& print, Run
 
 void InstallBatchOperator(const std::function<void(const QString&)>& print) {
     SetMessageBoxHandler([print](const MessageBoxRequest& r) {
-        QString line = QStringLiteral("Message (style %1").arg(r.style);
+        QString line = Tr(QT_TRANSLATE_NOOP("TestFrm", "Message (style %1")).arg(r.style);
         if (r.title) {
             line += QStringLiteral(", \"") + *r.title + QLatin1Char('"');
         }
         line += QStringLiteral("): ") + r.text;
         const bool question = r.style == kStyleYesNoInfo;
-        line += question ? QStringLiteral(" -> No") : QStringLiteral(" -> OK");
+        line += question ? Tr(QT_TRANSLATE_NOOP("TestFrm", " -> No"))
+                         : Tr(QT_TRANSLATE_NOOP("TestFrm", " -> OK"));
         print(line);
         return question ? kAnswerNo : kAnswerOk;
     });

@@ -23,10 +23,11 @@ bool TestFrm::ExplainRow(int row) {
             if (rows.RunRow(slot) != row || !d.Failed()) {
                 continue;
             }
-            const QString why = d.pulled ? kPulledReason + QStringLiteral(" (") +
+            const QString why = d.pulled ? TrStation(kPulledReason) + QStringLiteral(" (") +
                                                FailureText(d.status) + QLatin1Char(')')
                                          : FailureText(d.status);
-            ShowOnStatusLine(Shown(row).label + QStringLiteral(" failed. ") + why);
+            ShowOnStatusLine(Shown(row).label +
+                             QCoreApplication::translate("TestFrm", " failed. ") + why);
             return true;
         }
         return false;

@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         ufd::MakeRunRecorder(settings.settings, &resultsError);
     if (!recorder) {
         ufd::ShowMessageBox(resultsError, ufd::kStyleStop, ufd::TrStation(ufd::kWindowCaption));
-        return notRun(QStringLiteral("Start-up failed: ") + resultsError);
+        return notRun(QCoreApplication::translate("TestFrm", "Start-up failed: ") + resultsError);
     }
     ufd::StationDependencies deps = ufd::StationDependencies::Real();
     deps.results = recorder;
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     const ufd::StartupResult started = frm->Form_Load();
     if (!started.ok) {
         delete frm;
-        return notRun(QStringLiteral("Start-up failed: ") + started.reason);
+        return notRun(QCoreApplication::translate("TestFrm", "Start-up failed: ") + started.reason);
     }
     if (options.items) {
         if (const auto refused = ufd::TickItems(*frm, *options.items)) {
@@ -153,13 +153,15 @@ int main(int argc, char** argv) {
                                  options.lot.value_or(QString()))
              .isEmpty()) {
         delete frm;
-        std::fprintf(stderr,
-                     "ufd-station: --operator and --lot are required ([Records] "
-                     "RequireOperatorLot=true in station.conf)\n%s",
+        std::fprintf(stderr, "ufd-station: %s\n%s",
+                     qPrintable(QCoreApplication::translate(
+                         "TestFrm", "--operator and --lot are required ([Records] "
+                                    "RequireOperatorLot=true in station.conf)")),
                      kUsage);
         if (json) {
-            json(ufd::BatchJson(nullptr, nullptr, ufd::kExitNotRun,
-                                QStringLiteral("--operator and --lot are required")));
+            json(ufd::BatchJson(
+                nullptr, nullptr, ufd::kExitNotRun,
+                QCoreApplication::translate("TestFrm", "--operator and --lot are required")));
         }
         return ufd::kExitNotRun;
     }
@@ -188,7 +190,7 @@ int main(int argc, char** argv) {
         }
         QApplication::processEvents();
         if (!frm->grab().save(screenshot)) {
-            print(QStringLiteral("Could not save ") + screenshot);
+            print(QCoreApplication::translate("TestFrm", "Could not save ") + screenshot);
         }
     }
     delete window.data();

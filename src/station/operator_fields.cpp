@@ -38,8 +38,9 @@ QString OperatorLotMissing(const QString& operatorName, const QString& lot) {
     if (!operatorName.trimmed().isEmpty() && !lot.trimmed().isEmpty()) {
         return {};
     }
-    return QStringLiteral("Start waits for the operator's name and the lot: station.conf has "
-                          "[Records] RequireOperatorLot=true");
+    return QCoreApplication::translate("TestFrm",
+                                       "Start waits for the operator's name and the lot: "
+                                       "station.conf has [Records] RequireOperatorLot=true");
 }
 
 void AddOperatorFields(TestFrm& frm, RunRecorder& recorder,

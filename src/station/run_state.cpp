@@ -142,51 +142,53 @@ std::vector<int> RunState::FailedSlots() const {
     return out;
 }
 
-QString ShortReason(const DriveState& drive) {
+QString ShortReason(const DriveState& drive, MediaWordsTr tr) {
     if (drive.pulled) {
-        return QStringLiteral("pulled");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "pulled"));
     }
     const int status = drive.firstItem >= 0 ? drive.firstStatus : drive.status;
     if (drive.firstItem < 0 && status == 0) {
         return {};
     }
-    if (const QString words = MediaFailureWords(status, drive.media); !words.isEmpty()) {
+    if (const QString words = MediaFailureWords(status, drive.media, tr); !words.isEmpty()) {
         return words;
     }
     switch (status) {
     case 0:
-        return drive.firstItem == 3 ? QStringLiteral("writable") : QStringLiteral("failed");
+        return drive.firstItem == 3 ? QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "writable"))
+                                    : QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "failed"));
     case 0xE0:
-        return QStringLiteral("fake capacity");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "fake capacity"));
     case 0xE1:
-        return QStringLiteral("bad sectors");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "bad sectors"));
     case 0xE2:
-        return QStringLiteral("slow write");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "slow write"));
     case 0xE3:
-        return QStringLiteral("slow read");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "slow read"));
     case 0xF0:
     case 0xF1:
     case 0xF2:
     case 0xF3:
     case 0xFA:
     case 0xFF:
-        return QStringLiteral("write failed");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "write failed"));
     case 0xF5:
-        return QStringLiteral("writable");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "writable"));
     case 0xFE:
-        return QStringLiteral("no drive");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "no drive"));
     case 0x81:
     case 0x82:
     case 0xF4:
     case 0xF6:
     case 0xF7:
     case 0xF9:
-        return QStringLiteral("identity");
+        return QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "identity"));
     default:
         break;
     }
-    return status >= 0x81 && status <= 0x82 ? QStringLiteral("config")
-                                            : QStringLiteral("controller");
+    return status >= 0x81 && status <= 0x82
+               ? QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "config"))
+               : QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "controller"));
 }
 
 QString ReasonWithFindings(int status, const MediaFindings& media) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "context/disk_slot.h"
+#include "device/media_words.h"
 #include "station/run_view.h"
 
 #include <QString>
@@ -60,7 +61,8 @@ inline const QString kAllPass = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "! A
 inline const QString kFailed = QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "! FAILED !"));
 
 // The reason of a drive pulled during the run, beside its status.
-inline const QString kPulledReason = QStringLiteral("pulled during the run");
+inline const QString kPulledReason =
+    QStringLiteral(QT_TRANSLATE_NOOP("TestFrm", "pulled during the run"));
 
 struct RunState {
     std::vector<DriveState> drives; // slot records 0..DiskCount-1 of the run
@@ -96,7 +98,8 @@ struct RunState {
 // A failed drive's cause in a word or two, for a cell read from across the
 // line: "pulled", the media test's finding ("fake: 256 MB real"), else its
 // status's kind. Empty for a drive that did not fail.
-QString ShortReason(const DriveState& drive);
+// tr: the media test's finding in the window's language.
+QString ShortReason(const DriveState& drive, MediaWordsTr tr = nullptr);
 
 // A status's reason in words, with the media test's own finding beside it
 // when it has one: "flash smaller than reported (fake capacity): fake: 256 MB

@@ -3,6 +3,7 @@
 #include "station/station_form.h"
 
 #include "station/drive_pictures.h"
+#include "station/station_language.h"
 #include "station/twips.h"
 #include "station/widget_helpers.h"
 #include "station/window_run_view.h"
@@ -178,11 +179,13 @@ void TestFrm::MarkRow(int row) {
     const DriveState* drive =
         slot != runRows_.end() ? state_->Drive(static_cast<int>(slot - runRows_.begin())) : nullptr;
     if (drive != nullptr && drive->pulled) {
-        caption += QStringLiteral(" pulled");
-        why = kPulledReason + QStringLiteral(" (status %1)").arg(drive->status);
+        caption += QCoreApplication::translate("TestFrm", " pulled");
+        why = TrStation(kPulledReason) +
+              QCoreApplication::translate("TestFrm", " (status %1)").arg(drive->status);
     } else if (shown.removed) {
-        caption += QStringLiteral(" removed");
-        why = QStringLiteral("Removed after the run; its result stands until Clear");
+        caption += QCoreApplication::translate("TestFrm", " removed");
+        why = QCoreApplication::translate("TestFrm",
+                                          "Removed after the run; its result stands until Clear");
     }
     SetCaption(ItemLab(row), caption);
     if (!why.isEmpty()) {

@@ -253,7 +253,7 @@ void TestFrm::ShowVerdictColours() {
                                        ResultColumn::Config, ResultColumn::WriteProtect};
         if (QLabel* box = rows.Box(slot, column[item], ResultBox::Red)) {
             box->setText(d.items[static_cast<size_t>(item)].lower.text +
-                         QStringLiteral(" \u2013 ") + ShortReason(d));
+                         QStringLiteral(" \u2013 ") + TrStation(ShortReason(d, TrMediaWords)));
         }
     }
 }

@@ -16,6 +16,11 @@ inline QString TrStation(const QString& english) {
     return QCoreApplication::translate(kStationContext, english.toUtf8().constData());
 }
 
+// A media test's finding (device/media_words.h) in the language shown.
+inline QString TrMediaWords(const char* english) {
+    return QCoreApplication::translate("MediaWords", english);
+}
+
 // Installs the translation of `setting` ([Window] Language: "en" keeps the
 // English texts), else of the system's locale. Returns the language shown:
 // "en" when no translation applies.

@@ -3,6 +3,7 @@
 #include "device/media_words.h"
 
 #include "station/failure_reasons.h"
+#include "station/station_language.h"
 
 namespace ufd {
 
@@ -91,7 +92,8 @@ void WindowRunView::ExplainFailure(ResultColumn column, int slot) {
         return;
     }
     QString why = FailureText(record->Status);
-    if (const QString words = MediaFailureWords(*record); !words.isEmpty()) {
+    if (const QString words = MediaFailureWords(record->Status, record->Media, TrMediaWords);
+        !words.isEmpty()) {
         why += QStringLiteral(" (") + words + QLatin1Char(')');
     }
     for (ResultBox box : {ResultBox::Green, ResultBox::Red}) {

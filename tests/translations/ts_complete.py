@@ -3,9 +3,12 @@
 and checks that every text found there has a finished translation that keeps
 the source's placeholders (%1...), mnemonic (&S), line breaks and the spaces
 at its ends. A text added to the sources without its translation, or a
-translation lupdate had to mark unfinished, fails.
-usage: ts_complete.py LUPDATE SOURCE_DIR FILE.ts
+translation lupdate had to mark unfinished, fails. The supervisor's page
+(WEB_DIR) is held to its marked words: every text of page.html and every
+w("...") of page.js must be a text of the context "Page".
+usage: ts_complete.py LUPDATE FILE.ts WEB_DIR SOURCE...
 Prints the number of texts checked."""
+import json
 import re
 import shutil
 import subprocess
@@ -29,13 +32,27 @@ def shape(s):
             s.count("\n"), len(s) - len(s.lstrip(" ")), len(s) - len(s.rstrip(" ")))
 
 
+def page_texts(web):
+    """The page's words: page.html's texts between tags (those with a letter),
+    page.js's w("...") literals."""
+    with open(web + "/page.html", encoding="utf-8") as f:
+        html = f.read()
+    with open(web + "/page.js", encoding="utf-8") as f:
+        js = f.read()
+    texts = [t for t in re.findall(r">([^<>]+)<", html) if re.search(r"[A-Za-z]", t)
+             and not t.lstrip().startswith("{")]
+    texts += [json.loads('"%s"' % t) for t in re.findall(r'\bw\("((?:[^"\\]|\\.)*)"', js)]
+    return texts
+
+
 def main():
-    lupdate, sources, shipped = sys.argv[1:4]
+    lupdate, shipped, web = sys.argv[1:4]
+    sources = sys.argv[4:]
     with tempfile.TemporaryDirectory() as tmp:
         ts = tmp + "/check.ts"
         shutil.copyfile(shipped, ts)
         run = subprocess.run([lupdate, "-no-obsolete", "-locations", "none", "-extensions",
-                              "cpp,h", sources, "-ts", ts], capture_output=True, text=True)
+                              "cpp,h", *sources, "-ts", ts], capture_output=True, text=True)
         if run.returncode != 0:
             print(run.stdout, run.stderr, file=sys.stderr)
             return 1
@@ -54,7 +71,12 @@ def main():
                 problems.append(where + " -> %r: placeholders, mnemonic, lines or end spaces "
                                 "differ" % text(translation))
     if count == 0:
-        problems.append("lupdate found no text at all in " + sources)
+        problems.append("lupdate found no text at all in " + " ".join(sources))
+    marked = {text(m.find("source")) for c in root.iter("context")
+              if c.findtext("name") == "Page" for m in c.iter("message")}
+    for t in page_texts(web):
+        if t not in marked:
+            problems.append("the page's %r is not marked in the context Page" % t)
     for p in problems:
         print(p, file=sys.stderr)
     if problems:

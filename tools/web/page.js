@@ -8,6 +8,25 @@ const REFRESH_MS = 60000;
 const charts = {};
 let lastRuns = null;
 let lastFigures = 0;
+// The page's words in the reader's language: the server fills the block from the station's
+// translations (English, the words written here, when it has none). %1, %2 take args.
+const WORDS = JSON.parse(document.getElementById("words").textContent || "{}");
+// Times in the page's language when it is translated, else in the browser's own.
+const LOCALE = document.documentElement.lang === "en" ? undefined : document.documentElement.lang;
+
+function w(text, ...args) {
+  let s = Object.hasOwn(WORDS, text) ? WORDS[text] : text;
+  args.forEach((a, i) => { s = s.split("%" + (i + 1)).join(String(a)); });
+  return s;
+}
+
+// A reason from the records: the code's words, and a finding after ": " kept as it is.
+function reasonWords(text) {
+  if (!text) return text;
+  const cut = text.indexOf(": ");
+  return Object.hasOwn(WORDS, text) || cut < 0 ? w(text)
+    : w(text.slice(0, cut)) + text.slice(cut);
+}
 
 function el(tag, text, cls) {
   const e = document.createElement(tag);
@@ -22,7 +41,7 @@ function percent(part, whole) {
 
 function localTime(iso) {
   const d = new Date(iso);
-  return isNaN(d) ? iso : d.toLocaleString();
+  return isNaN(d) ? iso : d.toLocaleString(LOCALE);
 }
 
 async function getJson(url) {
@@ -77,9 +96,9 @@ function yieldChart(id, rows) {
     data: {
       labels: rows.map(r => r.key),
       datasets: [
-        { label: "First-pass yield %", data: rows.map(r => +(100 * r.firstPass / r.units).toFixed(1)),
+        { label: w("First-pass yield %"), data: rows.map(r => +(100 * r.firstPass / r.units).toFixed(1)),
           backgroundColor: "#4a90d9" },
-        { label: "Final yield %", data: rows.map(r => +(100 * r.finalPass / r.units).toFixed(1)),
+        { label: w("Final yield %"), data: rows.map(r => +(100 * r.finalPass / r.units).toFixed(1)),
           backgroundColor: "#7bc67b" },
       ],
     },
@@ -88,7 +107,7 @@ function yieldChart(id, rows) {
 }
 
 function groupRows(table, rows) {
-  fillRows(table, rows.map(r => row([r.key === "" ? "(none)" : r.key, r.units, r.firstPass,
+  fillRows(table, rows.map(r => row([r.key === "" ? w("(none)") : r.key, r.units, r.firstPass,
     percent(r.firstPass, r.units), r.finalPass, percent(r.finalPass, r.units)])));
 }
 
@@ -116,33 +135,38 @@ async function showGroup(by, table) {
 }
 
 // A bar's name in lines of about width characters, so a reason fits beside its bar on a phone.
+// A wide (Chinese) character counts twice and may end a line anywhere.
 function wrapWords(text, width) {
+  const size = s => [...s].reduce((n, c) => n + (c >= "\u2e80" ? 2 : 1), 0);
   const lines = [];
   let line = "";
   for (const word of text.split(" ")) {
-    if (line && line.length + 1 + word.length > width) {
-      lines.push(line);
-      line = word;
-    } else {
-      line = line ? line + " " + word : word;
-    }
+    (word.match(/[\u2e80-\uffff]|[^\u2e80-\uffff]+/g) || [""]).forEach((piece, i) => {
+      const glue = line && i === 0 ? " " : "";
+      if (line && size(line + glue + piece) > width) {
+        lines.push(line);
+        line = piece;
+      } else {
+        line += glue + piece;
+      }
+    });
   }
   lines.push(line);
   return lines;
 }
 
 function showPareto(p) {
-  fillRows("#pareto", p.rows.map(r => row([r.code, r.reason, r.count, r.percent.toFixed(1) + "%",
-    r.cumulativePercent.toFixed(1) + "%"])));
+  fillRows("#pareto", p.rows.map(r => row([r.code, reasonWords(r.reason), r.count,
+    r.percent.toFixed(1) + "%", r.cumulativePercent.toFixed(1) + "%"])));
   // Lying bars, most first from the top: each named by its reason in words and its code, in
   // lines as wide as the chart leaves room for.
   chart("chart-pareto", {
     data: {
-      labels: p.rows.map(r => r.reason + " (" + r.code + ")"),
+      labels: p.rows.map(r => reasonWords(r.reason) + " (" + r.code + ")"),
       datasets: [
-        { type: "bar", label: "Drives", data: p.rows.map(r => r.count), backgroundColor: "#d9534f",
+        { type: "bar", label: w("Drives"), data: p.rows.map(r => r.count), backgroundColor: "#d9534f",
           xAxisID: "x", maxBarThickness: 44 },
-        { type: "line", label: "Cumulative %", data: p.rows.map(r => +r.cumulativePercent.toFixed(1)),
+        { type: "line", label: w("Cumulative %"), data: p.rows.map(r => +r.cumulativePercent.toFixed(1)),
           borderColor: "#333", backgroundColor: "#333", xAxisID: "x1" },
       ],
     },
@@ -172,12 +196,12 @@ function socketCell(s) {
   const shown = rate >= 99.95 ? "100%" : rate.toFixed(1) + "%";
   const cls = s.suspect ? "suspect" : rate >= 20 ? "hot" : rate > 0 ? "warm" : "";
   const cell = el("div", null, "socket " + cls);
-  const name = s.key || "(no port)";
+  const name = s.key || w("(no port)");
   cell.append(el("span", name, "name"), el("span", shown, "rate"),
-              el("span", s.units + (s.units === 1 ? " drive" : " drives") +
-                 (s.suspect ? ", suspect" : ""), "units"));
-  cell.title = name + ": " + rate.toFixed(1) + "% of " + s.units + " first passes failed" +
-    (s.suspect ? "; suspect" : "");
+              el("span", (s.units === 1 ? w("%1 drive", 1) : w("%1 drives", s.units)) +
+                 (s.suspect ? w(", suspect") : ""), "units"));
+  cell.title = name + ": " + w("%1% of %2 first passes failed", rate.toFixed(1), s.units) +
+    (s.suspect ? w("; suspect") : "");
   return cell;
 }
 
@@ -189,7 +213,7 @@ function showSockets(rows) {
   }
   const parts = [];
   for (const [station, sockets] of stations) {
-    const places = sockets.map(s => rackPlace(s.key || "(no port)"));
+    const places = sockets.map(s => rackPlace(s.key || w("(no port)")));
     const rowNames = [...new Set(places.map(p => p.row))].sort(byText);
     const columns = [...new Set(places.map(p => p.column))].sort((a, b) => a - b);
     const grid = el("div", null, "rack");
@@ -228,12 +252,12 @@ function serialButton(serial) {
 }
 
 function result(r) {
-  return r.passed ? "PASS" : "FAIL " + r.code;
+  return r.passed ? w("PASS") : w("FAIL %1", r.code);
 }
 
 function showRuns(runs) {
   fillRows("#runs", runs.map(r => row([localTime(r.started_utc), r.station_id, r.run_id, r.slot,
-    serialButton(r.serial), result(r), r.reason], r.passed ? "" : "fail")));
+    serialButton(r.serial), result(r), reasonWords(r.reason)], r.passed ? "" : "fail")));
 }
 
 async function showDrive(serial) {
@@ -241,14 +265,14 @@ async function showDrive(serial) {
     const d = await getJson("/api/drives?serial=" + encodeURIComponent(serial));
     document.getElementById("drive-serial").textContent = d.serial;
     fillRows("#drive-runs", d.runs.map(r => row([localTime(r.started_utc), r.station_id, r.run_id,
-      r.slot, result(r), r.reason], r.passed ? "" : "fail")));
+      r.slot, result(r), reasonWords(r.reason)], r.passed ? "" : "fail")));
     const last = d.runs.length ? d.runs[d.runs.length - 1] : {};
     fillRows("#drive-record", Object.keys(last).map(k => row([k, last[k] === null ? "" : last[k]])));
     const section = document.getElementById("drive");
     section.hidden = false;
     section.scrollIntoView();
   } catch (e) {
-    notice("Drive " + serial + ": " + e.message);
+    notice(w("Drive %1: %2", serial, e.message));
   }
 }
 
@@ -281,14 +305,15 @@ async function poll() {
       showRuns(runs.runs);
       lastRuns = text;
     }
-    document.getElementById("status").textContent = "updated " + new Date().toLocaleTimeString();
+    document.getElementById("status").textContent = w("updated %1", new Date().toLocaleTimeString(LOCALE));
     notice(typeof Chart === "undefined"
-      ? "Chart.js is not installed (Debian package libjs-chart.js): the tables alone are shown." : "");
+      ? w("Chart.js is not installed (Debian package libjs-chart.js): the tables alone are shown.")
+      : "");
   } catch (e) {
     // 503: the records cannot be read (a restore under way, a database
     // down); no time is shown, so old figures are never taken for current.
     document.getElementById("status").textContent =
-      (e.status === 503 ? "records unavailable: " : "not updated: ") + e.message;
+      e.status === 503 ? w("records unavailable: %1", e.message) : w("not updated: %1", e.message);
   }
   setTimeout(poll, POLL_MS);
 }
