@@ -210,6 +210,35 @@ TEST(FlashProbe, EveryRealSizeAcrossTwoSpacings) {
     }
 }
 
+// A fake gives itself away once the flush has pushed its cache out, and the
+// probe stops flushing there: what it moves follows the cache it met. A
+// drive that shows nothing gets the whole flush, however small its cache.
+TEST(FlashProbe, MovesWhatTheCacheItMeetsTakes) {
+    const uint64_t real = k1GiB / 4;
+    const struct {
+        const char* name;
+        FlashProfile flash;
+        uint64_t cache;
+        uint64_t leastMiB, mostMiB;
+    } cases[] = {
+        {"wrap, no cache", Keeps(real), 0, 0, 64},
+        {"limbo, 3 MB cache", Limbo(real), 6144, 0, 64},
+        {"wrap, 32 MiB cache", Keeps(real), 65536, 64, 128},
+        {"limbo, 64 MiB cache", Limbo(real), 131072, 128, 256},
+        {"genuine, 3 MB cache", {}, 6144, 512, 576},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlashProfile flash = c.flash;
+        flash.cacheSectors = c.cache;
+        FlashDrive drive(flash, k1GiB);
+        const ProbeResult r = ProbeFlash(drive, k1GiB, 3);
+        EXPECT_EQ(r.keptSectors, c.flash.flashSectors == 0 ? k1GiB : real);
+        EXPECT_GE(r.bytesMoved, c.leastMiB << 20);
+        EXPECT_LE(r.bytesMoved, c.mostMiB << 20);
+    }
+}
+
 // The sweep finds a lost sector and a wrapped flash, and zeros what it wrote.
 TEST(SurfaceSweep, JudgesEverySectorAndLeavesZeros) {
     const std::tuple<const char*, FlashProfile, int, uint64_t, uint64_t, uint64_t> cases[] = {
