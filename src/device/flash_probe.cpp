@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace ufd {
@@ -22,51 +23,83 @@ struct Run {
     uint64_t count = 0;
 };
 
-// What one sector read back said, and whether its word can be trusted: a
-// sector still in the drive's cache reads back what was written whatever
-// the flash did with it.
+// What one sector read back said.
 struct Seen {
     uint64_t at = 0;
     SectorVerdict verdict;
-    bool trusted = true;
 };
 
-// The layout of the first pass. Written, highest first: the top run
-// [N - t, N), single sectors every m from L up to the top run, then the low
-// stretch [0, L) from the bottom up, whose part above m (the flush) pushes
-// everything written before it out of a cache of up to `flush` sectors. Read:
-// the low run [0, m), single sectors every m through the flush, the singles
-// above it and the top run. On a flash that wraps at any K < N some single
-// above K lands within m of a multiple of K below it, and every sector that
-// reads another's pattern shows a multiple of K: their greatest common
-// divisor is K. A flash that drops what lies past K shows the singles and the
-// top run from K up lost; the last kept and the first lost are at most m apart.
+// The layout of the first pass. Written, in this order: the top run
+// [N - t, N), single sectors at m, 2m, ... below it (highest first), the
+// low run [0, m), then the flush from m up around the singles, which pushes
+// everything written before it out of a cache. Read: the low run, the
+// singles and the top run. On a flash that wraps at any K < N some single
+// lands within m above K (or the top run does) and reads the pattern of a
+// low sector written later, and every sector that reads another's pattern
+// shows a multiple of K: their greatest common divisor is K. A flash that
+// drops what lies past K shows the singles and the top run from K up lost;
+// the last kept and the first lost are at most m apart. Every sector is
+// written once, so the order they first reach a write cache is the order
+// written (Entry).
 struct Layout {
-    uint64_t m = 0, t = 0, low = 0; // low = L, the low run and the flush
-    uint64_t flush = 0;
-    std::vector<uint64_t> singles; // above L, ascending
-    bool whole = false;            // small drive: all of it, written and read
+    uint64_t sectors = 0, m = 0, t = 0;
+    uint64_t flushMost = 0; // the largest cache pushed out of the way
+    uint64_t singles = 0;   // at m, 2m, ..., singles * m
+    bool whole = false;     // small drive: all of it, written and read
+
+    uint64_t TopFirst() const { return sectors - t; }
+    bool IsSingle(uint64_t at) const { return at % m == 0 && at != 0 && at / m <= singles; }
+    // Sectors of the first pass written before `at` (flushEnd: where the
+    // flush has got to), or nothing for a sector not written.
+    std::optional<uint64_t> Entry(uint64_t at, uint64_t flushEnd) const {
+        if (at >= sectors) {
+            return std::nullopt;
+        }
+        if (at >= TopFirst()) {
+            return at - TopFirst();
+        }
+        if (at < m) {
+            return t + singles + at;
+        }
+        if (IsSingle(at)) {
+            return t + singles - at / m;
+        }
+        if (at < flushEnd) {
+            // The flush sectors below it: those above m, less the singles.
+            return t + singles + m + (at - m - 1) - ((at - 1) / m - 1);
+        }
+        return std::nullopt;
+    }
 };
 
 Layout Plan(uint64_t sectors, uint64_t cacheMost) {
     Layout p;
+    p.sectors = sectors;
     const auto balanced = static_cast<uint64_t>(
         std::ceil(std::sqrt(static_cast<double>(sectors) * kCommandSectors / 3)));
     p.m = std::clamp<uint64_t>(balanced, 1, kLowRunMost);
     p.t = std::min(p.m, kTopRunMost);
     // A smaller drive gets a flush of at most half of it.
-    p.flush = std::min(cacheMost, sectors / 2);
-    p.low = p.m + p.flush;
-    if (sectors <= p.low + p.t + 2 * p.m) {
+    p.flushMost = std::min(cacheMost, sectors / 2);
+    if (sectors <= 3 * p.m + p.flushMost + p.t) {
         p.whole = true;
-        p.low = sectors;
         p.t = 0;
         return p;
     }
-    for (uint64_t at = p.low; at < sectors - p.t; at += p.m) {
-        p.singles.push_back(at);
-    }
+    p.singles = (sectors - p.t - 1) / p.m;
     return p;
+}
+
+// The flush is written in stages of doubling size, the first one large
+// enough that a look between stages (the top run and a single every half
+// stage, one command each) costs a small part of the stage.
+uint64_t FirstStage(uint64_t sectors) {
+    const double least = std::sqrt(8 * kCommandSectors * static_cast<double>(sectors));
+    uint64_t stage = 1;
+    while (static_cast<double>(stage) < least) {
+        stage *= 2;
+    }
+    return stage;
 }
 
 class Prober {
@@ -111,6 +144,13 @@ public:
         return true;
     }
 
+    // The bar full, however early the flush stopped.
+    void Finished() {
+        if (progress_) {
+            progress_(1.0);
+        }
+    }
+
     uint64_t bytes = 0;
 
 private:
@@ -136,7 +176,7 @@ bool IsLost(const Seen& s) {
 
 // The first lost sector that is not alone among kept ones: where the flash
 // stops keeping what it is given. A lone lost sector is a bad one. Index
-// into `seen` (sorted, trusted only); seen.size() when there is none.
+// into `seen` (ascending); seen.size() when there is none.
 size_t FirstDropped(const std::vector<Seen>& seen) {
     for (size_t k = 0; k < seen.size(); ++k) {
         if (!IsLost(seen[k])) {
@@ -160,34 +200,53 @@ ProbeResult ProbeFlash(SectorIo& io, uint64_t sectors, uint64_t seed,
         return result;
     }
     const Layout plan = Plan(sectors, cacheMost);
-    const Run top{sectors - plan.t, plan.t};
-    const Run low{0, plan.low};
-    const Run lowRead{0, plan.whole ? plan.low : plan.m};
-    const uint64_t steps = 3 * (plan.low + plan.t + plan.singles.size()) + 2 * plan.m;
+    const uint64_t m = plan.m;
+    const Run top{plan.TopFirst(), plan.t};
+    const uint64_t steps = 3 * (m + plan.flushMost + plan.t + plan.singles) + 2 * m;
     Prober p(io, seed, progress, steps);
+    // The low stretch [0, next): the low run and as much flush as was written.
+    uint64_t next = plan.whole ? sectors : m;
+    uint64_t flushed = 0;
 
     // Zeros over every sector written, whatever was found; `skip` is a run
     // still to be read, zeroed after it.
     auto zeroSingles = [&] {
         bool ok = plan.t == 0 || p.Write(top, true);
-        for (auto s = plan.singles.rbegin(); ok && s != plan.singles.rend(); ++s) {
-            ok = p.Write({*s, 1}, true);
+        for (uint64_t j = plan.singles; ok && j * m >= next && j > 0; --j) {
+            ok = p.Write({j * m, 1}, true);
         }
         return ok;
     };
     auto zeroLow = [&](Run skip) {
-        bool ok = p.Write({0, std::min(skip.first, low.count)}, true);
-        if (ok && skip.first + skip.count < low.count) {
-            ok = p.Write({skip.first + skip.count, low.count - skip.first - skip.count}, true);
+        bool ok = p.Write({0, std::min(skip.first, next)}, true);
+        if (ok && skip.first + skip.count < next) {
+            ok = p.Write({skip.first + skip.count, next - skip.first - skip.count}, true);
         }
         return ok;
     };
     auto fail = [&] {
         zeroSingles();
-        zeroLow({low.count, 0});
+        zeroLow({next, 0});
         result.ioFailed = true;
         result.bytesMoved = p.bytes;
         return result;
+    };
+    // The flush, `count` sectors more from `next` up, around the singles.
+    auto flush = [&](uint64_t count) {
+        while (count > 0 && next < plan.TopFirst()) {
+            if (plan.IsSingle(next)) {
+                ++next;
+                continue;
+            }
+            const uint64_t run = std::min(count, m - next % m);
+            if (!p.Write({next, run}, false)) {
+                return false;
+            }
+            next += run;
+            count -= run;
+            flushed += run;
+        }
+        return true;
     };
 
     // Highest first: where the flash wraps, the lower sector written later
@@ -195,89 +254,120 @@ ProbeResult ProbeFlash(SectorIo& io, uint64_t sectors, uint64_t seed,
     if ((plan.t > 0 && !p.Write(top, false))) {
         return fail();
     }
-    for (auto s = plan.singles.rbegin(); s != plan.singles.rend(); ++s) {
-        if (!p.Write({*s, 1}, false)) {
+    for (uint64_t j = plan.singles; j > 0; --j) {
+        if (!p.Write({j * m, 1}, false)) {
             return fail();
         }
     }
-    if (!p.Write(low, false)) {
+    if (!p.Write({0, next}, false)) {
         return fail();
     }
 
-    // Read back. A sector of the low stretch is trusted when at least the
-    // flush was written after it, or when it lies below one that was lost
-    // (a cache answers what was written, so that one had left it already).
-    std::vector<Seen> seen;
     uint64_t gcd = 0;
-    auto judge = [&](uint64_t at, SectorVerdict v) {
+    auto foldAlias = [&](uint64_t at, SectorVerdict v) {
         if (v.kind == SectorVerdict::Alias) {
             gcd = std::gcd(gcd, at > v.other ? at - v.other : v.other - at);
         }
-        seen.push_back({at, v, at < low.count ? at + plan.flush <= low.count : true});
     };
-    bool ok = p.Read(lowRead, judge);
-    for (uint64_t at = plan.m; ok && !plan.whole && at < low.count; at += plan.m) {
-        ok = p.Read({at, 1}, judge);
+    // The flush grows in stages until it has pushed out the largest cache,
+    // or until a look shows the flash itself: a sector read as lost, or as
+    // another's, came from the flash, so it and everything written before it
+    // (a cache writes out oldest first) has left the cache. The cache is then
+    // no larger than what was written after it, and the flush only needs to
+    // reach that past the low run.
+    uint64_t want = plan.whole ? 0 : plan.flushMost;
+    bool seenFlash = false;
+    for (uint64_t stage = FirstStage(sectors); flushed < want; stage *= 2) {
+        if (!flush(std::min(stage, want) - flushed)) {
+            return fail();
+        }
+        if (next >= plan.TopFirst()) {
+            break;
+        }
+        if (seenFlash || flushed >= want) {
+            continue;
+        }
+        const uint64_t every = std::max<uint64_t>(1, stage / 2 / m);
+        std::optional<uint64_t> left;
+        auto look = [&](uint64_t at, SectorVerdict v) {
+            foldAlias(at, v);
+            if (v.kind == SectorVerdict::Kept) {
+                return;
+            }
+            auto entry = plan.Entry(at, next);
+            if (const auto other = plan.Entry(v.other, next);
+                v.kind == SectorVerdict::Alias && other && entry) {
+                entry = std::max(*entry, *other);
+            }
+            if (entry) {
+                left = std::max(left.value_or(0), *entry);
+            }
+        };
+        bool ok = p.Read(top, look);
+        for (uint64_t j = every; ok && j <= plan.singles; j += every) {
+            ok = p.Read({j * m, 1}, look);
+        }
+        if (!ok) {
+            return fail();
+        }
+        if (left) {
+            seenFlash = true;
+            const uint64_t written = plan.t + plan.singles + m + flushed;
+            want = std::clamp(written - *left - 1, flushed, plan.flushMost);
+        }
     }
-    for (size_t k = 0; ok && k < plan.singles.size(); ++k) {
-        ok = p.Read({plan.singles[k], 1}, judge);
+
+    // Read back, in ascending order: the low run (the whole drive, when
+    // small), the singles, the top run.
+    std::vector<Seen> seen;
+    auto judge = [&](uint64_t at, SectorVerdict v) {
+        foldAlias(at, v);
+        seen.push_back({at, v});
+    };
+    bool ok = p.Read({0, plan.whole ? sectors : m}, judge);
+    for (uint64_t j = 1; ok && j <= plan.singles; ++j) {
+        ok = p.Read({j * m, 1}, judge);
     }
     if (!ok || (plan.t > 0 && !p.Read(top, judge))) {
         return fail();
     }
-    uint64_t highestLost = 0;
-    bool anyLost = false;
-    for (const Seen& s : seen) {
-        if (IsLost(s) && s.at < low.count) {
-            highestLost = std::max(highestLost, s.at);
-            anyLost = true;
-        }
-    }
-    std::vector<Seen> trusted;
-    for (Seen s : seen) {
-        s.trusted = s.trusted || (anyLost && s.at <= highestLost);
-        if (s.trusted) {
-            trusted.push_back(s);
-        }
-    }
-    std::sort(trusted.begin(), trusted.end(),
-              [](const Seen& a, const Seen& b) { return a.at < b.at; });
-    result.tested = trusted.size();
+    result.tested = seen.size();
 
     const uint64_t wrap = gcd != 0 ? std::min(gcd, sectors) : sectors;
-    const size_t first = FirstDropped(trusted);
-    uint64_t dropped = first < trusted.size() ? trusted[first].at : sectors;
+    const size_t first = FirstDropped(seen);
+    uint64_t dropped = first < seen.size() ? seen[first].at : sectors;
     // Between the last sector kept and the first dropped lie up to m sectors
     // never read: write them, push them out of the cache with the zeros the
     // low stretch gets anyway, and read them back.
     Run gap{0, 0};
-    if (dropped < wrap && first > 0 && trusted[first - 1].at + 1 < dropped) {
-        gap = {trusted[first - 1].at + 1, dropped - trusted[first - 1].at - 1};
+    if (dropped < wrap && first > 0 && seen[first - 1].at + 1 < dropped) {
+        gap = {seen[first - 1].at + 1, dropped - seen[first - 1].at - 1};
     }
     if (!zeroSingles() || (gap.count > 0 && !p.Write(gap, false)) || !zeroLow(gap)) {
         return fail();
     }
     if (gap.count > 0) {
         std::vector<Seen> refined;
-        if (!p.Read(gap, [&](uint64_t at, SectorVerdict v) { refined.push_back({at, v, true}); })) {
+        if (!p.Read(gap, [&](uint64_t at, SectorVerdict v) { refined.push_back({at, v}); })) {
             return fail();
         }
         result.tested += refined.size();
         // The first sector found lost is followed by the one known dropped.
-        refined.push_back(trusted[first]);
+        refined.push_back(seen[first]);
         const size_t f = FirstDropped(refined);
-        dropped = f < refined.size() ? refined[f].at : trusted[first].at;
+        dropped = f < refined.size() ? refined[f].at : seen[first].at;
         // What lies past the flash's end kept nothing of the pattern.
         if (dropped > gap.first && !p.Write({gap.first, dropped - gap.first}, true)) {
             return fail();
         }
-        trusted.insert(trusted.end(), refined.begin(), refined.end() - 1);
+        seen.insert(seen.end(), refined.begin(), refined.end() - 1);
     }
     result.keptSectors = std::min(wrap, dropped);
-    for (const Seen& s : trusted) {
+    for (const Seen& s : seen) {
         result.lost += IsLost(s) && s.at < result.keptSectors ? 1 : 0;
     }
     result.bytesMoved = p.bytes;
+    p.Finished();
     return result;
 }
 
