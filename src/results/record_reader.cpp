@@ -67,11 +67,27 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
         open_ = false; // no table yet: none of its records
         return std::vector<DriveRecord>{};
     }
+    std::vector<DriveRecord> out;
+    if (!Each(
+            rest, false,
+            [&](const DriveRecord& r) {
+                out.push_back(r);
+                return true;
+            },
+            error)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+bool RecordReader::Each(const Statement& rest, bool figuresOnly,
+                        const std::function<bool(const DriveRecord&)>& each, QString* error) {
     QStringList names;
     std::vector<int> present; // per column of RecordColumns(): its place in the SELECT, or -1
     for (const Column& c : RecordColumns()) {
-        present.push_back(HasColumn(c.name) ? static_cast<int>(names.size()) : -1);
-        if (HasColumn(c.name)) {
+        const bool read = HasColumn(c.name) && (c.figures || !figuresOnly);
+        present.push_back(read ? static_cast<int>(names.size()) : -1);
+        if (read) {
             names << c.name;
         }
     }
@@ -80,7 +96,7 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
     if (!q.prepare(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
                    QStringLiteral(" FROM drive_records") + rest.sql)) {
         *error = SqlErrorText(q.lastError());
-        return std::nullopt;
+        return false;
     }
     for (qsizetype i = 0; i < rest.binds.size(); ++i) {
         q.bindValue(static_cast<int>(i), rest.binds[i]);
@@ -89,17 +105,25 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
         *error = SqlErrorText(q.lastError());
         // A dead server shows here first; connect afresh next time.
         open_ = false;
-        return std::nullopt;
+        return false;
     }
-    std::vector<DriveRecord> out;
+    QVariantList values;
     while (q.next()) {
-        QVariantList values;
+        values.clear();
         for (const int at : present) {
             values << (at < 0 ? QVariant() : q.value(at));
         }
-        out.push_back(FromValues(values));
+        if (!each(FromValues(values))) {
+            return true;
+        }
     }
-    return out;
+    // A connection lost part way through ends the rows early.
+    if (q.lastError().isValid()) {
+        *error = SqlErrorText(q.lastError());
+        open_ = false;
+        return false;
+    }
+    return true;
 }
 
 std::optional<std::vector<DriveRecord>> RecordReader::Records(const RecordFilter& filter,
