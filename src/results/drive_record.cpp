@@ -191,6 +191,10 @@ QVariantList ToValues(const DriveRecord& record) {
     return values;
 }
 
+void SetColumn(DriveRecord& record, size_t column, const QVariant& value) {
+    Fields()[column].set(record, value);
+}
+
 DriveRecord FromValues(const QVariantList& values) {
     DriveRecord r;
     const std::vector<Field>& fields = Fields();

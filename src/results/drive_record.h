@@ -109,6 +109,8 @@ const std::vector<Column>& RecordColumns();
 QVariantList ToValues(const DriveRecord& record);
 // The inverse; values that do not fit their column are read as null/0.
 DriveRecord FromValues(const QVariantList& values);
+// One value of it into record: column is a place in RecordColumns().
+void SetColumn(DriveRecord& record, size_t column, const QVariant& value);
 
 // The record as one JSON object keyed by column name (the journal's line and
 // export --json's line); FromJson is its inverse, nullopt when a key is

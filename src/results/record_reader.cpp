@@ -82,13 +82,19 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
 
 bool RecordReader::Each(const Statement& rest, bool figuresOnly,
                         const std::function<bool(const DriveRecord&)>& each, QString* error) {
+    // Per column of RecordColumns(): its place in the SELECT, kAbsent (the
+    // table has no such column yet: it reads as null) or kUnread.
+    constexpr int kAbsent = -1, kUnread = -2;
     QStringList names;
-    std::vector<int> present; // per column of RecordColumns(): its place in the SELECT, or -1
+    std::vector<int> present;
     for (const Column& c : RecordColumns()) {
-        const bool read = HasColumn(c.name) && (c.figures || !figuresOnly);
-        present.push_back(read ? static_cast<int>(names.size()) : -1);
-        if (read) {
+        if (figuresOnly && !c.figures) {
+            present.push_back(kUnread);
+        } else if (HasColumn(c.name)) {
+            present.push_back(static_cast<int>(names.size()));
             names << c.name;
+        } else {
+            present.push_back(kAbsent);
         }
     }
     QSqlQuery q(Database());
@@ -107,13 +113,14 @@ bool RecordReader::Each(const Statement& rest, bool figuresOnly,
         open_ = false;
         return false;
     }
-    QVariantList values;
     while (q.next()) {
-        values.clear();
-        for (const int at : present) {
-            values << (at < 0 ? QVariant() : q.value(at));
+        DriveRecord r;
+        for (size_t i = 0; i < present.size(); ++i) {
+            if (present[i] != kUnread) {
+                SetColumn(r, i, present[i] == kAbsent ? QVariant() : q.value(present[i]));
+            }
         }
-        if (!each(FromValues(values))) {
+        if (!each(r)) {
             return true;
         }
     }
