@@ -11,7 +11,17 @@
 #include <cstdint>
 #include <string_view>
 
+// The reasons are marked where lupdate reads them, so the window can show
+// them translated (context "StatusReasons"); everywhere else the mark is the
+// text itself, as Qt defines it, and this room needs no Qt.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
+
 namespace ufd {
+
+// The translation context of the reasons' marks below.
+inline constexpr const char* kStatusReasonContext = "StatusReasons";
 
 struct StatusCode {
     int16_t number;
@@ -21,39 +31,72 @@ struct StatusCode {
 
 // In ascending order of number, the order the tools and docs list them in.
 inline constexpr std::array kStatusCodes{
-    StatusCode{0x10, "UnitRejected", "a unit of chip 0 rejected: its unit list is too long"},
-    StatusCode{0x75, "VendorInformation", "controller information not read"},
-    StatusCode{0x81, "VendorWriteConfig", "configuration write command failed"},
-    StatusCode{0x82, "VendorReadConfig", "configuration block not read back"},
-    StatusCode{0x93, "VendorChipList", "chip list not read, or without its end mark"},
-    StatusCode{0x94, "VendorScanUnit", "unit list not read during the chip scan"},
-    StatusCode{0x95, "VendorFormatUnit", "a unit's format command failed"},
-    StatusCode{0x96, "VendorClose", "closing vendor command failed"},
-    StatusCode{0x98, "VendorScanEntry", "unit list entry not scanned"},
-    StatusCode{0x99, "VendorBoundary", "boundary block refused"},
-    StatusCode{0x9A, "NoCapacity", "capacity not read, or capacity 0"},
-    StatusCode{0x9B, "VendorFinish", "format finish block refused"},
-    StatusCode{0x9F, "VendorModeBlock", "mode block not read"},
-    StatusCode{0xE0, "FakeCapacity", "flash smaller than reported (fake capacity)"},
-    StatusCode{0xE1, "ReadBackFailed", "sectors do not keep written data"},
-    StatusCode{0xE2, "SlowWrite", "write speed below the floor"},
-    StatusCode{0xE3, "SlowRead", "read speed below the floor"},
-    StatusCode{0xE4, "MediaIoFailed", "media test read or write failed"},
-    StatusCode{0xE5, "WriteProtected", "write protected (switch on)"},
-    StatusCode{0xF0, "MasterBootRecordFailed", "master boot record not written"},
-    StatusCode{0xF1, "BootSectorFailed", "boot sector not written"},
-    StatusCode{0xF2, "FatCopyFailed", "FAT copy not written"},
-    StatusCode{0xF3, "RootDirectoryFailed", "root directory not written"},
-    StatusCode{0xF4, "IdentityMismatch", "identity read back differs from the one written"},
-    StatusCode{0xF5, "NotWriteProtected", "not write protected"},
-    StatusCode{0xF6, "ConfigWriteRefused", "identity write refused by the controller"},
-    StatusCode{0xF7, "IdentityIncomplete", "identity incomplete: a Product.ini text is empty"},
-    StatusCode{0xF8, "AreaDoesNotFit", "area too large or too small for its file system"},
-    StatusCode{0xF9, "IdentityDoesNotFit", "identity does not fit the configuration block"},
-    StatusCode{0xFA, "BitmapOrUpcaseFailed",
-               "exFAT allocation bitmap or up-case table not written"},
-    StatusCode{0xFE, "MissingHandle", "missing handle: no drive to talk to"},
-    StatusCode{0xFF, "ExtendedBootRecordFailed", "read or write failed: extended boot record"},
+    StatusCode{
+        0x10, "UnitRejected",
+        QT_TRANSLATE_NOOP("StatusReasons", "a unit of chip 0 rejected: its unit list is too long")},
+    StatusCode{0x75, "VendorInformation",
+               QT_TRANSLATE_NOOP("StatusReasons", "controller information not read")},
+    StatusCode{0x81, "VendorWriteConfig",
+               QT_TRANSLATE_NOOP("StatusReasons", "configuration write command failed")},
+    StatusCode{0x82, "VendorReadConfig",
+               QT_TRANSLATE_NOOP("StatusReasons", "configuration block not read back")},
+    StatusCode{0x93, "VendorChipList",
+               QT_TRANSLATE_NOOP("StatusReasons", "chip list not read, or without its end mark")},
+    StatusCode{0x94, "VendorScanUnit",
+               QT_TRANSLATE_NOOP("StatusReasons", "unit list not read during the chip scan")},
+    StatusCode{0x95, "VendorFormatUnit",
+               QT_TRANSLATE_NOOP("StatusReasons", "a unit's format command failed")},
+    StatusCode{0x96, "VendorClose",
+               QT_TRANSLATE_NOOP("StatusReasons", "closing vendor command failed")},
+    StatusCode{0x98, "VendorScanEntry",
+               QT_TRANSLATE_NOOP("StatusReasons", "unit list entry not scanned")},
+    StatusCode{0x99, "VendorBoundary",
+               QT_TRANSLATE_NOOP("StatusReasons", "boundary block refused")},
+    StatusCode{0x9A, "NoCapacity",
+               QT_TRANSLATE_NOOP("StatusReasons", "capacity not read, or capacity 0")},
+    StatusCode{0x9B, "VendorFinish",
+               QT_TRANSLATE_NOOP("StatusReasons", "format finish block refused")},
+    StatusCode{0x9F, "VendorModeBlock", QT_TRANSLATE_NOOP("StatusReasons", "mode block not read")},
+    StatusCode{0xE0, "FakeCapacity",
+               QT_TRANSLATE_NOOP("StatusReasons", "flash smaller than reported (fake capacity)")},
+    StatusCode{0xE1, "ReadBackFailed",
+               QT_TRANSLATE_NOOP("StatusReasons", "sectors do not keep written data")},
+    StatusCode{0xE2, "SlowWrite",
+               QT_TRANSLATE_NOOP("StatusReasons", "write speed below the floor")},
+    StatusCode{0xE3, "SlowRead", QT_TRANSLATE_NOOP("StatusReasons", "read speed below the floor")},
+    StatusCode{0xE4, "MediaIoFailed",
+               QT_TRANSLATE_NOOP("StatusReasons", "media test read or write failed")},
+    StatusCode{0xE5, "WriteProtected",
+               QT_TRANSLATE_NOOP("StatusReasons", "write protected (switch on)")},
+    StatusCode{0xF0, "MasterBootRecordFailed",
+               QT_TRANSLATE_NOOP("StatusReasons", "master boot record not written")},
+    StatusCode{0xF1, "BootSectorFailed",
+               QT_TRANSLATE_NOOP("StatusReasons", "boot sector not written")},
+    StatusCode{0xF2, "FatCopyFailed", QT_TRANSLATE_NOOP("StatusReasons", "FAT copy not written")},
+    StatusCode{0xF3, "RootDirectoryFailed",
+               QT_TRANSLATE_NOOP("StatusReasons", "root directory not written")},
+    StatusCode{
+        0xF4, "IdentityMismatch",
+        QT_TRANSLATE_NOOP("StatusReasons", "identity read back differs from the one written")},
+    StatusCode{0xF5, "NotWriteProtected",
+               QT_TRANSLATE_NOOP("StatusReasons", "not write protected")},
+    StatusCode{0xF6, "ConfigWriteRefused",
+               QT_TRANSLATE_NOOP("StatusReasons", "identity write refused by the controller")},
+    StatusCode{
+        0xF7, "IdentityIncomplete",
+        QT_TRANSLATE_NOOP("StatusReasons", "identity incomplete: a Product.ini text is empty")},
+    StatusCode{
+        0xF8, "AreaDoesNotFit",
+        QT_TRANSLATE_NOOP("StatusReasons", "area too large or too small for its file system")},
+    StatusCode{0xF9, "IdentityDoesNotFit",
+               QT_TRANSLATE_NOOP("StatusReasons", "identity does not fit the configuration block")},
+    StatusCode{
+        0xFA, "BitmapOrUpcaseFailed",
+        QT_TRANSLATE_NOOP("StatusReasons", "exFAT allocation bitmap or up-case table not written")},
+    StatusCode{0xFE, "MissingHandle",
+               QT_TRANSLATE_NOOP("StatusReasons", "missing handle: no drive to talk to")},
+    StatusCode{0xFF, "ExtendedBootRecordFailed",
+               QT_TRANSLATE_NOOP("StatusReasons", "read or write failed: extended boot record")},
 };
 
 // The number of the code called name. A name the table does not hold stops

@@ -147,25 +147,18 @@ void FinishFormat(StationContext& ctx, int16_t slot) {
     }
     const double first = std::nearbyint(s->LastSector * ctx.Product.FirstShare);
     const double second = s->LastSector - first;
+    // Verify reads back what the volume writers sent: they write through the log.
+    const bool verify = media && ctx.Settings.MediaVerify;
     VolumeWriteLog log(*ctx.transport);
-    int16_t built = 0;
-    {
-        // Verify reads back what the volume writers sent; they write through the log.
-        Transport* const plain = ctx.transport;
-        if (media && ctx.Settings.MediaVerify) {
-            ctx.transport = &log;
-        }
-        built = BuildVolume(ctx, slot, first, second);
-        ctx.transport = plain;
-    }
-    if (built != kVolumeBuilt) {
+    Transport& drive = verify ? static_cast<Transport&>(log) : *ctx.transport;
+    if (const int16_t built = BuildVolume(ctx, drive, slot, first, second); built != kVolumeBuilt) {
         s->Status = built;
         return;
     }
     if (ctx.transport->VendorR(s->Handle, kVendorClose, 0, kVendorLength) == 0) {
         s->Status = kVendorClose;
     }
-    if (media && ctx.Settings.MediaVerify && s->Status == 0) {
+    if (verify && s->Status == 0) {
         VerifyVolume(ctx, slot, log);
     }
 }

@@ -37,8 +37,8 @@ uint8_t SectorsPerCluster(double S) {
     return 0; // beyond the table (or not a number)
 }
 
-bool WriteBootSector(StationContext& ctx, int16_t slot, int32_t firstSector, double S,
-                     int16_t FatKind) {
+bool WriteBootSector(StationContext& ctx, Transport& drive, int16_t slot, int32_t firstSector,
+                     double S, int16_t FatKind) {
     const bool small = S <= kSmallAreaMax;
     const auto rounded = RoundInt32(S - 33);
     const Calc total = rounded ? Calc(*rounded) : std::nullopt;
@@ -62,7 +62,7 @@ bool WriteBootSector(StationContext& ctx, int16_t slot, int32_t firstSector, dou
     }
 
     const auto handle = SlotHandle(ctx, slot);
-    return handle && ctx.transport->Write(*handle, 1, firstSector, out) != 0;
+    return handle && drive.Write(*handle, 1, firstSector, out) != 0;
 }
 
 } // namespace ufd

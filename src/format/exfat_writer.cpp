@@ -123,7 +123,8 @@ std::vector<uint8_t> RootEntries(const StationContext& ctx, const LargeLayout& l
 
 } // namespace
 
-int16_t WriteExfatFileSystem(StationContext& ctx, int16_t slot, const LargeLayout& l) {
+int16_t WriteExfatFileSystem(StationContext& ctx, Transport& drive, int16_t slot,
+                             const LargeLayout& l) {
     using namespace exfat;
     const auto handle = SlotHandle(ctx, slot);
     if (!handle) {
@@ -138,15 +139,16 @@ int16_t WriteExfatFileSystem(StationContext& ctx, int16_t slot, const LargeLayou
     const std::vector<uint8_t> region = BootRegion(ctx, l);
     const auto regionBytes = static_cast<int64_t>(region.size());
     const int64_t bootBlock = std::min<int64_t>(l.fatOffset, kLargeWriteSectors);
-    if (!WriteRegion(ctx, *handle, P, bootBlock, [&](int64_t index, uint8_t* data, int32_t n) {
-            PutBytesAt(region.data(), region.size(), 0, index, data, n);
-            PutBytesAt(region.data(), region.size(), regionBytes, index, data, n);
-        })) {
+    if (!WriteRegion(ctx, drive, *handle, P, bootBlock,
+                     [&](int64_t index, uint8_t* data, int32_t n) {
+                         PutBytesAt(region.data(), region.size(), 0, index, data, n);
+                         PutBytesAt(region.data(), region.size(), regionBytes, index, data, n);
+                     })) {
         return kBootSectorFailed;
     }
 
     const std::vector<uint32_t> head = FatHead(l);
-    if (!WriteRegion(ctx, *handle, P + l.fatOffset, l.fatLength,
+    if (!WriteRegion(ctx, drive, *handle, P + l.fatOffset, l.fatLength,
                      [&](int64_t index, uint8_t* data, int32_t n) {
                          PutFatEntries(head, index, data, n);
                      })) {
@@ -161,7 +163,7 @@ int16_t WriteExfatFileSystem(StationContext& ctx, int16_t slot, const LargeLayou
         bits[k / 8] |= static_cast<uint8_t>(1u << (k % 8));
     }
     const int64_t upcaseFrom = int64_t{l.bitmapClusters} * clusterSectors * int64_t{kSectorSize};
-    if (!WriteRegion(ctx, *handle, P + l.heapOffset,
+    if (!WriteRegion(ctx, drive, *handle, P + l.heapOffset,
                      int64_t{l.bitmapClusters + l.upcaseClusters} * clusterSectors,
                      [&](int64_t index, uint8_t* data, int32_t n) {
                          PutBytesAt(bits.data(), bits.size(), 0, index, data, n);
@@ -174,7 +176,7 @@ int16_t WriteExfatFileSystem(StationContext& ctx, int16_t slot, const LargeLayou
     const std::vector<uint8_t> root = RootEntries(ctx, l);
     const int64_t rootSector =
         P + l.heapOffset + int64_t{l.RootCluster() - kFirstCluster} * clusterSectors;
-    if (!WriteRegion(ctx, *handle, rootSector, clusterSectors,
+    if (!WriteRegion(ctx, drive, *handle, rootSector, clusterSectors,
                      [&](int64_t index, uint8_t* data, int32_t n) {
                          PutBytesAt(root.data(), root.size(), 0, index, data, n);
                      })) {

@@ -60,7 +60,8 @@ Sector FsInfoSector(const LargeLayout& l) {
 
 } // namespace
 
-int16_t WriteFat32FileSystem(StationContext& ctx, int16_t slot, const LargeLayout& l) {
+int16_t WriteFat32FileSystem(StationContext& ctx, Transport& drive, int16_t slot,
+                             const LargeLayout& l) {
     const auto handle = SlotHandle(ctx, slot);
     if (!handle) {
         return kBootSectorFailed;
@@ -71,7 +72,7 @@ int16_t WriteFat32FileSystem(StationContext& ctx, int16_t slot, const LargeLayou
 
     // The whole reserved region, so nothing of an earlier file system stays.
     const bool reserved = WriteRegion(
-        ctx, *handle, l.partitionStart, l.fatOffset,
+        ctx, drive, *handle, l.partitionStart, l.fatOffset,
         [&](int64_t index, uint8_t* data, int32_t sectors) {
             for (int32_t i = 0; i < sectors; ++i) {
                 const int64_t at = index + i;
@@ -90,15 +91,16 @@ int16_t WriteFat32FileSystem(StationContext& ctx, int16_t slot, const LargeLayou
     static constexpr std::array<uint32_t, 3> kHead = {fat32::kEntry0, fat32::kEntry1,
                                                       fat32::kEndOfChain}; // root: one cluster
     for (uint32_t copy = 0; copy < 2; ++copy) {
-        if (!WriteRegion(ctx, *handle, l.partitionStart + l.fatOffset + int64_t{copy} * l.fatLength,
-                         l.fatLength, [&](int64_t index, uint8_t* data, int32_t sectors) {
+        if (!WriteRegion(ctx, drive, *handle,
+                         l.partitionStart + l.fatOffset + int64_t{copy} * l.fatLength, l.fatLength,
+                         [&](int64_t index, uint8_t* data, int32_t sectors) {
                              PutFatEntries(kHead, index, data, sectors);
                          })) {
             return kFatCopyFailed;
         }
     }
 
-    const bool root = WriteRegion(ctx, *handle, l.partitionStart + l.heapOffset,
+    const bool root = WriteRegion(ctx, drive, *handle, l.partitionStart + l.heapOffset,
                                   l.sectorsPerCluster, [&](int64_t index, uint8_t* data, int32_t) {
                                       if (index != 0 || LabelIsBlank(label)) {
                                           return;

@@ -24,7 +24,8 @@ void Advance(int32_t& sector, int32_t by) {
 
 } // namespace
 
-bool WriteFatCopies(StationContext& ctx, int16_t slot, int32_t& firstSector, int16_t FatKind) {
+bool WriteFatCopies(StationContext& ctx, Transport& drive, int16_t slot, int32_t& firstSector,
+                    int16_t FatKind) {
     const auto handle = SlotHandle(ctx, slot);
     if (!handle) {
         return false;
@@ -48,7 +49,7 @@ bool WriteFatCopies(StationContext& ctx, int16_t slot, int32_t& firstSector, int
             if (w == 0) {
                 std::memcpy(out, head, 4);
             }
-            if (ctx.transport->Write(*handle, count, firstSector, out) == 0) {
+            if (drive.Write(*handle, count, firstSector, out) == 0) {
                 return false;
             }
             Advance(firstSector, count);

@@ -59,8 +59,10 @@ std::array<uint8_t, 3> LargeEndAddress(double areaSectors);
 // The writers. Each returns kVolumeBuilt, or the code of the first region
 // whose write failed (boot region 241, FAT 242, root directory 243, exFAT
 // bitmap or up-case table kBitmapOrUpcaseFailed); nothing is written after it.
-int16_t WriteFat32FileSystem(StationContext& ctx, int16_t slot, const LargeLayout& l);
-int16_t WriteExfatFileSystem(StationContext& ctx, int16_t slot, const LargeLayout& l);
+int16_t WriteFat32FileSystem(StationContext& ctx, Transport& drive, int16_t slot,
+                             const LargeLayout& l);
+int16_t WriteExfatFileSystem(StationContext& ctx, Transport& drive, int16_t slot,
+                             const LargeLayout& l);
 
 // The standard up-case table in its compressed form, as it is stored.
 const std::array<uint8_t, 5836>& UpcaseTable();

@@ -52,7 +52,7 @@ uint8_t FirstAreaType(double areaSectors) {
     return areaSectors < kTotal16Max ? kTypeFat16Under32M : kTypeFat16Large;
 }
 
-bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSectors,
+bool WriteMasterBootRecord(StationContext& ctx, Transport& drive, int16_t slot, double FirstSectors,
                            double SecondSectors, const LargeTypes& large) {
     Sector& s = ctx.SectorBuffer;
     s = ctx.MbrTemplate;
@@ -98,7 +98,7 @@ bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSector
     if (d == nullptr) {
         return false;
     }
-    return ctx.transport->Write(d->Handle, 1, 0, s.data()) != 0;
+    return drive.Write(d->Handle, 1, 0, s.data()) != 0;
 }
 
 void BuildExtendedBootRecord(StationContext& ctx, double SecondSectors, Calc partitionSectors,

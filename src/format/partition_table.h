@@ -23,8 +23,8 @@ struct LargeTypes {
 };
 
 // Builds the master boot record for areas F and S2 in ctx.SectorBuffer and
-// writes it at sector 0. False when the write failed or the slot has no record.
-bool WriteMasterBootRecord(StationContext& ctx, int16_t slot, double FirstSectors,
+// writes it at sector 0 through drive. False when the write failed or the slot has no record.
+bool WriteMasterBootRecord(StationContext& ctx, Transport& drive, int16_t slot, double FirstSectors,
                            double SecondSectors, const LargeTypes& large = {});
 
 // Builds the extended boot record of a second area of S2 sectors whose

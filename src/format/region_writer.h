@@ -15,14 +15,15 @@ namespace ufd {
 // fill(index, data, sectors): puts the bytes of the region's sectors index to
 // index + sectors - 1 into data, which arrives cleared to zero.
 template <class Fill>
-bool WriteRegion(StationContext& ctx, int32_t handle, int64_t first, int64_t count, Fill&& fill) {
+bool WriteRegion(StationContext& ctx, Transport& drive, int32_t handle, int64_t first,
+                 int64_t count, Fill&& fill) {
     uint8_t* out = OutgoingBuffer(ctx);
     for (int64_t done = 0; done < count;) {
         const auto n =
             static_cast<int32_t>(std::min<int64_t>(count - done, layout::kLargeWriteSectors));
         std::memset(out, 0, static_cast<size_t>(n) * kSectorSize);
         fill(done, out, n);
-        if (ctx.transport->Write(handle, n, static_cast<int32_t>(first + done), out) == 0) {
+        if (drive.Write(handle, n, static_cast<int32_t>(first + done), out) == 0) {
             return false;
         }
         done += n;

@@ -9,7 +9,7 @@ namespace ufd {
 
 using namespace layout;
 
-bool WriteRootDirectory(StationContext& ctx, int16_t slot, int32_t firstSector) {
+bool WriteRootDirectory(StationContext& ctx, Transport& drive, int16_t slot, int32_t firstSector) {
     const auto handle = SlotHandle(ctx, slot);
     if (!handle) {
         return false;
@@ -36,7 +36,7 @@ bool WriteRootDirectory(StationContext& ctx, int16_t slot, int32_t firstSector) 
         std::memcpy(out + dir::kWriteTime, kLabelTime, 2);
         std::memcpy(out + dir::kWriteDate, kLabelDate, 2);
     }
-    return ctx.transport->Write(*handle, kRootDirectorySectors, firstSector, out) != 0;
+    return drive.Write(*handle, kRootDirectorySectors, firstSector, out) != 0;
 }
 
 } // namespace ufd

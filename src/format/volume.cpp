@@ -58,16 +58,16 @@ bool SizesHoldTheirFileSystems(const StationContext& ctx, double F, double S2) {
 }
 
 // One file system: boot sector at first, FATs behind it, then the root.
-int16_t WriteFileSystem(StationContext& ctx, int16_t slot, int32_t bootSector, double S,
-                        int16_t kind) {
-    if (!WriteBootSector(ctx, slot, bootSector, S, kind)) {
+int16_t WriteFileSystem(StationContext& ctx, Transport& drive, int16_t slot, int32_t bootSector,
+                        double S, int16_t kind) {
+    if (!WriteBootSector(ctx, drive, slot, bootSector, S, kind)) {
         return kBootSectorFailed;
     }
     int32_t fatSector = bootSector + 1;
-    if (!WriteFatCopies(ctx, slot, fatSector, kind)) {
+    if (!WriteFatCopies(ctx, drive, slot, fatSector, kind)) {
         return kFatCopyFailed;
     }
-    if (!WriteRootDirectory(ctx, slot, bootSector + 1 + FatAreaSectors(kind))) {
+    if (!WriteRootDirectory(ctx, drive, slot, bootSector + 1 + FatAreaSectors(kind))) {
         return kRootDirectoryFailed;
     }
     return kVolumeBuilt;
@@ -94,14 +94,15 @@ std::optional<uint8_t> TypeOf(const std::optional<LargeLayout>& large) {
     return large ? std::optional<uint8_t>(LargePartitionType(large->kind)) : std::nullopt;
 }
 
-int16_t WriteLarge(StationContext& ctx, int16_t slot, const LargeLayout& l) {
-    return l.kind == LargeKind::Fat32 ? WriteFat32FileSystem(ctx, slot, l)
-                                      : WriteExfatFileSystem(ctx, slot, l);
+int16_t WriteLarge(StationContext& ctx, Transport& drive, int16_t slot, const LargeLayout& l) {
+    return l.kind == LargeKind::Fat32 ? WriteFat32FileSystem(ctx, drive, slot, l)
+                                      : WriteExfatFileSystem(ctx, drive, slot, l);
 }
 
 } // namespace
 
-int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, double SecondSectors) {
+int16_t BuildVolume(StationContext& ctx, Transport& drive, int16_t slot, double FirstSectors,
+                    double SecondSectors) {
     const double F = FirstSectors;
     const double S2 = SecondSectors;
     const auto large1 = PlanIfLarge(ctx, F, kBootSectorOffset);
@@ -112,11 +113,12 @@ int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, doub
     if (!Fits(F, large1) || !Fits(S2, large2)) {
         return kAreaTooLarge;
     }
-    if (!WriteMasterBootRecord(ctx, slot, F, S2, {TypeOf(large1), TypeOf(large2)})) {
+    if (!WriteMasterBootRecord(ctx, drive, slot, F, S2, {TypeOf(large1), TypeOf(large2)})) {
         return kMasterBootRecordFailed;
     }
-    if (const int16_t r = large1 ? WriteLarge(ctx, slot, *large1)
-                                 : WriteFileSystem(ctx, slot, kBootSectorOffset, F, FatKindFor(F));
+    if (const int16_t r =
+            large1 ? WriteLarge(ctx, drive, slot, *large1)
+                   : WriteFileSystem(ctx, drive, slot, kBootSectorOffset, F, FatKindFor(F));
         r != kVolumeBuilt) {
         return r;
     }
@@ -133,11 +135,12 @@ int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, doub
                                      : int64_t{*RoundInt32(S2)} - (kind2 == kFat16 ? 33 : 32);
         BuildExtendedBootRecord(ctx, S2, N2, TypeOf(large2));
         const auto handle = SlotHandle(ctx, slot);
-        if (!handle || ctx.transport->Write(*handle, 1, B, ctx.SectorBuffer.data()) == 0) {
+        if (!handle || drive.Write(*handle, 1, B, ctx.SectorBuffer.data()) == 0) {
             return kExtendedBootRecordFailed;
         }
-        if (const int16_t r = large2 ? WriteLarge(ctx, slot, *large2)
-                                     : WriteFileSystem(ctx, slot, B + kBootSectorOffset, S2, kind2);
+        if (const int16_t r =
+                large2 ? WriteLarge(ctx, drive, slot, *large2)
+                       : WriteFileSystem(ctx, drive, slot, B + kBootSectorOffset, S2, kind2);
             r != kVolumeBuilt) {
             return r;
         }
@@ -148,8 +151,8 @@ int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, doub
     ctx.SectorBuffer.fill(0);
     StoreLe32(ctx.SectorBuffer, 0, boundary);
     const auto handle = SlotHandle(ctx, slot);
-    if (!handle || ctx.transport->VendorW(*handle, kBoundaryCode, static_cast<int32_t>(kSectorSize),
-                                          ctx.SectorBuffer.data()) == 0) {
+    if (!handle || drive.VendorW(*handle, kBoundaryCode, static_cast<int32_t>(kSectorSize),
+                                 ctx.SectorBuffer.data()) == 0) {
         return kBoundaryRefused;
     }
     return kVolumeBuilt;

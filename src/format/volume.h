@@ -50,6 +50,9 @@ QString HexPad(int32_t value, int16_t width, bool prefix);
 // ctx.Product.FirstShare is exactly 1.0, the extended boot record and the
 // second file system, then sends the boundary block. Returns kVolumeBuilt or
 // one of the failure codes above; a failing write stops the sequence there.
-int16_t BuildVolume(StationContext& ctx, int16_t slot, double FirstSectors, double SecondSectors);
+// Every write and the boundary block go through drive: ctx.transport itself,
+// or a decorator of it that keeps what was written (Verify's write log).
+int16_t BuildVolume(StationContext& ctx, Transport& drive, int16_t slot, double FirstSectors,
+                    double SecondSectors);
 
 } // namespace ufd

@@ -278,6 +278,16 @@ void CopyText(const std::string& from, char* to, size_t size) {
     to[n] = '\0';
 }
 
+// The bookkeeping calls: read(drive) on the handle's open drive under the
+// library's lock, or 0 for a handle that names none. No Call: they are no
+// drive operation, so they are not traced.
+template <typename Read> uint16_t WithOpenDrive(int32_t handle, Read read) {
+    Library& lib = library();
+    std::lock_guard lock(lib.mutex);
+    const auto it = lib.handles.find(handle);
+    return handle == 0 || it == lib.handles.end() ? uint16_t{0} : read(it->second);
+}
+
 } // namespace
 
 void installExecutorForTesting(std::unique_ptr<Executor> executor) {
@@ -620,28 +630,23 @@ uint16_t quorlink_drive_hub(int32_t handle, char* hub, size_t size) {
     if (hub == nullptr || size == 0) {
         return 0;
     }
-    Library& lib = library();
-    std::lock_guard lock(lib.mutex);
-    const auto it = lib.handles.find(handle);
-    if (handle == 0 || it == lib.handles.end()) {
-        return 0;
-    }
-    CopyText(it->second.hub, hub, size);
-    return 1;
+    return WithOpenDrive(handle, [&](const OpenDrive& d) {
+        CopyText(d.hub, hub, size);
+        return uint16_t{1};
+    });
 }
 
 uint16_t quorlink_last_sense(int32_t handle, uint8_t* sense) {
     if (sense == nullptr) {
         return 0;
     }
-    Library& lib = library();
-    std::lock_guard lock(lib.mutex);
-    const auto it = lib.handles.find(handle);
-    if (handle == 0 || it == lib.handles.end() || it->second.lastSense[0] == 0) {
-        return 0;
-    }
-    std::copy(it->second.lastSense.begin(), it->second.lastSense.end(), sense);
-    return 1;
+    return WithOpenDrive(handle, [&](const OpenDrive& d) {
+        if (d.lastSense[0] == 0) {
+            return uint16_t{0};
+        }
+        std::copy(d.lastSense.begin(), d.lastSense.end(), sense);
+        return uint16_t{1};
+    });
 }
 
 uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* serial,
@@ -650,17 +655,12 @@ uint16_t quorlink_drive_identity(int32_t handle, int32_t* driveIndex, char* seri
         portSize == 0) {
         return 0;
     }
-    // No Call: this is bookkeeping, not a drive operation, so it is not traced.
-    Library& lib = library();
-    std::lock_guard lock(lib.mutex);
-    const auto it = lib.handles.find(handle);
-    if (handle == 0 || it == lib.handles.end()) {
-        return 0;
-    }
-    *driveIndex = it->second.driveIndex;
-    CopyText(it->second.serial, serial, serialSize);
-    CopyText(it->second.portPath, portPath, portSize);
-    return 1;
+    return WithOpenDrive(handle, [&](const OpenDrive& d) {
+        *driveIndex = d.driveIndex;
+        CopyText(d.serial, serial, serialSize);
+        CopyText(d.portPath, portPath, portSize);
+        return uint16_t{1};
+    });
 }
 
 } // extern "C"

@@ -14,17 +14,33 @@ struct Field {
     std::function<void(DriveRecord&, const QVariant&)> set;
 };
 
+// SQL NULL as a null string, any text (even "") as a string that is not:
+// the figures group the two apart, as the database does.
+QString TextOf(const QVariant& v) {
+    if (v.isNull()) {
+        return {};
+    }
+    QString text = v.toString();
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 template <typename M> Field Text(const char* name, M DriveRecord::*member) {
     return {{QString::fromLatin1(name), ColumnType::Text},
             [member](const DriveRecord& r) { return QVariant(r.*member); },
-            [member](DriveRecord& r, const QVariant& v) { r.*member = v.toString(); }};
+            [member](DriveRecord& r, const QVariant& v) { r.*member = TextOf(v); }};
 }
 
-template <typename M> Field Integer(const char* name, M DriveRecord::*member) {
+// null: where the record keeps that the column held SQL NULL, if it does.
+template <typename M>
+Field Integer(const char* name, M DriveRecord::*member,
+              bool DriveRecord::AsStored::*null = nullptr) {
     return {{QString::fromLatin1(name), ColumnType::Integer},
             [member](const DriveRecord& r) { return QVariant(static_cast<qint64>(r.*member)); },
-            [member](DriveRecord& r, const QVariant& v) {
+            [member, null](DriveRecord& r, const QVariant& v) {
                 r.*member = static_cast<M>(v.toLongLong());
+                if (null != nullptr) {
+                    r.Stored.*null = v.isNull();
+                }
             }};
 }
 
@@ -51,6 +67,12 @@ Field OptionalReal(const char* name, std::optional<double> DriveRecord::*member)
 // A column added by a later schema version.
 Field Since(int version, Field f) {
     f.column.since = version;
+    return f;
+}
+
+// A column the figures' index reads.
+Field Figure(Field f) {
+    f.column.figures = true;
     return f;
 }
 
@@ -86,25 +108,27 @@ Field ItemField(int item, const char* suffix, ColumnType type, M ItemResult::*me
 void AddItem(std::vector<Field>& fields, int item) {
     fields.push_back(ItemField(item, "_upper", ColumnType::Text, &ItemResult::Upper));
     fields.push_back(ItemField(item, "_lower", ColumnType::Text, &ItemResult::Lower));
-    fields.push_back(ItemField(item, "_status", ColumnType::Integer, &ItemResult::Status));
+    // Format's status says whether a record counts for the figures at all.
+    Field status = ItemField(item, "_status", ColumnType::Integer, &ItemResult::Status);
+    fields.push_back(item == 0 ? Figure(std::move(status)) : std::move(status));
     fields.push_back(ItemField(item, "_ms", ColumnType::Integer, &ItemResult::DurationMs));
 }
 
 const std::vector<Field>& Fields() {
     static const std::vector<Field> fields = [] {
         std::vector<Field> f{
-            Text("run_id", &DriveRecord::RunId),
-            Integer("slot", &DriveRecord::Slot),
-            Text("station_id", &DriveRecord::StationId),
-            Text("started_utc", &DriveRecord::StartedUtc),
+            Figure(Text("run_id", &DriveRecord::RunId)),
+            Figure(Integer("slot", &DriveRecord::Slot, &DriveRecord::AsStored::SlotNull)),
+            Figure(Text("station_id", &DriveRecord::StationId)),
+            Figure(Text("started_utc", &DriveRecord::StartedUtc)),
             Text("ended_utc", &DriveRecord::EndedUtc),
             Text("station_version", &DriveRecord::StationVersion),
-            Since(3, Text("operator", &DriveRecord::Operator)),
-            Since(3, Text("lot", &DriveRecord::Lot)),
-            Text("vid", &DriveRecord::Vid),
-            Text("pid", &DriveRecord::Pid),
+            Figure(Since(3, Text("operator", &DriveRecord::Operator))),
+            Figure(Since(3, Text("lot", &DriveRecord::Lot))),
+            Figure(Text("vid", &DriveRecord::Vid)),
+            Figure(Text("pid", &DriveRecord::Pid)),
             Text("usb_manufacturer", &DriveRecord::UsbManufacturer),
-            Text("usb_product", &DriveRecord::UsbProduct),
+            Figure(Text("usb_product", &DriveRecord::UsbProduct)),
             Text("scsi_manufacturer", &DriveRecord::ScsiManufacturer),
             Text("scsi_product", &DriveRecord::ScsiProduct),
             Text("disk_label", &DriveRecord::DiskLabel),
@@ -112,17 +136,22 @@ const std::vector<Field>& Fields() {
             Real("second_share", &DriveRecord::SecondShare),
             Text("product_hash", &DriveRecord::ProductHash),
             Optional("drive_index", &DriveRecord::DriveIndex),
-            Text("port_path", &DriveRecord::PortPath),
-            Since(4, Text("socket", &DriveRecord::Socket)),
+            Figure(Text("port_path", &DriveRecord::PortPath)),
+            Figure(Since(4, Text("socket", &DriveRecord::Socket))),
             Text("device_line", &DriveRecord::DeviceLine),
-            Text("serial", &DriveRecord::Serial),
+            Figure(Text("serial", &DriveRecord::Serial)),
             Optional("capacity_sectors", &DriveRecord::CapacitySectors),
             Integer("chip_count", &DriveRecord::ChipCount),
             Integer("controller_code", &DriveRecord::ControllerCode),
-            Integer("status", &DriveRecord::Status),
-            {{QStringLiteral("passed"), ColumnType::Integer},
-             [](const DriveRecord& r) { return QVariant(r.Passed ? 1 : 0); },
-             [](DriveRecord& r, const QVariant& v) { r.Passed = v.toLongLong() != 0; }},
+            Figure(Integer("status", &DriveRecord::Status, &DriveRecord::AsStored::StatusNull)),
+            Figure({{QStringLiteral("passed"), ColumnType::Integer},
+                    [](const DriveRecord& r) { return QVariant(r.Passed ? 1 : 0); },
+                    [](DriveRecord& r, const QVariant& v) {
+                        const qint64 p = v.toLongLong();
+                        r.Passed = p != 0;
+                        r.Stored.PassedNull = v.isNull();
+                        r.Stored.PassedOther = !v.isNull() && p != 0 && p != 1;
+                    }}),
         };
         for (int item = 0; item < kRecordedItems; ++item) {
             AddItem(f, item);
@@ -134,7 +163,7 @@ const std::vector<Field>& Fields() {
         f.push_back(Since(2, Optional("media_sectors_tested", &DriveRecord::MediaSectorsTested)));
         f.push_back(Since(2, Optional("media_sectors_failed", &DriveRecord::MediaSectorsFailed)));
         // Version 5: the root cause beside the last status.
-        f.push_back(Since(5, Optional("first_status", &DriveRecord::FirstStatus)));
+        f.push_back(Figure(Since(5, Optional("first_status", &DriveRecord::FirstStatus))));
         f.push_back(Since(5, Text("first_reason", &DriveRecord::FirstReason)));
         return f;
     }();
@@ -160,6 +189,10 @@ QVariantList ToValues(const DriveRecord& record) {
         values << f.get(record);
     }
     return values;
+}
+
+void SetColumn(DriveRecord& record, size_t column, const QVariant& value) {
+    Fields()[column].set(record, value);
 }
 
 DriveRecord FromValues(const QVariantList& values) {

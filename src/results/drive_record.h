@@ -75,6 +75,21 @@ struct DriveRecord {
     std::optional<int> FirstStatus = std::nullopt;
     QString FirstReason = {};
 
+    // What a read from a table found that the fields above cannot hold: SQL
+    // NULL where a field has no null of its own, and a passed other than 0
+    // or 1 (a table filled by hand may hold either). The figures' index
+    // answers as the database would only while it knows them; nothing writes
+    // them. A text field holds SQL NULL as a null string, apart from "".
+    struct AsStored {
+        bool SlotNull = false;
+        bool StatusNull = false;
+        bool PassedNull = false;
+        bool PassedOther = false;
+
+        bool operator==(const AsStored&) const = default;
+    };
+    AsStored Stored = {};
+
     bool operator==(const DriveRecord&) const = default;
 };
 
@@ -83,7 +98,8 @@ enum class ColumnType { Text, Integer, Real };
 struct Column {
     QString name;
     ColumnType type;
-    int since = 1; // the schema version that added it
+    int since = 1;        // the schema version that added it
+    bool figures = false; // read by the figures' index (yield and Pareto)
 };
 
 // Every column of the drive_records table, in table order.
@@ -93,6 +109,8 @@ const std::vector<Column>& RecordColumns();
 QVariantList ToValues(const DriveRecord& record);
 // The inverse; values that do not fit their column are read as null/0.
 DriveRecord FromValues(const QVariantList& values);
+// One value of it into record: column is a place in RecordColumns().
+void SetColumn(DriveRecord& record, size_t column, const QVariant& value);
 
 // The record as one JSON object keyed by column name (the journal's line and
 // export --json's line); FromJson is its inverse, nullopt when a key is

@@ -67,12 +67,34 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
         open_ = false; // no table yet: none of its records
         return std::vector<DriveRecord>{};
     }
+    std::vector<DriveRecord> out;
+    if (!Each(
+            rest, false,
+            [&](const DriveRecord& r) {
+                out.push_back(r);
+                return true;
+            },
+            error)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+bool RecordReader::Each(const Statement& rest, bool figuresOnly,
+                        const std::function<bool(const DriveRecord&)>& each, QString* error) {
+    // Per column of RecordColumns(): its place in the SELECT, kAbsent (the
+    // table has no such column yet: it reads as null) or kUnread.
+    constexpr int kAbsent = -1, kUnread = -2;
     QStringList names;
-    std::vector<int> present; // per column of RecordColumns(): its place in the SELECT, or -1
+    std::vector<int> present;
     for (const Column& c : RecordColumns()) {
-        present.push_back(HasColumn(c.name) ? static_cast<int>(names.size()) : -1);
-        if (HasColumn(c.name)) {
+        if (figuresOnly && !c.figures) {
+            present.push_back(kUnread);
+        } else if (HasColumn(c.name)) {
+            present.push_back(static_cast<int>(names.size()));
             names << c.name;
+        } else {
+            present.push_back(kAbsent);
         }
     }
     QSqlQuery q(Database());
@@ -80,7 +102,7 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
     if (!q.prepare(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
                    QStringLiteral(" FROM drive_records") + rest.sql)) {
         *error = SqlErrorText(q.lastError());
-        return std::nullopt;
+        return false;
     }
     for (qsizetype i = 0; i < rest.binds.size(); ++i) {
         q.bindValue(static_cast<int>(i), rest.binds[i]);
@@ -89,17 +111,26 @@ std::optional<std::vector<DriveRecord>> RecordReader::Select(const Statement& re
         *error = SqlErrorText(q.lastError());
         // A dead server shows here first; connect afresh next time.
         open_ = false;
-        return std::nullopt;
+        return false;
     }
-    std::vector<DriveRecord> out;
     while (q.next()) {
-        QVariantList values;
-        for (const int at : present) {
-            values << (at < 0 ? QVariant() : q.value(at));
+        DriveRecord r;
+        for (size_t i = 0; i < present.size(); ++i) {
+            if (present[i] != kUnread) {
+                SetColumn(r, i, present[i] == kAbsent ? QVariant() : q.value(present[i]));
+            }
         }
-        out.push_back(FromValues(values));
+        if (!each(r)) {
+            return true;
+        }
     }
-    return out;
+    // A connection lost part way through ends the rows early.
+    if (q.lastError().isValid()) {
+        *error = SqlErrorText(q.lastError());
+        open_ = false;
+        return false;
+    }
+    return true;
 }
 
 std::optional<std::vector<DriveRecord>> RecordReader::Records(const RecordFilter& filter,

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -46,8 +47,15 @@ public:
     // Every run of one drive, oldest first, at most kMaxRuns.
     std::optional<std::vector<DriveRecord>> Drive(const QString& serial, QString* error);
 
+    // The rows of SELECT ... FROM drive_records rest on the open connection,
+    // one record at a time to each until it returns false; figuresOnly reads
+    // only the columns the figures' index reads (the other fields stay
+    // empty). false: the read failed, error says why.
+    bool Each(const Statement& rest, bool figuresOnly,
+              const std::function<bool(const DriveRecord&)>& each, QString* error);
+
 private:
-    // SELECT of every column the table holds, then rest; its rows as records.
+    // Open, then every column the table holds through Each.
     std::optional<std::vector<DriveRecord>> Select(const Statement& rest, QString* error);
 
     SqlConnection connection_;

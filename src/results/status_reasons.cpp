@@ -2,6 +2,8 @@
 
 #include "base/hex_digits.h"
 
+#include <QCoreApplication>
+
 namespace ufd {
 
 namespace {
@@ -21,6 +23,11 @@ QString StatusReasonText(int status) {
     }
     return QStringLiteral("unknown status ") +
            QString::fromStdString(HexDigits(static_cast<uint32_t>(status), 2));
+}
+
+QString TrStatusReason(int status) {
+    return QCoreApplication::translate(kStatusReasonContext,
+                                       StatusReasonText(status).toUtf8().constData());
 }
 
 QString StatusCodeLine(const StatusCode& code) {

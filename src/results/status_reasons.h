@@ -13,6 +13,10 @@ namespace ufd {
 // code's hexadecimal digits) for a code the table does not hold.
 QString StatusReasonText(int status);
 
+// The same in the language the program has installed (the window's): the
+// records, --batch and the exports keep the table's English words.
+QString TrStatusReason(int status);
+
 // "0xF5  245  not write protected": one code as `ufd-results codes` lists it
 // and the manual page shows it.
 QString StatusCodeLine(const StatusCode& code);

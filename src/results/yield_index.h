@@ -20,11 +20,10 @@
 
 #include <array>
 #include <chrono>
+#include <limits>
 #include <map>
 #include <optional>
 #include <vector>
-
-class QSqlQuery;
 
 namespace ufd {
 
@@ -82,10 +81,21 @@ private:
         qint64 count = 0; // the table's records (whole), or its recent ones
     };
 
+    // The last text met in one field and its id.
+    struct TextMemo {
+        QString text;
+        quint32 id = std::numeric_limits<quint32>::max(); // none yet
+    };
+    struct RowMemo {
+        TextMemo station, vid, pid, usb, socket, port, lot, op;
+    };
+
     bool Load(QString* error);
     std::optional<Fetched> Fetch(const QString& from, bool whole, QString* error);
-    bool Read(QSqlQuery& q, Fetched& f);
+    // Takes one record read; false once the index cannot answer exactly.
+    bool Add(const DriveRecord& d, Fetched& f, RowMemo& memo);
     quint32 Text(const QString& text);
+    quint32 Text(const QString& text, TextMemo& memo);
     quint32 ProductOf(quint32 vid, quint32 pid, quint32 usb);
     // Each unit's first and last Format run in the filter: first_, last_.
     bool Select(const RecordFilter& filter, QString* error);

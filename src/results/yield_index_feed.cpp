@@ -1,6 +1,7 @@
 // The figures' index kept in step with the record table: read whole once,
 // then the records from the newest start it holds, in one snapshot with the
-// count that tells a late or removed record.
+// count that tells a late or removed record. The rows come through the
+// reader as records, in the columns the field table marks for the figures.
 #include "results/record_time.h"
 #include "results/yield_index.h"
 
@@ -51,75 +52,58 @@ quint32 YieldIndex::ProductOf(quint32 vid, quint32 pid, quint32 usb) {
     return id;
 }
 
-bool YieldIndex::Read(QSqlQuery& q, Fetched& f) {
-    // Columns as Fetch selects them: started, serial, run, slot, station, vid,
-    // pid, usb product, port, socket, lot, operator, status, passed, format.
-    struct Memo {
-        QVariant value;
-        quint32 id = 0;
-    };
-    Memo memo[12];
-    const auto text = [&](int column) {
-        const QVariant v = q.value(column);
-        Memo& m = memo[column];
-        if (m.id != kNone && v.isNull() == m.value.isNull() && v == m.value) {
-            return m.id;
-        }
-        m = {v, v.isNull() ? 0 : Text(v.toString())};
-        return m.id;
-    };
-    for (Memo& m : memo) {
-        m.id = kNone;
+quint32 YieldIndex::Text(const QString& text, TextMemo& memo) {
+    // Neighbouring records mostly share a station, product, lot and operator.
+    if (memo.id != kNone && text.isNull() == memo.text.isNull() && text == memo.text) {
+        return memo.id;
     }
-    while (q.next()) {
-        const QString started = q.value(0).toString();
-        int year = 0;
-        const std::optional<qint64> ms = StartMs(started, &year);
-        // SQLite's local time guesses outside 1971-2037; the index would not.
-        if (q.value(0).isNull() || !ms || year < 1971 || year > 2037) {
-            usable_ = false;
-            return true;
-        }
-        ++f.rows;
-        f.recentRows += started >= recent_ ? 1 : 0;
-        if (started == f.newest) {
-            ++f.rowsAtNewest;
-        } else {
-            f.newest = started;
-            f.rowsAtNewest = 1;
-        }
-        if (q.value(14).toInt() == 0) {
-            continue; // no Format: counts for no figure
-        }
-        Record r;
-        r.startedMs = *ms;
-        const QVariant serial = q.value(1);
-        const QVariant run = q.value(2);
-        const QVariant slot = q.value(3);
-        if (!serial.isNull() && !serial.toString().isEmpty()) {
-            r.unit = units_.Id(serial.toString().toUtf8());
-        } else if (!run.isNull() && !slot.isNull()) {
-            r.unit =
-                units_.Id((run.toString() + u'/' + QString::number(slot.toLongLong())).toUtf8());
-        }
-        r.station = text(4);
-        r.product = ProductOf(text(5), text(6), text(7));
-        const quint32 label = text(9);
-        r.socket = label != 0 && !texts_[label].isEmpty() ? label : text(8);
-        r.lot = text(10);
-        r.op = text(11);
-        const QVariant status = q.value(12);
-        r.statusNull = status.isNull();
-        r.status = status.toInt();
-        const QVariant passed = q.value(13);
-        const qint64 p = passed.toLongLong();
-        if (!passed.isNull() && p != 0 && p != 1) {
-            usable_ = false;
-            return true;
-        }
-        r.passed = passed.isNull() ? qint8(-1) : qint8(p);
-        f.records.push_back(r);
+    memo = {text, text.isNull() ? 0 : Text(text)};
+    return memo.id;
+}
+
+bool YieldIndex::Add(const DriveRecord& d, Fetched& f, RowMemo& memo) {
+    const QString& started = d.StartedUtc;
+    int year = 0;
+    const std::optional<qint64> ms = StartMs(started, &year);
+    // SQLite's local time guesses outside 1971-2037; the index would not.
+    if (started.isNull() || !ms || year < 1971 || year > 2037) {
+        usable_ = false;
+        return false;
     }
+    ++f.rows;
+    f.recentRows += started >= recent_ ? 1 : 0;
+    if (started == f.newest) {
+        ++f.rowsAtNewest;
+    } else {
+        f.newest = started;
+        f.rowsAtNewest = 1;
+    }
+    if (!d.Items[0]) {
+        return true; // no Format: counts for no figure
+    }
+    if (d.Stored.PassedOther) {
+        usable_ = false;
+        return false;
+    }
+    Record r;
+    r.startedMs = *ms;
+    if (!d.Serial.isEmpty()) {
+        r.unit = units_.Id(d.Serial.toUtf8());
+    } else if (!d.RunId.isNull() && !d.Stored.SlotNull) {
+        r.unit = units_.Id((d.RunId + u'/' + QString::number(d.Slot)).toUtf8());
+    }
+    r.station = Text(d.StationId, memo.station);
+    r.product =
+        ProductOf(Text(d.Vid, memo.vid), Text(d.Pid, memo.pid), Text(d.UsbProduct, memo.usb));
+    const quint32 label = Text(d.Socket, memo.socket);
+    r.socket = label != 0 && !texts_[label].isEmpty() ? label : Text(d.PortPath, memo.port);
+    r.lot = Text(d.Lot, memo.lot);
+    r.op = Text(d.Operator, memo.op);
+    // The Pareto's root cause, as the database's own figures take it.
+    r.statusNull = !d.FirstStatus && d.Stored.StatusNull;
+    r.status = d.FirstStatus.value_or(d.Status);
+    r.passed = d.Stored.PassedNull ? qint8(-1) : qint8(d.Passed ? 1 : 0);
+    f.records.push_back(r);
     return true;
 }
 
@@ -155,37 +139,21 @@ std::optional<YieldIndex::Fetched> YieldIndex::Fetch(const QString& from, bool w
         }
         f.count = count.value(0).toLongLong();
     }
-    const auto column = [&](const char* name) {
-        return db_.HasColumn(QLatin1String(name)) ? QLatin1String(name) : QLatin1String("NULL");
-    };
-    const QString sql =
-        QStringLiteral("SELECT started_utc, serial, run_id, slot, station_id, vid, pid, "
-                       "usb_product, port_path, %1, %2, %3, %5, passed, CASE WHEN "
-                       "format_status IS NULL THEN 0 ELSE 1 END FROM drive_records%4 ORDER BY "
-                       "started_utc, run_id, slot")
-            .arg(column("socket"), column("lot"), column("operator"),
-                 from.isNull() ? QString() : QStringLiteral(" WHERE started_utc >= ?"),
-                 // The Pareto's root cause, as the database's own figures take it.
-                 db_.HasColumn(QStringLiteral("first_status"))
-                     ? QStringLiteral("COALESCE(first_status, status)")
-                     : QStringLiteral("status"));
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql)) {
-        return fail(q);
-    }
+    Statement rows{QStringLiteral(" ORDER BY started_utc, run_id, slot"), {}};
     if (!from.isNull()) {
-        q.addBindValue(from);
+        rows.sql.prepend(QStringLiteral(" WHERE started_utc >= ?"));
+        rows.binds << from;
     } else {
         f.records.reserve(static_cast<size_t>(f.count));
     }
-    if (!q.exec() || !Read(q, f)) {
-        return fail(q);
+    RowMemo memo;
+    if (!db_.Each(
+            rows, true, [&](const DriveRecord& d) { return Add(d, f, memo); }, error)) {
+        if (snapshot) {
+            db.rollback();
+        }
+        return std::nullopt;
     }
-    if (q.lastError().isValid()) {
-        return fail(q);
-    }
-    q.finish();
     if (snapshot) {
         db.commit();
     }

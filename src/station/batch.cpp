@@ -5,7 +5,6 @@
 #include "results/status_reasons.h"
 #include "station/batch_json.h"
 #include "station/drive_pictures.h"
-#include "station/reason_words.h"
 #include "station/station_language.h"
 #include "station/window_run_view.h"
 

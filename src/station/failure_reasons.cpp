@@ -2,7 +2,6 @@
 
 #include "format/volume.h"
 #include "results/status_reasons.h"
-#include "station/reason_words.h"
 #include "station/station_form.h"
 #include "station/station_language.h"
 #include "station/window_run_view.h"

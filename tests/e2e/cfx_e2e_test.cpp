@@ -3,7 +3,7 @@
 // same bytes for the stored run, and Python's json module reads both back
 // field by field against the database. A drop folder that cannot be written
 // is a warning; the run's records are stored all the same.
-#include "support/test_common.h"
+#include "rack_station.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,47 +23,10 @@ struct Ran {
     QString out, err;
 };
 
-class DropStation {
+class DropStation : public RackStation {
 public:
-    DropStation() {
-        QDir().mkpath(Path("bin"));
-        QDir().mkpath(Path("drop"));
-        for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
-            EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, Path("bin/" + name)));
-        }
-        EXPECT_TRUE(QFile::copy(UFD_SOURCE_DIR "/examples/Product.ini", Path("bin/Product.ini")));
-        // A good drive, a fake one (E0) and one whose unit list is too long (10).
-        const J base = {
-            {"kind", "usb"},         {"capacity", 131072},          {"info", {12, 0x29}},
-            {"chips", {0x75, 0x75}}, {"units94", {{"default", 1}}}, {"units95", {{"default", 1}}}};
-        const J flaws[] = {J::object(),
-                           {{"flash_sectors", 32768}},
-                           {{"info", {12, 0x27}},
-                            {"chips", {0x73, 0x73}},
-                            {"units95", {{"default", 1}, {"0:0", 5}}}}};
-        J drives = J::array();
-        for (int i = 0; i < 3; ++i) {
-            J d = base;
-            d.update(flaws[i]);
-            d.update({{"index", i + 1}, {"serial", "D" + std::to_string(i + 1)}});
-            drives.push_back(d);
-        }
-        std::ofstream(Path("rack.json").toStdString()) << J{{"drives", drives}}.dump();
-    }
-
-    QString Path(const QString& name) const { return dir_.filePath(name); }
-
-    QProcessEnvironment Env() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORLINK_RACK", Path("rack.json"));
-        env.insert("QUORLINK_STATE_DIR", Path("state"));
-        env.insert("QUORLINK_REPLY_DIR", Path("reply"));
-        env.remove("QUORLINK_TRACE");
-        env.insert("UFD_STATION_CONF", Path("station.conf"));
-        env.insert("XDG_DATA_HOME", Path("data"));
-        env.insert("UFD_NOTICE_CHANNEL", "ufd-cfx-" + QUuid::createUuid().toString(QUuid::Id128));
-        return env;
-    }
+    // A good drive, a fake one (E0) and one whose unit list is too long (10).
+    DropStation() : RackStation(J{{"drives", Drives(kFlaws, "D")}}) { QDir().mkpath(Path("drop")); }
 
     Ran Start(const QString& program, const QStringList& args) const {
         QProcess p;
@@ -96,7 +59,10 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
+    inline static const J kFlaws[] = {
+        J::object(),
+        {{"flash_sectors", 32768}},
+        {{"info", {12, 0x27}}, {"chips", {0x73, 0x73}}, {"units95", {{"default", 1}, {"0:0", 5}}}}};
 };
 
 QByteArray Read(const QString& path) {

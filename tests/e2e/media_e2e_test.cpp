@@ -3,7 +3,7 @@
 // drive each fail with their own code beside a good one, sequential and
 // parallel; the good drive's image is the image of a run without the test,
 // and without [MediaTest] every drive passes with no byte read back.
-#include "support/test_common.h"
+#include "rack_station.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,40 +20,11 @@ namespace {
 
 using J = nlohmann::json;
 
-class MediaStation {
+class MediaStation : public RackStation {
 public:
-    // A rack of these drives (each given its index and a serial), else the
-    // six of the first test.
-    explicit MediaStation(const J& rack = J()) {
-        QDir().mkpath(Path("bin"));
-        for (const QString name : {"ufd-station", "Vasket", "libquorlink.so"}) {
-            EXPECT_TRUE(QFile::copy(UFD_BIN_DIR "/" + name, Path("bin/" + name)));
-        }
-        EXPECT_TRUE(QFile::copy(UFD_SOURCE_DIR "/examples/Product.ini", Path("bin/Product.ini")));
-        // Drive 1 of the demo rack, 64 MiB, and five of its kind with flawed flash.
-        const J base = {
-            {"kind", "usb"},         {"capacity", 131072},          {"info", {12, 0x29}},
-            {"chips", {0x75, 0x75}}, {"units94", {{"default", 1}}}, {"units95", {{"default", 1}}}};
-        const J flaws[] = {J::object(),
-                           {{"flash_sectors", 32768}},
-                           {{"bad_sectors", {36900}}}, // in a chunk Surface=10 takes
-                           {{"mbps", {{"write", 8}}}},
-                           {{"mbps", {{"read", 8}}}},
-                           // A read fails, and the reset that follows does not help.
-                           {{"faults", {{{"op", "read"}, {"nth", 5}}, {{"op", "reset"}}}}}};
-        J drives = J::array();
-        for (int i = 0; i < 6; ++i) {
-            J d = base;
-            d.update(flaws[i]);
-            d.update(
-                {{"index", i + 1}, {"serial", std::string("M").append(std::to_string(i + 1))}});
-            drives.push_back(d);
-        }
-        std::ofstream(Path("rack.json").toStdString())
-            << (rack.is_null() ? J{{"drives", drives}} : rack).dump();
-    }
-
-    QString Path(const QString& name) const { return dir_.filePath(name); }
+    // A rack of these drives, else drive 1 of the demo rack and five of its
+    // kind with flawed flash.
+    explicit MediaStation(const J& rack = J()) : RackStation(rack.is_null() ? SixDrives() : rack) {}
 
     // One batch run with this station.conf, on fresh drives unless kept.
     // The trace only where asked: it holds every byte written, and would slow
@@ -65,17 +36,10 @@ public:
         EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(conf) == conf.size());
         f.close();
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORLINK_RACK", Path("rack.json"));
-        env.insert("QUORLINK_STATE_DIR", Path("state"));
-        env.insert("QUORLINK_REPLY_DIR", Path("reply"));
-        env.remove("QUORLINK_TRACE");
+        QProcessEnvironment env = Env();
         if (traced) {
             env.insert("QUORLINK_TRACE", Path("trace.jsonl"));
         }
-        env.insert("UFD_STATION_CONF", Path("station.conf"));
-        env.insert("XDG_DATA_HOME", Path("data"));
-        env.insert("UFD_NOTICE_CHANNEL", "ufd-media-" + QUuid::createUuid().toString(QUuid::Id128));
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(Path("bin/ufd-station"), {"--batch"});
@@ -101,7 +65,16 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
+    static J SixDrives() {
+        const J flaws[] = {J::object(),
+                           {{"flash_sectors", 32768}},
+                           {{"bad_sectors", {36900}}}, // in a chunk Surface=10 takes
+                           {{"mbps", {{"write", 8}}}},
+                           {{"mbps", {{"read", 8}}}},
+                           // A read fails, and the reset that follows does not help.
+                           {{"faults", {{{"op", "read"}, {"nth", 5}}, {{"op", "reset"}}}}}};
+        return {{"drives", Drives(flaws, "M")}};
+    }
 };
 
 TEST(MediaTest, EachFlawFailsWithItsCodeAndAGoodDriveKeepsTheBytesOfAPlainRun) {
@@ -154,9 +127,6 @@ TEST(MediaTest, EachFlawFailsWithItsCodeAndAGoodDriveKeepsTheBytesOfAPlainRun) {
 // stops answering is brought back by its one reset and passes, one whose
 // reset does not help fails E4.
 TEST(MediaTest, SharedHubsProtectedSwitchesAndDrivesThatStopAnswering) {
-    const J base = {
-        {"kind", "usb"},         {"capacity", 131072},          {"info", {12, 0x29}},
-        {"chips", {0x75, 0x75}}, {"units94", {{"default", 1}}}, {"units95", {{"default", 1}}}};
     const J kinds[] = {{{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
                        {{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
                        {{"hub", "h"}, {"mbps", {{"read", 30}, {"write", 30}}}},
@@ -164,16 +134,8 @@ TEST(MediaTest, SharedHubsProtectedSwitchesAndDrivesThatStopAnswering) {
                        {{"write_protect", true}},
                        {{"hang_after", 150}},
                        {{"hang_after", 150}, {"faults", {{{"op", "reset"}}}}}};
-    J drives = J::array();
-    int index = 0;
-    for (const J& k : kinds) {
-        J d = base;
-        d.update(k);
-        ++index;
-        d.update({{"index", index}, {"serial", std::string("H").append(std::to_string(index))}});
-        drives.push_back(d);
-    }
-    MediaStation st(J{{"hubs", {{"h", {{"mbps", 40}}}}}, {"drives", drives}});
+    MediaStation st(
+        J{{"hubs", {{"h", {{"mbps", 40}}}}}, {"drives", RackStation::Drives(kinds, "H")}});
     const auto [code, out] = st.Run("[Run]\nParallel=true\n[Window]\nRows=8\n[MediaTest]\n"
                                     "Probe=true\nMinWriteMBps=10\nMinReadMBps=10\n");
     EXPECT_EQ(code, 1) << out.toStdString();

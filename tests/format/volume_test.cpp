@@ -25,7 +25,7 @@ TEST(WriteBootSector, ByteExactBySize) {
     // clang-format on
     for (const auto& [area, kind, perCluster, total16, perFat, total32, type] : cases) {
         FormatBench b;
-        EXPECT_TRUE(WriteBootSector(b.ctx, 1, 1234, area, kind) &&
+        EXPECT_TRUE(WriteBootSector(b.ctx, b.transport, 1, 1234, area, kind) &&
                     b.Written() == (Writes{{1234, 1}}));
         EXPECT_TRUE(BytesAt(b.WrittenAt(1234), 0,
                             Hex("EB 3C 90 'MSDOS5.0' 00 02 " + perCluster + " 01 00 02 00 02 " +
@@ -47,7 +47,8 @@ TEST(WriteRootDirectory, LabelEntry) {
     for (const auto& [label, sector, name] : cases) {
         FormatBench b;
         b.ctx.Product.DiskLabel = label;
-        EXPECT_TRUE(WriteRootDirectory(b.ctx, 1, sector) && b.Written() == (Writes{{sector, 32}}));
+        EXPECT_TRUE(WriteRootDirectory(b.ctx, b.transport, 1, sector) &&
+                    b.Written() == (Writes{{sector, 32}}));
         EXPECT_TRUE(BytesAt(b.WrittenAt(sector), 0,
                             Hex(name.empty() ? "" : name + " 08 00*10 A8 8B EA 2C", 16384)))
             << label.toStdString();
@@ -58,7 +59,8 @@ TEST(WriteRootDirectory, LabelEntry) {
 TEST(WriteFatCopies, SectorAfterTheCopies) {
     FormatBench b;
     int32_t fat16 = 33, fat12 = 33;
-    EXPECT_TRUE(WriteFatCopies(b.ctx, 1, fat16, kFat16) && WriteFatCopies(b.ctx, 1, fat12, kFat12));
+    EXPECT_TRUE(WriteFatCopies(b.ctx, b.transport, 1, fat16, kFat16) &&
+                WriteFatCopies(b.ctx, b.transport, 1, fat12, kFat12));
     EXPECT_EQ(std::pair(fat16, fat12), std::pair(544, 57));
 }
 
@@ -105,7 +107,11 @@ TEST(BuildVolume, WritesTablesAndAreas) {
         FormatBench b;
         b.ctx.Product.FirstShare = share;
         const Sector mbr = b.ctx.MbrTemplate, boot = b.ctx.Fat16BootTemplate;
-        ASSERT_EQ(BuildVolume(b.ctx, 1, first, second), kVolumeBuilt);
+        // Every write goes to the transport the caller gives (Verify's log), none past it.
+        RecordingTransport bypassed;
+        b.ctx.transport = &bypassed;
+        ASSERT_EQ(BuildVolume(b.ctx, b.transport, 1, first, second), kVolumeBuilt);
+        EXPECT_TRUE(bypassed.calls.empty());
         Writes writes = kFat16Writes;
         writes.insert(writes.end(), more.begin(), more.end());
         EXPECT_EQ(b.Written(), writes);
@@ -137,7 +143,7 @@ TEST(BuildVolume, AreasThatCannotHoldTheirFileSystemWriteNothing) {
     for (const auto& [first, second, result] : cases) {
         FormatBench b;
         b.ctx.Product.FirstShare = 0.5;
-        const int16_t built = BuildVolume(b.ctx, 1, first, second);
+        const int16_t built = BuildVolume(b.ctx, b.transport, 1, first, second);
         EXPECT_EQ(std::pair(built, b.transport.calls.empty()),
                   std::pair(result, result == kAreaTooLarge))
             << first << " " << second;
@@ -163,7 +169,10 @@ TEST(LargeArea, KindAndClusterSizeByAreaAndSetting) {
 
 TEST(LargeArea, Fat32Bytes) {
     FormatBench b;
-    ASSERT_EQ(BuildVolume(b.ctx, 1, kArea, 0), kVolumeBuilt);
+    RecordingTransport bypassed;
+    b.ctx.transport = &bypassed;
+    ASSERT_EQ(BuildVolume(b.ctx, b.transport, 1, kArea, 0), kVolumeBuilt);
+    EXPECT_TRUE(bypassed.calls.empty());
     // Type 0C; the geometry's 126 heads and 1,016 cylinders still fit CHS.
     EXPECT_TRUE(
         BytesAt(b.WrittenAt(0), 446, Hex("80 01 01 00 0C 7E E0 F8 20 00 00 00 E0 7F 3E 00")));
@@ -203,7 +212,10 @@ TEST(LargeArea, ExfatBytes) {
     FormatBench b;
     b.ctx.Settings.LargeFs = LargeFileSystem::Exfat;
     b.ctx.Product.DiskLabel = QStringLiteral("Clé 2"); // é has its code page byte
-    ASSERT_EQ(BuildVolume(b.ctx, 1, kArea, 0), kVolumeBuilt);
+    RecordingTransport bypassed;
+    b.ctx.transport = &bypassed;
+    ASSERT_EQ(BuildVolume(b.ctx, b.transport, 1, kArea, 0), kVolumeBuilt);
+    EXPECT_TRUE(bypassed.calls.empty());
     // Partition offset 32, 4,095,968 sectors, FAT at 8,160 (drive 8,192) of
     // 500 sectors, heap at 16,352 (drive 16,384) of 63,744 clusters, root
     // cluster 4, the serial; the extended boot sectors' signatures.

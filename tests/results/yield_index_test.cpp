@@ -226,6 +226,30 @@ TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
     YieldIndex index(db, "2026-12-07T00:00:00.000Z");
     ExpectSameFigures(db, index, "1");
     EXPECT_EQ(Groups(index, YieldBy::Socket, {}), (std::vector<Row>{{"1-1", "a", 2, 1, 2}}));
+
+    // SQL NULL apart from "" in texts; NULL slot, status and passed; then a
+    // passed neither 0 nor 1, which only the database answers.
+    const auto insert = [&](const char* rows) {
+        QSqlDatabase more = QSqlDatabase::addDatabase("QSQLITE", "more");
+        more.setDatabaseName(target.file);
+        ASSERT_TRUE(more.open());
+        ASSERT_TRUE(QSqlQuery(more).exec(QString("INSERT INTO drive_records VALUES ") + rows));
+        more.close();
+        more = {};
+        QSqlDatabase::removeDatabase("more");
+    };
+    // r3/1 and r5/1 have neither serial nor slot: one unit, as SQL takes
+    // them; r3/1's status NULL and r3/3's 0 are two causes.
+    insert(
+        "('r3', NULL, 'a', '2026-12-07T10:00:00.000Z', '1', '2', '', '1-3', '', NULL, 0, 0), "
+        "('r3', 2, NULL, '2026-12-07T10:00:00.000Z', '1', '2', NULL, '1-4', NULL, 16, NULL, 16), "
+        "('r3', 3, 'a', '2026-12-07T10:00:00.000Z', '1', '2', 'F', '1-5', 'Z', 0, 0, 0), "
+        "('r5', NULL, 'a', '2026-12-07T10:30:00.000Z', '1', '2', 'F', '1-3', '', 0, 1, 0)");
+    ExpectSameFigures(db, index, "2");
+    insert("('r4', 1, 'a', '2026-12-07T11:00:00.000Z', '1', '2', 'F', '1-1', 'Y', 0, 2, 0)");
+    QString error;
+    ASSERT_TRUE(index.Refresh("3", &error)) << error.toStdString();
+    EXPECT_FALSE(index.Usable());
 }
 
 } // namespace

@@ -75,25 +75,24 @@ std::optional<std::string> checkCapacityAnswer(const Command& cmd, std::span<con
     return std::nullopt;
 }
 
-// The descriptor of /dev/sgN in the ordinary blocking mode, or -errno and
-// what failed. Non-blocking at open, so that a drive stuck in reset cannot
-// hang it.
-int openSgNode(const std::string& path, std::string& failure) {
-    int fd;
+// The descriptor of /dev/sgN in the ordinary blocking mode; else none, with
+// the errno and what failed. Non-blocking at open, so that a drive stuck in
+// reset cannot hang it.
+ufd::UniqueFd openSgNode(const std::string& path, int& error, std::string& failure) {
+    ufd::UniqueFd fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        const int err = errno;
-        failure = "cannot open " + path + ": " + std::strerror(err);
-        return -err;
+        fd.reset(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    } while (!fd && errno == EINTR);
+    if (!fd) {
+        error = errno;
+        failure = "cannot open " + path + ": " + std::strerror(error);
+        return fd;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        const int err = errno;
-        failure = "cannot set up " + path + ": " + std::strerror(err);
-        ::close(fd);
-        return -err;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        error = errno;
+        failure = "cannot set up " + path + ": " + std::strerror(error);
+        return {};
     }
     return fd;
 }
@@ -106,12 +105,10 @@ struct Attempt {
 
 class SgDevice final : public Device {
 public:
-    SgDevice(int fd, SgDeviceInfo info, const Roots& roots, std::shared_ptr<SgSystem> system,
-             std::shared_ptr<const ConfLoad> load)
-        : info_(std::move(info)), roots_(roots), system_(system), claim_(std::move(system)),
-          load_(std::move(load)) {
-        fd_.emplace(fd);
-    }
+    SgDevice(ufd::UniqueFd fd, SgDeviceInfo info, const Roots& roots,
+             std::shared_ptr<SgSystem> system, std::shared_ptr<const ConfLoad> load)
+        : fd_(std::move(fd)), info_(std::move(info)), roots_(roots), system_(system),
+          claim_(std::move(system)), load_(std::move(load)) {}
     ~SgDevice() override { release(); }
 
     // quorlink.conf; shared with the executor, which a device may outlive.
@@ -158,14 +155,15 @@ public:
             // The drive came back as a new SCSI device: this handle follows
             // it there, and claims its disk afresh before the next write.
             const std::string path = (roots_.dev / ("sg" + std::to_string(back.sg))).string();
+            int error = 0;
             std::string failure;
-            const int fd = openSgNode(path, failure);
-            if (fd < 0) {
+            ufd::UniqueFd fd = openSgNode(path, error, failure);
+            if (!fd) {
                 gone_ = true;
                 return failed(failure + " (after the USB reset)");
             }
             claim_.drop();
-            fd_.emplace(fd);
+            fd_ = std::move(fd);
         }
         info_ = std::move(back);
         gone_ = false;
@@ -322,7 +320,7 @@ private:
         if (writesVolume(cmd)) {
             unflushed_ = written_ = true;
         }
-        if (const int err = system_->sgIo(fd_->get(), hdr); err != 0) {
+        if (const int err = system_->sgIo(fd_.get(), hdr); err != 0) {
             if (err == ENODEV || err == ENXIO) {
                 gone_ = true;
                 return {failed(std::string("drive removed (") + std::strerror(err) + ")"), {}};
@@ -395,7 +393,7 @@ private:
         return std::nullopt;
     }
 
-    std::optional<ufd::UniqueFd> fd_; // replaced when a reset brings the drive back elsewhere
+    ufd::UniqueFd fd_; // replaced when a reset brings the drive back elsewhere
     SgDeviceInfo info_;
     Roots roots_;
     std::shared_ptr<SgSystem> system_;
@@ -437,12 +435,13 @@ public:
             return result;
         }
         const std::string path = (roots_.dev / ("sg" + std::to_string(mapped->info.sg))).string();
+        int error = 0;
         std::string failure;
-        const int fd = openSgNode(path, failure);
-        if (fd < 0) {
+        ufd::UniqueFd fd = openSgNode(path, error, failure);
+        if (!fd) {
             // An absent node is an empty index; anything else (no permission,
             // above all) is worth a line in the trace.
-            if (fd != -ENOENT && fd != -ENXIO && fd != -ENODEV) {
+            if (error != ENOENT && error != ENXIO && error != ENODEV) {
                 result.reason = failure;
             }
             return result;
@@ -450,8 +449,8 @@ public:
         result.deviceLine = deviceLine(mapped->info, mapped->allowed);
         result.serial = mapped->info.serial;
         result.portPath = mapped->info.portPath;
-        result.device =
-            std::make_unique<SgDevice>(fd, std::move(mapped->info), roots_, system_, load_);
+        result.device = std::make_unique<SgDevice>(std::move(fd), std::move(mapped->info), roots_,
+                                                   system_, load_);
         return result;
     }
 
