@@ -29,8 +29,8 @@ TEST(Language, TheBatchRunSpeaksTheLanguageChosenAndEndsAlike) {
         int code;
         const char* said; // the last line
     } cases[] = {
-        {"zh_CN", "C", 1, "Verdict: ! 失败 !"},
-        {"", "zh_CN.UTF-8", 1, "Verdict: ! 失败 !"}, // the locale's
+        {"zh_CN", "C", 1, "结论： ! 失败 !"},
+        {"", "zh_CN.UTF-8", 1, "结论： ! 失败 !"}, // the locale's
         {"", "C", 1, "Verdict: ! FAILED !"},
         {"en", "zh_CN.UTF-8", 1, "Verdict: ! FAILED !"},
         {"de", "C", 2, "[Window] Language: \"de\": must be one of en, zh_CN"},
