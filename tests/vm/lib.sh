@@ -26,10 +26,11 @@ wait_for() {
     done
 }
 
-# The serial number of a rack drive, from ufd-rack's device line.
-rack_serial() {
-    "$bin/ufd-rack" --rack "$1" list | awk -v i="$2" '$1 == i { n = split($NF, p, "\\"); print p[n] }'
-}
+# serial_of INDEX: the serial number of a rack drive from `ufd-rack list`
+# on stdin: the end of its device line, before what its flash does
+# ("  hang_after=200  hub=line").
+serial_of() { awk -v i="$1" '$1 == i { sub(/  [a-z_]+=.*$/, ""); n = split($0, p, "\\"); print p[n] }'; }
+rack_serial() { "$bin/ufd-rack" --rack "$1" list | serial_of "$2"; }
 
 # usb_rack FILE PREFIX N: a rack of the PC's disk and N small USB drives
 # (serials PREFIX000001 ...) of two chips each.
