@@ -266,3 +266,36 @@ f3probe_on() {
         /\*Usable\* size:/ { sub(/.*\(/, ""); usable = $1 }
         END { print (v == "" ? "unknown(exit " rc ")" : v), usable + 0 }' "$2"
 }
+
+# hanging_stick AFTER [CONF_LINES]: stick h1, a good 64 MiB drive whose
+# controller stops answering once after AFTER commands until a USB reset,
+# plugged, with udev's media polling of its disk off (it asks every 2 s), so
+# that the command the stick leaves unanswered is the test's own. The
+# library's quorlink.conf gets [Timeouts] Transfer=5 and CONF_LINES; its
+# trace goes to $scratch/trace.jsonl.
+hanging_stick() {
+    local rack=$scratch/rack.json
+    export QUORLINK_STATE_DIR=$scratch/state
+    cat >"$rack" <<JSON
+{"drives": [
+  {"index": 0, "kind": "disk"},
+  {"index": 1, "capacity": 131072, "hang_after": $1, "chips": ["0x75", "0x75"],
+   "units94": {"default": 1}, "units95": {"default": 1}, "serial": "HANG00000001"}
+]}
+JSON
+    { cat "$QUORLINK_CONF"; printf '[Timeouts]\nTransfer=5\nQuick=5\n%s' "${2:-}"; } >"$scratch/quorlink.conf"
+    export QUORLINK_CONF=$scratch/quorlink.conf QUORLINK_TRACE=$scratch/trace.jsonl
+    plug_sticks h "$rack" 1
+    wait_disks 1
+    echo 0 >"/sys/block/$(ls /sys/class/scsi_generic/sg1/device/block)/events_poll_msecs"
+}
+
+# hung_once STICK: the stick left exactly one command unanswered, and a USB
+# reset reached it after that.
+hung_once() {
+    grep -v '^cdb=' "$UFDVM_WORK/$1.commands" || true
+    [ "$(grep -c ' no answer (drive not answering)$' "$UFDVM_WORK/$1.commands")" = 1 ] ||
+        fail "stick $1 did not stop answering exactly once"
+    awk '/ no answer / { hung = 1 } hung && /^USB reset: drive reset$/ { back = 1 } END { exit !back }' \
+        "$UFDVM_WORK/$1.commands" || fail "no USB reset reached stick $1 after it hung"
+}
