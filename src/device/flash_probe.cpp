@@ -52,6 +52,9 @@ struct Layout {
     // Sectors of the first pass written before `at` (flushEnd: where the
     // flush has got to), or nothing for a sector not written.
     std::optional<uint64_t> Entry(uint64_t at, uint64_t flushEnd) const {
+        if (at >= sectors) {
+            return std::nullopt;
+        }
         if (at >= TopFirst()) {
             return at - TopFirst();
         }

@@ -1,12 +1,13 @@
 // The capacity probe: how many sectors the flash behind the controller really
 // keeps, to the sector, whatever the drive's size and whatever write cache
 // hides the flash. Sector-numbered pattern sectors go to a top run, single
-// sectors spaced m apart and a low stretch, written last, long enough to
-// push everything before it out of a cache; they are read back. A flash that
-// wraps at K shows sectors holding patterns of sectors a multiple of K away,
-// a flash that drops what lies past K shows lost sectors from K up, narrowed
-// down to the sector by writing the gap before the low stretch's zeros.
-// Every sector written is zero again at the end.
+// sectors spaced m apart and a low run, then a flush that pushes them out of
+// a cache; they are read back. The flush grows until the flash shows itself
+// or the largest cache is out of the way, so a fake costs what its cache
+// takes. A flash that wraps at K shows sectors holding patterns of sectors a
+// multiple of K away, a flash that drops what lies past K shows lost sectors
+// from K up, narrowed down to the sector by writing the gap before the low
+// stretch's zeros. Every sector written is zero again at the end.
 #pragma once
 
 #include "device/media_progress.h"

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
+#include <utility>
 
 namespace ufd {
 namespace {
@@ -54,6 +56,10 @@ FlashProfile Limbo(uint64_t sectors) {
     f.fake = quorlink::sim::FakeKind::Limbo;
     return f;
 }
+FlashProfile Behind(FlashProfile f, uint64_t cache) {
+    f.cacheSectors = cache;
+    return f;
+}
 FlashProfile Bad(std::vector<uint64_t> sectors) {
     FlashProfile f;
     f.badSectors = std::move(sectors);
@@ -80,11 +86,16 @@ TEST(FlashProbe, FindsWhatTheFlashKeeps) {
         {"64 GiB over 8 GiB", k64GiB, Keeps(k64GiB / 8), k64GiB / 8},
         {"1 GiB over 256 MiB", k1GiB, Keeps(k1GiB / 4), k1GiB / 4},
         {"wraps at an odd size", k1GiB, Keeps(1234567), 1234567},
+        {"wraps between two single sectors", k1GiB, Keeps(1050330), 1050330},
         {"a few sectors short", k1GiB, Keeps(k1GiB - 3), k1GiB - 3},
         {"wraps inside the low run", k1GiB, Keeps(100), 100},
         {"drops past its end", k1GiB, Limbo(777777), 777777},
         {"drops inside the top run", k1GiB, Limbo(k1GiB - 5), k1GiB - 5},
         {"drops inside the low run", k1GiB, Limbo(1000), 1000},
+        // The top run leaves a cache a little over a flush stage before the
+        // low run does: the flush goes on until that has left too.
+        {"drops low, cache just over a stage", k1GiB, Behind(Limbo(1000), 72000), 1000},
+        {"wraps low, cache just over a stage", k1GiB, Behind(Keeps(5000), 72536), 5000},
         {"tiny drive", 40, Keeps(17), 17},
         {"a bad sector it probes", k1GiB, Bad({5}), k1GiB, 1},
         // A last sector that does not keep its data is a bad sector, not a
@@ -101,7 +112,8 @@ TEST(FlashProbe, FindsWhatTheFlashKeeps) {
         EXPECT_EQ(r.keptSectors, c.kept);
         EXPECT_EQ(r.lost, c.lost);
         if (!r.ioFailed && c.flash.badSectors.empty()) { // a bad sector keeps no zeros either
-            EXPECT_TRUE(drive.store.AllZero()) << "a probed sector keeps its pattern";
+            EXPECT_TRUE(drive.model.flush(drive.store) && drive.store.AllZero())
+                << "a probed sector keeps its pattern";
         }
         EXPECT_LE(r.bytesMoved, CostBound(c.sectors)) << r.bytesMoved;
     }
@@ -117,44 +129,47 @@ struct Kind {
     bool genuine = false;
 };
 
-// Probes a drive of `sectors` whose flash is of kind `k` (a little over a
-// quarter of the drive) behind `cache`, once per seed: the real size to the
+constexpr Kind kKinds[] = {
+    {"genuine", FakeKind::Wrap, PastEnd::Zeros, true},
+    {"wrap", FakeKind::Wrap, PastEnd::Zeros},
+    {"limbo, zeros", FakeKind::Limbo, PastEnd::Zeros},
+    {"limbo, ones", FakeKind::Limbo, PastEnd::Ones},
+    {"limbo, stale", FakeKind::Limbo, PastEnd::Stale},
+    {"limbo, noise", FakeKind::Limbo, PastEnd::Noise},
+    {"chain", FakeKind::Chain, PastEnd::Zeros},
+};
+
+// Probes one drive of `sectors` whose flash is of kind `k` (a little over a
+// quarter of the drive) behind `cache`, `runs` times in a row with a new
+// seed each time, as a line tests a stick again: the real size to the
 // sector every time, within the cost bound, every probed sector zero again
 // once the cache is written out.
-void ProbeEverySeed(const Kind& k, uint64_t sectors, uint64_t cache, int seeds,
-                    uint64_t cacheMost = kProbeCacheSectors) {
+void ProbeInARow(const Kind& k, uint64_t sectors, uint64_t cache, int runs,
+                 uint64_t cacheMost = kProbeCacheSectors) {
     const uint64_t real = k.genuine ? sectors : sectors / 4 + 12345 % (sectors / 8);
     FlashProfile flash;
     flash.flashSectors = k.genuine ? 0 : real;
     flash.fake = k.fake;
     flash.pastEnd = k.pastEnd;
     flash.cacheSectors = cache;
-    for (int seed = 0; seed < seeds; ++seed) {
+    FlashDrive drive(flash, sectors);
+    for (int run = 0; run < runs; ++run) {
         SCOPED_TRACE(testing::Message() << k.name << ", " << sectors << " sectors, cache " << cache
-                                        << ", seed " << seed);
-        FlashDrive drive(flash, sectors);
-        const ProbeResult r = ProbeFlash(drive, sectors, 1000 + seed, {}, cacheMost);
+                                        << ", run " << run);
+        const ProbeResult r = ProbeFlash(drive, sectors, 1000 + run, {}, cacheMost);
         ASSERT_FALSE(r.ioFailed);
         ASSERT_EQ(r.keptSectors, real);
         ASSERT_EQ(r.lost, 0u);
         ASSERT_LE(r.bytesMoved, CostBound(sectors));
-        ASSERT_TRUE(drive.model.flush(drive.store));
-        // A chain's wrapping stretches land the zeros of higher sectors on lower ones.
-        ASSERT_TRUE(k.fake == FakeKind::Chain || drive.store.AllZero());
     }
+    SCOPED_TRACE(k.name);
+    ASSERT_TRUE(drive.model.flush(drive.store));
+    // A chain's wrapping stretches land the zeros of higher sectors on lower ones.
+    ASSERT_TRUE(k.fake == FakeKind::Chain || drive.store.AllZero());
 }
 
 // Every kind of fake behind every cache size, at every capacity.
 TEST(FlashProbe, EveryKindBehindEveryCache) {
-    const Kind kinds[] = {
-        {"genuine", FakeKind::Wrap, PastEnd::Zeros, true},
-        {"wrap", FakeKind::Wrap, PastEnd::Zeros},
-        {"limbo, zeros", FakeKind::Limbo, PastEnd::Zeros},
-        {"limbo, ones", FakeKind::Limbo, PastEnd::Ones},
-        {"limbo, stale", FakeKind::Limbo, PastEnd::Stale},
-        {"limbo, noise", FakeKind::Limbo, PastEnd::Noise},
-        {"chain", FakeKind::Chain, PastEnd::Zeros},
-    };
     // 3 MB, 31 MB and 256 MiB caches have been seen on real fakes; a cache of
     // more than a quarter of the drive hides any flash behind it.
     const uint64_t caches[] = {0, 6144, 63488, kProbeCacheSectors};
@@ -168,40 +183,64 @@ TEST(FlashProbe, EveryKindBehindEveryCache) {
 #endif
     for (const uint64_t sectors : {uint64_t{65536}, k1GiB, k64GiB, k1TiB}) {
         for (const uint64_t cache : caches) {
-            for (const Kind& k : kinds) {
+            for (const Kind& k : kKinds) {
                 if (cache <= sectors / 4 && cache <= kCacheMost) {
-                    ProbeEverySeed(k, sectors, cache, 1, kCacheMost);
+                    ProbeInARow(k, sectors, cache, 1, kCacheMost);
                 }
             }
         }
     }
 }
 
-// The same verdict and real size for 100 seeds in a row, for the kinds whose
-// answers could vary: noise past the end, a chain, a cache.
-TEST(FlashProbe, TheSameAnswerForAHundredSeeds) {
-    const Kind kinds[] = {
-        {"genuine", FakeKind::Wrap, PastEnd::Zeros, true},
-        {"wrap", FakeKind::Wrap, PastEnd::Zeros},
-        {"limbo, noise", FakeKind::Limbo, PastEnd::Noise},
-        {"chain", FakeKind::Chain, PastEnd::Zeros},
-    };
-    for (const Kind& k : kinds) {
-        ProbeEverySeed(k, 8192, 1000, 100);
+// The same verdict and real size a hundred times in a row (instrumented, ten
+// times: a hundred outlast the test's time), every kind behind every cache
+// that fits, one drive size and cache per case so that each stays within the
+// test's time. A genuine 1 GiB drive gets the whole flush every time, the
+// work the table above does once.
+#ifdef UFD_SANITIZED_BUILD
+constexpr int kRuns = 10;
+#else
+constexpr int kRuns = 100;
+#endif
+
+class ProbeRepeats : public testing::TestWithParam<std::pair<uint64_t, uint64_t>> {};
+
+TEST_P(ProbeRepeats, TheSameAnswerAHundredTimes) {
+    const auto [sectors, cache] = GetParam();
+    for (const Kind& k : kKinds) {
+        if (!k.genuine || sectors < k1GiB) {
+            ProbeInARow(k, sectors, cache, kRuns);
+        }
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(FlashProbe, ProbeRepeats,
+                         testing::Values(std::pair{uint64_t{65536}, uint64_t{0}},
+                                         std::pair{uint64_t{65536}, uint64_t{6144}},
+                                         std::pair{uint64_t{65536}, uint64_t{16384}},
+                                         std::pair{k1GiB, uint64_t{0}},
+                                         std::pair{k1GiB, uint64_t{6144}},
+                                         std::pair{k1GiB, uint64_t{63488}}),
+                         [](const auto& info) {
+                             return (info.param.first == k1GiB ? "1GiB_cache" : "32MiB_cache") +
+                                    std::to_string(info.param.second);
+                         });
+
 // Every real size across a window of more than twice the single sectors'
-// spacing, wrapping or dropping, with and without a flush: no size slips
-// between two sectors the probe looks at.
+// spacing, wrapping or dropping, without a flush, with one and with one cut
+// short by what a cache let through: no size slips between two sectors the
+// probe looks at.
 TEST(FlashProbe, EveryRealSizeAcrossTwoSpacings) {
     constexpr uint64_t kSectors = 8192; // single sectors every 418
-    for (const uint64_t cacheMost : {uint64_t{0}, kProbeCacheSectors}) {
+    const std::pair<uint64_t, uint64_t> flushes[] = {
+        {0, 0}, {kProbeCacheSectors, 0}, {kProbeCacheSectors, 1000}}; // flush up to, cache
+    for (const auto& [cacheMost, cache] : flushes) {
         for (uint64_t real = 2000; real < 2000 + 2 * 418 + 7; ++real) {
             for (FlashProfile flash : {Keeps(real), Limbo(real)}) {
-                SCOPED_TRACE(testing::Message()
-                             << "real " << real << ", flush up to " << cacheMost << ", limbo "
-                             << (flash.fake != quorlink::sim::FakeKind::Wrap));
+                SCOPED_TRACE(testing::Message() << "real " << real << ", flush up to " << cacheMost
+                                                << ", cache " << cache << ", limbo "
+                                                << (flash.fake != quorlink::sim::FakeKind::Wrap));
+                flash.cacheSectors = cache;
                 FlashDrive drive(flash, kSectors);
                 const ProbeResult r = ProbeFlash(drive, kSectors, 5, {}, cacheMost);
                 ASSERT_EQ(r.keptSectors, real);
