@@ -26,10 +26,11 @@ wait_for() {
     done
 }
 
-# The serial number of a rack drive, from ufd-rack's device line.
-rack_serial() {
-    "$bin/ufd-rack" --rack "$1" list | awk -v i="$2" '$1 == i { n = split($NF, p, "\\"); print p[n] }'
-}
+# serial_of INDEX: the serial number of a rack drive from `ufd-rack list`
+# on stdin: the end of its device line, before what its flash does
+# ("  hang_after=200  hub=line").
+serial_of() { awk -v i="$1" '$1 == i { sub(/  [a-z_]+=.*$/, ""); n = split($0, p, "\\"); print p[n] }'; }
+rack_serial() { "$bin/ufd-rack" --rack "$1" list | serial_of "$2"; }
 
 # usb_rack FILE PREFIX N: a rack of the PC's disk and N small USB drives
 # (serials PREFIX000001 ...) of two chips each.
@@ -45,17 +46,12 @@ usb_rack() {
     } >"$1"
 }
 
-# stick_start NAME RACK INDEX [VID:PID [SERIAL [BLOCK_SIZE]]]: a gadget
-# carrying ufd-stick for drive INDEX of RACK, ready to be plugged (with
-# UFDVM_LATER=1 set, not waited for: sticks_ready waits for them all). The
-# VID:PID defaults to the one the guest's quorlink.conf allows. With
-# UFDVM_NOT_READY=N the stick is NOT READY for N commands after stick_arm.
-stick_start() {
-    local name=$1 rack=$2 index=$3 ids=${4:-$UFDVM_ALLOWED} serial=${5:-} block=${6:-512}
-    local g=$gadgets/$name ffs=/run/ufdvm/ffs/$name extra=()
+# gadget NAME RACK INDEX [VID:PID [SERIAL]]: the configfs gadget of a stick
+# for drive INDEX of RACK, its FunctionFS folder mounted at /run/ufdvm/ffs/NAME.
+gadget() {
+    local name=$1 rack=$2 index=$3 ids=${4:-$UFDVM_ALLOWED} serial=${5:-}
+    local g=$gadgets/$name
     [ -n "$serial" ] || serial=$(rack_serial "$rack" "$index")
-    [ -z "${UFDVM_NOT_READY:-}" ] ||
-        extra=(--not-ready "$UFDVM_NOT_READY" --not-ready-after "$scratch/$name.arm")
     echo "${QUORLINK_STATE_DIR:-$rack.state}/drive-$index/image.img" >"$scratch/$name.image"
     mkdir "$g"
     echo "0x${ids%:*}" >"$g/idVendor"
@@ -67,14 +63,99 @@ stick_start() {
     echo "Stick $index" >"$g/strings/0x409/product"
     mkdir "$g/configs/c.1" "$g/functions/ffs.$name"
     ln -s "$g/functions/ffs.$name" "$g/configs/c.1/"
-    mkdir -p "$ffs"
-    mount -t functionfs "$name" "$ffs"
-    "$bin/ufd-stick" --rack "$rack" --index "$index" --ffs "$ffs" --block-size "$block" "${extra[@]}" \
+    mkdir -p "/run/ufdvm/ffs/$name"
+    mount -t functionfs "$name" "/run/ufdvm/ffs/$name"
+    sticks+=("$name")
+}
+
+# stick_start NAME RACK INDEX [VID:PID [SERIAL [BLOCK_SIZE]]]: a gadget
+# carrying ufd-stick for drive INDEX of RACK, ready to be plugged (with
+# UFDVM_LATER=1 set, not waited for: sticks_ready waits for them all). The
+# VID:PID defaults to the one the guest's quorlink.conf allows. With
+# UFDVM_NOT_READY=N the stick is NOT READY for N commands after stick_arm.
+stick_start() {
+    local name=$1 rack=$2 index=$3 block=${6:-512} extra=()
+    [ -z "${UFDVM_NOT_READY:-}" ] ||
+        extra=(--not-ready "$UFDVM_NOT_READY" --not-ready-after "$scratch/$name.arm")
+    gadget "$@"
+    "$bin/ufd-stick" --rack "$rack" --index "$index" --ffs "/run/ufdvm/ffs/$name" \
+        --block-size "$block" "${extra[@]}" \
         --log "$UFDVM_WORK/$name.commands" --ready "$scratch/$name.ready" \
         2>>"$UFDVM_WORK/$name.stderr" &
     echo $! >"$scratch/$name.pid"
-    sticks+=("$name")
     [ -n "${UFDVM_LATER:-}" ] || wait_for 10 "stick $name ready" test -f "$scratch/$name.ready"
+}
+
+# hub_sticks PREFIX RACK INDEX...: sticks PREFIX<i> for drives i of RACK, all
+# served by one ufd-stick, so that the drives of one rack hub share its
+# bandwidth as in the simulator; plugged in order into the ports of one root
+# hub, the USB/IP host's (vhci_hcd.0: fifteen high-speed ports), each through
+# a UDC of its own that USB/IP carries over loopback (usbip-vudc), and seen
+# as the next /dev/sg.
+hub_sticks() {
+    local prefix=$1 rack=$2 i port=0 first
+    shift 2
+    modprobe vhci-hcd
+    modprobe usbip-vudc num=$#
+    first=$(ls /sys/class/scsi_generic | wc -l)
+    local indexes=() dirs=() logs=()
+    # One listing of the rack for all serials: ufd-rack starts slowly in the guest.
+    local listing
+    listing=$("$bin/ufd-rack" --rack "$rack" list)
+    for i; do
+        gadget "$prefix$i" "$rack" "$i" "$UFDVM_ALLOWED" \
+            "$(serial_of "$i" <<<"$listing")"
+        indexes+=("$i")
+        dirs+=("/run/ufdvm/ffs/$prefix$i")
+        logs+=("$UFDVM_WORK/$prefix$i.commands")
+    done
+    "$bin/ufd-stick" --rack "$rack" --index "$(IFS=,; echo "${indexes[*]}")" \
+        --ffs "$(IFS=,; echo "${dirs[*]}")" --log "$(IFS=,; echo "${logs[*]}")" \
+        --ready "$scratch/$prefix.ready" 2>>"$UFDVM_WORK/$prefix.stderr" &
+    for i; do
+        echo $! >"$scratch/$prefix$i.pid"
+    done
+    wait_for 10 "sticks $prefix ready" test -f "$scratch/$prefix.ready"
+    for i; do
+        echo "usbip-vudc.$port" >"$gadgets/$prefix$i/UDC"
+        echo "$port" >"$scratch/$prefix$i.vhci"
+        port=$((port + 1))
+    done
+    usbip_attach $(seq 0 $((port - 1))) || fail "sticks $prefix: no USB/IP attach"
+    step "attached to ports 0 to $((port - 1)) of vhci_hcd.0"
+    for i in $(seq 1 "$port"); do
+        wait_sg $((first + i - 1))
+    done
+}
+
+# usbip_attach PORT...: usbip-vudc.PORT's device on port PORT of vhci_hcd.0's
+# high-speed root hub, each over a loopback TCP connection both ends of
+# which the kernel takes over (what the usbip tools do after their handshake).
+usbip_attach() {
+    python3 - "$@" <<'PY'
+import errno, socket, sys, time
+server = socket.create_server(("127.0.0.1", 0))
+for port in map(int, sys.argv[1:]):
+    host = socket.create_connection(server.getsockname())
+    device, _ = server.accept()
+    # The gadget pulls up once FunctionFS has bound it: until then, ENODEV.
+    for _ in range(100):
+        try:
+            with open(f"/sys/devices/platform/usbip-vudc.{port}/usbip_sockfd", "w") as f:
+                f.write(str(device.fileno()))
+            break
+        except OSError as e:
+            if e.errno != errno.ENODEV:
+                raise
+            time.sleep(0.1)
+    else:
+        sys.exit(f"usbip-vudc.{port}: the gadget never pulled up")
+    # port, socket, device id (bus 1, device port + 2), high speed (3)
+    with open("/sys/devices/platform/vhci_hcd.0/attach", "w") as f:
+        f.write(f"{port} {host.fileno()} {(1 << 16) | (port + 2)} 3")
+    host.close()
+    device.close()
+PY
 }
 
 # plug_sticks PREFIX RACK INDEX...: stick PREFIX<i> serves rack drive i from
@@ -105,6 +186,9 @@ stick_unplug() { echo "" >"$gadgets/$1/UDC"; }
 stick_stop() {
     local name=$1 g=$gadgets/$1
     [ -d "$g" ] || return 0
+    # A stick on USB/IP stays until the guest powers off: Debian's 6.1 oopses
+    # in vudc_shutdown, then panics, when its connection closes.
+    [ ! -f "$scratch/$name.vhci" ] || return 0
     [ -z "$(cat "$g/UDC" 2>/dev/null)" ] || stick_unplug "$name" || true
     kill "$(cat "$scratch/$name.pid")" 2>/dev/null || true
     wait "$(cat "$scratch/$name.pid")" 2>/dev/null || true
@@ -264,4 +348,37 @@ f3probe_on() {
         / is damaged/ { v = "damaged" }
         /\*Usable\* size:/ { sub(/.*\(/, ""); usable = $1 }
         END { print (v == "" ? "unknown(exit " rc ")" : v), usable + 0 }' "$2"
+}
+
+# hanging_stick AFTER [CONF_LINES]: stick h1, a good 64 MiB drive whose
+# controller stops answering once after AFTER commands until a USB reset,
+# plugged, with udev's media polling of its disk off (it asks every 2 s), so
+# that the command the stick leaves unanswered is the test's own. The
+# library's quorlink.conf gets [Timeouts] Transfer=5 and CONF_LINES; its
+# trace goes to $scratch/trace.jsonl.
+hanging_stick() {
+    local rack=$scratch/rack.json
+    export QUORLINK_STATE_DIR=$scratch/state
+    cat >"$rack" <<JSON
+{"drives": [
+  {"index": 0, "kind": "disk"},
+  {"index": 1, "capacity": 131072, "hang_after": $1, "chips": ["0x75", "0x75"],
+   "units94": {"default": 1}, "units95": {"default": 1}, "serial": "HANG00000001"}
+]}
+JSON
+    { cat "$QUORLINK_CONF"; printf '[Timeouts]\nTransfer=5\nQuick=5\n%s' "${2:-}"; } >"$scratch/quorlink.conf"
+    export QUORLINK_CONF=$scratch/quorlink.conf QUORLINK_TRACE=$scratch/trace.jsonl
+    plug_sticks h "$rack" 1
+    wait_disks 1
+    echo 0 >"/sys/block/$(ls /sys/class/scsi_generic/sg1/device/block)/events_poll_msecs"
+}
+
+# hung_once STICK: the stick left exactly one command unanswered, and a USB
+# reset reached it after that.
+hung_once() {
+    grep -v '^cdb=' "$UFDVM_WORK/$1.commands" || true
+    [ "$(grep -c ' no answer (drive not answering)$' "$UFDVM_WORK/$1.commands")" = 1 ] ||
+        fail "stick $1 did not stop answering exactly once"
+    awk '/ no answer / { hung = 1 } hung && /^USB reset: drive reset$/ { back = 1 } END { exit !back }' \
+        "$UFDVM_WORK/$1.commands" || fail "no USB reset reached stick $1 after it hung"
 }

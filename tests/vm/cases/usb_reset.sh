@@ -6,35 +6,7 @@
 # reads on; a second reset on the handle is refused unsent. The stick's log
 # shows the command it left unanswered and the resets that reached it.
 source "$UFDVM_ROOT/tests/vm/lib.sh"
-rack=$scratch/rack.json
-export QUORLINK_STATE_DIR=$scratch/state
-cat >"$rack" <<JSON
-{"drives": [
-  {"index": 0, "kind": "disk"},
-  {"index": 1, "capacity": 131072, "hang_after": 200, "chips": ["0x75", "0x75"],
-   "units94": {"default": 1}, "units95": {"default": 1}, "serial": "HANG00000001"}
-]}
-JSON
-{ cat "$QUORLINK_CONF"; printf '[Timeouts]\nTransfer=5\nQuick=5\n'; } >"$scratch/quorlink.conf"
-export QUORLINK_CONF=$scratch/quorlink.conf QUORLINK_TRACE=$scratch/trace.jsonl
-
-# hung_once STICK: the stick left exactly one command unanswered, and a USB
-# reset reached it after that.
-hung_once() {
-    grep -v '^cdb=' "$UFDVM_WORK/$1.commands" || true
-    [ "$(grep -c ' no answer (drive not answering)$' "$UFDVM_WORK/$1.commands")" = 1 ] ||
-        fail "stick $1 did not stop answering exactly once"
-    awk '/ no answer / { hung = 1 } hung && /^USB reset: drive reset$/ { back = 1 } END { exit !back }' \
-        "$UFDVM_WORK/$1.commands" || fail "no USB reset reached stick $1 after it hung"
-}
-
-# quiet N: no media polling of the disk behind /dev/sgN (udev asks every
-# 2 s), so that the command the stick leaves unanswered is the test's own.
-quiet() { echo 0 >"/sys/block/$(ls "/sys/class/scsi_generic/sg$1/device/block")/events_poll_msecs"; }
-
-plug_sticks h "$rack" 1
-wait_disks 1
-quiet 1
+hanging_stick 200
 step "the library: reads until one times out, then two resets"
 python3 - "$bin/libquorlink.so" >"$scratch/library" <<'PY'
 import ctypes, sys

@@ -1,11 +1,16 @@
-// ufd-stick: a USB flash drive in user space for the real-kernel tests. It
+// ufd-stick: USB flash drives in user space for the real-kernel tests. Each
 // serves Bulk-Only Transport on a FunctionFS instance (a mounted functionfs
 // folder: one interface, one bulk IN and one bulk OUT endpoint), answers
 // every command block through the simulator's drive model of one rack drive,
 // and logs each command block it receives, one line each, as it answers it.
 //
-//   ufd-stick --rack FILE --index N --ffs DIR --log FILE [--ready FILE]
-//             [--block-size BYTES] [--not-ready N [--not-ready-after FILE]]
+//   ufd-stick --rack FILE --index N[,N...] --ffs DIR[,DIR...]
+//             --log FILE[,FILE...] [--ready FILE] [--block-size BYTES]
+//             [--not-ready N [--not-ready-after FILE]]
+//
+// Several indexes (with as many folders and logs) are served by one process,
+// one thread each, over one drive model: drives on one rack hub then share
+// its bandwidth, as the simulator's do. --ready is written once all are.
 //
 // --not-ready: the first N commands that need the medium get NOT READY,
 // becoming ready; counted from the moment FILE exists when given, so that
@@ -25,7 +30,10 @@
 #include <endian.h>
 #include <err.h>
 
+#include <algorithm>
 #include <atomic>
+#include <list>
+#include <sstream>
 #include <thread>
 
 using namespace stick;
@@ -75,25 +83,33 @@ size_t transfer(int fd, std::span<uint8_t> bytes, bool send) {
     return done;
 }
 
-// USB resets the host made: the function is disabled when the port is
-// reset (or the stick pulled) and enabled again at SET_CONFIGURATION.
-std::atomic<unsigned> resets{0};
-
 const char* eventName(uint8_t type) {
     static const char* const names[] = {"BIND",  "UNBIND",  "ENABLE", "DISABLE",
                                         "SETUP", "SUSPEND", "RESUME"};
     return type < std::size(names) ? names[type] : "UNKNOWN";
 }
 
+// One stick of the process: its drive, its FunctionFS folder and its log.
+struct Served {
+    Stick stick;
+    std::filesystem::path dir;
+    FILE* log;
+    long notReady;
+    // USB resets the host made: the function is disabled when the port is
+    // reset (or the stick pulled) and enabled again at SET_CONFIGURATION.
+    std::atomic<unsigned> resets{0};
+};
+
 // ep0's events and class requests, for as long as the process lives. The
 // endpoints' own reads and writes wait for the host to configure the
 // interface.
-void serveEp0(int ep0, FILE* log) {
+void serveEp0(int ep0, Served* served) {
     constexpr uint8_t kGetMaxLun = 0xFE, kBulkOnlyReset = 0xFF;
+    FILE* log = served->log;
     usb_functionfs_event e;
     while (::read(ep0, &e, sizeof(e)) == sizeof(e)) {
         if (e.type == FUNCTIONFS_DISABLE) {
-            ++resets;
+            ++served->resets;
         }
         if (e.type != FUNCTIONFS_SETUP) {
             std::fprintf(log, "event %s\n", eventName(e.type));
@@ -112,44 +128,14 @@ void serveEp0(int ep0, FILE* log) {
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::map<std::string, std::string> opt;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        opt[argv[i]] = argv[i + 1];
-    }
-    // A numeric option in [low, high]: `absent` when not given, -1 when bad.
-    const auto number = [&](const char* key, long absent, long low, long high) {
-        char* end = nullptr;
-        const long v = opt.count(key) ? std::strtol(opt[key].c_str(), &end, 10) : absent;
-        return end && (*end != '\0' || v < low || v > high) ? -1 : v;
-    };
-    const long index = number("--index", -1, 0, 16),
-               blockSize = number("--block-size", 512, 512, 65536);
-    long notReady = number("--not-ready", 0, 1, 1000);
-    if (argc % 2 == 0 || !opt.count("--rack") || !opt.count("--ffs") || !opt.count("--log") ||
-        index < 0 || blockSize % 512 != 0 || notReady < 0) {
-        errx(2, "usage: ufd-stick --rack FILE --index N --ffs DIR --log FILE [--ready FILE] "
-                "[--block-size BYTES] [--not-ready N [--not-ready-after FILE]]");
-    }
-    const std::string notReadyAfter = opt["--not-ready-after"];
-
-    auto executor = quorlink::makeSimulatorExecutor(opt["--rack"]);
-    quorlink::OpenResult drive = executor->open(static_cast<int>(index));
-    if (!drive.device || drive.deviceLine.find("USBSTOR") == std::string::npos) {
-        errx(2, "drive %ld of %s is not a plugged-in USB drive", index, opt["--rack"].c_str());
-    }
-    Stick stick(std::move(drive.device), static_cast<uint32_t>(blockSize));
-    FILE* log = std::fopen(opt["--log"].c_str(), "ae");
-    if (!log || std::setvbuf(log, nullptr, _IOLBF, 0) != 0) {
-        err(2, "cannot open the log %s", opt["--log"].c_str());
-    }
-
-    const std::filesystem::path dir = opt["--ffs"];
+// Writes the stick's descriptors, counts `pending` down once its endpoints
+// are open, then answers its commands for as long as the process lives.
+void serve(Served& served, std::atomic<int>& pending, const std::string& notReadyAfter) {
+    Stick& stick = served.stick;
+    FILE* log = served.log;
     const auto endpoint = [&](const char* name) {
-        const int fd = ::open((dir / name).c_str(), O_RDWR | O_CLOEXEC);
-        return fd >= 0 ? fd : (err(1, "cannot open %s/%s", dir.c_str(), name), -1);
+        const int fd = ::open((served.dir / name).c_str(), O_RDWR | O_CLOEXEC);
+        return fd >= 0 ? fd : (err(1, "cannot open %s/%s", served.dir.c_str(), name), -1);
     };
     const int ep0 = endpoint("ep0");
     const size_t split = offsetof(Descriptors, strings);
@@ -162,10 +148,10 @@ int main(int argc, char** argv) {
         err(1, "cannot write the descriptors to ep0");
     }
     const int in = endpoint("ep1"), out = endpoint("ep2");
-    std::thread(serveEp0, ep0, log).detach();
-    std::ofstream(opt["--ready"]) << "ready\n"; // no --ready: a stream that never opened
+    std::thread(serveEp0, ep0, &served).detach();
+    --pending;
     std::vector<uint8_t> buffer(512), data;
-    unsigned resetsSeen = resets.load();
+    unsigned resetsSeen = served.resets.load();
     for (;;) {
         const ssize_t n = ::read(out, buffer.data(), buffer.size());
         if (n < 0) {
@@ -173,7 +159,7 @@ int main(int argc, char** argv) {
             ::usleep(20000);
             continue;
         }
-        if (const unsigned now = resets.load(); now != resetsSeen) {
+        if (const unsigned now = served.resets.load(); now != resetsSeen) {
             // Told to the drive model before the first command after it.
             resetsSeen = now;
             const std::string why = stick.reset();
@@ -199,8 +185,9 @@ int main(int argc, char** argv) {
             std::fprintf(log, "data phase cut after %zu bytes\n", got);
             continue;
         }
-        if (notReady > 0 && (notReadyAfter.empty() || ::access(notReadyAfter.c_str(), F_OK) == 0)) {
-            stick.notReadyFor(static_cast<int>(std::exchange(notReady, 0)));
+        if (served.notReady > 0 &&
+            (notReadyAfter.empty() || ::access(notReadyAfter.c_str(), F_OK) == 0)) {
+            stick.notReadyFor(static_cast<int>(std::exchange(served.notReady, 0)));
         }
         const auto cdb = std::span(cbw->cdb).first(cbw->cdbLength);
         const Answer a = dataOut ? stick.answer(cdb, {}, data) : stick.answer(cdb, data, {});
@@ -213,7 +200,7 @@ int main(int argc, char** argv) {
             std::fprintf(log, " %s %u no answer (%s)\n",
                          dataOut ? "out" : (cbw->dataIn ? "in" : "none"), cbw->dataLength,
                          a.reason.c_str());
-            while (resets.load() == resetsSeen) {
+            while (served.resets.load() == resetsSeen) {
                 ::usleep(20000);
             }
             continue;
@@ -228,5 +215,73 @@ int main(int argc, char** argv) {
                      dataOut ? "out" : (cbw->dataIn ? "in" : "none"), cbw->dataLength,
                      a.ok ? "good" : "failed", a.sense[0], a.sense[1], a.sense[2],
                      a.reason.c_str());
+    }
+}
+
+std::vector<std::string> commaList(const std::string& text) {
+    std::vector<std::string> items;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) {
+        items.push_back(item);
+    }
+    return items;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::map<std::string, std::string> opt;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        opt[argv[i]] = argv[i + 1];
+    }
+    // A numeric option in [low, high]: `absent` when not given, -1 when bad.
+    const auto number = [&](const std::string& text, long absent, long low, long high) {
+        char* end = nullptr;
+        const long v = text.empty() ? absent : std::strtol(text.c_str(), &end, 10);
+        return end && (*end != '\0' || v < low || v > high) ? -1 : v;
+    };
+    const long blockSize = number(opt["--block-size"], 512, 512, 65536),
+               notReady = number(opt["--not-ready"], 0, 1, 1000);
+    const std::vector<std::string> indexes = commaList(opt["--index"]),
+                                   dirs = commaList(opt["--ffs"]), logs = commaList(opt["--log"]);
+    std::vector<long> numbers;
+    for (const std::string& i : indexes) {
+        numbers.push_back(number(i, -1, 0, 16));
+    }
+    if (argc % 2 == 0 || !opt.count("--rack") || indexes.empty() || dirs.size() != indexes.size() ||
+        logs.size() != indexes.size() || std::count(numbers.begin(), numbers.end(), -1) > 0 ||
+        blockSize % 512 != 0 || notReady < 0) {
+        errx(2, "usage: ufd-stick --rack FILE --index N[,N...] --ffs DIR[,DIR...] "
+                "--log FILE[,FILE...] [--ready FILE] [--block-size BYTES] "
+                "[--not-ready N [--not-ready-after FILE]]");
+    }
+
+    // One drive model for all: the drives of one rack hub share its bandwidth.
+    auto executor = quorlink::makeSimulatorExecutor(opt["--rack"]);
+    std::list<Served> sticks;
+    for (size_t k = 0; k < numbers.size(); ++k) {
+        quorlink::OpenResult drive = executor->open(static_cast<int>(numbers[k]));
+        if (!drive.device || drive.deviceLine.find("USBSTOR") == std::string::npos) {
+            errx(2, "drive %ld of %s is not a plugged-in USB drive", numbers[k],
+                 opt["--rack"].c_str());
+        }
+        FILE* log = std::fopen(logs[k].c_str(), "ae");
+        if (!log || std::setvbuf(log, nullptr, _IOLBF, 0) != 0) {
+            err(2, "cannot open the log %s", logs[k].c_str());
+        }
+        sticks.emplace_back(Stick(std::move(drive.device), static_cast<uint32_t>(blockSize)),
+                            dirs[k], log, notReady);
+    }
+    std::atomic<int> pending{static_cast<int>(sticks.size())};
+    std::vector<std::thread> threads;
+    for (Served& s : sticks) {
+        threads.emplace_back(serve, std::ref(s), std::ref(pending), opt["--not-ready-after"]);
+    }
+    while (pending.load() > 0) {
+        ::usleep(10000);
+    }
+    std::ofstream(opt["--ready"]) << "ready\n"; // no --ready: a stream that never opened
+    for (std::thread& t : threads) {
+        t.join();
     }
 }
