@@ -9,6 +9,7 @@
 #include "results/results_writer.h"
 #include "results/status_reasons.h"
 #include "support/pg_server.h"
+#include "support/results_db.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -138,12 +139,7 @@ TEST_F(Sqlite, FiltersByStationDayAndProduct) {
 
 TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
     ASSERT_TRUE(ResultsStore(target).Open(&error));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
-        db.setDatabaseName(target.file);
-        ASSERT_TRUE(db.open() && QSqlQuery(db).exec("UPDATE schema_version SET version = 99"));
-    }
-    QSqlDatabase::removeDatabase("newer");
+    ASSERT_TRUE(test::Sql(target, {"UPDATE schema_version SET version = 99"}));
     EXPECT_FALSE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
     EXPECT_TRUE(error.contains("schema version 99")) << error.toStdString();
 }
@@ -153,18 +149,13 @@ TEST_F(Sqlite, RefusesADatabaseOfANewerSchema) {
 // column already; a journal line of that time still reads.
 TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
     ASSERT_TRUE(ResultsStore(target).Store(MakeRun("run-a", 1), &error));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
-        db.setDatabaseName(target.file);
-        ASSERT_TRUE(db.open());
-        for (const Column& c : RecordColumns()) {
-            if (c.since > 1 && c.since < kSchemaVersion) {
-                ASSERT_TRUE(QSqlQuery(db).exec("ALTER TABLE drive_records DROP COLUMN " + c.name));
-            }
+    QStringList first;
+    for (const Column& c : RecordColumns()) {
+        if (c.since > 1 && c.since < kSchemaVersion) {
+            first << "ALTER TABLE drive_records DROP COLUMN " + c.name;
         }
-        ASSERT_TRUE(QSqlQuery(db).exec("UPDATE schema_version SET version = 1"));
     }
-    QSqlDatabase::removeDatabase("old");
+    ASSERT_TRUE(test::Sql(target, first << "UPDATE schema_version SET version = 1"));
     const auto next = MakeRun("run-b", 1);
     ASSERT_TRUE(ResultsStore(target).Store(next, &error)) << error.toStdString();
     EXPECT_EQ(ReadAll(target).back(), next[0]);
@@ -448,9 +439,7 @@ TEST_F(Sqlite, TwoProcessesNeverClearEachOthersRecords) {
 // Two databases on one server: "one" cannot be written until it is created.
 TEST(Postgres, TwoDatabasesOnOneServerHaveJournalsOfTheirOwn) {
     test::PgServer server;
-    if (!server.skip.isEmpty()) {
-        GTEST_SKIP() << server.skip.toStdString();
-    }
+    UFD_SKIP_WITHOUT(server);
     QString error;
     const DatabaseTarget two = server.NewDatabase("two", &error).value();
     DatabaseTarget one = two;
@@ -465,9 +454,7 @@ TEST(Postgres, TwoDatabasesOnOneServerHaveJournalsOfTheirOwn) {
 // moment (both create the schema) and write run after run. Each record once.
 TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
     test::PgServer server;
-    if (!server.skip.isEmpty()) {
-        GTEST_SKIP() << server.skip.toStdString();
-    }
+    UFD_SKIP_WITHOUT(server);
     QTemporaryDir dir;
     QString error;
     const DatabaseTarget target = server.NewDatabase("restart", &error).value(),

@@ -9,6 +9,7 @@
 #include "results/yield_index.h"
 #include "results/yield_query.h"
 #include "support/pg_server.h"
+#include "support/results_db.h"
 
 #include <QSqlQuery>
 #include <QTimeZone>
@@ -158,9 +159,7 @@ TEST(YieldIndex, PostgresAnswersAsTheDatabaseDoes) {
     qputenv("TZ", "Europe/Berlin");
     ::tzset();
     test::PgServer server;
-    if (!server.skip.isEmpty()) {
-        GTEST_SKIP() << server.skip.toStdString();
-    }
+    UFD_SKIP_WITHOUT(server);
     QString error;
     QTemporaryDir dir;
     const DatabaseTarget target = server.NewDatabase("line", &error).value();
@@ -206,22 +205,16 @@ TEST(YieldIndex, StartsAndTheirHoursAndDays) {
 TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
     QTemporaryDir dir;
     const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("old.sqlite")).target;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
-        db.setDatabaseName(target.file);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE drive_records (run_id TEXT, slot BIGINT, station_id TEXT, "
-                           "started_utc TEXT, vid TEXT, pid TEXT, usb_product TEXT, port_path "
-                           "TEXT, serial TEXT, status BIGINT, passed BIGINT, format_status BIGINT, "
-                           "PRIMARY KEY (run_id, slot))"));
-        ASSERT_TRUE(q.exec("INSERT INTO drive_records VALUES ('r1', 1, 'a', "
-                           "'2026-12-07T08:00:00.000Z', '1', '2', 'F', '1-1', 'X', 16, 0, 16), "
-                           "('r2', 1, 'a', '2026-12-07T09:00:00.000Z', '1', '2', 'F', '1-2', 'X', "
-                           "0, 1, 0), ('r2', 2, 'a', '2026-12-07T09:00:00.000Z', NULL, '2', 'F', "
-                           "'1-1', '', 0, 1, 0)"));
-    }
-    QSqlDatabase::removeDatabase("old");
+    ASSERT_TRUE(test::Sql(
+        target,
+        {"CREATE TABLE drive_records (run_id TEXT, slot BIGINT, station_id TEXT, "
+         "started_utc TEXT, vid TEXT, pid TEXT, usb_product TEXT, port_path TEXT, serial "
+         "TEXT, status BIGINT, passed BIGINT, format_status BIGINT, PRIMARY KEY (run_id, "
+         "slot))",
+         "INSERT INTO drive_records VALUES ('r1', 1, 'a', '2026-12-07T08:00:00.000Z', '1', "
+         "'2', 'F', '1-1', 'X', 16, 0, 16), ('r2', 1, 'a', '2026-12-07T09:00:00.000Z', '1', "
+         "'2', 'F', '1-2', 'X', 0, 1, 0), ('r2', 2, 'a', '2026-12-07T09:00:00.000Z', NULL, "
+         "'2', 'F', '1-1', '', 0, 1, 0)"}));
     RecordReader db(target);
     YieldIndex index(db, "2026-12-07T00:00:00.000Z");
     ExpectSameFigures(db, index, "1");
@@ -230,23 +223,18 @@ TEST(YieldIndex, OlderDatabaseWithoutLotOperatorOrSocket) {
     // SQL NULL apart from "" in texts; NULL slot, status and passed; then a
     // passed neither 0 nor 1, which only the database answers.
     const auto insert = [&](const char* rows) {
-        QSqlDatabase more = QSqlDatabase::addDatabase("QSQLITE", "more");
-        more.setDatabaseName(target.file);
-        ASSERT_TRUE(more.open());
-        ASSERT_TRUE(QSqlQuery(more).exec(QString("INSERT INTO drive_records VALUES ") + rows));
-        more.close();
-        more = {};
-        QSqlDatabase::removeDatabase("more");
+        return test::Sql(target, {QString("INSERT INTO drive_records VALUES ") + rows});
     };
     // r3/1 and r5/1 have neither serial nor slot: one unit, as SQL takes
     // them; r3/1's status NULL and r3/3's 0 are two causes.
-    insert(
+    ASSERT_TRUE(insert(
         "('r3', NULL, 'a', '2026-12-07T10:00:00.000Z', '1', '2', '', '1-3', '', NULL, 0, 0), "
         "('r3', 2, NULL, '2026-12-07T10:00:00.000Z', '1', '2', NULL, '1-4', NULL, 16, NULL, 16), "
         "('r3', 3, 'a', '2026-12-07T10:00:00.000Z', '1', '2', 'F', '1-5', 'Z', 0, 0, 0), "
-        "('r5', NULL, 'a', '2026-12-07T10:30:00.000Z', '1', '2', 'F', '1-3', '', 0, 1, 0)");
+        "('r5', NULL, 'a', '2026-12-07T10:30:00.000Z', '1', '2', 'F', '1-3', '', 0, 1, 0)"));
     ExpectSameFigures(db, index, "2");
-    insert("('r4', 1, 'a', '2026-12-07T11:00:00.000Z', '1', '2', 'F', '1-1', 'Y', 0, 2, 0)");
+    ASSERT_TRUE(
+        insert("('r4', 1, 'a', '2026-12-07T11:00:00.000Z', '1', '2', 'F', '1-1', 'Y', 0, 2, 0)"));
     QString error;
     ASSERT_TRUE(index.Refresh("3", &error)) << error.toStdString();
     EXPECT_FALSE(index.Usable());

@@ -8,6 +8,7 @@
 #include "results/socket_map.h"
 #include "results/yield_query.h"
 #include "support/pg_server.h"
+#include "support/results_db.h"
 
 #include <QCoreApplication>
 
@@ -16,25 +17,7 @@
 namespace ufd {
 namespace {
 
-// One record: station, port, serial, start, status (0: passed), Format ticked.
-DriveRecord Rec(const QString& station, const QString& port, const QString& serial,
-                const QString& started, int status, bool format = true) {
-    static int run = 0;
-    DriveRecord r;
-    r.RunId = QStringLiteral("run-%1").arg(++run);
-    r.Slot = 1;
-    r.StationId = station;
-    r.StartedUtc = started;
-    r.Vid = "1234";
-    r.Pid = "5678";
-    r.UsbProduct = "Flash";
-    r.PortPath = port;
-    r.Serial = serial;
-    r.Status = status;
-    r.Passed = status == 0;
-    r.Items[format ? 0 : 3] = ItemResult{"", "", status, 1};
-    return r;
-}
+using test::Rec;
 
 DriveRecord RootCause(DriveRecord r, int first) {
     r.FirstStatus = first;
@@ -119,21 +102,11 @@ TEST_F(Yield, SqliteCountsEachDriveOnceWhereItsFirstPassRan) {
 
 TEST_F(Yield, PostgresGivesTheSameFiguresToARoleThatMayOnlySelect) {
     test::PgServer server;
-    if (!server.skip.isEmpty()) {
-        GTEST_SKIP() << server.skip.toStdString();
-    }
+    UFD_SKIP_WITHOUT(server);
     DatabaseTarget target = server.NewDatabase("line", &error).value();
     ASSERT_TRUE(ResultsStore(target).Store(Line(), &error)) << error.toStdString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "owner");
-        db.setHostName(target.host);
-        db.setPort(target.port);
-        db.setDatabaseName(target.database);
-        db.setUserName(target.user);
-        ASSERT_TRUE(db.open() && QSqlQuery(db).exec("CREATE ROLE reader LOGIN") &&
-                    QSqlQuery(db).exec("GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"));
-    }
-    QSqlDatabase::removeDatabase("owner");
+    ASSERT_TRUE(test::Sql(target, {"CREATE ROLE reader LOGIN",
+                                   "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"}));
     target.user = "reader";
     ExpectTheLine(target);
 }

@@ -97,3 +97,11 @@ private:
 };
 
 } // namespace ufd::test
+
+// Skips the test, saying why, when the PostgreSQL server it made is not there.
+#define UFD_SKIP_WITHOUT(server)                                                                   \
+    do {                                                                                           \
+        if (!(server).skip.isEmpty()) {                                                            \
+            GTEST_SKIP() << (server).skip.toStdString();                                           \
+        }                                                                                          \
+    } while (false)
