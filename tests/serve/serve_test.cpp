@@ -8,6 +8,7 @@
 #include "http_client.h"
 #include "results/results_store.h"
 #include "support/pg_server.h"
+#include "support/results_db.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -25,20 +26,7 @@ using test::HttpAnswer;
 using test::HttpClient;
 
 DriveRecord Rec(const QString& serial, int status = 0) {
-    static int run = 0;
-    DriveRecord r;
-    r.RunId = QStringLiteral("run-%1").arg(++run);
-    r.Slot = 1;
-    r.StationId = "line-1";
-    r.StartedUtc = "2026-12-07T08:00:00.000Z";
-    r.Vid = "1234";
-    r.Pid = "5678";
-    r.PortPath = "1-1";
-    r.Serial = serial;
-    r.Status = status;
-    r.Passed = status == 0;
-    r.Items[0] = ItemResult{"", "", status, 1};
-    return r;
+    return test::Rec("line-1", "1-1", serial, "2026-12-07T08:00:00.000Z", status);
 }
 
 bool Store(const DatabaseTarget& target, const std::vector<DriveRecord>& records) {
@@ -62,15 +50,12 @@ class Serve {
 public:
     explicit Serve(const QString& database, QStringList args = {"--listen", "127.0.0.1:0"},
                    const QString& keyFile = {}) {
-        QFile conf(dir_.filePath("station.conf"));
-        conf.open(QIODevice::WriteOnly);
-        conf.write("[Results]\nDatabase=" + database.toUtf8() + "\n");
-        if (!keyFile.isEmpty()) {
-            conf.write("[Serve]\nKeyFile=" + keyFile.toUtf8() + "\n");
-        }
-        conf.close();
+        const QString conf = dir_.filePath("station.conf");
+        std::ofstream(conf.toStdString())
+            << "[Results]\nDatabase=" << database.toStdString() << "\n"
+            << (keyFile.isEmpty() ? "" : "[Serve]\nKeyFile=" + keyFile.toStdString() + "\n");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("UFD_STATION_CONF", conf.fileName());
+        env.insert("UFD_STATION_CONF", conf);
         process_.setProcessEnvironment(env);
         process_.start(UFD_RESULTS_BIN, QStringList{"serve"} + args);
         process_.waitForReadyRead(60000);
@@ -278,9 +263,7 @@ TEST_F(Server, OnlyAHostNamingThisServerIsAnswered) {
 // the server printed, then as a cookie the page's scripts cannot read.
 TEST_F(Server, AnotherAddressThanLoopbackAsksForTheKey) {
     const QString keyFile = dir.filePath("serve.key");
-    QFile f(keyFile);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("0123456789abcdef0123\n") > 0);
-    f.close();
+    ASSERT_TRUE(std::ofstream(keyFile.toStdString()) << "0123456789abcdef0123\n");
     {
         Serve serve(target.file, {"--listen", "0.0.0.0:0"}, keyFile);
         ASSERT_EQ(serve.key, "0123456789abcdef0123") << serve.line.toStdString();
@@ -314,9 +297,7 @@ TEST_F(Server, AnotherAddressThanLoopbackAsksForTheKey) {
         << message.toStdString();
     Serve open(target.file, {"--listen", "0.0.0.0:0", "--open"});
     EXPECT_EQ(open.Ask("/api/runs").status, 200) << open.line.toStdString();
-    QFile shortKey(keyFile);
-    ASSERT_TRUE(shortKey.open(QIODevice::WriteOnly | QIODevice::Truncate) && shortKey.write("abc"));
-    shortKey.close();
+    ASSERT_TRUE(std::ofstream(keyFile.toStdString()) << "abc");
     Serve weak(target.file, {"--listen", "0.0.0.0:0"}, keyFile);
     EXPECT_EQ(weak.Refused().first, 1);
 }
@@ -401,17 +382,8 @@ TEST_F(Server, ThePageSaysRecordsUnavailableInsteadOfAnUpdateTime) {
 // the reason: a grouping an older station's records cannot give, a bad
 // parameter, records that cannot be read.
 TEST_F(Server, TheStatusSaysWhoseFaultItIs) {
-    {
-        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
-        old.setDatabaseName(target.file);
-        ASSERT_TRUE(old.open());
-        for (const char* column : {"lot", "operator"}) {
-            ASSERT_TRUE(
-                QSqlQuery(old).exec(QString("ALTER TABLE drive_records DROP COLUMN ") + column));
-        }
-        old.close();
-    }
-    QSqlDatabase::removeDatabase("old");
+    ASSERT_TRUE(test::Sql(target, {"ALTER TABLE drive_records DROP COLUMN lot",
+                                   "ALTER TABLE drive_records DROP COLUMN operator"}));
     Serve serve(target.file);
     const struct {
         QByteArray path;
@@ -428,10 +400,8 @@ TEST_F(Server, TheStatusSaysWhoseFaultItIs) {
     for (const auto& c : cases) {
         EXPECT_EQ(serve.Ask(c.path).status, c.status) << c.path.toStdString();
     }
-    QFile garbage(dir.filePath("garbage"));
-    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(8192, 'x')));
-    garbage.close();
-    ASSERT_TRUE(::rename(qPrintable(garbage.fileName()), qPrintable(target.file)) == 0);
+    ASSERT_TRUE(std::ofstream(dir.filePath("garbage").toStdString()) << std::string(8192, 'x'));
+    ASSERT_TRUE(::rename(qPrintable(dir.filePath("garbage")), qPrintable(target.file)) == 0);
     for (const QByteArray path : {"/api/yield?by=lot", "/api/runs", "/api/pareto"}) {
         EXPECT_EQ(serve.Ask(path).status, 503) << path.toStdString();
     }
@@ -442,9 +412,7 @@ TEST_F(Server, TheStatusSaysWhoseFaultItIs) {
 // request its answer once the lock is gone.
 TEST(SlowQuery, AnotherClientIsAnsweredWhileAQueryWaits) {
     test::PgServer pg;
-    if (!pg.skip.isEmpty()) {
-        GTEST_SKIP() << pg.skip.toStdString();
-    }
+    UFD_SKIP_WITHOUT(pg);
     QString error;
     const DatabaseTarget target = pg.NewDatabase("line", &error).value();
     ASSERT_TRUE(Store(target, {Rec("P1")}));
