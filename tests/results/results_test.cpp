@@ -71,11 +71,6 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
     return writer.WaitIdle();
 }
 
-StoreOutcome Submit(const QString& database, const QString& journal,
-                    const std::vector<DriveRecord>& run) {
-    return Submit(ParseDatabaseSetting(database).target, journal, run);
-}
-
 // Two databases side by side, each writer with the journal a station gives
 // it (in one folder, named after its database): what one cannot store waits
 // for one alone; two's writer stores its own run and never takes one's
@@ -183,12 +178,12 @@ TEST_F(Sqlite, TwoFilesInOneFolderHaveJournalsOfTheirOwn) {
 TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
     std::ofstream(dir.filePath("file").toStdString()); // where the database's folder would be
     const auto first = MakeRun("run-a", 3), second = MakeRun("run-b", 2);
-    EXPECT_TRUE(
-        Said(Submit(dir.filePath("file/db"), journal, first)).starts_with("stored 0, waiting 3: "));
+    const DatabaseTarget blocked = ParseDatabaseSetting(dir.filePath("file/db")).target;
+    EXPECT_TRUE(Said(Submit(blocked, journal, first)).starts_with("stored 0, waiting 3: "));
     // The first record made it in before a crash that left the journal.
     ASSERT_TRUE(ResultsStore(target).Store({first[0]}, &error));
     std::ofstream(journal.toStdString(), std::ios::app) << "{\"run_id\":\"torn";
-    EXPECT_EQ(Said(Submit(target.file, journal, second)), "stored 1, waiting 0: ");
+    EXPECT_EQ(Said(Submit(target, journal, second)), "stored 1, waiting 0: ");
     EXPECT_EQ(ReadAll(target), Join({first, second}));
     EXPECT_FALSE(QFile::exists(journal));
     std::ifstream rejected((journal + ".rejected").toStdString());

@@ -12,14 +12,12 @@ namespace ufd {
 namespace {
 
 TEST(StatusReasons, PassUnknownAndKnownCodes) {
-    const std::vector<std::pair<int, QString>> cases = {
-        {0, QString()},
-        {0x7C, QStringLiteral("unknown status 7C")},
-        {0x1234, QStringLiteral("unknown status 1234")},
-        {0x1FE, QStringLiteral("unknown status 1FE")},
-        {0xFE, QStringLiteral("missing handle: no drive to talk to")},
-        {0x10, QStringLiteral("a unit of chip 0 rejected: its unit list is too long")},
-    };
+    // clang-format off
+    const std::pair<int, QString> cases[] = {
+        {0, QString()}, {0x7C, "unknown status 7C"}, {0x1234, "unknown status 1234"},
+        {0x1FE, "unknown status 1FE"}, {0xFE, "missing handle: no drive to talk to"},
+        {0x10, "a unit of chip 0 rejected: its unit list is too long"}};
+    // clang-format on
     for (const auto& [status, reason] : cases) {
         EXPECT_EQ(StatusReasonText(status), reason) << status;
     }
