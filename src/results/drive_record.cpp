@@ -231,7 +231,12 @@ std::optional<DriveRecord> FromJson(const QJsonObject& object) {
         }
         values << v.toVariant();
     }
-    return FromValues(values);
+    // A journal line is what a station wrote, and its rewrite must give the
+    // same record back: what a table read finds odd (a NULL slot, a passed
+    // of 5) is no part of it.
+    DriveRecord r = FromValues(values);
+    r.Stored = {};
+    return r;
 }
 
 } // namespace ufd

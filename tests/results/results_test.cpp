@@ -190,6 +190,25 @@ TEST_F(Sqlite, TheJournalIsReplayedExactlyOnce) {
     EXPECT_EQ((std::stringstream() << rejected.rdbuf()).str(), "{\"run_id\":\"torn\n");
 }
 
+// A line another writer left with values no station writes (a passed of 5,
+// a null slot or status) is read as the station would have written it, and
+// its rewrite after a torn line gives that same record back.
+TEST(JournalLine, ComesBackTheSameFromItsRewrite) {
+    for (const auto& [column, value] : {std::pair<QString, QJsonValue>{"passed", 5},
+                                        {"slot", QJsonValue::Null},
+                                        {"status", QJsonValue::Null}}) {
+        SCOPED_TRACE(column.toStdString());
+        QJsonObject line = ToJson(MakeRun("run-a", 1)[0]);
+        line[column] = value;
+        const JournalLines read = ParseJournal(QJsonDocument(line).toJson(QJsonDocument::Compact));
+        ASSERT_EQ(read.records.size(), 1u);
+        const JournalLines again =
+            ParseJournal(QJsonDocument(ToJson(read.records[0])).toJson(QJsonDocument::Compact));
+        ASSERT_EQ(again.records.size(), 1u);
+        EXPECT_TRUE(again.records[0] == read.records[0]);
+    }
+}
+
 // ufd-results' CSV, read by Python's csv module, cell for cell equal to the
 // database (read by Python's sqlite3), with no cell a spreadsheet would run as
 // a formula; its JSON lines give the records back.
