@@ -714,5 +714,74 @@ LED 闪烁</translation>
         <source>Could not save </source>
         <translation>无法保存 </translation>
     </message>
+    <message>
+        <source>grey</source>
+        <translation>灰色</translation>
+    </message>
+    <message>
+        <source>yellow</source>
+        <translation>黄色</translation>
+    </message>
+    <message>
+        <source>red</source>
+        <translation>红色</translation>
+    </message>
+    <message>
+        <source>green</source>
+        <translation>绿色</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+</context>
+<context>
+    <name>Usage</name>
+    <message>
+        <source>usage: ufd-station [--batch [--json] | --screenshot FILE] [--items LIST]
+                   [--product FILE] [--operator NAME] [--lot TEXT]
+Formats and tests the USB flash drives of the line, as Product.ini in the
+program directory describes the product.
+  --batch            no window: press Start once discovery is done, print
+                     every slot&apos;s row; exit 0 all pass, 1 failed, 2 not run,
+                     3 records not stored
+  --json             with --batch: one JSON object on stdout instead of the
+                     table (run id, verdict, exit code, station, product,
+                     times, every drive); the messages go to stderr
+  --screenshot FILE  as --batch on the current display, then save the
+                     window&apos;s picture to FILE
+  --items LIST       the items to tick, comma-separated: format, manufacture,
+                     checkconfig, checkwp (checkwp runs alone)
+  --product FILE     this Product.ini instead of the program directory&apos;s
+  --operator NAME    who runs the station, kept in every record of the run
+                     (--batch without it: none, whatever the window keeps)
+  --lot TEXT         the lot, kept in every record of the run
+  --help             this text
+  --version          the program&apos;s version
+Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.
+</source>
+        <translation>用法：ufd-station [--batch [--json] | --screenshot FILE] [--items LIST]
+                  [--product FILE] [--operator NAME] [--lot TEXT]
+按程序目录中 Product.ini 对产品的描述，格式化并测试
+产线上的 USB 闪存盘。
+  --batch            无窗口：发现完成后按一次“开始”，打印每个槽位的行；
+                     退出码 0 全部通过，1 失败，2 未运行，
+                     3 记录未保存
+  --json             与 --batch 一起使用：在 stdout 上输出一个 JSON 对象，
+                     代替表格（运行编号、结论、退出码、工作站、产品、
+                     时间、每个驱动器）；消息输出到 stderr
+  --screenshot FILE  与 --batch 相同，但在当前显示器上运行，然后把
+                     窗口的图像保存到 FILE
+  --items LIST       要勾选的项目，以逗号分隔：format、manufacture、
+                     checkconfig、checkwp（checkwp 只能单独运行）
+  --product FILE     使用此 Product.ini，而不是程序目录中的
+  --operator NAME    运行本工作站的操作员，保存在本次运行的每条记录中
+                     （--batch 未指定时：无，不论窗口记着谁）
+  --lot TEXT         批次，保存在本次运行的每条记录中
+  --help             本帮助文本
+  --version          程序的版本
+模拟驱动器：把 QUORLINK_RACK 设为测试架文件。设置：station.conf。
+</translation>
+    </message>
 </context>
 </TS>

@@ -99,7 +99,7 @@ QString BatchReport(const TestFrm& frm) {
             if (shown.removed) {
                 label += Tr(QT_TRANSLATE_NOOP("TestFrm", " (removed)"));
             }
-            cells << label << QString::fromLatin1(DrivePictureName(shown.picture));
+            cells << label << Tr(DrivePictureName(shown.picture));
             for (const ItemState& item : shown.boxes) {
                 cells << Pair(item);
             }

@@ -21,18 +21,19 @@ QColor DriveBodyColour(int picture) {
     }
 }
 
+// Marked for the --batch table, which shows them in the window's language.
 const char* DrivePictureName(int picture) {
     switch (picture) {
     case kPictureNoDrive:
-        return "grey";
+        return QT_TRANSLATE_NOOP("TestFrm", "grey");
     case kPictureAttached:
-        return "yellow";
+        return QT_TRANSLATE_NOOP("TestFrm", "yellow");
     case kPictureFailed:
-        return "red";
+        return QT_TRANSLATE_NOOP("TestFrm", "red");
     case kPicturePassed:
-        return "green";
+        return QT_TRANSLATE_NOOP("TestFrm", "green");
     default:
-        return "none";
+        return QT_TRANSLATE_NOOP("TestFrm", "none");
     }
 }
 

@@ -18,7 +18,8 @@ inline constexpr int kPicturePassed = 4;
 QColor DriveBodyColour(int picture);
 // The 32 x 32 picture; a null pixmap for a number outside 1..4.
 QPixmap DrivePicture(int picture);
-// What the picture means, for printed reports: grey, yellow, red, green.
+// What the picture means, for printed reports: grey, yellow, red, green (the
+// English source of the words --batch prints; TrStation shows them).
 const char* DrivePictureName(int picture);
 QPixmap StationEmblem(QSize size);
 

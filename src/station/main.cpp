@@ -21,37 +21,54 @@
 #include <QApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: ufd-station [--batch [--json] | --screenshot FILE] [--items LIST]\n"
-    "                   [--product FILE] [--operator NAME] [--lot TEXT]\n"
-    "Formats and tests the USB flash drives of the line, as Product.ini in the\n"
-    "program directory describes the product.\n"
-    "  --batch            no window: press Start once discovery is done, print\n"
-    "                     every slot's row; exit 0 all pass, 1 failed, 2 not run,\n"
-    "                     3 records not stored\n"
-    "  --json             with --batch: one JSON object on stdout instead of the\n"
-    "                     table (run id, verdict, exit code, station, product,\n"
-    "                     times, every drive); the messages go to stderr\n"
-    "  --screenshot FILE  as --batch on the current display, then save the\n"
-    "                     window's picture to FILE\n"
-    "  --items LIST       the items to tick, comma-separated: format, manufacture,\n"
-    "                     checkconfig, checkwp (checkwp runs alone)\n"
-    "  --product FILE     this Product.ini instead of the program directory's\n"
-    "  --operator NAME    who runs the station, kept in every record of the run\n"
-    "                     (--batch without it: none, whatever the window keeps)\n"
-    "  --lot TEXT         the lot, kept in every record of the run\n"
-    "  --help             this text\n"
-    "  --version          the program's version\n"
-    "Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.\n";
+// The usage is English in the source and shown in the station's language.
+constexpr const char* kUsageContext = "Usage";
+constexpr const char* kUsage = QT_TRANSLATE_NOOP(
+    "Usage", "usage: ufd-station [--batch [--json] | --screenshot FILE] [--items LIST]\n"
+             "                   [--product FILE] [--operator NAME] [--lot TEXT]\n"
+             "Formats and tests the USB flash drives of the line, as Product.ini in the\n"
+             "program directory describes the product.\n"
+             "  --batch            no window: press Start once discovery is done, print\n"
+             "                     every slot's row; exit 0 all pass, 1 failed, 2 not run,\n"
+             "                     3 records not stored\n"
+             "  --json             with --batch: one JSON object on stdout instead of the\n"
+             "                     table (run id, verdict, exit code, station, product,\n"
+             "                     times, every drive); the messages go to stderr\n"
+             "  --screenshot FILE  as --batch on the current display, then save the\n"
+             "                     window's picture to FILE\n"
+             "  --items LIST       the items to tick, comma-separated: format, manufacture,\n"
+             "                     checkconfig, checkwp (checkwp runs alone)\n"
+             "  --product FILE     this Product.ini instead of the program directory's\n"
+             "  --operator NAME    who runs the station, kept in every record of the run\n"
+             "                     (--batch without it: none, whatever the window keeps)\n"
+             "  --lot TEXT         the lot, kept in every record of the run\n"
+             "  --help             this text\n"
+             "  --version          the program's version\n"
+             "Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.\n");
+
+// The usage for --help and a command line refused before the application
+// exists: in station.conf's [Window] Language, else the locale's (also when
+// station.conf does not load, which the run itself then reports).
+QByteArray UsageBeforeStart() {
+    const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
+    return ufd::TranslateBeforeStart(settings.error ? QString() : settings.settings.Language,
+                                     kUsageContext, kUsage)
+        .toLocal8Bit();
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (const auto code = ufd::AnswerInfoOption(argc, argv, "ufd-station", kUsage)) {
+    const bool help = std::any_of(argv + 1, argv + argc,
+                                  [](const char* arg) { return std::strcmp(arg, "--help") == 0; });
+    const QByteArray helpText = help ? UsageBeforeStart() : QByteArray(kUsage);
+    if (const auto code = ufd::AnswerInfoOption(argc, argv, "ufd-station", helpText.constData())) {
         return *code;
     }
     QStringList args;
@@ -60,7 +77,8 @@ int main(int argc, char** argv) {
     }
     const ufd::OptionsResult parsed = ufd::ParseStationOptions(args);
     if (parsed.error) {
-        std::fprintf(stderr, "ufd-station: %s\n%s", qPrintable(*parsed.error), kUsage);
+        std::fprintf(stderr, "ufd-station: %s\n%s", qPrintable(*parsed.error),
+                     UsageBeforeStart().constData());
         return ufd::kExitNotRun;
     }
     const ufd::StationOptions& options = parsed.options;
@@ -157,7 +175,7 @@ int main(int argc, char** argv) {
                      qPrintable(QCoreApplication::translate(
                          "TestFrm", "--operator and --lot are required ([Records] "
                                     "RequireOperatorLot=true in station.conf)")),
-                     kUsage);
+                     qPrintable(QCoreApplication::translate(kUsageContext, kUsage)));
         if (json) {
             json(ufd::BatchJson(
                 nullptr, nullptr, ufd::kExitNotRun,

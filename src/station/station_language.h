@@ -26,4 +26,9 @@ inline QString TrMediaWords(const char* english) {
 // "en" when no translation applies.
 QString InstallStationLanguage(const QString& setting);
 
+// `english` of `context` in the language `setting` chooses, as
+// InstallStationLanguage would show it, for what is printed before the
+// application exists (the usage); installs nothing.
+QString TranslateBeforeStart(const QString& setting, const char* context, const char* english);
+
 } // namespace ufd

@@ -2,10 +2,12 @@
 """ufd-station --batch in each language, through the program itself on the
 fast simulated rack with the media test on (drive 1 made a fake: 0xE0 and its
 finding, drive 5 fails 0x10, drive 6 0xE5): the table's header, the reasons
-with the finding, and the verdict line are the shipped translation's words (in
+with the finding, the pictures and the verdict line are the shipped translation's words (in
 English the program's own), its columns still line up where a wide character
 takes two terminal columns, and a run refused for a missing operator and lot
-says so in the language shown.
+says so in the language shown. The usage (--help, a bad option, that refusal)
+is the translation of the one text of the context Usage, in English that text
+byte for byte.
 
 usage: batch_language.py BIN_DIR SOURCE_DIR"""
 
@@ -44,11 +46,28 @@ def translations():
 
 
 ZH = translations()
+USAGE = [source for context, source in ZH if context == "Usage"]
+# The pictures a row of the fast rack shows after the run, slots 1..7: the
+# fake, 5 and 6 fail.
+PICTURES = ["red", "green", "green", "green", "red", "red", "green"]
 LANGUAGES = {
     "en": lambda context, text: text,
     "zh_CN": lambda context, text: ZH[(context, text)],
 }
 
+
+def cell(row, start, end):
+    """The text of a row between two terminal columns."""
+    out, col = "", 0
+    for c in row:
+        if start <= col < end:
+            out += c
+        col += width(c)
+    return out.strip()
+
+
+check(len(USAGE) == 1 and USAGE[0].startswith("usage: ufd-station "),
+      f"one usage in the context Usage: {USAGE}")
 tmp = tempfile.mkdtemp(prefix="ufd-batch-language-")
 try:
     program = os.path.join(tmp, "bin")
@@ -73,15 +92,28 @@ try:
                        QUORLINK_STATE_DIR=os.path.join(tmp, "state-" + uuid.uuid4().hex),
                        QUORLINK_REPLY_DIR=os.path.join(tmp, "reply"), UFD_STATION_CONF=conf,
                        XDG_DATA_HOME=os.path.join(tmp, "data"),
-                       UFD_NOTICE_CHANNEL="ufd-batch-language-" + uuid.uuid4().hex)
-            p = subprocess.run([os.path.join(program, "ufd-station"), "--batch"], env=env,
-                               capture_output=True, text=True, timeout=120)
+                       UFD_NOTICE_CHANNEL="ufd-batch-language-" + uuid.uuid4().hex,
+                       # A UTF-8 locale whose language is none: station.conf's decides.
+                       LC_ALL="C.UTF-8", LANGUAGE="")
+            def station(*args):
+                return subprocess.run([os.path.join(program, "ufd-station"), *args], env=env,
+                                      capture_output=True, encoding="utf-8", timeout=120)
+
+            usage = tr("Usage", USAGE[0]) if USAGE else None
+            p = station("--batch")
             if require:
                 line = tr("TestFrm", "--operator and --lot are required ([Records] "
                                      "RequireOperatorLot=true in station.conf)")
-                check(p.returncode == 2 and "ufd-station: " + line in p.stderr,
+                # Qt's own notices may come first.
+                check(p.returncode == 2 and p.stderr.endswith(f"ufd-station: {line}\n{usage}"),
                       f"{language}: refused without operator and lot: {p.returncode} {p.stderr}")
                 continue
+            helped, bad = station("--help"), station("--batch", "--bogus")
+            check((helped.returncode, helped.stdout) == (0, usage),
+                  f"{language}: --help {helped.returncode} {helped.stdout}")
+            check((bad.returncode, bad.stderr) ==
+                  (2, f'ufd-station: unknown option "--bogus"\n{usage}'),
+                  f"{language}: a bad option {bad.returncode} {bad.stderr}")
             check(p.returncode == 1, f"{language}: exit {p.returncode}: {p.stderr}")
             lines = p.stdout.splitlines()
             head = next((i for i, l in enumerate(lines) if l.startswith(tr("TestFrm", "Slot"))),
@@ -98,6 +130,9 @@ try:
                 words = {width(row[:i]) for i in range(1, len(row)) if row[i - 1] == " " != row[i]}
                 missing = [c for c in starts[1:] if c < width(row) and c not in words]
                 check(not missing, f"{language}: no cell at columns {missing} in {row!r}")
+            pictures = [cell(row, starts[2], starts[3]) for row in table[1:]]
+            check(pictures == [tr("TestFrm", p) for p in PICTURES],
+                  f"{language}: pictures {pictures}")
             fake_words = tr("StatusReasons", "flash smaller than reported (fake capacity)") + \
                 ": " + tr("MediaWords", "fake: %1 real of %2").split("%1")[0]
             check(fake_words in table[1], f"{language}: the fake's reason in {table[1]!r}")
