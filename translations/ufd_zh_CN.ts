@@ -244,6 +244,113 @@
     </message>
 </context>
 <context>
+    <name>Refusals</name>
+    <message>
+        <source>--items: unknown item &quot;%1&quot; (known: format, manufacture, checkconfig, checkwp)</source>
+        <translation>--items：未知项目“%1”（可用：format、manufacture、checkconfig、checkwp）</translation>
+    </message>
+    <message>
+        <source>--items: checkwp runs alone, as in the window; run format, manufacture or checkconfig in another run</source>
+        <translation>--items：checkwp 须单独运行，与窗口中相同；format、manufacture 或 checkconfig 请另行运行</translation>
+    </message>
+    <message>
+        <source>%1 must not be empty</source>
+        <translation>%1 不能为空</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 需要一个值</translation>
+    </message>
+    <message>
+        <source>unknown option &quot;%1&quot;</source>
+        <translation>未知选项“%1”</translation>
+    </message>
+    <message>
+        <source>--json goes with --batch</source>
+        <translation>--json 须与 --batch 一起使用</translation>
+    </message>
+    <message>
+        <source>--items: Product.ini&apos;s ApMode=%1 fixes the items; &quot;%2&quot; cannot be changed</source>
+        <translation>--items：Product.ini 的 ApMode=%1 已固定项目，无法更改“%2”</translation>
+    </message>
+    <message>
+        <source>must not hold control characters</source>
+        <translation>不能包含控制字符</translation>
+    </message>
+    <message>
+        <source>must be a number of MB/s, 0 or more</source>
+        <translation>必须是 MB/s 数值，0 或更大</translation>
+    </message>
+    <message>
+        <source>must be true or false</source>
+        <translation>必须是 true 或 false</translation>
+    </message>
+    <message>
+        <source>must be auto, fat32 or exfat</source>
+        <translation>必须是 auto、fat32 或 exfat</translation>
+    </message>
+    <message>
+        <source>must be a whole number from %1 to %2</source>
+        <translation>必须是 %1 到 %2 之间的整数</translation>
+    </message>
+    <message>
+        <source>must be one of %1, or empty for the locale&apos;s</source>
+        <translation>必须是 %1 之一，或留空以跟随系统区域设置</translation>
+    </message>
+    <message>
+        <source>must be a whole number of milliseconds from %1 to %2</source>
+        <translation>必须是 %1 到 %2 之间的整数毫秒</translation>
+    </message>
+    <message>
+        <source>must be an absolute path</source>
+        <translation>必须是绝对路径</translation>
+    </message>
+    <message>
+        <source>must be a whole percent from 0 to %1</source>
+        <translation>必须是 0 到 %1 之间的整数百分比</translation>
+    </message>
+    <message>
+        <source>is no drive index: the key must be 0 to %1</source>
+        <translation>不是驱动器编号：键必须是 0 到 %1</translation>
+    </message>
+    <message>
+        <source>must name the socket</source>
+        <translation>必须为插座命名</translation>
+    </message>
+    <message>
+        <source>is socket %1&apos;s label already: sockets %1 and %2 need labels of their own</source>
+        <translation>已是插座 %1 的标签：插座 %1 和 %2 需要各自的标签</translation>
+    </message>
+    <message>
+        <source>needs OperatorPrefix, LotPrefix or StartCode</source>
+        <translation>需要 OperatorPrefix、LotPrefix 或 StartCode</translation>
+    </message>
+    <message>
+        <source>%1 begins %2: a scan could not tell them apart</source>
+        <translation>%2 以 %1 开头：扫描无法区分二者</translation>
+    </message>
+    <message>
+        <source>%1: no such file</source>
+        <translation>%1：文件不存在</translation>
+    </message>
+    <message>
+        <source>outside any section</source>
+        <translation>不在任何节中</translation>
+    </message>
+    <message>
+        <source>unknown key</source>
+        <translation>未知的键</translation>
+    </message>
+    <message>
+        <source>unknown section</source>
+        <translation>未知的节</translation>
+    </message>
+</context>
+<context>
     <name>StatusReasons</name>
     <message>
         <source>a unit of chip 0 rejected: its unit list is too long</source>

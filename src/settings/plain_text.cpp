@@ -4,9 +4,10 @@
 
 namespace ufd {
 
-std::optional<QString> PlainTextRefusal(const QString& text) {
+std::optional<QString> PlainTextRefusal(const QString& text, const Translate& tr) {
     if (std::ranges::any_of(text, [](QChar c) { return c.category() == QChar::Other_Control; })) {
-        return QStringLiteral("must not hold control characters");
+        return tr(kRefusalContext,
+                  QT_TRANSLATE_NOOP("Refusals", "must not hold control characters"));
     }
     return std::nullopt;
 }

@@ -4,6 +4,8 @@
 // print nor reach a terminal as an escape sequence.
 #pragma once
 
+#include "settings/translate.h"
+
 #include <QString>
 
 #include <optional>
@@ -11,6 +13,6 @@
 namespace ufd {
 
 // Why text cannot be such a name, or nothing when it can.
-std::optional<QString> PlainTextRefusal(const QString& text);
+std::optional<QString> PlainTextRefusal(const QString& text, const Translate& tr = English);
 
 } // namespace ufd

@@ -3,6 +3,8 @@
 // adds is switched here, and every default keeps the original behaviour.
 #pragma once
 
+#include "settings/translate.h"
+
 #include <QString>
 
 #include <map>
@@ -75,14 +77,16 @@ struct SettingsResult {
 
 // Reads one station.conf. An absent file gives the defaults, except a file
 // named by $UFD_STATION_CONF, which the engineer meant to be there.
-SettingsResult ReadStationSettings(const QString& file, bool mustExist = false);
+SettingsResult ReadStationSettings(const QString& file, bool mustExist = false,
+                                   const Translate& tr = English);
 
 // The refusal of a value that only a later step can judge, in the words of
 // every other bad value: "file: [Section] Key: "value": why".
 QString SettingError(const QString& file, const QString& section, const QString& key,
                      const QString& value, const QString& why);
 
-// FindStationConf + ReadStationSettings.
-SettingsResult LoadStationSettings(const QString& programDirectory);
+// FindStationConf + ReadStationSettings; tr puts the refusal's reason into the
+// language it is shown in.
+SettingsResult LoadStationSettings(const QString& programDirectory, const Translate& tr = English);
 
 } // namespace ufd

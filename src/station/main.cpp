@@ -52,14 +52,18 @@ constexpr const char* kUsage = QT_TRANSLATE_NOOP(
              "  --version          the program's version\n"
              "Simulated drives: set QUORLINK_RACK to a rack file. Settings: station.conf.\n");
 
-// The usage for --help and a command line refused before the application
-// exists: in station.conf's [Window] Language, else the locale's (also when
-// station.conf does not load, which the run itself then reports).
-QByteArray UsageBeforeStart() {
+// The language of what is printed before the application exists (the usage,
+// a refused command line): station.conf's [Window] Language, else the
+// locale's (also when station.conf does not load, which the run itself then
+// reports).
+QString TrBeforeStart(const char* context, const char* english) {
     const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
     return ufd::TranslateBeforeStart(settings.error ? QString() : settings.settings.Language,
-                                     kUsageContext, kUsage)
-        .toLocal8Bit();
+                                     context, english);
+}
+
+QByteArray UsageBeforeStart() {
+    return TrBeforeStart(kUsageContext, kUsage).toLocal8Bit();
 }
 
 } // namespace
@@ -75,7 +79,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         args << QString::fromLocal8Bit(argv[i]);
     }
-    const ufd::OptionsResult parsed = ufd::ParseStationOptions(args);
+    const ufd::OptionsResult parsed = ufd::ParseStationOptions(args, TrBeforeStart);
     if (parsed.error) {
         std::fprintf(stderr, "ufd-station: %s\n%s", qPrintable(*parsed.error),
                      UsageBeforeStart().constData());
@@ -123,10 +127,12 @@ int main(int argc, char** argv) {
 
     // A bad station.conf stops before any drive is touched: a setting the
     // engineer wrote must never be replaced by a silent default.
-    const ufd::SettingsResult settings = ufd::LoadStationSettings(ufd::ProgramDirectory());
+    // Its refusal speaks the locale's language: the file's own is unknown.
+    const ufd::SettingsResult settings =
+        ufd::LoadStationSettings(ufd::ProgramDirectory(), TrBeforeStart);
     if (settings.error) {
         ufd::ShowMessageBox(*settings.error, ufd::kStyleStop, ufd::kWindowCaption);
-        return notRun(QStringLiteral("Start-up failed: ") + *settings.error);
+        return notRun(TrBeforeStart("TestFrm", "Start-up failed: ") + *settings.error);
     }
 
     ufd::InstallStationLanguage(settings.settings.Language);

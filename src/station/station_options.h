@@ -3,6 +3,8 @@
 // in the window (the items, the product file, who runs it, the lot).
 #pragma once
 
+#include "settings/translate.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -28,8 +30,9 @@ struct OptionsResult {
     std::optional<QString> error; // the usage follows it, exit 2
 };
 
-// args without the program name. Qt's own window options pass through.
-OptionsResult ParseStationOptions(const QStringList& args);
+// args without the program name. Qt's own window options pass through. The
+// error is in the language tr gives (the usage's, before the window exists).
+OptionsResult ParseStationOptions(const QStringList& args, const Translate& tr = English);
 
 // Ticks exactly the given items (Check1 indexes); an error when the product's
 // ApMode has fixed other items, which the window would not let the operator

@@ -4,8 +4,10 @@ fast simulated rack with the media test on (drive 1 made a fake: 0xE0 and its
 finding, drive 5 fails 0x10, drive 6 0xE5): the table's header, the reasons
 with the finding, the pictures and the verdict line are the shipped translation's words (in
 English the program's own), its columns still line up where a wide character
-takes two terminal columns, and a run refused for a missing operator and lot
-says so in the language shown. The usage (--help, a bad option, that refusal)
+takes two terminal columns, and a run refused for a missing operator and lot,
+an unknown option or a --lot or --product the records cannot keep says so in
+the language shown, as does a station.conf refused at start-up (in the
+locale's language). The usage (--help, a bad option, that refusal)
 is the translation of the one text of the context Usage, in English that text
 byte for byte.
 
@@ -108,12 +110,24 @@ try:
                 check(p.returncode == 2 and p.stderr.endswith(f"ufd-station: {line}\n{usage}"),
                       f"{language}: refused without operator and lot: {p.returncode} {p.stderr}")
                 continue
-            helped, bad = station("--help"), station("--batch", "--bogus")
+            helped = station("--help")
             check((helped.returncode, helped.stdout) == (0, usage),
                   f"{language}: --help {helped.returncode} {helped.stdout}")
-            check((bad.returncode, bad.stderr) ==
-                  (2, f'ufd-station: unknown option "--bogus"\n{usage}'),
-                  f"{language}: a bad option {bad.returncode} {bad.stderr}")
+            # A refused command line: the reason (its arguments in the
+            # translation's order), then the usage, both in the language shown.
+            refusals = [
+                (("--batch", "--bogus"), "unknown option \"%1\"", ["--bogus"]),
+                (("--batch", "--lot", "L\x07"), "%1: %2",
+                 ["--lot", tr("Refusals", "must not hold control characters")]),
+                (("--batch", "--product", " "), "%1 must not be empty", ["--product"]),
+            ]
+            for args, english, values in refusals:
+                reason = tr("Refusals", english)
+                for n, v in enumerate(values, 1):
+                    reason = reason.replace(f"%{n}", v)
+                bad = station(*args)
+                check((bad.returncode, bad.stderr) == (2, f"ufd-station: {reason}\n{usage}"),
+                      f"{language}: {args!r} refused {bad.returncode} {bad.stderr!r}")
             check(p.returncode == 1, f"{language}: exit {p.returncode}: {p.stderr}")
             lines = p.stdout.splitlines()
             head = next((i for i, l in enumerate(lines) if l.startswith(tr("TestFrm", "Slot"))),
@@ -142,6 +156,21 @@ try:
                       f"{language}: slot {slot}'s reason in {table[slot]!r}")
             check(lines[head + 8] == tr("TestFrm", "Verdict: ") + tr("TestFrm", "! FAILED !"),
                   f"{language}: verdict {lines[head + 8]!r}")
+    # A station.conf refused at start-up: the file's language is unknown, so
+    # the reason speaks the locale's.
+    conf = os.path.join(tmp, "refused.conf")
+    with open(conf, "w", encoding="utf-8") as f:
+        f.write("[Window]\nVerdictColours=maybe\n")
+    for language, locale in (("en", "C.UTF-8"), ("zh_CN", "zh_CN.UTF-8")):
+        tr = LANGUAGES[language]
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", UFD_STATION_CONF=conf,
+                   XDG_DATA_HOME=os.path.join(tmp, "data"), LC_ALL=locale, LANGUAGE="")
+        p = subprocess.run([os.path.join(program, "ufd-station"), "--batch"], env=env,
+                           capture_output=True, encoding="utf-8", timeout=120)
+        line = (tr("TestFrm", "Start-up failed: ") + f'{conf}: [Window] VerdictColours: "maybe": ' +
+                tr("Refusals", "must be true or false"))
+        check(p.returncode == 2 and line in p.stdout.splitlines(),
+              f"{language}: station.conf refused {p.returncode} {p.stdout!r}")
 finally:
     shutil.rmtree(tmp, ignore_errors=True)
 
