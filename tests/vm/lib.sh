@@ -238,6 +238,7 @@ table_rows() { sed -n '/^Slot /,/^Verdict:/p' "$1" | grep -c '^[0-9]'; }
 
 same_as_simulator() {
     cat "$2/rows"
+    [ ! -s "$2/stderr" ] || { echo "--- its stderr:"; cat "$2/stderr"; }
     without_run_id "$1/rows" >"$1/rows.cmp"
     without_run_id "$2/rows" >"$2/rows.cmp"
     diff -u "$1/rows.cmp" "$2/rows.cmp" || fail "rows differ from the simulator-only run"
