@@ -26,6 +26,12 @@ for i in 1 2; do
 done
 [ "$(stat -c %G /dev/sg0)" != ufdstation ] || fail "the PC's own disk was given away"
 
+# The users run a copy of the program directory, as a package installs it:
+# the tree under test may sit below a folder only root can enter.
+userbin=$(mktemp -d /opt/ufd-station.XXXXXX)
+chmod 0755 "$userbin"
+cp "$bin/ufd-station" "$bin/Vasket" "$bin/libquorlink.so" "$bin/Product.ini" "$userbin/"
+
 # as USER DIR: the batch run of one user, with a runtime folder of its own.
 as() {
     local user=$1 dir=$2 uid
@@ -36,7 +42,7 @@ as() {
     set +e
     setpriv --reuid="$user" --regid="$user" --init-groups \
         env -i PATH="$PATH" HOME="/home/$user" XDG_RUNTIME_DIR="/run/user/$uid" \
-        QT_QPA_PLATFORM=offscreen timeout 120 "$bin/ufd-station" --batch >"$dir/rows" 2>"$dir/stderr"
+        QT_QPA_PLATFORM=offscreen timeout 120 "$userbin/ufd-station" --batch >"$dir/rows" 2>"$dir/stderr"
     echo $? >"$dir/rc"
     set -e
 }
