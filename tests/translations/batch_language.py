@@ -22,6 +22,9 @@ import tempfile
 import uuid
 import xml.etree.ElementTree as ET
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from program_dir import copy_program  # noqa: E402
+
 BIN, SOURCE = sys.argv[1], sys.argv[2]
 HEADER = ["Slot", "Row", "Picture", "Format", "Config String", "Check Config", "Check WP",
           "Status", "Reason"]
@@ -72,11 +75,7 @@ check(len(USAGE) == 1 and USAGE[0].startswith("usage: ufd-station "),
       f"one usage in the context Usage: {USAGE}")
 tmp = tempfile.mkdtemp(prefix="ufd-batch-language-")
 try:
-    program = os.path.join(tmp, "bin")
-    os.mkdir(program)
-    for name in ("ufd-station", "Vasket", "libquorlink.so"):
-        shutil.copy(os.path.join(BIN, name), program)
-    shutil.copy(os.path.join(SOURCE, "examples/Product.ini"), program)
+    program = copy_program(BIN, SOURCE, tmp)
     for language, tr in LANGUAGES.items():
         for require in (False, True):
             conf = os.path.join(tmp, "station.conf")
