@@ -2,6 +2,7 @@
 // in place of one, and the descriptor owner it and the writers rely on.
 #include "base/regular_file.h"
 #include "base/unique_fd.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,15 +17,7 @@ namespace ufd {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-    TempDir() {
-        std::string name = (fs::temp_directory_path() / "ufd-base-XXXXXX").string();
-        path = ::mkdtemp(name.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
-};
+using test::TempDir;
 
 bool IsOpen(int fd) {
     return ::fcntl(fd, F_GETFD) != -1;

@@ -131,20 +131,6 @@ TEST(ProductIni, ResultFieldsAndBoxes) {
     }
 }
 
-// Not a file to read whole: a FIFO (start-up hung on it), a device without
-// end, a good file past the size cap. Each fails at once, as a missing file.
-TEST(ProductIni, FifosDevicesAndHugeFilesFailAtOnce) {
-    QTemporaryDir dir;
-    const fs::path fifo = dir.filePath("fifo").toStdString(),
-                   huge = dir.filePath("huge").toStdString();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::ofstream(huge) << File();
-    fs::resize_file(huge, kMaxProductIniBytes + 1);
-    for (const fs::path& file : {fifo, fs::path("/dev/zero"), huge}) {
-        EXPECT_EQ(ReadIni(file), std::tuple(kConfigUnreadable, kNoFields, kReadFailed)) << file;
-    }
-}
-
 // ApMode and the drive's capacity line share this reading of a number.
 TEST(LeadingNumber, NumberAtTheStartWithAPoint) {
     // clang-format off

@@ -17,25 +17,12 @@ namespace ufd {
 namespace {
 
 using J = nlohmann::json;
-
-struct Ran {
-    int code;
-    QString out, err;
-};
+using Ran = RackStation::Ran;
 
 class DropStation : public RackStation {
 public:
     // A good drive, a fake one (E0) and one whose unit list is too long (10).
     DropStation() : RackStation(J{{"drives", Drives(kFlaws, "D")}}) { QDir().mkpath(Path("drop")); }
-
-    Ran Start(const QString& program, const QStringList& args) const {
-        QProcess p;
-        p.setProcessEnvironment(Env());
-        p.start(program, args);
-        EXPECT_TRUE(p.waitForFinished(180000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
 
     Ran Batch(const QString& dropFolder) {
         QDir(Path("state")).removeRecursively();

@@ -2,6 +2,7 @@
 // printed, and what the drives hold afterwards. Then hotplug: the station window (offscreen, real
 // dependencies: the Vasket it starts itself, its waits, libquorlink on a simulated rack) while
 // ufd-rack plugs and unplugs drives.
+#include "config/product_config.h"
 #include "results/database_target.h"
 #include "station/drive_pictures.h"
 #include "support/sim_rack.h"
@@ -178,6 +179,9 @@ TEST(StationEndToEnd, RunsThatCannotStartPrintTheirBoxesInOrder) {
          unreadable},
         {"Product.ini a link to /dev/zero", [](Station& st) {
              ASSERT_TRUE(QFile::link("/dev/zero", st.path("bin/Product.ini"))); },
+         unreadable},
+        {"Product.ini past its bound", [](Station& st) { st.product(); QFile f(st.path("bin/Product.ini"));
+                                                         ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.resize(kMaxProductIniBytes + 1)); },
          unreadable},
         {"shares that do not add up", [](Station& st) { st.product("2nd=0.5", "2nd=0.6"); },
          {stop + "Partition Information error -> OK", "Start-up failed: Partition Information error"}},

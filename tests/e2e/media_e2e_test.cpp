@@ -35,16 +35,13 @@ public:
         QFile f(Path("station.conf"));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(conf) == conf.size());
         f.close();
-        QProcess p;
-        QProcessEnvironment env = Env();
+        QProcessEnvironment trace;
         if (traced) {
-            env.insert("QUORLINK_TRACE", Path("trace.jsonl"));
+            trace.insert("QUORLINK_TRACE", Path("trace.jsonl"));
         }
-        p.setProcessEnvironment(env);
-        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(Path("bin/ufd-station"), {"--batch"});
-        EXPECT_TRUE(p.waitForFinished(180000));
-        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput())};
+        const Ran ran = Start(Path("bin/ufd-station"), {"--batch"}, trace);
+        std::fputs(qPrintable(ran.err), stderr); // the station's own word, for a failure's log
+        return {ran.code, ran.out};
     }
 
     // The code each slot's row shows, "-" for none.
@@ -92,16 +89,10 @@ TEST(MediaTest, EachFlawFailsWithItsCodeAndAGoodDriveKeepsTheBytesOfAPlainRun) {
         tested = st.Image(1);
     }
     // The findings in the records, as ufd-results exports them.
-    QProcess results;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("UFD_STATION_CONF", st.Path("station.conf"));
-    env.insert("XDG_DATA_HOME", st.Path("data"));
-    results.setProcessEnvironment(env);
-    results.start(UFD_BIN_DIR "/ufd-results", {"export", "--json"});
-    ASSERT_TRUE(results.waitForFinished(60000));
     QStringList found;
-    for (const QByteArray& line : results.readAllStandardOutput().trimmed().split('\n').mid(6)) {
-        const QJsonObject o = QJsonDocument::fromJson(line).object();
+    const QString exported = st.Start(UFD_BIN_DIR "/ufd-results", {"export", "--json"}).out;
+    for (const QString& line : exported.trimmed().split('\n').mid(6)) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
         found << QString("%1:%2/%3")
                      .arg(o["media_real_sectors"].toInteger(-1))
                      .arg(o["media_sectors_failed"].toInteger(-1))

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -63,6 +64,24 @@ public:
         env.insert("XDG_DATA_HOME", Path("data"));
         env.insert("UFD_NOTICE_CHANNEL", "ufd-e2e-" + QUuid::createUuid().toString(QUuid::Id128));
         return env;
+    }
+
+    struct Ran {
+        int code;
+        QString out, err;
+    };
+    // A program (this station's copy, or a built tool) in this station's
+    // environment, with extra on top.
+    Ran Start(const QString& program, const QStringList& args,
+              const QProcessEnvironment& extra = {}) const {
+        QProcessEnvironment env = Env();
+        env.insert(extra);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        EXPECT_TRUE(p.waitForFinished(180000)) << program.toStdString() << " did not finish";
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
     }
 
 private:

@@ -16,14 +16,13 @@ import sys
 import tempfile
 import uuid
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from program_dir import copy_program  # noqa: E402
+
 BIN, SOURCE = sys.argv[1], sys.argv[2]
 tmp = tempfile.mkdtemp(prefix="ufd-line-")
 try:
-    program = os.path.join(tmp, "bin")
-    os.mkdir(program)
-    for name in ("ufd-station", "Vasket", "libquorlink.so"):
-        shutil.copy(os.path.join(BIN, name), program)
-    shutil.copy(os.path.join(SOURCE, "examples/Product.ini"), program)
+    program = copy_program(BIN, SOURCE, tmp)
     rack = os.path.join(tmp, "rack.json")
     shutil.copy(os.path.join(SOURCE, "examples/rack/sixteen.json"), rack)
     # The shipped file as it is, but for the records file, which the package makes.

@@ -1,6 +1,7 @@
 // Sixteen threads at once, each on a drive of its own, through the C API of
 // the real libquorlink.so: each drive's faults counted for that drive alone,
 // each thread's reply files gone with it, every call traced whole.
+#include "support/temp_dir.h"
 #include "support/test_common.h"
 
 #include <quorlink/quorlink.h>
@@ -36,8 +37,8 @@ void Hammer(int index, Report& r) {
 }
 
 TEST(Threads, SixteenDrivesAtOnceEachReadOnlyTheirOwnReplies) {
-    char tmpl[] = "/tmp/quorlink-threads-test-XXXXXX";
-    const fs::path dir = mkdtemp(tmpl) ? tmpl : throw std::runtime_error("no temp directory");
+    const ufd::test::TempDir temp;
+    const fs::path& dir = temp.path;
     json rack = {{"trace", "trace.jsonl"}, {"drives", json::array()}};
     json drive = json::parse(R"({"chips": ["0x75"], "latency_ms": 1,
                                  "faults": [{"op": "vendor_r", "code": "0x82", "nth": 7}]})");

@@ -1,6 +1,5 @@
-// The reasons as the tools show them, and the docs against the one table of
-// codes: a code added to the table without its line in docs/codes.md and the
-// manual page fails here.
+// The docs against the one table of codes: a code added to the table without its line in
+// docs/codes.md and the manual page fails here.
 #include "support/test_common.h"
 
 #include "base/hex_digits.h"
@@ -10,18 +9,6 @@
 
 namespace ufd {
 namespace {
-
-TEST(StatusReasons, PassUnknownAndKnownCodes) {
-    // clang-format off
-    const std::pair<int, QString> cases[] = {
-        {0, QString()}, {0x7C, "unknown status 7C"}, {0x1234, "unknown status 1234"},
-        {0x1FE, "unknown status 1FE"}, {0xFE, "missing handle: no drive to talk to"},
-        {0x10, "a unit of chip 0 rejected: its unit list is too long"}};
-    // clang-format on
-    for (const auto& [status, reason] : cases) {
-        EXPECT_EQ(StatusReasonText(status), reason) << status;
-    }
-}
 
 // docs/codes.md and man ufd-station list every code with the table's words,
 // and nothing else: the rows of one, the lines of the other.

@@ -10,6 +10,7 @@
 #include "results/yield_query.h"
 #include "support/pg_server.h"
 #include "support/results_db.h"
+#include "support/yield_rows.h"
 
 #include <QSqlQuery>
 #include <QTimeZone>
@@ -63,31 +64,9 @@ void Store(const DatabaseTarget& target, const QString& journal, std::vector<Dri
     ASSERT_TRUE(outcome.stored) << outcome.warning.toStdString();
 }
 
-using Row = std::tuple<std::string, std::string, qint64, qint64, qint64>;
-
-template <typename Source> std::vector<Row> Groups(Source& s, YieldBy by, const RecordFilter& f) {
-    QString error;
-    const auto rows = s.Yield(by, f, &error);
-    std::vector<Row> out;
-    for (const YieldRow& r : rows.value_or(std::vector<YieldRow>{})) {
-        out.emplace_back(r.key.toStdString(), r.station.toStdString(), r.units, r.firstPass,
-                         r.finalPass);
-    }
-    if (!rows) {
-        out.emplace_back(error.toStdString(), "error", 0, 0, 0);
-    }
-    return out;
-}
-
-template <typename Source>
-std::vector<std::pair<int, qint64>> Codes(Source& s, const RecordFilter& f) {
-    QString error;
-    std::vector<std::pair<int, qint64>> out;
-    for (const ParetoRow& p : s.Pareto(f, &error).value_or(std::vector<ParetoRow>{})) {
-        out.emplace_back(p.status, p.count);
-    }
-    return out;
-}
+using Row = test::YieldTuple;
+using test::Codes;
+using test::Groups;
 
 void ExpectSameFigures(RecordReader& db, YieldIndex& index, const QString& stamp) {
     QString error;

@@ -9,6 +9,7 @@
 #include "results/yield_query.h"
 #include "support/pg_server.h"
 #include "support/results_db.h"
+#include "support/yield_rows.h"
 
 #include <QCoreApplication>
 
@@ -42,19 +43,9 @@ std::vector<DriveRecord> Line() {
             Rec("st-b", "2-1", "S5", "2026-12-07T23:50:00.000Z", 0xF5, false)};
 }
 
-using Rows = std::vector<std::tuple<std::string, std::string, qint64, qint64, qint64>>;
-
-Rows Groups(YieldQueries& q, YieldBy by, RecordFilter f = {}) {
-    QString error;
-    const auto rows = q.Yield(by, f, &error);
-    EXPECT_TRUE(rows) << error.toStdString();
-    Rows out;
-    for (const YieldRow& r : rows.value_or(std::vector<YieldRow>{})) {
-        out.emplace_back(r.key.toStdString(), r.station.toStdString(), r.units, r.firstPass,
-                         r.finalPass);
-    }
-    return out;
-}
+using Rows = std::vector<test::YieldTuple>;
+using test::Codes;
+using test::Groups;
 
 void ExpectTheLine(const DatabaseTarget& reader) {
     RecordReader db(reader);
@@ -69,14 +60,8 @@ void ExpectTheLine(const DatabaseTarget& reader) {
     // Runs before since are not seen: S1 has its first pass at 09:00 here.
     EXPECT_EQ(Groups(q, YieldBy::Hour, {"2026-12-07T09", "st-b", "1234:5678", true}),
               (Rows{{"2026-12-07 09:00", "", 1, 1, 1}, {"2026-12-07 23:00", "", 3, 2, 2}}));
+    EXPECT_EQ(Codes(q), (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
     QString error;
-    const auto pareto = q.Pareto({}, &error);
-    ASSERT_TRUE(pareto) << error.toStdString();
-    std::vector<std::pair<int, qint64>> codes;
-    for (const ParetoRow& p : *pareto) {
-        codes.emplace_back(p.status, p.count);
-    }
-    EXPECT_EQ(codes, (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
     // Today's records carry a lot column (empty here): the grouping reads it.
     EXPECT_TRUE(q.Yield(YieldBy::Lot, {}, &error)) << error.toStdString();
     const auto history = db.Drive("S1", &error);

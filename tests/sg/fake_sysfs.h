@@ -2,6 +2,7 @@
 // that answers from a script and remembers what it was sent.
 #pragma once
 
+#include "support/temp_dir.h"
 #include "support/test_common.h"
 
 #include "sg_system.h"
@@ -26,31 +27,9 @@ struct FakeDrive {
     std::string holder = ""; // a device stacked on the disk ("dm-0")
 };
 
-inline fs::path writeFile(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
-    return file;
-}
-
-inline std::string readFile(const fs::path& file) {
-    return std::string(std::istreambuf_iterator<char>(std::ifstream(file).rdbuf()), {});
-}
-
-// A fresh directory of the test's own, gone with everything in it.
-struct TempDir {
-    fs::path path = [] {
-        std::string tmpl = fs::temp_directory_path() / "sgtest-XXXXXX";
-        return ::mkdtemp(tmpl.data()) ? tmpl : throw std::runtime_error("mkdtemp failed");
-    }();
-    int files = 0;
-    TempDir() = default;
-    TempDir(const TempDir&) = delete;
-    ~TempDir() { fs::remove_all(path); }
-    // A new name each time, so each file of a table stays to be looked at.
-    fs::path write(const std::string& text) {
-        return writeFile(path / (std::to_string(++files) + ".conf"), text);
-    }
-};
+using ufd::test::readFile;
+using ufd::test::TempDir;
+using ufd::test::writeFile;
 
 // A sysfs, /dev and mount table of the test's own.
 struct FakeTree : TempDir {

@@ -25,13 +25,11 @@
 #include "support/test_common.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <QStyleOptionButton>
 #include <QTest>
 
 #include <atomic>
@@ -270,40 +268,6 @@ TEST_F(Station, StartUpApModePresetsAndTheItemRule) {
     for (const auto& [item, tick, after] : steps) {
         frm->Check1(item)->setChecked(tick);
         EXPECT_EQ(Items(&QCheckBox::isChecked), after) << item << tick;
-    }
-}
-
-TEST_F(Station, CaptionsAndBoxesShowWholeAtTheirDesignSize) {
-    if (!QFontDatabase::hasFamily(kCaptionFamily)) {
-        GTEST_SKIP() << kCaptionFamily.toStdString() << " is not installed (fonts-liberation)";
-    }
-    ASSERT_TRUE(Load().ok);
-    // The longest texts a run writes, then the design's own captions.
-    std::vector<std::pair<QWidget*, QString>> cases{
-        {frm->FR(0), "4 Chip(s)   1000 MB"},        {frm->CC1mR(0), "Error Status = F4"},
-        {frm->CCR(0), "Not Write Protected"},       {frm->DiskLabContent, "LABEL"},
-        {frm->VidPidLab, "VID = 1234  PID = 5678"}, {frm->PassLab, kAllPass}};
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             frm->Function1Lab, frm->Function2Lab, frm->function3Lab, frm->Label1, frm->Ch,
-             frm->TextDiskLab, frm->GoCmd, frm->ClearCmd, frm->LedCmd, frm->ItemLab(0),
-             frm->Check1(0), frm->Check1(1), frm->Check1(3), frm->Check1(4)}) {
-        cases.emplace_back(w, w->property("text").toString().remove('&'));
-    }
-    for (const auto& [control, text] : cases) {
-        SCOPED_TRACE(control->objectName().toStdString() + " \"" + text.toStdString() + "\"");
-        // Where the style draws the caption: beside a check box's square,
-        // inside a button's bevel.
-        QStyleOptionButton option;
-        option.initFrom(control);
-        auto sub = [&](auto e) { return control->style()->subElementRect(e, &option, control); };
-        const bool box = qobject_cast<QCheckBox*>(control);
-        const QRect room =
-            qobject_cast<QAbstractButton*>(control)
-                ? sub(box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents)
-                : control->contentsRect();
-        EXPECT_TRUE(!box || control->rect().contains(sub(QStyle::SE_CheckBoxIndicator)));
-        const QSize needed = QFontMetrics(control->font()).size(0, text);
-        EXPECT_EQ(needed.boundedTo(room.size()), needed);
     }
 }
 

@@ -7,7 +7,8 @@ English the program's own), its columns still line up where a wide character
 takes two terminal columns, and a run refused for a missing operator and lot,
 an unknown option or a --lot or --product the records cannot keep says so in
 the language shown, as does a station.conf refused at start-up (in the
-locale's language). The usage (--help, a bad option, that refusal)
+locale's language). The language is station.conf's, else the locale's; a
+language the station does not ship stops it. The usage (--help, a bad option, that refusal)
 is the translation of the one text of the context Usage, in English that text
 byte for byte.
 
@@ -21,6 +22,9 @@ import sys
 import tempfile
 import uuid
 import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from program_dir import copy_program  # noqa: E402
 
 BIN, SOURCE = sys.argv[1], sys.argv[2]
 HEADER = ["Slot", "Row", "Picture", "Format", "Config String", "Check Config", "Check WP",
@@ -72,11 +76,7 @@ check(len(USAGE) == 1 and USAGE[0].startswith("usage: ufd-station "),
       f"one usage in the context Usage: {USAGE}")
 tmp = tempfile.mkdtemp(prefix="ufd-batch-language-")
 try:
-    program = os.path.join(tmp, "bin")
-    os.mkdir(program)
-    for name in ("ufd-station", "Vasket", "libquorlink.so"):
-        shutil.copy(os.path.join(BIN, name), program)
-    shutil.copy(os.path.join(SOURCE, "examples/Product.ini"), program)
+    program = copy_program(BIN, SOURCE, tmp)
     for language, tr in LANGUAGES.items():
         for require in (False, True):
             conf = os.path.join(tmp, "station.conf")
@@ -171,6 +171,29 @@ try:
                 tr("Refusals", "must be true or false"))
         check(p.returncode == 2 and line in p.stdout.splitlines(),
               f"{language}: station.conf refused {p.returncode} {p.stdout!r}")
+    # The language shown: station.conf's, else the locale's; en stays English
+    # under a Chinese locale, and a language not shipped stops the run.
+    verdict = {language: tr("TestFrm", "Verdict: ") + tr("TestFrm", "! FAILED !")
+               for language, tr in LANGUAGES.items()}
+    for chosen, locale, code, said in (
+            ("zh_CN", "C", 1, verdict["zh_CN"]),
+            ("", "zh_CN.UTF-8", 1, verdict["zh_CN"]),
+            ("", "C", 1, verdict["en"]),
+            ("en", "zh_CN.UTF-8", 1, verdict["en"]),
+            ("de", "C", 2, '[Window] Language: "de": must be one of en, zh_CN')):
+        with open(conf, "w", encoding="utf-8") as f:
+            f.write(f"[Window]\nLanguage={chosen}\n")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QUORLINK_RACK=rack,
+                   QUORLINK_STATE_DIR=os.path.join(tmp, "state-" + uuid.uuid4().hex),
+                   QUORLINK_REPLY_DIR=os.path.join(tmp, "reply"), UFD_STATION_CONF=conf,
+                   XDG_DATA_HOME=os.path.join(tmp, "data"),
+                   UFD_NOTICE_CHANNEL="ufd-batch-language-" + uuid.uuid4().hex,
+                   LANG=locale, LC_ALL=locale, LANGUAGE="")
+        p = subprocess.run([os.path.join(program, "ufd-station"), "--batch"], env=env,
+                           capture_output=True, encoding="utf-8", timeout=120)
+        last = (p.stdout.strip().splitlines() or [""])[-1]
+        check(p.returncode == code and said in last,
+              f"Language={chosen} under {locale}: {p.returncode} {last!r}")
 finally:
     shutil.rmtree(tmp, ignore_errors=True)
 

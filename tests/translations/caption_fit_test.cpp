@@ -32,18 +32,22 @@ int Widest(const QFontMetrics& fm, QString text) {
 // Every caption that does not fit: "text (needs N px, has M)".
 QStringList Clipped(TestFrm& frm) {
     QStringList out;
-    const auto check = [&](const QWidget* w, const QString& text, int room) {
-        const int needs = Widest(w->fontMetrics(), text);
-        if (!text.isEmpty() && needs > room) {
-            out << QString("%1 \"%2\" (needs %3 px, has %4)")
+    // Wide and tall enough: a caption cut at the bottom is as unreadable.
+    const auto check = [&](const QWidget* w, const QString& text, QSize room) {
+        const QSize needs(Widest(w->fontMetrics(), text),
+                          w->fontMetrics().height() * int(text.count('\n') + 1));
+        if (!text.isEmpty() && needs.boundedTo(room) != needs) {
+            out << QString("%1 \"%2\" (needs %3x%4 px, has %5x%6)")
                        .arg(w->objectName(), text)
-                       .arg(needs)
-                       .arg(room);
+                       .arg(needs.width())
+                       .arg(needs.height())
+                       .arg(room.width())
+                       .arg(room.height());
         }
     };
     for (QLabel* l : frm.findChildren<QLabel*>()) {
         if (l->isVisibleTo(&frm) && !l->wordWrap()) {
-            check(l, l->text(), l->contentsRect().width());
+            check(l, l->text(), l->contentsRect().size());
         }
     }
     for (QAbstractButton* b : frm.findChildren<QAbstractButton*>()) {
@@ -54,16 +58,27 @@ QStringList Clipped(TestFrm& frm) {
         option.initFrom(b);
         option.text = b->text();
         const bool box = qobject_cast<QCheckBox*>(b) != nullptr;
-        const QRect room = b->style()->subElementRect(
-            box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, b);
-        check(b, b->text(), room.width());
+        const auto sub = [&](QStyle::SubElement e) {
+            return b->style()->subElementRect(e, &option, b);
+        };
+        check(b, b->text(),
+              sub(box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents).size());
+        if (box && !b->rect().contains(sub(QStyle::SE_CheckBoxIndicator))) {
+            out << b->objectName() + ": its square sticks out";
+        }
     }
     for (QGroupBox* g : frm.findChildren<QGroupBox*>()) {
-        check(g, g->title(), g->width());
+        check(g, g->title(), g->size());
     }
-    // The verdicts, which only a run shows.
+    // The verdicts and the longest texts a run writes, which only a run shows.
     for (const QString& verdict : {kAllPass, kFailed}) {
-        check(frm.PassLab, TrStation(verdict), frm.PassLab->contentsRect().width());
+        check(frm.PassLab, TrStation(verdict), frm.PassLab->contentsRect().size());
+    }
+    const std::pair<QLabel*, QString> run[] = {{frm.FR(0), "4 Chip(s)   1000 MB"},
+                                               {frm.CC1mR(0), "Error Status = F4"},
+                                               {frm.CCR(0), "Not Write Protected"}};
+    for (const auto& [box, text] : run) {
+        check(box, text, box->contentsRect().size());
     }
     return out;
 }
