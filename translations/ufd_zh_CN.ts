@@ -349,6 +349,38 @@
         <source>unknown section</source>
         <translation>未知的节</translation>
     </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>第 %1 行：%2</translation>
+    </message>
+    <message>
+        <source>larger than %1 bytes: not a settings file</source>
+        <translation>大于 %1 字节：不是设置文件</translation>
+    </message>
+    <message>
+        <source>holds a control character (byte %1)</source>
+        <translation>含有控制字符（字节 %1）</translation>
+    </message>
+    <message>
+        <source>not a [Section] line</source>
+        <translation>不是 [Section] 行</translation>
+    </message>
+    <message>
+        <source>neither a comment, a [Section] nor a Key=Value line</source>
+        <translation>既不是注释、[Section] 行，也不是 Key=Value 行</translation>
+    </message>
+    <message>
+        <source>a value without a key</source>
+        <translation>有值而无键</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <source>cannot be read: %1</source>
+        <translation>无法读取：%1</translation>
+    </message>
 </context>
 <context>
     <name>StatusReasons</name>

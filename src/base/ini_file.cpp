@@ -51,15 +51,30 @@ std::string_view WithoutComment(std::string_view value) {
     return value;
 }
 
-IniRead Refused(const std::filesystem::path& file, const std::string& why) {
+// `text` with its "%<n>" replaced by `value`.
+std::string Filled(std::string_view text, char n, std::string_view value) {
+    std::string out(text);
+    if (const size_t at = out.find(std::string{'%', n}); at != std::string::npos) {
+        out.replace(at, 2, value);
+    }
+    return out;
+}
+
+IniRead Refused(const std::filesystem::path& file, IniRefusal refusal) {
     IniRead read;
     read.result = IniRead::Result::Refused;
+    std::string why = Filled(refusal.why, '1', refusal.detail);
+    if (refusal.line > 0) {
+        why = Filled(Filled(kIniLineRefusal, '1', std::to_string(refusal.line)), '2', why);
+    }
     read.error = file.string() + ": " + why;
+    read.refusal = std::move(refusal);
     return read;
 }
 
-std::string TooLarge() {
-    return "larger than " + std::to_string(kMaxIniBytes) + " bytes: not a settings file";
+IniRefusal TooLarge() {
+    return {0, QT_TRANSLATE_NOOP("Refusals", "larger than %1 bytes: not a settings file"),
+            std::to_string(kMaxIniBytes)};
 }
 
 } // namespace
@@ -121,13 +136,13 @@ IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {
         if (line.ends_with('\r')) {
             line.remove_suffix(1);
         }
-        const auto bad = [&](const std::string& why) {
-            return Refused(file, "line " + std::to_string(number) + ": " + why);
+        const auto bad = [&](const char* why, std::string detail = {}) {
+            return Refused(file, {number, why, std::move(detail)});
         };
         for (const char c : line) {
             if ((c >= 0 && c < 0x20 && c != '\t') || c == 0x7F) {
-                return bad("holds a control character (byte " +
-                           std::to_string(static_cast<unsigned char>(c)) + ")");
+                return bad(QT_TRANSLATE_NOOP("Refusals", "holds a control character (byte %1)"),
+                           std::to_string(static_cast<unsigned char>(c)));
             }
         }
         line = Trimmed(line);
@@ -138,19 +153,20 @@ IniRead ParseIni(const std::filesystem::path& file, std::string_view text) {
             const std::string_view name =
                 line.ends_with(']') ? Trimmed(line.substr(1, line.size() - 2)) : "";
             if (name.empty() || name.find_first_of("[]") != std::string_view::npos) {
-                return bad("not a [Section] line");
+                return bad(QT_TRANSLATE_NOOP("Refusals", "not a [Section] line"));
             }
             section = std::string(name);
             continue;
         }
         const size_t equals = line.find('=');
         if (equals == std::string_view::npos) {
-            return bad("neither a comment, a [Section] nor a Key=Value line");
+            return bad(QT_TRANSLATE_NOOP("Refusals",
+                                         "neither a comment, a [Section] nor a Key=Value line"));
         }
         const std::string_view key = Trimmed(line.substr(0, equals));
         std::string_view value = Trimmed(WithoutComment(line.substr(equals + 1)));
         if (key.empty()) {
-            return bad("a value without a key");
+            return bad(QT_TRANSLATE_NOOP("Refusals", "a value without a key"));
         }
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);
@@ -178,13 +194,14 @@ IniRead ReadIniFile(const std::filesystem::path& file) {
     case Result::Absent:
         return {};
     case Result::NotRegular:
-        return Refused(file, "not a regular file");
+        return Refused(file, {0, QT_TRANSLATE_NOOP("Refusals", "not a regular file"), {}});
     case Result::TooLarge:
         return Refused(file, TooLarge());
     case Result::Unreadable:
         break;
     }
-    return Refused(file, std::string("cannot be read: ") + std::strerror(read.error));
+    return Refused(
+        file, {0, QT_TRANSLATE_NOOP("Refusals", "cannot be read: %1"), std::strerror(read.error)});
 }
 
 } // namespace ufd

@@ -11,6 +11,13 @@
 // is not a regular file, holds control characters or exceeds kMaxIniBytes.
 #pragma once
 
+// The refusals are marked where lupdate reads them (context "Refusals"), so a
+// reader with a language can show them translated; without Qt the mark is the
+// text itself.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -53,11 +60,24 @@ private:
     std::vector<IniEntry> entries_;
 };
 
+// Why a whole file was refused, in parts, for a reader that words it in its
+// own language: `why` is a marked English text whose "%1" stands for
+// `detail`; a line number, when there is one, goes before it as
+// kIniLineRefusal words it.
+struct IniRefusal {
+    int line = 0; // 0: the file as a whole
+    const char* why = "";
+    std::string detail;
+};
+
+inline constexpr const char* kIniLineRefusal = QT_TRANSLATE_NOOP("Refusals", "line %1: %2");
+
 struct IniRead {
     enum class Result { Read, Absent, Refused };
     Result result = Result::Absent;
-    IniFile ini;       // Read: what the file says
-    std::string error; // Refused: "file: why"
+    IniFile ini;        // Read: what the file says
+    std::string error;  // Refused: "file: why", in English
+    IniRefusal refusal; // Refused: the same, in parts
 };
 
 // The same message for an entry of a file already read: a value only a

@@ -327,7 +327,15 @@ SettingsResult ReadStationSettings(const QString& file, bool mustExist, const Tr
         return result;
     }
     if (read.result == IniRead::Result::Refused) {
-        result.error = QString::fromStdString(read.error);
+        const IniRefusal& refused = read.refusal;
+        QString why = tr(kRefusalContext, refused.why);
+        if (!refused.detail.empty()) {
+            why = why.arg(QString::fromLocal8Bit(refused.detail));
+        }
+        if (refused.line > 0) {
+            why = tr(kRefusalContext, kIniLineRefusal).arg(QString::number(refused.line), why);
+        }
+        result.error = file + QStringLiteral(": ") + why;
         return result;
     }
     result.settings.Source = file;

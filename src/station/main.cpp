@@ -131,7 +131,9 @@ int main(int argc, char** argv) {
     const ufd::SettingsResult settings =
         ufd::LoadStationSettings(ufd::ProgramDirectory(), TrBeforeStart);
     if (settings.error) {
-        ufd::ShowMessageBox(*settings.error, ufd::kStyleStop, ufd::kWindowCaption);
+        ufd::ShowMessageBox(
+            *settings.error, ufd::kStyleStop,
+            TrBeforeStart(ufd::kStationContext, ufd::kWindowCaption.toUtf8().constData()));
         return notRun(TrBeforeStart("TestFrm", "Start-up failed: ") + *settings.error);
     }
 

@@ -158,19 +158,34 @@ try:
                   f"{language}: verdict {lines[head + 8]!r}")
     # A station.conf refused at start-up: the file's language is unknown, so
     # the reason speaks the locale's.
+    # A key's value, a line the reader cannot take, and a file it will not
+    # read at all.
     conf = os.path.join(tmp, "refused.conf")
-    with open(conf, "w", encoding="utf-8") as f:
-        f.write("[Window]\nVerdictColours=maybe\n")
-    for language, locale in (("en", "C.UTF-8"), ("zh_CN", "zh_CN.UTF-8")):
-        tr = LANGUAGES[language]
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", UFD_STATION_CONF=conf,
-                   XDG_DATA_HOME=os.path.join(tmp, "data"), LC_ALL=locale, LANGUAGE="")
-        p = subprocess.run([os.path.join(program, "ufd-station"), "--batch"], env=env,
-                           capture_output=True, encoding="utf-8", timeout=120)
-        line = (tr("TestFrm", "Start-up failed: ") + f'{conf}: [Window] VerdictColours: "maybe": ' +
-                tr("Refusals", "must be true or false"))
-        check(p.returncode == 2 and line in p.stdout.splitlines(),
-              f"{language}: station.conf refused {p.returncode} {p.stdout!r}")
+    refused = [
+        ("[Window]\nVerdictColours=maybe\n",
+         lambda tr: '[Window] VerdictColours: "maybe": ' + tr("Refusals", "must be true or false")),
+        ("[Window]\nLanguage=en\x01\n",
+         lambda tr: tr("Refusals", "line %1: %2").replace("%1", "2").replace(
+             "%2", tr("Refusals", "holds a control character (byte %1)").replace("%1", "1"))),
+        (None, lambda tr: tr("Refusals", "not a regular file")),
+    ]
+    for content, why in refused:
+        if content is None:
+            conf = os.path.join(tmp, "refused.d")
+            os.mkdir(conf)
+        else:
+            with open(conf, "w", encoding="utf-8") as f:
+                f.write(content)
+        for language, locale in (("en", "C.UTF-8"), ("zh_CN", "zh_CN.UTF-8")):
+            tr = LANGUAGES[language]
+            env = dict(os.environ, QT_QPA_PLATFORM="offscreen", UFD_STATION_CONF=conf,
+                       XDG_DATA_HOME=os.path.join(tmp, "data"), LC_ALL=locale, LANGUAGE="")
+            p = subprocess.run([os.path.join(program, "ufd-station"), "--batch"], env=env,
+                               capture_output=True, encoding="utf-8", timeout=120)
+            line = tr("TestFrm", "Start-up failed: ") + f"{conf}: " + why(tr)
+            check(p.returncode == 2 and line in p.stdout.splitlines(),
+                  f"{language}: station.conf refused {p.returncode} {p.stdout!r}")
+    conf = os.path.join(tmp, "station.conf")
     # The language shown: station.conf's, else the locale's; en stays English
     # under a Chinese locale, and a language not shipped stops the run.
     verdict = {language: tr("TestFrm", "Verdict: ") + tr("TestFrm", "! FAILED !")
