@@ -35,8 +35,9 @@ done
 # The station with [MediaTest] Probe=true on the same two sticks, both at
 # once: the fake fails its Format with E0 and the real size the probe found
 # is its flash's (and f3probe's, when f3probe names one); the good stick
-# passes. Its probe sends some 300 single-sector commands, each some 30 ms
-# through the emulated USB, and moves 13 MiB: beyond the usual bound of a batch.
+# passes. Its probe sends some 1,200 commands, most of a single sector, each
+# 3 to 15 ms through the emulated USB, and moves some 46 MiB: beyond the
+# usual bound of a batch.
 step "the station's probe"
 probe_batch "$scratch/run"
 awk '$1 == 1 && $4 == "red" && /Error Status = E0/ { found = 1 } END { exit !found }' \
