@@ -355,6 +355,53 @@ TEST(SgGuard, WritesAndVendorCommandsAreRefusedReadsAllowed) {
     }
 }
 
+// After a guard passed, sysfs is walked again only once the kernel's uevent
+// count has moved (or when it cannot be read); the mount table is read
+// before every write.
+TEST(SgGuard, WalksSysfsAgainAfterAUeventAndReadsTheMountsEveryTime) {
+    struct Case {
+        const char* name;
+        const char* countAfter; // the uevent count after the first write; "": no count at all
+        bool serialChanged;
+        const char* mountLine;
+        const char* reason; // of the second write; "": it goes
+    };
+    const Case cases[] = {
+        {"a uevent", "8\n", true, "", "refused: /dev/sg1 changed since it was opened (serial"},
+        {"no count", "", true, "", "refused: /dev/sg1 changed since it was opened (serial"},
+        {"no uevent", "7\n", true, "", ""},
+        {"mounted, no uevent", "7\n", false,
+         "40 22 8:17 / /media/op/STICK rw - vfat /dev/sdb1 rw\n",
+         "refused: /dev/sdb1 is mounted on /media/op/STICK"},
+    };
+    Bytes in(512);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        const fs::path usb = r.tree.add({});
+        const fs::path count = r.tree.roots().sys / "kernel/uevent_seqnum";
+        if (*c.countAfter != '\0') {
+            writeFile(count, "7\n");
+        }
+        auto d = r.open(0).device;
+        ASSERT_NE(d, nullptr);
+        ASSERT_TRUE(d->execute(command('W'), in).ok);
+        if (*c.countAfter != '\0') {
+            writeFile(count, c.countAfter);
+        }
+        if (c.serialChanged) {
+            writeFile(usb / "serial", "XY99\n");
+        }
+        r.tree.setMountInfo(c.mountLine);
+        const Outcome second = d->execute(command('W'), in);
+        if (*c.reason == '\0') {
+            EXPECT_TRUE(second.ok) << second.reason;
+        } else {
+            EXPECT_THAT(second.reason, StartsWith(c.reason));
+        }
+    }
+}
+
 // The guard's own allow-list, apart from the drive map's (which keeps such a
 // drive from ever being opened): only a listed VID:PID passes.
 TEST(SgGuard, RefusesADriveOffTheAllowList) {

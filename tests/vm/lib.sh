@@ -335,6 +335,49 @@ queue_1mib() {
     [ "$(cat "/sys/block/$disk/queue/max_sectors_kb")" = 1024 ] || fail "$disk takes no 1 MiB commands"
 }
 
+# sold_sticks PREFIX RACK N...: plug_sticks, each stick then as a shop sells
+# it: 1 MiB per command (queue_1mib) and a partition table (as_sold).
+sold_sticks() {
+    local prefix=$1 rack=$2 n
+    shift 2
+    plug_sticks "$prefix" "$rack" "$@"
+    wait_disks "$@"
+    for n; do
+        queue_1mib "$n"
+        as_sold "$n"
+    done
+}
+
+# f3probe_all N...: f3probe_on the sticks behind /dev/sgN, all at once: its
+# words in f3probe-N of the case's output, "VERDICT SECTORS" in
+# $scratch/f3probe-N.
+f3probe_all() {
+    local n probes=()
+    for n; do
+        f3probe_on "$n" "$UFDVM_WORK/f3probe-$n" >"$scratch/f3probe-$n" &
+        probes+=($!)
+    done
+    wait "${probes[@]}"
+}
+
+# probe_batch DIR: the station's batch run with [MediaTest] Probe=true and
+# [Run] Parallel=true, shown; the real size the probe found of each drive
+# in DIR/real ("SLOT SECTORS", from the records).
+probe_batch() {
+    printf '[MediaTest]\nProbe=true\n[Run]\nParallel=true\n' >"$scratch/station.conf"
+    export UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data
+    UFDVM_BATCH_TIMEOUT=500 run_batch "$1"
+    cat "$1/rows" "$1/stderr"
+    "$bin/ufd-results" export --json | python3 -c '
+import json, sys
+for line in sys.stdin:
+    r = json.loads(line)
+    print(r["slot"], r["media_real_sectors"])' >"$1/real"
+}
+
+# real_sectors DIR SLOT: what probe_batch found the flash of SLOT keeps.
+real_sectors() { awk -v s="$2" '$1 == s { print $2 }' "$1/real"; }
+
 # f3probe_on N FILE: Debian's f3probe --destructive on the disk behind
 # /dev/sgN, its words in FILE; prints "good", "fake" (a counterfeit of some
 # type), "damaged" or what else it said, then the sectors it found usable.

@@ -123,11 +123,15 @@ std::optional<std::string> refusal(const Roots& roots, const QuorlinkConf& conf,
     if (!info.holders.empty()) {
         return "refused: " + disk + " is held by " + info.holders.front();
     }
+    return mountRefusal(roots, blockNodes(roots, info.sg));
+}
+
+std::optional<std::string> mountRefusal(const Roots& roots, const std::vector<BlockNode>& nodes) {
     const auto mounts = readMounts(roots.mountInfo);
     if (!mounts) {
         return "refused: cannot read the mount table " + roots.mountInfo.string();
     }
-    if (const auto mounted = findMount(*mounts, blockNodes(roots, info.sg))) {
+    if (const auto mounted = findMount(*mounts, nodes)) {
         return "refused: " + mounted->first + " is mounted on " + mounted->second;
     }
     return std::nullopt;

@@ -37,6 +37,10 @@ std::optional<std::vector<Mount>> readMounts(const std::filesystem::path& mountI
 std::optional<std::pair<std::string, std::string>> findMount(const std::vector<Mount>& mounts,
                                                              const std::vector<BlockNode>& nodes);
 
+// nullopt: none of `nodes` is mounted (the mount table read afresh); else
+// which is, and where.
+std::optional<std::string> mountRefusal(const Roots& roots, const std::vector<BlockNode>& nodes);
+
 // nullopt: the drive is a USB storage disk on the allow-list, with a block
 // device of 512-byte blocks that nothing is stacked on or mounted from;
 // otherwise why a command that changes it may not go.

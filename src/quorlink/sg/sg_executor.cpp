@@ -146,6 +146,7 @@ public:
             return failed("refused: the drive was reset once already");
         }
         resetDone_ = true;
+        passedAt_.reset(); // the guard walks sysfs again for the drive as it comes back
         auto result = resetUsbDevice(roots_, *system_, conf(), info_, conf().timeouts.ready);
         if (auto* why = std::get_if<std::string>(&result)) {
             return failed(*why);
@@ -205,6 +206,7 @@ public:
         }
         // udev's own re-read would find the disk still claimed and fail.
         claim_.drop();
+        passedAt_.reset();
         for (const auto& [disk, err] : refused) {
             const std::string head =
                 "partition table of /dev/" + disk + " not re-read (" + std::strerror(err) + "): ";
@@ -219,7 +221,17 @@ private:
     // Before anything that changes the drive: sysfs read afresh must still
     // show the drive this handle was opened on, and that drive must pass the
     // guard now (a block device may have appeared, or something mounted it).
+    // sysfs only changes with a uevent, so while the kernel's count stands
+    // where it stood at the last guard passed, its walk (the largest cost
+    // of a single-sector write) would find the same: then only the mount
+    // table is read again. The count is taken first, so that a change
+    // during the walk makes the next guard walk again.
     std::optional<std::string> guard() {
+        const std::optional<uint64_t> seqnum = ueventSeqnum(roots_);
+        if (seqnum && seqnum == passedAt_) {
+            return mountRefusal(roots_, passedNodes_);
+        }
+        passedAt_.reset();
         const SgDeviceInfo now = describeSgDevice(roots_, info_.sg);
         if (auto why = identityChange(info_, now)) {
             return why;
@@ -227,7 +239,12 @@ private:
         if (auto why = refusal(roots_, conf(), now)) {
             return why;
         }
-        return claim_.acquire(roots_, info_.sg);
+        if (auto why = claim_.acquire(roots_, info_.sg)) {
+            return why;
+        }
+        passedAt_ = seqnum;
+        passedNodes_ = blockNodes(roots_, info_.sg);
+        return std::nullopt;
     }
 
     // Sectors written since the last flush reach the medium before anything
@@ -405,6 +422,9 @@ private:
     bool written_ = false;   // a WRITE went while the handle was open
     bool released_ = false;
     bool resetDone_ = false;
+    // The uevent count at the last guard passed, and the block nodes it saw.
+    std::optional<uint64_t> passedAt_;
+    std::vector<BlockNode> passedNodes_;
 };
 
 // Holds nothing that changes after construction: each open device keeps its

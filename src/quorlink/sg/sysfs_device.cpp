@@ -175,6 +175,10 @@ SgDeviceInfo describeSgDevice(const Roots& roots, int sg) {
     return info;
 }
 
+std::optional<uint64_t> ueventSeqnum(const Roots& roots) {
+    return parseNumber<uint64_t>(readAttribute(roots.sys / "kernel" / "uevent_seqnum"), 10);
+}
+
 std::vector<int> sgNumbers(const Roots& roots) {
     std::vector<int> numbers;
     std::error_code ec;

@@ -56,6 +56,11 @@ std::string deviceLine(const SgDeviceInfo& info, bool allowed);
 // partitions come and go while the station formats.
 std::vector<BlockNode> blockNodes(const Roots& roots, int sg);
 
+// The kernel's count of the uevents it has sent (/sys/kernel/uevent_seqnum);
+// nullopt when it cannot be read. Every device, partition or holder that
+// comes, goes or changes in sysfs bumps it.
+std::optional<uint64_t> ueventSeqnum(const Roots& roots);
+
 // "1234:abcd", as lsusb and udev write it.
 std::string usbIdText(UsbId id);
 

@@ -13,21 +13,11 @@ source "$UFDVM_ROOT/tests/vm/lib.sh"
 rack=$scratch/rack.json
 export QUORLINK_STATE_DIR=$scratch/state
 flash_rack "$rack"
-plug_sticks f "$rack" 1 2
-wait_disks 1 2
-for n in 1 2; do
-    queue_1mib "$n"
-    as_sold "$n"
-done
+sold_sticks f "$rack" 1 2
 
 # Each stick has a port and a controller of its own: both probed at once.
 step "f3probe on both sticks"
-probes=()
-for n in 1 2; do
-    f3probe_on "$n" "$UFDVM_WORK/f3probe-$n" >"$scratch/f3probe-$n" &
-    probes+=($!)
-done
-wait "${probes[@]}"
+f3probe_all 1 2
 read -r fake fakeUsable <"$scratch/f3probe-1"
 read -r good goodUsable <"$scratch/f3probe-2"
 step "f3probe: fake stick $fake ($fakeUsable sectors usable), good stick $good ($goodUsable)"
@@ -45,22 +35,15 @@ done
 # The station with [MediaTest] Probe=true on the same two sticks, both at
 # once: the fake fails its Format with E0 and the real size the probe found
 # is its flash's (and f3probe's, when f3probe names one); the good stick
-# passes. Its probe sends some 300 single-sector commands, each some 30 ms
-# through the emulated USB, and moves 13 MiB: beyond the usual bound of a batch.
+# passes. Its probe sends some 1,200 commands, most of a single sector, each
+# 3 to 15 ms through the emulated USB, and moves some 46 MiB: beyond the
+# usual bound of a batch.
 step "the station's probe"
-printf '[MediaTest]\nProbe=true\n[Run]\nParallel=true\n' >"$scratch/station.conf"
-export UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data
-UFDVM_BATCH_TIMEOUT=500 run_batch "$scratch/run"
-cat "$scratch/run/rows" "$scratch/run/stderr"
+probe_batch "$scratch/run"
 awk '$1 == 1 && $4 == "red" && /Error Status = E0/ { found = 1 } END { exit !found }' \
     "$scratch/run/rows" || fail "the station did not fail the fake stick with E0"
 [ "$(colour "$scratch/run" 2)" = green ] || fail "the station did not pass the good stick"
-found=$("$bin/ufd-results" export --json | python3 -c '
-import json, sys
-for line in sys.stdin:
-    r = json.loads(line)
-    if r["slot"] == 1:  # the fake, on the first port
-        print(r["media_real_sectors"])')
+found=$(real_sectors "$scratch/run" 1) # the fake, on the first port
 step "the station found $found sectors kept on the fake stick"
 [ "$found" = 524288 ] || fail "the station found $found sectors on the fake, not 524288"
 if [ "$fake" = fake ]; then

@@ -23,20 +23,10 @@ fake() { # INDEX KIND EXTRA SERIAL
     fake 3 wrap '' WRAP00000003
     echo ']}'
 } >"$rack"
-plug_sticks k "$rack" 1 2 3
-wait_disks 1 2 3
-for n in 1 2 3; do
-    queue_1mib "$n"
-    as_sold "$n"
-done
+sold_sticks k "$rack" 1 2 3
 
 step "f3probe on the three sticks"
-probes=()
-for n in 1 2 3; do
-    f3probe_on "$n" "$UFDVM_WORK/f3probe-$n" >"$scratch/f3probe-$n" &
-    probes+=($!)
-done
-wait "${probes[@]}"
+f3probe_all 1 2 3
 declare -A usable
 for n in 1 2 3; do
     read -r verdict size <"$scratch/f3probe-$n"
@@ -47,19 +37,11 @@ for n in 1 2 3; do
 done
 
 step "the station's probe"
-printf '[MediaTest]\nProbe=true\n[Run]\nParallel=true\n' >"$scratch/station.conf"
-export UFD_STATION_CONF=$scratch/station.conf XDG_DATA_HOME=$scratch/data
-UFDVM_BATCH_TIMEOUT=500 run_batch "$scratch/run"
-cat "$scratch/run/rows" "$scratch/run/stderr"
-"$bin/ufd-results" export --json | python3 -c '
-import json, sys
-for line in sys.stdin:
-    r = json.loads(line)
-    print(r["slot"], r["media_real_sectors"])' >"$scratch/real"
+probe_batch "$scratch/run"
 for n in 1 2 3; do
     awk -v n=$n '$1 == n && $4 == "red" && /Error Status = E0/ { found = 1 } END { exit !found }' \
         "$scratch/run/rows" || fail "the station did not fail stick $n with E0"
-    found=$(awk -v n=$n '$1 == n { print $2 }' "$scratch/real")
+    found=$(real_sectors "$scratch/run" $n)
     step "the station found $found sectors kept on stick $n"
     [ "$found" = 131072 ] || fail "the station found $found sectors on stick $n, not 131072"
     if [ -n "${usable[$n]:-}" ]; then
