@@ -192,6 +192,32 @@ TEST(FlashProbe, EveryKindBehindEveryCache) {
     }
 }
 
+// A drive the line wrote before (a volume, another tool's test) holds some of
+// it in its cache when the probe starts, at low sectors and at their aliases
+// on the flash; a cache that keeps a sector written again in its old place
+// sends the probe's low run out ahead of the stale alias, which lands on it.
+// The real size and no lost sector all the same, for every kind.
+TEST(FlashProbe, ACacheHoldingEarlierWritesMisleadsNothing) {
+    for (const Kind& k : kKinds) {
+        for (const uint64_t stale : {uint64_t{1}, uint64_t{64}, uint64_t{4096}}) {
+            SCOPED_TRACE(testing::Message() << k.name << ", " << stale << " stale sectors");
+            const uint64_t real = k.genuine ? k1GiB : k1GiB / 4 + 12345;
+            FlashProfile flash = Behind(k.genuine ? FlashProfile{} : Keeps(real), 65536);
+            flash.fake = k.fake;
+            flash.pastEnd = k.pastEnd;
+            FlashDrive drive(flash, k1GiB);
+            const std::vector<uint8_t> earlier(stale * 512, 0x5A);
+            for (const uint64_t at : {uint64_t{32}, 2 * real + 32}) {
+                ASSERT_TRUE(at + stale > k1GiB || drive.WriteSectors(at, earlier));
+            }
+            const ProbeResult r = ProbeFlash(drive, k1GiB, 7, {}, kProbeCacheSectors);
+            EXPECT_FALSE(r.ioFailed);
+            EXPECT_EQ(r.keptSectors, real);
+            EXPECT_EQ(r.lost, 0u);
+        }
+    }
+}
+
 // The same verdict and real size a hundred times in a row (instrumented, ten
 // times: a hundred outlast the test's time), every kind behind every cache
 // that fits, one drive size and cache per case so that each stays within the
