@@ -203,13 +203,13 @@ TEST(FlashModel, StopsAnsweringUntilReset) {
 
 // Random writes (zeros among them) of random lengths through a small cache,
 // read back against a plain copy of the drive: the cache's index, its runs
-// written out and the store's runs cut at either edge all keep the last
-// write of every sector.
+// written out and the store's runs cut at either edge (and split into pieces
+// of 16 sectors) all keep the last write of every sector.
 TEST(FlashModel, KeepsTheLastWriteOfEverySector) {
     for (const uint64_t cache : {uint64_t{0}, uint64_t{1}, uint64_t{37}, uint64_t{300}}) {
         SCOPED_TRACE(cache);
         FlashModel m(Fake(FakeKind::Wrap, 0, PastEnd::Zeros, cache));
-        ufd::test::MemoryFlash store;
+        ufd::test::MemoryFlash store(16);
         constexpr uint64_t kSectors = 256;
         std::vector<uint8_t> drive(kSectors * 512);
         std::mt19937_64 random(cache);

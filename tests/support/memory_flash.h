@@ -1,7 +1,7 @@
 // A sparse in-memory flash for the flash model: only what was written takes
-// room, the rest reads as zeros. Kept as runs of sectors, one per write, so a
-// probe's flush costs a copy per command rather than a map entry per sector,
-// and a run of zeros written over it gives its room back.
+// room, the rest reads as zeros. Kept as pieces of writes, so a probe's flush
+// costs a copy per command rather than a map entry per sector, and a run of
+// zeros written over it gives its room back.
 #pragma once
 
 #include "flash_model.h"
@@ -19,46 +19,54 @@ namespace ufd::test {
 
 class MemoryFlash final : public quorlink::sim::BlockStore {
 public:
+    // A piece never crosses a multiple of `pieceSectors`, so a write that
+    // falls inside one copies at most that much of what it keeps.
+    explicit MemoryFlash(uint64_t pieceSectors = 1024) : pieceSectors_(pieceSectors) {}
+
     bool readSectors(uint64_t first, std::span<uint8_t> data) override {
-        std::fill(data.begin(), data.end(), 0);
         const uint64_t end = first + data.size() / 512;
+        uint64_t at = first; // data before it is filled
+        auto fill = [&](uint64_t to, const uint8_t* from) {
+            const auto out = data.begin() + static_cast<ptrdiff_t>((at - first) * 512);
+            if (from == nullptr) {
+                std::fill_n(out, (to - at) * 512, 0);
+            } else {
+                std::copy_n(from, (to - at) * 512, out);
+            }
+            at = to;
+        };
         for (auto it = FirstReaching(first); it != runs_.end() && it->first < end; ++it) {
             const uint64_t from = std::max(first, it->first);
-            const uint64_t to = std::min(end, RunEnd(it));
-            std::copy_n(it->second.begin() + static_cast<ptrdiff_t>((from - it->first) * 512),
-                        (to - from) * 512,
-                        data.begin() + static_cast<ptrdiff_t>((from - first) * 512));
+            fill(from, nullptr);
+            fill(std::min(end, RunEnd(it)), it->second.Data() + (from - it->first) * 512);
         }
+        fill(end, nullptr);
         ++reads;
         return true;
     }
     bool writeSectors(uint64_t first, std::span<const uint8_t> data) override {
         const uint64_t end = first + data.size() / 512;
-        Cut(first, end);
-        // Zero sectors at either end take no room, as holes in an image.
-        size_t lead = 0, tail = data.size() / 512;
-        while (lead < tail && IsZero(data.subspan(lead * 512, 512))) {
-            ++lead;
-        }
-        while (tail > lead && IsZero(data.subspan((tail - 1) * 512, 512))) {
-            --tail;
-        }
-        if (lead < tail) {
-            runs_.emplace(first + lead, Bytes(data.subspan(lead * 512, (tail - lead) * 512)));
+        const auto hint = Cut(first, end);
+        for (uint64_t at = first; at < end;) {
+            const uint64_t to = std::min(end, (at / pieceSectors_ + 1) * pieceSectors_);
+            Keep(hint, at, data.subspan((at - first) * 512, (to - at) * 512));
+            at = to;
         }
         ++writes;
         return true;
     }
     bool AllZero() const {
         return std::all_of(runs_.begin(), runs_.end(), [](const auto& r) {
-            return std::all_of(r.second.begin(), r.second.end(), [](uint8_t b) { return b == 0; });
+            const Piece& p = r.second;
+            return std::all_of(p.Data(), p.Data() + p.Sectors() * 512,
+                               [](uint8_t b) { return b == 0; });
         });
     }
     // Sectors holding something other than zeros at the ends of a write.
     uint64_t Held() const {
         uint64_t n = 0;
         for (const auto& r : runs_) {
-            n += r.second.size() / 512;
+            n += r.second.Sectors();
         }
         return n;
     }
@@ -66,12 +74,21 @@ public:
     uint64_t reads = 0, writes = 0;
 
 private:
-    using Runs = std::map<uint64_t, std::vector<uint8_t>>;
+    // Sectors kept from `skip` on: a write over a piece's start moves `skip`
+    // rather than copying the rest (a cache writes its runs out wherever
+    // they end, and the probe's zeros cut them again at other places).
+    struct Piece {
+        std::vector<uint8_t> bytes;
+        size_t skip = 0;
+        const uint8_t* Data() const { return bytes.data() + skip; }
+        uint64_t Sectors() const { return (bytes.size() - skip) / 512; }
+    };
+    using Runs = std::map<uint64_t, Piece>;
 
     static bool IsZero(std::span<const uint8_t> sector) {
         return std::memcmp(sector.data(), kZeros.data(), 512) == 0;
     }
-    static uint64_t RunEnd(Runs::const_iterator it) { return it->first + it->second.size() / 512; }
+    static uint64_t RunEnd(Runs::const_iterator it) { return it->first + it->second.Sectors(); }
     // The first run that ends past `at`.
     Runs::iterator FirstReaching(uint64_t at) {
         auto it = runs_.upper_bound(at);
@@ -81,42 +98,76 @@ private:
         return it;
     }
     // Forgets [first, end): runs inside it go, runs across its edges keep
-    // what lies outside.
-    void Cut(uint64_t first, uint64_t end) {
+    // what lies outside. Where runs of [first, end) go in.
+    Runs::iterator Cut(uint64_t first, uint64_t end) {
         auto it = FirstReaching(first);
         while (it != runs_.end() && it->first < end) {
             const uint64_t runFirst = it->first, runEnd = RunEnd(it);
-            std::vector<uint8_t> bytes = std::move(it->second);
-            it = runs_.erase(it);
-            if (runEnd > end) {
-                it = runs_.emplace_hint(it, end,
-                                        Bytes(std::span(bytes).subspan((end - runFirst) * 512)));
+            if (runFirst < first && runEnd > end) { // the write falls inside it
+                Piece upper{Bytes(std::span(it->second.Data() + (end - runFirst) * 512,
+                                            (runEnd - end) * 512)),
+                            0};
+                it->second.bytes.resize(it->second.skip + (first - runFirst) * 512);
+                return runs_.emplace_hint(std::next(it), end, std::move(upper));
             }
             if (runFirst < first) {
-                bytes.resize((first - runFirst) * 512);
-                runs_.emplace_hint(it, runFirst, std::move(bytes));
-            } else if (spare_.size() < kSpareMost) {
-                spare_.push_back(std::move(bytes));
+                it->second.bytes.resize(it->second.skip + (first - runFirst) * 512);
+                ++it;
+            } else if (runEnd > end) {
+                auto node = runs_.extract(it++);
+                node.key() = end;
+                node.mapped().skip += (end - runFirst) * 512;
+                return runs_.insert(it, std::move(node));
+            } else {
+                GiveBack(std::move(it->second.bytes));
+                it = runs_.erase(it);
             }
+        }
+        return it;
+    }
+    // Keeps `data` at `first` before `hint`, less the zero sectors at either
+    // end, which take no room, as holes in an image.
+    void Keep(Runs::iterator hint, uint64_t first, std::span<const uint8_t> data) {
+        size_t lead = 0, tail = data.size() / 512;
+        while (lead < tail && IsZero(data.subspan(lead * 512, 512))) {
+            ++lead;
+        }
+        while (tail > lead && IsZero(data.subspan((tail - 1) * 512, 512))) {
+            --tail;
+        }
+        if (lead < tail) {
+            runs_.emplace_hint(hint, first + lead,
+                               Piece{Bytes(data.subspan(lead * 512, (tail - lead) * 512)), 0});
         }
     }
 
-    // A copy of `data`, in the room of a run given back if there is one: a
-    // probe writes and zeros the same sizes over and over, and fresh room
-    // costs the kernel a page fault per page.
+    // A copy of `data`, in the room of a run given back if one fits: a probe
+    // writes and zeros the same sizes over and over, and fresh room costs the
+    // kernel a page fault per page (the allocator hands large blocks back to
+    // it as soon as they are freed).
     std::vector<uint8_t> Bytes(std::span<const uint8_t> data) {
         std::vector<uint8_t> bytes;
-        if (!spare_.empty()) {
-            bytes = std::move(spare_.back());
-            spare_.pop_back();
+        if (auto it = spare_.lower_bound(data.size());
+            it != spare_.end() && it->first <= 2 * data.size()) {
+            bytes = std::move(it->second);
+            spareBytes_ -= it->first;
+            spare_.erase(it);
         }
         bytes.assign(data.begin(), data.end());
         return bytes;
     }
+    void GiveBack(std::vector<uint8_t> bytes) {
+        if (spareBytes_ + bytes.capacity() <= kSpareMostBytes) {
+            spareBytes_ += bytes.capacity();
+            spare_.emplace(bytes.capacity(), std::move(bytes));
+        }
+    }
 
-    static constexpr size_t kSpareMost = 64;
+    static constexpr size_t kSpareMostBytes = size_t{1} << 30;
+    uint64_t pieceSectors_;
     Runs runs_;
-    std::vector<std::vector<uint8_t>> spare_;
+    std::multimap<size_t, std::vector<uint8_t>> spare_; // by capacity
+    size_t spareBytes_ = 0;
     static constexpr std::array<uint8_t, 512> kZeros{};
 };
 
