@@ -203,7 +203,7 @@ TEST(FlashModel, StopsAnsweringUntilReset) {
 
 // Random writes (zeros among them) of random lengths through a small cache,
 // read back against a plain copy of the drive: the cache's index, its runs
-// written out and the store's runs cut at either edge (and split into pieces
+// written out and the store's runs cut at either edge (and split into cells
 // of 16 sectors) all keep the last write of every sector.
 TEST(FlashModel, KeepsTheLastWriteOfEverySector) {
     for (const uint64_t cache : {uint64_t{0}, uint64_t{1}, uint64_t{37}, uint64_t{300}}) {
