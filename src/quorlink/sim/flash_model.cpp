@@ -107,13 +107,21 @@ bool FlashModel::write(BlockStore& store, uint64_t lba, std::span<const uint8_t>
         slotLba_.resize(cap);
         cache_.reserve(cap);
     }
+    // New sectors go to consecutive slots: copied a stretch at a time.
+    uint64_t copyFrom = 0, copyTo = 0, copyCount = 0;
+    auto copy = [&] {
+        std::copy_n(data.begin() + static_cast<ptrdiff_t>(copyFrom * kSectorBytes),
+                    copyCount * kSectorBytes, slots_.data() + copyTo * kSectorBytes);
+        copyCount = 0;
+    };
     for (uint64_t k = 0; k < count; ++k) {
-        const auto sector = data.subspan(k * kSectorBytes, kSectorBytes);
         if (const uint64_t cached = cache_.find(lba + k); cached != SlotIndex::kNone) {
+            const auto sector = data.subspan(k * kSectorBytes, kSectorBytes);
             std::copy(sector.begin(), sector.end(), slot(cached).begin());
             continue;
         }
         if (used_ == cap) {
+            copy(); // the slots about to be written out hold it
             // Room for the rest of this write at once, so the flash sees long runs.
             if (!flushOldest(store, std::min(cap, count - k))) {
                 return false;
@@ -123,8 +131,16 @@ bool FlashModel::write(BlockStore& store, uint64_t lba, std::span<const uint8_t>
         ++used_;
         slotLba_[at] = lba + k;
         cache_.insert(lba + k, at);
-        std::copy(sector.begin(), sector.end(), slot(at).begin());
+        if (copyCount > 0 && (copyFrom + copyCount != k || copyTo + copyCount != at)) {
+            copy();
+        }
+        if (copyCount == 0) {
+            copyFrom = k;
+            copyTo = at;
+        }
+        ++copyCount;
     }
+    copy();
     return true;
 }
 

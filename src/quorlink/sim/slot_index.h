@@ -21,8 +21,7 @@ public:
             places *= 2;
             --shift_;
         }
-        keys_.assign(places, kNone);
-        slots_.assign(places, 0);
+        places_.assign(places, Place{});
         size_ = 0;
     }
     uint64_t size() const { return size_; }
@@ -34,10 +33,10 @@ public:
             return kNone;
         }
         for (uint64_t at = home(lba);; at = next(at)) {
-            if (keys_[at] == lba) {
-                return slots_[at];
+            if (places_[at].lba == lba) {
+                return places_[at].slot;
             }
-            if (keys_[at] == kNone) {
+            if (places_[at].lba == kNone) {
                 return kNone;
             }
         }
@@ -45,17 +44,16 @@ public:
     // `lba` must not be in the table; there must be room (reserve).
     void insert(uint64_t lba, uint64_t slot) {
         uint64_t at = home(lba);
-        while (keys_[at] != kNone) {
+        while (places_[at].lba != kNone) {
             at = next(at);
         }
-        keys_[at] = lba;
-        slots_[at] = slot;
+        places_[at] = {lba, slot};
         ++size_;
     }
     void erase(uint64_t lba) {
         uint64_t at = home(lba);
-        while (keys_[at] != lba) {
-            if (keys_[at] == kNone) {
+        while (places_[at].lba != lba) {
+            if (places_[at].lba == kNone) {
                 return;
             }
             at = next(at);
@@ -63,28 +61,31 @@ public:
         // Shift back the entries after it that would no longer be found
         // past the hole, so no tombstones pile up.
         for (uint64_t from = next(at);; from = next(from)) {
-            if (keys_[from] == kNone) {
+            if (places_[from].lba == kNone) {
                 break;
             }
-            const uint64_t want = home(keys_[from]);
+            const uint64_t want = home(places_[from].lba);
             // Moves when its home is not in the cyclic range (at, from].
             if ((from > at && (want <= at || want > from)) ||
                 (from < at && want <= at && want > from)) {
-                keys_[at] = keys_[from];
-                slots_[at] = slots_[from];
+                places_[at] = places_[from];
                 at = from;
             }
         }
-        keys_[at] = kNone;
+        places_[at].lba = kNone;
         --size_;
     }
 
 private:
     uint64_t home(uint64_t lba) const { return (lba * 0x9E3779B97F4A7C15ULL) >> shift_; }
-    uint64_t next(uint64_t at) const { return (at + 1) & (keys_.size() - 1); }
+    uint64_t next(uint64_t at) const { return (at + 1) & (places_.size() - 1); }
 
-    std::vector<uint64_t> keys_;
-    std::vector<uint64_t> slots_;
+    // An address and its slot side by side: one cache line per look-up.
+    struct Place {
+        uint64_t lba = kNone;
+        uint64_t slot = 0;
+    };
+    std::vector<Place> places_;
     uint64_t size_ = 0;
     unsigned shift_ = 60;
 };
