@@ -1,6 +1,5 @@
 #include "device/block_pattern.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -10,17 +9,11 @@ namespace ufd {
 namespace {
 
 constexpr uint64_t kMagic = 0x5446'4C41'5348'4446ULL; // names a pattern sector
-constexpr size_t kHeader = 24;                        // magic, address, seed
+constexpr size_t kWords = kPatternSectorBytes / 8;
+constexpr size_t kHeaderWords = 3; // magic, address, seed
 
-// One store and one load per word: the sweep makes and judges every sector
-// it moves, so these run for every 8 bytes of the drive.
 uint64_t AsLe(uint64_t v) {
     return std::endian::native == std::endian::little ? v : __builtin_bswap64(v);
-}
-
-void PutLe64(uint8_t* p, uint64_t v) {
-    v = AsLe(v);
-    std::memcpy(p, &v, sizeof v);
 }
 
 uint64_t Le64(const uint8_t* p) {
@@ -35,50 +28,74 @@ uint64_t SplitMix(uint64_t x) {
     return x ^ (x >> 31);
 }
 
-constexpr size_t kBodyWords = (kPatternSectorBytes - kHeader) / 8;
+// A sector of the run as words in drive order: the run's fixed words, XORed
+// with the sector's key where `key` is set and with its address where
+// `address` is. The body is drawn once per seed and each sector XORs it with
+// one word drawn from its address, so no two sectors share a body word. The
+// sweep makes and judges every sector of the drive, at the drive's speed or
+// better: a sector is a few vector operations over words held in registers,
+// made or compared in one pass without a copy in between.
+struct Run {
+    std::array<uint64_t, kWords> fixed{};
+    std::array<uint64_t, kWords> key{};
+    std::array<uint64_t, kWords> address{};
+    uint64_t seed = 0;
+};
 
-// The run's body: drawn once per seed. A sector's body is it XORed with one
-// word drawn from the sector's address, so no two sectors share a body word,
-// and making a sector costs about a copy (the sweep makes and judges every
-// sector of the drive, at the drive's speed or better).
-const std::array<uint64_t, kBodyWords>& BodyOf(uint64_t seed) {
-    thread_local uint64_t madeFor = 0;
-    thread_local bool made = false;
-    thread_local std::array<uint64_t, kBodyWords> body{};
-    if (!made || madeFor != seed) {
-        uint64_t x = seed;
-        for (uint64_t& w : body) {
-            x += 0x9E37'79B9'7F4A'7C15ULL;
-            w = SplitMix(x);
-        }
-        madeFor = seed;
-        made = true;
+Run MakeRun(uint64_t seed) {
+    Run r;
+    r.seed = seed;
+    r.fixed[0] = AsLe(kMagic);
+    r.fixed[2] = AsLe(seed);
+    r.address[1] = ~uint64_t{0};
+    uint64_t x = seed;
+    for (size_t i = kHeaderWords; i < kWords; ++i) {
+        x += 0x9E37'79B9'7F4A'7C15ULL;
+        r.fixed[i] = AsLe(SplitMix(x));
+        r.key[i] = ~uint64_t{0};
     }
-    return body;
+    return r;
 }
 
-void FillOne(uint8_t* p, uint64_t sector, uint64_t seed) {
-    PutLe64(p, kMagic);
-    PutLe64(p + 8, sector);
-    PutLe64(p + 16, seed);
-    const uint64_t key = SplitMix(seed ^ (sector * 0x9E37'79B9'7F4A'7C15ULL));
-    const auto& body = BodyOf(seed);
-    for (size_t i = 0; i < kBodyWords; ++i) {
-        PutLe64(p + kHeader + 8 * i, body[i] ^ key);
+const Run& RunOf(uint64_t seed) {
+    thread_local Run run = MakeRun(0);
+    if (run.seed != seed) {
+        run = MakeRun(seed);
+    }
+    return run;
+}
+
+uint64_t KeyOf(uint64_t sector, uint64_t seed) {
+    return AsLe(SplitMix(seed ^ (sector * 0x9E37'79B9'7F4A'7C15ULL)));
+}
+
+// The restrict pointers let the compiler keep the run's words apart from the
+// sector's bytes, so both loops vectorise.
+void MakeOne(uint8_t* __restrict out, const Run& __restrict r, uint64_t sector) {
+    const uint64_t key = KeyOf(sector, r.seed), address = AsLe(sector);
+    for (size_t i = 0; i < kWords; ++i) {
+        const uint64_t w = r.fixed[i] ^ (key & r.key[i]) ^ (address & r.address[i]);
+        std::memcpy(out + 8 * i, &w, sizeof w);
     }
 }
 
-bool IsPatternOf(std::span<const uint8_t> read, uint64_t sector, uint64_t seed) {
-    uint8_t want[kPatternSectorBytes];
-    FillOne(want, sector, seed);
-    return std::memcmp(read.data(), want, kPatternSectorBytes) == 0;
+bool IsPatternOf(const uint8_t* __restrict read, const Run& __restrict r, uint64_t sector) {
+    const uint64_t key = KeyOf(sector, r.seed), address = AsLe(sector);
+    uint64_t diff = 0;
+    for (size_t i = 0; i < kWords; ++i) {
+        uint64_t w = 0;
+        std::memcpy(&w, read + 8 * i, sizeof w);
+        diff |= w ^ r.fixed[i] ^ (key & r.key[i]) ^ (address & r.address[i]);
+    }
+    return diff == 0;
 }
 
 } // namespace
 
 void FillPattern(std::span<uint8_t> data, uint64_t first, uint64_t seed) {
+    const Run& r = RunOf(seed);
     for (size_t at = 0; at + kPatternSectorBytes <= data.size(); at += kPatternSectorBytes) {
-        FillOne(data.data() + at, first + at / kPatternSectorBytes, seed);
+        MakeOne(data.data() + at, r, first + at / kPatternSectorBytes);
     }
 }
 
@@ -86,12 +103,13 @@ SectorVerdict JudgeSector(std::span<const uint8_t> read, uint64_t sector, uint64
     if (read.size() < kPatternSectorBytes) {
         return {SectorVerdict::Lost, 0};
     }
-    if (IsPatternOf(read, sector, seed)) {
+    const Run& r = RunOf(seed);
+    if (IsPatternOf(read.data(), r, sector)) {
         return {SectorVerdict::Kept, 0};
     }
     const uint64_t named = Le64(read.data() + 8);
     if (Le64(read.data()) == kMagic && Le64(read.data() + 16) == seed && named != sector &&
-        IsPatternOf(read, named, seed)) {
+        IsPatternOf(read.data(), r, named)) {
         return {SectorVerdict::Alias, named};
     }
     return {SectorVerdict::Lost, 0};

@@ -113,10 +113,12 @@ public:
         for (uint64_t at = r.first; at < r.first + r.count;) {
             const uint64_t n = std::min<uint64_t>(io_.ChunkSectors(), r.first + r.count - at);
             const auto data = std::span(buffer_).first(n * kPatternSectorBytes);
-            if (zeros) {
-                std::fill(data.begin(), data.end(), 0);
-            } else {
+            if (!zeros) {
                 FillPattern(data, at, seed_);
+                zeroed_ = 0;
+            } else if (zeroed_ < data.size()) {
+                std::fill(data.begin(), data.end(), 0);
+                zeroed_ = data.size();
             }
             if (!io_.WriteSectors(at, data)) {
                 return false;
@@ -132,6 +134,7 @@ public:
         for (uint64_t at = r.first; at < r.first + r.count;) {
             const uint64_t n = std::min<uint64_t>(io_.ChunkSectors(), r.first + r.count - at);
             const auto data = std::span(buffer_).first(n * kPatternSectorBytes);
+            zeroed_ = 0;
             if (!io_.ReadSectors(at, data)) {
                 return false;
             }
@@ -168,6 +171,7 @@ private:
     uint64_t steps_;
     uint64_t done_ = 0;
     std::vector<uint8_t> buffer_;
+    size_t zeroed_ = 0; // bytes at the buffer's start known to be zeros
 };
 
 bool IsLost(const Seen& s) {

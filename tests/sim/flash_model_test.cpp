@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -94,7 +96,7 @@ TEST(FlashModel, EachKindOfFakeAnswersAsItShould) {
         }
         // The flash never holds more places than it has.
         if (c.flash.flashSectors != 0) {
-            EXPECT_LE(store.sectors.size(), c.flash.flashSectors);
+            EXPECT_LE(store.Held(), c.flash.flashSectors);
         }
     }
 }
@@ -197,6 +199,68 @@ TEST(FlashModel, StopsAnsweringUntilReset) {
     for (int k = 0; k < 1000; ++k) {
         ASSERT_TRUE(never.answers());
     }
+}
+
+// Random writes (zeros among them) of random lengths through a small cache,
+// read back against a plain copy of the drive: the cache's index, its runs
+// written out and the store's runs cut at either edge (and split into cells
+// of 16 sectors) all keep the last write of every sector.
+TEST(FlashModel, KeepsTheLastWriteOfEverySector) {
+    for (const uint64_t cache : {uint64_t{0}, uint64_t{1}, uint64_t{37}, uint64_t{300}}) {
+        SCOPED_TRACE(cache);
+        FlashModel m(Fake(FakeKind::Wrap, 0, PastEnd::Zeros, cache));
+        ufd::test::MemoryFlash store(16);
+        constexpr uint64_t kSectors = 256;
+        std::vector<uint8_t> drive(kSectors * 512);
+        std::mt19937_64 random(cache);
+        for (int op = 0; op < 3000; ++op) {
+            const uint64_t first = random() % kSectors;
+            const uint64_t count = 1 + random() % std::min<uint64_t>(40, kSectors - first);
+            std::vector<uint8_t> data(count * 512);
+            if (random() % 4 != 0) {
+                data = Tagged(first + (op + 1) * kSectors, count);
+            }
+            ASSERT_TRUE(m.write(store, first, data));
+            std::copy(data.begin(), data.end(),
+                      drive.begin() + static_cast<ptrdiff_t>(first * 512));
+            if (op % 7 == 0) {
+                std::vector<uint8_t> all(drive.size());
+                ASSERT_TRUE(m.read(store, 0, all));
+                ASSERT_TRUE(all == drive) << "after write " << op;
+            }
+        }
+        ASSERT_TRUE(m.flush(store));
+        EXPECT_EQ(m.cachedSectors(), 0u);
+        std::vector<uint8_t> all(drive.size());
+        ASSERT_TRUE(store.readSectors(0, all));
+        EXPECT_TRUE(all == drive);
+    }
+}
+
+// Addresses that crowd the index's places, taken out in another order: every
+// one left is still found, every one taken out is gone.
+TEST(SlotIndex, FindsWhatIsLeftAfterEveryErase) {
+    SlotIndex index;
+    index.reserve(1000);
+    std::vector<uint64_t> in;
+    for (uint64_t k = 0; k < 1000; ++k) {
+        in.push_back(k * 4096 + (k % 3)); // strided, as single sectors are
+        index.insert(in.back(), k);
+    }
+    std::mt19937_64 random(7);
+    std::vector<uint64_t> order = in;
+    std::shuffle(order.begin(), order.end(), random);
+    for (size_t n = 0; n < order.size(); ++n) {
+        index.erase(order[n]);
+        ASSERT_EQ(index.find(order[n]), SlotIndex::kNone);
+        if (n % 50 == 0) {
+            for (size_t k = n + 1; k < order.size(); ++k) {
+                const auto at = std::find(in.begin(), in.end(), order[k]) - in.begin();
+                ASSERT_EQ(index.find(order[k]), static_cast<uint64_t>(at)) << "after " << n;
+            }
+        }
+    }
+    EXPECT_TRUE(index.empty());
 }
 
 TEST(FlashModel, NamesRoundTrip) {

@@ -105,14 +105,23 @@ bool FlashModel::write(BlockStore& store, uint64_t lba, std::span<const uint8_t>
     if (slots_.empty()) {
         slots_.resize(cap * kSectorBytes);
         slotLba_.resize(cap);
+        cache_.reserve(cap);
     }
+    // New sectors go to consecutive slots: copied a stretch at a time.
+    uint64_t copyFrom = 0, copyTo = 0, copyCount = 0;
+    auto copy = [&] {
+        std::copy_n(data.begin() + static_cast<ptrdiff_t>(copyFrom * kSectorBytes),
+                    copyCount * kSectorBytes, slots_.data() + copyTo * kSectorBytes);
+        copyCount = 0;
+    };
     for (uint64_t k = 0; k < count; ++k) {
-        const auto sector = data.subspan(k * kSectorBytes, kSectorBytes);
-        if (const auto it = cache_.find(lba + k); it != cache_.end()) {
-            std::copy(sector.begin(), sector.end(), slot(it->second).begin());
+        if (const uint64_t cached = cache_.find(lba + k); cached != SlotIndex::kNone) {
+            const auto sector = data.subspan(k * kSectorBytes, kSectorBytes);
+            std::copy(sector.begin(), sector.end(), slot(cached).begin());
             continue;
         }
         if (used_ == cap) {
+            copy(); // the slots about to be written out hold it
             // Room for the rest of this write at once, so the flash sees long runs.
             if (!flushOldest(store, std::min(cap, count - k))) {
                 return false;
@@ -121,33 +130,46 @@ bool FlashModel::write(BlockStore& store, uint64_t lba, std::span<const uint8_t>
         const uint64_t at = (head_ + used_) % cap;
         ++used_;
         slotLba_[at] = lba + k;
-        cache_[lba + k] = at;
-        std::copy(sector.begin(), sector.end(), slot(at).begin());
+        cache_.insert(lba + k, at);
+        if (copyCount > 0 && (copyFrom + copyCount != k || copyTo + copyCount != at)) {
+            copy();
+        }
+        if (copyCount == 0) {
+            copyFrom = k;
+            copyTo = at;
+        }
+        ++copyCount;
     }
+    copy();
     return true;
 }
 
 bool FlashModel::flushOldest(BlockStore& store, uint64_t count) {
     const uint64_t cap = profile_.cacheSectors;
     count = std::min(count, used_);
-    std::vector<uint8_t> run;
-    uint64_t runFirst = 0;
+    // A run goes out straight from its slots: consecutive addresses in
+    // consecutive slots (a flush of a long write is one run per ring turn).
+    uint64_t runFirst = 0, runSlot = 0, runCount = 0;
     auto writeRun = [&] {
-        const bool ok = run.empty() || writeThrough(store, runFirst, run);
-        run.clear();
+        const bool ok =
+            runCount == 0 || writeThrough(store, runFirst,
+                                          std::span(slots_).subspan(runSlot * kSectorBytes,
+                                                                    runCount * kSectorBytes));
+        runCount = 0;
         return ok;
     };
     for (uint64_t k = 0; k < count; ++k) {
         const uint64_t at = head_;
         const uint64_t lba = slotLba_[at];
-        if (!run.empty() && lba != runFirst + run.size() / kSectorBytes && !writeRun()) {
+        if (runCount > 0 && (lba != runFirst + runCount || at != runSlot + runCount) &&
+            !writeRun()) {
             return false;
         }
-        if (run.empty()) {
+        if (runCount == 0) {
             runFirst = lba;
+            runSlot = at;
         }
-        const auto s = slot(at);
-        run.insert(run.end(), s.begin(), s.end());
+        ++runCount;
         cache_.erase(lba);
         head_ = (head_ + 1) % cap;
         --used_;
@@ -166,8 +188,8 @@ bool FlashModel::read(BlockStore& store, uint64_t lba, std::span<uint8_t> data) 
     }
     if (!cache_.empty()) {
         for (uint64_t k = 0; k < count; ++k) {
-            if (const auto it = cache_.find(lba + k); it != cache_.end()) {
-                const auto s = slot(it->second);
+            if (const uint64_t cached = cache_.find(lba + k); cached != SlotIndex::kNone) {
+                const auto s = slot(cached);
                 std::copy(s.begin(), s.end(),
                           data.begin() + static_cast<ptrdiff_t>(k * kSectorBytes));
             }

@@ -7,11 +7,12 @@
 // simulator, the user-space stick) answers the same.
 #pragma once
 
+#include "slot_index.h"
+
 #include <chrono>
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace quorlink::sim {
@@ -108,7 +109,7 @@ private:
     std::vector<uint64_t> slotLba_;
     uint64_t head_ = 0;
     uint64_t used_ = 0;
-    std::unordered_map<uint64_t, uint64_t> cache_;
+    SlotIndex cache_;
 };
 
 } // namespace quorlink::sim
