@@ -68,3 +68,4 @@ import json, sys
 print([json.loads(l)["media_real_sectors"] for l in sys.stdin][-1])')
 printf 'station probe: E0, %s sectors kept, %d ms (%.2f of f3probe; the goal: 0.25 at most)\n' \
     "$real" "$station" "$(echo "$station $f3" | awk '{ print $1 / $2 }')" | tee -a "$UFDVM_WORK/report"
+[ "$real" = 524288 ] || fail "the probe found $real sectors kept, not the flash's 524288"
