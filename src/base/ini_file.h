@@ -11,12 +11,9 @@
 // is not a regular file, holds control characters or exceeds kMaxIniBytes.
 #pragma once
 
-// The refusals are marked where lupdate reads them (context "Refusals"), so a
-// reader with a language can show them translated; without Qt the mark is the
-// text itself.
-#ifndef QT_TRANSLATE_NOOP
-#define QT_TRANSLATE_NOOP(scope, x) x
-#endif
+// The refusals are marked (context "Refusals") so a reader with a language
+// can show them translated.
+#include "base/translate_mark.h"
 
 #include <cstdint>
 #include <filesystem>

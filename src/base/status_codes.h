@@ -7,16 +7,14 @@
 // their numbers from it by name (StatusNumber).
 #pragma once
 
+#include "base/translate_mark.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-// The reasons are marked where lupdate reads them, so the window can show
-// them translated (context "StatusReasons"); everywhere else the mark is the
-// text itself, as Qt defines it, and this room needs no Qt.
-#ifndef QT_TRANSLATE_NOOP
-#define QT_TRANSLATE_NOOP(scope, x) x
-#endif
+// The reasons are marked (context "StatusReasons") so the window can show
+// them translated.
 
 namespace ufd {
 
