@@ -1,9 +1,7 @@
 // The window's captions in every shipped language: each text fits the
 // control it stands in (measured in the control's own font against the room
-// its style leaves for text), and the translation is really in effect; the
-// reasons in words the window shows are the table's, each translated.
+// its style leaves for text), and the translation is really in effect.
 #include "platform/message_box.h"
-#include "results/status_reasons.h"
 #include "station/station_form.h"
 #include "station/station_language.h"
 #include "support/recording_transport.h"
@@ -109,15 +107,6 @@ TEST(Captions, FitTheirControlsInEveryLanguage) {
         EXPECT_TRUE(clipped.isEmpty()) << clipped.join('\n').toStdString();
     }
     SetMessageBoxHandler({});
-}
-
-TEST(Reasons, TheWindowsAreTheTablesWordsEachTranslated) {
-    ASSERT_EQ(InstallStationLanguage("zh_CN"), "zh_CN");
-    for (const StatusCode& r : kStatusCodes) {
-        const QString shown = TrStatusReason(r.number);
-        EXPECT_TRUE(!shown.isEmpty() && shown != QString::fromUtf8(r.reason)) << r.reason;
-    }
-    EXPECT_EQ(TrStatusReason(0), "");
 }
 
 } // namespace
