@@ -91,6 +91,7 @@ TEST_F(StationConf, BadValuesNameFileKeyAndValue) {
         {"[Run]\nParallel\n", "line 2: neither a comment"},
         {"[Run\nParallel=true\n", "line 1: not a [Section] line"},
         {"[Run]\n=true\n", "line 2: a value without a key"},
+        {"[Results]\nStationId=a\x1b[2Jb\n", "line 2: holds a control character (byte 27)"},
         {"[Run]\nParallel=true\0\n"sv, "line 2: holds a control character (byte 0)"},
         {"[MediaTest]\nProbe=sometimes\n", "[MediaTest] Probe: \"sometimes\""},
         {"[MediaTest]\nSurface=101\n", "[MediaTest] Surface: \"101\""},
