@@ -1,7 +1,9 @@
-// The run's state as the items write it on one slot, without any window:
-// each item's outcome, the first failure beside the last status, and the
-// reason of a drive pulled during the run.
+// The items' work on one slot without any window: the run's state as they
+// write it (each item's outcome, the first failure beside the last status,
+// the reason of a drive pulled during the run), and what they tell the view,
+// in order, until it is gone.
 #include "results/status_reasons.h"
+#include "station/drive_pictures.h"
 #include "station/run_state.h"
 #include "station/slot_items.h"
 #include "station/state_run_view.h"
@@ -11,16 +13,28 @@
 namespace ufd {
 namespace {
 
-struct NoRows final : RunView {
-    bool Gone() override { return false; }
-    void StartProgress(int) override {}
-    void EndProgress(int) override {}
-    void ShowResultPair(ResultColumn, int) override {}
-    void HideResultBox(ResultColumn, ResultBox, int) override {}
-    void SetResultCaption(ResultColumn, ResultBox, int, const QString&) override {}
-    void SetPicture(int, int) override {}
-    void ExplainFailure(ResultColumn, int) override {}
-    void RepaintPicture(int) override {}
+// Writes down what it is told, in order ("row:column what"); gone once the
+// device was called, when asked to be.
+struct RecordingView final : RunView {
+    std::string seen;
+    bool goneAfterDevice = false, deviceCalled = false;
+
+    bool Gone() override { return goneAfterDevice && deviceCalled; }
+    void StartProgress(int row) override { Say(row, {}, "start"); }
+    void EndProgress(int row) override { Say(row, {}, "end"); }
+    void ShowResultPair(ResultColumn c, int row) override { Say(row, c, "show"); }
+    void HideResultBox(ResultColumn c, ResultBox b, int r) override { Say(r, c, "hide ", Box(b)); }
+    void SetResultCaption(ResultColumn c, ResultBox b, int row, const QString& text) override {
+        Say(row, c, Box(b), " ", text.toStdString());
+    }
+    void SetPicture(int r, int p) override { Say(r, {}, "picture ", DrivePictureName(p)); }
+    void RepaintPicture(int row) override { Say(row, {}, "repaint"); }
+    void ExplainFailure(ResultColumn c, int row) override { Say(row, c, "why"); }
+    static std::string Box(ResultBox b) { return b == ResultBox::Green ? "green" : "red"; }
+    template <typename... Text> void Say(int r, ResultColumn c, const Text&... what) {
+        seen += (seen.empty() ? "" : ", ") + std::to_string(r) + ':' + std::to_string(int(c)) + ' ';
+        ((seen += what), ...);
+    }
 };
 
 // What the drive does: the Status its chip scan leaves, WriteIdentity's
@@ -69,7 +83,7 @@ TEST(RunState, EachItemsOutcomeAndTheFirstFailure) {
         ctx.slots.DiskCount = 1;
         RunState state;
         state.Begin(1, "2026-01-01T00:00:00.000Z");
-        NoRows rows;
+        RecordingView rows;
         StateRunView view(state, rows,
                           [&ctx](int slot) { return ctx.slots.Slot(slot + 1)->Status; });
         CarriedCaptions carried;
@@ -109,6 +123,44 @@ TEST(RunState, BeginEmptiesAndOutsideSlotsAreIgnored) {
     state.Begin(1, "c");
     EXPECT_EQ(std::tuple(state.drives.size(), state.Verdict(), state.drives[0] == DriveState{}),
               std::tuple(size_t{1}, QString(), true));
+}
+
+TEST(SlotItems, ReportToTheViewInOrderAndStopWhenItIsGone) {
+    // Every procedure fails with 0x75 where it can; Manufacture and Check WP pass.
+    const std::tuple<RunItem, SlotOutcome, std::string> cases[] = {
+        {RunItem::Format, SlotOutcome::Failed,
+         "1:0 start, 1:0 end, 1:0 show, 1:0 picture red, 1:0 green X, 1:0 red Error Status = 75, "
+         "1:0 why"},
+        {RunItem::Manufacture, SlotOutcome::Ok,
+         "1:1 show, 1:1 green String = V, 1:1 red Write = V"},
+        {RunItem::CheckConfig, SlotOutcome::Failed,
+         "1:2 show, 1:0 picture red, 1:2 green X, 1:2 red Error Status = 75, 1:2 why"},
+        {RunItem::CheckWriteProtect, SlotOutcome::Ok,
+         "1:3 show, 1:3 hide red, 1:3 green Write Protected"}};
+    test::RecordingTransport transport;
+    RecordingView view;
+    auto fail = [&](StationContext& x, int16_t n) {
+        view.deviceCalled = true;
+        x.slots.Slot(n)->Status = 0x75;
+        return int16_t{0};
+    };
+    auto pass = [&](auto&&...) { return int16_t{view.deviceCalled = true}; };
+    const DeviceProcedures dev{
+        [&](StationContext& x, int16_t n) { fail(x, n); }, {}, pass, fail, pass};
+    for (const auto& [item, outcome, seen] : cases) {
+        for (const bool gone : {false, true}) {
+            SCOPED_TRACE(seen + (gone ? ", gone" : ""));
+            StationContext ctx{transport};
+            view = {};
+            view.goneAfterDevice = gone;
+            CarriedCaptions carried;
+            EXPECT_EQ(ItemSlot(item, SlotWork{ctx, dev, {}, view}, 1, carried),
+                      gone ? SlotOutcome::Gone : outcome);
+            // Gone: only what came before the device call (Format's bar start,
+            // a pair shown) may have reached the view.
+            EXPECT_EQ(view.seen, gone ? seen.substr(0, seen.find(',')) : seen);
+        }
+    }
 }
 
 } // namespace

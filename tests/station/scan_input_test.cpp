@@ -5,12 +5,11 @@
 // widget as typed.
 #include "support/test_common.h"
 
-#include "platform/message_box.h"
 #include "station/operator_fields.h"
 #include "station/run_recorder.h"
 #include "station/scan_input.h"
 #include "station/station_form.h"
-#include "support/recording_transport.h"
+#include "support/station_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,6 +27,19 @@ public:
     float SecondsSinceMidnight() override { return static_cast<float>(now); }
     double now = 8 * 3600;
 };
+
+// Each character, then Enter, to the focused widget, `ms` apart.
+void Type(FakeClock& clock, QWidget* focus, const QString& keys, int ms, bool enter = true) {
+    focus->setFocus();
+    for (const QChar c : keys) {
+        clock.now += ms / 1000.0;
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+    if (enter) {
+        clock.now += ms / 1000.0;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
+}
 
 struct Window {
     Window() {
@@ -48,19 +60,6 @@ struct Window {
         QApplication::setActiveWindow(&w);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
     }
-    // Each character, then Enter, to the focused widget, `ms` apart.
-    void Type(QWidget* focus, const QString& keys, int ms, bool enter = true) {
-        focus->setFocus();
-        for (const QChar c : keys) {
-            clock.now += ms / 1000.0;
-            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-        }
-        if (enter) {
-            clock.now += ms / 1000.0;
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        }
-    }
-
     QWidget w;
     QLineEdit* who = new QLineEdit;
     QLineEdit* lot = new QLineEdit;
@@ -94,7 +93,7 @@ TEST(ScanInput, ScansFillTheirFieldWhereverTheFocusIsAndHandsTypeAsEver) {
     for (const auto& c : cases) {
         Window t;
         QWidget* focus[] = {t.who, t.lot, t.box, t.start};
-        t.Type(focus[c.focus], c.keys, c.ms);
+        Type(t.clock, focus[c.focus], c.keys, c.ms);
         EXPECT_EQ(t.who->text().toStdString(), c.who) << c.what;
         EXPECT_EQ(t.lot->text().toStdString(), c.lot) << c.what;
         EXPECT_EQ(t.starts, c.starts) << c.what;
@@ -106,12 +105,12 @@ TEST(ScanInput, ScansFillTheirFieldWhereverTheFocusIsAndHandsTypeAsEver) {
 // field once the scanner's pause is over; a disabled Start stays unpressed.
 TEST(ScanInput, AStalledScanIsTypedAndADisabledStartIsNotPressed) {
     Window t;
-    t.Type(t.who, "#OP", 3, false);
+    Type(t.clock, t.who, "#OP", 3, false);
     EXPECT_EQ(t.who->text(), "");
     EXPECT_TRUE(QTest::qWaitFor([&] { return t.who->text() == "#OP"; }, 1000));
     t.start->setEnabled(false);
     t.clock.now += 1; // the pause before the next scan
-    t.Type(t.lot, "#GO", 3);
+    Type(t.clock, t.lot, "#GO", 3);
     EXPECT_EQ(t.starts, 0);
     EXPECT_EQ(t.lot->text(), "L-1");
 }
@@ -123,10 +122,6 @@ TEST(ScanInput, TheWindowsFieldsTakeTheScanIntoTheRecords) {
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
     qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-    SetMessageBoxHandler([](const MessageBoxRequest& r) {
-        ADD_FAILURE() << "box: " << r.text.toStdString();
-        return kAnswerOk;
-    });
     StationSettings settings;
     settings.Database = home.filePath("results.sqlite");
     settings.OperatorLot = true;
@@ -136,35 +131,22 @@ TEST(ScanInput, TheWindowsFieldsTakeTheScanIntoTheRecords) {
     QString error;
     const auto recorder = MakeRunRecorder(settings, &error);
     ASSERT_TRUE(recorder) << error.toStdString();
-    test::RecordingTransport transport;
-    StationContext ctx(transport);
-    ctx.replies = transport.files;
-    StationDependencies d;
-    d.startMonitor = [](const QString&) { return 33; };
-    d.readProductConfig = [](ProductConfig& p) {
-        return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
-    };
-    TestFrm frm(ctx, d);
-    ASSERT_TRUE(frm.Form_Load().ok);
+    test::RecordedWindow window;
+    ASSERT_TRUE(window.loaded);
+    TestFrm& frm = *window.frm;
     AddOperatorFields(frm, *recorder, QString("Bo"), QString("L-1"));
     FakeClock clock;
     InstallScanInput(frm, settings, clock);
     frm.show();
     QApplication::setActiveWindow(&frm);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
-    frm.Check1(0)->setFocus();
     for (const QString& code : {QString("#OPAnna Li"), QString("#LOTL-0412")}) {
         clock.now += 1;
-        for (const QChar c : code) {
-            clock.now += 0.004;
-            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-        }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        Type(clock, frm.Check1(0), code, 4);
     }
     EXPECT_EQ(std::pair(recorder->Operator(), recorder->Lot()),
               std::pair(QString("Anna Li"), QString("L-0412")));
     EXPECT_TRUE(frm.Check1(0)->isChecked()); // no key of the scans reached the box
-    SetMessageBoxHandler({});
 }
 
 } // namespace

@@ -1,13 +1,9 @@
 // The window's captions in every shipped language: each text fits the
 // control it stands in (measured in the control's own font against the room
-// its style leaves for text), and the translation is really in effect; the
-// reasons in words the window shows are the table's, each translated.
-#include "platform/message_box.h"
-#include "results/status_reasons.h"
+// its style leaves for text), and the translation is really in effect.
 #include "station/station_form.h"
 #include "station/station_language.h"
-#include "support/recording_transport.h"
-#include "support/test_common.h"
+#include "support/station_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -84,40 +80,19 @@ QStringList Clipped(TestFrm& frm) {
 }
 
 TEST(Captions, FitTheirControlsInEveryLanguage) {
-    SetMessageBoxHandler([](const MessageBoxRequest& r) {
-        ADD_FAILURE() << "box: " << r.text.toStdString();
-        return kAnswerOk;
-    });
     // English first: it needs no translator, and one installed stays.
     for (const char* language : kStationLanguages) {
         SCOPED_TRACE(language);
         EXPECT_EQ(InstallStationLanguage(language), language);
-        test::RecordingTransport transport;
-        StationContext ctx(transport);
-        ctx.replies = transport.files;
-        StationDependencies d;
-        d.startMonitor = [](const QString&) { return 33; };
-        d.readProductConfig = [](ProductConfig& p) {
-            return ReadProductConfig(p, UFD_SOURCE_DIR "/examples/Product.ini");
-        };
-        TestFrm frm(ctx, d);
-        ASSERT_TRUE(frm.Form_Load().ok);
+        test::RecordedWindow window;
+        ASSERT_TRUE(window.loaded);
+        TestFrm& frm = *window.frm;
         frm.show();
         EXPECT_EQ(frm.GoCmd->text() == "Start (&S)", std::string(language) == "en")
             << frm.GoCmd->text().toStdString();
         const QStringList clipped = Clipped(frm);
         EXPECT_TRUE(clipped.isEmpty()) << clipped.join('\n').toStdString();
     }
-    SetMessageBoxHandler({});
-}
-
-TEST(Reasons, TheWindowsAreTheTablesWordsEachTranslated) {
-    ASSERT_EQ(InstallStationLanguage("zh_CN"), "zh_CN");
-    for (const StatusCode& r : kStatusCodes) {
-        const QString shown = TrStatusReason(r.number);
-        EXPECT_TRUE(!shown.isEmpty() && shown != QString::fromUtf8(r.reason)) << r.reason;
-    }
-    EXPECT_EQ(TrStatusReason(0), "");
 }
 
 } // namespace
