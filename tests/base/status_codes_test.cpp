@@ -17,13 +17,12 @@ namespace {
 // code outside one byte would not fit "Error Status = XX"; a reason must be
 // one line of plain words (it is printed in tables and CSV cells).
 TEST(StatusCodes, EveryRowHasItsOwnNumberNameAndWords) {
-    std::set<int> numbers;
     std::set<std::string_view> names;
     int previous = 0;
     for (const StatusCode& code : kStatusCodes) {
         SCOPED_TRACE(std::string(code.name));
-        EXPECT_TRUE(numbers.insert(code.number).second) << "number given twice";
         EXPECT_TRUE(names.insert(code.name).second) << "name given twice";
+        // Strictly ascending: no number is given twice either.
         EXPECT_GT(code.number, previous) << "the tools list the codes in ascending order";
         previous = code.number;
         EXPECT_TRUE(code.number > 0 && code.number <= 0xFF) << code.number;
@@ -31,40 +30,22 @@ TEST(StatusCodes, EveryRowHasItsOwnNumberNameAndWords) {
         EXPECT_GE(code.reason.size(), 8U);
         EXPECT_TRUE(std::ranges::all_of(code.reason, [](char c) { return c >= ' ' && c <= '~'; }))
             << code.reason;
-        // The names the procedures use find their own row.
-        EXPECT_EQ(FindStatusCode(code.number), &code);
     }
 }
 
-TEST(StatusCodes, NamesAndNumbersFindTheirRows) {
-    static_assert(StatusNumber("VendorBoundary") == 0x99);
-    static_assert(StatusNumber("AreaDoesNotFit") == 0xF8);
-    const std::pair<int, const char*> cases[] = {{0x10, "UnitRejected"},
-                                                 {0x9A, "NoCapacity"},
-                                                 {0xE0, "FakeCapacity"},
-                                                 {0xF4, "IdentityMismatch"},
-                                                 {0xFF, "ExtendedBootRecordFailed"},
-                                                 {0, nullptr},
-                                                 {0x7C, nullptr},
-                                                 {0x1F5, nullptr},
-                                                 {-11, nullptr}};
-    for (const auto& [number, name] : cases) {
-        const StatusCode* code = FindStatusCode(number);
-        EXPECT_EQ(code ? code->name : "none", name ? name : "none") << number;
+// A number the table does not hold finds no row (the reasons then say
+// "unknown status"); the rows it does hold are found for the docs, which
+// StatusReasons.TheDocsListTheTable reads back through FindStatusCode.
+TEST(StatusCodes, NumbersOutsideTheTableFindNoRow) {
+    for (const int number : {0, 0x7C, 0x1F5, -11}) {
+        EXPECT_EQ(FindStatusCode(number), nullptr) << number;
     }
 }
 
 TEST(HexDigits, UpperCasePaddedNeverCut) {
-    const std::tuple<uint32_t, int, const char*> cases[] = {{0x9A, 2, "9A"},
-                                                            {7, 2, "07"},
-                                                            {0, 2, "00"},
-                                                            {0x1234, 2, "1234"},
-                                                            {0xab, 4, "00AB"},
-                                                            {0xF5, 0, "F5"},
-                                                            {0, 0, "0"},
-                                                            {0xFFFFFFF5, 2, "FFFFFFF5"},
-                                                            {0xDEADBEEF, 8, "DEADBEEF"},
-                                                            {1, 10, "0000000001"}};
+    const std::tuple<uint32_t, int, const char*> cases[] = {
+        {7, 2, "07"}, {0x1234, 2, "1234"},         {0xab, 4, "00AB"},    {0xF5, 0, "F5"},
+        {0, 0, "0"},  {0xFFFFFFF5, 2, "FFFFFFF5"}, {1, 10, "0000000001"}};
     for (const auto& [value, width, digits] : cases) {
         EXPECT_EQ(HexDigits(value, width), digits) << value << " width " << width;
     }

@@ -22,7 +22,6 @@ TEST(Encoder, Blocks) {
     const uint8_t* d = data.data();
     // clang-format off
     const std::tuple<std::optional<Command>, Seen> cases[] = {
-        {encodeTestUnitReady(), {{0, 0, 0, 0, 0, 0}, None, 0, Quick, nullptr, 0}},
         {encodeInquiry(), {{0x12, 0, 0, 0, 36, 0}, In, 36, Quick, nullptr, 0}},
         {encodeReadCapacity10(), {{0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, In, 8, Quick, nullptr, 0}},
         {encodeReadCapacity16(), {{0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}, In, 32, Quick, nullptr, 0}},

@@ -28,8 +28,7 @@ void Hammer(int index, Report& r) {
         fnQuorbus_VendorW(handle, 0x81, 512, block.data());
         if (fnQuorbus_VendorR(handle, 0x82, 0, 512) == 0) {
             r.first += " failed " + std::to_string(round);
-        } else if (std::ifstream in(binary.data(), std::ios::binary);
-                   std::string(std::istreambuf_iterator<char>(in), {}) != block) {
+        } else if (ufd::test::readFile(binary.data()) != block) {
             r.first += " mismatch " + std::to_string(round);
         }
     }
@@ -65,7 +64,6 @@ TEST(Threads, SixteenDrivesAtOnceEachReadOnlyTheirOwnReplies) {
         EXPECT_TRUE(json::accept(l)) << l;
     }
     EXPECT_EQ(lines, kDrives * (2 + 2 * kRounds));
-    fs::remove_all(dir);
 }
 
 } // namespace
