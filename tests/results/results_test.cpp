@@ -71,28 +71,6 @@ StoreOutcome Submit(const DatabaseTarget& target, const QString& journal,
     return writer.WaitIdle();
 }
 
-// Two databases side by side, each writer with the journal a station gives
-// it (in one folder, named after its database): what one cannot store waits
-// for one alone; two's writer stores its own run and never takes one's
-// records; once one can be written, its next writer brings them in.
-void ExpectJournalsOfTheirOwn(const DatabaseTarget& one, const DatabaseTarget& two,
-                              const std::function<void()>& makeOneWritable) {
-    const QTemporaryDir folder;
-    const auto journal = [&](const DatabaseTarget& t) {
-        return folder.filePath(JournalFileName(t));
-    };
-    EXPECT_NE(journal(one), journal(two));
-    const auto a = MakeRun("run-a", 3), b = MakeRun("run-b", 2);
-    EXPECT_TRUE(Said(Submit(one, journal(one), a)).starts_with("stored 0, waiting 3: "));
-    EXPECT_EQ(Said(Submit(two, journal(two), b)), "stored 1, waiting 0: ");
-    EXPECT_EQ(ReadAll(two), b);
-    makeOneWritable();
-    EXPECT_EQ(Said(Submit(one, journal(one), {})), "stored 1, waiting 0: ");
-    EXPECT_EQ(ReadAll(one), a);
-    EXPECT_EQ(ReadAll(two), b);
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList());
-}
-
 // ufd-results on a database, named by a station.conf in dir: exit code, output, errors.
 struct ToolRun {
     int code;
@@ -160,16 +138,6 @@ TEST_F(Sqlite, UpgradesAFirstSchemaDatabaseAndReadsItsJournalLines) {
     ASSERT_TRUE(read);
     EXPECT_EQ(std::pair(read->MediaRealSectors, read->MediaSectorsFailed),
               std::pair(std::optional<qint64>(), next[0].MediaSectorsFailed));
-}
-
-// Two files in one folder: a.sqlite cannot be written until the directory
-// standing where it belongs is gone.
-TEST_F(Sqlite, TwoFilesInOneFolderHaveJournalsOfTheirOwn) {
-    ASSERT_TRUE(QDir().mkpath(dir.filePath("db/a.sqlite/x")));
-    ExpectJournalsOfTheirOwn(ParseDatabaseSetting(dir.filePath("db/a.sqlite")).target,
-                             ParseDatabaseSetting(dir.filePath("db/b.sqlite")).target, [&] {
-                                 ASSERT_TRUE(QDir(dir.filePath("db/a.sqlite")).removeRecursively());
-                             });
 }
 
 // Nothing lost: what the database refuses waits in the journal; a later
@@ -443,7 +411,11 @@ TEST_F(Sqlite, TwoProcessesNeverClearEachOthersRecords) {
     EXPECT_TRUE(last.stored) << last.warning.toStdString();
     EXPECT_EQ(std::pair(appender.exitCode(), ReadAll(target).size()), std::pair(0, size_t(120)));
 }
-// Two databases on one server: "one" cannot be written until it is created.
+// Two databases on one server, each writer with the journal a station gives
+// it (in one folder, named after its database): what "one" cannot store
+// (it is not created yet) waits for it alone; two's writer stores its own run
+// and never takes one's records; once one exists, its next writer brings
+// them in.
 TEST(Postgres, TwoDatabasesOnOneServerHaveJournalsOfTheirOwn) {
     test::PgServer server;
     UFD_SKIP_WITHOUT(server);
@@ -451,8 +423,20 @@ TEST(Postgres, TwoDatabasesOnOneServerHaveJournalsOfTheirOwn) {
     const DatabaseTarget two = server.NewDatabase("two", &error).value();
     DatabaseTarget one = two;
     one.database = "one";
-    ExpectJournalsOfTheirOwn(
-        one, two, [&] { ASSERT_TRUE(server.NewDatabase("one", &error)) << error.toStdString(); });
+    const QTemporaryDir folder;
+    const auto journal = [&](const DatabaseTarget& t) {
+        return folder.filePath(JournalFileName(t));
+    };
+    EXPECT_NE(journal(one), journal(two));
+    const auto a = MakeRun("run-a", 3), b = MakeRun("run-b", 2);
+    EXPECT_TRUE(Said(Submit(one, journal(one), a)).starts_with("stored 0, waiting 3: "));
+    EXPECT_EQ(Said(Submit(two, journal(two), b)), "stored 1, waiting 0: ");
+    EXPECT_EQ(ReadAll(two), b);
+    ASSERT_TRUE(server.NewDatabase("one", &error)) << error.toStdString();
+    EXPECT_EQ(Said(Submit(one, journal(one), {})), "stored 1, waiting 0: ");
+    EXPECT_EQ(ReadAll(one), a);
+    EXPECT_EQ(ReadAll(two), b);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList());
 }
 
 // A real server stopped and started again between two runs: the run in
@@ -492,7 +476,7 @@ TEST(Postgres, AServerRestartedAndTwoStationsAtOnceGetEveryRecordOnce) {
     EXPECT_FALSE(QFile::exists(dir.filePath("journal.jsonl")));
     // ufd-results with a role that may only SELECT.
     ASSERT_TRUE(
-        server.Sql("restart", "CREATE ROLE reader LOGIN; GRANT SELECT ON drive_records TO reader"));
+        test::Sql(target, {"CREATE ROLE reader LOGIN", "GRANT SELECT ON drive_records TO reader"}));
     const ToolRun reader = RunResults(
         dir.path(), QString("postgresql://reader@127.0.0.1:%1/restart").arg(target.port), {"list"});
     EXPECT_EQ(reader.out.count('\n'), 48) << reader.err.toStdString();
