@@ -1,6 +1,6 @@
 // The MES's files through the real programs: ufd-station --batch drops one
 // file per run into [Records] DropFolder, `ufd-results export --cfx` gives the
-// same bytes for the stored run, and Python's json module reads both back
+// same bytes for the stored run, and Python's json module reads them back
 // field by field against the database. A drop folder that cannot be written
 // is a warning; the run's records are stored all the same.
 #include "rack_station.h"

@@ -62,8 +62,6 @@ void ExpectTheLine(const DatabaseTarget& reader) {
               (Rows{{"2026-12-07 09:00", "", 1, 1, 1}, {"2026-12-07 23:00", "", 3, 2, 2}}));
     EXPECT_EQ(Codes(q), (std::vector<std::pair<int, qint64>>{{0x10, 2}, {0xF0, 1}}));
     QString error;
-    // Today's records carry a lot column (empty here): the grouping reads it.
-    EXPECT_TRUE(q.Yield(YieldBy::Lot, {}, &error)) << error.toStdString();
     const auto history = db.Drive("S1", &error);
     ASSERT_TRUE(history && history->size() == 2) << error.toStdString();
     EXPECT_EQ((*history)[1].StationId, "st-b");
