@@ -226,18 +226,6 @@ TEST_F(Sqlite, EachCommandTakesItsOwnOptions) {
     }
 }
 
-// One record, one line: a serial holding a newline cannot forge a second
-// record, and a "%3" in a station id is kept as it is.
-TEST_F(Sqlite, ListsEveryRecordOnOneLine) {
-    auto records = MakeRun("run-a", 2, "line %3");
-    records[0].Serial = "A1\n2026-12-07T08:00:00.000Z  line-1  run-a   9  X\\  PASS";
-    ASSERT_TRUE(ResultsStore(target).Store(records, &error)) << error.toStdString();
-    EXPECT_EQ(Results({"list"}).out,
-              "2026-12-07T08:00:00.000Z  line %3  run-a   1  A1\\n2026-12-07T08:00:00.000Z  "
-              "line-1  run-a   9  X\\\\  PASS  PASS\n"
-              "2026-12-07T08:00:00.000Z  line %3  run-a   2  S2  PASS\n");
-}
-
 // --since compares times, offsets honoured, and --station and --product pick
 // their records; a bad time or URL, or no database yet, is refused saying why
 // on one line of its own, and the password is never shown.
@@ -306,16 +294,21 @@ TEST_F(Sqlite, EveryCommandHidesThePassword) {
 // A record an older station stored with control characters in its texts:
 // every command prints each stored text as visible text, so a lot or port
 // holding a newline forges no line and no escape sequence reaches the
-// terminal; the JSON lines still give the texts back exactly. history shows
-// the items each run really ticked, its socket, operator and lot.
+// terminal, and a backslash is doubled (so no text can pass for an escape)
+// while a "%3" stays as it is; the JSON lines still give the texts back
+// exactly. history shows the items each run really ticked, its socket,
+// operator and lot.
 TEST_F(Sqlite, StoredTextsNeverForgeALineAndHistoryShowsTheRun) {
-    auto records = MakeRun("run-a", 2);
+    auto records = MakeRun("run-a", 3);
     records[0].Serial = records[1].Serial = "S1";
     records[1].StartedUtc = "2026-12-07T09:00:00.000Z";
+    records[2].StartedUtc = "2026-12-07T10:00:00.000Z";
+    records[2].Serial = "A1\n2026-12-07T08:00:00.000Z  line-1  run-a   9  X\\  PASS";
     records[0].Lot = "L7\n  x  units 99  first pass 99 100.0%  final 99 100.0%";
     records[0].Operator = "\x1b[2Jeve";
     records[0].PortPath = "1-1\n2026-12-07T08:00:00.000Z  line-1  run-z  slot 1  port 1  - PASS";
     records[0].StationId = QString("line-1") + QChar(0x9b) + "31m";
+    records[1].StationId = "line %3\\";
     records[1].Socket = "";
     records[1].Items = {ItemResult{"V", "", 0, 1}, std::nullopt, std::nullopt,
                         ItemResult{"V", "", 0, 1}};
@@ -327,19 +320,26 @@ TEST_F(Sqlite, StoredTextsNeverForgeALineAndHistoryShowsTheRun) {
     };
     // command, lines it prints
     const std::pair<QStringList, qsizetype> commands[] = {
-        {{"list"}, 2}, {{"history", "S1"}, 2}, {{"export", "--json"}, 2}, {{"yield"}, 14}};
+        {{"history", "S1"}, 2}, {{"export", "--json"}, 3}, {{"yield"}, 19}};
     for (const auto& [args, lines] : commands) {
         const ToolRun got = Results(args);
         EXPECT_EQ(got.code, 0) << got.err.toStdString();
         EXPECT_FALSE(raw(got.out)) << got.out.toStdString();
         EXPECT_EQ(got.out.count('\n'), lines) << got.out.toStdString();
     }
+    EXPECT_EQ(
+        Results({"list"}).out.toStdString(),
+        "2026-12-07T08:00:00.000Z  line-1\\u009b31m  run-a   1  S1  PASS\n"
+        "2026-12-07T09:00:00.000Z  line %3\\\\  run-a   2  S1  PASS\n"
+        "2026-12-07T10:00:00.000Z  line-1  run-a   3  A1\\n2026-12-07T08:00:00.000Z  line-1  "
+        "run-a   9  X\\\\  PASS  FAIL  status 10 (a unit of chip 0 rejected: its unit list is "
+        "too long)\n");
     EXPECT_EQ(Results({"history", "S1"}).out,
               "2026-12-07T08:00:00.000Z  line-1\\u009b31m  run-a  slot 1  socket A1  port "
               "1-1\\n2026-12-07T08:00:00.000Z  line-1  run-z  slot 1  port 1  - PASS  operator "
               "\\u001b[2Jeve  lot L7\\n  x  units 99  first pass 99 100.0%  final 99 100.0%  "
               "format,manufacture,check_config  PASS\n"
-              "2026-12-07T09:00:00.000Z  line-1  run-a  slot 2  port 1-2.2  operator Jörg, "
+              "2026-12-07T09:00:00.000Z  line %3\\\\  run-a  slot 2  port 1-2.2  operator Jörg, "
               "\"nights\"  format,check_wp  PASS\n");
     std::vector<DriveRecord> fromJson;
     for (const QString& l : Results({"export", "--json"}).out.trimmed().split('\n')) {
