@@ -127,16 +127,12 @@ void ExpectTheIndexFollows(const DatabaseTarget& writer, const DatabaseTarget& r
 }
 
 TEST(YieldIndex, SqliteAnswersAsTheDatabaseDoes) {
-    qputenv("TZ", "Europe/Berlin");
-    ::tzset();
     QTemporaryDir dir;
     const DatabaseTarget target = ParseDatabaseSetting(dir.filePath("r.sqlite")).target;
     ExpectTheIndexFollows(target, target, dir.filePath("journal"));
 }
 
 TEST(YieldIndex, PostgresAnswersAsTheDatabaseDoes) {
-    qputenv("TZ", "Europe/Berlin");
-    ::tzset();
     test::PgServer server;
     UFD_SKIP_WITHOUT(server);
     QString error;
@@ -149,8 +145,6 @@ TEST(YieldIndex, PostgresAnswersAsTheDatabaseDoes) {
 // the figures back to the database), and its hours and days are those SQL
 // gives: local time across a change of date and of summer time, or UTC.
 TEST(YieldIndex, StartsAndTheirHoursAndDays) {
-    qputenv("TZ", "Europe/Berlin");
-    ::tzset();
     // start, milliseconds since the epoch (-1: refused)
     const std::pair<const char*, qint64> starts[] = {
         {"1970-01-01T00:00:00.000Z", 0},

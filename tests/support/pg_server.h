@@ -70,12 +70,6 @@ public:
         return made ? std::optional(target) : std::nullopt;
     }
 
-    // Runs SQL as the superuser ufd in database.
-    bool Sql(const QString& database, const QString& sql) {
-        return Run("psql", {"-h", "127.0.0.1", "-p", QString::number(port_), "-U", "ufd", "-d",
-                            database, "-v", "ON_ERROR_STOP=1", "-c", sql});
-    }
-
     QString skip;
 
 private:
