@@ -174,33 +174,6 @@ TEST(FlashModel, BadSectorsSpoilWhatTheyKeep) {
     }
 }
 
-// hang_after N: N commands answered, then none until a reset, which writes
-// the cache out; it hangs once.
-TEST(FlashModel, StopsAnsweringUntilReset) {
-    FlashProfile p = Fake(FakeKind::Wrap, 4, PastEnd::Zeros, 8);
-    p.hangAfter = 3;
-    FlashModel m(p);
-    ufd::test::MemoryFlash store;
-    std::vector<bool> answered;
-    for (int k = 0; k < 5; ++k) {
-        answered.push_back(m.answers());
-    }
-    EXPECT_EQ(answered, (std::vector<bool>{true, true, true, false, false}));
-    ASSERT_TRUE(m.write(store, 4, Tagged(4, 1)));
-    EXPECT_EQ(ReadOne(m, store, 0), "zeros") << "still in the cache";
-    ASSERT_TRUE(m.reset(store));
-    EXPECT_FALSE(m.hung());
-    EXPECT_EQ(ReadOne(m, store, 0), "w4") << "written out by the reset";
-    for (int k = 0; k < 100; ++k) {
-        ASSERT_TRUE(m.answers());
-    }
-
-    FlashModel never{FlashProfile{}};
-    for (int k = 0; k < 1000; ++k) {
-        ASSERT_TRUE(never.answers());
-    }
-}
-
 // Random writes (zeros among them) of random lengths through a small cache,
 // read back against a plain copy of the drive: the cache's index, its runs
 // written out and the store's runs cut at either edge (and split into cells
