@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 #include <map>
 #include <ostream>
@@ -127,7 +126,7 @@ using quorlink::sim::FakeKind;
 using quorlink::sim::PastEnd;
 
 struct Kind {
-    const char* name;
+    const char* name; // also the repeats' test names
     FakeKind fake;
     PastEnd pastEnd;
     bool genuine = false;
@@ -136,10 +135,10 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {"genuine", FakeKind::Wrap, PastEnd::Zeros, true},
     {"wrap", FakeKind::Wrap, PastEnd::Zeros},
-    {"limbo, zeros", FakeKind::Limbo, PastEnd::Zeros},
-    {"limbo, ones", FakeKind::Limbo, PastEnd::Ones},
-    {"limbo, stale", FakeKind::Limbo, PastEnd::Stale},
-    {"limbo, noise", FakeKind::Limbo, PastEnd::Noise},
+    {"limbo_zeros", FakeKind::Limbo, PastEnd::Zeros},
+    {"limbo_ones", FakeKind::Limbo, PastEnd::Ones},
+    {"limbo_stale", FakeKind::Limbo, PastEnd::Stale},
+    {"limbo_noise", FakeKind::Limbo, PastEnd::Noise},
     {"chain", FakeKind::Chain, PastEnd::Zeros},
 };
 
@@ -277,14 +276,7 @@ std::string RepeatName(const testing::TestParamInfo<Repeat>& info) {
                                              : "32MiB";
     name += "_cache" + std::to_string(r.cache);
     if (r.kind >= 0) {
-        name += "_";
-        for (const char* c = kKinds[r.kind].name; *c != 0; ++c) {
-            if (std::isalnum(static_cast<unsigned char>(*c)) != 0) {
-                name += *c;
-            } else if (*c == ' ') {
-                name += '_';
-            }
-        }
+        name += std::string("_") + kKinds[r.kind].name;
     }
     if (r.half >= 0) {
         name += r.half == 0 ? "_seeds1" : "_seeds2";
