@@ -3,8 +3,7 @@
 // with a few MiB moved and every probed sector zero again.
 #include "device/flash_probe.h"
 #include "device/surface_sweep.h"
-#include "flash_model.h"
-#include "support/memory_flash.h"
+#include "flash_drive.h"
 
 #include <gtest/gtest.h>
 
@@ -22,29 +21,7 @@ namespace {
 using quorlink::sim::FlashModel;
 using quorlink::sim::FlashProfile;
 
-// A drive of `sectors` reporting them all, whatever its flash keeps.
-class FlashDrive final : public SectorIo {
-public:
-    FlashDrive(FlashProfile profile, uint64_t sectors, uint64_t failAt = UINT64_MAX)
-        : model(std::move(profile)), sectors_(sectors), failAt_(failAt) {}
-    bool WriteSectors(uint64_t first, std::span<const uint8_t> data) override {
-        return Ok(first, data.size()) && model.write(store, first, data);
-    }
-    bool ReadSectors(uint64_t first, std::span<uint8_t> data) override {
-        return Ok(first, data.size()) && model.read(store, first, data);
-    }
-    uint32_t ChunkSectors() const override { return 4096; }
-
-    FlashModel model;
-    test::MemoryFlash store;
-
-private:
-    bool Ok(uint64_t first, size_t bytes) const {
-        return first + bytes / 512 <= sectors_ &&
-               (first > failAt_ || first + bytes / 512 <= failAt_);
-    }
-    uint64_t sectors_, failAt_;
-};
+using test::FlashDrive;
 
 constexpr uint64_t k64GiB = 134217728, k1GiB = 2097152, k1TiB = uint64_t{1} << 31;
 

@@ -4,8 +4,7 @@
 // drive's few percent still give a figure.
 #include "device/speed_figures.h"
 #include "device/surface_sweep.h"
-#include "flash_model.h"
-#include "support/memory_flash.h"
+#include "flash_drive.h"
 
 #include <gtest/gtest.h>
 
@@ -14,42 +13,8 @@
 namespace ufd {
 namespace {
 
-class TestClock final : public SteadyClock {
-public:
-    std::chrono::steady_clock::time_point Now() override { return now; }
-    std::chrono::steady_clock::time_point now{};
-};
-
-// A good drive of `sectors` whose every transfer takes its bytes at the
-// rates (10^6 bytes per second) on the test's clock.
-class TimedDrive final : public SectorIo {
-public:
-    TimedDrive(uint64_t sectors, double writeMBps, double readMBps, TestClock& clock)
-        : model_(quorlink::sim::FlashProfile{}), sectors_(sectors), write_(writeMBps),
-          read_(readMBps), clock_(clock) {}
-    bool WriteSectors(uint64_t first, std::span<const uint8_t> data) override {
-        Pass(data.size(), write_);
-        return first + data.size() / 512 <= sectors_ && model_.write(store_, first, data);
-    }
-    bool ReadSectors(uint64_t first, std::span<uint8_t> data) override {
-        Pass(data.size(), read_);
-        return first + data.size() / 512 <= sectors_ && model_.read(store_, first, data);
-    }
-    uint32_t ChunkSectors() const override { return 4096; }
-    uint64_t moved = 0;
-
-private:
-    void Pass(size_t bytes, double mbps) {
-        moved += bytes;
-        clock_.now += std::chrono::nanoseconds(
-            static_cast<int64_t>(static_cast<double>(bytes) / mbps * 1000));
-    }
-    quorlink::sim::FlashModel model_;
-    test::MemoryFlash store_;
-    uint64_t sectors_;
-    double write_, read_;
-    TestClock& clock_;
-};
+using test::FlashDrive;
+using test::TestClock;
 
 TEST(SpeedFloors, JudgedOnTheDrivesOwnTimeAgainstTheFloor) {
     struct Case {
@@ -69,7 +34,11 @@ TEST(SpeedFloors, JudgedOnTheDrivesOwnTimeAgainstTheFloor) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestClock clock;
-        TimedDrive drive(131072, c.write, c.read, clock);
+        // A good drive whose transfers take their bytes at its rates on the test's clock.
+        quorlink::sim::FlashProfile rates;
+        rates.readMBps = c.read;
+        rates.writeMBps = c.write;
+        FlashDrive drive(rates, 131072, UINT64_MAX, &clock);
         const auto wall = std::chrono::steady_clock::now();
         const SweepResult sweep = SweepSurface(drive, SweepChunks(131072, 0, true, 4096), 3, {},
                                                SweepTiming{&clock, 10, 20});
