@@ -210,32 +210,6 @@ TEST(FlashModel, KeepsTheLastWriteOfEverySector) {
     }
 }
 
-// Addresses that crowd the index's places, taken out in another order: every
-// one left is still found, every one taken out is gone.
-TEST(SlotIndex, FindsWhatIsLeftAfterEveryErase) {
-    SlotIndex index;
-    index.reserve(1000);
-    std::vector<uint64_t> in;
-    for (uint64_t k = 0; k < 1000; ++k) {
-        in.push_back(k * 4096 + (k % 3)); // strided, as single sectors are
-        index.insert(in.back(), k);
-    }
-    std::mt19937_64 random(7);
-    std::vector<uint64_t> order = in;
-    std::shuffle(order.begin(), order.end(), random);
-    for (size_t n = 0; n < order.size(); ++n) {
-        index.erase(order[n]);
-        ASSERT_EQ(index.find(order[n]), SlotIndex::kNone);
-        if (n % 50 == 0) {
-            for (size_t k = n + 1; k < order.size(); ++k) {
-                const auto at = std::find(in.begin(), in.end(), order[k]) - in.begin();
-                ASSERT_EQ(index.find(order[k]), static_cast<uint64_t>(at)) << "after " << n;
-            }
-        }
-    }
-    EXPECT_TRUE(index.empty());
-}
-
 TEST(FlashModel, NamesRoundTrip) {
     for (const char* name : {"wrap", "limbo", "chain"}) {
         FakeKind k{};
