@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 namespace ufd {
@@ -23,38 +22,28 @@ Sector Made(uint64_t sector, uint64_t seed) {
 
 TEST(BlockPattern, JudgesWhatCameBack) {
     constexpr uint64_t kAt = 5, kSeed = 9;
+    Sector ones;
+    ones.fill(0xFF);
+    // A header naming another sector over this one's body: neither.
+    Sector lying = Made(kAt, kSeed);
+    std::memcpy(lying.data(), Made(7, kSeed).data(), 24);
     const struct {
         const char* name;
-        std::function<Sector()> read;
+        Sector read;
         SectorVerdict::Kind kind;
         uint64_t other;
     } cases[] = {
-        {"its own", [] { return Made(kAt, kSeed); }, SectorVerdict::Kept, 0},
-        {"another sector's", [] { return Made(1u << 30, kSeed); }, SectorVerdict::Alias, 1u << 30},
-        {"its own of another run", [] { return Made(kAt, kSeed + 1); }, SectorVerdict::Lost, 0},
-        {"zeros", [] { return Sector{}; }, SectorVerdict::Lost, 0},
-        {"ones",
-         [] {
-             Sector s;
-             s.fill(0xFF);
-             return s;
-         },
-         SectorVerdict::Lost, 0},
-        // A header naming another sector over this one's body: neither.
-        {"a header that lies",
-         [] {
-             Sector s = Made(kAt, kSeed);
-             const Sector other = Made(7, kSeed);
-             std::memcpy(s.data(), other.data(), 24);
-             return s;
-         },
-         SectorVerdict::Lost, 0},
+        {"its own", Made(kAt, kSeed), SectorVerdict::Kept, 0},
+        {"another sector's", Made(1u << 30, kSeed), SectorVerdict::Alias, 1u << 30},
+        {"its own of another run", Made(kAt, kSeed + 1), SectorVerdict::Lost, 0},
+        {"zeros", Sector{}, SectorVerdict::Lost, 0},
+        {"ones", ones, SectorVerdict::Lost, 0},
+        {"a header that lies", lying, SectorVerdict::Lost, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const SectorVerdict v = JudgeSector(c.read(), kAt, kSeed);
-        EXPECT_EQ(v.kind, c.kind);
-        EXPECT_EQ(v.other, c.other);
+        const SectorVerdict v = JudgeSector(c.read, kAt, kSeed);
+        EXPECT_EQ(std::pair(v.kind, v.other), std::pair(c.kind, c.other));
     }
 }
 

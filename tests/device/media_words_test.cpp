@@ -14,27 +14,21 @@ TEST(MediaWords, SayWhatWasFound) {
         MediaFindings media;
         const char* words;
     };
-    MediaFindings fake;
-    fake.RealSectors = 524288;      // 268 MB
-    fake.ReportedSectors = 4194304; // 2.15 GB
-    MediaFindings slow;
-    slow.WriteMBps = 8.24;
-    slow.MinWriteMBps = 10;
-    slow.ReadMBps = 19.6;
-    slow.MinReadMBps = 20;
-    MediaFindings reset;
-    reset.ResetTried = true;
-    MediaFindings bad;
-    bad.SectorsTested = 4000;
-    bad.SectorsFailed = 2;
+    const MediaFindings fake{.RealSectors = 524288, .ReportedSectors = 4194304}; // 268 MB, 2.15 GB
+    const MediaFindings slow{
+        .WriteMBps = 8.24, .ReadMBps = 19.6, .MinWriteMBps = 10, .MinReadMBps = 20};
     const Case cases[] = {
         {kStatusFakeCapacity, fake, "fake: 268 MB real of 2.15 GB"},
         {kStatusSlowWrite, slow, "writes 8.2 MB/s, floor 10 MB/s"},
         {kStatusSlowRead, slow, "reads 19.6 MB/s, floor 20 MB/s"},
         {kStatusWriteProtected, {}, "write protected (switch on)"},
-        {kStatusMediaIoFailed, reset, "stopped answering; a reset did not bring it back"},
+        {kStatusMediaIoFailed,
+         {.ResetTried = true},
+         "stopped answering; a reset did not bring it back"},
         {kStatusMediaIoFailed, {}, "media test read or write failed"},
-        {kStatusReadBackFailed, bad, "2 of 4000 sectors tested do not keep their data"},
+        {kStatusReadBackFailed,
+         {.SectorsTested = 4000, .SectorsFailed = 2},
+         "2 of 4000 sectors tested do not keep their data"},
         {kStatusFakeCapacity, {}, "fake: the flash keeps fewer sectors than the drive reports"},
         {0, fake, ""},
         {kVendorFinish, slow, ""},

@@ -4,8 +4,7 @@
 // drive's few percent still give a figure.
 #include "device/speed_figures.h"
 #include "device/surface_sweep.h"
-#include "flash_model.h"
-#include "support/memory_flash.h"
+#include "flash_drive.h"
 
 #include <gtest/gtest.h>
 
@@ -14,60 +13,32 @@
 namespace ufd {
 namespace {
 
-class TestClock final : public SteadyClock {
-public:
-    std::chrono::steady_clock::time_point Now() override { return now; }
-    std::chrono::steady_clock::time_point now{};
-};
-
-// A good drive of `sectors` whose every transfer takes its bytes at the
-// rates (10^6 bytes per second) on the test's clock.
-class TimedDrive final : public SectorIo {
-public:
-    TimedDrive(uint64_t sectors, double writeMBps, double readMBps, TestClock& clock)
-        : model_(quorlink::sim::FlashProfile{}), sectors_(sectors), write_(writeMBps),
-          read_(readMBps), clock_(clock) {}
-    bool WriteSectors(uint64_t first, std::span<const uint8_t> data) override {
-        Pass(data.size(), write_);
-        return first + data.size() / 512 <= sectors_ && model_.write(store_, first, data);
-    }
-    bool ReadSectors(uint64_t first, std::span<uint8_t> data) override {
-        Pass(data.size(), read_);
-        return first + data.size() / 512 <= sectors_ && model_.read(store_, first, data);
-    }
-    uint32_t ChunkSectors() const override { return 4096; }
-    uint64_t moved = 0;
-
-private:
-    void Pass(size_t bytes, double mbps) {
-        moved += bytes;
-        clock_.now += std::chrono::nanoseconds(
-            static_cast<int64_t>(static_cast<double>(bytes) / mbps * 1000));
-    }
-    quorlink::sim::FlashModel model_;
-    test::MemoryFlash store_;
-    uint64_t sectors_;
-    double write_, read_;
-    TestClock& clock_;
-};
+using test::FlashDrive;
+using test::TestClock;
 
 TEST(SpeedFloors, JudgedOnTheDrivesOwnTimeAgainstTheFloor) {
     struct Case {
         const char* name;
         double write, read; // the drive's MB/s
         bool writeBelow, readBelow, stoppedEarly;
+        uint64_t writtenMiB; // at most
     };
-    // Floors of 10 MB/s write and 20 MB/s read, over the 32 MiB stretch.
+    // Floors of 10 MB/s write and 20 MB/s read, over the 32 MiB stretch. At 2 MB/s the pass
+    // stops once 10 MB/s is out of reach, after a fifth of the stretch, not all of it.
     const Case cases[] = {
-        {"just above both", 10.1, 20.2, false, false, false},
-        {"writes just below", 9.9, 20.2, true, false, true},
-        {"reads just below", 10.1, 19.8, false, true, true},
-        {"far below", 2, 40, true, false, true},
+        {"just above both", 10.1, 20.2, false, false, false, 32},
+        {"writes just below", 9.9, 20.2, true, false, true, 32},
+        {"reads just below", 10.1, 19.8, false, true, true, 32},
+        {"far below", 2, 40, true, false, true, 32 / 5 + 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestClock clock;
-        TimedDrive drive(131072, c.write, c.read, clock);
+        // A good drive whose transfers take their bytes at its rates on the test's clock.
+        quorlink::sim::FlashProfile rates;
+        rates.readMBps = c.read;
+        rates.writeMBps = c.write;
+        FlashDrive drive(rates, 131072, UINT64_MAX, &clock);
         const auto wall = std::chrono::steady_clock::now();
         const SweepResult sweep = SweepSurface(drive, SweepChunks(131072, 0, true, 4096), 3, {},
                                                SweepTiming{&clock, 10, 20});
@@ -75,30 +46,17 @@ TEST(SpeedFloors, JudgedOnTheDrivesOwnTimeAgainstTheFloor) {
         EXPECT_EQ(f.writeBelow, c.writeBelow) << f.writeMBps;
         EXPECT_EQ(f.readBelow, c.readBelow) << f.readMBps;
         EXPECT_EQ(sweep.tooSlow, c.stoppedEarly);
+        EXPECT_LE(sweep.writtenBytes, c.writtenMiB << 20);
         // The figure is the drive's rate, in MB of 10^6 bytes.
         EXPECT_NEAR(f.writeMBps, c.write, c.write * 0.01);
         if (!c.writeBelow) {
             EXPECT_NEAR(f.readMBps, c.read, c.read * 0.01);
-        } else {
-            EXPECT_EQ(f.readMBps, 0) << "no read pass, no read figure";
+        } else { // written, then zeroed: nothing more
+            EXPECT_EQ(std::pair(f.readMBps, drive.moved), std::pair(0.0, 2 * sweep.writtenBytes));
         }
         // Seconds of the drive's time, none of the wall's.
         EXPECT_LT(std::chrono::steady_clock::now() - wall, std::chrono::seconds(5));
     }
-}
-
-// 2 MB/s against a floor of 4: the pass stops once 4 MB/s is out of reach
-// (about half the stretch), not after all of it.
-TEST(SpeedFloors, AHopelessDriveStopsEarly) {
-    TestClock clock;
-    TimedDrive drive(131072, 2, 100, clock);
-    const SweepResult sweep =
-        SweepSurface(drive, SweepChunks(131072, 0, true, 4096), 3, {}, SweepTiming{&clock, 4, 0});
-    EXPECT_TRUE(sweep.tooSlow);
-    EXPECT_LE(sweep.writtenBytes, kSpeedBytes / 2 + 2 * 1024 * 1024);
-    EXPECT_EQ(sweep.readBytes, 0u);
-    // Written, then zeroed: nothing more.
-    EXPECT_EQ(drive.moved, 2 * sweep.writtenBytes);
 }
 
 // What a sweep times: a few percent of a small drive are topped up to the

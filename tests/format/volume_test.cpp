@@ -55,15 +55,6 @@ TEST(WriteRootDirectory, LabelEntry) {
     }
 }
 
-// The sector after the FATs; the volume places its root directory itself.
-TEST(WriteFatCopies, SectorAfterTheCopies) {
-    FormatBench b;
-    int32_t fat16 = 33, fat12 = 33;
-    EXPECT_TRUE(WriteFatCopies(b.ctx, b.transport, 1, fat16, kFat16) &&
-                WriteFatCopies(b.ctx, b.transport, 1, fat12, kFat12));
-    EXPECT_EQ(std::pair(fat16, fat12), std::pair(544, 57));
-}
-
 // A partition table sector: the disk signature (MBR only), the entries from
 // byte 446, then 55 AA.
 std::vector<uint8_t> TableSector(bool mbr, const std::string& entries) {

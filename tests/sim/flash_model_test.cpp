@@ -174,33 +174,6 @@ TEST(FlashModel, BadSectorsSpoilWhatTheyKeep) {
     }
 }
 
-// hang_after N: N commands answered, then none until a reset, which writes
-// the cache out; it hangs once.
-TEST(FlashModel, StopsAnsweringUntilReset) {
-    FlashProfile p = Fake(FakeKind::Wrap, 4, PastEnd::Zeros, 8);
-    p.hangAfter = 3;
-    FlashModel m(p);
-    ufd::test::MemoryFlash store;
-    std::vector<bool> answered;
-    for (int k = 0; k < 5; ++k) {
-        answered.push_back(m.answers());
-    }
-    EXPECT_EQ(answered, (std::vector<bool>{true, true, true, false, false}));
-    ASSERT_TRUE(m.write(store, 4, Tagged(4, 1)));
-    EXPECT_EQ(ReadOne(m, store, 0), "zeros") << "still in the cache";
-    ASSERT_TRUE(m.reset(store));
-    EXPECT_FALSE(m.hung());
-    EXPECT_EQ(ReadOne(m, store, 0), "w4") << "written out by the reset";
-    for (int k = 0; k < 100; ++k) {
-        ASSERT_TRUE(m.answers());
-    }
-
-    FlashModel never{FlashProfile{}};
-    for (int k = 0; k < 1000; ++k) {
-        ASSERT_TRUE(never.answers());
-    }
-}
-
 // Random writes (zeros among them) of random lengths through a small cache,
 // read back against a plain copy of the drive: the cache's index, its runs
 // written out and the store's runs cut at either edge (and split into cells
@@ -235,32 +208,6 @@ TEST(FlashModel, KeepsTheLastWriteOfEverySector) {
         ASSERT_TRUE(store.readSectors(0, all));
         EXPECT_TRUE(all == drive);
     }
-}
-
-// Addresses that crowd the index's places, taken out in another order: every
-// one left is still found, every one taken out is gone.
-TEST(SlotIndex, FindsWhatIsLeftAfterEveryErase) {
-    SlotIndex index;
-    index.reserve(1000);
-    std::vector<uint64_t> in;
-    for (uint64_t k = 0; k < 1000; ++k) {
-        in.push_back(k * 4096 + (k % 3)); // strided, as single sectors are
-        index.insert(in.back(), k);
-    }
-    std::mt19937_64 random(7);
-    std::vector<uint64_t> order = in;
-    std::shuffle(order.begin(), order.end(), random);
-    for (size_t n = 0; n < order.size(); ++n) {
-        index.erase(order[n]);
-        ASSERT_EQ(index.find(order[n]), SlotIndex::kNone);
-        if (n % 50 == 0) {
-            for (size_t k = n + 1; k < order.size(); ++k) {
-                const auto at = std::find(in.begin(), in.end(), order[k]) - in.begin();
-                ASSERT_EQ(index.find(order[k]), static_cast<uint64_t>(at)) << "after " << n;
-            }
-        }
-    }
-    EXPECT_TRUE(index.empty());
 }
 
 TEST(FlashModel, NamesRoundTrip) {

@@ -12,13 +12,14 @@ namespace simtest {
 
 using Bytes = std::vector<uint8_t>;
 
-// A plain, fault-free USB drive the tests change to their needs.
-inline nlohmann::json usbDrive(int index) {
+// A plain, fault-free USB drive with the test's changes.
+inline nlohmann::json usbDrive(int index, const nlohmann::json& change = nullptr) {
     auto drive = nlohmann::json::parse(R"({"kind": "usb", "capacity": 2048, "info": [12, "0x29"],
         "chips": ["0xE6", "0xF1"], "mode": ["0xFF", "0xFF"], "units94": {"default": 2},
         "units95": {"default": 1}, "vendor": "Acme", "product": "Stick"})");
     // append(): GCC 12 at -O2 and up misreads "S" + string as an overlapping copy (-Wrestrict).
     drive.update({{"index", index}, {"serial", std::string("S").append(std::to_string(index))}});
+    drive.update(change.is_object() ? change : nlohmann::json::object());
     return drive;
 }
 

@@ -131,10 +131,10 @@ TEST_F(SimTest, DemoIsTheFastRackWithTheLatencyOfRealDrives) {
 }
 
 // The flash behind the controller: a 64-sector drive keeping 16, whose sector 3
-// spoils what it keeps and which writes at 1 MB/s; as ufd-rack lists it.
+// spoils what it keeps and which writes at 1 MB/s.
 TEST_F(SimTest, FlashKeepsWrapsSpoilsAndPaces) {
-    auto drive = usbDrive(1);
-    drive.update(
+    const auto drive = usbDrive(
+        1,
         {{"capacity", 64}, {"flash_sectors", 16}, {"bad_sectors", {3}}, {"mbps", {{"write", 1}}}});
     const auto dev = executor({drive})->open(1).device;
     Bytes all(64 * 512);
@@ -157,45 +157,33 @@ TEST_F(SimTest, FlashKeepsWrapsSpoilsAndPaces) {
     const Bytes stored((std::istreambuf_iterator<char>(image)), {});
     EXPECT_TRUE(
         std::all_of(stored.begin() + 16 * 512, stored.end(), [](uint8_t b) { return b == 0; }));
-    std::string cmd = "'"; // appended: GCC 12's Release build flags "'" + string&& (-Wrestrict)
-    cmd += std::string(UFD_RACK_TOOL) + "' --rack '" + rackFile_.string() + "' list > '" +
-           (dir_ / "list.txt").string() + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream in(dir_ / "list.txt");
-    const std::string out(std::istreambuf_iterator<char>(in), {});
-    EXPECT_THAT(out, testing::HasSubstr("\\S1  flash_sectors=16  bad_sectors=3  write_mbps=1\n"));
 }
 
 // A drive that stops answering after hang_after commands answers again after
-// one reset, and its cache, written out by the reset, shows the fake.
+// one reset, for good, and its cache, written out by the reset, shows the fake.
 TEST_F(SimTest, HangsUntilResetAndTheCacheHidesTheWrap) {
-    auto drive = usbDrive(1);
-    drive.update({{"capacity", 64},
-                  {"flash_sectors", 16},
-                  {"fake", "wrap"},
-                  {"cache_sectors", 32},
-                  {"hang_after", 3}});
+    const auto drive = usbDrive(1, {{"capacity", 64},
+                                    {"flash_sectors", 16},
+                                    {"fake", "wrap"},
+                                    {"cache_sectors", 32},
+                                    {"hang_after", 3}});
     const auto dev = executor({drive})->open(1).device;
     Bytes high(512, 0xAB), back(512);
     ASSERT_TRUE(run(*dev, *q::encodeWrite(16, 1, high)).ok);
     ASSERT_TRUE(dev->execute(*q::encodeRead(0, 1), back).ok);
     EXPECT_EQ(back[0], 0) << "sector 16 still in the cache";
     EXPECT_TRUE(run(*dev, q::encodeTestUnitReady()).ok);
-    const q::Outcome silent = run(*dev, q::encodeTestUnitReady());
-    EXPECT_FALSE(silent.ok);
-    EXPECT_EQ(silent.reason, "drive not answering");
+    for (int k = 0; k < 2; ++k) { // and stays silent
+        const q::Outcome silent = run(*dev, q::encodeTestUnitReady());
+        EXPECT_EQ(std::pair(silent.ok, silent.reason),
+                  std::pair(false, std::string("drive not answering")));
+    }
     ASSERT_TRUE(dev->reset().ok);
     ASSERT_TRUE(dev->execute(*q::encodeRead(0, 1), back).ok);
     EXPECT_EQ(back[0], 0xAB) << "written out by the reset onto sector 0";
-    // As ufd-rack lists it: the kind only where it is not today's wrap.
-    std::string cmd = "'";
-    cmd += std::string(UFD_RACK_TOOL) + "' --rack '" + rackFile_.string() + "' list > '" +
-           (dir_ / "list.txt").string() + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream in(dir_ / "list.txt");
-    const std::string out(std::istreambuf_iterator<char>(in), {});
-    EXPECT_THAT(out,
-                testing::HasSubstr("\\S1  flash_sectors=16  cache_sectors=32  hang_after=3\n"));
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_TRUE(run(*dev, q::encodeTestUnitReady()).ok) << "it hangs once, " << k;
+    }
 }
 
 // Drives on one hub share its bandwidth: two drives each writing 200 kB at
@@ -203,9 +191,7 @@ TEST_F(SimTest, HangsUntilResetAndTheCacheHidesTheWrap) {
 TEST_F(SimTest, DrivesOnAHubShareItsBandwidth) {
     std::vector<nlohmann::json> drives;
     for (int i = 1; i <= 2; ++i) {
-        auto d = usbDrive(i);
-        d.update({{"capacity", 4096}, {"mbps", {{"write", 2}}}, {"hub", "h"}});
-        drives.push_back(d);
+        drives.push_back(usbDrive(i, {{"capacity", 4096}, {"mbps", {{"write", 2}}}, {"hub", "h"}}));
     }
     std::ofstream(rackFile_ = dir_ / "rack.json")
         << nlohmann::json{{"hubs", {{"h", {{"mbps", 1}}}}}, {"drives", drives}}.dump();
@@ -260,8 +246,15 @@ TEST_F(SimTest, EachOperationNameMatchesItsCommandsOnly) {
 TEST_F(SimTest, EveryCommandOnTheSharedState) {
     // The boundary and a configuration block as the station sends them, and five reads: the
     // tool shows what they left.
-    const auto ex =
-        executor({{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}}, usbDrive(1)});
+    // Drives 2 and 3 only for the flash keys the list shows: the fake's kind only where it is
+    // not today's wrap.
+    const auto ex = executor(
+        {{{"index", 0}, {"kind", "disk"}, {"line", "IDE\\DiskPC\\1"}},
+         usbDrive(1),
+         usbDrive(2, {{"flash_sectors", 16}, {"bad_sectors", {3}}, {"mbps", {{"write", 1}}}}),
+         usbDrive(
+             3,
+             {{"flash_sectors", 16}, {"fake", "wrap"}, {"cache_sectors", 32}, {"hang_after", 3}})});
     const auto dev = ex->open(1).device;
     const std::array<uint8_t, 512> block{0x78, 0x56, 0x34, 0x12};
     std::vector<q::Command> sent(5, *q::encodeRead(0, 1));
@@ -272,7 +265,8 @@ TEST_F(SimTest, EveryCommandOnTheSharedState) {
     const std::tuple<std::string, int, std::string> steps[] = {
         {"$R list", 0,
          "0     disk  yes      -            0  IDE\\DiskPC\\1|1     usb   yes      off       2048  "
-         "USBSTOR\\Disk&Ven_Acme&Prod_Stick&Rev_1.00\\S1|16    empty"},
+         "USBSTOR\\Disk&Ven_Acme&Prod_Stick&Rev_1.00\\S1\n|\\S2  flash_sectors=16  bad_sectors=3  "
+         "write_mbps=1\n|\\S3  flash_sectors=16  cache_sectors=32  hang_after=3\n|16    empty"},
         {"$R unplug 1 && $R list", 0, "1     usb   no       off"},
         {"$R plug 1 && $R wp 1 on && $R list", 0, "1     usb   yes      on"},
         {"QUORLINK_RACK=rack.json ufd-rack wp 1 off && $R list", 0, "1     usb   yes      off"},

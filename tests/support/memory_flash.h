@@ -53,7 +53,6 @@ public:
             }
         }
         fill(end, nullptr);
-        ++reads;
         return true;
     }
     bool writeSectors(uint64_t first, std::span<const uint8_t> data) override {
@@ -63,7 +62,6 @@ public:
             Write(at, data.subspan((at - first) * 512, (to - at) * 512));
             at = to;
         }
-        ++writes;
         return true;
     }
     bool AllZero() const {
@@ -85,8 +83,6 @@ public:
         }
         return n;
     }
-
-    uint64_t reads = 0, writes = 0;
 
 private:
     // Sectors kept from `skip` on: a write over a piece's start moves `skip`

@@ -35,9 +35,7 @@ TEST(BulkOnly, ByteLayouts) {
 class StickTest : public simtest::SimTest {
 protected:
     stick::Stick make(const nlohmann::json& change, uint32_t blockSize = 512) {
-        nlohmann::json drive = simtest::usbDrive(1);
-        drive.update(change.is_object() ? change : nlohmann::json::object());
-        executor_ = executor({drive});
+        executor_ = executor({simtest::usbDrive(1, change)});
         return stick::Stick(executor_->open(1).device, blockSize);
     }
     // What REQUEST SENSE tells: key, additional sense code and qualifier.
@@ -146,20 +144,12 @@ TEST_F(StickTest, AFakeFlashAliasesWholeMegabyteTransfers) {
         const uint32_t per = blockSize / 512, at = 8192 / per, count = 2048 / per;
         Bytes pattern(1 << 20), back(1 << 20);
         std::generate(pattern.begin(), pattern.end(), [i = 0u]() mutable { return i++ * 7 / 512; });
-        const auto cdb = [&](uint8_t op, uint32_t block) {
-            return Bytes{op,
-                         0,
-                         uint8_t(block >> 24),
-                         uint8_t(block >> 16),
-                         uint8_t(block >> 8),
-                         uint8_t(block),
-                         0,
-                         uint8_t(count >> 8),
-                         uint8_t(count),
-                         0};
+        // READ(10) and WRITE(10) of `count` blocks, as the library encodes them for sectors.
+        const auto cdb = [](const std::optional<quorlink::Command>& c) {
+            return Bytes(c->cdb.begin(), c->cdb.begin() + c->cdbLength);
         };
-        ASSERT_TRUE(s.answer(cdb(0x2A, at), {}, pattern).ok);
-        ASSERT_TRUE(s.answer(cdb(0x28, 0), back, {}).ok);
+        ASSERT_TRUE(s.answer(cdb(quorlink::encodeWrite(at, count, pattern)), {}, pattern).ok);
+        ASSERT_TRUE(s.answer(cdb(quorlink::encodeRead(0, count)), back, {}).ok);
         EXPECT_EQ(back == pattern, aliased);
         EXPECT_EQ(std::count(back.begin(), back.end(), 0) == 1 << 20, !aliased);
     }

@@ -75,7 +75,6 @@ public:
     // Counts one command; false once the controller has stopped answering
     // (after `hangAfter` commands, until reset(); it hangs once).
     bool answers();
-    bool hung() const { return hung_; }
     // A USB reset: the controller answers again, and writes its cache out
     // to the flash (a reset does not cut power).
     bool reset(BlockStore& store);
